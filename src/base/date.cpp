@@ -1,0 +1,46 @@
+#include "base/date.h"
+
+#include <ctime>
+
+#include <fmt/format.h>
+
+namespace zarnik {
+
+Date dateNow() {
+  return std::chrono::time_point_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now());
+}
+
+double secondsSince1970(Date date) {
+  return std::chrono::duration<double>(date.time_since_epoch()).count();
+}
+
+Date dateFromSecondsSince1970(double seconds) {
+  return Date(std::chrono::duration_cast<std::chrono::nanoseconds>(Seconds(seconds)));
+}
+
+namespace {
+std::string formatTm(const std::tm& tm, bool utc) {
+  return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}{}", tm.tm_year + 1900, tm.tm_mon + 1,
+                     tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, utc ? "Z" : "");
+}
+std::time_t toTimeT(Date date) {
+  return static_cast<std::time_t>(
+      std::chrono::duration_cast<std::chrono::seconds>(date.time_since_epoch()).count());
+}
+}  // namespace
+
+std::string iso8601(Date date) {
+  const std::time_t t = toTimeT(date);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  return formatTm(tm, true);
+}
+
+std::string localIso8601(Date date) {
+  const std::time_t t = toTimeT(date);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return formatTm(tm, false);
+}
+
+}  // namespace zarnik

@@ -1,0 +1,104 @@
+#include "foundation/logger.h"
+
+#include <fmt/format.h>
+
+#include "base/byte_path.h"
+#include "base/date.h"
+#include "base/path_components.h"
+#include "platform/xdg_directories.h"
+
+namespace zarnik {
+
+Logger& Logger::shared() {
+  static Logger* logger = new Logger();  // never destroyed: logging may happen during exit
+  return *logger;
+}
+
+Logger::~Logger() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+void Logger::setFilePath(std::string path) {
+  std::lock_guard lock(mutex_);
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  fileFailed_ = false;
+  filePath_ = std::move(path);
+}
+
+void Logger::setAnonymous(bool anonymous) {
+  std::lock_guard lock(mutex_);
+  anonymous_ = anonymous;
+}
+
+void Logger::setConsole(std::FILE* stream) {
+  std::lock_guard lock(mutex_);
+  console_ = stream;
+}
+
+std::string anonymousLocation(std::string_view path, bool isDirectory) {
+  if (isDirectory) return "directory";
+  return fmt::format("[*.{}]", displayPath(pathExtension(path)));
+}
+
+std::string Logger::formatEntry(std::string_view author, std::string_view function,
+                                std::string_view message, const LogContext& context) const {
+  std::string entry = fmt::format("[{}] {} {}", author, function, message);
+  std::string tags;
+  auto add = [&tags](std::string_view name, std::string_view value) {
+    if (!tags.empty()) tags += ", ";
+    tags += name;
+    tags += ": ";
+    tags += value;
+  };
+  if (context.location) {
+    bool anonymous = false;
+    {
+      std::lock_guard lock(mutex_);
+      anonymous = anonymous_;
+    }
+    add("location", anonymous ? anonymousLocation(*context.location, context.locationIsDirectory)
+                              : displayPath(*context.location));
+  }
+  if (context.original) add("original", *context.original);
+  if (context.underlyingError) add("underlying error", *context.underlyingError);
+  if (context.job) add("job", *context.job);
+  if (!tags.empty()) {
+    entry += "\n\t\t\t\t\t";
+    entry += tags;
+  }
+  return entry;
+}
+
+void Logger::log(std::string_view author, std::string_view function, std::string_view message,
+                 const LogContext& context) {
+  write(formatEntry(author, function, message, context));
+}
+
+void Logger::logTiming(std::string_view author, std::string_view function,
+                       std::string_view message) {
+  write(formatEntry(author, function, message, {}));
+  std::lock_guard lock(mutex_);
+  if (console_ != nullptr) {
+    fmt::print(console_, "{}\n", message);
+    std::fflush(console_);
+  }
+}
+
+void Logger::write(const std::string& entry) {
+  const std::string line = fmt::format("{} {}\n", iso8601(dateNow()), entry);
+  std::lock_guard lock(mutex_);
+  if (file_ == nullptr && !fileFailed_) {
+    if (filePath_ == "<default>") {
+      const std::string dir = xdg::zarnikStateDirectory();
+      filePath_ = xdg::makeDirectories(dir).hasValue() ? appendingPathComponent(dir, "zarnik.log") : "";
+    }
+    file_ = filePath_.empty() ? nullptr : std::fopen(filePath_.c_str(), "ae");
+    fileFailed_ = file_ == nullptr;  // logging must never stop the program
+  }
+  if (file_ == nullptr) return;
+  std::fwrite(line.data(), 1, line.size(), file_);
+  std::fflush(file_);
+}
+
+}  // namespace zarnik

@@ -1,0 +1,81 @@
+#include "platform/file_reading.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include <fmt/format.h>
+
+namespace zarnik {
+namespace {
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  [[nodiscard]] int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+Result<std::string> readWholeFile(const std::string& path, size_t maximumBytes) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (fd.get() < 0) return Error::posix(errno, path);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return Error::posix(errno, path);
+  if (!S_ISREG(st.st_mode)) return Error::posix(EINVAL, path);
+  if (static_cast<size_t>(st.st_size) > maximumBytes) return Error::posix(EFBIG, path);
+  std::string bytes;
+  bytes.resize(static_cast<size_t>(st.st_size));
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Error::posix(errno, path);
+    if (n == 0) break;  // the file shrank while it was read
+    done += static_cast<size_t>(n);
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+Result<void> writeFileAtomically(const std::string& path, std::string_view bytes) {
+  const std::string temporary = fmt::format("{}.tmp-{}", path, ::getpid());
+  {
+    FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (fd.get() < 0) return Error::posix(errno, temporary);
+    size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        const int saved = errno;
+        ::unlink(temporary.c_str());
+        return Error::posix(saved, temporary);
+      }
+      done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd.get()) != 0) {
+      const int saved = errno;
+      ::unlink(temporary.c_str());
+      return Error::posix(saved, temporary);
+    }
+  }
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int saved = errno;
+    ::unlink(temporary.c_str());
+    return Error::posix(saved, path);
+  }
+  return success();
+}
+
+}  // namespace zarnik

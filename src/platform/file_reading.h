@@ -1,0 +1,17 @@
+// Small whole-file reads for metadata files (property lists, settings, state files). Content
+// reads of scanned files go through the hashing code and the disk access manager instead.
+#pragma once
+
+#include <string>
+
+#include "base/result.h"
+
+namespace zarnik {
+
+// The file's bytes; an error when it cannot be read or is larger than `maximumBytes`.
+[[nodiscard]] Result<std::string> readWholeFile(const std::string& path, size_t maximumBytes);
+// Writes through a temporary file in the same folder and renames it over `path`, so that a
+// reader sees either the old or the new content, never a part.
+[[nodiscard]] Result<void> writeFileAtomically(const std::string& path, std::string_view bytes);
+
+}  // namespace zarnik

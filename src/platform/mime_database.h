@@ -1,0 +1,56 @@
+// MimeDatabase: file types by name, from the freedesktop shared-mime-info database (globs2,
+// subclasses and aliases under the XDG data folders) with a built-in table behind it, so that
+// every type the system relies on is known even where the database is not installed.
+//
+// Detection looks only at names, never at contents: enumeration must not open files.
+// Thread safety: a loaded database is immutable; shared() is safe from any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/type_identifier.h"
+
+namespace zarnik {
+
+class MimeDatabase {
+ public:
+  // Loaded once from xdg::dataDirs() on first use.
+  static const MimeDatabase& shared();
+  // A database of the given folders (each holding mime/globs2), then the built-in table.
+  static MimeDatabase load(const std::vector<std::string>& dataDirs);
+  static MimeDatabase builtInOnly() { return load({}); }
+
+  // The type of a regular file by its name; application/octet-stream when nothing matches.
+  [[nodiscard]] TypeIdentifier typeForFileName(std::string_view name) const;
+  // The type of a directory by its name: bundle kinds by extension, else inode/directory.
+  [[nodiscard]] TypeIdentifier typeForDirectoryName(std::string_view name) const;
+  // True when `type` is `parent` or a subclass of it (transitively); text/* conforms to
+  // text/plain and every file type to application/octet-stream.
+  [[nodiscard]] bool conforms(TypeIdentifier type, std::string_view parent) const;
+  [[nodiscard]] size_t globCount() const { return suffixes_.size() + literals_.size() + patterns_.size(); }
+
+ private:
+  struct Match {
+    int weight = 0;
+    TypeIdentifier type;
+  };
+  void addGlob(int weight, std::string_view type, std::string_view glob, bool caseSensitive);
+  void addSubclass(std::string_view child, std::string_view parent);
+  void loadGlobs2(const std::string& path);
+  void loadPairs(const std::string& path, bool aliases);
+  void addBuiltInTable();
+  [[nodiscard]] TypeIdentifier canonical(TypeIdentifier type) const;
+
+  std::unordered_map<std::string, Match> suffixes_;        // lower-case ".ext" → type
+  std::unordered_map<std::string, Match> caseSuffixes_;    // case-sensitive suffixes
+  std::unordered_map<std::string, Match> literals_;        // whole names
+  std::vector<std::pair<std::string, Match>> patterns_;    // other globs, for fnmatch
+  std::unordered_map<std::string_view, std::vector<TypeIdentifier>> parents_;
+  std::unordered_map<std::string_view, TypeIdentifier> aliases_;
+};
+
+}  // namespace zarnik

@@ -1,0 +1,75 @@
+#include "platform/xdg_directories.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "base/path_components.h"
+
+namespace zarnik::xdg {
+namespace {
+
+std::string environmentPath(const char* name) {
+  const char* value = std::getenv(name);
+  // Relative values are invalid by the base-directory rules and must be ignored.
+  if (value == nullptr || value[0] != '/') return {};
+  return value;
+}
+
+std::string fromEnvironmentOr(const char* name, const char* homeRelativeDefault) {
+  std::string value = environmentPath(name);
+  if (!value.empty()) return standardizedPath(value);
+  return appendingPathComponent(homeDirectory(), homeRelativeDefault);
+}
+
+}  // namespace
+
+std::string homeDirectory() {
+  std::string home = environmentPath("HOME");
+  if (!home.empty()) return standardizedPath(home);
+  if (const passwd* pw = getpwuid(geteuid()); pw != nullptr && pw->pw_dir != nullptr) {
+    return pw->pw_dir;
+  }
+  return "/";
+}
+
+std::string configHome() { return fromEnvironmentOr("XDG_CONFIG_HOME", ".config"); }
+std::string dataHome() { return fromEnvironmentOr("XDG_DATA_HOME", ".local/share"); }
+std::string cacheHome() { return fromEnvironmentOr("XDG_CACHE_HOME", ".cache"); }
+std::string stateHome() { return fromEnvironmentOr("XDG_STATE_HOME", ".local/state"); }
+
+std::vector<std::string> dataDirs() {
+  const char* value = std::getenv("XDG_DATA_DIRS");
+  std::string list = value != nullptr && value[0] != '\0' ? value : "/usr/local/share:/usr/share";
+  std::vector<std::string> dirs;
+  size_t pos = 0;
+  while (pos <= list.size()) {
+    const size_t end = std::min(list.find(':', pos), list.size());
+    std::string dir = list.substr(pos, end - pos);
+    if (!dir.empty() && dir[0] == '/') dirs.push_back(standardizedPath(dir));
+    pos = end + 1;
+  }
+  return dirs;
+}
+
+std::string zarnikConfigDirectory() { return appendingPathComponent(configHome(), "zarnik"); }
+std::string zarnikDataDirectory() { return appendingPathComponent(dataHome(), "zarnik"); }
+std::string zarnikCacheDirectory() { return appendingPathComponent(cacheHome(), "zarnik"); }
+std::string zarnikStateDirectory() { return appendingPathComponent(stateHome(), "zarnik"); }
+
+Result<void> makeDirectories(const std::string& path) {
+  if (path.empty()) return Error::posix(ENOENT, path);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    return S_ISDIR(st.st_mode) ? success() : Result<void>(Error::posix(ENOTDIR, path));
+  }
+  const std::string parent = parentPath(path);
+  if (parent != path && parent != "." && parent != "/") ZK_TRY(makeDirectories(parent));
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return Error::posix(errno, path);
+  return success();
+}
+
+}  // namespace zarnik::xdg

@@ -1,0 +1,30 @@
+// The user's folders by the XDG base-directory rules, and Zarnik's places inside them:
+// settings in $XDG_CONFIG_HOME/zarnik, persistent content in $XDG_DATA_HOME/zarnik,
+// caches in $XDG_CACHE_HOME/zarnik, the log in $XDG_STATE_HOME/zarnik.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "base/result.h"
+
+namespace zarnik::xdg {
+
+// $HOME, or the password database's home of the effective user.
+[[nodiscard]] std::string homeDirectory();
+[[nodiscard]] std::string configHome();
+[[nodiscard]] std::string dataHome();
+[[nodiscard]] std::string cacheHome();
+[[nodiscard]] std::string stateHome();
+// $XDG_DATA_DIRS (default /usr/local/share:/usr/share), most important first.
+[[nodiscard]] std::vector<std::string> dataDirs();
+
+[[nodiscard]] std::string zarnikConfigDirectory();
+[[nodiscard]] std::string zarnikDataDirectory();
+[[nodiscard]] std::string zarnikCacheDirectory();
+[[nodiscard]] std::string zarnikStateDirectory();
+
+// mkdir -p with mode 0700 for the folders it creates.
+Result<void> makeDirectories(const std::string& path);
+
+}  // namespace zarnik::xdg
