@@ -1,5 +1,4 @@
 // Dates are absolute points in time with nanosecond resolution (statx gives nanoseconds).
-// Their archived form is seconds since 1970 as a double.
 #pragma once
 
 #include <chrono>

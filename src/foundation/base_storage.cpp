@@ -91,6 +91,7 @@ void BaseStorage::setValueForKey(std::string_view key, Json value) {
     slot = value;
   }
   postChange(meta->name, value);
+  didChangeValueForKey(meta->name);
 }
 
 void BaseStorage::postChange(const std::string& key, const Json& value) {

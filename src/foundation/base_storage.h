@@ -142,6 +142,10 @@ class BaseStorage : public ObjectAcceptingMissingKeyPaths {
   void set(std::string_view key, const T& value) {
     setValueForKey(key, Json(value));
   }
+  // Called after a declared property changed and its notification went out; subclasses post
+  // notifications of values derived from it here.
+  virtual void didChangeValueForKey(const std::string& /*key*/) {}
+  void postChange(const std::string& key, const Json& value);
 
  private:
   struct DecodedValue {
@@ -150,7 +154,6 @@ class BaseStorage : public ObjectAcceptingMissingKeyPaths {
   };
   Result<std::vector<DecodedValue>> readValues(const Json& object, bool coding) const;
   void subscribeToSubstorage(const std::string& key, const std::shared_ptr<BaseStorage>& storage);
-  void postChange(const std::string& key, const Json& value);
 
   mutable std::recursive_mutex mutex_;
   std::map<std::string, Json, std::less<>> values_;

@@ -28,11 +28,13 @@ class FileDescriptor {
 }  // namespace
 
 Result<std::string> readWholeFile(const std::string& path, size_t maximumBytes) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  // O_NONBLOCK keeps a FIFO at this path from blocking the open; it is refused below.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   if (fd.get() < 0) return Error::posix(errno, path);
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return Error::posix(errno, path);
   if (!S_ISREG(st.st_mode)) return Error::posix(EINVAL, path);
+  ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
   if (static_cast<size_t>(st.st_size) > maximumBytes) return Error::posix(EFBIG, path);
   std::string bytes;
   bytes.resize(static_cast<size_t>(st.st_size));

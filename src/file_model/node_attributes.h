@@ -1,0 +1,50 @@
+// NodeAttributes: what the file system said about an item when it was enumerated.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string_view>
+
+#include "base/date.h"
+#include "base/json.h"
+#include "base/result.h"
+#include "base/units.h"
+#include "file_model/node_type.h"
+#include "platform/resource_values.h"
+#include "platform/type_identifier.h"
+
+namespace zarnik {
+
+struct NodeAttributes {
+  VNodeType vnodeType = VNodeType::regular;
+  Date dateOfCreation;
+  std::optional<Date> dateOfAccess;
+  Date dateOfModification;
+  ByteCount diskSize = 0;   // allocated size; the file size where that is unknown
+  ByteCount exactSize = 0;  // the file size
+  std::uint32_t numberOfHardlinks = 0;
+  std::optional<FileId> fileResourceID;
+  bool hasBundle = false;  // a directory whose type is a package or bundle
+  bool isHidden = false;
+  TypeIdentifier UTIType;
+  bool wasReadable = false;
+  bool wasWritable = false;
+  bool wasExecutable = false;
+  std::optional<bool> isApplication;
+
+  // The resource keys read for every item, in reading order.
+  static const std::array<std::string_view, 14>& urlValuesKeysArray();
+
+  // Nothing for items that are neither regular files, directories nor symbolic links.
+  static std::optional<NodeAttributes> urlValuesByKey(const ResourceValues& values);
+  static std::optional<NodeAttributes> resourceValuesOf(const std::string& path);
+
+  [[nodiscard]] Json encode() const;
+  static Result<NodeAttributes> decode(const Json& archive);
+
+  friend bool operator==(const NodeAttributes&, const NodeAttributes&) = default;
+};
+
+[[nodiscard]] std::optional<VNodeType> vnodeTypeOf(FileResourceType type);
+
+}  // namespace zarnik

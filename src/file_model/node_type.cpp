@@ -1,0 +1,136 @@
+#include "file_model/node_type.h"
+
+#include <algorithm>
+#include <span>
+
+#include "platform/mime_database.h"
+
+namespace zarnik {
+namespace {
+
+constexpr std::string_view kRawValues[] = {
+    "Archive",         "Document",      "MacApplication", "MobileApplication",
+    "Audio",           "Image",         "Video",          "ApertureLibrary",
+    "IPhotoLibrary",   "ITunesLibrary", "PhotosLibrary",  "Other",
+};
+
+// Families of the conformance tests: a document is a PDF, text, HTML, composite content, a
+// presentation, a word-processing, spreadsheet, Pages or Numbers document.
+constexpr std::string_view kDocumentTypes[] = {
+    types::kPdf,
+    types::kPlainText,
+    types::kHtml,
+    types::kPresentation,
+    types::kWordDocument,
+    types::kExcelWorkbook,
+    types::kPagesDocument,
+    types::kNumbersDocument,
+    "application/vnd.apple.keynote",
+    "application/rtf",
+    "application/epub+zip",
+    "application/vnd.openxmlformats-officedocument.wordprocessingml.document",
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet",
+    "application/vnd.openxmlformats-officedocument.presentationml.presentation",
+    "application/vnd.oasis.opendocument.text",
+    "application/vnd.oasis.opendocument.spreadsheet",
+    "application/vnd.oasis.opendocument.presentation",
+};
+
+constexpr std::string_view kArchiveTypes[] = {
+    "application/zip",          "application/x-tar",       "application/gzip",
+    "application/x-bzip2",      "application/x-xz",        "application/x-7z-compressed",
+    "application/vnd.rar",      "application/x-rar",       "application/x-compressed-tar",
+    "application/zstd",         "application/x-lzma",      "application/x-cpio",
+    "application/x-archive",    "application/x-cd-image",  "application/x-apple-diskimage",
+    "application/x-raw-disk-image",
+};
+
+bool conformsToAny(const MimeDatabase& db, TypeIdentifier type, std::span<const std::string_view> parents) {
+  return std::any_of(parents.begin(), parents.end(),
+                     [&](std::string_view parent) { return db.conforms(type, parent); });
+}
+
+bool extensionIs(std::string_view extension, std::string_view wanted) {
+  return extension.size() == wanted.size() &&
+         std::equal(extension.begin(), extension.end(), wanted.begin(),
+                    [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a + 32 : a) == b; });
+}
+
+}  // namespace
+
+std::string_view rawValue(NodeType type) { return kRawValues[static_cast<size_t>(type)]; }
+
+std::optional<NodeType> nodeTypeFromRawValue(std::string_view raw) {
+  for (NodeType type : kAllNodeTypes) {
+    if (rawValue(type) == raw) return type;
+  }
+  return std::nullopt;
+}
+
+bool isMediaLibrary(NodeType type) {
+  return type == NodeType::apertureLibrary || type == NodeType::iPhotoLibrary ||
+         type == NodeType::iTunesLibrary || type == NodeType::photosLibrary;
+}
+
+bool isBundle(NodeType type) {
+  return type == NodeType::macApplication || type == NodeType::apertureLibrary ||
+         type == NodeType::iPhotoLibrary || type == NodeType::photosLibrary;
+}
+
+bool isMediaItem(NodeType type) {
+  return type == NodeType::audio || type == NodeType::image || type == NodeType::video;
+}
+
+bool allowsReplacementWithHardLinks(NodeType type) {
+  return type == NodeType::archive || type == NodeType::document || isMediaItem(type) ||
+         type == NodeType::other;
+}
+
+bool isEnumerationAllowed(NodeType type) { return type != NodeType::macApplication; }
+
+NodeType detectTypeOfNodeWithAttributes(const NodeTypeDetectionInput& input) {
+  const MimeDatabase& db = MimeDatabase::shared();
+  const TypeIdentifier type = input.typeIdentifier;
+  if (input.shouldDetectMediaLibraries && input.vnodeType == VNodeType::directory) {
+    if (db.conforms(type, types::kPhotosLibrary)) return NodeType::photosLibrary;
+    if (db.conforms(type, types::kIPhotoLibrary)) return NodeType::iPhotoLibrary;
+    if (db.conforms(type, types::kApertureLibrary)) return NodeType::apertureLibrary;
+  }
+  if (db.conforms(type, types::kApplicationBundle)) {
+    return input.hasBundleInfo && input.isValidApplication ? NodeType::macApplication : NodeType::other;
+  }
+  if (db.conforms(type, types::kMobileApplication) || extensionIs(input.pathExtension, "ipa")) {
+    return NodeType::mobileApplication;
+  }
+  if (input.vnodeType == VNodeType::symbolicLink) return NodeType::other;
+  const std::string_view family = type.mediaType();
+  if (family == "image") return NodeType::image;
+  if (family == "audio") return NodeType::audio;
+  if (family == "video") return NodeType::video;
+  if (conformsToAny(db, type, kDocumentTypes)) return NodeType::document;
+  if (conformsToAny(db, type, kArchiveTypes)) return NodeType::archive;
+  return NodeType::other;
+}
+
+const std::vector<std::string_view>& pathExtensions(NodeType type) {
+  static const std::vector<std::string_view> kTables[] = {
+      /*archive*/ {"zip", "tar", "gz", "tgz", "bz2", "xz", "7z", "rar", "zst", "iso", "dmg", "img"},
+      /*document*/ {"pdf", "txt", "rtf", "html", "htm", "doc", "docx", "xls", "xlsx", "ppt",
+                    "pptx", "odt", "ods", "odp", "pages", "numbers", "key", "epub", "md", "csv"},
+      /*macApplication*/ {"app"},
+      /*mobileApplication*/ {"ipa"},
+      /*audio*/ {"mp3", "m4a", "aac", "flac", "wav", "aif", "aiff", "ogg", "oga", "opus", "wma",
+                 "alac", "m4b"},
+      /*image*/ {"jpg", "jpeg", "png", "gif", "bmp", "tif", "tiff", "webp", "heic", "heif",
+                 "avif", "cr2", "nef", "arw", "dng", "raf", "orf"},
+      /*video*/ {"mp4", "m4v", "mov", "mkv", "avi", "webm", "wmv", "mpg", "mpeg", "3gp"},
+      /*apertureLibrary*/ {"aplibrary"},
+      /*iPhotoLibrary*/ {"photolibrary", "migratedphotolibrary"},
+      /*iTunesLibrary*/ {},
+      /*photosLibrary*/ {"photoslibrary"},
+      /*other*/ {},
+  };
+  return kTables[static_cast<size_t>(type)];
+}
+
+}  // namespace zarnik

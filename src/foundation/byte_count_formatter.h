@@ -1,0 +1,12 @@
+// Exact byte counts for people, in the file style: decimal units, "999 bytes", "1 KB",
+// "1.5 MB", "2.25 GB".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zarnik {
+
+[[nodiscard]] std::string formatByteCount(std::int64_t bytes);
+
+}  // namespace zarnik

@@ -1,0 +1,63 @@
+#include "foundation/logger.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/test_dir.h"
+
+namespace zarnik {
+namespace {
+
+TEST(Logger, EntryNamesAuthorFunctionMessageAndTagsOnAContinuationLine) {
+  Logger logger;
+  LogContext context = LogContext::at("/data/photo.jpg");
+  context.underlyingError = "Permission denied";
+  const std::string entry = logger.formatEntry("ScanningTask", "start()", "Did fail", context);
+  EXPECT_EQ(entry, "[ScanningTask] start() Did fail\n\t\t\t\t\tlocation: /data/photo.jpg, underlying error: Permission denied");
+  EXPECT_EQ(logger.formatEntry("A", "f()", "plain", {}), "[A] f() plain");
+}
+
+TEST(Logger, AnonymousModeHidesPaths) {
+  Logger logger;
+  logger.setAnonymous(true);
+  EXPECT_NE(logger.formatEntry("A", "f()", "m", LogContext::at("/secret/photo.jpg")).find("location: [*.jpg]"),
+            std::string::npos);
+  EXPECT_NE(logger.formatEntry("A", "f()", "m", LogContext::at("/secret/folder", true)).find("location: directory"),
+            std::string::npos);
+}
+
+TEST(Logger, WritesEntriesToItsFileAndTimingLinesToTheConsole) {
+  testing::TestDir dir;
+  Logger logger;
+  logger.setFilePath(dir / "zarnik.log");
+  std::FILE* console = std::tmpfile();
+  logger.setConsole(console);
+  logger.log("EquivalenceCandidatesProvider", "finish()", "Did finish");
+  logger.logTiming("ScanningTask", "finish()", "[scan] Total time 1.5 s");
+  std::ifstream in(dir / "zarnik.log");
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_NE(text.str().find("[EquivalenceCandidatesProvider] finish() Did finish"), std::string::npos);
+  EXPECT_NE(text.str().find("[scan] Total time 1.5 s"), std::string::npos);
+  std::rewind(console);
+  char buffer[128] = {};
+  ASSERT_NE(std::fgets(buffer, sizeof(buffer), console), nullptr);
+  EXPECT_EQ(std::string(buffer), "[scan] Total time 1.5 s\n");
+  std::fclose(console);
+}
+
+TEST(Logger, AnUnwritableLogFileNeverStopsTheCaller) {
+  Logger logger;
+  logger.setFilePath("/nonexistent-folder/zarnik.log");
+  logger.setConsole(nullptr);
+  logger.log("A", "f()", "still fine");
+  logger.logTiming("A", "f()", "timing");
+  EXPECT_NE(::access("/nonexistent-folder", F_OK), 0);
+}
+
+}  // namespace
+}  // namespace zarnik

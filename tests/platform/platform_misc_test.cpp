@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "platform/bookmark.h"
+#include "platform/cloud_folders.h"
+#include "platform/file_reading.h"
+#include "platform/mounts.h"
+#include "platform/xdg_directories.h"
+#include "support/test_dir.h"
+
+namespace zarnik {
+namespace {
+
+TEST(CloudFolders, FindsServiceFoldersInTheHomeFolderOnly) {
+  testing::TestDir home;
+  home.dir("Dropbox (Personal)");
+  home.dir("OneDrive - Company");
+  home.dir("Google Drive");
+  home.dir("DropboxNotReally");
+  home.file("iCloud Drive", "a file, not a folder");
+  auto folders = discoverCloudFolders(home.path());
+  std::vector<std::string> services;
+  for (const auto& f : folders) services.push_back(f.service);
+  std::sort(services.begin(), services.end());
+  EXPECT_EQ(services, (std::vector<std::string>{"Dropbox", "GoogleDrive", "OneDrive"}));
+}
+
+TEST(Xdg, EnvironmentOverridesAndRelativeValuesAreIgnored) {
+  testing::TestDir dir;
+  ::setenv("XDG_STATE_HOME", dir.path().c_str(), 1);
+  EXPECT_EQ(xdg::zarnikStateDirectory(), dir.path() + "/zarnik");
+  ::setenv("XDG_STATE_HOME", "relative/path", 1);
+  EXPECT_EQ(xdg::stateHome(), xdg::homeDirectory() + "/.local/state");
+  ::unsetenv("XDG_STATE_HOME");
+  ASSERT_TRUE(xdg::makeDirectories(dir / "a/b/c").hasValue());
+  dir.file("plain", "x");
+  EXPECT_TRUE(xdg::makeDirectories(dir / "plain").hasError());
+}
+
+TEST(FileReading, AtomicWriteReplacesAndSizeLimitRefuses) {
+  testing::TestDir dir;
+  ASSERT_TRUE(writeFileAtomically(dir / "state.json", "first").hasValue());
+  ASSERT_TRUE(writeFileAtomically(dir / "state.json", "second").hasValue());
+  EXPECT_EQ(readWholeFile(dir / "state.json", 100).value(), "second");
+  EXPECT_TRUE(readWholeFile(dir / "state.json", 3).hasError());
+  dir.fifo("pipe");
+  EXPECT_TRUE(readWholeFile(dir / "pipe", 100).hasError());  // never blocks on a FIFO
+}
+
+TEST(Mounts, ParsesMountinfoAndPicksTheDeepestMountPoint) {
+  testing::TestDir dir;
+  dir.file("mountinfo",
+           "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+           "30 22 8:17 / /media/My\\040Disk rw - vfat /dev/sdb1 rw\n"
+           "31 22 0:45 / /mnt/share rw - nfs4 server:/export rw\n");
+  auto mounts = readMountTable(dir / "mountinfo");
+  ASSERT_EQ(mounts.size(), 3u);
+  EXPECT_EQ(mounts[1].mountPoint, "/media/My Disk");
+  EXPECT_EQ(mounts[1].major, 8u);
+  EXPECT_EQ(mounts[1].minor, 17u);
+  EXPECT_EQ(mounts[2].fileSystemType, "nfs4");
+  EXPECT_EQ(mountPointForPath(mounts, "/media/My Disk/photos/a.jpg"), "/media/My Disk");
+  EXPECT_EQ(mountPointForPath(mounts, "/media/My Diskette"), "/");
+}
+
+TEST(Bookmark, ResolvesToThePathAndNoticesAReplacedFolder) {
+  testing::TestDir dir;
+  dir.dir("chosen");
+  auto data = makeBookmarkData(dir / "chosen");
+  ASSERT_TRUE(data.has_value());
+  auto resolved = resolveBookmarkData(*data);
+  ASSERT_TRUE(resolved.has_value());
+  EXPECT_EQ(resolved->path, dir / "chosen");
+  EXPECT_FALSE(resolved->isStale);
+  ::rmdir((dir / "chosen").c_str());
+  auto gone = resolveBookmarkData(*data);
+  ASSERT_TRUE(gone.has_value());
+  EXPECT_TRUE(gone->isStale);
+  EXPECT_FALSE(resolveBookmarkData("garbage").has_value());
+}
+
+}  // namespace
+}  // namespace zarnik
