@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "foundation/cancellation_token.h"
+#include "foundation/channel.h"
+#include "foundation/dispatch_group.h"
+#include "foundation/future.h"
+#include "foundation/operation_queue.h"
+#include "foundation/serial_queue.h"
+
+namespace zarnik {
+namespace {
+
+TEST(SerialQueue, RunsTasksOneAtATimeInOrder) {
+  auto queue = SerialQueue::make("test.order");
+  EXPECT_EQ(queue->label(), "com.orvane.test.order");
+  std::vector<int> seen;  // touched only on the queue
+  std::atomic<int> concurrent{0};
+  std::atomic<int> maxConcurrent{0};
+  DispatchGroup group;
+  for (int i = 0; i < 500; ++i) {
+    group.enter();
+    queue->async([&, i] {
+      const int now = ++concurrent;
+      maxConcurrent = std::max(maxConcurrent.load(), now);
+      seen.push_back(i);
+      --concurrent;
+      group.leave();
+    });
+  }
+  group.wait();
+  EXPECT_EQ(maxConcurrent.load(), 1);
+  ASSERT_EQ(seen.size(), 500u);
+  for (int i = 0; i < 500; ++i) EXPECT_EQ(seen[i], i);
+}
+
+TEST(SerialQueue, SyncRunsInlineWhenAlreadyOnTheQueue) {
+  auto queue = SerialQueue::make("test.sync");
+  bool inner = false;
+  bool wasCurrent = false;
+  queue->sync([&] {
+    wasCurrent = queue->isCurrent();
+    queue->sync([&] { inner = true; });  // would deadlock if it were queued
+  });
+  EXPECT_TRUE(wasCurrent);
+  EXPECT_TRUE(inner);
+  EXPECT_FALSE(queue->isCurrent());
+}
+
+TEST(OperationQueue, NeverRunsMoreThanTheLimitAndWaitsForNestedOperations) {
+  auto queue = OperationQueue::make("test.ops", 2, QualityOfService::userInitiated);
+  std::atomic<int> running{0};
+  std::atomic<int> peak{0};
+  std::atomic<int> done{0};
+  std::function<void(int)> spawn = [&](int depth) {
+    queue->addOperation([&, depth] {
+      const int now = ++running;
+      int expected = peak.load();
+      while (now > expected && !peak.compare_exchange_weak(expected, now)) {
+      }
+      if (depth < 4) {
+        spawn(depth + 1);
+        spawn(depth + 1);
+      }
+      --running;
+      ++done;
+    });
+  };
+  spawn(0);
+  queue->waitUntilAllOperationsAreFinished();
+  EXPECT_EQ(done.load(), 31);  // a full binary tree of depth 4
+  EXPECT_LE(peak.load(), 2);
+  EXPECT_EQ(queue->operationCount(), 0u);
+}
+
+TEST(DispatchGroup, NotifiesOnceTheCountReachesZero) {
+  DispatchGroup group;
+  std::atomic<int> notified{0};
+  group.enter();
+  group.enter();
+  group.notify(Executor::immediate(), [&] { ++notified; });
+  group.leave();
+  EXPECT_EQ(notified.load(), 0);
+  group.leave();
+  EXPECT_EQ(notified.load(), 1);
+  EXPECT_TRUE(group.waitFor(std::chrono::milliseconds(0)));
+  group.enter();
+  EXPECT_FALSE(group.waitFor(std::chrono::milliseconds(10)));
+  group.leave();
+}
+
+TEST(Future, MapFlatMapAndZipCarryValuesAndTheFirstFailure) {
+  Promise<int> a;
+  Promise<std::string> b;
+  auto doubled = a.future().map(Executor::primary(), [](int v) { return v * 2; });
+  auto chained = doubled.flatMap(Executor::primary(), [](int v) { return makeSucceededFuture(v + 1); });
+  auto both = zip(chained, b.future());
+  a.succeed(20);
+  b.succeed("x");
+  auto result = both.wait();
+  ASSERT_TRUE(result.hasValue());
+  EXPECT_EQ(result.value().first, 41);
+  EXPECT_EQ(result.value().second, "x");
+
+  Promise<int> failing;
+  auto mapped = failing.future().map(Executor::immediate(), [](int v) { return v; });
+  failing.fail(Error::generic("boom"));
+  EXPECT_EQ(mapped.wait().error().description, "boom");
+  EXPECT_FALSE(failing.succeed(1));  // completes once only
+}
+
+TEST(Future, CallbacksAddedAfterCompletionStillRunOnTheirExecutor) {
+  auto queue = SerialQueue::make("test.late");
+  auto future = makeSucceededFuture(5);
+  Promise<bool> ranOnQueue;
+  future.onSuccess(*queue, [&, queue](const int&) { ranOnQueue.succeed(queue->isCurrent()); });
+  EXPECT_TRUE(ranOnQueue.future().wait().value());
+  EXPECT_TRUE(cancelledFuture<int>().wait().error().isCancellation());
+  auto fromBlock = makeFuture(Executor::primary(), []() -> Result<int> { return Error::generic("no"); });
+  EXPECT_TRUE(fromBlock.wait().hasError());
+}
+
+TEST(Producer, LateSubscribersGetTheBufferedUpdatesThenNewOnes) {
+  Producer<int, Void> producer(2);
+  producer.update(1);
+  producer.update(2);
+  producer.update(3);
+  std::vector<int> seen;
+  producer.onUpdate(Executor::immediate(), [&](const int& v) { seen.push_back(v); });
+  producer.update(4);
+  producer.succeed(Void{});
+  producer.update(5);  // after completion: dropped
+  EXPECT_EQ(seen, (std::vector<int>{2, 3, 4}));
+  EXPECT_TRUE(producer.completion().wait().hasValue());
+}
+
+TEST(CancellationToken, RunsBlocksOnceAndLateBlocksAtOnce) {
+  auto token = CancellationToken::make();
+  int calls = 0;
+  token->notify([&] { ++calls; });
+  token->cancel();
+  token->cancel();
+  EXPECT_EQ(calls, 1);
+  token->notify([&] { ++calls; });
+  EXPECT_EQ(calls, 2);
+  EXPECT_TRUE(token->isCancelled());
+}
+
+}  // namespace
+}  // namespace zarnik
