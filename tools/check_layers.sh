@@ -3,7 +3,7 @@
 # each folder may include only itself and the folders listed before it.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
-layers=(base platform foundation file_model enumeration matching selection store scanning cleaning
+layers=(base platform foundation file_model matching enumeration selection store scanning cleaning
         statistics preferences detection monitor cli gui)
 status=0
 for i in "${!layers[@]}"; do

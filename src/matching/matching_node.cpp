@@ -1,0 +1,150 @@
+#include "matching/matching_node.h"
+
+#include "base/path_components.h"
+#include "matching/matching_nodes_factory.h"
+
+namespace zarnik {
+
+MatchingNode::MatchingNode(const MatchingNodesFactory* factory, std::shared_ptr<MatchingDirectoryNode> parent,
+                           std::string name, NodeAttributes attributes, ScanLocationPtr scanLocation)
+    : factory_(factory),
+      parent_(std::move(parent)),
+      name_(std::move(name)),
+      attributes_(std::move(attributes)),
+      scanLocation_(std::move(scanLocation)) {}
+
+MatchingNode::~MatchingNode() { delete exactFileHash_.load(); }
+
+std::string_view MatchingNode::name() const {
+  if (parent_) return name_;
+  if (!name_.empty()) return lastPathComponent(name_);
+  return scanLocation_ ? lastPathComponent(scanLocation_->path()) : std::string_view();
+}
+
+void MatchingNode::appendRelativePath(std::string& out) const {
+  if (parent_) {
+    parent_->appendRelativePath(out);
+    if (!out.empty()) out += '/';
+  }
+  out += name_;
+}
+
+std::string MatchingNode::relativePath() const {
+  std::string relative;
+  appendRelativePath(relative);
+  return relative;
+}
+
+std::string MatchingNode::path() const {
+  const std::string relative = relativePath();
+  const std::string& base = scanLocation_ ? scanLocation_->path() : std::string();
+  return relative.empty() ? base : appendingPathComponent(base, relative);
+}
+
+NodeLocation MatchingNode::location() const { return NodeLocation::fromRelativePath(scanLocation_, relativePath()); }
+
+std::string_view MatchingNode::pathExtension() const { return zarnik::pathExtension(name()); }
+
+std::optional<ExactFileHash> MatchingNode::exactFileHash() const {
+  const ExactFileHash* hash = exactFileHash_.load(std::memory_order_acquire);
+  if (hash == nullptr) return std::nullopt;
+  return *hash;
+}
+
+void MatchingNode::setExactFileHash(const ExactFileHash& hash) {
+  // A node is hashed once; a second hash (a re-offered node) replaces the first.
+  delete exactFileHash_.exchange(new ExactFileHash(hash), std::memory_order_acq_rel);
+}
+
+NodeValidationReport MatchingNode::validationReport() const {
+  NodeValidationReport report;
+  report.isIgnored = isIgnored_;
+  report.membershipMode = membershipMode_;
+  if (pathsToEnumerate_) report.pathsToEnumerate = *pathsToEnumerate_;
+  return report;
+}
+
+void MatchingNode::setValidationReport(const NodeValidationReport& report) {
+  isIgnored_ = report.isIgnored;
+  membershipMode_ = report.membershipMode;
+  pathsToEnumerate_ = report.pathsToEnumerate.empty()
+                          ? nullptr
+                          : std::make_unique<std::vector<std::string>>(report.pathsToEnumerate);
+}
+
+const std::optional<BundleInfo>& MatchingNode::bundleInfo() const {
+  std::call_once(bundleOnce_, [this] {
+    const bool isBundleDirectory = attributes_.vnodeType == VNodeType::directory && attributes_.hasBundle;
+    bundleInfo_ = std::make_unique<std::optional<BundleInfo>>(isBundleDirectory ? BundleInfo::fromBundle(path())
+                                                                                : std::nullopt);
+  });
+  return *bundleInfo_;
+}
+
+NodeType MatchingNode::type() const {
+  if (const int overridden = typeOverride_.load(std::memory_order_acquire); overridden >= 0) {
+    return static_cast<NodeType>(overridden);
+  }
+  std::call_once(typeOnce_, [this] {
+    NodeTypeDetectionInput input;
+    input.pathExtension = pathExtension();
+    input.shouldDetectMediaLibraries = factory_ != nullptr && factory_->scanRules().shouldDetectMediaLibraries();
+    input.typeIdentifier = attributes_.UTIType;
+    input.vnodeType = attributes_.vnodeType;
+    if (attributes_.isApplication.value_or(false)) {
+      const auto& info = bundleInfo();
+      input.hasBundleInfo = info.has_value();
+      input.isValidApplication = info && info->bundleIdentifier.has_value();
+    }
+    type_ = detectTypeOfNodeWithAttributes(input);
+  });
+  return type_;
+}
+
+bool MatchingNode::isEnumerationAllowed() const {
+  // An ignored folder is not walked unless its rule keeps its insides (transparent and
+  // untouchable containers); paths whitelisted inside it are walked on their own.
+  if (isIgnored_ && membershipMode_ == ContainerMembershipMode::regular) return false;
+  return attributes_.vnodeType == VNodeType::directory && zarnik::isEnumerationAllowed(type());
+}
+
+bool MatchingNode::isChildOfBundle() const {
+  std::call_once(childOfBundleOnce_, [this] {
+    if (!parent_) return;
+    if (!parent_->attributes().hasBundle && !parent_->isChildOfBundle()) return;
+    isChildOfBundle_ = parent_->isChildOfBundle() || parent_->attributes().hasBundle || isBundle(parent_->type());
+  });
+  return isChildOfBundle_;
+}
+
+bool MatchingNode::isModelingIntoDuplicateAllowed() const {
+  if (attributes_.vnodeType == VNodeType::symbolicLink) return false;
+  if (isChildOfBundle() || isIgnored_) return false;
+  if (!parent_) return true;
+  return parent_->claimers.rawValue < Claimers::directoryMatch;
+}
+
+std::vector<std::shared_ptr<MatchingNode>> MatchingNode::exactMatchNodes() { return {shared_from_this()}; }
+
+std::shared_ptr<ZKBaseNode> MatchingNode::buildStorableNode() const {
+  NodeContent content;
+  if (auto hash = exactFileHash()) content.exactFileHashData = hash->dataBytes();
+  if (attributes_.hasBundle) content.bundleInfo = bundleInfo();
+  std::optional<CloudService> cloud;
+  if (factory_ != nullptr) cloud = factory_->cloudFolders().serviceForPath(path());
+  if (isDirectory()) {
+    const auto* directory = static_cast<const MatchingDirectoryNode*>(this);
+    return std::make_shared<ZKDirectoryNode>(location(), attributes_, std::move(content), type(), cloud,
+                                             directory->mediaLibraryInfo());
+  }
+  return std::make_shared<ZKFileNode>(location(), attributes_, std::move(content), type(), cloud);
+}
+
+MatchingDirectoryNode::MatchingDirectoryNode(const MatchingNodesFactory* factory,
+                                             std::shared_ptr<MatchingDirectoryNode> parent, std::string name,
+                                             NodeAttributes attributes, ScanLocationPtr scanLocation,
+                                             std::optional<CloudService> rootOfCloudService)
+    : MatchingNode(factory, std::move(parent), std::move(name), std::move(attributes), std::move(scanLocation)),
+      rootOfCloudService_(rootOfCloudService) {}
+
+}  // namespace zarnik

@@ -1,0 +1,148 @@
+// MatchingNode: the matching engine's view of one enumerated item. It keeps its own name, its
+// attributes and a pointer to its parent folder; its path, location and storable node are built
+// on demand, so that a scan of a million files stays small (see bench/enumeration).
+//
+// Nodes are read from several queues. Attributes and name never change. Lazily computed facts
+// (type, validation, bundle information) are computed at most once under the node's own
+// once-flags; `claimers` is written only on the matching engine's queue.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "file_model/base_node.h"
+#include "file_model/scan_rules.h"
+#include "matching/claimers.h"
+#include "matching/exact_file_hash.h"
+
+namespace zarnik {
+
+class MatchingNodesFactory;
+class MatchingDirectoryNode;
+
+struct NodeValidationReport {
+  bool isIgnored = false;
+  ContainerMembershipMode membershipMode = ContainerMembershipMode::regular;
+  std::vector<std::string> pathsToEnumerate;  // expanded paths
+};
+
+class MatchingNode : public std::enable_shared_from_this<MatchingNode> {
+ public:
+  MatchingNode(const MatchingNodesFactory* factory, std::shared_ptr<MatchingDirectoryNode> parent,
+               std::string name, NodeAttributes attributes, ScanLocationPtr scanLocation);
+  virtual ~MatchingNode();
+  MatchingNode(const MatchingNode&) = delete;
+  MatchingNode& operator=(const MatchingNode&) = delete;
+
+  [[nodiscard]] const MatchingNodesFactory* factory() const { return factory_; }
+  [[nodiscard]] const NodeAttributes& attributes() const { return attributes_; }
+  [[nodiscard]] const std::shared_ptr<MatchingDirectoryNode>& parentNode() const { return parent_; }
+  // The item's own name (the last component of its path).
+  [[nodiscard]] std::string_view name() const;
+  [[nodiscard]] const ScanLocationPtr& scanLocation() const { return scanLocation_; }
+  [[nodiscard]] virtual bool isDirectory() const { return false; }
+
+  // Built from the parents' names: "<scan location path>/<relative path>".
+  [[nodiscard]] std::string path() const;
+  [[nodiscard]] std::string url() const { return path(); }
+  [[nodiscard]] std::string relativePath() const;
+  [[nodiscard]] NodeLocation location() const;
+  [[nodiscard]] std::string_view pathExtension() const;
+
+  [[nodiscard]] std::optional<ExactFileHash> exactFileHash() const;
+  void setExactFileHash(const ExactFileHash& hash);
+
+  Claimers claimers;
+
+  [[nodiscard]] NodeType type() const;
+  // A folder recognised as a media library by its contents is re-typed once listed.
+  void overrideType(NodeType type) { typeOverride_.store(static_cast<int>(type), std::memory_order_release); }
+  // Decided by the factory's validator when the node is made.
+  [[nodiscard]] NodeValidationReport validationReport() const;
+  void setValidationReport(const NodeValidationReport& report);
+  [[nodiscard]] bool isProcessingAllowed() const { return !isIgnored_; }
+  [[nodiscard]] bool isMatchingAllowed() const { return membershipMode_ == ContainerMembershipMode::regular; }
+  [[nodiscard]] bool isEnumerationAllowed() const;
+  [[nodiscard]] bool isChildOfBundle() const;
+  [[nodiscard]] virtual bool isModelingIntoDuplicateAllowed() const;
+  // The nodes whose content stands for this one in exact matching: itself for a plain node.
+  [[nodiscard]] virtual std::vector<std::shared_ptr<MatchingNode>> exactMatchNodes();
+  // The bundle's Info.plist facts, read once; nothing for items that are not bundles.
+  [[nodiscard]] const std::optional<BundleInfo>& bundleInfo() const;
+
+  [[nodiscard]] std::shared_ptr<ZKBaseNode> buildStorableNode() const;
+
+ protected:
+  void appendRelativePath(std::string& out) const;
+
+ private:
+  const MatchingNodesFactory* factory_;
+  std::shared_ptr<MatchingDirectoryNode> parent_;  // the child keeps its parents alive
+  std::string name_;  // a root keeps its path relative to the scan location here
+  NodeAttributes attributes_;
+  ScanLocationPtr scanLocation_;
+  // Set once by the hash calculator, read on the engine's queue afterwards.
+  std::atomic<ExactFileHash*> exactFileHash_{nullptr};
+  bool isIgnored_ = false;
+  ContainerMembershipMode membershipMode_ = ContainerMembershipMode::regular;
+  std::unique_ptr<std::vector<std::string>> pathsToEnumerate_;  // rare: only under rules
+
+  std::atomic<int> typeOverride_{-1};
+  mutable std::once_flag typeOnce_;
+  mutable NodeType type_ = NodeType::other;
+  mutable std::once_flag childOfBundleOnce_;
+  mutable bool isChildOfBundle_ = false;
+  mutable std::once_flag bundleOnce_;
+  mutable std::unique_ptr<std::optional<BundleInfo>> bundleInfo_;
+};
+
+class MatchingFileNode final : public MatchingNode {
+ public:
+  using MatchingNode::MatchingNode;
+};
+
+// A folder. Its counters are kept while its children are made (one listing, one thread) and
+// read afterwards.
+class MatchingDirectoryNode final : public MatchingNode {
+ public:
+  MatchingDirectoryNode(const MatchingNodesFactory* factory, std::shared_ptr<MatchingDirectoryNode> parent,
+                        std::string name, NodeAttributes attributes, ScanLocationPtr scanLocation,
+                        std::optional<CloudService> rootOfCloudService);
+
+  [[nodiscard]] bool isDirectory() const override { return true; }
+  [[nodiscard]] std::optional<CloudService> rootOfCloudService() const { return rootOfCloudService_; }
+  [[nodiscard]] const std::optional<MediaLibraryInfo>& mediaLibraryInfo() const { return mediaLibraryInfo_; }
+  void setMediaLibraryInfo(MediaLibraryInfo info) { mediaLibraryInfo_ = std::move(info); }
+
+  std::atomic<std::int32_t> numberOfNodes{0};
+  std::atomic<std::int32_t> numberOfMatchableNodes{0};
+  std::atomic<std::int32_t> numberOfEmptyChildDirectories{0};
+  std::atomic<std::int32_t> numberOfUnsafeToMatchNodes{0};
+
+ private:
+  std::optional<CloudService> rootOfCloudService_;
+  std::optional<MediaLibraryInfo> mediaLibraryInfo_;
+};
+
+// An item made of several files shown as one (a package).
+class MatchingCompositeNode final : public MatchingNode {
+ public:
+  MatchingCompositeNode(const MatchingNodesFactory* factory, std::shared_ptr<MatchingDirectoryNode> parent,
+                        std::string name, NodeAttributes attributes, ScanLocationPtr scanLocation,
+                        std::vector<std::shared_ptr<MatchingNode>> childNodes)
+      : MatchingNode(factory, std::move(parent), std::move(name), std::move(attributes), std::move(scanLocation)),
+        childNodes_(std::move(childNodes)) {}
+  [[nodiscard]] const std::vector<std::shared_ptr<MatchingNode>>& childNodes() const { return childNodes_; }
+  std::vector<std::shared_ptr<MatchingNode>> exactMatchNodes() override { return childNodes_; }
+
+ private:
+  std::vector<std::shared_ptr<MatchingNode>> childNodes_;
+};
+
+using MatchingNodePtr = std::shared_ptr<MatchingNode>;
+
+}  // namespace zarnik

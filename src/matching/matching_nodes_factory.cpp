@@ -1,0 +1,55 @@
+#include "matching/matching_nodes_factory.h"
+
+#include "base/path_components.h"
+#include "file_model/music_library_location.h"
+
+namespace zarnik {
+
+MatchingNodesFactory::MatchingNodesFactory(std::shared_ptr<const ExtendedScanRules> scanRules,
+                                           const OVURLResolver& resolver, MatchingNodesFactoryOptions options)
+    : scanRules_(std::move(scanRules)),
+      resolver_(resolver),
+      options_(std::move(options)),
+      validator_(*scanRules_, resolver, options_.includeHiddenItems) {}
+
+MatchingNodePtr MatchingNodesFactory::buildNode(const std::shared_ptr<MatchingDirectoryNode>& parent,
+                                                std::string name, const std::string& path,
+                                                NodeAttributes attributes, ScanLocationPtr scanLocation) const {
+  NodeValidationReport report = validator_.buildValidationReport(path, lastPathComponent(path), attributes);
+  MatchingNodePtr node;
+  if (attributes.vnodeType == VNodeType::directory) {
+    auto cloudRoot = options_.cloudFolders.rootServiceForPath(path);
+    node = std::make_shared<MatchingDirectoryNode>(this, parent, std::move(name), std::move(attributes),
+                                                   std::move(scanLocation), cloudRoot);
+  } else {
+    node = std::make_shared<MatchingFileNode>(this, parent, std::move(name), std::move(attributes),
+                                              std::move(scanLocation));
+  }
+  node->setValidationReport(report);
+  if (parent) {
+    ++parent->numberOfNodes;
+    if (report.membershipMode == ContainerMembershipMode::regular) {
+      ++parent->numberOfMatchableNodes;
+    } else if (report.membershipMode == ContainerMembershipMode::untouchable) {
+      ++parent->numberOfUnsafeToMatchNodes;
+    }
+  }
+  return node;
+}
+
+const std::optional<std::string>& MatchingNodesFactory::mediaFolderOfCurrentITunesLibrary() const {
+  std::call_once(mediaFolderOnce_, [this] { mediaFolder_ = MusicLibraryLocation(resolver_).urlOfMediaFolderLocation(); });
+  return mediaFolder_;
+}
+
+void MatchingNodesFactory::addMediaLibraryNode(const MatchingNodePtr& node) const {
+  std::lock_guard lock(mediaLibrariesMutex_);
+  mediaLibraryNodes_.push_back(node);
+}
+
+std::vector<MatchingNodePtr> MatchingNodesFactory::fetchMediaLibraryNodes() const {
+  std::lock_guard lock(mediaLibrariesMutex_);
+  return mediaLibraryNodes_;
+}
+
+}  // namespace zarnik

@@ -1,0 +1,59 @@
+// MatchingNodesFactory: makes the matching nodes of one scan, validates them against the scan
+// rules and counts each child in its folder. One per scan; safe to use from the enumeration
+// threads at once.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "file_model/cloud_service.h"
+#include "file_model/scan_rules.h"
+#include "foundation/url_resolver.h"
+#include "matching/matching_node.h"
+#include "matching/nodes_validator.h"
+
+namespace zarnik {
+
+struct MatchingNodesFactoryOptions {
+  bool includeHiddenItems = false;
+  CloudServiceFolders cloudFolders;
+};
+
+class MatchingNodesFactory {
+ public:
+  MatchingNodesFactory(std::shared_ptr<const ExtendedScanRules> scanRules, const OVURLResolver& resolver,
+                       MatchingNodesFactoryOptions options = {});
+
+  [[nodiscard]] const ExtendedScanRules& scanRules() const { return *scanRules_; }
+  [[nodiscard]] const OVURLResolver& resolver() const { return resolver_; }
+  [[nodiscard]] const NodesValidator& validator() const { return validator_; }
+  [[nodiscard]] const CloudServiceFolders& cloudFolders() const { return options_.cloudFolders; }
+
+  // The node of the right class for an item at `path` named `name`. A root (no parent) is
+  // named by its path relative to the scan location ("" for the location itself). Counts the
+  // node in its parent.
+  [[nodiscard]] MatchingNodePtr buildNode(const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name,
+                                          const std::string& path, NodeAttributes attributes,
+                                          ScanLocationPtr scanLocation) const;
+
+  // The music library's media folder, looked up once.
+  [[nodiscard]] const std::optional<std::string>& mediaFolderOfCurrentITunesLibrary() const;
+
+  void addMediaLibraryNode(const MatchingNodePtr& node) const;
+  [[nodiscard]] std::vector<MatchingNodePtr> fetchMediaLibraryNodes() const;
+
+ private:
+  std::shared_ptr<const ExtendedScanRules> scanRules_;
+  const OVURLResolver& resolver_;
+  MatchingNodesFactoryOptions options_;
+  NodesValidator validator_;
+  mutable std::once_flag mediaFolderOnce_;
+  mutable std::optional<std::string> mediaFolder_;
+  mutable std::mutex mediaLibrariesMutex_;
+  mutable std::vector<MatchingNodePtr> mediaLibraryNodes_;
+};
+
+}  // namespace zarnik

@@ -1,0 +1,49 @@
+// NodesValidator: which items a scan leaves alone, from the exclusion rules of the scan rules:
+// by extension, by path, by regular expressions over names per membership mode. Without a rule
+// a hidden item is ignored unless hidden items are included.
+//
+// Immutable after construction; safe to use from any thread.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "file_model/scan_rules.h"
+#include "foundation/url_resolver.h"
+#include "matching/matching_node.h"
+
+namespace zarnik {
+
+class NameExpression;
+
+class NodesValidator {
+ public:
+  NodesValidator(const ExtendedScanRules& scanRules, const OVURLResolver& resolver, bool includeHiddenItems);
+  ~NodesValidator();
+
+  [[nodiscard]] NodeValidationReport buildValidationReport(std::string_view path, std::string_view name,
+                                                           const NodeAttributes& attributes) const;
+  [[nodiscard]] std::optional<ExclusionRule> exclusionRuleForNodeLocation(std::string_view path,
+                                                                          std::string_view name) const;
+  struct PreScan {
+    bool canSkip = false;
+    std::vector<std::string> pathsToEnumerate;
+  };
+  [[nodiscard]] PreScan canSkipLocationOnPreScan(std::string_view path) const;
+
+  // Expression errors met while building, one line each.
+  [[nodiscard]] const std::vector<std::string>& expressionErrors() const { return expressionErrors_; }
+
+ private:
+  std::map<std::string, ExclusionRule> rulesByExtension_;  // lower-case extension
+  std::map<std::string, ExclusionRule> rulesByPath_;       // expanded, standardized path
+  std::vector<std::pair<ContainerMembershipMode, std::unique_ptr<NameExpression>>> nameExpressions_;
+  std::vector<std::string> expressionErrors_;
+  const OVURLResolver& resolver_;
+  bool includeHiddenItems_;
+};
+
+}  // namespace zarnik
