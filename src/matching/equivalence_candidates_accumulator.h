@@ -1,0 +1,44 @@
+// The accumulator protocol: one accumulator per kind of group. All calls arrive on the
+// provider's internal queue.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "matching/equivalence_candidate.h"
+
+namespace zarnik {
+
+enum class EquivalenceCandidatesAccumulationMode { finite = 0, continuous = 1 };
+
+// What an accumulator may ask of its provider.
+class EquivalenceCandidatesAccumulatorDelegate : public EquivalenceCandidateDelegate {
+ public:
+  // Content work for a node; the provider's finishing group counts it until it is done.
+  virtual void requestHash(const MatchingNodePtr& node, HashKind kind) = 0;
+  virtual void requestSymlinkMatch(const MatchingNodePtr& node) = 0;
+  [[nodiscard]] virtual EquivalenceCandidatesAccumulationMode accumulationMode() const = 0;
+};
+
+class EquivalenceCandidatesAccumulator {
+ public:
+  virtual ~EquivalenceCandidatesAccumulator() = default;
+  [[nodiscard]] virtual EquivalenceKind kind() const = 0;
+  // Heavy accumulators (similarity graphs, folders) never finish once a scan is cancelled.
+  [[nodiscard]] virtual bool isHeavy() const = 0;
+  virtual void add(const MatchingNodePtr& node, const EquivalenceInfoPtr& info) = 0;
+  virtual void update(const MatchingNodePtr& node, const EquivalenceInfoPtr& info, bool addIfAbsent) = 0;
+  virtual void removeNodes(const std::set<std::string>& urls) = 0;
+  virtual void cancel() {}
+  virtual void finish(EquivalenceCandidatesMatchingContext& context) = 0;
+  // Adopts the members of another accumulator of the same class, skipping some URLs; returns
+  // the groups made or extended. Another class yields nothing.
+  virtual std::vector<EquivalenceCandidatePtr> merge(EquivalenceCandidatesAccumulator& other,
+                                                     const std::set<std::string>* skippedURLs) = 0;
+  // Its members by node path; an entry already present wins.
+  virtual void collectNodesByPath(std::map<std::string, MatchingNodePtr>& nodes) const = 0;
+};
+
+}  // namespace zarnik

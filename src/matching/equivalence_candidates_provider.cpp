@@ -1,0 +1,179 @@
+#include "matching/equivalence_candidates_provider.h"
+
+#include "foundation/logger.h"
+#include "matching/exact_accumulators.h"
+
+namespace zarnik {
+
+std::shared_ptr<EquivalenceCandidatesProviderImpl> EquivalenceCandidatesProviderImpl::make(
+    std::shared_ptr<const ExtendedScanRules> scanRules, std::shared_ptr<SerialQueue> internalQueue,
+    std::weak_ptr<EquivalenceCandidatesProviderDelegate> delegate, EquivalenceCandidatesAccumulationMode mode,
+    std::shared_ptr<DispatchGroup> finishingReadyGroup, const std::vector<EquivalenceKind>& kinds) {
+  if (!internalQueue) internalQueue = SerialQueue::make("equivalence-candidates-accumulators-controller");
+  if (!finishingReadyGroup) finishingReadyGroup = std::make_shared<DispatchGroup>();
+  auto provider = std::shared_ptr<EquivalenceCandidatesProviderImpl>(new EquivalenceCandidatesProviderImpl(
+      std::move(scanRules), std::move(internalQueue), std::move(delegate), mode, std::move(finishingReadyGroup)));
+  for (EquivalenceKind kind : kinds) provider->addAccumulator(kind);
+  return provider;
+}
+
+EquivalenceCandidatesProviderImpl::EquivalenceCandidatesProviderImpl(
+    std::shared_ptr<const ExtendedScanRules> scanRules, std::shared_ptr<SerialQueue> internalQueue,
+    std::weak_ptr<EquivalenceCandidatesProviderDelegate> delegate, EquivalenceCandidatesAccumulationMode mode,
+    std::shared_ptr<DispatchGroup> finishingReadyGroup)
+    : scanRules_(std::move(scanRules)),
+      internalQueue_(std::move(internalQueue)),
+      delegate_(std::move(delegate)),
+      mode_(mode),
+      finishingReadyGroup_(std::move(finishingReadyGroup)) {}
+
+void EquivalenceCandidatesProviderImpl::addAccumulator(EquivalenceKind kind) {
+  std::unique_ptr<EquivalenceCandidatesAccumulator> accumulator;
+  switch (kind) {
+    case EquivalenceKind::exactSize:
+      accumulator = std::make_unique<SizeEquivalenceCandidatesAccumulator>(this);
+      break;
+    case EquivalenceKind::exactAudioSize:
+      accumulator = std::make_unique<AudioContentSizeEquivalenceCandidatesAccumulator>(this);
+      break;
+    case EquivalenceKind::exactHash:
+      accumulator = std::make_unique<ExactEquivalenceCandidatesAccumulator<ExactHashEquivalenceInfo>>(kind, this);
+      break;
+    case EquivalenceKind::exactAudioHash:
+      accumulator = std::make_unique<ExactEquivalenceCandidatesAccumulator<ExactAudioHashEquivalenceInfo>>(kind, this);
+      break;
+    case EquivalenceKind::symlinkTargetPath:
+      accumulator = std::make_unique<ExactEquivalenceCandidatesAccumulator<SymlinkTargetPathEquivalenceInfo>>(kind, this);
+      break;
+    case EquivalenceKind::exactApp:
+      accumulator = std::make_unique<ExactEquivalenceCandidatesAccumulator<ExactApplicationEquivalenceInfo>>(kind, this);
+      break;
+    case EquivalenceKind::similarApp:
+      accumulator = std::make_unique<ExactEquivalenceCandidatesAccumulator<SimilarApplicationEquivalenceInfo>>(kind, this);
+      break;
+    default:
+      return;  // kinds whose accumulators this build does not have yet take no information
+  }
+  accumulatorsByEqivalenceKind_[kind] = accumulator.get();
+  accumulators_.push_back(std::move(accumulator));
+}
+
+void EquivalenceCandidatesProviderImpl::add(const MatchingNodePtr& node, EquivalenceInfoPtr info,
+                                            const std::shared_ptr<DispatchGroup>& processingGroup) {
+  if (cancellationMode_.mode()) return;
+  auto found = accumulatorsByEqivalenceKind_.find(info->kind());
+  if (found == accumulatorsByEqivalenceKind_.end()) return;
+  EquivalenceCandidatesAccumulator* accumulator = found->second;
+  finishingReadyGroup_->enter();
+  if (processingGroup) processingGroup->enter();
+  internalQueue_->async([self = shared_from_this(), accumulator, node, info = std::move(info), processingGroup] {
+    accumulator->add(node, info);
+    self->finishingReadyGroup_->leave();
+    if (processingGroup) processingGroup->leave();
+  });
+}
+
+void EquivalenceCandidatesProviderImpl::update(const MatchingNodePtr& node, EquivalenceInfoPtr info, bool addIfAbsent,
+                                               const std::shared_ptr<DispatchGroup>& processingGroup) {
+  if (cancellationMode_.mode()) return;
+  auto found = accumulatorsByEqivalenceKind_.find(info->kind());
+  if (found == accumulatorsByEqivalenceKind_.end()) return;
+  EquivalenceCandidatesAccumulator* accumulator = found->second;
+  finishingReadyGroup_->enter();
+  if (processingGroup) processingGroup->enter();
+  internalQueue_->async([self = shared_from_this(), accumulator, node, info = std::move(info), addIfAbsent, processingGroup] {
+    accumulator->update(node, info, addIfAbsent);
+    self->finishingReadyGroup_->leave();
+    if (processingGroup) processingGroup->leave();
+  });
+}
+
+void EquivalenceCandidatesProviderImpl::removeNodes(std::set<std::string> urls) {
+  internalQueue_->async([self = shared_from_this(), urls = std::move(urls)] {
+    for (auto& accumulator : self->accumulators_) accumulator->removeNodes(urls);
+  });
+}
+
+void EquivalenceCandidatesProviderImpl::cancelAccumulation(CancellationMode mode) {
+  internalQueue_->async([self = shared_from_this(), mode] {
+    self->cancellationMode_.cancel(mode);
+    for (auto& accumulator : self->accumulators_) accumulator->cancel();
+  });
+}
+
+Future<std::vector<EquivalenceCandidatePtr>> EquivalenceCandidatesProviderImpl::finishAccumulationAndProvideEquivalences() {
+  using Groups = std::vector<EquivalenceCandidatePtr>;
+  if (mode_ == EquivalenceCandidatesAccumulationMode::continuous) {
+    return makeFailedFuture<Groups>(AccumulationError::notSupportedInMode());
+  }
+  return makeFuture(Executor::primary(), [self = shared_from_this()]() -> Groups {
+    EquivalenceCandidatesMatchingContext context;
+    for (auto& accumulator : self->accumulators_) {
+      const auto mode = self->cancellationMode_.mode();
+      const bool mayFinish = accumulator->isHeavy() ? !mode : canPerformLightActivities(mode);
+      if (!mayFinish) continue;
+      self->finishingReadyGroup_->wait();
+      self->internalQueue_->sync([&] { accumulator->finish(context); });
+    }
+    Groups groups;
+    for (auto& group : context.equivalencesToModel) {
+      if (group->hasDuplicates() && shouldPublicateCandidates(group->equivalenceKind())) groups.push_back(group);
+    }
+    Logger::shared().log("EquivalenceCandidatesProvider", "finishAccumulationAndProvideEquivalences()",
+                         "Did finish accumulation with " + std::to_string(groups.size()) + " groups");
+    return groups;
+  });
+}
+
+std::vector<EquivalenceCandidatePtr> EquivalenceCandidatesProviderImpl::merge(
+    EquivalenceCandidatesProviderImpl& storage, const std::set<std::string>* skippingNodesAt) {
+  std::vector<EquivalenceCandidatePtr> merged;
+  internalQueue_->sync([&] {
+    for (auto& other : storage.accumulators_) {
+      auto mine = accumulatorsByEqivalenceKind_.find(other->kind());
+      if (mine == accumulatorsByEqivalenceKind_.end()) continue;
+      auto groups = mine->second->merge(*other, skippingNodesAt);
+      merged.insert(merged.end(), groups.begin(), groups.end());
+    }
+  });
+  return merged;
+}
+
+std::map<std::string, MatchingNodePtr> EquivalenceCandidatesProviderImpl::nodeByPath() {
+  std::map<std::string, MatchingNodePtr> nodes;
+  internalQueue_->sync([&] {
+    for (auto& accumulator : accumulators_) accumulator->collectNodesByPath(nodes);
+  });
+  return nodes;
+}
+
+void EquivalenceCandidatesProviderImpl::trackContentWork(const Future<Void>& work) {
+  work.onComplete(Executor::immediate(), [group = finishingReadyGroup_](const Result<Void>&) { group->leave(); });
+}
+
+void EquivalenceCandidatesProviderImpl::requestHash(const MatchingNodePtr& node, HashKind kind) {
+  auto delegate = delegate_.lock();
+  if (!delegate) return;
+  finishingReadyGroup_->enter();
+  trackContentWork(delegate->calculateHash(node, kind, *this));
+}
+
+void EquivalenceCandidatesProviderImpl::requestSymlinkMatch(const MatchingNodePtr& node) {
+  auto delegate = delegate_.lock();
+  if (!delegate) return;
+  finishingReadyGroup_->enter();
+  trackContentWork(delegate->matchSymLink(node, *this));
+}
+
+void EquivalenceCandidatesProviderImpl::didMatchDuplicates(ByteCount ofSize,
+                                                           const std::vector<DuplicateCandidatePtr>& duplicates,
+                                                           const EquivalenceCandidate& group) {
+  if (auto delegate = delegate_.lock()) delegate->didMatchDuplicates(ofSize, duplicates, group, *this);
+}
+
+void EquivalenceCandidatesProviderImpl::didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>& duplicates,
+                                                             const EquivalenceCandidate& group) {
+  if (auto delegate = delegate_.lock()) delegate->didUnmatchDuplicates(duplicates, group, *this);
+}
+
+}  // namespace zarnik

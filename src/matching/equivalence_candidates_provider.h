@@ -1,0 +1,102 @@
+// EquivalenceCandidatesProviderImpl: the front of the matching engine. It owns one accumulator
+// per kind, routes every (node, information) pair to the accumulator of its kind on one serial
+// queue, counts pending work in the finishing-ready group so that groups are never taken while
+// work is in flight, honours cancellation and collects the groups at the end.
+//
+// add/update/removeNodes/cancelAccumulation return at once and queue their work. The delegate
+// (the scanning task or the monitor) is held weakly.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "foundation/cancellation_mode.h"
+#include "foundation/dispatch_group.h"
+#include "foundation/future.h"
+#include "foundation/serial_queue.h"
+#include "matching/equivalence_candidates_accumulator.h"
+
+namespace zarnik {
+
+class EquivalenceCandidatesProviderImpl;
+
+class EquivalenceCandidatesProviderDelegate {
+ public:
+  virtual ~EquivalenceCandidatesProviderDelegate() = default;
+  // Computes the node's content hash and feeds it back through the provider's add.
+  virtual Future<Void> calculateHash(const MatchingNodePtr& node, HashKind kind,
+                                     EquivalenceCandidatesProviderImpl& provider) = 0;
+  // Reads the link's stored target and feeds it back through add.
+  virtual Future<Void> matchSymLink(const MatchingNodePtr& node, EquivalenceCandidatesProviderImpl& provider) = 0;
+  virtual void didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>& duplicates,
+                                  const EquivalenceCandidate& group, EquivalenceCandidatesProviderImpl& provider) = 0;
+  virtual void didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>& duplicates,
+                                    const EquivalenceCandidate& group, EquivalenceCandidatesProviderImpl& provider) = 0;
+  virtual void accumulationProgressChanged(int deltaNumberOfItemsToAccumulate, int deltaNumberOfAccumulatedItems,
+                                           const std::optional<std::string>& lastProcessedURL,
+                                           EquivalenceCandidatesProviderImpl& provider) = 0;
+};
+
+struct AccumulationError {
+  static Error notSupportedInMode() {
+    return Error{"EquivalenceCandidatesProviderImpl.AccumulationError", -1, "Not supported in this mode.", {}, {}};
+  }
+};
+
+class EquivalenceCandidatesProviderImpl final : public EquivalenceCandidatesAccumulatorDelegate,
+                                                public std::enable_shared_from_this<EquivalenceCandidatesProviderImpl> {
+ public:
+  static std::shared_ptr<EquivalenceCandidatesProviderImpl> make(
+      std::shared_ptr<const ExtendedScanRules> scanRules, std::shared_ptr<SerialQueue> internalQueue,
+      std::weak_ptr<EquivalenceCandidatesProviderDelegate> delegate, EquivalenceCandidatesAccumulationMode mode,
+      std::shared_ptr<DispatchGroup> finishingReadyGroup, const std::vector<EquivalenceKind>& kinds);
+
+  void add(const MatchingNodePtr& node, EquivalenceInfoPtr info,
+           const std::shared_ptr<DispatchGroup>& processingGroup = nullptr);
+  void update(const MatchingNodePtr& node, EquivalenceInfoPtr info, bool addIfAbsent,
+              const std::shared_ptr<DispatchGroup>& processingGroup = nullptr);
+  void removeNodes(std::set<std::string> urls);
+  void cancelAccumulation(CancellationMode mode);
+  // The groups of at least two members of the published kinds, once the finishing-ready
+  // group is empty. Fails with notSupportedInMode in continuous mode.
+  Future<std::vector<EquivalenceCandidatePtr>> finishAccumulationAndProvideEquivalences();
+  // Merges another provider's groups into this one; runs on this provider's queue.
+  std::vector<EquivalenceCandidatePtr> merge(EquivalenceCandidatesProviderImpl& storage,
+                                             const std::set<std::string>* skippingNodesAt);
+  [[nodiscard]] std::map<std::string, MatchingNodePtr> nodeByPath();
+
+  [[nodiscard]] const ExtendedScanRules& scanRules() const { return *scanRules_; }
+  [[nodiscard]] std::optional<CancellationMode> cancellationMode() const { return cancellationMode_.mode(); }
+  [[nodiscard]] const std::shared_ptr<SerialQueue>& internalQueue() const { return internalQueue_; }
+
+  // Accumulator delegate.
+  void requestHash(const MatchingNodePtr& node, HashKind kind) override;
+  void requestSymlinkMatch(const MatchingNodePtr& node) override;
+  [[nodiscard]] EquivalenceCandidatesAccumulationMode accumulationMode() const override { return mode_; }
+  void didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>& duplicates,
+                          const EquivalenceCandidate& group) override;
+  void didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>& duplicates,
+                            const EquivalenceCandidate& group) override;
+
+ private:
+  EquivalenceCandidatesProviderImpl(std::shared_ptr<const ExtendedScanRules> scanRules,
+                                    std::shared_ptr<SerialQueue> internalQueue,
+                                    std::weak_ptr<EquivalenceCandidatesProviderDelegate> delegate,
+                                    EquivalenceCandidatesAccumulationMode mode,
+                                    std::shared_ptr<DispatchGroup> finishingReadyGroup);
+  void addAccumulator(EquivalenceKind kind);
+  void trackContentWork(const Future<Void>& work);
+
+  std::shared_ptr<const ExtendedScanRules> scanRules_;
+  std::shared_ptr<SerialQueue> internalQueue_;
+  std::weak_ptr<EquivalenceCandidatesProviderDelegate> delegate_;
+  EquivalenceCandidatesAccumulationMode mode_;
+  std::shared_ptr<DispatchGroup> finishingReadyGroup_;
+  AtomicCancellationMode cancellationMode_;
+  std::vector<std::unique_ptr<EquivalenceCandidatesAccumulator>> accumulators_;
+  std::map<EquivalenceKind, EquivalenceCandidatesAccumulator*> accumulatorsByEqivalenceKind_;
+};
+
+}  // namespace zarnik

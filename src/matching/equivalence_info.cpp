@@ -1,0 +1,32 @@
+#include "matching/equivalence_info.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+#include "base/byte_path.h"
+
+namespace zarnik {
+
+bool isHashModelingAllowed(const ExactFileHash& hash, EquivalenceKind kind, const ScanRules& scanRules) {
+  if (hash.size < 1) return false;
+  if (hash.size < scanRules.sizeThresholdOption().sizeValue()) return false;
+  return shouldPublicateCandidates(kind);
+}
+
+std::uint64_t childHashOf(const ExactFileHash& hash) {
+  std::uint64_t value = 0;
+  std::memcpy(&value, hash.data.data(), sizeof(value));
+  return value ^ static_cast<std::uint64_t>(hash.size);
+}
+
+std::shared_ptr<SymlinkTargetPathEquivalenceInfo> SymlinkTargetPathEquivalenceInfo::fromLink(const std::string& linkPath) {
+  char buffer[1024];
+  const ssize_t length = ::readlink(linkPath.c_str(), buffer, sizeof(buffer));
+  if (length < 0) return nullptr;
+  std::string target(buffer, static_cast<size_t>(length));
+  if (!isValidUtf8(target)) return nullptr;
+  return std::make_shared<SymlinkTargetPathEquivalenceInfo>(std::move(target));
+}
+
+}  // namespace zarnik

@@ -1,0 +1,133 @@
+// Equivalence information: what a node is matched by, one class per kind. Immutable after
+// construction. Exact kinds expose a Criterion by which their accumulator groups nodes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "file_model/scan_rules.h"
+#include "matching/equivalence_kind.h"
+#include "matching/exact_file_hash.h"
+
+namespace zarnik {
+
+class EquivalenceInfo {
+ public:
+  virtual ~EquivalenceInfo() = default;
+  [[nodiscard]] virtual EquivalenceKind kind() const = 0;
+  [[nodiscard]] virtual bool isModelingIntoDuplicateAllowed(const ScanRules& /*scanRules*/) const {
+    return shouldPublicateCandidates(kind());
+  }
+  // The hash a parent folder collects of this child (exact kinds only), for folder matching.
+  [[nodiscard]] virtual std::optional<std::uint64_t> childHash() const { return std::nullopt; }
+};
+
+using EquivalenceInfoPtr = std::shared_ptr<const EquivalenceInfo>;
+
+template <EquivalenceKind Kind, typename CriterionType>
+class ExactEquivalenceInfo : public EquivalenceInfo {
+ public:
+  using Criterion = CriterionType;
+  explicit ExactEquivalenceInfo(Criterion criterion) : criterion_(std::move(criterion)) {}
+  [[nodiscard]] EquivalenceKind kind() const override { return Kind; }
+  [[nodiscard]] const Criterion& criterion() const { return criterion_; }
+
+ protected:
+  Criterion criterion_;
+};
+
+class SizeEquivalenceInfo final : public ExactEquivalenceInfo<EquivalenceKind::exactSize, ByteCount> {
+ public:
+  using ExactEquivalenceInfo::ExactEquivalenceInfo;
+  [[nodiscard]] ByteCount size() const { return criterion_; }
+};
+
+class AudioSizeEquivalenceInfo final : public ExactEquivalenceInfo<EquivalenceKind::exactAudioSize, ByteCount> {
+ public:
+  using ExactEquivalenceInfo::ExactEquivalenceInfo;
+  [[nodiscard]] ByteCount size() const { return criterion_; }
+};
+
+// Shared rule of both content hashes: nothing empty, nothing under a fixed size threshold.
+bool isHashModelingAllowed(const ExactFileHash& hash, EquivalenceKind kind, const ScanRules& scanRules);
+std::uint64_t childHashOf(const ExactFileHash& hash);
+
+class ExactHashEquivalenceInfo final : public ExactEquivalenceInfo<EquivalenceKind::exactHash, ExactFileHash> {
+ public:
+  using ExactEquivalenceInfo::ExactEquivalenceInfo;
+  [[nodiscard]] const ExactFileHash& fileHash() const { return criterion_; }
+  [[nodiscard]] bool isModelingIntoDuplicateAllowed(const ScanRules& rules) const override {
+    return isHashModelingAllowed(criterion_, kind(), rules);
+  }
+  [[nodiscard]] std::optional<std::uint64_t> childHash() const override { return childHashOf(criterion_); }
+};
+
+class ExactAudioHashEquivalenceInfo final
+    : public ExactEquivalenceInfo<EquivalenceKind::exactAudioHash, ExactFileHash> {
+ public:
+  using ExactEquivalenceInfo::ExactEquivalenceInfo;
+  [[nodiscard]] const ExactFileHash& fileHash() const { return criterion_; }
+  [[nodiscard]] bool isModelingIntoDuplicateAllowed(const ScanRules& rules) const override {
+    return isHashModelingAllowed(criterion_, kind(), rules);
+  }
+  [[nodiscard]] std::optional<std::uint64_t> childHash() const override { return childHashOf(criterion_); }
+};
+
+class SymlinkTargetPathEquivalenceInfo final
+    : public ExactEquivalenceInfo<EquivalenceKind::symlinkTargetPath, std::string> {
+ public:
+  using ExactEquivalenceInfo::ExactEquivalenceInfo;
+  // The link's stored target, read with readlink, not resolved; nothing when unreadable.
+  static std::shared_ptr<SymlinkTargetPathEquivalenceInfo> fromLink(const std::string& linkPath);
+  [[nodiscard]] const std::string& path() const { return criterion_; }
+  [[nodiscard]] std::optional<std::uint64_t> childHash() const override {
+    return std::hash<std::string>()(criterion_);
+  }
+};
+
+struct ExactApplicationEquivalenceCriterion {
+  std::string bundleIdentifier;
+  std::string versionString;
+  ByteCount diskSize = 0;
+  friend bool operator==(const ExactApplicationEquivalenceCriterion&, const ExactApplicationEquivalenceCriterion&) = default;
+};
+
+class ExactApplicationEquivalenceInfo final
+    : public ExactEquivalenceInfo<EquivalenceKind::exactApp, ExactApplicationEquivalenceCriterion> {
+ public:
+  using ExactEquivalenceInfo::ExactEquivalenceInfo;
+  [[nodiscard]] std::optional<std::uint64_t> childHash() const override {
+    return std::hash<std::string>()(criterion_.bundleIdentifier + "\n" + criterion_.versionString) ^
+           static_cast<std::uint64_t>(criterion_.diskSize);
+  }
+};
+
+class SimilarApplicationEquivalenceInfo final
+    : public ExactEquivalenceInfo<EquivalenceKind::similarApp, std::string> {
+ public:
+  using ExactEquivalenceInfo::ExactEquivalenceInfo;
+  [[nodiscard]] const std::string& bundleIdentifier() const { return criterion_; }
+};
+
+class DirectoryEquivalenceInfo final : public EquivalenceInfo {
+ public:
+  [[nodiscard]] EquivalenceKind kind() const override { return EquivalenceKind::directory; }
+};
+
+enum class HashKind { exact = 0, exactAudioContent = 1 };
+
+}  // namespace zarnik
+
+template <>
+struct std::hash<zarnik::ExactApplicationEquivalenceCriterion> {
+  size_t operator()(const zarnik::ExactApplicationEquivalenceCriterion& c) const noexcept {
+    return std::hash<std::string>()(c.bundleIdentifier) ^ (std::hash<std::string>()(c.versionString) << 1) ^
+           static_cast<size_t>(c.diskSize);
+  }
+};
+
+template <>
+struct std::hash<zarnik::ExactFileHash> : zarnik::ExactFileHashHasher {};

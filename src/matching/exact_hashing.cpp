@@ -1,0 +1,248 @@
+#include "matching/exact_hashing.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cerrno>
+#include <map>
+
+#include "base/path_components.h"
+#include "foundation/disk_access_manager.h"
+
+namespace zarnik {
+namespace {
+
+constexpr ByteCount kMebibyte = 1'048'576;
+constexpr ByteCount kWholeWavLimit = 4'294'967'295;
+constexpr ByteCount kWavChunk = 2'147'483'647;
+constexpr size_t kReadBufferSize = 1 << 20;
+
+const char* descriptionOf(int code) {
+  switch (code) {
+    case FileServicesError::hashingFailedForUnknownReason: return "Hashing failed for unknown reason";
+    case FileServicesError::exactHashingFailedToGainAccess: return "Exact hashing failed to gain access";
+    case FileServicesError::exactHashingFailedToRead: return "Exact hashing failed to read";
+    case FileServicesError::exactHashingFailedToAnalyze: return "Exact hashing failed to analyze";
+    case FileServicesError::exactAudioHashingFailedToGainAccess: return "Exact audio hashing failed to gain access";
+    case FileServicesError::exactAudioHashingFailedToOpen: return "Exact audio hashing failed to open";
+    case FileServicesError::exactAudioHashingFailedToFetchContentSize: return "Exact audio hashing failed to fatch content size";
+    case FileServicesError::exactAudioHashingFailedToAnalyze: return "Exact audio hashing failed to analyze";
+    case FileServicesError::exactAudioHashingFailedToRead: return "Exact audio hashing failed to read";
+    default: return "Hashing failed for unknown reason";
+  }
+}
+
+class ReadDescriptor {
+ public:
+  explicit ReadDescriptor(const std::string& path) {
+    // O_NOATIME keeps a scan from touching access dates; only the owner (or root) may ask for it.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME | O_NOFOLLOW | O_NONBLOCK);
+    if (fd_ < 0 && errno == EPERM) fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  }
+  ~ReadDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ReadDescriptor(const ReadDescriptor&) = delete;
+  ReadDescriptor& operator=(const ReadDescriptor&) = delete;
+  [[nodiscard]] int get() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+// Reads [start, end) into the digest; false with errno on failure or a short file.
+bool digestRange(int fd, ByteRange range, ZKExactHashingHelper& digest, std::vector<char>& buffer) {
+  for (ByteCount offset = range.start; offset < range.end;) {
+    const size_t want = static_cast<size_t>(std::min<ByteCount>(range.end - offset, static_cast<ByteCount>(buffer.size())));
+    const ssize_t got = ::pread(fd, buffer.data(), want, offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) {
+      errno = ESTALE;  // the file became shorter while it was read
+      return false;
+    }
+    digest.updateWithBuffer(buffer.data(), static_cast<size_t>(got));
+    offset += got;
+  }
+  return true;
+}
+
+}  // namespace
+
+Error FileServicesError::make(int code, std::string path) {
+  return Error{std::string(kDomain), code, descriptionOf(code), std::move(path), {}};
+}
+
+std::optional<FileRangeAnalytics> FileRangeAnalytics::make(std::string_view path, int chunksPerFile,
+                                                           ByteCount chunkSizeMultiplier, ByteCount totalSize) {
+  if (totalSize < 1) return std::nullopt;
+  std::string extension(pathExtension(path));
+  for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  FileRangeAnalytics analytics;
+  analytics.totalSize = totalSize;
+  ByteCount chunksToRead = 0;
+  ByteCount chunkCount = 0;
+  if (extension == "wav") {
+    analytics.chunkSize = totalSize < kWholeWavLimit ? totalSize : kWavChunk;
+    chunkCount = (totalSize + analytics.chunkSize - 1) / analytics.chunkSize;
+    chunksToRead = chunkCount;
+  } else {
+    analytics.chunkSize = chunkSizeMultiplier * kMebibyte;
+    chunkCount = (totalSize + analytics.chunkSize - 1) / analytics.chunkSize;
+    chunksToRead = std::min<ByteCount>(chunksPerFile, chunkCount);
+  }
+  std::vector<ByteCount> indices;
+  if (chunksToRead < 2) {
+    indices.push_back(0);
+  } else {
+    const ByteCount step = chunkCount / (chunksToRead - 1);
+    for (ByteCount i = 0; i < chunksToRead; ++i) indices.push_back(std::min(i * step, chunkCount - 1));
+  }
+  for (ByteCount index : indices) {
+    const ByteCount start = index * analytics.chunkSize;
+    const ByteCount end = std::min(start + analytics.chunkSize, totalSize);
+    if (end > start) analytics.rangesToRead.push_back({start, end});
+  }
+  return analytics;
+}
+
+bool FileRangeAnalytics::readsWholeFile() const {
+  return static_cast<ByteCount>(rangesToRead.size()) * chunkSize >= totalSize;
+}
+
+ZKExactHashingHelper::ZKExactHashingHelper() : context_(EVP_MD_CTX_new()) {
+  if (context_ != nullptr && EVP_DigestInit_ex(context_, EVP_sha1(), nullptr) != 1) {
+    EVP_MD_CTX_free(context_);
+    context_ = nullptr;
+  }
+}
+
+ZKExactHashingHelper::~ZKExactHashingHelper() {
+  if (context_ != nullptr) EVP_MD_CTX_free(context_);
+}
+
+void ZKExactHashingHelper::updateWithBuffer(const void* data, size_t size) {
+  assert(isValid() && "Attempt to use invalid ZKExactHashingHelper");
+  EVP_DigestUpdate(context_, data, size);
+}
+
+std::array<std::uint8_t, 20> ZKExactHashingHelper::buildDigest() {
+  assert(isValid() && "Attempt to use invalid ZKExactHashingHelper");
+  std::array<std::uint8_t, 20> digest{};
+  unsigned int length = 0;
+  EVP_DigestFinal_ex(context_, digest.data(), &length);
+  EVP_MD_CTX_free(context_);
+  context_ = nullptr;
+  return digest;
+}
+
+Result<ExactFileHash> calculateExactFileHash(const ExactFileHashingServiceRequest& request) {
+  ByteCount size = request.exactFileSize.value_or(0);
+  if (!request.exactFileSize) {
+    struct stat st {};
+    if (::lstat(request.url.c_str(), &st) == 0) size = st.st_size;
+  }
+  auto analytics = FileRangeAnalytics::make(request.url, request.chunksPerFile, request.chunkSizeMultiplier, size);
+  if (!analytics) return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, request.url);
+  const bool partial = !analytics->readsWholeFile();
+  auto session = DiskAccessManager::shared().beginAccessingURL(
+      request.url, partial ? "calculatePartialExactFileHash(_:analytics:)" : "calculateFullExactFileHash(_:)");
+  if (!session) return FileServicesError::make(FileServicesError::exactHashingFailedToGainAccess, request.url);
+
+  ReadDescriptor fd(request.url);
+  if (fd.get() < 0) {
+    return FileServicesError::make(FileServicesError::exactHashingFailedToRead, request.url)
+        .withUnderlying(Error::posix(errno).description);
+  }
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != size) {
+    return FileServicesError::make(FileServicesError::exactHashingFailedToAnalyze, request.url)
+        .withUnderlying("the file changed since it was listed");
+  }
+  ZKExactHashingHelper digest;
+  if (!digest.isValid()) return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, request.url);
+  std::vector<char> buffer(static_cast<size_t>(std::min<ByteCount>(analytics->chunkSize, kReadBufferSize)));
+  const std::vector<ByteRange> wholeFile = {{0, size}};
+  for (const ByteRange& range : partial ? analytics->rangesToRead : wholeFile) {
+    if (!digestRange(fd.get(), range, digest, buffer)) {
+      return FileServicesError::make(FileServicesError::exactHashingFailedToRead, request.url)
+          .withUnderlying(Error::posix(errno).description);
+    }
+  }
+  session->endAccessing();
+  return ExactFileHash{digest.buildDigest(), size};
+}
+
+Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfo(MatchingNode& node, HashKind kind) {
+  if (kind == HashKind::exactAudioContent) {
+    return FileServicesError::make(FileServicesError::exactAudioHashingFailedToOpen, node.path());
+  }
+  ExactFileHashingServiceRequest request;
+  request.url = node.path();
+  request.exactFileSize = node.attributes().exactSize;
+  ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactFileHash(request));
+  node.setExactFileHash(hash);
+  return EquivalenceInfoPtr(std::make_shared<ExactHashEquivalenceInfo>(hash));
+}
+
+ByteCount TresholdEvaluator::automaticThreshold(std::vector<ByteCount> sizes, double fraction) {
+  assert(!sizes.empty());
+  std::sort(sizes.begin(), sizes.end());
+  std::vector<std::pair<ByteCount, std::int64_t>> sizeAndCount;
+  for (ByteCount size : sizes) {
+    if (!sizeAndCount.empty() && sizeAndCount.back().first == size) {
+      ++sizeAndCount.back().second;
+    } else {
+      sizeAndCount.emplace_back(size, 1);
+    }
+  }
+  double totalSize = 0;
+  double totalCount = 0;
+  for (const auto& [size, count] : sizeAndCount) {
+    totalSize += static_cast<double>(size) * static_cast<double>(count);
+    totalCount += static_cast<double>(count);
+  }
+  std::vector<double> difference;  // sizeFraction − countFraction per distinct size
+  double runningSize = 0;
+  double runningCount = 0;
+  size_t k = 0;
+  bool found = false;
+  for (size_t i = 0; i < sizeAndCount.size(); ++i) {
+    runningSize += static_cast<double>(sizeAndCount[i].first) * static_cast<double>(sizeAndCount[i].second);
+    runningCount += static_cast<double>(sizeAndCount[i].second);
+    const double sizeFraction = totalSize > 0 ? 1.0 - runningSize / totalSize : 0.0;
+    const double countFraction = 1.0 - runningCount / totalCount;
+    difference.push_back(sizeFraction - countFraction);
+    if (sizeFraction >= 1.0 - fraction) {
+      k = i;
+      found = true;
+    }
+  }
+  if (!found) k = 0;
+  size_t answer = 0;
+  if (k > 1) {
+    size_t lo = 0;
+    size_t hi = k;
+    size_t mid = k / 2;
+    for (;;) {
+      const size_t a = (lo + mid) / 2;
+      const size_t b = (mid + hi - 1) / 2;
+      if (difference[a] >= difference[b]) {
+        hi = mid;
+        mid = a;
+      } else {
+        lo = mid;
+        mid = b;
+        hi = hi - 1;
+      }
+      if (mid == lo || mid == hi) break;
+    }
+    answer = lo;
+  }
+  return sizeAndCount[answer].first;
+}
+
+}  // namespace zarnik

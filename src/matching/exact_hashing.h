@@ -1,0 +1,91 @@
+// Content digests that confirm exact duplicates. Large files are sampled: at most 4 evenly
+// spaced chunks of 1 MiB are read, whatever the size; files up to 4 MiB and every WAV file
+// are read whole. The digest is SHA-1 (OpenSSL). Every read happens inside a disk-accessing
+// session, with pread on a descriptor opened O_NOATIME where the file system allows it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <openssl/evp.h>
+
+#include "base/result.h"
+#include "matching/equivalence_info.h"
+#include "matching/matching_node.h"
+
+namespace zarnik {
+
+struct FileServicesError {
+  static constexpr std::string_view kDomain = "FileServicesError.FileServicesError";
+  static constexpr int hashingFailedForUnknownReason = -31022;
+  static constexpr int exactHashingFailedToGainAccess = -31051;
+  static constexpr int exactHashingFailedToRead = -31052;
+  static constexpr int exactHashingFailedToAnalyze = -31053;
+  static constexpr int exactAudioHashingFailedToGainAccess = -31071;
+  static constexpr int exactAudioHashingFailedToOpen = -31072;
+  static constexpr int exactAudioHashingFailedToFetchContentSize = -31073;
+  static constexpr int exactAudioHashingFailedToAnalyze = -31074;
+  static constexpr int exactAudioHashingFailedToRead = -31075;
+
+  static Error make(int code, std::string path = {});
+};
+
+struct ByteRange {
+  ByteCount start = 0;
+  ByteCount end = 0;  // exclusive
+  friend bool operator==(const ByteRange&, const ByteRange&) = default;
+};
+
+struct FileRangeAnalytics {
+  std::vector<ByteRange> rangesToRead;
+  ByteCount chunkSize = 0;
+  ByteCount totalSize = 0;
+
+  // Nothing for an unknown or empty size.
+  static std::optional<FileRangeAnalytics> make(std::string_view path, int chunksPerFile,
+                                                ByteCount chunkSizeMultiplier, ByteCount totalSize);
+  [[nodiscard]] bool readsWholeFile() const;
+};
+
+// An incremental SHA-1 that yields its digest once.
+class ZKExactHashingHelper {
+ public:
+  ZKExactHashingHelper();
+  ~ZKExactHashingHelper();
+  ZKExactHashingHelper(const ZKExactHashingHelper&) = delete;
+  ZKExactHashingHelper& operator=(const ZKExactHashingHelper&) = delete;
+
+  void updateWithBuffer(const void* data, size_t size);
+  std::array<std::uint8_t, 20> buildDigest();
+  [[nodiscard]] bool isValid() const { return context_ != nullptr; }
+
+ private:
+  EVP_MD_CTX* context_;
+};
+
+struct ExactFileHashingServiceRequest {
+  std::string url;
+  int chunksPerFile = 4;
+  ByteCount chunkSizeMultiplier = 1;
+  std::optional<ByteCount> exactFileSize;
+};
+
+// The sampled digest of a file. A file whose size is no longer the expected one fails: it
+// changed since it was listed.
+[[nodiscard]] Result<ExactFileHash> calculateExactFileHash(const ExactFileHashingServiceRequest& request);
+
+class ExactHashCalculator {
+ public:
+  // Hashes the node, stores the hash in it and returns the information of the hash kind.
+  static Result<EquivalenceInfoPtr> createEquivalenceInfo(MatchingNode& node, HashKind kind);
+};
+
+// The automatic size threshold: the size under which the groups hold only a small share
+// (`maximumSizeFractionToSacrifice`) of the found size while hiding many small files.
+class TresholdEvaluator {
+ public:
+  static ByteCount automaticThreshold(std::vector<ByteCount> sizes, double maximumSizeFractionToSacrifice);
+};
+
+}  // namespace zarnik

@@ -1,0 +1,44 @@
+// What a scan hands over per group: the group with a stable identifier per member and the
+// hard-link groups among the members; and the export document of found groups.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "base/json.h"
+#include "file_model/base_node.h"
+#include "matching/equivalence_kind.h"
+
+namespace zarnik {
+
+namespace scanning_service {
+
+struct Duplicate {
+  std::int64_t identifier = 0;
+  std::shared_ptr<ZKBaseNode> node;
+  EquivalenceKind equivalenceKind = EquivalenceKind::exactHash;
+  // Members that are hard links of one file share it.
+  std::optional<std::int64_t> hardlinkedGroupID;
+};
+
+struct Equivalence {
+  EquivalenceKind equivalenceKind = EquivalenceKind::exactHash;
+  std::vector<Duplicate> duplicates;
+
+  // The size one copy takes: what removing all but one copy frees per copy.
+  [[nodiscard]] ByteCount memberSize() const;
+  // What removing every copy but one frees, hard links counted once.
+  [[nodiscard]] ByteCount reclaimableSize() const;
+};
+
+struct DetectionResult {
+  Equivalence equivalence;
+};
+
+}  // namespace scanning_service
+
+// {"equivalences": [{"type", "duplicates": [{"scanLocation", "path"}], "differences": []}]}
+[[nodiscard]] Json exportJSON(const std::vector<scanning_service::DetectionResult>& results);
+
+}  // namespace zarnik

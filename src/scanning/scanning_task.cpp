@@ -1,0 +1,383 @@
+#include "scanning/scanning_task.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "foundation/disk_access_manager.h"
+#include "foundation/logger.h"
+#include "matching/exact_hashing.h"
+
+namespace zarnik {
+namespace {
+
+constexpr const char* kAuthor = "ScanningTask";
+constexpr std::int64_t kContainerNotificationIntervalNanoseconds = 100'000'000;
+
+std::int64_t steadyNanoseconds() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+size_t activeProcessorCount() { return std::max(1U, std::thread::hardware_concurrency()); }
+
+}  // namespace
+
+std::shared_ptr<ScanningTask> ScanningTask::make(ScanningServiceRequest request, std::shared_ptr<SerialQueue> internalQueue) {
+  auto task = std::shared_ptr<ScanningTask>(new ScanningTask(std::move(request), std::move(internalQueue)));
+  task->setUp();
+  return task;
+}
+
+ScanningTask::ScanningTask(ScanningServiceRequest request, std::shared_ptr<SerialQueue> internalQueue)
+    : request_(std::move(request)),
+      internalQueue_(std::move(internalQueue)),
+      maxConcurrentOperationCount_(activeProcessorCount()) {}
+
+void ScanningTask::setUp() {
+  if (!request_.scanRules) request_.scanRules = std::make_shared<ExtendedScanRules>();
+  acceptableSpecifications_ = EnumerationSpecification::acceptableSpecifications(
+      request_.specifications, *request_.scanRules, request_.resolver);
+  workQueue_ = OperationQueue::make("scanning-task.work", maxConcurrentOperationCount_, QualityOfService::utility);
+  enumerationQueue_ =
+      OperationQueue::make("scanning-task.enumeration", maxConcurrentOperationCount_, QualityOfService::userInitiated);
+  MatchingNodesFactoryOptions options;
+  options.includeHiddenItems = request_.includeHiddenItems;
+  options.cloudFolders = CloudServiceFolders::discover(request_.resolver.homeURL());
+  matchingNodesFactory_ = std::make_unique<MatchingNodesFactory>(request_.scanRules, request_.resolver, options);
+  std::vector<EquivalenceKind> kinds(kAllEquivalenceKinds.begin(), kAllEquivalenceKinds.end());
+  equivalenceCandidatesProvider_ = EquivalenceCandidatesProviderImpl::make(
+      request_.scanRules, nullptr, weak_from_this(), EquivalenceCandidatesAccumulationMode::finite,
+      nodesProcessingGroup_, kinds);
+  DiskAccessManager::shared().setBackgroundMode(isBackgroundMode_);
+}
+
+Future<ScanningServiceResult> ScanningTask::start() {
+  std::string locations;
+  for (const auto& spec : acceptableSpecifications_) {
+    if (!locations.empty()) locations += "\n";
+    locations += "\t\t" + spec.url;
+  }
+  Logger::shared().log(kAuthor, "start()",
+                       "Starting Scan.\n\tSupported Versions: " + request_.scanRules->reportOfSupportedVersions() +
+                           "\n\tScanLocations:\n" + locations);
+  startMark_ = timingMark_ = std::chrono::steady_clock::now();
+  changeStatus([](MutableScanningStatus& status) { status.dateOfStartScan = dateNow(); });
+
+  auto future = makeFuture(Executor::primary(), [self = shared_from_this()]() -> Result<ScanningServiceResult> {
+    ZK_TRY(self->runEnumerationStage());
+    ZK_ASSIGN_OR_RETURN(auto groups, self->runAccumulationStage());
+    return self->runBuildingStage(groups);
+  });
+  future.onComplete(Executor::immediate(), [self = shared_from_this()](const Result<ScanningServiceResult>&) { self->finish(); });
+  return future;
+}
+
+void ScanningTask::finish() {
+  changeStatus([](MutableScanningStatus& status) { status.dateOfFinishScan = dateNow(); });
+  internalQueue_->async([self = shared_from_this()] { self->statusProducer_.succeed(Void{}); });
+}
+
+Result<Void> ScanningTask::runEnumerationStage() {
+  // The walk's callbacks take `this` plainly: enumerate() returns only once every operation has
+  // run, while this stage (and so the task) is alive, and the enumeration object kept for
+  // cancelling must not keep the task alive in turn.
+  ScanningTask* self = this;
+  auto enumeration = MatchingNodesEnumerator::enumerate(
+      acceptableSpecifications_, *matchingNodesFactory_, enumerationQueue_, EnumerationOptions{},
+      [self] {
+        return self->canContinue() ? FileSystemEnumerationStatus::allowed : FileSystemEnumerationStatus::canceled;
+      },
+      [self](const MatchingNodePtr& node, const std::string&) {
+        self->nodesProcessingGroup_->enter();
+        self->matchFoundNode(node);
+        self->scannedCount_.fetch_add(1, std::memory_order_relaxed);
+        self->scannedSize_.fetch_add(node->attributes().diskSize, std::memory_order_relaxed);
+        self->nodesProcessingGroup_->leave();
+      },
+      [self](const Error& error) {
+        if (self->errorHandler_) self->errorHandler_(error);
+      });
+  {
+    std::lock_guard lock(enumerationMutex_);
+    enumeration_ = enumeration;
+  }
+  Logger::shared().log(kAuthor, "enumerate()", "Enumeration finished");
+  changeStatus([](MutableScanningStatus& status) { status.dateOfEnumerationFinish = dateNow(); });
+  return Void{};
+}
+
+Result<std::vector<EquivalenceCandidatePtr>> ScanningTask::runAccumulationStage() {
+  if (!canPerformLightActivities(cancellationMode_.mode())) return Error::cancelled();
+  noteTimingLine("[scan] Enumeration finished ");
+  Logger::shared().log(kAuthor, "accumulate()", "Waiting for accumulation to finish");
+  return equivalenceCandidatesProvider_->finishAccumulationAndProvideEquivalences().wait();
+}
+
+Result<ScanningServiceResult> ScanningTask::runBuildingStage(const std::vector<EquivalenceCandidatePtr>& groups) {
+  if (!canPerformLightActivities(cancellationMode_.mode())) return Error::cancelled();
+  Logger::shared().log(kAuthor, "build()", "Building candidates to model");
+  noteTimingLine("[scan] Accumulation finished ");
+  changeStatus([count = static_cast<std::int64_t>(groups.size())](MutableScanningStatus& status) {
+    status.dateOfAccumulationFinish = dateNow();
+    status.numberOfEquivalences = count;
+    status.numberOfProcessedEquivalences = 0;
+  });
+
+  struct Member {
+    MatchingNodePtr node;
+    std::optional<FileId> hardLinkKey;
+  };
+  struct Group {
+    EquivalenceKind kind;
+    std::vector<Member> members;
+  };
+  const ExtendedScanRules& rules = *request_.scanRules;
+  std::vector<Group> candidates;
+  std::vector<ByteCount> sizes;
+  for (const auto& group : groups) {
+    if (group->numberOfDuplicates() < 2) continue;
+    Group candidate{group->equivalenceKind(), {}};
+    for (const auto& membership : group->duplicates()) {
+      // A node stays only in its strongest group, and only when it may be a duplicate at all.
+      if (!membership->isModelingIntoDuplicateAllowed(rules, group->claimer())) continue;
+      candidate.members.push_back({membership->node(), membership->node()->attributes().fileResourceID});
+    }
+    if (candidate.members.size() < 2) continue;
+    for (const auto& member : candidate.members) sizes.push_back(member.node->attributes().exactSize);
+    candidates.push_back(std::move(candidate));
+  }
+
+  ScanningServiceResult result;
+  const SizeThresholdOption option = rules.sizeThresholdOption();
+  if (!candidates.empty() && option.isAutomatic()) {
+    result.usedSizeThreshold = TresholdEvaluator::automaticThreshold(
+        sizes, rules.maximumSizeFractionToSacrificeOfAutomaticSizeThresholdEvaluation());
+    result.keepDuplicatesSmallerThenThresholdIfEquivalenceFits = true;
+  } else if (!candidates.empty()) {
+    result.usedSizeThreshold = option.sizeValue();
+  }
+
+  std::int64_t nextIdentifier = 1;
+  for (auto& candidate : candidates) {
+    if (result.keepDuplicatesSmallerThenThresholdIfEquivalenceFits) {
+      ByteCount largest = 0;
+      for (const auto& member : candidate.members) largest = std::max(largest, member.node->attributes().exactSize);
+      if (largest < result.usedSizeThreshold) continue;
+    } else {
+      std::erase_if(candidate.members, [&](const Member& m) {
+        return m.node->attributes().exactSize < result.usedSizeThreshold;
+      });
+    }
+    // A group made only of hard links of one file frees nothing.
+    std::set<FileId> keys;
+    size_t keyless = 0;
+    for (const auto& member : candidate.members) {
+      if (member.hardLinkKey) {
+        keys.insert(*member.hardLinkKey);
+      } else {
+        ++keyless;
+      }
+    }
+    if (keys.size() + keyless < 2) continue;
+
+    std::map<FileId, int> linkCounts;
+    for (const auto& member : candidate.members) {
+      if (member.hardLinkKey) ++linkCounts[*member.hardLinkKey];
+    }
+    std::map<FileId, std::int64_t> linkGroupIDs;
+    scanning_service::DetectionResult detection;
+    detection.equivalence.equivalenceKind = candidate.kind;
+    for (const auto& member : candidate.members) {
+      scanning_service::Duplicate duplicate;
+      duplicate.identifier = nextIdentifier++;
+      duplicate.node = member.node->buildStorableNode();
+      duplicate.equivalenceKind = candidate.kind;
+      if (member.hardLinkKey && linkCounts[*member.hardLinkKey] > 1) {
+        auto [it, inserted] = linkGroupIDs.try_emplace(*member.hardLinkKey, static_cast<std::int64_t>(linkGroupIDs.size() + 1));
+        duplicate.hardlinkedGroupID = it->second;
+      }
+      detection.equivalence.duplicates.push_back(std::move(duplicate));
+    }
+    result.detectionResults.push_back(std::move(detection));
+    changeStatus([](MutableScanningStatus& status) { ++status.numberOfProcessedEquivalences; });
+  }
+
+  Logger::shared().log(kAuthor, "build()", fmt::format("Did build results. Used size threshold is {}", result.usedSizeThreshold));
+  noteTimingLine("[scan] Build finished ");
+  Logger::shared().logTiming(kAuthor, "build()",
+                             fmt::format("[scan] Total time {:.3f}s", std::chrono::duration<double>(
+                                                                        std::chrono::steady_clock::now() - startMark_).count()));
+  for (const auto& library : matchingNodesFactory_->fetchMediaLibraryNodes()) {
+    result.mediaLibraries.push_back(library->buildStorableNode());
+  }
+  result.scannedNodesCount = scannedCount_.load();
+  result.scannedNodesSize = scannedSize_.load();
+  result.equivalenceCandidatesStorage = equivalenceCandidatesProvider_;
+  return result;
+}
+
+void ScanningTask::noteTimingLine(const char* label) {
+  const auto now = std::chrono::steady_clock::now();
+  Logger::shared().logTiming(kAuthor, "start()",
+                             fmt::format("{}{:.3f}s", label, std::chrono::duration<double>(now - timingMark_).count()));
+  timingMark_ = now;
+}
+
+std::vector<EquivalenceInfoPtr> ScanningTask::equivalenceInformation(const MatchingNode& node) const {
+  std::vector<EquivalenceInfoPtr> infos;
+  const ExtendedScanRules& rules = *request_.scanRules;
+  const NodeType type = node.type();
+  if (isMediaLibrary(type)) return infos;
+  if (node.isDirectory()) {
+    if (rules.directoriesMatchEnabled() && type != NodeType::macApplication) {
+      infos.push_back(std::make_shared<DirectoryEquivalenceInfo>());
+    }
+    // Folders are matched by their contents, never by size; application bundles by their
+    // Info.plist (with the application matching).
+    return infos;
+  }
+  if (rules.exactMatchEnabled()) {
+    infos.push_back(std::make_shared<SizeEquivalenceInfo>(node.attributes().exactSize));
+  }
+  return infos;
+}
+
+void ScanningTask::matchFoundNode(const MatchingNodePtr& node) {
+  if (!canContinue()) return;
+  if (!node->isProcessingAllowed() || !node->isMatchingAllowed()) return;
+  auto infos = equivalenceInformation(*node);
+  if (infos.empty()) return;
+  nodesToMatch_.fetch_add(1, std::memory_order_relaxed);
+  for (auto& info : infos) equivalenceCandidatesProvider_->add(node, std::move(info), nodesProcessingGroup_);
+  matchedNodes_.fetch_add(1, std::memory_order_relaxed);
+  {
+    std::lock_guard lock(latestNodeMutex_);
+    latestNode_ = node;
+  }
+  publishIfDue(false);
+}
+
+Future<Void> ScanningTask::calculateHash(const MatchingNodePtr& node, HashKind kind,
+                                         EquivalenceCandidatesProviderImpl& provider) {
+  Promise<Void> promise;
+  auto future = promise.future();
+  workQueue_->addOperation([self = shared_from_this(), provider = provider.shared_from_this(), node, kind, promise]() mutable {
+    if (self->canContinue()) {
+      auto info = ExactHashCalculator::createEquivalenceInfo(*node, kind);
+      if (info.hasValue()) {
+        provider->add(node, info.value());
+      } else {
+        Logger::shared().log(kAuthor, "calculateHash(forNode:hashKind:provider:)", info.error().description,
+                             [&] {
+                               LogContext context = LogContext::at(info.error().path);
+                               if (!info.error().underlying.empty()) context.underlyingError = info.error().underlying;
+                               return context;
+                             }());
+        if (self->errorHandler_) self->errorHandler_(info.error());
+      }
+    }
+    promise.succeed(Void{});
+  });
+  return future;
+}
+
+Future<Void> ScanningTask::matchSymLink(const MatchingNodePtr& node, EquivalenceCandidatesProviderImpl& provider) {
+  Promise<Void> promise;
+  auto future = promise.future();
+  workQueue_->addOperation([self = shared_from_this(), provider = provider.shared_from_this(), node, promise]() mutable {
+    if (self->canContinue()) {
+      const std::string path = node->path();
+      auto session = DiskAccessManager::shared().beginAccessingURL(path, "init(linkUrl:)");
+      if (session) {
+        auto info = SymlinkTargetPathEquivalenceInfo::fromLink(path);
+        session->endAccessing();
+        if (info) provider->add(node, info);
+      }
+    }
+    promise.succeed(Void{});
+  });
+  return future;
+}
+
+void ScanningTask::didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>&,
+                                      const EquivalenceCandidate& group, EquivalenceCandidatesProviderImpl&) {
+  if (!duplicatesHaveAccumulatableSize(group.equivalenceKind())) return;
+  changeStatus([ofSize](MutableScanningStatus& status) { status.estimatedSizeOfFoundDuplicates += ofSize; });
+}
+
+void ScanningTask::accumulationProgressChanged(int deltaToAccumulate, int deltaAccumulated,
+                                               const std::optional<std::string>& lastProcessedURL,
+                                               EquivalenceCandidatesProviderImpl&) {
+  changeStatus([=](MutableScanningStatus& status) {
+    if (lastProcessedURL) status.latestProcessedURL = lastProcessedURL;
+    status.numberOfItemsToAccumulate += deltaToAccumulate;
+    status.numberOfAccumulatedItems += deltaAccumulated;
+  });
+}
+
+void ScanningTask::changeStatus(std::function<void(MutableScanningStatus&)> change) {
+  internalQueue_->async([self = shared_from_this(), change = std::move(change)] {
+    change(self->status_);
+    self->publishIfDue(false);
+  });
+}
+
+void ScanningTask::publishIfDue(bool force) {
+  const std::int64_t now = steadyNanoseconds();
+  std::int64_t last = lastPublication_.load(std::memory_order_relaxed);
+  if (!force && now - last <= kContainerNotificationIntervalNanoseconds) return;
+  if (!lastPublication_.compare_exchange_strong(last, now)) return;  // another thread publishes
+  internalQueue_->async([self = shared_from_this()] {
+    self->status_.numberOfNodesToMatch = static_cast<double>(self->nodesToMatch_.load());
+    self->status_.numberOfMatchedNodes = static_cast<double>(self->matchedNodes_.load());
+    {
+      std::lock_guard lock(self->latestNodeMutex_);
+      if (self->latestNode_) self->status_.latestProcessedURL = self->latestNode_->path();
+    }
+    self->statusProducer_.update(self->status_.constantCopy());
+  });
+}
+
+void ScanningTask::cancel(bool keepResults) {
+  internalQueue_->async([self = shared_from_this(), keepResults] {
+    const CancellationMode mode = keepResults ? CancellationMode::keepLightActivities : CancellationMode::stopAllActivities;
+    if (!self->cancellationMode_.cancel(mode)) return;
+    self->status_.cancellationMode = mode;
+    self->equivalenceCandidatesProvider_->cancelAccumulation(mode);
+    {
+      std::lock_guard lock(self->enumerationMutex_);
+      if (self->enumeration_) self->enumeration_->cancel(mode);
+    }
+    Logger::shared().log(kAuthor, "cancel(keepResults:)",
+                         std::string("Scanning task cancelled.") + (keepResults ? " Results kept." : ""));
+  });
+}
+
+void ScanningTask::updateIsBackgroundMode(bool isBackgroundMode) {
+  internalQueue_->async([weak = weak_from_this(), isBackgroundMode] {
+    auto self = weak.lock();
+    if (!self || self->isBackgroundMode_ == isBackgroundMode) return;
+    Logger::shared().log(kAuthor, "updateIsBackgroundMode(_:)",
+                         isBackgroundMode ? "Entering background mode" : "Leaving background mode");
+    DiskAccessManager::shared().setBackgroundMode(isBackgroundMode);
+    const size_t width = isBackgroundMode ? 2 : self->maxConcurrentOperationCount_;
+    self->workQueue_->setMaxConcurrentOperationCount(width);
+    self->enumerationQueue_->setMaxConcurrentOperationCount(width);
+    self->isBackgroundMode_ = isBackgroundMode;
+  });
+}
+
+ScanningService::ScanningService() : internalQueue_(SerialQueue::make("scanning-service.internal-queue")) {}
+
+std::shared_ptr<ScanningTask> ScanningService::perform(ScanningServiceRequest request) {
+  auto task = ScanningTask::make(std::move(request), internalQueue_);
+  std::lock_guard lock(mutex_);
+  std::erase_if(tasks_, [](const auto& weak) { return weak.expired(); });
+  tasks_.push_back(task);
+  return task;
+}
+
+}  // namespace zarnik

@@ -1,0 +1,133 @@
+// One scan from request to result: ScanningService makes a ScanningTask per request. The task
+// runs three stages in order: enumeration (every item found becomes a matching node and is
+// handed to the matching engine at once, so matching runs while the walk goes on), accumulation
+// (the engine finishes its groups once no work is in flight) and building (size threshold,
+// hard-link rule, detection results). It publishes status snapshots at most every 0.1 s.
+//
+// Threads: status changes, cancel and background mode run on the service's serial queue;
+// the walk runs on the enumeration queue and content work (hashing, link targets) on the work
+// queue, each as wide as the processor count (2 in background mode).
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "enumeration/file_system_enumeration.h"
+#include "foundation/channel.h"
+#include "foundation/operation_queue.h"
+#include "matching/equivalence_candidates_provider.h"
+#include "scanning/detection_result.h"
+#include "scanning/scanning_status.h"
+
+namespace zarnik {
+
+struct ScanningServiceRequest {
+  std::vector<LocationSpecification> specifications;
+  std::shared_ptr<const ExtendedScanRules> scanRules;
+  OVURLResolver resolver = OVURLResolver::shared();
+  bool includeHiddenItems = false;
+};
+
+struct ScanningServiceResult {
+  std::vector<scanning_service::DetectionResult> detectionResults;
+  std::vector<std::shared_ptr<ZKBaseNode>> mediaLibraries;
+  ByteCount usedSizeThreshold = 0;
+  std::int64_t scannedNodesCount = 0;
+  ByteCount scannedNodesSize = 0;
+  bool keepDuplicatesSmallerThenThresholdIfEquivalenceFits = false;
+  std::shared_ptr<EquivalenceCandidatesProviderImpl> equivalenceCandidatesStorage;
+};
+
+class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
+                           public std::enable_shared_from_this<ScanningTask> {
+ public:
+  static std::shared_ptr<ScanningTask> make(ScanningServiceRequest request, std::shared_ptr<SerialQueue> internalQueue);
+
+  // Starts the stages; the future completes with the result or the failure.
+  Future<ScanningServiceResult> start();
+  // Snapshots, the latest one kept for late subscribers.
+  [[nodiscard]] const Producer<ConstantScanningStatus, Void>& status() const { return statusProducer_; }
+  // Items that could not be read, as they are met (called on the walk's threads).
+  void setErrorHandler(std::function<void(const Error&)> handler) { errorHandler_ = std::move(handler); }
+
+  void cancel(bool keepResults);
+  void updateIsBackgroundMode(bool isBackgroundMode);
+  [[nodiscard]] bool canContinue() const { return !cancellationMode_.mode(); }
+  [[nodiscard]] const std::vector<EnumerationSpecification>& acceptableEnumerationSpecifications() const {
+    return acceptableSpecifications_;
+  }
+
+  // Matching engine delegate.
+  Future<Void> calculateHash(const MatchingNodePtr& node, HashKind kind, EquivalenceCandidatesProviderImpl& provider) override;
+  Future<Void> matchSymLink(const MatchingNodePtr& node, EquivalenceCandidatesProviderImpl& provider) override;
+  void didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>& duplicates,
+                          const EquivalenceCandidate& group, EquivalenceCandidatesProviderImpl& provider) override;
+  void didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>&, const EquivalenceCandidate&,
+                            EquivalenceCandidatesProviderImpl&) override {}
+  void accumulationProgressChanged(int deltaNumberOfItemsToAccumulate, int deltaNumberOfAccumulatedItems,
+                                   const std::optional<std::string>& lastProcessedURL,
+                                   EquivalenceCandidatesProviderImpl& provider) override;
+
+ private:
+  ScanningTask(ScanningServiceRequest request, std::shared_ptr<SerialQueue> internalQueue);
+  void setUp();
+
+  Result<Void> runEnumerationStage();
+  Result<std::vector<EquivalenceCandidatePtr>> runAccumulationStage();
+  Result<ScanningServiceResult> runBuildingStage(const std::vector<EquivalenceCandidatePtr>& groups);
+  void finish();
+
+  // Per-node matching: which information a node gets, handed to the engine.
+  void matchFoundNode(const MatchingNodePtr& node);
+  [[nodiscard]] std::vector<EquivalenceInfoPtr> equivalenceInformation(const MatchingNode& node) const;
+
+  // Applies a change to the status on the internal queue and publishes when due.
+  void changeStatus(std::function<void(MutableScanningStatus&)> change);
+  void publishIfDue(bool force);
+  void noteTimingLine(const char* label);
+
+  ScanningServiceRequest request_;
+  std::shared_ptr<SerialQueue> internalQueue_;
+  std::shared_ptr<OperationQueue> workQueue_;
+  std::shared_ptr<OperationQueue> enumerationQueue_;
+  std::vector<EnumerationSpecification> acceptableSpecifications_;
+  std::unique_ptr<MatchingNodesFactory> matchingNodesFactory_;
+  std::shared_ptr<DispatchGroup> nodesProcessingGroup_ = std::make_shared<DispatchGroup>();
+  std::shared_ptr<EquivalenceCandidatesProviderImpl> equivalenceCandidatesProvider_;
+  std::shared_ptr<FileSystemFastEnumeration> enumeration_;
+  std::mutex enumerationMutex_;
+  AtomicCancellationMode cancellationMode_;
+  size_t maxConcurrentOperationCount_;
+  bool isBackgroundMode_ = false;  // internal queue only
+  std::function<void(const Error&)> errorHandler_;
+
+  MutableScanningStatus status_;  // internal queue only
+  Producer<ConstantScanningStatus, Void> statusProducer_{1};
+  std::atomic<std::int64_t> lastPublication_{0};  // steady clock, nanoseconds
+  // Node counters bumped by the walk's threads and folded into the status when published.
+  std::atomic<std::int64_t> nodesToMatch_{0};
+  std::atomic<std::int64_t> matchedNodes_{0};
+  std::mutex latestNodeMutex_;
+  MatchingNodePtr latestNode_;
+
+  std::atomic<std::int64_t> scannedCount_{0};
+  std::atomic<std::int64_t> scannedSize_{0};
+  std::chrono::steady_clock::time_point timingMark_;
+  std::chrono::steady_clock::time_point startMark_;
+};
+
+// Makes scanning tasks; they share the service's serial queue.
+class ScanningService {
+ public:
+  ScanningService();
+  std::shared_ptr<ScanningTask> perform(ScanningServiceRequest request);
+
+ private:
+  std::shared_ptr<SerialQueue> internalQueue_;
+  std::mutex mutex_;
+  std::vector<std::weak_ptr<ScanningTask>> tasks_;
+};
+
+}  // namespace zarnik
