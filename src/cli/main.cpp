@@ -4,15 +4,26 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/interrupt_watcher.h"
+#include "cli/scan_command.h"
 #include "cli/version.h"
 
 int main(int argc, char** argv) {
+  // Before any thread starts, so that every thread inherits the blocked mask.
+  zarnik::cli::blockInterruptSignals();
+
   CLI::App app{"Zarnik finds duplicate files, similar images and audio, and duplicate folders."};
   app.set_version_flag("--version", std::string("zarnik ") + zarnik::kVersion);
   app.require_subcommand(0, 1);
-  CLI11_PARSE(app, argc, argv);
-  if (argc == 1) {
-    std::fputs(app.help().c_str(), stdout);
+  zarnik::cli::ScanOptions scanOptions;
+  zarnik::cli::addScanCommand(app, scanOptions);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int status = app.exit(error);
+    return status == 0 ? 0 : 2;
   }
+  if (app.got_subcommand("scan")) return zarnik::cli::runScan(scanOptions);
+  std::fputs(app.help().c_str(), stdout);
   return 0;
 }

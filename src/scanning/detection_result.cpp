@@ -1,5 +1,6 @@
 #include "scanning/detection_result.h"
 
+#include <algorithm>
 #include <set>
 
 namespace zarnik {
@@ -30,11 +31,16 @@ ByteCount Equivalence::reclaimableSize() const {
 Json exportJSON(const std::vector<scanning_service::DetectionResult>& results) {
   Json equivalences = Json::array();
   for (const auto& result : results) {
-    Json duplicates = Json::array();
+    std::vector<std::pair<std::string, std::string>> members;
     for (const auto& duplicate : result.equivalence.duplicates) {
       const auto& scanLocation = duplicate.node->location().scanLocation();
-      duplicates.push_back(Json{{"scanLocation", bytesJson(scanLocation ? scanLocation->path() : std::string())},
-                                {"path", bytesJson(duplicate.node->path())}});
+      members.emplace_back(scanLocation ? scanLocation->abbreviatedPath() : std::string(),
+                           duplicate.node->location().relativePath());
+    }
+    std::sort(members.begin(), members.end());
+    Json duplicates = Json::array();
+    for (const auto& [scanLocation, path] : members) {
+      duplicates.push_back(Json{{"scanLocation", bytesJson(scanLocation)}, {"path", bytesJson(path)}});
     }
     equivalences.push_back(Json{{"type", std::string(exportName(result.equivalence.equivalenceKind))},
                                 {"duplicates", std::move(duplicates)},

@@ -38,7 +38,8 @@ struct DetectionResult {
 
 }  // namespace scanning_service
 
-// {"equivalences": [{"type", "duplicates": [{"scanLocation", "path"}], "differences": []}]}
+// {"equivalences": [{"type", "duplicates": [{"scanLocation", "path"}], "differences": []}]}: the
+// scan location in abbreviated form, the path below it, members sorted.
 [[nodiscard]] Json exportJSON(const std::vector<scanning_service::DetectionResult>& results);
 
 }  // namespace zarnik

@@ -276,7 +276,11 @@ Future<Void> ScanningTask::calculateHash(const MatchingNodePtr& node, HashKind k
                                if (!info.error().underlying.empty()) context.underlyingError = info.error().underlying;
                                return context;
                              }());
-        if (self->errorHandler_) self->errorHandler_(info.error());
+        // Empty files cannot be hashed and are simply never grouped; other failures (unreadable,
+        // changed or vanished files) are worth a line.
+        const bool isEmptyFile = info.error().code == FileServicesError::hashingFailedForUnknownReason &&
+                                 node->attributes().exactSize < 1;
+        if (self->errorHandler_ && !isEmptyFile) self->errorHandler_(info.error());
       }
     }
     promise.succeed(Void{});

@@ -1,0 +1,207 @@
+#include "cli/scan_command.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+
+#include <fmt/format.h>
+
+#include "base/byte_path.h"
+#include "base/path_components.h"
+#include "cli/interrupt_watcher.h"
+#include "cli/progress_reporter.h"
+#include "foundation/byte_count_formatter.h"
+#include "foundation/logger.h"
+#include "platform/resource_values.h"
+#include "scanning/scanning_task.h"
+
+namespace zarnik::cli {
+namespace {
+
+void printError(const std::string& message) { fmt::print(stderr, "zarnik: {}\n", message); }
+
+// The kinds a scan looks for; without kind flags every kind is on.
+std::shared_ptr<ExtendedScanRules> rulesFor(const ScanOptions& options, const OVURLResolver& resolver) {
+  auto rules = std::make_shared<ExtendedScanRules>();
+  const bool anyKind = options.exact || options.audioContent || options.folders || options.apps ||
+                       options.similarImages || options.similarAudio;
+  const bool all = options.all || !anyKind;
+  rules->setExactMatchEnabled(all || options.exact);
+  rules->setExactAudioContentMatchEnabled(all || options.audioContent);
+  rules->setDirectoriesMatchEnabled(all || options.folders);
+  rules->setApplicationsMatchEnabled(all || options.apps);
+  rules->setSimilarImagesMatchAllowed(all || options.similarImages);
+  rules->setSimilarAudioMatchAllowed(all || options.similarAudio);
+  rules->setSimilarsDetectionEnabled(all || options.similarImages || options.similarAudio);
+  if (options.minSize == "auto") {
+    rules->setSizeThresholdOption(SizeThresholdOption::automatic());
+  } else {
+    rules->setSizeThresholdOption(SizeThresholdOption::size(std::stoll(options.minSize)));
+  }
+  std::map<std::string, ExclusionRule> byPath;
+  for (const auto& path : options.excludedPaths) {
+    char resolved[PATH_MAX];
+    const std::string absolute = ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
+    byPath[resolver.abbreviatedPath(absolute, true)] = ExclusionRule::ignoring(ContainerMembershipMode::regular);
+  }
+  rules->setExclusionRulesByPath(byPath);
+  std::map<std::string, ExclusionRule> byExtension;
+  for (auto extension : options.excludedExtensions) {
+    if (!extension.empty() && extension.front() == '.') extension.erase(0, 1);
+    byExtension[extension] = ExclusionRule::ignoring(ContainerMembershipMode::regular);
+  }
+  rules->setExclusionRulesByPathExtension(byExtension);
+  return rules;
+}
+
+// The folders to scan, resolved; each path that cannot be scanned is reported.
+std::vector<LocationSpecification> locationsFor(const ScanOptions& options, const OVURLResolver& resolver) {
+  std::vector<LocationSpecification> locations;
+  for (const auto& path : options.paths) {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) {
+      printError(Error::posix(errno, path).oneLine());
+      continue;
+    }
+    auto values = readResourceValues(resolved);
+    if (values.hasValue() && values.value().fileResourceType != FileResourceType::directory) {
+      printError(Error::generic("Not a folder; give the folder that holds it.", path).oneLine());
+      continue;
+    }
+    auto location = ScanLocation::make(resolved, resolver);
+    if (!location) {
+      printError(Error::generic("Cannot be read.", path).oneLine());
+      continue;
+    }
+    locations.push_back({location, {}});
+  }
+  return locations;
+}
+
+std::string kindTitle(EquivalenceKind kind) {
+  switch (kind) {
+    case EquivalenceKind::exactHash: return "Exact duplicates";
+    case EquivalenceKind::exactAudioHash: return "Identical audio";
+    case EquivalenceKind::exactApp: return "Duplicate applications";
+    case EquivalenceKind::similarImage: return "Similar images";
+    case EquivalenceKind::similarAudio: return "Similar audio";
+    case EquivalenceKind::similarApp: return "Similar applications";
+    case EquivalenceKind::directory: return "Duplicate folders";
+    default: return std::string(exportName(kind));
+  }
+}
+
+void printSummary(std::vector<scanning_service::DetectionResult> results, const ScanningServiceResult& scan) {
+  std::stable_sort(results.begin(), results.end(), [](const auto& a, const auto& b) {
+    return a.equivalence.reclaimableSize() > b.equivalence.reclaimableSize();
+  });
+  ByteCount reclaimable = 0;
+  size_t files = 0;
+  for (const auto& result : results) {
+    const auto& equivalence = result.equivalence;
+    fmt::print("{} ({} copies, {} each)\n", kindTitle(equivalence.equivalenceKind), equivalence.duplicates.size(),
+               formatByteCount(equivalence.memberSize()));
+    for (const auto& duplicate : equivalence.duplicates) {
+      std::string note;
+      if (duplicate.hardlinkedGroupID) note = fmt::format("  [hard link {}]", *duplicate.hardlinkedGroupID);
+      fmt::print("  {}{}\n", displayPath(duplicate.node->path()), note);
+    }
+    fmt::print("\n");
+    reclaimable += equivalence.reclaimableSize();
+    files += equivalence.duplicates.size();
+  }
+  fmt::print("Scanned {} items ({}). ", scan.scannedNodesCount, formatByteCount(scan.scannedNodesSize));
+  if (results.empty()) {
+    fmt::print("No duplicates found");
+  } else {
+    fmt::print("Found {} group{} with {} files; {} could be freed", results.size(), results.size() == 1 ? "" : "s",
+               files, formatByteCount(reclaimable));
+  }
+  if (scan.usedSizeThreshold > 0) {
+    fmt::print(" (groups under {} hidden{}; --min-size 0 shows all)", formatByteCount(scan.usedSizeThreshold),
+               scan.keepDuplicatesSmallerThenThresholdIfEquivalenceFits ? ", chosen automatically" : "");
+  }
+  fmt::print(".\n");
+}
+
+}  // namespace
+
+void addScanCommand(CLI::App& app, ScanOptions& options) {
+  CLI::App* scan = app.add_subcommand("scan", "Scan folders for duplicates and print the groups found");
+  scan->add_option("paths", options.paths, "Folders to scan")->required();
+  scan->add_flag("--json", options.json, "Print the export document of the groups found on stdout");
+  scan->add_option("--min-size", options.minSize, "Hide groups under BYTES, or choose automatically (auto)")
+      ->check([](const std::string& value) -> std::string {
+        if (value == "auto") return {};
+        if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) {
+          return "must be a byte count or auto";
+        }
+        return {};
+      });
+  scan->add_flag("--exact", options.exact, "Look for files with the same content");
+  scan->add_flag("--audio-content", options.audioContent, "Look for identical audio under different tags");
+  scan->add_flag("--folders", options.folders, "Look for duplicate folders");
+  scan->add_flag("--apps", options.apps, "Look for duplicate application bundles");
+  scan->add_flag("--similar-images", options.similarImages, "Look for similar images");
+  scan->add_flag("--similar-audio", options.similarAudio, "Look for similar audio tracks");
+  scan->add_flag("--all", options.all, "Look for every kind (the default without kind flags)");
+  scan->add_flag("--include-hidden", options.includeHidden, "Also match hidden items (names starting with a dot)");
+  scan->add_flag("-q,--quiet", options.quiet, "No progress line");
+  scan->add_option("--exclude", options.excludedPaths, "Leave this folder or file out (repeatable)");
+  scan->add_option("--exclude-ext", options.excludedExtensions, "Leave files with this extension out (repeatable)");
+  scan->add_option("--always-select", options.alwaysSelect, "Always propose copies in this folder for removal");
+  scan->add_option("--never-select", options.neverSelect, "Never propose copies in this folder for removal");
+}
+
+int runScan(const ScanOptions& options) {
+  if (options.json) Logger::shared().setConsole(stderr);
+  const OVURLResolver& resolver = OVURLResolver::shared();
+  ScanningServiceRequest request;
+  request.specifications = locationsFor(options, resolver);
+  if (request.specifications.empty()) {
+    printError("nothing could be scanned");
+    return 1;
+  }
+  request.scanRules = rulesFor(options, resolver);
+  request.includeHiddenItems = options.includeHidden;
+
+  ScanningService service;
+  auto task = service.perform(std::move(request));
+  ProgressReporter progress(!options.quiet && ::isatty(STDERR_FILENO) != 0);
+  task->setErrorHandler([&progress](const Error& error) { progress.printLine("zarnik: " + error.oneLine()); });
+  task->status().onUpdate(Executor::immediate(), [&progress](const ConstantScanningStatus& status) { progress.show(status); });
+
+  InterruptWatcher watcher;
+  auto future = task->start();
+  future.onComplete(Executor::immediate(), [&watcher](const Result<ScanningServiceResult>&) { watcher.notifyDone(); });
+  bool interrupted = false;
+  watcher.waitUntilDone([&](int count) {
+    if (count == 1) {
+      interrupted = true;
+      progress.printLine("zarnik: stopping; the groups found so far follow (Ctrl-C again quits at once)");
+      task->cancel(/*keepResults=*/true);
+    } else {
+      progress.clear();
+      std::_Exit(130);
+    }
+  });
+  auto result = future.wait();
+  // The status stream ends after the result: wait for it so that no progress line is drawn
+  // after the output.
+  (void)task->status().completion().wait();
+  progress.clear();
+  if (result.hasError()) {
+    printError(result.error().oneLine());
+    return result.error().isCancellation() ? 130 : 1;
+  }
+  if (options.json) {
+    fmt::print("{}\n", dumpJson(exportJSON(result.value().detectionResults), 2));
+  } else {
+    printSummary(result.value().detectionResults, result.value());
+  }
+  return interrupted ? 130 : 0;
+}
+
+}  // namespace zarnik::cli

@@ -1,0 +1,37 @@
+// `zarnik scan`: scans folders and prints the groups found, as a summary or as the export
+// document (--json).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+namespace zarnik::cli {
+
+struct ScanOptions {
+  std::vector<std::string> paths;
+  bool json = false;
+  std::string minSize = "auto";
+  bool exact = false;
+  bool audioContent = false;
+  bool folders = false;
+  bool apps = false;
+  bool similarImages = false;
+  bool similarAudio = false;
+  bool all = false;
+  bool includeHidden = false;
+  bool quiet = false;
+  std::vector<std::string> excludedPaths;
+  std::vector<std::string> excludedExtensions;
+  std::vector<std::string> alwaysSelect;
+  std::vector<std::string> neverSelect;
+};
+
+void addScanCommand(CLI::App& app, ScanOptions& options);
+// The process exit status: 0 done, 1 nothing could be scanned or the scan failed,
+// 130 interrupted.
+int runScan(const ScanOptions& options);
+
+}  // namespace zarnik::cli

@@ -1,0 +1,123 @@
+// Black-box tests of `zarnik scan`: run the program on generated trees and read its output.
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "base/json.h"
+#include "support/test_dir.h"
+
+namespace zarnik {
+namespace {
+
+using testing::TestDir;
+
+struct Run {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+Run runZarnik(const std::string& arguments, const TestDir& scratch) {
+  const std::string errPath = scratch / "stderr.txt";
+  const std::string command = std::string(ZARNIK_BINARY) + " " + arguments + " 2>" + errPath;
+  Run run;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::array<char, 4096> buffer{};
+  size_t n = 0;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), n);
+  const int raw = ::pclose(pipe);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  FILE* err = std::fopen(errPath.c_str(), "r");
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), err)) > 0) run.err.append(buffer.data(), n);
+  std::fclose(err);
+  return run;
+}
+
+std::string quoted(const std::string& path) { return "'" + path + "'"; }
+
+class ScanCommandTest : public ::testing::Test {
+ protected:
+  TestDir tree;
+  TestDir scratch;
+  void SetUp() override {
+    ::setenv("XDG_STATE_HOME", scratch.path().c_str(), 1);
+  }
+};
+
+TEST_F(ScanCommandTest, JsonOutputIsTheExportDocumentAndNothingElse) {
+  tree.file("a/photo.jpg", "identical bytes");
+  tree.file("b/photo (1).jpg", "identical bytes");
+  tree.file("b/caf\xE9.txt", "another pair");
+  tree.file("c/caf\xE9 copy.txt", "another pair");
+  tree.file("c/single.txt", "alone");
+  auto run = runZarnik("scan --exact --min-size 0 --json " + quoted(tree.path()), scratch);
+  ASSERT_EQ(run.status, 0) << run.err;
+  auto json = parseJson(run.out);
+  ASSERT_TRUE(json.hasValue()) << run.out;
+  const Json& equivalences = json.value()["equivalences"];
+  ASSERT_EQ(equivalences.size(), 2u);
+  std::set<std::string> paths;
+  for (const auto& equivalence : equivalences) {
+    EXPECT_EQ(equivalence["type"], "exact hash");
+    EXPECT_TRUE(equivalence["differences"].is_array());
+    for (const auto& duplicate : equivalence["duplicates"]) {
+      EXPECT_EQ(bytesFromJson(duplicate["scanLocation"]), tree.path() + "/");
+      paths.insert(*bytesFromJson(duplicate["path"]));
+    }
+  }
+  EXPECT_EQ(paths, (std::set<std::string>{"a/photo.jpg", "b/photo (1).jpg", "b/caf\xE9.txt", "c/caf\xE9 copy.txt"}));
+  EXPECT_NE(run.err.find("[scan] Total time"), std::string::npos);  // timing lines go to stderr with --json
+}
+
+TEST_F(ScanCommandTest, SummaryListsGroupsAndTheSpaceToFree) {
+  tree.fileOfSize("x/one.bin", 5000, 'q');
+  tree.fileOfSize("y/two.bin", 5000, 'q');
+  auto run = runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Exact duplicates (2 copies, 5 KB each)"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(tree / "x/one.bin"), std::string::npos);
+  // What can be freed is the space allocated on disk, which depends on the file system.
+  EXPECT_NE(run.out.find("Found 1 group with 2 files; "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" could be freed."), std::string::npos) << run.out;
+}
+
+TEST_F(ScanCommandTest, BadPathsGiveOneLineEachAndFailOnlyWhenNothingCanBeScanned) {
+  tree.file("plain.txt", "x");
+  auto nothing = runZarnik("scan " + quoted(tree / "missing") + " " + quoted(tree / "plain.txt"), scratch);
+  EXPECT_EQ(nothing.status, 1);
+  EXPECT_NE(nothing.err.find(tree / "missing" + ": No such file or directory"), std::string::npos) << nothing.err;
+  EXPECT_NE(nothing.err.find(tree / "plain.txt" + ": Not a folder"), std::string::npos) << nothing.err;
+  auto partly = runZarnik("scan -q " + quoted(tree / "missing") + " " + quoted(tree.path()), scratch);
+  EXPECT_EQ(partly.status, 0) << partly.err;
+}
+
+TEST_F(ScanCommandTest, UsageErrorsExitWithTwo) {
+  EXPECT_EQ(runZarnik("scan --min-size lots " + quoted(tree.path()), scratch).status, 2);
+  EXPECT_EQ(runZarnik("scan", scratch).status, 2);
+  EXPECT_EQ(runZarnik("--no-such-flag", scratch).status, 2);
+  auto help = runZarnik("scan --help", scratch);
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--min-size"), std::string::npos);
+}
+
+TEST_F(ScanCommandTest, ExcludedFoldersAndExtensionsAreLeftOut) {
+  tree.file("keep/a.dat", "twin data");
+  tree.file("skip/b.dat", "twin data");
+  tree.file("keep/c.tmp", "twin data");
+  auto run = runZarnik("scan --exact --min-size 0 --json --exclude " + quoted(tree / "skip") +
+                           " --exclude-ext .tmp " + quoted(tree.path()),
+                       scratch);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(parseJson(run.out).value()["equivalences"].empty()) << run.out;
+  auto hidden = runZarnik("scan --exact --min-size 0 --json --include-hidden --exclude-ext tmp " +
+                              quoted(tree.path()), scratch);
+  EXPECT_EQ(parseJson(hidden.out).value()["equivalences"].size(), 1u);
+}
+
+}  // namespace
+}  // namespace zarnik

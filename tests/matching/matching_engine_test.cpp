@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <mutex>
+
+#include "matching/equivalence_candidates_provider.h"
+#include "matching/exact_hashing.h"
+#include "matching/matching_nodes_factory.h"
+#include "support/test_dir.h"
+
+namespace zarnik {
+namespace {
+
+using testing::TestDir;
+
+// A delegate that records requests and answers hashes with a digest made from the node's name
+// prefix, so tests decide which files are "equal".
+class RecordingDelegate final : public EquivalenceCandidatesProviderDelegate {
+ public:
+  std::mutex mutex;
+  std::vector<std::string> hashRequests;
+  std::vector<std::pair<ByteCount, size_t>> matches;  // size, number of reported members
+  bool answerHashes = true;
+
+  Future<Void> calculateHash(const MatchingNodePtr& node, HashKind, EquivalenceCandidatesProviderImpl& provider) override {
+    {
+      std::lock_guard lock(mutex);
+      hashRequests.emplace_back(node->name());
+    }
+    if (answerHashes) {
+      ExactFileHash hash;
+      hash.size = node->attributes().exactSize;
+      hash.data[0] = static_cast<std::uint8_t>(node->name()[0]);
+      node->setExactFileHash(hash);
+      provider.add(node, std::make_shared<ExactHashEquivalenceInfo>(hash));
+    }
+    return makeSucceededFuture(Void{});
+  }
+  Future<Void> matchSymLink(const MatchingNodePtr&, EquivalenceCandidatesProviderImpl&) override {
+    return makeSucceededFuture(Void{});
+  }
+  void didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>& duplicates,
+                          const EquivalenceCandidate&, EquivalenceCandidatesProviderImpl&) override {
+    std::lock_guard lock(mutex);
+    matches.emplace_back(ofSize, duplicates.size());
+  }
+  void didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>&, const EquivalenceCandidate&,
+                            EquivalenceCandidatesProviderImpl&) override {}
+  void accumulationProgressChanged(int, int, const std::optional<std::string>&, EquivalenceCandidatesProviderImpl&) override {}
+};
+
+class MatchingEngineTest : public ::testing::Test {
+ protected:
+  TestDir dir;
+  OVURLResolver resolver{"/nonexistent-home"};
+  std::shared_ptr<ExtendedScanRules> rules = std::make_shared<ExtendedScanRules>();
+  MatchingNodesFactory factory{rules, resolver};
+  ScanLocationPtr location;
+  std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
+
+  void SetUp() override { location = ScanLocation::make(dir.path(), resolver); }
+
+  MatchingNodePtr node(const std::string& name, size_t size) {
+    dir.fileOfSize(name, size);
+    auto attributes = NodeAttributes::resourceValuesOf(dir / name);
+    return factory.buildNode(nullptr, name, dir / name, *attributes, location);
+  }
+
+  std::shared_ptr<EquivalenceCandidatesProviderImpl> provider(
+      std::vector<EquivalenceKind> kinds = {EquivalenceKind::exactSize, EquivalenceKind::exactHash},
+      EquivalenceCandidatesAccumulationMode mode = EquivalenceCandidatesAccumulationMode::finite) {
+    return EquivalenceCandidatesProviderImpl::make(rules, nullptr, delegate, mode, nullptr, kinds);
+  }
+};
+
+TEST_F(MatchingEngineTest, TheSizeStageHashesOnlyOnCollisionsAndTheFirstFileOnlyWithTheSecond) {
+  auto engine = provider();
+  engine->add(node("a1", 100), std::make_shared<SizeEquivalenceInfo>(100));
+  (void)engine->nodeByPath();  // drains the queue
+  EXPECT_TRUE(delegate->hashRequests.empty());
+  engine->add(node("a2", 100), std::make_shared<SizeEquivalenceInfo>(100));
+  (void)engine->nodeByPath();
+  EXPECT_EQ(delegate->hashRequests, (std::vector<std::string>{"a1", "a2"}));
+  engine->add(node("a3", 100), std::make_shared<SizeEquivalenceInfo>(100));
+  engine->add(node("lonely", 7), std::make_shared<SizeEquivalenceInfo>(7));
+  auto groups = engine->finishAccumulationAndProvideEquivalences().wait();
+  ASSERT_TRUE(groups.hasValue());
+  EXPECT_EQ(delegate->hashRequests, (std::vector<std::string>{"a1", "a2", "a3"}));
+  ASSERT_EQ(groups.value().size(), 1u);  // size groups are never handed out
+  EXPECT_EQ(groups.value()[0]->equivalenceKind(), EquivalenceKind::exactHash);
+  EXPECT_EQ(groups.value()[0]->numberOfDuplicates(), 3u);
+}
+
+TEST_F(MatchingEngineTest, DifferentContentGivesSingleGroupsThatAreClaimedButNotHandedOut) {
+  auto engine = provider();
+  auto x = node("x", 50);
+  auto y = node("y", 50);
+  engine->add(x, std::make_shared<SizeEquivalenceInfo>(50));
+  engine->add(y, std::make_shared<SizeEquivalenceInfo>(50));
+  auto groups = engine->finishAccumulationAndProvideEquivalences().wait();
+  EXPECT_TRUE(groups.value().empty());
+  EXPECT_TRUE(x->claimers.contains(Claimers::exactMatch));
+  EXPECT_TRUE(y->claimers.contains(Claimers::exactMatch));
+}
+
+TEST_F(MatchingEngineTest, MatchReportsBothMembersAtTwoAndOnlyTheNewOneAfter) {
+  auto engine = provider({EquivalenceKind::exactHash});
+  auto hashInfo = [](ByteCount size) {
+    ExactFileHash hash;
+    hash.size = size;
+    return std::make_shared<ExactHashEquivalenceInfo>(hash);
+  };
+  engine->add(node("m1", 10), hashInfo(10));
+  engine->add(node("m2", 10), hashInfo(10));
+  engine->add(node("m3", 10), hashInfo(10));
+  (void)engine->finishAccumulationAndProvideEquivalences().wait();
+  ASSERT_EQ(delegate->matches.size(), 2u);
+  EXPECT_EQ(delegate->matches[0].second, 2u);
+  EXPECT_EQ(delegate->matches[1].second, 1u);
+  EXPECT_GT(delegate->matches[0].first, delegate->matches[1].first);  // two sizes, then one
+}
+
+TEST_F(MatchingEngineTest, CancellationDropsNewWorkAndStopKeepsNothing) {
+  auto kept = provider();
+  kept->add(node("k1", 20), std::make_shared<SizeEquivalenceInfo>(20));
+  kept->add(node("k2", 20), std::make_shared<SizeEquivalenceInfo>(20));
+  (void)kept->nodeByPath();
+  kept->cancelAccumulation(CancellationMode::keepLightActivities);
+  kept->add(node("k3", 20), std::make_shared<SizeEquivalenceInfo>(20));  // dropped
+  auto keptGroups = kept->finishAccumulationAndProvideEquivalences().wait();
+  ASSERT_EQ(keptGroups.value().size(), 1u);
+  EXPECT_EQ(keptGroups.value()[0]->numberOfDuplicates(), 2u);
+
+  auto stopped = provider();
+  stopped->add(node("s1", 30), std::make_shared<SizeEquivalenceInfo>(30));
+  stopped->add(node("s2", 30), std::make_shared<SizeEquivalenceInfo>(30));
+  stopped->cancelAccumulation(CancellationMode::stopAllActivities);
+  EXPECT_TRUE(stopped->finishAccumulationAndProvideEquivalences().wait().value().empty());
+}
+
+TEST_F(MatchingEngineTest, ContinuousModeRefusesToFinishAndTracksUpdatesAndRemovals) {
+  auto engine = provider({EquivalenceKind::exactSize, EquivalenceKind::exactHash},
+                         EquivalenceCandidatesAccumulationMode::continuous);
+  auto result = engine->finishAccumulationAndProvideEquivalences().wait();
+  ASSERT_TRUE(result.hasError());
+  auto a = node("c1", 40);
+  engine->add(a, std::make_shared<SizeEquivalenceInfo>(40));
+  engine->add(node("c2", 40), std::make_shared<SizeEquivalenceInfo>(40));
+  EXPECT_EQ(engine->nodeByPath().size(), 2u);
+  engine->removeNodes({dir / "c1"});
+  engine->update(a, std::make_shared<SizeEquivalenceInfo>(40), /*addIfAbsent=*/false);
+  EXPECT_EQ(engine->nodeByPath().count(dir / "c1"), 0u);
+  engine->update(a, std::make_shared<SizeEquivalenceInfo>(40), /*addIfAbsent=*/true);
+  EXPECT_EQ(engine->nodeByPath().count(dir / "c1"), 1u);
+}
+
+TEST_F(MatchingEngineTest, AnEngineWithoutKindsFinishesEmptyAndMergeAdoptsGroups) {
+  EXPECT_TRUE(provider({})->finishAccumulationAndProvideEquivalences().wait().value().empty());
+  auto first = provider({EquivalenceKind::exactSize});
+  auto second = provider({EquivalenceKind::exactSize});
+  delegate->answerHashes = false;
+  first->add(node("p1", 60), std::make_shared<SizeEquivalenceInfo>(60));
+  second->add(node("p2", 60), std::make_shared<SizeEquivalenceInfo>(60));
+  second->add(node("p3", 61), std::make_shared<SizeEquivalenceInfo>(61));
+  (void)second->nodeByPath();
+  const std::set<std::string> skipped = {dir / "p3"};
+  auto merged = first->merge(*second, &skipped);
+  EXPECT_EQ(first->nodeByPath().size(), 2u);
+  size_t members = 0;
+  for (const auto& group : merged) members += group->numberOfDuplicates();
+  EXPECT_EQ(members, 2u);
+}
+
+TEST(FileRangeAnalytics, SamplesFourChunksAndReadsSmallFilesAndWavWhole) {
+  constexpr ByteCount kMiB = 1'048'576;
+  auto small = FileRangeAnalytics::make("a.bin", 4, 1, 3 * kMiB + kMiB / 2);
+  ASSERT_TRUE(small.has_value());
+  EXPECT_EQ(small->rangesToRead.size(), 4u);
+  EXPECT_TRUE(small->readsWholeFile());
+  auto five = FileRangeAnalytics::make("a.bin", 4, 1, 5 * kMiB);
+  EXPECT_EQ(five->rangesToRead.back(), (ByteRange{3 * kMiB, 4 * kMiB}));  // the last MiB is not read
+  EXPECT_FALSE(five->readsWholeFile());
+  auto ten = FileRangeAnalytics::make("a.bin", 4, 1, 10 * kMiB);
+  std::vector<ByteCount> starts;
+  for (const auto& range : ten->rangesToRead) starts.push_back(range.start / kMiB);
+  EXPECT_EQ(starts, (std::vector<ByteCount>{0, 3, 6, 9}));
+  auto wav = FileRangeAnalytics::make("song.WAV", 4, 1, 10 * kMiB);
+  EXPECT_TRUE(wav->readsWholeFile());
+  EXPECT_FALSE(FileRangeAnalytics::make("empty", 4, 1, 0).has_value());
+}
+
+TEST(ExactHashing, SampledDigestIgnoresUnreadChunksButWavIsReadWhole) {
+  TestDir dir;
+  constexpr size_t kMiB = 1'048'576;
+  std::string content(10 * kMiB, 'a');
+  for (size_t i = 0; i < content.size(); i += 4096) content[i] = static_cast<char>(i / 4096);
+  dir.file("one.bin", content);
+  std::string changed = content;
+  changed[kMiB + 10] ^= 1;  // inside the second MiB, which is not read
+  dir.file("two.bin", changed);
+  dir.file("one.wav", content);
+  dir.file("two.wav", changed);
+  auto hash = [&](const char* name) {
+    return calculateExactFileHash({dir / name, 4, 1, static_cast<ByteCount>(content.size())});
+  };
+  ASSERT_TRUE(hash("one.bin").hasValue());
+  EXPECT_EQ(hash("one.bin").value(), hash("two.bin").value());
+  EXPECT_NE(hash("one.wav").value(), hash("two.wav").value());
+  std::string third = content;
+  third[3 * kMiB] ^= 1;  // inside a sampled chunk
+  dir.file("three.bin", third);
+  EXPECT_NE(hash("one.bin").value(), hash("three.bin").value());
+}
+
+TEST(ExactHashing, KnownDigestAndFailuresCarryTheirCodes) {
+  TestDir dir;
+  dir.file("abc.txt", "abc");
+  auto digest = calculateExactFileHash({dir / "abc.txt", 4, 1, 3});
+  ASSERT_TRUE(digest.hasValue());
+  EXPECT_EQ(hexJson(digest.value().dataBytes()), "a9993e364706816aba3e25717850c26c9cd0d89d");  // SHA-1("abc")
+  dir.file("empty", "");
+  EXPECT_EQ(calculateExactFileHash({dir / "empty", 4, 1, 0}).error().code, FileServicesError::hashingFailedForUnknownReason);
+  auto changed = calculateExactFileHash({dir / "abc.txt", 4, 1, 4});  // listed with another size
+  ASSERT_TRUE(changed.hasError());
+  EXPECT_EQ(changed.error().code, FileServicesError::exactHashingFailedToAnalyze);
+  auto vanished = calculateExactFileHash({dir / "gone", 4, 1, 3});
+  ASSERT_TRUE(vanished.hasError());
+  EXPECT_EQ(vanished.error().domain, FileServicesError::kDomain);
+  EXPECT_EQ(vanished.error().path, dir / "gone");
+}
+
+TEST(TresholdEvaluator, PicksTheSizeWhereManySmallFilesHoldLittleOfTheTotal) {
+  std::vector<ByteCount> sizes(1000, 100);      // many small duplicates
+  sizes.insert(sizes.end(), 10, 100'000'000);  // a few large ones hold almost everything
+  const ByteCount threshold = TresholdEvaluator::automaticThreshold(sizes, 0.1);
+  EXPECT_EQ(threshold, 100);
+  std::vector<ByteCount> spread;
+  for (int i = 1; i <= 50; ++i) spread.push_back(i * 1000);
+  const ByteCount spreadThreshold = TresholdEvaluator::automaticThreshold(spread, 0.1);
+  EXPECT_GE(spreadThreshold, 1000);
+  EXPECT_LE(spreadThreshold, 50000);
+  EXPECT_EQ(TresholdEvaluator::automaticThreshold({42}, 0.1), 42);
+}
+
+TEST(Claimers, TheStrongestClaimerIsOnTop) {
+  Claimers claimers;
+  claimers.insert(Claimers::similarMatch);
+  EXPECT_TRUE(claimers.isTop(Claimers::similarMatch));
+  claimers.insert(Claimers::exactMatch);
+  EXPECT_FALSE(claimers.isTop(Claimers::similarMatch));
+  EXPECT_TRUE(claimers.isTop(Claimers::exactMatch));
+  claimers.insert(Claimers::directoryMatch);
+  EXPECT_FALSE(claimers.isTop(Claimers::exactMatch));
+}
+
+}  // namespace
+}  // namespace zarnik

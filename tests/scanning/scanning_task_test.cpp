@@ -1,0 +1,182 @@
+#include "scanning/scanning_task.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "foundation/logger.h"
+#include "support/test_dir.h"
+
+namespace zarnik {
+namespace {
+
+using testing::TestDir;
+
+class ScanningTaskTest : public ::testing::Test {
+ protected:
+  TestDir dir;
+  OVURLResolver resolver{"/nonexistent-home"};
+  ScanningService service;
+
+  void SetUp() override { Logger::shared().setConsole(nullptr); }
+
+  std::shared_ptr<ExtendedScanRules> exactRules(SizeThresholdOption threshold = SizeThresholdOption::size(0)) {
+    auto rules = std::make_shared<ExtendedScanRules>();
+    rules->setExactMatchEnabled(true);
+    rules->setSizeThresholdOption(threshold);
+    return rules;
+  }
+
+  Result<ScanningServiceResult> scan(std::shared_ptr<ExtendedScanRules> rules, std::vector<std::string> roots = {}) {
+    if (roots.empty()) roots.push_back(dir.path());
+    ScanningServiceRequest request;
+    for (const auto& root : roots) request.specifications.push_back({ScanLocation::make(root, resolver), {}});
+    request.scanRules = std::move(rules);
+    request.resolver = resolver;
+    return service.perform(std::move(request))->start().wait();
+  }
+
+  static std::set<std::set<std::string>> groupsOf(const ScanningServiceResult& result) {
+    std::set<std::set<std::string>> groups;
+    for (const auto& detection : result.detectionResults) {
+      std::set<std::string> names;
+      for (const auto& duplicate : detection.equivalence.duplicates) names.insert(duplicate.node->location().relativePath());
+      groups.insert(names);
+    }
+    return groups;
+  }
+};
+
+TEST_F(ScanningTaskTest, FindsExactDuplicatesAcrossFoldersAndNothingElse) {
+  dir.file("a/report.pdf", "same content");
+  dir.file("b/report copy.pdf", "same content");
+  dir.file("b/other.pdf", "same length!");  // same size, other content
+  dir.file("c/unique.txt", "unique");
+  dir.file("e1", "");
+  dir.file("e2", "");
+  dir.symlink("l1", "a/report.pdf");
+  dir.symlink("l2", "a/report.pdf");
+  auto result = scan(exactRules());
+  ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
+  EXPECT_EQ(groupsOf(result.value()), (std::set<std::set<std::string>>{{"a/report.pdf", "b/report copy.pdf"}}));
+  EXPECT_EQ(result.value().detectionResults[0].equivalence.equivalenceKind, EquivalenceKind::exactHash);
+  EXPECT_EQ(result.value().scannedNodesCount, 12);  // 4 folders (with the root), 6 files, 2 links
+}
+
+TEST_F(ScanningTaskTest, HardLinksAloneAreNoGroupButWithACopyTheyShareAGroupId) {
+  dir.file("x/original", "linked data");
+  dir.hardlink("x/link", "x/original");
+  auto onlyLinks = scan(exactRules());
+  ASSERT_TRUE(onlyLinks.hasValue());
+  EXPECT_TRUE(onlyLinks.value().detectionResults.empty());
+
+  dir.file("y/copy", "linked data");
+  auto withCopy = scan(exactRules());
+  ASSERT_EQ(withCopy.value().detectionResults.size(), 1u);
+  const auto& duplicates = withCopy.value().detectionResults[0].equivalence.duplicates;
+  ASSERT_EQ(duplicates.size(), 3u);
+  std::map<std::string, std::optional<std::int64_t>> ids;
+  for (const auto& d : duplicates) ids[d.node->location().relativePath()] = d.hardlinkedGroupID;
+  EXPECT_TRUE(ids["x/original"].has_value());
+  EXPECT_EQ(ids["x/original"], ids["x/link"]);
+  EXPECT_FALSE(ids["y/copy"].has_value());
+}
+
+TEST_F(ScanningTaskTest, FixedAndAutomaticThresholdsTreatMixedGroupsDifferently) {
+  // Two 500-byte files and a 2000-byte file cannot share a group by content, so the rule is
+  // checked on a group of three equal 2000-byte files and a group of small ones.
+  dir.fileOfSize("big/1", 2000, 'b');
+  dir.fileOfSize("big/2", 2000, 'b');
+  dir.fileOfSize("small/1", 500, 's');
+  dir.fileOfSize("small/2", 500, 's');
+  auto fixed = scan(exactRules(SizeThresholdOption::size(1000)));
+  EXPECT_EQ(groupsOf(fixed.value()), (std::set<std::set<std::string>>{{"big/1", "big/2"}}));
+  EXPECT_EQ(fixed.value().usedSizeThreshold, 1000);
+  EXPECT_FALSE(fixed.value().keepDuplicatesSmallerThenThresholdIfEquivalenceFits);
+  auto automatic = scan(exactRules(SizeThresholdOption::automatic()));
+  EXPECT_TRUE(automatic.value().keepDuplicatesSmallerThenThresholdIfEquivalenceFits);
+  EXPECT_GE(automatic.value().detectionResults.size(), 1u);
+}
+
+TEST_F(ScanningTaskTest, NestedLocationsAreScannedOnceAndHiddenFilesAreLeftOut) {
+  dir.file("p/a.txt", "twin");
+  dir.file("p/q/b.txt", "twin");
+  dir.file("p/.c.txt", "twin");
+  auto result = scan(exactRules(), {dir / "p", dir / "p/q"});
+  ASSERT_TRUE(result.hasValue());
+  ASSERT_EQ(result.value().detectionResults.size(), 1u);
+  EXPECT_EQ(result.value().detectionResults[0].equivalence.duplicates.size(), 2u);
+}
+
+TEST_F(ScanningTaskTest, NoAcceptableLocationGivesAnEmptyResult) {
+  ScanningServiceRequest request;
+  request.scanRules = exactRules();
+  request.resolver = resolver;
+  auto result = service.perform(std::move(request))->start().wait();
+  ASSERT_TRUE(result.hasValue());
+  EXPECT_TRUE(result.value().detectionResults.empty());
+  EXPECT_EQ(result.value().usedSizeThreshold, 0);
+  EXPECT_FALSE(result.value().keepDuplicatesSmallerThenThresholdIfEquivalenceFits);
+}
+
+TEST_F(ScanningTaskTest, CancellingWithoutResultsFailsAndWithResultsDelivers) {
+  for (int i = 0; i < 200; ++i) dir.file("many/" + std::to_string(i), "x" + std::to_string(i % 10));
+  ScanningServiceRequest request;
+  request.specifications.push_back({ScanLocation::make(dir.path(), resolver), {}});
+  request.scanRules = exactRules();
+  request.resolver = resolver;
+  auto stopped = service.perform(request);
+  stopped->cancel(false);
+  stopped->cancel(true);  // the first cancellation wins
+  auto stoppedResult = stopped->start().wait();
+  ASSERT_TRUE(stoppedResult.hasError());
+  EXPECT_TRUE(stoppedResult.error().isCancellation());
+
+  auto kept = service.perform(request);
+  kept->cancel(true);
+  auto keptResult = kept->start().wait();
+  ASSERT_TRUE(keptResult.hasValue());
+}
+
+TEST_F(ScanningTaskTest, StatusSnapshotsEndInTheFinishedPhase) {
+  dir.file("s/1", "same");
+  dir.file("s/2", "same");
+  ScanningServiceRequest request;
+  request.specifications.push_back({ScanLocation::make(dir.path(), resolver), {}});
+  request.scanRules = exactRules();
+  request.resolver = resolver;
+  auto task = service.perform(request);
+  std::mutex mutex;
+  std::vector<ConstantScanningStatus> snapshots;
+  task->status().onUpdate(Executor::immediate(), [&](const ConstantScanningStatus& s) {
+    std::lock_guard lock(mutex);
+    snapshots.push_back(s);
+  });
+  ASSERT_TRUE(task->start().wait().hasValue());
+  ASSERT_TRUE(task->status().completion().wait().hasValue());
+  std::lock_guard lock(mutex);
+  ASSERT_FALSE(snapshots.empty());
+  for (size_t i = 1; i < snapshots.size(); ++i) EXPECT_GE(snapshots[i].phase, snapshots[i - 1].phase);
+}
+
+TEST(ScanningStatus, PhaseFollowsTheLatestDateAndFractionCountsWork) {
+  MutableScanningStatus status;
+  EXPECT_EQ(status.phase(), ScanningPhase::initial);
+  EXPECT_FALSE(status.canKeepResults());
+  EXPECT_FALSE(status.constantCopy().latestProcessedURL.has_value());
+  status.dateOfStartScan = dateNow();
+  EXPECT_EQ(status.phase(), ScanningPhase::enumerating);
+  status.dateOfFinishScan = dateNow();
+  EXPECT_EQ(status.phase(), ScanningPhase::finished);
+  status.numberOfNodesToMatch = 3;
+  status.numberOfMatchedNodes = 1;
+  status.numberOfItemsToAccumulate = 1;
+  status.numberOfAccumulatedItems = 1;
+  EXPECT_DOUBLE_EQ(status.estimatedCompletionFraction(), 0.5);
+  status.estimatedSizeOfFoundDuplicates = 1;
+  EXPECT_TRUE(status.constantCopy().canKeepResults);
+  EXPECT_FALSE(scanningPhaseFromRawValue(5).has_value());
+}
+
+}  // namespace
+}  // namespace zarnik
