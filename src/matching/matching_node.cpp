@@ -5,9 +5,9 @@
 
 namespace zarnik {
 
-MatchingNode::MatchingNode(const MatchingNodesFactory* factory, std::shared_ptr<MatchingDirectoryNode> parent,
+MatchingNode::MatchingNode(std::shared_ptr<const MatchingNodesFactory> factory, std::shared_ptr<MatchingDirectoryNode> parent,
                            std::string name, NodeAttributes attributes, ScanLocationPtr scanLocation)
-    : factory_(factory),
+    : factory_(std::move(factory)),
       parent_(std::move(parent)),
       name_(std::move(name)),
       attributes_(std::move(attributes)),
@@ -140,11 +140,11 @@ std::shared_ptr<ZKBaseNode> MatchingNode::buildStorableNode() const {
   return std::make_shared<ZKFileNode>(location(), attributes_, std::move(content), type(), cloud);
 }
 
-MatchingDirectoryNode::MatchingDirectoryNode(const MatchingNodesFactory* factory,
+MatchingDirectoryNode::MatchingDirectoryNode(std::shared_ptr<const MatchingNodesFactory> factory,
                                              std::shared_ptr<MatchingDirectoryNode> parent, std::string name,
                                              NodeAttributes attributes, ScanLocationPtr scanLocation,
                                              std::optional<CloudService> rootOfCloudService)
-    : MatchingNode(factory, std::move(parent), std::move(name), std::move(attributes), std::move(scanLocation)),
+    : MatchingNode(std::move(factory), std::move(parent), std::move(name), std::move(attributes), std::move(scanLocation)),
       rootOfCloudService_(rootOfCloudService) {}
 
 }  // namespace zarnik

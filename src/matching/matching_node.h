@@ -32,13 +32,13 @@ struct NodeValidationReport {
 
 class MatchingNode : public std::enable_shared_from_this<MatchingNode> {
  public:
-  MatchingNode(const MatchingNodesFactory* factory, std::shared_ptr<MatchingDirectoryNode> parent,
+  MatchingNode(std::shared_ptr<const MatchingNodesFactory> factory, std::shared_ptr<MatchingDirectoryNode> parent,
                std::string name, NodeAttributes attributes, ScanLocationPtr scanLocation);
   virtual ~MatchingNode();
   MatchingNode(const MatchingNode&) = delete;
   MatchingNode& operator=(const MatchingNode&) = delete;
 
-  [[nodiscard]] const MatchingNodesFactory* factory() const { return factory_; }
+  [[nodiscard]] const MatchingNodesFactory* factory() const { return factory_.get(); }
   [[nodiscard]] const NodeAttributes& attributes() const { return attributes_; }
   [[nodiscard]] const std::shared_ptr<MatchingDirectoryNode>& parentNode() const { return parent_; }
   // The item's own name (the last component of its path).
@@ -80,7 +80,7 @@ class MatchingNode : public std::enable_shared_from_this<MatchingNode> {
   void appendRelativePath(std::string& out) const;
 
  private:
-  const MatchingNodesFactory* factory_;
+  std::shared_ptr<const MatchingNodesFactory> factory_;  // nodes may outlive their scan
   std::shared_ptr<MatchingDirectoryNode> parent_;  // the child keeps its parents alive
   std::string name_;  // a root keeps its path relative to the scan location here
   NodeAttributes attributes_;
@@ -109,7 +109,7 @@ class MatchingFileNode final : public MatchingNode {
 // read afterwards.
 class MatchingDirectoryNode final : public MatchingNode {
  public:
-  MatchingDirectoryNode(const MatchingNodesFactory* factory, std::shared_ptr<MatchingDirectoryNode> parent,
+  MatchingDirectoryNode(std::shared_ptr<const MatchingNodesFactory> factory, std::shared_ptr<MatchingDirectoryNode> parent,
                         std::string name, NodeAttributes attributes, ScanLocationPtr scanLocation,
                         std::optional<CloudService> rootOfCloudService);
 
@@ -131,10 +131,10 @@ class MatchingDirectoryNode final : public MatchingNode {
 // An item made of several files shown as one (a package).
 class MatchingCompositeNode final : public MatchingNode {
  public:
-  MatchingCompositeNode(const MatchingNodesFactory* factory, std::shared_ptr<MatchingDirectoryNode> parent,
+  MatchingCompositeNode(std::shared_ptr<const MatchingNodesFactory> factory, std::shared_ptr<MatchingDirectoryNode> parent,
                         std::string name, NodeAttributes attributes, ScanLocationPtr scanLocation,
                         std::vector<std::shared_ptr<MatchingNode>> childNodes)
-      : MatchingNode(factory, std::move(parent), std::move(name), std::move(attributes), std::move(scanLocation)),
+      : MatchingNode(std::move(factory), std::move(parent), std::move(name), std::move(attributes), std::move(scanLocation)),
         childNodes_(std::move(childNodes)) {}
   [[nodiscard]] const std::vector<std::shared_ptr<MatchingNode>>& childNodes() const { return childNodes_; }
   std::vector<std::shared_ptr<MatchingNode>> exactMatchNodes() override { return childNodes_; }

@@ -5,12 +5,17 @@
 
 namespace zarnik {
 
-MatchingNodesFactory::MatchingNodesFactory(std::shared_ptr<const ExtendedScanRules> scanRules,
-                                           const OVURLResolver& resolver, MatchingNodesFactoryOptions options)
+std::shared_ptr<MatchingNodesFactory> MatchingNodesFactory::make(std::shared_ptr<const ExtendedScanRules> scanRules,
+                                                                 OVURLResolver resolver, MatchingNodesFactoryOptions options) {
+  return std::shared_ptr<MatchingNodesFactory>(new MatchingNodesFactory(std::move(scanRules), std::move(resolver), std::move(options)));
+}
+
+MatchingNodesFactory::MatchingNodesFactory(std::shared_ptr<const ExtendedScanRules> scanRules, OVURLResolver resolver,
+                                           MatchingNodesFactoryOptions options)
     : scanRules_(std::move(scanRules)),
-      resolver_(resolver),
+      resolver_(std::move(resolver)),
       options_(std::move(options)),
-      validator_(*scanRules_, resolver, options_.includeHiddenItems) {}
+      validator_(*scanRules_, resolver_, options_.includeHiddenItems) {}
 
 MatchingNodePtr MatchingNodesFactory::buildNode(const std::shared_ptr<MatchingDirectoryNode>& parent,
                                                 std::string name, const std::string& path,
@@ -19,10 +24,10 @@ MatchingNodePtr MatchingNodesFactory::buildNode(const std::shared_ptr<MatchingDi
   MatchingNodePtr node;
   if (attributes.vnodeType == VNodeType::directory) {
     auto cloudRoot = options_.cloudFolders.rootServiceForPath(path);
-    node = std::make_shared<MatchingDirectoryNode>(this, parent, std::move(name), std::move(attributes),
+    node = std::make_shared<MatchingDirectoryNode>(shared_from_this(), parent, std::move(name), std::move(attributes),
                                                    std::move(scanLocation), cloudRoot);
   } else {
-    node = std::make_shared<MatchingFileNode>(this, parent, std::move(name), std::move(attributes),
+    node = std::make_shared<MatchingFileNode>(shared_from_this(), parent, std::move(name), std::move(attributes),
                                               std::move(scanLocation));
   }
   node->setValidationReport(report);

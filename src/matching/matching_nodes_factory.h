@@ -1,6 +1,6 @@
 // MatchingNodesFactory: makes the matching nodes of one scan, validates them against the scan
-// rules and counts each child in its folder. One per scan; safe to use from the enumeration
-// threads at once.
+// rules and counts each child in its folder. One per scan, shared by its nodes (which may
+// outlive the scan); safe to use from the enumeration threads at once.
 #pragma once
 
 #include <memory>
@@ -22,10 +22,10 @@ struct MatchingNodesFactoryOptions {
   CloudServiceFolders cloudFolders;
 };
 
-class MatchingNodesFactory {
+class MatchingNodesFactory : public std::enable_shared_from_this<MatchingNodesFactory> {
  public:
-  MatchingNodesFactory(std::shared_ptr<const ExtendedScanRules> scanRules, const OVURLResolver& resolver,
-                       MatchingNodesFactoryOptions options = {});
+  static std::shared_ptr<MatchingNodesFactory> make(std::shared_ptr<const ExtendedScanRules> scanRules,
+                                                    OVURLResolver resolver, MatchingNodesFactoryOptions options = {});
 
   [[nodiscard]] const ExtendedScanRules& scanRules() const { return *scanRules_; }
   [[nodiscard]] const OVURLResolver& resolver() const { return resolver_; }
@@ -46,8 +46,11 @@ class MatchingNodesFactory {
   [[nodiscard]] std::vector<MatchingNodePtr> fetchMediaLibraryNodes() const;
 
  private:
+  MatchingNodesFactory(std::shared_ptr<const ExtendedScanRules> scanRules, OVURLResolver resolver,
+                       MatchingNodesFactoryOptions options);
+
   std::shared_ptr<const ExtendedScanRules> scanRules_;
-  const OVURLResolver& resolver_;
+  OVURLResolver resolver_;
   MatchingNodesFactoryOptions options_;
   NodesValidator validator_;
   mutable std::once_flag mediaFolderOnce_;

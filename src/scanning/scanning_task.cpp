@@ -46,7 +46,7 @@ void ScanningTask::setUp() {
   MatchingNodesFactoryOptions options;
   options.includeHiddenItems = request_.includeHiddenItems;
   options.cloudFolders = CloudServiceFolders::discover(request_.resolver.homeURL());
-  matchingNodesFactory_ = std::make_unique<MatchingNodesFactory>(request_.scanRules, request_.resolver, options);
+  matchingNodesFactory_ = MatchingNodesFactory::make(request_.scanRules, request_.resolver, options);
   std::vector<EquivalenceKind> kinds(kAllEquivalenceKinds.begin(), kAllEquivalenceKinds.end());
   equivalenceCandidatesProvider_ = EquivalenceCandidatesProviderImpl::make(
       request_.scanRules, nullptr, weak_from_this(), EquivalenceCandidatesAccumulationMode::finite,

@@ -93,7 +93,7 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   std::shared_ptr<OperationQueue> workQueue_;
   std::shared_ptr<OperationQueue> enumerationQueue_;
   std::vector<EnumerationSpecification> acceptableSpecifications_;
-  std::unique_ptr<MatchingNodesFactory> matchingNodesFactory_;
+  std::shared_ptr<MatchingNodesFactory> matchingNodesFactory_;
   std::shared_ptr<DispatchGroup> nodesProcessingGroup_ = std::make_shared<DispatchGroup>();
   std::shared_ptr<EquivalenceCandidatesProviderImpl> equivalenceCandidatesProvider_;
   std::shared_ptr<FileSystemFastEnumeration> enumeration_;

@@ -31,7 +31,8 @@ class EnumerationTest : public ::testing::Test {
   Walk walk(std::vector<std::string> roots, EnumerationOptions options = {}, EnumerationFilter filter = {},
             bool includeHidden = false,
             MatchingNodesEnumerator::StatusFunction status = {}) {
-    MatchingNodesFactory factory(rules, resolver, {includeHidden, {}});
+    auto factoryPtr = MatchingNodesFactory::make(rules, resolver, {includeHidden, {}});
+    auto& factory = *factoryPtr;
     std::vector<LocationSpecification> locations;
     for (const auto& root : roots) locations.push_back({ScanLocation::make(root, resolver), filter});
     auto specs = EnumerationSpecification::acceptableSpecifications(locations, *rules, resolver);
@@ -155,7 +156,8 @@ TEST_F(EnumerationTest, UnreadableFoldersAreReportedAndTheWalkGoesOn) {
 
 TEST_F(EnumerationTest, AMissingLocationIsReportedWithItsPath) {
   auto location = ScanLocation::make(std::string(dir / "soon-gone"), std::nullopt, "/x/");
-  MatchingNodesFactory factory(rules, resolver);
+  auto factoryPtr = MatchingNodesFactory::make(rules, resolver);
+  auto& factory = *factoryPtr;
   auto queue = OperationQueue::make("enumeration", 2, QualityOfService::userInitiated);
   std::vector<Error> errors;
   MatchingNodesEnumerator::enumerate({{dir / "soon-gone", location, {}}}, factory, queue, {}, {},
@@ -237,7 +239,8 @@ TEST_F(EnumerationTest, APausedWalkParksItsRequestsAndFinishesAfterResume) {
   dir.file("a/1.txt", "1");
   dir.file("b/2.txt", "2");
   std::atomic<bool> paused{true};
-  MatchingNodesFactory factory(rules, resolver);
+  auto factoryPtr = MatchingNodesFactory::make(rules, resolver);
+  auto& factory = *factoryPtr;
   auto queue = OperationQueue::make("enumeration", 2, QualityOfService::userInitiated);
   std::mutex mutex;
   std::set<std::string> seen;

@@ -54,7 +54,8 @@ class MatchingEngineTest : public ::testing::Test {
   TestDir dir;
   OVURLResolver resolver{"/nonexistent-home"};
   std::shared_ptr<ExtendedScanRules> rules = std::make_shared<ExtendedScanRules>();
-  MatchingNodesFactory factory{rules, resolver};
+  std::shared_ptr<MatchingNodesFactory> factoryPtr = MatchingNodesFactory::make(rules, resolver);
+  MatchingNodesFactory& factory = *factoryPtr;
   ScanLocationPtr location;
   std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
 
