@@ -130,7 +130,7 @@ void printSummary(std::vector<scanning_service::DetectionResult> results, const 
 
 void addScanCommand(CLI::App& app, ScanOptions& options) {
   CLI::App* scan = app.add_subcommand("scan", "Scan folders for duplicates and print the groups found");
-  scan->add_option("paths", options.paths, "Folders to scan")->required();
+  scan->add_option("paths", options.paths, "Folders to scan (default: your home folder)");
   scan->add_flag("--json", options.json, "Print the export document of the groups found on stdout");
   scan->add_option("--min-size", options.minSize, "Hide groups under BYTES, or choose automatically (auto)")
       ->check([](const std::string& value) -> std::string {
@@ -149,17 +149,19 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
   scan->add_flag("--all", options.all, "Look for every kind (the default without kind flags)");
   scan->add_flag("--include-hidden", options.includeHidden, "Also match hidden items (names starting with a dot)");
   scan->add_flag("-q,--quiet", options.quiet, "No progress line");
-  scan->add_option("--exclude", options.excludedPaths, "Leave this folder or file out (repeatable)");
-  scan->add_option("--exclude-ext", options.excludedExtensions, "Leave files with this extension out (repeatable)");
-  scan->add_option("--always-select", options.alwaysSelect, "Always propose copies in this folder for removal");
-  scan->add_option("--never-select", options.neverSelect, "Never propose copies in this folder for removal");
+  scan->add_option("--exclude", options.excludedPaths, "Leave this folder or file out (repeatable)")
+      ->allow_extra_args(false);
+  scan->add_option("--exclude-ext", options.excludedExtensions, "Leave files with this extension out (repeatable)")
+      ->allow_extra_args(false);
 }
 
 int runScan(const ScanOptions& options) {
   if (options.json) Logger::shared().setConsole(stderr);
   const OVURLResolver& resolver = OVURLResolver::shared();
+  ScanOptions withPaths = options;
+  if (withPaths.paths.empty()) withPaths.paths.push_back(resolver.homeURL());
   ScanningServiceRequest request;
-  request.specifications = locationsFor(options, resolver);
+  request.specifications = locationsFor(withPaths, resolver);
   if (request.specifications.empty()) {
     printError("nothing could be scanned");
     return 1;

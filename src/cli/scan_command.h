@@ -25,8 +25,6 @@ struct ScanOptions {
   bool quiet = false;
   std::vector<std::string> excludedPaths;
   std::vector<std::string> excludedExtensions;
-  std::vector<std::string> alwaysSelect;
-  std::vector<std::string> neverSelect;
 };
 
 void addScanCommand(CLI::App& app, ScanOptions& options);
