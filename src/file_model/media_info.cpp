@@ -15,6 +15,12 @@ void putOptionalNumber(Json& archive, const char* key, const std::optional<T>& v
   if (value) archive[key] = *value;
 }
 
+std::optional<std::uint32_t> bitrateFrom(const Json& archive) {
+  auto bitrate = jsonInt(archive, "bitrate");
+  if (!bitrate || *bitrate < 0 || *bitrate > UINT32_MAX) return std::nullopt;
+  return static_cast<std::uint32_t>(*bitrate);
+}
+
 constexpr const char* kLibraryKinds[] = {"ITunesLibraryInfo", "PhotosLibraryInfo",
                                          "IPhotoLibraryInfo", "ApertureLibraryInfo"};
 constexpr const char* kItemTypes[] = {"audio", "video", "other"};
@@ -62,9 +68,7 @@ Result<AudioInfo> AudioInfo::decode(const Json& archive) {
   info.artist = jsonString(archive, "artist");
   info.album = jsonString(archive, "album");
   info.title = jsonString(archive, "title");
-  if (auto bitrate = jsonInt(archive, "bitrate"); bitrate && *bitrate >= 0 && *bitrate <= UINT32_MAX) {
-    info.bitrate = static_cast<std::uint32_t>(*bitrate);
-  }
+  info.bitrate = bitrateFrom(archive);
   info.contentSize = jsonInt(archive, "contentSize");
   return info;
 }
@@ -216,9 +220,7 @@ Result<ITunesItemInfo> ITunesItemInfo::decode(const Json& archive) {
   info.loved = jsonBool(archive, "loved");
   if (auto rating = jsonDouble(archive, "rating")) info.rating = static_cast<float>(*rating);
   info.duration = jsonDouble(archive, "duration");
-  if (auto bitrate = jsonInt(archive, "bitrate"); bitrate && *bitrate >= 0 && *bitrate <= UINT32_MAX) {
-    info.bitrate = static_cast<std::uint32_t>(*bitrate);
-  }
+  info.bitrate = bitrateFrom(archive);
   if (const Json* properties = jsonMember(archive, "propertiesForReimport"); properties && properties->is_object()) {
     info.propertiesForReimport = *properties;
   }

@@ -58,33 +58,31 @@ void EquivalenceCandidatesProviderImpl::addAccumulator(EquivalenceKind kind) {
   accumulators_.push_back(std::move(accumulator));
 }
 
-void EquivalenceCandidatesProviderImpl::add(const MatchingNodePtr& node, EquivalenceInfoPtr info,
-                                            const std::shared_ptr<DispatchGroup>& processingGroup) {
-  if (cancellationMode_.mode()) return;
+void EquivalenceCandidatesProviderImpl::route(const EquivalenceInfoPtr& info,
+                                              const std::shared_ptr<DispatchGroup>& processingGroup,
+                                              std::function<void(EquivalenceCandidatesAccumulator&)> work) {
+  if (cancellationMode_.mode()) return;  // heavy work never starts once cancelled
   auto found = accumulatorsByEqivalenceKind_.find(info->kind());
   if (found == accumulatorsByEqivalenceKind_.end()) return;
   EquivalenceCandidatesAccumulator* accumulator = found->second;
   finishingReadyGroup_->enter();
   if (processingGroup) processingGroup->enter();
-  internalQueue_->async([self = shared_from_this(), accumulator, node, info = std::move(info), processingGroup] {
-    accumulator->add(node, info);
+  internalQueue_->async([self = shared_from_this(), accumulator, work = std::move(work), processingGroup] {
+    work(*accumulator);
     self->finishingReadyGroup_->leave();
     if (processingGroup) processingGroup->leave();
   });
 }
 
+void EquivalenceCandidatesProviderImpl::add(const MatchingNodePtr& node, EquivalenceInfoPtr info,
+                                            const std::shared_ptr<DispatchGroup>& processingGroup) {
+  route(info, processingGroup, [node, info](EquivalenceCandidatesAccumulator& accumulator) { accumulator.add(node, info); });
+}
+
 void EquivalenceCandidatesProviderImpl::update(const MatchingNodePtr& node, EquivalenceInfoPtr info, bool addIfAbsent,
                                                const std::shared_ptr<DispatchGroup>& processingGroup) {
-  if (cancellationMode_.mode()) return;
-  auto found = accumulatorsByEqivalenceKind_.find(info->kind());
-  if (found == accumulatorsByEqivalenceKind_.end()) return;
-  EquivalenceCandidatesAccumulator* accumulator = found->second;
-  finishingReadyGroup_->enter();
-  if (processingGroup) processingGroup->enter();
-  internalQueue_->async([self = shared_from_this(), accumulator, node, info = std::move(info), addIfAbsent, processingGroup] {
-    accumulator->update(node, info, addIfAbsent);
-    self->finishingReadyGroup_->leave();
-    if (processingGroup) processingGroup->leave();
+  route(info, processingGroup, [node, info, addIfAbsent](EquivalenceCandidatesAccumulator& accumulator) {
+    accumulator.update(node, info, addIfAbsent);
   });
 }
 

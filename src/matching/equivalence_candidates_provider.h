@@ -7,6 +7,7 @@
 // (the scanning task or the monitor) is held weakly.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -87,6 +88,9 @@ class EquivalenceCandidatesProviderImpl final : public EquivalenceCandidatesAccu
                                     EquivalenceCandidatesAccumulationMode mode,
                                     std::shared_ptr<DispatchGroup> finishingReadyGroup);
   void addAccumulator(EquivalenceKind kind);
+  // Queues `work` on the accumulator of the information's kind, counted in both groups.
+  void route(const EquivalenceInfoPtr& info, const std::shared_ptr<DispatchGroup>& processingGroup,
+             std::function<void(EquivalenceCandidatesAccumulator&)> work);
   void trackContentWork(const Future<Void>& work);
 
   std::shared_ptr<const ExtendedScanRules> scanRules_;

@@ -55,26 +55,20 @@ class AudioSizeEquivalenceInfo final : public ExactEquivalenceInfo<EquivalenceKi
 bool isHashModelingAllowed(const ExactFileHash& hash, EquivalenceKind kind, const ScanRules& scanRules);
 std::uint64_t childHashOf(const ExactFileHash& hash);
 
-class ExactHashEquivalenceInfo final : public ExactEquivalenceInfo<EquivalenceKind::exactHash, ExactFileHash> {
+// A content digest: of the whole file (exactHash) or of its audio data (exactAudioHash).
+template <EquivalenceKind Kind>
+class ContentHashEquivalenceInfo final : public ExactEquivalenceInfo<Kind, ExactFileHash> {
  public:
-  using ExactEquivalenceInfo::ExactEquivalenceInfo;
-  [[nodiscard]] const ExactFileHash& fileHash() const { return criterion_; }
+  using ExactEquivalenceInfo<Kind, ExactFileHash>::ExactEquivalenceInfo;
+  [[nodiscard]] const ExactFileHash& fileHash() const { return this->criterion_; }
   [[nodiscard]] bool isModelingIntoDuplicateAllowed(const ScanRules& rules) const override {
-    return isHashModelingAllowed(criterion_, kind(), rules);
+    return isHashModelingAllowed(this->criterion_, Kind, rules);
   }
-  [[nodiscard]] std::optional<std::uint64_t> childHash() const override { return childHashOf(criterion_); }
+  [[nodiscard]] std::optional<std::uint64_t> childHash() const override { return childHashOf(this->criterion_); }
 };
 
-class ExactAudioHashEquivalenceInfo final
-    : public ExactEquivalenceInfo<EquivalenceKind::exactAudioHash, ExactFileHash> {
- public:
-  using ExactEquivalenceInfo::ExactEquivalenceInfo;
-  [[nodiscard]] const ExactFileHash& fileHash() const { return criterion_; }
-  [[nodiscard]] bool isModelingIntoDuplicateAllowed(const ScanRules& rules) const override {
-    return isHashModelingAllowed(criterion_, kind(), rules);
-  }
-  [[nodiscard]] std::optional<std::uint64_t> childHash() const override { return childHashOf(criterion_); }
-};
+using ExactHashEquivalenceInfo = ContentHashEquivalenceInfo<EquivalenceKind::exactHash>;
+using ExactAudioHashEquivalenceInfo = ContentHashEquivalenceInfo<EquivalenceKind::exactAudioHash>;
 
 class SymlinkTargetPathEquivalenceInfo final
     : public ExactEquivalenceInfo<EquivalenceKind::symlinkTargetPath, std::string> {
