@@ -52,16 +52,14 @@ std::vector<MountEntry> readMountTable(const std::string& mountinfoPath) {
 }
 
 std::optional<std::string> mountPointForPath(const std::vector<MountEntry>& mounts, const std::string& path) {
-  const PathComponents components = pathComponents(standardizedPath(path));
+  // Called for every file read, so it compares bytes instead of building component lists.
   const MountEntry* best = nullptr;
-  size_t bestLength = 0;
   for (const auto& mount : mounts) {
-    const PathComponents mountComponents = pathComponents(mount.mountPoint);
+    const std::string& point = mount.mountPoint;
+    const bool contains = point == "/" || (path.compare(0, point.size(), point) == 0 &&
+                                           (path.size() == point.size() || path[point.size()] == '/'));
     // Later entries shadow earlier ones mounted at the same place.
-    if (hasComponentPrefix(components, mountComponents) && mountComponents.size() >= bestLength) {
-      best = &mount;
-      bestLength = mountComponents.size();
-    }
+    if (contains && (best == nullptr || point.size() >= best->mountPoint.size())) best = &mount;
   }
   if (best == nullptr) return std::nullopt;
   return best->mountPoint;
