@@ -3,7 +3,7 @@
 // Promises guard their state with a lock; completion may happen on any thread.
 #pragma once
 
-#include <condition_variable>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -29,7 +29,9 @@ namespace internal {
 template <typename T>
 struct FutureState {
   std::mutex mutex;
-  std::condition_variable completedCondition;
+  // Waiting is rare (front ends and tests) and a condition variable would add 48 bytes to each
+  // of the many futures of a scan; an atomic flag waits as well.
+  std::atomic<bool> completed{false};
   std::optional<Result<T>> result;
   std::vector<std::pair<Executor*, UniqueFunction<void(const Result<T>&)>>> callbacks;
 
@@ -41,7 +43,8 @@ struct FutureState {
       result.emplace(std::move(value));
       ready.swap(callbacks);
     }
-    completedCondition.notify_all();
+    completed.store(true, std::memory_order_release);
+    completed.notify_all();
     for (auto& [executor, callback] : ready) dispatch(*executor, std::move(callback));
     return true;
   }
@@ -105,8 +108,8 @@ class Future {
   // Blocks the calling thread until completion. For front ends and tests, never on a queue
   // whose work the future waits for.
   Result<T> wait() const {
-    std::unique_lock lock(state_->mutex);
-    state_->completedCondition.wait(lock, [this] { return state_->result.has_value(); });
+    state_->completed.wait(false, std::memory_order_acquire);
+    std::lock_guard lock(state_->mutex);
     return *state_->result;
   }
 

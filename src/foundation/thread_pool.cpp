@@ -5,8 +5,11 @@
 namespace zarnik {
 
 ThreadPool& ThreadPool::shared() {
+  // Twice the processors plus four: stages and finishing steps block a worker each while they
+  // wait for queues to drain, and the queues' own widths keep the processors from being
+  // oversubscribed. With as many workers as processors a scan hashed on one thread only.
   // Never destroyed: work may still be queued while static objects go away at exit.
-  static ThreadPool* pool = new ThreadPool(std::max(4U, std::thread::hardware_concurrency()));
+  static ThreadPool* pool = new ThreadPool(2 * std::max(1U, std::thread::hardware_concurrency()) + 4);
   return *pool;
 }
 

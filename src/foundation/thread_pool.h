@@ -20,8 +20,8 @@ enum class QualityOfService { userInteractive = 0, userInitiated = 1, utility = 
 
 class ThreadPool {
  public:
-  // The shared pool: as many workers as processors, at least 4, so that a few blocking waits
-  // (disk access, group waits of a finishing stage) cannot starve the rest.
+  // The shared pool, wide enough that a few blocking waits (disk access, group waits of a
+  // finishing stage) cannot starve the queues.
   static ThreadPool& shared();
 
   explicit ThreadPool(size_t threadCount);

@@ -116,14 +116,16 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
  private:
   void add(const MatchingNodePtr& node, const EquivalenceInfoPtr& info, bool notify) {
     const auto& typed = static_cast<const Info&>(*info);
-    auto membership = std::make_shared<BaseDuplicateCandidate>(node, info);
+    auto& group = groups_[typed.criterion()];
+    if (!group) group = std::make_shared<EquivalenceCandidate>(delegate_, info, claimerOf(kind_));
+    // Exact information is nothing but its criterion, so members share their group's object
+    // instead of keeping one each.
+    auto membership = std::make_shared<BaseDuplicateCandidate>(node, group->equivalenceInfo());
     // Path lookups serve updates and removals, which only the continuous mode makes; a finite
     // scan skips the map (about 150 bytes a file at 200,000 files).
     if (delegate_ != nullptr && delegate_->accumulationMode() == EquivalenceCandidatesAccumulationMode::continuous) {
       byPath_[node->path()] = membership;
     }
-    auto& group = groups_[typed.criterion()];
-    if (!group) group = std::make_shared<EquivalenceCandidate>(delegate_, info, claimerOf(kind_));
     place(*group, membership, notify);
   }
 
