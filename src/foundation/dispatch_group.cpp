@@ -16,8 +16,9 @@ void DispatchGroup::leave() {
     assert(count_ > 0 && "unbalanced DispatchGroup::leave");
     if (--count_ != 0) return;
     ready.swap(notifications_);
+    // Under the lock: a waiter may destroy the group as soon as it sees the count at zero.
+    empty_.notify_all();
   }
-  empty_.notify_all();
   for (auto& [executor, task] : ready) executor->execute(std::move(task));
 }
 
