@@ -82,7 +82,7 @@ def rmlint_groups(workdir):
         items = json.load(data)
     groups = {}
     for item in items:
-        if item.get("type") == "duplicate_file":
+        if item.get("type") == "duplicate_file" and item.get("checksum"):
             groups.setdefault(item["checksum"], []).append(item["path"])
     return [g for g in groups.values() if len(g) > 1]
 

@@ -7,6 +7,7 @@
 #include "cli/interrupt_watcher.h"
 #include "cli/scan_command.h"
 #include "cli/version.h"
+#include "foundation/logger.h"
 
 int main(int argc, char** argv) {
   // Before any thread starts, so that every thread inherits the blocked mask.
@@ -23,7 +24,11 @@ int main(int argc, char** argv) {
     const int status = app.exit(error);
     return status == 0 ? 0 : 2;
   }
-  if (app.got_subcommand("scan")) return zarnik::cli::runScan(scanOptions);
+  if (app.got_subcommand("scan")) {
+    const int status = zarnik::cli::runScan(scanOptions);
+    zarnik::Logger::shared().flush();
+    return status;
+  }
   std::fputs(app.help().c_str(), stdout);
   return 0;
 }

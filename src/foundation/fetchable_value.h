@@ -11,6 +11,7 @@
 #include <variant>
 
 #include "base/json.h"
+#include "foundation/future.h"
 
 namespace zarnik {
 
@@ -85,6 +86,22 @@ class FetchableValue {
     std::optional<Value> value = fetch();
     finishFetchUnconditionally(value);
     return value;
+  }
+
+  // Asynchronous fetch: when a fetch is needed, marks it started and calls `makeFuture`; when
+  // the future completes, on `context` and only while `owner` is alive (the owner keeps this
+  // value), the value is finished with the future's value (a failure counts as none) and
+  // `handler` is called with the resulting value.
+  template <typename MakeFuture, typename Handler>
+  void fetchAsyncIfNeeded(Executor& context, std::weak_ptr<void> owner, MakeFuture&& makeFuture, Handler&& handler) {
+    if (!beginAsyncFetch()) return;
+    auto future = makeFuture();
+    future.onComplete(context, [this, owner = std::move(owner), handler = std::forward<Handler>(handler)](
+                                   const Result<Value>& result) mutable {
+      if (owner.expired()) return;
+      finishFetch(result.hasValue() ? std::optional<Value>(result.value()) : std::nullopt);
+      handler(value());
+    });
   }
 
   // Marks an asynchronous fetch as started; false when one is not needed.

@@ -15,10 +15,16 @@ Logger& Logger::shared() {
 }
 
 Logger::~Logger() {
+  flush();
   if (file_ != nullptr) std::fclose(file_);
 }
 
+void Logger::flush() {
+  queue_->sync([] {});
+}
+
 void Logger::setFilePath(std::string path) {
+  flush();
   std::lock_guard lock(mutex_);
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
@@ -86,7 +92,10 @@ void Logger::logTiming(std::string_view author, std::string_view function,
 }
 
 void Logger::write(const std::string& entry) {
-  const std::string line = fmt::format("{} {}\n", iso8601(dateNow()), entry);
+  queue_->async([this, line = fmt::format("{} {}\n", iso8601(dateNow()), entry)] { appendLine(line); });
+}
+
+void Logger::appendLine(const std::string& line) {
   std::lock_guard lock(mutex_);
   if (file_ == nullptr && !fileFailed_) {
     if (filePath_ == "<default>") {

@@ -7,6 +7,9 @@
 // Timing lines are also printed on the console stream, stdout by default; a front end that
 // keeps stdout for data (JSON output) points the console at stderr.
 //
+// Entries are written on the logger's own serial queue of background priority, so a caller
+// never waits for the disk; flush() waits until every entry so far is written.
+//
 // Thread safety: every member may be called from any thread.
 #pragma once
 
@@ -15,6 +18,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "foundation/serial_queue.h"
 
 namespace zarnik {
 
@@ -56,9 +61,12 @@ class Logger {
   // The entry text without its time stamp, as written (for tests and for the console).
   [[nodiscard]] std::string formatEntry(std::string_view author, std::string_view function,
                                         std::string_view message, const LogContext& context) const;
+  // Waits until every entry logged so far is in the file.
+  void flush();
 
  private:
   void write(const std::string& entry);
+  void appendLine(const std::string& line);  // on queue_
 
   mutable std::mutex mutex_;
   std::string filePath_ = "<default>";
@@ -66,6 +74,7 @@ class Logger {
   bool fileFailed_ = false;
   bool anonymous_ = false;
   std::FILE* console_ = stdout;
+  std::shared_ptr<SerialQueue> queue_ = SerialQueue::make("logger", QualityOfService::background);
 };
 
 // "directory" or "[*.ext]": how a location appears in anonymous mode.

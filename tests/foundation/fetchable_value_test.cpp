@@ -84,3 +84,36 @@ TEST(FetchableValue, FlatMapAppliesOnlyToAKnownValue) {
 
 }  // namespace
 }  // namespace zarnik
+
+namespace zarnik {
+namespace {
+
+TEST(FetchableValue, AsyncFetchStartsOnceAndFinishesOnTheOwnersContext) {
+  struct Owner {
+    FetchableValue<int> value;
+  };
+  auto owner = std::make_shared<Owner>();
+  Promise<int> promise;
+  int starts = 0;
+  std::optional<int> delivered;
+  auto start = [&] {
+    ++starts;
+    return promise.future();
+  };
+  owner->value.fetchAsyncIfNeeded(Executor::immediate(), owner, start, [&](std::optional<int> v) { delivered = v; });
+  owner->value.fetchAsyncIfNeeded(Executor::immediate(), owner, start, [&](std::optional<int> v) { delivered = v; });
+  EXPECT_EQ(starts, 1);
+  EXPECT_EQ(owner->value.state(), FetchableValue<int>::State::fetchInProgress);
+  promise.succeed(12);
+  EXPECT_EQ(delivered, 12);
+  EXPECT_EQ(owner->value.value(), 12);
+
+  auto failing = std::make_shared<Owner>();
+  Promise<int> failure;
+  failing->value.fetchAsyncIfNeeded(Executor::immediate(), failing, [&] { return failure.future(); }, [](std::optional<int>) {});
+  failure.fail(Error::generic("unreadable"));
+  EXPECT_EQ(failing->value.state(), FetchableValue<int>::State::fetchFailed);
+}
+
+}  // namespace
+}  // namespace zarnik

@@ -38,6 +38,7 @@ TEST(Logger, WritesEntriesToItsFileAndTimingLinesToTheConsole) {
   logger.setConsole(console);
   logger.log("EquivalenceCandidatesProvider", "finish()", "Did finish");
   logger.logTiming("ScanningTask", "finish()", "[scan] Total time 1.5 s");
+  logger.flush();
   std::ifstream in(dir / "zarnik.log");
   std::stringstream text;
   text << in.rdbuf();
