@@ -2,6 +2,7 @@
 // wait() blocks until the count is zero; notify() runs a task once it is.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -25,7 +26,9 @@ class DispatchGroup {
  private:
   mutable std::mutex mutex_;
   std::condition_variable empty_;
-  long count_ = 0;
+  // Entered and left for every node of a scan from several threads: the count is atomic and
+  // the lock is taken only when it reaches zero or someone waits.
+  std::atomic<long> count_{0};
   std::vector<std::pair<Executor*, Task>> notifications_;
 };
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -34,10 +35,14 @@ class ThreadPool {
 
  private:
   void workerLoop();
+  bool takeTask(Task& task);  // under mutex_
 
   std::mutex mutex_;
   std::condition_variable wakeUp_;
   std::array<std::deque<Task>, 4> queues_;
+  std::atomic<long> pending_{0};
+  std::atomic<int> spinning_{0};
+  int sleeping_ = 0;  // under mutex_
   bool stopping_ = false;
   std::vector<std::thread> threads_;
 };

@@ -253,10 +253,8 @@ void ScanningTask::matchFoundNode(const MatchingNodePtr& node) {
   nodesToMatch_.fetch_add(1, std::memory_order_relaxed);
   for (auto& info : infos) equivalenceCandidatesProvider_->add(node, std::move(info), nodesProcessingGroup_);
   matchedNodes_.fetch_add(1, std::memory_order_relaxed);
-  {
-    std::lock_guard lock(latestNodeMutex_);
-    latestNode_ = node;
-  }
+  // The latest node only feeds the progress line: skip it rather than wait for the lock.
+  if (std::unique_lock lock(latestNodeMutex_, std::try_to_lock); lock.owns_lock()) latestNode_ = node;
   publishIfDue(false);
 }
 
