@@ -40,8 +40,8 @@ void ThreadPool::submit(QualityOfService qos, Task task) {
     std::lock_guard lock(mutex_);
     queues_[static_cast<size_t>(qos)].push_back(std::move(task));
     pending_.fetch_add(1, std::memory_order_release);
-    // A spinning worker will take it; only sleeping ones need a wake-up call.
-    wake = spinning_.load(std::memory_order_acquire) == 0 && sleeping_ > 0;
+    // A spinning worker takes one task; more tasks than spinners need a sleeper woken.
+    wake = sleeping_ > 0 && pending_.load(std::memory_order_relaxed) > spinning_.load(std::memory_order_acquire);
   }
   if (wake) wakeUp_.notify_one();
 }

@@ -152,3 +152,29 @@ TEST(CancellationToken, RunsBlocksOnceAndLateBlocksAtOnce) {
 
 }  // namespace
 }  // namespace zarnik
+
+namespace zarnik {
+namespace {
+
+TEST(ThreadPool, TasksSubmittedTogetherRunTogether) {
+  // Each task waits until all four run at once; a pool that let one worker take every task in
+  // turn would time out here.
+  std::atomic<int> arrived{0};
+  std::atomic<int> sawAll{0};
+  DispatchGroup group;
+  for (int i = 0; i < 4; ++i) {
+    group.enter();
+    ThreadPool::shared().submit(QualityOfService::utility, [&] {
+      ++arrived;
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (arrived.load() < 4 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+      if (arrived.load() == 4) ++sawAll;
+      group.leave();
+    });
+  }
+  group.wait();
+  EXPECT_EQ(sawAll.load(), 4);
+}
+
+}  // namespace
+}  // namespace zarnik
