@@ -178,3 +178,75 @@ TEST(ThreadPool, TasksSubmittedTogetherRunTogether) {
 
 }  // namespace
 }  // namespace zarnik
+
+#include "foundation/delayed_work_item.h"
+#include "foundation/execution_context.h"
+#include "support/manual_clock.h"
+
+namespace zarnik {
+namespace {
+
+TEST(DelayedWorkItem, RunsWhenDueUnlessCancelledSoDebouncingKeepsTheLastRequest) {
+  testing::ManualClock clock;
+  int runs = 0;
+  int lastRequest = 0;
+  std::shared_ptr<DelayedWorkItem> pending;
+  auto request = [&](int n) {
+    if (pending) pending->cancel();
+    pending = DelayedWorkItem::schedule(clock, 3.0, Executor::immediate(), [&, n] {
+      ++runs;
+      lastRequest = n;
+    });
+  };
+  request(1);
+  clock.advance(1.0);
+  request(2);
+  clock.advance(2.5);  // 3.5 s after the first request, 2.5 s after the second
+  EXPECT_EQ(runs, 0);
+  clock.advance(0.5);
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(lastRequest, 2);
+}
+
+TEST(DelayedWorkItem, SystemClockRunsItOnTheExecutor) {
+  Promise<bool> ran;
+  auto item = DelayedWorkItem::schedule(Clock::system(), 0.01, Executor::primary(), [&] { ran.succeed(true); });
+  EXPECT_TRUE(ran.future().wait().value());
+}
+
+TEST(ExecutionContext, CallbacksAreDroppedOnceTheContextIsGoneAndPoolsRunDeinitBlocks) {
+  struct Service : ExecutionContext {
+    Service() : ExecutionContext(Executor::immediate()) {}
+    int calls = 0;
+  };
+  auto service = std::make_shared<Service>();
+  Promise<int> first;
+  ExecutionContext::onComplete<int, Service>(service, first.future(), [](Service& s, const Result<int>&) { ++s.calls; });
+  first.succeed(1);
+  EXPECT_EQ(service->calls, 1);
+  Promise<int> second;
+  bool ranAfterGone = false;
+  ExecutionContext::onComplete<int, Service>(service, second.future(), [&](Service&, const Result<int>&) { ranAfterGone = true; });
+  bool deinit = false;
+  auto kept = std::make_shared<int>(5);
+  std::weak_ptr<int> weakKept = kept;
+  service->releasePool().releaseOnDeinit(std::move(kept));
+  service->releasePool().notifyDeinit([&] { deinit = true; });
+  service.reset();
+  second.succeed(2);
+  EXPECT_FALSE(ranAfterGone);
+  EXPECT_TRUE(deinit);
+  EXPECT_TRUE(weakKept.expired());
+}
+
+TEST(DynamicProperty, PublishesTheCurrentValueAndEveryChange) {
+  DynamicProperty<int> property(1);
+  std::vector<int> seen;
+  property.producer().onUpdate(Executor::immediate(), [&](const int& v) { seen.push_back(v); });
+  property.setValue(2);
+  EXPECT_EQ(property.value(), 2);
+  EXPECT_EQ(seen, (std::vector<int>{1, 2}));
+}
+
+}  // namespace
+}  // namespace zarnik
