@@ -3,5 +3,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-release}"
+# Paths relative to the checkout let ccache serve a fresh clone in another folder (CI) from the
+# objects an earlier build on this machine left.
+export CCACHE_BASEDIR="$PWD"
+export CCACHE_NOHASHDIR=true
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j2

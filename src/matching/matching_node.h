@@ -40,6 +40,12 @@ class MatchingNode : public std::enable_shared_from_this<MatchingNode> {
 
   [[nodiscard]] const MatchingNodesFactory* factory() const { return factory_.get(); }
   [[nodiscard]] const NodeAttributes& attributes() const { return attributes_; }
+  // An application bundle stands for everything inside it: its sizes become the summed sizes
+  // of its tree. Set once, before the node is handed to the matching engine.
+  void setWholeBundleSizes(ByteCount diskSize, ByteCount exactSize) {
+    attributes_.diskSize = diskSize;
+    attributes_.exactSize = exactSize;
+  }
   [[nodiscard]] const std::shared_ptr<MatchingDirectoryNode>& parentNode() const { return parent_; }
   // The item's own name (the last component of its path).
   [[nodiscard]] std::string_view name() const;

@@ -10,6 +10,7 @@
 #include "foundation/disk_access_manager.h"
 #include "foundation/logger.h"
 #include "matching/exact_hashing.h"
+#include "platform/directory_size.h"
 
 namespace zarnik {
 namespace {
@@ -226,21 +227,41 @@ void ScanningTask::noteTimingLine(const char* label) {
   timingMark_ = now;
 }
 
-std::vector<EquivalenceInfoPtr> ScanningTask::equivalenceInformation(const MatchingNode& node) const {
+std::vector<EquivalenceInfoPtr> ScanningTask::equivalenceInformation(MatchingNode& node) const {
   std::vector<EquivalenceInfoPtr> infos;
   const ExtendedScanRules& rules = *request_.scanRules;
   const NodeType type = node.type();
   if (isMediaLibrary(type)) return infos;
+  if (type == NodeType::macApplication) return applicationInformation(node);
   if (node.isDirectory()) {
-    if (rules.directoriesMatchEnabled() && type != NodeType::macApplication) {
-      infos.push_back(std::make_shared<DirectoryEquivalenceInfo>());
-    }
-    // Folders are matched by their contents, never by size; application bundles by their
-    // Info.plist (with the application matching).
+    // Folders are matched by their contents, never by size.
+    if (rules.directoriesMatchEnabled()) infos.push_back(std::make_shared<DirectoryEquivalenceInfo>());
     return infos;
   }
   if (rules.exactMatchEnabled()) {
     infos.push_back(std::make_shared<SizeEquivalenceInfo>(node.attributes().exactSize));
+  }
+  return infos;
+}
+
+std::vector<EquivalenceInfoPtr> ScanningTask::applicationInformation(MatchingNode& node) const {
+  std::vector<EquivalenceInfoPtr> infos;
+  const ExtendedScanRules& rules = *request_.scanRules;
+  if (!rules.applicationsMatchEnabled() && !rules.similarApplicationsMatchEnabled()) return infos;
+  const auto& bundle = node.bundleInfo();
+  if (!bundle || !bundle->bundleIdentifier) return infos;
+  std::optional<std::string> version = bundle->displayVersion;
+  if (!version && bundle->arrangeVersion) version = bundle->arrangeVersion->string();
+  if (!version) return infos;
+  if (auto sizes = measureDirectory(node.path()); sizes.hasValue()) {
+    node.setWholeBundleSizes(sizes.value().diskSize, sizes.value().exactSize);
+  }
+  if (rules.applicationsMatchEnabled()) {
+    infos.push_back(std::make_shared<ExactApplicationEquivalenceInfo>(
+        ExactApplicationEquivalenceCriterion{*bundle->bundleIdentifier, *version, node.attributes().diskSize}));
+  }
+  if (rules.similarApplicationsMatchEnabled()) {
+    infos.push_back(std::make_shared<SimilarApplicationEquivalenceInfo>(*bundle->bundleIdentifier));
   }
   return infos;
 }

@@ -81,7 +81,9 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
 
   // Per-node matching: which information a node gets, handed to the engine.
   void matchFoundNode(const MatchingNodePtr& node);
-  [[nodiscard]] std::vector<EquivalenceInfoPtr> equivalenceInformation(const MatchingNode& node) const;
+  [[nodiscard]] std::vector<EquivalenceInfoPtr> equivalenceInformation(MatchingNode& node) const;
+  // Bundles with an identifier and a version, matched with their whole-tree sizes.
+  [[nodiscard]] std::vector<EquivalenceInfoPtr> applicationInformation(MatchingNode& node) const;
 
   // Applies a change to the status on the internal queue and publishes when due.
   void changeStatus(std::function<void(MutableScanningStatus&)> change);

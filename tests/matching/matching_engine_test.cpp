@@ -256,3 +256,39 @@ TEST(Claimers, TheStrongestClaimerIsOnTop) {
 
 }  // namespace
 }  // namespace zarnik
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace zarnik {
+namespace {
+
+TEST(ExactHashing, SparseFilesOverFourGibibytesAreSampledAtTheirFarChunks) {
+  TestDir dir;
+  constexpr ByteCount kSize = 5LL << 30;
+  auto makeSparse = [&](const char* name, std::optional<ByteCount> markAt) {
+    const std::string path = dir / name;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, kSize), 0);
+    if (markAt) {
+      ASSERT_EQ(::pwrite(fd, "x", 1, *markAt), 1);
+    }
+    ::close(fd);
+  };
+  // 5,120 chunks of 1 MiB with a step of 5120 / 3 = 1706: the sampled ones are 0, 1706, 3412 and
+  // 5118, so the last MiB is not read.
+  makeSparse("a.img", std::nullopt);
+  makeSparse("b.img", std::nullopt);
+  makeSparse("c.img", (5118LL << 20) + 10);
+  makeSparse("d.img", (5119LL << 20) + 10);  // a chunk that is not read
+  auto hash = [&](const char* name) { return calculateExactFileHash({dir / name, 4, 1, kSize}); };
+  ASSERT_TRUE(hash("a.img").hasValue()) << hash("a.img").error().oneLine();
+  EXPECT_EQ(hash("a.img").value().size, kSize);
+  EXPECT_EQ(hash("a.img").value(), hash("b.img").value());
+  EXPECT_NE(hash("a.img").value(), hash("c.img").value());
+  EXPECT_EQ(hash("a.img").value(), hash("d.img").value());
+}
+
+}  // namespace
+}  // namespace zarnik

@@ -180,3 +180,37 @@ TEST(ScanningStatus, PhaseFollowsTheLatestDateAndFractionCountsWork) {
 
 }  // namespace
 }  // namespace zarnik
+
+namespace zarnik {
+namespace {
+
+constexpr const char* kToolPlist =
+    "<plist><dict><key>CFBundleIdentifier</key><string>com.example.tool</string>"
+    "<key>CFBundleShortVersionString</key><string>2.0</string></dict></plist>";
+
+TEST_F(ScanningTaskTest, ApplicationBundlesAreMatchedByIdentifierVersionAndWholeSize) {
+  dir.file("one/Tool.app/Contents/Info.plist", kToolPlist);
+  dir.fileOfSize("one/Tool.app/Contents/MacOS/tool", 9000, 'b');
+  dir.file("two/Tool.app/Contents/Info.plist", kToolPlist);
+  dir.fileOfSize("two/Tool.app/Contents/MacOS/tool", 9000, 'b');
+  dir.file("three/Tool.app/Contents/Info.plist", kToolPlist);
+  dir.fileOfSize("three/Tool.app/Contents/MacOS/tool", 90000, 'b');  // another size
+  dir.file("bare/Tool.app/Contents/Info.plist", "<plist><dict><key>CFBundleIdentifier</key><string>com.example.tool</string></dict></plist>");
+  auto rules = std::make_shared<ExtendedScanRules>();
+  rules->setApplicationsMatchEnabled(true);
+  rules->setSizeThresholdOption(SizeThresholdOption::size(0));
+  auto result = scan(rules);
+  ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
+  ASSERT_EQ(result.value().detectionResults.size(), 1u);
+  const auto& group = result.value().detectionResults[0].equivalence;
+  EXPECT_EQ(group.equivalenceKind, EquivalenceKind::exactApp);
+  std::set<std::string> paths;
+  for (const auto& d : group.duplicates) {
+    paths.insert(d.node->location().relativePath());
+    EXPECT_GE(d.node->exactSize(), 9000);  // the whole bundle, not the folder entry
+  }
+  EXPECT_EQ(paths, (std::set<std::string>{"one/Tool.app", "two/Tool.app"}));
+}
+
+}  // namespace
+}  // namespace zarnik
