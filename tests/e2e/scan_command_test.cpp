@@ -122,3 +122,48 @@ TEST_F(ScanCommandTest, ExcludedFoldersAndExtensionsAreLeftOut) {
 
 }  // namespace
 }  // namespace zarnik
+
+#include <signal.h>
+#include <unistd.h>
+
+namespace zarnik {
+namespace {
+
+TEST_F(ScanCommandTest, InterruptKeepsWhatWasFoundAndExitsWith130) {
+  // Enough work that the scan is still running when the interrupt comes.
+  for (int i = 0; i < 3000; ++i) tree.fileOfSize("f/" + std::to_string(i), 20000 + (i % 50), static_cast<char>('a' + i % 3));
+  const std::string out = scratch / "out.json";
+  const std::string command = std::string(ZARNIK_BINARY) + " scan --exact --min-size 0 --json " + quoted(tree.path()) +
+                              " > " + quoted(out) + " 2>/dev/null";
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // The program reads signals once its work has started; an interrupt before that still ends
+  // it with 130 (the shell's default action would too), so both outcomes are checked below.
+  ::usleep(50'000);
+  ::kill(child, SIGINT);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  if (WIFEXITED(status)) {
+    EXPECT_TRUE(WEXITSTATUS(status) == 130 || WEXITSTATUS(status) == 0) << WEXITSTATUS(status);
+    FILE* file = std::fopen(out.c_str(), "r");
+    ASSERT_NE(file, nullptr);
+    std::string text;
+    std::array<char, 4096> buffer{};
+    size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) text.append(buffer.data(), n);
+    std::fclose(file);
+    auto json = parseJson(text);
+    ASSERT_TRUE(json.hasValue()) << "an interrupted scan still prints a whole document";
+    EXPECT_TRUE(json.value()["equivalences"].is_array());
+  } else {
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGINT);  // interrupted before the handler was in place
+  }
+}
+
+}  // namespace
+}  // namespace zarnik
