@@ -122,9 +122,10 @@ std::vector<EnumerationSpecification> EnumerationSpecification::acceptableSpecif
 std::shared_ptr<FileSystemFastEnumeration> MatchingNodesEnumerator::enumerate(
     const std::vector<EnumerationSpecification>& specifications, const MatchingNodesFactory& factory,
     const std::shared_ptr<OperationQueue>& operationQueue, EnumerationOptions options, StatusFunction status,
-    NodeHandler processNode, ErrorHandler errorHandler) {
+    NodeHandler processNode, ErrorHandler errorHandler, NodesHandler processNodes) {
   auto enumeration = std::make_shared<FileSystemFastEnumeration>(factory, operationQueue, options, std::move(status),
-                                                                 std::move(processNode), std::move(errorHandler));
+                                                                 std::move(processNode), std::move(errorHandler),
+                                                                 std::move(processNodes));
   for (const auto& specification : specifications) enumeration->enumerateSpecification(specification);
   if (options.shouldWaitUntilFinish) operationQueue->waitUntilAllOperationsAreFinished();
   return enumeration;
@@ -134,13 +135,15 @@ FileSystemFastEnumeration::FileSystemFastEnumeration(const MatchingNodesFactory&
                                                      std::shared_ptr<OperationQueue> queue, EnumerationOptions options,
                                                      MatchingNodesEnumerator::StatusFunction status,
                                                      MatchingNodesEnumerator::NodeHandler processNode,
-                                                     MatchingNodesEnumerator::ErrorHandler errorHandler)
+                                                     MatchingNodesEnumerator::ErrorHandler errorHandler,
+                                                     MatchingNodesEnumerator::NodesHandler processNodes)
     : factory_(factory),
       queue_(std::move(queue)),
       options_(options),
       status_(std::move(status)),
       processNode_(std::move(processNode)),
-      errorHandler_(std::move(errorHandler)) {}
+      errorHandler_(std::move(errorHandler)),
+      processNodes_(std::move(processNodes)) {}
 
 void FileSystemFastEnumeration::enumerateSpecification(const EnumerationSpecification& specification) {
   auto shared = std::make_shared<const EnumerationSpecification>(specification);
@@ -267,12 +270,32 @@ void FileSystemFastEnumeration::listDirectory(const EnumerationRequest& request)
   // Folders become operations of their own; other items need no listing, so this operation
   // hands them over itself (an operation per file doubled the walk's time in bench/enumeration).
   for (auto& child : childDirectories) queue({std::move(child), request.specification});
-  for (const auto& child : childItems) handleNode(child, request.specification);
-  handleNode(directory, request.specification);
+  childItems.push_back(directory);
+  handleNodes(childItems, request.specification);
+}
+
+void FileSystemFastEnumeration::handleNodes(const std::vector<MatchingNodePtr>& nodes,
+                                            const std::shared_ptr<const EnumerationSpecification>& specification) {
+  if (!processNodes_) {
+    for (const auto& node : nodes) handleNode(node, specification);
+    return;
+  }
+  if (options_.recursively && options_.shouldEnumerateWhitelistedPaths) {
+    for (const auto& node : nodes) {
+      for (const auto& path : node->validationReport().pathsToEnumerate) {
+        enumerateSpecification({path, specification->scanLocation, specification->filter});
+      }
+    }
+  }
+  processNodes_(nodes);
 }
 
 void FileSystemFastEnumeration::handleNode(const MatchingNodePtr& node,
                                            const std::shared_ptr<const EnumerationSpecification>& specification) {
+  if (processNodes_) {
+    handleNodes({node}, specification);
+    return;
+  }
   if (options_.recursively && options_.shouldEnumerateWhitelistedPaths) {
     const NodeValidationReport report = node->validationReport();
     for (const auto& path : report.pathsToEnumerate) {

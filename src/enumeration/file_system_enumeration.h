@@ -77,11 +77,14 @@ class MatchingNodesEnumerator {
   using NodeHandler = std::function<void(const MatchingNodePtr& node, const std::string& url)>;
   // Items and folders that could not be read: logged by the walk, reported here, skipped.
   using ErrorHandler = std::function<void(const Error& error)>;
+  // Optional: the nodes of one listing at once (its items, then the folder), instead of one
+  // call per node. Called concurrently from the enumeration threads.
+  using NodesHandler = std::function<void(const std::vector<MatchingNodePtr>& nodes)>;
 
   static std::shared_ptr<FileSystemFastEnumeration> enumerate(
       const std::vector<EnumerationSpecification>& specifications, const MatchingNodesFactory& factory,
       const std::shared_ptr<OperationQueue>& operationQueue, EnumerationOptions options, StatusFunction status,
-      NodeHandler processNode, ErrorHandler errorHandler = {});
+      NodeHandler processNode, ErrorHandler errorHandler = {}, NodesHandler processNodes = {});
 };
 
 class FileSystemFastEnumeration final : public EnumerationSubtask,
@@ -90,7 +93,8 @@ class FileSystemFastEnumeration final : public EnumerationSubtask,
   FileSystemFastEnumeration(const MatchingNodesFactory& factory, std::shared_ptr<OperationQueue> queue,
                             EnumerationOptions options, MatchingNodesEnumerator::StatusFunction status,
                             MatchingNodesEnumerator::NodeHandler processNode,
-                            MatchingNodesEnumerator::ErrorHandler errorHandler);
+                            MatchingNodesEnumerator::ErrorHandler errorHandler,
+                            MatchingNodesEnumerator::NodesHandler processNodes = {});
 
   void enumerateSpecification(const EnumerationSpecification& specification);
   // Queues the requests parked while the status said paused.
@@ -106,6 +110,8 @@ class FileSystemFastEnumeration final : public EnumerationSubtask,
   void process(EnumerationRequest request);
   void listDirectory(const EnumerationRequest& request);
   void handleNode(const MatchingNodePtr& node, const std::shared_ptr<const EnumerationSpecification>& specification);
+  void handleNodes(const std::vector<MatchingNodePtr>& nodes,
+                   const std::shared_ptr<const EnumerationSpecification>& specification);
   void handleEnumerationError(const Error& error);
   [[nodiscard]] bool isDirectoryListable(const MatchingNode& node) const;
 
@@ -115,6 +121,7 @@ class FileSystemFastEnumeration final : public EnumerationSubtask,
   MatchingNodesEnumerator::StatusFunction status_;
   MatchingNodesEnumerator::NodeHandler processNode_;
   MatchingNodesEnumerator::ErrorHandler errorHandler_;
+  MatchingNodesEnumerator::NodesHandler processNodes_;
   mutable std::recursive_mutex queuedRequestsLock_;
   std::vector<EnumerationRequest> queuedRequests_;
 };

@@ -79,6 +79,20 @@ void EquivalenceCandidatesProviderImpl::add(const MatchingNodePtr& node, Equival
   route(info, processingGroup, [node, info](EquivalenceCandidatesAccumulator& accumulator) { accumulator.add(node, info); });
 }
 
+void EquivalenceCandidatesProviderImpl::addBatch(std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>> items,
+                                                 const std::shared_ptr<DispatchGroup>& processingGroup) {
+  if (cancellationMode_.mode() || items.empty()) return;
+  std::erase_if(items, [this](const auto& item) { return accumulatorsByEqivalenceKind_.count(item.second->kind()) == 0; });
+  if (items.empty()) return;
+  finishingReadyGroup_->enter();
+  if (processingGroup) processingGroup->enter();
+  internalQueue_->async([self = shared_from_this(), items = std::move(items), processingGroup] {
+    for (const auto& [node, info] : items) self->accumulatorsByEqivalenceKind_.at(info->kind())->add(node, info);
+    self->finishingReadyGroup_->leave();
+    if (processingGroup) processingGroup->leave();
+  });
+}
+
 void EquivalenceCandidatesProviderImpl::update(const MatchingNodePtr& node, EquivalenceInfoPtr info, bool addIfAbsent,
                                                const std::shared_ptr<DispatchGroup>& processingGroup) {
   route(info, processingGroup, [node, info, addIfAbsent](EquivalenceCandidatesAccumulator& accumulator) {

@@ -91,16 +91,13 @@ Result<Void> ScanningTask::runEnumerationStage() {
       [self] {
         return self->canContinue() ? FileSystemEnumerationStatus::allowed : FileSystemEnumerationStatus::canceled;
       },
-      [self](const MatchingNodePtr& node, const std::string&) {
-        self->nodesProcessingGroup_->enter();
-        self->matchFoundNode(node);
-        self->scannedCount_.fetch_add(1, std::memory_order_relaxed);
-        self->scannedSize_.fetch_add(node->attributes().diskSize, std::memory_order_relaxed);
-        self->nodesProcessingGroup_->leave();
-      },
+      [self](const MatchingNodePtr& node, const std::string&) { self->matchFoundNodes({node}); },
       [self](const Error& error) {
         if (self->errorHandler_) self->errorHandler_(error);
-      });
+      },
+      // A listing's nodes go to the engine as one batch: one queue task per folder instead of
+      // one per file.
+      [self](const std::vector<MatchingNodePtr>& nodes) { self->matchFoundNodes(nodes); });
   {
     std::lock_guard lock(enumerationMutex_);
     enumeration_ = enumeration;
@@ -266,16 +263,29 @@ std::vector<EquivalenceInfoPtr> ScanningTask::applicationInformation(MatchingNod
   return infos;
 }
 
-void ScanningTask::matchFoundNode(const MatchingNodePtr& node) {
-  if (!canContinue()) return;
-  if (!node->isProcessingAllowed() || !node->isMatchingAllowed()) return;
-  auto infos = equivalenceInformation(*node);
-  if (infos.empty()) return;
-  nodesToMatch_.fetch_add(1, std::memory_order_relaxed);
-  for (auto& info : infos) equivalenceCandidatesProvider_->add(node, std::move(info), nodesProcessingGroup_);
-  matchedNodes_.fetch_add(1, std::memory_order_relaxed);
+void ScanningTask::matchFoundNodes(const std::vector<MatchingNodePtr>& nodes) {
+  nodesProcessingGroup_->enter();
+  std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>> items;
+  ByteCount size = 0;
+  std::int64_t matched = 0;
+  for (const auto& node : nodes) {
+    size += node->attributes().diskSize;
+    if (!canContinue() || !node->isProcessingAllowed() || !node->isMatchingAllowed()) continue;
+    auto infos = equivalenceInformation(*node);
+    if (infos.empty()) continue;
+    ++matched;
+    for (auto& info : infos) items.emplace_back(node, std::move(info));
+  }
+  nodesToMatch_.fetch_add(matched, std::memory_order_relaxed);
+  equivalenceCandidatesProvider_->addBatch(std::move(items), nodesProcessingGroup_);
+  matchedNodes_.fetch_add(matched, std::memory_order_relaxed);
+  scannedCount_.fetch_add(static_cast<std::int64_t>(nodes.size()), std::memory_order_relaxed);
+  scannedSize_.fetch_add(size, std::memory_order_relaxed);
   // The latest node only feeds the progress line: skip it rather than wait for the lock.
-  if (std::unique_lock lock(latestNodeMutex_, std::try_to_lock); lock.owns_lock()) latestNode_ = node;
+  if (std::unique_lock lock(latestNodeMutex_, std::try_to_lock); lock.owns_lock() && !nodes.empty()) {
+    latestNode_ = nodes.front();
+  }
+  nodesProcessingGroup_->leave();
   publishIfDue(false);
 }
 

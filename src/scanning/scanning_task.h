@@ -80,7 +80,7 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   void finish();
 
   // Per-node matching: which information a node gets, handed to the engine.
-  void matchFoundNode(const MatchingNodePtr& node);
+  void matchFoundNodes(const std::vector<MatchingNodePtr>& nodes);
   [[nodiscard]] std::vector<EquivalenceInfoPtr> equivalenceInformation(MatchingNode& node) const;
   // Bundles with an identifier and a version, matched with their whole-tree sizes.
   [[nodiscard]] std::vector<EquivalenceInfoPtr> applicationInformation(MatchingNode& node) const;
