@@ -76,7 +76,7 @@ void EquivalenceCandidatesProviderImpl::route(const EquivalenceInfoPtr& info,
 
 void EquivalenceCandidatesProviderImpl::add(const MatchingNodePtr& node, EquivalenceInfoPtr info,
                                             const std::shared_ptr<DispatchGroup>& processingGroup) {
-  route(info, processingGroup, [node, info](EquivalenceCandidatesAccumulator& accumulator) { accumulator.add(node, info); });
+  addBatch({{node, std::move(info)}}, processingGroup);
 }
 
 void EquivalenceCandidatesProviderImpl::addBatch(std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>> items,
