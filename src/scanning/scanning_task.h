@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -79,6 +80,13 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   Result<ScanningServiceResult> runBuildingStage(const std::vector<EquivalenceCandidatePtr>& groups);
   void finish();
 
+  struct HashRequest {
+    MatchingNodePtr node;
+    HashKind kind = HashKind::exact;
+  };
+  void drainHashRequests(EquivalenceCandidatesProviderImpl& provider);
+  void hashNode(const MatchingNodePtr& node, HashKind kind, EquivalenceCandidatesProviderImpl& provider);
+
   // Per-node matching: which information a node gets, handed to the engine.
   void matchFoundNodes(const std::vector<MatchingNodePtr>& nodes);
   [[nodiscard]] std::vector<EquivalenceInfoPtr> equivalenceInformation(MatchingNode& node) const;
@@ -113,6 +121,10 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   std::atomic<std::int64_t> matchedNodes_{0};
   std::mutex latestNodeMutex_;
   MatchingNodePtr latestNode_;
+
+  std::mutex hashRequestsMutex_;
+  std::deque<HashRequest> hashRequests_;
+  size_t hashWorkers_ = 0;  // under hashRequestsMutex_
 
   std::atomic<std::int64_t> scannedCount_{0};
   std::atomic<std::int64_t> scannedSize_{0};
