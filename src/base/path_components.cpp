@@ -46,6 +46,16 @@ std::string_view pathExtension(std::string_view path) {
   return name.substr(dot + 1);
 }
 
+std::string asciiLowercased(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+std::string lowercasedPathExtension(std::string_view path) { return asciiLowercased(pathExtension(path)); }
+
 std::string parentPath(std::string_view path) {
   std::string_view trimmed = path;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.remove_suffix(1);

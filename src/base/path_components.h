@@ -20,6 +20,9 @@ using PathComponents = std::vector<std::string>;
 // The extension of the last component without the dot; empty when there is none. A name that
 // only starts with a dot (".bashrc") has no extension.
 [[nodiscard]] std::string_view pathExtension(std::string_view path);
+// ASCII letters lowered, every other byte kept: extensions and MIME globs are compared so.
+[[nodiscard]] std::string asciiLowercased(std::string_view text);
+[[nodiscard]] std::string lowercasedPathExtension(std::string_view path);
 [[nodiscard]] std::string parentPath(std::string_view path);
 [[nodiscard]] std::string appendingPathComponent(std::string_view path, std::string_view name);
 // Drops a trailing separator unless the path is the root.

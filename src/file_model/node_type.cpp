@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <span>
 
+#include "base/path_components.h"
 #include "platform/mime_database.h"
 
 namespace zarnik {
@@ -50,11 +51,6 @@ bool conformsToAny(const MimeDatabase& db, TypeIdentifier type, std::span<const 
                      [&](std::string_view parent) { return db.conforms(type, parent); });
 }
 
-bool extensionIs(std::string_view extension, std::string_view wanted) {
-  return extension.size() == wanted.size() &&
-         std::equal(extension.begin(), extension.end(), wanted.begin(),
-                    [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a + 32 : a) == b; });
-}
 
 }  // namespace
 
@@ -99,7 +95,7 @@ NodeType detectTypeOfNodeWithAttributes(const NodeTypeDetectionInput& input) {
   if (db.conforms(type, types::kApplicationBundle)) {
     return input.hasBundleInfo && input.isValidApplication ? NodeType::macApplication : NodeType::other;
   }
-  if (db.conforms(type, types::kMobileApplication) || extensionIs(input.pathExtension, "ipa")) {
+  if (db.conforms(type, types::kMobileApplication) || asciiLowercased(input.pathExtension) == "ipa") {
     return NodeType::mobileApplication;
   }
   if (input.vnodeType == VNodeType::symbolicLink) return NodeType::other;

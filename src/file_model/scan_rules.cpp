@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "base/byte_path.h"
+#include "base/path_components.h"
 #include "foundation/byte_count_formatter.h"
 
 namespace zarnik {
@@ -332,11 +333,7 @@ std::map<std::string, ExclusionRule> ExtendedScanRules::exclusionRulesByPath() c
 
 void ExtendedScanRules::setExclusionRulesByPathExtension(const std::map<std::string, ExclusionRule>& rules) {
   std::map<std::string, ExclusionRule> lowered;
-  for (const auto& [extension, rule] : rules) {
-    std::string key = extension;
-    for (char& c : key) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    lowered[key] = rule;
-  }
+  for (const auto& [extension, rule] : rules) lowered[asciiLowercased(extension)] = rule;
   setValueForKey("exclusionRulesByPathExtension", rulesJson(lowered, true));
 }
 

@@ -79,8 +79,7 @@ Error FileServicesError::make(int code, std::string path) {
 std::optional<FileRangeAnalytics> FileRangeAnalytics::make(std::string_view path, int chunksPerFile,
                                                            ByteCount chunkSizeMultiplier, ByteCount totalSize) {
   if (totalSize < 1) return std::nullopt;
-  std::string extension(pathExtension(path));
-  for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  const std::string extension = lowercasedPathExtension(path);
   FileRangeAnalytics analytics;
   analytics.totalSize = totalSize;
   ByteCount chunksToRead = 0;

@@ -76,8 +76,7 @@ NodesValidator::~NodesValidator() = default;
 std::optional<ExclusionRule> NodesValidator::exclusionRuleForNodeLocation(std::string_view path,
                                                                           std::string_view name) const {
   if (!rulesByExtension_.empty()) {
-    std::string extension(pathExtension(name));
-    for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    const std::string extension = lowercasedPathExtension(name);
     if (!extension.empty()) {
       if (auto it = rulesByExtension_.find(extension); it != rulesByExtension_.end()) return it->second;
     }

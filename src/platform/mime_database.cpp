@@ -11,13 +11,6 @@
 namespace zarnik {
 namespace {
 
-std::string lowercased(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-  });
-  return out;
-}
 
 bool hasWildcards(std::string_view text) {
   return text.find_first_of("*?[") != std::string_view::npos;
@@ -162,10 +155,10 @@ void MimeDatabase::addGlob(int weight, std::string_view type, std::string_view g
     if (caseSensitive) {
       caseSuffixes_.try_emplace(suffix, match);
     } else {
-      suffixes_.try_emplace(lowercased(suffix), match);
+      suffixes_.try_emplace(asciiLowercased(suffix), match);
     }
   } else if (!hasWildcards(glob)) {
-    literals_.try_emplace(caseSensitive ? std::string(glob) : lowercased(glob), match);
+    literals_.try_emplace(caseSensitive ? std::string(glob) : asciiLowercased(glob), match);
   } else {
     patterns_.emplace_back(std::string(glob), match);
   }
@@ -193,7 +186,7 @@ TypeIdentifier MimeDatabase::canonical(TypeIdentifier type) const {
 
 TypeIdentifier MimeDatabase::typeForFileName(std::string_view name) const {
   if (auto it = literals_.find(std::string(name)); it != literals_.end()) return it->second.type;
-  const std::string lower = lowercased(name);
+  const std::string lower = asciiLowercased(name);
   if (auto it = literals_.find(lower); it != literals_.end()) return it->second.type;
 
   // Every dotted suffix is a candidate ("a.tar.gz": ".tar.gz", ".gz"); the heavier glob wins,
@@ -225,7 +218,7 @@ TypeIdentifier MimeDatabase::typeForFileName(std::string_view name) const {
 }
 
 TypeIdentifier MimeDatabase::typeForDirectoryName(std::string_view name) const {
-  const std::string extension = lowercased(pathExtension(name));
+  const std::string extension = lowercasedPathExtension(name);
   if (!extension.empty()) {
     for (const auto& entry : kDirectoryTypes) {
       if (extension == entry.extension) return TypeIdentifier::named(entry.type);

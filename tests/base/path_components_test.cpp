@@ -41,3 +41,16 @@ TEST(PathComponents, PrefixComparesWholeComponents) {
 
 }  // namespace
 }  // namespace zarnik
+
+namespace zarnik {
+namespace {
+
+TEST(PathComponents, LoweringTouchesAsciiLettersOnly) {
+  EXPECT_EQ(asciiLowercased("IMG.JPG"), "img.jpg");
+  EXPECT_EQ(asciiLowercased("\xC3\x89T\xC3\x89"), "\xC3\x89t\xC3\x89");  // "ÉTÉ": only the T changes
+  EXPECT_EQ(lowercasedPathExtension("/a/Photo.HEIC"), "heic");
+  EXPECT_EQ(lowercasedPathExtension("/a/.Hidden"), "");
+}
+
+}  // namespace
+}  // namespace zarnik
