@@ -11,6 +11,7 @@
 #include "base/path_components.h"
 #include "file_model/media_info.h"
 #include "foundation/logger.h"
+#include "platform/file_descriptor.h"
 #include "platform/resource_values.h"
 
 namespace zarnik {
@@ -21,44 +22,25 @@ constexpr const char* kLogAuthor = "FileSystemEnumeration";
 // than PATH_MAX are still walked.
 constexpr size_t kDirectOpenPathLimit = PATH_MAX - 256;
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  [[nodiscard]] int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 constexpr int kDirectoryOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
-Result<Descriptor> openDirectory(const std::string& path, const std::string& rootPath, const std::string& relative) {
+Result<UniqueFd> openDirectory(const std::string& path, const std::string& rootPath, const std::string& relative) {
   if (path.size() < kDirectOpenPathLimit) {
-    Descriptor fd(::open(path.c_str(), kDirectoryOpenFlags));
-    if (fd.get() < 0) return Error::posix(errno, path);
+    UniqueFd fd(::open(path.c_str(), kDirectoryOpenFlags));
+    if (!fd.isValid()) return Error::posix(errno, path);
     return fd;
   }
-  Descriptor current(::open(rootPath.c_str(), kDirectoryOpenFlags));
+  UniqueFd current(::open(rootPath.c_str(), kDirectoryOpenFlags));
   if (current.get() < 0) return Error::posix(errno, path);
   for (const auto& component : pathComponents(relative)) {
-    Descriptor next(::openat(current.get(), component.c_str(), kDirectoryOpenFlags));
+    UniqueFd next(::openat(current.get(), component.c_str(), kDirectoryOpenFlags));
     if (next.get() < 0) return Error::posix(errno, path);
     current = std::move(next);
   }
   return current;
 }
 
-bool isDotOrDotDot(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
 
 }  // namespace
 
@@ -227,39 +209,28 @@ void FileSystemFastEnumeration::listDirectory(const EnumerationRequest& request)
   std::vector<MatchingNodePtr> childDirectories;
   std::vector<MatchingNodePtr> childItems;
 
-  alignas(8) char buffer[64 * 1024];
-  for (;;) {
-    const ssize_t count = ::getdents64(dirfd, buffer, sizeof(buffer));
-    if (count < 0) {
-      handleEnumerationError(Error::posix(errno, directoryPath));
-      break;
+  auto listed = forEachDirectoryEntry(dirfd, directoryPath, [&](const char* entryName) {
+    std::string name(entryName);
+    std::string path = appendingPathComponent(directoryPath, name);
+    auto values = readResourceValuesAt(dirfd, entryName, path);
+    if (values.hasError()) {
+      if (values.error().code != ENOENT) handleEnumerationError(values.error());
+      return;  // vanished since it was listed
     }
-    if (count == 0) break;
-    for (ssize_t offset = 0; offset < count;) {
-      const auto* entry = reinterpret_cast<const dirent64*>(buffer + offset);
-      offset += entry->d_reclen;
-      if (isDotOrDotDot(entry->d_name)) continue;
-      std::string name(entry->d_name);
-      std::string path = appendingPathComponent(directoryPath, name);
-      auto values = readResourceValuesAt(dirfd, entry->d_name, path);
-      if (values.hasError()) {
-        if (values.error().code != ENOENT) handleEnumerationError(values.error());
-        continue;  // vanished since it was listed
-      }
-      auto attributes = NodeAttributes::urlValuesByKey(values.value());
-      if (!attributes) continue;  // FIFOs, sockets and devices never become nodes
-      if (request.specification->filter && !request.specification->filter(path, *attributes)) continue;
-      if (BundleInfo::iTunesDBFileNames().count(name) != 0) hasLibraryDatabase = true;
-      if (mediaFolder && (*mediaFolder == path || hasComponentPrefix(pathComponents(*mediaFolder), pathComponents(path)))) {
-        holdsMediaFolder = true;
-      }
-      const bool isDirectory = attributes->vnodeType == VNodeType::directory;
-      if (isDirectory && !options_.recursively) continue;
-      auto child = factory_.buildNode(directory, std::move(name), path, std::move(*attributes),
-                                      request.specification->scanLocation);
-      (isDirectory ? childDirectories : childItems).push_back(std::move(child));
+    auto attributes = NodeAttributes::urlValuesByKey(values.value());
+    if (!attributes) return;  // FIFOs, sockets and devices never become nodes
+    if (request.specification->filter && !request.specification->filter(path, *attributes)) return;
+    if (BundleInfo::iTunesDBFileNames().count(name) != 0) hasLibraryDatabase = true;
+    if (mediaFolder && (*mediaFolder == path || hasComponentPrefix(pathComponents(*mediaFolder), pathComponents(path)))) {
+      holdsMediaFolder = true;
     }
-  }
+    const bool isDirectory = attributes->vnodeType == VNodeType::directory;
+    if (isDirectory && !options_.recursively) return;
+    auto child = factory_.buildNode(directory, std::move(name), path, std::move(*attributes),
+                                    request.specification->scanLocation);
+    (isDirectory ? childDirectories : childItems).push_back(std::move(child));
+  });
+  if (listed.hasError()) handleEnumerationError(listed.error());
 
   if (factory_.scanRules().shouldDetectMediaLibraries() && hasLibraryDatabase && holdsMediaFolder) {
     directory->overrideType(NodeType::iTunesLibrary);

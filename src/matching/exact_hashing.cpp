@@ -11,6 +11,7 @@
 
 #include "base/path_components.h"
 #include "foundation/disk_access_manager.h"
+#include "platform/file_descriptor.h"
 
 namespace zarnik {
 namespace {
@@ -35,23 +36,14 @@ const char* descriptionOf(int code) {
   }
 }
 
-class ReadDescriptor {
- public:
-  explicit ReadDescriptor(const std::string& path) {
-    // O_NOATIME keeps a scan from touching access dates; only the owner (or root) may ask for it.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME | O_NOFOLLOW | O_NONBLOCK);
-    if (fd_ < 0 && errno == EPERM) fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  }
-  ~ReadDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  ReadDescriptor(const ReadDescriptor&) = delete;
-  ReadDescriptor& operator=(const ReadDescriptor&) = delete;
-  [[nodiscard]] int get() const { return fd_; }
-
- private:
-  int fd_ = -1;
-};
+// O_NOATIME keeps a scan from touching access dates; only the owner (or root) may ask for it.
+// O_NONBLOCK keeps a FIFO put in a file's place from blocking the open; fstat refuses it after.
+UniqueFd openForReading(const std::string& path) {
+  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  int fd = ::open(path.c_str(), kFlags | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), kFlags);
+  return UniqueFd(fd);
+}
 
 // Reads [start, end) into the digest; false with errno on failure or a short file.
 bool digestRange(int fd, ByteRange range, ZKExactHashingHelper& digest, std::vector<char>& buffer) {
@@ -151,8 +143,8 @@ Result<ExactFileHash> calculateExactFileHash(const ExactFileHashingServiceReques
       request.url, partial ? "calculatePartialExactFileHash(_:analytics:)" : "calculateFullExactFileHash(_:)");
   if (!session) return FileServicesError::make(FileServicesError::exactHashingFailedToGainAccess, request.url);
 
-  ReadDescriptor fd(request.url);
-  if (fd.get() < 0) {
+  const UniqueFd fd = openForReading(request.url);
+  if (!fd.isValid()) {
     return FileServicesError::make(FileServicesError::exactHashingFailedToRead, request.url)
         .withUnderlying(Error::posix(errno).description);
   }

@@ -8,29 +8,14 @@
 
 #include <fmt/format.h>
 
+#include "platform/file_descriptor.h"
+
 namespace zarnik {
-namespace {
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  [[nodiscard]] int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-}  // namespace
 
 Result<std::string> readWholeFile(const std::string& path, size_t maximumBytes) {
   // O_NONBLOCK keeps a FIFO at this path from blocking the open; it is refused below.
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-  if (fd.get() < 0) return Error::posix(errno, path);
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!fd.isValid()) return Error::posix(errno, path);
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return Error::posix(errno, path);
   if (!S_ISREG(st.st_mode)) return Error::posix(EINVAL, path);
@@ -53,8 +38,8 @@ Result<std::string> readWholeFile(const std::string& path, size_t maximumBytes) 
 Result<void> writeFileAtomically(const std::string& path, std::string_view bytes) {
   const std::string temporary = fmt::format("{}.tmp-{}", path, ::getpid());
   {
-    FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (fd.get() < 0) return Error::posix(errno, temporary);
+    UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!fd.isValid()) return Error::posix(errno, temporary);
     size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
