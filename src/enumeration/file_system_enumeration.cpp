@@ -247,10 +247,7 @@ void FileSystemFastEnumeration::listDirectory(const EnumerationRequest& request)
 
 void FileSystemFastEnumeration::handleNodes(const std::vector<MatchingNodePtr>& nodes,
                                             const std::shared_ptr<const EnumerationSpecification>& specification) {
-  if (!processNodes_) {
-    for (const auto& node : nodes) handleNode(node, specification);
-    return;
-  }
+  // Paths whitelisted inside an excluded item are walked as further locations of the same scan.
   if (options_.recursively && options_.shouldEnumerateWhitelistedPaths) {
     for (const auto& node : nodes) {
       for (const auto& path : node->validationReport().pathsToEnumerate) {
@@ -258,22 +255,16 @@ void FileSystemFastEnumeration::handleNodes(const std::vector<MatchingNodePtr>& 
       }
     }
   }
-  processNodes_(nodes);
+  if (processNodes_) {
+    processNodes_(nodes);
+  } else if (processNode_) {
+    for (const auto& node : nodes) processNode_(node, node->url());
+  }
 }
 
 void FileSystemFastEnumeration::handleNode(const MatchingNodePtr& node,
                                            const std::shared_ptr<const EnumerationSpecification>& specification) {
-  if (processNodes_) {
-    handleNodes({node}, specification);
-    return;
-  }
-  if (options_.recursively && options_.shouldEnumerateWhitelistedPaths) {
-    const NodeValidationReport report = node->validationReport();
-    for (const auto& path : report.pathsToEnumerate) {
-      enumerateSpecification({path, specification->scanLocation, specification->filter});
-    }
-  }
-  if (processNode_) processNode_(node, node->url());
+  handleNodes({node}, specification);
 }
 
 void FileSystemFastEnumeration::handleEnumerationError(const Error& error) {

@@ -109,10 +109,9 @@ bool MatchingNode::isEnumerationAllowed() const {
 }
 
 bool MatchingNode::isChildOfBundle() const {
+  // Inside a bundle when the parent is a bundle (a package folder) or is itself inside one.
   std::call_once(childOfBundleOnce_, [this] {
-    if (!parent_) return;
-    if (!parent_->attributes().hasBundle && !parent_->isChildOfBundle()) return;
-    isChildOfBundle_ = parent_->isChildOfBundle() || parent_->attributes().hasBundle || isBundle(parent_->type());
+    isChildOfBundle_ = parent_ && (parent_->attributes().hasBundle || parent_->isChildOfBundle());
   });
   return isChildOfBundle_;
 }
