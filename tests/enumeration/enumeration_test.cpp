@@ -235,6 +235,19 @@ TEST_F(EnumerationTest, ApplicationBundlesAreOneNodeAndMusicLibrariesAreRecognis
   EXPECT_EQ(result.nodesByPath.count(dir / "Tool.app/Contents"), 0u);
 }
 
+TEST_F(EnumerationTest, ItemsInsidePackagesAreNeverDuplicatesOnTheirOwn) {
+  dir.file("Report.pages/Data/image.png", "x");
+  dir.file("Report.pages/Index.xml", "x");
+  dir.file("loose.png", "x");
+  auto result = walk({dir.path()});
+  const auto& deep = result.nodesByPath.at(dir / "Report.pages/Data/image.png");
+  EXPECT_TRUE(deep->isChildOfBundle());
+  EXPECT_FALSE(deep->isModelingIntoDuplicateAllowed());
+  EXPECT_TRUE(result.nodesByPath.at(dir / "Report.pages/Index.xml")->isChildOfBundle());
+  EXPECT_FALSE(result.nodesByPath.at(dir / "Report.pages")->isChildOfBundle());
+  EXPECT_TRUE(result.nodesByPath.at(dir / "loose.png")->isModelingIntoDuplicateAllowed());
+}
+
 TEST_F(EnumerationTest, APausedWalkParksItsRequestsAndFinishesAfterResume) {
   dir.file("a/1.txt", "1");
   dir.file("b/2.txt", "2");
