@@ -17,21 +17,23 @@ void OperationQueue::addOperation(Task task) {
 
 void OperationQueue::startRunnersIfPossible(std::unique_lock<std::mutex>& /*lock*/) {
   // Each runner takes operations until none is left, so the pool sees one task per runner, not
-  // one per operation. A runner started for an operation another runner took just exits.
-  while (running_ < max_ && running_ < pending_.size() + 1 && !pending_.empty()) {
+  // one per operation. Runners still on their way to the queue cover that many pending
+  // operations; busy runners cover none.
+  while (running_ < max_ && waitingRunners_ < pending_.size()) {
     ++running_;
+    ++waitingRunners_;
     ThreadPool::shared().submit(qos_, [self = shared_from_this()] { self->runner(); });
-    if (running_ >= pending_.size()) break;
   }
 }
 
 void OperationQueue::runner() {
   const OperationQueue* previous = currentOperationQueue;
   currentOperationQueue = this;
-  for (;;) {
+  for (bool arriving = true;; arriving = false) {
     Task task;
     {
       std::unique_lock lock(mutex_);
+      if (arriving) --waitingRunners_;
       if (pending_.empty() || running_ > max_) {
         --running_;
         if (running_ == 0 && pending_.empty()) idle_.notify_all();

@@ -37,6 +37,7 @@ class OperationQueue final : public Executor, public std::enable_shared_from_thi
   std::condition_variable idle_;
   std::deque<Task> pending_;
   size_t running_ = 0;
+  size_t waitingRunners_ = 0;  // started on the pool, not yet at the queue
   size_t max_;
   const QualityOfService qos_;
 };

@@ -250,3 +250,27 @@ TEST(DynamicProperty, PublishesTheCurrentValueAndEveryChange) {
 
 }  // namespace
 }  // namespace zarnik
+
+namespace zarnik {
+namespace {
+
+TEST(OperationQueue, AnOperationAddedWhileOthersRunGetsItsOwnRunner) {
+  auto queue = OperationQueue::make("test.width", 3, QualityOfService::utility);
+  std::atomic<int> running{0};
+  std::atomic<bool> allThree{false};
+  auto operation = [&] {
+    ++running;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (running.load() < 3 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    if (running.load() == 3) allThree = true;
+  };
+  queue->addOperation(operation);
+  queue->addOperation(operation);
+  while (running.load() < 2) std::this_thread::yield();
+  queue->addOperation(operation);  // both runners are busy: a third must start
+  queue->waitUntilAllOperationsAreFinished();
+  EXPECT_TRUE(allThree.load());
+}
+
+}  // namespace
+}  // namespace zarnik
