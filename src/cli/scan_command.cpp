@@ -175,11 +175,13 @@ int runScan(const ScanOptions& options) {
   task->setErrorHandler([&progress](const Error& error) { progress.printLine("zarnik: " + error.oneLine()); });
   task->status().onUpdate(Executor::immediate(), [&progress](const ConstantScanningStatus& status) { progress.show(status); });
 
-  InterruptWatcher watcher;
+  // Shared with the completion callback, so that its descriptors stay open until the callback
+  // has written to them, even when the main thread is done first.
+  auto watcher = std::make_shared<InterruptWatcher>();
   auto future = task->start();
-  future.onComplete(Executor::immediate(), [&watcher](const Result<ScanningServiceResult>&) { watcher.notifyDone(); });
+  future.onComplete(Executor::immediate(), [watcher](const Result<ScanningServiceResult>&) { watcher->notifyDone(); });
   bool interrupted = false;
-  watcher.waitUntilDone([&](int count) {
+  watcher->waitUntilDone([&](int count) {
     if (count == 1) {
       interrupted = true;
       progress.printLine("zarnik: stopping; the groups found so far follow (Ctrl-C again quits at once)");
