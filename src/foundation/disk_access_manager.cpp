@@ -54,6 +54,7 @@ DiskAccessManager::DiskAccessManager() : DiskAccessManager(std::vector<ZKDiskInf
 }
 
 void DiskAccessManager::rebuildDiskMap(std::vector<ZKDiskInfo> disks, std::vector<MountEntry> mounts) {
+  std::unique_lock volumesLock(volumesMutex_);
   std::lock_guard lock(mutex_);
   mounts_ = std::move(mounts);
   diskUniqueIDsByVolumeURL_.clear();
@@ -71,15 +72,15 @@ void DiskAccessManager::rebuildDiskMap(std::vector<ZKDiskInfo> disks, std::vecto
 
 void DiskAccessManager::refreshIfMountsChanged() {
   if (!followsSystemMounts_) return;
-  {
-    std::lock_guard lock(mutex_);
-    const auto now = std::chrono::steady_clock::now();
-    if (!lastMountinfo_.empty() && now - lastMountCheck_ < kMountCheckInterval) return;
-    lastMountCheck_ = now;
-  }
+  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+  auto last = lastMountCheck_.load(std::memory_order_relaxed);
+  const auto interval = std::chrono::duration_cast<std::chrono::steady_clock::duration>(kMountCheckInterval).count();
+  if (last != 0 && now - last < interval) return;
+  // One thread re-reads; the others go on with the map they have.
+  if (!lastMountCheck_.compare_exchange_strong(last, now, std::memory_order_relaxed)) return;
   std::string text = readMountinfo();
   {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(mountinfoMutex_);
     if (text == lastMountinfo_) return;
     lastMountinfo_ = text;
   }
@@ -91,7 +92,7 @@ void DiskAccessManager::refreshIfMountsChanged() {
 std::shared_ptr<DiskAccessManager::DiskData> DiskAccessManager::diskDataForURL(
     const std::string& url, const std::optional<std::string>& volumeURL) {
   refreshIfMountsChanged();
-  std::lock_guard lock(mutex_);
+  std::shared_lock lock(volumesMutex_);
   const std::optional<std::string> volume = volumeURL ? volumeURL : mountPointForPath(mounts_, url);
   if (!volume) return unknownDiskData_;
   auto id = diskUniqueIDsByVolumeURL_.find(*volume);
@@ -116,7 +117,7 @@ std::unique_ptr<DiskAccessingSession> DiskAccessManager::beginAccessingURL(
 
 bool DiskAccessManager::requestAccess(DiskData& disk, QualityOfService qos, std::optional<double> timeout) {
   const auto me = std::this_thread::get_id();
-  auto request = std::make_shared<AccessRequest>();
+  std::shared_ptr<AccessRequest> request;
   {
     std::lock_guard lock(mutex_);
     const size_t limit = isBackgroundMode_ ? 1 : static_cast<size_t>(disk.diskInfo.maxTreads());
@@ -125,6 +126,7 @@ bool DiskAccessManager::requestAccess(DiskData& disk, QualityOfService qos, std:
       holders.push_back(me);
       return true;
     }
+    request = std::make_shared<AccessRequest>();
     request->thread = me;
     disk.requests[static_cast<size_t>(qos)].push_back(request);
   }
@@ -163,6 +165,7 @@ void DiskAccessManager::plan(DiskData& disk) {
 }
 
 void DiskAccessManager::setBackgroundMode(bool background) {
+  std::shared_lock volumesLock(volumesMutex_);
   std::lock_guard lock(mutex_);
   isBackgroundMode_ = background;
   // Leaving background mode may let waiting readers in at once.
@@ -171,6 +174,7 @@ void DiskAccessManager::setBackgroundMode(bool background) {
 }
 
 size_t DiskAccessManager::waitingRequestCount(const std::string& diskUniqueID) {
+  std::shared_lock volumesLock(volumesMutex_);
   std::lock_guard lock(mutex_);
   auto it = diskDataByUniqueID_.find(diskUniqueID);
   DiskData* disk = it != diskDataByUniqueID_.end() ? it->second.get()

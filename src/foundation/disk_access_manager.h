@@ -5,7 +5,9 @@
 // disk is let in again at once (re-entrant).
 //
 // Thread safety: every member may be called from any thread. Waiting happens on the caller's
-// thread; the bookkeeping is guarded by one lock (the planner), never held while waiting.
+// thread; the grants are guarded by one lock (the planner), never held while waiting. The map
+// from volumes to disks has a reader-writer lock of its own: every file read looks a disk up,
+// and with the planner's lock held over that lookup the hashing threads queued on each other.
 #pragma once
 
 #include <atomic>
@@ -16,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <semaphore>
+#include <shared_mutex>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -94,10 +97,12 @@ class DiskAccessManager {
   void endAccess(DiskData& disk);
   void plan(DiskData& disk);  // under mutex_
 
-  std::mutex mutex_;
+  std::mutex mutex_;  // grants and waiting requests
   bool followsSystemMounts_ = false;
-  std::string lastMountinfo_;
-  std::chrono::steady_clock::time_point lastMountCheck_{};
+  std::mutex mountinfoMutex_;
+  std::string lastMountinfo_;  // under mountinfoMutex_
+  std::atomic<std::chrono::steady_clock::rep> lastMountCheck_{0};
+  std::shared_mutex volumesMutex_;  // the three maps below
   std::vector<MountEntry> mounts_;
   std::map<std::string, std::string> diskUniqueIDsByVolumeURL_;
   std::unordered_map<std::string, std::shared_ptr<DiskData>> diskDataByUniqueID_;

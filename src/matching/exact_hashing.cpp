@@ -143,25 +143,37 @@ Result<ExactFileHash> calculateExactFileHash(const ExactFileHashingServiceReques
       request.url, partial ? "calculatePartialExactFileHash(_:analytics:)" : "calculateFullExactFileHash(_:)");
   if (!session) return FileServicesError::make(FileServicesError::exactHashingFailedToGainAccess, request.url);
 
-  const UniqueFd fd = openForReading(request.url);
-  if (!fd.isValid()) {
-    return FileServicesError::make(FileServicesError::exactHashingFailedToRead, request.url)
-        .withUnderlying(Error::posix(errno).description);
-  }
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != size) {
+  const auto changed = [&] {
     return FileServicesError::make(FileServicesError::exactHashingFailedToAnalyze, request.url)
         .withUnderlying("the file changed since it was listed");
-  }
+  };
+  const auto failedToRead = [&] {
+    return FileServicesError::make(FileServicesError::exactHashingFailedToRead, request.url)
+        .withUnderlying(Error::posix(errno).description);
+  };
+  const UniqueFd fd = openForReading(request.url);
+  if (!fd.isValid()) return failedToRead();
   ZKExactHashingHelper digest;
   if (!digest.isValid()) return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, request.url);
   // One buffer per hashing thread: a fresh megabyte per file cost a page-faulting mmap each.
   thread_local std::vector<char> buffer(kReadBufferSize);
-  const std::vector<ByteRange> wholeFile = {{0, size}};
-  for (const ByteRange& range : partial ? analytics->rangesToRead : wholeFile) {
-    if (!digestRange(fd.get(), range, digest, buffer)) {
-      return FileServicesError::make(FileServicesError::exactHashingFailedToRead, request.url)
-          .withUnderlying(Error::posix(errno).description);
+  if (!partial && size < static_cast<ByteCount>(buffer.size())) {
+    // Most files are small: asking for one byte more than the listed size shows in the same
+    // read whether the file is still that long, without a stat. (Something else put in its
+    // place cannot be read like this: a folder or FIFO fails, a device gives too many bytes.)
+    ssize_t got = 0;
+    do {
+      got = ::pread(fd.get(), buffer.data(), static_cast<size_t>(size) + 1, 0);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) return failedToRead();
+    if (got != size) return changed();
+    digest.updateWithBuffer(buffer.data(), static_cast<size_t>(got));
+  } else {
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != size) return changed();
+    const std::vector<ByteRange> wholeFile = {{0, size}};
+    for (const ByteRange& range : partial ? analytics->rangesToRead : wholeFile) {
+      if (!digestRange(fd.get(), range, digest, buffer)) return failedToRead();
     }
   }
   session->endAccessing();

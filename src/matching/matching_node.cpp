@@ -13,7 +13,10 @@ MatchingNode::MatchingNode(std::shared_ptr<const MatchingNodesFactory> factory, 
       attributes_(std::move(attributes)),
       scanLocation_(std::move(scanLocation)) {}
 
-MatchingNode::~MatchingNode() { delete exactFileHash_.load(); }
+MatchingNode::~MatchingNode() {
+  delete exactFileHash_.load();
+  delete bundleInfo_.load();
+}
 
 std::string_view MatchingNode::name() const {
   if (parent_) return name_;
@@ -73,32 +76,35 @@ void MatchingNode::setValidationReport(const NodeValidationReport& report) {
 }
 
 const std::optional<BundleInfo>& MatchingNode::bundleInfo() const {
-  std::call_once(bundleOnce_, [this] {
-    const bool isBundleDirectory = attributes_.vnodeType == VNodeType::directory && attributes_.hasBundle;
-    bundleInfo_ = std::make_unique<std::optional<BundleInfo>>(isBundleDirectory ? BundleInfo::fromBundle(path())
-                                                                                : std::nullopt);
-  });
-  return *bundleInfo_;
+  static const std::optional<BundleInfo> kNone;
+  if (attributes_.vnodeType != VNodeType::directory || !attributes_.hasBundle) return kNone;
+  if (const auto* known = bundleInfo_.load(std::memory_order_acquire)) return *known;
+  auto* fresh = new std::optional<BundleInfo>(BundleInfo::fromBundle(path()));
+  std::optional<BundleInfo>* expected = nullptr;
+  if (bundleInfo_.compare_exchange_strong(expected, fresh, std::memory_order_acq_rel)) return *fresh;
+  delete fresh;  // another thread read the same bundle first
+  return *expected;
 }
 
 NodeType MatchingNode::type() const {
-  if (const int overridden = typeOverride_.load(std::memory_order_acquire); overridden >= 0) {
-    return static_cast<NodeType>(overridden);
+  if (const std::int8_t known = type_.load(std::memory_order_acquire); known != kUnknown) {
+    return static_cast<NodeType>(known);
   }
-  std::call_once(typeOnce_, [this] {
-    NodeTypeDetectionInput input;
-    input.pathExtension = pathExtension();
-    input.shouldDetectMediaLibraries = factory_ != nullptr && factory_->scanRules().shouldDetectMediaLibraries();
-    input.typeIdentifier = attributes_.UTIType;
-    input.vnodeType = attributes_.vnodeType;
-    if (attributes_.isApplication.value_or(false)) {
-      const auto& info = bundleInfo();
-      input.hasBundleInfo = info.has_value();
-      input.isValidApplication = info && info->bundleIdentifier.has_value();
-    }
-    type_ = detectTypeOfNodeWithAttributes(input);
-  });
-  return type_;
+  NodeTypeDetectionInput input;
+  input.pathExtension = pathExtension();
+  input.shouldDetectMediaLibraries = factory_ != nullptr && factory_->scanRules().shouldDetectMediaLibraries();
+  input.typeIdentifier = attributes_.UTIType;
+  input.vnodeType = attributes_.vnodeType;
+  if (attributes_.isApplication.value_or(false)) {
+    const auto& info = bundleInfo();
+    input.hasBundleInfo = info.has_value();
+    input.isValidApplication = info && info->bundleIdentifier.has_value();
+  }
+  std::int8_t detected = static_cast<std::int8_t>(detectTypeOfNodeWithAttributes(input));
+  // An override stored meanwhile wins over the detected type.
+  std::int8_t expected = kUnknown;
+  if (!type_.compare_exchange_strong(expected, detected, std::memory_order_acq_rel)) detected = expected;
+  return static_cast<NodeType>(detected);
 }
 
 bool MatchingNode::isEnumerationAllowed() const {
@@ -110,10 +116,12 @@ bool MatchingNode::isEnumerationAllowed() const {
 
 bool MatchingNode::isChildOfBundle() const {
   // Inside a bundle when the parent is a bundle (a package folder) or is itself inside one.
-  std::call_once(childOfBundleOnce_, [this] {
-    isChildOfBundle_ = parent_ && (parent_->attributes().hasBundle || parent_->isChildOfBundle());
-  });
-  return isChildOfBundle_;
+  std::int8_t known = isChildOfBundle_.load(std::memory_order_relaxed);
+  if (known == kUnknown) {
+    known = parent_ && (parent_->attributes().hasBundle || parent_->isChildOfBundle()) ? 1 : 0;
+    isChildOfBundle_.store(known, std::memory_order_relaxed);
+  }
+  return known == 1;
 }
 
 bool MatchingNode::isModelingIntoDuplicateAllowed() const {

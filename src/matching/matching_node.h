@@ -3,13 +3,14 @@
 // on demand, so that a scan of a million files stays small (see bench/enumeration).
 //
 // Nodes are read from several queues. Attributes and name never change. Lazily computed facts
-// (type, validation, bundle information) are computed at most once under the node's own
-// once-flags; `claimers` is written only on the matching engine's queue.
+// (type, bundle facts) are pure functions of the node, cached in atomics: two threads asking at
+// once may both compute, and both store the same answer. (A once-flag cost a futex wake-up per
+// node.) `claimers` is written only on the matching engine's queue.
 #pragma once
 
 #include <atomic>
 #include <memory>
-#include <mutex>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,7 +67,7 @@ class MatchingNode : public std::enable_shared_from_this<MatchingNode> {
 
   [[nodiscard]] NodeType type() const;
   // A folder recognised as a media library by its contents is re-typed once listed.
-  void overrideType(NodeType type) { typeOverride_.store(static_cast<int>(type), std::memory_order_release); }
+  void overrideType(NodeType type) { type_.store(static_cast<std::int8_t>(type), std::memory_order_release); }
   // Decided by the factory's validator when the node is made.
   [[nodiscard]] NodeValidationReport validationReport() const;
   void setValidationReport(const NodeValidationReport& report);
@@ -97,13 +98,10 @@ class MatchingNode : public std::enable_shared_from_this<MatchingNode> {
   ContainerMembershipMode membershipMode_ = ContainerMembershipMode::regular;
   std::unique_ptr<std::vector<std::string>> pathsToEnumerate_;  // rare: only under rules
 
-  std::atomic<int> typeOverride_{-1};
-  mutable std::once_flag typeOnce_;
-  mutable NodeType type_ = NodeType::other;
-  mutable std::once_flag childOfBundleOnce_;
-  mutable bool isChildOfBundle_ = false;
-  mutable std::once_flag bundleOnce_;
-  mutable std::unique_ptr<std::optional<BundleInfo>> bundleInfo_;
+  static constexpr std::int8_t kUnknown = -1;
+  mutable std::atomic<std::int8_t> type_{kUnknown};  // a NodeType once known or overridden
+  mutable std::atomic<std::int8_t> isChildOfBundle_{kUnknown};
+  mutable std::atomic<std::optional<BundleInfo>*> bundleInfo_{nullptr};  // bundle folders only
 };
 
 class MatchingFileNode final : public MatchingNode {

@@ -214,7 +214,8 @@ TypeIdentifier MimeDatabase::typeForFileName(std::string_view name) const {
   for (const auto& [glob, match] : patterns_) {
     if (::fnmatch(glob.c_str(), nameString.c_str(), FNM_CASEFOLD) == 0) return canonical(match.type);
   }
-  return TypeIdentifier::named(types::kOctetStream);
+  static const TypeIdentifier kOctetStream = TypeIdentifier::named(types::kOctetStream);
+  return kOctetStream;
 }
 
 TypeIdentifier MimeDatabase::typeForDirectoryName(std::string_view name) const {
@@ -224,7 +225,8 @@ TypeIdentifier MimeDatabase::typeForDirectoryName(std::string_view name) const {
       if (extension == entry.extension) return TypeIdentifier::named(entry.type);
     }
   }
-  return TypeIdentifier::named(types::kDirectory);
+  static const TypeIdentifier kDirectory = TypeIdentifier::named(types::kDirectory);
+  return kDirectory;
 }
 
 bool MimeDatabase::conforms(TypeIdentifier type, std::string_view parent) const {
@@ -233,9 +235,12 @@ bool MimeDatabase::conforms(TypeIdentifier type, std::string_view parent) const 
   if (type.name() == parent) return true;
   if (parent == types::kOctetStream) return type.mediaType() != "inode";
   if (parent == types::kPlainText && type.mediaType() == "text") return true;
-  // Breadth-first over the subclass graph; the visited list guards against cycles.
-  std::vector<TypeIdentifier> pending{type};
-  std::vector<TypeIdentifier> visited;
+  // Breadth-first over the subclass graph; the visited list guards against cycles. Every listed
+  // item asks a dozen of these questions, so the lists are the thread's own, reused.
+  thread_local std::vector<TypeIdentifier> pending;
+  thread_local std::vector<TypeIdentifier> visited;
+  pending.assign(1, type);
+  visited.clear();
   while (!pending.empty()) {
     const TypeIdentifier current = pending.back();
     pending.pop_back();

@@ -1,6 +1,7 @@
 #include "platform/type_identifier.h"
 
 #include <mutex>
+#include <shared_mutex>
 #include <unordered_set>
 
 namespace zarnik {
@@ -8,10 +9,16 @@ namespace zarnik {
 TypeIdentifier TypeIdentifier::named(std::string_view name) {
   if (name.empty()) return {};
   // Names are never freed: the set of MIME types is small and fixed for a process.
-  static std::mutex mutex;
+  // Every listed file asks; nearly every name is already known, so lookups share the lock.
+  static std::shared_mutex mutex;
   static std::unordered_set<std::string>* pool = new std::unordered_set<std::string>();
-  std::lock_guard lock(mutex);
-  auto [it, inserted] = pool->emplace(name);
+  const std::string key(name);
+  {
+    std::shared_lock lock(mutex);
+    if (auto it = pool->find(key); it != pool->end()) return TypeIdentifier(&*it);
+  }
+  std::unique_lock lock(mutex);
+  auto [it, inserted] = pool->insert(key);
   return TypeIdentifier(&*it);
 }
 

@@ -314,29 +314,40 @@ Future<Void> ScanningTask::calculateHash(const MatchingNodePtr& node, HashKind k
 }
 
 void ScanningTask::drainHashRequests(EquivalenceCandidatesProviderImpl& provider) {
+  // Requests are taken, and results handed to the engine, a few at a time: one lock and one
+  // queue hand-over per file made the hashing threads wait on each other. A worker takes no
+  // more than its share, so that a handful of large files still spread over all workers.
+  constexpr size_t kMostPerTurn = 16;
+  std::vector<HashRequest> taken;
+  std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>> hashed;
   for (;;) {
-    HashRequest request;
+    taken.clear();
     {
       std::lock_guard lock(hashRequestsMutex_);
       if (hashRequests_.empty()) {
         --hashWorkers_;
         return;
       }
-      request = std::move(hashRequests_.front());
-      hashRequests_.pop_front();
+      const size_t share = std::max<size_t>(1, hashRequests_.size() / std::max<size_t>(1, hashWorkers_));
+      const size_t count = std::min({kMostPerTurn, share, hashRequests_.size()});
+      for (size_t i = 0; i < count; ++i) {
+        taken.push_back(std::move(hashRequests_.front()));
+        hashRequests_.pop_front();
+      }
     }
-    hashNode(request.node, request.kind, provider);
-    nodesProcessingGroup_->leave();
+    hashed.clear();
+    for (const HashRequest& request : taken) {
+      if (auto info = hashNode(request.node, request.kind)) hashed.emplace_back(request.node, std::move(info));
+    }
+    provider.addBatch(std::move(hashed));
+    for (size_t i = 0; i < taken.size(); ++i) nodesProcessingGroup_->leave();
   }
 }
 
-void ScanningTask::hashNode(const MatchingNodePtr& node, HashKind kind, EquivalenceCandidatesProviderImpl& provider) {
-  if (!canContinue()) return;
+EquivalenceInfoPtr ScanningTask::hashNode(const MatchingNodePtr& node, HashKind kind) {
+  if (!canContinue()) return nullptr;
   auto info = ExactHashCalculator::createEquivalenceInfo(*node, kind);
-  if (info.hasValue()) {
-    provider.add(node, info.value());
-    return;
-  }
+  if (info.hasValue()) return info.value();
   const Error& error = info.error();
   LogContext context = LogContext::at(error.path);
   if (!error.underlying.empty()) context.underlyingError = error.underlying;
@@ -346,6 +357,7 @@ void ScanningTask::hashNode(const MatchingNodePtr& node, HashKind kind, Equivale
   const bool isEmptyFile =
       error.code == FileServicesError::hashingFailedForUnknownReason && node->attributes().exactSize < 1;
   if (errorHandler_ && !isEmptyFile) errorHandler_(error);
+  return nullptr;
 }
 
 Future<Void> ScanningTask::matchSymLink(const MatchingNodePtr& node, EquivalenceCandidatesProviderImpl& provider) {

@@ -85,7 +85,8 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
     HashKind kind = HashKind::exact;
   };
   void drainHashRequests(EquivalenceCandidatesProviderImpl& provider);
-  void hashNode(const MatchingNodePtr& node, HashKind kind, EquivalenceCandidatesProviderImpl& provider);
+  // The node's hash information, or nothing (the failure is logged and reported).
+  EquivalenceInfoPtr hashNode(const MatchingNodePtr& node, HashKind kind);
 
   // Per-node matching: which information a node gets, handed to the engine.
   void matchFoundNodes(const std::vector<MatchingNodePtr>& nodes);

@@ -1,3 +1,7 @@
+#include <sys/stat.h>
+
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -224,6 +228,14 @@ TEST(ExactHashing, KnownDigestAndFailuresCarryTheirCodes) {
   auto changed = calculateExactFileHash({dir / "abc.txt", 4, 1, 4});  // listed with another size
   ASSERT_TRUE(changed.hasError());
   EXPECT_EQ(changed.error().code, FileServicesError::exactHashingFailedToAnalyze);
+  auto grown = calculateExactFileHash({dir / "abc.txt", 4, 1, 2});  // longer than listed
+  ASSERT_TRUE(grown.hasError());
+  EXPECT_EQ(grown.error().code, FileServicesError::exactHashingFailedToAnalyze);
+  // Something other than a file put in a listed file's place fails without blocking.
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  EXPECT_TRUE(calculateExactFileHash({dir / "fifo", 4, 1, 3}).hasError());
+  std::filesystem::create_directory(dir / "folder");
+  EXPECT_TRUE(calculateExactFileHash({dir / "folder", 4, 1, 3}).hasError());
   auto vanished = calculateExactFileHash({dir / "gone", 4, 1, 3});
   ASSERT_TRUE(vanished.hasError());
   EXPECT_EQ(vanished.error().domain, FileServicesError::kDomain);
