@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include <fmt/format.h>
@@ -155,6 +156,23 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
       ->allow_extra_args(false);
 }
 
+// Freeing a large scan's nodes and groups one by one took a third of a second at 200,000 files,
+// after the output was written; the system takes the whole address space back at once. Builds
+// with address sanitizing tear down as usual, so that their leak check still sees everything.
+int exitWithoutTeardown(int status) {
+#if defined(__SANITIZE_ADDRESS__)
+  return status;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  return status;
+#endif
+#endif
+  Logger::shared().flush();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::_Exit(status);
+}
+
 int runScan(const ScanOptions& options) {
   if (options.json) Logger::shared().setConsole(stderr);
   const OVURLResolver& resolver = OVURLResolver::shared();
@@ -205,7 +223,7 @@ int runScan(const ScanOptions& options) {
   } else {
     printSummary(result.value().detectionResults, result.value());
   }
-  return interrupted ? 130 : 0;
+  return exitWithoutTeardown(interrupted ? 130 : 0);
 }
 
 }  // namespace zarnik::cli

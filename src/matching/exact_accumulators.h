@@ -4,6 +4,7 @@
 // exists (the first one is hashed only when the second arrives).
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <unordered_map>
 
@@ -29,8 +30,9 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
     const std::string path = node->path();
     auto existing = byPath_.find(path);
     if (existing != byPath_.end()) {
-      if (existing->second->node()->attributes().dateOfModification == node->attributes().dateOfModification) return;
-      if (auto* group = existing->second->equivalenceCandidate()) group->removeMembers(path);
+      if (existing->second.node->attributes().dateOfModification == node->attributes().dateOfModification) return;
+      removeFromSlot(existing->second.criterion, path);
+      byPath_.erase(existing);
       add(node, info, false);
     } else if (addIfAbsent) {
       add(node, info, true);
@@ -41,9 +43,8 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
     for (const auto& url : urls) {
       auto it = byPath_.find(url);
       if (it == byPath_.end()) continue;
-      EquivalenceCandidate* group = it->second->equivalenceCandidate();
+      removeFromSlot(it->second.criterion, url);
       byPath_.erase(it);
-      if (group != nullptr) group->removeMembers(url);
     }
   }
 
@@ -51,11 +52,15 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
     if (delegate_ == nullptr || delegate_->accumulationMode() == EquivalenceCandidatesAccumulationMode::finite) {
       didFinishAccumulation_ = true;
     }
-    const auto groups = listGroups();
     if (!shouldPublicateCandidates(kind_)) return;
-    for (const auto& group : groups) {
-      if (group->hasDuplicates()) context.equivalencesToModel.push_back(group);
-      for (const auto& member : group->duplicates()) member->node()->claimers.insert(group->claimer());
+    const int claimer = claimerOf(kind_);
+    for (const auto& [criterion, slot] : slots_) {
+      if (slot.lone) {
+        slot.lone->claimers.insert(claimer);
+        continue;
+      }
+      if (slot.group->hasDuplicates()) context.equivalencesToModel.push_back(slot.group);
+      for (const auto& member : slot.group->duplicates()) member->node()->claimers.insert(claimer);
     }
   }
 
@@ -64,75 +69,115 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
     auto* other = dynamic_cast<ExactEquivalenceCandidatesAccumulator*>(&otherAccumulator);
     std::vector<EquivalenceCandidatePtr> touched;
     if (other == nullptr) return touched;
-    for (const auto& [criterion, otherGroup] : other->groups_) {
-      std::vector<DuplicateCandidatePtr> taken;
-      for (const auto& member : otherGroup->duplicates()) {
-        const std::string path = member->node()->path();
+    for (const auto& [criterion, otherSlot] : other->slots_) {
+      Slot& slot = slots_[criterion];
+      const EquivalenceInfoPtr info = otherSlot.group ? otherSlot.group->equivalenceInfo() : std::make_shared<Info>(criterion);
+      for (const auto& node : otherSlot.members()) {
+        const std::string path = node->path();
         if (skippedURLs != nullptr && skippedURLs->count(path) != 0) continue;
-        byPath_[path] = member;
-        taken.push_back(member);
-      }
-      auto& group = groups_[criterion];
-      if (!group) {
-        group = std::make_shared<EquivalenceCandidate>(delegate_, otherGroup->equivalenceInfo(), claimerOf(kind_));
-        group->add(taken, false);
-      } else {
-        std::vector<DuplicateCandidatePtr> fresh;
-        for (const auto& member : taken) {
-          const std::string path = member->node()->path();
-          const bool present = std::any_of(group->duplicates().begin(), group->duplicates().end(),
-                                           [&](const auto& m) { return m->node()->path() == path; });
-          if (!present) fresh.push_back(member);
+        if (slot.contains(path)) continue;
+        if (delegate_ != nullptr && delegate_->accumulationMode() == EquivalenceCandidatesAccumulationMode::continuous) {
+          byPath_[path] = PathEntry{node, criterion};
         }
-        group->add(fresh, false);
+        // Adopted members are placed without content work: the other engine did it already.
+        slot.insert(node, info, *this, [](EquivalenceCandidate& group, const DuplicateCandidatePtr& member) {
+          group.add(member, false);
+        });
       }
-      touched.push_back(group);
+      if (slot.group) {
+        touched.push_back(slot.group);
+      } else if (!slot.lone) {
+        slots_.erase(criterion);
+      }
     }
     return touched;
   }
 
   void collectNodesByPath(std::map<std::string, MatchingNodePtr>& nodes) const override {
-    for (const auto& [criterion, group] : groups_) {
-      for (const auto& member : group->duplicates()) nodes.emplace(member->node()->path(), member->node());
+    for (const auto& [criterion, slot] : slots_) {
+      for (const auto& node : slot.members()) nodes.emplace(node->path(), node);
     }
   }
 
   [[nodiscard]] bool didFinishAccumulation() const { return didFinishAccumulation_; }
-  [[nodiscard]] size_t groupCount() const { return groups_.size(); }
 
  protected:
   // Puts a new membership into its group; the size stages also ask for content work here.
   virtual void place(EquivalenceCandidate& group, const DuplicateCandidatePtr& membership, bool notify) {
     group.add(membership, notify);
   }
-  virtual std::vector<EquivalenceCandidatePtr> listGroups() {
-    std::vector<EquivalenceCandidatePtr> groups;
-    groups.reserve(groups_.size());
-    for (const auto& [criterion, group] : groups_) groups.push_back(group);
-    return groups;
-  }
   [[nodiscard]] EquivalenceCandidatesAccumulatorDelegate* delegate() const { return delegate_; }
 
  private:
+  // Most criteria never see a second item (most sizes are unique; nearly every digest is), so
+  // a lone item is kept as it is, and its group and memberships are made only when a second
+  // one arrives: a group, a membership and the information of each lone file cost about 230
+  // bytes, which at 200,000 files was more than the nodes themselves.
+  struct Slot {
+    MatchingNodePtr lone;           // the only item so far
+    EquivalenceCandidatePtr group;  // from the second item on
+
+    [[nodiscard]] std::vector<MatchingNodePtr> members() const {
+      if (lone) return {lone};
+      std::vector<MatchingNodePtr> nodes;
+      for (const auto& member : group->duplicates()) nodes.push_back(member->node());
+      return nodes;
+    }
+    [[nodiscard]] bool contains(const std::string& path) const {
+      if (lone) return lone->path() == path;
+      if (!group) return false;
+      return std::any_of(group->duplicates().begin(), group->duplicates().end(),
+                         [&](const auto& member) { return member->node()->path() == path; });
+    }
+    // The first item waits alone; the second makes the group of both, placed in arrival order.
+    template <typename Place>
+    void insert(const MatchingNodePtr& node, const EquivalenceInfoPtr& info, const ExactEquivalenceCandidatesAccumulator& owner,
+                Place&& place) {
+      if (!lone && !group) {
+        lone = node;
+        return;
+      }
+      if (!group) {
+        group = std::make_shared<EquivalenceCandidate>(owner.delegate_, info, claimerOf(owner.kind_));
+        place(*group, std::make_shared<BaseDuplicateCandidate>(std::move(lone), group->equivalenceInfo()));
+        lone.reset();
+      }
+      // Exact information is nothing but its criterion, so members share their group's object
+      // instead of keeping one each.
+      place(*group, std::make_shared<BaseDuplicateCandidate>(node, group->equivalenceInfo()));
+    }
+  };
+  struct PathEntry {
+    MatchingNodePtr node;
+    Criterion criterion;
+  };
+
   void add(const MatchingNodePtr& node, const EquivalenceInfoPtr& info, bool notify) {
-    const auto& typed = static_cast<const Info&>(*info);
-    auto& group = groups_[typed.criterion()];
-    if (!group) group = std::make_shared<EquivalenceCandidate>(delegate_, info, claimerOf(kind_));
-    // Exact information is nothing but its criterion, so members share their group's object
-    // instead of keeping one each.
-    auto membership = std::make_shared<BaseDuplicateCandidate>(node, group->equivalenceInfo());
+    const Criterion criterion = static_cast<const Info&>(*info).criterion();
     // Path lookups serve updates and removals, which only the continuous mode makes; a finite
     // scan skips the map (about 150 bytes a file at 200,000 files).
     if (delegate_ != nullptr && delegate_->accumulationMode() == EquivalenceCandidatesAccumulationMode::continuous) {
-      byPath_[node->path()] = membership;
+      byPath_[node->path()] = PathEntry{node, criterion};
     }
-    place(*group, membership, notify);
+    slots_[criterion].insert(node, info, *this, [this, notify](EquivalenceCandidate& group, const DuplicateCandidatePtr& member) {
+      place(group, member, notify);
+    });
+  }
+
+  void removeFromSlot(const Criterion& criterion, const std::string& path) {
+    auto it = slots_.find(criterion);
+    if (it == slots_.end()) return;
+    if (it->second.lone) {
+      if (it->second.lone->path() == path) slots_.erase(it);
+    } else {
+      it->second.group->removeMembers(path);
+    }
   }
 
   EquivalenceKind kind_;
   EquivalenceCandidatesAccumulatorDelegate* delegate_;
-  std::unordered_map<Criterion, EquivalenceCandidatePtr> groups_;
-  std::unordered_map<std::string, DuplicateCandidatePtr> byPath_;
+  std::unordered_map<Criterion, Slot> slots_;
+  std::unordered_map<std::string, PathEntry> byPath_;
   bool didFinishAccumulation_ = false;
 };
 
