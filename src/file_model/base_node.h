@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/boxed_optional.h"
 #include "base/json.h"
 #include "base/result.h"
 #include "file_model/cloud_service.h"
@@ -23,9 +24,9 @@
 namespace zarnik {
 
 struct NodeContent {
-  std::optional<AudioInfo> audioInfo;
-  std::optional<BundleInfo> bundleInfo;
-  std::optional<ImageInfo> imageInfo;
+  BoxedOptional<AudioInfo> audioInfo;
+  BoxedOptional<BundleInfo> bundleInfo;
+  BoxedOptional<ImageInfo> imageInfo;
   std::optional<std::string> exactFileHashData;  // digest bytes, once computed
 
   [[nodiscard]] Json encode() const;
