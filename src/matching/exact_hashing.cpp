@@ -8,6 +8,7 @@
 #include <cassert>
 #include <cerrno>
 #include <map>
+#include <utility>
 
 #include "base/path_components.h"
 #include "foundation/disk_access_manager.h"
@@ -104,15 +105,45 @@ bool FileRangeAnalytics::readsWholeFile() const {
   return static_cast<ByteCount>(rangesToRead.size()) * chunkSize >= totalSize;
 }
 
-ZKExactHashingHelper::ZKExactHashingHelper() : context_(EVP_MD_CTX_new()) {
-  if (context_ != nullptr && EVP_DigestInit_ex(context_, EVP_sha1(), nullptr) != 1) {
+namespace {
+
+// Looking SHA-1 up in the providers, and making a context, cost more than digesting a small
+// file: the algorithm is fetched once, and each thread keeps a spare context to reuse.
+const EVP_MD* sha1Algorithm() {
+  static EVP_MD* algorithm = EVP_MD_fetch(nullptr, "SHA1", nullptr);
+  return algorithm;
+}
+
+struct SpareContext {
+  EVP_MD_CTX* context = nullptr;
+  ~SpareContext() { EVP_MD_CTX_free(context); }
+};
+thread_local SpareContext spareContext;
+
+EVP_MD_CTX* takeContext() {
+  EVP_MD_CTX* context = std::exchange(spareContext.context, nullptr);
+  return context != nullptr ? context : EVP_MD_CTX_new();
+}
+
+void giveBackContext(EVP_MD_CTX* context) {
+  if (spareContext.context == nullptr) {
+    spareContext.context = context;
+  } else {
+    EVP_MD_CTX_free(context);
+  }
+}
+
+}  // namespace
+
+ZKExactHashingHelper::ZKExactHashingHelper() : context_(sha1Algorithm() != nullptr ? takeContext() : nullptr) {
+  if (context_ != nullptr && EVP_DigestInit_ex2(context_, sha1Algorithm(), nullptr) != 1) {
     EVP_MD_CTX_free(context_);
     context_ = nullptr;
   }
 }
 
 ZKExactHashingHelper::~ZKExactHashingHelper() {
-  if (context_ != nullptr) EVP_MD_CTX_free(context_);
+  if (context_ != nullptr) giveBackContext(context_);
 }
 
 void ZKExactHashingHelper::updateWithBuffer(const void* data, size_t size) {
@@ -125,7 +156,7 @@ std::array<std::uint8_t, 20> ZKExactHashingHelper::buildDigest() {
   std::array<std::uint8_t, 20> digest{};
   unsigned int length = 0;
   EVP_DigestFinal_ex(context_, digest.data(), &length);
-  EVP_MD_CTX_free(context_);
+  giveBackContext(context_);
   context_ = nullptr;
   return digest;
 }

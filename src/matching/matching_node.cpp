@@ -7,11 +7,20 @@ namespace zarnik {
 
 MatchingNode::MatchingNode(std::shared_ptr<const MatchingNodesFactory> factory, std::shared_ptr<MatchingDirectoryNode> parent,
                            std::string name, NodeAttributes attributes, ScanLocationPtr scanLocation)
-    : factory_(std::move(factory)),
-      parent_(std::move(parent)),
+    : parent_(std::move(parent)),
+      root_(parent_ ? nullptr : std::make_unique<RootContext>(RootContext{std::move(factory), std::move(scanLocation)})),
       name_(std::move(name)),
-      attributes_(std::move(attributes)),
-      scanLocation_(std::move(scanLocation)) {}
+      attributes_(std::move(attributes)) {}
+
+const MatchingNode::RootContext& MatchingNode::rootContext() const {
+  const MatchingNode* node = this;
+  while (!node->root_) node = node->parent_.get();
+  return *node->root_;
+}
+
+const MatchingNodesFactory* MatchingNode::factory() const { return rootContext().factory.get(); }
+
+const ScanLocationPtr& MatchingNode::scanLocation() const { return rootContext().scanLocation; }
 
 MatchingNode::~MatchingNode() {
   delete exactFileHash_.load();
@@ -21,7 +30,8 @@ MatchingNode::~MatchingNode() {
 std::string_view MatchingNode::name() const {
   if (parent_) return name_;
   if (!name_.empty()) return lastPathComponent(name_);
-  return scanLocation_ ? lastPathComponent(scanLocation_->path()) : std::string_view();
+  const ScanLocationPtr& location = scanLocation();
+  return location ? lastPathComponent(location->path()) : std::string_view();
 }
 
 void MatchingNode::appendRelativePath(std::string& out) const {
@@ -40,11 +50,12 @@ std::string MatchingNode::relativePath() const {
 
 std::string MatchingNode::path() const {
   const std::string relative = relativePath();
-  const std::string& base = scanLocation_ ? scanLocation_->path() : std::string();
+  const ScanLocationPtr& location = scanLocation();
+  const std::string& base = location ? location->path() : std::string();
   return relative.empty() ? base : appendingPathComponent(base, relative);
 }
 
-NodeLocation MatchingNode::location() const { return NodeLocation::fromRelativePath(scanLocation_, relativePath()); }
+NodeLocation MatchingNode::location() const { return NodeLocation::fromRelativePath(scanLocation(), relativePath()); }
 
 std::string_view MatchingNode::pathExtension() const { return zarnik::pathExtension(name()); }
 
@@ -92,7 +103,8 @@ NodeType MatchingNode::type() const {
   }
   NodeTypeDetectionInput input;
   input.pathExtension = pathExtension();
-  input.shouldDetectMediaLibraries = factory_ != nullptr && factory_->scanRules().shouldDetectMediaLibraries();
+  const MatchingNodesFactory* nodesFactory = factory();
+  input.shouldDetectMediaLibraries = nodesFactory != nullptr && nodesFactory->scanRules().shouldDetectMediaLibraries();
   input.typeIdentifier = attributes_.UTIType;
   input.vnodeType = attributes_.vnodeType;
   if (attributes_.isApplication.value_or(false)) {
@@ -138,7 +150,7 @@ std::shared_ptr<ZKBaseNode> MatchingNode::buildStorableNode() const {
   if (auto hash = exactFileHash()) content.exactFileHashData = hash->dataBytes();
   if (attributes_.hasBundle) content.bundleInfo = bundleInfo();
   std::optional<CloudService> cloud;
-  if (factory_ != nullptr) cloud = factory_->cloudFolders().serviceForPath(path());
+  if (const MatchingNodesFactory* nodesFactory = factory()) cloud = nodesFactory->cloudFolders().serviceForPath(path());
   if (isDirectory()) {
     const auto* directory = static_cast<const MatchingDirectoryNode*>(this);
     return std::make_shared<ZKDirectoryNode>(location(), attributes_, std::move(content), type(), cloud,

@@ -22,12 +22,15 @@ MatchingNodePtr MatchingNodesFactory::buildNode(const std::shared_ptr<MatchingDi
                                                 NodeAttributes attributes, ScanLocationPtr scanLocation) const {
   NodeValidationReport report = validator_.buildValidationReport(path, lastPathComponent(path), attributes);
   MatchingNodePtr node;
+  // Only a root keeps the factory and the scan location; its children reach them through it.
+  auto factory = parent ? nullptr : shared_from_this();
+  if (parent) scanLocation = nullptr;
   if (attributes.vnodeType == VNodeType::directory) {
     auto cloudRoot = options_.cloudFolders.rootServiceForPath(path);
-    node = std::make_shared<MatchingDirectoryNode>(shared_from_this(), parent, std::move(name), std::move(attributes),
+    node = std::make_shared<MatchingDirectoryNode>(std::move(factory), parent, std::move(name), std::move(attributes),
                                                    std::move(scanLocation), cloudRoot);
   } else {
-    node = std::make_shared<MatchingFileNode>(shared_from_this(), parent, std::move(name), std::move(attributes),
+    node = std::make_shared<MatchingFileNode>(std::move(factory), parent, std::move(name), std::move(attributes),
                                               std::move(scanLocation));
   }
   node->setValidationReport(report);
