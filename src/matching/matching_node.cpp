@@ -20,11 +20,13 @@ const MatchingNode::RootContext& MatchingNode::rootContext() const {
 
 const MatchingNodesFactory* MatchingNode::factory() const { return rootContext().factory.get(); }
 
+std::shared_ptr<const MatchingNodesFactory> MatchingNode::rootFactory() const { return rootContext().factory; }
+
 const ScanLocationPtr& MatchingNode::scanLocation() const { return rootContext().scanLocation; }
 
 MatchingNode::~MatchingNode() {
   delete exactFileHash_.load();
-  delete bundleInfo_.load();
+  delete facts_.load();
 }
 
 std::string_view MatchingNode::name() const {
@@ -86,15 +88,55 @@ void MatchingNode::setValidationReport(const NodeValidationReport& report) {
                           : std::make_unique<std::vector<std::string>>(report.pathsToEnumerate);
 }
 
+MatchingNode::LazyFacts& MatchingNode::facts() const {
+  if (LazyFacts* known = facts_.load(std::memory_order_acquire)) return *known;
+  auto* fresh = new LazyFacts();
+  LazyFacts* expected = nullptr;
+  if (facts_.compare_exchange_strong(expected, fresh, std::memory_order_acq_rel)) return *fresh;
+  delete fresh;  // another thread made them first
+  return *expected;
+}
+
 const std::optional<BundleInfo>& MatchingNode::bundleInfo() const {
   static const std::optional<BundleInfo> kNone;
   if (attributes_.vnodeType != VNodeType::directory || !attributes_.hasBundle) return kNone;
-  if (const auto* known = bundleInfo_.load(std::memory_order_acquire)) return *known;
-  auto* fresh = new std::optional<BundleInfo>(BundleInfo::fromBundle(path()));
-  std::optional<BundleInfo>* expected = nullptr;
-  if (bundleInfo_.compare_exchange_strong(expected, fresh, std::memory_order_acq_rel)) return *fresh;
-  delete fresh;  // another thread read the same bundle first
-  return *expected;
+  LazyFacts& known = facts();
+  std::lock_guard lock(known.mutex);
+  if (!known.isBundleInfoFetched) {
+    known.bundleInfo = BundleInfo::fromBundle(path());
+    known.isBundleInfoFetched = true;
+  }
+  return known.bundleInfo;  // never changes once fetched
+}
+
+void MatchingNode::fetchImageInfoIfNeeded(bool wantsHash) const {
+  LazyFacts& known = facts();
+  std::lock_guard lock(known.mutex);
+  if (known.isImageInfoFetched && (!wantsHash || known.isImageHashFetched)) return;
+  const MatchingNodesFactory* nodesFactory = factory();
+  const auto& processor = nodesFactory != nullptr ? nodesFactory->imageProcessor() : nullptr;
+  ImageFacts processed;
+  if (processor) processed = processor(*this, wantsHash);
+  known.imageInfo = std::move(processed.info);
+  known.isImageInfoFetched = true;
+  if (wantsHash) {
+    known.imageHash = std::move(processed.hashes);
+    known.isImageHashFetched = true;
+  }
+}
+
+std::optional<ImageInfo> MatchingNode::imageInfo() const {
+  fetchImageInfoIfNeeded(false);
+  LazyFacts& known = facts();
+  std::lock_guard lock(known.mutex);
+  return known.imageInfo;
+}
+
+std::vector<std::uint64_t> MatchingNode::imageHash() const {
+  fetchImageInfoIfNeeded(true);
+  LazyFacts& known = facts();
+  std::lock_guard lock(known.mutex);
+  return known.imageHash;
 }
 
 NodeType MatchingNode::type() const {
@@ -145,18 +187,110 @@ bool MatchingNode::isModelingIntoDuplicateAllowed() const {
 
 std::vector<std::shared_ptr<MatchingNode>> MatchingNode::exactMatchNodes() { return {shared_from_this()}; }
 
-std::shared_ptr<ZKBaseNode> MatchingNode::buildStorableNode() const {
+NodeContent MatchingNode::storableContent() const {
   NodeContent content;
   if (auto hash = exactFileHash()) content.exactFileHashData = hash->dataBytes();
   if (attributes_.hasBundle) content.bundleInfo = bundleInfo();
+  if (LazyFacts* known = facts_.load(std::memory_order_acquire)) {
+    std::lock_guard lock(known->mutex);
+    content.imageInfo = known->imageInfo;
+  }
+  return content;
+}
+
+std::shared_ptr<ZKBaseNode> MatchingNode::buildStorableNode() const {
   std::optional<CloudService> cloud;
   if (const MatchingNodesFactory* nodesFactory = factory()) cloud = nodesFactory->cloudFolders().serviceForPath(path());
   if (isDirectory()) {
     const auto* directory = static_cast<const MatchingDirectoryNode*>(this);
-    return std::make_shared<ZKDirectoryNode>(location(), attributes_, std::move(content), type(), cloud,
+    return std::make_shared<ZKDirectoryNode>(location(), attributes_, storableContent(), type(), cloud,
                                              directory->mediaLibraryInfo());
   }
-  return std::make_shared<ZKFileNode>(location(), attributes_, std::move(content), type(), cloud);
+  return std::make_shared<ZKFileNode>(location(), attributes_, storableContent(), type(), cloud);
+}
+
+namespace {
+
+std::shared_ptr<const ZKDirectoryNode> storableLibrary(const std::shared_ptr<MatchingDirectoryNode>& library) {
+  return library ? std::dynamic_pointer_cast<const ZKDirectoryNode>(library->buildStorableNode()) : nullptr;
+}
+
+std::shared_ptr<const ZKBaseNode> storable(const MatchingNodePtr& node) {
+  return node ? node->buildStorableNode() : nullptr;
+}
+
+const MatchingNodePtr& firstPart(const MatchingNodePtr& master, const MatchingNodePtr& preview,
+                                 const std::vector<MatchingNodePtr>& thumbnails) {
+  static const MatchingNodePtr kNone;
+  if (master) return master;
+  if (preview) return preview;
+  return thumbnails.empty() ? kNone : thumbnails.front();
+}
+
+std::vector<MatchingNodePtr> partsOf(const MatchingNodePtr& master, const MatchingNodePtr& preview,
+                                     const std::vector<MatchingNodePtr>& thumbnails) {
+  std::vector<MatchingNodePtr> parts;
+  if (master) parts.push_back(master);
+  if (preview) parts.push_back(preview);
+  parts.insert(parts.end(), thumbnails.begin(), thumbnails.end());
+  return parts;
+}
+
+}  // namespace
+
+std::shared_ptr<ZKBaseNode> MatchingITunesItemNode::buildStorableNode() const {
+  return std::make_shared<ZKITunesLibraryItemNode>(location(), attributes(), storableContent(), type(), iTunesItemInfo_,
+                                                   mediaItemIdentifier_, storableLibrary(libraryNode_));
+}
+
+MatchingPhotosItemNode::MatchingPhotosItemNode(std::shared_ptr<MatchingDirectoryNode> libraryNode,
+                                               PhotosItemInfo photosItemInfo, MatchingNodePtr masterNode,
+                                               MatchingNodePtr previewNode, std::vector<MatchingNodePtr> thumbnailNodes)
+    : MatchingCompositeNode(
+          firstPart(masterNode, previewNode, thumbnailNodes) ? firstPart(masterNode, previewNode, thumbnailNodes)->rootFactory() : nullptr,
+          nullptr,
+          firstPart(masterNode, previewNode, thumbnailNodes) ? firstPart(masterNode, previewNode, thumbnailNodes)->relativePath() : std::string(),
+          firstPart(masterNode, previewNode, thumbnailNodes) ? firstPart(masterNode, previewNode, thumbnailNodes)->attributes() : NodeAttributes{},
+          firstPart(masterNode, previewNode, thumbnailNodes) ? firstPart(masterNode, previewNode, thumbnailNodes)->scanLocation() : nullptr,
+          partsOf(masterNode, previewNode, thumbnailNodes)),
+      libraryNode_(std::move(libraryNode)),
+      photosItemInfo_(std::move(photosItemInfo)),
+      masterNode_(std::move(masterNode)),
+      previewNode_(std::move(previewNode)),
+      thumbnailNodes_(std::move(thumbnailNodes)) {
+  // Shown as the image it is, whatever its parts' own file types.
+  overrideType(contentNode() && contentNode()->type() == NodeType::video ? NodeType::video : NodeType::image);
+}
+
+const MatchingNodePtr& MatchingPhotosItemNode::contentNode() const {
+  static const MatchingNodePtr kNone;
+  if (masterNode_) return masterNode_;
+  return previewNode_ ? previewNode_ : kNone;
+}
+
+std::vector<MatchingNodePtr> MatchingPhotosItemNode::exactMatchNodes() {
+  if (const auto& content = contentNode()) return {content};
+  return {};
+}
+
+std::vector<MatchingNodePtr> MatchingPhotosItemNode::similarMatchNodes() const {
+  if (const auto& first = firstPart(masterNode_, previewNode_, thumbnailNodes_)) return {first};
+  return {};
+}
+
+bool MatchingPhotosItemNode::isModelingIntoDuplicateAllowed() const {
+  // An item is one image: it stands for its parts, which never count on their own, and it
+  // needs an original or a preview to be compared by.
+  const auto& content = contentNode();
+  return isProcessingAllowed() && content != nullptr && content->attributes().vnodeType == VNodeType::regular;
+}
+
+std::shared_ptr<ZKBaseNode> MatchingPhotosItemNode::buildStorableNode() const {
+  std::vector<ZKPhotosLibraryItemNode::NodePtr> thumbnails;
+  for (const auto& thumbnail : thumbnailNodes_) thumbnails.push_back(storable(thumbnail));
+  return std::make_shared<ZKPhotosLibraryItemNode>(location(), attributes(), storableContent(), photosItemInfo_.identifier,
+                                                   storableLibrary(libraryNode_), photosItemInfo_, storable(masterNode_),
+                                                   storable(previewNode_), std::move(thumbnails));
 }
 
 MatchingDirectoryNode::MatchingDirectoryNode(std::shared_ptr<const MatchingNodesFactory> factory,

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <memory>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,13 @@
 namespace zarnik {
 
 class MatchingNodesFactory;
+
+// What image processing learns of an image: its facts and, when asked for, its four
+// perceptual hashes (one per quarter turn).
+struct ImageFacts {
+  std::optional<ImageInfo> info;
+  std::vector<std::uint64_t> hashes;
+};
 class MatchingDirectoryNode;
 
 struct NodeValidationReport {
@@ -40,6 +48,7 @@ class MatchingNode : public std::enable_shared_from_this<MatchingNode> {
   MatchingNode& operator=(const MatchingNode&) = delete;
 
   [[nodiscard]] const MatchingNodesFactory* factory() const;
+  [[nodiscard]] std::shared_ptr<const MatchingNodesFactory> rootFactory() const;
   [[nodiscard]] const NodeAttributes& attributes() const { return attributes_; }
   // An application bundle stands for everything inside it: its sizes become the summed sizes
   // of its tree. Set once, before the node is handed to the matching engine.
@@ -81,10 +90,18 @@ class MatchingNode : public std::enable_shared_from_this<MatchingNode> {
   // The bundle's Info.plist facts, read once; nothing for items that are not bundles.
   [[nodiscard]] const std::optional<BundleInfo>& bundleInfo() const;
 
-  [[nodiscard]] std::shared_ptr<ZKBaseNode> buildStorableNode() const;
+  // Image facts come from the factory's image processor (none: nothing is known). The info is
+  // fetched once; the four perceptual hashes once more when first wanted.
+  void fetchImageInfoIfNeeded(bool wantsHash) const;
+  [[nodiscard]] std::optional<ImageInfo> imageInfo() const;
+  [[nodiscard]] std::vector<std::uint64_t> imageHash() const;
+
+  [[nodiscard]] virtual std::shared_ptr<ZKBaseNode> buildStorableNode() const;
 
  protected:
   void appendRelativePath(std::string& out) const;
+  // What a stored node carries of this one's contents.
+  [[nodiscard]] NodeContent storableContent() const;
 
  private:
   // What every node of one walk shares is kept by its root only: children reach it through
@@ -109,7 +126,19 @@ class MatchingNode : public std::enable_shared_from_this<MatchingNode> {
   static constexpr std::int8_t kUnknown = -1;
   mutable std::atomic<std::int8_t> type_{kUnknown};  // a NodeType once known or overridden
   mutable std::atomic<std::int8_t> isChildOfBundle_{kUnknown};
-  mutable std::atomic<std::optional<BundleInfo>*> bundleInfo_{nullptr};  // bundle folders only
+  // Facts read from the item's contents (bundle, image), made on first use: most nodes never
+  // need any, so they cost one pointer until then.
+  struct LazyFacts {
+    std::mutex mutex;
+    bool isBundleInfoFetched = false;
+    std::optional<BundleInfo> bundleInfo;
+    bool isImageInfoFetched = false;
+    std::optional<ImageInfo> imageInfo;
+    bool isImageHashFetched = false;
+    std::vector<std::uint64_t> imageHash;
+  };
+  [[nodiscard]] LazyFacts& facts() const;
+  mutable std::atomic<LazyFacts*> facts_{nullptr};
 };
 
 class MatchingFileNode final : public MatchingNode {
@@ -141,7 +170,7 @@ class MatchingDirectoryNode final : public MatchingNode {
 };
 
 // An item made of several files shown as one (a package).
-class MatchingCompositeNode final : public MatchingNode {
+class MatchingCompositeNode : public MatchingNode {
  public:
   MatchingCompositeNode(std::shared_ptr<const MatchingNodesFactory> factory, std::shared_ptr<MatchingDirectoryNode> parent,
                         std::string name, NodeAttributes attributes, ScanLocationPtr scanLocation,
@@ -156,5 +185,59 @@ class MatchingCompositeNode final : public MatchingNode {
 };
 
 using MatchingNodePtr = std::shared_ptr<MatchingNode>;
+
+// A track of a music library. It lies wherever the library keeps it, so it is made like a root:
+// its name is its path relative to the scan location.
+class MatchingITunesItemNode final : public MatchingNode {
+ public:
+  MatchingITunesItemNode(std::shared_ptr<const MatchingNodesFactory> factory, std::shared_ptr<MatchingDirectoryNode> libraryNode,
+                         std::string relativePath, NodeAttributes attributes, ScanLocationPtr scanLocation,
+                         std::optional<ZKITunesLibraryItemIdentifier> mediaItemIdentifier,
+                         std::optional<ITunesItemInfo> iTunesItemInfo)
+      : MatchingNode(std::move(factory), nullptr, std::move(relativePath), std::move(attributes), std::move(scanLocation)),
+        libraryNode_(std::move(libraryNode)),
+        mediaItemIdentifier_(mediaItemIdentifier),
+        iTunesItemInfo_(std::move(iTunesItemInfo)) {}
+
+  [[nodiscard]] const std::shared_ptr<MatchingDirectoryNode>& libraryNode() const { return libraryNode_; }
+  [[nodiscard]] const std::optional<ZKITunesLibraryItemIdentifier>& mediaItemIdentifier() const { return mediaItemIdentifier_; }
+  [[nodiscard]] const std::optional<ITunesItemInfo>& iTunesItemInfo() const { return iTunesItemInfo_; }
+  [[nodiscard]] std::shared_ptr<ZKBaseNode> buildStorableNode() const override;
+
+ private:
+  std::shared_ptr<MatchingDirectoryNode> libraryNode_;
+  std::optional<ZKITunesLibraryItemIdentifier> mediaItemIdentifier_;
+  std::optional<ITunesItemInfo> iTunesItemInfo_;
+};
+
+// A photo-library item: its original (master), an edited preview and thumbnails, shown as one
+// image. It takes its place and attributes from the first of them that exists, in that order.
+// Its content is its master's (or, without one, its preview's): the original is what a copy
+// elsewhere duplicates, and what similar-image matching looks at.
+class MatchingPhotosItemNode final : public MatchingCompositeNode {
+ public:
+  MatchingPhotosItemNode(std::shared_ptr<MatchingDirectoryNode> libraryNode, PhotosItemInfo photosItemInfo,
+                         MatchingNodePtr masterNode, MatchingNodePtr previewNode, std::vector<MatchingNodePtr> thumbnailNodes);
+
+  [[nodiscard]] const std::shared_ptr<MatchingDirectoryNode>& libraryNode() const { return libraryNode_; }
+  [[nodiscard]] const PhotosItemInfo& photosItemInfo() const { return photosItemInfo_; }
+  [[nodiscard]] const MatchingNodePtr& masterNode() const { return masterNode_; }
+  [[nodiscard]] const MatchingNodePtr& previewNode() const { return previewNode_; }
+  [[nodiscard]] const std::vector<MatchingNodePtr>& thumbnailNodes() const { return thumbnailNodes_; }
+
+  std::vector<MatchingNodePtr> exactMatchNodes() override;
+  [[nodiscard]] std::vector<MatchingNodePtr> similarMatchNodes() const;
+  [[nodiscard]] bool isModelingIntoDuplicateAllowed() const override;
+  [[nodiscard]] std::shared_ptr<ZKBaseNode> buildStorableNode() const override;
+
+ private:
+  [[nodiscard]] const MatchingNodePtr& contentNode() const;
+
+  std::shared_ptr<MatchingDirectoryNode> libraryNode_;
+  PhotosItemInfo photosItemInfo_;
+  MatchingNodePtr masterNode_;
+  MatchingNodePtr previewNode_;
+  std::vector<MatchingNodePtr> thumbnailNodes_;
+};
 
 }  // namespace zarnik

@@ -45,6 +45,31 @@ MatchingNodePtr MatchingNodesFactory::buildNode(const std::shared_ptr<MatchingDi
   return node;
 }
 
+MatchingNodePtr MatchingNodesFactory::buildITunesItemNode(std::optional<ZKITunesLibraryItemIdentifier> mediaItemIdentifier,
+                                                          std::optional<ITunesItemInfo> iTunesItemInfo,
+                                                          const NodeLocation& location,
+                                                          std::shared_ptr<MatchingDirectoryNode> libraryNode,
+                                                          NodeAttributes attributes) const {
+  const std::string path = location.path();
+  NodeValidationReport report = validator_.buildValidationReport(path, lastPathComponent(path), attributes);
+  auto node = std::make_shared<MatchingITunesItemNode>(shared_from_this(), std::move(libraryNode), location.relativePath(),
+                                                       std::move(attributes), location.scanLocation(), mediaItemIdentifier,
+                                                       std::move(iTunesItemInfo));
+  node->setValidationReport(report);
+  return node;
+}
+
+MatchingNodePtr MatchingNodesFactory::buildPhotosLibraryItem(std::shared_ptr<MatchingDirectoryNode> libraryNode,
+                                                             PhotosItemInfo photosItemInfo, MatchingNodePtr masterNode,
+                                                             MatchingNodePtr previewNode,
+                                                             std::vector<MatchingNodePtr> thumbnailNodes) const {
+  auto node = std::make_shared<MatchingPhotosItemNode>(std::move(libraryNode), std::move(photosItemInfo), std::move(masterNode),
+                                                       std::move(previewNode), std::move(thumbnailNodes));
+  // The item is as ignored as its first part.
+  if (!node->childNodes().empty()) node->setValidationReport(node->childNodes().front()->validationReport());
+  return node;
+}
+
 const std::optional<std::string>& MatchingNodesFactory::mediaFolderOfCurrentITunesLibrary() const {
   std::call_once(mediaFolderOnce_, [this] { mediaFolder_ = MusicLibraryLocation(resolver_).urlOfMediaFolderLocation(); });
   return mediaFolder_;

@@ -3,6 +3,7 @@
 // outlive the scan); safe to use from the enumeration threads at once.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,9 +18,14 @@
 
 namespace zarnik {
 
+// Decodes an image and measures it; the similar-images matcher provides one. Called on the
+// thread that asks a node for its image facts, at most twice a node.
+using ImageProcessor = std::function<ImageFacts(const MatchingNode& node, bool wantsHash)>;
+
 struct MatchingNodesFactoryOptions {
   bool includeHiddenItems = false;
   CloudServiceFolders cloudFolders;
+  ImageProcessor imageProcessor;
 };
 
 class MatchingNodesFactory : public std::enable_shared_from_this<MatchingNodesFactory> {
@@ -31,6 +37,7 @@ class MatchingNodesFactory : public std::enable_shared_from_this<MatchingNodesFa
   [[nodiscard]] const OVURLResolver& resolver() const { return resolver_; }
   [[nodiscard]] const NodesValidator& validator() const { return validator_; }
   [[nodiscard]] const CloudServiceFolders& cloudFolders() const { return options_.cloudFolders; }
+  [[nodiscard]] const ImageProcessor& imageProcessor() const { return options_.imageProcessor; }
 
   // The node of the right class for an item at `path` named `name`. A root (no parent) is
   // named by its path relative to the scan location ("" for the location itself). Counts the
@@ -38,6 +45,18 @@ class MatchingNodesFactory : public std::enable_shared_from_this<MatchingNodesFa
   [[nodiscard]] MatchingNodePtr buildNode(const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name,
                                           const std::string& path, NodeAttributes attributes,
                                           ScanLocationPtr scanLocation) const;
+
+  // A music-library track at `location`, validated like any item.
+  [[nodiscard]] MatchingNodePtr buildITunesItemNode(std::optional<ZKITunesLibraryItemIdentifier> mediaItemIdentifier,
+                                                    std::optional<ITunesItemInfo> iTunesItemInfo,
+                                                    const NodeLocation& location,
+                                                    std::shared_ptr<MatchingDirectoryNode> libraryNode,
+                                                    NodeAttributes attributes) const;
+  // A photo-library item over its parts (any of which may be missing).
+  [[nodiscard]] MatchingNodePtr buildPhotosLibraryItem(std::shared_ptr<MatchingDirectoryNode> libraryNode,
+                                                       PhotosItemInfo photosItemInfo, MatchingNodePtr masterNode,
+                                                       MatchingNodePtr previewNode,
+                                                       std::vector<MatchingNodePtr> thumbnailNodes) const;
 
   // The music library's media folder, looked up once.
   [[nodiscard]] const std::optional<std::string>& mediaFolderOfCurrentITunesLibrary() const;

@@ -1,0 +1,122 @@
+#include <atomic>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "matching/matching_nodes_factory.h"
+#include "support/test_dir.h"
+
+namespace zarnik {
+namespace {
+
+using testing::TestDir;
+
+class MatchingNodesTest : public ::testing::Test {
+ protected:
+  TestDir dir;
+  OVURLResolver resolver{"/nonexistent-home"};
+  std::shared_ptr<ExtendedScanRules> rules = std::make_shared<ExtendedScanRules>();
+  ScanLocationPtr location;
+  std::atomic<int> processed{0};
+  std::atomic<int> hashed{0};
+
+  void SetUp() override { location = ScanLocation::make(dir.path(), resolver); }
+
+  std::shared_ptr<MatchingNodesFactory> factoryWithImageProcessor() {
+    MatchingNodesFactoryOptions options;
+    options.imageProcessor = [this](const MatchingNode& node, bool wantsHash) {
+      ++processed;
+      if (wantsHash) ++hashed;
+      ImageFacts facts;
+      facts.info = ImageInfo{};
+      facts.info->size = ImageSize{node.attributes().exactSize, 1};
+      if (wantsHash) facts.hashes = {1, 2, 3, 4};
+      return facts;
+    };
+    return MatchingNodesFactory::make(rules, resolver, options);
+  }
+
+  MatchingNodePtr file(MatchingNodesFactory& factory, const std::string& name, size_t size) {
+    dir.fileOfSize(name, size);
+    return factory.buildNode(nullptr, name, dir / name, *NodeAttributes::resourceValuesOf(dir / name), location);
+  }
+};
+
+TEST_F(MatchingNodesTest, ImageFactsComeFromTheFactoryProcessorOnceAndTheHashesOnceMore) {
+  auto factory = factoryWithImageProcessor();
+  auto image = file(*factory, "a.jpg", 300);
+  ASSERT_TRUE(image->imageInfo().has_value());
+  EXPECT_EQ(image->imageInfo()->size.width, 300);
+  EXPECT_EQ(processed.load(), 1);  // the second read was served from the node
+  EXPECT_EQ(image->imageHash(), (std::vector<std::uint64_t>{1, 2, 3, 4}));
+  EXPECT_EQ(image->imageHash().size(), 4u);
+  EXPECT_EQ(processed.load(), 2);
+  EXPECT_EQ(hashed.load(), 1);
+  // Without a processor nothing is known, and asking again does not try again.
+  auto plain = MatchingNodesFactory::make(rules, resolver);
+  auto unknown = file(*plain, "b.jpg", 10);
+  EXPECT_FALSE(unknown->imageInfo().has_value());
+  EXPECT_TRUE(unknown->imageHash().empty());
+  auto storable = image->buildStorableNode();
+  ASSERT_TRUE(storable->content().imageInfo.has_value());
+  EXPECT_EQ(storable->content().imageInfo->size.width, 300);
+}
+
+TEST_F(MatchingNodesTest, AMusicLibraryTrackKeepsItsLibraryFactsAndIsStoredAsALibraryItem) {
+  auto factory = MatchingNodesFactory::make(rules, resolver);
+  dir.fileOfSize("Music/Library/track.mp3", 64);
+  dir.fileOfSize("Music/Library/.hidden.mp3", 64);
+  auto library = std::dynamic_pointer_cast<MatchingDirectoryNode>(factory->buildNode(
+      nullptr, "Music/Library", dir / "Music/Library", *NodeAttributes::resourceValuesOf(dir / "Music/Library"), location));
+  ASSERT_NE(library, nullptr);
+  ITunesItemInfo info;
+  info.name = "Track";
+  const auto trackLocation = NodeLocation::fromRelativePath(location, "Music/Library/track.mp3");
+  auto track = factory->buildITunesItemNode(ZKITunesLibraryItemIdentifier{42}, info, trackLocation, library,
+                                            *NodeAttributes::resourceValuesOf(dir / "Music/Library/track.mp3"));
+  EXPECT_EQ(track->path(), dir / "Music/Library/track.mp3");
+  EXPECT_EQ(track->name(), "track.mp3");
+  EXPECT_TRUE(track->isProcessingAllowed());
+  auto stored = std::dynamic_pointer_cast<ZKITunesLibraryItemNode>(track->buildStorableNode());
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(stored->mediaItemIdentifier()->uniqueIdentifier, 42);
+  EXPECT_EQ(stored->iTunesItemInfo()->name, "Track");
+  ASSERT_NE(stored->mediaLibraryNode(), nullptr);
+  EXPECT_EQ(stored->mediaLibraryNode()->location().relativePath(), "Music/Library");
+  // A track is validated like any item: a hidden one is ignored.
+  auto hidden = factory->buildITunesItemNode(std::nullopt, std::nullopt,
+                                             NodeLocation::fromRelativePath(location, "Music/Library/.hidden.mp3"), library,
+                                             *NodeAttributes::resourceValuesOf(dir / "Music/Library/.hidden.mp3"));
+  EXPECT_FALSE(hidden->isProcessingAllowed());
+}
+
+TEST_F(MatchingNodesTest, APhotosItemStandsForItsOriginalOrElseItsPreview) {
+  auto factory = MatchingNodesFactory::make(rules, resolver);
+  auto master = file(*factory, "master.heic", 500);
+  auto preview = file(*factory, "preview.jpg", 200);
+  auto thumbnail = file(*factory, "thumb.jpg", 20);
+  PhotosItemInfo info;
+  info.identifier = "ITEM-1";
+  auto item = factory->buildPhotosLibraryItem(nullptr, info, master, preview, {thumbnail});
+  EXPECT_EQ(item->type(), NodeType::image);
+  EXPECT_EQ(item->path(), master->path());  // placed where its original is
+  EXPECT_EQ(item->attributes().exactSize, 500);
+  EXPECT_EQ(item->exactMatchNodes(), (std::vector<MatchingNodePtr>{master}));
+  EXPECT_TRUE(item->isModelingIntoDuplicateAllowed());
+  auto stored = std::dynamic_pointer_cast<ZKPhotosLibraryItemNode>(item->buildStorableNode());
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(stored->photosIdentifier(), "ITEM-1");
+  ASSERT_NE(stored->masterNode(), nullptr);
+  EXPECT_EQ(stored->thumbnailNodes().size(), 1u);
+
+  auto withoutMaster = factory->buildPhotosLibraryItem(nullptr, info, nullptr, preview, {thumbnail});
+  EXPECT_EQ(withoutMaster->exactMatchNodes(), (std::vector<MatchingNodePtr>{preview}));
+  EXPECT_EQ(withoutMaster->path(), preview->path());
+  // Thumbnails alone are too little to compare by.
+  auto thumbnailsOnly = factory->buildPhotosLibraryItem(nullptr, info, nullptr, nullptr, {thumbnail});
+  EXPECT_TRUE(thumbnailsOnly->exactMatchNodes().empty());
+  EXPECT_FALSE(thumbnailsOnly->isModelingIntoDuplicateAllowed());
+}
+
+}  // namespace
+}  // namespace zarnik
