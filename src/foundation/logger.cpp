@@ -91,23 +91,47 @@ void Logger::logTiming(std::string_view author, std::string_view function,
   }
 }
 
+namespace {
+// A log never grows past this: the full file becomes "zarnik.log.1" (replacing the previous one)
+// and a new one starts, so that at most twice this is kept.
+constexpr long kMostBytesPerLogFile = 8L << 20;
+}  // namespace
+
 void Logger::write(const std::string& entry) {
+  pendingLines_.fetch_add(1, std::memory_order_relaxed);
   queue_->async([this, line = fmt::format("{} {}\n", iso8601(dateNow()), entry)] { appendLine(line); });
+}
+
+void Logger::openFileIfNeeded() {
+  if (file_ != nullptr || fileFailed_) return;
+  if (filePath_ == "<default>") {
+    const std::string dir = xdg::zarnikStateDirectory();
+    filePath_ = xdg::makeDirectories(dir).hasValue() ? appendingPathComponent(dir, "zarnik.log") : "";
+  }
+  file_ = filePath_.empty() ? nullptr : std::fopen(filePath_.c_str(), "ae");
+  fileFailed_ = file_ == nullptr;  // logging must never stop the program
+  fileSize_ = file_ != nullptr && std::fseek(file_, 0, SEEK_END) == 0 ? std::ftell(file_) : 0;
+}
+
+void Logger::rotateIfFull() {
+  if (file_ == nullptr || fileSize_ < kMostBytesPerLogFile) return;
+  std::fclose(file_);
+  file_ = nullptr;
+  (void)std::rename(filePath_.c_str(), (filePath_ + ".1").c_str());
+  openFileIfNeeded();
 }
 
 void Logger::appendLine(const std::string& line) {
   std::lock_guard lock(mutex_);
-  if (file_ == nullptr && !fileFailed_) {
-    if (filePath_ == "<default>") {
-      const std::string dir = xdg::zarnikStateDirectory();
-      filePath_ = xdg::makeDirectories(dir).hasValue() ? appendingPathComponent(dir, "zarnik.log") : "";
-    }
-    file_ = filePath_.empty() ? nullptr : std::fopen(filePath_.c_str(), "ae");
-    fileFailed_ = file_ == nullptr;  // logging must never stop the program
-  }
+  openFileIfNeeded();
+  rotateIfFull();
+  const bool last = pendingLines_.fetch_sub(1, std::memory_order_relaxed) == 1;
   if (file_ == nullptr) return;
   std::fwrite(line.data(), 1, line.size(), file_);
-  std::fflush(file_);
+  fileSize_ += static_cast<long>(line.size());
+  // A burst of lines (a scan logs one per unreadable file) goes out in a few large writes;
+  // once nothing more is waiting, the file is flushed so that it is complete on disk.
+  if (last) std::fflush(file_);
 }
 
 }  // namespace zarnik

@@ -13,6 +13,7 @@
 // Thread safety: every member may be called from any thread.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -67,11 +68,15 @@ class Logger {
  private:
   void write(const std::string& entry);
   void appendLine(const std::string& line);  // on queue_
+  void openFileIfNeeded();  // under mutex_
+  void rotateIfFull();  // under mutex_
 
   mutable std::mutex mutex_;
   std::string filePath_ = "<default>";
   std::FILE* file_ = nullptr;
   bool fileFailed_ = false;
+  long fileSize_ = 0;  // bytes in the file, for rotation
+  std::atomic<int> pendingLines_{0};  // written, not yet appended: the file is flushed at 0
   bool anonymous_ = false;
   std::FILE* console_ = stdout;
   std::shared_ptr<SerialQueue> queue_ = SerialQueue::make("logger", QualityOfService::background);

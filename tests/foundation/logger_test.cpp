@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -49,6 +50,23 @@ TEST(Logger, WritesEntriesToItsFileAndTimingLinesToTheConsole) {
   ASSERT_NE(std::fgets(buffer, sizeof(buffer), console), nullptr);
   EXPECT_EQ(std::string(buffer), "[scan] Total time 1.5 s\n");
   std::fclose(console);
+}
+
+TEST(Logger, AFullLogFileIsKeptAsTheOldOneAndANewOneStarts) {
+  testing::TestDir dir;
+  dir.fileOfSize("zarnik.log", 9 << 20);  // more than a log file may hold
+  Logger logger;
+  logger.setFilePath(dir / "zarnik.log");
+  logger.setConsole(nullptr);
+  for (int i = 0; i < 100; ++i) logger.log("A", "f()", "line " + std::to_string(i));
+  logger.flush();
+  EXPECT_EQ(std::filesystem::file_size(dir / "zarnik.log.1"), 9u << 20);
+  std::ifstream in(dir / "zarnik.log");
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_EQ(text.str().find("[A] f() line 0"), text.str().find("[A] f()"));  // starts with the new lines
+  EXPECT_NE(text.str().find("[A] f() line 99"), std::string::npos);
+  EXPECT_LT(text.str().size(), 10'000u);
 }
 
 TEST(Logger, AnUnwritableLogFileNeverStopsTheCaller) {
