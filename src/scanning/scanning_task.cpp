@@ -346,8 +346,26 @@ void ScanningTask::drainHashRequests(EquivalenceCandidatesProviderImpl& provider
 
 EquivalenceInfoPtr ScanningTask::hashNode(const MatchingNodePtr& node, HashKind kind) {
   if (!canContinue()) return nullptr;
+  const NodeAttributes& attributes = node->attributes();
+  const bool isHardLinked = kind == HashKind::exact && attributes.numberOfHardlinks > 1 && attributes.fileResourceID;
+  if (isHardLinked) {
+    std::lock_guard lock(hardLinkDigestsMutex_);
+    auto known = hardLinkDigests_.find(*attributes.fileResourceID);
+    if (known != hardLinkDigests_.end() && known->second.size == attributes.exactSize) {
+      node->setExactFileHash(known->second);
+      return std::make_shared<ExactHashEquivalenceInfo>(known->second);
+    }
+  }
   auto info = ExactHashCalculator::createEquivalenceInfo(*node, kind);
-  if (info.hasValue()) return info.value();
+  if (info.hasValue()) {
+    if (isHardLinked) {
+      if (auto hash = node->exactFileHash()) {
+        std::lock_guard lock(hardLinkDigestsMutex_);
+        hardLinkDigests_.emplace(*attributes.fileResourceID, *hash);
+      }
+    }
+    return info.value();
+  }
   const Error& error = info.error();
   LogContext context = LogContext::at(error.path);
   if (!error.underlying.empty()) context.underlyingError = error.underlying;

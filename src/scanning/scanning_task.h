@@ -13,6 +13,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "enumeration/file_system_enumeration.h"
@@ -126,6 +127,9 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   std::mutex hashRequestsMutex_;
   std::deque<HashRequest> hashRequests_;
   size_t hashWorkers_ = 0;  // under hashRequestsMutex_
+  // Hard links of one file share their content: its digest is computed once per scan.
+  std::mutex hardLinkDigestsMutex_;
+  std::unordered_map<FileId, ExactFileHash, FileIdHash> hardLinkDigests_;
 
   std::atomic<std::int64_t> scannedCount_{0};
   std::atomic<std::int64_t> scannedSize_{0};
