@@ -1,49 +1,11 @@
 #include "matching/nodes_validator.h"
 
-#define PCRE2_CODE_UNIT_WIDTH 8
-#include <pcre2.h>
-
 #include <fmt/format.h>
 
 #include "base/byte_path.h"
 #include "base/path_components.h"
 
 namespace zarnik {
-
-// A compiled case-insensitive Unicode expression searched anywhere in a name. Names that are
-// not valid UTF-8 are still searched (invalid sequences never match a character).
-class NameExpression {
- public:
-  static std::unique_ptr<NameExpression> compile(const std::string& pattern, std::string* error) {
-    int code = 0;
-    PCRE2_SIZE offset = 0;
-    pcre2_code* compiled = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
-                                         PCRE2_UTF | PCRE2_CASELESS | PCRE2_MATCH_INVALID_UTF, &code, &offset, nullptr);
-    if (compiled == nullptr) {
-      PCRE2_UCHAR message[256];
-      pcre2_get_error_message(code, message, sizeof(message));
-      *error = fmt::format("name expression \"{}\": {} at offset {}", displayPath(pattern),
-                           reinterpret_cast<const char*>(message), offset);
-      return nullptr;
-    }
-    pcre2_jit_compile(compiled, PCRE2_JIT_COMPLETE);
-    return std::unique_ptr<NameExpression>(new NameExpression(compiled));
-  }
-  ~NameExpression() { pcre2_code_free(code_); }
-  NameExpression(const NameExpression&) = delete;
-  NameExpression& operator=(const NameExpression&) = delete;
-
-  [[nodiscard]] bool search(std::string_view name) const {
-    pcre2_match_data* data = pcre2_match_data_create_from_pattern(code_, nullptr);
-    const int rc = pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(name.data()), name.size(), 0, 0, data, nullptr);
-    pcre2_match_data_free(data);
-    return rc >= 0;
-  }
-
- private:
-  explicit NameExpression(pcre2_code* code) : code_(code) {}
-  pcre2_code* code_;
-};
 
 NodesValidator::NodesValidator(const ExtendedScanRules& scanRules, const OVURLResolver& resolver,
                                bool includeHiddenItems)
@@ -62,11 +24,10 @@ NodesValidator::NodesValidator(const ExtendedScanRules& scanRules, const OVURLRe
       if (!pattern.empty()) pattern += '|';
       pattern += "(?:" + expression + ")";
     }
-    std::string error;
-    if (auto compiled = NameExpression::compile(pattern, &error)) {
-      nameExpressions_.emplace_back(mode, std::move(compiled));
+    if (auto compiled = RegularExpression::compile(pattern); compiled.hasValue()) {
+      nameExpressions_.emplace_back(mode, compiled.value());
     } else {
-      expressionErrors_.push_back(std::move(error));
+      expressionErrors_.push_back("name " + compiled.error().description);
     }
   }
 }

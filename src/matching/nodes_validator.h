@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "file_model/scan_rules.h"
+#include "foundation/regular_expression.h"
 #include "foundation/url_resolver.h"
 #include "matching/matching_node.h"
 
 namespace zarnik {
 
-class NameExpression;
 
 class NodesValidator {
  public:
@@ -40,7 +40,7 @@ class NodesValidator {
  private:
   std::map<std::string, ExclusionRule> rulesByExtension_;  // lower-case extension
   std::map<std::string, ExclusionRule> rulesByPath_;       // expanded, standardized path
-  std::vector<std::pair<ContainerMembershipMode, std::unique_ptr<NameExpression>>> nameExpressions_;
+  std::vector<std::pair<ContainerMembershipMode, std::shared_ptr<const RegularExpression>>> nameExpressions_;
   std::vector<std::string> expressionErrors_;
   const OVURLResolver& resolver_;
   bool includeHiddenItems_;
