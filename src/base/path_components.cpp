@@ -86,4 +86,10 @@ bool hasComponentPrefix(std::span<const std::string> components,
   return true;
 }
 
+std::string_view nameWithoutExtension(std::string_view path) {
+  const std::string_view name = lastPathComponent(path);
+  const std::string_view extension = pathExtension(name);
+  return extension.empty() ? name : name.substr(0, name.size() - extension.size() - 1);
+}
+
 }  // namespace zarnik

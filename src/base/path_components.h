@@ -23,6 +23,8 @@ using PathComponents = std::vector<std::string>;
 // ASCII letters lowered, every other byte kept: extensions and MIME globs are compared so.
 [[nodiscard]] std::string asciiLowercased(std::string_view text);
 [[nodiscard]] std::string lowercasedPathExtension(std::string_view path);
+// The last component without its extension and the dot before it.
+[[nodiscard]] std::string_view nameWithoutExtension(std::string_view path);
 [[nodiscard]] std::string parentPath(std::string_view path);
 [[nodiscard]] std::string appendingPathComponent(std::string_view path, std::string_view name);
 // Drops a trailing separator unless the path is the root.

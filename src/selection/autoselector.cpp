@@ -1,0 +1,255 @@
+#include "selection/autoselector.h"
+
+#include <algorithm>
+
+namespace zarnik {
+namespace {
+
+using D = EquivalenceDifference;
+
+bool isSimilarKind(EquivalenceKind kind) {
+  return kind == EquivalenceKind::similarImage || kind == EquivalenceKind::similarAudio || kind == EquivalenceKind::similarApp;
+}
+
+std::optional<std::string> stringValue(const DuplicateDifferences& differences, EquivalenceDifference kind) {
+  auto it = differences.factors.find(kind);
+  if (it == differences.factors.end()) return std::nullopt;
+  if (const auto* text = std::get_if<std::string>(&it->second.value)) return *text;
+  return std::nullopt;
+}
+
+bool isMarked(const DuplicateDifferences& differences, EquivalenceDifference kind) {
+  auto it = differences.factors.find(kind);
+  if (it == differences.factors.end()) return false;
+  const auto* flag = std::get_if<bool>(&it->second.value);
+  return flag != nullptr && *flag;
+}
+
+// Each penalty of a folder name weighs one more than the same penalty of the file name.
+double pathComponentPart(const DuplicateDifferences& differences, const AutoselectionConfig& config) {
+  double sum = 0;
+  for (const auto& pattern : differences.pathComponentPatterns) {
+    double part = 0;
+    int penalties = 0;
+    part += config.bonusForHavingSuffixNumber * pattern.numberOfSuffixMatchingNumberPatterns;
+    penalties += pattern.numberOfSuffixMatchingNumberPatterns;
+    if (pattern.hasPrefixMatchingCopyPattern) part += config.bonusForHavingPrefixCopy, ++penalties;
+    if (pattern.hasSuffixMatchingCopyPattern) part += config.bonusForHavingSuffixCopy, ++penalties;
+    if (pattern.isAutonamed) part += config.bonusForBeingAutonamed, ++penalties;
+    if (!pattern.isLastComponent) part -= penalties;
+    sum += part;
+  }
+  return sum;
+}
+
+const NodeAutoselectionInfo& smallestPath(const std::vector<NodeAutoselectionInfo>& infos) {
+  return *std::min_element(infos.begin(), infos.end(),
+                           [](const auto& a, const auto& b) { return a.node->path() < b.node->path(); });
+}
+
+}  // namespace
+
+Autoselector::Autoselector(OVURLResolver resolver, ExtendedAutoselectionRules rules)
+    : resolver_(std::move(resolver)), rules_(std::move(rules)), config_(AutoselectionConfig::shared()) {
+  const auto components = [this](const std::string& path) {
+    return resolver_.abbreviatedPathComponentsForPath(resolver_.expandedPathForPath(path).value_or(path));
+  };
+  for (const auto& [path, bonus] : config_.bonusesForBeingInDirectoryByDirectoryPath) {
+    bonusDirectories_.emplace_back(components(path), bonus);
+  }
+  for (const auto& path : config_.lastOrderSelectionDirectoryPathes) lastOrderDirectories_.push_back(components(path));
+  for (const auto& path : rules_.alwaysSelectPaths) {
+    pathRules_.setValue(components(path), ExtendedAutoselectionRules::SelectionRule::alwaysSelect);
+  }
+  for (const auto& path : rules_.neverSelectPaths) {
+    pathRules_.setValue(components(path), ExtendedAutoselectionRules::SelectionRule::neverSelect);
+  }
+}
+
+PathComponents Autoselector::abbreviatedComponents(const NodeAutoselectionInfo& info) const {
+  return resolver_.abbreviatedPathComponentsForPath(info.node->path());
+}
+
+std::optional<ExtendedAutoselectionRules::SelectionRule> Autoselector::pathRuleOf(const PathComponents& components) const {
+  // The nearest enclosing folder with a rule decides.
+  using Node = PrefixTree<std::string, ExtendedAutoselectionRules::SelectionRule>::Node;
+  for (const Node* node = pathRules_.getNode(components, /*shouldReturnLastExistingNode=*/true); node != nullptr;
+       node = dynamic_cast<const Node*>(node->parentTree())) {
+    if (node->value()) return node->value();
+  }
+  return std::nullopt;
+}
+
+AutoselectionMode Autoselector::modeOf(const NodeAutoselectionInfo& info) const {
+  const DuplicateDifferences& differences = *info.differences;
+  if (!differences.has(accessible)) return AutoselectionMode::neverSelect;
+  if (!rules_.allowSelectionOfMembersOfInvalidMediaLibraries &&
+      (differences.has(memberOfNonDefaultITunesLibrary) || differences.has(memberOfNonTestedMediaLibrary))) {
+    return AutoselectionMode::neverSelect;
+  }
+  if (!rules_.allowAutoselectionWithinHardlinkedGroups && differences.hardlinkedGroupID()) return AutoselectionMode::neverSelect;
+  const PathComponents components = abbreviatedComponents(info);
+  const auto rule = pathRuleOf(components);
+  if (rule == ExtendedAutoselectionRules::SelectionRule::neverSelect) return AutoselectionMode::neverSelect;
+  if (!differences.has(writable)) return AutoselectionMode::neverSelect;
+  if (differences.factors.count(D::cloud) != 0) return AutoselectionMode::lastOrderSelect;
+  for (const auto& directory : lastOrderDirectories_) {
+    if (hasComponentPrefix(components, directory)) return AutoselectionMode::lastOrderSelect;
+  }
+  return rule == ExtendedAutoselectionRules::SelectionRule::alwaysSelect ? AutoselectionMode::alwaysSelect
+                                                                        : AutoselectionMode::regular;
+}
+
+double Autoselector::directoryBonusOf(const NodeAutoselectionInfo& info) const {
+  const PathComponents components = abbreviatedComponents(info);
+  double sum = 0;
+  for (const auto& [directory, bonus] : bonusDirectories_) {
+    if (hasComponentPrefix(components, directory)) sum += bonus;
+  }
+  return sum;
+}
+
+bool Autoselector::smartRuleMatches(const SmartSelectionRule& rule, const NodeAutoselectionInfo& info,
+                                    const EquivalenceDifferencesInfo& differencesInfo) const {
+  if (!differencesInfo.contains(rule.relevantDifference())) return false;
+  const DuplicateDifferences& differences = *info.differences;
+  const ArrangementFactor factor = differences.arrangementFactor(rule.relevantDifference());
+  using K = SmartSelectionRule::Kind;
+  switch (rule.kind()) {
+    case K::sameUTIType: return stringValue(differences, D::utiType) == rule.payload();
+    case K::sameSoftware: return stringValue(differences, D::software) == rule.payload();
+    case K::nonSoftwareAndOriginal: return stringValue(differences, D::software) != rule.payload();
+    case K::nonBiggestImageDimension: case K::nonBiggestExactSize: case K::nonHighestBitRate:
+    case K::nonNewestModificationDate: case K::nonLatestAppVersion:
+      return factor != ArrangementFactor::max;
+    case K::nonSmallestImageDimension: case K::nonSmallestExactSize: case K::nonLowestBitRate:
+    case K::nonOldestModificationDate:
+      return factor != ArrangementFactor::min;
+    case K::nonHighestRating: return factor != ArrangementFactor::max && factor != ArrangementFactor::undefined;
+    case K::nonFavorite: return !isMarked(differences, D::favorite);
+    case K::nonLoved: return !isMarked(differences, D::loved);
+  }
+  return false;
+}
+
+double Autoselector::scoreOf(const NodeAutoselectionInfo& info, const EquivalenceDifferencesInfo& differencesInfo) const {
+  const bool similar = isSimilarKind(info.equivalenceKind);
+  double smart = 0;
+  for (const auto& ruleInfo : rules_.smartSelectionRuleInfos) {
+    const SmartSelectionRule& rule = ruleInfo.rule;
+    if (!ruleInfo.isEnabled) continue;
+    if (similar ? !rule.supportsSimilarEquivalences() : !rule.supportsExactEquivalences()) continue;
+    if (!smartRuleMatches(rule, info, differencesInfo)) continue;
+    const bool isDateRule = rule.kind() == SmartSelectionRule::Kind::nonNewestModificationDate ||
+                            rule.kind() == SmartSelectionRule::Kind::nonOldestModificationDate;
+    smart += isDateRule ? -2 : -3;
+  }
+  if (similar) return smart;
+
+  const DuplicateDifferences& differences = *info.differences;
+  double score = pathComponentPart(differences, config_) + smart + info.sumOfBonusesForBeingInDirectory;
+  if (info.mode == AutoselectionMode::alwaysSelect) score += config_.bonusForBeingAlwaysSelect;
+  if (differences.has(hasSuffixMatchingThumbnailPattern)) score += config_.bonusForHavingSuffixThumbnail;
+  if (differences.arrangementFactor(D::appVersion) == ArrangementFactor::max) score += config_.bonusForBeingNewestApplication;
+  if (differences.has(smartRandom)) score += config_.bonusForBeingSmartRandom;
+  if (differences.has(randomAmongEqual)) score += config_.bonusForBeingRandomAmongEqualScore;
+  if (isMarked(differences, D::favorite)) score += config_.bonusForBeingFavorite;
+  if (isMarked(differences, D::loved)) score += config_.bonusForBeingLoved;
+  if (differences.has(memberOfITunesLibrary)) score += config_.bonusForBeingMemberOfITunesLibrary;
+  if (differences.has(memberOfPhotosLibrary)) score += config_.bonusForBeingMemberOfPhotosLibrary;
+  if (differences.has(memberOfNonTestedMediaLibrary)) score += config_.bonusForBeingMemberOfNotTestedLibrary;
+  if (differences.arrangementFactor(D::rating) == ArrangementFactor::max) score += config_.bonusForHavingBestITunesRating;
+  if (differences.has(lacksArtistName)) score += config_.bonusForLackingArtistName;
+  if (differences.has(lacksTrackTitle)) score += config_.bonusForLackingTrackTitle;
+  if (differences.arrangementFactor(D::playDate) == ArrangementFactor::max) score += config_.bonusForHavingLatestPlayDate;
+  if (differences.arrangementFactor(D::playCount) == ArrangementFactor::max) score += config_.bonusForHavingMaximumPlayCount;
+  return score;
+}
+
+Autoselector::Stat Autoselector::statistics(const std::vector<NodeAutoselectionInfo>& infos,
+                                            const EquivalenceDifferencesInfo& differencesInfo) const {
+  Stat stat;
+  bool first = true;
+  for (const auto& info : infos) {
+    const double score = scoreOf(info, differencesInfo);
+    stat.infosAndScores.emplace_back(&info, score);
+    stat.maxScore = first ? score : std::max(stat.maxScore, score);
+    stat.minScore = first ? score : std::min(stat.minScore, score);
+    stat.sumOfScore += score;
+    if (first) {
+      stat.singleSelectionModeForAll = info.mode;
+    } else if (stat.singleSelectionModeForAll != info.mode) {
+      stat.singleSelectionModeForAll = std::nullopt;
+    }
+    first = false;
+  }
+  return stat;
+}
+
+DetectedSelectionConfigurations Autoselector::detectSelectionConfigurations(
+    std::vector<NodeAutoselectionInfo>& infos, const EquivalenceDifferencesInfo& differencesInfo) const {
+  DetectedSelectionConfigurations detected;
+  if (infos.empty()) return detected;
+  for (auto& info : infos) {
+    info.mode = modeOf(info);
+    info.sumOfBonusesForBeingInDirectory = directoryBonusOf(info);
+  }
+
+  // Ties are broken in favour of the copy with the smallest path (P).
+  Stat stat = statistics(infos, differencesInfo);
+  DuplicateDifferences& smallest = *smallestPath(infos).differences;
+  const bool allAlwaysSelect = stat.singleSelectionModeForAll == AutoselectionMode::alwaysSelect;
+  smallest.set(smartRandom);
+  if (stat.maxScore == stat.minScore || allAlwaysSelect) {
+    if (allAlwaysSelect || rules_.selectRandomAmongEqual) {
+      if (stat.maxScore == stat.minScore) smallest.set(randomAmongEqual);
+      stat = statistics(infos, differencesInfo);
+    }
+  }
+  // (Otherwise the mark changes no decision: the statistics stand as computed.)
+
+  std::vector<std::int64_t> selected;
+  std::vector<std::int64_t> kept;
+  for (const auto& [info, score] : stat.infosAndScores) {
+    const bool selectable = info->mode == AutoselectionMode::alwaysSelect || info->mode == AutoselectionMode::regular;
+    (score < stat.maxScore && selectable ? selected : kept).push_back(info->identifier);
+  }
+  const bool automaticOffered = stat.maxScore != stat.minScore;
+
+  const bool anySelectable = std::any_of(infos.begin(), infos.end(), [](const auto& info) {
+    return info.mode != AutoselectionMode::neverSelect;
+  });
+  if (anySelectable) smallest.set(randomAmongEqual);
+
+  const std::int64_t original = kept.empty() ? infos.front().identifier : kept.front();
+  auto offer = [&](SelectionStrategy strategy, std::set<std::int64_t> ids) {
+    detected.availableSelectionConfigurations.push_back(SelectionConfiguration{strategy, original, std::move(ids)});
+  };
+  const std::set<std::int64_t> selectedSet(selected.begin(), selected.end());
+  offer(SelectionStrategy::none, {});
+  if (automaticOffered) offer(SelectionStrategy::automatic, selectedSet);
+  offer(SelectionStrategy::manual, selectedSet);
+  if (differencesInfo.contains(D::dateOfModification)) {
+    std::set<std::int64_t> newer;
+    std::set<std::int64_t> older;
+    for (const auto& info : infos) {
+      const ArrangementFactor factor = info.differences->arrangementFactor(D::dateOfModification);
+      if (factor != ArrangementFactor::min) newer.insert(info.identifier);
+      if (factor != ArrangementFactor::max) older.insert(info.identifier);
+    }
+    offer(SelectionStrategy::newer, std::move(newer));
+    offer(SelectionStrategy::older, std::move(older));
+  }
+  std::set<std::int64_t> random;
+  for (const auto& info : infos) {
+    if (!info.differences->has(smartRandom) && !info.differences->has(randomAmongEqual)) random.insert(info.identifier);
+  }
+  if (!random.empty()) offer(SelectionStrategy::random, std::move(random));
+
+  detected.currentSelectionConfiguration = automaticOffered ? detected.availableSelectionConfigurations[1]
+                                                            : detected.availableSelectionConfigurations[0];
+  for (const auto& info : infos) detected.nodeDifferencesInfoByDuplicateID[info.identifier] = *info.differences;
+  return detected;
+}
+
+}  // namespace zarnik

@@ -1,0 +1,235 @@
+#include "selection/duplicate_differences.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include <fmt/format.h>
+
+#include "selection/autoselection_config.h"
+
+namespace zarnik {
+namespace {
+
+std::int64_t nanoseconds(Date date) { return date.time_since_epoch().count(); }
+
+void put(std::map<EquivalenceDifference, DuplicateFactor>& factors, EquivalenceDifference kind,
+         DuplicateFactor::Value value, std::string text) {
+  factors[kind] = DuplicateFactor{kind, std::move(value), std::move(text), ArrangementFactor::undefined};
+}
+
+void putDate(std::map<EquivalenceDifference, DuplicateFactor>& factors, EquivalenceDifference kind, Date date) {
+  put(factors, kind, nanoseconds(date), iso8601(date));
+}
+
+void putMediaFactors(std::map<EquivalenceDifference, DuplicateFactor>& factors, const NodeContent& content) {
+  using D = EquivalenceDifference;
+  if (const auto& audio = content.audioInfo) {
+    if (audio->artist) put(factors, D::artist, *audio->artist, *audio->artist);
+    if (audio->album) put(factors, D::album, *audio->album, *audio->album);
+    if (audio->title) put(factors, D::title, *audio->title, *audio->title);
+    if (audio->bitrate) put(factors, D::audioBitrate, static_cast<std::int64_t>(*audio->bitrate), std::to_string(*audio->bitrate));
+    if (audio->duration > 0) put(factors, D::duration, audio->duration, fmt::format("{:.1f} s", audio->duration));
+  }
+  if (const auto& image = content.imageInfo) {
+    put(factors, D::imageSize, image->size.width * image->size.height, fmt::format("{}×{}", image->size.width, image->size.height));
+    if (image->iso) put(factors, D::imageISO, *image->iso, fmt::format("ISO {}", *image->iso));
+    if (image->cameraInfo && image->cameraInfo->isValid()) {
+      put(factors, D::camera, image->cameraInfo->description(), image->cameraInfo->description());
+    }
+    if (image->location) {
+      const std::string where = fmt::format("{:.5f}, {:.5f}", image->location->latitude, image->location->longitude);
+      put(factors, D::geoLocation, where, where);
+    }
+    if (image->softwareName) put(factors, D::software, *image->softwareName, *image->softwareName);
+  }
+  if (const auto& bundle = content.bundleInfo) {
+    if (bundle->arrangeVersion) {
+      std::vector<std::uint64_t> parts(bundle->arrangeVersion->parts().begin(), bundle->arrangeVersion->parts().end());
+      put(factors, D::appVersion, std::move(parts), bundle->displayVersion.value_or(bundle->arrangeVersion->string()));
+    }
+  }
+}
+
+void putLibraryFactors(std::map<EquivalenceDifference, DuplicateFactor>& factors, const ZKBaseNode& node) {
+  using D = EquivalenceDifference;
+  if (const auto* track = dynamic_cast<const ZKITunesLibraryItemNode*>(&node)) {
+    if (const auto& info = track->iTunesItemInfo()) {
+      if (info->rating) put(factors, D::rating, static_cast<double>(*info->rating), fmt::format("{}", *info->rating));
+      if (info->playCount) put(factors, D::playCount, *info->playCount, std::to_string(*info->playCount));
+      if (info->playDate) putDate(factors, D::playDate, *info->playDate);
+      if (info->loved) put(factors, D::loved, *info->loved, *info->loved ? "loved" : "not loved");
+      if (info->artist && factors.count(D::artist) == 0) put(factors, D::artist, *info->artist, *info->artist);
+      if (info->album && factors.count(D::album) == 0) put(factors, D::album, *info->album, *info->album);
+    }
+  }
+  if (const auto* photo = dynamic_cast<const ZKPhotosLibraryItemNode*>(&node)) {
+    put(factors, D::photosUUID, photo->photosIdentifier(), photo->photosIdentifier());
+    if (const auto& info = photo->photosItemInfo()) {
+      put(factors, D::favorite, info->isFavorite, info->isFavorite ? "favorite" : "not favorite");
+    }
+  }
+}
+
+// Removes the last match of a suffix expression as long as one is found; how many were removed.
+int stripSuffixes(std::string& text, const RegularExpression& expression) {
+  int count = 0;
+  while (auto match = expression.firstMatch(text)) {
+    if (match->first == match->second || match->first == 0) break;  // never strip a whole name
+    text.erase(match->first);
+    ++count;
+  }
+  return count;
+}
+
+PathComponentPattern analyse(const std::string& component, bool isLast) {
+  const auto& expressions = AutoselectionConfig::shared().expressions();
+  PathComponentPattern pattern;
+  pattern.component = component;
+  pattern.isLastComponent = isLast;
+  // A file is judged by its name without extension: "report copy.pdf" ends with a copy word.
+  std::string text = decomposedForm(isLast ? std::string(nameWithoutExtension(component)) : component);
+  pattern.isAutonamed = !isLast && expressions.autonamed->search(text);
+  if (auto prefix = expressions.prefixCopy->firstMatch(text); prefix && prefix->second < text.size()) {
+    pattern.hasPrefixMatchingCopyPattern = true;
+    text.erase(0, prefix->second);
+  }
+  pattern.numberOfSuffixMatchingNumberPatterns = stripSuffixes(text, *expressions.suffixNumber);
+  if (auto suffix = expressions.suffixCopy->firstMatch(text); suffix && suffix->first > 0) {
+    pattern.hasSuffixMatchingCopyPattern = true;
+    text.erase(suffix->first);
+    // "report copy 2": the number belongs to the copy word, "report 2 copy" to the name.
+    pattern.numberOfSuffixMatchingNumberPatterns += stripSuffixes(text, *expressions.suffixNumber);
+  }
+  pattern.strippedComponent = text;
+  return pattern;
+}
+
+bool looksLikeCopy(const PathComponentPattern& pattern) {
+  return pattern.hasPrefixMatchingCopyPattern || pattern.hasSuffixMatchingCopyPattern ||
+         pattern.numberOfSuffixMatchingNumberPatterns > 0;
+}
+
+void setFlags(NodeDifferencesInfo& info) {
+  DuplicateDifferences& differences = info.differences;
+  const ZKBaseNode& node = *info.node;
+  struct stat st {};
+  differences.set(accessible, ::lstat(node.path().c_str(), &st) == 0);
+  differences.set(writable, node.attributes().wasWritable);
+  if (const auto* track = dynamic_cast<const ZKITunesLibraryItemNode*>(&node)) {
+    differences.set(memberOfITunesLibrary);
+    differences.set(memberOfNonDefaultITunesLibrary, !track->isMemberOfDefaultITunesLibrary());
+    const auto& library = track->mediaLibraryNode();
+    if (library && library->mediaLibraryInfo() && !library->mediaLibraryInfo()->isTestedVersion) {
+      differences.set(memberOfNonTestedMediaLibrary);
+    }
+  }
+  if (const auto* photo = dynamic_cast<const ZKPhotosLibraryItemNode*>(&node)) {
+    differences.set(memberOfPhotosLibrary);
+    const auto& library = photo->mediaLibraryNode();
+    if (library && library->mediaLibraryInfo() && !library->mediaLibraryInfo()->isTestedVersion) {
+      differences.set(memberOfNonTestedMediaLibrary);
+    }
+  }
+  if (node.type() == NodeType::audio && node.content().audioInfo) {
+    differences.set(lacksArtistName, !node.content().audioInfo->artist.has_value());
+    differences.set(lacksTrackTitle, !node.content().audioInfo->title.has_value());
+  }
+  differences.set(hasMaximumPlayCount, differences.arrangementFactor(EquivalenceDifference::playCount) == ArrangementFactor::max);
+  if (!differences.pathComponentPatterns.empty()) {
+    differences.set(nameLooksLikeCopy, looksLikeCopy(differences.pathComponentPatterns.back()));
+  }
+  const std::string stem = decomposedForm(nameWithoutExtension(node.path()));
+  differences.set(hasSuffixMatchingThumbnailPattern, AutoselectionConfig::shared().expressions().thumbnail->search(stem));
+}
+
+void arrange(std::vector<NodeDifferencesInfo>& infos, EquivalenceDifference kind) {
+  const DuplicateFactor* lowest = nullptr;
+  const DuplicateFactor* highest = nullptr;
+  for (const auto& info : infos) {
+    auto it = info.differences.factors.find(kind);
+    if (it == info.differences.factors.end()) continue;
+    if (lowest == nullptr || it->second < *lowest) lowest = &it->second;
+    if (highest == nullptr || *highest < it->second) highest = &it->second;
+  }
+  if (lowest == nullptr) return;
+  const DuplicateFactor low = *lowest;
+  const DuplicateFactor high = *highest;
+  // Every copy at the extreme shares it: two newest copies are both "Max".
+  for (auto& info : infos) {
+    auto it = info.differences.factors.find(kind);
+    if (it == info.differences.factors.end()) continue;
+    it->second.arrangementFactor = it->second == high ? ArrangementFactor::max
+                                   : it->second == low ? ArrangementFactor::min
+                                                       : ArrangementFactor::mid;
+  }
+}
+
+}  // namespace
+
+std::map<EquivalenceDifference, DuplicateFactor> fetchDuplicateFactors(const ZKBaseNode& node,
+                                                                       std::optional<std::int64_t> hardlinkedGroupID) {
+  using D = EquivalenceDifference;
+  std::map<EquivalenceDifference, DuplicateFactor> factors;
+  const NodeAttributes& attributes = node.attributes();
+  const std::string path = node.path();
+  const std::string name(lastPathComponent(path));
+  put(factors, D::name, name, name);
+  const std::string folder = parentPath(path);
+  put(factors, D::path, folder, folder);
+  if (const std::string extension = lowercasedPathExtension(name); !extension.empty()) {
+    put(factors, D::extension, extension, extension);
+  }
+  putDate(factors, D::dateOfCreation, attributes.dateOfCreation);
+  putDate(factors, D::dateOfModification, attributes.dateOfModification);
+  if (attributes.dateOfAccess) putDate(factors, D::dateOfAccess, *attributes.dateOfAccess);
+  put(factors, D::size, node.exactSize(), std::to_string(node.exactSize()));
+  if (hardlinkedGroupID) put(factors, D::hardLinkedGroup, *hardlinkedGroupID, fmt::format("hard links #{}", *hardlinkedGroupID));
+  if (const auto cloud = node.belongsToCloudService()) put(factors, D::cloud, std::string(rawValue(*cloud)), std::string(rawValue(*cloud)));
+  if (!attributes.UTIType.empty()) put(factors, D::utiType, std::string(attributes.UTIType.name()), std::string(attributes.UTIType.name()));
+  putMediaFactors(factors, node.content());
+  putLibraryFactors(factors, node);
+  return factors;
+}
+
+std::vector<PathComponentPattern> pathComponentPatterns(const PathComponents& components) {
+  std::vector<PathComponentPattern> patterns;
+  for (size_t i = 0; i < components.size(); ++i) {
+    if (components[i] == "/") continue;
+    patterns.push_back(analyse(components[i], i + 1 == components.size()));
+  }
+  return patterns;
+}
+
+EquivalenceDifferencesInfo detectDifferenceInNodeInfos(std::vector<NodeDifferencesInfo>& infos) {
+  EquivalenceDifferencesInfo group;
+  for (auto& info : infos) {
+    info.differences.factors = fetchDuplicateFactors(*info.node, info.hardlinkedGroupID);
+    info.differences.pathComponentPatterns = pathComponentPatterns(pathComponents(info.node->path()));
+    const auto& last = info.differences.pathComponentPatterns;
+    info.strippedName = last.empty() ? std::string() : last.back().strippedComponent;
+  }
+  for (int raw = 0; raw < kEquivalenceDifferenceCount; ++raw) {
+    const auto kind = static_cast<EquivalenceDifference>(raw);
+    const DuplicateFactor* first = nullptr;
+    bool firstSeen = false;
+    bool differs = false;
+    for (const auto& info : infos) {
+      auto it = info.differences.factors.find(kind);
+      const DuplicateFactor* factor = it == info.differences.factors.end() ? nullptr : &it->second;
+      if (!firstSeen) {
+        first = factor;
+        firstSeen = true;
+      } else if ((first == nullptr) != (factor == nullptr) || (first != nullptr && !(*first == *factor))) {
+        differs = true;
+      }
+    }
+    if (!differs) continue;
+    group.differences.insert(kind);
+    if (isArrangable(kind)) arrange(infos, kind);
+  }
+  for (auto& info : infos) setFlags(info);
+  return group;
+}
+
+}  // namespace zarnik

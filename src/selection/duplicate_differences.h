@@ -1,0 +1,39 @@
+// Difference detection: each copy's values of every kind of difference, which kinds differ in
+// the group, where each copy's value stands, and the flags the autoselector reads.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/path_components.h"
+#include "file_model/base_node.h"
+#include "matching/equivalence_kind.h"
+#include "selection/equivalence_difference.h"
+
+namespace zarnik {
+
+// One copy under analysis.
+struct NodeDifferencesInfo {
+  std::int64_t identifier = 0;
+  std::shared_ptr<const ZKBaseNode> node;
+  EquivalenceKind equivalenceKind = EquivalenceKind::exactHash;
+  std::optional<std::int64_t> hardlinkedGroupID;  // the group's number of the copy's hard links
+  DuplicateDifferences differences;
+  std::string strippedName;  // the name without copy words, number suffixes and extension
+};
+
+// The node's value of every kind it has a value for.
+[[nodiscard]] std::map<EquivalenceDifference, DuplicateFactor> fetchDuplicateFactors(
+    const ZKBaseNode& node, std::optional<std::int64_t> hardlinkedGroupID);
+
+// Each component of a path (the file name without its extension), as the copy-word, number
+// and automatic-name expressions see it.
+[[nodiscard]] std::vector<PathComponentPattern> pathComponentPatterns(const PathComponents& components);
+
+// Fills every copy's record and returns the kinds in which the copies differ.
+EquivalenceDifferencesInfo detectDifferenceInNodeInfos(std::vector<NodeDifferencesInfo>& infos);
+
+}  // namespace zarnik

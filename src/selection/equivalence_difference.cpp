@@ -1,0 +1,119 @@
+#include "selection/equivalence_difference.h"
+
+#include <array>
+
+namespace zarnik {
+namespace {
+
+constexpr std::array<std::string_view, kEquivalenceDifferenceCount> kIdentifiers = {
+    "Album",    "AppVersion", "Artist",     "AudioBitrate", "Camera",   "Cloud",     "DateOfAccess",
+    "DateOfCreation", "DateOfModification", "Duration", "Extension", "Favorite", "GeoLocation",
+    "HardLinkedGroup", "ImageISO", "ImageSize", "Loved", "Name", "Path", "PhotosUUID", "PlayCount",
+    "PlayDate", "Rating", "Size", "Title", "UTIType", "Software",
+};
+
+}  // namespace
+
+std::string_view identifier(EquivalenceDifference difference) { return kIdentifiers[static_cast<size_t>(difference)]; }
+
+std::optional<EquivalenceDifference> equivalenceDifferenceFromIdentifier(std::string_view id) {
+  for (size_t i = 0; i < kIdentifiers.size(); ++i) {
+    if (kIdentifiers[i] == id) return static_cast<EquivalenceDifference>(i);
+  }
+  return std::nullopt;
+}
+
+bool isArrangable(EquivalenceDifference difference) {
+  using D = EquivalenceDifference;
+  switch (difference) {
+    case D::appVersion: case D::audioBitrate: case D::dateOfAccess: case D::dateOfCreation:
+    case D::dateOfModification: case D::duration: case D::imageISO: case D::imageSize: case D::playCount:
+    case D::playDate: case D::rating: case D::size:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool isInternal(EquivalenceDifference difference) {
+  return difference == EquivalenceDifference::hardLinkedGroup || difference == EquivalenceDifference::photosUUID ||
+         difference == EquivalenceDifference::dateOfAccess;
+}
+
+std::string_view identifier(ArrangementFactor factor) {
+  switch (factor) {
+    case ArrangementFactor::min: return "Min";
+    case ArrangementFactor::mid: return "Mid";
+    case ArrangementFactor::max: return "Max";
+    case ArrangementFactor::undefined: break;
+  }
+  return "Undefined";
+}
+
+Json DuplicateFactor::encode() const {
+  Json json = Json::object();
+  json["kind"] = identifier(kind);
+  json["value"] = text;
+  if (arrangementFactor != ArrangementFactor::undefined) json["arrangement"] = identifier(arrangementFactor);
+  return json;
+}
+
+ArrangementFactor DuplicateDifferences::arrangementFactor(EquivalenceDifference kind) const {
+  auto it = factors.find(kind);
+  return it == factors.end() ? ArrangementFactor::undefined : it->second.arrangementFactor;
+}
+
+std::optional<std::int64_t> DuplicateDifferences::hardlinkedGroupID() const {
+  auto it = factors.find(EquivalenceDifference::hardLinkedGroup);
+  if (it == factors.end()) return std::nullopt;
+  if (const auto* id = std::get_if<std::int64_t>(&it->second.value)) return *id;
+  return std::nullopt;
+}
+
+Json DuplicateDifferences::encode() const {
+  Json json = Json::object();
+  json["flags"] = flags;
+  Json values = Json::array();
+  for (const auto& [kind, factor] : factors) values.push_back(factor.encode());
+  json["factors"] = std::move(values);
+  return json;
+}
+
+Json EquivalenceDifferencesInfo::encode() const {
+  Json json = Json::array();
+  for (EquivalenceDifference kind : differences) json.push_back(identifier(kind));
+  return json;
+}
+
+EquivalenceDifferencesInfo EquivalenceDifferencesInfo::decode(const Json& archive) {
+  EquivalenceDifferencesInfo info;
+  if (!archive.is_array()) return info;
+  for (const auto& item : archive) {
+    if (!item.is_string()) continue;
+    if (auto kind = equivalenceDifferenceFromIdentifier(item.get<std::string>())) info.differences.insert(*kind);
+  }
+  return info;
+}
+
+SelectionPermission permission(DuplicateWarning warning) {
+  return warning == DuplicateWarning::isLastUnselectedDuplicateOfEquivalence ? SelectionPermission::allowedWithWarning
+                                                                             : SelectionPermission::denied;
+}
+
+std::string_view description(DuplicateWarning warning) {
+  switch (warning) {
+    case DuplicateWarning::isLastUnselectedDuplicateOfEquivalence: return "Last non-selected duplicate of equivalence";
+    case DuplicateWarning::isMemberOfNonDefaultITunesLibrary:
+      return "Members of non-default iTunes library may not be cleaned without corruption of library";
+    case DuplicateWarning::isMemberOfNonTestedITunesLibrary:
+      return "We did not test this version of iTunes library yet. Cleanup denied to prevent data loss";
+    case DuplicateWarning::isMemberOfNonTestedPhotosLibrary:
+      return "We did not test this version of Photos library yet. Cleanup denied to prevent data loss";
+    case DuplicateWarning::isNonAccessible: return "File is no longer accessible.";
+    case DuplicateWarning::isNonWritable:
+      return "The privileges of this item do not allow modification or removal. Please change item permissions in Finder.";
+  }
+  return "";
+}
+
+}  // namespace zarnik

@@ -1,0 +1,111 @@
+// What tells the copies of a group apart: the kinds of difference, each copy's value of each
+// kind (its factor) and where that value stands in the group, flags, and the analysis of each
+// component of the copy's path.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "base/json.h"
+
+namespace zarnik {
+
+enum class EquivalenceDifference {
+  album, appVersion, artist, audioBitrate, camera, cloud, dateOfAccess, dateOfCreation, dateOfModification,
+  duration, extension, favorite, geoLocation, hardLinkedGroup, imageISO, imageSize, loved, name, path,
+  photosUUID, playCount, playDate, rating, size, title, utiType, software,
+};
+inline constexpr int kEquivalenceDifferenceCount = 27;
+
+[[nodiscard]] std::string_view identifier(EquivalenceDifference difference);  // "DateOfModification"
+[[nodiscard]] std::optional<EquivalenceDifference> equivalenceDifferenceFromIdentifier(std::string_view id);
+[[nodiscard]] bool isArrangable(EquivalenceDifference difference);
+// Kinds kept for the system's own use and never shown in the user's comparison.
+[[nodiscard]] bool isInternal(EquivalenceDifference difference);
+[[nodiscard]] inline bool isUserItem(EquivalenceDifference difference) { return !isInternal(difference); }
+
+// Where a copy's value stands among the group's values.
+enum class ArrangementFactor : int { min = 1, mid = 2, max = 3, undefined = -100 };
+[[nodiscard]] std::string_view identifier(ArrangementFactor factor);  // "Min", "Mid", "Max", "Undefined"
+
+enum DuplicateDifferenceFlag : std::uint32_t {
+  accessible = 1,
+  writable = 2,
+  nameLooksLikeCopy = 4,
+  hasSuffixMatchingThumbnailPattern = 8,
+  memberOfITunesLibrary = 16,
+  memberOfNonDefaultITunesLibrary = 32,
+  memberOfPhotosLibrary = 64,
+  memberOfNonTestedMediaLibrary = 128,
+  lacksArtistName = 256,
+  lacksTrackTitle = 512,
+  hasMaximumPlayCount = 1024,
+  smartRandom = 2048,
+  randomAmongEqual = 4096,
+};
+
+// One copy's value of one kind. Values of a kind compare by `value` (numbers, dates as
+// nanoseconds, image sizes by pixel count, versions part by part); `text` is what is shown.
+struct DuplicateFactor {
+  using Value = std::variant<std::monostate, bool, std::int64_t, double, std::string, std::vector<std::uint64_t>>;
+  EquivalenceDifference kind = EquivalenceDifference::name;
+  Value value;
+  std::string text;
+  ArrangementFactor arrangementFactor = ArrangementFactor::undefined;
+
+  [[nodiscard]] Json encode() const;
+  friend bool operator==(const DuplicateFactor& a, const DuplicateFactor& b) { return a.value == b.value; }
+  friend bool operator<(const DuplicateFactor& a, const DuplicateFactor& b) { return a.value < b.value; }
+};
+
+// One component of a copy's path, as the copy-word and automatic-name expressions see it.
+struct PathComponentPattern {
+  std::string component;
+  bool isLastComponent = false;
+  std::string strippedComponent;
+  bool hasPrefixMatchingCopyPattern = false;
+  bool hasSuffixMatchingCopyPattern = false;
+  int numberOfSuffixMatchingNumberPatterns = 0;
+  bool isAutonamed = false;
+};
+
+struct DuplicateDifferences {
+  std::uint32_t flags = 0;
+  std::map<EquivalenceDifference, DuplicateFactor> factors;
+  std::vector<PathComponentPattern> pathComponentPatterns;
+
+  [[nodiscard]] bool has(DuplicateDifferenceFlag flag) const { return (flags & flag) != 0; }
+  void set(DuplicateDifferenceFlag flag, bool on = true) { flags = on ? (flags | flag) : (flags & ~flag); }
+  [[nodiscard]] ArrangementFactor arrangementFactor(EquivalenceDifference kind) const;
+  [[nodiscard]] std::optional<std::int64_t> hardlinkedGroupID() const;
+  [[nodiscard]] Json encode() const;
+};
+
+// The kinds in which a group's copies differ; coded as the array of identifiers.
+struct EquivalenceDifferencesInfo {
+  std::set<EquivalenceDifference> differences;
+  [[nodiscard]] bool contains(EquivalenceDifference kind) const { return differences.count(kind) != 0; }
+  [[nodiscard]] Json encode() const;
+  static EquivalenceDifferencesInfo decode(const Json& archive);
+};
+
+enum class SelectionPermission { allowed, allowedWithWarning, denied };
+
+enum class DuplicateWarning {
+  isLastUnselectedDuplicateOfEquivalence,
+  isMemberOfNonDefaultITunesLibrary,
+  isMemberOfNonTestedITunesLibrary,
+  isMemberOfNonTestedPhotosLibrary,
+  isNonAccessible,
+  isNonWritable,
+};
+[[nodiscard]] SelectionPermission permission(DuplicateWarning warning);
+[[nodiscard]] std::string_view description(DuplicateWarning warning);
+
+}  // namespace zarnik

@@ -1,0 +1,110 @@
+// The vocabulary of selection: strategies and the configuration a group ends with, the
+// autoselection switches and path rules, the smart rules, and how selected copies are removed.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/json.h"
+#include "selection/equivalence_difference.h"
+
+namespace zarnik {
+
+enum class SelectionStrategy { automatic, manual, none, newer, older, random };
+inline constexpr std::array<SelectionStrategy, 6> kAllSelectionStrategies = {
+    SelectionStrategy::automatic, SelectionStrategy::manual, SelectionStrategy::none,
+    SelectionStrategy::newer,     SelectionStrategy::older,  SelectionStrategy::random};
+
+[[nodiscard]] std::string_view identifier(SelectionStrategy strategy);
+[[nodiscard]] std::optional<SelectionStrategy> selectionStrategyFromIdentifier(std::string_view id);
+// Every strategy but `manual`, which a group falls into when edited by hand.
+[[nodiscard]] inline bool isAvailableForUserChoose(SelectionStrategy s) { return s != SelectionStrategy::manual; }
+
+// Which copy of a group is the original and which are selected for removal, by identifier.
+struct SelectionConfiguration {
+  SelectionStrategy strategy = SelectionStrategy::none;
+  std::int64_t originalID = 0;
+  std::set<std::int64_t> selectedIDs;
+
+  [[nodiscard]] bool isSelected(std::int64_t id) const { return selectedIDs.count(id) != 0; }
+  [[nodiscard]] bool isOriginal(std::int64_t id) const { return id == originalID; }
+  [[nodiscard]] Json encode() const;
+  // Nothing when a field is missing or the strategy is unknown.
+  static std::optional<SelectionConfiguration> decode(const Json& archive);
+  friend bool operator==(const SelectionConfiguration&, const SelectionConfiguration&) = default;
+};
+
+struct AutoselectionRules {
+  bool allowAutoselectionWithinHardlinkedGroups = false;
+  bool allowSelectionOfMembersOfInvalidMediaLibraries = false;
+  bool selectRandomAmongEqual = false;
+};
+
+class SmartSelectionRule {
+ public:
+  enum class Kind {
+    sameUTIType, sameSoftware, nonSoftwareAndOriginal,  // these three carry a string
+    nonBiggestImageDimension, nonSmallestImageDimension, nonHighestRating,
+    nonNewestModificationDate, nonOldestModificationDate, nonBiggestExactSize, nonSmallestExactSize,
+    nonLowestBitRate, nonHighestBitRate, nonFavorite, nonLoved, nonLatestAppVersion,
+  };
+
+  explicit SmartSelectionRule(Kind kind, std::string payload = {}) : kind_(kind), payload_(std::move(payload)) {}
+  [[nodiscard]] Kind kind() const { return kind_; }
+  [[nodiscard]] const std::string& payload() const { return payload_; }
+  [[nodiscard]] bool hasPayload() const { return kind_ <= Kind::nonSoftwareAndOriginal; }
+  [[nodiscard]] std::string_view identifier() const;
+  [[nodiscard]] bool supportsExactEquivalences() const;
+  [[nodiscard]] bool supportsSimilarEquivalences() const { return !supportsExactEquivalences(); }
+  // The difference a group must show for the rule to match any of its copies.
+  [[nodiscard]] EquivalenceDifference relevantDifference() const;
+  [[nodiscard]] std::string description() const;
+
+  // {"identifier": "NonLoved"} or {"identifier": "SameSoftware", "payload": "Photos"}.
+  [[nodiscard]] Json encode() const;
+  static std::optional<SmartSelectionRule> decode(const Json& archive);
+  friend bool operator==(const SmartSelectionRule&, const SmartSelectionRule&) = default;
+
+ private:
+  Kind kind_;
+  std::string payload_;
+};
+
+struct SmartSelectionRuleInfo {
+  SmartSelectionRule rule;
+  bool isEnabled = true;
+  friend bool operator==(const SmartSelectionRuleInfo&, const SmartSelectionRuleInfo&) = default;
+};
+
+struct ExtendedAutoselectionRules : AutoselectionRules {
+  enum class SelectionRule { alwaysSelect, neverSelect };
+  std::vector<std::string> alwaysSelectPaths;  // folders whose contents are always proposed
+  std::vector<std::string> neverSelectPaths;   // folders whose contents are never proposed
+  std::vector<SmartSelectionRuleInfo> smartSelectionRuleInfos;
+};
+
+struct FileCleaningOption {
+  enum class Kind { moveToTrash, removePermanently, moveToFolder };
+  Kind kind = Kind::moveToTrash;
+  std::string folder;  // moveToFolder only
+  friend bool operator==(const FileCleaningOption&, const FileCleaningOption&) = default;
+};
+
+struct CleaningRules {
+  bool isFakeRemove = false;
+  bool removeEmptyDirectories = true;
+  FileCleaningOption cleaningOption;
+  bool shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal = false;
+  std::map<std::string, FileCleaningOption> overridenCleaningOptionByVolumePath;
+
+  // The option stored for the volume the file lies on, else the general one.
+  [[nodiscard]] FileCleaningOption cleaningOptionForURL(const std::string& path) const;
+};
+
+}  // namespace zarnik

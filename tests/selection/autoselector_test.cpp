@@ -1,0 +1,204 @@
+#include "selection/autoselector.h"
+
+#include <sys/time.h>
+
+#include <gtest/gtest.h>
+
+#include "support/test_dir.h"
+
+namespace zarnik {
+namespace {
+
+using testing::TestDir;
+
+// A group of copies made from real files below a scratch folder, which is also the home folder
+// of the resolver (so "~/Applications" lies inside it).
+class AutoselectorTest : public ::testing::Test {
+ protected:
+  TestDir dir;
+  OVURLResolver resolver{dir.path()};
+  ScanLocationPtr location;
+  ExtendedAutoselectionRules rules;
+
+  void SetUp() override { location = ScanLocation::make(dir.path(), resolver); }
+
+  std::shared_ptr<const ZKBaseNode> copy(const std::string& relative, std::int64_t modifiedSecondsAgo = 1000,
+                                         bool writable = true) {
+    dir.file(relative, "same content");
+    const std::string path = dir / relative;
+    struct timeval times[2] = {{0, 0}, {0, 0}};
+    times[0].tv_sec = times[1].tv_sec = 1'700'000'000 - modifiedSecondsAgo;
+    ::utimes(path.c_str(), times);
+    NodeAttributes attributes = *NodeAttributes::resourceValuesOf(path);
+    attributes.wasWritable = writable;
+    return std::make_shared<ZKFileNode>(NodeLocation::fromRelativePath(location, relative), attributes, NodeContent{},
+                                        NodeType::document, std::nullopt);
+  }
+
+  struct Group {
+    std::vector<NodeDifferencesInfo> differences;
+    std::vector<NodeAutoselectionInfo> infos;
+    EquivalenceDifferencesInfo groupDifferences;
+    DetectedSelectionConfigurations detected;
+
+    [[nodiscard]] std::set<std::string> selectedNames() const {
+      std::set<std::string> names;
+      for (const auto& info : infos) {
+        if (detected.currentSelectionConfiguration.isSelected(info.identifier)) {
+          names.insert(std::string(lastPathComponent(info.node->path())));
+        }
+      }
+      return names;
+    }
+    [[nodiscard]] std::string nameOf(std::int64_t id) const {
+      for (const auto& info : infos) {
+        if (info.identifier == id) return info.node->path();
+      }
+      return {};
+    }
+  };
+
+  Group select(const std::vector<std::shared_ptr<const ZKBaseNode>>& nodes,
+               std::optional<std::int64_t> sharedHardLinkGroup = std::nullopt) {
+    Group group;
+    std::int64_t id = 1;
+    for (const auto& node : nodes) {
+      NodeDifferencesInfo info;
+      info.identifier = id++;
+      info.node = node;
+      info.hardlinkedGroupID = sharedHardLinkGroup;
+      group.differences.push_back(std::move(info));
+    }
+    group.groupDifferences = detectDifferenceInNodeInfos(group.differences);
+    for (auto& info : group.differences) {
+      group.infos.push_back(NodeAutoselectionInfo{info.identifier, info.node, info.equivalenceKind, &info.differences});
+    }
+    group.detected = Autoselector(resolver, rules).detectSelectionConfigurations(group.infos, group.groupDifferences);
+    return group;
+  }
+};
+
+TEST_F(AutoselectorTest, ACopyWordAtTheEndOfTheNameLosesToThePlainName) {
+  auto group = select({copy("docs/report copy.pdf"), copy("docs/report.pdf")});
+  EXPECT_EQ(group.selectedNames(), (std::set<std::string>{"report copy.pdf"}));
+  EXPECT_EQ(group.detected.currentSelectionConfiguration.strategy, SelectionStrategy::automatic);
+  EXPECT_EQ(lastPathComponent(group.nameOf(group.detected.currentSelectionConfiguration.originalID)), "report.pdf");
+  // A copy word inside a name is no copy word.
+  const auto& patterns = group.differences[0].differences.pathComponentPatterns;
+  EXPECT_TRUE(patterns.back().hasSuffixMatchingCopyPattern);
+  EXPECT_EQ(patterns.back().strippedComponent, "report");
+  EXPECT_FALSE(pathComponentPatterns({"copyright.txt"}).back().hasSuffixMatchingCopyPattern);
+  EXPECT_FALSE(pathComponentPatterns({"copyright.txt"}).back().hasPrefixMatchingCopyPattern);
+}
+
+TEST_F(AutoselectorTest, NamesAreMatchedInTheirDecomposedForm) {
+  // "Cópia de" written with a precomposed ó, as Linux file names usually are.
+  const auto pattern = pathComponentPatterns({"C\u00f3pia de foto.jpg"}).back();
+  EXPECT_TRUE(pattern.hasPrefixMatchingCopyPattern);
+  EXPECT_EQ(pattern.strippedComponent, "foto");
+  const auto numbered = pathComponentPatterns({"photo (2).jpg"}).back();
+  EXPECT_EQ(numbered.numberOfSuffixMatchingNumberPatterns, 1);
+  EXPECT_EQ(numbered.strippedComponent, "photo");
+  const auto folder = pathComponentPatterns({"C\u00f3pia de foto", "carpeta sin t\u00edtulo", "x.jpg"});
+  EXPECT_TRUE(folder[1].isAutonamed);
+  EXPECT_FALSE(folder[1].isLastComponent);
+}
+
+TEST_F(AutoselectorTest, AFileInAnAutomaticallyNamedFolderLosesToItsTwinAndScoresThreeLess) {
+  auto group = select({copy("untitled folder/a.txt"), copy("kept/a.txt")});
+  EXPECT_EQ(group.selectedNames().size(), 1u);
+  EXPECT_TRUE(group.detected.currentSelectionConfiguration.isSelected(1));
+  Autoselector selector(resolver, rules);
+  const double autonamed = selector.scoreOf(group.infos[0], group.groupDifferences);
+  const double plain = selector.scoreOf(group.infos[1], group.groupDifferences);
+  // The tie-break mark of the smaller path ("kept/…") is already in; the rest is -2 - 1.
+  EXPECT_EQ(plain - autonamed, 3 + (group.infos[1].differences->has(smartRandom) ? 1 : 0) +
+                                   (group.infos[1].differences->has(randomAmongEqual) ? 1 : 0));
+}
+
+TEST_F(AutoselectorTest, PathRulesTheNearestEnclosingOneWins) {
+  rules.alwaysSelectPaths = {dir / "always"};
+  rules.neverSelectPaths = {dir / "always/but-never", dir / "never"};
+  auto always = select({copy("always/x.txt"), copy("elsewhere/x.txt")});
+  EXPECT_EQ(always.infos[0].mode, AutoselectionMode::alwaysSelect);
+  EXPECT_TRUE(always.detected.currentSelectionConfiguration.isSelected(1));
+  auto nested = select({copy("always/but-never/y copy.txt"), copy("elsewhere/y.txt")});
+  EXPECT_EQ(nested.infos[0].mode, AutoselectionMode::neverSelect);
+  EXPECT_TRUE(nested.detected.currentSelectionConfiguration.selectedIDs.empty());
+  auto never = select({copy("never/z copy.txt"), copy("elsewhere/z.txt")});
+  EXPECT_TRUE(never.detected.currentSelectionConfiguration.selectedIDs.empty());
+  // Every copy always-select: the smallest path is kept, the others are selected.
+  rules.alwaysSelectPaths = {dir / "a1", dir / "a2"};
+  auto all = select({copy("a2/w.txt"), copy("a1/w.txt")});
+  EXPECT_EQ(all.detected.currentSelectionConfiguration.strategy, SelectionStrategy::automatic);
+  EXPECT_EQ(all.selectedNames().size(), 1u);
+  EXPECT_TRUE(all.detected.currentSelectionConfiguration.isSelected(1));  // "a2/…" goes
+}
+
+TEST_F(AutoselectorTest, ReadOnlyHardLinkedAndApplicationCopiesAreProtected) {
+  auto readOnly = select({copy("ro/r copy.txt", 1000, /*writable=*/false), copy("rw/r.txt")});
+  EXPECT_EQ(readOnly.infos[0].mode, AutoselectionMode::neverSelect);
+  EXPECT_TRUE(readOnly.detected.currentSelectionConfiguration.selectedIDs.empty());
+  auto linked = select({copy("l1/h copy.txt"), copy("l2/h.txt")}, /*sharedHardLinkGroup=*/1);
+  EXPECT_TRUE(linked.detected.currentSelectionConfiguration.selectedIDs.empty());
+  rules.allowAutoselectionWithinHardlinkedGroups = true;
+  auto allowed = select({copy("l3/h copy.txt"), copy("l4/h.txt")}, 2);
+  EXPECT_EQ(allowed.detected.currentSelectionConfiguration.selectedIDs.size(), 1u);
+  auto application = select({copy("Applications/Tool.app.zip"), copy("Downloads/Tool.app.zip")});
+  EXPECT_EQ(application.infos[0].mode, AutoselectionMode::lastOrderSelect);
+  EXPECT_EQ(application.infos[0].sumOfBonusesForBeingInDirectory, 10);
+  EXPECT_TRUE(application.detected.currentSelectionConfiguration.isSelected(2));  // the download goes
+}
+
+TEST_F(AutoselectorTest, EqualCopiesAreBothKeptUnlessRandomAmongEqualIsOn) {
+  auto tied = select({copy("b/same.txt"), copy("a/same.txt")});
+  EXPECT_EQ(tied.detected.currentSelectionConfiguration.strategy, SelectionStrategy::none);
+  EXPECT_TRUE(tied.detected.currentSelectionConfiguration.selectedIDs.empty());
+  const auto& offered = tied.detected.availableSelectionConfigurations;
+  ASSERT_FALSE(offered.empty());
+  EXPECT_EQ(offered.back().strategy, SelectionStrategy::random);
+  EXPECT_EQ(offered.back().selectedIDs, (std::set<std::int64_t>{1}));  // the larger path, "b/…"
+  for (const auto& configuration : offered) EXPECT_NE(configuration.strategy, SelectionStrategy::newer);
+
+  rules.selectRandomAmongEqual = true;
+  auto broken = select({copy("d/same.txt"), copy("c/same.txt")});
+  EXPECT_EQ(broken.detected.currentSelectionConfiguration.strategy, SelectionStrategy::automatic);
+  EXPECT_EQ(broken.detected.currentSelectionConfiguration.selectedIDs, (std::set<std::int64_t>{1}));
+}
+
+TEST_F(AutoselectorTest, ModificationDatesAreArrangedAndOfferNewestAndOldest) {
+  rules.smartSelectionRuleInfos = {{SmartSelectionRule(SmartSelectionRule::Kind::nonNewestModificationDate), true}};
+  auto group = select({copy("old/v.txt", 5000), copy("new/v.txt", 10)});
+  EXPECT_TRUE(group.groupDifferences.contains(EquivalenceDifference::dateOfModification));
+  EXPECT_FALSE(group.groupDifferences.contains(EquivalenceDifference::name));
+  EXPECT_EQ(group.differences[0].differences.arrangementFactor(EquivalenceDifference::dateOfModification), ArrangementFactor::min);
+  EXPECT_EQ(group.differences[1].differences.arrangementFactor(EquivalenceDifference::dateOfModification), ArrangementFactor::max);
+  EXPECT_EQ(group.differences[0].differences.arrangementFactor(EquivalenceDifference::rating), ArrangementFactor::undefined);
+  // The smart rule takes 2 from the older copy, which goes.
+  EXPECT_EQ(group.detected.currentSelectionConfiguration.selectedIDs, (std::set<std::int64_t>{1}));
+  std::vector<SelectionStrategy> strategies;
+  for (const auto& configuration : group.detected.availableSelectionConfigurations) strategies.push_back(configuration.strategy);
+  EXPECT_EQ(strategies, (std::vector<SelectionStrategy>{SelectionStrategy::none, SelectionStrategy::automatic,
+                                                         SelectionStrategy::manual, SelectionStrategy::newer,
+                                                         SelectionStrategy::older, SelectionStrategy::random}));
+}
+
+TEST(SelectionRules, ConfigurationsAndSmartRulesRoundTripAndUnknownStrategiesAreRefused) {
+  const SelectionConfiguration manual{SelectionStrategy::manual, 7, {8, 9}};
+  EXPECT_EQ(SelectionConfiguration::decode(manual.encode()), manual);
+  EXPECT_FALSE(isAvailableForUserChoose(SelectionStrategy::manual));
+  Json unknown = manual.encode();
+  unknown["strategy"] = "Sometimes";
+  EXPECT_FALSE(SelectionConfiguration::decode(unknown).has_value());
+  const SmartSelectionRule software(SmartSelectionRule::Kind::sameSoftware, "Photos");
+  EXPECT_EQ(SmartSelectionRule::decode(software.encode()), software);
+  EXPECT_EQ(software.description(), "Images Edited via Photos");
+  EXPECT_TRUE(SmartSelectionRule(SmartSelectionRule::Kind::nonOldestModificationDate).supportsExactEquivalences());
+  EXPECT_FALSE(SmartSelectionRule(SmartSelectionRule::Kind::nonLoved).supportsExactEquivalences());
+  EXPECT_EQ(equivalenceDifferenceFromIdentifier("DateOfModification"), EquivalenceDifference::dateOfModification);
+  EXPECT_EQ(permission(DuplicateWarning::isLastUnselectedDuplicateOfEquivalence), SelectionPermission::allowedWithWarning);
+  EXPECT_EQ(permission(DuplicateWarning::isNonWritable), SelectionPermission::denied);
+}
+
+}  // namespace
+}  // namespace zarnik
