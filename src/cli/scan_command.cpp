@@ -58,6 +58,16 @@ std::shared_ptr<ExtendedScanRules> rulesFor(const ScanOptions& options, const OV
 }
 
 // The folders to scan, resolved; each path that cannot be scanned is reported.
+// Selection folders as absolute paths; one that does not exist (yet) is taken as written.
+std::vector<std::string> absolutePaths(const std::vector<std::string>& paths) {
+  std::vector<std::string> absolute;
+  for (const auto& path : paths) {
+    char resolved[PATH_MAX];
+    absolute.emplace_back(::realpath(path.c_str(), resolved) != nullptr ? resolved : path);
+  }
+  return absolute;
+}
+
 std::vector<LocationSpecification> locationsFor(const ScanOptions& options, const OVURLResolver& resolver) {
   std::vector<LocationSpecification> locations;
   for (const auto& path : options.paths) {
@@ -94,6 +104,19 @@ std::string kindTitle(EquivalenceKind kind) {
   }
 }
 
+// Why a copy is never proposed for removal, in the order the autoselector decides it.
+std::optional<std::string> protectionReason(AutoselectionMode mode, const DuplicateDifferences& differences) {
+  if (mode == AutoselectionMode::lastOrderSelect) return "kept last: in an applications or cloud folder";
+  if (mode != AutoselectionMode::neverSelect) return std::nullopt;
+  if (!differences.has(accessible)) return "no longer there";
+  if (differences.has(memberOfNonDefaultITunesLibrary) || differences.has(memberOfNonTestedMediaLibrary)) {
+    return "in a media library";
+  }
+  if (differences.hardlinkedGroupID()) return "hard-linked";
+  if (!differences.has(writable)) return "read-only";
+  return "in a never-select folder";
+}
+
 void printSummary(std::vector<scanning_service::DetectionResult> results, const ScanningServiceResult& scan) {
   std::stable_sort(results.begin(), results.end(), [](const auto& a, const auto& b) {
     return a.equivalence.reclaimableSize() > b.equivalence.reclaimableSize();
@@ -104,10 +127,21 @@ void printSummary(std::vector<scanning_service::DetectionResult> results, const 
     const auto& equivalence = result.equivalence;
     fmt::print("{} ({} copies, {} each)\n", kindTitle(equivalence.equivalenceKind), equivalence.duplicates.size(),
                formatByteCount(equivalence.memberSize()));
-    for (const auto& duplicate : equivalence.duplicates) {
+    const auto& selection = result.selectionConfigurations;
+    for (size_t i = 0; i < equivalence.duplicates.size(); ++i) {
+      const auto& duplicate = equivalence.duplicates[i];
       std::string note;
       if (duplicate.hardlinkedGroupID) note = fmt::format("  [hard link {}]", *duplicate.hardlinkedGroupID);
-      fmt::print("  {}{}\n", displayPath(duplicate.node->path()), note);
+      const bool remove = selection.currentSelectionConfiguration.isSelected(duplicate.identifier);
+      if (!remove && i < result.duplicateDifferences.size()) {
+        auto mode = selection.modeByDuplicateID.find(duplicate.identifier);
+        if (mode != selection.modeByDuplicateID.end()) {
+          if (auto reason = protectionReason(mode->second, result.duplicateDifferences[i])) {
+            note += fmt::format("  (protected: {})", *reason);
+          }
+        }
+      }
+      fmt::print("  {:<7}{}{}\n", remove ? "remove" : "keep", displayPath(duplicate.node->path()), note);
     }
     fmt::print("\n");
     reclaimable += equivalence.reclaimableSize();
@@ -152,6 +186,13 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
   scan->add_flag("-q,--quiet", options.quiet, "No progress line");
   scan->add_option("--exclude", options.excludedPaths, "Leave this folder or file out (repeatable)")
       ->allow_extra_args(false);
+  scan->add_option("--always-select", options.alwaysSelectPaths,
+                   "Always propose the copies inside this folder for removal (repeatable)")
+      ->type_name("DIR")
+      ->allow_extra_args(false);
+  scan->add_option("--never-select", options.neverSelectPaths, "Never propose the copies inside this folder (repeatable)")
+      ->type_name("DIR")
+      ->allow_extra_args(false);
   scan->add_option("--exclude-ext", options.excludedExtensions, "Leave files with this extension out (repeatable)")
       ->allow_extra_args(false);
 }
@@ -186,6 +227,8 @@ int runScan(const ScanOptions& options) {
   }
   request.scanRules = rulesFor(options, resolver);
   request.includeHiddenItems = options.includeHidden;
+  request.autoselectionRules.alwaysSelectPaths = absolutePaths(options.alwaysSelectPaths);
+  request.autoselectionRules.neverSelectPaths = absolutePaths(options.neverSelectPaths);
 
   ScanningService service;
   auto task = service.perform(std::move(request));

@@ -25,6 +25,8 @@ struct ScanOptions {
   bool quiet = false;
   std::vector<std::string> excludedPaths;
   std::vector<std::string> excludedExtensions;
+  std::vector<std::string> alwaysSelectPaths;
+  std::vector<std::string> neverSelectPaths;
 };
 
 void addScanCommand(CLI::App& app, ScanOptions& options);

@@ -1,5 +1,7 @@
 #include "scanning/detection_result.h"
 
+#include <tuple>
+
 #include <algorithm>
 #include <set>
 
@@ -28,23 +30,57 @@ ByteCount Equivalence::reclaimableSize() const {
 
 }  // namespace scanning_service
 
+void scanning_service::DetectionResult::detectDifferencesAndSelect(const Autoselector& autoselector) {
+  std::vector<NodeDifferencesInfo> differences;
+  for (const auto& duplicate : equivalence.duplicates) {
+    NodeDifferencesInfo info;
+    info.identifier = duplicate.identifier;
+    info.node = duplicate.node;
+    info.equivalenceKind = duplicate.equivalenceKind;
+    info.hardlinkedGroupID = duplicate.hardlinkedGroupID;
+    differences.push_back(std::move(info));
+  }
+  equivalenceDifferences = detectDifferenceInNodeInfos(differences);
+  std::vector<NodeAutoselectionInfo> infos;
+  for (auto& info : differences) {
+    infos.push_back(NodeAutoselectionInfo{info.identifier, info.node, info.equivalenceKind, &info.differences});
+  }
+  selectionConfigurations = autoselector.detectSelectionConfigurations(infos, equivalenceDifferences);
+  duplicateDifferences.clear();
+  for (auto& info : differences) duplicateDifferences.push_back(std::move(info.differences));
+}
+
 Json exportJSON(const std::vector<scanning_service::DetectionResult>& results) {
   Json equivalences = Json::array();
   for (const auto& result : results) {
-    std::vector<std::pair<std::string, std::string>> members;
+    struct Member {
+      std::string scanLocation;
+      std::string path;
+      bool autoselect;
+    };
+    std::vector<Member> members;
+    const SelectionConfiguration& selection = result.selectionConfigurations.currentSelectionConfiguration;
     for (const auto& duplicate : result.equivalence.duplicates) {
       const auto& scanLocation = duplicate.node->location().scanLocation();
-      members.emplace_back(scanLocation ? scanLocation->abbreviatedPath() : std::string(),
-                           duplicate.node->location().relativePath());
+      members.push_back({scanLocation ? scanLocation->abbreviatedPath() : std::string(),
+                         duplicate.node->location().relativePath(), selection.isSelected(duplicate.identifier)});
     }
-    std::sort(members.begin(), members.end());
+    std::sort(members.begin(), members.end(), [](const Member& a, const Member& b) {
+      return std::tie(a.scanLocation, a.path) < std::tie(b.scanLocation, b.path);
+    });
     Json duplicates = Json::array();
-    for (const auto& [scanLocation, path] : members) {
-      duplicates.push_back(Json{{"scanLocation", bytesJson(scanLocation)}, {"path", bytesJson(path)}});
+    for (const auto& member : members) {
+      duplicates.push_back(Json{{"scanLocation", bytesJson(member.scanLocation)},
+                                {"path", bytesJson(member.path)},
+                                {"autoselect", member.autoselect}});
+    }
+    Json differences = Json::array();
+    for (EquivalenceDifference kind : result.equivalenceDifferences.differences) {
+      if (isUserItem(kind)) differences.push_back(identifier(kind));
     }
     equivalences.push_back(Json{{"type", std::string(exportName(result.equivalence.equivalenceKind))},
                                 {"duplicates", std::move(duplicates)},
-                                {"differences", Json::array()}});
+                                {"differences", std::move(differences)}});
   }
   return Json{{"equivalences", std::move(equivalences)}};
 }

@@ -9,6 +9,7 @@
 #include "base/json.h"
 #include "file_model/base_node.h"
 #include "matching/equivalence_kind.h"
+#include "selection/autoselector.h"
 
 namespace zarnik {
 
@@ -34,12 +35,19 @@ struct Equivalence {
 
 struct DetectionResult {
   Equivalence equivalence;
+  EquivalenceDifferencesInfo equivalenceDifferences;
+  std::vector<DuplicateDifferences> duplicateDifferences;  // one per member, in order
+  DetectedSelectionConfigurations selectionConfigurations;
+
+  // The group's differences found, its members told apart, and the automatic selection made.
+  void detectDifferencesAndSelect(const Autoselector& autoselector);
 };
 
 }  // namespace scanning_service
 
-// {"equivalences": [{"type", "duplicates": [{"scanLocation", "path"}], "differences": []}]}: the
-// scan location in abbreviated form, the path below it, members sorted.
+// {"equivalences": [{"type", "duplicates": [{"scanLocation", "path", "autoselect"}], "differences"}]}:
+// the scan location in abbreviated form, the path below it, whether the copy is proposed for
+// removal; members sorted; the kinds of difference shown to users.
 [[nodiscard]] Json exportJSON(const std::vector<scanning_service::DetectionResult>& results);
 
 }  // namespace zarnik

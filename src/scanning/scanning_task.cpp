@@ -159,6 +159,7 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(const std::vector<E
   }
 
   std::int64_t nextIdentifier = 1;
+  const Autoselector autoselector(request_.resolver, request_.autoselectionRules);
   for (auto& candidate : candidates) {
     if (result.keepDuplicatesSmallerThenThresholdIfEquivalenceFits) {
       ByteCount largest = 0;
@@ -199,6 +200,7 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(const std::vector<E
       }
       detection.equivalence.duplicates.push_back(std::move(duplicate));
     }
+    detection.detectDifferencesAndSelect(autoselector);
     result.detectionResults.push_back(std::move(detection));
     changeStatus([](MutableScanningStatus& status) { ++status.numberOfProcessedEquivalences; });
   }

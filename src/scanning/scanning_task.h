@@ -30,6 +30,7 @@ struct ScanningServiceRequest {
   std::shared_ptr<const ExtendedScanRules> scanRules;
   OVURLResolver resolver = OVURLResolver::shared();
   bool includeHiddenItems = false;
+  ExtendedAutoselectionRules autoselectionRules;
 };
 
 struct ScanningServiceResult {

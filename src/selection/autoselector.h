@@ -33,6 +33,7 @@ struct DetectedSelectionConfigurations {
   SelectionConfiguration currentSelectionConfiguration;
   std::vector<SelectionConfiguration> availableSelectionConfigurations;  // in offering order
   std::map<std::int64_t, DuplicateDifferences> nodeDifferencesInfoByDuplicateID;
+  std::map<std::int64_t, AutoselectionMode> modeByDuplicateID;  // why a copy was or was not proposed
 };
 
 class Autoselector {

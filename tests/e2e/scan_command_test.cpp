@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <set>
@@ -85,6 +86,34 @@ TEST_F(ScanCommandTest, SummaryListsGroupsAndTheSpaceToFree) {
   // What can be freed is the space allocated on disk, which depends on the file system.
   EXPECT_NE(run.out.find("Found 1 group with 2 files; "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find(" could be freed."), std::string::npos) << run.out;
+}
+
+TEST_F(ScanCommandTest, TheSummaryAndTheExportShowWhichCopiesAreProposedForRemoval) {
+  tree.file("docs/report.pdf", "quarterly numbers");
+  tree.file("docs/report copy.pdf", "quarterly numbers");
+  tree.file("mine/n.txt", "never touch");
+  tree.file("other/n copy.txt", "never touch");
+  tree.file("mine/m copy.txt", "mine too");
+  tree.file("other/m.txt", "mine too");
+  const auto run = runZarnik("scan -q --min-size 0 --never-select " + quoted(tree / "mine") + " " + quoted(tree.path()), scratch);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("remove " + tree / "docs/report copy.pdf"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("keep   " + tree / "docs/report.pdf"), std::string::npos) << run.out;
+  // A copy word does not make a copy in a never-select folder go; its twin goes instead.
+  EXPECT_NE(run.out.find("keep   " + tree / "mine/m copy.txt" + "  (protected: in a never-select folder)"),
+            std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("remove " + tree / "other/n copy.txt"), std::string::npos) << run.out;
+
+  const auto json = runZarnik("scan -q --json --min-size 0 " + quoted(tree / "docs"), scratch);
+  ASSERT_EQ(json.status, 0) << json.err;
+  const Json document = Json::parse(json.out);
+  ASSERT_EQ(document["equivalences"].size(), 1u);
+  for (const auto& duplicate : document["equivalences"][0]["duplicates"]) {
+    EXPECT_EQ(duplicate["autoselect"].get<bool>(), duplicate["path"] == "report copy.pdf");
+  }
+  EXPECT_NE(std::find(document["equivalences"][0]["differences"].begin(), document["equivalences"][0]["differences"].end(),
+                      Json("Name")),
+            document["equivalences"][0]["differences"].end());
 }
 
 TEST_F(ScanCommandTest, BadPathsGiveOneLineEachAndFailOnlyWhenNothingCanBeScanned) {
