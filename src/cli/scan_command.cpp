@@ -127,16 +127,17 @@ void printSummary(std::vector<scanning_service::DetectionResult> results, const 
     const auto& equivalence = result.equivalence;
     fmt::print("{} ({} copies, {} each)\n", kindTitle(equivalence.equivalenceKind), equivalence.duplicates.size(),
                formatByteCount(equivalence.memberSize()));
-    const auto& selection = result.selectionConfigurations;
-    for (size_t i = 0; i < equivalence.duplicates.size(); ++i) {
-      const auto& duplicate = equivalence.duplicates[i];
+    static const DetectedSelectionConfigurations kNothingSelected;
+    const auto& selection = result.selectionConfigurations ? *result.selectionConfigurations : kNothingSelected;
+    for (const auto& duplicate : equivalence.duplicates) {
       std::string note;
       if (duplicate.hardlinkedGroupID) note = fmt::format("  [hard link {}]", *duplicate.hardlinkedGroupID);
       const bool remove = selection.currentSelectionConfiguration.isSelected(duplicate.identifier);
-      if (!remove && i < result.duplicateDifferences.size()) {
+      const DuplicateDifferences* differences = result.duplicateDifferences(duplicate.identifier);
+      if (!remove && differences != nullptr) {
         auto mode = selection.modeByDuplicateID.find(duplicate.identifier);
         if (mode != selection.modeByDuplicateID.end()) {
-          if (auto reason = protectionReason(mode->second, result.duplicateDifferences[i])) {
+          if (auto reason = protectionReason(mode->second, *differences)) {
             note += fmt::format("  (protected: {})", *reason);
           }
         }

@@ -45,9 +45,15 @@ void scanning_service::DetectionResult::detectDifferencesAndSelect(const Autosel
   for (auto& info : differences) {
     infos.push_back(NodeAutoselectionInfo{info.identifier, info.node, info.equivalenceKind, &info.differences});
   }
-  selectionConfigurations = autoselector.detectSelectionConfigurations(infos, equivalenceDifferences);
-  duplicateDifferences.clear();
-  for (auto& info : differences) duplicateDifferences.push_back(std::move(info.differences));
+  selectionConfigurations = std::make_shared<const DetectedSelectionConfigurations>(
+      autoselector.detectSelectionConfigurations(infos, equivalenceDifferences));
+}
+
+const DuplicateDifferences* scanning_service::DetectionResult::duplicateDifferences(std::int64_t identifier) const {
+  if (!selectionConfigurations) return nullptr;
+  const auto& records = selectionConfigurations->nodeDifferencesInfoByDuplicateID;
+  auto it = records.find(identifier);
+  return it == records.end() ? nullptr : &it->second;
 }
 
 Json exportJSON(const std::vector<scanning_service::DetectionResult>& results) {
@@ -59,11 +65,12 @@ Json exportJSON(const std::vector<scanning_service::DetectionResult>& results) {
       bool autoselect;
     };
     std::vector<Member> members;
-    const SelectionConfiguration& selection = result.selectionConfigurations.currentSelectionConfiguration;
+    const auto& selection = result.selectionConfigurations;
     for (const auto& duplicate : result.equivalence.duplicates) {
       const auto& scanLocation = duplicate.node->location().scanLocation();
       members.push_back({scanLocation ? scanLocation->abbreviatedPath() : std::string(),
-                         duplicate.node->location().relativePath(), selection.isSelected(duplicate.identifier)});
+                         duplicate.node->location().relativePath(),
+                         selection && selection->currentSelectionConfiguration.isSelected(duplicate.identifier)});
     }
     std::sort(members.begin(), members.end(), [](const Member& a, const Member& b) {
       return std::tie(a.scanLocation, a.path) < std::tie(b.scanLocation, b.path);

@@ -36,8 +36,12 @@ struct Equivalence {
 struct DetectionResult {
   Equivalence equivalence;
   EquivalenceDifferencesInfo equivalenceDifferences;
-  std::vector<DuplicateDifferences> duplicateDifferences;  // one per member, in order
-  DetectedSelectionConfigurations selectionConfigurations;
+  // Also holds each member's differences. Shared: results are copied as they are handed on, and
+  // a scan's records are large (a map of values per member).
+  std::shared_ptr<const DetectedSelectionConfigurations> selectionConfigurations;
+
+  // A member's differences from the others; nothing before they were detected.
+  [[nodiscard]] const DuplicateDifferences* duplicateDifferences(std::int64_t identifier) const;
 
   // The group's differences found, its members told apart, and the automatic selection made.
   void detectDifferencesAndSelect(const Autoselector& autoselector);

@@ -249,7 +249,7 @@ DetectedSelectionConfigurations Autoselector::detectSelectionConfigurations(
   detected.currentSelectionConfiguration = automaticOffered ? detected.availableSelectionConfigurations[1]
                                                             : detected.availableSelectionConfigurations[0];
   for (const auto& info : infos) {
-    detected.nodeDifferencesInfoByDuplicateID[info.identifier] = *info.differences;
+    detected.nodeDifferencesInfoByDuplicateID[info.identifier] = std::move(*info.differences);
     detected.modeByDuplicateID[info.identifier] = info.mode;
   }
   return detected;

@@ -48,7 +48,8 @@ class Autoselector {
     std::optional<AutoselectionMode> singleSelectionModeForAll;
   };
 
-  // `infos` in the group's order; sets their modes, directory bonuses and random marks.
+  // `infos` in the group's order; sets their modes, directory bonuses and random marks. The
+  // copies' records end in the result (moved there: the infos' records are left empty).
   DetectedSelectionConfigurations detectSelectionConfigurations(std::vector<NodeAutoselectionInfo>& infos,
                                                                 const EquivalenceDifferencesInfo& differencesInfo) const;
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <unordered_map>
 
 #include <fmt/format.h>
 
@@ -14,34 +15,34 @@ namespace {
 std::int64_t nanoseconds(Date date) { return date.time_since_epoch().count(); }
 
 void put(std::map<EquivalenceDifference, DuplicateFactor>& factors, EquivalenceDifference kind,
-         DuplicateFactor::Value value, std::string text) {
-  factors[kind] = DuplicateFactor{kind, std::move(value), std::move(text), ArrangementFactor::undefined};
+         DuplicateFactor::Value value, std::string shownText = {}) {
+  factors[kind] = DuplicateFactor{kind, std::move(value), std::move(shownText), ArrangementFactor::undefined};
 }
 
 void putDate(std::map<EquivalenceDifference, DuplicateFactor>& factors, EquivalenceDifference kind, Date date) {
-  put(factors, kind, nanoseconds(date), iso8601(date));
+  put(factors, kind, nanoseconds(date));
 }
 
 void putMediaFactors(std::map<EquivalenceDifference, DuplicateFactor>& factors, const NodeContent& content) {
   using D = EquivalenceDifference;
   if (const auto& audio = content.audioInfo) {
-    if (audio->artist) put(factors, D::artist, *audio->artist, *audio->artist);
-    if (audio->album) put(factors, D::album, *audio->album, *audio->album);
-    if (audio->title) put(factors, D::title, *audio->title, *audio->title);
-    if (audio->bitrate) put(factors, D::audioBitrate, static_cast<std::int64_t>(*audio->bitrate), std::to_string(*audio->bitrate));
+    if (audio->artist) put(factors, D::artist, *audio->artist);
+    if (audio->album) put(factors, D::album, *audio->album);
+    if (audio->title) put(factors, D::title, *audio->title);
+    if (audio->bitrate) put(factors, D::audioBitrate, static_cast<std::int64_t>(*audio->bitrate));
     if (audio->duration > 0) put(factors, D::duration, audio->duration, fmt::format("{:.1f} s", audio->duration));
   }
   if (const auto& image = content.imageInfo) {
     put(factors, D::imageSize, image->size.width * image->size.height, fmt::format("{}×{}", image->size.width, image->size.height));
     if (image->iso) put(factors, D::imageISO, *image->iso, fmt::format("ISO {}", *image->iso));
     if (image->cameraInfo && image->cameraInfo->isValid()) {
-      put(factors, D::camera, image->cameraInfo->description(), image->cameraInfo->description());
+      put(factors, D::camera, image->cameraInfo->description());
     }
     if (image->location) {
       const std::string where = fmt::format("{:.5f}, {:.5f}", image->location->latitude, image->location->longitude);
-      put(factors, D::geoLocation, where, where);
+      put(factors, D::geoLocation, where);
     }
-    if (image->softwareName) put(factors, D::software, *image->softwareName, *image->softwareName);
+    if (image->softwareName) put(factors, D::software, *image->softwareName);
   }
   if (const auto& bundle = content.bundleInfo) {
     if (bundle->arrangeVersion) {
@@ -55,16 +56,16 @@ void putLibraryFactors(std::map<EquivalenceDifference, DuplicateFactor>& factors
   using D = EquivalenceDifference;
   if (const auto* track = dynamic_cast<const ZKITunesLibraryItemNode*>(&node)) {
     if (const auto& info = track->iTunesItemInfo()) {
-      if (info->rating) put(factors, D::rating, static_cast<double>(*info->rating), fmt::format("{}", *info->rating));
-      if (info->playCount) put(factors, D::playCount, *info->playCount, std::to_string(*info->playCount));
+      if (info->rating) put(factors, D::rating, static_cast<double>(*info->rating));
+      if (info->playCount) put(factors, D::playCount, *info->playCount);
       if (info->playDate) putDate(factors, D::playDate, *info->playDate);
       if (info->loved) put(factors, D::loved, *info->loved, *info->loved ? "loved" : "not loved");
-      if (info->artist && factors.count(D::artist) == 0) put(factors, D::artist, *info->artist, *info->artist);
-      if (info->album && factors.count(D::album) == 0) put(factors, D::album, *info->album, *info->album);
+      if (info->artist && factors.count(D::artist) == 0) put(factors, D::artist, *info->artist);
+      if (info->album && factors.count(D::album) == 0) put(factors, D::album, *info->album);
     }
   }
   if (const auto* photo = dynamic_cast<const ZKPhotosLibraryItemNode*>(&node)) {
-    put(factors, D::photosUUID, photo->photosIdentifier(), photo->photosIdentifier());
+    put(factors, D::photosUUID, photo->photosIdentifier());
     if (const auto& info = photo->photosItemInfo()) {
       put(factors, D::favorite, info->isFavorite, info->isFavorite ? "favorite" : "not favorite");
     }
@@ -174,29 +175,41 @@ std::map<EquivalenceDifference, DuplicateFactor> fetchDuplicateFactors(const ZKB
   const NodeAttributes& attributes = node.attributes();
   const std::string path = node.path();
   const std::string name(lastPathComponent(path));
-  put(factors, D::name, name, name);
+  put(factors, D::name, name);
   const std::string folder = parentPath(path);
-  put(factors, D::path, folder, folder);
+  put(factors, D::path, folder);
   if (const std::string extension = lowercasedPathExtension(name); !extension.empty()) {
-    put(factors, D::extension, extension, extension);
+    put(factors, D::extension, extension);
   }
   putDate(factors, D::dateOfCreation, attributes.dateOfCreation);
   putDate(factors, D::dateOfModification, attributes.dateOfModification);
   if (attributes.dateOfAccess) putDate(factors, D::dateOfAccess, *attributes.dateOfAccess);
-  put(factors, D::size, node.exactSize(), std::to_string(node.exactSize()));
-  if (hardlinkedGroupID) put(factors, D::hardLinkedGroup, *hardlinkedGroupID, fmt::format("hard links #{}", *hardlinkedGroupID));
-  if (const auto cloud = node.belongsToCloudService()) put(factors, D::cloud, std::string(rawValue(*cloud)), std::string(rawValue(*cloud)));
-  if (!attributes.UTIType.empty()) put(factors, D::utiType, std::string(attributes.UTIType.name()), std::string(attributes.UTIType.name()));
+  put(factors, D::size, node.exactSize());
+  if (hardlinkedGroupID) put(factors, D::hardLinkedGroup, *hardlinkedGroupID);
+  if (const auto cloud = node.belongsToCloudService()) put(factors, D::cloud, std::string(rawValue(*cloud)));
+  if (!attributes.UTIType.empty()) put(factors, D::utiType, std::string(attributes.UTIType.name()));
   putMediaFactors(factors, node.content());
   putLibraryFactors(factors, node);
   return factors;
 }
 
 std::vector<PathComponentPattern> pathComponentPatterns(const PathComponents& components) {
+  // The copies of a scan share most of their folders: each folder name is analysed once per
+  // thread (the cache starts over when it grows large).
+  thread_local std::unordered_map<std::string, PathComponentPattern> folders;
+  if (folders.size() > 20'000) folders.clear();
   std::vector<PathComponentPattern> patterns;
+  patterns.reserve(components.size());
   for (size_t i = 0; i < components.size(); ++i) {
     if (components[i] == "/") continue;
-    patterns.push_back(analyse(components[i], i + 1 == components.size()));
+    const bool isLast = i + 1 == components.size();
+    if (isLast) {
+      patterns.push_back(analyse(components[i], true));
+      continue;
+    }
+    auto known = folders.find(components[i]);
+    if (known == folders.end()) known = folders.emplace(components[i], analyse(components[i], false)).first;
+    patterns.push_back(known->second);
   }
   return patterns;
 }

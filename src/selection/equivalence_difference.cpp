@@ -1,6 +1,12 @@
 #include "selection/equivalence_difference.h"
 
 #include <array>
+#include <type_traits>
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include "base/date.h"
 
 namespace zarnik {
 namespace {
@@ -50,10 +56,34 @@ std::string_view identifier(ArrangementFactor factor) {
   return "Undefined";
 }
 
+std::string DuplicateFactor::text() const {
+  if (!shownText.empty()) return shownText;
+  const bool isDate = kind == EquivalenceDifference::dateOfAccess || kind == EquivalenceDifference::dateOfCreation ||
+                      kind == EquivalenceDifference::dateOfModification || kind == EquivalenceDifference::playDate;
+  return std::visit(
+      [&](const auto& v) -> std::string {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, std::string>) {
+          return v;
+        } else if constexpr (std::is_same_v<T, bool>) {
+          return v ? "yes" : "no";
+        } else if constexpr (std::is_same_v<T, std::int64_t>) {
+          return isDate ? iso8601(Date(std::chrono::nanoseconds(v))) : std::to_string(v);
+        } else if constexpr (std::is_same_v<T, double>) {
+          return fmt::format("{}", v);
+        } else if constexpr (std::is_same_v<T, std::vector<std::uint64_t>>) {
+          return fmt::format("{}", fmt::join(v, "."));
+        } else {
+          return std::string();
+        }
+      },
+      value);
+}
+
 Json DuplicateFactor::encode() const {
   Json json = Json::object();
   json["kind"] = identifier(kind);
-  json["value"] = text;
+  json["value"] = text();
   if (arrangementFactor != ArrangementFactor::undefined) json["arrangement"] = identifier(arrangementFactor);
   return json;
 }

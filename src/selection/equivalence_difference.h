@@ -51,14 +51,16 @@ enum DuplicateDifferenceFlag : std::uint32_t {
 };
 
 // One copy's value of one kind. Values of a kind compare by `value` (numbers, dates as
-// nanoseconds, image sizes by pixel count, versions part by part); `text` is what is shown.
+// nanoseconds, image sizes by pixel count, versions part by part). What is shown is made from
+// the value when asked, except where the value cannot tell it (an image's width and height).
 struct DuplicateFactor {
   using Value = std::variant<std::monostate, bool, std::int64_t, double, std::string, std::vector<std::uint64_t>>;
   EquivalenceDifference kind = EquivalenceDifference::name;
   Value value;
-  std::string text;
+  std::string shownText;  // only where the value cannot be shown as it is
   ArrangementFactor arrangementFactor = ArrangementFactor::undefined;
 
+  [[nodiscard]] std::string text() const;
   [[nodiscard]] Json encode() const;
   friend bool operator==(const DuplicateFactor& a, const DuplicateFactor& b) { return a.value == b.value; }
   friend bool operator<(const DuplicateFactor& a, const DuplicateFactor& b) { return a.value < b.value; }

@@ -74,6 +74,8 @@ class AutoselectorTest : public ::testing::Test {
       group.infos.push_back(NodeAutoselectionInfo{info.identifier, info.node, info.equivalenceKind, &info.differences});
     }
     group.detected = Autoselector(resolver, rules).detectSelectionConfigurations(group.infos, group.groupDifferences);
+    // The records now live in the result.
+    for (auto& info : group.infos) info.differences = &group.detected.nodeDifferencesInfoByDuplicateID.at(info.identifier);
     return group;
   }
 };
@@ -84,7 +86,7 @@ TEST_F(AutoselectorTest, ACopyWordAtTheEndOfTheNameLosesToThePlainName) {
   EXPECT_EQ(group.detected.currentSelectionConfiguration.strategy, SelectionStrategy::automatic);
   EXPECT_EQ(lastPathComponent(group.nameOf(group.detected.currentSelectionConfiguration.originalID)), "report.pdf");
   // A copy word inside a name is no copy word.
-  const auto& patterns = group.differences[0].differences.pathComponentPatterns;
+  const auto& patterns = group.infos[0].differences->pathComponentPatterns;
   EXPECT_TRUE(patterns.back().hasSuffixMatchingCopyPattern);
   EXPECT_EQ(patterns.back().strippedComponent, "report");
   EXPECT_FALSE(pathComponentPatterns({"copyright.txt"}).back().hasSuffixMatchingCopyPattern);
@@ -171,9 +173,9 @@ TEST_F(AutoselectorTest, ModificationDatesAreArrangedAndOfferNewestAndOldest) {
   auto group = select({copy("old/v.txt", 5000), copy("new/v.txt", 10)});
   EXPECT_TRUE(group.groupDifferences.contains(EquivalenceDifference::dateOfModification));
   EXPECT_FALSE(group.groupDifferences.contains(EquivalenceDifference::name));
-  EXPECT_EQ(group.differences[0].differences.arrangementFactor(EquivalenceDifference::dateOfModification), ArrangementFactor::min);
-  EXPECT_EQ(group.differences[1].differences.arrangementFactor(EquivalenceDifference::dateOfModification), ArrangementFactor::max);
-  EXPECT_EQ(group.differences[0].differences.arrangementFactor(EquivalenceDifference::rating), ArrangementFactor::undefined);
+  EXPECT_EQ(group.infos[0].differences->arrangementFactor(EquivalenceDifference::dateOfModification), ArrangementFactor::min);
+  EXPECT_EQ(group.infos[1].differences->arrangementFactor(EquivalenceDifference::dateOfModification), ArrangementFactor::max);
+  EXPECT_EQ(group.infos[0].differences->arrangementFactor(EquivalenceDifference::rating), ArrangementFactor::undefined);
   // The smart rule takes 2 from the older copy, which goes.
   EXPECT_EQ(group.detected.currentSelectionConfiguration.selectedIDs, (std::set<std::int64_t>{1}));
   std::vector<SelectionStrategy> strategies;
