@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/compare_command.h"
 #include "cli/interrupt_watcher.h"
 #include "cli/scan_command.h"
 #include "cli/version.h"
@@ -18,6 +19,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(0, 1);
   zarnik::cli::ScanOptions scanOptions;
   zarnik::cli::addScanCommand(app, scanOptions);
+  zarnik::cli::CompareOptions compareOptions;
+  zarnik::cli::addCompareCommand(app, compareOptions);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -29,6 +32,7 @@ int main(int argc, char** argv) {
     zarnik::Logger::shared().flush();
     return status;
   }
+  if (app.got_subcommand("compare")) return zarnik::cli::runCompare(compareOptions);
   std::fputs(app.help().c_str(), stdout);
   return 0;
 }

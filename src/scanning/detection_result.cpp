@@ -1,5 +1,7 @@
 #include "scanning/detection_result.h"
 
+#include "scanning/exported_equivalence.h"
+
 #include <tuple>
 
 #include <algorithm>
@@ -57,39 +59,10 @@ const DuplicateDifferences* scanning_service::DetectionResult::duplicateDifferen
 }
 
 Json exportJSON(const std::vector<scanning_service::DetectionResult>& results) {
-  Json equivalences = Json::array();
-  for (const auto& result : results) {
-    struct Member {
-      std::string scanLocation;
-      std::string path;
-      bool autoselect;
-    };
-    std::vector<Member> members;
-    const auto& selection = result.selectionConfigurations;
-    for (const auto& duplicate : result.equivalence.duplicates) {
-      const auto& scanLocation = duplicate.node->location().scanLocation();
-      members.push_back({scanLocation ? scanLocation->abbreviatedPath() : std::string(),
-                         duplicate.node->location().relativePath(),
-                         selection && selection->currentSelectionConfiguration.isSelected(duplicate.identifier)});
-    }
-    std::sort(members.begin(), members.end(), [](const Member& a, const Member& b) {
-      return std::tie(a.scanLocation, a.path) < std::tie(b.scanLocation, b.path);
-    });
-    Json duplicates = Json::array();
-    for (const auto& member : members) {
-      duplicates.push_back(Json{{"scanLocation", bytesJson(member.scanLocation)},
-                                {"path", bytesJson(member.path)},
-                                {"autoselect", member.autoselect}});
-    }
-    Json differences = Json::array();
-    for (EquivalenceDifference kind : result.equivalenceDifferences.differences) {
-      if (isUserItem(kind)) differences.push_back(identifier(kind));
-    }
-    equivalences.push_back(Json{{"type", std::string(exportName(result.equivalence.equivalenceKind))},
-                                {"duplicates", std::move(duplicates)},
-                                {"differences", std::move(differences)}});
-  }
-  return Json{{"equivalences", std::move(equivalences)}};
+  std::vector<exported::Equivalence> equivalences;
+  equivalences.reserve(results.size());
+  for (const auto& result : results) equivalences.push_back(exported::exportedEquivalence(result));
+  return exported::encodeDocument(equivalences);
 }
 
 }  // namespace zarnik

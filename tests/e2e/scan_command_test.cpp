@@ -116,6 +116,27 @@ TEST_F(ScanCommandTest, TheSummaryAndTheExportShowWhichCopiesAreProposedForRemov
             document["equivalences"][0]["differences"].end());
 }
 
+TEST_F(ScanCommandTest, CompareTellsIdenticalExportsFromChangedOnes) {
+  tree.file("docs/report.pdf", "quarterly numbers");
+  tree.file("docs/report copy.pdf", "quarterly numbers");
+  const auto first = runZarnik("scan -q --json --min-size 0 " + quoted(tree.path()) + " >" + quoted(scratch / "a.json"), scratch);
+  ASSERT_EQ(first.status, 0) << first.err;
+  const auto same = runZarnik("compare " + quoted(scratch / "a.json") + " " + quoted(scratch / "a.json"), scratch);
+  EXPECT_EQ(same.status, 0) << same.out << same.err;
+  EXPECT_NE(same.out.find("identical"), std::string::npos);
+  // Protecting the folder changes the selection: the comparison says so and fails.
+  const auto second = runZarnik("scan -q --json --min-size 0 --never-select " + quoted(tree / "docs") + " " +
+                                    quoted(tree.path()) + " >" + quoted(scratch / "b.json"),
+                                scratch);
+  ASSERT_EQ(second.status, 0) << second.err;
+  const auto changed = runZarnik("compare " + quoted(scratch / "b.json") + " " + quoted(scratch / "a.json"), scratch);
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_NE(changed.out.find("report copy.pdf: selection false-negative"), std::string::npos) << changed.out;
+  const auto missing = runZarnik("compare " + quoted(scratch / "none.json") + " " + quoted(scratch / "a.json"), scratch);
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.err.find("none.json"), std::string::npos);
+}
+
 TEST_F(ScanCommandTest, BadPathsGiveOneLineEachAndFailOnlyWhenNothingCanBeScanned) {
   tree.file("plain.txt", "x");
   auto nothing = runZarnik("scan " + quoted(tree / "missing") + " " + quoted(tree / "plain.txt"), scratch);

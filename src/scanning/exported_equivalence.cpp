@@ -1,0 +1,226 @@
+#include "scanning/exported_equivalence.h"
+
+#include <algorithm>
+#include <tuple>
+
+#include "base/byte_path.h"
+
+namespace zarnik::exported {
+namespace {
+
+Result<std::string> stringMember(const Json& json, std::string_view key) {
+  const Json* value = json.is_object() ? jsonMember(json, key) : nullptr;
+  if (value == nullptr || !value->is_string()) {
+    return Error::generic("The export has no text \"" + std::string(key) + "\" where one is needed.");
+  }
+  return jsonTextToBytes(value->get<std::string>());
+}
+
+bool samePlace(const Equivalence::Duplicate& a, const Equivalence::Duplicate& b) {
+  return a.scanLocation == b.scanLocation && a.path == b.path;
+}
+
+size_t membersInCommon(const Equivalence& a, const Equivalence& b) {
+  size_t common = 0;
+  for (const auto& duplicate : a.duplicates) {
+    common += std::any_of(b.duplicates.begin(), b.duplicates.end(),
+                          [&](const auto& other) { return samePlace(duplicate, other); })
+                  ? 1
+                  : 0;
+  }
+  return common;
+}
+
+Json namesJson(const std::vector<std::string>& names) {
+  Json json = Json::array();
+  for (const auto& name : names) json.push_back(name);
+  return json;
+}
+
+}  // namespace
+
+std::string_view rawValue(AutoselectionComparisonResult result) {
+  switch (result) {
+    case AutoselectionComparisonResult::ok: return "ok";
+    case AutoselectionComparisonResult::falsePositive: return "false-positive";
+    case AutoselectionComparisonResult::falseNegative: return "false-negative";
+    case AutoselectionComparisonResult::undefined: break;
+  }
+  return "undefined";
+}
+
+AutoselectionComparisonResult fromDuplicates(const Equivalence::Duplicate& tested, const Equivalence::Duplicate& reference) {
+  if (!tested.autoselect || !reference.autoselect) return AutoselectionComparisonResult::undefined;
+  if (*tested.autoselect == *reference.autoselect) return AutoselectionComparisonResult::ok;
+  return *tested.autoselect ? AutoselectionComparisonResult::falsePositive : AutoselectionComparisonResult::falseNegative;
+}
+
+Json Equivalence::Duplicate::encode() const {
+  Json json{{"scanLocation", bytesJson(scanLocation)}, {"path", bytesJson(path)}};
+  if (autoselect) json["autoselect"] = *autoselect;
+  return json;
+}
+
+Result<Equivalence::Duplicate> Equivalence::Duplicate::decode(const Json& json) {
+  Duplicate duplicate;
+  ZK_ASSIGN_OR_RETURN(duplicate.scanLocation, stringMember(json, "scanLocation"));
+  ZK_ASSIGN_OR_RETURN(duplicate.path, stringMember(json, "path"));
+  if (const Json* autoselect = jsonMember(json, "autoselect")) {
+    if (!autoselect->is_boolean()) return Error::generic("The export's \"autoselect\" is not true or false.");
+    duplicate.autoselect = autoselect->get<bool>();
+  }
+  return duplicate;
+}
+
+Json DuplicateComparison::encode() const {
+  Json json{{"autoselect", rawValue(autoselectionComparisonResult)}};
+  json["duplicate"] = testedDuplicate ? testedDuplicate->encode() : Json();
+  json["reference duplicate"] = referenceDuplicate ? referenceDuplicate->encode() : Json();
+  return json;
+}
+
+Json Equivalence::encode() const {
+  Json members = Json::array();
+  for (const auto& duplicate : duplicates) members.push_back(duplicate.encode());
+  Json names = Json::array();
+  for (const auto& name : differences) names.push_back(name);
+  return Json{{"type", type}, {"duplicates", std::move(members)}, {"differences", std::move(names)}};
+}
+
+Result<Equivalence> Equivalence::decode(const Json& json) {
+  Equivalence equivalence;
+  ZK_ASSIGN_OR_RETURN(equivalence.type, stringMember(json, "type"));
+  const Json* members = jsonMember(json, "duplicates");
+  const Json* names = jsonMember(json, "differences");
+  if (members == nullptr || !members->is_array() || names == nullptr || !names->is_array()) {
+    return Error::generic("An exported group needs the lists \"duplicates\" and \"differences\".");
+  }
+  for (const auto& member : *members) {
+    ZK_ASSIGN_OR_RETURN(Duplicate duplicate, Duplicate::decode(member));
+    equivalence.duplicates.push_back(std::move(duplicate));
+  }
+  for (const auto& name : *names) {
+    if (!name.is_string()) return Error::generic("An exported difference is not a name.");
+    equivalence.differences.insert(name.get<std::string>());
+  }
+  return equivalence;
+}
+
+EquivalenceComparison EquivalenceComparison::compare(const Equivalence& tested, const Equivalence& reference) {
+  EquivalenceComparison difference;
+  difference.testedEquivalence = tested;
+  difference.referenceEquivalence = reference;
+  std::set_difference(tested.differences.begin(), tested.differences.end(), reference.differences.begin(),
+                      reference.differences.end(), std::back_inserter(difference.falsePositiveDifferences));
+  std::set_difference(reference.differences.begin(), reference.differences.end(), tested.differences.begin(),
+                      tested.differences.end(), std::back_inserter(difference.falseNegativeDifferences));
+  for (const auto& member : tested.duplicates) {
+    auto match = std::find_if(reference.duplicates.begin(), reference.duplicates.end(),
+                              [&](const auto& other) { return samePlace(member, other); });
+    if (match == reference.duplicates.end()) {
+      difference.duplicateDifferences.push_back({member, std::nullopt, AutoselectionComparisonResult::undefined, false});
+      continue;
+    }
+    const auto result = fromDuplicates(member, *match);
+    // A selection known on one side only is no regression; a different one is.
+    if (result == AutoselectionComparisonResult::falsePositive || result == AutoselectionComparisonResult::falseNegative) {
+      difference.duplicateDifferences.push_back({member, *match, result, true});
+    }
+  }
+  for (const auto& member : reference.duplicates) {
+    const bool found = std::any_of(tested.duplicates.begin(), tested.duplicates.end(),
+                                   [&](const auto& other) { return samePlace(member, other); });
+    if (!found) difference.duplicateDifferences.push_back({std::nullopt, member, AutoselectionComparisonResult::undefined, false});
+  }
+  return difference;
+}
+
+Json EquivalenceComparison::encode() const {
+  const Equivalence& shown = testedEquivalence ? *testedEquivalence : *referenceEquivalence;
+  Json found = Json::array();
+  if (testedEquivalence) {
+    for (const auto& duplicate : testedEquivalence->duplicates) found.push_back(duplicate.encode());
+  }
+  Json duplicates = Json::array();
+  for (const auto& duplicate : duplicateDifferences) duplicates.push_back(duplicate.encode());
+  Json json{{"type", shown.type},
+            {"found duplicates", std::move(found)},
+            {"false-positive equivalence diffs", namesJson(falsePositiveDifferences)},
+            {"false-negative equivalence diffs", namesJson(falseNegativeDifferences)},
+            {"duplicates diffs", std::move(duplicates)}};
+  if (!referenceEquivalence) json["reference"] = "missing";
+  if (!testedEquivalence) json["tested"] = "missing";
+  return json;
+}
+
+Equivalence exportedEquivalence(const scanning_service::DetectionResult& result) {
+  Equivalence equivalence;
+  equivalence.type = std::string(exportName(result.equivalence.equivalenceKind));
+  const auto& selection = result.selectionConfigurations;
+  for (const auto& duplicate : result.equivalence.duplicates) {
+    const auto& scanLocation = duplicate.node->location().scanLocation();
+    Equivalence::Duplicate member;
+    member.scanLocation = scanLocation ? scanLocation->abbreviatedPath() : std::string();
+    member.path = duplicate.node->location().relativePath();
+    if (selection) member.autoselect = selection->currentSelectionConfiguration.isSelected(duplicate.identifier);
+    equivalence.duplicates.push_back(std::move(member));
+  }
+  std::sort(equivalence.duplicates.begin(), equivalence.duplicates.end(), [](const auto& a, const auto& b) {
+    return std::tie(a.scanLocation, a.path) < std::tie(b.scanLocation, b.path);
+  });
+  for (EquivalenceDifference kind : result.equivalenceDifferences.differences) {
+    if (isUserItem(kind)) equivalence.differences.insert(std::string(identifier(kind)));
+  }
+  return equivalence;
+}
+
+Json encodeDocument(const std::vector<Equivalence>& equivalences) {
+  Json list = Json::array();
+  for (const auto& equivalence : equivalences) list.push_back(equivalence.encode());
+  return Json{{"equivalences", std::move(list)}};
+}
+
+Result<std::vector<Equivalence>> decodeDocument(const Json& document) {
+  const Json* list = document.is_object() ? jsonMember(document, "equivalences") : nullptr;
+  if (list == nullptr || !list->is_array()) return Error::generic("Not an export: it has no list \"equivalences\".");
+  std::vector<Equivalence> equivalences;
+  for (const auto& item : *list) {
+    ZK_ASSIGN_OR_RETURN(Equivalence equivalence, Equivalence::decode(item));
+    equivalences.push_back(std::move(equivalence));
+  }
+  return equivalences;
+}
+
+std::vector<EquivalenceComparison> compare(const std::vector<Equivalence>& tested, const std::vector<Equivalence>& reference) {
+  std::vector<EquivalenceComparison> differences;
+  std::vector<bool> referenceUsed(reference.size(), false);
+  for (const auto& group : tested) {
+    size_t best = reference.size();
+    size_t bestCommon = 0;
+    for (size_t i = 0; i < reference.size(); ++i) {
+      if (referenceUsed[i] || reference[i].type != group.type) continue;
+      const size_t common = membersInCommon(group, reference[i]);
+      if (common > bestCommon) {
+        best = i;
+        bestCommon = common;
+      }
+    }
+    if (best == reference.size()) {
+      EquivalenceComparison alone;
+      alone.testedEquivalence = group;
+      differences.push_back(std::move(alone));
+      continue;
+    }
+    referenceUsed[best] = true;
+    differences.push_back(EquivalenceComparison::compare(group, reference[best]));
+  }
+  for (size_t i = 0; i < reference.size(); ++i) {
+    if (referenceUsed[i]) continue;
+    EquivalenceComparison alone;
+    alone.referenceEquivalence = reference[i];
+    differences.push_back(std::move(alone));
+  }
+  return differences;
+}
+
+}  // namespace zarnik::exported
