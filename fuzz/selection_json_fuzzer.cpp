@@ -1,4 +1,4 @@
-// Stored selections, smart rules and difference lists are read back from stores and exports.
+// Stored selections, rules and difference lists are read back from stores, exports and settings.
 // Reading must never crash, and whatever is accepted must write out and read back the same.
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (auto rule = zarnik::SmartSelectionRule::decode(json.value())) {
     if (zarnik::SmartSelectionRule::decode(rule->encode()) != rule) std::abort();
     (void)rule->description();
+  }
+  if (auto rules = zarnik::ExtendedAutoselectionRules::decode(json.value()); rules.hasValue()) {
+    auto again = zarnik::ExtendedAutoselectionRules::decode(rules.value().encode());
+    if (again.hasError() || again.value().encode() != rules.value().encode()) std::abort();
+  }
+  if (auto rules = zarnik::CleaningRules::decode(json.value()); rules.hasValue()) {
+    auto again = zarnik::CleaningRules::decode(rules.value().encode());
+    if (again.hasError() || again.value().encode() != rules.value().encode()) std::abort();
   }
   const auto differences = zarnik::EquivalenceDifferencesInfo::decode(json.value());
   if (zarnik::EquivalenceDifferencesInfo::decode(differences.encode()).differences != differences.differences) std::abort();

@@ -1,5 +1,6 @@
 #include "selection/equivalence_difference.h"
 
+#include <algorithm>
 #include <array>
 #include <type_traits>
 
@@ -144,6 +145,25 @@ std::string_view description(DuplicateWarning warning) {
       return "The privileges of this item do not allow modification or removal. Please change item permissions in Finder.";
   }
   return "";
+}
+
+SelectionCheck checkSelection(const DuplicateDifferences& copy, bool isLastUnselectedOfGroup) {
+  SelectionCheck check;
+  const auto warn = [&check](DuplicateWarning warning) {
+    check.warnings.push_back(warning);
+    check.permission = std::max(check.permission, permission(warning));
+  };
+  if (isLastUnselectedOfGroup) warn(DuplicateWarning::isLastUnselectedDuplicateOfEquivalence);
+  if (copy.has(memberOfNonDefaultITunesLibrary)) warn(DuplicateWarning::isMemberOfNonDefaultITunesLibrary);
+  if (copy.has(memberOfNonTestedMediaLibrary) && copy.has(memberOfITunesLibrary)) {
+    warn(DuplicateWarning::isMemberOfNonTestedITunesLibrary);
+  }
+  if (copy.has(memberOfNonTestedMediaLibrary) && copy.has(memberOfPhotosLibrary)) {
+    warn(DuplicateWarning::isMemberOfNonTestedPhotosLibrary);
+  }
+  if (!copy.has(accessible)) warn(DuplicateWarning::isNonAccessible);
+  if (!copy.has(writable)) warn(DuplicateWarning::isNonWritable);
+  return check;
 }
 
 }  // namespace zarnik

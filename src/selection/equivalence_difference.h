@@ -110,4 +110,11 @@ enum class DuplicateWarning {
 [[nodiscard]] SelectionPermission permission(DuplicateWarning warning);
 [[nodiscard]] std::string_view description(DuplicateWarning warning);
 
+// What selecting a copy by hand would bring: its warnings and the strictest of their permissions.
+struct SelectionCheck {
+  std::vector<DuplicateWarning> warnings;
+  SelectionPermission permission = SelectionPermission::allowed;
+};
+[[nodiscard]] SelectionCheck checkSelection(const DuplicateDifferences& copy, bool isLastUnselectedOfGroup);
+
 }  // namespace zarnik

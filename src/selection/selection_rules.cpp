@@ -1,5 +1,7 @@
 #include "selection/selection_rules.h"
 
+#include <fmt/format.h>
+
 #include "platform/mounts.h"
 
 namespace zarnik {
@@ -112,6 +114,117 @@ FileCleaningOption CleaningRules::cleaningOptionForURL(const std::string& path) 
   if (!volume) return cleaningOption;
   auto it = overridenCleaningOptionByVolumePath.find(*volume);
   return it == overridenCleaningOptionByVolumePath.end() ? cleaningOption : it->second;
+}
+
+namespace {
+
+// Reads an optional field of a kind into `out`; false when present with another kind.
+template <typename T>
+bool readField(const Json& archive, std::string_view key, T& out) {
+  const Json* value = jsonMember(archive, key);
+  if (value == nullptr) return true;
+  try {
+    out = value->get<T>();
+    return true;
+  } catch (const Json::exception&) {
+    return false;
+  }
+}
+
+Error badField(std::string_view what, std::string_view key) {
+  return Error::generic(fmt::format("The {} field \"{}\" has a value of the wrong kind.", what, key));
+}
+
+}  // namespace
+
+Json ExtendedAutoselectionRules::encode() const {
+  Json smart = Json::array();
+  for (const auto& info : smartSelectionRuleInfos) smart.push_back(Json{{"rule", info.rule.encode()}, {"isEnabled", info.isEnabled}});
+  return Json{{"allowAutoselectionWithinHardlinkedGroups", allowAutoselectionWithinHardlinkedGroups},
+              {"allowSelectionOfMembersOfInvalidMediaLibraries", allowSelectionOfMembersOfInvalidMediaLibraries},
+              {"selectRandomAmongEqual", selectRandomAmongEqual},
+              {"alwaysSelectPaths", alwaysSelectPaths},
+              {"neverSelectPaths", neverSelectPaths},
+              {"smartSelectionRuleInfos", std::move(smart)}};
+}
+
+Result<ExtendedAutoselectionRules> ExtendedAutoselectionRules::decode(const Json& archive) {
+  if (!archive.is_object()) return Error::generic("The autoselection rules are not an object.");
+  ExtendedAutoselectionRules rules;
+  for (auto [key, field] : {std::pair{"allowAutoselectionWithinHardlinkedGroups", &rules.allowAutoselectionWithinHardlinkedGroups},
+                            std::pair{"allowSelectionOfMembersOfInvalidMediaLibraries",
+                                      &rules.allowSelectionOfMembersOfInvalidMediaLibraries},
+                            std::pair{"selectRandomAmongEqual", &rules.selectRandomAmongEqual}}) {
+    if (!readField(archive, key, *field)) return badField("autoselection", key);
+  }
+  if (!readField(archive, "alwaysSelectPaths", rules.alwaysSelectPaths)) return badField("autoselection", "alwaysSelectPaths");
+  if (!readField(archive, "neverSelectPaths", rules.neverSelectPaths)) return badField("autoselection", "neverSelectPaths");
+  if (const Json* smart = jsonMember(archive, "smartSelectionRuleInfos")) {
+    if (!smart->is_array()) return badField("autoselection", "smartSelectionRuleInfos");
+    for (const auto& item : *smart) {
+      auto rule = item.is_object() && jsonMember(item, "rule") ? SmartSelectionRule::decode(*jsonMember(item, "rule")) : std::nullopt;
+      bool enabled = true;
+      if (!rule || !readField(item, "isEnabled", enabled)) return badField("autoselection", "smartSelectionRuleInfos");
+      rules.smartSelectionRuleInfos.push_back({*rule, enabled});
+    }
+  }
+  return rules;
+}
+
+Json FileCleaningOption::encode() const {
+  switch (kind) {
+    case Kind::moveToTrash: return Json{{"kind", "moveToTrash"}};
+    case Kind::removePermanently: return Json{{"kind", "removePermanently"}};
+    case Kind::moveToFolder: return Json{{"kind", "moveToFolder"}, {"folder", folder}};
+  }
+  return Json::object();
+}
+
+std::optional<FileCleaningOption> FileCleaningOption::decode(const Json& archive) {
+  const Json* kind = archive.is_object() ? jsonMember(archive, "kind") : nullptr;
+  if (kind == nullptr || !kind->is_string()) return std::nullopt;
+  if (*kind == "moveToTrash") return FileCleaningOption{Kind::moveToTrash, {}};
+  if (*kind == "removePermanently") return FileCleaningOption{Kind::removePermanently, {}};
+  const Json* folder = jsonMember(archive, "folder");
+  if (*kind == "moveToFolder" && folder != nullptr && folder->is_string() && !folder->get<std::string>().empty()) {
+    return FileCleaningOption{Kind::moveToFolder, folder->get<std::string>()};
+  }
+  return std::nullopt;
+}
+
+Json CleaningRules::encode() const {
+  Json overrides = Json::object();
+  for (const auto& [volume, option] : overridenCleaningOptionByVolumePath) overrides[volume] = option.encode();
+  return Json{{"isFakeRemove", isFakeRemove},
+              {"removeEmptyDirectories", removeEmptyDirectories},
+              {"cleaningOption", cleaningOption.encode()},
+              {"shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal", shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal},
+              {"overridenCleaningOptionByVolumePath", std::move(overrides)}};
+}
+
+Result<CleaningRules> CleaningRules::decode(const Json& archive) {
+  if (!archive.is_object()) return Error::generic("The cleaning rules are not an object.");
+  CleaningRules rules;
+  for (auto [key, field] : {std::pair{"isFakeRemove", &rules.isFakeRemove},
+                            std::pair{"removeEmptyDirectories", &rules.removeEmptyDirectories},
+                            std::pair{"shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal",
+                                      &rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal}}) {
+    if (!readField(archive, key, *field)) return badField("cleaning", key);
+  }
+  if (const Json* option = jsonMember(archive, "cleaningOption")) {
+    auto decoded = FileCleaningOption::decode(*option);
+    if (!decoded) return badField("cleaning", "cleaningOption");
+    rules.cleaningOption = *decoded;
+  }
+  if (const Json* overrides = jsonMember(archive, "overridenCleaningOptionByVolumePath")) {
+    if (!overrides->is_object()) return badField("cleaning", "overridenCleaningOptionByVolumePath");
+    for (const auto& [volume, option] : overrides->items()) {
+      auto decoded = FileCleaningOption::decode(option);
+      if (!decoded) return badField("cleaning", "overridenCleaningOptionByVolumePath");
+      rules.overridenCleaningOptionByVolumePath[volume] = *decoded;
+    }
+  }
+  return rules;
 }
 
 }  // namespace zarnik

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/json.h"
+#include "base/result.h"
 #include "selection/equivalence_difference.h"
 
 namespace zarnik {
@@ -87,12 +88,20 @@ struct ExtendedAutoselectionRules : AutoselectionRules {
   std::vector<std::string> alwaysSelectPaths;  // folders whose contents are always proposed
   std::vector<std::string> neverSelectPaths;   // folders whose contents are never proposed
   std::vector<SmartSelectionRuleInfo> smartSelectionRuleInfos;
+
+  // Every field under its own name; a missing field keeps its default, a wrong one fails.
+  [[nodiscard]] Json encode() const;
+  static Result<ExtendedAutoselectionRules> decode(const Json& archive);
 };
 
 struct FileCleaningOption {
   enum class Kind { moveToTrash, removePermanently, moveToFolder };
   Kind kind = Kind::moveToTrash;
   std::string folder;  // moveToFolder only
+
+  // {"kind": "moveToTrash"}, {"kind": "removePermanently"}, {"kind": "moveToFolder", "folder": path}
+  [[nodiscard]] Json encode() const;
+  static std::optional<FileCleaningOption> decode(const Json& archive);
   friend bool operator==(const FileCleaningOption&, const FileCleaningOption&) = default;
 };
 
@@ -105,6 +114,9 @@ struct CleaningRules {
 
   // The option stored for the volume the file lies on, else the general one.
   [[nodiscard]] FileCleaningOption cleaningOptionForURL(const std::string& path) const;
+
+  [[nodiscard]] Json encode() const;
+  static Result<CleaningRules> decode(const Json& archive);
 };
 
 }  // namespace zarnik

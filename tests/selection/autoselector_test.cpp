@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/mounts.h"
 #include "support/test_dir.h"
 
 namespace zarnik {
@@ -200,6 +201,58 @@ TEST(SelectionRules, ConfigurationsAndSmartRulesRoundTripAndUnknownStrategiesAre
   EXPECT_EQ(equivalenceDifferenceFromIdentifier("DateOfModification"), EquivalenceDifference::dateOfModification);
   EXPECT_EQ(permission(DuplicateWarning::isLastUnselectedDuplicateOfEquivalence), SelectionPermission::allowedWithWarning);
   EXPECT_EQ(permission(DuplicateWarning::isNonWritable), SelectionPermission::denied);
+}
+
+TEST(SelectionRules, RulesRoundTripAndAWrongFieldIsRefused) {
+  ExtendedAutoselectionRules rules;
+  rules.selectRandomAmongEqual = true;
+  rules.neverSelectPaths = {"~/Keep"};
+  rules.smartSelectionRuleInfos = {{SmartSelectionRule(SmartSelectionRule::Kind::nonSoftwareAndOriginal, "GIMP"), false}};
+  auto decoded = ExtendedAutoselectionRules::decode(rules.encode());
+  ASSERT_TRUE(decoded.hasValue());
+  EXPECT_EQ(decoded.value().encode(), rules.encode());
+  EXPECT_TRUE(decoded.value().selectRandomAmongEqual);
+  EXPECT_FALSE(decoded.value().allowAutoselectionWithinHardlinkedGroups);  // missing: the default
+  EXPECT_TRUE(ExtendedAutoselectionRules::decode(Json{{"selectRandomAmongEqual", "yes"}}).hasError());
+
+  CleaningRules cleaning;
+  cleaning.cleaningOption = FileCleaningOption{FileCleaningOption::Kind::moveToFolder, "/backup"};
+  cleaning.overridenCleaningOptionByVolumePath["/mnt/usb"] = FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
+  auto again = CleaningRules::decode(cleaning.encode());
+  ASSERT_TRUE(again.hasValue());
+  EXPECT_EQ(again.value().encode(), cleaning.encode());
+  EXPECT_TRUE(CleaningRules::decode(Json{{"cleaningOption", Json{{"kind", "moveToFolder"}}}}).hasError());
+}
+
+TEST(SelectionRules, AVolumeWithAnOverrideHasItsOwnCleaningOption) {
+  TestDir dir;
+  CleaningRules rules;
+  EXPECT_EQ(rules.cleaningOptionForURL(dir.path()).kind, FileCleaningOption::Kind::moveToTrash);
+  const auto volume = mountPointForPath(readMountTable(), dir.path());
+  ASSERT_TRUE(volume.has_value());
+  rules.overridenCleaningOptionByVolumePath["/nonexistent-volume"] = FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
+  EXPECT_EQ(rules.cleaningOptionForURL(dir.path()).kind, FileCleaningOption::Kind::moveToTrash);
+  rules.overridenCleaningOptionByVolumePath[*volume] = FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
+  EXPECT_EQ(rules.cleaningOptionForURL(dir.path()).kind, FileCleaningOption::Kind::removePermanently);
+}
+
+TEST(SelectionRules, SelectingByHandWarnsOrRefuses) {
+  DuplicateDifferences copy;
+  copy.set(accessible);
+  copy.set(writable);
+  EXPECT_EQ(checkSelection(copy, false).permission, SelectionPermission::allowed);
+  const auto last = checkSelection(copy, true);
+  EXPECT_EQ(last.permission, SelectionPermission::allowedWithWarning);
+  ASSERT_EQ(last.warnings.size(), 1u);
+  EXPECT_EQ(description(last.warnings[0]), "Last non-selected duplicate of equivalence");
+  copy.set(writable, false);
+  const auto readOnly = checkSelection(copy, true);
+  EXPECT_EQ(readOnly.permission, SelectionPermission::denied);
+  EXPECT_EQ(readOnly.warnings.back(), DuplicateWarning::isNonWritable);
+  copy.set(writable);
+  copy.set(memberOfPhotosLibrary);
+  copy.set(memberOfNonTestedMediaLibrary);
+  EXPECT_EQ(checkSelection(copy, false).warnings, (std::vector<DuplicateWarning>{DuplicateWarning::isMemberOfNonTestedPhotosLibrary}));
 }
 
 }  // namespace
