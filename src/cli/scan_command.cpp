@@ -194,6 +194,8 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
   scan->add_option("--never-select", options.neverSelectPaths, "Never propose the copies inside this folder (repeatable)")
       ->type_name("DIR")
       ->allow_extra_args(false);
+  scan->add_flag("--select-random-among-equal", options.selectRandomAmongEqual,
+                 "Where nothing tells copies apart, still propose all but one for removal");
   scan->add_option("--exclude-ext", options.excludedExtensions, "Leave files with this extension out (repeatable)")
       ->allow_extra_args(false);
 }
@@ -230,6 +232,7 @@ int runScan(const ScanOptions& options) {
   request.includeHiddenItems = options.includeHidden;
   request.autoselectionRules.alwaysSelectPaths = absolutePaths(options.alwaysSelectPaths);
   request.autoselectionRules.neverSelectPaths = absolutePaths(options.neverSelectPaths);
+  request.autoselectionRules.selectRandomAmongEqual = options.selectRandomAmongEqual;
 
   ScanningService service;
   auto task = service.perform(std::move(request));

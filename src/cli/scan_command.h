@@ -27,6 +27,7 @@ struct ScanOptions {
   std::vector<std::string> excludedExtensions;
   std::vector<std::string> alwaysSelectPaths;
   std::vector<std::string> neverSelectPaths;
+  bool selectRandomAmongEqual = false;
 };
 
 void addScanCommand(CLI::App& app, ScanOptions& options);

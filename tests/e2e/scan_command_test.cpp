@@ -116,6 +116,18 @@ TEST_F(ScanCommandTest, TheSummaryAndTheExportShowWhichCopiesAreProposedForRemov
             document["equivalences"][0]["differences"].end());
 }
 
+TEST_F(ScanCommandTest, CopiesWithNothingToTellThemApartAreKeptUnlessOneMayBePickedAtRandom) {
+  tree.file("a/same.txt", "twin");
+  tree.file("b/same.txt", "twin");
+  const auto kept = runZarnik("scan -q --min-size 0 " + quoted(tree.path()), scratch);
+  ASSERT_EQ(kept.status, 0) << kept.err;
+  EXPECT_EQ(kept.out.find("remove "), std::string::npos) << kept.out;
+  const auto picked = runZarnik("scan -q --min-size 0 --select-random-among-equal " + quoted(tree.path()), scratch);
+  ASSERT_EQ(picked.status, 0) << picked.err;
+  EXPECT_NE(picked.out.find("keep   " + tree / "a/same.txt"), std::string::npos) << picked.out;  // the smaller path stays
+  EXPECT_NE(picked.out.find("remove " + tree / "b/same.txt"), std::string::npos) << picked.out;
+}
+
 TEST_F(ScanCommandTest, CompareTellsIdenticalExportsFromChangedOnes) {
   tree.file("docs/report.pdf", "quarterly numbers");
   tree.file("docs/report copy.pdf", "quarterly numbers");
