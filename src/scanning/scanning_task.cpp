@@ -159,7 +159,6 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(const std::vector<E
   }
 
   std::int64_t nextIdentifier = 1;
-  const Autoselector autoselector(request_.resolver, request_.autoselectionRules);
   for (auto& candidate : candidates) {
     if (result.keepDuplicatesSmallerThenThresholdIfEquivalenceFits) {
       ByteCount largest = 0;
@@ -200,10 +199,9 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(const std::vector<E
       }
       detection.equivalence.duplicates.push_back(std::move(duplicate));
     }
-    detection.detectDifferencesAndSelect(autoselector);
     result.detectionResults.push_back(std::move(detection));
-    changeStatus([](MutableScanningStatus& status) { ++status.numberOfProcessedEquivalences; });
   }
+  detectDifferencesAndSelect(result.detectionResults);
 
   Logger::shared().log(kAuthor, "build()", fmt::format("Did build results. Used size threshold is {}", result.usedSizeThreshold));
   noteTimingLine("[scan] Build finished ");
@@ -217,6 +215,28 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(const std::vector<E
   result.scannedNodesSize = scannedSize_.load();
   result.equivalenceCandidatesStorage = equivalenceCandidatesProvider_;
   return result;
+}
+
+void ScanningTask::detectDifferencesAndSelect(std::vector<scanning_service::DetectionResult>& results) {
+  // Groups are independent: they are told apart and selected in a few parts on the work queue,
+  // with an autoselector each (one is used from one thread at a time).
+  const size_t parts = std::min(results.size(), std::max<size_t>(1, maxConcurrentOperationCount_));
+  if (parts == 0) return;
+  const size_t perPart = (results.size() + parts - 1) / parts;
+  auto done = std::make_shared<DispatchGroup>();
+  for (size_t begin = 0; begin < results.size(); begin += perPart) {
+    const size_t end = std::min(results.size(), begin + perPart);
+    done->enter();
+    workQueue_->addOperation([this, &results, begin, end, done] {
+      const Autoselector autoselector(request_.resolver, request_.autoselectionRules);
+      for (size_t i = begin; i < end; ++i) {
+        results[i].detectDifferencesAndSelect(autoselector);
+        changeStatus([](MutableScanningStatus& status) { ++status.numberOfProcessedEquivalences; });
+      }
+      done->leave();
+    });
+  }
+  done->wait();  // the parts refer to `results`, which lives in this frame
 }
 
 void ScanningTask::noteTimingLine(const char* label) {

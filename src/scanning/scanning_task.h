@@ -100,6 +100,7 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   void changeStatus(std::function<void(MutableScanningStatus&)> change);
   void publishIfDue(bool force);
   void noteTimingLine(const char* label);
+  void detectDifferencesAndSelect(std::vector<scanning_service::DetectionResult>& results);
 
   ScanningServiceRequest request_;
   std::shared_ptr<SerialQueue> internalQueue_;

@@ -14,16 +14,16 @@ namespace {
 
 std::int64_t nanoseconds(Date date) { return date.time_since_epoch().count(); }
 
-void put(std::map<EquivalenceDifference, DuplicateFactor>& factors, EquivalenceDifference kind,
+void put(DuplicateFactors& factors, EquivalenceDifference kind,
          DuplicateFactor::Value value, std::string shownText = {}) {
   factors[kind] = DuplicateFactor{kind, std::move(value), std::move(shownText), ArrangementFactor::undefined};
 }
 
-void putDate(std::map<EquivalenceDifference, DuplicateFactor>& factors, EquivalenceDifference kind, Date date) {
+void putDate(DuplicateFactors& factors, EquivalenceDifference kind, Date date) {
   put(factors, kind, nanoseconds(date));
 }
 
-void putMediaFactors(std::map<EquivalenceDifference, DuplicateFactor>& factors, const NodeContent& content) {
+void putMediaFactors(DuplicateFactors& factors, const NodeContent& content) {
   using D = EquivalenceDifference;
   if (const auto& audio = content.audioInfo) {
     if (audio->artist) put(factors, D::artist, *audio->artist);
@@ -52,7 +52,7 @@ void putMediaFactors(std::map<EquivalenceDifference, DuplicateFactor>& factors, 
   }
 }
 
-void putLibraryFactors(std::map<EquivalenceDifference, DuplicateFactor>& factors, const ZKBaseNode& node) {
+void putLibraryFactors(DuplicateFactors& factors, const ZKBaseNode& node) {
   using D = EquivalenceDifference;
   if (const auto* track = dynamic_cast<const ZKITunesLibraryItemNode*>(&node)) {
     if (const auto& info = track->iTunesItemInfo()) {
@@ -168,10 +168,10 @@ void arrange(std::vector<NodeDifferencesInfo>& infos, EquivalenceDifference kind
 
 }  // namespace
 
-std::map<EquivalenceDifference, DuplicateFactor> fetchDuplicateFactors(const ZKBaseNode& node,
+DuplicateFactors fetchDuplicateFactors(const ZKBaseNode& node,
                                                                        std::optional<std::int64_t> hardlinkedGroupID) {
   using D = EquivalenceDifference;
-  std::map<EquivalenceDifference, DuplicateFactor> factors;
+  DuplicateFactors factors;
   const NodeAttributes& attributes = node.attributes();
   const std::string path = node.path();
   const std::string name(lastPathComponent(path));
@@ -190,6 +190,7 @@ std::map<EquivalenceDifference, DuplicateFactor> fetchDuplicateFactors(const ZKB
   if (!attributes.UTIType.empty()) put(factors, D::utiType, std::string(attributes.UTIType.name()));
   putMediaFactors(factors, node.content());
   putLibraryFactors(factors, node);
+  factors.compact();
   return factors;
 }
 

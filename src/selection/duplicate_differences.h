@@ -26,7 +26,7 @@ struct NodeDifferencesInfo {
 };
 
 // The node's value of every kind it has a value for.
-[[nodiscard]] std::map<EquivalenceDifference, DuplicateFactor> fetchDuplicateFactors(
+[[nodiscard]] DuplicateFactors fetchDuplicateFactors(
     const ZKBaseNode& node, std::optional<std::int64_t> hardlinkedGroupID);
 
 // Each component of a path (the file name without its extension), as the copy-word, number

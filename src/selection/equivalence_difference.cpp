@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <tuple>
 #include <type_traits>
 
 #include <fmt/format.h>
@@ -87,6 +88,29 @@ Json DuplicateFactor::encode() const {
   json["value"] = text();
   if (arrangementFactor != ArrangementFactor::undefined) json["arrangement"] = identifier(arrangementFactor);
   return json;
+}
+
+namespace {
+bool kindBefore(const DuplicateFactors::Entry& entry, EquivalenceDifference kind) { return entry.first < kind; }
+}  // namespace
+
+DuplicateFactors::iterator DuplicateFactors::find(EquivalenceDifference kind) {
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), kind, kindBefore);
+  return it != entries_.end() && it->first == kind ? it : entries_.end();
+}
+
+DuplicateFactors::const_iterator DuplicateFactors::find(EquivalenceDifference kind) const {
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), kind, kindBefore);
+  return it != entries_.end() && it->first == kind ? it : entries_.end();
+}
+
+DuplicateFactor& DuplicateFactors::operator[](EquivalenceDifference kind) {
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), kind, kindBefore);
+  if (it == entries_.end() || it->first != kind) {
+    it = entries_.emplace(it, std::piecewise_construct, std::forward_as_tuple(kind), std::forward_as_tuple());
+    it->second.kind = kind;
+  }
+  return it->second;
 }
 
 ArrangementFactor DuplicateDifferences::arrangementFactor(EquivalenceDifference kind) const {

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -66,6 +67,32 @@ struct DuplicateFactor {
   friend bool operator<(const DuplicateFactor& a, const DuplicateFactor& b) { return a.value < b.value; }
 };
 
+// A copy's factors by kind: a short list kept in kind order (a copy has about ten), in one
+// block where a tree map made an allocation per factor.
+class DuplicateFactors {
+ public:
+  using Entry = std::pair<EquivalenceDifference, DuplicateFactor>;
+  using iterator = std::vector<Entry>::iterator;
+  using const_iterator = std::vector<Entry>::const_iterator;
+
+  [[nodiscard]] iterator find(EquivalenceDifference kind);
+  [[nodiscard]] const_iterator find(EquivalenceDifference kind) const;
+  [[nodiscard]] size_t count(EquivalenceDifference kind) const { return find(kind) == end() ? 0 : 1; }
+  // The factor of a kind, made (empty) in its place when missing.
+  DuplicateFactor& operator[](EquivalenceDifference kind);
+  [[nodiscard]] iterator begin() { return entries_.begin(); }
+  [[nodiscard]] iterator end() { return entries_.end(); }
+  [[nodiscard]] const_iterator begin() const { return entries_.begin(); }
+  [[nodiscard]] const_iterator end() const { return entries_.end(); }
+  [[nodiscard]] size_t size() const { return entries_.size(); }
+  [[nodiscard]] bool empty() const { return entries_.empty(); }
+  // Gives back the room left by growing: records are kept for every copy of a scan.
+  void compact() { entries_.shrink_to_fit(); }
+
+ private:
+  std::vector<Entry> entries_;
+};
+
 // One component of a copy's path, as the copy-word and automatic-name expressions see it.
 struct PathComponentPattern {
   std::string component;
@@ -79,7 +106,7 @@ struct PathComponentPattern {
 
 struct DuplicateDifferences {
   std::uint32_t flags = 0;
-  std::map<EquivalenceDifference, DuplicateFactor> factors;
+  DuplicateFactors factors;
   std::vector<PathComponentPattern> pathComponentPatterns;
 
   [[nodiscard]] bool has(DuplicateDifferenceFlag flag) const { return (flags & flag) != 0; }
