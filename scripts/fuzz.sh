@@ -12,6 +12,8 @@ printf '{"$class":"ZKFileNode","type":"Image","location":{"relativePathComponent
 printf '{"strategy":"Automatic","originalID":1,"selectedIDs":[2,3]}' > fuzz/corpus-selection/configuration.json
 printf '{"identifier":"SameSoftware","payload":"Photos"}' > fuzz/corpus-selection/rule.json
 printf '["Name","DateOfModification"]' > fuzz/corpus-selection/differences.json
+printf '{"cleaningOption":{"kind":"moveToFolder","folder":"/x"},"overridenCleaningOptionByVolumePath":{"/":{"kind":"moveToTrash"}}}' > fuzz/corpus-selection/cleaning.json
+printf '{"neverSelectPaths":["~/a"],"smartSelectionRuleInfos":[{"rule":{"identifier":"NonLoved"},"isEnabled":true}]}' > fuzz/corpus-selection/rules.json
 for pair in property_list_fuzzer:corpus-plist scan_rules_json_fuzzer:corpus-rules node_archive_fuzzer:corpus-node selection_json_fuzzer:corpus-selection; do
   target=${pair%%:*}
   corpus=fuzz/${pair##*:}
