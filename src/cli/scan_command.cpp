@@ -266,7 +266,8 @@ int runScan(const ScanOptions& options) {
     return result.error().isCancellation() ? 130 : 1;
   }
   if (options.json) {
-    fmt::print("{}\n", dumpJson(exportJSON(result.value().detectionResults), 2));
+    writeExportDocument(stdout, result.value().detectionResults);
+    std::fputc('\n', stdout);
   } else {
     printSummary(result.value().detectionResults, result.value());
   }

@@ -58,11 +58,44 @@ const DuplicateDifferences* scanning_service::DetectionResult::duplicateDifferen
   return it == records.end() ? nullptr : &it->second;
 }
 
-Json exportJSON(const std::vector<scanning_service::DetectionResult>& results) {
+namespace {
+
+// Groups in the order of their first members, so that two exports of one tree read alike (the
+// engine hands groups over in the order their hashing happened to finish).
+std::vector<exported::Equivalence> exportedInOrder(const std::vector<scanning_service::DetectionResult>& results) {
   std::vector<exported::Equivalence> equivalences;
   equivalences.reserve(results.size());
   for (const auto& result : results) equivalences.push_back(exported::exportedEquivalence(result));
-  return exported::encodeDocument(equivalences);
+  std::sort(equivalences.begin(), equivalences.end(), [](const auto& a, const auto& b) {
+    if (a.duplicates.empty() || b.duplicates.empty()) return a.duplicates.size() < b.duplicates.size();
+    const auto& first = a.duplicates.front();
+    const auto& other = b.duplicates.front();
+    return std::tie(first.scanLocation, first.path, a.type) < std::tie(other.scanLocation, other.path, b.type);
+  });
+  return equivalences;
+}
+
+}  // namespace
+
+void writeExportDocument(std::FILE* out, const std::vector<scanning_service::DetectionResult>& results) {
+  const auto equivalences = exportedInOrder(results);
+  if (equivalences.empty()) {
+    std::fputs(dumpJson(exported::encodeDocument({}), 2).c_str(), out);
+    return;
+  }
+  std::fputs("{\n  \"equivalences\": [\n", out);
+  for (size_t i = 0; i < equivalences.size(); ++i) {
+    // Each group as the whole document would show it: two levels in.
+    std::string group = "    " + dumpJson(equivalences[i].encode(), 2);
+    for (size_t at = group.find('\n'); at != std::string::npos; at = group.find('\n', at + 5)) group.insert(at + 1, "    ");
+    std::fputs(group.c_str(), out);
+    std::fputs(i + 1 < equivalences.size() ? ",\n" : "\n", out);
+  }
+  std::fputs("  ]\n}", out);
+}
+
+Json exportJSON(const std::vector<scanning_service::DetectionResult>& results) {
+  return exported::encodeDocument(exportedInOrder(results));
 }
 
 }  // namespace zarnik

@@ -2,6 +2,7 @@
 // hard-link groups among the members; and the export document of found groups.
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -53,5 +54,8 @@ struct DetectionResult {
 // the scan location in abbreviated form, the path below it, whether the copy is proposed for
 // removal; members sorted; the kinds of difference shown to users.
 [[nodiscard]] Json exportJSON(const std::vector<scanning_service::DetectionResult>& results);
+// The same document, indented by two, written group by group: the whole document of a large
+// scan never stands in memory at once.
+void writeExportDocument(std::FILE* out, const std::vector<scanning_service::DetectionResult>& results);
 
 }  // namespace zarnik
