@@ -13,25 +13,35 @@ struct SmartRuleFacts {
   std::string_view identifier;
   EquivalenceDifference relevantDifference;
   std::string_view description;
+  std::string_view topic;     // "Smart Selection Rule: <topic>"
+  std::string_view selected;  // "Would you like to select all <selected> for removal?"
 };
 
 // In the order of SmartSelectionRule::Kind.
 constexpr std::array<SmartRuleFacts, 15> kSmartRules = {{
-    {"SameUTIType", EquivalenceDifference::utiType, "Files of Same Type"},
-    {"SameSoftware", EquivalenceDifference::software, "Images Edited via "},
-    {"NonSoftwareAndOriginal", EquivalenceDifference::software, "Images Edited via Any App Except "},
-    {"NonBiggestImageDimension", EquivalenceDifference::imageSize, "Images with Smaller Dimensions"},
-    {"NonSmallestImageDimension", EquivalenceDifference::imageSize, "Images with Larger Dimensions"},
-    {"NonHighestRating", EquivalenceDifference::rating, "Lower Rated Audio Files"},
-    {"NonNewestModificationDate", EquivalenceDifference::dateOfModification, "Files Not Modified Last"},
-    {"NonOldestModificationDate", EquivalenceDifference::dateOfModification, "Files Not Modified First"},
-    {"NonBiggestExactSize", EquivalenceDifference::size, "Files Smaller Than the Largest"},
-    {"NonSmallestExactSize", EquivalenceDifference::size, "Files Larger Than the Smallest"},
-    {"NonLowestBitRate", EquivalenceDifference::audioBitrate, "Audio Files With Higher Bitrate"},
-    {"NonHighestBitRate", EquivalenceDifference::audioBitrate, "Audio Files With Lower Bitrate"},
-    {"NonFavorite", EquivalenceDifference::favorite, "Not Favorited Images"},
-    {"NonLoved", EquivalenceDifference::loved, "Not Favorited Audio Files"},
-    {"NonLatestAppVersion", EquivalenceDifference::appVersion, "Apps With Earlier Versions"},
+    {"SameUTIType", EquivalenceDifference::utiType, "Files of Same Type", "File Type", "files of this type"},
+    {"SameSoftware", EquivalenceDifference::software, "Images Edited via ", "Software", "images edited via "},
+    {"NonSoftwareAndOriginal", EquivalenceDifference::software, "Images Edited via Any App Except ", "Software",
+     "images edited via any app except "},
+    {"NonBiggestImageDimension", EquivalenceDifference::imageSize, "Images with Smaller Dimensions", "Dimensions",
+     "images with smaller dimensions"},
+    {"NonSmallestImageDimension", EquivalenceDifference::imageSize, "Images with Larger Dimensions", "Dimensions",
+     "images with larger dimensions"},
+    {"NonHighestRating", EquivalenceDifference::rating, "Lower Rated Audio Files", "Rating", "lower rated audios"},
+    {"NonNewestModificationDate", EquivalenceDifference::dateOfModification, "Files Not Modified Last",
+     "Modification Date", "files not modified last"},
+    {"NonOldestModificationDate", EquivalenceDifference::dateOfModification, "Files Not Modified First",
+     "Modification Date", "files not modified first"},
+    {"NonBiggestExactSize", EquivalenceDifference::size, "Files Smaller Than the Largest", "Size", "smaller files"},
+    {"NonSmallestExactSize", EquivalenceDifference::size, "Files Larger Than the Smallest", "Size", "larger files"},
+    {"NonLowestBitRate", EquivalenceDifference::audioBitrate, "Audio Files With Higher Bitrate", "Bitrate",
+     "audios with higher bitrate"},
+    {"NonHighestBitRate", EquivalenceDifference::audioBitrate, "Audio Files With Lower Bitrate", "Bitrate",
+     "audios with lower bitrate"},
+    {"NonFavorite", EquivalenceDifference::favorite, "Not Favorited Images", "Favorite", "non-favorited images"},
+    {"NonLoved", EquivalenceDifference::loved, "Not Favorited Audio Files", "Loved", "non-loved audios"},
+    {"NonLatestAppVersion", EquivalenceDifference::appVersion, "Apps With Earlier Versions", "App Version",
+     "earlier application versions"},
 }};
 
 }  // namespace
@@ -84,6 +94,44 @@ std::string SmartSelectionRule::description() const {
   std::string text(kSmartRules[static_cast<size_t>(kind_)].description);
   if (kind_ == Kind::sameSoftware || kind_ == Kind::nonSoftwareAndOriginal) text += payload_;
   return text;
+}
+
+std::string SmartSelectionRule::suggestionQuestion() const {
+  std::string selected(kSmartRules[static_cast<size_t>(kind_)].selected);
+  if (kind_ == Kind::sameSoftware || kind_ == Kind::nonSoftwareAndOriginal) selected += payload_;
+  return "Would you like to select all " + selected + " for removal?";
+}
+
+std::string SmartSelectionRule::suggestionTitle() const {
+  return "Smart Selection Rule: " + std::string(kSmartRules[static_cast<size_t>(kind_)].topic);
+}
+
+std::vector<SmartSelectionRule> SmartSelectionRule::simpleRules() {
+  std::vector<SmartSelectionRule> rules;
+  for (size_t i = static_cast<size_t>(Kind::nonBiggestImageDimension); i < kSmartRules.size(); ++i) {
+    rules.emplace_back(static_cast<Kind>(i));
+  }
+  return rules;
+}
+
+std::vector<SmartSelectionRule> SmartSelectionRule::oppositeRules() const {
+  const auto opposite = [](Kind kind) -> std::optional<Kind> {
+    switch (kind) {
+      case Kind::sameSoftware: return Kind::nonSoftwareAndOriginal;
+      case Kind::nonSoftwareAndOriginal: return Kind::sameSoftware;
+      case Kind::nonBiggestImageDimension: return Kind::nonSmallestImageDimension;
+      case Kind::nonSmallestImageDimension: return Kind::nonBiggestImageDimension;
+      case Kind::nonNewestModificationDate: return Kind::nonOldestModificationDate;
+      case Kind::nonOldestModificationDate: return Kind::nonNewestModificationDate;
+      case Kind::nonBiggestExactSize: return Kind::nonSmallestExactSize;
+      case Kind::nonSmallestExactSize: return Kind::nonBiggestExactSize;
+      case Kind::nonLowestBitRate: return Kind::nonHighestBitRate;
+      case Kind::nonHighestBitRate: return Kind::nonLowestBitRate;
+      default: return std::nullopt;
+    }
+  };
+  if (auto other = opposite(kind_)) return {SmartSelectionRule(*other, payload_)};
+  return {};
 }
 
 Json SmartSelectionRule::encode() const {

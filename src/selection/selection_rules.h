@@ -66,6 +66,13 @@ class SmartSelectionRule {
   // The difference a group must show for the rule to match any of its copies.
   [[nodiscard]] EquivalenceDifference relevantDifference() const;
   [[nodiscard]] std::string description() const;
+  // The question and title with which the rule is offered to the user.
+  [[nodiscard]] std::string suggestionQuestion() const;
+  [[nodiscard]] std::string suggestionTitle() const;
+  // The twelve kinds without a payload, in order.
+  static std::vector<SmartSelectionRule> simpleRules();
+  // The rules that select the other way (the largest against the smallest, …).
+  [[nodiscard]] std::vector<SmartSelectionRule> oppositeRules() const;
 
   // {"identifier": "NonLoved"} or {"identifier": "SameSoftware", "payload": "Photos"}.
   [[nodiscard]] Json encode() const;

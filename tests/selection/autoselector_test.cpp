@@ -196,6 +196,13 @@ TEST(SelectionRules, ConfigurationsAndSmartRulesRoundTripAndUnknownStrategiesAre
   const SmartSelectionRule software(SmartSelectionRule::Kind::sameSoftware, "Photos");
   EXPECT_EQ(SmartSelectionRule::decode(software.encode()), software);
   EXPECT_EQ(software.description(), "Images Edited via Photos");
+  EXPECT_EQ(SmartSelectionRule(SmartSelectionRule::Kind::nonLatestAppVersion).suggestionQuestion(),
+            "Would you like to select all earlier application versions for removal?");
+  EXPECT_EQ(SmartSelectionRule(SmartSelectionRule::Kind::nonLoved).suggestionTitle(), "Smart Selection Rule: Loved");
+  EXPECT_EQ(SmartSelectionRule::simpleRules().size(), 12u);
+  EXPECT_EQ(software.oppositeRules(),
+            (std::vector<SmartSelectionRule>{SmartSelectionRule(SmartSelectionRule::Kind::nonSoftwareAndOriginal, "Photos")}));
+  EXPECT_TRUE(SmartSelectionRule(SmartSelectionRule::Kind::nonLoved).oppositeRules().empty());
   EXPECT_TRUE(SmartSelectionRule(SmartSelectionRule::Kind::nonOldestModificationDate).supportsExactEquivalences());
   EXPECT_FALSE(SmartSelectionRule(SmartSelectionRule::Kind::nonLoved).supportsExactEquivalences());
   EXPECT_EQ(equivalenceDifferenceFromIdentifier("DateOfModification"), EquivalenceDifference::dateOfModification);
