@@ -114,7 +114,8 @@ void MatchingNode::fetchImageInfoIfNeeded(bool wantsHash) const {
   std::lock_guard lock(known.mutex);
   if (known.isImageInfoFetched && (!wantsHash || known.isImageHashFetched)) return;
   const MatchingNodesFactory* nodesFactory = factory();
-  const auto& processor = nodesFactory != nullptr ? nodesFactory->imageProcessor() : nullptr;
+  static const ImageProcessor kNoProcessor;
+  const ImageProcessor& processor = nodesFactory != nullptr ? nodesFactory->imageProcessor() : kNoProcessor;
   ImageFacts processed;
   if (processor) processed = processor(*this, wantsHash);
   known.imageInfo = std::move(processed.info);

@@ -19,7 +19,8 @@
 namespace zarnik {
 
 // Decodes an image and measures it; the similar-images matcher provides one. Called on the
-// thread that asks a node for its image facts, at most twice a node.
+// thread that asks a node for its image facts, at most twice a node, while that node's facts are
+// locked: it may read the node's path and attributes but not ask it for image facts.
 using ImageProcessor = std::function<ImageFacts(const MatchingNode& node, bool wantsHash)>;
 
 struct MatchingNodesFactoryOptions {
