@@ -183,6 +183,15 @@ Error badField(std::string_view what, std::string_view key) {
   return Error::generic(fmt::format("The {} field \"{}\" has a value of the wrong kind.", what, key));
 }
 
+// Reads the switches of a rules object, each optional; the error of the first of a wrong kind.
+std::optional<Error> readSwitches(const Json& archive, std::string_view what,
+                                  std::initializer_list<std::pair<std::string_view, bool*>> switches) {
+  for (const auto& [key, field] : switches) {
+    if (!readField(archive, key, *field)) return badField(what, key);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 Json ExtendedAutoselectionRules::encode() const {
@@ -199,11 +208,12 @@ Json ExtendedAutoselectionRules::encode() const {
 Result<ExtendedAutoselectionRules> ExtendedAutoselectionRules::decode(const Json& archive) {
   if (!archive.is_object()) return Error::generic("The autoselection rules are not an object.");
   ExtendedAutoselectionRules rules;
-  for (auto [key, field] : {std::pair{"allowAutoselectionWithinHardlinkedGroups", &rules.allowAutoselectionWithinHardlinkedGroups},
-                            std::pair{"allowSelectionOfMembersOfInvalidMediaLibraries",
-                                      &rules.allowSelectionOfMembersOfInvalidMediaLibraries},
-                            std::pair{"selectRandomAmongEqual", &rules.selectRandomAmongEqual}}) {
-    if (!readField(archive, key, *field)) return badField("autoselection", key);
+  if (auto error = readSwitches(
+          archive, "autoselection",
+          {{"allowAutoselectionWithinHardlinkedGroups", &rules.allowAutoselectionWithinHardlinkedGroups},
+           {"allowSelectionOfMembersOfInvalidMediaLibraries", &rules.allowSelectionOfMembersOfInvalidMediaLibraries},
+           {"selectRandomAmongEqual", &rules.selectRandomAmongEqual}})) {
+    return *error;
   }
   if (!readField(archive, "alwaysSelectPaths", rules.alwaysSelectPaths)) return badField("autoselection", "alwaysSelectPaths");
   if (!readField(archive, "neverSelectPaths", rules.neverSelectPaths)) return badField("autoselection", "neverSelectPaths");
@@ -253,11 +263,12 @@ Json CleaningRules::encode() const {
 Result<CleaningRules> CleaningRules::decode(const Json& archive) {
   if (!archive.is_object()) return Error::generic("The cleaning rules are not an object.");
   CleaningRules rules;
-  for (auto [key, field] : {std::pair{"isFakeRemove", &rules.isFakeRemove},
-                            std::pair{"removeEmptyDirectories", &rules.removeEmptyDirectories},
-                            std::pair{"shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal",
-                                      &rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal}}) {
-    if (!readField(archive, key, *field)) return badField("cleaning", key);
+  if (auto error = readSwitches(archive, "cleaning",
+                                {{"isFakeRemove", &rules.isFakeRemove},
+                                 {"removeEmptyDirectories", &rules.removeEmptyDirectories},
+                                 {"shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal",
+                                  &rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal}})) {
+    return *error;
   }
   if (const Json* option = jsonMember(archive, "cleaningOption")) {
     auto decoded = FileCleaningOption::decode(*option);
