@@ -123,6 +123,8 @@ void printSummary(std::vector<scanning_service::DetectionResult> results, const 
   });
   ByteCount reclaimable = 0;
   size_t files = 0;
+  size_t proposed = 0;
+  size_t tiedGroups = 0;  // every copy could go, and nothing tells one from the others
   for (const auto& result : results) {
     const auto& equivalence = result.equivalence;
     fmt::print("{} ({} copies, {} each)\n", kindTitle(equivalence.equivalenceKind), equivalence.duplicates.size(),
@@ -143,7 +145,15 @@ void printSummary(std::vector<scanning_service::DetectionResult> results, const 
         }
       }
       fmt::print("  {:<7}{}{}\n", remove ? "remove" : "keep", displayPath(duplicate.node->path()), note);
+      proposed += remove ? 1 : 0;
     }
+    const bool allSelectable = !selection.modeByDuplicateID.empty() &&
+                               std::all_of(selection.modeByDuplicateID.begin(), selection.modeByDuplicateID.end(),
+                                           [](const auto& entry) {
+                                             return entry.second == AutoselectionMode::regular ||
+                                                    entry.second == AutoselectionMode::alwaysSelect;
+                                           });
+    if (allSelectable && selection.currentSelectionConfiguration.selectedIDs.empty()) ++tiedGroups;
     fmt::print("\n");
     reclaimable += equivalence.reclaimableSize();
     files += equivalence.duplicates.size();
@@ -152,14 +162,19 @@ void printSummary(std::vector<scanning_service::DetectionResult> results, const 
   if (results.empty()) {
     fmt::print("No duplicates found");
   } else {
-    fmt::print("Found {} group{} with {} files; {} could be freed", results.size(), results.size() == 1 ? "" : "s",
-               files, formatByteCount(reclaimable));
+    fmt::print("Found {} group{} with {} files; {} could be freed; {} cop{} proposed for removal", results.size(),
+               results.size() == 1 ? "" : "s", files, formatByteCount(reclaimable), proposed, proposed == 1 ? "y" : "ies");
   }
   if (scan.usedSizeThreshold > 0) {
     fmt::print(" (groups under {} hidden{}; --min-size 0 shows all)", formatByteCount(scan.usedSizeThreshold),
                scan.keepDuplicatesSmallerThenThresholdIfEquivalenceFits ? ", chosen automatically" : "");
   }
   fmt::print(".\n");
+  if (tiedGroups > 0) {
+    fmt::print("In {} group{} nothing tells the copies apart, so all are kept; --select-random-among-equal proposes "
+               "all but one.\n",
+               tiedGroups, tiedGroups == 1 ? "" : "s");
+  }
 }
 
 }  // namespace
