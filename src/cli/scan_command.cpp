@@ -104,17 +104,20 @@ std::string kindTitle(EquivalenceKind kind) {
   }
 }
 
-// Why a copy is never proposed for removal, in the order the autoselector decides it.
-std::optional<std::string> protectionReason(AutoselectionMode mode, const DuplicateDifferences& differences) {
-  if (mode == AutoselectionMode::lastOrderSelect) return "kept last: in an applications or cloud folder";
-  if (mode != AutoselectionMode::neverSelect) return std::nullopt;
-  if (!differences.has(accessible)) return "no longer there";
-  if (differences.has(memberOfNonDefaultITunesLibrary) || differences.has(memberOfNonTestedMediaLibrary)) {
-    return "in a media library";
+// Why a copy is never proposed for removal; nothing for a copy that may be.
+std::optional<std::string_view> protectionReason(AutoselectionModeReason reason) {
+  switch (reason) {
+    case AutoselectionModeReason::inaccessible: return "no longer there";
+    case AutoselectionModeReason::invalidMediaLibrary: return "in a media library";
+    case AutoselectionModeReason::hardLinked: return "hard-linked";
+    case AutoselectionModeReason::neverSelectFolder: return "in a never-select folder";
+    case AutoselectionModeReason::readOnly: return "read-only";
+    case AutoselectionModeReason::cloudFolder: return "kept last: in a cloud folder";
+    case AutoselectionModeReason::applicationsFolder: return "kept last: in an applications folder";
+    case AutoselectionModeReason::none:
+    case AutoselectionModeReason::alwaysSelectFolder: break;
   }
-  if (differences.hardlinkedGroupID()) return "hard-linked";
-  if (!differences.has(writable)) return "read-only";
-  return "in a never-select folder";
+  return std::nullopt;
 }
 
 void printSummary(std::vector<scanning_service::DetectionResult> results, const ScanningServiceResult& scan) {
@@ -135,14 +138,9 @@ void printSummary(std::vector<scanning_service::DetectionResult> results, const 
       std::string note;
       if (duplicate.hardlinkedGroupID) note = fmt::format("  [hard link {}]", *duplicate.hardlinkedGroupID);
       const bool remove = selection.currentSelectionConfiguration.isSelected(duplicate.identifier);
-      const DuplicateDifferences* differences = result.duplicateDifferences(duplicate.identifier);
-      if (!remove && differences != nullptr) {
-        auto mode = selection.modeByDuplicateID.find(duplicate.identifier);
-        if (mode != selection.modeByDuplicateID.end()) {
-          if (auto reason = protectionReason(mode->second, *differences)) {
-            note += fmt::format("  (protected: {})", *reason);
-          }
-        }
+      auto decision = selection.modeByDuplicateID.find(duplicate.identifier);
+      if (!remove && decision != selection.modeByDuplicateID.end()) {
+        if (auto reason = protectionReason(decision->second.reason)) note += fmt::format("  (protected: {})", *reason);
       }
       fmt::print("  {:<7}{}{}\n", remove ? "remove" : "keep", displayPath(duplicate.node->path()), note);
       proposed += remove ? 1 : 0;
@@ -150,8 +148,8 @@ void printSummary(std::vector<scanning_service::DetectionResult> results, const 
     const bool allSelectable = !selection.modeByDuplicateID.empty() &&
                                std::all_of(selection.modeByDuplicateID.begin(), selection.modeByDuplicateID.end(),
                                            [](const auto& entry) {
-                                             return entry.second == AutoselectionMode::regular ||
-                                                    entry.second == AutoselectionMode::alwaysSelect;
+                                             return entry.second.mode == AutoselectionMode::regular ||
+                                                    entry.second.mode == AutoselectionMode::alwaysSelect;
                                            });
     if (allSelectable && selection.currentSelectionConfiguration.selectedIDs.empty()) ++tiedGroups;
     fmt::print("\n");

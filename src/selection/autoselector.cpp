@@ -7,10 +7,6 @@ namespace {
 
 using D = EquivalenceDifference;
 
-bool isSimilarKind(EquivalenceKind kind) {
-  return kind == EquivalenceKind::similarImage || kind == EquivalenceKind::similarAudio || kind == EquivalenceKind::similarApp;
-}
-
 std::optional<std::string> stringValue(const DuplicateDifferences& differences, EquivalenceDifference kind) {
   auto it = differences.factors.find(kind);
   if (it == differences.factors.end()) return std::nullopt;
@@ -66,10 +62,6 @@ Autoselector::Autoselector(OVURLResolver resolver, ExtendedAutoselectionRules ru
   }
 }
 
-PathComponents Autoselector::abbreviatedComponents(const NodeAutoselectionInfo& info) const {
-  return resolver_.abbreviatedPathComponentsForPath(info.node->path());
-}
-
 std::optional<ExtendedAutoselectionRules::SelectionRule> Autoselector::pathRuleOf(const PathComponents& components) const {
   // The nearest enclosing folder with a rule decides.
   using Node = PrefixTree<std::string, ExtendedAutoselectionRules::SelectionRule>::Node;
@@ -80,28 +72,30 @@ std::optional<ExtendedAutoselectionRules::SelectionRule> Autoselector::pathRuleO
   return std::nullopt;
 }
 
-AutoselectionMode Autoselector::modeOf(const NodeAutoselectionInfo& info) const {
+AutoselectionModeDecision Autoselector::modeOf(const NodeAutoselectionInfo& info, const PathComponents& components) const {
+  using Mode = AutoselectionMode;
+  using Reason = AutoselectionModeReason;
   const DuplicateDifferences& differences = *info.differences;
-  if (!differences.has(accessible)) return AutoselectionMode::neverSelect;
+  if (!differences.has(accessible)) return {Mode::neverSelect, Reason::inaccessible};
   if (!rules_.allowSelectionOfMembersOfInvalidMediaLibraries &&
       (differences.has(memberOfNonDefaultITunesLibrary) || differences.has(memberOfNonTestedMediaLibrary))) {
-    return AutoselectionMode::neverSelect;
+    return {Mode::neverSelect, Reason::invalidMediaLibrary};
   }
-  if (!rules_.allowAutoselectionWithinHardlinkedGroups && differences.hardlinkedGroupID()) return AutoselectionMode::neverSelect;
-  const PathComponents components = abbreviatedComponents(info);
+  if (!rules_.allowAutoselectionWithinHardlinkedGroups && differences.hardlinkedGroupID()) {
+    return {Mode::neverSelect, Reason::hardLinked};
+  }
   const auto rule = pathRuleOf(components);
-  if (rule == ExtendedAutoselectionRules::SelectionRule::neverSelect) return AutoselectionMode::neverSelect;
-  if (!differences.has(writable)) return AutoselectionMode::neverSelect;
-  if (differences.factors.count(D::cloud) != 0) return AutoselectionMode::lastOrderSelect;
+  if (rule == ExtendedAutoselectionRules::SelectionRule::neverSelect) return {Mode::neverSelect, Reason::neverSelectFolder};
+  if (!differences.has(writable)) return {Mode::neverSelect, Reason::readOnly};
+  if (differences.factors.count(D::cloud) != 0) return {Mode::lastOrderSelect, Reason::cloudFolder};
   for (const auto& directory : lastOrderDirectories_) {
-    if (hasComponentPrefix(components, directory)) return AutoselectionMode::lastOrderSelect;
+    if (hasComponentPrefix(components, directory)) return {Mode::lastOrderSelect, Reason::applicationsFolder};
   }
-  return rule == ExtendedAutoselectionRules::SelectionRule::alwaysSelect ? AutoselectionMode::alwaysSelect
-                                                                        : AutoselectionMode::regular;
+  if (rule == ExtendedAutoselectionRules::SelectionRule::alwaysSelect) return {Mode::alwaysSelect, Reason::alwaysSelectFolder};
+  return {Mode::regular, Reason::none};
 }
 
-double Autoselector::directoryBonusOf(const NodeAutoselectionInfo& info) const {
-  const PathComponents components = abbreviatedComponents(info);
+double Autoselector::directoryBonusOf(const PathComponents& components) const {
   double sum = 0;
   for (const auto& [directory, bonus] : bonusDirectories_) {
     if (hasComponentPrefix(components, directory)) sum += bonus;
@@ -133,7 +127,7 @@ bool Autoselector::smartRuleMatches(const SmartSelectionRule& rule, const NodeAu
 }
 
 double Autoselector::scoreOf(const NodeAutoselectionInfo& info, const EquivalenceDifferencesInfo& differencesInfo) const {
-  const bool similar = isSimilarKind(info.equivalenceKind);
+  const bool similar = isSimilar(info.equivalenceKind);
   double smart = 0;
   for (const auto& ruleInfo : rules_.smartSelectionRuleInfos) {
     const SmartSelectionRule& rule = ruleInfo.rule;
@@ -191,8 +185,11 @@ DetectedSelectionConfigurations Autoselector::detectSelectionConfigurations(
   DetectedSelectionConfigurations detected;
   if (infos.empty()) return detected;
   for (auto& info : infos) {
-    info.mode = modeOf(info);
-    info.sumOfBonusesForBeingInDirectory = directoryBonusOf(info);
+    const PathComponents components = resolver_.abbreviatedPathComponentsForPath(info.node->path());
+    const AutoselectionModeDecision decision = modeOf(info, components);
+    info.mode = decision.mode;
+    info.modeReason = decision.reason;
+    info.sumOfBonusesForBeingInDirectory = directoryBonusOf(components);
   }
 
   // Ties are broken in favour of the copy with the smallest path (P).
@@ -250,7 +247,7 @@ DetectedSelectionConfigurations Autoselector::detectSelectionConfigurations(
                                                             : detected.availableSelectionConfigurations[0];
   for (const auto& info : infos) {
     detected.nodeDifferencesInfoByDuplicateID[info.identifier] = std::move(*info.differences);
-    detected.modeByDuplicateID[info.identifier] = info.mode;
+    detected.modeByDuplicateID[info.identifier] = {info.mode, info.modeReason};
   }
   return detected;
 }

@@ -20,12 +20,31 @@ namespace zarnik {
 
 enum class AutoselectionMode { alwaysSelect, regular, lastOrderSelect, neverSelect };
 
+// Which rule decided a copy's mode (for telling the user why a copy is protected).
+enum class AutoselectionModeReason {
+  none,                  // regular
+  inaccessible,          // neverSelect
+  invalidMediaLibrary,   // neverSelect
+  hardLinked,            // neverSelect
+  neverSelectFolder,     // neverSelect
+  readOnly,              // neverSelect
+  cloudFolder,           // lastOrderSelect
+  applicationsFolder,    // lastOrderSelect
+  alwaysSelectFolder,    // alwaysSelect
+};
+
+struct AutoselectionModeDecision {
+  AutoselectionMode mode = AutoselectionMode::regular;
+  AutoselectionModeReason reason = AutoselectionModeReason::none;
+};
+
 struct NodeAutoselectionInfo {
   std::int64_t identifier = 0;
   std::shared_ptr<const ZKBaseNode> node;
   EquivalenceKind equivalenceKind = EquivalenceKind::exactHash;
   DuplicateDifferences* differences = nullptr;  // the copy's record, marked by the autoselector
   AutoselectionMode mode = AutoselectionMode::regular;
+  AutoselectionModeReason modeReason = AutoselectionModeReason::none;
   double sumOfBonusesForBeingInDirectory = 0;
 };
 
@@ -33,7 +52,7 @@ struct DetectedSelectionConfigurations {
   SelectionConfiguration currentSelectionConfiguration;
   std::vector<SelectionConfiguration> availableSelectionConfigurations;  // in offering order
   std::map<std::int64_t, DuplicateDifferences> nodeDifferencesInfoByDuplicateID;
-  std::map<std::int64_t, AutoselectionMode> modeByDuplicateID;  // why a copy was or was not proposed
+  std::map<std::int64_t, AutoselectionModeDecision> modeByDuplicateID;  // why a copy was or was not proposed
 };
 
 class Autoselector {
@@ -53,12 +72,12 @@ class Autoselector {
   DetectedSelectionConfigurations detectSelectionConfigurations(std::vector<NodeAutoselectionInfo>& infos,
                                                                 const EquivalenceDifferencesInfo& differencesInfo) const;
 
-  [[nodiscard]] AutoselectionMode modeOf(const NodeAutoselectionInfo& info) const;
-  [[nodiscard]] double directoryBonusOf(const NodeAutoselectionInfo& info) const;
+  // `components`: the copy's abbreviated path components.
+  [[nodiscard]] AutoselectionModeDecision modeOf(const NodeAutoselectionInfo& info, const PathComponents& components) const;
+  [[nodiscard]] double directoryBonusOf(const PathComponents& components) const;
   [[nodiscard]] double scoreOf(const NodeAutoselectionInfo& info, const EquivalenceDifferencesInfo& differencesInfo) const;
 
  private:
-  [[nodiscard]] PathComponents abbreviatedComponents(const NodeAutoselectionInfo& info) const;
   [[nodiscard]] std::optional<ExtendedAutoselectionRules::SelectionRule> pathRuleOf(const PathComponents& components) const;
   [[nodiscard]] bool smartRuleMatches(const SmartSelectionRule& rule, const NodeAutoselectionInfo& info,
                                       const EquivalenceDifferencesInfo& differencesInfo) const;
