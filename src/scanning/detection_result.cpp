@@ -42,13 +42,9 @@ void scanning_service::DetectionResult::detectDifferencesAndSelect(const Autosel
     info.hardlinkedGroupID = duplicate.hardlinkedGroupID;
     differences.push_back(std::move(info));
   }
-  equivalenceDifferences = detectDifferenceInNodeInfos(differences);
-  std::vector<NodeAutoselectionInfo> infos;
-  for (auto& info : differences) {
-    infos.push_back(NodeAutoselectionInfo{info.identifier, info.node, info.equivalenceKind, &info.differences});
-  }
-  selectionConfigurations = std::make_shared<const DetectedSelectionConfigurations>(
-      autoselector.detectSelectionConfigurations(infos, equivalenceDifferences));
+  auto selection = autoselector.detectDifferencesAndSelect(std::move(differences));
+  equivalenceDifferences = std::move(selection.differences);
+  selectionConfigurations = std::make_shared<const DetectedSelectionConfigurations>(std::move(selection.configurations));
 }
 
 const DuplicateDifferences* scanning_service::DetectionResult::duplicateDifferences(std::int64_t identifier) const {

@@ -180,6 +180,18 @@ Autoselector::Stat Autoselector::statistics(const std::vector<NodeAutoselectionI
   return stat;
 }
 
+Autoselector::GroupSelection Autoselector::detectDifferencesAndSelect(std::vector<NodeDifferencesInfo> copies) const {
+  GroupSelection selection;
+  selection.differences = detectDifferenceInNodeInfos(copies);
+  std::vector<NodeAutoselectionInfo> infos;
+  infos.reserve(copies.size());
+  for (auto& copy : copies) {
+    infos.push_back(NodeAutoselectionInfo{copy.identifier, copy.node, copy.equivalenceKind, &copy.differences});
+  }
+  selection.configurations = detectSelectionConfigurations(infos, selection.differences);
+  return selection;
+}
+
 DetectedSelectionConfigurations Autoselector::detectSelectionConfigurations(
     std::vector<NodeAutoselectionInfo>& infos, const EquivalenceDifferencesInfo& differencesInfo) const {
   DetectedSelectionConfigurations detected;

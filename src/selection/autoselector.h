@@ -67,6 +67,14 @@ class Autoselector {
     std::optional<AutoselectionMode> singleSelectionModeForAll;
   };
 
+  // A group's copies (in the group's order) told apart, then selected among: the kinds in which
+  // they differ, and the selection, which holds each copy's record.
+  struct GroupSelection {
+    EquivalenceDifferencesInfo differences;
+    DetectedSelectionConfigurations configurations;
+  };
+  [[nodiscard]] GroupSelection detectDifferencesAndSelect(std::vector<NodeDifferencesInfo> copies) const;
+
   // `infos` in the group's order; sets their modes, directory bonuses and random marks. The
   // copies' records end in the result (moved there: the infos' records are left empty).
   DetectedSelectionConfigurations detectSelectionConfigurations(std::vector<NodeAutoselectionInfo>& infos,

@@ -37,8 +37,7 @@ class AutoselectorTest : public ::testing::Test {
   }
 
   struct Group {
-    std::vector<NodeDifferencesInfo> differences;
-    std::vector<NodeAutoselectionInfo> infos;
+    std::vector<NodeAutoselectionInfo> infos;  // as the autoselector left them
     EquivalenceDifferencesInfo groupDifferences;
     DetectedSelectionConfigurations detected;
 
@@ -61,22 +60,27 @@ class AutoselectorTest : public ::testing::Test {
 
   Group select(const std::vector<std::shared_ptr<const ZKBaseNode>>& nodes,
                std::optional<std::int64_t> sharedHardLinkGroup = std::nullopt) {
-    Group group;
+    std::vector<NodeDifferencesInfo> copies;
     std::int64_t id = 1;
     for (const auto& node : nodes) {
-      NodeDifferencesInfo info;
-      info.identifier = id++;
-      info.node = node;
-      info.hardlinkedGroupID = sharedHardLinkGroup;
-      group.differences.push_back(std::move(info));
+      NodeDifferencesInfo copy;
+      copy.identifier = id++;
+      copy.node = node;
+      copy.hardlinkedGroupID = sharedHardLinkGroup;
+      copies.push_back(std::move(copy));
     }
-    group.groupDifferences = detectDifferenceInNodeInfos(group.differences);
-    for (auto& info : group.differences) {
-      group.infos.push_back(NodeAutoselectionInfo{info.identifier, info.node, info.equivalenceKind, &info.differences});
+    const Autoselector autoselector(resolver, rules);
+    auto selection = autoselector.detectDifferencesAndSelect(copies);
+    Group group{{}, std::move(selection.differences), std::move(selection.configurations)};
+    // The copies as the autoselector saw them, over the records that now live in the result.
+    for (const auto& copy : copies) {
+      const auto& decision = group.detected.modeByDuplicateID.at(copy.identifier);
+      group.infos.push_back(NodeAutoselectionInfo{copy.identifier, copy.node, copy.equivalenceKind,
+                                                  &group.detected.nodeDifferencesInfoByDuplicateID.at(copy.identifier),
+                                                  decision.mode, decision.reason,
+                                                  autoselector.directoryBonusOf(
+                                                      resolver.abbreviatedPathComponentsForPath(copy.node->path()))});
     }
-    group.detected = Autoselector(resolver, rules).detectSelectionConfigurations(group.infos, group.groupDifferences);
-    // The records now live in the result.
-    for (auto& info : group.infos) info.differences = &group.detected.nodeDifferencesInfoByDuplicateID.at(info.identifier);
     return group;
   }
 };
