@@ -74,20 +74,7 @@ std::vector<exported::Equivalence> exportedInOrder(const std::vector<scanning_se
 }  // namespace
 
 void writeExportDocument(std::FILE* out, const std::vector<scanning_service::DetectionResult>& results) {
-  const auto equivalences = exportedInOrder(results);
-  if (equivalences.empty()) {
-    std::fputs(dumpJson(exported::encodeDocument({}), 2).c_str(), out);
-    return;
-  }
-  std::fputs("{\n  \"equivalences\": [\n", out);
-  for (size_t i = 0; i < equivalences.size(); ++i) {
-    // Each group as the whole document would show it: two levels in.
-    std::string group = "    " + dumpJson(equivalences[i].encode(), 2);
-    for (size_t at = group.find('\n'); at != std::string::npos; at = group.find('\n', at + 5)) group.insert(at + 1, "    ");
-    std::fputs(group.c_str(), out);
-    std::fputs(i + 1 < equivalences.size() ? ",\n" : "\n", out);
-  }
-  std::fputs("  ]\n}", out);
+  exported::writeDocument(out, exportedInOrder(results));
 }
 
 Json exportJSON(const std::vector<scanning_service::DetectionResult>& results) {

@@ -180,6 +180,22 @@ Json encodeDocument(const std::vector<Equivalence>& equivalences) {
   return Json{{"equivalences", std::move(list)}};
 }
 
+void writeDocument(std::FILE* out, const std::vector<Equivalence>& equivalences) {
+  if (equivalences.empty()) {
+    std::fputs(dumpJson(encodeDocument({}), 2).c_str(), out);
+    return;
+  }
+  std::fputs("{\n  \"equivalences\": [\n", out);
+  for (size_t i = 0; i < equivalences.size(); ++i) {
+    // Each group as the whole document would show it: two levels in.
+    std::string group = "    " + dumpJson(equivalences[i].encode(), 2);
+    for (size_t at = group.find('\n'); at != std::string::npos; at = group.find('\n', at + 5)) group.insert(at + 1, "    ");
+    std::fputs(group.c_str(), out);
+    std::fputs(i + 1 < equivalences.size() ? ",\n" : "\n", out);
+  }
+  std::fputs("  ]\n}", out);
+}
+
 Result<std::vector<Equivalence>> decodeDocument(const Json& document) {
   const Json* list = document.is_object() ? jsonMember(document, "equivalences") : nullptr;
   if (list == nullptr || !list->is_array()) return Error::generic("Not an export: it has no list \"equivalences\".");

@@ -2,6 +2,7 @@
 // with a reference one: the regression record of what a scan found and what it selected.
 #pragma once
 
+#include <cstdio>
 #include <optional>
 #include <set>
 #include <string>
@@ -68,6 +69,9 @@ struct EquivalenceComparison {
 // {"equivalences": [...]}.
 [[nodiscard]] Json encodeDocument(const std::vector<Equivalence>& equivalences);
 [[nodiscard]] Result<std::vector<Equivalence>> decodeDocument(const Json& document);
+// The document as `dumpJson(encodeDocument(…), 2)` writes it, group by group: a large scan's
+// document never stands in memory at once.
+void writeDocument(std::FILE* out, const std::vector<Equivalence>& equivalences);
 
 // Every group of either export once: matched pairs (same kind, most members in common) and the
 // groups only one side has.

@@ -27,6 +27,20 @@ TEST(ExportedEquivalence, TheDocumentRoundTripsAndAnUnknownSelectionIsLeftOut) {
   EXPECT_TRUE(decodeDocument(Json::array()).hasError());
 }
 
+TEST(ExportedEquivalence, TheDocumentWrittenGroupByGroupIsTheEncodedOne) {
+  const std::vector<Equivalence> groups = {group("exact hash", {{"a.txt", false}, {"a copy.txt", true}}),
+                                           group("size", {{"b\xff.bin", std::nullopt}, {"c.bin", std::nullopt}}, {})};
+  for (const auto& equivalences : {groups, std::vector<Equivalence>{}}) {
+    std::FILE* file = std::tmpfile();
+    writeDocument(file, equivalences);
+    std::rewind(file);
+    std::string written;
+    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) written.push_back(static_cast<char>(c));
+    std::fclose(file);
+    EXPECT_EQ(written, dumpJson(encodeDocument(equivalences), 2));
+  }
+}
+
 TEST(ExportedEquivalence, SelectionsAreComparedMemberByMember) {
   const Equivalence::Duplicate selected{"~/", "a", true};
   const Equivalence::Duplicate kept{"~/", "a", false};
