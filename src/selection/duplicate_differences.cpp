@@ -111,26 +111,24 @@ bool looksLikeCopy(const PathComponentPattern& pattern) {
          pattern.numberOfSuffixMatchingNumberPatterns > 0;
 }
 
-void setFlags(NodeDifferencesInfo& info) {
+bool isUntested(const std::shared_ptr<const ZKDirectoryNode>& library) {
+  return library && library->mediaLibraryInfo() && !library->mediaLibraryInfo()->isTestedVersion;
+}
+
+void setFlags(NodeDifferencesInfo& info, const std::string& path) {
   DuplicateDifferences& differences = info.differences;
   const ZKBaseNode& node = *info.node;
   struct stat st {};
-  differences.set(accessible, ::lstat(node.path().c_str(), &st) == 0);
+  differences.set(accessible, ::lstat(path.c_str(), &st) == 0);
   differences.set(writable, node.attributes().wasWritable);
   if (const auto* track = dynamic_cast<const ZKITunesLibraryItemNode*>(&node)) {
     differences.set(memberOfITunesLibrary);
     differences.set(memberOfNonDefaultITunesLibrary, !track->isMemberOfDefaultITunesLibrary());
-    const auto& library = track->mediaLibraryNode();
-    if (library && library->mediaLibraryInfo() && !library->mediaLibraryInfo()->isTestedVersion) {
-      differences.set(memberOfNonTestedMediaLibrary);
-    }
+    if (isUntested(track->mediaLibraryNode())) differences.set(memberOfNonTestedMediaLibrary);
   }
   if (const auto* photo = dynamic_cast<const ZKPhotosLibraryItemNode*>(&node)) {
     differences.set(memberOfPhotosLibrary);
-    const auto& library = photo->mediaLibraryNode();
-    if (library && library->mediaLibraryInfo() && !library->mediaLibraryInfo()->isTestedVersion) {
-      differences.set(memberOfNonTestedMediaLibrary);
-    }
+    if (isUntested(photo->mediaLibraryNode())) differences.set(memberOfNonTestedMediaLibrary);
   }
   if (node.type() == NodeType::audio && node.content().audioInfo) {
     differences.set(lacksArtistName, !node.content().audioInfo->artist.has_value());
@@ -140,7 +138,7 @@ void setFlags(NodeDifferencesInfo& info) {
   if (!differences.pathComponentPatterns.empty()) {
     differences.set(nameLooksLikeCopy, looksLikeCopy(differences.pathComponentPatterns.back()));
   }
-  const std::string stem = decomposedForm(nameWithoutExtension(node.path()));
+  const std::string stem = decomposedForm(nameWithoutExtension(path));
   differences.set(hasSuffixMatchingThumbnailPattern, AutoselectionConfig::shared().expressions().thumbnail->search(stem));
 }
 
@@ -217,32 +215,33 @@ std::vector<PathComponentPattern> pathComponentPatterns(const PathComponents& co
 
 EquivalenceDifferencesInfo detectDifferenceInNodeInfos(std::vector<NodeDifferencesInfo>& infos) {
   EquivalenceDifferencesInfo group;
+  if (infos.empty()) return group;
+  std::vector<std::string> paths;
+  paths.reserve(infos.size());
   for (auto& info : infos) {
+    paths.push_back(info.node->path());
     info.differences.factors = fetchDuplicateFactors(*info.node, info.hardlinkedGroupID);
-    info.differences.pathComponentPatterns = pathComponentPatterns(pathComponents(info.node->path()));
+    info.differences.pathComponentPatterns = pathComponentPatterns(pathComponents(paths.back()));
     const auto& last = info.differences.pathComponentPatterns;
     info.strippedName = last.empty() ? std::string() : last.back().strippedComponent;
   }
   for (int raw = 0; raw < kEquivalenceDifferenceCount; ++raw) {
     const auto kind = static_cast<EquivalenceDifference>(raw);
-    const DuplicateFactor* first = nullptr;
-    bool firstSeen = false;
-    bool differs = false;
-    for (const auto& info : infos) {
+    const auto factorOf = [kind](const NodeDifferencesInfo& info) -> const DuplicateFactor* {
       auto it = info.differences.factors.find(kind);
-      const DuplicateFactor* factor = it == info.differences.factors.end() ? nullptr : &it->second;
-      if (!firstSeen) {
-        first = factor;
-        firstSeen = true;
-      } else if ((first == nullptr) != (factor == nullptr) || (first != nullptr && !(*first == *factor))) {
-        differs = true;
-      }
-    }
+      return it == info.differences.factors.end() ? nullptr : &it->second;
+    };
+    // A kind differs when a copy lacks a value another has, or two values are not equal.
+    const DuplicateFactor* first = factorOf(infos.front());
+    const bool differs = std::any_of(infos.begin() + 1, infos.end(), [&](const NodeDifferencesInfo& info) {
+      const DuplicateFactor* factor = factorOf(info);
+      return (factor == nullptr) != (first == nullptr) || (factor != nullptr && !(*factor == *first));
+    });
     if (!differs) continue;
     group.differences.insert(kind);
     if (isArrangable(kind)) arrange(infos, kind);
   }
-  for (auto& info : infos) setFlags(info);
+  for (size_t i = 0; i < infos.size(); ++i) setFlags(infos[i], paths[i]);
   return group;
 }
 
