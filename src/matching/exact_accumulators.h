@@ -76,9 +76,7 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
         const std::string path = node->path();
         if (skippedURLs != nullptr && skippedURLs->count(path) != 0) continue;
         if (slot.contains(path)) continue;
-        if (delegate_ != nullptr && delegate_->accumulationMode() == EquivalenceCandidatesAccumulationMode::continuous) {
-          byPath_[path] = PathEntry{node, criterion};
-        }
+        if (keepsPaths()) byPath_[path] = PathEntry{node, criterion};
         // Adopted members are placed without content work: the other engine did it already.
         slot.insert(node, info, *this, [](EquivalenceCandidate& group, const DuplicateCandidatePtr& member) {
           group.add(member, false);
@@ -154,14 +152,16 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
 
   void add(const MatchingNodePtr& node, const EquivalenceInfoPtr& info, bool notify) {
     const Criterion criterion = static_cast<const Info&>(*info).criterion();
-    // Path lookups serve updates and removals, which only the continuous mode makes; a finite
-    // scan skips the map (about 150 bytes a file at 200,000 files).
-    if (delegate_ != nullptr && delegate_->accumulationMode() == EquivalenceCandidatesAccumulationMode::continuous) {
-      byPath_[node->path()] = PathEntry{node, criterion};
-    }
+    if (keepsPaths()) byPath_[node->path()] = PathEntry{node, criterion};
     slots_[criterion].insert(node, info, *this, [this, notify](EquivalenceCandidate& group, const DuplicateCandidatePtr& member) {
       place(group, member, notify);
     });
+  }
+
+  // Path lookups serve updates and removals, which only the continuous mode makes; a finite
+  // scan skips the map (about 150 bytes a file at 200,000 files).
+  [[nodiscard]] bool keepsPaths() const {
+    return delegate_ != nullptr && delegate_->accumulationMode() == EquivalenceCandidatesAccumulationMode::continuous;
   }
 
   void removeFromSlot(const Criterion& criterion, const std::string& path) {

@@ -247,13 +247,16 @@ std::shared_ptr<ZKBaseNode> MatchingITunesItemNode::buildStorableNode() const {
 MatchingPhotosItemNode::MatchingPhotosItemNode(std::shared_ptr<MatchingDirectoryNode> libraryNode,
                                                PhotosItemInfo photosItemInfo, MatchingNodePtr masterNode,
                                                MatchingNodePtr previewNode, std::vector<MatchingNodePtr> thumbnailNodes)
-    : MatchingCompositeNode(
-          firstPart(masterNode, previewNode, thumbnailNodes) ? firstPart(masterNode, previewNode, thumbnailNodes)->rootFactory() : nullptr,
-          nullptr,
-          firstPart(masterNode, previewNode, thumbnailNodes) ? firstPart(masterNode, previewNode, thumbnailNodes)->relativePath() : std::string(),
-          firstPart(masterNode, previewNode, thumbnailNodes) ? firstPart(masterNode, previewNode, thumbnailNodes)->attributes() : NodeAttributes{},
-          firstPart(masterNode, previewNode, thumbnailNodes) ? firstPart(masterNode, previewNode, thumbnailNodes)->scanLocation() : nullptr,
-          partsOf(masterNode, previewNode, thumbnailNodes)),
+    // The parts are copied, not moved: `first` refers to one of them while the others are passed.
+    : MatchingPhotosItemNode(firstPart(masterNode, previewNode, thumbnailNodes), std::move(libraryNode),
+                             std::move(photosItemInfo), masterNode, previewNode, thumbnailNodes) {}
+
+MatchingPhotosItemNode::MatchingPhotosItemNode(const MatchingNodePtr& first, std::shared_ptr<MatchingDirectoryNode> libraryNode,
+                                               PhotosItemInfo photosItemInfo, MatchingNodePtr masterNode,
+                                               MatchingNodePtr previewNode, std::vector<MatchingNodePtr> thumbnailNodes)
+    : MatchingCompositeNode(first ? first->rootFactory() : nullptr, nullptr, first ? first->relativePath() : std::string(),
+                            first ? first->attributes() : NodeAttributes{}, first ? first->scanLocation() : nullptr,
+                            partsOf(masterNode, previewNode, thumbnailNodes)),
       libraryNode_(std::move(libraryNode)),
       photosItemInfo_(std::move(photosItemInfo)),
       masterNode_(std::move(masterNode)),

@@ -231,6 +231,10 @@ class MatchingPhotosItemNode final : public MatchingCompositeNode {
   [[nodiscard]] std::shared_ptr<ZKBaseNode> buildStorableNode() const override;
 
  private:
+  // `first`: the first existing part, whose place and attributes the item takes.
+  MatchingPhotosItemNode(const MatchingNodePtr& first, std::shared_ptr<MatchingDirectoryNode> libraryNode,
+                         PhotosItemInfo photosItemInfo, MatchingNodePtr masterNode, MatchingNodePtr previewNode,
+                         std::vector<MatchingNodePtr> thumbnailNodes);
   [[nodiscard]] const MatchingNodePtr& contentNode() const;
 
   std::shared_ptr<MatchingDirectoryNode> libraryNode_;
