@@ -47,12 +47,6 @@ void scanning_service::DetectionResult::detectDifferencesAndSelect(const Autosel
   selectionConfigurations = std::make_shared<const DetectedSelectionConfigurations>(std::move(selection.configurations));
 }
 
-const DuplicateDifferences* scanning_service::DetectionResult::duplicateDifferences(std::int64_t identifier) const {
-  if (!selectionConfigurations) return nullptr;
-  const auto& records = selectionConfigurations->nodeDifferencesInfoByDuplicateID;
-  auto it = records.find(identifier);
-  return it == records.end() ? nullptr : &it->second;
-}
 
 namespace {
 

@@ -41,8 +41,6 @@ struct DetectionResult {
   // a scan's records are large (a map of values per member).
   std::shared_ptr<const DetectedSelectionConfigurations> selectionConfigurations;
 
-  // A member's differences from the others; nothing before they were detected.
-  [[nodiscard]] const DuplicateDifferences* duplicateDifferences(std::int64_t identifier) const;
 
   // The group's differences found, its members told apart, and the automatic selection made.
   void detectDifferencesAndSelect(const Autoselector& autoselector);
