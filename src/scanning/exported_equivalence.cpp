@@ -16,19 +16,17 @@ Result<std::string> stringMember(const Json& json, std::string_view key) {
   return jsonTextToBytes(value->get<std::string>());
 }
 
-bool samePlace(const Equivalence::Duplicate& a, const Equivalence::Duplicate& b) {
-  return a.scanLocation == b.scanLocation && a.path == b.path;
+// The member of `group` at the same place as `member`, if it has one.
+const Equivalence::Duplicate* memberAt(const Equivalence& group, const Equivalence::Duplicate& member) {
+  auto it = std::find_if(group.duplicates.begin(), group.duplicates.end(), [&](const auto& other) {
+    return other.scanLocation == member.scanLocation && other.path == member.path;
+  });
+  return it == group.duplicates.end() ? nullptr : &*it;
 }
 
 size_t membersInCommon(const Equivalence& a, const Equivalence& b) {
-  size_t common = 0;
-  for (const auto& duplicate : a.duplicates) {
-    common += std::any_of(b.duplicates.begin(), b.duplicates.end(),
-                          [&](const auto& other) { return samePlace(duplicate, other); })
-                  ? 1
-                  : 0;
-  }
-  return common;
+  return static_cast<size_t>(std::count_if(a.duplicates.begin(), a.duplicates.end(),
+                                           [&](const auto& member) { return memberAt(b, member) != nullptr; }));
 }
 
 Json namesJson(const std::vector<std::string>& names) {
@@ -115,9 +113,8 @@ EquivalenceComparison EquivalenceComparison::compare(const Equivalence& tested, 
   std::set_difference(reference.differences.begin(), reference.differences.end(), tested.differences.begin(),
                       tested.differences.end(), std::back_inserter(difference.falseNegativeDifferences));
   for (const auto& member : tested.duplicates) {
-    auto match = std::find_if(reference.duplicates.begin(), reference.duplicates.end(),
-                              [&](const auto& other) { return samePlace(member, other); });
-    if (match == reference.duplicates.end()) {
+    const Equivalence::Duplicate* match = memberAt(reference, member);
+    if (match == nullptr) {
       difference.duplicateDifferences.push_back({member, std::nullopt, AutoselectionComparisonResult::undefined, false});
       continue;
     }
@@ -128,9 +125,7 @@ EquivalenceComparison EquivalenceComparison::compare(const Equivalence& tested, 
     }
   }
   for (const auto& member : reference.duplicates) {
-    const bool found = std::any_of(tested.duplicates.begin(), tested.duplicates.end(),
-                                   [&](const auto& other) { return samePlace(member, other); });
-    if (!found) difference.duplicateDifferences.push_back({std::nullopt, member, AutoselectionComparisonResult::undefined, false});
+    if (memberAt(tested, member) == nullptr) difference.duplicateDifferences.push_back({std::nullopt, member, AutoselectionComparisonResult::undefined, false});
   }
   return difference;
 }
