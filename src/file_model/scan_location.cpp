@@ -54,13 +54,17 @@ std::optional<std::string> ScanLocation::relativePath(std::string_view path) con
 }
 
 Json ScanLocation::encode() const {
-  Json archive{{"abbreviatedPath", bytesJson(abbreviatedPath_)},
+  Json archive{{"$class", "ScanLocation"},
+               {"abbreviatedPath", bytesJson(abbreviatedPath_)},
                {"pathComponents", bytesListJson(pathComponents_)}};
   if (urlData_) archive["urlData"] = bytesJson(*urlData_);
   return archive;
 }
 
 Result<std::shared_ptr<const ScanLocation>> ScanLocation::decode(const Json& archive) {
+  if (auto name = jsonString(archive, "$class"); name && *name != "ScanLocation") {
+    return Error::generic("The stored scan location is of another class.");
+  }
   auto abbreviated = jsonString(archive, "abbreviatedPath");
   if (!abbreviated) return Error::generic("The stored scan location has no path.");
   std::optional<std::string> url;

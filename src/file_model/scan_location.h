@@ -39,6 +39,8 @@ class ScanLocation {
   [[nodiscard]] std::optional<PathComponents> relativePathComponents(std::string_view path) const;
   [[nodiscard]] std::optional<std::string> relativePath(std::string_view path) const;
 
+  // {"$class": "ScanLocation", "abbreviatedPath", "pathComponents", "urlData"}; the class tag
+  // lets stores recognise a location inside any archive.
   [[nodiscard]] Json encode() const;
   static Result<std::shared_ptr<const ScanLocation>> decode(const Json& archive);
 

@@ -21,4 +21,11 @@ std::optional<EquivalenceKind> equivalenceKindFromExportName(std::string_view na
   return std::nullopt;
 }
 
+std::optional<EquivalenceKind> equivalenceKindFromRawValue(std::string_view raw) {
+  for (EquivalenceKind kind : kAllEquivalenceKinds) {
+    if (rawValue(kind) == raw) return kind;
+  }
+  return std::nullopt;
+}
+
 }  // namespace zarnik

@@ -47,6 +47,7 @@ inline constexpr std::array<EquivalenceKind, 10> kAllEquivalenceKinds = {
 
 // "exactHash", ...: the case name.
 [[nodiscard]] std::string_view rawValue(EquivalenceKind kind);
+[[nodiscard]] std::optional<EquivalenceKind> equivalenceKindFromRawValue(std::string_view raw);
 // "exact hash", "perceptual-image", ...: the name in exported documents.
 [[nodiscard]] std::string_view exportName(EquivalenceKind kind);
 [[nodiscard]] std::optional<EquivalenceKind> equivalenceKindFromExportName(std::string_view name);

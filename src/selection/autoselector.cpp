@@ -1,8 +1,37 @@
 #include "selection/autoselector.h"
 
 #include <algorithm>
+#include <array>
 
 namespace zarnik {
+
+namespace {
+
+constexpr std::array kModeNames = {"alwaysSelect", "regular", "lastOrderSelect", "neverSelect"};
+constexpr std::array kReasonNames = {"none",        "inaccessible", "invalidMediaLibrary", "hardLinked",
+                                     "neverSelectFolder", "readOnly", "cloudFolder", "applicationsFolder",
+                                     "alwaysSelectFolder"};
+
+template <typename Enum, size_t N>
+Enum fromName(const std::array<const char*, N>& names, const std::optional<std::string>& name, Enum fallback) {
+  for (size_t i = 0; name && i < N; ++i) {
+    if (*name == names[i]) return static_cast<Enum>(i);
+  }
+  return fallback;
+}
+
+}  // namespace
+
+Json AutoselectionModeDecision::encode() const {
+  return Json{{"mode", kModeNames[static_cast<size_t>(mode)]}, {"reason", kReasonNames[static_cast<size_t>(reason)]}};
+}
+
+AutoselectionModeDecision AutoselectionModeDecision::decode(const Json& archive) {
+  AutoselectionModeDecision decision;
+  decision.mode = fromName(kModeNames, jsonString(archive, "mode"), AutoselectionMode::regular);
+  decision.reason = fromName(kReasonNames, jsonString(archive, "reason"), AutoselectionModeReason::none);
+  return decision;
+}
 namespace {
 
 using D = EquivalenceDifference;

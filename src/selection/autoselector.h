@@ -36,6 +36,10 @@ enum class AutoselectionModeReason {
 struct AutoselectionModeDecision {
   AutoselectionMode mode = AutoselectionMode::regular;
   AutoselectionModeReason reason = AutoselectionModeReason::none;
+
+  // {"mode", "reason"} by their case names; a stored decision that cannot be read is regular.
+  [[nodiscard]] Json encode() const;
+  static AutoselectionModeDecision decode(const Json& archive);
 };
 
 struct NodeAutoselectionInfo {

@@ -196,7 +196,7 @@ std::optional<Error> readSwitches(const Json& archive, std::string_view what,
 
 Json ExtendedAutoselectionRules::encode() const {
   Json smart = Json::array();
-  for (const auto& info : smartSelectionRuleInfos) smart.push_back(Json{{"rule", info.rule.encode()}, {"isEnabled", info.isEnabled}});
+  for (const auto& info : smartSelectionRuleInfos) smart.push_back(info.encode());
   return Json{{"allowAutoselectionWithinHardlinkedGroups", allowAutoselectionWithinHardlinkedGroups},
               {"allowSelectionOfMembersOfInvalidMediaLibraries", allowSelectionOfMembersOfInvalidMediaLibraries},
               {"selectRandomAmongEqual", selectRandomAmongEqual},
@@ -220,13 +220,22 @@ Result<ExtendedAutoselectionRules> ExtendedAutoselectionRules::decode(const Json
   if (const Json* smart = jsonMember(archive, "smartSelectionRuleInfos")) {
     if (!smart->is_array()) return badField("autoselection", "smartSelectionRuleInfos");
     for (const auto& item : *smart) {
-      auto rule = item.is_object() && jsonMember(item, "rule") ? SmartSelectionRule::decode(*jsonMember(item, "rule")) : std::nullopt;
-      bool enabled = true;
-      if (!rule || !readField(item, "isEnabled", enabled)) return badField("autoselection", "smartSelectionRuleInfos");
-      rules.smartSelectionRuleInfos.push_back({*rule, enabled});
+      auto info = SmartSelectionRuleInfo::decode(item);
+      if (!info) return badField("autoselection", "smartSelectionRuleInfos");
+      rules.smartSelectionRuleInfos.push_back(std::move(*info));
     }
   }
   return rules;
+}
+
+Json SmartSelectionRuleInfo::encode() const { return Json{{"rule", rule.encode()}, {"isEnabled", isEnabled}}; }
+
+std::optional<SmartSelectionRuleInfo> SmartSelectionRuleInfo::decode(const Json& archive) {
+  const Json* stored = archive.is_object() ? jsonMember(archive, "rule") : nullptr;
+  auto rule = stored != nullptr ? SmartSelectionRule::decode(*stored) : std::nullopt;
+  bool enabled = true;
+  if (!rule || !readField(archive, "isEnabled", enabled)) return std::nullopt;
+  return SmartSelectionRuleInfo{std::move(*rule), enabled};
 }
 
 Json FileCleaningOption::encode() const {

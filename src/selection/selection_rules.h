@@ -87,6 +87,9 @@ class SmartSelectionRule {
 struct SmartSelectionRuleInfo {
   SmartSelectionRule rule;
   bool isEnabled = true;
+  // {"rule", "isEnabled"}; nothing when the rule cannot be read.
+  [[nodiscard]] Json encode() const;
+  static std::optional<SmartSelectionRuleInfo> decode(const Json& archive);
   friend bool operator==(const SmartSelectionRuleInfo&, const SmartSelectionRuleInfo&) = default;
 };
 

@@ -1,0 +1,77 @@
+// ManagedObjectContext: reads and writes the records of one "FileModel" store. Writes that
+// belong together run in one transaction, so that a program killed at any moment leaves the
+// store with either the old or the new state.
+//
+// A context is confined to one queue at a time (its owner serialises every use); records it
+// hands out are plain values.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "base/result.h"
+#include "store/file_model_entities.h"
+#include "store/persistent_store.h"
+
+namespace zarnik {
+
+class ManagedObjectContext {
+ public:
+  // Reads the store's scan locations; fails when they cannot be read.
+  static Result<std::unique_ptr<ManagedObjectContext>> make(std::shared_ptr<PersistentStore> store);
+  ~ManagedObjectContext();
+  ManagedObjectContext(const ManagedObjectContext&) = delete;
+  ManagedObjectContext& operator=(const ManagedObjectContext&) = delete;
+
+  [[nodiscard]] PersistentStore& store() { return *store_; }
+
+  // Runs `work` in one transaction; inside another transaction it simply runs.
+  Result<void> performTransaction(const std::function<Result<void>()>& work);
+
+  // The scan locations archives refer to by position; kept in the store.
+  [[nodiscard]] const std::vector<ScanLocationPtr>& scanLocations() const;
+  Result<void> setScanLocations(std::vector<ScanLocationPtr> locations);
+  [[nodiscard]] std::shared_ptr<const ArchiveSubstitutions> substitutions() const { return substitutions_; }
+
+  // Groups with their members. Inserting fills the members' substitutions and group identifiers.
+  Result<void> insertEquivalence(ZKEquivalence& equivalence);
+  // Every group, its members and the selection history removed.
+  Result<void> deleteAllEquivalences();
+  Result<std::int64_t> countOfEquivalences();
+  // Largest reclaimable size first; `visit` returns false to stop.
+  Result<void> forEachEquivalence(const std::function<bool(ZKEquivalence&)>& visit);
+  Result<std::optional<ZKEquivalence>> fetchEquivalence(std::int64_t uniqueIdentifier);
+  Result<std::optional<ZKEquivalence>> fetchEquivalenceOfDuplicate(std::int64_t duplicateIdentifier);
+  // Writes what can change after a group was made: its display state and selection, and its
+  // members' ignore marks and cleaning records.
+  Result<void> updateEquivalence(const ZKEquivalence& equivalence);
+
+  // The selection history, oldest first.
+  Result<void> insertActivityLogItem(const ZKActivityLogItem& item);
+  Result<std::vector<ZKActivityLogItem>> fetchActivityLogItems();
+  Result<void> deleteActivityLogItem(std::int64_t uniqueIdentifier);
+
+  // Raw-data records, each kind's in index order; records of unknown kinds too.
+  Result<std::vector<ZKRawData>> fetchRawData();
+  // Afterwards the kind's records are exactly `archives`, in order.
+  Result<void> replaceRawData(ZKRawData::Kind kind, const std::vector<std::string>& archives);
+
+ private:
+  explicit ManagedObjectContext(std::shared_ptr<PersistentStore> store);
+  struct Statements;
+  Result<void> loadScanLocations();
+  Result<void> fetchMembers(ZKEquivalence& equivalence);
+  Result<std::optional<ZKEquivalence>> fetchOneEquivalence(SqliteStatement& statement);
+  ZKEquivalence equivalenceFromRow(const SqliteStatement& row) const;
+  Result<SqliteStatement*> statement(std::optional<SqliteStatement>& slot, std::string_view sql);
+
+  std::shared_ptr<PersistentStore> store_;
+  std::unique_ptr<Statements> statements_;
+  std::shared_ptr<const ArchiveSubstitutions> substitutions_;
+  int transactionDepth_ = 0;
+};
+
+}  // namespace zarnik
