@@ -6,6 +6,7 @@
 
 #include "cli/compare_command.h"
 #include "cli/interrupt_watcher.h"
+#include "cli/results_command.h"
 #include "cli/scan_command.h"
 #include "cli/version.h"
 #include "foundation/logger.h"
@@ -21,6 +22,10 @@ int main(int argc, char** argv) {
   zarnik::cli::addScanCommand(app, scanOptions);
   zarnik::cli::CompareOptions compareOptions;
   zarnik::cli::addCompareCommand(app, compareOptions);
+  zarnik::cli::ResultsOptions resultsOptions;
+  zarnik::cli::addResultsCommand(app, resultsOptions);
+  zarnik::cli::SelectOptions selectOptions;
+  zarnik::cli::addSelectCommand(app, selectOptions);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -33,6 +38,8 @@ int main(int argc, char** argv) {
     return status;
   }
   if (app.got_subcommand("compare")) return zarnik::cli::runCompare(compareOptions);
+  if (app.got_subcommand("results")) return zarnik::cli::runResults(resultsOptions);
+  if (app.got_subcommand("select")) return zarnik::cli::runSelect(selectOptions);
   std::fputs(app.help().c_str(), stdout);
   return 0;
 }

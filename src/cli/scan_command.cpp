@@ -13,6 +13,8 @@
 #include "base/path_components.h"
 #include "cli/interrupt_watcher.h"
 #include "cli/progress_reporter.h"
+#include "cli/results_printer.h"
+#include "cli/user_session.h"
 #include "foundation/byte_count_formatter.h"
 #include "foundation/logger.h"
 #include "platform/resource_values.h"
@@ -20,8 +22,6 @@
 
 namespace zarnik::cli {
 namespace {
-
-void printError(const std::string& message) { fmt::print(stderr, "zarnik: {}\n", message); }
 
 // The kinds a scan looks for; without kind flags every kind is on.
 std::shared_ptr<ExtendedScanRules> rulesFor(const ScanOptions& options, const OVURLResolver& resolver) {
@@ -91,90 +91,6 @@ std::vector<LocationSpecification> locationsFor(const ScanOptions& options, cons
   return locations;
 }
 
-std::string kindTitle(EquivalenceKind kind) {
-  switch (kind) {
-    case EquivalenceKind::exactHash: return "Exact duplicates";
-    case EquivalenceKind::exactAudioHash: return "Identical audio";
-    case EquivalenceKind::exactApp: return "Duplicate applications";
-    case EquivalenceKind::similarImage: return "Similar images";
-    case EquivalenceKind::similarAudio: return "Similar audio";
-    case EquivalenceKind::similarApp: return "Similar applications";
-    case EquivalenceKind::directory: return "Duplicate folders";
-    default: return std::string(exportName(kind));
-  }
-}
-
-// Why a copy is never proposed for removal; nothing for a copy that may be.
-std::optional<std::string_view> protectionReason(AutoselectionModeReason reason) {
-  switch (reason) {
-    case AutoselectionModeReason::inaccessible: return "no longer there";
-    case AutoselectionModeReason::invalidMediaLibrary: return "in a media library";
-    case AutoselectionModeReason::hardLinked: return "hard-linked";
-    case AutoselectionModeReason::neverSelectFolder: return "in a never-select folder";
-    case AutoselectionModeReason::readOnly: return "read-only";
-    case AutoselectionModeReason::cloudFolder: return "kept last: in a cloud folder";
-    case AutoselectionModeReason::applicationsFolder: return "kept last: in an applications folder";
-    case AutoselectionModeReason::none:
-    case AutoselectionModeReason::alwaysSelectFolder: break;
-  }
-  return std::nullopt;
-}
-
-void printSummary(std::vector<scanning_service::DetectionResult> results, const ScanningServiceResult& scan) {
-  std::stable_sort(results.begin(), results.end(), [](const auto& a, const auto& b) {
-    return a.equivalence.reclaimableSize() > b.equivalence.reclaimableSize();
-  });
-  ByteCount reclaimable = 0;
-  size_t files = 0;
-  size_t proposed = 0;
-  size_t tiedGroups = 0;  // every copy could go, and nothing tells one from the others
-  for (const auto& result : results) {
-    const auto& equivalence = result.equivalence;
-    fmt::print("{} ({} copies, {} each)\n", kindTitle(equivalence.equivalenceKind), equivalence.duplicates.size(),
-               formatByteCount(equivalence.memberSize()));
-    static const DetectedSelectionConfigurations kNothingSelected;
-    const auto& selection = result.selectionConfigurations ? *result.selectionConfigurations : kNothingSelected;
-    for (const auto& duplicate : equivalence.duplicates) {
-      std::string note;
-      if (duplicate.hardlinkedGroupID) note = fmt::format("  [hard link {}]", *duplicate.hardlinkedGroupID);
-      const bool remove = selection.currentSelectionConfiguration.isSelected(duplicate.identifier);
-      auto decision = selection.modeByDuplicateID.find(duplicate.identifier);
-      if (!remove && decision != selection.modeByDuplicateID.end()) {
-        if (auto reason = protectionReason(decision->second.reason)) note += fmt::format("  (protected: {})", *reason);
-      }
-      fmt::print("  {:<7}{}{}\n", remove ? "remove" : "keep", displayPath(duplicate.node->path()), note);
-      proposed += remove ? 1 : 0;
-    }
-    const bool allSelectable = !selection.modeByDuplicateID.empty() &&
-                               std::all_of(selection.modeByDuplicateID.begin(), selection.modeByDuplicateID.end(),
-                                           [](const auto& entry) {
-                                             return entry.second.mode == AutoselectionMode::regular ||
-                                                    entry.second.mode == AutoselectionMode::alwaysSelect;
-                                           });
-    if (allSelectable && selection.currentSelectionConfiguration.selectedIDs.empty()) ++tiedGroups;
-    fmt::print("\n");
-    reclaimable += equivalence.reclaimableSize();
-    files += equivalence.duplicates.size();
-  }
-  fmt::print("Scanned {} items ({}). ", scan.scannedNodesCount, formatByteCount(scan.scannedNodesSize));
-  if (results.empty()) {
-    fmt::print("No duplicates found");
-  } else {
-    fmt::print("Found {} group{} with {} files; {} could be freed; {} cop{} proposed for removal", results.size(),
-               results.size() == 1 ? "" : "s", files, formatByteCount(reclaimable), proposed, proposed == 1 ? "y" : "ies");
-  }
-  if (scan.usedSizeThreshold > 0) {
-    fmt::print(" (groups under {} hidden{}; --min-size 0 shows all)", formatByteCount(scan.usedSizeThreshold),
-               scan.keepDuplicatesSmallerThenThresholdIfEquivalenceFits ? ", chosen automatically" : "");
-  }
-  fmt::print(".\n");
-  if (tiedGroups > 0) {
-    fmt::print("In {} group{} nothing tells the copies apart, so all are kept; --select-random-among-equal proposes "
-               "all but one.\n",
-               tiedGroups, tiedGroups == 1 ? "" : "s");
-  }
-}
-
 }  // namespace
 
 void addScanCommand(CLI::App& app, ScanOptions& options) {
@@ -235,54 +151,82 @@ int runScan(const ScanOptions& options) {
   const OVURLResolver& resolver = OVURLResolver::shared();
   ScanOptions withPaths = options;
   if (withPaths.paths.empty()) withPaths.paths.push_back(resolver.homeURL());
-  ScanningServiceRequest request;
-  request.specifications = locationsFor(withPaths, resolver);
-  if (request.specifications.empty()) {
+  auto specifications = locationsFor(withPaths, resolver);
+  if (specifications.empty()) {
     printError("nothing could be scanned");
     return 1;
   }
-  request.scanRules = rulesFor(options, resolver);
-  request.includeHiddenItems = options.includeHidden;
-  request.autoselectionRules.alwaysSelectPaths = absolutePaths(options.alwaysSelectPaths);
-  request.autoselectionRules.neverSelectPaths = absolutePaths(options.neverSelectPaths);
-  request.autoselectionRules.selectRandomAmongEqual = options.selectRandomAmongEqual;
+  ExtendedAutoselectionRules autoselectionRules;
+  autoselectionRules.alwaysSelectPaths = absolutePaths(options.alwaysSelectPaths);
+  autoselectionRules.neverSelectPaths = absolutePaths(options.neverSelectPaths);
+  autoselectionRules.selectRandomAmongEqual = options.selectRandomAmongEqual;
 
-  ScanningService service;
-  auto task = service.perform(std::move(request));
+  auto service = std::make_shared<ScanningService>();
+  auto session = restoreUserSession(service);
+  if (!session) {
+    printError("the results of this scan will not be kept");
+    session = DuplicatesDetectionSession::restore(DuplicatesDetectionSpec::inMemory(service)).wait().value();
+  }
+
   ProgressReporter progress(!options.quiet && ::isatty(STDERR_FILENO) != 0);
-  task->setErrorHandler([&progress](const Error& error) { progress.printLine("zarnik: " + error.oneLine()); });
-  task->status().onUpdate(Executor::immediate(), [&progress](const ConstantScanningStatus& status) { progress.show(status); });
+  Result<std::shared_ptr<DuplicatesDetection>> started = Error::generic("not started");
+  std::shared_ptr<DuplicatesDetectionResults> results;
+  session->queue()->sync([&] {
+    std::vector<ScanLocationViewModel> models;
+    for (const auto& specification : specifications) models.push_back({specification.scanLocation, {}, {}, {}});
+    session->replaceScanLocations(std::move(models));
+    started = session->startDetection(rulesFor(options, resolver), autoselectionRules, options.includeHidden,
+                                      [&progress](ScanningTask& task) {
+                                        task.setErrorHandler([&progress](const Error& error) {
+                                          progress.printLine("zarnik: " + error.oneLine());
+                                        });
+                                        task.status().onUpdate(Executor::immediate(),
+                                                               [&progress](const ConstantScanningStatus& status) {
+                                                                 progress.show(status);
+                                                               });
+                                      });
+    results = session->results();
+  });
+  if (started.hasError()) {
+    printError(started.error().oneLine());
+    return 1;
+  }
+  const auto detection = started.value();
 
   // Shared with the completion callback, so that its descriptors stay open until the callback
   // has written to them, even when the main thread is done first.
   auto watcher = std::make_shared<InterruptWatcher>();
-  auto future = task->start();
-  future.onComplete(Executor::immediate(), [watcher](const Result<ScanningServiceResult>&) { watcher->notifyDone(); });
+  detection->outcome().onComplete(Executor::immediate(),
+                                  [watcher](const Result<DuplicatesDetectionOutcome>&) { watcher->notifyDone(); });
   bool interrupted = false;
   watcher->waitUntilDone([&](int count) {
     if (count == 1) {
       interrupted = true;
       progress.printLine("zarnik: stopping; the groups found so far follow (Ctrl-C again quits at once)");
-      task->cancel(/*keepResults=*/true);
+      detection->stop(/*keepResults=*/true);
     } else {
       progress.clear();
       std::_Exit(130);
     }
   });
-  auto result = future.wait();
+  auto outcome = detection->outcome().wait();
   // The status stream ends after the result: wait for it so that no progress line is drawn
   // after the output.
-  (void)task->status().completion().wait();
+  (void)detection->task()->status().completion().wait();
   progress.clear();
-  if (result.hasError()) {
-    printError(result.error().oneLine());
-    return result.error().isCancellation() ? 130 : 1;
+  session->queue()->sync([&] {
+    if (auto stored = session->storeStateNow(); stored.hasError()) printError(stored.error().oneLine());
+  });
+  if (outcome.hasError()) {
+    printError(outcome.error().oneLine());
+    return outcome.error().isCancellation() ? 130 : 1;
   }
   if (options.json) {
-    writeExportDocument(stdout, result.value().detectionResults);
+    writeExportDocument(stdout, outcome.value().result->detectionResults);
     std::fputc('\n', stdout);
-  } else {
-    printSummary(result.value().detectionResults, result.value());
+  } else if (auto printed = printStoredResults(*results); printed.hasError()) {
+    printError(printed.error().oneLine());
+    return 1;
   }
   return exitWithoutTeardown(interrupted ? 130 : 0);
 }

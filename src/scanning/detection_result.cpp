@@ -50,18 +50,12 @@ void scanning_service::DetectionResult::detectDifferencesAndSelect(const Autosel
 
 namespace {
 
-// Groups in the order of their first members, so that two exports of one tree read alike (the
-// engine hands groups over in the order their hashing happened to finish).
+// The engine hands groups over in the order their hashing happened to finish.
 std::vector<exported::Equivalence> exportedInOrder(const std::vector<scanning_service::DetectionResult>& results) {
   std::vector<exported::Equivalence> equivalences;
   equivalences.reserve(results.size());
   for (const auto& result : results) equivalences.push_back(exported::exportedEquivalence(result));
-  std::sort(equivalences.begin(), equivalences.end(), [](const auto& a, const auto& b) {
-    if (a.duplicates.empty() || b.duplicates.empty()) return a.duplicates.size() < b.duplicates.size();
-    const auto& first = a.duplicates.front();
-    const auto& other = b.duplicates.front();
-    return std::tie(first.scanLocation, first.path, a.type) < std::tie(other.scanLocation, other.path, b.type);
-  });
+  std::sort(equivalences.begin(), equivalences.end(), exported::precedes);
   return equivalences;
 }
 

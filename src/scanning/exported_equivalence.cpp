@@ -169,6 +169,13 @@ Equivalence exportedEquivalence(const scanning_service::DetectionResult& result)
   return equivalence;
 }
 
+bool precedes(const Equivalence& a, const Equivalence& b) {
+  if (a.duplicates.empty() || b.duplicates.empty()) return a.duplicates.size() < b.duplicates.size();
+  const auto& first = a.duplicates.front();
+  const auto& other = b.duplicates.front();
+  return std::tie(first.scanLocation, first.path, a.type) < std::tie(other.scanLocation, other.path, b.type);
+}
+
 Json encodeDocument(const std::vector<Equivalence>& equivalences) {
   Json list = Json::array();
   for (const auto& equivalence : equivalences) list.push_back(equivalence.encode());

@@ -66,6 +66,9 @@ struct EquivalenceComparison {
                                                            const Equivalence::Duplicate& reference);
 
 [[nodiscard]] Equivalence exportedEquivalence(const scanning_service::DetectionResult& result);
+// The order of groups in a document: by their first members, then kind, so that two exports of
+// one tree read alike.
+[[nodiscard]] bool precedes(const Equivalence& a, const Equivalence& b);
 // {"equivalences": [...]}.
 [[nodiscard]] Json encodeDocument(const std::vector<Equivalence>& equivalences);
 [[nodiscard]] Result<std::vector<Equivalence>> decodeDocument(const Json& document);

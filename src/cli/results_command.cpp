@@ -1,0 +1,176 @@
+#include "cli/results_command.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include <fmt/format.h>
+
+#include "cli/results_printer.h"
+#include "cli/user_session.h"
+#include "scanning/stored_detection_result.h"
+
+namespace zarnik::cli {
+namespace {
+
+// The export document with each group's and member's identifier and the group's selection.
+Result<void> printJSON(DuplicatesDetectionResults& results) {
+  std::vector<std::pair<exported::Equivalence, Json>> groups;
+  auto visited = results
+                     .forEachEquivalence([&groups](const ZKEquivalence& stored) {
+                       std::vector<std::int64_t> identifiers;
+                       auto equivalence = exported::exportedEquivalence(stored, &identifiers);
+                       Json json = equivalence.encode();
+                       json["identifier"] = stored.uniqueIdentifier;
+                       json["selection"] = std::string(strategyName(
+                           stored.currentSelectionConfiguration ? stored.currentSelectionConfiguration->strategy
+                                                                : SelectionStrategy::none));
+                       auto& members = json["duplicates"];
+                       for (size_t i = 0; i < identifiers.size() && i < members.size(); ++i) {
+                         members[i]["identifier"] = identifiers[i];
+                         const auto& selection = stored.currentSelectionConfiguration;
+                         if (selection && selection->isOriginal(identifiers[i])) members[i]["original"] = true;
+                       }
+                       groups.emplace_back(std::move(equivalence), std::move(json));
+                       return true;
+                     })
+                     .wait();
+  if (visited.hasError()) return visited.error();
+  std::sort(groups.begin(), groups.end(), [](const auto& a, const auto& b) { return exported::precedes(a.first, b.first); });
+  Json list = Json::array();
+  for (auto& group : groups) list.push_back(std::move(group.second));
+  std::fputs(dumpJson(Json{{"equivalences", std::move(list)}}, 2).c_str(), stdout);
+  std::fputc('\n', stdout);
+  return success();
+}
+
+std::optional<SelectionStrategy> strategyNamed(const std::string& name) {
+  if (name == "automatic") return SelectionStrategy::automatic;
+  if (name == "none") return SelectionStrategy::none;
+  if (name == "newest") return SelectionStrategy::newer;
+  if (name == "oldest") return SelectionStrategy::older;
+  if (name == "random") return SelectionStrategy::random;
+  return std::nullopt;
+}
+
+std::string idList(const std::set<std::int64_t>& identifiers) {
+  std::string text;
+  for (std::int64_t id : identifiers) text += (text.empty() ? "#" : ", #") + std::to_string(id);
+  return text.empty() ? "none" : text;
+}
+
+void printWarnings(const SelectionChangeProposal& proposal) {
+  bool toldLastCopy = false;
+  for (const auto& warning : proposal.warnings) {
+    if (warning.warning == DuplicateWarning::isLastUnselectedDuplicateOfEquivalence) {
+      if (!toldLastCopy) fmt::print(stderr, "zarnik: warning: every copy of the group would be removed ({})\n",
+                                    description(warning.warning));
+      toldLastCopy = true;
+      continue;
+    }
+    fmt::print(stderr, "zarnik: warning: #{}: {}\n", warning.identifier, description(warning.warning));
+  }
+}
+
+void printGroup(DuplicatesDetectionResults& results, std::int64_t identifier) {
+  auto group = results.equivalence(identifier).wait();
+  if (group.hasValue() && group.value()) ResultsPrinter().print(*group.value());
+}
+
+SelectionRequest requestFor(const SelectOptions& options) {
+  SelectionRequest request;
+  request.confirmsWarnings = options.force;
+  if (!options.strategy.empty()) {
+    request.kind = SelectionRequest::Kind::strategy;
+    request.strategy = *strategyNamed(options.strategy);
+  } else if (!options.select.empty()) {
+    request.kind = SelectionRequest::Kind::select;
+    request.identifiers.insert(options.select.begin(), options.select.end());
+  } else {
+    request.kind = SelectionRequest::Kind::deselect;
+    request.identifiers.insert(options.deselect.begin(), options.deselect.end());
+  }
+  return request;
+}
+
+}  // namespace
+
+void addResultsCommand(CLI::App& app, ResultsOptions& options) {
+  CLI::App* results = app.add_subcommand("results", "Show the stored results of the last scan");
+  results->add_flag("--json", options.json, "Print the export document, with identifiers, on stdout");
+}
+
+int runResults(const ResultsOptions& options) {
+  auto service = std::make_shared<ScanningService>();
+  auto session = restoreUserSession(service);
+  if (!session) return 1;
+  auto results = reviewedResults(*session);
+  if (!results) return 1;
+  auto printed = options.json ? printJSON(*results) : printStoredResults(*results).andThen([](std::int64_t) {
+    return success();
+  });
+  if (printed.hasError()) {
+    printError(printed.error().oneLine());
+    return 1;
+  }
+  return 0;
+}
+
+void addSelectCommand(CLI::App& app, SelectOptions& options) {
+  CLI::App* select = app.add_subcommand(
+      "select", "Change which copies of a stored group are proposed for removal, or undo such a change");
+  select->add_option("--group", options.group, "The group to change (needed with --strategy)")->type_name("ID");
+  select->add_option("--strategy", options.strategy, "Propose copies by a rule: automatic, none, newest (the newer copies go, the oldest stays), "
+                 "oldest (the older copies go), random")
+      ->check(CLI::IsMember({"automatic", "none", "newest", "oldest", "random"}));
+  select->add_option("--select", options.select, "Propose this copy for removal (repeatable)")
+      ->type_name("ID")
+      ->allow_extra_args(false);
+  select->add_option("--deselect", options.deselect, "Keep this copy (repeatable)")->type_name("ID")->allow_extra_args(false);
+  select->add_flag("--undo", options.undo, "Undo the last selection change");
+  select->add_flag("--redo", options.redo, "Redo the last undone change");
+  select->add_flag("--force", options.force, "Apply a change that brings a warning (such as removing every copy)");
+}
+
+int runSelect(const SelectOptions& options) {
+  const int actions = (options.strategy.empty() ? 0 : 1) + (options.select.empty() ? 0 : 1) +
+                      (options.deselect.empty() ? 0 : 1) + (options.undo ? 1 : 0) + (options.redo ? 1 : 0);
+  if (actions != 1) {
+    printError("give one of --strategy, --select, --deselect, --undo or --redo");
+    return 2;
+  }
+  if (!options.strategy.empty() && !options.group) {
+    printError("--strategy needs --group ID");
+    return 2;
+  }
+  auto service = std::make_shared<ScanningService>();
+  auto session = restoreUserSession(service);
+  if (!session) return 1;
+  auto results = reviewedResults(*session);
+  if (!results) return 1;
+
+  auto changed = options.undo   ? results->undo().wait()
+                 : options.redo ? results->redo().wait()
+                                : results->changeSelection(options.group, requestFor(options)).wait();
+  if (changed.hasError()) {
+    printError(changed.error().oneLine());
+    return 1;
+  }
+  const auto& change = changed.value();
+  printWarnings(change.proposal);
+  if (!change.proposal.canApply) {
+    printError("nothing changed; add --force to apply the change anyway");
+    return 1;
+  }
+  if (!change.logItem) {
+    fmt::print("Group {}: nothing to change.\n", change.equivalenceIdentifier);
+    return 0;
+  }
+  const auto& item = *change.logItem;
+  const char* verb = options.undo ? "Undid" : options.redo ? "Redid" : "Changed";
+  fmt::print("{} the selection of group {}: newly proposed {}; newly kept {}.\n\n", verb, change.equivalenceIdentifier,
+             idList(item.newlySelected()), idList(item.newlyDeselected()));
+  printGroup(*results, change.equivalenceIdentifier);
+  return 0;
+}
+
+}  // namespace zarnik::cli

@@ -1,0 +1,126 @@
+#include "cli/results_printer.h"
+
+#include <algorithm>
+
+#include <fmt/format.h>
+
+#include "base/byte_path.h"
+#include "foundation/byte_count_formatter.h"
+
+namespace zarnik::cli {
+namespace {
+
+std::string kindTitle(EquivalenceKind kind) {
+  switch (kind) {
+    case EquivalenceKind::exactHash: return "Exact duplicates";
+    case EquivalenceKind::exactAudioHash: return "Identical audio";
+    case EquivalenceKind::exactApp: return "Duplicate applications";
+    case EquivalenceKind::similarImage: return "Similar images";
+    case EquivalenceKind::similarAudio: return "Similar audio";
+    case EquivalenceKind::similarApp: return "Similar applications";
+    case EquivalenceKind::directory: return "Duplicate folders";
+    default: return std::string(exportName(kind));
+  }
+}
+
+// Why a copy is never proposed for removal; nothing for a copy that may be.
+std::optional<std::string_view> protectionReason(AutoselectionModeReason reason) {
+  switch (reason) {
+    case AutoselectionModeReason::inaccessible: return "no longer there";
+    case AutoselectionModeReason::invalidMediaLibrary: return "in a media library";
+    case AutoselectionModeReason::hardLinked: return "hard-linked";
+    case AutoselectionModeReason::neverSelectFolder: return "in a never-select folder";
+    case AutoselectionModeReason::readOnly: return "read-only";
+    case AutoselectionModeReason::cloudFolder: return "kept last: in a cloud folder";
+    case AutoselectionModeReason::applicationsFolder: return "kept last: in an applications folder";
+    case AutoselectionModeReason::none:
+    case AutoselectionModeReason::alwaysSelectFolder: break;
+  }
+  return std::nullopt;
+}
+
+bool mayBeProposed(const std::optional<AutoselectionModeDecision>& decision) {
+  return decision &&
+         (decision->mode == AutoselectionMode::regular || decision->mode == AutoselectionMode::alwaysSelect);
+}
+
+}  // namespace
+
+std::string_view strategyName(SelectionStrategy strategy) {
+  switch (strategy) {
+    case SelectionStrategy::automatic: return "automatic";
+    case SelectionStrategy::manual: return "by hand";
+    case SelectionStrategy::none: return "none";
+    case SelectionStrategy::newer: return "newest";
+    case SelectionStrategy::older: return "oldest";
+    case SelectionStrategy::random: return "random";
+  }
+  return "none";
+}
+
+void ResultsPrinter::print(const ZKEquivalence& equivalence) {
+  const auto& selection = equivalence.currentSelectionConfiguration;
+  fmt::print("Group {}: {} ({} copies, {} each), selection {}\n", equivalence.uniqueIdentifier,
+             kindTitle(equivalence.privateEquivalenceKind), equivalence.duplicates.size(),
+             formatByteCount(equivalence.memberSize),
+             strategyName(selection ? selection->strategy : SelectionStrategy::none));
+  bool allMayBeProposed = !equivalence.duplicates.empty();
+  for (const auto& duplicate : equivalence.duplicates) {
+    const auto node = duplicate.node();
+    const bool remove = equivalence.isSelected(duplicate);
+    const auto decision = duplicate.autoselectionModeDecision();
+    std::string note;
+    if (auto link = duplicate.differences().hardlinkedGroupID()) note = fmt::format("  [hard link {}]", *link);
+    if (!remove && decision) {
+      if (auto reason = protectionReason(decision->reason)) note += fmt::format("  (protected: {})", *reason);
+    }
+    if (!remove && selection && selection->isOriginal(duplicate.identifier)) note += "  (original)";
+    allMayBeProposed = allMayBeProposed && mayBeProposed(decision);
+    fmt::print("  {:>5} {:<7}{}{}\n", fmt::format("#{}", duplicate.identifier), remove ? "remove" : "keep",
+               node ? displayPath(node->path()) : std::string("(unreadable record)"), note);
+    proposed_ += remove ? 1 : 0;
+  }
+  // Left as the scan proposed it, with nothing proposed although every copy could go.
+  if (allMayBeProposed && selection && selection->selectedIDs.empty() &&
+      selection == equivalence.initialSelectionConfiguration) {
+    ++tiedGroups_;
+  }
+  fmt::print("\n");
+  ++groups_;
+  files_ += equivalence.duplicates.size();
+  reclaimable_ += equivalence.reclaimableSize;
+}
+
+void ResultsPrinter::printTotals(const DuplicatesDetectionResultsState& state) const {
+  if (state.scannedNodesCount > 0) {
+    fmt::print("Scanned {} items ({}). ", state.scannedNodesCount, formatByteCount(state.scannedNodesSize));
+  }
+  if (groups_ == 0) {
+    fmt::print("No duplicates found");
+  } else {
+    fmt::print("Found {} group{} with {} files; {} could be freed; {} cop{} proposed for removal", groups_,
+               groups_ == 1 ? "" : "s", files_, formatByteCount(reclaimable_), proposed_, proposed_ == 1 ? "y" : "ies");
+  }
+  if (state.usedSizeThreshold.value_or(0) > 0) {
+    fmt::print(" (groups under {} hidden; --min-size 0 shows all)", formatByteCount(*state.usedSizeThreshold));
+  }
+  fmt::print(".\n");
+  if (tiedGroups_ > 0) {
+    fmt::print("In {} group{} nothing tells the copies apart, so all are kept; --select-random-among-equal proposes "
+               "all but one.\n",
+               tiedGroups_, tiedGroups_ == 1 ? "" : "s");
+  }
+}
+
+Result<std::int64_t> printStoredResults(DuplicatesDetectionResults& results) {
+  ResultsPrinter printer;
+  auto visited = results.forEachEquivalence([&printer](const ZKEquivalence& equivalence) {
+                           printer.print(equivalence);
+                           return true;
+                         })
+                     .wait();
+  if (visited.hasValue()) printer.printTotals(results.state());
+  return visited;
+}
+
+}  // namespace zarnik::cli

@@ -1,0 +1,34 @@
+// The readable listing of stored groups, shared by `scan` and `results`: each group with its
+// identifier, kind, sizes and selection; each copy with its identifier, whether it is kept or
+// proposed for removal, and why a kept copy is protected; then the totals.
+#pragma once
+
+#include <cstddef>
+
+#include "base/units.h"
+#include "detection/duplicates_detection_results.h"
+
+namespace zarnik::cli {
+
+// "automatic", "by hand", "none", "newest", "oldest", "random".
+[[nodiscard]] std::string_view strategyName(SelectionStrategy strategy);
+
+class ResultsPrinter {
+ public:
+  void print(const ZKEquivalence& equivalence);
+  // "Found N groups with M files; … could be freed; K copies proposed for removal", the size
+  // threshold note and the hint for groups whose copies nothing tells apart.
+  void printTotals(const DuplicatesDetectionResultsState& state) const;
+
+ private:
+  size_t groups_ = 0;
+  size_t files_ = 0;
+  size_t proposed_ = 0;
+  size_t tiedGroups_ = 0;
+  ByteCount reclaimable_ = 0;
+};
+
+// Prints every stored group, largest first, then the totals; the number of groups.
+Result<std::int64_t> printStoredResults(DuplicatesDetectionResults& results);
+
+}  // namespace zarnik::cli

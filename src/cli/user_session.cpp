@@ -1,0 +1,34 @@
+#include "cli/user_session.h"
+
+#include <fmt/format.h>
+
+namespace zarnik::cli {
+
+void printError(const std::string& message) { fmt::print(stderr, "zarnik: {}\n", message); }
+
+std::shared_ptr<DuplicatesDetectionSession> restoreUserSession(const std::shared_ptr<ScanningService>& service) {
+  auto restored = DuplicatesDetectionSession::restore(DuplicatesDetectionSpec::standard(service)).wait();
+  if (restored.hasError()) {
+    printError(restored.error().oneLine());
+    return nullptr;
+  }
+  auto session = restored.value();
+  session->queue()->sync([&] {
+    if (const auto& results = session->results(); results && results->movedAsideTo()) {
+      printError(fmt::format("{}: the stored results were damaged; moved aside to {}", session->spec().urlOfStateDB(),
+                             *results->movedAsideTo()));
+    }
+  });
+  return session;
+}
+
+std::shared_ptr<DuplicatesDetectionResults> reviewedResults(DuplicatesDetectionSession& session) {
+  std::shared_ptr<DuplicatesDetectionResults> results;
+  session.queue()->sync([&] {
+    if (std::holds_alternative<ReviewingStatus>(session.status())) results = session.results();
+  });
+  if (!results) printError("there are no stored results; run `zarnik scan` first");
+  return results;
+}
+
+}  // namespace zarnik::cli

@@ -1,0 +1,30 @@
+// Scan results as stored groups, and stored groups as the export document: what a scan found
+// outlives the program, and `results --json` of a stored scan reads like `scan --json` of it.
+#pragma once
+
+#include <cstdio>
+#include <vector>
+
+#include "scanning/detection_result.h"
+#include "scanning/exported_equivalence.h"
+#include "store/managed_object_context.h"
+
+namespace zarnik {
+
+// Fills `equivalence` (its uniqueIdentifier already set) from the result: members with their
+// identifiers, nodes, kinds and differences; the group's equivalence information and
+// differences; the selection configurations, the initial ones included. Then inserts it.
+Result<void> buildModelOfDetectionResult(const scanning_service::DetectionResult& result, ZKEquivalence& equivalence,
+                                         ManagedObjectContext& context);
+
+// The kinds in which the stored group's copies differ.
+[[nodiscard]] EquivalenceDifferencesInfo storedEquivalenceDifferences(const ZKEquivalence& equivalence);
+
+namespace exported {
+// Members whose node cannot be read are left out. `identifiers`, when given, receives each
+// exported member's identifier, in the export's order.
+[[nodiscard]] Equivalence exportedEquivalence(const ZKEquivalence& equivalence,
+                                              std::vector<std::int64_t>* identifiers = nullptr);
+}  // namespace exported
+
+}  // namespace zarnik
