@@ -67,27 +67,16 @@ Result<void> migrate(SqliteDatabase& database, const ManagedObjectModel& model, 
   return transaction.commit();
 }
 
-// Opens the database and brings its schema to the model's version, or says why it cannot.
-Result<std::unique_ptr<SqliteDatabase>> openStore(const std::string& path, const ManagedObjectModel& model,
-                                                  const PersistentStoreOptions& options) {
-  const bool inMemory = path == ":memory:";
-  const off_t size = inMemory ? 0 : fileSize(path).value_or(0);
-  ZK_ASSIGN_OR_RETURN(auto database, SqliteDatabase::open(path));
-  if (!inMemory) {
-    // Write-ahead logging: a write that is cut off leaves the last committed state readable.
-    ZK_TRY(database->execute("PRAGMA journal_mode = WAL"));
-    ZK_TRY(database->execute("PRAGMA synchronous = NORMAL"));
-  }
-  ZK_TRY(database->execute("PRAGMA foreign_keys = ON"));
-  if (size > 0 && size <= kQuickCheckLimit) ZK_TRY(quickCheck(*database));
-  ZK_ASSIGN_OR_RETURN(const std::int64_t version, database->userVersion());
+// Refuses what this version must not touch: another program's database, the other model's
+// store, a store of a newer version. Reads only.
+Result<void> checkCompatibility(SqliteDatabase& database, const ManagedObjectModel& model, std::int64_t version,
+                                const std::string& path) {
   if (version == 0) {
-    ZK_ASSIGN_OR_RETURN(const std::int64_t tables, tableCount(*database));
+    ZK_ASSIGN_OR_RETURN(const std::int64_t tables, tableCount(database));
     if (tables != 0) return storeError("The file is a database of another program; it was left as it is.", path);
-    ZK_TRY(migrate(*database, model, 0));
-    return database;
+    return success();
   }
-  ZK_ASSIGN_OR_RETURN(const auto name, storedModelName(*database));
+  ZK_ASSIGN_OR_RETURN(const auto name, storedModelName(database));
   if (name != model.name) {
     return storeError(fmt::format("The store holds {}, not {}; it was left as it is.", name.value_or("something else"),
                                   model.name),
@@ -99,15 +88,35 @@ Result<std::unique_ptr<SqliteDatabase>> openStore(const std::string& path, const
                                   version, model.version()),
                       path);
   }
+  return success();
+}
+
+// Opens the database and brings its schema to the model's version, or says why it cannot.
+Result<std::unique_ptr<SqliteDatabase>> openStore(const std::string& path, const ManagedObjectModel& model,
+                                                  const PersistentStoreOptions& options) {
+  const bool inMemory = path == ":memory:";
+  const off_t size = inMemory ? 0 : fileSize(path).value_or(0);
+  ZK_ASSIGN_OR_RETURN(auto database, SqliteDatabase::open(path));
+  if (size > 0 && size <= kQuickCheckLimit) ZK_TRY(quickCheck(*database));
+  ZK_ASSIGN_OR_RETURN(const std::int64_t version, database->userVersion());
+  ZK_TRY(checkCompatibility(*database, model, version, path));
+  if (!inMemory) {
+    // Write-ahead logging: a write that is cut off leaves the last committed state readable.
+    ZK_TRY(database->execute("PRAGMA journal_mode = WAL"));
+    ZK_TRY(database->execute("PRAGMA synchronous = NORMAL"));
+  }
+  ZK_TRY(database->execute("PRAGMA foreign_keys = ON"));
   if (version < model.version()) {
-    if (!options.migratePersistentStoresAutomatically) {
+    if (version > 0 && !options.migratePersistentStoresAutomatically) {
       return storeError(fmt::format("The store has version {} and needs migrating to {}.", version, model.version()),
                         path);
     }
     ZK_TRY(migrate(*database, model, version));
-    Logger::shared().log("OVPersistentStoreSpecification", "buildPersistentStore()",
-                         fmt::format("Migrated the store from version {} to {}", version, model.version()),
-                         LogContext::at(path));
+    if (version > 0) {
+      Logger::shared().log("OVPersistentStoreSpecification", "buildPersistentStore()",
+                           fmt::format("Migrated the store from version {} to {}", version, model.version()),
+                           LogContext::at(path));
+    }
   }
   return database;
 }
