@@ -1,5 +1,8 @@
 #include "detection/duplicates_detection_results.h"
 
+#include <algorithm>
+#include <deque>
+
 #include <fmt/format.h>
 
 #include "scanning/stored_detection_result.h"
@@ -54,35 +57,109 @@ DuplicatesDetectionResultsState DuplicatesDetectionResults::state() const {
   return state_;
 }
 
+namespace {
+constexpr size_t kGroupsPerChunk = 1024;
+// Encoded chunks waiting for their turn at most: bounds the memory of a large write.
+constexpr size_t kChunksAhead = 4;
+}  // namespace
+
+// One write of a scan's groups: the groups are encoded in chunks on the shared pool while the
+// results' queue inserts the chunks already encoded, all inside one transaction.
+struct DuplicatesDetectionResults::StoreJob {
+  std::shared_ptr<const ScanningServiceResult> result;
+  std::function<void(double)> progress;
+  std::shared_ptr<const ArchiveSubstitutions> substitutions;
+  size_t nextChunk = 0;
+  size_t stored = 0;
+  std::deque<Future<std::vector<ManagedObjectContext::EncodedEquivalence>>> encoding;
+  Promise<DuplicatesDetectionResultsState> promise;
+};
+
 Future<DuplicatesDetectionResultsState> DuplicatesDetectionResults::storeResults(
     std::shared_ptr<const ScanningServiceResult> result, std::vector<ScanLocationPtr> scanLocations,
     std::function<void(double)> progress) {
+  auto job = std::make_shared<StoreJob>();
+  job->result = std::move(result);
+  job->progress = std::move(progress);
+  auto future = job->promise.future();
   auto self = shared_from_this();
-  return makeFuture(*queue_, [self, result, scanLocations = std::move(scanLocations),
-                              progress = std::move(progress)]() mutable -> Result<DuplicatesDetectionResultsState> {
+  queue_->async([self, job, scanLocations = std::move(scanLocations)]() mutable {
     auto& context = *self->context_;
-    const auto& groups = result->detectionResults;
-    ZK_TRY(context.performTransaction([&]() -> Result<void> {
-      ZK_TRY(context.deleteAllEquivalences());
-      ZK_TRY(context.setScanLocations(std::move(scanLocations)));
-      for (size_t index = 0; index < groups.size(); ++index) {
-        ZKEquivalence equivalence;
-        equivalence.uniqueIdentifier = static_cast<std::int64_t>(index) + 1;
-        ZK_TRY(buildModelOfDetectionResult(groups[index], equivalence, context));
-        if (progress && index % 1024 == 0) progress(static_cast<double>(index) / static_cast<double>(groups.size()));
-      }
-      return success();
-    }));
-    if (progress) progress(1.0);
-    DuplicatesDetectionResultsState state;
-    state.usedSizeThreshold = result->usedSizeThreshold;
-    state.scannedNodesCount = result->scannedNodesCount;
-    state.scannedNodesSize = result->scannedNodesSize;
-    state.dateOfDetection = dateNow();
-    std::lock_guard lock(self->stateMutex_);
-    self->state_ = state;
-    return state;
+    auto begun = context.beginTransaction();
+    if (begun.hasValue()) begun = context.deleteAllEquivalences();
+    if (begun.hasValue()) begun = context.setScanLocations(std::move(scanLocations));
+    if (begun.hasError()) {
+      self->failStoring(*job, begun.error());
+      return;
+    }
+    job->substitutions = context.substitutions();
+    self->continueStoring(job);
   });
+  return future;
+}
+
+void DuplicatesDetectionResults::failStoring(StoreJob& job, const Error& error) {
+  context_->rollbackTransaction();
+  job.promise.fail(error);
+}
+
+void DuplicatesDetectionResults::continueStoring(const std::shared_ptr<StoreJob>& job) {
+  const auto& groups = job->result->detectionResults;
+  while (job->encoding.size() < kChunksAhead && job->nextChunk * kGroupsPerChunk < groups.size()) {
+    const size_t first = job->nextChunk++ * kGroupsPerChunk;
+    const size_t end = std::min(groups.size(), first + kGroupsPerChunk);
+    job->encoding.push_back(makeFuture(Executor::primary(), [result = job->result, substitutions = job->substitutions,
+                                                             first, end] {
+      std::vector<ManagedObjectContext::EncodedEquivalence> models;
+      models.reserve(end - first);
+      for (size_t index = first; index < end; ++index) {
+        models.push_back(ManagedObjectContext::encode(modelOfDetectionResult(
+            result->detectionResults[index], static_cast<std::int64_t>(index) + 1, substitutions)));
+      }
+      return models;
+    }));
+  }
+  if (job->encoding.empty()) {
+    finishStoring(*job);
+    return;
+  }
+  auto next = std::move(job->encoding.front());
+  job->encoding.pop_front();
+  auto self = shared_from_this();
+  next.onComplete(*queue_, [self, job](const Result<std::vector<ManagedObjectContext::EncodedEquivalence>>& models) {
+    if (models.hasError()) {
+      self->failStoring(*job, models.error());
+      return;
+    }
+    for (const auto& model : models.value()) {
+      if (auto inserted = self->context_->insertEquivalence(model); inserted.hasError()) {
+        self->failStoring(*job, inserted.error());
+        return;
+      }
+    }
+    job->stored += models.value().size();
+    const size_t total = job->result->detectionResults.size();
+    if (job->progress) job->progress(static_cast<double>(job->stored) / static_cast<double>(total));
+    self->continueStoring(job);
+  });
+}
+
+void DuplicatesDetectionResults::finishStoring(StoreJob& job) {
+  if (auto committed = context_->commitTransaction(); committed.hasError()) {
+    job.promise.fail(committed.error());
+    return;
+  }
+  if (job.progress) job.progress(1.0);
+  DuplicatesDetectionResultsState state;
+  state.usedSizeThreshold = job.result->usedSizeThreshold;
+  state.scannedNodesCount = job.result->scannedNodesCount;
+  state.scannedNodesSize = job.result->scannedNodesSize;
+  state.dateOfDetection = dateNow();
+  {
+    std::lock_guard lock(stateMutex_);
+    state_ = state;
+  }
+  job.promise.succeed(state);
 }
 
 Future<std::int64_t> DuplicatesDetectionResults::forEachEquivalence(std::function<bool(const ZKEquivalence&)> visit) {

@@ -82,6 +82,10 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
   Result<SelectionChangeResult> applyChange(ZKEquivalence equivalence, const SelectionRequest& request,
                                             ActivityInteractionType type);
   Result<SelectionChangeResult> replay(bool undo);
+  struct StoreJob;
+  void continueStoring(const std::shared_ptr<StoreJob>& job);
+  void finishStoring(StoreJob& job);
+  void failStoring(StoreJob& job, const Error& error);
 
   std::shared_ptr<SerialQueue> queue_;
   std::unique_ptr<ManagedObjectContext> context_;

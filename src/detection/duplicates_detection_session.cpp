@@ -184,6 +184,8 @@ Future<std::shared_ptr<DuplicatesDetectionSession>> DuplicatesDetectionSession::
     }
     if (auto* reviewing = std::get_if<ReviewingStatus>(&status)) {
       ZK_TRY(session->openResultsIfNeeded(reviewing->resultsState));
+      // The results were in a damaged store, now set aside: there is nothing left to review.
+      if (session->results_->movedAsideTo()) status = SelectingLocationsStatus{};
     }
     session->status_ = std::move(status);
     return session;

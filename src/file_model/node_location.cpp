@@ -50,8 +50,8 @@ std::optional<std::string_view> NodeLocation::pathExtension() const {
 }
 
 Json NodeLocation::encode() const {
-  Json archive{{"relativePathComponents", bytesListJson(relativePathComponents())},
-               {"abbreviatedPathComponents", bytesListJson(abbreviatedPathComponents())}};
+  // The abbreviated path is the scan location's followed by the relative path: not written.
+  Json archive{{"relativePathComponents", bytesListJson(relativePathComponents())}};
   if (scanLocation_) archive["scanLocation"] = scanLocation_->encode();
   return archive;
 }

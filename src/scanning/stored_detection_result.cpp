@@ -36,10 +36,11 @@ std::string archivedEquivalenceInfo(const scanning_service::DetectionResult& res
 
 }  // namespace
 
-Result<void> buildModelOfDetectionResult(const scanning_service::DetectionResult& result, ZKEquivalence& equivalence,
-                                         ManagedObjectContext& context) {
+ZKEquivalence modelOfDetectionResult(const scanning_service::DetectionResult& result, std::int64_t uniqueIdentifier,
+                                     const std::shared_ptr<const ArchiveSubstitutions>& substitutions) {
   const auto& group = result.equivalence;
-  const auto substitutions = context.substitutions();
+  ZKEquivalence equivalence;
+  equivalence.uniqueIdentifier = uniqueIdentifier;
   equivalence.privateEquivalenceKind = group.equivalenceKind;
   equivalence.privateEquivalenceInfo = archivedEquivalenceInfo(result);
   equivalence.memberSize = group.memberSize();
@@ -69,6 +70,12 @@ Result<void> buildModelOfDetectionResult(const scanning_service::DetectionResult
     equivalence.availableSelectionConfigurations = configurations->availableSelectionConfigurations;
     equivalence.initialOriginalDuplicateID = configurations->currentSelectionConfiguration.originalID;
   }
+  return equivalence;
+}
+
+Result<void> buildModelOfDetectionResult(const scanning_service::DetectionResult& result, ZKEquivalence& equivalence,
+                                         ManagedObjectContext& context) {
+  equivalence = modelOfDetectionResult(result, equivalence.uniqueIdentifier, context.substitutions());
   return context.insertEquivalence(equivalence);
 }
 

@@ -11,9 +11,13 @@
 
 namespace zarnik {
 
-// Fills `equivalence` (its uniqueIdentifier already set) from the result: members with their
-// identifiers, nodes, kinds and differences; the group's equivalence information and
-// differences; the selection configurations, the initial ones included. Then inserts it.
+// The stored group of a result: members with their identifiers, nodes (archived with
+// `substitutions`), kinds and differences; the group's equivalence information and differences;
+// the selection configurations, the initial ones included. Safe to call from any thread.
+[[nodiscard]] ZKEquivalence modelOfDetectionResult(const scanning_service::DetectionResult& result,
+                                                   std::int64_t uniqueIdentifier,
+                                                   const std::shared_ptr<const ArchiveSubstitutions>& substitutions);
+// Fills `equivalence` (its uniqueIdentifier already set) as above and inserts it.
 Result<void> buildModelOfDetectionResult(const scanning_service::DetectionResult& result, ZKEquivalence& equivalence,
                                          ManagedObjectContext& context);
 

@@ -1,7 +1,6 @@
 #include "selection/equivalence_difference.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <array>
 #include <tuple>
 #include <type_traits>
@@ -133,35 +132,6 @@ Json DuplicateDifferences::encode() const {
   for (const auto& [kind, factor] : factors) values.push_back(factor.encode());
   json["factors"] = std::move(values);
   return json;
-}
-
-DuplicateDifferences DuplicateDifferences::decode(const Json& archive) {
-  DuplicateDifferences differences;
-  if (!archive.is_object()) return differences;
-  if (auto flags = jsonInt(archive, "flags"); flags && *flags >= 0) differences.flags = static_cast<std::uint32_t>(*flags);
-  const Json* factors = jsonMember(archive, "factors");
-  if (factors == nullptr || !factors->is_array()) return differences;
-  for (const auto& item : *factors) {
-    const auto kindName = jsonString(item, "kind");
-    const auto text = jsonString(item, "value");
-    if (!kindName || !text) continue;
-    const auto kind = equivalenceDifferenceFromIdentifier(*kindName);
-    if (!kind) continue;
-    DuplicateFactor& factor = differences.factors[*kind];
-    factor.kind = *kind;
-    factor.value = *text;
-    factor.shownText = *text;
-    if (*kind == EquivalenceDifference::hardLinkedGroup) {
-      char* end = nullptr;
-      const long long id = std::strtoll(text->c_str(), &end, 10);
-      if (end != text->c_str() && *end == '\0') factor.value = static_cast<std::int64_t>(id);
-    }
-    const auto arrangement = jsonString(item, "arrangement");
-    for (auto candidate : {ArrangementFactor::min, ArrangementFactor::mid, ArrangementFactor::max}) {
-      if (arrangement && identifier(candidate) == *arrangement) factor.arrangementFactor = candidate;
-    }
-  }
-  return differences;
 }
 
 Json EquivalenceDifferencesInfo::encode() const {

@@ -114,9 +114,6 @@ struct DuplicateDifferences {
   [[nodiscard]] ArrangementFactor arrangementFactor(EquivalenceDifference kind) const;
   [[nodiscard]] std::optional<std::int64_t> hardlinkedGroupID() const;
   [[nodiscard]] Json encode() const;
-  // The stored form read back: flags, and each factor as the text it was shown as (with its
-  // arrangement); the hard-link group stays a number. Unknown kinds are skipped.
-  static DuplicateDifferences decode(const Json& archive);
 };
 
 // The kinds in which a group's copies differ; coded as the array of identifiers.

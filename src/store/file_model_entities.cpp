@@ -33,10 +33,19 @@ namespace {
 constexpr std::string_view kDifferencesClass = "DuplicateDifferences";
 }  // namespace
 
+// Stored: the flags the selection checks read, the hard-link group and the autoselection's
+// decision. The shown values of the other factors are made again from the node when needed.
 DuplicateDifferences ZKDuplicate::differences() const {
-  if (!differencesData) return {};
-  auto value = unarchivedValue(*differencesData, kDifferencesClass);
-  return value ? DuplicateDifferences::decode(*value) : DuplicateDifferences{};
+  DuplicateDifferences differences;
+  auto value = differencesData ? unarchivedValue(*differencesData, kDifferencesClass) : std::nullopt;
+  if (!value) return differences;
+  if (auto flags = jsonInt(*value, "flags"); flags && *flags >= 0) differences.flags = static_cast<std::uint32_t>(*flags);
+  if (auto group = jsonInt(*value, "hardLinkedGroup")) {
+    auto& factor = differences.factors[EquivalenceDifference::hardLinkedGroup];
+    factor.kind = EquivalenceDifference::hardLinkedGroup;
+    factor.value = *group;
+  }
+  return differences;
 }
 
 std::optional<AutoselectionModeDecision> ZKDuplicate::autoselectionModeDecision() const {
@@ -48,7 +57,8 @@ std::optional<AutoselectionModeDecision> ZKDuplicate::autoselectionModeDecision(
 
 void ZKDuplicate::setDifferences(const DuplicateDifferences& differences,
                                  const std::optional<AutoselectionModeDecision>& decision) {
-  Json value = differences.encode();
+  Json value{{"flags", differences.flags}};
+  if (auto group = differences.hardlinkedGroupID()) value["hardLinkedGroup"] = *group;
   if (decision) value["autoselectionMode"] = decision->encode();
   differencesData = archivedText(kDifferencesClass, value);
 }

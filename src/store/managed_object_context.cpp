@@ -105,13 +105,41 @@ Result<SqliteStatement*> ManagedObjectContext::statement(std::optional<SqliteSta
 }
 
 Result<void> ManagedObjectContext::performTransaction(const std::function<Result<void>()>& work) {
-  if (transactionDepth_ > 0) return work();
-  ZK_ASSIGN_OR_RETURN(auto transaction, SqliteTransaction::begin(store_->database()));
-  ++transactionDepth_;
+  ZK_TRY(beginTransaction());
   auto result = work();
-  --transactionDepth_;
-  if (result.hasError()) return result;
-  return transaction.commit();
+  if (result.hasError()) {
+    rollbackTransaction();
+    return result;
+  }
+  return commitTransaction();
+}
+
+Result<void> ManagedObjectContext::beginTransaction() {
+  if (transactionDepth_ == 0) ZK_TRY(store_->database().execute("BEGIN IMMEDIATE"));
+  ++transactionDepth_;
+  return success();
+}
+
+Result<void> ManagedObjectContext::commitTransaction() {
+  if (transactionDepth_ == 0) return Error::generic("No transaction to commit.");
+  if (transactionDepth_ > 1) {
+    --transactionDepth_;
+    return success();
+  }
+  auto committed = store_->database().execute("COMMIT");
+  if (committed.hasError()) {
+    rollbackTransaction();
+    return committed;
+  }
+  transactionDepth_ = 0;
+  return success();
+}
+
+// A failure anywhere inside ends the outermost transaction: what it wrote is undone as a whole.
+void ManagedObjectContext::rollbackTransaction() {
+  if (transactionDepth_ == 0) return;
+  transactionDepth_ = 0;
+  (void)store_->database().execute("ROLLBACK");
 }
 
 // --- scan locations
@@ -150,7 +178,30 @@ Result<void> ManagedObjectContext::setScanLocations(std::vector<ScanLocationPtr>
 
 // --- groups
 
-Result<void> ManagedObjectContext::insertEquivalence(ZKEquivalence& equivalence) {
+ManagedObjectContext::EncodedEquivalence ManagedObjectContext::encode(ZKEquivalence equivalence) {
+  EncodedEquivalence encoded;
+  encoded.uniqueIdentifier = equivalence.uniqueIdentifier;
+  encoded.expanded = equivalence.expanded;
+  encoded.lastResortName = equivalence.lastResortName;
+  encoded.duplicatesMonitorState = equivalence.duplicatesMonitorState;
+  encoded.initialSelectionConfiguration = archivedConfiguration(equivalence.initialSelectionConfiguration);
+  encoded.currentSelectionConfiguration = archivedConfiguration(equivalence.currentSelectionConfiguration);
+  encoded.availableSelectionConfigurations = archivedConfigurations(equivalence.availableSelectionConfigurations);
+  encoded.initialOriginalDuplicateID = equivalence.initialOriginalDuplicateID;
+  encoded.privateEquivalenceInfo = equivalence.privateEquivalenceInfo;
+  encoded.privateEquivalenceKind = equivalence.privateEquivalenceKind;
+  encoded.rawSelectedDifference = equivalence.rawSelectedDifference;
+  encoded.memberSize = equivalence.memberSize;
+  encoded.reclaimableSize = equivalence.reclaimableSize;
+  encoded.duplicates = std::move(equivalence.duplicates);
+  return encoded;
+}
+
+Result<void> ManagedObjectContext::insertEquivalence(const ZKEquivalence& equivalence) {
+  return insertEquivalence(encode(equivalence));
+}
+
+Result<void> ManagedObjectContext::insertEquivalence(const EncodedEquivalence& equivalence) {
   ZK_ASSIGN_OR_RETURN(SqliteStatement * group,
                       statement(statements_->insertEquivalence,
                                 "INSERT INTO ZKEquivalence (" + std::string(kEquivalenceColumns) +
@@ -158,9 +209,8 @@ Result<void> ManagedObjectContext::insertEquivalence(ZKEquivalence& equivalence)
   group->bind(1, equivalence.uniqueIdentifier).bind(2, std::int64_t{equivalence.expanded});
   group->bind(3, equivalence.lastResortName);
   bindOptional(*group, 4, equivalence.duplicatesMonitorState);
-  group->bind(5, archivedConfiguration(equivalence.initialSelectionConfiguration));
-  group->bind(6, archivedConfiguration(equivalence.currentSelectionConfiguration));
-  group->bind(7, archivedConfigurations(equivalence.availableSelectionConfigurations));
+  group->bind(5, equivalence.initialSelectionConfiguration).bind(6, equivalence.currentSelectionConfiguration);
+  group->bind(7, equivalence.availableSelectionConfigurations);
   group->bind(8, equivalence.initialOriginalDuplicateID).bind(9, equivalence.privateEquivalenceInfo);
   group->bind(10, rawValue(equivalence.privateEquivalenceKind)).bind(11, equivalence.rawSelectedDifference);
   group->bind(12, equivalence.memberSize).bind(13, equivalence.reclaimableSize);
@@ -170,10 +220,8 @@ Result<void> ManagedObjectContext::insertEquivalence(ZKEquivalence& equivalence)
                       statement(statements_->insertDuplicate, "INSERT INTO ZKDuplicate (" +
                                                                   std::string(kDuplicateColumns) +
                                                                   ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-  for (auto& duplicate : equivalence.duplicates) {
-    duplicate.equivalence = equivalence.uniqueIdentifier;
-    duplicate.substitutions = substitutions_;
-    member->bind(1, duplicate.identifier).bind(2, duplicate.equivalence);
+  for (const auto& duplicate : equivalence.duplicates) {
+    member->bind(1, duplicate.identifier).bind(2, equivalence.uniqueIdentifier);
     bindOptional(*member, 3, duplicate.recentDuplicate);
     member->bindBlob(4, duplicate.nodeData);
     if (duplicate.cleaningNoteData) {

@@ -30,14 +30,40 @@ class ManagedObjectContext {
 
   // Runs `work` in one transaction; inside another transaction it simply runs.
   Result<void> performTransaction(const std::function<Result<void>()>& work);
+  // A transaction that spans several turns of the owner's queue (a long write done in parts).
+  // Every other write in between joins it.
+  Result<void> beginTransaction();
+  Result<void> commitTransaction();
+  void rollbackTransaction();
 
   // The scan locations archives refer to by position; kept in the store.
   [[nodiscard]] const std::vector<ScanLocationPtr>& scanLocations() const;
   Result<void> setScanLocations(std::vector<ScanLocationPtr> locations);
   [[nodiscard]] std::shared_ptr<const ArchiveSubstitutions> substitutions() const { return substitutions_; }
 
-  // Groups with their members. Inserting fills the members' substitutions and group identifiers.
-  Result<void> insertEquivalence(ZKEquivalence& equivalence);
+  // A group as the row it is written as: every archive made. Safe to make on any thread, so
+  // that a large write encodes in parallel and only inserts on the owner's queue.
+  struct EncodedEquivalence {
+    std::int64_t uniqueIdentifier = 0;
+    bool expanded = false;
+    std::optional<std::string> lastResortName;
+    std::optional<std::int64_t> duplicatesMonitorState;
+    std::optional<std::string> initialSelectionConfiguration;
+    std::optional<std::string> currentSelectionConfiguration;
+    std::string availableSelectionConfigurations;
+    std::int64_t initialOriginalDuplicateID = 0;
+    std::optional<std::string> privateEquivalenceInfo;
+    EquivalenceKind privateEquivalenceKind = EquivalenceKind::exactHash;
+    std::optional<std::string> rawSelectedDifference;
+    ByteCount memberSize = 0;
+    ByteCount reclaimableSize = 0;
+    std::vector<ZKDuplicate> duplicates;
+  };
+  [[nodiscard]] static EncodedEquivalence encode(ZKEquivalence equivalence);
+
+  // Groups with their members (the members' `equivalence` is taken from the group).
+  Result<void> insertEquivalence(const ZKEquivalence& equivalence);
+  Result<void> insertEquivalence(const EncodedEquivalence& equivalence);
   // Every group, its members and the selection history removed.
   Result<void> deleteAllEquivalences();
   Result<std::int64_t> countOfEquivalences();

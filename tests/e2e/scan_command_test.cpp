@@ -10,36 +10,15 @@
 #include <string>
 
 #include "base/json.h"
+#include "e2e/zarnik_runner.h"
 #include "support/test_dir.h"
 
 namespace zarnik {
 namespace {
 
+using testing::quoted;
+using testing::runZarnik;
 using testing::TestDir;
-
-struct Run {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-Run runZarnik(const std::string& arguments, const TestDir& scratch) {
-  const std::string errPath = scratch / "stderr.txt";
-  const std::string command = std::string(ZARNIK_BINARY) + " " + arguments + " 2>" + errPath;
-  Run run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::array<char, 4096> buffer{};
-  size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), n);
-  const int raw = ::pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  FILE* err = std::fopen(errPath.c_str(), "r");
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), err)) > 0) run.err.append(buffer.data(), n);
-  std::fclose(err);
-  return run;
-}
-
-std::string quoted(const std::string& path) { return "'" + path + "'"; }
 
 class ScanCommandTest : public ::testing::Test {
  protected:

@@ -1,0 +1,218 @@
+// Black-box tests of results that outlive the program: scan, then results and select in later
+// runs; stores that are damaged or too new; and the program killed while it writes.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "base/json.h"
+#include "e2e/zarnik_runner.h"
+#include "platform/sqlite_database.h"
+#include "support/test_dir.h"
+
+extern char** environ;
+
+namespace zarnik {
+namespace {
+
+using testing::quoted;
+using testing::runZarnik;
+using testing::TestDir;
+
+class StoredResultsTest : public ::testing::Test {
+ protected:
+  TestDir tree;
+  TestDir scratch;
+  void SetUp() override {
+    ::setenv("XDG_STATE_HOME", scratch.path().c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (scratch / "data").c_str(), 1);
+    ::setenv("HOME", scratch.path().c_str(), 1);
+  }
+  [[nodiscard]] std::string store() const { return scratch / "data/zarnik/session/duplicates.db"; }
+
+  Json resultsDocument() {
+    auto run = runZarnik("results --json", scratch);
+    EXPECT_EQ(run.status, 0) << run.err;
+    auto json = parseJson(run.out);
+    EXPECT_TRUE(json.hasValue()) << run.out;
+    return json.hasValue() ? json.value() : Json();
+  }
+
+  // Runs zarnik with `arguments` and kills it with SIGKILL after `delay`.
+  static void runAndKill(const std::vector<std::string>& arguments, std::chrono::microseconds delay) {
+    std::vector<char*> argv{const_cast<char*>(ZARNIK_BINARY)};
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, ZARNIK_BINARY, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // The moment of the kill is the point of the test, not a wait for work.
+    std::this_thread::sleep_for(delay);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+  }
+};
+
+TEST_F(StoredResultsTest, ScanResultsAndSelectionChangesOutliveTheProgram) {
+  tree.file("a/report.pdf", "same content");
+  tree.file("b/report copy.pdf", "same content");
+  tree.file("a/x.txt", "other pair");
+  tree.file("b/y.txt", "other pair");
+  auto none = runZarnik("results", scratch);
+  EXPECT_EQ(none.status, 1);
+  EXPECT_NE(none.err.find("run `zarnik scan` first"), std::string::npos) << none.err;
+
+  auto scan = runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch);
+  ASSERT_EQ(scan.status, 0) << scan.err;
+  auto listed = runZarnik("results", scratch);
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  EXPECT_NE(listed.out.find("Found 2 groups with 4 files"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("remove " + tree / "b/report copy.pdf"), std::string::npos) << listed.out;
+
+  // The export of the stored results names each group and copy by its identifier.
+  Json document = resultsDocument();
+  ASSERT_EQ(document["equivalences"].size(), 2u);
+  std::int64_t group = 0;
+  std::int64_t removed = 0;
+  std::int64_t kept = 0;
+  for (const auto& equivalence : document["equivalences"]) {
+    for (const auto& duplicate : equivalence["duplicates"]) {
+      if (bytesFromJson(duplicate["path"]) == "b/report copy.pdf") {
+        group = equivalence["identifier"];
+        removed = duplicate["identifier"];
+        EXPECT_EQ(duplicate["autoselect"], true);
+      } else if (bytesFromJson(duplicate["path"]) == "a/report.pdf") {
+        kept = duplicate["identifier"];
+        EXPECT_EQ(duplicate["original"], true);
+      }
+    }
+  }
+  ASSERT_NE(group, 0);
+
+  auto keepBoth = runZarnik("select --deselect " + std::to_string(removed), scratch);
+  ASSERT_EQ(keepBoth.status, 0) << keepBoth.err;
+  EXPECT_NE(keepBoth.out.find("newly kept #" + std::to_string(removed)), std::string::npos) << keepBoth.out;
+
+  // Selecting every copy needs --force; nothing changes without it.
+  const std::string both = "select --select " + std::to_string(removed) + " --select " + std::to_string(kept);
+  auto refused = runZarnik(both, scratch);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("every copy of the group would be removed"), std::string::npos) << refused.err;
+  auto forced = runZarnik(both + " --force", scratch);
+  EXPECT_EQ(forced.status, 0) << forced.err;
+
+  auto strategy = runZarnik("select --group " + std::to_string(group) + " --strategy none", scratch);
+  EXPECT_EQ(strategy.status, 0) << strategy.err;
+  auto unknown = runZarnik("select --group 999 --strategy none", scratch);
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.err.find("no group 999"), std::string::npos) << unknown.err;
+
+  // Three undos go back to the scan's own proposal.
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(runZarnik("select --undo", scratch).status, 0);
+  for (const auto& equivalence : resultsDocument()["equivalences"]) {
+    if (equivalence["identifier"] != group) continue;
+    EXPECT_EQ(equivalence["selection"], "automatic");
+    for (const auto& duplicate : equivalence["duplicates"]) {
+      EXPECT_EQ(duplicate["autoselect"], duplicate["identifier"] == removed);
+    }
+  }
+  auto exhausted = runZarnik("select --undo", scratch);
+  EXPECT_EQ(exhausted.status, 1);
+  EXPECT_NE(exhausted.err.find("no selection change to undo"), std::string::npos) << exhausted.err;
+}
+
+TEST_F(StoredResultsTest, DamagedOrNewerStoresAreToldAboutAndNeverOverwritten) {
+  tree.file("a/one", "pair");
+  tree.file("b/one", "pair");
+  ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  {
+    auto database = SqliteDatabase::open(store());
+    ASSERT_TRUE(database.hasValue());
+    ASSERT_TRUE(database.value()->setUserVersion(99).hasValue());
+  }
+  auto newer = runZarnik("results", scratch);
+  EXPECT_EQ(newer.status, 1);
+  EXPECT_NE(newer.err.find("newer version of Zarnik"), std::string::npos) << newer.err;
+  // A scan still works; its results are not kept, and the newer store stays as it was.
+  auto scan = runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch);
+  EXPECT_EQ(scan.status, 0) << scan.err;
+  EXPECT_NE(scan.err.find("will not be kept"), std::string::npos) << scan.err;
+  EXPECT_NE(scan.out.find("Found 1 group"), std::string::npos) << scan.out;
+  EXPECT_EQ(SqliteDatabase::open(store()).value()->userVersion().valueOr(0), 99);
+
+  ::unlink(store().c_str());
+  ::unlink((store() + "-wal").c_str());
+  ::unlink((store() + "-shm").c_str());
+  tree.file("store-garbage", std::string(8192, 'z'));
+  ASSERT_EQ(::rename((tree / "store-garbage").c_str(), store().c_str()), 0);
+  auto damaged = runZarnik("results", scratch);
+  EXPECT_EQ(damaged.status, 1);
+  EXPECT_NE(damaged.err.find("damaged; moved aside to " + store() + ".damaged-"), std::string::npos) << damaged.err;
+  EXPECT_EQ(runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  EXPECT_EQ(resultsDocument()["equivalences"].size(), 1u);
+}
+
+TEST_F(StoredResultsTest, KillingAScanWhileItStoresLeavesTheOldOrTheNewResults) {
+  tree.file("small/a", "one pair");
+  tree.file("small/b", "one pair");
+  ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree / "small"), scratch).status, 0);
+  constexpr int kPairs = 3000;
+  for (int i = 0; i < kPairs; ++i) {
+    const std::string content = "pair number " + std::to_string(i);
+    tree.file("large/a/" + std::to_string(i), content);
+    tree.file("large/b/" + std::to_string(i), content);
+  }
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree / "large"), scratch).status, 0);
+  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+  ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree / "small"), scratch).status, 0);
+
+  std::mt19937 random(11);
+  std::uniform_int_distribution<long> moment(0, whole.count());
+  std::set<size_t> seen;
+  for (int round = 0; round < 12; ++round) {
+    runAndKill({"scan", "--min-size", "0", tree / "large"}, std::chrono::microseconds(moment(random)));
+    auto run = runZarnik("results --json", scratch);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err.find("damaged"), std::string::npos) << run.err;
+    auto json = parseJson(run.out);
+    ASSERT_TRUE(json.hasValue()) << run.out.substr(0, 200);
+    const size_t groups = json.value()["equivalences"].size();
+    EXPECT_TRUE(groups == 1 || groups == kPairs) << groups;
+    seen.insert(groups);
+  }
+  EXPECT_FALSE(seen.empty());
+}
+
+TEST_F(StoredResultsTest, KillingASelectionChangeLeavesTheOldOrTheNewSelection) {
+  tree.file("a/one", "pair");
+  tree.file("b/one", "pair");
+  ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  std::mt19937 random(5);
+  std::uniform_int_distribution<long> moment(0, 40000);
+  for (int round = 0; round < 16; ++round) {
+    const std::string strategy = round % 2 == 0 ? "none" : "automatic";
+    runAndKill({"select", "--group", "1", "--strategy", strategy}, std::chrono::microseconds(moment(random)));
+    const Json document = resultsDocument();
+    ASSERT_EQ(document["equivalences"].size(), 1u);
+    const auto selection = document["equivalences"][0]["selection"];
+    EXPECT_TRUE(selection == "none" || selection == "automatic") << selection;
+  }
+  auto undo = runZarnik("select --undo", scratch);
+  EXPECT_TRUE(undo.status == 0 || undo.err.find("no selection change to undo") != std::string::npos) << undo.err;
+}
+
+}  // namespace
+}  // namespace zarnik
