@@ -209,11 +209,17 @@ int runScan(const ScanOptions& options) {
       std::_Exit(130);
     }
   });
-  auto outcome = detection->outcome().wait();
+  auto scanned = detection->scanned().wait();
   // The status stream ends after the result: wait for it so that no progress line is drawn
   // after the output.
   (void)detection->task()->status().completion().wait();
   progress.clear();
+  // The export is written while the results are being stored.
+  if (scanned.hasValue() && options.json) {
+    writeExportDocument(stdout, scanned.value()->detectionResults);
+    std::fputc('\n', stdout);
+  }
+  auto outcome = detection->outcome().wait();
   session->queue()->sync([&] {
     if (auto stored = session->storeStateNow(); stored.hasError()) printError(stored.error().oneLine());
   });
@@ -221,12 +227,11 @@ int runScan(const ScanOptions& options) {
     printError(outcome.error().oneLine());
     return outcome.error().isCancellation() ? 130 : 1;
   }
-  if (options.json) {
-    writeExportDocument(stdout, outcome.value().result->detectionResults);
-    std::fputc('\n', stdout);
-  } else if (auto printed = printStoredResults(*results); printed.hasError()) {
-    printError(printed.error().oneLine());
-    return 1;
+  if (!options.json) {
+    if (auto printed = printStoredResults(*results); printed.hasError()) {
+      printError(printed.error().oneLine());
+      return 1;
+    }
   }
   return exitWithoutTeardown(interrupted ? 130 : 0);
 }

@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "foundation/logger.h"
 #include "scanning/stored_detection_result.h"
 
 namespace zarnik {
@@ -58,7 +59,8 @@ DuplicatesDetectionResultsState DuplicatesDetectionResults::state() const {
 }
 
 namespace {
-constexpr size_t kGroupsPerChunk = 1024;
+// Chunks end after this many members: groups range from two copies to thousands.
+constexpr size_t kMembersPerChunk = 2048;
 // Encoded chunks waiting for their turn at most: bounds the memory of a large write.
 constexpr size_t kChunksAhead = 4;
 }  // namespace
@@ -69,10 +71,11 @@ struct DuplicatesDetectionResults::StoreJob {
   std::shared_ptr<const ScanningServiceResult> result;
   std::function<void(double)> progress;
   std::shared_ptr<const ArchiveSubstitutions> substitutions;
-  size_t nextChunk = 0;
+  size_t nextGroup = 0;  // the first group of the next chunk to encode
   size_t stored = 0;
   std::deque<Future<std::vector<ManagedObjectContext::EncodedEquivalence>>> encoding;
   Promise<DuplicatesDetectionResultsState> promise;
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 };
 
 Future<DuplicatesDetectionResultsState> DuplicatesDetectionResults::storeResults(
@@ -105,9 +108,13 @@ void DuplicatesDetectionResults::failStoring(StoreJob& job, const Error& error) 
 
 void DuplicatesDetectionResults::continueStoring(const std::shared_ptr<StoreJob>& job) {
   const auto& groups = job->result->detectionResults;
-  while (job->encoding.size() < kChunksAhead && job->nextChunk * kGroupsPerChunk < groups.size()) {
-    const size_t first = job->nextChunk++ * kGroupsPerChunk;
-    const size_t end = std::min(groups.size(), first + kGroupsPerChunk);
+  while (job->encoding.size() < kChunksAhead && job->nextGroup < groups.size()) {
+    const size_t first = job->nextGroup;
+    size_t end = first;
+    for (size_t members = 0; end < groups.size() && members < kMembersPerChunk; ++end) {
+      members += groups[end].equivalence.duplicates.size();
+    }
+    job->nextGroup = end;
     job->encoding.push_back(makeFuture(Executor::primary(), [result = job->result, substitutions = job->substitutions,
                                                              first, end] {
       std::vector<ManagedObjectContext::EncodedEquivalence> models;
@@ -150,6 +157,10 @@ void DuplicatesDetectionResults::finishStoring(StoreJob& job) {
     return;
   }
   if (job.progress) job.progress(1.0);
+  Logger::shared().logTiming("DuplicatesDetectionResults", "storeResults()",
+                             fmt::format("[scan] Results stored {:.3f}s", std::chrono::duration<double>(
+                                                                              std::chrono::steady_clock::now() - job.start)
+                                                                              .count()));
   DuplicatesDetectionResultsState state;
   state.usedSizeThreshold = job.result->usedSizeThreshold;
   state.scannedNodesCount = job.result->scannedNodesCount;

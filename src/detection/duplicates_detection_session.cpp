@@ -297,24 +297,27 @@ Result<std::shared_ptr<DuplicatesDetection>> DuplicatesDetectionSession::startDe
   auto task = spec_.scanningService->perform(std::move(request));
   if (prepareTask) prepareTask(*task);
 
+  Promise<std::shared_ptr<const ScanningServiceResult>> scannedPromise;
   Promise<DuplicatesDetectionOutcome> promise;
-  auto detection = std::make_shared<DuplicatesDetection>(task, promise.future());
+  auto detection = std::make_shared<DuplicatesDetection>(task, scannedPromise.future(), promise.future());
   setStatus(DetectingStatus{detection, previous});
 
   std::weak_ptr<DuplicatesDetectionSession> weakSelf = shared_from_this();
   auto results = results_;
   auto queue = queue_;
-  task->start().onComplete(Executor::immediate(), [weakSelf, results, queue, detection, locations,
+  task->start().onComplete(Executor::immediate(), [weakSelf, results, queue, detection, locations, scannedPromise,
                                                    promise](const Result<ScanningServiceResult>& scanned) mutable {
     auto finish = [weakSelf, detection, promise](const Result<DuplicatesDetectionOutcome>& outcome) mutable {
       if (auto self = weakSelf.lock()) self->finishDetection(detection, outcome);
       promise.complete(outcome);
     };
     if (scanned.hasError()) {
+      scannedPromise.fail(scanned.error());
       queue->async([finish, error = scanned.error()]() mutable { finish(error); });
       return;
     }
     auto result = std::make_shared<const ScanningServiceResult>(scanned.value());
+    scannedPromise.succeed(result);
     results->storeResults(result, locations, [detection](double fraction) { detection->setFlushingToDBProgress(fraction); })
         .onComplete(*queue, [finish, result](const Result<DuplicatesDetectionResultsState>& stored) mutable {
           if (stored.hasError()) {

@@ -94,9 +94,13 @@ struct DuplicatesDetectionOutcome {
 // One running detection: the scanning task and the progress shown for it.
 class DuplicatesDetection {
  public:
-  DuplicatesDetection(std::shared_ptr<ScanningTask> task, Future<DuplicatesDetectionOutcome> outcome)
-      : task_(std::move(task)), outcome_(std::move(outcome)) {}
+  DuplicatesDetection(std::shared_ptr<ScanningTask> task, Future<std::shared_ptr<const ScanningServiceResult>> scanned,
+                      Future<DuplicatesDetectionOutcome> outcome)
+      : task_(std::move(task)), scanned_(std::move(scanned)), outcome_(std::move(outcome)) {}
   [[nodiscard]] const std::shared_ptr<ScanningTask>& task() const { return task_; }
+  // The scan's result as soon as the scan ends, while it is being stored.
+  [[nodiscard]] const Future<std::shared_ptr<const ScanningServiceResult>>& scanned() const { return scanned_; }
+  // Completes once the results are stored and the session reviews them.
   [[nodiscard]] const Future<DuplicatesDetectionOutcome>& outcome() const { return outcome_; }
   // Fraction of the results written to the store, 0…1.
   [[nodiscard]] double flushingToDBProgress() const { return flushingToDBProgress_.load(); }
@@ -106,6 +110,7 @@ class DuplicatesDetection {
 
  private:
   std::shared_ptr<ScanningTask> task_;
+  Future<std::shared_ptr<const ScanningServiceResult>> scanned_;
   Future<DuplicatesDetectionOutcome> outcome_;
   std::atomic<double> flushingToDBProgress_{0};
   std::atomic<bool> isStopping_{false};
