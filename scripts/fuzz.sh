@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 scripts/build.sh fuzz
-mkdir -p fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection
+mkdir -p fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records
 # Seeds are generated, never committed.
 printf '<plist><dict><key>CFBundleIdentifier</key><string>a.b</string><key>N</key><array><integer>1</integer><real>2.5</real><date>2001-01-01T00:00:00Z</date><data>AAE=</data></array></dict></plist>' > fuzz/corpus-plist/seed.xml
 printf '{"exactMatchEnabled":true,"sizeThresholdOption":{"kind":"size","size":5},"exclusionRulesByPath":{"~/a/":{"isIgnored":true,"membershipMode":"Regular","pathsToEnumerate":["~/a/b/"]}}}' > fuzz/corpus-rules/seed.json
@@ -14,9 +14,25 @@ printf '{"identifier":"SameSoftware","payload":"Photos"}' > fuzz/corpus-selectio
 printf '["Name","DateOfModification"]' > fuzz/corpus-selection/differences.json
 printf '{"cleaningOption":{"kind":"moveToFolder","folder":"/x"},"overridenCleaningOptionByVolumePath":{"/":{"kind":"moveToTrash"}}}' > fuzz/corpus-selection/cleaning.json
 printf '{"neverSelectPaths":["~/a"],"smartSelectionRuleInfos":[{"rule":{"identifier":"NonLoved"},"isEnabled":true}]}' > fuzz/corpus-selection/rules.json
-for pair in property_list_fuzzer:corpus-plist scan_rules_json_fuzzer:corpus-rules node_archive_fuzzer:corpus-node selection_json_fuzzer:corpus-selection; do
-  target=${pair%%:*}
-  corpus=fuzz/${pair##*:}
+printf '{"$class":"DuplicateDifferences","value":{"flags":3,"hardLinkedGroup":2,"autoselectionMode":{"mode":"neverSelect","reason":"hardLinked"}}}' > fuzz/corpus-records/differences.json
+printf '{"$class":"ReviewingStatus","resultsState":{"$class":"DuplicatesDetectionResultsState","activityLogIdentifierAutoincrement":4,"usedSizeThreshold":1024,"dateOfDetection":5}}' > fuzz/corpus-records/status.json
+printf '{"$class":"ScanLocationViewModel","scanLocation":{"$class":"ScanLocation","abbreviatedPath":"~/a/","pathComponents":["/","home","a"]},"filter":{"imagesOnly":true,"minimumSize":9},"customName":"A"}' > fuzz/corpus-records/location.json
+printf '{"$class":"ZKFileNode","type":"Image","location":{"relativePathComponents":["b.jpg"],"scanLocation":{"$class":"ScanLocationSubstitution","index":0}},"attributes":{"vnodeType":1,"dateOfCreation":1,"dateOfModification":2,"exactSize":3}}' > fuzz/corpus-records/node.json
+# A real results store: a scan of a small tree and a selection change, made by this build.
+seed=$(mktemp -d)
+mkdir -p "$seed/tree/a" "$seed/tree/b"
+printf 'pair' > "$seed/tree/a/x"; printf 'pair' > "$seed/tree/b/x copy"
+printf 'other' > "$seed/tree/a/y"; printf 'other' > "$seed/tree/b/y"
+export_seed() { XDG_DATA_HOME="$seed/data" XDG_STATE_HOME="$seed" HOME="$seed" build/fuzz/src/cli/zarnik "$@" >/dev/null 2>&1; }
+export_seed scan -q --min-size 0 "$seed/tree"
+export_seed select --group 1 --strategy none
+export_seed results  # ends normally, so that the store's log is folded into the file
+cp "$seed/data/zarnik/session/duplicates.db" fuzz/corpus-store/seed.db
+rm -rf "$seed"
+for entry in property_list_fuzzer:corpus-plist:65536 scan_rules_json_fuzzer:corpus-rules:65536 \
+             node_archive_fuzzer:corpus-node:65536 selection_json_fuzzer:corpus-selection:65536 \
+             stored_records_fuzzer:corpus-records:65536 store_file_fuzzer:corpus-store:1048576; do
+  IFS=: read -r target corpus length <<< "$entry"
   echo "fuzz: $target for ${seconds}s" >&2
-  "build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len=65536 "$corpus" 2>&1 | tail -n 3
+  "build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len="$length" "fuzz/$corpus" 2>&1 | tail -n 3
 done
