@@ -7,6 +7,7 @@
 #include "foundation/logger.h"
 #include "platform/file_reading.h"
 #include "platform/xdg_directories.h"
+#include "store/persistent_content.h"
 
 namespace zarnik {
 namespace {
@@ -42,7 +43,7 @@ std::string DuplicatesDetectionSpec::urlOfStateDB() const {
 
 DuplicatesDetectionSpec DuplicatesDetectionSpec::standard(std::shared_ptr<ScanningService> scanningService) {
   DuplicatesDetectionSpec spec;
-  spec.urlOfStateContainer = xdg::zarnikDataDirectory() + "/session";
+  spec.urlOfStateContainer = persistentContentDirectory() + "/session";
   spec.scanningService = std::move(scanningService);
   return spec;
 }
