@@ -9,50 +9,27 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "detection/duplicates_detection_session.h"
 #include "platform/file_reading.h"
 #include "platform/xdg_directories.h"
+#include "report_groups.h"
 
 int main(int argc, char** argv) {
   using namespace zarnik;
   using Clock = std::chrono::steady_clock;
   const int groups = argc > 1 ? std::atoi(argv[1]) : 100'000;
-  const char* tmp = std::getenv("TMPDIR");
-  std::string root = std::string(tmp != nullptr ? tmp : "/tmp") + "/zarnik-store-bench-XXXXXX";
-  if (::mkdtemp(root.data()) == nullptr) return 1;
-  const std::string dataHome = argc > 2 ? argv[2] : root + "/data";
-  OVURLResolver resolver(root);
-  const auto location = ScanLocation::make(root, resolver);
-  const std::vector<std::string> folders = {"Documents", "Documents/old", "Desktop/untitled folder"};
-  for (const auto& folder : folders) std::filesystem::create_directories(root + "/" + folder);
-
+  auto made = bench::makeReportGroups(groups, "zarnik-store-bench");
+  const std::string dataHome = argc > 2 ? argv[2] : made.root + "/data";
+  const OVURLResolver resolver(made.root);
+  const auto& location = made.location;
   auto scan = std::make_shared<ScanningServiceResult>();
-  std::int64_t identifier = 1;
-  for (int g = 0; g < groups; ++g) {
-    scanning_service::DetectionResult result;
-    const std::string names[] = {"Documents/report " + std::to_string(g) + ".pdf",
-                                 "Documents/old/report " + std::to_string(g) + " copy.pdf",
-                                 "Desktop/untitled folder/report " + std::to_string(g) + ".pdf"};
-    for (const auto& name : names) {
-      std::ofstream(root + "/" + name) << "content of group " << g;
-      scanning_service::Duplicate duplicate;
-      duplicate.identifier = identifier++;
-      NodeContent content;
-      content.exactFileHashData = std::string(20, static_cast<char>(g));
-      duplicate.node = std::make_shared<ZKFileNode>(NodeLocation::fromRelativePath(location, name),
-                                                    *NodeAttributes::resourceValuesOf(root + "/" + name), content,
-                                                    NodeType::document, std::nullopt);
-      result.equivalence.duplicates.push_back(std::move(duplicate));
-    }
-    scan->detectionResults.push_back(std::move(result));
-  }
+  scan->detectionResults = std::move(made.results);
   const Autoselector autoselector(resolver, ExtendedAutoselectionRules{});
   for (auto& result : scan->detectionResults) result.detectDifferencesAndSelect(autoselector);
-  scan->scannedNodesCount = identifier - 1;
+  scan->scannedNodesCount = 3 * static_cast<std::int64_t>(groups);
 
   const std::string container = dataHome + "/zarnik/session";
   if (xdg::makeDirectories(container).hasError()) return 1;
@@ -76,9 +53,12 @@ int main(int argc, char** argv) {
   state.setValueForKey("scanLocations", locations);
   state.setValueForKey("status", encodeStatus(ReviewingStatus{stored.value()}));
   if (writeFileAtomically(container + "/session.state", dumpJson(state.encode())).hasError()) return 1;
-  std::printf("%d groups of 3 stored in %.3f s (%.1f MB on disk)\n", groups, seconds,
-              static_cast<double>(std::filesystem::file_size(container + "/duplicates.db")) / 1e6);
-  std::filesystem::remove_all(root + "/Documents");
-  std::filesystem::remove_all(root + "/Desktop");
+  std::uintmax_t bytes = 0;
+  for (const char* file : {"/duplicates.db", "/duplicates.db-wal"}) {
+    if (std::filesystem::exists(container + file)) bytes += std::filesystem::file_size(container + file);
+  }
+  std::printf("%d groups of 3 stored in %.3f s (%.1f MB on disk)\n", groups, seconds, static_cast<double>(bytes) / 1e6);
+  std::filesystem::remove_all(made.root + "/Documents");
+  std::filesystem::remove_all(made.root + "/Desktop");
   return 0;
 }
