@@ -1,0 +1,225 @@
+#include "platform/trash.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include "base/date.h"
+#include "platform/file_reading.h"
+#include "platform/xdg_directories.h"
+
+namespace zarnik {
+namespace {
+
+constexpr size_t kMaximumInfoFileSize = 64 * 1024;
+
+std::string parentOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::optional<dev_t> deviceOf(const std::string& path) {
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) return std::nullopt;
+  return status.st_dev;
+}
+
+// The highest folder above `path` on the same file system.
+std::string topDirectory(const std::string& path, dev_t device) {
+  std::string top = parentOf(path);
+  while (top != "/") {
+    const std::string up = parentOf(top);
+    if (deviceOf(up) != device) break;
+    top = up;
+  }
+  return top;
+}
+
+Result<void> makeFolder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) return Error::posix(errno, path);
+    if (!S_ISDIR(status.st_mode)) return Error::posix(ENOTDIR, path);
+    return success();
+  }
+  return Error::posix(errno, path);
+}
+
+// mkdir -p with the user's usual permissions: restored folders are the user's own folders.
+Result<void> makeParentsOf(const std::string& path) {
+  const std::string parent = parentOf(path);
+  if (parent == path || ::access(parent.c_str(), F_OK) == 0) return success();
+  ZK_TRY(makeParentsOf(parent));
+  if (::mkdir(parent.c_str(), 0777) != 0 && errno != EEXIST) return Error::posix(errno, parent);
+  return success();
+}
+
+struct TrashFolder {
+  std::string root;
+  std::string topDirectory;  // empty for the home trash, whose info files keep absolute paths
+};
+
+// The trash of the file system holding `path`.
+Result<TrashFolder> trashFor(const std::string& path, dev_t device) {
+  const std::string home = xdg::dataHome() + "/Trash";
+  ZK_TRY(xdg::makeDirectories(xdg::dataHome()));
+  if (deviceOf(xdg::dataHome()) == device) {
+    ZK_TRY(makeFolder(home));
+    return TrashFolder{home, {}};
+  }
+  const std::string top = topDirectory(path, device);
+  const std::string uid = std::to_string(::geteuid());
+  const std::string shared = (top == "/" ? std::string() : top) + "/.Trash";
+  struct stat status {};
+  if (::lstat(shared.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && (status.st_mode & S_ISVTX) != 0) {
+    if (makeFolder(shared + "/" + uid).hasValue()) return TrashFolder{shared + "/" + uid, top};
+  }
+  const std::string own = shared + "-" + uid;
+  ZK_TRY(makeFolder(own));
+  if (::lstat(own.c_str(), &status) != 0 || status.st_uid != ::geteuid()) return Error::posix(EACCES, own);
+  return TrashFolder{own, top};
+}
+
+std::string infoText(const std::string& shownPath) {
+  return "[Trash Info]\nPath=" + percentEncodedPath(shownPath) + "\nDeletionDate=" + localIso8601(dateNow()) + "\n";
+}
+
+// Creates the info file under the first free name; the name.
+Result<std::string> reserveName(const TrashFolder& trash, const std::string& name, const std::string& contents) {
+  const size_t dot = name.rfind('.');
+  for (int attempt = 1; attempt < 10000; ++attempt) {
+    std::string candidate = name;
+    if (attempt > 1) {
+      candidate = dot == std::string::npos || dot == 0 ? name + "." + std::to_string(attempt)
+                                                       : name.substr(0, dot) + "." + std::to_string(attempt) + name.substr(dot);
+    }
+    const std::string info = trash.root + "/info/" + candidate + ".trashinfo";
+    const int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return Error::posix(errno, info);
+    }
+    const bool written = ::write(fd, contents.data(), contents.size()) == static_cast<ssize_t>(contents.size());
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    if (!written || !synced) {
+      const int error = errno;
+      ::unlink(info.c_str());
+      return Error::posix(error == 0 ? EIO : error, info);
+    }
+    // The name must be free among the trashed files too (an info file may have been lost).
+    if (::access((trash.root + "/files/" + candidate).c_str(), F_OK) == 0) {
+      ::unlink(info.c_str());
+      continue;
+    }
+    return candidate;
+  }
+  return Error::posix(EEXIST, trash.root);
+}
+
+bool isUnreserved(unsigned char byte) {
+  return std::isalnum(byte) != 0 || byte == '-' || byte == '_' || byte == '.' || byte == '~' || byte == '/';
+}
+
+}  // namespace
+
+std::string percentEncodedPath(std::string_view path) {
+  static const char* kHex = "0123456789ABCDEF";
+  std::string encoded;
+  for (unsigned char byte : path) {
+    if (byte < 0x80 && isUnreserved(byte)) {
+      encoded += static_cast<char>(byte);
+    } else {
+      encoded += '%';
+      encoded += kHex[byte >> 4];
+      encoded += kHex[byte & 0xF];
+    }
+  }
+  return encoded;
+}
+
+std::optional<std::string> percentDecodedPath(std::string_view text) {
+  std::string decoded;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      decoded += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) return std::nullopt;
+    const auto digit = [](char c) -> int {
+      if (c >= '0' && c <= '9') return c - '0';
+      if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+      return -1;
+    };
+    const int high = digit(text[i + 1]);
+    const int low = digit(text[i + 2]);
+    if (high < 0 || low < 0) return std::nullopt;
+    decoded += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return decoded;
+}
+
+Result<TrashedItem> moveToTrash(const std::string& path) {
+  const auto device = deviceOf(path);
+  if (!device) return Error::posix(errno, path);
+  ZK_ASSIGN_OR_RETURN(const TrashFolder trash, trashFor(path, *device));
+  ZK_TRY(makeFolder(trash.root + "/files"));
+  ZK_TRY(makeFolder(trash.root + "/info"));
+  // The volume's trash keeps paths relative to the volume's top folder.
+  std::string shown = path;
+  if (!trash.topDirectory.empty() && trash.topDirectory != "/") shown = path.substr(trash.topDirectory.size() + 1);
+  ZK_ASSIGN_OR_RETURN(const std::string name, reserveName(trash, nameOf(path), infoText(shown)));
+  TrashedItem item{trash.root + "/files/" + name, trash.root + "/info/" + name + ".trashinfo", path};
+  if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, item.trashedPath.c_str(), RENAME_NOREPLACE) != 0) {
+    const int error = errno;
+    ::unlink(item.infoPath.c_str());
+    return Error::posix(error, path);
+  }
+  return item;
+}
+
+Result<std::string> restoreFromTrash(const std::string& trashedPath) {
+  const std::string filesFolder = parentOf(trashedPath);
+  const std::string root = parentOf(filesFolder);
+  if (nameOf(filesFolder) != "files") return Error::posix(EINVAL, trashedPath);
+  const std::string infoPath = root + "/info/" + nameOf(trashedPath) + ".trashinfo";
+  ZK_ASSIGN_OR_RETURN(const std::string info, readWholeFile(infoPath, kMaximumInfoFileSize));
+  std::optional<std::string> original;
+  size_t start = 0;
+  while (start < info.size()) {
+    size_t end = info.find('\n', start);
+    if (end == std::string::npos) end = info.size();
+    const std::string_view line(info.data() + start, end - start);
+    if (line.substr(0, 5) == "Path=") original = percentDecodedPath(line.substr(5));
+    start = end + 1;
+  }
+  if (!original || original->empty()) return Error::generic("The trash information has no original path.", infoPath);
+  if (original->front() != '/') {
+    // Relative to the top folder of the trash's file system: ".Trash-$uid" or ".Trash/$uid".
+    const bool shared = nameOf(parentOf(root)) == ".Trash";
+    std::string top = shared ? parentOf(parentOf(root)) : parentOf(root);
+    *original = (top == "/" ? std::string() : top) + "/" + *original;
+  }
+  ZK_TRY(makeParentsOf(*original));
+  if (::renameat2(AT_FDCWD, trashedPath.c_str(), AT_FDCWD, original->c_str(), RENAME_NOREPLACE) != 0) {
+    return Error::posix(errno, *original);
+  }
+  ::unlink(infoPath.c_str());
+  return *original;
+}
+
+}  // namespace zarnik
