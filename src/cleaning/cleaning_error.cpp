@@ -1,0 +1,33 @@
+#include "cleaning/cleaning_error.h"
+
+namespace zarnik {
+
+std::string_view description(CleaningErrorCode code) {
+  switch (code) {
+    case CleaningErrorCode::photosAgentUnavailable: return "Unable to get Photos agent";
+    case CleaningErrorCode::iTunesAgentUnavailable: return "Unable to get iTunes agent";
+    case CleaningErrorCode::notEnoughCapacity: return "Destination volume does not have enough available capacity";
+    case CleaningErrorCode::destinationNotWritable: return "Destination url is not writable";
+    case CleaningErrorCode::destinationUnaccessible: return "Destination url is unaccessible";
+    case CleaningErrorCode::destinationInvalid: return "Destination url is invalid";
+    case CleaningErrorCode::sourceMissing: return "Source url is missing";
+    case CleaningErrorCode::sourceUnaccessible: return "Source url is unaccessible";
+    case CleaningErrorCode::sourceInvalid: return "Source url is invalid";
+    case CleaningErrorCode::developerModeAbused: return "Developer mode abused";
+    case CleaningErrorCode::revertImpossible: return "Revert is impossible";
+    case CleaningErrorCode::undefined: return "Undefined Error";
+  }
+  return "Undefined Error";
+}
+
+Error cleaningError(CleaningErrorCode code, std::string path, std::string reason) {
+  Error error;
+  error.domain = std::string(kCleaningErrorDomain);
+  error.code = static_cast<int>(code);
+  error.description = std::string(description(code));
+  error.path = std::move(path);
+  error.underlying = std::move(reason);
+  return error;
+}
+
+}  // namespace zarnik

@@ -1,0 +1,15 @@
+// Whole-content comparison of two files, for the check before a copy is removed: the scan's
+// digest reads sampled chunks only, so two files it grouped may still differ elsewhere.
+#pragma once
+
+#include <string>
+
+#include "base/result.h"
+
+namespace zarnik {
+
+// true when both files hold the same bytes. Reads both from start to end in 1 MiB blocks and
+// stops at the first difference; a read error is an error naming the file.
+[[nodiscard]] Result<bool> haveEqualContents(const std::string& first, const std::string& second);
+
+}  // namespace zarnik
