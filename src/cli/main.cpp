@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/clean_command.h"
 #include "cli/compare_command.h"
 #include "cli/interrupt_watcher.h"
 #include "cli/results_command.h"
@@ -26,6 +27,10 @@ int main(int argc, char** argv) {
   zarnik::cli::addResultsCommand(app, resultsOptions);
   zarnik::cli::SelectOptions selectOptions;
   zarnik::cli::addSelectCommand(app, selectOptions);
+  zarnik::cli::CleanOptions cleanOptions;
+  zarnik::cli::addCleanCommand(app, cleanOptions);
+  zarnik::cli::RevertOptions revertOptions;
+  zarnik::cli::addRevertCommand(app, revertOptions);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -40,6 +45,8 @@ int main(int argc, char** argv) {
   if (app.got_subcommand("compare")) return zarnik::cli::runCompare(compareOptions);
   if (app.got_subcommand("results")) return zarnik::cli::runResults(resultsOptions);
   if (app.got_subcommand("select")) return zarnik::cli::runSelect(selectOptions);
+  if (app.got_subcommand("clean")) return zarnik::cli::runClean(cleanOptions);
+  if (app.got_subcommand("revert")) return zarnik::cli::runRevert(revertOptions);
   std::fputs(app.help().c_str(), stdout);
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include "base/byte_path.h"
+#include "cleaning/cleaning_note.h"
 #include "foundation/byte_count_formatter.h"
 
 namespace zarnik::cli {
@@ -44,6 +45,27 @@ bool mayBeProposed(const std::optional<AutoselectionModeDecision>& decision) {
          (decision->mode == AutoselectionMode::regular || decision->mode == AutoselectionMode::alwaysSelect);
 }
 
+// What became of a cleaned copy, from its note.
+std::string cleanedNote(const ZKDuplicate& duplicate) {
+  auto json = duplicate.cleaningNoteData ? parseJson(*duplicate.cleaningNoteData) : Result<Json>(Error::generic(""));
+  auto note = json.hasValue() ? CleaningNote::decode(json.value()) : std::nullopt;
+  if (!note) return "  (cleaned)";
+  if (note->pending) return fmt::format("  (cleaning {} was cut off here)", note->cleanID);
+  std::string what;
+  for (const auto& action : note->actions) {
+    if (const auto* trashed = std::get_if<CleaningMovedToTrashAction>(&action)) {
+      what = "in the trash";
+    } else if (const auto* moved = std::get_if<CleaningMovedAction>(&action)) {
+      what = "moved to " + displayPath(moved->destination.value_or("?"));
+    } else if (std::holds_alternative<CleaningRemovedAction>(action)) {
+      what = "removed";
+    } else {
+      what += ", replaced by a hard link";
+    }
+  }
+  return fmt::format("  (cleaning {}: {})", note->cleanID, what);
+}
+
 }  // namespace
 
 std::string_view strategyName(SelectionStrategy strategy) {
@@ -76,9 +98,14 @@ void ResultsPrinter::print(const ZKEquivalence& equivalence) {
     }
     if (!remove && selection && selection->isOriginal(duplicate.identifier)) note += "  (original)";
     allMayBeProposed = allMayBeProposed && mayBeProposed(decision);
-    fmt::print("  {:>5} {:<7}{}{}\n", fmt::format("#{}", duplicate.identifier), remove ? "remove" : "keep",
+    const char* mark = remove ? "remove" : "keep";
+    if (duplicate.cleanID) {
+      mark = "cleaned ";
+      note = cleanedNote(duplicate);
+    }
+    fmt::print("  {:>5} {:<7}{}{}\n", fmt::format("#{}", duplicate.identifier), mark,
                node ? displayPath(node->path()) : std::string("(unreadable record)"), note);
-    proposed_ += remove ? 1 : 0;
+    proposed_ += remove && !duplicate.cleanID ? 1 : 0;
   }
   // Left as the scan proposed it, with nothing proposed although every copy could go.
   if (allMayBeProposed && selection && selection->selectedIDs.empty() &&

@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "cleaning/cleaning_reverter.h"
 #include "foundation/logger.h"
 #include "scanning/stored_detection_result.h"
 
@@ -302,6 +303,175 @@ Result<SelectionChangeResult> DuplicatesDetectionResults::replay(bool undo) {
   request.confirmsWarnings = true;
   return applyChange(std::move(*group), request,
                      undo ? ActivityInteractionType::undo : ActivityInteractionType::redo);
+}
+
+}  // namespace zarnik
+
+namespace zarnik {
+namespace {
+
+struct PlannedItem {
+  std::int64_t group = 0;
+  std::int64_t identifier = 0;
+};
+
+std::optional<CleaningNote> noteOf(const ZKDuplicate& duplicate) {
+  if (!duplicate.cleaningNoteData) return std::nullopt;
+  auto value = parseJson(*duplicate.cleaningNoteData);
+  return value.hasValue() ? CleaningNote::decode(value.value()) : std::nullopt;
+}
+
+void setNote(ZKDuplicate& duplicate, const std::optional<CleaningNote>& note) {
+  if (note) {
+    duplicate.cleaningNoteData = dumpJson(note->encode());
+    duplicate.cleanID = note->cleanID;
+  } else {
+    duplicate.cleaningNoteData.reset();
+    duplicate.cleanID.reset();
+  }
+}
+
+// The copy kept and compared against: the group's original when it stays, else the first copy
+// that stays.
+const ZKDuplicate* keptCopy(const ZKEquivalence& group) {
+  const auto stays = [&](const ZKDuplicate& copy) { return !group.isSelected(copy) && !copy.cleanID; };
+  if (const auto* original = group.duplicate(group.currentSelectionConfiguration->originalID); original && stays(*original)) {
+    return original;
+  }
+  for (const auto& copy : group.duplicates) {
+    if (stays(copy)) return &copy;
+  }
+  return nullptr;
+}
+
+CleaningItemReport reportOf(const ZKEquivalence& group, const ZKDuplicate& copy) {
+  CleaningItemReport report;
+  report.identifier = copy.identifier;
+  auto node = copy.node();
+  report.path = node ? node->path() : std::string();
+  report.size = group.memberSize;
+  report.isSimilar = isSimilar(group.privateEquivalenceKind);
+  return report;
+}
+
+}  // namespace
+
+Future<CleaningReport> DuplicatesDetectionResults::clean(CleaningRequest request,
+                                                         std::function<void(size_t, size_t)> progress) {
+  auto self = shared_from_this();
+  return makeFuture(*queue_, [self, request, progress]() { return self->performCleaning(request, progress); });
+}
+
+Future<RevertReport> DuplicatesDetectionResults::revert(std::set<std::int64_t> identifiers) {
+  auto self = shared_from_this();
+  return makeFuture(*queue_, [self, identifiers]() { return self->performRevert(identifiers); });
+}
+
+Result<CleaningReport> DuplicatesDetectionResults::performCleaning(const CleaningRequest& request,
+                                                                   const std::function<void(size_t, size_t)>& progress) {
+  auto& context = *context_;
+  CleaningReport report;
+  std::vector<PlannedItem> plan;
+  ZK_TRY(context.forEachEquivalence([&](ZKEquivalence& group) {
+    for (const auto& copy : group.duplicates) {
+      if (copy.cleanID) report.cleanID = std::max(report.cleanID, *copy.cleanID);
+    }
+    if (!group.currentSelectionConfiguration) return true;
+    const ZKDuplicate* kept = keptCopy(group);
+    if (kept == nullptr && !request.removesEveryCopyOfAGroup) {
+      report.groupsLeftWhole.push_back(group.uniqueIdentifier);
+      return true;
+    }
+    for (const auto& copy : group.duplicates) {
+      if (group.isSelected(copy) && !copy.cleanID) plan.push_back({group.uniqueIdentifier, copy.identifier});
+    }
+    return true;
+  }));
+  ++report.cleanID;  // one more than any cleaning before
+  const DefaultCleaningPolicy policy;
+  for (size_t index = 0; index < plan.size(); ++index) {
+    if (progress) progress(index, plan.size());
+    ZK_ASSIGN_OR_RETURN(auto fetched, context.fetchEquivalence(plan[index].group));
+    if (!fetched) continue;
+    ZKEquivalence group = std::move(*fetched);
+    auto copy = std::find_if(group.duplicates.begin(), group.duplicates.end(),
+                             [&](const ZKDuplicate& d) { return d.identifier == plan[index].identifier; });
+    if (copy == group.duplicates.end()) continue;
+    CleaningItemReport item = reportOf(group, *copy);
+    const ZKDuplicate* kept = keptCopy(group);
+    auto node = copy->node();
+    if (!node) {
+      item.error = Error::generic("The stored record of this copy cannot be read.");
+      report.items.push_back(std::move(item));
+      continue;
+    }
+    if (request.dryRun) {
+      report.items.push_back(std::move(item));
+      continue;
+    }
+    CleaningNote note;
+    note.cleanID = report.cleanID;
+    note.date = dateNow();
+    note.originalPath = node->path();
+    note.modificationDate = node->attributes().dateOfModification;
+    note.option = request.option;
+    setNote(*copy, note);
+    ZK_TRY(context.updateEquivalence(group));  // pending: written before the copy is touched
+
+    CleaningItem cleaning{copy->identifier, node, kept ? kept->identifier : 0, kept ? kept->node() : nullptr};
+    auto done = policy.perform(cleaning, request.option, request.replaceWithHardLinks && allowsReplacementWithHardLinks(group.privateEquivalenceKind));
+    if (done.hasError()) {
+      item.error = done.error();
+      setNote(*copy, std::nullopt);
+    } else {
+      note.pending = false;
+      note.actions = done.value().actions;
+      note.note = done.value().note;
+      item.note = done.value().note;
+      setNote(*copy, note);
+    }
+    ZK_TRY(context.updateEquivalence(group));
+    report.items.push_back(std::move(item));
+  }
+  if (progress) progress(plan.size(), plan.size());
+  return report;
+}
+
+Result<RevertReport> DuplicatesDetectionResults::performRevert(const std::set<std::int64_t>& identifiers) {
+  auto& context = *context_;
+  std::vector<std::int64_t> groups;
+  ZK_TRY(context.forEachEquivalence([&](ZKEquivalence& group) {
+    for (const auto& copy : group.duplicates) {
+      if (copy.cleanID && (identifiers.empty() || identifiers.count(copy.identifier) != 0)) {
+        groups.push_back(group.uniqueIdentifier);
+        break;
+      }
+    }
+    return true;
+  }));
+  RevertReport report;
+  for (std::int64_t id : groups) {
+    ZK_ASSIGN_OR_RETURN(auto fetched, context.fetchEquivalence(id));
+    if (!fetched) continue;
+    ZKEquivalence group = std::move(*fetched);
+    for (auto& copy : group.duplicates) {
+      if (!copy.cleanID || (!identifiers.empty() && identifiers.count(copy.identifier) == 0)) continue;
+      CleaningItemReport item = reportOf(group, copy);
+      auto note = noteOf(copy);
+      if (!note) {
+        item.error = Error::generic("The record of this copy's cleaning cannot be read.");
+      } else if (auto back = revertCleaning(*note); back.hasError()) {
+        item.error = back.error();
+      } else {
+        item.path = back.value();
+        setNote(copy, std::nullopt);  // back in place: it can be selected and cleaned again
+        // The selection that removed it stays; it is proposed again, not removed again unasked.
+      }
+      report.items.push_back(std::move(item));
+    }
+    ZK_TRY(context.updateEquivalence(group));
+  }
+  return report;
 }
 
 }  // namespace zarnik

@@ -16,6 +16,7 @@
 
 #include "base/json.h"
 #include "base/units.h"
+#include "cleaning/cleaning_note.h"
 #include "detection/selection_change.h"
 #include "foundation/future.h"
 #include "foundation/serial_queue.h"
@@ -42,6 +43,33 @@ struct SelectionChangeResult {
   std::int64_t equivalenceIdentifier = 0;
   SelectionChangeProposal proposal;
   std::optional<ZKActivityLogItem> logItem;
+};
+
+struct CleaningRequest {
+  FileCleaningOption option;
+  bool replaceWithHardLinks = false;
+  bool dryRun = false;  // report what would be done, change nothing
+  // Groups whose every copy is selected are left alone unless the user confirmed removing them.
+  bool removesEveryCopyOfAGroup = false;
+};
+
+struct CleaningItemReport {
+  std::int64_t identifier = 0;
+  std::string path;
+  ByteCount size = 0;
+  bool isSimilar = false;
+  std::optional<Error> error;
+  std::optional<std::string> note;
+};
+
+struct CleaningReport {
+  std::int64_t cleanID = 0;
+  std::vector<CleaningItemReport> items;
+  std::vector<std::int64_t> groupsLeftWhole;  // every copy selected, not confirmed
+};
+
+struct RevertReport {
+  std::vector<CleaningItemReport> items;  // an error: that copy could not be brought back
 };
 
 class DuplicatesDetectionResults : public std::enable_shared_from_this<DuplicatesDetectionResults> {
@@ -76,12 +104,21 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
   Future<SelectionChangeResult> redo();
   Future<std::vector<ZKActivityLogItem>> activityLog();
 
+  // Removes the selected copies of every group. Each copy's note is written (pending) before it
+  // is touched and completed after; a copy that fails keeps its place and no note.
+  Future<CleaningReport> clean(CleaningRequest request, std::function<void(size_t done, size_t total)> progress = {});
+  // Brings cleaned copies back: those named (copy identifiers), or all when none are named.
+  Future<RevertReport> revert(std::set<std::int64_t> identifiers);
+
  private:
   DuplicatesDetectionResults(std::unique_ptr<ManagedObjectContext> context, DuplicatesDetectionResultsState state,
                              std::optional<std::string> movedAsideTo);
   Result<SelectionChangeResult> applyChange(ZKEquivalence equivalence, const SelectionRequest& request,
                                             ActivityInteractionType type);
   Result<SelectionChangeResult> replay(bool undo);
+  Result<CleaningReport> performCleaning(const CleaningRequest& request,
+                                         const std::function<void(size_t, size_t)>& progress);
+  Result<RevertReport> performRevert(const std::set<std::int64_t>& identifiers);
   struct StoreJob;
   void continueStoring(const std::shared_ptr<StoreJob>& job);
   void finishStoring(StoreJob& job);

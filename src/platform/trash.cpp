@@ -8,7 +8,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "base/date.h"
 #include "platform/file_reading.h"
@@ -192,28 +194,79 @@ Result<TrashedItem> moveToTrash(const std::string& path) {
   return item;
 }
 
-Result<std::string> restoreFromTrash(const std::string& trashedPath) {
-  const std::string filesFolder = parentOf(trashedPath);
-  const std::string root = parentOf(filesFolder);
-  if (nameOf(filesFolder) != "files") return Error::posix(EINVAL, trashedPath);
-  const std::string infoPath = root + "/info/" + nameOf(trashedPath) + ".trashinfo";
+namespace {
+
+struct TrashInfo {
+  std::string originalPath;  // absolute
+  std::string deletionDate;
+};
+
+// The info of the trashed item named `name` in the trash at `root`.
+Result<TrashInfo> readTrashInfo(const std::string& root, const std::string& name) {
+  const std::string infoPath = root + "/info/" + name + ".trashinfo";
   ZK_ASSIGN_OR_RETURN(const std::string info, readWholeFile(infoPath, kMaximumInfoFileSize));
   std::optional<std::string> original;
+  TrashInfo parsed;
   size_t start = 0;
   while (start < info.size()) {
     size_t end = info.find('\n', start);
     if (end == std::string::npos) end = info.size();
     const std::string_view line(info.data() + start, end - start);
     if (line.substr(0, 5) == "Path=") original = percentDecodedPath(line.substr(5));
+    if (line.substr(0, 13) == "DeletionDate=") parsed.deletionDate = std::string(line.substr(13));
     start = end + 1;
   }
   if (!original || original->empty()) return Error::generic("The trash information has no original path.", infoPath);
   if (original->front() != '/') {
     // Relative to the top folder of the trash's file system: ".Trash-$uid" or ".Trash/$uid".
     const bool shared = nameOf(parentOf(root)) == ".Trash";
-    std::string top = shared ? parentOf(parentOf(root)) : parentOf(root);
+    const std::string top = shared ? parentOf(parentOf(root)) : parentOf(root);
     *original = (top == "/" ? std::string() : top) + "/" + *original;
   }
+  parsed.originalPath = std::move(*original);
+  return parsed;
+}
+
+}  // namespace
+
+std::optional<std::string> trashedItemFor(const std::string& originalPath) {
+  std::vector<std::string> roots{xdg::dataHome() + "/Trash"};
+  std::string existing = parentOf(originalPath);
+  while (existing != "/" && !deviceOf(existing)) existing = parentOf(existing);
+  if (auto device = deviceOf(existing); device && device != deviceOf(xdg::dataHome())) {
+    std::string top = topDirectory(existing + "/x", *device);
+    if (top == "/") top.clear();
+    const std::string uid = std::to_string(::geteuid());
+    roots.push_back(top + "/.Trash/" + uid);
+    roots.push_back(top + "/.Trash-" + uid);
+  }
+  std::optional<std::string> newest;
+  std::string newestDate;
+  for (const auto& root : roots) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(root + "/info", error)) {
+      const std::string file = entry.path().filename().string();
+      constexpr std::string_view kSuffix = ".trashinfo";
+      if (file.size() <= kSuffix.size() || file.compare(file.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) continue;
+      const std::string name = file.substr(0, file.size() - kSuffix.size());
+      auto info = readTrashInfo(root, name);
+      if (info.hasError() || info.value().originalPath != originalPath) continue;
+      if (!newest || info.value().deletionDate >= newestDate) {
+        newest = root + "/files/" + name;
+        newestDate = info.value().deletionDate;
+      }
+    }
+  }
+  return newest;
+}
+
+Result<std::string> restoreFromTrash(const std::string& trashedPath) {
+  const std::string filesFolder = parentOf(trashedPath);
+  const std::string root = parentOf(filesFolder);
+  if (nameOf(filesFolder) != "files") return Error::posix(EINVAL, trashedPath);
+  ZK_ASSIGN_OR_RETURN(TrashInfo info, readTrashInfo(root, nameOf(trashedPath)));
+  const std::string infoPath = root + "/info/" + nameOf(trashedPath) + ".trashinfo";
+  std::optional<std::string> original = std::move(info.originalPath);
   ZK_TRY(makeParentsOf(*original));
   if (::renameat2(AT_FDCWD, trashedPath.c_str(), AT_FDCWD, original->c_str(), RENAME_NOREPLACE) != 0) {
     return Error::posix(errno, *original);

@@ -30,6 +30,10 @@ Result<TrashedItem> moveToTrash(const std::string& path);
 // file is removed afterwards. The restored path.
 Result<std::string> restoreFromTrash(const std::string& trashedPath);
 
+// The newest item in the trash (the home trash, or the trash of the file system `originalPath` is
+// on) whose info says it came from `originalPath`; nothing when there is none.
+[[nodiscard]] std::optional<std::string> trashedItemFor(const std::string& originalPath);
+
 // "a%20b/c%C3%A9": each byte but unreserved characters and "/" written as %XX, as trash info
 // files keep paths.
 [[nodiscard]] std::string percentEncodedPath(std::string_view path);

@@ -1,0 +1,38 @@
+// The record of one copy's cleaning, kept with the copy in the results store: when and how it
+// was removed and what exactly was done, so that the cleaning can be shown and reverted. A note
+// is written as pending before the copy is touched and completed after, so that a cleaning cut
+// off at any moment leaves every copy either in place or accounted for.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/date.h"
+#include "base/json.h"
+#include "cleaning/default_cleaning_policy.h"
+
+namespace zarnik {
+
+struct CleaningNote {
+  std::int64_t cleanID = 0;
+  Date date{};
+  std::string originalPath;  // where the copy was
+  std::optional<Date> modificationDate;  // the copy's, as scanned: given back to a copy made anew
+  FileCleaningOption option;
+  bool pending = true;  // the copy was about to be removed; what happened is not known
+  std::vector<CleaningAction> actions;
+  std::optional<std::string> note;
+  bool reverted = false;
+
+  [[nodiscard]] Json encode() const;
+  static std::optional<CleaningNote> decode(const Json& archive);
+  // Whether the removal can be undone: everything but a permanent removal.
+  [[nodiscard]] bool canRevert() const;
+};
+
+[[nodiscard]] Json encodeAction(const CleaningAction& action);
+[[nodiscard]] std::optional<CleaningAction> decodeAction(const Json& archive);
+
+}  // namespace zarnik

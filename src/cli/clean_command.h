@@ -1,0 +1,33 @@
+// `zarnik clean` removes the selected copies of the stored results; `zarnik revert` brings
+// cleaned copies back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+namespace zarnik::cli {
+
+struct CleanOptions {
+  bool dryRun = false;
+  bool trash = false;
+  bool remove = false;
+  std::string moveTo;
+  bool hardlink = false;
+  bool yes = false;
+  bool force = false;
+};
+
+struct RevertOptions {
+  bool all = false;
+  std::vector<std::int64_t> identifiers;
+};
+
+void addCleanCommand(CLI::App& app, CleanOptions& options);
+int runClean(const CleanOptions& options);
+void addRevertCommand(CLI::App& app, RevertOptions& options);
+int runRevert(const RevertOptions& options);
+
+}  // namespace zarnik::cli

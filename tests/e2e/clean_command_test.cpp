@@ -1,0 +1,165 @@
+// Black-box tests of cleaning and reverting: scan, clean, revert from the command line, and a
+// cleaning killed half-way that still accounts for every copy.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "base/json.h"
+#include "e2e/zarnik_runner.h"
+#include "support/test_dir.h"
+
+extern char** environ;
+
+namespace zarnik {
+namespace {
+
+using testing::quoted;
+using testing::runZarnik;
+using testing::TestDir;
+
+std::string contentsOf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+class CleanCommandTest : public ::testing::Test {
+ protected:
+  TestDir tree;
+  TestDir scratch;
+  void SetUp() override {
+    ::setenv("XDG_STATE_HOME", scratch.path().c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (scratch / "data").c_str(), 1);
+    ::setenv("HOME", scratch.path().c_str(), 1);
+  }
+  [[nodiscard]] std::string trash() const { return scratch / "data/Trash"; }
+};
+
+TEST_F(CleanCommandTest, ScanCleanAndRevertFromTheCommandLine) {
+  tree.file("a/report.pdf", "same content");
+  tree.file("b/report copy.pdf", "same content");
+  tree.file("a/song.mp3", "another pair");
+  tree.file("b/song copy.mp3", "another pair");
+  ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+
+  auto dry = runZarnik("clean --dry-run", scratch);
+  ASSERT_EQ(dry.status, 0) << dry.err;
+  EXPECT_NE(dry.out.find("2 copies"), std::string::npos) << dry.out;
+  EXPECT_TRUE(exists(tree / "b/report copy.pdf"));
+  EXPECT_EQ(runZarnik("clean < /dev/null", scratch).status, 1);  // no confirmation, nothing done
+  EXPECT_TRUE(exists(tree / "b/report copy.pdf"));
+
+  auto cleaned = runZarnik("clean --yes", scratch);
+  ASSERT_EQ(cleaned.status, 0) << cleaned.err;
+  EXPECT_NE(cleaned.out.find("moved to the trash: 2 duplicates"), std::string::npos) << cleaned.out;
+  EXPECT_FALSE(exists(tree / "b/report copy.pdf"));
+  EXPECT_TRUE(exists(tree / "a/report.pdf"));
+  EXPECT_EQ(contentsOf(trash() + "/files/report copy.pdf"), "same content");
+  auto listed = runZarnik("results", scratch);
+  EXPECT_NE(listed.out.find("cleaned " + tree / "b/report copy.pdf" + "  (cleaning 1: in the trash)"), std::string::npos)
+      << listed.out;
+  EXPECT_NE(runZarnik("clean --yes", scratch).out.find("Nothing is selected"), std::string::npos);
+
+  // The copy's folder is gone meanwhile: it is made again.
+  std::filesystem::remove_all(tree / "b");
+  auto reverted = runZarnik("revert --all", scratch);
+  ASSERT_EQ(reverted.status, 0) << reverted.err << reverted.out;
+  EXPECT_EQ(contentsOf(tree / "b/report copy.pdf"), "same content");
+  EXPECT_EQ(contentsOf(tree / "b/song copy.mp3"), "another pair");
+  EXPECT_FALSE(exists(trash() + "/info/report copy.pdf.trashinfo"));
+}
+
+TEST_F(CleanCommandTest, PermanentRemovalIsNotRevertedAndHardLinksAre) {
+  tree.file("a/one.txt", "pair one");
+  tree.file("b/one copy.txt", "pair one");
+  tree.file("a/two.txt", "pair two");
+  tree.file("b/two copy.txt", "pair two");
+  ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  Json document = parseJson(runZarnik("results --json", scratch).out).value();
+  std::int64_t oneCopy = 0;
+  for (const auto& group : document["equivalences"]) {
+    for (const auto& copy : group["duplicates"]) {
+      if (bytesFromJson(copy["path"]) == "b/one copy.txt") oneCopy = copy["identifier"];
+    }
+  }
+  ASSERT_NE(oneCopy, 0);
+  ASSERT_EQ(runZarnik("select --deselect " + std::to_string(oneCopy), scratch).status, 0);
+  ASSERT_EQ(runZarnik("clean --yes --hardlink", scratch).status, 0);
+  struct stat copy {};
+  struct stat kept {};
+  ASSERT_EQ(::stat((tree / "b/two copy.txt").c_str(), &copy), 0);
+  ASSERT_EQ(::stat((tree / "a/two.txt").c_str(), &kept), 0);
+  EXPECT_EQ(copy.st_ino, kept.st_ino);  // replaced by a hard link
+  ASSERT_EQ(runZarnik("revert --all", scratch).status, 0);
+  ASSERT_EQ(::stat((tree / "b/two copy.txt").c_str(), &copy), 0);
+  EXPECT_NE(copy.st_ino, kept.st_ino);  // a file of its own again
+  EXPECT_EQ(contentsOf(tree / "b/two copy.txt"), "pair two");
+
+  ASSERT_EQ(runZarnik("select --select " + std::to_string(oneCopy), scratch).status, 0);
+  ASSERT_EQ(runZarnik("clean --yes --delete", scratch).status, 0);
+  EXPECT_FALSE(exists(tree / "b/one copy.txt"));
+  auto impossible = runZarnik("revert " + std::to_string(oneCopy), scratch);
+  EXPECT_EQ(impossible.status, 1);
+  EXPECT_NE(impossible.out.find("Revert is impossible"), std::string::npos) << impossible.out;
+}
+
+TEST_F(CleanCommandTest, ACleaningKilledHalfWayAccountsForEveryCopy) {
+  constexpr int kPairs = 1000;
+  for (int i = 0; i < kPairs; ++i) {
+    const std::string content = "pair " + std::to_string(i);
+    tree.file("a/" + std::to_string(i), content);
+    tree.file("b/" + std::to_string(i) + " copy", content);
+  }
+  ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  const auto started = std::chrono::steady_clock::now();
+  {
+    std::vector<char*> argv{const_cast<char*>(ZARNIK_BINARY), const_cast<char*>("clean"), const_cast<char*>("--yes"), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, ZARNIK_BINARY, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Kill as soon as the first copies have gone: the moment is the point of the test.
+    while (exists(tree / "b/0 copy") && std::chrono::steady_clock::now() - started < std::chrono::seconds(20)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+  }
+  size_t inPlace = 0;
+  size_t trashed = 0;
+  for (int i = 0; i < kPairs; ++i) {
+    const std::string name = std::to_string(i) + " copy";
+    const bool here = exists(tree / ("b/" + name));
+    const bool inTrash = exists(trash() + "/files/" + name);
+    EXPECT_NE(here, inTrash) << name;  // in place, or in the trash, never both or neither
+    if (inTrash) EXPECT_TRUE(exists(trash() + "/info/" + name + ".trashinfo")) << name;
+    inPlace += here ? 1 : 0;
+    trashed += inTrash ? 1 : 0;
+  }
+  EXPECT_GT(trashed, 0u);
+  auto listed = runZarnik("results", scratch);
+  ASSERT_EQ(listed.status, 0) << listed.err;
+
+  auto reverted = runZarnik("revert --all", scratch);
+  EXPECT_EQ(reverted.status, 0) << reverted.out;
+  for (int i = 0; i < kPairs; ++i) EXPECT_TRUE(exists(tree / ("b/" + std::to_string(i) + " copy"))) << i;
+}
+
+}  // namespace
+}  // namespace zarnik
