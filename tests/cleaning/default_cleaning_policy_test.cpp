@@ -20,12 +20,8 @@
 namespace zarnik {
 namespace {
 
+using testing::contentsOf;
 using testing::TestDir;
-
-std::string contentsOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class DefaultCleaningPolicyTest : public ::testing::Test {
  protected:

@@ -1,8 +1,6 @@
 // Black-box tests of cleaning and reverting: scan, clean, revert from the command line, and a
 // cleaning killed half-way that still accounts for every copy.
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,27 +9,19 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "base/json.h"
 #include "e2e/zarnik_runner.h"
 #include "support/test_dir.h"
 
-extern char** environ;
-
 namespace zarnik {
 namespace {
 
 using testing::quoted;
 using testing::runZarnik;
+using testing::contentsOf;
 using testing::TestDir;
-
-std::string contentsOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
@@ -124,23 +114,15 @@ TEST_F(CleanCommandTest, ACleaningKilledHalfWayAccountsForEveryCopy) {
   }
   ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch).status, 0);
   const auto started = std::chrono::steady_clock::now();
-  {
-    std::vector<char*> argv{const_cast<char*>(ZARNIK_BINARY), const_cast<char*>("clean"), const_cast<char*>("--yes"), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t child = 0;
-    ASSERT_EQ(posix_spawn(&child, ZARNIK_BINARY, &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    // Kill as soon as the first copies have gone: the moment is the point of the test.
-    while (exists(tree / "b/0 copy") && std::chrono::steady_clock::now() - started < std::chrono::seconds(20)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
+  const pid_t child = testing::spawnZarnik({"clean", "--yes"});
+  ASSERT_GT(child, 0);
+  // Kill as soon as the first copies have gone: the moment is the point of the test.
+  while (exists(tree / "b/0 copy") && std::chrono::steady_clock::now() - started < std::chrono::seconds(20)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
   size_t inPlace = 0;
   size_t trashed = 0;
   for (int i = 0; i < kPairs; ++i) {

@@ -1,8 +1,6 @@
 // Black-box tests of results that outlive the program: scan, then results and select in later
 // runs; stores that are damaged or too new; and the program killed while it writes.
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,8 +14,6 @@
 #include "e2e/zarnik_runner.h"
 #include "platform/sqlite_database.h"
 #include "support/test_dir.h"
-
-extern char** environ;
 
 namespace zarnik {
 namespace {
@@ -47,21 +43,12 @@ class StoredResultsTest : public ::testing::Test {
 
   // Runs zarnik with `arguments` and kills it with SIGKILL after `delay`.
   static void runAndKill(const std::vector<std::string>& arguments, std::chrono::microseconds delay) {
-    std::vector<char*> argv{const_cast<char*>(ZARNIK_BINARY)};
-    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t child = 0;
-    ASSERT_EQ(posix_spawn(&child, ZARNIK_BINARY, &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t child = testing::spawnZarnik(arguments);
+    ASSERT_GT(child, 0);
     // The moment of the kill is the point of the test, not a wait for work.
     std::this_thread::sleep_for(delay);
     ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    ::waitpid(child, nullptr, 0);
   }
 };
 

@@ -1,9 +1,14 @@
 #include "e2e/zarnik_runner.h"
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
+
+extern char** environ;
 
 namespace zarnik::testing {
 
@@ -21,6 +26,20 @@ Run runZarnik(const std::string& arguments, const TestDir& scratch) {
   while ((n = std::fread(buffer.data(), 1, buffer.size(), err)) > 0) run.err.append(buffer.data(), n);
   std::fclose(err);
   return run;
+}
+
+pid_t spawnZarnik(const std::vector<std::string>& arguments) {
+  std::vector<char*> argv{const_cast<char*>(ZARNIK_BINARY)};
+  for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t child = -1;
+  if (posix_spawn(&child, ZARNIK_BINARY, &actions, nullptr, argv.data(), environ) != 0) child = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return child;
 }
 
 }  // namespace zarnik::testing

@@ -1,7 +1,10 @@
 // Runs the zarnik program for black-box tests and collects its exit status and output.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
+#include <vector>
 
 #include "support/test_dir.h"
 
@@ -15,6 +18,8 @@ struct Run {
 
 // `arguments` are passed through the shell; stderr goes through a file in `scratch`.
 Run runZarnik(const std::string& arguments, const TestDir& scratch);
+// Starts zarnik with `arguments` (no shell), its output thrown away; the process id.
+pid_t spawnZarnik(const std::vector<std::string>& arguments);
 inline std::string quoted(const std::string& path) { return "'" + path + "'"; }
 
 }  // namespace zarnik::testing

@@ -16,12 +16,8 @@
 namespace zarnik {
 namespace {
 
+using testing::contentsOf;
 using testing::TestDir;
-
-std::string contentsOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class TrashTest : public ::testing::Test {
  protected:

@@ -14,12 +14,8 @@
 namespace zarnik {
 namespace {
 
+using testing::contentsOf;
 using testing::TestDir;
-
-std::string contentsOf(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::int64_t countRows(SqliteDatabase& database, const std::string& table) {
   auto query = database.prepare("SELECT count(*) FROM " + table);

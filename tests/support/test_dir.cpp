@@ -10,9 +10,15 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace zarnik::testing {
+
+std::string contentsOf(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 TestDir::TestDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "zarnik-test-XXXXXX").string();

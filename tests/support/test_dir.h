@@ -33,6 +33,9 @@ class TestDir {
   std::string root_;
 };
 
+// The bytes of a file; empty when it cannot be read.
+std::string contentsOf(const std::string& path);
+
 // True when the tests run as root, where permission checks do not apply.
 bool runningAsRoot();
 
