@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 
 #include "cleaning/cleaning_error.h"
+#include "foundation/logger.h"
 #include "platform/file_comparison.h"
 #include "platform/resource_values.h"
 #include "platform/trash.h"
@@ -141,6 +142,27 @@ Result<CleaningItemOutcome> DefaultCleaningPolicy::perform(const CleaningItem& i
                                   : "not replaced by a hard link: " + Error::posix(error, path).oneLine();
   }
   return outcome;
+}
+
+std::vector<std::string> DefaultCleaningPolicy::cleanEmptyDirectories(const std::string& removedPath,
+                                                                      const std::string& scanLocation) {
+  std::vector<std::string> removed;
+  std::string prefix = scanLocation;
+  if (prefix.empty() || prefix.back() != '/') prefix += '/';
+  std::string folder = removedPath.substr(0, removedPath.find_last_of('/'));
+  // Strictly inside the location, by whole components.
+  while (folder.size() > prefix.size() && folder.compare(0, prefix.size(), prefix) == 0) {
+    if (::rmdir(folder.c_str()) != 0) {
+      if (errno != ENOTEMPTY && errno != EEXIST) {
+        Logger::shared().log("DefaultCleaningPolicy", "cleanEmptyDirectoriesIfShould(afterItem:)",
+                             "Did fail to remove empty folder: " + Error::posix(errno, folder).oneLine());
+      }
+      break;
+    }
+    removed.push_back(folder);
+    folder = folder.substr(0, folder.find_last_of('/'));
+  }
+  return removed;
 }
 
 }  // namespace zarnik

@@ -56,6 +56,11 @@ class DefaultCleaningPolicy {
 
   // The checks alone: the copy is as scanned and, when there is an original, equal to it.
   [[nodiscard]] static Result<void> verify(const CleaningItem& item);
+
+  // After a copy at `removedPath` went: its folder, when it is now empty and lies inside the scan
+  // location (never the location itself, never above it), is removed, and so on upwards. A
+  // folder that cannot be removed ends the walk; the failure is logged. The folders removed.
+  static std::vector<std::string> cleanEmptyDirectories(const std::string& removedPath, const std::string& scanLocation);
 };
 
 }  // namespace zarnik

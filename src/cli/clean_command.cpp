@@ -17,23 +17,27 @@ namespace {
 
 CleaningRequest requestFor(const CleanOptions& options) {
   CleaningRequest request;
-  if (options.remove || options.hardlink) request.option.kind = FileCleaningOption::Kind::removePermanently;
+  auto& option = request.rules.cleaningOption;
+  if (options.remove || options.hardlink) option.kind = FileCleaningOption::Kind::removePermanently;
   if (!options.moveTo.empty()) {
     char resolved[PATH_MAX];
-    request.option.kind = FileCleaningOption::Kind::moveToFolder;
-    request.option.folder = ::realpath(options.moveTo.c_str(), resolved) != nullptr ? resolved : options.moveTo;
+    option.kind = FileCleaningOption::Kind::moveToFolder;
+    option.folder = ::realpath(options.moveTo.c_str(), resolved) != nullptr ? resolved : options.moveTo;
   }
-  request.replaceWithHardLinks = options.hardlink;
+  request.rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal = options.hardlink;
+  request.rules.removeEmptyDirectories = !options.keepEmptyFolders;
   request.removesEveryCopyOfAGroup = options.force;
   return request;
 }
 
 std::string whatHappens(const CleaningRequest& request) {
-  if (request.replaceWithHardLinks) return "replaced by hard links to the kept copies";
-  switch (request.option.kind) {
+  if (request.rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal) {
+    return "replaced by hard links to the kept copies";
+  }
+  switch (request.rules.cleaningOption.kind) {
     case FileCleaningOption::Kind::moveToTrash: return "moved to the trash";
     case FileCleaningOption::Kind::removePermanently: return "removed permanently";
-    case FileCleaningOption::Kind::moveToFolder: return "moved to " + displayPath(request.option.folder);
+    case FileCleaningOption::Kind::moveToFolder: return "moved to " + displayPath(request.rules.cleaningOption.folder);
   }
   return "removed";
 }
@@ -89,6 +93,8 @@ void addCleanCommand(CLI::App& app, CleanOptions& options) {
   move->excludes(link);
   clean->add_flag("-y,--yes", options.yes, "Do not ask for confirmation");
   clean->add_flag("--force", options.force, "Also clean groups whose every copy is selected");
+  clean->add_flag("--keep-empty-folders", options.keepEmptyFolders,
+                  "Leave folders that cleaning empties (they are removed inside the scanned folders by default)");
 }
 
 int runClean(const CleanOptions& options) {

@@ -18,6 +18,7 @@ struct CleanOptions {
   bool hardlink = false;
   bool yes = false;
   bool force = false;
+  bool keepEmptyFolders = false;
 };
 
 struct RevertOptions {

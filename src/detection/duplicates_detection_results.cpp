@@ -414,12 +414,14 @@ Result<CleaningReport> DuplicatesDetectionResults::performCleaning(const Cleanin
     note.date = dateNow();
     note.originalPath = node->path();
     note.modificationDate = node->attributes().dateOfModification;
-    note.option = request.option;
+    note.option = request.rules.cleaningOptionForURL(note.originalPath);
     setNote(*copy, note);
     ZK_TRY(context.updateEquivalence(group));  // pending: written before the copy is touched
 
     CleaningItem cleaning{copy->identifier, node, kept ? kept->identifier : 0, kept ? kept->node() : nullptr};
-    auto done = policy.perform(cleaning, request.option, request.replaceWithHardLinks && allowsReplacementWithHardLinks(group.privateEquivalenceKind));
+    const bool replace = request.rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal &&
+                         allowsReplacementWithHardLinks(group.privateEquivalenceKind);
+    auto done = policy.perform(cleaning, note.option, replace);
     if (done.hasError()) {
       item.error = done.error();
       setNote(*copy, std::nullopt);
@@ -429,6 +431,10 @@ Result<CleaningReport> DuplicatesDetectionResults::performCleaning(const Cleanin
       note.note = done.value().note;
       item.note = done.value().note;
       setNote(*copy, note);
+      const bool replaced = done.value().actions.size() > 1;
+      if (request.rules.removeEmptyDirectories && !replaced && node->location().scanLocation()) {
+        (void)DefaultCleaningPolicy::cleanEmptyDirectories(note.originalPath, node->location().scanLocation()->path());
+      }
     }
     ZK_TRY(context.updateEquivalence(group));
     report.items.push_back(std::move(item));

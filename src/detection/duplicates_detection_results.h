@@ -46,8 +46,8 @@ struct SelectionChangeResult {
 };
 
 struct CleaningRequest {
-  FileCleaningOption option;
-  bool replaceWithHardLinks = false;
+  // The option per volume, hard links, whether emptied folders go.
+  CleaningRules rules;
   bool dryRun = false;  // report what would be done, change nothing
   // Groups whose every copy is selected are left alone unless the user confirmed removing them.
   bool removesEveryCopyOfAGroup = false;

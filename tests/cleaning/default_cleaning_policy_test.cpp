@@ -150,6 +150,28 @@ TEST_F(DefaultCleaningPolicyTest, CopiesThatAreNotWhatTheScanFoundStayInPlace) {
   EXPECT_EQ(gone.error().description, "Source url is missing");
 }
 
+TEST_F(DefaultCleaningPolicyTest, FoldersEmptiedByCleaningGoUpToTheScannedFolderAndNoFurther) {
+  const std::string scanned = dir.dir("scanned");
+  dir.file("scanned/keep/other.txt", "stays");
+  const std::string copy = dir.file("scanned/keep/deep/deeper/copy.txt", "x");
+  ::unlink(copy.c_str());
+  auto removed = DefaultCleaningPolicy::cleanEmptyDirectories(copy, scanned);
+  EXPECT_EQ(removed, (std::vector<std::string>{dir / "scanned/keep/deep/deeper", dir / "scanned/keep/deep"}));
+  EXPECT_EQ(::access((dir / "scanned/keep").c_str(), F_OK), 0);  // not empty
+
+  const std::string lone = dir.file("scanned/lone/file.txt", "x");
+  ::unlink(lone.c_str());
+  ::unlink((dir / "scanned/keep/other.txt").c_str());
+  ::rmdir((dir / "scanned/keep").c_str());
+  EXPECT_EQ(DefaultCleaningPolicy::cleanEmptyDirectories(lone, scanned + "/"),
+            std::vector<std::string>{dir / "scanned/lone"});
+  EXPECT_EQ(::access(scanned.c_str(), F_OK), 0);  // the scanned folder itself stays, though empty
+  // A folder with the scanned folder's name as a prefix is not inside it.
+  const std::string beside = dir.file("scanned-not/file.txt", "x");
+  ::unlink(beside.c_str());
+  EXPECT_TRUE(DefaultCleaningPolicy::cleanEmptyDirectories(beside, scanned).empty());
+}
+
 TEST_F(DefaultCleaningPolicyTest, MovingToAFullVolumeFailsAndKeepsTheFile) {
   const std::string small = dir.dir("small volume");
   if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0) {
