@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <memory>
 
 #include <plist/plist.h>
@@ -81,7 +82,8 @@ bool convert(plist_t node, int depth, Json* out) {
     case PLIST_REAL: {
       double value = 0;
       plist_get_real_val(node, &value);
-      *out = value;
+      // JSON has no infinities or NaN: a real out of range is kept as no value.
+      *out = std::isfinite(value) ? Json(value) : Json();
       return true;
     }
     case PLIST_DATE: {

@@ -60,6 +60,16 @@ TEST(PropertyList, GarbageAndEmptyInputAreErrorsNamingTheOrigin) {
   }
 }
 
+TEST(PropertyList, RealsOutOfRangeHaveNoValueAndSurviveAJsonRoundTrip) {
+  const std::string plist =
+      "<plist><dict><key>huge</key><real>35043e330302.5</real><key>small</key><real>2.5</real></dict></plist>";
+  auto parsed = parsePropertyList(plist, "test");
+  ASSERT_TRUE(parsed.hasValue());
+  EXPECT_TRUE(parsed.value()["huge"].is_null());
+  EXPECT_EQ(parsed.value()["small"], 2.5);
+  EXPECT_EQ(parseJson(dumpJson(parsed.value())).value(), parsed.value());
+}
+
 TEST(BundleReader, ReadsContentsInfoPlistOfAnApplicationBundle) {
   testing::TestDir dir;
   dir.file("Tool.app/Contents/Info.plist", kInfoPlist);
