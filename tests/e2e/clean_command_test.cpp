@@ -113,7 +113,8 @@ TEST_F(CleanCommandTest, ACleaningKilledHalfWayAccountsForEveryCopy) {
     tree.file("a/" + std::to_string(i), content);
     tree.file("b/" + std::to_string(i) + " copy", content);
   }
-  ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  auto scanned = runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch);
+  ASSERT_EQ(scanned.status, 0) << scanned.err;
   const auto started = std::chrono::steady_clock::now();
   const pid_t child = testing::spawnZarnik({"clean", "--yes"});
   ASSERT_GT(child, 0);
@@ -131,7 +132,9 @@ TEST_F(CleanCommandTest, ACleaningKilledHalfWayAccountsForEveryCopy) {
     const bool here = exists(tree / ("b/" + name));
     const bool inTrash = exists(trash() + "/files/" + name);
     EXPECT_NE(here, inTrash) << name;  // in place, or in the trash, never both or neither
-    if (inTrash) EXPECT_TRUE(exists(trash() + "/info/" + name + ".trashinfo")) << name;
+    if (inTrash) {
+      EXPECT_TRUE(exists(trash() + "/info/" + name + ".trashinfo")) << name;
+    }
     inPlace += here ? 1 : 0;
     trashed += inTrash ? 1 : 0;
   }
