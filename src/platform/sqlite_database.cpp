@@ -113,6 +113,9 @@ Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::openFromBytes(std::strin
   auto* buffer = static_cast<unsigned char*>(sqlite3_malloc64(bytes.size() + 1));
   if (buffer == nullptr) return sqliteError(SQLITE_NOMEM, "out of memory", "");
   std::memcpy(buffer, bytes.data(), bytes.size());
+  // A file written in write-ahead-log mode says so in its header (bytes 18 and 19 are 2); a
+  // database in memory has no log, so it is read as a file of the rollback-journal kind.
+  if (bytes.size() >= 20 && buffer[18] == 2 && buffer[19] == 2) buffer[18] = buffer[19] = 1;
   const int code = sqlite3_deserialize(database->handle_, "main", buffer, static_cast<sqlite3_int64>(bytes.size()),
                                        static_cast<sqlite3_int64>(bytes.size() + 1),
                                        SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
