@@ -65,6 +65,15 @@ std::string parentPath(std::string_view path) {
   return std::string(trimmed.substr(0, slash));
 }
 
+std::string numberedName(std::string_view name, int number, std::string_view separator) {
+  if (number <= 1) return std::string(name);
+  const std::string_view extension = pathExtension(name);
+  std::string numbered(nameWithoutExtension(name));
+  numbered.append(separator).append(std::to_string(number));
+  if (!extension.empty()) numbered.append(".").append(extension);
+  return numbered;
+}
+
 std::string appendingPathComponent(std::string_view path, std::string_view name) {
   std::string result(path);
   if (result.empty() || result.back() != '/') result += '/';

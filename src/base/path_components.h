@@ -26,6 +26,9 @@ using PathComponents = std::vector<std::string>;
 // The last component without its extension and the dot before it.
 [[nodiscard]] std::string_view nameWithoutExtension(std::string_view path);
 [[nodiscard]] std::string parentPath(std::string_view path);
+// The name to try the `number`th time when `name` is taken: the name itself for 1, else the
+// number put before the extension after `separator` ("photo.2.jpg", "report 2.pdf").
+[[nodiscard]] std::string numberedName(std::string_view name, int number, std::string_view separator);
 [[nodiscard]] std::string appendingPathComponent(std::string_view path, std::string_view name);
 // Drops a trailing separator unless the path is the root.
 [[nodiscard]] std::string standardizedPath(std::string_view path);

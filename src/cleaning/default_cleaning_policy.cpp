@@ -11,6 +11,7 @@
 
 #include <fmt/format.h>
 
+#include "base/path_components.h"
 #include "cleaning/cleaning_error.h"
 #include "foundation/logger.h"
 #include "platform/file_comparison.h"
@@ -20,22 +21,10 @@
 namespace zarnik {
 namespace {
 
-std::string nameOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A free name in `folder` for `name`: the name itself, else "stem 2.ext", "stem 3.ext", ...
-std::string freeDestination(const std::string& folder, const std::string& name) {
-  const size_t dot = name.rfind('.');
-  const bool hasExtension = dot != std::string::npos && dot != 0;
+// A free place in `folder` for `name`: the name itself, else "stem 2.ext", "stem 3.ext", ...
+std::string freeDestination(const std::string& folder, std::string_view name) {
   for (int attempt = 1;; ++attempt) {
-    std::string candidate = name;
-    if (attempt > 1) {
-      candidate = hasExtension ? fmt::format("{} {}{}", name.substr(0, dot), attempt, name.substr(dot))
-                               : fmt::format("{} {}", name, attempt);
-    }
-    const std::string path = folder + "/" + candidate;
+    const std::string path = appendingPathComponent(folder, numberedName(name, attempt, " "));
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0 && errno == ENOENT) return path;
   }
@@ -57,7 +46,7 @@ Result<CleaningAction> moveToFolder(const std::string& path, ByteCount size, con
                            fmt::format("{} bytes free, {} needed", available, size));
     }
   }
-  const std::string destination = freeDestination(folder, nameOf(path));
+  const std::string destination = freeDestination(folder, lastPathComponent(path));
   if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
     return CleaningAction(CleaningMovedAction{destination});
   }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/date.h"
+#include "base/path_components.h"
 #include "platform/file_reading.h"
 #include "platform/xdg_directories.h"
 
@@ -20,17 +21,6 @@ namespace zarnik {
 namespace {
 
 constexpr size_t kMaximumInfoFileSize = 64 * 1024;
-
-std::string parentOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::optional<dev_t> deviceOf(const std::string& path) {
   struct stat status {};
@@ -40,9 +30,9 @@ std::optional<dev_t> deviceOf(const std::string& path) {
 
 // The highest folder above `path` on the same file system.
 std::string topDirectory(const std::string& path, dev_t device) {
-  std::string top = parentOf(path);
+  std::string top = parentPath(path);
   while (top != "/") {
-    const std::string up = parentOf(top);
+    const std::string up = parentPath(top);
     if (deviceOf(up) != device) break;
     top = up;
   }
@@ -61,7 +51,7 @@ Result<void> makeFolder(const std::string& path) {
 
 // mkdir -p with the user's usual permissions: restored folders are the user's own folders.
 Result<void> makeParentsOf(const std::string& path) {
-  const std::string parent = parentOf(path);
+  const std::string parent = parentPath(path);
   if (parent == path || ::access(parent.c_str(), F_OK) == 0) return success();
   ZK_TRY(makeParentsOf(parent));
   if (::mkdir(parent.c_str(), 0777) != 0 && errno != EEXIST) return Error::posix(errno, parent);
@@ -100,13 +90,8 @@ std::string infoText(const std::string& shownPath) {
 
 // Creates the info file under the first free name; the name.
 Result<std::string> reserveName(const TrashFolder& trash, const std::string& name, const std::string& contents) {
-  const size_t dot = name.rfind('.');
   for (int attempt = 1; attempt < 10000; ++attempt) {
-    std::string candidate = name;
-    if (attempt > 1) {
-      candidate = dot == std::string::npos || dot == 0 ? name + "." + std::to_string(attempt)
-                                                       : name.substr(0, dot) + "." + std::to_string(attempt) + name.substr(dot);
-    }
+    const std::string candidate = numberedName(name, attempt, ".");
     const std::string info = trash.root + "/info/" + candidate + ".trashinfo";
     const int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -184,7 +169,7 @@ Result<TrashedItem> moveToTrash(const std::string& path) {
   // The volume's trash keeps paths relative to the volume's top folder.
   std::string shown = path;
   if (!trash.topDirectory.empty() && trash.topDirectory != "/") shown = path.substr(trash.topDirectory.size() + 1);
-  ZK_ASSIGN_OR_RETURN(const std::string name, reserveName(trash, nameOf(path), infoText(shown)));
+  ZK_ASSIGN_OR_RETURN(const std::string name, reserveName(trash, std::string(lastPathComponent(path)), infoText(shown)));
   TrashedItem item{trash.root + "/files/" + name, trash.root + "/info/" + name + ".trashinfo", path};
   if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, item.trashedPath.c_str(), RENAME_NOREPLACE) != 0) {
     const int error = errno;
@@ -219,8 +204,8 @@ Result<TrashInfo> readTrashInfo(const std::string& root, const std::string& name
   if (!original || original->empty()) return Error::generic("The trash information has no original path.", infoPath);
   if (original->front() != '/') {
     // Relative to the top folder of the trash's file system: ".Trash-$uid" or ".Trash/$uid".
-    const bool shared = nameOf(parentOf(root)) == ".Trash";
-    const std::string top = shared ? parentOf(parentOf(root)) : parentOf(root);
+    const bool shared = lastPathComponent(parentPath(root)) == ".Trash";
+    const std::string top = shared ? parentPath(parentPath(root)) : parentPath(root);
     *original = (top == "/" ? std::string() : top) + "/" + *original;
   }
   parsed.originalPath = std::move(*original);
@@ -231,8 +216,8 @@ Result<TrashInfo> readTrashInfo(const std::string& root, const std::string& name
 
 std::optional<std::string> trashedItemFor(const std::string& originalPath) {
   std::vector<std::string> roots{xdg::dataHome() + "/Trash"};
-  std::string existing = parentOf(originalPath);
-  while (existing != "/" && !deviceOf(existing)) existing = parentOf(existing);
+  std::string existing = parentPath(originalPath);
+  while (existing != "/" && !deviceOf(existing)) existing = parentPath(existing);
   if (auto device = deviceOf(existing); device && device != deviceOf(xdg::dataHome())) {
     std::string top = topDirectory(existing + "/x", *device);
     if (top == "/") top.clear();
@@ -261,18 +246,18 @@ std::optional<std::string> trashedItemFor(const std::string& originalPath) {
 }
 
 Result<std::string> restoreFromTrash(const std::string& trashedPath) {
-  const std::string filesFolder = parentOf(trashedPath);
-  const std::string root = parentOf(filesFolder);
-  if (nameOf(filesFolder) != "files") return Error::posix(EINVAL, trashedPath);
-  ZK_ASSIGN_OR_RETURN(TrashInfo info, readTrashInfo(root, nameOf(trashedPath)));
-  const std::string infoPath = root + "/info/" + nameOf(trashedPath) + ".trashinfo";
-  std::optional<std::string> original = std::move(info.originalPath);
-  ZK_TRY(makeParentsOf(*original));
-  if (::renameat2(AT_FDCWD, trashedPath.c_str(), AT_FDCWD, original->c_str(), RENAME_NOREPLACE) != 0) {
-    return Error::posix(errno, *original);
+  const std::string filesFolder = parentPath(trashedPath);
+  const std::string root = parentPath(filesFolder);
+  if (lastPathComponent(filesFolder) != "files") return Error::posix(EINVAL, trashedPath);
+  ZK_ASSIGN_OR_RETURN(TrashInfo info, readTrashInfo(root, std::string(lastPathComponent(trashedPath))));
+  const std::string infoPath = root + "/info/" + std::string(lastPathComponent(trashedPath)) + ".trashinfo";
+  const std::string& original = info.originalPath;
+  ZK_TRY(makeParentsOf(original));
+  if (::renameat2(AT_FDCWD, trashedPath.c_str(), AT_FDCWD, original.c_str(), RENAME_NOREPLACE) != 0) {
+    return Error::posix(errno, original);
   }
   ::unlink(infoPath.c_str());
-  return *original;
+  return original;
 }
 
 }  // namespace zarnik

@@ -30,6 +30,10 @@ TEST(PathComponents, ExtensionsAndNames) {
   EXPECT_EQ(lastPathComponent("/"), "/");
   EXPECT_EQ(parentPath("/a/b"), "/a");
   EXPECT_EQ(parentPath("/a"), "/");
+  EXPECT_EQ(numberedName("photo.jpg", 1, "."), "photo.jpg");
+  EXPECT_EQ(numberedName("photo.jpg", 3, "."), "photo.3.jpg");
+  EXPECT_EQ(numberedName("report.pdf", 2, " "), "report 2.pdf");
+  EXPECT_EQ(numberedName(".bashrc", 2, "."), ".bashrc.2");  // a leading dot is no extension
 }
 
 TEST(PathComponents, PrefixComparesWholeComponents) {
