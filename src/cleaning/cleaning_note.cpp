@@ -103,6 +103,22 @@ std::optional<CleaningNote> CleaningNote::decode(const Json& archive) {
   return note;
 }
 
+std::optional<CleaningNote> cleaningNoteOf(const ZKDuplicate& duplicate) {
+  if (!duplicate.cleaningNoteData) return std::nullopt;
+  auto value = parseJson(*duplicate.cleaningNoteData);
+  return value.hasValue() ? CleaningNote::decode(value.value()) : std::nullopt;
+}
+
+void setCleaningNote(ZKDuplicate& duplicate, const std::optional<CleaningNote>& note) {
+  if (note) {
+    duplicate.cleaningNoteData = dumpJson(note->encode());
+    duplicate.cleanID = note->cleanID;
+  } else {
+    duplicate.cleaningNoteData.reset();
+    duplicate.cleanID.reset();
+  }
+}
+
 bool CleaningNote::canRevert() const {
   if (reverted) return false;
   if (pending) return option.kind != FileCleaningOption::Kind::removePermanently;

@@ -12,6 +12,7 @@
 #include "base/date.h"
 #include "base/json.h"
 #include "cleaning/default_cleaning_policy.h"
+#include "store/file_model_entities.h"
 
 namespace zarnik {
 
@@ -31,6 +32,11 @@ struct CleaningNote {
   // Whether the removal can be undone: everything but a permanent removal.
   [[nodiscard]] bool canRevert() const;
 };
+
+// A stored copy's note (nothing when it has none or it cannot be read), and setting it: the copy's
+// cleaning identifier follows the note.
+[[nodiscard]] std::optional<CleaningNote> cleaningNoteOf(const ZKDuplicate& duplicate);
+void setCleaningNote(ZKDuplicate& duplicate, const std::optional<CleaningNote>& note);
 
 [[nodiscard]] Json encodeAction(const CleaningAction& action);
 [[nodiscard]] std::optional<CleaningAction> decodeAction(const Json& archive);

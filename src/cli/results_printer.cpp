@@ -47,13 +47,12 @@ bool mayBeProposed(const std::optional<AutoselectionModeDecision>& decision) {
 
 // What became of a cleaned copy, from its note.
 std::string cleanedNote(const ZKDuplicate& duplicate) {
-  auto json = duplicate.cleaningNoteData ? parseJson(*duplicate.cleaningNoteData) : Result<Json>(Error::generic(""));
-  auto note = json.hasValue() ? CleaningNote::decode(json.value()) : std::nullopt;
+  const auto note = cleaningNoteOf(duplicate);
   if (!note) return "  (cleaned)";
   if (note->pending) return fmt::format("  (cleaning {} was cut off here)", note->cleanID);
   std::string what;
   for (const auto& action : note->actions) {
-    if (const auto* trashed = std::get_if<CleaningMovedToTrashAction>(&action)) {
+    if (std::holds_alternative<CleaningMovedToTrashAction>(action)) {
       what = "in the trash";
     } else if (const auto* moved = std::get_if<CleaningMovedAction>(&action)) {
       what = "moved to " + displayPath(moved->destination.value_or("?"));

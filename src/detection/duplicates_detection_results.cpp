@@ -310,26 +310,11 @@ Result<SelectionChangeResult> DuplicatesDetectionResults::replay(bool undo) {
 namespace zarnik {
 namespace {
 
-struct PlannedItem {
-  std::int64_t group = 0;
+// A group to clean and how many of its copies go.
+struct PlannedGroup {
   std::int64_t identifier = 0;
+  size_t copies = 0;
 };
-
-std::optional<CleaningNote> noteOf(const ZKDuplicate& duplicate) {
-  if (!duplicate.cleaningNoteData) return std::nullopt;
-  auto value = parseJson(*duplicate.cleaningNoteData);
-  return value.hasValue() ? CleaningNote::decode(value.value()) : std::nullopt;
-}
-
-void setNote(ZKDuplicate& duplicate, const std::optional<CleaningNote>& note) {
-  if (note) {
-    duplicate.cleaningNoteData = dumpJson(note->encode());
-    duplicate.cleanID = note->cleanID;
-  } else {
-    duplicate.cleaningNoteData.reset();
-    duplicate.cleanID.reset();
-  }
-}
 
 // The copy kept and compared against: the group's original when it stays, else the first copy
 // that stays.
@@ -367,79 +352,94 @@ Future<RevertReport> DuplicatesDetectionResults::revert(std::set<std::int64_t> i
   return makeFuture(*queue_, [self, identifiers]() { return self->performRevert(identifiers); });
 }
 
+namespace {
+
+// One copy: its note written pending before it is touched, then the removal, then the note
+// completed (or cleared when the copy stayed). `group` holds the copy and is written twice.
+Result<CleaningItemReport> cleanCopy(ManagedObjectContext& context, ZKEquivalence& group, ZKDuplicate& copy,
+                                     const ZKDuplicate* kept, std::int64_t cleanID, const CleaningRules& rules) {
+  CleaningItemReport item = reportOf(group, copy);
+  auto node = copy.node();
+  if (!node) {
+    item.error = Error::generic("The stored record of this copy cannot be read.");
+    return item;
+  }
+  CleaningNote note;
+  note.cleanID = cleanID;
+  note.date = dateNow();
+  note.originalPath = node->path();
+  note.modificationDate = node->attributes().dateOfModification;
+  note.option = rules.cleaningOptionForURL(note.originalPath);
+  setCleaningNote(copy, note);
+  ZK_TRY(context.updateEquivalence(group));
+
+  const CleaningItem cleaning{copy.identifier, node, kept ? kept->identifier : 0, kept ? kept->node() : nullptr};
+  const bool replace = rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal &&
+                       allowsReplacementWithHardLinks(group.privateEquivalenceKind);
+  auto done = DefaultCleaningPolicy().perform(cleaning, note.option, replace);
+  if (done.hasError()) {
+    item.error = done.error();
+    setCleaningNote(copy, std::nullopt);
+  } else {
+    note.pending = false;
+    note.actions = done.value().actions;
+    note.note = done.value().note;
+    item.note = done.value().note;
+    setCleaningNote(copy, note);
+    const bool replaced = done.value().actions.size() > 1;
+    if (rules.removeEmptyDirectories && !replaced && node->location().scanLocation()) {
+      (void)DefaultCleaningPolicy::cleanEmptyDirectories(note.originalPath, node->location().scanLocation()->path());
+    }
+  }
+  ZK_TRY(context.updateEquivalence(group));
+  return item;
+}
+
+}  // namespace
+
 Result<CleaningReport> DuplicatesDetectionResults::performCleaning(const CleaningRequest& request,
                                                                    const std::function<void(size_t, size_t)>& progress) {
   auto& context = *context_;
   CleaningReport report;
-  std::vector<PlannedItem> plan;
+  std::vector<PlannedGroup> plan;
+  size_t total = 0;
+  const auto goes = [](const ZKEquivalence& group, const ZKDuplicate& copy) {
+    return group.isSelected(copy) && !copy.cleanID;
+  };
   ZK_TRY(context.forEachEquivalence([&](ZKEquivalence& group) {
     for (const auto& copy : group.duplicates) {
       if (copy.cleanID) report.cleanID = std::max(report.cleanID, *copy.cleanID);
     }
     if (!group.currentSelectionConfiguration) return true;
-    const ZKDuplicate* kept = keptCopy(group);
-    if (kept == nullptr && !request.removesEveryCopyOfAGroup) {
+    if (keptCopy(group) == nullptr && !request.removesEveryCopyOfAGroup) {
       report.groupsLeftWhole.push_back(group.uniqueIdentifier);
       return true;
     }
+    PlannedGroup planned{group.uniqueIdentifier, 0};
     for (const auto& copy : group.duplicates) {
-      if (group.isSelected(copy) && !copy.cleanID) plan.push_back({group.uniqueIdentifier, copy.identifier});
+      if (!goes(group, copy)) continue;
+      ++planned.copies;
+      if (request.dryRun) report.items.push_back(reportOf(group, copy));
     }
+    if (planned.copies > 0) plan.push_back(planned);
+    total += planned.copies;
     return true;
   }));
   ++report.cleanID;  // one more than any cleaning before
-  const DefaultCleaningPolicy policy;
-  for (size_t index = 0; index < plan.size(); ++index) {
-    if (progress) progress(index, plan.size());
-    ZK_ASSIGN_OR_RETURN(auto fetched, context.fetchEquivalence(plan[index].group));
+  if (request.dryRun) return report;
+  for (const auto& planned : plan) {
+    if (progress) progress(report.items.size(), total);
+    ZK_ASSIGN_OR_RETURN(auto fetched, context.fetchEquivalence(planned.identifier));
     if (!fetched) continue;
     ZKEquivalence group = std::move(*fetched);
-    auto copy = std::find_if(group.duplicates.begin(), group.duplicates.end(),
-                             [&](const ZKDuplicate& d) { return d.identifier == plan[index].identifier; });
-    if (copy == group.duplicates.end()) continue;
-    CleaningItemReport item = reportOf(group, *copy);
-    const ZKDuplicate* kept = keptCopy(group);
-    auto node = copy->node();
-    if (!node) {
-      item.error = Error::generic("The stored record of this copy cannot be read.");
+    const ZKDuplicate* kept = keptCopy(group);  // stays kept while the others go
+    for (auto& copy : group.duplicates) {
+      if (!goes(group, copy)) continue;
+      ZK_ASSIGN_OR_RETURN(auto item, cleanCopy(context, group, copy, kept, report.cleanID, request.rules));
       report.items.push_back(std::move(item));
-      continue;
     }
-    if (request.dryRun) {
-      report.items.push_back(std::move(item));
-      continue;
-    }
-    CleaningNote note;
-    note.cleanID = report.cleanID;
-    note.date = dateNow();
-    note.originalPath = node->path();
-    note.modificationDate = node->attributes().dateOfModification;
-    note.option = request.rules.cleaningOptionForURL(note.originalPath);
-    setNote(*copy, note);
-    ZK_TRY(context.updateEquivalence(group));  // pending: written before the copy is touched
-
-    CleaningItem cleaning{copy->identifier, node, kept ? kept->identifier : 0, kept ? kept->node() : nullptr};
-    const bool replace = request.rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal &&
-                         allowsReplacementWithHardLinks(group.privateEquivalenceKind);
-    auto done = policy.perform(cleaning, note.option, replace);
-    if (done.hasError()) {
-      item.error = done.error();
-      setNote(*copy, std::nullopt);
-    } else {
-      note.pending = false;
-      note.actions = done.value().actions;
-      note.note = done.value().note;
-      item.note = done.value().note;
-      setNote(*copy, note);
-      const bool replaced = done.value().actions.size() > 1;
-      if (request.rules.removeEmptyDirectories && !replaced && node->location().scanLocation()) {
-        (void)DefaultCleaningPolicy::cleanEmptyDirectories(note.originalPath, node->location().scanLocation()->path());
-      }
-    }
-    ZK_TRY(context.updateEquivalence(group));
-    report.items.push_back(std::move(item));
   }
-  if (progress) progress(plan.size(), plan.size());
+  if (progress) progress(report.items.size(), total);
   return report;
 }
 
@@ -463,14 +463,14 @@ Result<RevertReport> DuplicatesDetectionResults::performRevert(const std::set<st
     for (auto& copy : group.duplicates) {
       if (!copy.cleanID || (!identifiers.empty() && identifiers.count(copy.identifier) == 0)) continue;
       CleaningItemReport item = reportOf(group, copy);
-      auto note = noteOf(copy);
+      auto note = cleaningNoteOf(copy);
       if (!note) {
         item.error = Error::generic("The record of this copy's cleaning cannot be read.");
       } else if (auto back = revertCleaning(*note); back.hasError()) {
         item.error = back.error();
       } else {
         item.path = back.value();
-        setNote(copy, std::nullopt);  // back in place: it can be selected and cleaned again
+        setCleaningNote(copy, std::nullopt);  // back in place: it can be selected and cleaned again
         // The selection that removed it stays; it is proposed again, not removed again unasked.
       }
       report.items.push_back(std::move(item));
