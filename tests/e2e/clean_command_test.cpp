@@ -21,19 +21,11 @@ namespace {
 using testing::quoted;
 using testing::runZarnik;
 using testing::contentsOf;
-using testing::TestDir;
 
 bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
-class CleanCommandTest : public ::testing::Test {
+class CleanCommandTest : public testing::ZarnikProgramTest {
  protected:
-  TestDir tree;
-  TestDir scratch;
-  void SetUp() override {
-    ::setenv("XDG_STATE_HOME", scratch.path().c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (scratch / "data").c_str(), 1);
-    ::setenv("HOME", scratch.path().c_str(), 1);
-  }
   [[nodiscard]] std::string trash() const { return scratch / "data/Trash"; }
 };
 

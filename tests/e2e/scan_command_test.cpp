@@ -18,17 +18,8 @@ namespace {
 
 using testing::quoted;
 using testing::runZarnik;
-using testing::TestDir;
 
-class ScanCommandTest : public ::testing::Test {
- protected:
-  TestDir tree;
-  TestDir scratch;
-  void SetUp() override {
-    ::setenv("XDG_STATE_HOME", scratch.path().c_str(), 1);
-    ::setenv("HOME", scratch.path().c_str(), 1);  // a scan without paths stays small
-  }
-};
+using ScanCommandTest = testing::ZarnikProgramTest;
 
 TEST_F(ScanCommandTest, JsonOutputIsTheExportDocumentAndNothingElse) {
   tree.file("a/photo.jpg", "identical bytes");

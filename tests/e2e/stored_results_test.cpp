@@ -20,17 +20,9 @@ namespace {
 
 using testing::quoted;
 using testing::runZarnik;
-using testing::TestDir;
 
-class StoredResultsTest : public ::testing::Test {
+class StoredResultsTest : public testing::ZarnikProgramTest {
  protected:
-  TestDir tree;
-  TestDir scratch;
-  void SetUp() override {
-    ::setenv("XDG_STATE_HOME", scratch.path().c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (scratch / "data").c_str(), 1);
-    ::setenv("HOME", scratch.path().c_str(), 1);
-  }
   [[nodiscard]] std::string store() const { return scratch / "data/zarnik/session/duplicates.db"; }
 
   Json resultsDocument() {

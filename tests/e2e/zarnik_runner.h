@@ -3,6 +3,8 @@
 
 #include <sys/types.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -21,5 +23,18 @@ Run runZarnik(const std::string& arguments, const TestDir& scratch);
 // Starts zarnik with `arguments` (no shell), its output thrown away; the process id.
 pid_t spawnZarnik(const std::vector<std::string>& arguments);
 inline std::string quoted(const std::string& path) { return "'" + path + "'"; }
+
+// A tree to work on, and a home of its own for each test: settings, stores, the trash and the log
+// all go to `scratch`, and a scan without paths stays small.
+class ZarnikProgramTest : public ::testing::Test {
+ protected:
+  TestDir tree;
+  TestDir scratch;
+  void SetUp() override {
+    ::setenv("XDG_STATE_HOME", scratch.path().c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (scratch / "data").c_str(), 1);
+    ::setenv("HOME", scratch.path().c_str(), 1);
+  }
+};
 
 }  // namespace zarnik::testing
