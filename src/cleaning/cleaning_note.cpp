@@ -21,6 +21,27 @@ std::optional<std::string> pathIn(const Json& archive, const char* key) {
   return value != nullptr ? bytesFromJson(*value) : std::nullopt;
 }
 
+void putError(Json& archive, const char* key, const std::optional<Error>& error) {
+  if (!error) return;
+  archive[key] = Json{{"domain", error->domain},
+                      {"code", error->code},
+                      {"description", error->description},
+                      {"path", bytesJson(error->path)},
+                      {"underlying", error->underlying}};
+}
+
+std::optional<Error> errorIn(const Json& archive, const char* key) {
+  const Json* value = jsonMember(archive, key);
+  if (value == nullptr || !value->is_object()) return std::nullopt;
+  Error error;
+  error.domain = jsonString(*value, "domain").value_or("");
+  error.code = static_cast<int>(jsonInt(*value, "code").value_or(0));
+  error.description = jsonString(*value, "description").value_or("");
+  error.path = pathIn(*value, "path").value_or("");
+  error.underlying = jsonString(*value, "underlying").value_or("");
+  return error;
+}
+
 }  // namespace
 
 Json encodeAction(const CleaningAction& action) {
@@ -73,6 +94,9 @@ Json CleaningNote::encode() const {
                {"actions", std::move(list)},
                {"reverted", reverted}};
   if (note) archive["note"] = *note;
+  if (isFakeRemove) archive["isFakeRemove"] = true;
+  putError(archive, "error", error);
+  putError(archive, "reversionError", reversionError);
   if (modificationDate) archive["modificationDate"] = modificationDate->time_since_epoch().count();
   return archive;
 }
@@ -92,6 +116,9 @@ std::optional<CleaningNote> CleaningNote::decode(const Json& archive) {
   note.pending = jsonBool(archive, "pending").value_or(true);
   note.reverted = jsonBool(archive, "reverted").value_or(false);
   note.note = jsonString(archive, "note");
+  note.isFakeRemove = jsonBool(archive, "isFakeRemove").value_or(false);
+  note.error = errorIn(archive, "error");
+  note.reversionError = errorIn(archive, "reversionError");
   if (auto date = jsonInt(archive, "modificationDate")) note.modificationDate = Date(std::chrono::nanoseconds(*date));
   if (const Json* list = jsonMember(archive, "actions"); list != nullptr && list->is_array()) {
     for (const auto& item : *list) {
@@ -119,8 +146,14 @@ void setCleaningNote(ZKDuplicate& duplicate, const std::optional<CleaningNote>& 
   }
 }
 
+bool isCleaned(const ZKDuplicate& duplicate) {
+  if (!duplicate.cleanID) return false;
+  auto note = cleaningNoteOf(duplicate);
+  return !note || !note->error;  // a note that cannot be read says nothing: the copy may be gone
+}
+
 bool CleaningNote::canRevert() const {
-  if (reverted) return false;
+  if (reverted || error) return false;
   if (pending) return option.kind != FileCleaningOption::Kind::removePermanently;
   // A removal followed by a hard link can be undone by giving the copy its own bytes again.
   for (size_t i = 0; i < actions.size(); ++i) {

@@ -26,12 +26,22 @@ struct CleaningNote {
   std::vector<CleaningAction> actions;
   std::optional<std::string> note;
   bool reverted = false;
+  bool isFakeRemove = false;  // a trial: nothing was touched
+  // Set when the copy could not be removed (it stayed in place), or when a later revert of a
+  // removal failed (the actions stay, to show what was done and why it could not be undone).
+  std::optional<Error> error;
+  std::optional<Error> reversionError;
 
+  [[nodiscard]] bool isSuccessful() const { return !pending && !error; }
   [[nodiscard]] Json encode() const;
   static std::optional<CleaningNote> decode(const Json& archive);
   // Whether the removal can be undone: everything but a permanent removal.
   [[nodiscard]] bool canRevert() const;
 };
+
+// Whether a copy is gone (or may be gone, for a cleaning cut off while it was being removed):
+// a copy whose removal failed is still in place and can be cleaned again.
+[[nodiscard]] bool isCleaned(const ZKDuplicate& duplicate);
 
 // A stored copy's note (nothing when it has none or it cannot be read), and setting it: the copy's
 // cleaning identifier follows the note.

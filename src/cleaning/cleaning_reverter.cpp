@@ -69,7 +69,7 @@ bool isLinkTo(const std::string& path, const std::optional<std::string>& origina
 
 Result<std::string> revertCleaning(const CleaningNote& note) {
   const std::string& original = note.originalPath;
-  if (note.reverted) return original;
+  if (note.reverted || note.isFakeRemove) return original;  // a fake removal left the copy in place
   if (note.pending) {
     // Cut off around its removal: the copy is in place, or in the trash under its own path.
     if (exists(original)) return original;
@@ -98,10 +98,17 @@ Result<std::string> revertCleaning(const CleaningNote& note) {
         return cleaningError(CleaningErrorCode::revertImpossible, original,
                              "another item is at that place now; the copy stays in the trash");
       }
+      if (!exists(*trashed->destination)) {
+        return cleaningError(CleaningErrorCode::destinationUnaccessible, *trashed->destination,
+                             "it is no longer in the trash");
+      }
       auto restored = restoreFromTrash(*trashed->destination);
       if (restored.hasError()) return restored.error();
     } else if (const auto* moved = std::get_if<CleaningMovedAction>(&*action)) {
       if (!moved->destination) return cleaningError(CleaningErrorCode::revertImpossible, original);
+      if (!exists(*moved->destination)) {
+        return cleaningError(CleaningErrorCode::destinationUnaccessible, *moved->destination, "it is no longer there");
+      }
       ZK_TRY(moveBack(*moved->destination, original));
     } else {
       return cleaningError(CleaningErrorCode::revertImpossible, original, "it was removed permanently");

@@ -5,70 +5,88 @@
 #include <climits>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
 
 #include <fmt/format.h>
 
 #include "base/byte_path.h"
+#include "cleaning/cleaning_service.h"
+#include "cli/interrupt_watcher.h"
 #include "cli/user_session.h"
 #include "foundation/byte_count_formatter.h"
 
 namespace zarnik::cli {
 namespace {
 
-CleaningRequest requestFor(const CleanOptions& options) {
-  CleaningRequest request;
-  auto& option = request.rules.cleaningOption;
+std::string absolute(const std::string& path) {
+  char resolved[PATH_MAX];
+  return ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
+}
+
+// "trash", "delete" or "move-to:DIR".
+std::optional<FileCleaningOption> parsedOption(const std::string& text) {
+  if (text == "trash") return FileCleaningOption{FileCleaningOption::Kind::moveToTrash, {}};
+  if (text == "delete") return FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
+  if (text.rfind("move-to:", 0) == 0 && text.size() > 8) {
+    return FileCleaningOption{FileCleaningOption::Kind::moveToFolder, absolute(text.substr(8))};
+  }
+  return std::nullopt;
+}
+
+Result<CleaningRules> rulesFor(const CleanOptions& options) {
+  CleaningRules rules;
+  auto& option = rules.cleaningOption;
   if (options.remove || options.hardlink) option.kind = FileCleaningOption::Kind::removePermanently;
-  if (!options.moveTo.empty()) {
-    char resolved[PATH_MAX];
-    option.kind = FileCleaningOption::Kind::moveToFolder;
-    option.folder = ::realpath(options.moveTo.c_str(), resolved) != nullptr ? resolved : options.moveTo;
-  }
-  request.rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal = options.hardlink;
-  request.rules.removeEmptyDirectories = !options.keepEmptyFolders;
-  request.removesEveryCopyOfAGroup = options.force;
-  return request;
-}
-
-std::string whatHappens(const CleaningRequest& request) {
-  if (request.rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal) {
-    return "replaced by hard links to the kept copies";
-  }
-  switch (request.rules.cleaningOption.kind) {
-    case FileCleaningOption::Kind::moveToTrash: return "moved to the trash";
-    case FileCleaningOption::Kind::removePermanently: return "removed permanently";
-    case FileCleaningOption::Kind::moveToFolder: return "moved to " + displayPath(request.rules.cleaningOption.folder);
-  }
-  return "removed";
-}
-
-// Counts and sizes of the copies that went and of those that failed, duplicates and similars apart.
-void printSummary(const std::vector<CleaningItemReport>& items, const std::string& done) {
-  size_t counts[2][2] = {};
-  ByteCount sizes[2][2] = {};
-  for (const auto& item : items) {
-    const int failed = item.error ? 1 : 0;
-    const int similar = item.isSimilar ? 1 : 0;
-    ++counts[failed][similar];
-    sizes[failed][similar] += item.size;
-  }
-  const auto kinds = [&](int failed) {
-    std::string text;
-    for (int similar = 0; similar < 2; ++similar) {
-      if (counts[failed][similar] == 0) continue;
-      if (!text.empty()) text += " and ";
-      text += fmt::format("{} {}{} ({})", counts[failed][similar], similar ? "similar" : "duplicate",
-                          counts[failed][similar] == 1 ? "" : "s", formatByteCount(sizes[failed][similar]));
+  if (!options.moveTo.empty()) option = FileCleaningOption{FileCleaningOption::Kind::moveToFolder, absolute(options.moveTo)};
+  for (const auto& text : options.volumeOptions) {
+    const auto equals = text.find('=');
+    auto parsed = equals == std::string::npos ? std::nullopt : parsedOption(text.substr(equals + 1));
+    if (!parsed) {
+      return Error::generic(fmt::format("--volume {}: expected MOUNT=trash, MOUNT=delete or MOUNT=move-to:DIR", text));
     }
-    return text.empty() ? std::string("nothing") : text;
-  };
-  fmt::print("{}: {}.", done, kinds(0));
-  if (counts[1][0] + counts[1][1] > 0) fmt::print(" Failed: {}.", kinds(1));
-  fmt::print("\n");
-  for (const auto& item : items) {
-    if (item.error) fmt::print("  failed  #{} {}: {}\n", item.identifier, displayPath(item.path), item.error->oneLine());
-    if (item.note) fmt::print("  note    #{} {}: {}\n", item.identifier, displayPath(item.path), *item.note);
+    rules.overridenCleaningOptionByVolumePath[absolute(text.substr(0, equals))] = *parsed;
   }
+  rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal = options.hardlink;
+  rules.removeEmptyDirectories = !options.keepEmptyFolders;
+  rules.isFakeRemove = options.fake;
+  return rules;
+}
+
+std::string whatHappens(const CleaningRules& rules) {
+  if (rules.isFakeRemove) return "pretended to be moved to the trash (nothing is touched)";
+  if (rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal) return "replaced by hard links to the kept copies";
+  std::string what;
+  switch (rules.cleaningOption.kind) {
+    case FileCleaningOption::Kind::moveToTrash: what = "moved to the trash"; break;
+    case FileCleaningOption::Kind::removePermanently: what = "removed permanently"; break;
+    case FileCleaningOption::Kind::moveToFolder: what = "moved to " + displayPath(rules.cleaningOption.folder); break;
+  }
+  if (!rules.overridenCleaningOptionByVolumePath.empty()) what += " (other volumes as set with --volume)";
+  return what;
+}
+
+// "3 duplicates (1.2 MB) and 1 similar (300 KB)", or "nothing".
+std::string countsText(std::int64_t duplicates, ByteCount duplicatesSize, std::int64_t similars, ByteCount similarsSize) {
+  std::string text;
+  const auto add = [&](std::int64_t count, ByteCount size, const char* kind) {
+    if (count == 0) return;
+    if (!text.empty()) text += " and ";
+    text += fmt::format("{} {}{} ({})", count, kind, count == 1 ? "" : "s", formatByteCount(size));
+  };
+  add(duplicates, duplicatesSize, "duplicate");
+  add(similars, similarsSize, "similar");
+  return text.empty() ? std::string("nothing") : text;
+}
+
+void printSummary(const std::string& done, const CleaningStatistics& statistics) {
+  fmt::print("{}: {}.", done,
+             countsText(statistics.numberOfSucceededDuplicates, statistics.sizeOfSucceededDuplicates,
+                        statistics.numberOfSucceededSimilars, statistics.sizeOfSucceededSimilars));
+  if (statistics.numberOfFailedDuplicates + statistics.numberOfFailedSimilars > 0) {
+    fmt::print(" Failed: {}.", countsText(statistics.numberOfFailedDuplicates, statistics.sizeOfFailedDuplicates,
+                                          statistics.numberOfFailedSimilars, statistics.sizeOfFailedSimilars));
+  }
+  fmt::print("\n");
 }
 
 bool confirmed(size_t count, ByteCount size, const std::string& what) {
@@ -77,6 +95,43 @@ bool confirmed(size_t count, ByteCount size, const std::string& what) {
   std::string answer;
   if (!std::getline(std::cin, answer)) return false;
   return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+// Waits for a task, cancelling it on the first Ctrl-C (what is done stays done and recorded).
+template <typename Task>
+void waitCancellingOnInterrupt(const std::shared_ptr<Task>& task) {
+  auto watcher = std::make_shared<InterruptWatcher>();
+  task->completionFuture().onComplete(Executor::immediate(), [watcher](const auto&) { watcher->notifyDone(); });
+  watcher->waitUntilDone([&](int count) {
+    if (count == 1) {
+      fmt::print(stderr, "\nzarnik: stopping after the copy in hand (Ctrl-C again quits at once)\n");
+      task->cancel();
+    } else {
+      std::_Exit(130);
+    }
+  });
+}
+
+// Whether the user agreed (or needs not be asked); prints what is planned.
+bool planAccepted(const CleaningPlan& plan, const CleanOptions& options, const std::string& what) {
+  for (std::int64_t group : plan.groupsLeftWhole) {
+    fmt::print(stderr, "zarnik: group {} is left alone: every copy is selected (--force cleans it too)\n", group);
+  }
+  if (options.dryRun) {
+    for (const auto& item : plan.items) fmt::print("would clean #{} {}\n", item.duplicateID, displayPath(item.path));
+    fmt::print("{} copies ({}) would be {}.\n", plan.items.size(), formatByteCount(plan.size()), what);
+    return false;
+  }
+  if (options.yes) return true;
+  if (::isatty(STDIN_FILENO) == 0) {
+    printError("cleaning needs confirmation: add --yes");
+    return false;
+  }
+  if (!confirmed(plan.items.size(), plan.size(), what)) {
+    fmt::print("Nothing was changed.\n");
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -91,6 +146,10 @@ void addCleanCommand(CLI::App& app, CleanOptions& options) {
   trash->excludes(remove)->excludes(move)->excludes(link);
   remove->excludes(move)->excludes(link);
   move->excludes(link);
+  clean->add_option("--volume", options.volumeOptions,
+                    "Another way for the copies on one volume: MOUNT=trash, MOUNT=delete or MOUNT=move-to:DIR")
+      ->type_name("MOUNT=HOW");
+  clean->add_flag("--fake", options.fake, "Go through the cleaning without touching any file (0.3 s a copy)");
   clean->add_flag("-y,--yes", options.yes, "Do not ask for confirmation");
   clean->add_flag("--force", options.force, "Also clean groups whose every copy is selected");
   clean->add_flag("--keep-empty-folders", options.keepEmptyFolders,
@@ -98,59 +157,74 @@ void addCleanCommand(CLI::App& app, CleanOptions& options) {
 }
 
 int runClean(const CleanOptions& options) {
+  auto rules = rulesFor(options);
+  if (rules.hasError()) {
+    printError(rules.error().oneLine());
+    return 2;
+  }
   auto session = restoreUserSession(std::make_shared<ScanningService>());
   if (!session) return 1;
   auto results = reviewedResults(*session);
   if (!results) return 1;
-  CleaningRequest request = requestFor(options);
-  request.dryRun = true;
-  auto planned = results->clean(request).wait();
-  if (planned.hasError()) {
-    printError(planned.error().oneLine());
+  auto plan = results->planCleaning(options.force).wait();
+  if (plan.hasError()) {
+    printError(plan.error().oneLine());
     return 1;
   }
-  for (std::int64_t group : planned.value().groupsLeftWhole) {
-    fmt::print(stderr, "zarnik: group {} is left alone: every copy is selected (--force cleans it too)\n", group);
-  }
-  ByteCount size = 0;
-  for (const auto& item : planned.value().items) size += item.size;
-  const std::string what = whatHappens(request);
-  if (planned.value().items.empty()) {
+  const std::string what = whatHappens(rules.value());
+  if (plan.value().items.empty()) {
     fmt::print("Nothing is selected for removal.\n");
     return 0;
   }
-  if (options.dryRun) {
-    for (const auto& item : planned.value().items) fmt::print("would clean #{} {}\n", item.identifier, displayPath(item.path));
-    fmt::print("{} copies ({}) would be {}.\n", planned.value().items.size(), formatByteCount(size), what);
-    return 0;
+  if (!planAccepted(plan.value(), options, what)) return options.dryRun ? 0 : 1;
+
+  auto request = results->cleaningRequest(rules.value(), options.force).wait();
+  if (request.hasError()) {
+    printError(request.error().oneLine());
+    return 1;
   }
-  if (!options.yes) {
-    if (::isatty(STDIN_FILENO) == 0) {
-      printError("cleaning needs confirmation: add --yes");
-      return 1;
-    }
-    if (!confirmed(planned.value().items.size(), size, what)) {
-      fmt::print("Nothing was changed.\n");
-      return 1;
-    }
-  }
-  request.dryRun = false;
+  auto task = CleaningTask::make(std::move(request.value()));
+  std::mutex failuresMutex;
+  std::vector<CleaningNoteEmitted> remarkable;  // failed, or done with a remark
   const bool showProgress = ::isatty(STDERR_FILENO) != 0;
-  auto cleaned = results
-                     ->clean(request,
-                             [showProgress](size_t done, size_t total) {
-                               if (showProgress) fmt::print(stderr, "\rCleaning {}/{}", done, total);
-                             })
-                     .wait();
+  task->reports().onUpdate(Executor::immediate(), [&](const CleaningReport& report) {
+    if (const auto* progress = std::get_if<CleaningProgress>(&report)) {
+      if (showProgress) {
+        fmt::print(stderr, "\rCleaning {}/{} ({:.0f} %)", progress->numberOfSuccededItems + progress->numberOfFailedItems,
+                   progress->numberOfItems, 100 * progress->sizeBasedFractionCompleted());
+      }
+    } else if (const auto& emitted = std::get<CleaningNoteEmitted>(report); emitted.note.error || emitted.note.note) {
+      std::lock_guard lock(failuresMutex);
+      remarkable.push_back(emitted);
+    }
+  });
+  CleaningService service;
+  service.perform(task);
+  waitCancellingOnInterrupt(task);
+  auto cleaned = task->completionFuture().wait();
   if (showProgress) fmt::print(stderr, "\r\033[K");
   if (cleaned.hasError()) {
     printError(cleaned.error().oneLine());
     return 1;
   }
-  printSummary(cleaned.value().items, fmt::format("Cleaning {}, {}", cleaned.value().cleanID, what));
-  const bool anyFailed = std::any_of(cleaned.value().items.begin(), cleaned.value().items.end(),
-                                     [](const auto& item) { return item.error.has_value(); });
-  return anyFailed ? 1 : 0;
+  const CleaningResult& result = cleaned.value();
+  printSummary(fmt::format("Cleaning {}, {}", task->cleanID(), what), result.statistics);
+  std::lock_guard lock(failuresMutex);
+  for (const auto& item : remarkable) {
+    if (item.note.error) fmt::print("  failed  #{} {}\n", item.duplicateID, item.note.error->oneLine());
+    if (item.note.note) fmt::print("  note    #{} {}: {}\n", item.duplicateID, displayPath(item.path), *item.note.note);
+  }
+  if (result.volumeURLToChangeCleaningOption) {
+    fmt::print("The trash cannot be used on {}: clean again with --volume {}=delete or =move-to:DIR.\n",
+               displayPath(*result.volumeURLToChangeCleaningOption), displayPath(*result.volumeURLToChangeCleaningOption));
+  }
+  if (result.didCancel) {
+    fmt::print("Stopped: {} of {} copies were not handled.\n",
+               result.progress.numberOfItems - result.progress.numberOfSuccededItems - result.progress.numberOfFailedItems,
+               result.progress.numberOfItems);
+    return 130;
+  }
+  return result.progress.numberOfFailedItems > 0 ? 1 : 0;
 }
 
 void addRevertCommand(CLI::App& app, RevertOptions& options) {
@@ -168,7 +242,11 @@ int runRevert(const RevertOptions& options) {
   if (!session) return 1;
   auto results = reviewedResults(*session);
   if (!results) return 1;
-  auto reverted = results->revert({options.identifiers.begin(), options.identifiers.end()}).wait();
+  auto task = RevertingTask::make({results->storeAccess(), {options.identifiers.begin(), options.identifiers.end()}});
+  CleaningService service;
+  service.perform(task);
+  waitCancellingOnInterrupt(task);
+  auto reverted = task->completionFuture().wait();
   if (reverted.hasError()) {
     printError(reverted.error().oneLine());
     return 1;
@@ -177,10 +255,13 @@ int runRevert(const RevertOptions& options) {
     fmt::print("Nothing was cleaned{}.\n", options.all ? "" : " among those copies");
     return options.all ? 0 : 1;
   }
-  printSummary(reverted.value().items, "Brought back");
-  const bool anyFailed = std::any_of(reverted.value().items.begin(), reverted.value().items.end(),
-                                     [](const auto& item) { return item.error.has_value(); });
-  return anyFailed ? 1 : 0;
+  CleaningStatistics statistics;
+  for (const auto& item : reverted.value().items) statistics.count(!item.error, item.isSimilar, item.size);
+  printSummary("Brought back", statistics);
+  for (const auto& item : reverted.value().items) {
+    if (item.error) fmt::print("  failed  #{} {}\n", item.duplicateID, item.error->oneLine());
+  }
+  return reverted.value().failedDuplicateIDs.empty() ? 0 : 1;
 }
 
 }  // namespace zarnik::cli

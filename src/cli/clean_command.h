@@ -19,6 +19,8 @@ struct CleanOptions {
   bool yes = false;
   bool force = false;
   bool keepEmptyFolders = false;
+  bool fake = false;
+  std::vector<std::string> volumeOptions;  // "MOUNT=trash|delete|move-to:DIR"
 };
 
 struct RevertOptions {

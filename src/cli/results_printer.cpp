@@ -50,14 +50,18 @@ std::string cleanedNote(const ZKDuplicate& duplicate) {
   const auto note = cleaningNoteOf(duplicate);
   if (!note) return "  (cleaned)";
   if (note->pending) return fmt::format("  (cleaning {} was cut off here)", note->cleanID);
-  std::string what;
+  if (note->error) return fmt::format("  (cleaning {} failed: {})", note->cleanID, note->error->oneLine());
+  std::string what = note->isFakeRemove ? "pretended, nothing touched" : "";
+  if (note->reversionError) what = "could not be brought back: " + note->reversionError->oneLine() + "; ";
   for (const auto& action : note->actions) {
-    if (std::holds_alternative<CleaningMovedToTrashAction>(action)) {
-      what = "in the trash";
+    if (note->isFakeRemove) {
+      break;
+    } else if (std::holds_alternative<CleaningMovedToTrashAction>(action)) {
+      what += "in the trash";
     } else if (const auto* moved = std::get_if<CleaningMovedAction>(&action)) {
-      what = "moved to " + displayPath(moved->destination.value_or("?"));
+      what += "moved to " + displayPath(moved->destination.value_or("?"));
     } else if (std::holds_alternative<CleaningRemovedAction>(action)) {
-      what = "removed";
+      what += "removed";
     } else {
       what += ", replaced by a hard link";
     }
@@ -99,12 +103,12 @@ void ResultsPrinter::print(const ZKEquivalence& equivalence) {
     allMayBeProposed = allMayBeProposed && mayBeProposed(decision);
     const char* mark = remove ? "remove" : "keep";
     if (duplicate.cleanID) {
-      mark = "cleaned ";
+      mark = isCleaned(duplicate) ? "cleaned " : mark;
       note = cleanedNote(duplicate);
     }
     fmt::print("  {:>5} {:<7}{}{}\n", fmt::format("#{}", duplicate.identifier), mark,
                node ? displayPath(node->path()) : std::string("(unreadable record)"), note);
-    proposed_ += remove && !duplicate.cleanID ? 1 : 0;
+    proposed_ += remove && !isCleaned(duplicate) ? 1 : 0;
   }
   // Left as the scan proposed it, with nothing proposed although every copy could go.
   if (allMayBeProposed && selection && selection->selectedIDs.empty() &&

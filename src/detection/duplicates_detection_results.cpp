@@ -308,176 +308,19 @@ Result<SelectionChangeResult> DuplicatesDetectionResults::replay(bool undo) {
 }  // namespace zarnik
 
 namespace zarnik {
-namespace {
 
-// A group to clean and how many of its copies go.
-struct PlannedGroup {
-  std::int64_t identifier = 0;
-  size_t copies = 0;
-};
-
-// The copy kept and compared against: the group's original when it stays, else the first copy
-// that stays.
-const ZKDuplicate* keptCopy(const ZKEquivalence& group) {
-  const auto stays = [&](const ZKDuplicate& copy) { return !group.isSelected(copy) && !copy.cleanID; };
-  if (const auto* original = group.duplicate(group.currentSelectionConfiguration->originalID); original && stays(*original)) {
-    return original;
-  }
-  for (const auto& copy : group.duplicates) {
-    if (stays(copy)) return &copy;
-  }
-  return nullptr;
-}
-
-CleaningItemReport reportOf(const ZKEquivalence& group, const ZKDuplicate& copy) {
-  CleaningItemReport report;
-  report.identifier = copy.identifier;
-  auto node = copy.node();
-  report.path = node ? node->path() : std::string();
-  report.size = group.memberSize;
-  report.isSimilar = isSimilar(group.privateEquivalenceKind);
-  return report;
-}
-
-}  // namespace
-
-Future<CleaningReport> DuplicatesDetectionResults::clean(CleaningRequest request,
-                                                         std::function<void(size_t, size_t)> progress) {
+Future<CleaningPlan> DuplicatesDetectionResults::planCleaning(bool removesEveryCopyOfAGroup) {
   auto self = shared_from_this();
-  return makeFuture(*queue_, [self, request, progress]() { return self->performCleaning(request, progress); });
+  return makeFuture(*queue_, [self, removesEveryCopyOfAGroup]() {
+    return zarnik::planCleaning(*self->context_, removesEveryCopyOfAGroup);
+  });
 }
 
-Future<RevertReport> DuplicatesDetectionResults::revert(std::set<std::int64_t> identifiers) {
+Future<CleaningRequest> DuplicatesDetectionResults::cleaningRequest(CleaningRules rules, bool removesEveryCopyOfAGroup) {
   auto self = shared_from_this();
-  return makeFuture(*queue_, [self, identifiers]() { return self->performRevert(identifiers); });
-}
-
-namespace {
-
-// One copy: its note written pending before it is touched, then the removal, then the note
-// completed (or cleared when the copy stayed). `group` holds the copy and is written twice.
-Result<CleaningItemReport> cleanCopy(ManagedObjectContext& context, ZKEquivalence& group, ZKDuplicate& copy,
-                                     const ZKDuplicate* kept, std::int64_t cleanID, const CleaningRules& rules) {
-  CleaningItemReport item = reportOf(group, copy);
-  auto node = copy.node();
-  if (!node) {
-    item.error = Error::generic("The stored record of this copy cannot be read.");
-    return item;
-  }
-  CleaningNote note;
-  note.cleanID = cleanID;
-  note.date = dateNow();
-  note.originalPath = node->path();
-  note.modificationDate = node->attributes().dateOfModification;
-  note.option = rules.cleaningOptionForURL(note.originalPath);
-  setCleaningNote(copy, note);
-  ZK_TRY(context.updateEquivalence(group));
-
-  const CleaningItem cleaning{copy.identifier, node, kept ? kept->identifier : 0, kept ? kept->node() : nullptr};
-  const bool replace = rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal &&
-                       allowsReplacementWithHardLinks(group.privateEquivalenceKind);
-  auto done = DefaultCleaningPolicy().perform(cleaning, note.option, replace);
-  if (done.hasError()) {
-    item.error = done.error();
-    setCleaningNote(copy, std::nullopt);
-  } else {
-    note.pending = false;
-    note.actions = done.value().actions;
-    note.note = done.value().note;
-    item.note = done.value().note;
-    setCleaningNote(copy, note);
-    const bool replaced = done.value().actions.size() > 1;
-    if (rules.removeEmptyDirectories && !replaced && node->location().scanLocation()) {
-      (void)DefaultCleaningPolicy::cleanEmptyDirectories(note.originalPath, node->location().scanLocation()->path());
-    }
-  }
-  ZK_TRY(context.updateEquivalence(group));
-  return item;
-}
-
-}  // namespace
-
-Result<CleaningReport> DuplicatesDetectionResults::performCleaning(const CleaningRequest& request,
-                                                                   const std::function<void(size_t, size_t)>& progress) {
-  auto& context = *context_;
-  CleaningReport report;
-  std::vector<PlannedGroup> plan;
-  size_t total = 0;
-  const auto goes = [](const ZKEquivalence& group, const ZKDuplicate& copy) {
-    return group.isSelected(copy) && !copy.cleanID;
-  };
-  ZK_TRY(context.forEachEquivalence([&](ZKEquivalence& group) {
-    for (const auto& copy : group.duplicates) {
-      if (copy.cleanID) report.cleanID = std::max(report.cleanID, *copy.cleanID);
-    }
-    if (!group.currentSelectionConfiguration) return true;
-    if (keptCopy(group) == nullptr && !request.removesEveryCopyOfAGroup) {
-      report.groupsLeftWhole.push_back(group.uniqueIdentifier);
-      return true;
-    }
-    PlannedGroup planned{group.uniqueIdentifier, 0};
-    for (const auto& copy : group.duplicates) {
-      if (!goes(group, copy)) continue;
-      ++planned.copies;
-      if (request.dryRun) report.items.push_back(reportOf(group, copy));
-    }
-    if (planned.copies > 0) plan.push_back(planned);
-    total += planned.copies;
-    return true;
-  }));
-  ++report.cleanID;  // one more than any cleaning before
-  if (request.dryRun) return report;
-  for (const auto& planned : plan) {
-    if (progress) progress(report.items.size(), total);
-    ZK_ASSIGN_OR_RETURN(auto fetched, context.fetchEquivalence(planned.identifier));
-    if (!fetched) continue;
-    ZKEquivalence group = std::move(*fetched);
-    const ZKDuplicate* kept = keptCopy(group);  // stays kept while the others go
-    for (auto& copy : group.duplicates) {
-      if (!goes(group, copy)) continue;
-      ZK_ASSIGN_OR_RETURN(auto item, cleanCopy(context, group, copy, kept, report.cleanID, request.rules));
-      report.items.push_back(std::move(item));
-    }
-  }
-  if (progress) progress(report.items.size(), total);
-  return report;
-}
-
-Result<RevertReport> DuplicatesDetectionResults::performRevert(const std::set<std::int64_t>& identifiers) {
-  auto& context = *context_;
-  std::vector<std::int64_t> groups;
-  ZK_TRY(context.forEachEquivalence([&](ZKEquivalence& group) {
-    for (const auto& copy : group.duplicates) {
-      if (copy.cleanID && (identifiers.empty() || identifiers.count(copy.identifier) != 0)) {
-        groups.push_back(group.uniqueIdentifier);
-        break;
-      }
-    }
-    return true;
-  }));
-  RevertReport report;
-  for (std::int64_t id : groups) {
-    ZK_ASSIGN_OR_RETURN(auto fetched, context.fetchEquivalence(id));
-    if (!fetched) continue;
-    ZKEquivalence group = std::move(*fetched);
-    for (auto& copy : group.duplicates) {
-      if (!copy.cleanID || (!identifiers.empty() && identifiers.count(copy.identifier) == 0)) continue;
-      CleaningItemReport item = reportOf(group, copy);
-      auto note = cleaningNoteOf(copy);
-      if (!note) {
-        item.error = Error::generic("The record of this copy's cleaning cannot be read.");
-      } else if (auto back = revertCleaning(*note); back.hasError()) {
-        item.error = back.error();
-      } else {
-        item.path = back.value();
-        setCleaningNote(copy, std::nullopt);  // back in place: it can be selected and cleaned again
-        // The selection that removed it stays; it is proposed again, not removed again unasked.
-      }
-      report.items.push_back(std::move(item));
-    }
-    ZK_TRY(context.updateEquivalence(group));
-  }
-  return report;
+  return makeFuture(*queue_, [self, rules = std::move(rules), removesEveryCopyOfAGroup]() {
+    return CleaningRequest{self->storeAccess(), self->context_->scanLocations(), rules, removesEveryCopyOfAGroup};
+  });
 }
 
 }  // namespace zarnik

@@ -16,7 +16,7 @@
 
 #include "base/json.h"
 #include "base/units.h"
-#include "cleaning/cleaning_note.h"
+#include "cleaning/cleaning_task.h"
 #include "detection/selection_change.h"
 #include "foundation/future.h"
 #include "foundation/serial_queue.h"
@@ -43,33 +43,6 @@ struct SelectionChangeResult {
   std::int64_t equivalenceIdentifier = 0;
   SelectionChangeProposal proposal;
   std::optional<ZKActivityLogItem> logItem;
-};
-
-struct CleaningRequest {
-  // The option per volume, hard links, whether emptied folders go.
-  CleaningRules rules;
-  bool dryRun = false;  // report what would be done, change nothing
-  // Groups whose every copy is selected are left alone unless the user confirmed removing them.
-  bool removesEveryCopyOfAGroup = false;
-};
-
-struct CleaningItemReport {
-  std::int64_t identifier = 0;
-  std::string path;
-  ByteCount size = 0;
-  bool isSimilar = false;
-  std::optional<Error> error;
-  std::optional<std::string> note;
-};
-
-struct CleaningReport {
-  std::int64_t cleanID = 0;
-  std::vector<CleaningItemReport> items;
-  std::vector<std::int64_t> groupsLeftWhole;  // every copy selected, not confirmed
-};
-
-struct RevertReport {
-  std::vector<CleaningItemReport> items;  // an error: that copy could not be brought back
 };
 
 class DuplicatesDetectionResults : public std::enable_shared_from_this<DuplicatesDetectionResults> {
@@ -104,11 +77,12 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
   Future<SelectionChangeResult> redo();
   Future<std::vector<ZKActivityLogItem>> activityLog();
 
-  // Removes the selected copies of every group. Each copy's note is written (pending) before it
-  // is touched and completed after; a copy that fails keeps its place and no note.
-  Future<CleaningReport> clean(CleaningRequest request, std::function<void(size_t done, size_t total)> progress = {});
-  // Brings cleaned copies back: those named (copy identifiers), or all when none are named.
-  Future<RevertReport> revert(std::set<std::int64_t> identifiers);
+  // The store and its queue, for the tasks that clean and revert.
+  [[nodiscard]] StoredResultsAccess storeAccess() const { return {queue_, context_}; }
+  // What a cleaning would remove now.
+  Future<CleaningPlan> planCleaning(bool removesEveryCopyOfAGroup);
+  // A request to clean the selected copies by `rules`, bounded by the stored scan locations.
+  Future<CleaningRequest> cleaningRequest(CleaningRules rules, bool removesEveryCopyOfAGroup);
 
  private:
   DuplicatesDetectionResults(std::unique_ptr<ManagedObjectContext> context, DuplicatesDetectionResultsState state,
@@ -116,16 +90,13 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
   Result<SelectionChangeResult> applyChange(ZKEquivalence equivalence, const SelectionRequest& request,
                                             ActivityInteractionType type);
   Result<SelectionChangeResult> replay(bool undo);
-  Result<CleaningReport> performCleaning(const CleaningRequest& request,
-                                         const std::function<void(size_t, size_t)>& progress);
-  Result<RevertReport> performRevert(const std::set<std::int64_t>& identifiers);
   struct StoreJob;
   void continueStoring(const std::shared_ptr<StoreJob>& job);
   void finishStoring(StoreJob& job);
   void failStoring(StoreJob& job, const Error& error);
 
   std::shared_ptr<SerialQueue> queue_;
-  std::unique_ptr<ManagedObjectContext> context_;
+  std::shared_ptr<ManagedObjectContext> context_;
   mutable std::mutex stateMutex_;
   DuplicatesDetectionResultsState state_;
   std::optional<std::string> movedAsideTo_;

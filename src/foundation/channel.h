@@ -60,6 +60,11 @@ class Producer {
     bool completed = false;
     Promise<Success> promise;
   };
+  // GCC 12 warns of an uninitialised string when moving some results here; the result is whole.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
   void finish(Result<Success> result) {
     {
       std::lock_guard lock(state_->mutex);
@@ -68,6 +73,9 @@ class Producer {
     }
     state_->promise.complete(std::move(result));
   }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
   std::shared_ptr<State> state_;
 };
 

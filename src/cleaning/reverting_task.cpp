@@ -1,0 +1,98 @@
+#include "cleaning/reverting_task.h"
+
+#include "cleaning/cleaning_reverter.h"
+#include <fmt/format.h>
+
+#include "foundation/logger.h"
+
+namespace zarnik {
+
+std::shared_ptr<RevertingTask> RevertingTask::make(RevertingRequest request) {
+  return std::shared_ptr<RevertingTask>(new RevertingTask(std::move(request)));
+}
+
+void RevertingTask::start() {
+  request_.store.queue->async([self = shared_from_this()] {
+    auto items = self->collectItems();
+    if (items.hasError()) {
+      self->reports_.fail(items.error());
+      return;
+    }
+    self->items_ = std::move(items.value());
+    Logger::shared().log("RevertingTask", "start", fmt::format("Start of reversion of {} items", self->items_.size()));
+    self->revertNext();
+  });
+}
+
+Result<std::vector<RevertingTask::Item>> RevertingTask::collectItems() {
+  std::vector<Item> items;
+  const auto& wanted = request_.duplicateIDs;
+  ZK_TRY(request_.store.context->forEachEquivalence([&](ZKEquivalence& group) {
+    for (const auto& copy : group.duplicates) {
+      if (!copy.cleanID || (!wanted.empty() && wanted.count(copy.identifier) == 0)) continue;
+      auto note = cleaningNoteOf(copy);
+      // A copy whose removal failed is in place: there is nothing to undo.
+      if (note && note->error) continue;
+      items.push_back({group.uniqueIdentifier, copy.identifier});
+    }
+    return true;
+  }));
+  return items;
+}
+
+void RevertingTask::revertNext() {
+  if (itemsCompleted_ == items_.size() || !canContinue()) {
+    reports_.succeed(outcome_);
+    return;
+  }
+  auto reverted = revertItem(items_[itemsCompleted_]);
+  if (reverted.hasError()) {
+    reports_.fail(reverted.error());
+    return;
+  }
+  auto& item = reverted.value();
+  (item.error ? outcome_.failedDuplicateIDs : outcome_.revertedDuplicateIDs).push_back(item.duplicateID);
+  outcome_.items.push_back(std::move(item));
+  ++itemsCompleted_;
+  reports_.update(static_cast<double>(itemsCompleted_) / static_cast<double>(items_.size()));
+  request_.store.queue->async([self = shared_from_this()] { self->revertNext(); });
+}
+
+Result<RevertedItem> RevertingTask::revertItem(const Item& item) {
+  auto& context = *request_.store.context;
+  if (!group_ || group_->uniqueIdentifier != item.equivalenceID) {
+    ZK_ASSIGN_OR_RETURN(group_, context.fetchEquivalence(item.equivalenceID));
+  }
+  RevertedItem reverted{item.duplicateID, {}, 0, false, std::nullopt};
+  ZKDuplicate* copy = nullptr;
+  if (group_) {
+    for (auto& candidate : group_->duplicates) {
+      if (candidate.identifier == item.duplicateID) copy = &candidate;
+    }
+  }
+  if (copy == nullptr) {
+    reverted.error = Error::generic("This copy is no longer among the stored results.");
+    return reverted;
+  }
+  reverted.size = group_->memberSize;
+  reverted.isSimilar = isSimilar(group_->privateEquivalenceKind);
+  auto note = cleaningNoteOf(*copy);
+  if (!note) {
+    reverted.error = Error::generic("The record of this copy's cleaning cannot be read.");
+    return reverted;
+  }
+  reverted.path = note->originalPath;
+  if (auto back = revertCleaning(*note); back.hasError()) {
+    reverted.error = back.error();
+    note->reversionError = back.error();
+    setCleaningNote(*copy, note);
+  } else {
+    // Back in place: it can be selected and cleaned again. The selection that removed it stays;
+    // it is proposed again, not removed again unasked.
+    setCleaningNote(*copy, std::nullopt);
+  }
+  ZK_TRY(context.updateEquivalence(*group_));
+  return reverted;
+}
+
+}  // namespace zarnik
