@@ -18,6 +18,8 @@ class CleaningService {
   // Queues the task; it starts when the one before it has completed.
   void perform(const std::shared_ptr<CleaningTask>& task);
   void perform(const std::shared_ptr<RevertingTask>& task);
+  // Where the line of tasks is kept (a turn of it has started every task queued before).
+  [[nodiscard]] const std::shared_ptr<SerialQueue>& internalQueue() const { return service_.internalQueue(); }
 
  private:
   BaseService service_;

@@ -98,6 +98,39 @@ TEST_F(CleanCommandTest, PermanentRemovalIsNotRevertedAndHardLinksAre) {
   EXPECT_NE(impossible.out.find("Revert is impossible"), std::string::npos) << impossible.out;
 }
 
+TEST_F(CleanCommandTest, AFailedCopyIsReportedWithItsReasonAndAFakeCleaningTouchesNothing) {
+  tree.file("a/notes.txt", "pair of notes");
+  tree.file("b/notes copy.txt", "pair of notes");
+  tree.file("a/plan.txt", "pair of plans");
+  tree.file("b/plan copy.txt", "pair of plans");
+  ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  EXPECT_EQ(runZarnik("clean --yes --volume nonsense", scratch).status, 2);
+
+  auto fake = runZarnik("clean --yes --fake", scratch);
+  ASSERT_EQ(fake.status, 0) << fake.err;
+  EXPECT_NE(fake.out.find("2 duplicates"), std::string::npos) << fake.out;
+  EXPECT_TRUE(exists(tree / "b/notes copy.txt"));
+  EXPECT_TRUE(exists(tree / "b/plan copy.txt"));
+  EXPECT_FALSE(exists(trash()));
+  EXPECT_NE(runZarnik("results", scratch).out.find("pretended, nothing touched"), std::string::npos);
+  ASSERT_EQ(runZarnik("revert --all", scratch).status, 0);
+
+  tree.file("b/notes copy.txt", "pair of NOTES");  // changed since the scan
+  auto cleaned = runZarnik("clean --yes", scratch);
+  EXPECT_EQ(cleaned.status, 1);
+  EXPECT_NE(cleaned.out.find("1 duplicate"), std::string::npos) << cleaned.out;
+  EXPECT_NE(cleaned.out.find("Failed: 1 duplicate"), std::string::npos) << cleaned.out;
+  EXPECT_NE(cleaned.out.find(tree / "b/notes copy.txt"), std::string::npos) << cleaned.out;
+  EXPECT_NE(cleaned.out.find("changed after the scan"), std::string::npos) << cleaned.out;
+  EXPECT_EQ(contentsOf(tree / "b/notes copy.txt"), "pair of NOTES");
+  EXPECT_FALSE(exists(tree / "b/plan copy.txt"));
+  auto listed = runZarnik("results", scratch);
+  EXPECT_NE(listed.out.find("failed: "), std::string::npos) << listed.out;
+  // The copy that stayed is still selected and is tried again by the next cleaning.
+  EXPECT_EQ(runZarnik("clean --yes", scratch).status, 1);
+  EXPECT_TRUE(exists(tree / "b/notes copy.txt"));
+}
+
 TEST_F(CleanCommandTest, ACleaningKilledHalfWayAccountsForEveryCopy) {
   constexpr int kPairs = 1000;
   for (int i = 0; i < kPairs; ++i) {
