@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -49,13 +50,15 @@ Result<bool> haveEqualContents(const std::string& first, const std::string& seco
   if (statusA.st_size != statusB.st_size) return false;
   // Hard links of one file are equal without reading.
   if (statusA.st_dev == statusB.st_dev && statusA.st_ino == statusB.st_ino) return true;
-  std::vector<char> blockA(kBlockSize);
-  std::vector<char> blockB(kBlockSize);
-  for (off_t offset = 0;; offset += static_cast<off_t>(kBlockSize)) {
+  // A small file needs a small buffer: one byte more than the file tells the end in one read.
+  const size_t blockSize = std::min(kBlockSize, static_cast<size_t>(statusA.st_size) + 1);
+  std::vector<char> blockA(blockSize);
+  std::vector<char> blockB(blockSize);
+  for (off_t offset = 0;; offset += static_cast<off_t>(blockSize)) {
     ZK_ASSIGN_OR_RETURN(const size_t readA, readBlock(a.get(), blockA, offset, first));
     ZK_ASSIGN_OR_RETURN(const size_t readB, readBlock(b.get(), blockB, offset, second));
     if (readA != readB || std::memcmp(blockA.data(), blockB.data(), readA) != 0) return false;
-    if (readA < kBlockSize) return true;
+    if (readA < blockSize) return true;
   }
 }
 
