@@ -152,13 +152,24 @@ bool isCleaned(const ZKDuplicate& duplicate) {
   return !note || !note->error;  // a note that cannot be read says nothing: the copy may be gone
 }
 
+bool canRevert(const CleaningAction& action) {
+  return std::visit(Overloaded{
+                        [](const CleaningMovedAction& moved) { return moved.destination.has_value(); },
+                        [](const CleaningMovedToTrashAction& trashed) { return trashed.destination.has_value(); },
+                        [](const CleaningRemovedAction&) { return false; },
+                        [](const CleaningReplacedWithHardlinkAction& link) { return link.destinationURL.has_value(); },
+                    },
+                    action);
+}
+
 bool CleaningNote::canRevert() const {
   if (reverted || error) return false;
   if (pending) return option.kind != FileCleaningOption::Kind::removePermanently;
   // A removal followed by a hard link can be undone by giving the copy its own bytes again.
   for (size_t i = 0; i < actions.size(); ++i) {
     const bool replaced = i + 1 < actions.size() && std::holds_alternative<CleaningReplacedWithHardlinkAction>(actions[i + 1]);
-    if (std::holds_alternative<CleaningRemovedAction>(actions[i]) && !replaced) return false;
+    const bool removedThenLinked = std::holds_alternative<CleaningRemovedAction>(actions[i]) && replaced;
+    if (!removedThenLinked && !zarnik::canRevert(actions[i])) return false;
   }
   return true;
 }

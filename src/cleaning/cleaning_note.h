@@ -48,6 +48,10 @@ struct CleaningNote {
 [[nodiscard]] std::optional<CleaningNote> cleaningNoteOf(const ZKDuplicate& duplicate);
 void setCleaningNote(ZKDuplicate& duplicate, const std::optional<CleaningNote>& note);
 
+// Whether one action can be undone: a move or a trashing when its destination is known, a hard
+// link when the original it points to is known; a permanent removal never.
+[[nodiscard]] bool canRevert(const CleaningAction& action);
+
 [[nodiscard]] Json encodeAction(const CleaningAction& action);
 [[nodiscard]] std::optional<CleaningAction> decodeAction(const Json& archive);
 
