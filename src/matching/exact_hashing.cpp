@@ -211,6 +211,30 @@ Result<ExactFileHash> calculateExactFileHash(const ExactFileHashingServiceReques
   return ExactFileHash{digest.buildDigest(), size};
 }
 
+Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCount expectedSize) {
+  auto session = DiskAccessManager::shared().beginAccessingURL(path, "calculateContentPrefixHash(_:)");
+  if (!session) return FileServicesError::make(FileServicesError::exactHashingFailedToGainAccess, path);
+  const UniqueFd fd = openForReading(path);
+  if (!fd.isValid()) {
+    return FileServicesError::make(FileServicesError::exactHashingFailedToRead, path).withUnderlying(Error::posix(errno).description);
+  }
+  const auto length = static_cast<size_t>(std::min(expectedSize, kContentPrefixSize));
+  std::array<char, kContentPrefixSize> block{};
+  ssize_t got = 0;
+  do {
+    got = ::pread(fd.get(), block.data(), length, 0);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    return FileServicesError::make(FileServicesError::exactHashingFailedToRead, path).withUnderlying(Error::posix(errno).description);
+  }
+  session->endAccessing();
+  if (static_cast<size_t>(got) != length) {
+    return FileServicesError::make(FileServicesError::exactHashingFailedToAnalyze, path)
+        .withUnderlying("the file changed since it was listed");
+  }
+  return static_cast<std::uint64_t>(std::hash<std::string_view>()(std::string_view(block.data(), length)));
+}
+
 Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfo(MatchingNode& node, HashKind kind) {
   if (kind == HashKind::exactAudioContent) {
     return FileServicesError::make(FileServicesError::exactAudioHashingFailedToOpen, node.path());

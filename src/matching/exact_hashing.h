@@ -75,6 +75,13 @@ struct ExactFileHashingServiceRequest {
 // changed since it was listed.
 [[nodiscard]] Result<ExactFileHash> calculateExactFileHash(const ExactFileHashingServiceRequest& request);
 
+// A quick fingerprint of a file's first block, which every sampled digest reads too: files
+// whose first blocks differ cannot have equal digests, so most files that merely share a size
+// are told apart by reading 4 KiB instead of up to 4 MiB. Not a digest: equal fingerprints
+// prove nothing.
+inline constexpr ByteCount kContentPrefixSize = 4096;
+[[nodiscard]] Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCount expectedSize);
+
 class ExactHashCalculator {
  public:
   // Hashes the node, stores the hash in it and returns the information of the hash kind.

@@ -118,6 +118,7 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(const std::vector<E
   if (!canPerformLightActivities(cancellationMode_.mode())) return Error::cancelled();
   Logger::shared().log(kAuthor, "build()", "Building candidates to model");
   noteTimingLine("[scan] Accumulation finished ");
+  prefixGate_.clear();  // what still waits there has no duplicate
   changeStatus([count = static_cast<std::int64_t>(groups.size())](MutableScanningStatus& status) {
     status.dateOfAccumulationFinish = dateNow();
     status.numberOfEquivalences = count;
@@ -359,11 +360,25 @@ void ScanningTask::drainHashRequests(EquivalenceCandidatesProviderImpl& provider
     }
     hashed.clear();
     for (const HashRequest& request : taken) {
-      if (auto info = hashNode(request.node, request.kind)) hashed.emplace_back(request.node, std::move(info));
+      for (const auto& node : nodesDueForHashing(request)) {
+        if (auto info = hashNode(node, request.kind)) hashed.emplace_back(node, std::move(info));
+      }
     }
     provider.addBatch(std::move(hashed));
     for (size_t i = 0; i < taken.size(); ++i) nodesProcessingGroup_->leave();
   }
+}
+
+std::vector<MatchingNodePtr> ScanningTask::nodesDueForHashing(const HashRequest& request) {
+  const ByteCount size = request.node->attributes().exactSize;
+  if (request.kind != HashKind::exact || !ContentPrefixGate::holdsBack(size)) return {request.node};
+  if (!canContinue()) return {};
+  auto prefix = calculateContentPrefixHash(request.node->path(), size);
+  if (prefix.hasError()) {
+    reportHashingFailure(*request.node, prefix.error());
+    return {};
+  }
+  return prefixGate_.admit(request.node, prefix.value());
 }
 
 EquivalenceInfoPtr ScanningTask::hashNode(const MatchingNodePtr& node, HashKind kind) {
@@ -388,16 +403,19 @@ EquivalenceInfoPtr ScanningTask::hashNode(const MatchingNodePtr& node, HashKind 
     }
     return info.value();
   }
-  const Error& error = info.error();
+  reportHashingFailure(*node, info.error());
+  return nullptr;
+}
+
+void ScanningTask::reportHashingFailure(const MatchingNode& node, const Error& error) {
   LogContext context = LogContext::at(error.path);
   if (!error.underlying.empty()) context.underlyingError = error.underlying;
   Logger::shared().log(kAuthor, "calculateHash(forNode:hashKind:provider:)", error.description, context);
   // Empty files cannot be hashed and are simply never grouped; other failures (unreadable,
   // changed or vanished files) are worth a line.
   const bool isEmptyFile =
-      error.code == FileServicesError::hashingFailedForUnknownReason && node->attributes().exactSize < 1;
+      error.code == FileServicesError::hashingFailedForUnknownReason && node.attributes().exactSize < 1;
   if (errorHandler_ && !isEmptyFile) errorHandler_(error);
-  return nullptr;
 }
 
 Future<Void> ScanningTask::matchSymLink(const MatchingNodePtr& node, EquivalenceCandidatesProviderImpl& provider) {

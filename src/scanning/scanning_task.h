@@ -20,6 +20,7 @@
 #include "foundation/channel.h"
 #include "foundation/operation_queue.h"
 #include "matching/equivalence_candidates_provider.h"
+#include "scanning/content_prefix_gate.h"
 #include "scanning/detection_result.h"
 #include "scanning/scanning_status.h"
 
@@ -89,6 +90,9 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   void drainHashRequests(EquivalenceCandidatesProviderImpl& provider);
   // The node's hash information, or nothing (the failure is logged and reported).
   EquivalenceInfoPtr hashNode(const MatchingNodePtr& node, HashKind kind);
+  // The request's node, once the gate lets it through, with the one it was waiting for.
+  std::vector<MatchingNodePtr> nodesDueForHashing(const HashRequest& request);
+  void reportHashingFailure(const MatchingNode& node, const Error& error);
 
   // Per-node matching: which information a node gets, handed to the engine.
   void matchFoundNodes(const std::vector<MatchingNodePtr>& nodes);
@@ -132,6 +136,7 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   // Hard links of one file share their content: its digest is computed once per scan.
   std::mutex hardLinkDigestsMutex_;
   std::unordered_map<FileId, ExactFileHash, FileIdHash> hardLinkDigests_;
+  ContentPrefixGate prefixGate_;
 
   std::atomic<std::int64_t> scannedCount_{0};
   std::atomic<std::int64_t> scannedSize_{0};

@@ -63,6 +63,47 @@ TEST_F(ScanningTaskTest, FindsExactDuplicatesAcrossFoldersAndNothingElse) {
   EXPECT_EQ(result.value().scannedNodesCount, 12);  // 4 folders (with the root), 6 files, 2 links
 }
 
+TEST_F(ScanningTaskTest, FilesOfOneSizeAreToldApartByTheirFirstBlockOrTheirWholeContent) {
+  // Larger than the first block, so that the block is looked at before any digest.
+  const std::string content(10 * 1024, 'c');
+  for (const char* name : {"one", "two", "three"}) dir.file(std::string("same/") + name, content);
+  std::string otherStart = content;
+  otherStart[10] = 'S';
+  dir.file("other/start", otherStart);
+  std::string otherEnd = content;
+  otherEnd[8000] = 'E';  // the same first block: only the digest tells it apart
+  dir.file("other/end", otherEnd);
+  dir.file("other/end twin", otherEnd);
+  dir.hardlink("other/start link", "other/start");  // the same file twice is no duplicate
+  auto result = scan(exactRules());
+  ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
+  EXPECT_EQ(groupsOf(result.value()), (std::set<std::set<std::string>>{{"same/one", "same/two", "same/three"},
+                                                                        {"other/end", "other/end twin"}}));
+}
+
+TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPass) {
+  OVURLResolver resolver{"/nonexistent-home"};
+  auto location = ScanLocation::make("/data", resolver);
+  const auto node = [&](const std::string& name) {
+    NodeAttributes attributes;
+    attributes.exactSize = 10000;
+    return MatchingNodePtr(std::make_shared<MatchingFileNode>(nullptr, nullptr, name, attributes, location));
+  };
+  ContentPrefixGate gate;
+  EXPECT_TRUE(gate.admit(node("a"), 7).empty());
+  auto again = node("a");
+  EXPECT_TRUE(gate.admit(again, 7).empty());  // listed again: takes its own place
+  auto other = node("b");
+  EXPECT_TRUE(gate.admit(other, 8).empty());      // another first block
+  auto second = node("c");
+  auto due = gate.admit(second, 7);
+  ASSERT_EQ(due.size(), 2u);
+  EXPECT_EQ(due[0], again);
+  EXPECT_EQ(due[1], second);
+  auto third = node("d");
+  EXPECT_EQ(gate.admit(third, 7), std::vector<MatchingNodePtr>{third});
+}
+
 TEST_F(ScanningTaskTest, HardLinksAloneAreNoGroupButWithACopyTheyShareAGroupId) {
   dir.file("x/original", "linked data");
   dir.hardlink("x/link", "x/original");
