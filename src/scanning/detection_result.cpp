@@ -43,6 +43,10 @@ void scanning_service::DetectionResult::detectDifferencesAndSelect(const Autosel
     differences.push_back(std::move(info));
   }
   auto selection = autoselector.detectDifferencesAndSelect(std::move(differences));
+  // A scan keeps thousands of groups until they are stored: only what is stored stays.
+  for (auto& [identifier, copyDifferences] : selection.configurations.nodeDifferencesInfoByDuplicateID) {
+    copyDifferences = copyDifferences.keptAfterSelection();
+  }
   equivalenceDifferences = std::move(selection.differences);
   selectionConfigurations = std::make_shared<const DetectedSelectionConfigurations>(std::move(selection.configurations));
 }

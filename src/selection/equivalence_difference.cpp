@@ -125,6 +125,16 @@ std::optional<std::int64_t> DuplicateDifferences::hardlinkedGroupID() const {
   return std::nullopt;
 }
 
+DuplicateDifferences DuplicateDifferences::keptAfterSelection() const {
+  DuplicateDifferences kept;
+  kept.flags = flags;
+  if (auto it = factors.find(EquivalenceDifference::hardLinkedGroup); it != factors.end()) {
+    kept.factors[EquivalenceDifference::hardLinkedGroup] = it->second;
+  }
+  kept.factors.compact();
+  return kept;
+}
+
 Json DuplicateDifferences::encode() const {
   Json json = Json::object();
   json["flags"] = flags;

@@ -113,6 +113,9 @@ struct DuplicateDifferences {
   void set(DuplicateDifferenceFlag flag, bool on = true) { flags = on ? (flags | flag) : (flags & ~flag); }
   [[nodiscard]] ArrangementFactor arrangementFactor(EquivalenceDifference kind) const;
   [[nodiscard]] std::optional<std::int64_t> hardlinkedGroupID() const;
+  // What outlives the selection (the flags and the hard-link group): the other factors and the
+  // path patterns are made again from the node when needed, and cost about 700 bytes a copy.
+  [[nodiscard]] DuplicateDifferences keptAfterSelection() const;
   [[nodiscard]] Json encode() const;
 };
 
