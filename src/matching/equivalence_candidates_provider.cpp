@@ -87,7 +87,10 @@ void EquivalenceCandidatesProviderImpl::addBatch(std::vector<std::pair<MatchingN
   finishingReadyGroup_->enter();
   if (processingGroup) processingGroup->enter();
   internalQueue_->async([self = shared_from_this(), items = std::move(items), processingGroup] {
-    for (const auto& [node, info] : items) self->accumulatorsByEqivalenceKind_.at(info->kind())->add(node, info);
+    for (const auto& [node, info] : items) {
+      auto accumulator = self->accumulatorsByEqivalenceKind_.find(info->kind());
+      if (accumulator != self->accumulatorsByEqivalenceKind_.end()) accumulator->second->add(node, info);  // else discarded
+    }
     self->finishingReadyGroup_->leave();
     if (processingGroup) processingGroup->leave();
   });
@@ -134,6 +137,15 @@ Future<std::vector<EquivalenceCandidatePtr>> EquivalenceCandidatesProviderImpl::
     Logger::shared().log("EquivalenceCandidatesProvider", "finishAccumulationAndProvideEquivalences()",
                          "Did finish accumulation with " + std::to_string(groups.size()) + " groups");
     return groups;
+  });
+}
+
+void EquivalenceCandidatesProviderImpl::discardAccumulations() {
+  std::vector<std::unique_ptr<EquivalenceCandidatesAccumulator>> discarded;
+  internalQueue_->sync([&] {
+    accumulatorsByEqivalenceKind_.clear();
+    discarded = std::move(accumulators_);
+    accumulators_.clear();
   });
 }
 

@@ -66,6 +66,10 @@ class EquivalenceCandidatesProviderImpl final : public EquivalenceCandidatesAccu
   // The groups of at least two members of the published kinds, once the finishing-ready
   // group is empty. Fails with notSupportedInMode in continuous mode.
   Future<std::vector<EquivalenceCandidatePtr>> finishAccumulationAndProvideEquivalences();
+  // Lets go of everything accumulated, once the groups were provided and nothing will be merged
+  // into another provider: the nodes of files without duplicates are most of a scan's memory.
+  // The provider accumulates nothing afterwards.
+  void discardAccumulations();
   // Merges another provider's groups into this one; runs on this provider's queue.
   std::vector<EquivalenceCandidatePtr> merge(EquivalenceCandidatesProviderImpl& storage,
                                              const std::set<std::string>* skippingNodesAt);

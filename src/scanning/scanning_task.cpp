@@ -119,6 +119,7 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(const std::vector<E
   Logger::shared().log(kAuthor, "build()", "Building candidates to model");
   noteTimingLine("[scan] Accumulation finished ");
   prefixGate_.clear();  // what still waits there has no duplicate
+  if (!request_.keepsEquivalenceCandidatesStorage) equivalenceCandidatesProvider_->discardAccumulations();
   changeStatus([count = static_cast<std::int64_t>(groups.size())](MutableScanningStatus& status) {
     status.dateOfAccumulationFinish = dateNow();
     status.numberOfEquivalences = count;
@@ -214,7 +215,7 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(const std::vector<E
   }
   result.scannedNodesCount = scannedCount_.load();
   result.scannedNodesSize = scannedSize_.load();
-  result.equivalenceCandidatesStorage = equivalenceCandidatesProvider_;
+  if (request_.keepsEquivalenceCandidatesStorage) result.equivalenceCandidatesStorage = equivalenceCandidatesProvider_;
   return result;
 }
 

@@ -32,6 +32,8 @@ struct ScanningServiceRequest {
   OVURLResolver resolver = OVURLResolver::shared();
   bool includeHiddenItems = false;
   ExtendedAutoselectionRules autoselectionRules;
+  // Whether the result keeps the engine's accumulations, to be merged into a watching scan's.
+  bool keepsEquivalenceCandidatesStorage = false;
 };
 
 struct ScanningServiceResult {
@@ -41,7 +43,7 @@ struct ScanningServiceResult {
   std::int64_t scannedNodesCount = 0;
   ByteCount scannedNodesSize = 0;
   bool keepDuplicatesSmallerThenThresholdIfEquivalenceFits = false;
-  std::shared_ptr<EquivalenceCandidatesProviderImpl> equivalenceCandidatesStorage;
+  std::shared_ptr<EquivalenceCandidatesProviderImpl> equivalenceCandidatesStorage;  // when asked to keep it
 };
 
 class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
