@@ -19,7 +19,7 @@ for i in range(count):
             f.write(content)
 PY
 export HOME="$work" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state"
-"$zarnik" scan -q --min-size 0 "$work/tree" | tail -n 1
+"$zarnik" scan -q --exact --min-size 0 "$work/tree" | tail -n 1
 timed() { local start end; start=$(date +%s.%N); "$@" | head -n 1; end=$(date +%s.%N);
           python3 -c "print(f'  {($end - $start):.2f} s, {$count / ($end - $start):.0f} copies/s')"; }
 timed "$zarnik" clean --yes

@@ -1,6 +1,7 @@
 #include "matching/equivalence_candidates_provider.h"
 
 #include "foundation/logger.h"
+#include "matching/directory_accumulator.h"
 #include "matching/exact_accumulators.h"
 
 namespace zarnik {
@@ -51,6 +52,9 @@ void EquivalenceCandidatesProviderImpl::addAccumulator(EquivalenceKind kind) {
     case EquivalenceKind::similarApp:
       accumulator = std::make_unique<ExactEquivalenceCandidatesAccumulator<SimilarApplicationEquivalenceInfo>>(kind, this);
       break;
+    case EquivalenceKind::directory:
+      accumulator = std::make_unique<DirectoryEquivalenceCandidatesAccumulator>(this);
+      break;
     default:
       return;  // kinds whose accumulators this build does not have yet take no information
   }
@@ -87,7 +91,14 @@ void EquivalenceCandidatesProviderImpl::addBatch(std::vector<std::pair<MatchingN
   finishingReadyGroup_->enter();
   if (processingGroup) processingGroup->enter();
   internalQueue_->async([self = shared_from_this(), items = std::move(items), processingGroup] {
+    const bool collectsChildHashes = self->accumulatorsByEqivalenceKind_.count(EquivalenceKind::directory) != 0;
     for (const auto& [node, info] : items) {
+      // A matched file leaves its content's hash in its folder, for folder matching.
+      if (collectsChildHashes && node->parentNode()) {
+        if (auto childHash = info->childHash()) {
+          node->parentNode()->childHashesAccumulator.insert(childHash, node->attributes().exactSize);
+        }
+      }
       auto accumulator = self->accumulatorsByEqivalenceKind_.find(info->kind());
       if (accumulator != self->accumulatorsByEqivalenceKind_.end()) accumulator->second->add(node, info);  // else discarded
     }

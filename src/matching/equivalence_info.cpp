@@ -10,6 +10,8 @@ namespace zarnik {
 
 bool isHashModelingAllowed(const ExactFileHash& hash, EquivalenceKind kind, const ScanRules& scanRules) {
   if (hash.size < 1) return false;
+  // Contents are also digested for folder matching alone: their groups are shown only when asked for.
+  if (kind == EquivalenceKind::exactHash && !scanRules.exactMatchEnabled()) return false;
   if (hash.size < scanRules.sizeThresholdOption().sizeValue()) return false;
   return shouldPublicateCandidates(kind);
 }

@@ -304,4 +304,32 @@ MatchingDirectoryNode::MatchingDirectoryNode(std::shared_ptr<const MatchingNodes
     : MatchingNode(std::move(factory), std::move(parent), std::move(name), std::move(attributes), std::move(scanLocation)),
       rootOfCloudService_(rootOfCloudService) {}
 
+void MatchingDirectoryNode::ChildHashesAccumulator::insert(std::optional<std::uint64_t> childHash, ByteCount childSize) {
+  size_ += childSize;
+  if (!childHash) return;
+  if (!childHashes_.empty() && childHashes_.back() > *childHash) needsToNormalize_ = true;
+  childHashes_.push_back(*childHash);
+  hashValue_ = combined(hashValue_, *childHash);
+}
+
+void MatchingDirectoryNode::ChildHashesAccumulator::normalizeIfNeeded() {
+  if (!needsToNormalize_) return;
+  std::sort(childHashes_.begin(), childHashes_.end());
+  hashValue_ = 0;
+  for (std::uint64_t hash : childHashes_) hashValue_ = combined(hashValue_, hash);
+  needsToNormalize_ = false;
+}
+
+std::uint64_t MatchingDirectoryNode::ChildHashesAccumulator::combined(std::uint64_t value, std::uint64_t hash) {
+  // Order-dependent, as the sorted list is what is compared.
+  return (value ^ hash) * 0x100000001B3ULL + 0x9E3779B97F4A7C15ULL;
+}
+
+bool MatchingDirectoryNode::isModelingIntoDuplicateAllowed() const {
+  const bool holdsNothingToMatch = numberOfNodes.load() <= numberOfEmptyChildDirectories.load() ||
+                                   numberOfMatchableNodes.load() == 0;
+  if (holdsNothingToMatch && type() != NodeType::macApplication) return false;
+  return MatchingNode::isModelingIntoDuplicateAllowed();
+}
+
 }  // namespace zarnik

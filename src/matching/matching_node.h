@@ -164,6 +164,36 @@ class MatchingDirectoryNode final : public MatchingNode {
   std::atomic<std::int32_t> numberOfEmptyChildDirectories{0};
   std::atomic<std::int32_t> numberOfUnsafeToMatchNodes{0};
 
+  // The hashes of the folder's matched children (files by their content, links by their target,
+  // subfolders by their group): two folders whose collections are equal once sorted hold the
+  // same things. Used on the matching engine's queue only.
+  class ChildHashesAccumulator {
+   public:
+    void insert(std::optional<std::uint64_t> childHash, ByteCount childSize);
+    // Sorts the hashes, so that equal multisets compare equal.
+    void normalizeIfNeeded();
+    [[nodiscard]] size_t count() const { return childHashes_.size(); }
+    [[nodiscard]] std::uint64_t hashValue() const { return hashValue_; }
+    [[nodiscard]] ByteCount size() const { return size_; }
+    friend bool operator==(const ChildHashesAccumulator& a, const ChildHashesAccumulator& b) {
+      return a.childHashes_ == b.childHashes_;
+    }
+
+   private:
+    static std::uint64_t combined(std::uint64_t value, std::uint64_t hash);
+    std::vector<std::uint64_t> childHashes_;
+    std::uint64_t hashValue_ = 0;
+    bool needsToNormalize_ = false;
+    ByteCount size_ = 0;
+  };
+  ChildHashesAccumulator childHashesAccumulator;
+
+  // A folder whose children are all empty folders, or with nothing to match, is no duplicate
+  // (unless it is an application); nor is a folder inside a matched folder.
+  [[nodiscard]] bool isModelingIntoDuplicateAllowed() const override;
+  // A matched folder weighs what its matched contents weigh.
+  void setMatchedSize(ByteCount size) { setWholeBundleSizes(size, size); }
+
  private:
   std::optional<CloudService> rootOfCloudService_;
   std::optional<MediaLibraryInfo> mediaLibraryInfo_;

@@ -259,7 +259,8 @@ std::vector<EquivalenceInfoPtr> ScanningTask::equivalenceInformation(MatchingNod
     if (rules.directoriesMatchEnabled()) infos.push_back(std::make_shared<DirectoryEquivalenceInfo>());
     return infos;
   }
-  if (rules.exactMatchEnabled()) {
+  // Folders are matched by their files' contents: those are digested for folder matching too.
+  if (rules.exactMatchEnabled() || rules.directoriesMatchEnabled()) {
     infos.push_back(std::make_shared<SizeEquivalenceInfo>(node.attributes().exactSize));
   }
   return infos;

@@ -34,7 +34,7 @@ TEST_F(CleanCommandTest, ScanCleanAndRevertFromTheCommandLine) {
   tree.file("b/report copy.pdf", "same content");
   tree.file("a/song.mp3", "another pair");
   tree.file("b/song copy.mp3", "another pair");
-  ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
 
   auto dry = runZarnik("clean --dry-run", scratch);
   ASSERT_EQ(dry.status, 0) << dry.err;
@@ -69,7 +69,7 @@ TEST_F(CleanCommandTest, PermanentRemovalIsNotRevertedAndHardLinksAre) {
   tree.file("b/one copy.txt", "pair one");
   tree.file("a/two.txt", "pair two");
   tree.file("b/two copy.txt", "pair two");
-  ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
   Json document = parseJson(runZarnik("results --json", scratch).out).value();
   std::int64_t oneCopy = 0;
   for (const auto& group : document["equivalences"]) {
@@ -103,7 +103,7 @@ TEST_F(CleanCommandTest, AFailedCopyIsReportedWithItsReasonAndAFakeCleaningTouch
   tree.file("b/notes copy.txt", "pair of notes");
   tree.file("a/plan.txt", "pair of plans");
   tree.file("b/plan copy.txt", "pair of plans");
-  ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
   EXPECT_EQ(runZarnik("clean --yes --volume nonsense", scratch).status, 2);
 
   auto fake = runZarnik("clean --yes --fake", scratch);
@@ -138,7 +138,7 @@ TEST_F(CleanCommandTest, ACleaningKilledHalfWayAccountsForEveryCopy) {
     tree.file("a/" + std::to_string(i), content);
     tree.file("b/" + std::to_string(i) + " copy", content);
   }
-  auto scanned = runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch);
+  auto scanned = runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch);
   ASSERT_EQ(scanned.status, 0) << scanned.err;
   const auto started = std::chrono::steady_clock::now();
   const pid_t child = testing::spawnZarnik({"clean", "--yes"});

@@ -49,7 +49,7 @@ TEST_F(ScanCommandTest, JsonOutputIsTheExportDocumentAndNothingElse) {
 TEST_F(ScanCommandTest, SummaryListsGroupsAndTheSpaceToFree) {
   tree.fileOfSize("x/one.bin", 5000, 'q');
   tree.fileOfSize("y/two.bin", 5000, 'q');
-  auto run = runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch);
+  auto run = runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("Exact duplicates (2 copies, 5 KB each)"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find(tree / "x/one.bin"), std::string::npos);
@@ -66,7 +66,7 @@ TEST_F(ScanCommandTest, TheSummaryAndTheExportShowWhichCopiesAreProposedForRemov
   tree.file("other/n copy.txt", "never touch");
   tree.file("mine/m copy.txt", "mine too");
   tree.file("other/m.txt", "mine too");
-  const auto run = runZarnik("scan -q --min-size 0 --never-select " + quoted(tree / "mine") + " " + quoted(tree.path()), scratch);
+  const auto run = runZarnik("scan -q --exact --min-size 0 --never-select " + quoted(tree / "mine") + " " + quoted(tree.path()), scratch);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("remove " + tree / "docs/report copy.pdf"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("keep   " + tree / "docs/report.pdf"), std::string::npos) << run.out;
@@ -90,11 +90,11 @@ TEST_F(ScanCommandTest, TheSummaryAndTheExportShowWhichCopiesAreProposedForRemov
 TEST_F(ScanCommandTest, CopiesWithNothingToTellThemApartAreKeptUnlessOneMayBePickedAtRandom) {
   tree.file("a/same.txt", "twin");
   tree.file("b/same.txt", "twin");
-  const auto kept = runZarnik("scan -q --min-size 0 " + quoted(tree.path()), scratch);
+  const auto kept = runZarnik("scan -q --exact --min-size 0 " + quoted(tree.path()), scratch);
   ASSERT_EQ(kept.status, 0) << kept.err;
   EXPECT_EQ(kept.out.find("remove "), std::string::npos) << kept.out;
   EXPECT_NE(kept.out.find("In 1 group nothing tells the copies apart"), std::string::npos) << kept.out;
-  const auto picked = runZarnik("scan -q --min-size 0 --select-random-among-equal " + quoted(tree.path()), scratch);
+  const auto picked = runZarnik("scan -q --exact --min-size 0 --select-random-among-equal " + quoted(tree.path()), scratch);
   ASSERT_EQ(picked.status, 0) << picked.err;
   EXPECT_NE(picked.out.find("keep   " + tree / "a/same.txt"), std::string::npos) << picked.out;  // the smaller path stays
   EXPECT_NE(picked.out.find("remove " + tree / "b/same.txt"), std::string::npos) << picked.out;

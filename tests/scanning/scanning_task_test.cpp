@@ -81,6 +81,57 @@ TEST_F(ScanningTaskTest, FilesOfOneSizeAreToldApartByTheirFirstBlockOrTheirWhole
                                                                         {"other/end", "other/end twin"}}));
 }
 
+TEST_F(ScanningTaskTest, FoldersHoldingTheSameThingsAreDuplicatesAtTheirHighestLevelOnly) {
+  // A and B hold the same files, listed in other orders, and a duplicate subfolder each; C
+  // holds one file more; E1 and E2 are empty; U1 and U2 hold a file no other file matches.
+  for (const char* folder : {"A", "B"}) {
+    const std::string base = std::string("top/") + folder;
+    dir.file(base + (folder[0] == 'A' ? "/x.txt" : "/y.txt"), folder[0] == 'A' ? "xxxx" : "yyyyyy");
+    dir.file(base + (folder[0] == 'A' ? "/y.txt" : "/x.txt"), folder[0] == 'A' ? "yyyyyy" : "xxxx");
+    dir.file(base + "/sub/z.txt", "zzzzzzzz");
+  }
+  dir.file("top/C/x.txt", "xxxx");
+  dir.file("top/C/y.txt", "yyyyyy");
+  dir.file("top/C/extra.txt", "extra content");
+  dir.file("top/C/sub/z.txt", "zzzzzzzz");
+  dir.dir("top/E1");
+  dir.dir("top/E2");
+  dir.file("top/U1/u.txt", "unique size in the whole tree");
+  dir.file("top/U2/u.txt", "unique size in the whole tree!");
+  auto rules = exactRules();
+  rules->setExactMatchEnabled(false);  // folders alone: their files are digested all the same
+  rules->setDirectoriesMatchEnabled(true);
+  auto result = scan(rules);
+  ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
+  std::set<std::set<std::string>> folders;
+  ByteCount folderSize = 0;
+  for (const auto& detection : result.value().detectionResults) {
+    if (detection.equivalence.equivalenceKind != EquivalenceKind::directory) continue;
+    std::set<std::string> names;
+    for (const auto& duplicate : detection.equivalence.duplicates) {
+      names.insert(duplicate.node->location().relativePath());
+      folderSize = duplicate.node->exactSize();
+    }
+    folders.insert(names);
+  }
+  EXPECT_EQ(folders, (std::set<std::set<std::string>>{{"top/A", "top/B"}}));
+  EXPECT_EQ(folderSize, 4 + 6 + 8);  // what the folder's matched contents weigh
+  EXPECT_EQ(result.value().detectionResults.size(), 1u);  // no file groups were asked for
+  rules->setExactMatchEnabled(true);
+  auto both = scan(rules);
+  ASSERT_TRUE(both.hasValue());
+  // The files of A and B are inside a matched folder: only C's copies remain, each alone.
+  EXPECT_EQ(both.value().detectionResults.size(), 1u);
+
+  // Without folder matching the same tree has only file groups.
+  auto files = scan(exactRules());
+  ASSERT_TRUE(files.hasValue());
+  for (const auto& detection : files.value().detectionResults) {
+    EXPECT_NE(detection.equivalence.equivalenceKind, EquivalenceKind::directory);
+  }
+  EXPECT_EQ(files.value().detectionResults.size(), 3u);  // x, y and z, three copies each
+}
+
 TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPass) {
   OVURLResolver resolver{"/nonexistent-home"};
   auto location = ScanLocation::make("/data", resolver);
