@@ -88,8 +88,9 @@ Result<void> DefaultCleaningPolicy::verify(const CleaningItem& item) {
                  now.value().contentModificationDate != attributes.dateOfModification)) {
     return cleaningError(CleaningErrorCode::sourceInvalid, path, "it changed after the scan; it was left in place");
   }
-  if (!isFile || !item.original || item.original->path() == path) return success();
-  auto equal = haveEqualContents(path, item.original->path());
+  const bool isFolder = now.value().fileResourceType == FileResourceType::directory;
+  if ((!isFile && !isFolder) || !item.original || item.original->path() == path) return success();
+  auto equal = isFile ? haveEqualContents(path, item.original->path()) : haveEqualTreeContents(path, item.original->path());
   if (equal.hasError()) return cleaningError(CleaningErrorCode::sourceUnaccessible, path, equal.error().oneLine());
   if (!equal.value()) {
     return cleaningError(CleaningErrorCode::sourceInvalid, path,

@@ -12,4 +12,9 @@ namespace zarnik {
 // stops at the first difference; a read error is an error naming the file.
 [[nodiscard]] Result<bool> haveEqualContents(const std::string& first, const std::string& second);
 
+// true when two folders hold the same things, whatever their names: the same multiset of file
+// contents (each file of one paired with a file of equal bytes in the other) and of link
+// targets, at any depth. Folders themselves, empty or not, are not counted.
+[[nodiscard]] Result<bool> haveEqualTreeContents(const std::string& first, const std::string& second);
+
 }  // namespace zarnik

@@ -131,6 +131,38 @@ TEST_F(CleanCommandTest, AFailedCopyIsReportedWithItsReasonAndAFakeCleaningTouch
   EXPECT_TRUE(exists(tree / "b/notes copy.txt"));
 }
 
+TEST_F(CleanCommandTest, AFolderCopyIsCleanedOnlyWhileItHoldsWhatTheKeptFolderHolds) {
+  tree.file("A/p.txt", "pages");
+  tree.file("A/deep/q.txt", "quire");
+  tree.file("A copy/p.txt", "pages");
+  tree.file("A copy/deep/q.txt", "quire");
+  ASSERT_EQ(runZarnik("scan --folders --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  Json document = parseJson(runZarnik("results --json", scratch).out).value();
+  ASSERT_EQ(document["equivalences"].size(), 1u);
+  EXPECT_EQ(document["equivalences"][0]["type"], "directory");
+  std::int64_t copy = 0;
+  for (const auto& duplicate : document["equivalences"][0]["duplicates"]) {
+    if (bytesFromJson(duplicate["path"]) == "A copy") copy = duplicate["identifier"];
+  }
+  ASSERT_NE(copy, 0);
+  ASSERT_EQ(runZarnik("select --select " + std::to_string(copy), scratch).status, 0);
+
+  tree.file("A copy/deep/q.txt", "QUIRE");  // changed inside, same size
+  auto refused = runZarnik("clean --yes", scratch);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.out.find("content differs"), std::string::npos) << refused.out;
+  EXPECT_EQ(contentsOf(tree / "A copy/deep/q.txt"), "QUIRE");
+
+  tree.file("A copy/deep/q.txt", "quire");
+  auto cleaned = runZarnik("clean --yes", scratch);
+  ASSERT_EQ(cleaned.status, 0) << cleaned.out << cleaned.err;
+  EXPECT_FALSE(exists(tree / "A copy"));
+  EXPECT_EQ(contentsOf(trash() + "/files/A copy/deep/q.txt"), "quire");
+  ASSERT_EQ(runZarnik("revert --all", scratch).status, 0);
+  EXPECT_EQ(contentsOf(tree / "A copy/p.txt"), "pages");
+  EXPECT_EQ(contentsOf(tree / "A/p.txt"), "pages");
+}
+
 TEST_F(CleanCommandTest, ACleaningKilledHalfWayAccountsForEveryCopy) {
   constexpr int kPairs = 1000;
   for (int i = 0; i < kPairs; ++i) {

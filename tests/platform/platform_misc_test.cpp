@@ -4,6 +4,7 @@
 
 #include "platform/bookmark.h"
 #include "platform/cloud_folders.h"
+#include "platform/file_comparison.h"
 #include "platform/file_reading.h"
 #include "platform/mounts.h"
 #include "platform/xdg_directories.h"
@@ -78,6 +79,30 @@ TEST(Bookmark, ResolvesToThePathAndNoticesAReplacedFolder) {
   ASSERT_TRUE(gone.has_value());
   EXPECT_TRUE(gone->isStale);
   EXPECT_FALSE(resolveBookmarkData("garbage").has_value());
+}
+
+TEST(FileComparison, FoldersAreEqualWhenTheyHoldTheSameContentsWhateverTheNames) {
+  testing::TestDir dir;
+  dir.file("a/one.txt", "first");
+  dir.file("a/deep/two.txt", "other");  // same size as "first"
+  dir.symlink("a/link", "one.txt");
+  dir.file("b/two renamed.txt", "other");
+  dir.file("b/sub/one renamed.txt", "first");
+  dir.symlink("b/sub/link", "one.txt");
+  dir.dir("b/empty");
+  EXPECT_TRUE(haveEqualTreeContents(dir / "a", dir / "b").value());
+
+  dir.file("c/one.txt", "first");
+  dir.file("c/two.txt", "firsT");  // same sizes, one byte apart
+  dir.symlink("c/link", "one.txt");
+  EXPECT_FALSE(haveEqualTreeContents(dir / "a", dir / "c").value());
+  dir.file("d/one.txt", "first");
+  dir.file("d/two.txt", "other");
+  dir.symlink("d/link", "elsewhere.txt");
+  EXPECT_FALSE(haveEqualTreeContents(dir / "a", dir / "d").value());
+  dir.file("b/extra.txt", "x");
+  EXPECT_FALSE(haveEqualTreeContents(dir / "a", dir / "b").value());
+  EXPECT_FALSE(haveEqualTreeContents(dir / "a", dir / "missing").hasValue());
 }
 
 }  // namespace
