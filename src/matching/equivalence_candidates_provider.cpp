@@ -3,6 +3,7 @@
 #include "foundation/logger.h"
 #include "matching/directory_accumulator.h"
 #include "matching/exact_accumulators.h"
+#include "matching/similar_images_accumulator.h"
 
 namespace zarnik {
 
@@ -54,6 +55,10 @@ void EquivalenceCandidatesProviderImpl::addAccumulator(EquivalenceKind kind) {
       break;
     case EquivalenceKind::directory:
       accumulator = std::make_unique<DirectoryEquivalenceCandidatesAccumulator>(this);
+      break;
+    case EquivalenceKind::similarImage:
+      accumulator = std::make_unique<SimilarImagesEquivalenceCandidatesAccumulator>(
+          this, SimilarImagesMatchingOptions::of(*scanRules_));
       break;
     default:
       return;  // kinds whose accumulators this build does not have yet take no information

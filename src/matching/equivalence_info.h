@@ -10,6 +10,7 @@
 
 #include "file_model/scan_rules.h"
 #include "matching/equivalence_kind.h"
+#include "matching/perceptual_image_hash.h"
 #include "matching/exact_file_hash.h"
 
 namespace zarnik {
@@ -109,6 +110,28 @@ class SimilarApplicationEquivalenceInfo final
 class DirectoryEquivalenceInfo final : public EquivalenceInfo {
  public:
   [[nodiscard]] EquivalenceKind kind() const override { return EquivalenceKind::directory; }
+};
+
+// A picture's perceptual hashes (one per quarter turn) and its pixel size, for the precise
+// matching by aspect ratio.
+class PerceptualImageEquivalenceInfo final : public EquivalenceInfo {
+ public:
+  PerceptualImageEquivalenceInfo(std::vector<std::uint64_t> hashes, int width, int height)
+      : perceptualHashes_(std::move(hashes)), words_(wordsOf(perceptualHashes_)), width_(width), height_(height) {}
+  [[nodiscard]] EquivalenceKind kind() const override { return EquivalenceKind::similarImage; }
+  [[nodiscard]] const std::vector<std::uint64_t>& perceptualHashes() const { return perceptualHashes_; }
+  [[nodiscard]] const PerceptualHashWords& perceptualHashesWords() const { return words_; }
+  // The smaller of width/height and height/width; nothing when the size is unknown.
+  [[nodiscard]] std::optional<double> aspectRatio() const {
+    if (width_ <= 0 || height_ <= 0) return std::nullopt;
+    return std::min(static_cast<double>(width_) / height_, static_cast<double>(height_) / width_);
+  }
+
+ private:
+  std::vector<std::uint64_t> perceptualHashes_;
+  PerceptualHashWords words_;
+  int width_;
+  int height_;
 };
 
 enum class HashKind { exact = 0, exactAudioContent = 1 };

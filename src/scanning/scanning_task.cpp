@@ -11,6 +11,9 @@
 #include "foundation/logger.h"
 #include "matching/exact_hashing.h"
 #include "platform/directory_size.h"
+#include "platform/image_decoding.h"
+#include "matching/perceptual_image_hash.h"
+#include "base/path_components.h"
 
 namespace zarnik {
 namespace {
@@ -47,6 +50,7 @@ void ScanningTask::setUp() {
   MatchingNodesFactoryOptions options;
   options.includeHiddenItems = request_.includeHiddenItems;
   options.cloudFolders = CloudServiceFolders::discover(request_.resolver.homeURL());
+  options.imageProcessor = processImage;
   matchingNodesFactory_ = MatchingNodesFactory::make(request_.scanRules, request_.resolver, options);
   std::vector<EquivalenceKind> kinds(kAllEquivalenceKinds.begin(), kAllEquivalenceKinds.end());
   equivalenceCandidatesProvider_ = EquivalenceCandidatesProviderImpl::make(
@@ -297,6 +301,7 @@ void ScanningTask::matchFoundNodes(const std::vector<MatchingNodePtr>& nodes) {
     size += node->attributes().diskSize;
     if (!canContinue() || !node->isProcessingAllowed() || !node->isMatchingAllowed()) continue;
     auto infos = equivalenceInformation(*node);
+    if (wantsPerceptualHashes(*node)) matchPerceptually(node);
     if (infos.empty()) continue;
     ++matched;
     for (auto& info : infos) items.emplace_back(node, std::move(info));
@@ -312,6 +317,57 @@ void ScanningTask::matchFoundNodes(const std::vector<MatchingNodePtr>& nodes) {
   }
   nodesProcessingGroup_->leave();
   publishIfDue(false);
+}
+
+ImageFacts ScanningTask::processImage(const MatchingNode& node, bool wantsHash) {
+  ImageFacts facts;
+  auto decoded = decodePictureForHashing(node.path());
+  if (decoded.hasError()) {
+    LogContext context = LogContext::at(node.path());
+    context.underlyingError = decoded.error().underlying;
+    Logger::shared().log(kAuthor, "imageInfo(forNode:)", decoded.error().description, context);
+    return facts;
+  }
+  const DecodedPicture& picture = decoded.value();
+  ImageInfo info;
+  info.size = ImageSize{picture.sourceWidth, picture.sourceHeight};
+  facts.info = info;
+  if (!wantsHash) return facts;
+  const RasterPicture raster{picture.rgb.data(), picture.width, picture.height, 3, static_cast<size_t>(picture.width) * 3};
+  if (auto words = perceptualHashes(raster)) facts.hashes.assign(words->begin(), words->end());
+  return facts;
+}
+
+bool ScanningTask::wantsPerceptualHashes(const MatchingNode& node) const {
+  const ExtendedScanRules& rules = *request_.scanRules;
+  if (!rules.similarImagesMatchEnabled() || node.type() != NodeType::image) return false;
+  if (node.attributes().vnodeType != VNodeType::regular || node.attributes().exactSize < 1) return false;
+  const auto excluded = rules.pathExtensionsOfImagesToExcludeFromSimilarMatch();
+  const std::string extension = asciiLowercased(node.pathExtension());
+  return std::none_of(excluded.begin(), excluded.end(),
+                      [&](const std::string& other) { return asciiLowercased(other) == extension; });
+}
+
+void ScanningTask::matchPerceptually(const MatchingNodePtr& node) {
+  // Decoding takes milliseconds a picture: it runs on the work queue, counted in the processing
+  // group so that the engine does not finish before the picture is in.
+  nodesProcessingGroup_->enter();
+  workQueue_->addOperation([self = shared_from_this(), node] {
+    if (self->canContinue()) {
+      const auto hashes = node->imageHash();
+      const auto info = node->imageInfo();
+      const ImageSize box = self->request_.scanRules->similarImageSizeThreshold();
+      const bool tooSmall = info && info->size.width < box.width && info->size.height < box.height;
+      if (!hashes.empty() && info && !tooSmall) {
+        self->equivalenceCandidatesProvider_->add(
+            node,
+            std::make_shared<PerceptualImageEquivalenceInfo>(hashes, static_cast<int>(info->size.width),
+                                                             static_cast<int>(info->size.height)),
+            self->nodesProcessingGroup_);
+      }
+    }
+    self->nodesProcessingGroup_->leave();
+  });
 }
 
 Future<Void> ScanningTask::calculateHash(const MatchingNodePtr& node, HashKind kind,

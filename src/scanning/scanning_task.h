@@ -95,6 +95,10 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   // The request's node, once the gate lets it through, with the one it was waiting for.
   std::vector<MatchingNodePtr> nodesDueForHashing(const HashRequest& request);
   void reportHashingFailure(const MatchingNode& node, const Error& error);
+  // Similar pictures: the picture's size and, when asked, its perceptual hashes.
+  static ImageFacts processImage(const MatchingNode& node, bool wantsHash);
+  [[nodiscard]] bool wantsPerceptualHashes(const MatchingNode& node) const;
+  void matchPerceptually(const MatchingNodePtr& node);
 
   // Per-node matching: which information a node gets, handed to the engine.
   void matchFoundNodes(const std::vector<MatchingNodePtr>& nodes);

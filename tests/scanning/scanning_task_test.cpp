@@ -5,6 +5,8 @@
 #include <set>
 
 #include "foundation/logger.h"
+#include "platform/image_decoding.h"
+#include "support/pictures.h"
 #include "support/test_dir.h"
 
 namespace zarnik {
@@ -130,6 +132,38 @@ TEST_F(ScanningTaskTest, FoldersHoldingTheSameThingsAreDuplicatesAtTheirHighestL
     EXPECT_NE(detection.equivalence.equivalenceKind, EquivalenceKind::directory);
   }
   EXPECT_EQ(files.value().detectionResults.size(), 3u);  // x, y and z, three copies each
+}
+
+TEST_F(ScanningTaskTest, TurnedResizedAndRecompressedPhotosAreSimilarAndOthersAreNot) {
+  const auto original = testing::madeUpPicture(640, 480);
+  dir.dir("photos");
+  ASSERT_TRUE(writePicture(dir / "photos/original.jpg", original, 640, 480).hasValue());
+  ASSERT_TRUE(writePicture(dir / "photos/recompressed.jpg", original, 640, 480, 35).hasValue());
+  ASSERT_TRUE(writePicture(dir / "photos/turned.png", testing::turnedCounterClockwise(original, 640, 480), 480, 640).hasValue());
+  ASSERT_TRUE(writePicture(dir / "photos/smaller.jpg", testing::madeUpPicture(600, 450), 600, 450).hasValue());
+  ASSERT_TRUE(writePicture(dir / "photos/other.jpg", testing::madeUpPicture(640, 480, 4), 640, 480).hasValue());
+  ASSERT_TRUE(writePicture(dir / "photos/tiny.png", testing::madeUpPicture(100, 80), 100, 80).hasValue());
+  dir.file("photos/broken.jpg", std::string("\xFF\xD8\xFF\xE0 not really a picture", 28));
+  auto rules = std::make_shared<ExtendedScanRules>();
+  rules->setSimilarsDetectionEnabled(true);
+  rules->setSimilarImagesMatchAllowed(true);
+  rules->setSizeThresholdOption(SizeThresholdOption::size(0));
+  auto result = scan(rules);
+  ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
+  EXPECT_EQ(groupsOf(result.value()), (std::set<std::set<std::string>>{
+                                          {"photos/original.jpg", "photos/recompressed.jpg", "photos/turned.png",
+                                           "photos/smaller.jpg"}}));
+  ASSERT_EQ(result.value().detectionResults.size(), 1u);
+  EXPECT_EQ(result.value().detectionResults[0].equivalence.equivalenceKind, EquivalenceKind::similarImage);
+
+  // A copy of the original is an exact duplicate: it leaves the similar group with the original.
+  dir.file("photos/copy.jpg", testing::contentsOf(dir / "photos/original.jpg"));
+  rules->setExactMatchEnabled(true);
+  auto both = scan(rules);
+  ASSERT_TRUE(both.hasValue());
+  EXPECT_EQ(groupsOf(both.value()), (std::set<std::set<std::string>>{
+                                        {"photos/original.jpg", "photos/copy.jpg"},
+                                        {"photos/recompressed.jpg", "photos/turned.png", "photos/smaller.jpg"}}));
 }
 
 TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPass) {

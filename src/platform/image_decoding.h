@@ -1,0 +1,33 @@
+// Decoding pictures for perceptual hashing, with libvips (JPEG, PNG, GIF, WebP, TIFF, HEIC/HEIF
+// and whatever else the installed libvips reads). A picture larger than 256 pixels both ways is
+// decoded as a thumbnail that fits 256 × 256 (libvips then decodes JPEGs at a reduced scale,
+// which is most of the speed); a smaller one is decoded whole. Pixels come as 8-bit sRGB, three
+// bytes each; an embedded orientation is not applied, so that the picture is hashed as stored.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/result.h"
+
+namespace zarnik {
+
+struct DecodedPicture {
+  int sourceWidth = 0;   // the picture's own size
+  int sourceHeight = 0;
+  int width = 0;         // the decoded pixels' size
+  int height = 0;
+  std::vector<std::uint8_t> rgb;
+};
+
+// The picture's size without decoding its pixels.
+[[nodiscard]] Result<std::pair<int, int>> pictureSize(const std::string& path);
+[[nodiscard]] Result<DecodedPicture> decodePictureForHashing(const std::string& path);
+
+// Writes an 8-bit RGB buffer as a picture file whose format follows the name's extension (for
+// tests and benchmarks that make their own pictures).
+Result<void> writePicture(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height,
+                          int quality = 90);
+
+}  // namespace zarnik
