@@ -24,6 +24,8 @@ struct DecodedPicture {
 // The picture's size without decoding its pixels.
 [[nodiscard]] Result<std::pair<int, int>> pictureSize(const std::string& path);
 [[nodiscard]] Result<DecodedPicture> decodePictureForHashing(const std::string& path);
+// The same from a picture file's bytes.
+[[nodiscard]] Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size);
 
 // Writes an 8-bit RGB buffer as a picture file whose format follows the name's extension (for
 // tests and benchmarks that make their own pictures).
