@@ -2,6 +2,8 @@
 
 #include <vips/vips.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -46,6 +48,76 @@ Result<std::pair<int, int>> pictureSize(const std::string& path) {
 
 namespace {
 
+// libvips shows an EXIF field as "VALUE (SHOWN, TYPE, N components, M bytes)"; a text field
+// shows its value twice.
+std::optional<std::string> exifText(VipsImage* image, const char* field) {
+  const char* raw = nullptr;
+  if (vips_image_get_typeof(image, field) == 0 || vips_image_get_string(image, field, &raw) != 0 || raw == nullptr) {
+    vips_error_clear();
+    return std::nullopt;
+  }
+  const std::string text = raw;
+  for (size_t open = text.find(" ("); open != std::string::npos; open = text.find(" (", open + 1)) {
+    const std::string value = text.substr(0, open);
+    if (text.compare(open + 2, value.size() + 2, value + ", ") == 0) {
+      return value.empty() ? std::nullopt : std::optional<std::string>(value);
+    }
+  }
+  return std::nullopt;
+}
+
+// The numbers a numeric field shows: "51/1 30/1 1234/100 (51, 30, 12.34, Rational, ...)".
+std::vector<double> exifNumbers(VipsImage* image, const char* field) {
+  std::vector<double> numbers;
+  const char* raw = nullptr;
+  if (vips_image_get_typeof(image, field) == 0 || vips_image_get_string(image, field, &raw) != 0 || raw == nullptr) {
+    vips_error_clear();
+    return numbers;
+  }
+  const std::string text = raw;
+  const size_t open = text.find(" (");
+  if (open == std::string::npos) return numbers;
+  size_t at = open + 2;
+  while (at < text.size()) {
+    const size_t end = text.find(", ", at);
+    const std::string token = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    char* stop = nullptr;
+    const double value = std::strtod(token.c_str(), &stop);
+    if (token.empty() || stop == token.c_str() || *stop != '\0' || !std::isfinite(value)) break;
+    numbers.push_back(value);
+    if (end == std::string::npos) break;
+    at = end + 2;
+  }
+  return numbers;
+}
+
+// Degrees from "degrees, minutes, seconds" and the hemisphere letter.
+std::optional<double> exifCoordinate(VipsImage* image, const char* field, const char* referenceField, char negative) {
+  const auto parts = exifNumbers(image, field);
+  if (parts.empty()) return std::nullopt;
+  double degrees = parts[0] + (parts.size() > 1 ? parts[1] / 60 : 0) + (parts.size() > 2 ? parts[2] / 3600 : 0);
+  const auto reference = exifText(image, referenceField);
+  if (reference && !reference->empty() && (*reference)[0] == negative) degrees = -degrees;
+  return degrees;
+}
+
+PictureFacts factsOf(VipsImage* image) {
+  PictureFacts facts;
+  facts.make = exifText(image, "exif-ifd0-Make");
+  facts.model = exifText(image, "exif-ifd0-Model");
+  facts.software = exifText(image, "exif-ifd0-Software");
+  facts.serialNumber = exifText(image, "exif-ifd2-BodySerialNumber");
+  facts.dateTimeOriginal = exifText(image, "exif-ifd2-DateTimeOriginal");
+  facts.subSecTimeOriginal = exifText(image, "exif-ifd2-SubSecTimeOriginal");
+  auto iso = exifNumbers(image, "exif-ifd2-ISOSpeedRatings");
+  if (iso.empty()) iso = exifNumbers(image, "exif-ifd2-PhotographicSensitivity");
+  if (!iso.empty()) facts.iso = iso.front();
+  facts.latitude = exifCoordinate(image, "exif-ifd3-GPSLatitude", "exif-ifd3-GPSLatitudeRef", 'S');
+  facts.longitude = exifCoordinate(image, "exif-ifd3-GPSLongitude", "exif-ifd3-GPSLongitudeRef", 'W');
+  if (const auto altitude = exifNumbers(image, "exif-ifd3-GPSAltitude"); !altitude.empty()) facts.altitude = altitude.front();
+  return facts;
+}
+
 // Where a picture comes from: its header, and its thumbnail when it is large enough for one.
 struct PictureSource {
   std::string name;  // for messages
@@ -66,6 +138,7 @@ Result<DecodedPicture> decode(const PictureSource& source) {
   if (static_cast<double>(picture.sourceWidth) * picture.sourceHeight > kMostPixels) {
     return Error::generic("The picture is too large to decode.", source.name);
   }
+  picture.facts = factsOf(header.get());
   ImagePtr decoded;
   if (picture.sourceWidth > kThumbnailSide && picture.sourceHeight > kThumbnailSide) {
     VipsImage* thumbnail = nullptr;
@@ -119,10 +192,11 @@ Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size) {
 }
 
 Result<void> writePicture(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height,
-                          int quality) {
+                          int quality, const std::map<std::string, std::string>& exif) {
   startVipsOnce();
   ImagePtr image(vips_image_new_from_memory_copy(rgb.data(), rgb.size(), width, height, 3, VIPS_FORMAT_UCHAR));
   if (!image) return vipsError(path);
+  for (const auto& [field, value] : exif) vips_image_set_string(image.get(), field.c_str(), value.c_str());
   const bool isJpeg = path.ends_with(".jpg") || path.ends_with(".jpeg");
   const int failed = isJpeg ? vips_image_write_to_file(image.get(), path.c_str(), "Q", quality, nullptr)
                             : vips_image_write_to_file(image.get(), path.c_str(), nullptr);

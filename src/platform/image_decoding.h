@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,12 +15,27 @@
 
 namespace zarnik {
 
+// What a picture's EXIF block says, as written there (dates as "YYYY:MM:DD HH:MM:SS").
+struct PictureFacts {
+  std::optional<std::string> make;
+  std::optional<std::string> model;
+  std::optional<std::string> serialNumber;
+  std::optional<std::string> software;
+  std::optional<std::string> dateTimeOriginal;
+  std::optional<std::string> subSecTimeOriginal;
+  std::optional<double> iso;
+  std::optional<double> latitude;   // degrees, south negative
+  std::optional<double> longitude;  // degrees, west negative
+  std::optional<double> altitude;   // metres
+};
+
 struct DecodedPicture {
   int sourceWidth = 0;   // the picture's own size
   int sourceHeight = 0;
   int width = 0;         // the decoded pixels' size
   int height = 0;
   std::vector<std::uint8_t> rgb;
+  PictureFacts facts;
 };
 
 // The picture's size without decoding its pixels.
@@ -29,7 +46,8 @@ struct DecodedPicture {
 
 // Writes an 8-bit RGB buffer as a picture file whose format follows the name's extension (for
 // tests and benchmarks that make their own pictures).
+// `exif` fields are named as libvips names them ("exif-ifd0-Make", "exif-ifd2-DateTimeOriginal").
 Result<void> writePicture(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height,
-                          int quality = 90);
+                          int quality = 90, const std::map<std::string, std::string>& exif = {});
 
 }  // namespace zarnik

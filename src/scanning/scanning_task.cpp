@@ -7,6 +7,9 @@
 
 #include <fmt/format.h>
 
+#include <cstdio>
+#include <ctime>
+
 #include "foundation/disk_access_manager.h"
 #include "foundation/logger.h"
 #include "matching/exact_hashing.h"
@@ -319,6 +322,45 @@ void ScanningTask::matchFoundNodes(const std::vector<MatchingNodePtr>& nodes) {
   publishIfDue(false);
 }
 
+namespace {
+
+// "YYYY:MM:DD HH:MM:SS", the time as the camera's clock showed it (taken as UTC: EXIF has no zone).
+std::optional<Date> exifDate(const std::optional<std::string>& text) {
+  if (!text) return std::nullopt;
+  std::tm fields{};
+  if (std::sscanf(text->c_str(), "%d:%d:%d %d:%d:%d", &fields.tm_year, &fields.tm_mon, &fields.tm_mday, &fields.tm_hour,
+                  &fields.tm_min, &fields.tm_sec) != 6 || fields.tm_year < 1800) {
+    return std::nullopt;
+  }
+  fields.tm_year -= 1900;
+  fields.tm_mon -= 1;
+  return Date(std::chrono::seconds(::timegm(&fields)));
+}
+
+// ".25" is 250 milliseconds: the digits are a fraction of a second.
+std::optional<std::int64_t> exifMilliseconds(const std::optional<std::string>& digits) {
+  if (!digits || digits->empty() || digits->find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  std::string three = digits->substr(0, 3);
+  three.resize(3, '0');
+  return std::stoll(three);
+}
+
+ImageInfo imageInfoOf(const DecodedPicture& picture) {
+  ImageInfo info;
+  info.size = ImageSize{picture.sourceWidth, picture.sourceHeight};
+  const PictureFacts& facts = picture.facts;
+  CameraInfo camera{facts.make, facts.model, facts.serialNumber};
+  if (camera.isValid()) info.cameraInfo = camera;
+  info.creationDate = exifDate(facts.dateTimeOriginal);
+  if (info.creationDate) info.creationMsec = exifMilliseconds(facts.subSecTimeOriginal);
+  info.softwareName = facts.software;
+  info.iso = facts.iso;
+  if (facts.latitude && facts.longitude) info.location = GeoLocation{*facts.latitude, *facts.longitude, facts.altitude};
+  return info;
+}
+
+}  // namespace
+
 ImageFacts ScanningTask::processImage(const MatchingNode& node, bool wantsHash) {
   ImageFacts facts;
   auto decoded = decodePictureForHashing(node.path());
@@ -329,9 +371,7 @@ ImageFacts ScanningTask::processImage(const MatchingNode& node, bool wantsHash) 
     return facts;
   }
   const DecodedPicture& picture = decoded.value();
-  ImageInfo info;
-  info.size = ImageSize{picture.sourceWidth, picture.sourceHeight};
-  facts.info = info;
+  facts.info = imageInfoOf(picture);
   if (!wantsHash) return facts;
   const RasterPicture raster{picture.rgb.data(), picture.width, picture.height, 3, static_cast<size_t>(picture.width) * 3};
   if (auto words = perceptualHashes(raster)) facts.hashes.assign(words->begin(), words->end());

@@ -137,7 +137,16 @@ TEST_F(ScanningTaskTest, FoldersHoldingTheSameThingsAreDuplicatesAtTheirHighestL
 TEST_F(ScanningTaskTest, TurnedResizedAndRecompressedPhotosAreSimilarAndOthersAreNot) {
   const auto original = testing::madeUpPicture(640, 480);
   dir.dir("photos");
-  ASSERT_TRUE(writePicture(dir / "photos/original.jpg", original, 640, 480).hasValue());
+  const std::map<std::string, std::string> exif = {{"exif-ifd0-Make", "Zarnik Cam"},
+                                                   {"exif-ifd0-Model", "Z 1"},
+                                                   {"exif-ifd2-DateTimeOriginal", "2021:02:03 04:05:06"},
+                                                   {"exif-ifd2-SubSecTimeOriginal", "25"},
+                                                   {"exif-ifd2-ISOSpeedRatings", "200"},
+                                                   {"exif-ifd3-GPSLatitude", "51/1 30/1 36/1"},
+                                                   {"exif-ifd3-GPSLatitudeRef", "S"},
+                                                   {"exif-ifd3-GPSLongitude", "10/1 0/1 0/1"},
+                                                   {"exif-ifd3-GPSLongitudeRef", "E"}};
+  ASSERT_TRUE(writePicture(dir / "photos/original.jpg", original, 640, 480, 90, exif).hasValue());
   ASSERT_TRUE(writePicture(dir / "photos/recompressed.jpg", original, 640, 480, 35).hasValue());
   ASSERT_TRUE(writePicture(dir / "photos/turned.png", testing::turnedCounterClockwise(original, 640, 480), 480, 640).hasValue());
   ASSERT_TRUE(writePicture(dir / "photos/smaller.jpg", testing::madeUpPicture(600, 450), 600, 450).hasValue());
@@ -155,6 +164,25 @@ TEST_F(ScanningTaskTest, TurnedResizedAndRecompressedPhotosAreSimilarAndOthersAr
                                            "photos/smaller.jpg"}}));
   ASSERT_EQ(result.value().detectionResults.size(), 1u);
   EXPECT_EQ(result.value().detectionResults[0].equivalence.equivalenceKind, EquivalenceKind::similarImage);
+  // What the picture's EXIF block says is kept with it.
+  for (const auto& duplicate : result.value().detectionResults[0].equivalence.duplicates) {
+    const auto& info = duplicate.node->content().imageInfo;
+    ASSERT_TRUE(info.has_value());
+    if (duplicate.node->location().relativePath() != "photos/original.jpg") {
+      EXPECT_FALSE(info->cameraInfo.has_value());
+      continue;
+    }
+    EXPECT_EQ(info->size, (ImageSize{640, 480}));
+    ASSERT_TRUE(info->cameraInfo.has_value());
+    EXPECT_EQ(info->cameraInfo->manufacturer, "Zarnik Cam");
+    EXPECT_EQ(info->cameraInfo->model, "Z 1");
+    EXPECT_EQ(info->creationDate, Date(std::chrono::seconds(1612325106)));
+    EXPECT_EQ(info->creationMsec, 250);
+    EXPECT_EQ(info->iso, 200);
+    ASSERT_TRUE(info->location.has_value());
+    EXPECT_NEAR(info->location->latitude, -51.51, 1e-9);
+    EXPECT_NEAR(info->location->longitude, 10.0, 1e-9);
+  }
 
   // A copy of the original is an exact duplicate: it leaves the similar group with the original.
   dir.file("photos/copy.jpg", testing::contentsOf(dir / "photos/original.jpg"));
