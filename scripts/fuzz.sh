@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 scripts/build.sh fuzz
-mkdir -p fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture
+mkdir -p fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture fuzz/corpus-audio
 # Seeds are generated, never committed.
 printf '<plist><dict><key>CFBundleIdentifier</key><string>a.b</string><key>N</key><array><integer>1</integer><real>2.5</real><date>2001-01-01T00:00:00Z</date><data>AAE=</data></array></dict></plist>' > fuzz/corpus-plist/seed.xml
 printf '{"exactMatchEnabled":true,"sizeThresholdOption":{"kind":"size","size":5},"exclusionRulesByPath":{"~/a/":{"isIgnored":true,"membershipMode":"Regular","pathsToEnumerate":["~/a/b/"]}}}' > fuzz/corpus-rules/seed.json
@@ -29,6 +29,9 @@ export_seed select --group 1 --strategy none
 export_seed results  # ends normally, so that the store's log is folded into the file
 cp "$seed/data/zarnik/session/duplicates.db" fuzz/corpus-store/seed.db
 rm -rf "$seed"
+printf 'ID3\4\0\0\0\0\0\4TIT2\377\373\220\0framesTAGtitle' > fuzz/corpus-audio/seed.mp3
+printf 'fLaC\200\0\0\4infosamples' > fuzz/corpus-audio/seed.flac
+printf 'RIFF\40\0\0\0WAVEfmt \4\0\0\0fmt data\4\0\0\0data' > fuzz/corpus-audio/seed.wav
 # Small pictures of the common formats, made by libvips' own tool when it is installed.
 if command -v vips >/dev/null; then
   vips black fuzz/corpus-picture/black.png 140 40 --bands 3
@@ -37,7 +40,7 @@ fi
 for entry in property_list_fuzzer:corpus-plist:65536 scan_rules_json_fuzzer:corpus-rules:65536 \
              node_archive_fuzzer:corpus-node:65536 selection_json_fuzzer:corpus-selection:65536 \
              stored_records_fuzzer:corpus-records:65536 store_file_fuzzer:corpus-store:1048576 \
-             picture_fuzzer:corpus-picture:65536; do
+             picture_fuzzer:corpus-picture:65536 audio_data_fuzzer:corpus-audio:4096; do
   IFS=: read -r target corpus length <<< "$entry"
   echo "fuzz: $target for ${seconds}s" >&2
   "build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len="$length" "fuzz/$corpus" 2>&1 | tail -n 3

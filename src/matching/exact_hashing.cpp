@@ -12,6 +12,7 @@
 
 #include "base/path_components.h"
 #include "foundation/disk_access_manager.h"
+#include "platform/audio_data_locator.h"
 #include "platform/file_descriptor.h"
 
 namespace zarnik {
@@ -235,9 +236,40 @@ Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCo
   return static_cast<std::uint64_t>(std::hash<std::string_view>()(std::string_view(block.data(), length)));
 }
 
+Result<ExactFileHash> calculateExactAudioHash(const std::string& path) {
+  auto session = DiskAccessManager::shared().beginAccessingURL(path, "calculateExactAudioHash(_:)");
+  if (!session) return FileServicesError::make(FileServicesError::exactAudioHashingFailedToGainAccess, path);
+  const UniqueFd fd = openForReading(path);
+  struct stat st {};
+  if (!fd.isValid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    return FileServicesError::make(FileServicesError::exactAudioHashingFailedToOpen, path);
+  }
+  const ByteReader read = [&fd](std::int64_t offset, void* buffer, std::int64_t length) -> std::int64_t {
+    return ::pread(fd.get(), buffer, static_cast<size_t>(length), offset);
+  };
+  const auto audio = locateAudioData(read, st.st_size);
+  if (!audio) return FileServicesError::make(FileServicesError::exactAudioHashingFailedToFetchContentSize, path);
+  // Sampled like files, in chunks of 4 MiB of audio data; WAV data whole.
+  auto analytics = FileRangeAnalytics::make(path, 4, 4, audio->length);
+  if (!analytics) return FileServicesError::make(FileServicesError::exactAudioHashingFailedToAnalyze, path);
+  ZKExactHashingHelper digest;
+  if (!digest.isValid()) return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, path);
+  thread_local std::vector<char> buffer(kReadBufferSize);
+  for (const ByteRange& range : analytics->rangesToRead) {
+    if (!digestRange(fd.get(), {audio->offset + range.start, audio->offset + range.end}, digest, buffer)) {
+      return FileServicesError::make(FileServicesError::exactAudioHashingFailedToRead, path)
+          .withUnderlying(Error::posix(errno).description);
+    }
+  }
+  session->endAccessing();
+  return ExactFileHash{digest.buildDigest(), audio->length};
+}
+
 Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfo(MatchingNode& node, HashKind kind) {
   if (kind == HashKind::exactAudioContent) {
-    return FileServicesError::make(FileServicesError::exactAudioHashingFailedToOpen, node.path());
+    ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactAudioHash(node.path()));
+    node.setExactFileHash(hash);
+    return EquivalenceInfoPtr(std::make_shared<ExactAudioHashEquivalenceInfo>(hash));
   }
   ExactFileHashingServiceRequest request;
   request.url = node.path();

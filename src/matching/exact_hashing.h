@@ -82,6 +82,10 @@ struct ExactFileHashingServiceRequest {
 inline constexpr ByteCount kContentPrefixSize = 4096;
 [[nodiscard]] Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCount expectedSize);
 
+// The digest of a file's audio data alone (its tags and container metadata left out), sampled
+// like a file's in chunks of 4 MiB; the size is the audio data's.
+[[nodiscard]] Result<ExactFileHash> calculateExactAudioHash(const std::string& path);
+
 class ExactHashCalculator {
  public:
   // Hashes the node, stores the hash in it and returns the information of the hash kind.

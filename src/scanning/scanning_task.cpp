@@ -14,6 +14,7 @@
 #include "foundation/logger.h"
 #include "matching/exact_hashing.h"
 #include "platform/directory_size.h"
+#include "platform/audio_data_locator.h"
 #include "platform/image_decoding.h"
 #include "matching/perceptual_image_hash.h"
 #include "base/path_components.h"
@@ -266,6 +267,7 @@ std::vector<EquivalenceInfoPtr> ScanningTask::equivalenceInformation(MatchingNod
     if (rules.directoriesMatchEnabled()) infos.push_back(std::make_shared<DirectoryEquivalenceInfo>());
     return infos;
   }
+  if (wantsAudioContent(node)) return infos;  // decided once its audio data is located
   // Folders are matched by their files' contents: those are digested for folder matching too.
   if (rules.exactMatchEnabled() || rules.directoriesMatchEnabled()) {
     infos.push_back(std::make_shared<SizeEquivalenceInfo>(node.attributes().exactSize));
@@ -305,6 +307,7 @@ void ScanningTask::matchFoundNodes(const std::vector<MatchingNodePtr>& nodes) {
     if (!canContinue() || !node->isProcessingAllowed() || !node->isMatchingAllowed()) continue;
     auto infos = equivalenceInformation(*node);
     if (wantsPerceptualHashes(*node)) matchPerceptually(node);
+    if (wantsAudioContent(*node)) matchAudioContent(node);
     if (infos.empty()) continue;
     ++matched;
     for (auto& info : infos) items.emplace_back(node, std::move(info));
@@ -405,6 +408,30 @@ void ScanningTask::matchPerceptually(const MatchingNodePtr& node) {
                                                              static_cast<int>(info->size.height)),
             self->nodesProcessingGroup_);
       }
+    }
+    self->nodesProcessingGroup_->leave();
+  });
+}
+
+bool ScanningTask::wantsAudioContent(const MatchingNode& node) const {
+  return request_.scanRules->exactAudioContentMatchEnabled() && node.type() == NodeType::audio &&
+         node.attributes().vnodeType == VNodeType::regular && node.attributes().exactSize > 0;
+}
+
+void ScanningTask::matchAudioContent(const MatchingNodePtr& node) {
+  // The audio data's size is read from the file's tags and container: on the work queue.
+  nodesProcessingGroup_->enter();
+  workQueue_->addOperation([self = shared_from_this(), node] {
+    if (self->canContinue()) {
+      const ExtendedScanRules& rules = *self->request_.scanRules;
+      EquivalenceInfoPtr info;
+      auto audio = locateAudioDataInFile(node->path());
+      if (audio.hasValue() && audio.value()) {
+        info = std::make_shared<AudioSizeEquivalenceInfo>(audio.value()->length);
+      } else if (rules.exactMatchEnabled() || rules.directoriesMatchEnabled()) {
+        info = std::make_shared<SizeEquivalenceInfo>(node->attributes().exactSize);  // matched as a file
+      }
+      if (info) self->equivalenceCandidatesProvider_->add(node, info, self->nodesProcessingGroup_);
     }
     self->nodesProcessingGroup_->leave();
   });

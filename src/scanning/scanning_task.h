@@ -99,6 +99,9 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   static ImageFacts processImage(const MatchingNode& node, bool wantsHash);
   [[nodiscard]] bool wantsPerceptualHashes(const MatchingNode& node) const;
   void matchPerceptually(const MatchingNodePtr& node);
+  // Identical audio under different tags: audio files are matched by their audio data.
+  [[nodiscard]] bool wantsAudioContent(const MatchingNode& node) const;
+  void matchAudioContent(const MatchingNodePtr& node);
 
   // Per-node matching: which information a node gets, handed to the engine.
   void matchFoundNodes(const std::vector<MatchingNodePtr>& nodes);

@@ -194,6 +194,32 @@ TEST_F(ScanningTaskTest, TurnedResizedAndRecompressedPhotosAreSimilarAndOthersAr
                                         {"photos/recompressed.jpg", "photos/turned.png", "photos/smaller.jpg"}}));
 }
 
+TEST_F(ScanningTaskTest, RecordingsThatDifferOnlyInTheirTagsAreIdenticalAudio) {
+  const auto tagged = [](const std::string& title, const std::string& frames) {
+    const std::string payload = "TIT2" + std::string("\0\0\0", 3) + char(title.size() + 1) + std::string(2, '\0') + '\3' + title;
+    const auto n = payload.size();
+    return std::string("ID3\4\0\0\0\0", 8) + char((n >> 7) & 0x7F) + char(n & 0x7F) + payload + frames;
+  };
+  const std::string frames = std::string("\xFF\xFB\x90\x00", 4) + std::string(5000, '\x21');
+  const std::string otherFrames = std::string("\xFF\xFB\x90\x00", 4) + std::string(5000, '\x22');
+  dir.file("music/song.mp3", tagged("Song", frames));
+  dir.file("music/song retagged.mp3", tagged("A song with a much longer title", frames) + "TAG" + std::string(125, 'v'));
+  dir.file("music/other.mp3", tagged("Song", otherFrames));
+  dir.file("music/not really.mp3", "no frames here at all");
+  auto rules = exactRules();
+  rules->setExactAudioContentMatchEnabled(true);
+  auto result = scan(rules);
+  ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
+  EXPECT_EQ(groupsOf(result.value()), (std::set<std::set<std::string>>{{"music/song.mp3", "music/song retagged.mp3"}}));
+  ASSERT_EQ(result.value().detectionResults.size(), 1u);
+  EXPECT_EQ(result.value().detectionResults[0].equivalence.equivalenceKind, EquivalenceKind::exactAudioHash);
+
+  // As files they differ: without audio matching nothing is grouped.
+  auto files = scan(exactRules());
+  ASSERT_TRUE(files.hasValue());
+  EXPECT_TRUE(files.value().detectionResults.empty());
+}
+
 TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPass) {
   OVURLResolver resolver{"/nonexistent-home"};
   auto location = ScanLocation::make("/data", resolver);
