@@ -27,6 +27,16 @@ bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0;
 class CleanCommandTest : public testing::ZarnikProgramTest {
  protected:
   [[nodiscard]] std::string trash() const { return scratch / "data/Trash"; }
+  // The stored identifier of the copy at `path` (relative to its scan location); 0 when none.
+  [[nodiscard]] std::int64_t copyIdentifier(const std::string& path) const {
+    Json document = parseJson(runZarnik("results --json", scratch).out).value();
+    for (const auto& group : document["equivalences"]) {
+      for (const auto& copy : group["duplicates"]) {
+        if (bytesFromJson(copy["path"]) == path) return copy["identifier"];
+      }
+    }
+    return 0;
+  }
 };
 
 TEST_F(CleanCommandTest, ScanCleanAndRevertFromTheCommandLine) {
@@ -70,13 +80,7 @@ TEST_F(CleanCommandTest, PermanentRemovalIsNotRevertedAndHardLinksAre) {
   tree.file("a/two.txt", "pair two");
   tree.file("b/two copy.txt", "pair two");
   ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
-  Json document = parseJson(runZarnik("results --json", scratch).out).value();
-  std::int64_t oneCopy = 0;
-  for (const auto& group : document["equivalences"]) {
-    for (const auto& copy : group["duplicates"]) {
-      if (bytesFromJson(copy["path"]) == "b/one copy.txt") oneCopy = copy["identifier"];
-    }
-  }
+  const std::int64_t oneCopy = copyIdentifier("b/one copy.txt");
   ASSERT_NE(oneCopy, 0);
   ASSERT_EQ(runZarnik("select --deselect " + std::to_string(oneCopy), scratch).status, 0);
   ASSERT_EQ(runZarnik("clean --yes --hardlink", scratch).status, 0);
@@ -140,10 +144,7 @@ TEST_F(CleanCommandTest, AFolderCopyIsCleanedOnlyWhileItHoldsWhatTheKeptFolderHo
   Json document = parseJson(runZarnik("results --json", scratch).out).value();
   ASSERT_EQ(document["equivalences"].size(), 1u);
   EXPECT_EQ(document["equivalences"][0]["type"], "directory");
-  std::int64_t copy = 0;
-  for (const auto& duplicate : document["equivalences"][0]["duplicates"]) {
-    if (bytesFromJson(duplicate["path"]) == "A copy") copy = duplicate["identifier"];
-  }
+  const std::int64_t copy = copyIdentifier("A copy");
   ASSERT_NE(copy, 0);
   ASSERT_EQ(runZarnik("select --select " + std::to_string(copy), scratch).status, 0);
 
