@@ -21,6 +21,10 @@ void startVipsOnce() {
     // and nothing is cached between pictures that are each read once.
     vips_concurrency_set(1);
     vips_cache_set_max(0);
+    // A damaged picture makes libvips warn on stderr; the failure, when there is one, is ours to
+    // report, in one line with the path.
+    g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO),
+                      [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
   });
 }
 
