@@ -152,7 +152,7 @@ TEST_F(ScanningTaskTest, TurnedResizedAndRecompressedPhotosAreSimilarAndOthersAr
   ASSERT_TRUE(writePicture(dir / "photos/smaller.jpg", testing::madeUpPicture(600, 450), 600, 450).hasValue());
   ASSERT_TRUE(writePicture(dir / "photos/other.jpg", testing::madeUpPicture(640, 480, 4), 640, 480).hasValue());
   ASSERT_TRUE(writePicture(dir / "photos/tiny.png", testing::madeUpPicture(100, 80), 100, 80).hasValue());
-  dir.file("photos/broken.jpg", std::string("\xFF\xD8\xFF\xE0 not really a picture", 28));
+  dir.file("photos/broken.jpg", std::string("\xFF\xD8\xFF\xE0") + " not really a picture");
   auto rules = std::make_shared<ExtendedScanRules>();
   rules->setSimilarsDetectionEnabled(true);
   rules->setSimilarImagesMatchAllowed(true);
