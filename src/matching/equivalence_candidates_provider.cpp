@@ -1,6 +1,7 @@
 #include "matching/equivalence_candidates_provider.h"
 
 #include "foundation/logger.h"
+#include "matching/audio_metadata.h"
 #include "matching/directory_accumulator.h"
 #include "matching/exact_accumulators.h"
 #include "matching/similar_images_accumulator.h"
@@ -55,6 +56,10 @@ void EquivalenceCandidatesProviderImpl::addAccumulator(EquivalenceKind kind) {
       break;
     case EquivalenceKind::directory:
       accumulator = std::make_unique<DirectoryEquivalenceCandidatesAccumulator>(this);
+      break;
+    case EquivalenceKind::similarAudio:
+      accumulator = std::make_unique<MetadataAudioEquivalenceCandidatesAccumulator>(
+          this, scanRules_->similarAudioMetadataThreshold());
       break;
     case EquivalenceKind::similarImage:
       accumulator = std::make_unique<SimilarImagesEquivalenceCandidatesAccumulator>(

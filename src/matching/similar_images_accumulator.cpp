@@ -1,27 +1,12 @@
 #include "matching/similar_images_accumulator.h"
 
 #include <algorithm>
-#include <numeric>
-#include <unordered_map>
 
 #include "matching/claimers.h"
+#include "matching/connected_parts.h"
 #include "matching/equivalence_info.h"
 
 namespace zarnik {
-namespace {
-
-// Union–find over vertex numbers.
-struct Parts {
-  std::vector<std::uint32_t> parent;
-  explicit Parts(size_t size) : parent(size) { std::iota(parent.begin(), parent.end(), 0U); }
-  std::uint32_t root(std::uint32_t v) {
-    while (parent[v] != v) v = parent[v] = parent[parent[v]];
-    return v;
-  }
-  void join(std::uint32_t a, std::uint32_t b) { parent[root(a)] = root(b); }
-};
-
-}  // namespace
 
 SimilarImagesMatchingOptions SimilarImagesMatchingOptions::of(const ExtendedScanRules& rules) {
   SimilarImagesMatchingOptions options;
@@ -76,28 +61,6 @@ void SimilarImagesEquivalenceCandidatesAccumulator::collectNodesByPath(std::map<
   }
 }
 
-std::vector<std::vector<std::uint32_t>> SimilarImagesEquivalenceCandidatesAccumulator::connectedParts(
-    const std::vector<std::uint32_t>& vertices, const std::vector<Edge>& edges) {
-  std::unordered_map<std::uint32_t, std::uint32_t> position;
-  for (std::uint32_t i = 0; i < vertices.size(); ++i) position[vertices[i]] = i;
-  Parts parts(vertices.size());
-  for (const auto& edge : edges) {
-    auto left = position.find(edge.left);
-    auto right = position.find(edge.right);
-    if (left != position.end() && right != position.end()) parts.join(left->second, right->second);
-  }
-  std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> byRoot;
-  for (std::uint32_t i = 0; i < vertices.size(); ++i) byRoot[parts.root(i)].push_back(vertices[i]);
-  std::vector<std::vector<std::uint32_t>> result;
-  for (auto& [root, members] : byRoot) {
-    if (members.size() >= 2) result.push_back(std::move(members));
-  }
-  // In the order the pictures came, for groups that do not depend on hashing order.
-  for (auto& members : result) std::sort(members.begin(), members.end());
-  std::sort(result.begin(), result.end());
-  return result;
-}
-
 std::vector<std::vector<std::uint32_t>> SimilarImagesEquivalenceCandidatesAccumulator::clustersOf(
     const std::vector<std::uint32_t>& part) const {
   if (!options_.isPreciseMatchEnabled || part.size() < options_.limitOfCandidatesForPreciseMatch) return {part};
@@ -111,7 +74,7 @@ std::vector<std::vector<std::uint32_t>> SimilarImagesEquivalenceCandidatesAccumu
   std::vector<std::uint32_t> run;
   const auto closeRun = [&] {
     if (run.size() >= 2) {
-      std::vector<Edge> tight;
+      std::vector<GraphEdge> tight;
       for (size_t i = 0; i < run.size(); ++i) {
         for (size_t j = i + 1; j < run.size(); ++j) {
           if (flexibleDistance(vertices_[run[i]].info->perceptualHashesWords(), vertices_[run[j]].info->perceptualHashesWords()) <=

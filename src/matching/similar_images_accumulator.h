@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "matching/equivalence_candidates_accumulator.h"
+#include "matching/connected_parts.h"
 #include "matching/perceptual_hash_index.h"
 
 namespace zarnik {
@@ -46,13 +47,6 @@ class SimilarImagesEquivalenceCandidatesAccumulator final : public EquivalenceCa
     const PerceptualImageEquivalenceInfo* info;
     bool removed = false;
   };
-  struct Edge {
-    std::uint32_t left;
-    std::uint32_t right;
-  };
-  // The connected parts (vertex lists, at least two each) of `vertices` under `edges`.
-  static std::vector<std::vector<std::uint32_t>> connectedParts(const std::vector<std::uint32_t>& vertices,
-                                                                const std::vector<Edge>& edges);
   std::vector<std::vector<std::uint32_t>> clustersOf(const std::vector<std::uint32_t>& part) const;
 
   EquivalenceCandidatesAccumulatorDelegate* delegate_;
@@ -60,7 +54,7 @@ class SimilarImagesEquivalenceCandidatesAccumulator final : public EquivalenceCa
   bool canContinue_ = true;
   PerceptualHashIndex index_;
   std::vector<Vertex> vertices_;
-  std::vector<Edge> edges_;
+  std::vector<GraphEdge> edges_;
 };
 
 }  // namespace zarnik

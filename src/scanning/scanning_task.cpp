@@ -14,7 +14,9 @@
 #include "foundation/logger.h"
 #include "matching/exact_hashing.h"
 #include "platform/directory_size.h"
+#include "matching/audio_metadata.h"
 #include "platform/audio_data_locator.h"
+#include "platform/audio_tags.h"
 #include "platform/image_decoding.h"
 #include "matching/perceptual_image_hash.h"
 #include "base/path_components.h"
@@ -267,7 +269,7 @@ std::vector<EquivalenceInfoPtr> ScanningTask::equivalenceInformation(MatchingNod
     if (rules.directoriesMatchEnabled()) infos.push_back(std::make_shared<DirectoryEquivalenceInfo>());
     return infos;
   }
-  if (wantsAudioContent(node)) return infos;  // decided once its audio data is located
+  if (wantsAudioWork(node)) return infos;  // decided once its tags and audio data are read
   // Folders are matched by their files' contents: those are digested for folder matching too.
   if (rules.exactMatchEnabled() || rules.directoriesMatchEnabled()) {
     infos.push_back(std::make_shared<SizeEquivalenceInfo>(node.attributes().exactSize));
@@ -307,7 +309,7 @@ void ScanningTask::matchFoundNodes(const std::vector<MatchingNodePtr>& nodes) {
     if (!canContinue() || !node->isProcessingAllowed() || !node->isMatchingAllowed()) continue;
     auto infos = equivalenceInformation(*node);
     if (wantsPerceptualHashes(*node)) matchPerceptually(node);
-    if (wantsAudioContent(*node)) matchAudioContent(node);
+    if (wantsAudioWork(*node)) matchAudio(node);
     if (infos.empty()) continue;
     ++matched;
     for (auto& info : infos) items.emplace_back(node, std::move(info));
@@ -413,25 +415,41 @@ void ScanningTask::matchPerceptually(const MatchingNodePtr& node) {
   });
 }
 
-bool ScanningTask::wantsAudioContent(const MatchingNode& node) const {
-  return request_.scanRules->exactAudioContentMatchEnabled() && node.type() == NodeType::audio &&
+bool ScanningTask::wantsAudioWork(const MatchingNode& node) const {
+  const ExtendedScanRules& rules = *request_.scanRules;
+  return (rules.exactAudioContentMatchEnabled() || rules.similarAudioMatchEnabled()) && node.type() == NodeType::audio &&
          node.attributes().vnodeType == VNodeType::regular && node.attributes().exactSize > 0;
 }
 
-void ScanningTask::matchAudioContent(const MatchingNodePtr& node) {
-  // The audio data's size is read from the file's tags and container: on the work queue.
+std::vector<EquivalenceInfoPtr> ScanningTask::audioInformation(const MatchingNode& node) const {
+  const ExtendedScanRules& rules = *request_.scanRules;
+  std::vector<EquivalenceInfoPtr> infos;
+  if (rules.similarAudioMatchEnabled()) {
+    if (auto tags = readAudioTags(node.path()); tags.hasValue()) {
+      const AudioTags& read = tags.value();
+      infos.push_back(std::make_shared<AudioMetadataEquivalenceInfo>(read.title, read.album, read.artist, read.duration));
+    }
+  }
+  std::optional<AudioDataRange> audio;
+  if (rules.exactAudioContentMatchEnabled()) {
+    if (auto located = locateAudioDataInFile(node.path()); located.hasValue()) audio = located.value();
+  }
+  if (audio) {
+    infos.push_back(std::make_shared<AudioSizeEquivalenceInfo>(audio->length));
+  } else if (rules.exactMatchEnabled() || rules.directoriesMatchEnabled()) {
+    infos.push_back(std::make_shared<SizeEquivalenceInfo>(node.attributes().exactSize));  // matched as a file
+  }
+  return infos;
+}
+
+void ScanningTask::matchAudio(const MatchingNodePtr& node) {
+  // Tags and the audio data's place are read from the file: on the work queue.
   nodesProcessingGroup_->enter();
   workQueue_->addOperation([self = shared_from_this(), node] {
     if (self->canContinue()) {
-      const ExtendedScanRules& rules = *self->request_.scanRules;
-      EquivalenceInfoPtr info;
-      auto audio = locateAudioDataInFile(node->path());
-      if (audio.hasValue() && audio.value()) {
-        info = std::make_shared<AudioSizeEquivalenceInfo>(audio.value()->length);
-      } else if (rules.exactMatchEnabled() || rules.directoriesMatchEnabled()) {
-        info = std::make_shared<SizeEquivalenceInfo>(node->attributes().exactSize);  // matched as a file
-      }
-      if (info) self->equivalenceCandidatesProvider_->add(node, info, self->nodesProcessingGroup_);
+      std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>> items;
+      for (auto& info : self->audioInformation(*node)) items.emplace_back(node, std::move(info));
+      self->equivalenceCandidatesProvider_->addBatch(std::move(items), self->nodesProcessingGroup_);
     }
     self->nodesProcessingGroup_->leave();
   });

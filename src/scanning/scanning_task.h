@@ -99,9 +99,11 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   static ImageFacts processImage(const MatchingNode& node, bool wantsHash);
   [[nodiscard]] bool wantsPerceptualHashes(const MatchingNode& node) const;
   void matchPerceptually(const MatchingNodePtr& node);
-  // Identical audio under different tags: audio files are matched by their audio data.
-  [[nodiscard]] bool wantsAudioContent(const MatchingNode& node) const;
-  void matchAudioContent(const MatchingNodePtr& node);
+  // Audio files are matched by their tags (similar audio) and by their audio data alone
+  // (identical audio under different tags).
+  [[nodiscard]] bool wantsAudioWork(const MatchingNode& node) const;
+  [[nodiscard]] std::vector<EquivalenceInfoPtr> audioInformation(const MatchingNode& node) const;
+  void matchAudio(const MatchingNodePtr& node);
 
   // Per-node matching: which information a node gets, handed to the engine.
   void matchFoundNodes(const std::vector<MatchingNodePtr>& nodes);

@@ -220,6 +220,37 @@ TEST_F(ScanningTaskTest, RecordingsThatDifferOnlyInTheirTagsAreIdenticalAudio) {
   EXPECT_TRUE(files.value().detectionResults.empty());
 }
 
+// An MP3 file TagLib reads: an ID3v2.4 tag with title, album and artist, then `frames` MPEG-1
+// layer III frames (128 kbit/s, 44.1 kHz, 417 bytes, 26 ms each) filled with `fill`.
+std::string madeUpMp3(const std::string& title, const std::string& album, const std::string& artist, int frames, char fill) {
+  std::string payload;
+  for (const auto& [id, text] : {std::pair{"TIT2", title}, std::pair{"TALB", album}, std::pair{"TPE1", artist}}) {
+    const auto size = text.size() + 1;
+    payload += std::string(id) + char(0) + char(0) + char((size >> 7) & 0x7F) + char(size & 0x7F) + std::string(2, '\0') +
+               '\3' + text;
+  }
+  const auto n = payload.size();
+  std::string file = std::string("ID3\4\0\0\0\0", 8) + char((n >> 7) & 0x7F) + char(n & 0x7F) + payload;
+  for (int i = 0; i < frames; ++i) file += std::string("\xFF\xFB\x90\x00", 4) + std::string(413, fill);
+  return file;
+}
+
+TEST_F(ScanningTaskTest, TracksWithCloseTagsAndLengthsAreSimilarAudio) {
+  dir.file("a/track.mp3", madeUpMp3("Blue Moon", "Songs", "Someone", 200, '\x11'));
+  dir.file("b/track.mp3", madeUpMp3("blue moon ", "Songs", "Someone", 201, '\x22'));
+  dir.file("c/track.mp3", madeUpMp3("Red Sun", "Other Songs", "Someone Else", 200, '\x33'));
+  dir.file("d/track.mp3", madeUpMp3("Blue Moon", "Songs", "Someone", 400, '\x44'));  // 5 s longer
+  auto rules = std::make_shared<ExtendedScanRules>();
+  rules->setSimilarsDetectionEnabled(true);
+  rules->setSimilarAudioMatchAllowed(true);
+  rules->setSizeThresholdOption(SizeThresholdOption::size(0));
+  auto result = scan(rules);
+  ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
+  EXPECT_EQ(groupsOf(result.value()), (std::set<std::set<std::string>>{{"a/track.mp3", "b/track.mp3"}}));
+  ASSERT_EQ(result.value().detectionResults.size(), 1u);
+  EXPECT_EQ(result.value().detectionResults[0].equivalence.equivalenceKind, EquivalenceKind::similarAudio);
+}
+
 TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPass) {
   OVURLResolver resolver{"/nonexistent-home"};
   auto location = ScanLocation::make("/data", resolver);
