@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <limits>
 
-#include "matching/claimers.h"
-#include "matching/connected_parts.h"
 
 namespace zarnik {
 namespace {
@@ -115,65 +113,26 @@ double AudioMetadataEquivalenceInfo::metadataDistance(const AudioMetadataEquival
   return distance;
 }
 
-void MetadataAudioEquivalenceCandidatesAccumulator::add(const MatchingNodePtr& node, const EquivalenceInfoPtr& info) {
-  const auto* track = dynamic_cast<const AudioMetadataEquivalenceInfo*>(info.get());
-  if (track == nullptr || !canContinue_ || !std::isfinite(track->duration())) return;
-  const auto index = static_cast<std::uint32_t>(tracks_.size());
-  tracks_.push_back({std::make_shared<BaseDuplicateCandidate>(node, info), track, false});
-  const auto slice = static_cast<std::int64_t>(std::floor(track->duration() / AudioMetadataEquivalenceInfo::kDurationWindow));
+bool MetadataAudioEquivalenceCandidatesAccumulator::accepts(const EquivalenceInfo& info) const {
+  const auto* track = dynamic_cast<const AudioMetadataEquivalenceInfo*>(&info);
+  return track != nullptr && std::isfinite(track->duration());
+}
+
+std::vector<std::uint32_t> MetadataAudioEquivalenceCandidatesAccumulator::earlierNeighbours(std::uint32_t vertex) {
+  const AudioMetadataEquivalenceInfo& track = trackOf(vertex);
+  std::vector<std::uint32_t> neighbours;
+  const auto slice = static_cast<std::int64_t>(std::floor(track.duration() / AudioMetadataEquivalenceInfo::kDurationWindow));
   for (std::int64_t near = slice - 1; near <= slice + 1; ++near) {
     auto found = byDurationSlice_.find(near);
     if (found == byDurationSlice_.end()) continue;
     for (std::uint32_t earlier : found->second) {
       // The estimate is cheap and bounds the distance from below: a failing one ends the pair.
-      if (tracks_[earlier].info->estimatedDistance(*track) > threshold_) continue;
-      if (tracks_[earlier].info->metadataDistance(*track) <= threshold_) edges_.emplace_back(earlier, index);
+      if (trackOf(earlier).estimatedDistance(track) > threshold_) continue;
+      if (trackOf(earlier).metadataDistance(track) <= threshold_) neighbours.push_back(earlier);
     }
   }
-  byDurationSlice_[slice].push_back(index);
-}
-
-void MetadataAudioEquivalenceCandidatesAccumulator::update(const MatchingNodePtr& node, const EquivalenceInfoPtr& info,
-                                                           bool addIfAbsent) {
-  const std::string path = node->path();
-  for (auto& track : tracks_) {
-    if (!track.removed && track.membership->node()->path() == path) {
-      track.removed = true;
-      addIfAbsent = true;
-    }
-  }
-  if (addIfAbsent) add(node, info);
-}
-
-void MetadataAudioEquivalenceCandidatesAccumulator::removeNodes(const std::set<std::string>& urls) {
-  for (auto& track : tracks_) {
-    if (urls.count(track.membership->node()->path()) != 0) track.removed = true;
-  }
-}
-
-std::vector<EquivalenceCandidatePtr> MetadataAudioEquivalenceCandidatesAccumulator::merge(
-    EquivalenceCandidatesAccumulator&, const std::set<std::string>*) {
-  return {};
-}
-
-void MetadataAudioEquivalenceCandidatesAccumulator::collectNodesByPath(std::map<std::string, MatchingNodePtr>& nodes) const {
-  for (const auto& track : tracks_) {
-    if (!track.removed) nodes.emplace(track.membership->node()->path(), track.membership->node());
-  }
-}
-
-void MetadataAudioEquivalenceCandidatesAccumulator::finish(EquivalenceCandidatesMatchingContext& context) {
-  std::vector<std::uint32_t> remaining;
-  for (std::uint32_t i = 0; i < tracks_.size(); ++i) {
-    // Tracks in exact or folder groups take no part.
-    if (!tracks_[i].removed && tracks_[i].membership->node()->claimers.rawValue < Claimers::exactMatch) remaining.push_back(i);
-  }
-  for (const auto& part : connectedParts(remaining, edges_)) {
-    auto group = std::make_shared<EquivalenceCandidate>(delegate_, tracks_[part.front()].membership->equivalenceInfo(),
-                                                        Claimers::similarMatch);
-    for (std::uint32_t track : part) group->add(tracks_[track].membership, false);
-    context.equivalencesToModel.push_back(std::move(group));
-  }
+  byDurationSlice_[slice].push_back(vertex);
+  return neighbours;
 }
 
 }  // namespace zarnik

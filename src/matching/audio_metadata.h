@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "matching/equivalence_candidates_accumulator.h"
 #include "matching/equivalence_info.h"
+#include "matching/fuzzy_accumulator.h"
 
 namespace zarnik {
 
@@ -49,35 +49,21 @@ class AudioMetadataEquivalenceInfo final : public EquivalenceInfo {
   double duration_;
 };
 
-class MetadataAudioEquivalenceCandidatesAccumulator final : public EquivalenceCandidatesAccumulator {
+class MetadataAudioEquivalenceCandidatesAccumulator final : public GeneralFuzzyEquivalenceCandidatesAccumulator {
  public:
   MetadataAudioEquivalenceCandidatesAccumulator(EquivalenceCandidatesAccumulatorDelegate* delegate, double threshold)
-      : delegate_(delegate), threshold_(threshold) {}
-
-  [[nodiscard]] EquivalenceKind kind() const override { return EquivalenceKind::similarAudio; }
-  [[nodiscard]] bool isHeavy() const override { return true; }
-  void add(const MatchingNodePtr& node, const EquivalenceInfoPtr& info) override;
-  void update(const MatchingNodePtr& node, const EquivalenceInfoPtr& info, bool addIfAbsent) override;
-  void removeNodes(const std::set<std::string>& urls) override;
-  void cancel() override { canContinue_ = false; }
-  void finish(EquivalenceCandidatesMatchingContext& context) override;
-  std::vector<EquivalenceCandidatePtr> merge(EquivalenceCandidatesAccumulator& other,
-                                             const std::set<std::string>* skippedURLs) override;
-  void collectNodesByPath(std::map<std::string, MatchingNodePtr>& nodes) const override;
+      : GeneralFuzzyEquivalenceCandidatesAccumulator(EquivalenceKind::similarAudio, delegate), threshold_(threshold) {}
 
  private:
-  struct Track {
-    DuplicateCandidatePtr membership;
-    const AudioMetadataEquivalenceInfo* info;
-    bool removed = false;
-  };
-  EquivalenceCandidatesAccumulatorDelegate* delegate_;
+  [[nodiscard]] bool accepts(const EquivalenceInfo& info) const override;
+  std::vector<std::uint32_t> earlierNeighbours(std::uint32_t vertex) override;
+  [[nodiscard]] const AudioMetadataEquivalenceInfo& trackOf(std::uint32_t vertex) const {
+    return static_cast<const AudioMetadataEquivalenceInfo&>(infoOf(vertex));
+  }
+
   double threshold_;
-  bool canContinue_ = true;
-  std::vector<Track> tracks_;
   // Tracks by 3-second slices of their duration: only neighbouring slices can be close.
   std::map<std::int64_t, std::vector<std::uint32_t>> byDurationSlice_;
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> edges_;
 };
 
 }  // namespace zarnik

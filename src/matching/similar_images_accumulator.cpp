@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "matching/claimers.h"
 #include "matching/connected_parts.h"
 #include "matching/equivalence_info.h"
 
@@ -20,45 +19,24 @@ SimilarImagesMatchingOptions SimilarImagesMatchingOptions::of(const ExtendedScan
 
 SimilarImagesEquivalenceCandidatesAccumulator::SimilarImagesEquivalenceCandidatesAccumulator(
     EquivalenceCandidatesAccumulatorDelegate* delegate, SimilarImagesMatchingOptions options)
-    : delegate_(delegate), options_(options), index_(options.threshold) {}
+    : GeneralFuzzyEquivalenceCandidatesAccumulator(EquivalenceKind::similarImage, delegate),
+      options_(options),
+      index_(options.threshold) {}
 
-void SimilarImagesEquivalenceCandidatesAccumulator::add(const MatchingNodePtr& node, const EquivalenceInfoPtr& info) {
-  const auto* picture = dynamic_cast<const PerceptualImageEquivalenceInfo*>(info.get());
-  if (picture == nullptr || !canContinue_) return;
-  const auto vertex = static_cast<std::uint32_t>(vertices_.size());
-  vertices_.push_back({std::make_shared<BaseDuplicateCandidate>(node, info), picture, false});
-  for (const auto& neighbour : index_.addAndFindNeighbours(picture->perceptualHashesWords())) {
-    edges_.push_back({neighbour.entry, vertex});
-  }
+bool SimilarImagesEquivalenceCandidatesAccumulator::accepts(const EquivalenceInfo& info) const {
+  return dynamic_cast<const PerceptualImageEquivalenceInfo*>(&info) != nullptr;
 }
 
-void SimilarImagesEquivalenceCandidatesAccumulator::update(const MatchingNodePtr& node, const EquivalenceInfoPtr& info,
-                                                           bool addIfAbsent) {
-  const std::string path = node->path();
-  for (auto& vertex : vertices_) {
-    if (!vertex.removed && vertex.membership->node()->path() == path) {
-      vertex.removed = true;  // its edges stay but lead nowhere: removed vertices are skipped
-      addIfAbsent = true;
-    }
-  }
-  if (addIfAbsent) add(node, info);
+const PerceptualImageEquivalenceInfo& SimilarImagesEquivalenceCandidatesAccumulator::pictureOf(std::uint32_t vertex) const {
+  return static_cast<const PerceptualImageEquivalenceInfo&>(infoOf(vertex));
 }
 
-void SimilarImagesEquivalenceCandidatesAccumulator::removeNodes(const std::set<std::string>& urls) {
-  for (auto& vertex : vertices_) {
-    if (urls.count(vertex.membership->node()->path()) != 0) vertex.removed = true;
+std::vector<std::uint32_t> SimilarImagesEquivalenceCandidatesAccumulator::earlierNeighbours(std::uint32_t vertex) {
+  std::vector<std::uint32_t> neighbours;
+  for (const auto& neighbour : index_.addAndFindNeighbours(pictureOf(vertex).perceptualHashesWords())) {
+    neighbours.push_back(neighbour.entry);
   }
-}
-
-std::vector<EquivalenceCandidatePtr> SimilarImagesEquivalenceCandidatesAccumulator::merge(
-    EquivalenceCandidatesAccumulator&, const std::set<std::string>*) {
-  return {};
-}
-
-void SimilarImagesEquivalenceCandidatesAccumulator::collectNodesByPath(std::map<std::string, MatchingNodePtr>& nodes) const {
-  for (const auto& vertex : vertices_) {
-    if (!vertex.removed) nodes.emplace(vertex.membership->node()->path(), vertex.membership->node());
-  }
+  return neighbours;
 }
 
 std::vector<std::vector<std::uint32_t>> SimilarImagesEquivalenceCandidatesAccumulator::clustersOf(
@@ -67,7 +45,7 @@ std::vector<std::vector<std::uint32_t>> SimilarImagesEquivalenceCandidatesAccumu
   // Runs of close aspect ratios, then the tighter threshold inside each run.
   std::vector<std::pair<double, std::uint32_t>> byRatio;
   for (std::uint32_t vertex : part) {
-    if (auto ratio = vertices_[vertex].info->aspectRatio()) byRatio.emplace_back(*ratio, vertex);
+    if (auto ratio = pictureOf(vertex).aspectRatio()) byRatio.emplace_back(*ratio, vertex);
   }
   std::sort(byRatio.begin(), byRatio.end());
   std::vector<std::vector<std::uint32_t>> clusters;
@@ -77,7 +55,7 @@ std::vector<std::vector<std::uint32_t>> SimilarImagesEquivalenceCandidatesAccumu
       std::vector<GraphEdge> tight;
       for (size_t i = 0; i < run.size(); ++i) {
         for (size_t j = i + 1; j < run.size(); ++j) {
-          if (flexibleDistance(vertices_[run[i]].info->perceptualHashesWords(), vertices_[run[j]].info->perceptualHashesWords()) <=
+          if (flexibleDistance(pictureOf(run[i]).perceptualHashesWords(), pictureOf(run[j]).perceptualHashesWords()) <=
               options_.preciseMatchThreshold) {
             tight.push_back({run[i], run[j]});
           }
@@ -93,23 +71,6 @@ std::vector<std::vector<std::uint32_t>> SimilarImagesEquivalenceCandidatesAccumu
   }
   closeRun();
   return clusters;
-}
-
-void SimilarImagesEquivalenceCandidatesAccumulator::finish(EquivalenceCandidatesMatchingContext& context) {
-  // Pictures in exact or folder groups take no part.
-  std::vector<std::uint32_t> remaining;
-  for (std::uint32_t v = 0; v < vertices_.size(); ++v) {
-    if (!vertices_[v].removed && vertices_[v].membership->node()->claimers.rawValue < Claimers::exactMatch) remaining.push_back(v);
-  }
-  for (const auto& part : connectedParts(remaining, edges_)) {
-    for (const auto& cluster : clustersOf(part)) {
-      if (cluster.size() < 2) continue;
-      auto group = std::make_shared<EquivalenceCandidate>(delegate_, vertices_[cluster.front()].membership->equivalenceInfo(),
-                                                          Claimers::similarMatch);
-      for (std::uint32_t vertex : cluster) group->add(vertices_[vertex].membership, false);
-      context.equivalencesToModel.push_back(std::move(group));
-    }
-  }
 }
 
 }  // namespace zarnik

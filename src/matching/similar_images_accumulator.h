@@ -10,8 +10,8 @@
 #include <optional>
 #include <vector>
 
-#include "matching/equivalence_candidates_accumulator.h"
-#include "matching/connected_parts.h"
+#include "matching/equivalence_info.h"
+#include "matching/fuzzy_accumulator.h"
 #include "matching/perceptual_hash_index.h"
 
 namespace zarnik {
@@ -25,36 +25,20 @@ struct SimilarImagesMatchingOptions {
   static SimilarImagesMatchingOptions of(const ExtendedScanRules& rules);
 };
 
-class SimilarImagesEquivalenceCandidatesAccumulator final : public EquivalenceCandidatesAccumulator {
+class SimilarImagesEquivalenceCandidatesAccumulator final : public GeneralFuzzyEquivalenceCandidatesAccumulator {
  public:
   SimilarImagesEquivalenceCandidatesAccumulator(EquivalenceCandidatesAccumulatorDelegate* delegate,
                                                 SimilarImagesMatchingOptions options);
 
-  [[nodiscard]] EquivalenceKind kind() const override { return EquivalenceKind::similarImage; }
-  [[nodiscard]] bool isHeavy() const override { return true; }
-  void add(const MatchingNodePtr& node, const EquivalenceInfoPtr& info) override;
-  void update(const MatchingNodePtr& node, const EquivalenceInfoPtr& info, bool addIfAbsent) override;
-  void removeNodes(const std::set<std::string>& urls) override;
-  void cancel() override { canContinue_ = false; }
-  void finish(EquivalenceCandidatesMatchingContext& context) override;
-  std::vector<EquivalenceCandidatePtr> merge(EquivalenceCandidatesAccumulator& other,
-                                             const std::set<std::string>* skippedURLs) override;
-  void collectNodesByPath(std::map<std::string, MatchingNodePtr>& nodes) const override;
-
  private:
-  struct Vertex {
-    DuplicateCandidatePtr membership;
-    const PerceptualImageEquivalenceInfo* info;
-    bool removed = false;
-  };
-  std::vector<std::vector<std::uint32_t>> clustersOf(const std::vector<std::uint32_t>& part) const;
+  [[nodiscard]] bool accepts(const EquivalenceInfo& info) const override;
+  std::vector<std::uint32_t> earlierNeighbours(std::uint32_t vertex) override;
+  // A large part cut by aspect ratio, then by the tighter threshold.
+  [[nodiscard]] std::vector<std::vector<std::uint32_t>> clustersOf(const std::vector<std::uint32_t>& part) const override;
+  [[nodiscard]] const PerceptualImageEquivalenceInfo& pictureOf(std::uint32_t vertex) const;
 
-  EquivalenceCandidatesAccumulatorDelegate* delegate_;
   SimilarImagesMatchingOptions options_;
-  bool canContinue_ = true;
-  PerceptualHashIndex index_;
-  std::vector<Vertex> vertices_;
-  std::vector<GraphEdge> edges_;
+  PerceptualHashIndex index_;  // its entries are the vertices, in the same order
 };
 
 }  // namespace zarnik
