@@ -17,6 +17,14 @@ ByteCount CleaningPlan::size() const {
   return total;
 }
 
+Result<ZKDuplicate*> fetchedCopy(ManagedObjectContext& context, std::optional<ZKEquivalence>& group,
+                                 std::int64_t equivalenceID, std::int64_t duplicateID) {
+  if (!group || group->uniqueIdentifier != equivalenceID) {
+    ZK_ASSIGN_OR_RETURN(group, context.fetchEquivalence(equivalenceID));
+  }
+  return group ? group->duplicate(duplicateID) : nullptr;
+}
+
 const ZKDuplicate* keptCopy(const ZKEquivalence& group) {
   if (!group.currentSelectionConfiguration) return nullptr;
   const auto stays = [&](const ZKDuplicate& copy) { return !group.isSelected(copy) && !isCleaned(copy); };

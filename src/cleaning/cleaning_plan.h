@@ -34,6 +34,11 @@ struct CleaningPlan {
 
 [[nodiscard]] Result<CleaningPlan> planCleaning(ManagedObjectContext& context, bool removesEveryCopyOfAGroup);
 
+// A stored copy, its group fetched unless it is the one in `group` already (copies of one group
+// are handled one after another); nothing when either is no longer stored.
+[[nodiscard]] Result<ZKDuplicate*> fetchedCopy(ManagedObjectContext& context, std::optional<ZKEquivalence>& group,
+                                               std::int64_t equivalenceID, std::int64_t duplicateID);
+
 // The copy a group keeps and the others are compared against: its original when that stays,
 // else the first copy that stays; nothing when every copy goes.
 [[nodiscard]] const ZKDuplicate* keptCopy(const ZKEquivalence& group);

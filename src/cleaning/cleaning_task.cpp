@@ -31,6 +31,7 @@ CleaningTask::CleaningTask(CleaningRequest request, Clock& clock) : request_(std
 void CleaningTask::start() {
   request_.store.queue->async([self = shared_from_this()] {
     self->startTime_ = std::chrono::steady_clock::now();
+    self->mounts_ = readMountTable();  // once: volumes decide the option and name the volume to change
     auto plan = planCleaning(*self->request_.store.context, self->request_.removesEveryCopyOfAGroup);
     if (plan.hasError()) {
       self->reports_.fail(plan.error());
@@ -91,15 +92,7 @@ void CleaningTask::performItem(size_t index) {
 Result<CleaningNoteEmitted> CleaningTask::cleanItem(const PlannedCleaningItem& planned) {
   auto& context = *request_.store.context;
   CleaningNoteEmitted emitted{planned.duplicateID, {}, planned.path, planned.size, planned.isSimilar};
-  if (!group_ || group_->uniqueIdentifier != planned.equivalenceID) {
-    ZK_ASSIGN_OR_RETURN(group_, context.fetchEquivalence(planned.equivalenceID));
-  }
-  ZKDuplicate* copy = nullptr;
-  if (group_) {
-    for (auto& candidate : group_->duplicates) {
-      if (candidate.identifier == planned.duplicateID) copy = &candidate;
-    }
-  }
+  ZK_ASSIGN_OR_RETURN(ZKDuplicate* copy, fetchedCopy(context, group_, planned.equivalenceID, planned.duplicateID));
   CleaningNote& note = emitted.note;
   note.cleanID = plan_.cleanID;
   note.date = dateNow();
@@ -121,7 +114,7 @@ Result<CleaningNoteEmitted> CleaningTask::cleanItem(const PlannedCleaningItem& p
     note.error = planned.policy->unavailableAgentError(planned.path);
   } else {
     note.modificationDate = node->attributes().dateOfModification;
-    note.option = request_.cleaningRules.cleaningOptionForURL(planned.path);
+    note.option = request_.cleaningRules.cleaningOptionForURL(planned.path, mounts_);
     auto removed = removeCopy(*copy, kept, node, note);
     if (removed.hasError()) {
       note.error = removed.error();
@@ -169,7 +162,7 @@ void CleaningTask::account(const PlannedCleaningItem& planned, const CleaningNot
   const bool trashUnusable = !succeeded && emitted.note.option.kind == FileCleaningOption::Kind::moveToTrash &&
                              emitted.note.error &&
                              emitted.note.error->code == static_cast<int>(CleaningErrorCode::destinationUnaccessible);
-  if (trashUnusable) part_.volumeURLToChangeCleaningOption = mountPointForPath(readMountTable(), planned.path);
+  if (trashUnusable) part_.volumeURLToChangeCleaningOption = mountPointForPath(mounts_, planned.path);
 }
 
 void CleaningTask::cleanEmptyFolders(const std::string& removedPath) {

@@ -22,6 +22,7 @@
 #include "foundation/channel.h"
 #include "foundation/delayed_work_item.h"
 #include "foundation/serial_queue.h"
+#include "platform/mounts.h"
 #include "store/managed_object_context.h"
 
 namespace zarnik {
@@ -95,6 +96,7 @@ class CleaningTask : public std::enable_shared_from_this<CleaningTask> {
   CleaningResult part_;   // the items of the current policy
   CleaningResult result_;  // the parts before it, merged
   std::chrono::steady_clock::time_point startTime_;
+  std::vector<MountEntry> mounts_;
 };
 
 }  // namespace zarnik

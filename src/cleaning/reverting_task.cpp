@@ -1,5 +1,6 @@
 #include "cleaning/reverting_task.h"
 
+#include "cleaning/cleaning_plan.h"
 #include "cleaning/cleaning_reverter.h"
 #include <fmt/format.h>
 
@@ -60,16 +61,8 @@ void RevertingTask::revertNext() {
 
 Result<RevertedItem> RevertingTask::revertItem(const Item& item) {
   auto& context = *request_.store.context;
-  if (!group_ || group_->uniqueIdentifier != item.equivalenceID) {
-    ZK_ASSIGN_OR_RETURN(group_, context.fetchEquivalence(item.equivalenceID));
-  }
+  ZK_ASSIGN_OR_RETURN(ZKDuplicate* copy, fetchedCopy(context, group_, item.equivalenceID, item.duplicateID));
   RevertedItem reverted{item.duplicateID, {}, 0, false, std::nullopt};
-  ZKDuplicate* copy = nullptr;
-  if (group_) {
-    for (auto& candidate : group_->duplicates) {
-      if (candidate.identifier == item.duplicateID) copy = &candidate;
-    }
-  }
   if (copy == nullptr) {
     reverted.error = Error::generic("This copy is no longer among the stored results.");
     return reverted;

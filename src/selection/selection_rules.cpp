@@ -158,7 +158,12 @@ std::optional<SmartSelectionRule> SmartSelectionRule::decode(const Json& archive
 
 FileCleaningOption CleaningRules::cleaningOptionForURL(const std::string& path) const {
   if (overridenCleaningOptionByVolumePath.empty()) return cleaningOption;
-  const auto volume = mountPointForPath(readMountTable(), path);
+  return cleaningOptionForURL(path, readMountTable());
+}
+
+FileCleaningOption CleaningRules::cleaningOptionForURL(const std::string& path, const std::vector<MountEntry>& mounts) const {
+  if (overridenCleaningOptionByVolumePath.empty()) return cleaningOption;
+  const auto volume = mountPointForPath(mounts, path);
   if (!volume) return cleaningOption;
   auto it = overridenCleaningOptionByVolumePath.find(*volume);
   return it == overridenCleaningOptionByVolumePath.end() ? cleaningOption : it->second;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/json.h"
+#include "platform/mounts.h"
 #include "base/result.h"
 #include "selection/equivalence_difference.h"
 
@@ -124,6 +125,8 @@ struct CleaningRules {
 
   // The option stored for the volume the file lies on, else the general one.
   [[nodiscard]] FileCleaningOption cleaningOptionForURL(const std::string& path) const;
+  // The same with the mount table read once for many paths.
+  [[nodiscard]] FileCleaningOption cleaningOptionForURL(const std::string& path, const std::vector<MountEntry>& mounts) const;
 
   [[nodiscard]] Json encode() const;
   static Result<CleaningRules> decode(const Json& archive);

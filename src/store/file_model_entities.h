@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/date.h"
@@ -72,6 +73,9 @@ struct ZKEquivalence {
   [[nodiscard]] bool isSelected(const ZKDuplicate& duplicate) const;
   [[nodiscard]] bool wasAutoselected(const ZKDuplicate& duplicate) const;
   [[nodiscard]] const ZKDuplicate* duplicate(std::int64_t identifier) const;
+  [[nodiscard]] ZKDuplicate* duplicate(std::int64_t identifier) {
+    return const_cast<ZKDuplicate*>(std::as_const(*this).duplicate(identifier));
+  }
 };
 
 enum class ActivityInteractionType { direct, undo, redo };
