@@ -43,24 +43,23 @@ Error vipsError(const std::string& path) {
 
 }  // namespace
 
-Result<std::pair<int, int>> pictureSize(const std::string& path) {
-  startVipsOnce();
-  ImagePtr header(vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr));
-  if (!header) return vipsError(path);
-  return std::make_pair(vips_image_get_width(header.get()), vips_image_get_height(header.get()));
-}
-
 namespace {
 
 // libvips shows an EXIF field as "VALUE (SHOWN, TYPE, N components, M bytes)"; a text field
 // shows its value twice.
-std::optional<std::string> exifText(VipsImage* image, const char* field) {
+std::optional<std::string> rawExif(VipsImage* image, const char* field) {
   const char* raw = nullptr;
   if (vips_image_get_typeof(image, field) == 0 || vips_image_get_string(image, field, &raw) != 0 || raw == nullptr) {
     vips_error_clear();
     return std::nullopt;
   }
-  const std::string text = raw;
+  return std::string(raw);
+}
+
+std::optional<std::string> exifText(VipsImage* image, const char* field) {
+  const auto raw = rawExif(image, field);
+  if (!raw) return std::nullopt;
+  const std::string& text = *raw;
   for (size_t open = text.find(" ("); open != std::string::npos; open = text.find(" (", open + 1)) {
     const std::string value = text.substr(0, open);
     if (text.compare(open + 2, value.size() + 2, value + ", ") == 0) {
@@ -73,12 +72,9 @@ std::optional<std::string> exifText(VipsImage* image, const char* field) {
 // The numbers a numeric field shows: "51/1 30/1 1234/100 (51, 30, 12.34, Rational, ...)".
 std::vector<double> exifNumbers(VipsImage* image, const char* field) {
   std::vector<double> numbers;
-  const char* raw = nullptr;
-  if (vips_image_get_typeof(image, field) == 0 || vips_image_get_string(image, field, &raw) != 0 || raw == nullptr) {
-    vips_error_clear();
-    return numbers;
-  }
-  const std::string text = raw;
+  const auto raw = rawExif(image, field);
+  if (!raw) return numbers;
+  const std::string& text = *raw;
   const size_t open = text.find(" (");
   if (open == std::string::npos) return numbers;
   size_t at = open + 2;

@@ -38,8 +38,6 @@ struct DecodedPicture {
   PictureFacts facts;
 };
 
-// The picture's size without decoding its pixels.
-[[nodiscard]] Result<std::pair<int, int>> pictureSize(const std::string& path);
 [[nodiscard]] Result<DecodedPicture> decodePictureForHashing(const std::string& path);
 // The same from a picture file's bytes.
 [[nodiscard]] Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size);
