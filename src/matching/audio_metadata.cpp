@@ -86,6 +86,15 @@ double estimatedDistance(const PerceivedText& a, const PerceivedText& b) {
   return larger < 1 ? 1.0 : static_cast<double>(larger - smaller) / static_cast<double>(larger);
 }
 
+std::shared_ptr<AudioMetadataEquivalenceInfo> AudioMetadataEquivalenceInfo::of(const AudioInfo& info) {
+  return std::make_shared<AudioMetadataEquivalenceInfo>(info.title, info.album, info.artist, info.duration);
+}
+
+std::shared_ptr<AudioMetadataEquivalenceInfo> AudioMetadataEquivalenceInfo::of(const ITunesItemInfo& item) {
+  if (!item.duration) return nullptr;
+  return std::make_shared<AudioMetadataEquivalenceInfo>(item.name, item.album, item.artist, *item.duration);
+}
+
 AudioMetadataEquivalenceInfo::AudioMetadataEquivalenceInfo(std::optional<std::string_view> title,
                                                            std::optional<std::string_view> album,
                                                            std::optional<std::string_view> artist, double duration)

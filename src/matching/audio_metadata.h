@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "file_model/media_info.h"
 #include "matching/equivalence_info.h"
 #include "matching/fuzzy_accumulator.h"
 
@@ -35,6 +36,10 @@ class AudioMetadataEquivalenceInfo final : public EquivalenceInfo {
 
   AudioMetadataEquivalenceInfo(std::optional<std::string_view> title, std::optional<std::string_view> album,
                                std::optional<std::string_view> artist, double duration);
+  // A file's tags and length.
+  static std::shared_ptr<AudioMetadataEquivalenceInfo> of(const AudioInfo& info);
+  // A music-library track: its name is the title. Nothing when the library gives no length.
+  static std::shared_ptr<AudioMetadataEquivalenceInfo> of(const ITunesItemInfo& item);
   [[nodiscard]] EquivalenceKind kind() const override { return EquivalenceKind::similarAudio; }
   [[nodiscard]] double duration() const { return duration_; }
   // Infinite when the durations are more than 3 s apart or a title is absent.
@@ -53,6 +58,7 @@ class MetadataAudioEquivalenceCandidatesAccumulator final : public GeneralFuzzyE
  public:
   MetadataAudioEquivalenceCandidatesAccumulator(EquivalenceCandidatesAccumulatorDelegate* delegate, double threshold)
       : GeneralFuzzyEquivalenceCandidatesAccumulator(EquivalenceKind::similarAudio, delegate), threshold_(threshold) {}
+  ~MetadataAudioEquivalenceCandidatesAccumulator() override { stopGraphBuilding(); }
 
  private:
   [[nodiscard]] bool accepts(const EquivalenceInfo& info) const override;

@@ -1,5 +1,5 @@
 // The accumulator protocol: one accumulator per kind of group. All calls arrive on the
-// provider's internal queue.
+// provider's internal queue; an accumulator may pass heavy work on to a queue of its own.
 #pragma once
 
 #include <map>
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/dispatch_group.h"
 #include "matching/equivalence_candidate.h"
 
 namespace zarnik {
@@ -20,6 +21,8 @@ class EquivalenceCandidatesAccumulatorDelegate : public EquivalenceCandidateDele
   virtual void requestHash(const MatchingNodePtr& node, HashKind kind) = 0;
   virtual void requestSymlinkMatch(const MatchingNodePtr& node) = 0;
   [[nodiscard]] virtual EquivalenceCandidatesAccumulationMode accumulationMode() const = 0;
+  // Counts work an accumulator queues elsewhere, so that groups are not taken before it is done.
+  [[nodiscard]] virtual std::shared_ptr<DispatchGroup> finishingReadyGroup() const { return nullptr; }
 };
 
 class EquivalenceCandidatesAccumulator {

@@ -83,6 +83,7 @@ class EquivalenceCandidatesProviderImpl final : public EquivalenceCandidatesAccu
   void requestHash(const MatchingNodePtr& node, HashKind kind) override;
   void requestSymlinkMatch(const MatchingNodePtr& node) override;
   [[nodiscard]] EquivalenceCandidatesAccumulationMode accumulationMode() const override { return mode_; }
+  [[nodiscard]] std::shared_ptr<DispatchGroup> finishingReadyGroup() const override { return finishingReadyGroup_; }
   void didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>& duplicates,
                           const EquivalenceCandidate& group) override;
   void didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>& duplicates,

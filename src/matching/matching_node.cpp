@@ -140,6 +140,19 @@ std::vector<std::uint64_t> MatchingNode::imageHash() const {
   return known.imageHash;
 }
 
+void MatchingNode::setAudioInfo(AudioInfo info) {
+  LazyFacts& known = facts();
+  std::lock_guard lock(known.mutex);
+  known.audioInfo = std::move(info);
+}
+
+std::optional<AudioInfo> MatchingNode::audioInfo() const {
+  LazyFacts* known = facts_.load(std::memory_order_acquire);
+  if (known == nullptr) return std::nullopt;
+  std::lock_guard lock(known->mutex);
+  return known->audioInfo;
+}
+
 NodeType MatchingNode::type() const {
   if (const std::int8_t known = type_.load(std::memory_order_acquire); known != kUnknown) {
     return static_cast<NodeType>(known);
@@ -195,6 +208,7 @@ NodeContent MatchingNode::storableContent() const {
   if (LazyFacts* known = facts_.load(std::memory_order_acquire)) {
     std::lock_guard lock(known->mutex);
     content.imageInfo = known->imageInfo;
+    content.audioInfo = known->audioInfo;
   }
   return content;
 }

@@ -95,6 +95,9 @@ class MatchingNode : public std::enable_shared_from_this<MatchingNode> {
   void fetchImageInfoIfNeeded(bool wantsHash) const;
   [[nodiscard]] std::optional<ImageInfo> imageInfo() const;
   [[nodiscard]] std::vector<std::uint64_t> imageHash() const;
+  // The tags, length, bit rate and audio-data size of an audio file, once the scan has read them.
+  void setAudioInfo(AudioInfo info);
+  [[nodiscard]] std::optional<AudioInfo> audioInfo() const;
 
   [[nodiscard]] virtual std::shared_ptr<ZKBaseNode> buildStorableNode() const;
 
@@ -126,7 +129,7 @@ class MatchingNode : public std::enable_shared_from_this<MatchingNode> {
   static constexpr std::int8_t kUnknown = -1;
   mutable std::atomic<std::int8_t> type_{kUnknown};  // a NodeType once known or overridden
   mutable std::atomic<std::int8_t> isChildOfBundle_{kUnknown};
-  // Facts read from the item's contents (bundle, image), made on first use: most nodes never
+  // Facts read from the item's contents (bundle, image, audio), made on first use: most nodes never
   // need any, so they cost one pointer until then.
   struct LazyFacts {
     std::mutex mutex;
@@ -136,6 +139,7 @@ class MatchingNode : public std::enable_shared_from_this<MatchingNode> {
     std::optional<ImageInfo> imageInfo;
     bool isImageHashFetched = false;
     std::vector<std::uint64_t> imageHash;
+    std::optional<AudioInfo> audioInfo;
   };
   [[nodiscard]] LazyFacts& facts() const;
   mutable std::atomic<LazyFacts*> facts_{nullptr};

@@ -29,6 +29,7 @@ class SimilarImagesEquivalenceCandidatesAccumulator final : public GeneralFuzzyE
  public:
   SimilarImagesEquivalenceCandidatesAccumulator(EquivalenceCandidatesAccumulatorDelegate* delegate,
                                                 SimilarImagesMatchingOptions options);
+  ~SimilarImagesEquivalenceCandidatesAccumulator() override { stopGraphBuilding(); }
 
  private:
   [[nodiscard]] bool accepts(const EquivalenceInfo& info) const override;

@@ -421,21 +421,50 @@ bool ScanningTask::wantsAudioWork(const MatchingNode& node) const {
          node.attributes().vnodeType == VNodeType::regular && node.attributes().exactSize > 0;
 }
 
-std::vector<EquivalenceInfoPtr> ScanningTask::audioInformation(const MatchingNode& node) const {
+namespace {
+
+// What the scan reads of an audio file: its tags, length and bit rate (when TagLib can read
+// them) and the size of its audio data (when its container is understood). Nothing when neither.
+struct ReadAudio {
+  std::optional<AudioInfo> info;
+  bool hasTags = false;
+};
+
+ReadAudio readAudio(const std::string& path) {
+  ReadAudio read;
+  AudioInfo info;
+  if (auto tags = readAudioTags(path); tags.hasValue()) {
+    info.title = tags.value().title;
+    info.album = tags.value().album;
+    info.artist = tags.value().artist;
+    info.duration = tags.value().duration;
+    if (tags.value().bitRate > 0) info.bitrate = static_cast<std::uint32_t>(tags.value().bitRate);  // kbit/s
+    read.hasTags = true;
+  }
+  if (auto located = locateAudioDataInFile(path); located.hasValue() && located.value()) {
+    info.contentSize = located.value()->length;
+  }
+  if (read.hasTags || info.contentSize) read.info = std::move(info);
+  return read;
+}
+
+}  // namespace
+
+std::vector<EquivalenceInfoPtr> ScanningTask::audioInformation(MatchingNode& node) const {
   const ExtendedScanRules& rules = *request_.scanRules;
+  const ReadAudio read = readAudio(node.path());
+  if (read.info) node.setAudioInfo(*read.info);  // kept for the differences between copies
   std::vector<EquivalenceInfoPtr> infos;
   if (rules.similarAudioMatchEnabled()) {
-    if (auto tags = readAudioTags(node.path()); tags.hasValue()) {
-      const AudioTags& read = tags.value();
-      infos.push_back(std::make_shared<AudioMetadataEquivalenceInfo>(read.title, read.album, read.artist, read.duration));
+    const auto* track = dynamic_cast<const MatchingITunesItemNode*>(&node);
+    if (track != nullptr && track->iTunesItemInfo()) {
+      if (auto info = AudioMetadataEquivalenceInfo::of(*track->iTunesItemInfo())) infos.push_back(std::move(info));
+    } else if (read.hasTags) {
+      infos.push_back(AudioMetadataEquivalenceInfo::of(*read.info));
     }
   }
-  std::optional<AudioDataRange> audio;
-  if (rules.exactAudioContentMatchEnabled()) {
-    if (auto located = locateAudioDataInFile(node.path()); located.hasValue()) audio = located.value();
-  }
-  if (audio) {
-    infos.push_back(std::make_shared<AudioSizeEquivalenceInfo>(audio->length));
+  if (rules.exactAudioContentMatchEnabled() && read.info && read.info->contentSize) {
+    infos.push_back(std::make_shared<AudioSizeEquivalenceInfo>(*read.info->contentSize));
   } else if (rules.exactMatchEnabled() || rules.directoriesMatchEnabled()) {
     infos.push_back(std::make_shared<SizeEquivalenceInfo>(node.attributes().exactSize));  // matched as a file
   }

@@ -102,7 +102,7 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   // Audio files are matched by their tags (similar audio) and by their audio data alone
   // (identical audio under different tags).
   [[nodiscard]] bool wantsAudioWork(const MatchingNode& node) const;
-  [[nodiscard]] std::vector<EquivalenceInfoPtr> audioInformation(const MatchingNode& node) const;
+  [[nodiscard]] std::vector<EquivalenceInfoPtr> audioInformation(MatchingNode& node) const;
   void matchAudio(const MatchingNodePtr& node);
 
   // Per-node matching: which information a node gets, handed to the engine.

@@ -249,6 +249,16 @@ TEST_F(ScanningTaskTest, TracksWithCloseTagsAndLengthsAreSimilarAudio) {
   EXPECT_EQ(groupsOf(result.value()), (std::set<std::set<std::string>>{{"a/track.mp3", "b/track.mp3"}}));
   ASSERT_EQ(result.value().detectionResults.size(), 1u);
   EXPECT_EQ(result.value().detectionResults[0].equivalence.equivalenceKind, EquivalenceKind::similarAudio);
+  // Each copy keeps what was read of it, for telling the copies apart.
+  for (const auto& duplicate : result.value().detectionResults[0].equivalence.duplicates) {
+    const auto& audio = duplicate.node->content().audioInfo;
+    ASSERT_TRUE(audio.has_value()) << duplicate.node->location().relativePath();
+    EXPECT_EQ(audio->album, "Songs");
+    EXPECT_EQ(audio->bitrate, 128u);
+    const int frames = duplicate.node->location().relativePath() == "a/track.mp3" ? 200 : 201;
+    EXPECT_EQ(audio->contentSize, frames * 417);
+    EXPECT_NEAR(audio->duration, frames * 0.026, 0.05);
+  }
 }
 
 TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPass) {
