@@ -9,13 +9,16 @@
 #include <set>
 
 #include "matching/perceptual_hash_index.h"
+#include "platform/image_decoding.h"
 #include "support/pictures.h"
+#include "support/test_dir.h"
 
 namespace zarnik {
 namespace {
 
 using testing::madeUpPicture;
 using testing::turnedCounterClockwise;
+using testing::TestDir;
 
 RasterPicture rasterOf(const std::vector<std::uint8_t>& rgb, int width, int height) {
   return RasterPicture{rgb.data(), width, height, 3, static_cast<size_t>(width) * 3};
@@ -61,6 +64,33 @@ TEST(PerceptualImageHash, DistancesCountDifferingBits) {
   EXPECT_EQ(sameTurnDistance(a, b), 1);   // word 0 with word 0, word 3 with word 3
   EXPECT_EQ(flexibleDistance(a, b), 0);   // a[0] is b[1]
   EXPECT_EQ(wordsOf({5, 6}), (PerceptualHashWords{5, 6, 5, 6}));
+}
+
+TEST(PerceptualImageHash, EveryCommonFormatOfOnePictureHashesAlike) {
+  TestDir dir;
+  const auto original = madeUpPicture(640, 480);
+  ASSERT_TRUE(writePicture(dir / "original.png", original, 640, 480).hasValue());
+  const auto hashOf = [](const std::string& path) -> std::optional<PerceptualHashWords> {
+    auto decoded = decodePictureForHashing(path);
+    if (decoded.hasError()) return std::nullopt;
+    const DecodedPicture& picture = decoded.value();
+    EXPECT_EQ(picture.sourceWidth, 640) << path;
+    EXPECT_EQ(picture.sourceHeight, 480) << path;
+    return perceptualHashes(rasterOf(picture.rgb, picture.width, picture.height));
+  };
+  const auto reference = hashOf(dir / "original.png");
+  ASSERT_TRUE(reference.has_value());
+  for (const char* format : {"jpg", "webp", "tif", "gif", "heic"}) {
+    const std::string path = dir / (std::string("copy.") + format);
+    if (writePicture(path, original, 640, 480, 85).hasError()) {
+      // Saving HEIC needs an encoder that some libheif builds lack; reading is what is tested.
+      EXPECT_STREQ(format, "heic") << "cannot write " << path;
+      continue;
+    }
+    const auto hash = hashOf(path);
+    ASSERT_TRUE(hash.has_value()) << path;
+    EXPECT_LE(flexibleDistance(*reference, *hash), 4) << path;  // the default threshold is 5
+  }
 }
 
 TEST(PerceptualHashIndex, FindsExactlyThePairsThatMeasuringEveryPairFinds) {
