@@ -1,206 +1,102 @@
 #include "platform/image_decoding.h"
 
-#include <vips/vips.h>
+#include <dlfcn.h>
+#include <unistd.h>
 
-#include <cmath>
-#include <cstdlib>
-#include <functional>
-#include <memory>
 #include <mutex>
+
+#include "platform/picture_codec.h"
 
 namespace zarnik {
 namespace {
 
-constexpr int kThumbnailSide = 256;
+constexpr const char* kModuleName = "libzarnik_picture_codec.so";
 
-void startVipsOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    (void)VIPS_INIT("zarnik");
-    // Pictures are decoded on several of our threads at once: each decode keeps to its thread,
-    // and nothing is cached between pictures that are each read once.
-    vips_concurrency_set(1);
-    vips_cache_set_max(0);
-    // A damaged picture makes libvips warn on stderr; the failure, when there is one, is ours to
-    // report, in one line with the path.
-    g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO),
-                      [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
-  });
-}
-
-struct Unref {
-  void operator()(VipsImage* image) const { g_object_unref(image); }
-};
-using ImagePtr = std::unique_ptr<VipsImage, Unref>;
-
-Error vipsError(const std::string& path) {
-  std::string text = vips_error_buffer();
-  vips_error_clear();
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  if (const auto newline = text.find('\n'); newline != std::string::npos) text.resize(newline);
-  return Error::generic("The picture cannot be decoded.", path).withUnderlying(text);
-}
-
-}  // namespace
-
-namespace {
-
-// libvips shows an EXIF field as "VALUE (SHOWN, TYPE, N components, M bytes)"; a text field
-// shows its value twice.
-std::optional<std::string> rawExif(VipsImage* image, const char* field) {
-  const char* raw = nullptr;
-  if (vips_image_get_typeof(image, field) == 0 || vips_image_get_string(image, field, &raw) != 0 || raw == nullptr) {
-    vips_error_clear();
-    return std::nullopt;
+// Where the module lies: beside an installed program (bin/../lib/zarnik), else in the build tree
+// the program was built in.
+std::vector<std::string> moduleCandidates() {
+  std::vector<std::string> candidates;
+  std::string executable(4096, '\0');
+  const ssize_t length = readlink("/proc/self/exe", executable.data(), executable.size());
+  if (length > 0) {
+    executable.resize(static_cast<size_t>(length));
+    const auto slash = executable.rfind('/');
+    if (slash != std::string::npos) candidates.push_back(executable.substr(0, slash) + "/../lib/zarnik/" + kModuleName);
   }
-  return std::string(raw);
+#ifdef ZARNIK_PICTURE_CODEC_DIR
+  candidates.push_back(std::string(ZARNIK_PICTURE_CODEC_DIR) + "/" + kModuleName);
+#endif
+  return candidates;
 }
 
-std::optional<std::string> exifText(VipsImage* image, const char* field) {
-  const auto raw = rawExif(image, field);
-  if (!raw) return std::nullopt;
-  const std::string& text = *raw;
-  for (size_t open = text.find(" ("); open != std::string::npos; open = text.find(" (", open + 1)) {
-    const std::string value = text.substr(0, open);
-    if (text.compare(open + 2, value.size() + 2, value + ", ") == 0) {
-      return value.empty() ? std::nullopt : std::optional<std::string>(value);
+struct LoadedCodec {
+  const PictureCodec* codec = nullptr;
+  std::string failure;  // why it could not be loaded
+};
+
+LoadedCodec loadCodec() {
+#ifdef ZARNIK_PICTURE_CODEC_LINKED
+  return {zarnik_picture_codec(), {}};
+#else
+  LoadedCodec loaded;
+  for (const auto& candidate : moduleCandidates()) {
+    if (access(candidate.c_str(), F_OK) != 0) continue;
+    // Never unloaded: libvips keeps threads and type registrations for the life of the process.
+    void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
+      loaded.failure = dlerror();
+      continue;
     }
+    using Entry = const PictureCodec* (*)();
+    if (auto entry = reinterpret_cast<Entry>(dlsym(module, "zarnik_picture_codec"))) {
+      loaded.codec = entry();
+      return loaded;
+    }
+    loaded.failure = candidate + " has no picture codec";
   }
-  return std::nullopt;
+  if (loaded.failure.empty()) loaded.failure = std::string(kModuleName) + " is not installed";
+  return loaded;
+#endif
 }
 
-// The numbers a numeric field shows: "51/1 30/1 1234/100 (51, 30, 12.34, Rational, ...)".
-std::vector<double> exifNumbers(VipsImage* image, const char* field) {
-  std::vector<double> numbers;
-  const auto raw = rawExif(image, field);
-  if (!raw) return numbers;
-  const std::string& text = *raw;
-  const size_t open = text.find(" (");
-  if (open == std::string::npos) return numbers;
-  size_t at = open + 2;
-  while (at < text.size()) {
-    const size_t end = text.find(", ", at);
-    const std::string token = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-    char* stop = nullptr;
-    const double value = std::strtod(token.c_str(), &stop);
-    if (token.empty() || stop == token.c_str() || *stop != '\0' || !std::isfinite(value)) break;
-    numbers.push_back(value);
-    if (end == std::string::npos) break;
-    at = end + 2;
-  }
-  return numbers;
+const LoadedCodec& codec() {
+  static const LoadedCodec loaded = loadCodec();
+  return loaded;
 }
 
-// Degrees from "degrees, minutes, seconds" and the hemisphere letter.
-std::optional<double> exifCoordinate(VipsImage* image, const char* field, const char* referenceField, char negative) {
-  const auto parts = exifNumbers(image, field);
-  if (parts.empty()) return std::nullopt;
-  double degrees = parts[0] + (parts.size() > 1 ? parts[1] / 60 : 0) + (parts.size() > 2 ? parts[2] / 3600 : 0);
-  const auto reference = exifText(image, referenceField);
-  if (reference && !reference->empty() && (*reference)[0] == negative) degrees = -degrees;
-  return degrees;
+Error errorOf(const PictureCodecFailure& failure, const std::string& path) {
+  Error error = Error::generic(failure.description, path);
+  return failure.cause.empty() ? error : error.withUnderlying(failure.cause);
 }
 
-PictureFacts factsOf(VipsImage* image) {
-  PictureFacts facts;
-  facts.make = exifText(image, "exif-ifd0-Make");
-  facts.model = exifText(image, "exif-ifd0-Model");
-  facts.software = exifText(image, "exif-ifd0-Software");
-  facts.serialNumber = exifText(image, "exif-ifd2-BodySerialNumber");
-  facts.dateTimeOriginal = exifText(image, "exif-ifd2-DateTimeOriginal");
-  facts.subSecTimeOriginal = exifText(image, "exif-ifd2-SubSecTimeOriginal");
-  auto iso = exifNumbers(image, "exif-ifd2-ISOSpeedRatings");
-  if (iso.empty()) iso = exifNumbers(image, "exif-ifd2-PhotographicSensitivity");
-  if (!iso.empty()) facts.iso = iso.front();
-  facts.latitude = exifCoordinate(image, "exif-ifd3-GPSLatitude", "exif-ifd3-GPSLatitudeRef", 'S');
-  facts.longitude = exifCoordinate(image, "exif-ifd3-GPSLongitude", "exif-ifd3-GPSLongitudeRef", 'W');
-  if (const auto altitude = exifNumbers(image, "exif-ifd3-GPSAltitude"); !altitude.empty()) facts.altitude = altitude.front();
-  return facts;
-}
-
-// Where a picture comes from: its header, and its thumbnail when it is large enough for one.
-struct PictureSource {
-  std::string name;  // for messages
-  std::function<VipsImage*()> header;
-  std::function<int(VipsImage**)> thumbnail;
-};
-
-// Beyond this a picture is not decoded at all: no photograph is this large, a forged header is.
-constexpr double kMostPixels = 1024.0 * 1024.0 * 1024.0;
-
-Result<DecodedPicture> decode(const PictureSource& source) {
-  startVipsOnce();
-  ImagePtr header(source.header());
-  if (!header) return vipsError(source.name);
-  DecodedPicture picture;
-  picture.sourceWidth = vips_image_get_width(header.get());
-  picture.sourceHeight = vips_image_get_height(header.get());
-  if (static_cast<double>(picture.sourceWidth) * picture.sourceHeight > kMostPixels) {
-    return Error::generic("The picture is too large to decode.", source.name);
-  }
-  picture.facts = factsOf(header.get());
-  ImagePtr decoded;
-  if (picture.sourceWidth > kThumbnailSide && picture.sourceHeight > kThumbnailSide) {
-    VipsImage* thumbnail = nullptr;
-    if (source.thumbnail(&thumbnail) != 0) return vipsError(source.name);
-    decoded.reset(thumbnail);
-  } else {
-    decoded = std::move(header);
-  }
-  VipsImage* srgb = nullptr;
-  if (vips_colourspace(decoded.get(), &srgb, VIPS_INTERPRETATION_sRGB, nullptr) != 0) return vipsError(source.name);
-  ImagePtr colour(srgb);
-  VipsImage* bytes = nullptr;
-  if (vips_cast_uchar(colour.get(), &bytes, nullptr) != 0) return vipsError(source.name);
-  ImagePtr eight(bytes);
-  if (vips_image_get_bands(eight.get()) < 3) return Error::generic("The picture has too few colour bands.", source.name);
-  VipsImage* three = nullptr;
-  if (vips_extract_band(eight.get(), &three, 0, "n", 3, nullptr) != 0) return vipsError(source.name);
-  ImagePtr rgb(three);
-  size_t size = 0;
-  void* memory = vips_image_write_to_memory(rgb.get(), &size);  // the decode happens here
-  if (memory == nullptr) return vipsError(source.name);
-  picture.width = vips_image_get_width(rgb.get());
-  picture.height = vips_image_get_height(rgb.get());
-  const auto* first = static_cast<const std::uint8_t*>(memory);
-  picture.rgb.assign(first, first + size);
-  g_free(memory);
-  if (picture.rgb.size() != static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 3) {
-    return Error::generic("The picture decoded to an unexpected size.", source.name);
-  }
-  return picture;
+Error unavailable(const std::string& path) {
+  return Error::generic("Pictures cannot be decoded here.", path).withUnderlying(codec().failure);
 }
 
 }  // namespace
 
 Result<DecodedPicture> decodePictureForHashing(const std::string& path) {
-  return decode({path,
-                 [&] { return vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr); },
-                 [&](VipsImage** out) {
-                   return vips_thumbnail(path.c_str(), out, kThumbnailSide, "height", kThumbnailSide, "no_rotate", TRUE,
-                                         "size", VIPS_SIZE_DOWN, nullptr);
-                 }});
+  if (codec().codec == nullptr) return unavailable(path);
+  DecodedPicture picture;
+  PictureCodecFailure failure;
+  if (!codec().codec->decodeFile(path, picture, failure)) return errorOf(failure, path);
+  return picture;
 }
 
 Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size) {
-  return decode({"(picture in memory)",
-                 [&] { return vips_image_new_from_buffer(data, size, "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr); },
-                 [&](VipsImage** out) {
-                   return vips_thumbnail_buffer(const_cast<void*>(data), size, out, kThumbnailSide, "height",
-                                                kThumbnailSide, "no_rotate", TRUE, "size", VIPS_SIZE_DOWN, nullptr);
-                 }});
+  const std::string name = "(picture in memory)";
+  if (codec().codec == nullptr) return unavailable(name);
+  DecodedPicture picture;
+  PictureCodecFailure failure;
+  if (!codec().codec->decodeBuffer(data, size, picture, failure)) return errorOf(failure, name);
+  return picture;
 }
 
 Result<void> writePicture(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height,
                           int quality, const std::map<std::string, std::string>& exif) {
-  startVipsOnce();
-  ImagePtr image(vips_image_new_from_memory_copy(rgb.data(), rgb.size(), width, height, 3, VIPS_FORMAT_UCHAR));
-  if (!image) return vipsError(path);
-  for (const auto& [field, value] : exif) vips_image_set_string(image.get(), field.c_str(), value.c_str());
-  const bool isJpeg = path.ends_with(".jpg") || path.ends_with(".jpeg");
-  const int failed = isJpeg ? vips_image_write_to_file(image.get(), path.c_str(), "Q", quality, nullptr)
-                            : vips_image_write_to_file(image.get(), path.c_str(), nullptr);
-  if (failed != 0) return vipsError(path);
+  if (codec().codec == nullptr) return unavailable(path);
+  PictureCodecFailure failure;
+  if (!codec().codec->write(path, rgb, width, height, quality, exif, failure)) return errorOf(failure, path);
   return success();
 }
 

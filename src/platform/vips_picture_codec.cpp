@@ -1,0 +1,217 @@
+// Picture decoding with libvips, built as a module of its own (see picture_codec.h).
+#include "platform/picture_codec.h"
+
+#include <vips/vips.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace zarnik {
+namespace {
+
+constexpr int kThumbnailSide = 256;
+
+void startVipsOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    (void)VIPS_INIT("zarnik");
+    // Pictures are decoded on several of our threads at once: each decode keeps to its thread,
+    // and nothing is cached between pictures that are each read once.
+    vips_concurrency_set(1);
+    vips_cache_set_max(0);
+    // A damaged picture makes libvips warn on stderr; the failure, when there is one, is ours to
+    // report, in one line with the path.
+    g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO),
+                      [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+  });
+}
+
+struct Unref {
+  void operator()(VipsImage* image) const { g_object_unref(image); }
+};
+using ImagePtr = std::unique_ptr<VipsImage, Unref>;
+
+// Fails with libvips' first line of reasons.
+bool vipsFailure(PictureCodecFailure& failure, const char* description = "The picture cannot be decoded.") {
+  std::string text = vips_error_buffer();
+  vips_error_clear();
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  if (const auto newline = text.find('\n'); newline != std::string::npos) text.resize(newline);
+  failure = {description, text};
+  return false;
+}
+
+bool fails(PictureCodecFailure& failure, const char* description) {
+  failure = {description, {}};
+  return false;
+}
+
+}  // namespace
+
+namespace {
+
+// libvips shows an EXIF field as "VALUE (SHOWN, TYPE, N components, M bytes)"; a text field
+// shows its value twice.
+std::optional<std::string> rawExif(VipsImage* image, const char* field) {
+  const char* raw = nullptr;
+  if (vips_image_get_typeof(image, field) == 0 || vips_image_get_string(image, field, &raw) != 0 || raw == nullptr) {
+    vips_error_clear();
+    return std::nullopt;
+  }
+  return std::string(raw);
+}
+
+std::optional<std::string> exifText(VipsImage* image, const char* field) {
+  const auto raw = rawExif(image, field);
+  if (!raw) return std::nullopt;
+  const std::string& text = *raw;
+  for (size_t open = text.find(" ("); open != std::string::npos; open = text.find(" (", open + 1)) {
+    const std::string value = text.substr(0, open);
+    if (text.compare(open + 2, value.size() + 2, value + ", ") == 0) {
+      return value.empty() ? std::nullopt : std::optional<std::string>(value);
+    }
+  }
+  return std::nullopt;
+}
+
+// The numbers a numeric field shows: "51/1 30/1 1234/100 (51, 30, 12.34, Rational, ...)".
+std::vector<double> exifNumbers(VipsImage* image, const char* field) {
+  std::vector<double> numbers;
+  const auto raw = rawExif(image, field);
+  if (!raw) return numbers;
+  const std::string& text = *raw;
+  const size_t open = text.find(" (");
+  if (open == std::string::npos) return numbers;
+  size_t at = open + 2;
+  while (at < text.size()) {
+    const size_t end = text.find(", ", at);
+    const std::string token = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    char* stop = nullptr;
+    const double value = std::strtod(token.c_str(), &stop);
+    if (token.empty() || stop == token.c_str() || *stop != '\0' || !std::isfinite(value)) break;
+    numbers.push_back(value);
+    if (end == std::string::npos) break;
+    at = end + 2;
+  }
+  return numbers;
+}
+
+// Degrees from "degrees, minutes, seconds" and the hemisphere letter.
+std::optional<double> exifCoordinate(VipsImage* image, const char* field, const char* referenceField, char negative) {
+  const auto parts = exifNumbers(image, field);
+  if (parts.empty()) return std::nullopt;
+  double degrees = parts[0] + (parts.size() > 1 ? parts[1] / 60 : 0) + (parts.size() > 2 ? parts[2] / 3600 : 0);
+  const auto reference = exifText(image, referenceField);
+  if (reference && !reference->empty() && (*reference)[0] == negative) degrees = -degrees;
+  return degrees;
+}
+
+PictureFacts factsOf(VipsImage* image) {
+  PictureFacts facts;
+  facts.make = exifText(image, "exif-ifd0-Make");
+  facts.model = exifText(image, "exif-ifd0-Model");
+  facts.software = exifText(image, "exif-ifd0-Software");
+  facts.serialNumber = exifText(image, "exif-ifd2-BodySerialNumber");
+  facts.dateTimeOriginal = exifText(image, "exif-ifd2-DateTimeOriginal");
+  facts.subSecTimeOriginal = exifText(image, "exif-ifd2-SubSecTimeOriginal");
+  auto iso = exifNumbers(image, "exif-ifd2-ISOSpeedRatings");
+  if (iso.empty()) iso = exifNumbers(image, "exif-ifd2-PhotographicSensitivity");
+  if (!iso.empty()) facts.iso = iso.front();
+  facts.latitude = exifCoordinate(image, "exif-ifd3-GPSLatitude", "exif-ifd3-GPSLatitudeRef", 'S');
+  facts.longitude = exifCoordinate(image, "exif-ifd3-GPSLongitude", "exif-ifd3-GPSLongitudeRef", 'W');
+  if (const auto altitude = exifNumbers(image, "exif-ifd3-GPSAltitude"); !altitude.empty()) facts.altitude = altitude.front();
+  return facts;
+}
+
+// Where a picture comes from: its header, and its thumbnail when it is large enough for one.
+struct PictureSource {
+  std::function<VipsImage*()> header;
+  std::function<int(VipsImage**)> thumbnail;
+};
+
+// Beyond this a picture is not decoded at all: no photograph is this large, a forged header is.
+constexpr double kMostPixels = 1024.0 * 1024.0 * 1024.0;
+
+bool decode(const PictureSource& source, DecodedPicture& picture, PictureCodecFailure& failure) {
+  startVipsOnce();
+  ImagePtr header(source.header());
+  if (!header) return vipsFailure(failure);
+  picture.sourceWidth = vips_image_get_width(header.get());
+  picture.sourceHeight = vips_image_get_height(header.get());
+  if (static_cast<double>(picture.sourceWidth) * picture.sourceHeight > kMostPixels) {
+    return fails(failure, "The picture is too large to decode.");
+  }
+  picture.facts = factsOf(header.get());
+  ImagePtr decoded;
+  if (picture.sourceWidth > kThumbnailSide && picture.sourceHeight > kThumbnailSide) {
+    VipsImage* thumbnail = nullptr;
+    if (source.thumbnail(&thumbnail) != 0) return vipsFailure(failure);
+    decoded.reset(thumbnail);
+  } else {
+    decoded = std::move(header);
+  }
+  VipsImage* srgb = nullptr;
+  if (vips_colourspace(decoded.get(), &srgb, VIPS_INTERPRETATION_sRGB, nullptr) != 0) return vipsFailure(failure);
+  ImagePtr colour(srgb);
+  VipsImage* bytes = nullptr;
+  if (vips_cast_uchar(colour.get(), &bytes, nullptr) != 0) return vipsFailure(failure);
+  ImagePtr eight(bytes);
+  if (vips_image_get_bands(eight.get()) < 3) return fails(failure, "The picture has too few colour bands.");
+  VipsImage* three = nullptr;
+  if (vips_extract_band(eight.get(), &three, 0, "n", 3, nullptr) != 0) return vipsFailure(failure);
+  ImagePtr rgb(three);
+  size_t size = 0;
+  void* memory = vips_image_write_to_memory(rgb.get(), &size);  // the decode happens here
+  if (memory == nullptr) return vipsFailure(failure);
+  picture.width = vips_image_get_width(rgb.get());
+  picture.height = vips_image_get_height(rgb.get());
+  const auto* first = static_cast<const std::uint8_t*>(memory);
+  picture.rgb.assign(first, first + size);
+  g_free(memory);
+  if (picture.rgb.size() != static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 3) {
+    return fails(failure, "The picture decoded to an unexpected size.");
+  }
+  return true;
+}
+
+bool decodeFile(const std::string& path, DecodedPicture& picture, PictureCodecFailure& failure) {
+  return decode({[&] { return vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr); },
+                 [&](VipsImage** out) {
+                   return vips_thumbnail(path.c_str(), out, kThumbnailSide, "height", kThumbnailSide, "no_rotate", TRUE,
+                                         "size", VIPS_SIZE_DOWN, nullptr);
+                 }},
+                picture, failure);
+}
+
+bool decodeBuffer(const void* data, size_t size, DecodedPicture& picture, PictureCodecFailure& failure) {
+  return decode({[&] { return vips_image_new_from_buffer(data, size, "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr); },
+                 [&](VipsImage** out) {
+                   return vips_thumbnail_buffer(const_cast<void*>(data), size, out, kThumbnailSide, "height",
+                                                kThumbnailSide, "no_rotate", TRUE, "size", VIPS_SIZE_DOWN, nullptr);
+                 }},
+                picture, failure);
+}
+
+bool write(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height, int quality,
+           const std::map<std::string, std::string>& exif, PictureCodecFailure& failure) {
+  startVipsOnce();
+  ImagePtr image(vips_image_new_from_memory_copy(rgb.data(), rgb.size(), width, height, 3, VIPS_FORMAT_UCHAR));
+  if (!image) return vipsFailure(failure, "The picture cannot be written.");
+  for (const auto& [field, value] : exif) vips_image_set_string(image.get(), field.c_str(), value.c_str());
+  const bool isJpeg = path.ends_with(".jpg") || path.ends_with(".jpeg");
+  const int failed = isJpeg ? vips_image_write_to_file(image.get(), path.c_str(), "Q", quality, nullptr)
+                            : vips_image_write_to_file(image.get(), path.c_str(), nullptr);
+  if (failed != 0) return vipsFailure(failure, "The picture cannot be written.");
+  return true;
+}
+
+}  // namespace
+}  // namespace zarnik
+
+extern "C" const zarnik::PictureCodec* zarnik_picture_codec() {
+  static const zarnik::PictureCodec codec{zarnik::decodeFile, zarnik::decodeBuffer, zarnik::write};
+  return &codec;
+}
