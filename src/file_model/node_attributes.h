@@ -16,17 +16,18 @@
 namespace zarnik {
 
 struct NodeAttributes {
-  VNodeType vnodeType = VNodeType::regular;
+  // Ordered by size, so that the record has no holes: every scanned item holds one.
   Date dateOfCreation;
-  std::optional<Date> dateOfAccess;
   Date dateOfModification;
+  std::optional<Date> dateOfAccess;
   ByteCount diskSize = 0;   // allocated size; the file size where that is unknown
   ByteCount exactSize = 0;  // the file size
-  std::uint32_t numberOfHardlinks = 0;
   std::optional<FileId> fileResourceID;
+  TypeIdentifier UTIType;
+  std::uint32_t numberOfHardlinks = 0;
+  VNodeType vnodeType = VNodeType::regular;
   bool hasBundle = false;  // a directory whose type is a package or bundle
   bool isHidden = false;
-  TypeIdentifier UTIType;
   bool wasReadable = false;
   bool wasWritable = false;
   bool wasExecutable = false;

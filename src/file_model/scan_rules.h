@@ -42,7 +42,7 @@ class SizeThresholdOption {
   std::optional<std::int64_t> bytes_;
 };
 
-enum class ContainerMembershipMode { regular, transparent, untouchable };
+enum class ContainerMembershipMode : std::uint8_t { regular, transparent, untouchable };
 [[nodiscard]] std::string_view identifier(ContainerMembershipMode mode);  // "Regular", ...
 [[nodiscard]] std::optional<ContainerMembershipMode> membershipModeFromIdentifier(std::string_view id);
 inline constexpr ContainerMembershipMode kModesInCheckingOrder[] = {

@@ -25,7 +25,8 @@ void SizeEquivalenceCandidatesAccumulator::place(EquivalenceCandidate& group, co
   group.add(membership, notify);
   if (delegate() == nullptr) return;
   for (const auto& member : membersNeedingContentWork(group, membership)) {
-    for (const auto& node : member->node()->exactMatchNodes()) {
+    const MatchingNodePtr& own = member->node();
+    for (const auto& node : own->hasContentStandIns() ? own->contentStandIns() : std::vector<MatchingNodePtr>{own}) {
       switch (node->attributes().vnodeType) {
         case VNodeType::regular: delegate()->requestHash(node, HashKind::exact); break;
         case VNodeType::symbolicLink: delegate()->requestSymlinkMatch(node); break;

@@ -76,16 +76,21 @@ NodeValidationReport MatchingNode::validationReport() const {
   NodeValidationReport report;
   report.isIgnored = isIgnored_;
   report.membershipMode = membershipMode_;
-  if (pathsToEnumerate_) report.pathsToEnumerate = *pathsToEnumerate_;
+  if (LazyFacts* known = facts_.load(std::memory_order_acquire)) {
+    std::lock_guard lock(known->mutex);
+    report.pathsToEnumerate = known->pathsToEnumerate;
+  }
   return report;
 }
 
 void MatchingNode::setValidationReport(const NodeValidationReport& report) {
   isIgnored_ = report.isIgnored;
   membershipMode_ = report.membershipMode;
-  pathsToEnumerate_ = report.pathsToEnumerate.empty()
-                          ? nullptr
-                          : std::make_unique<std::vector<std::string>>(report.pathsToEnumerate);
+  if (!report.pathsToEnumerate.empty()) {
+    LazyFacts& known = facts();
+    std::lock_guard lock(known.mutex);
+    known.pathsToEnumerate = report.pathsToEnumerate;
+  }
 }
 
 MatchingNode::LazyFacts& MatchingNode::facts() const {
@@ -199,8 +204,6 @@ bool MatchingNode::isModelingIntoDuplicateAllowed() const {
   return parent_->claimers.rawValue < Claimers::directoryMatch;
 }
 
-std::vector<std::shared_ptr<MatchingNode>> MatchingNode::exactMatchNodes() { return {shared_from_this()}; }
-
 NodeContent MatchingNode::storableContent() const {
   NodeContent content;
   if (auto hash = exactFileHash()) content.exactFileHashData = hash->dataBytes();
@@ -286,7 +289,7 @@ const MatchingNodePtr& MatchingPhotosItemNode::contentNode() const {
   return previewNode_ ? previewNode_ : kNone;
 }
 
-std::vector<MatchingNodePtr> MatchingPhotosItemNode::exactMatchNodes() {
+std::vector<MatchingNodePtr> MatchingPhotosItemNode::contentStandIns() const {
   if (const auto& content = contentNode()) return {content};
   return {};
 }

@@ -39,7 +39,7 @@ struct NodeValidationReport {
   std::vector<std::string> pathsToEnumerate;  // expanded paths
 };
 
-class MatchingNode : public std::enable_shared_from_this<MatchingNode> {
+class MatchingNode {
  public:
   MatchingNode(std::shared_ptr<const MatchingNodesFactory> factory, std::shared_ptr<MatchingDirectoryNode> parent,
                std::string name, NodeAttributes attributes, ScanLocationPtr scanLocation);
@@ -85,8 +85,10 @@ class MatchingNode : public std::enable_shared_from_this<MatchingNode> {
   [[nodiscard]] bool isEnumerationAllowed() const;
   [[nodiscard]] bool isChildOfBundle() const;
   [[nodiscard]] virtual bool isModelingIntoDuplicateAllowed() const;
-  // The nodes whose content stands for this one in exact matching: itself for a plain node.
-  [[nodiscard]] virtual std::vector<std::shared_ptr<MatchingNode>> exactMatchNodes();
+  // Whether other nodes' contents stand for this one in exact matching (a package's parts, a
+  // library item's file), and which.
+  [[nodiscard]] virtual bool hasContentStandIns() const { return false; }
+  [[nodiscard]] virtual std::vector<std::shared_ptr<MatchingNode>> contentStandIns() const { return {}; }
   // The bundle's Info.plist facts, read once; nothing for items that are not bundles.
   [[nodiscard]] const std::optional<BundleInfo>& bundleInfo() const;
 
@@ -116,23 +118,25 @@ class MatchingNode : public std::enable_shared_from_this<MatchingNode> {
   };
   [[nodiscard]] const RootContext& rootContext() const;
 
+  // The small fields first: with `claimers` before them they fill one word. Every scanned item
+  // is a node, so each word counts.
+  bool isIgnored_ = false;
+  ContainerMembershipMode membershipMode_ = ContainerMembershipMode::regular;
+  static constexpr std::int8_t kUnknown = -1;
+  mutable std::atomic<std::int8_t> type_{kUnknown};  // a NodeType once known or overridden
+  mutable std::atomic<std::int8_t> isChildOfBundle_{kUnknown};
   std::shared_ptr<MatchingDirectoryNode> parent_;  // the child keeps its parents alive
   std::unique_ptr<RootContext> root_;  // roots only
   std::string name_;  // a root keeps its path relative to the scan location here
   NodeAttributes attributes_;
   // Set once by the hash calculator, read on the engine's queue afterwards.
   std::atomic<ExactFileHash*> exactFileHash_{nullptr};
-  bool isIgnored_ = false;
-  ContainerMembershipMode membershipMode_ = ContainerMembershipMode::regular;
-  std::unique_ptr<std::vector<std::string>> pathsToEnumerate_;  // rare: only under rules
-
-  static constexpr std::int8_t kUnknown = -1;
-  mutable std::atomic<std::int8_t> type_{kUnknown};  // a NodeType once known or overridden
-  mutable std::atomic<std::int8_t> isChildOfBundle_{kUnknown};
-  // Facts read from the item's contents (bundle, image, audio), made on first use: most nodes never
-  // need any, so they cost one pointer until then.
+  // Facts read from the item's contents (bundle, image, audio), made on first use, and the rare
+  // paths a rule has walked inside an ignored item: most nodes never need any, so they cost one
+  // pointer until then.
   struct LazyFacts {
     std::mutex mutex;
+    std::vector<std::string> pathsToEnumerate;  // set once, when the node is made
     bool isBundleInfoFetched = false;
     std::optional<BundleInfo> bundleInfo;
     bool isImageInfoFetched = false;
@@ -212,7 +216,8 @@ class MatchingCompositeNode : public MatchingNode {
       : MatchingNode(std::move(factory), std::move(parent), std::move(name), std::move(attributes), std::move(scanLocation)),
         childNodes_(std::move(childNodes)) {}
   [[nodiscard]] const std::vector<std::shared_ptr<MatchingNode>>& childNodes() const { return childNodes_; }
-  std::vector<std::shared_ptr<MatchingNode>> exactMatchNodes() override { return childNodes_; }
+  [[nodiscard]] bool hasContentStandIns() const override { return true; }
+  std::vector<std::shared_ptr<MatchingNode>> contentStandIns() const override { return childNodes_; }
 
  private:
   std::vector<std::shared_ptr<MatchingNode>> childNodes_;
@@ -259,7 +264,8 @@ class MatchingPhotosItemNode final : public MatchingCompositeNode {
   [[nodiscard]] const MatchingNodePtr& previewNode() const { return previewNode_; }
   [[nodiscard]] const std::vector<MatchingNodePtr>& thumbnailNodes() const { return thumbnailNodes_; }
 
-  std::vector<MatchingNodePtr> exactMatchNodes() override;
+  [[nodiscard]] bool hasContentStandIns() const override { return true; }
+  std::vector<MatchingNodePtr> contentStandIns() const override;
   [[nodiscard]] std::vector<MatchingNodePtr> similarMatchNodes() const;
   [[nodiscard]] bool isModelingIntoDuplicateAllowed() const override;
   [[nodiscard]] std::shared_ptr<ZKBaseNode> buildStorableNode() const override;

@@ -101,7 +101,7 @@ TEST_F(MatchingNodesTest, APhotosItemStandsForItsOriginalOrElseItsPreview) {
   EXPECT_EQ(item->type(), NodeType::image);
   EXPECT_EQ(item->path(), master->path());  // placed where its original is
   EXPECT_EQ(item->attributes().exactSize, 500);
-  EXPECT_EQ(item->exactMatchNodes(), (std::vector<MatchingNodePtr>{master}));
+  EXPECT_EQ(item->contentStandIns(), (std::vector<MatchingNodePtr>{master}));
   EXPECT_TRUE(item->isModelingIntoDuplicateAllowed());
   auto stored = std::dynamic_pointer_cast<ZKPhotosLibraryItemNode>(item->buildStorableNode());
   ASSERT_NE(stored, nullptr);
@@ -110,11 +110,11 @@ TEST_F(MatchingNodesTest, APhotosItemStandsForItsOriginalOrElseItsPreview) {
   EXPECT_EQ(stored->thumbnailNodes().size(), 1u);
 
   auto withoutMaster = factory->buildPhotosLibraryItem(nullptr, info, nullptr, preview, {thumbnail});
-  EXPECT_EQ(withoutMaster->exactMatchNodes(), (std::vector<MatchingNodePtr>{preview}));
+  EXPECT_EQ(withoutMaster->contentStandIns(), (std::vector<MatchingNodePtr>{preview}));
   EXPECT_EQ(withoutMaster->path(), preview->path());
   // Thumbnails alone are too little to compare by.
   auto thumbnailsOnly = factory->buildPhotosLibraryItem(nullptr, info, nullptr, nullptr, {thumbnail});
-  EXPECT_TRUE(thumbnailsOnly->exactMatchNodes().empty());
+  EXPECT_TRUE(thumbnailsOnly->contentStandIns().empty());
   EXPECT_FALSE(thumbnailsOnly->isModelingIntoDuplicateAllowed());
 }
 
