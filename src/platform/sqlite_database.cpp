@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <mutex>
+#include <set>
 
 namespace zarnik {
 namespace {
@@ -97,6 +99,21 @@ std::optional<std::string> SqliteStatement::optionalText(int column) const {
 
 // --- the connection
 
+namespace {
+
+// The connections to database files that are open, for closeAllBeforeExit.
+struct OpenConnections {
+  std::mutex mutex;
+  std::set<SqliteDatabase*> connections;
+};
+
+OpenConnections& openConnections() {
+  static auto* open = new OpenConnections();  // outlives every connection, even static ones
+  return *open;
+}
+
+}  // namespace
+
 Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::open(const std::string& path) {
   sqlite3* handle = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
@@ -105,6 +122,10 @@ Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::open(const std::string& 
   if (code != SQLITE_OK) return database->lastError(code);
   sqlite3_extended_result_codes(handle, 1);
   sqlite3_busy_timeout(handle, 5000);
+  if (path != ":memory:") {
+    std::lock_guard lock(openConnections().mutex);
+    openConnections().connections.insert(database.get());
+  }
   return database;
 }
 
@@ -123,7 +144,25 @@ Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::openFromBytes(std::strin
   return database;
 }
 
-SqliteDatabase::~SqliteDatabase() { sqlite3_close_v2(handle_); }
+SqliteDatabase::~SqliteDatabase() {
+  {
+    std::lock_guard lock(openConnections().mutex);
+    openConnections().connections.erase(this);
+  }
+  sqlite3_close_v2(handle_);
+}
+
+void SqliteDatabase::closeAllBeforeExit() {
+  std::lock_guard lock(openConnections().mutex);
+  for (SqliteDatabase* database : openConnections().connections) {
+    // Statements kept for reuse would keep the connection open: the process ends, so nobody
+    // will use them again.
+    while (sqlite3_stmt* statement = sqlite3_next_stmt(database->handle_, nullptr)) sqlite3_finalize(statement);
+    sqlite3_close_v2(database->handle_);  // the last connection folds the log into the file
+    database->handle_ = nullptr;
+  }
+  openConnections().connections.clear();
+}
 
 Result<void> SqliteDatabase::execute(std::string_view sql) {
   const std::string statement(sql);

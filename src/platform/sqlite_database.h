@@ -74,6 +74,11 @@ class SqliteDatabase {
   Result<std::int64_t> userVersion();
   Result<void> setUserVersion(std::int64_t version);
 
+  // Closes every connection to a database file, for a process about to end without running its
+  // destructors: a connection left open leaves its write-ahead log behind, which the next
+  // opening must read through and which grows with every run.
+  static void closeAllBeforeExit();
+
   // The last failure of this connection as an Error; `code` is SQLite's result code.
   [[nodiscard]] Error lastError(int code) const;
   // A file that is not a database or whose pages are damaged.

@@ -55,6 +55,9 @@ TEST_F(StoredResultsTest, ScanResultsAndSelectionChangesOutliveTheProgram) {
 
   auto scan = runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch);
   ASSERT_EQ(scan.status, 0) << scan.err;
+  // The store was closed at the end: its write-ahead log was folded in and removed, not left to
+  // grow run after run.
+  EXPECT_NE(::access((store() + "-wal").c_str(), F_OK), 0);
   auto listed = runZarnik("results", scratch);
   ASSERT_EQ(listed.status, 0) << listed.err;
   EXPECT_NE(listed.out.find("Found 2 groups with 4 files"), std::string::npos) << listed.out;
