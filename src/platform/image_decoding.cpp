@@ -73,23 +73,29 @@ Error unavailable(const std::string& path) {
   return Error::generic("Pictures cannot be decoded here.", path).withUnderlying(codec().failure);
 }
 
-}  // namespace
-
-Result<DecodedPicture> decodePictureForHashing(const std::string& path) {
-  if (codec().codec == nullptr) return unavailable(path);
-  DecodedPicture picture;
-  PictureCodecFailure failure;
-  if (!codec().codec->decodeFile(path, picture, failure)) return errorOf(failure, path);
-  return picture;
-}
-
-Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size) {
-  const std::string name = "(picture in memory)";
+// Decodes through the codec, `name` standing for the picture in messages.
+template <typename Decode>
+Result<DecodedPicture> decodeWith(const std::string& name, const Decode& decode) {
   if (codec().codec == nullptr) return unavailable(name);
   DecodedPicture picture;
   PictureCodecFailure failure;
-  if (!codec().codec->decodeBuffer(data, size, picture, failure)) return errorOf(failure, name);
+  if (!decode(*codec().codec, picture, failure)) return errorOf(failure, name);
   return picture;
+}
+
+}  // namespace
+
+Result<DecodedPicture> decodePictureForHashing(const std::string& path) {
+  return decodeWith(path, [&](const PictureCodec& calls, DecodedPicture& picture, PictureCodecFailure& failure) {
+    return calls.decodeFile(path, picture, failure);
+  });
+}
+
+Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size) {
+  return decodeWith("(picture in memory)",
+                    [&](const PictureCodec& calls, DecodedPicture& picture, PictureCodecFailure& failure) {
+                      return calls.decodeBuffer(data, size, picture, failure);
+                    });
 }
 
 Result<void> writePicture(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height,
