@@ -25,8 +25,7 @@ void SizeEquivalenceCandidatesAccumulator::place(EquivalenceCandidate& group, co
   group.add(membership, notify);
   if (delegate() == nullptr) return;
   for (const auto& member : membersNeedingContentWork(group, membership)) {
-    const MatchingNodePtr& own = member->node();
-    for (const auto& node : own->hasContentStandIns() ? own->contentStandIns() : std::vector<MatchingNodePtr>{own}) {
+    for (const auto& node : exactMatchNodes(member->node())) {
       switch (node->attributes().vnodeType) {
         case VNodeType::regular: delegate()->requestHash(node, HashKind::exact); break;
         case VNodeType::symbolicLink: delegate()->requestSymlinkMatch(node); break;

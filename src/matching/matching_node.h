@@ -225,6 +225,11 @@ class MatchingCompositeNode : public MatchingNode {
 
 using MatchingNodePtr = std::shared_ptr<MatchingNode>;
 
+// The nodes whose content stands for `node` in exact matching: itself for a plain node.
+[[nodiscard]] inline std::vector<MatchingNodePtr> exactMatchNodes(const MatchingNodePtr& node) {
+  return node->hasContentStandIns() ? node->contentStandIns() : std::vector<MatchingNodePtr>{node};
+}
+
 // A track of a music library. It lies wherever the library keeps it, so it is made like a root:
 // its name is its path relative to the scan location.
 class MatchingITunesItemNode final : public MatchingNode {
