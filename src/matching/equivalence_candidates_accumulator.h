@@ -21,6 +21,9 @@ class EquivalenceCandidatesAccumulatorDelegate : public EquivalenceCandidateDele
   virtual void requestHash(const MatchingNodePtr& node, HashKind kind) = 0;
   virtual void requestSymlinkMatch(const MatchingNodePtr& node) = 0;
   [[nodiscard]] virtual EquivalenceCandidatesAccumulationMode accumulationMode() const = 0;
+  // Whether the size stages keep the members of their groups: needed to update, remove or
+  // merge them later, not by a scan that only wants its groups.
+  [[nodiscard]] virtual bool keepsSizeStageMembers() const { return true; }
   // Counts work an accumulator queues elsewhere, so that groups are not taken before it is done.
   [[nodiscard]] virtual std::shared_ptr<DispatchGroup> finishingReadyGroup() const { return nullptr; }
 };

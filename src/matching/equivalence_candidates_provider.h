@@ -83,6 +83,12 @@ class EquivalenceCandidatesProviderImpl final : public EquivalenceCandidatesAccu
   void requestHash(const MatchingNodePtr& node, HashKind kind) override;
   void requestSymlinkMatch(const MatchingNodePtr& node) override;
   [[nodiscard]] EquivalenceCandidatesAccumulationMode accumulationMode() const override { return mode_; }
+  [[nodiscard]] bool keepsSizeStageMembers() const override {
+    return mode_ == EquivalenceCandidatesAccumulationMode::continuous || keepsSizeStageMembers_;
+  }
+  // A finite scan that will not merge its accumulations lets the size stages forget their
+  // members. Set before the first node is added.
+  void setKeepsSizeStageMembers(bool keeps) { keepsSizeStageMembers_ = keeps; }
   [[nodiscard]] std::shared_ptr<DispatchGroup> finishingReadyGroup() const override { return finishingReadyGroup_; }
   void didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>& duplicates,
                           const EquivalenceCandidate& group) override;
@@ -107,6 +113,7 @@ class EquivalenceCandidatesProviderImpl final : public EquivalenceCandidatesAccu
   EquivalenceCandidatesAccumulationMode mode_;
   std::shared_ptr<DispatchGroup> finishingReadyGroup_;
   AtomicCancellationMode cancellationMode_;
+  bool keepsSizeStageMembers_ = true;
   std::vector<std::unique_ptr<EquivalenceCandidatesAccumulator>> accumulators_;
   std::map<EquivalenceKind, EquivalenceCandidatesAccumulator*> accumulatorsByEqivalenceKind_;
 };

@@ -81,6 +81,7 @@ class MatchingNode {
   [[nodiscard]] NodeValidationReport validationReport() const;
   void setValidationReport(const NodeValidationReport& report);
   [[nodiscard]] bool isProcessingAllowed() const { return !isIgnored_; }
+  [[nodiscard]] ContainerMembershipMode membershipMode() const { return membershipMode_; }
   [[nodiscard]] bool isMatchingAllowed() const { return membershipMode_ == ContainerMembershipMode::regular; }
   [[nodiscard]] bool isEnumerationAllowed() const;
   [[nodiscard]] bool isChildOfBundle() const;

@@ -20,6 +20,27 @@ MatchingNodesFactory::MatchingNodesFactory(std::shared_ptr<const ExtendedScanRul
 MatchingNodePtr MatchingNodesFactory::buildNode(const std::shared_ptr<MatchingDirectoryNode>& parent,
                                                 std::string name, const std::string& path,
                                                 NodeAttributes attributes, ScanLocationPtr scanLocation) const {
+  MatchingNodePtr node = makeValidatedNode(parent, std::move(name), path, std::move(attributes), std::move(scanLocation));
+  if (parent) {
+    ++parent->numberOfNodes;
+    const ContainerMembershipMode mode = node->membershipMode();
+    if (mode == ContainerMembershipMode::regular) {
+      ++parent->numberOfMatchableNodes;
+    } else if (mode == ContainerMembershipMode::untouchable) {
+      ++parent->numberOfUnsafeToMatchNodes;
+    }
+  }
+  return node;
+}
+
+MatchingNodePtr MatchingNodesFactory::rebuildFileNode(const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name,
+                                                      const std::string& path, NodeAttributes attributes) const {
+  return makeValidatedNode(parent, std::move(name), path, std::move(attributes), nullptr);
+}
+
+MatchingNodePtr MatchingNodesFactory::makeValidatedNode(const std::shared_ptr<MatchingDirectoryNode>& parent,
+                                                        std::string name, const std::string& path,
+                                                        NodeAttributes attributes, ScanLocationPtr scanLocation) const {
   NodeValidationReport report = validator_.buildValidationReport(path, lastPathComponent(path), attributes);
   MatchingNodePtr node;
   // Only a root keeps the factory and the scan location; its children reach them through it.
@@ -34,14 +55,6 @@ MatchingNodePtr MatchingNodesFactory::buildNode(const std::shared_ptr<MatchingDi
                                               std::move(scanLocation));
   }
   node->setValidationReport(report);
-  if (parent) {
-    ++parent->numberOfNodes;
-    if (report.membershipMode == ContainerMembershipMode::regular) {
-      ++parent->numberOfMatchableNodes;
-    } else if (report.membershipMode == ContainerMembershipMode::untouchable) {
-      ++parent->numberOfUnsafeToMatchNodes;
-    }
-  }
   return node;
 }
 

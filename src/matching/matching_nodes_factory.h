@@ -47,6 +47,11 @@ class MatchingNodesFactory : public std::enable_shared_from_this<MatchingNodesFa
                                           const std::string& path, NodeAttributes attributes,
                                           ScanLocationPtr scanLocation) const;
 
+  // The node of an item listed (and counted) before, made again from what the file system says
+  // of it now: a file node that was set aside while it waited.
+  [[nodiscard]] MatchingNodePtr rebuildFileNode(const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name,
+                                                const std::string& path, NodeAttributes attributes) const;
+
   // A music-library track at `location`, validated like any item.
   [[nodiscard]] MatchingNodePtr buildITunesItemNode(std::optional<ZKITunesLibraryItemIdentifier> mediaItemIdentifier,
                                                     std::optional<ITunesItemInfo> iTunesItemInfo,
@@ -68,6 +73,9 @@ class MatchingNodesFactory : public std::enable_shared_from_this<MatchingNodesFa
  private:
   MatchingNodesFactory(std::shared_ptr<const ExtendedScanRules> scanRules, OVURLResolver resolver,
                        MatchingNodesFactoryOptions options);
+  [[nodiscard]] MatchingNodePtr makeValidatedNode(const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name,
+                                                  const std::string& path, NodeAttributes attributes,
+                                                  ScanLocationPtr scanLocation) const;
 
   std::shared_ptr<const ExtendedScanRules> scanRules_;
   OVURLResolver resolver_;

@@ -2,17 +2,22 @@
 
 namespace zarnik {
 
-std::vector<MatchingNodePtr> ContentPrefixGate::admit(const MatchingNodePtr& node, std::uint64_t prefixHash) {
-  std::lock_guard lock(mutex_);
-  auto [slot, isFirst] = waiting_.try_emplace(Key{node->attributes().exactSize, prefixHash}, node);
-  if (isFirst) return {};
-  if (!slot->second) return {node};  // open already
-  if (slot->second->path() == node->path()) {
-    slot->second = node;
-    return {};
+std::vector<Result<MatchingNodePtr>> ContentPrefixGate::admit(const ParkedFileNode& file, ByteCount size,
+                                                              std::uint64_t prefixHash) {
+  std::optional<ParkedFileNode> waited;
+  {
+    std::lock_guard lock(mutex_);
+    auto [slot, isFirst] = waiting_.try_emplace(Key{size, prefixHash});
+    if (isFirst || (slot->second && slot->second->path() == file.path())) {
+      slot->second = file;
+      return {};
+    }
+    if (slot->second) waited = std::exchange(slot->second, std::nullopt);
   }
-  std::vector<MatchingNodePtr> due{std::move(slot->second), node};
-  slot->second.reset();
+  // Nodes are made again outside the lock: that asks the file system.
+  std::vector<Result<MatchingNodePtr>> due;
+  if (waited) due.push_back(waited->unpark(size));
+  due.push_back(file.unpark(size));
   return due;
 }
 

@@ -18,6 +18,7 @@
 #include "platform/audio_data_locator.h"
 #include "platform/audio_tags.h"
 #include "platform/image_decoding.h"
+#include "platform/process_memory.h"
 #include "matching/perceptual_image_hash.h"
 #include "base/path_components.h"
 
@@ -59,9 +60,14 @@ void ScanningTask::setUp() {
   options.imageProcessor = processImage;
   matchingNodesFactory_ = MatchingNodesFactory::make(request_.scanRules, request_.resolver, options);
   std::vector<EquivalenceKind> kinds(kAllEquivalenceKinds.begin(), kAllEquivalenceKinds.end());
+  // The engine's queue takes the walk's batches at the walk's own priority: behind it, the
+  // listed nodes piled up in its queue and the
+  // hashing started late. (At 200,000 small files the scan takes 2.6 s instead of 3.0 s.)
+  auto engineQueue = SerialQueue::make("equivalence-candidates-accumulators-controller", QualityOfService::userInitiated);
   equivalenceCandidatesProvider_ = EquivalenceCandidatesProviderImpl::make(
-      request_.scanRules, nullptr, weak_from_this(), EquivalenceCandidatesAccumulationMode::finite,
+      request_.scanRules, std::move(engineQueue), weak_from_this(), EquivalenceCandidatesAccumulationMode::finite,
       nodesProcessingGroup_, kinds);
+  equivalenceCandidatesProvider_->setKeepsSizeStageMembers(request_.keepsEquivalenceCandidatesStorage);
   DiskAccessManager::shared().setBackgroundMode(isBackgroundMode_);
 }
 
@@ -130,6 +136,7 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(const std::vector<E
   noteTimingLine("[scan] Accumulation finished ");
   prefixGate_.clear();  // what still waits there has no duplicate
   if (!request_.keepsEquivalenceCandidatesStorage) equivalenceCandidatesProvider_->discardAccumulations();
+  returnFreeMemoryToSystem();  // the waiting files' records and nodes: the results need other sizes
   changeStatus([count = static_cast<std::int64_t>(groups.size())](MutableScanningStatus& status) {
     status.dateOfAccumulationFinish = dateNow();
     status.numberOfEquivalences = count;
@@ -491,10 +498,15 @@ Future<Void> ScanningTask::calculateHash(const MatchingNodePtr& node, HashKind k
   // operation and a future each (≈350 bytes and two thread hand-overs a file).
   static const Future<Void> kAccepted = makeSucceededFuture(Void{});
   nodesProcessingGroup_->enter();
+  const ByteCount size = node->attributes().exactSize;
+  // A node that similarity matching holds too keeps its identity: its groups' claims must reach
+  // that very object.
+  const bool mayPark = kind == HashKind::exact && ContentPrefixGate::holdsBack(size) &&
+                       !wantsPerceptualHashes(*node) && !wantsAudioWork(*node);
   bool startWorker = false;
   {
     std::lock_guard lock(hashRequestsMutex_);
-    hashRequests_.push_back({node, kind});
+    hashRequests_.push_back({ParkedFileNode(node, mayPark), size, kind});
     if (hashWorkers_ < maxConcurrentOperationCount_) {
       ++hashWorkers_;
       startWorker = true;
@@ -532,8 +544,12 @@ void ScanningTask::drainHashRequests(EquivalenceCandidatesProviderImpl& provider
     }
     hashed.clear();
     for (const HashRequest& request : taken) {
-      for (const auto& node : nodesDueForHashing(request)) {
-        if (auto info = hashNode(node, request.kind)) hashed.emplace_back(node, std::move(info));
+      for (auto& due : nodesDueForHashing(request)) {
+        if (due.hasError()) {
+          reportHashingFailure(due.error(), request.size);
+        } else if (auto info = hashNode(due.value(), request.kind)) {
+          hashed.emplace_back(due.value(), std::move(info));
+        }
       }
     }
     provider.addBatch(std::move(hashed));
@@ -541,16 +557,17 @@ void ScanningTask::drainHashRequests(EquivalenceCandidatesProviderImpl& provider
   }
 }
 
-std::vector<MatchingNodePtr> ScanningTask::nodesDueForHashing(const HashRequest& request) {
-  const ByteCount size = request.node->attributes().exactSize;
-  if (request.kind != HashKind::exact || !ContentPrefixGate::holdsBack(size)) return {request.node};
+std::vector<Result<MatchingNodePtr>> ScanningTask::nodesDueForHashing(const HashRequest& request) {
+  if (request.kind != HashKind::exact || !ContentPrefixGate::holdsBack(request.size)) {
+    return {request.file.unpark(request.size)};
+  }
   if (!canContinue()) return {};
-  auto prefix = calculateContentPrefixHash(request.node->path(), size);
+  auto prefix = calculateContentPrefixHash(request.file.path(), request.size);
   if (prefix.hasError()) {
-    reportHashingFailure(*request.node, prefix.error());
+    reportHashingFailure(prefix.error(), request.size);
     return {};
   }
-  return prefixGate_.admit(request.node, prefix.value());
+  return prefixGate_.admit(request.file, request.size, prefix.value());
 }
 
 EquivalenceInfoPtr ScanningTask::hashNode(const MatchingNodePtr& node, HashKind kind) {
@@ -575,18 +592,18 @@ EquivalenceInfoPtr ScanningTask::hashNode(const MatchingNodePtr& node, HashKind 
     }
     return info.value();
   }
-  reportHashingFailure(*node, info.error());
+  reportHashingFailure(info.error(), attributes.exactSize);
   return nullptr;
 }
 
-void ScanningTask::reportHashingFailure(const MatchingNode& node, const Error& error) {
+void ScanningTask::reportHashingFailure(const Error& error, ByteCount size) {
   LogContext context = LogContext::at(error.path);
   if (!error.underlying.empty()) context.underlyingError = error.underlying;
   Logger::shared().log(kAuthor, "calculateHash(forNode:hashKind:provider:)", error.description, context);
   // Empty files cannot be hashed and are simply never grouped; other failures (unreadable,
   // changed or vanished files) are worth a line.
   const bool isEmptyFile =
-      error.code == FileServicesError::hashingFailedForUnknownReason && node.attributes().exactSize < 1;
+      error.code == FileServicesError::hashingFailedForUnknownReason && size < 1;
   if (errorHandler_ && !isEmptyFile) errorHandler_(error);
 }
 

@@ -20,6 +20,7 @@
 #include "foundation/channel.h"
 #include "foundation/operation_queue.h"
 #include "matching/equivalence_candidates_provider.h"
+#include "matching/parked_file_node.h"
 #include "scanning/content_prefix_gate.h"
 #include "scanning/detection_result.h"
 #include "scanning/scanning_status.h"
@@ -85,16 +86,21 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   Result<ScanningServiceResult> runBuildingStage(const std::vector<EquivalenceCandidatePtr>& groups);
   void finish();
 
+  // A file waiting for its digest. One that may wait at the first-block gate is parked at once:
+  // while the walk outruns the reading, most of a scan's files wait here.
   struct HashRequest {
-    MatchingNodePtr node;
+    ParkedFileNode file;
+    ByteCount size = 0;
     HashKind kind = HashKind::exact;
   };
   void drainHashRequests(EquivalenceCandidatesProviderImpl& provider);
   // The node's hash information, or nothing (the failure is logged and reported).
   EquivalenceInfoPtr hashNode(const MatchingNodePtr& node, HashKind kind);
-  // The request's node, once the gate lets it through, with the one it was waiting for.
-  std::vector<MatchingNodePtr> nodesDueForHashing(const HashRequest& request);
-  void reportHashingFailure(const MatchingNode& node, const Error& error);
+  // The request's node, once the gate lets it through, with the one it was waiting for (or why
+  // that one could not be taken back).
+  std::vector<Result<MatchingNodePtr>> nodesDueForHashing(const HashRequest& request);
+  // `size`: the file's size when listed (an empty file's failure is expected, and not reported).
+  void reportHashingFailure(const Error& error, ByteCount size);
   // Similar pictures: the picture's size and, when asked, its perceptual hashes.
   static ImageFacts processImage(const MatchingNode& node, bool wantsHash);
   [[nodiscard]] bool wantsPerceptualHashes(const MatchingNode& node) const;

@@ -261,27 +261,59 @@ TEST_F(ScanningTaskTest, TracksWithCloseTagsAndLengthsAreSimilarAudio) {
   }
 }
 
-TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPass) {
+TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPassAndWaitersAreMadeAgain) {
+  TestDir dir;
   OVURLResolver resolver{"/nonexistent-home"};
-  auto location = ScanLocation::make("/data", resolver);
+  const std::string content(10000, 'x');
+  for (const char* name : {"a", "b", "c", "d", "changed", "vanished", "twin"}) dir.file(std::string("f/") + name, content);
+  auto factory = MatchingNodesFactory::make(std::make_shared<ExtendedScanRules>(), resolver);
+  auto location = ScanLocation::make(dir.path(), resolver);
+  auto folder = std::static_pointer_cast<MatchingDirectoryNode>(
+      factory->buildNode(nullptr, "f", dir / "f", *NodeAttributes::resourceValuesOf(dir / "f"), location));
   const auto node = [&](const std::string& name) {
-    NodeAttributes attributes;
-    attributes.exactSize = 10000;
-    return MatchingNodePtr(std::make_shared<MatchingFileNode>(nullptr, nullptr, name, attributes, location));
+    return factory->buildNode(folder, name, dir / ("f/" + name), *NodeAttributes::resourceValuesOf(dir / ("f/" + name)), nullptr);
   };
   ContentPrefixGate gate;
-  EXPECT_TRUE(gate.admit(node("a"), 7).empty());
-  auto again = node("a");
-  EXPECT_TRUE(gate.admit(again, 7).empty());  // listed again: takes its own place
-  auto other = node("b");
-  EXPECT_TRUE(gate.admit(other, 8).empty());      // another first block
+  const auto admit = [&](const MatchingNodePtr& file, std::uint64_t prefix, bool park = true) {
+    return gate.admit(ParkedFileNode(file, park), 10000, prefix);
+  };
+  auto first = node("a");
+  const NodeAttributes listedAttributes = first->attributes();
+  std::weak_ptr<MatchingNode> parked = first;
+  EXPECT_TRUE(admit(first, 7).empty());
+  EXPECT_TRUE(admit(node("a"), 7).empty());  // listed again: takes its own place
+  first.reset();
+  EXPECT_TRUE(parked.expired());  // a waiting file costs no node
+  EXPECT_TRUE(admit(node("b"), 8).empty());  // another first block
   auto second = node("c");
-  auto due = gate.admit(second, 7);
+  auto due = admit(second, 7, false);
   ASSERT_EQ(due.size(), 2u);
-  EXPECT_EQ(due[0], again);
-  EXPECT_EQ(due[1], second);
-  auto third = node("d");
-  EXPECT_EQ(gate.admit(third, 7), std::vector<MatchingNodePtr>{third});
+  ASSERT_TRUE(due[0].hasValue()) << due[0].error().oneLine();
+  EXPECT_EQ(due[0].value()->path(), dir / "f/a");
+  EXPECT_EQ(due[0].value()->parentNode(), folder);
+  EXPECT_EQ(due[0].value()->attributes(), listedAttributes);
+  EXPECT_EQ(due[1].value(), second);  // not parked: the very node
+  auto later = admit(node("d"), 7);
+  ASSERT_EQ(later.size(), 1u);
+  EXPECT_EQ(later[0].value()->path(), dir / "f/d");
+  EXPECT_EQ(folder->numberOfNodes.load(), 5);  // made again, not counted again
+
+  // A waiting file that changed or vanished is due as the reason it is not matched.
+  EXPECT_TRUE(admit(node("changed"), 9).empty());
+  dir.file("f/changed", content + "longer");
+  auto changed = admit(node("twin"), 9);
+  ASSERT_EQ(changed.size(), 2u);
+  ASSERT_TRUE(changed[0].hasError());
+  EXPECT_EQ(changed[0].error().code, FileServicesError::exactHashingFailedToAnalyze);
+  EXPECT_EQ(changed[0].error().path, dir / "f/changed");
+  EXPECT_TRUE(changed[1].hasValue());
+  EXPECT_TRUE(admit(node("vanished"), 10).empty());
+  std::filesystem::remove(dir / "f/vanished");
+  auto vanished = admit(node("d"), 10);
+  ASSERT_EQ(vanished.size(), 2u);
+  ASSERT_TRUE(vanished[0].hasError());
+  EXPECT_EQ(vanished[0].error().code, FileServicesError::exactHashingFailedToGainAccess);
+  EXPECT_TRUE(vanished[1].hasValue());
 }
 
 TEST_F(ScanningTaskTest, HardLinksAloneAreNoGroupButWithACopyTheyShareAGroupId) {
