@@ -79,21 +79,34 @@ class MatchingEngineTest : public ::testing::Test {
 };
 
 TEST_F(MatchingEngineTest, TheSizeStageHashesOnlyOnCollisionsAndTheFirstFileOnlyWithTheSecond) {
-  auto engine = provider();
-  engine->add(node("a1", 100), std::make_shared<SizeEquivalenceInfo>(100));
-  (void)engine->nodeByPath();  // drains the queue
-  EXPECT_TRUE(delegate->hashRequests.empty());
-  engine->add(node("a2", 100), std::make_shared<SizeEquivalenceInfo>(100));
-  (void)engine->nodeByPath();
-  EXPECT_EQ(delegate->hashRequests, (std::vector<std::string>{"a1", "a2"}));
-  engine->add(node("a3", 100), std::make_shared<SizeEquivalenceInfo>(100));
-  engine->add(node("lonely", 7), std::make_shared<SizeEquivalenceInfo>(7));
-  auto groups = engine->finishAccumulationAndProvideEquivalences().wait();
-  ASSERT_TRUE(groups.hasValue());
-  EXPECT_EQ(delegate->hashRequests, (std::vector<std::string>{"a1", "a2", "a3"}));
-  ASSERT_EQ(groups.value().size(), 1u);  // size groups are never handed out
-  EXPECT_EQ(groups.value()[0]->equivalenceKind(), EquivalenceKind::exactHash);
-  EXPECT_EQ(groups.value()[0]->numberOfDuplicates(), 3u);
+  // Whether or not the size stage keeps its members (a scan that will not merge lets it forget
+  // them), it asks for the same digests and the same group comes out.
+  for (const bool keepsMembers : {true, false}) {
+    SCOPED_TRACE(keepsMembers ? "keeping members" : "forgetting members");
+    delegate->hashRequests.clear();
+    delegate->answerHashes = true;
+    auto engine = provider();
+    engine->setKeepsSizeStageMembers(keepsMembers);
+    engine->add(node("a1", 100), std::make_shared<SizeEquivalenceInfo>(100));
+    (void)engine->nodeByPath();  // drains the queue
+    EXPECT_TRUE(delegate->hashRequests.empty());
+    engine->add(node("a2", 100), std::make_shared<SizeEquivalenceInfo>(100));
+    (void)engine->nodeByPath();
+    EXPECT_EQ(delegate->hashRequests, (std::vector<std::string>{"a1", "a2"}));
+    // A file whose digest is asked for but never given is held by the size stage alone.
+    delegate->answerHashes = false;
+    auto third = node("a3", 100);
+    const std::weak_ptr<MatchingNode> thirdLeft = third;
+    engine->add(std::exchange(third, nullptr), std::make_shared<SizeEquivalenceInfo>(100));
+    engine->add(node("lonely", 7), std::make_shared<SizeEquivalenceInfo>(7));
+    auto groups = engine->finishAccumulationAndProvideEquivalences().wait();
+    ASSERT_TRUE(groups.hasValue());
+    EXPECT_EQ(delegate->hashRequests, (std::vector<std::string>{"a1", "a2", "a3"}));
+    EXPECT_EQ(thirdLeft.expired(), !keepsMembers);
+    ASSERT_EQ(groups.value().size(), 1u);  // size groups are never handed out
+    EXPECT_EQ(groups.value()[0]->equivalenceKind(), EquivalenceKind::exactHash);
+    EXPECT_EQ(groups.value()[0]->numberOfDuplicates(), 2u);
+  }
 }
 
 TEST_F(MatchingEngineTest, DifferentContentGivesSingleGroupsThatAreClaimedButNotHandedOut) {
