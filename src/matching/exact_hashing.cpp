@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
+#include <cstring>
 #include <map>
 #include <utility>
 
@@ -48,22 +49,6 @@ UniqueFd openForReading(const std::string& path) {
 }
 
 // Reads [start, end) into the digest; false with errno on failure or a short file.
-bool digestRange(int fd, ByteRange range, ZKExactHashingHelper& digest, std::vector<char>& buffer) {
-  for (ByteCount offset = range.start; offset < range.end;) {
-    const size_t want = static_cast<size_t>(std::min<ByteCount>(range.end - offset, static_cast<ByteCount>(buffer.size())));
-    const ssize_t got = ::pread(fd, buffer.data(), want, offset);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) {
-      errno = ESTALE;  // the file became shorter while it was read
-      return false;
-    }
-    digest.updateWithBuffer(buffer.data(), static_cast<size_t>(got));
-    offset += got;
-  }
-  return true;
-}
-
 }  // namespace
 
 Error FileServicesError::make(int code, std::string path) {
@@ -162,7 +147,56 @@ std::array<std::uint8_t, 20> ZKExactHashingHelper::buildDigest() {
   return digest;
 }
 
-Result<ExactFileHash> calculateExactFileHash(const ExactFileHashingServiceRequest& request) {
+namespace {
+
+// A file read beside the digested one, to learn whether it holds the same bytes. It stops
+// comparing (and reading) at the first difference, or when it cannot be read.
+class TwinComparison {
+ public:
+  TwinComparison() = default;
+  TwinComparison(const std::string& path, ByteCount size) : fd_(openForReading(path)) {
+    struct stat st {};
+    isEqual_ = fd_.isValid() && ::fstat(fd_.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == size;
+  }
+  [[nodiscard]] bool isEqual() const { return isEqual_; }
+
+  // The digested file holds `data` at `offset`; `readsPastEnd` asks the twin for one more byte,
+  // as the digested file was, to see that it has no more.
+  void compare(const char* data, size_t length, ByteCount offset, bool readsPastEnd) {
+    if (!isEqual_) return;
+    thread_local std::vector<char> buffer(kReadBufferSize + 1);
+    const size_t want = length + (readsPastEnd ? 1 : 0);
+    ssize_t got = 0;
+    do {
+      got = ::pread(fd_.get(), buffer.data(), want, offset);
+    } while (got < 0 && errno == EINTR);
+    isEqual_ = got == static_cast<ssize_t>(length) && std::memcmp(buffer.data(), data, length) == 0;
+  }
+
+ private:
+  UniqueFd fd_;
+  bool isEqual_ = false;
+};
+
+bool digestRange(int fd, ByteRange range, ZKExactHashingHelper& digest, std::vector<char>& buffer,
+                 TwinComparison* twin = nullptr) {
+  for (ByteCount offset = range.start; offset < range.end;) {
+    const size_t want = static_cast<size_t>(std::min<ByteCount>(range.end - offset, static_cast<ByteCount>(buffer.size())));
+    const ssize_t got = ::pread(fd, buffer.data(), want, offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) {
+      errno = ESTALE;  // the file became shorter while it was read
+      return false;
+    }
+    digest.updateWithBuffer(buffer.data(), static_cast<size_t>(got));
+    if (twin != nullptr) twin->compare(buffer.data(), static_cast<size_t>(got), offset, false);
+    offset += got;
+  }
+  return true;
+}
+
+Result<ExactFileHash> digestFile(const ExactFileHashingServiceRequest& request, TwinComparison& twin) {
   ByteCount size = request.exactFileSize.value_or(0);
   if (!request.exactFileSize) {
     struct stat st {};
@@ -200,16 +234,31 @@ Result<ExactFileHash> calculateExactFileHash(const ExactFileHashingServiceReques
     if (got < 0) return failedToRead();
     if (got != size) return changed();
     digest.updateWithBuffer(buffer.data(), static_cast<size_t>(got));
+    twin.compare(buffer.data(), static_cast<size_t>(got), 0, true);
   } else {
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != size) return changed();
     const std::vector<ByteRange> wholeFile = {{0, size}};
     for (const ByteRange& range : partial ? analytics->rangesToRead : wholeFile) {
-      if (!digestRange(fd.get(), range, digest, buffer)) return failedToRead();
+      if (!digestRange(fd.get(), range, digest, buffer, &twin)) return failedToRead();
     }
   }
   session->endAccessing();
   return ExactFileHash{digest.buildDigest(), size};
+}
+
+}  // namespace
+
+Result<ExactFileHash> calculateExactFileHash(const ExactFileHashingServiceRequest& request) {
+  TwinComparison noTwin;
+  return digestFile(request, noTwin);
+}
+
+Result<TwinDigest> calculateExactFileHashWithTwin(const ExactFileHashingServiceRequest& request,
+                                                  const std::string& twinPath) {
+  TwinComparison twin(twinPath, request.exactFileSize.value_or(-1));
+  ZK_ASSIGN_OR_RETURN(ExactFileHash hash, digestFile(request, twin));
+  return TwinDigest{hash, twin.isEqual()};
 }
 
 Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCount expectedSize) {
@@ -277,6 +326,21 @@ Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfo(MatchingNo
   ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactFileHash(request));
   node.setExactFileHash(hash);
   return EquivalenceInfoPtr(std::make_shared<ExactHashEquivalenceInfo>(hash));
+}
+
+Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfoWithTwin(MatchingNode& node, MatchingNode& twin,
+                                                                           EquivalenceInfoPtr& twinInfo) {
+  ExactFileHashingServiceRequest request;
+  request.url = node.path();
+  request.exactFileSize = node.attributes().exactSize;
+  ZK_ASSIGN_OR_RETURN(TwinDigest digest, calculateExactFileHashWithTwin(request, twin.path()));
+  node.setExactFileHash(digest.hash);
+  auto info = std::make_shared<ExactHashEquivalenceInfo>(digest.hash);
+  if (digest.twinIsEqual) {
+    twin.setExactFileHash(digest.hash);
+    twinInfo = info;
+  }
+  return EquivalenceInfoPtr(info);
 }
 
 ByteCount TresholdEvaluator::automaticThreshold(std::vector<ByteCount> sizes, double fraction) {

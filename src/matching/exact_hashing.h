@@ -75,6 +75,16 @@ struct ExactFileHashingServiceRequest {
 // changed since it was listed.
 [[nodiscard]] Result<ExactFileHash> calculateExactFileHash(const ExactFileHashingServiceRequest& request);
 
+// The digest of the request's file, and whether `twinPath` (listed with the same size) holds
+// the same bytes wherever that digest reads: its digest is then the same, found by comparing,
+// which costs a tenth of digesting. A twin that differs, or cannot be read, is not equal.
+struct TwinDigest {
+  ExactFileHash hash;
+  bool twinIsEqual = false;
+};
+[[nodiscard]] Result<TwinDigest> calculateExactFileHashWithTwin(const ExactFileHashingServiceRequest& request,
+                                                                const std::string& twinPath);
+
 // A quick fingerprint of a file's first block, which every sampled digest reads too: files
 // whose first blocks differ cannot have equal digests, so most files that merely share a size
 // are told apart by reading 4 KiB instead of up to 4 MiB. Not a digest: equal fingerprints
@@ -90,6 +100,10 @@ class ExactHashCalculator {
  public:
   // Hashes the node, stores the hash in it and returns the information of the hash kind.
   static Result<EquivalenceInfoPtr> createEquivalenceInfo(MatchingNode& node, HashKind kind);
+  // The exact digest of `node`, also given to `twin` (a file of its size) when the twin holds
+  // the same bytes; `twinInfo` is then set.
+  static Result<EquivalenceInfoPtr> createEquivalenceInfoWithTwin(MatchingNode& node, MatchingNode& twin,
+                                                                  EquivalenceInfoPtr& twinInfo);
 };
 
 // The automatic size threshold: the size under which the groups hold only a small share

@@ -544,13 +544,15 @@ void ScanningTask::drainHashRequests(EquivalenceCandidatesProviderImpl& provider
     }
     hashed.clear();
     for (const HashRequest& request : taken) {
-      for (auto& due : nodesDueForHashing(request)) {
-        if (due.hasError()) {
-          reportHashingFailure(due.error(), request.size);
-        } else if (auto info = hashNode(due.value(), request.kind)) {
-          hashed.emplace_back(due.value(), std::move(info));
+      std::vector<MatchingNodePtr> due;
+      for (auto& node : nodesDueForHashing(request)) {
+        if (node.hasError()) {
+          reportHashingFailure(node.error(), request.size);
+        } else {
+          due.push_back(std::move(node.value()));
         }
       }
+      hashNodes(due, request.kind, hashed);
     }
     provider.addBatch(std::move(hashed));
     for (size_t i = 0; i < taken.size(); ++i) nodesProcessingGroup_->leave();
@@ -568,6 +570,30 @@ std::vector<Result<MatchingNodePtr>> ScanningTask::nodesDueForHashing(const Hash
     return {};
   }
   return prefixGate_.admit(request.file, request.size, prefix.value());
+}
+
+void ScanningTask::hashNodes(const std::vector<MatchingNodePtr>& nodes, HashKind kind,
+                             std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>>& hashed) {
+  const auto isHardLinked = [](const MatchingNode& node) { return node.attributes().numberOfHardlinks > 1; };
+  const bool areTwins = nodes.size() == 2 && kind == HashKind::exact && !isHardLinked(*nodes[0]) && !isHardLinked(*nodes[1]);
+  if (areTwins && canContinue()) {
+    EquivalenceInfoPtr twinInfo;
+    auto info = ExactHashCalculator::createEquivalenceInfoWithTwin(*nodes[0], *nodes[1], twinInfo);
+    if (info.hasValue()) {
+      hashed.emplace_back(nodes[0], std::move(info.value()));
+    } else {
+      reportHashingFailure(info.error(), nodes[0]->attributes().exactSize);
+    }
+    if (twinInfo) {
+      hashed.emplace_back(nodes[1], std::move(twinInfo));
+    } else if (auto other = hashNode(nodes[1], kind)) {
+      hashed.emplace_back(nodes[1], std::move(other));
+    }
+    return;
+  }
+  for (const auto& node : nodes) {
+    if (auto info = hashNode(node, kind)) hashed.emplace_back(node, std::move(info));
+  }
 }
 
 EquivalenceInfoPtr ScanningTask::hashNode(const MatchingNodePtr& node, HashKind kind) {

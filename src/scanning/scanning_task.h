@@ -94,6 +94,11 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
     HashKind kind = HashKind::exact;
   };
   void drainHashRequests(EquivalenceCandidatesProviderImpl& provider);
+  // The nodes' hash information, added to `hashed`; failures are logged and reported. Two
+  // files the first-block gate let through together are most often copies: the second is
+  // compared with the first while that is digested, and digested itself only if it differs.
+  void hashNodes(const std::vector<MatchingNodePtr>& nodes, HashKind kind,
+                 std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>>& hashed);
   // The node's hash information, or nothing (the failure is logged and reported).
   EquivalenceInfoPtr hashNode(const MatchingNodePtr& node, HashKind kind);
   // The request's node, once the gate lets it through, with the one it was waiting for (or why

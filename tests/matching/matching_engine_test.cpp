@@ -228,6 +228,38 @@ TEST(ExactHashing, SampledDigestIgnoresUnreadChunksButWavIsReadWhole) {
   third[3 * kMiB] ^= 1;  // inside a sampled chunk
   dir.file("three.bin", third);
   EXPECT_NE(hash("one.bin").value(), hash("three.bin").value());
+
+  // A twin read beside a digested file is equal exactly when its own digest would be.
+  for (const auto& [first, second] : std::vector<std::pair<const char*, const char*>>{
+           {"one.bin", "two.bin"}, {"one.wav", "two.wav"}, {"one.bin", "three.bin"}, {"three.bin", "one.bin"}}) {
+    SCOPED_TRACE(std::string(first) + " beside " + second);
+    auto twin = calculateExactFileHashWithTwin({dir / first, 4, 1, static_cast<ByteCount>(content.size())}, dir / second);
+    ASSERT_TRUE(twin.hasValue());
+    EXPECT_EQ(twin.value().hash, hash(first).value());
+    EXPECT_EQ(twin.value().twinIsEqual, hash(first).value() == hash(second).value());
+  }
+}
+
+TEST(ExactHashing, ASmallTwinIsEqualOnlyWithTheSameBytesAndLength) {
+  TestDir dir;
+  dir.file("abc", "abc");
+  dir.file("abc copy", "abc");
+  dir.file("abd", "abd");
+  dir.file("abcd", "abcd");  // longer than the size both were listed with
+  const auto twinIsEqual = [&](const char* twin) {
+    auto digest = calculateExactFileHashWithTwin({dir / "abc", 4, 1, 3}, dir / twin);
+    EXPECT_TRUE(digest.hasValue());
+    EXPECT_EQ(hexJson(digest.value().hash.dataBytes()), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    return digest.value().twinIsEqual;
+  };
+  EXPECT_TRUE(twinIsEqual("abc copy"));
+  EXPECT_FALSE(twinIsEqual("abd"));
+  EXPECT_FALSE(twinIsEqual("abcd"));
+  EXPECT_FALSE(twinIsEqual("gone"));
+  // The digested file's own failure is the result's, whatever the twin.
+  auto vanished = calculateExactFileHashWithTwin({dir / "gone", 4, 1, 3}, dir / "abc");
+  ASSERT_TRUE(vanished.hasError());
+  EXPECT_EQ(vanished.error().path, dir / "gone");
 }
 
 TEST(ExactHashing, KnownDigestAndFailuresCarryTheirCodes) {
