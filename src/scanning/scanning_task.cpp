@@ -574,17 +574,19 @@ std::vector<Result<MatchingNodePtr>> ScanningTask::nodesDueForHashing(const Hash
 
 void ScanningTask::hashNodes(const std::vector<MatchingNodePtr>& nodes, HashKind kind,
                              std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>>& hashed) {
-  const auto isHardLinked = [](const MatchingNode& node) { return node.attributes().numberOfHardlinks > 1; };
-  const bool areTwins = nodes.size() == 2 && kind == HashKind::exact && !isHardLinked(*nodes[0]) && !isHardLinked(*nodes[1]);
+  const bool areTwins = nodes.size() == 2 && kind == HashKind::exact && !knownLinkDigest(*nodes[0]) &&
+                        !knownLinkDigest(*nodes[1]);
   if (areTwins && canContinue()) {
     EquivalenceInfoPtr twinInfo;
     auto info = ExactHashCalculator::createEquivalenceInfoWithTwin(*nodes[0], *nodes[1], twinInfo);
     if (info.hasValue()) {
+      rememberLinkDigest(*nodes[0]);
       hashed.emplace_back(nodes[0], std::move(info.value()));
     } else {
       reportHashingFailure(info.error(), nodes[0]->attributes().exactSize);
     }
     if (twinInfo) {
+      rememberLinkDigest(*nodes[1]);
       hashed.emplace_back(nodes[1], std::move(twinInfo));
     } else if (auto other = hashNode(nodes[1], kind)) {
       hashed.emplace_back(nodes[1], std::move(other));
@@ -598,28 +600,45 @@ void ScanningTask::hashNodes(const std::vector<MatchingNodePtr>& nodes, HashKind
 
 EquivalenceInfoPtr ScanningTask::hashNode(const MatchingNodePtr& node, HashKind kind) {
   if (!canContinue()) return nullptr;
-  const NodeAttributes& attributes = node->attributes();
-  const bool isHardLinked = kind == HashKind::exact && attributes.numberOfHardlinks > 1 && attributes.fileResourceID;
-  if (isHardLinked) {
-    std::lock_guard lock(hardLinkDigestsMutex_);
-    auto known = hardLinkDigests_.find(*attributes.fileResourceID);
-    if (known != hardLinkDigests_.end() && known->second.size == attributes.exactSize) {
-      node->setExactFileHash(known->second);
-      return std::make_shared<ExactHashEquivalenceInfo>(known->second);
+  if (kind == HashKind::exact) {
+    if (auto known = knownLinkDigest(*node)) {
+      node->setExactFileHash(*known);
+      return std::make_shared<ExactHashEquivalenceInfo>(*known);
     }
   }
   auto info = ExactHashCalculator::createEquivalenceInfo(*node, kind);
-  if (info.hasValue()) {
-    if (isHardLinked) {
-      if (auto hash = node->exactFileHash()) {
-        std::lock_guard lock(hardLinkDigestsMutex_);
-        hardLinkDigests_.emplace(*attributes.fileResourceID, *hash);
-      }
-    }
-    return info.value();
+  if (info.hasError()) {
+    reportHashingFailure(info.error(), node->attributes().exactSize);
+    return nullptr;
   }
-  reportHashingFailure(info.error(), attributes.exactSize);
-  return nullptr;
+  if (kind == HashKind::exact) rememberLinkDigest(*node);
+  return info.value();
+}
+
+namespace {
+
+bool isHardLinked(const NodeAttributes& attributes) {
+  return attributes.numberOfHardlinks > 1 && attributes.fileResourceID.has_value();
+}
+
+}  // namespace
+
+std::optional<ExactFileHash> ScanningTask::knownLinkDigest(const MatchingNode& node) {
+  const NodeAttributes& attributes = node.attributes();
+  if (!isHardLinked(attributes)) return std::nullopt;
+  std::lock_guard lock(hardLinkDigestsMutex_);
+  auto known = hardLinkDigests_.find(*attributes.fileResourceID);
+  if (known == hardLinkDigests_.end() || known->second.size != attributes.exactSize) return std::nullopt;
+  return known->second;
+}
+
+void ScanningTask::rememberLinkDigest(const MatchingNode& node) {
+  const NodeAttributes& attributes = node.attributes();
+  if (!isHardLinked(attributes)) return;
+  if (auto hash = node.exactFileHash()) {
+    std::lock_guard lock(hardLinkDigestsMutex_);
+    hardLinkDigests_.emplace(*attributes.fileResourceID, *hash);
+  }
 }
 
 void ScanningTask::reportHashingFailure(const Error& error, ByteCount size) {

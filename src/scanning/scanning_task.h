@@ -101,6 +101,9 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
                  std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>>& hashed);
   // The node's hash information, or nothing (the failure is logged and reported).
   EquivalenceInfoPtr hashNode(const MatchingNodePtr& node, HashKind kind);
+  // The digest of another link of the node's file, computed earlier in this scan.
+  std::optional<ExactFileHash> knownLinkDigest(const MatchingNode& node);
+  void rememberLinkDigest(const MatchingNode& node);
   // The request's node, once the gate lets it through, with the one it was waiting for (or why
   // that one could not be taken back).
   std::vector<Result<MatchingNodePtr>> nodesDueForHashing(const HashRequest& request);
