@@ -61,9 +61,9 @@ DuplicatesDetectionResultsState DuplicatesDetectionResults::state() const {
 
 namespace {
 // Chunks end after this many members: groups range from two copies to thousands.
-constexpr size_t kMembersPerChunk = 2048;
+constexpr size_t kMembersPerChunk = 512;
 // Encoded chunks waiting for their turn at most: bounds the memory of a large write.
-constexpr size_t kChunksAhead = 4;
+constexpr size_t kChunksAhead = 2;
 }  // namespace
 
 // One write of a scan's groups: the groups are encoded in chunks on the shared pool while the
