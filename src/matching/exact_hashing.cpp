@@ -154,9 +154,15 @@ namespace {
 class TwinComparison {
  public:
   TwinComparison() = default;
-  TwinComparison(const std::string& path, ByteCount size) : fd_(openForReading(path)) {
+  // `modified`: when given, a twin modified at another time is not equal (it is a file whose
+  // digest is known from before, and may have changed since).
+  TwinComparison(const std::string& path, ByteCount size, std::optional<Date> modified = std::nullopt)
+      : fd_(openForReading(path)) {
     struct stat st {};
     isEqual_ = fd_.isValid() && ::fstat(fd_.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == size;
+    if (isEqual_ && modified) {
+      isEqual_ = Date(std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)) == *modified;
+    }
   }
   [[nodiscard]] bool isEqual() const { return isEqual_; }
 
@@ -178,7 +184,7 @@ class TwinComparison {
   bool isEqual_ = false;
 };
 
-bool digestRange(int fd, ByteRange range, ZKExactHashingHelper& digest, std::vector<char>& buffer,
+bool digestRange(int fd, ByteRange range, ZKExactHashingHelper* digest, std::vector<char>& buffer,
                  TwinComparison* twin = nullptr) {
   for (ByteCount offset = range.start; offset < range.end;) {
     const size_t want = static_cast<size_t>(std::min<ByteCount>(range.end - offset, static_cast<ByteCount>(buffer.size())));
@@ -189,14 +195,17 @@ bool digestRange(int fd, ByteRange range, ZKExactHashingHelper& digest, std::vec
       errno = ESTALE;  // the file became shorter while it was read
       return false;
     }
-    digest.updateWithBuffer(buffer.data(), static_cast<size_t>(got));
+    if (digest != nullptr) digest->updateWithBuffer(buffer.data(), static_cast<size_t>(got));
     if (twin != nullptr) twin->compare(buffer.data(), static_cast<size_t>(got), offset, false);
     offset += got;
   }
   return true;
 }
 
-Result<ExactFileHash> digestFile(const ExactFileHashingServiceRequest& request, TwinComparison& twin) {
+// Reads the file's sampled ranges into its digest and beside the twin; `digests` false only
+// compares them (the digest returned is then empty).
+Result<ExactFileHash> readSampledContent(const ExactFileHashingServiceRequest& request, TwinComparison& twin,
+                                 bool digests = true) {
   ByteCount size = request.exactFileSize.value_or(0);
   if (!request.exactFileSize) {
     struct stat st {};
@@ -219,8 +228,11 @@ Result<ExactFileHash> digestFile(const ExactFileHashingServiceRequest& request, 
   };
   const UniqueFd fd = openForReading(request.url);
   if (!fd.isValid()) return failedToRead();
-  ZKExactHashingHelper digest;
-  if (!digest.isValid()) return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, request.url);
+  std::optional<ZKExactHashingHelper> digest;
+  if (digests && !digest.emplace().isValid()) {
+    return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, request.url);
+  }
+  ZKExactHashingHelper* sink = digest ? &*digest : nullptr;
   // One buffer per hashing thread: a fresh megabyte per file cost a page-faulting mmap each.
   thread_local std::vector<char> buffer(kReadBufferSize);
   if (!partial && size < static_cast<ByteCount>(buffer.size())) {
@@ -233,31 +245,38 @@ Result<ExactFileHash> digestFile(const ExactFileHashingServiceRequest& request, 
     } while (got < 0 && errno == EINTR);
     if (got < 0) return failedToRead();
     if (got != size) return changed();
-    digest.updateWithBuffer(buffer.data(), static_cast<size_t>(got));
+    if (sink != nullptr) sink->updateWithBuffer(buffer.data(), static_cast<size_t>(got));
     twin.compare(buffer.data(), static_cast<size_t>(got), 0, true);
   } else {
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != size) return changed();
     const std::vector<ByteRange> wholeFile = {{0, size}};
     for (const ByteRange& range : partial ? analytics->rangesToRead : wholeFile) {
-      if (!digestRange(fd.get(), range, digest, buffer, &twin)) return failedToRead();
+      if (!digestRange(fd.get(), range, sink, buffer, &twin)) return failedToRead();
     }
   }
   session->endAccessing();
-  return ExactFileHash{digest.buildDigest(), size};
+  return ExactFileHash{sink != nullptr ? sink->buildDigest() : std::array<std::uint8_t, 20>{}, size};
 }
 
 }  // namespace
 
 Result<ExactFileHash> calculateExactFileHash(const ExactFileHashingServiceRequest& request) {
   TwinComparison noTwin;
-  return digestFile(request, noTwin);
+  return readSampledContent(request, noTwin);
+}
+
+Result<bool> hasSampledContentOf(const ExactFileHashingServiceRequest& request, const std::string& referencePath,
+                                 Date referenceModified) {
+  TwinComparison reference(referencePath, request.exactFileSize.value_or(-1), referenceModified);
+  ZK_TRY(readSampledContent(request, reference, false));
+  return reference.isEqual();
 }
 
 Result<TwinDigest> calculateExactFileHashWithTwin(const ExactFileHashingServiceRequest& request,
                                                   const std::string& twinPath) {
   TwinComparison twin(twinPath, request.exactFileSize.value_or(-1));
-  ZK_ASSIGN_OR_RETURN(ExactFileHash hash, digestFile(request, twin));
+  ZK_ASSIGN_OR_RETURN(ExactFileHash hash, readSampledContent(request, twin));
   return TwinDigest{hash, twin.isEqual()};
 }
 
@@ -305,7 +324,7 @@ Result<ExactFileHash> calculateExactAudioHash(const std::string& path) {
   if (!digest.isValid()) return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, path);
   thread_local std::vector<char> buffer(kReadBufferSize);
   for (const ByteRange& range : analytics->rangesToRead) {
-    if (!digestRange(fd.get(), {audio->offset + range.start, audio->offset + range.end}, digest, buffer)) {
+    if (!digestRange(fd.get(), {audio->offset + range.start, audio->offset + range.end}, &digest, buffer)) {
       return FileServicesError::make(FileServicesError::exactAudioHashingFailedToRead, path)
           .withUnderlying(Error::posix(errno).description);
     }

@@ -84,6 +84,11 @@ struct TwinDigest {
 };
 [[nodiscard]] Result<TwinDigest> calculateExactFileHashWithTwin(const ExactFileHashingServiceRequest& request,
                                                                 const std::string& twinPath);
+// Whether the request's file holds what `referencePath` holds wherever the digest reads, the
+// reference being as it was when it was digested (last modified at `referenceModified`): the
+// file's digest is then the reference's, learnt without digesting. Fails as digesting would.
+[[nodiscard]] Result<bool> hasSampledContentOf(const ExactFileHashingServiceRequest& request,
+                                               const std::string& referencePath, Date referenceModified);
 
 // A quick fingerprint of a file's first block, which every sampled digest reads too: files
 // whose first blocks differ cannot have equal digests, so most files that merely share a size

@@ -4,12 +4,17 @@
 // block waits at the gate; the second opens it for both; later ones pass at once. A file that
 // waits to the end cannot have a duplicate, and is never digested. Waiting files are parked
 // (kept as their folder and name) and their nodes made again when the gate opens.
+//
+// An open gate also keeps the first digest made behind it: the files that pass later are most
+// often further copies, and comparing one with that reference costs a tenth of digesting it.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include <variant>
 #include <vector>
 
 #include "matching/exact_hashing.h"
@@ -18,16 +23,33 @@
 
 namespace zarnik {
 
+// A digested file and when it was last modified as listed: it stands for its digest only
+// while it is unchanged.
+struct DigestReference {
+  std::string path;
+  Date modified;
+  ExactFileHash hash;
+};
+
 class ContentPrefixGate {
  public:
   // Files no longer than the block are digested at once: their digest costs what the block does.
   [[nodiscard]] static bool holdsBack(ByteCount size) { return size > kContentPrefixSize; }
 
-  // The nodes whose digest is due now that `file` of `size` bytes arrived with `prefixHash`: none
-  // when it is the first of its size and block, both when it is the second, else itself. A file
-  // arriving again (changed and listed anew) takes its own earlier place. A parked file that
-  // changed or vanished meanwhile is due as the error that says so.
-  std::vector<Result<MatchingNodePtr>> admit(const ParkedFileNode& file, ByteCount size, std::uint64_t prefixHash);
+  struct Admission {
+    // The nodes whose digest is due: none when the file is the first of its size and block,
+    // both when it is the second, else itself. A parked file that changed or vanished meanwhile
+    // is due as the error that says so.
+    std::vector<Result<MatchingNodePtr>> due;
+    // For a file passing a gate open before: the gate's reference digest, once there is one.
+    std::optional<DigestReference> reference;
+  };
+  // `file` of `size` bytes arrives with `prefixHash`. A file arriving again (changed and listed
+  // anew) takes its own earlier place.
+  Admission admit(const ParkedFileNode& file, ByteCount size, std::uint64_t prefixHash);
+  // Makes a digest made behind the open gate of `size` and `prefixHash` its reference, unless
+  // it has one.
+  void offerReference(ByteCount size, std::uint64_t prefixHash, DigestReference reference);
   // Lets go of the waiting nodes (they will not be digested).
   void clear();
 
@@ -42,9 +64,12 @@ class ContentPrefixGate {
       return static_cast<size_t>(key.prefixHash ^ (static_cast<std::uint64_t>(key.size) * 0x9E3779B97F4A7C15ULL));
     }
   };
+  // Most gates never open: the reference is kept apart, so that a waiting file costs no more.
+  struct OpenGate {
+    std::unique_ptr<DigestReference> reference;
+  };
   std::mutex mutex_;
-  // The waiting file, or nothing once the gate of that size and block is open.
-  std::unordered_map<Key, std::optional<ParkedFileNode>, KeyHash> waiting_;
+  std::unordered_map<Key, std::variant<OpenGate, ParkedFileNode>, KeyHash> gates_;
 };
 
 }  // namespace zarnik

@@ -86,7 +86,7 @@ Future<ScanningServiceResult> ScanningTask::start() {
   auto future = makeFuture(Executor::primary(), [self = shared_from_this()]() -> Result<ScanningServiceResult> {
     ZK_TRY(self->runEnumerationStage());
     ZK_ASSIGN_OR_RETURN(auto groups, self->runAccumulationStage());
-    return self->runBuildingStage(groups);
+    return self->runBuildingStage(std::move(groups));
   });
   future.onComplete(Executor::immediate(), [self = shared_from_this()](const Result<ScanningServiceResult>&) { self->finish(); });
   return future;
@@ -130,7 +130,7 @@ Result<std::vector<EquivalenceCandidatePtr>> ScanningTask::runAccumulationStage(
   return equivalenceCandidatesProvider_->finishAccumulationAndProvideEquivalences().wait();
 }
 
-Result<ScanningServiceResult> ScanningTask::runBuildingStage(const std::vector<EquivalenceCandidatePtr>& groups) {
+Result<ScanningServiceResult> ScanningTask::runBuildingStage(std::vector<EquivalenceCandidatePtr> groups) {
   if (!canPerformLightActivities(cancellationMode_.mode())) return Error::cancelled();
   Logger::shared().log(kAuthor, "build()", "Building candidates to model");
   noteTimingLine("[scan] Accumulation finished ");
@@ -166,6 +166,7 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(const std::vector<E
     for (const auto& member : candidate.members) sizes.push_back(member.node->attributes().exactSize);
     candidates.push_back(std::move(candidate));
   }
+  groups.clear();  // the engine's groups, their members and the nodes only they hold
 
   ScanningServiceResult result;
   const SizeThresholdOption option = rules.sizeThresholdOption();
@@ -178,7 +179,9 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(const std::vector<E
   }
 
   std::int64_t nextIdentifier = 1;
-  for (auto& candidate : candidates) {
+  for (auto& group : candidates) {
+    // Each group's matching nodes go as soon as its storable ones are made.
+    Group candidate = std::exchange(group, Group{group.kind, {}});
     if (result.keepDuplicatesSmallerThenThresholdIfEquivalenceFits) {
       ByteCount largest = 0;
       for (const auto& member : candidate.members) largest = std::max(largest, member.node->attributes().exactSize);
@@ -543,33 +546,63 @@ void ScanningTask::drainHashRequests(EquivalenceCandidatesProviderImpl& provider
       }
     }
     hashed.clear();
-    for (const HashRequest& request : taken) {
-      std::vector<MatchingNodePtr> due;
-      for (auto& node : nodesDueForHashing(request)) {
-        if (node.hasError()) {
-          reportHashingFailure(node.error(), request.size);
-        } else {
-          due.push_back(std::move(node.value()));
-        }
-      }
-      hashNodes(due, request.kind, hashed);
-    }
+    for (const HashRequest& request : taken) hashRequestedFile(request, hashed);
     provider.addBatch(std::move(hashed));
     for (size_t i = 0; i < taken.size(); ++i) nodesProcessingGroup_->leave();
   }
 }
 
-std::vector<Result<MatchingNodePtr>> ScanningTask::nodesDueForHashing(const HashRequest& request) {
+void ScanningTask::hashRequestedFile(const HashRequest& request,
+                                     std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>>& hashed) {
   if (request.kind != HashKind::exact || !ContentPrefixGate::holdsBack(request.size)) {
-    return {request.file.unpark(request.size)};
+    auto node = request.file.unpark(request.size);
+    if (node.hasError()) {
+      reportHashingFailure(node.error(), request.size);
+    } else if (auto info = hashNode(node.value(), request.kind)) {
+      hashed.emplace_back(node.value(), std::move(info));
+    }
+    return;
   }
-  if (!canContinue()) return {};
+  if (!canContinue()) return;
   auto prefix = calculateContentPrefixHash(request.file.path(), request.size);
   if (prefix.hasError()) {
     reportHashingFailure(prefix.error(), request.size);
-    return {};
+    return;
   }
-  return prefixGate_.admit(request.file, request.size, prefix.value());
+  auto admission = prefixGate_.admit(request.file, request.size, prefix.value());
+  std::vector<MatchingNodePtr> due;
+  for (auto& node : admission.due) {
+    if (node.hasError()) {
+      reportHashingFailure(node.error(), request.size);
+    } else {
+      due.push_back(std::move(node.value()));
+    }
+  }
+  const size_t firstHashed = hashed.size();
+  if (due.size() == 1 && admission.reference && matchesReference(*due[0], *admission.reference)) {
+    hashed.emplace_back(due[0], std::make_shared<ExactHashEquivalenceInfo>(admission.reference->hash));
+    return;
+  }
+  hashNodes(due, request.kind, hashed);
+  if (!admission.reference && hashed.size() > firstHashed) {
+    const MatchingNode& digested = *hashed[firstHashed].first;
+    if (auto hash = digested.exactFileHash()) {
+      prefixGate_.offerReference(request.size, prefix.value(),
+                                 DigestReference{digested.path(), digested.attributes().dateOfModification, *hash});
+    }
+  }
+}
+
+bool ScanningTask::matchesReference(MatchingNode& node, const DigestReference& reference) {
+  if (knownLinkDigest(node) || !canContinue()) return false;
+  ExactFileHashingServiceRequest request;
+  request.url = node.path();
+  request.exactFileSize = node.attributes().exactSize;
+  auto same = hasSampledContentOf(request, reference.path, reference.modified);
+  if (!same.hasValue() || !same.value()) return false;  // digested on its own, which reports any failure
+  node.setExactFileHash(reference.hash);
+  rememberLinkDigest(node);
+  return true;
 }
 
 void ScanningTask::hashNodes(const std::vector<MatchingNodePtr>& nodes, HashKind kind,

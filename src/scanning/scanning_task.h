@@ -83,7 +83,7 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
 
   Result<Void> runEnumerationStage();
   Result<std::vector<EquivalenceCandidatePtr>> runAccumulationStage();
-  Result<ScanningServiceResult> runBuildingStage(const std::vector<EquivalenceCandidatePtr>& groups);
+  Result<ScanningServiceResult> runBuildingStage(std::vector<EquivalenceCandidatePtr> groups);
   void finish();
 
   // A file waiting for its digest. One that may wait at the first-block gate is parked at once:
@@ -104,9 +104,11 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   // The digest of another link of the node's file, computed earlier in this scan.
   std::optional<ExactFileHash> knownLinkDigest(const MatchingNode& node);
   void rememberLinkDigest(const MatchingNode& node);
-  // The request's node, once the gate lets it through, with the one it was waiting for (or why
-  // that one could not be taken back).
-  std::vector<Result<MatchingNodePtr>> nodesDueForHashing(const HashRequest& request);
+  // Digests the requested file, once the first-block gate lets it through, with the one it
+  // was waiting for; a file passing an open gate is first compared with the gate's reference.
+  void hashRequestedFile(const HashRequest& request, std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>>& hashed);
+  // Whether the node holds what the reference held when digested; it then takes its digest.
+  bool matchesReference(MatchingNode& node, const DigestReference& reference);
   // `size`: the file's size when listed (an empty file's failure is expected, and not reported).
   void reportHashingFailure(const Error& error, ByteCount size);
   // Similar pictures: the picture's size and, when asked, its perceptual hashes.

@@ -256,6 +256,13 @@ TEST(ExactHashing, ASmallTwinIsEqualOnlyWithTheSameBytesAndLength) {
   EXPECT_FALSE(twinIsEqual("abd"));
   EXPECT_FALSE(twinIsEqual("abcd"));
   EXPECT_FALSE(twinIsEqual("gone"));
+  // A file compared with a reference digested before: equal only while the reference is as it
+  // was listed.
+  const Date listed = NodeAttributes::resourceValuesOf(dir / "abc")->dateOfModification;
+  EXPECT_TRUE(hasSampledContentOf({dir / "abc copy", 4, 1, 3}, dir / "abc", listed).value());
+  EXPECT_FALSE(hasSampledContentOf({dir / "abd", 4, 1, 3}, dir / "abc", listed).value());
+  EXPECT_FALSE(hasSampledContentOf({dir / "abc copy", 4, 1, 3}, dir / "abc", listed + std::chrono::seconds(1)).value());
+  EXPECT_TRUE(hasSampledContentOf({dir / "gone", 4, 1, 3}, dir / "abc", listed).hasError());
   // The digested file's own failure is the result's, whatever the twin.
   auto vanished = calculateExactFileHashWithTwin({dir / "gone", 4, 1, 3}, dir / "abc");
   ASSERT_TRUE(vanished.hasError());

@@ -275,7 +275,7 @@ TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPassAndWaitersAreMad
   };
   ContentPrefixGate gate;
   const auto admit = [&](const MatchingNodePtr& file, std::uint64_t prefix, bool park = true) {
-    return gate.admit(ParkedFileNode(file, park), 10000, prefix);
+    return gate.admit(ParkedFileNode(file, park), 10000, prefix).due;
   };
   auto first = node("a");
   const NodeAttributes listedAttributes = first->attributes();
@@ -297,6 +297,17 @@ TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPassAndWaitersAreMad
   ASSERT_EQ(later.size(), 1u);
   EXPECT_EQ(later[0].value()->path(), dir / "f/d");
   EXPECT_EQ(folder->numberOfNodes.load(), 5);  // made again, not counted again
+
+  // The first digest offered behind an open gate is handed to the files that pass it later.
+  EXPECT_FALSE(gate.admit(ParkedFileNode(node("d"), true), 10000, 7).reference);
+  gate.offerReference(10000, 7, DigestReference{dir / "f/a", listedAttributes.dateOfModification, {{1}, 10000}});
+  gate.offerReference(10000, 7, DigestReference{dir / "f/c", listedAttributes.dateOfModification, {{2}, 10000}});
+  gate.offerReference(10000, 8, DigestReference{dir / "f/b", listedAttributes.dateOfModification, {{3}, 10000}});
+  const auto passed = gate.admit(ParkedFileNode(node("d"), true), 10000, 7);
+  ASSERT_TRUE(passed.reference);
+  EXPECT_EQ(passed.reference->path, dir / "f/a");
+  EXPECT_EQ(passed.reference->hash.data[0], 1);
+  EXPECT_TRUE(gate.admit(ParkedFileNode(node("twin"), true), 10000, 8).due.size() == 2);  // b's gate was closed
 
   // A waiting file that changed or vanished is due as the reason it is not matched.
   EXPECT_TRUE(admit(node("changed"), 9).empty());
