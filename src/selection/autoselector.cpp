@@ -260,8 +260,8 @@ DetectedSelectionConfigurations Autoselector::detectSelectionConfigurations(
   if (anySelectable) smallest.set(randomAmongEqual);
 
   const std::int64_t original = kept.empty() ? infos.front().identifier : kept.front();
-  auto offer = [&](SelectionStrategy strategy, std::set<std::int64_t> ids) {
-    detected.availableSelectionConfigurations.push_back(SelectionConfiguration{strategy, original, std::move(ids)});
+  auto offer = [&](SelectionStrategy strategy, const std::set<std::int64_t>& ids) {
+    detected.availableSelectionConfigurations.push_back(SelectionConfiguration{strategy, original, {ids.begin(), ids.end()}});
   };
   const std::set<std::int64_t> selectedSet(selected.begin(), selected.end());
   offer(SelectionStrategy::none, {});
@@ -275,14 +275,14 @@ DetectedSelectionConfigurations Autoselector::detectSelectionConfigurations(
       if (factor != ArrangementFactor::min) newer.insert(info.identifier);
       if (factor != ArrangementFactor::max) older.insert(info.identifier);
     }
-    offer(SelectionStrategy::newer, std::move(newer));
-    offer(SelectionStrategy::older, std::move(older));
+    offer(SelectionStrategy::newer, newer);
+    offer(SelectionStrategy::older, older);
   }
   std::set<std::int64_t> random;
   for (const auto& info : infos) {
     if (!info.differences->has(smartRandom) && !info.differences->has(randomAmongEqual)) random.insert(info.identifier);
   }
-  if (!random.empty()) offer(SelectionStrategy::random, std::move(random));
+  if (!random.empty()) offer(SelectionStrategy::random, random);
 
   detected.currentSelectionConfiguration = automaticOffered ? detected.availableSelectionConfigurations[1]
                                                             : detected.availableSelectionConfigurations[0];

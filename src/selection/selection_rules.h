@@ -2,8 +2,10 @@
 // autoselection switches and path rules, the smart rules, and how selected copies are removed.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <set>
@@ -28,11 +30,46 @@ inline constexpr std::array<SelectionStrategy, 6> kAllSelectionStrategies = {
 // Every strategy but `manual`, which a group falls into when edited by hand.
 [[nodiscard]] inline bool isAvailableForUserChoose(SelectionStrategy s) { return s != SelectionStrategy::manual; }
 
+// A set of member identifiers, sorted in one vector. Every group of a scan keeps a few of them
+// (one per selection it offers), of a handful of identifiers each: a tree node per identifier
+// made them six times the size of the identifiers.
+class IdentifierSet {
+ public:
+  using const_iterator = std::vector<std::int64_t>::const_iterator;
+  IdentifierSet() = default;
+  IdentifierSet(std::initializer_list<std::int64_t> identifiers) : IdentifierSet(identifiers.begin(), identifiers.end()) {}
+  template <typename Iterator>
+  IdentifierSet(Iterator first, Iterator last) : identifiers_(first, last) {
+    std::sort(identifiers_.begin(), identifiers_.end());
+    identifiers_.erase(std::unique(identifiers_.begin(), identifiers_.end()), identifiers_.end());
+  }
+
+  void insert(std::int64_t identifier) {
+    auto at = std::lower_bound(identifiers_.begin(), identifiers_.end(), identifier);
+    if (at == identifiers_.end() || *at != identifier) identifiers_.insert(at, identifier);
+  }
+  void erase(std::int64_t identifier) {
+    auto at = std::lower_bound(identifiers_.begin(), identifiers_.end(), identifier);
+    if (at != identifiers_.end() && *at == identifier) identifiers_.erase(at);
+  }
+  [[nodiscard]] size_t count(std::int64_t identifier) const {
+    return std::binary_search(identifiers_.begin(), identifiers_.end(), identifier) ? 1 : 0;
+  }
+  [[nodiscard]] bool empty() const { return identifiers_.empty(); }
+  [[nodiscard]] size_t size() const { return identifiers_.size(); }
+  [[nodiscard]] const_iterator begin() const { return identifiers_.begin(); }
+  [[nodiscard]] const_iterator end() const { return identifiers_.end(); }
+  friend bool operator==(const IdentifierSet&, const IdentifierSet&) = default;
+
+ private:
+  std::vector<std::int64_t> identifiers_;
+};
+
 // Which copy of a group is the original and which are selected for removal, by identifier.
 struct SelectionConfiguration {
   SelectionStrategy strategy = SelectionStrategy::none;
   std::int64_t originalID = 0;
-  std::set<std::int64_t> selectedIDs;
+  IdentifierSet selectedIDs;
 
   [[nodiscard]] bool isSelected(std::int64_t id) const { return selectedIDs.count(id) != 0; }
   [[nodiscard]] bool isOriginal(std::int64_t id) const { return id == originalID; }

@@ -91,8 +91,8 @@ struct ZKActivityLogItem {
   std::vector<std::int64_t> equivalences;  // groups changed together with it
   ActivityInteractionType interactionType = ActivityInteractionType::direct;
 
-  [[nodiscard]] const std::set<std::int64_t>& selected() const { return currentSelectionConfiguration.selectedIDs; }
-  [[nodiscard]] const std::set<std::int64_t>& previouslySelected() const {
+  [[nodiscard]] const IdentifierSet& selected() const { return currentSelectionConfiguration.selectedIDs; }
+  [[nodiscard]] const IdentifierSet& previouslySelected() const {
     return previousSelectionConfiguration.selectedIDs;
   }
   [[nodiscard]] std::set<std::int64_t> newlySelected() const;

@@ -164,13 +164,13 @@ TEST_F(AutoselectorTest, EqualCopiesAreBothKeptUnlessRandomAmongEqualIsOn) {
   const auto& offered = tied.detected.availableSelectionConfigurations;
   ASSERT_FALSE(offered.empty());
   EXPECT_EQ(offered.back().strategy, SelectionStrategy::random);
-  EXPECT_EQ(offered.back().selectedIDs, (std::set<std::int64_t>{1}));  // the larger path, "b/…"
+  EXPECT_EQ(offered.back().selectedIDs, (IdentifierSet{1}));  // the larger path, "b/…"
   for (const auto& configuration : offered) EXPECT_NE(configuration.strategy, SelectionStrategy::newer);
 
   rules.selectRandomAmongEqual = true;
   auto broken = select({copy("d/same.txt"), copy("c/same.txt")});
   EXPECT_EQ(broken.detected.currentSelectionConfiguration.strategy, SelectionStrategy::automatic);
-  EXPECT_EQ(broken.detected.currentSelectionConfiguration.selectedIDs, (std::set<std::int64_t>{1}));
+  EXPECT_EQ(broken.detected.currentSelectionConfiguration.selectedIDs, (IdentifierSet{1}));
 }
 
 TEST_F(AutoselectorTest, ModificationDatesAreArrangedAndOfferNewestAndOldest) {
@@ -182,7 +182,7 @@ TEST_F(AutoselectorTest, ModificationDatesAreArrangedAndOfferNewestAndOldest) {
   EXPECT_EQ(group.infos[1].differences->arrangementFactor(EquivalenceDifference::dateOfModification), ArrangementFactor::max);
   EXPECT_EQ(group.infos[0].differences->arrangementFactor(EquivalenceDifference::rating), ArrangementFactor::undefined);
   // The smart rule takes 2 from the older copy, which goes.
-  EXPECT_EQ(group.detected.currentSelectionConfiguration.selectedIDs, (std::set<std::int64_t>{1}));
+  EXPECT_EQ(group.detected.currentSelectionConfiguration.selectedIDs, (IdentifierSet{1}));
   std::vector<SelectionStrategy> strategies;
   for (const auto& configuration : group.detected.availableSelectionConfigurations) strategies.push_back(configuration.strategy);
   EXPECT_EQ(strategies, (std::vector<SelectionStrategy>{SelectionStrategy::none, SelectionStrategy::automatic,
@@ -264,6 +264,19 @@ TEST(SelectionRules, SelectingByHandWarnsOrRefuses) {
   copy.set(memberOfPhotosLibrary);
   copy.set(memberOfNonTestedMediaLibrary);
   EXPECT_EQ(checkSelection(copy, false).warnings, (std::vector<DuplicateWarning>{DuplicateWarning::isMemberOfNonTestedPhotosLibrary}));
+}
+
+TEST(IdentifierSet, KeepsEachIdentifierOnceInOrder) {
+  IdentifierSet set{5, 1, 5, 3};
+  EXPECT_EQ(std::vector<std::int64_t>(set.begin(), set.end()), (std::vector<std::int64_t>{1, 3, 5}));
+  set.insert(3);
+  set.insert(2);
+  set.erase(7);
+  set.erase(5);
+  EXPECT_EQ(set, (IdentifierSet{1, 2, 3}));
+  EXPECT_EQ(set.count(2), 1u);
+  EXPECT_EQ(set.count(5), 0u);
+  EXPECT_EQ(SelectionConfiguration::decode(SelectionConfiguration{SelectionStrategy::newer, 1, set}.encode())->selectedIDs, set);
 }
 
 }  // namespace
