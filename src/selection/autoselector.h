@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/flat_map.h"
 #include "file_model/prefix_tree.h"
 #include "foundation/url_resolver.h"
 #include "selection/autoselection_config.h"
@@ -55,8 +56,8 @@ struct NodeAutoselectionInfo {
 struct DetectedSelectionConfigurations {
   SelectionConfiguration currentSelectionConfiguration;
   std::vector<SelectionConfiguration> availableSelectionConfigurations;  // in offering order
-  std::map<std::int64_t, DuplicateDifferences> nodeDifferencesInfoByDuplicateID;
-  std::map<std::int64_t, AutoselectionModeDecision> modeByDuplicateID;  // why a copy was or was not proposed
+  FlatMap<std::int64_t, DuplicateDifferences> nodeDifferencesInfoByDuplicateID;
+  FlatMap<std::int64_t, AutoselectionModeDecision> modeByDuplicateID;  // why a copy was or was not proposed
 };
 
 class Autoselector {
