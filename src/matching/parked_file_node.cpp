@@ -7,11 +7,16 @@
 
 namespace zarnik {
 
+ParkedFileNode::Name::Name(std::string_view name) : characters_(std::make_unique_for_overwrite<char[]>(name.size() + 1)) {
+  name.copy(characters_.get(), name.size());
+  characters_[name.size()] = '\0';
+}
+
 ParkedFileNode::ParkedFileNode(MatchingNodePtr node, bool park) {
   const bool isPlainFileInFolder = park && node->parentNode() && dynamic_cast<const MatchingFileNode*>(node.get()) != nullptr &&
                                    node->attributes().vnodeType == VNodeType::regular;
   if (isPlainFileInFolder) {
-    place_ = InFolder{node->parentNode(), std::string(node->name())};
+    place_ = InFolder{node->parentNode(), Name(node->name())};
   } else {
     place_ = std::move(node);
   }
@@ -20,7 +25,7 @@ ParkedFileNode::ParkedFileNode(MatchingNodePtr node, bool park) {
 std::string ParkedFileNode::path() const {
   if (const auto* kept = std::get_if<MatchingNodePtr>(&place_)) return (*kept)->path();
   const auto& inFolder = std::get<InFolder>(place_);
-  return appendingPathComponent(inFolder.folder->path(), inFolder.name);
+  return appendingPathComponent(inFolder.folder->path(), inFolder.name.view());
 }
 
 Result<MatchingNodePtr> ParkedFileNode::unpark(ByteCount expectedSize) const {
@@ -41,7 +46,7 @@ Result<MatchingNodePtr> ParkedFileNode::unpark(ByteCount expectedSize) const {
   if (factory == nullptr) {
     return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, filePath);
   }
-  return factory->rebuildFileNode(inFolder.folder, inFolder.name, filePath, std::move(*attributes));
+  return factory->rebuildFileNode(inFolder.folder, std::string(inFolder.name.view()), filePath, std::move(*attributes));
 }
 
 }  // namespace zarnik
