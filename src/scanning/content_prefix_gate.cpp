@@ -37,7 +37,8 @@ void ContentPrefixGate::offerReference(ByteCount size, std::uint64_t prefixHash,
 
 void ContentPrefixGate::clear() {
   std::lock_guard lock(mutex_);
-  gates_.clear();
+  Gates(&entries_).swap(gates_);  // the old entries are destroyed here, before their blocks go
+  entries_.release();
 }
 
 }  // namespace zarnik
