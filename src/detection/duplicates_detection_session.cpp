@@ -307,7 +307,7 @@ Result<std::shared_ptr<DuplicatesDetection>> DuplicatesDetectionSession::startDe
   auto results = results_;
   auto queue = queue_;
   task->start().onComplete(Executor::immediate(), [weakSelf, results, queue, detection, locations, scannedPromise,
-                                                   promise](const Result<ScanningServiceResult>& scanned) mutable {
+                                                   promise](const Result<std::shared_ptr<const ScanningServiceResult>>& scanned) mutable {
     auto finish = [weakSelf, detection, promise](const Result<DuplicatesDetectionOutcome>& outcome) mutable {
       if (auto self = weakSelf.lock()) self->finishDetection(detection, outcome);
       promise.complete(outcome);
@@ -317,7 +317,7 @@ Result<std::shared_ptr<DuplicatesDetection>> DuplicatesDetectionSession::startDe
       queue->async([finish, error = scanned.error()]() mutable { finish(error); });
       return;
     }
-    auto result = std::make_shared<const ScanningServiceResult>(scanned.value());
+    const auto& result = scanned.value();
     scannedPromise.succeed(result);
     results->storeResults(result, locations, [detection](double fraction) { detection->setFlushingToDBProgress(fraction); })
         .onComplete(*queue, [finish, result](const Result<DuplicatesDetectionResultsState>& stored) mutable {

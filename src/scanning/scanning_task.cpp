@@ -71,7 +71,7 @@ void ScanningTask::setUp() {
   DiskAccessManager::shared().setBackgroundMode(isBackgroundMode_);
 }
 
-Future<ScanningServiceResult> ScanningTask::start() {
+Future<std::shared_ptr<const ScanningServiceResult>> ScanningTask::start() {
   std::string locations;
   for (const auto& spec : acceptableSpecifications_) {
     if (!locations.empty()) locations += "\n";
@@ -83,12 +83,14 @@ Future<ScanningServiceResult> ScanningTask::start() {
   startMark_ = timingMark_ = std::chrono::steady_clock::now();
   changeStatus([](MutableScanningStatus& status) { status.dateOfStartScan = dateNow(); });
 
-  auto future = makeFuture(Executor::primary(), [self = shared_from_this()]() -> Result<ScanningServiceResult> {
+  using Scanned = std::shared_ptr<const ScanningServiceResult>;
+  auto future = makeFuture(Executor::primary(), [self = shared_from_this()]() -> Result<Scanned> {
     ZK_TRY(self->runEnumerationStage());
     ZK_ASSIGN_OR_RETURN(auto groups, self->runAccumulationStage());
-    return self->runBuildingStage(std::move(groups));
+    ZK_ASSIGN_OR_RETURN(ScanningServiceResult result, self->runBuildingStage(std::move(groups)));
+    return std::make_shared<const ScanningServiceResult>(std::move(result));
   });
-  future.onComplete(Executor::immediate(), [self = shared_from_this()](const Result<ScanningServiceResult>&) { self->finish(); });
+  future.onComplete(Executor::immediate(), [self = shared_from_this()](const Result<Scanned>&) { self->finish(); });
   return future;
 }
 

@@ -52,8 +52,9 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
  public:
   static std::shared_ptr<ScanningTask> make(ScanningServiceRequest request, std::shared_ptr<SerialQueue> internalQueue);
 
-  // Starts the stages; the future completes with the result or the failure.
-  Future<ScanningServiceResult> start();
+  // Starts the stages; the future completes with the result (shared, never copied: it holds
+  // every group of the scan) or the failure.
+  Future<std::shared_ptr<const ScanningServiceResult>> start();
   // Snapshots, the latest one kept for late subscribers.
   [[nodiscard]] const Producer<ConstantScanningStatus, Void>& status() const { return statusProducer_; }
   // Items that could not be read, as they are met (called on the walk's threads).

@@ -60,7 +60,7 @@ class CleaningTaskTest : public ::testing::Test {
     auto opened = DuplicatesDetectionResults::open(std::nullopt, {});
     ASSERT_TRUE(opened.hasValue());
     results = opened.value();
-    auto stored = results->storeResults(std::make_shared<ScanningServiceResult>(scanned.value()), {location}).wait();
+    auto stored = results->storeResults(scanned.value(), {location}).wait();
     ASSERT_TRUE(stored.hasValue()) << stored.error().oneLine();
   }
 

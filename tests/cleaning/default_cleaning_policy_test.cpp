@@ -124,7 +124,7 @@ TEST_F(DefaultCleaningPolicyTest, CopiesThatAreNotWhatTheScanFoundStayInPlace) {
   ScanningService service;
   auto scanned = service.perform(std::move(request))->start().wait();
   ASSERT_TRUE(scanned.hasValue());
-  ASSERT_EQ(scanned.value().detectionResults.size(), 1u);
+  ASSERT_EQ(scanned.value()->detectionResults.size(), 1u);
 
   // ... and cleaning refuses to remove either of them.
   for (auto [copy, kept] : {std::pair{"big/one.bin", "big/two.bin"}, std::pair{"big/two.bin", "big/one.bin"}}) {

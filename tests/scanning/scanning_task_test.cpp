@@ -35,7 +35,9 @@ class ScanningTaskTest : public ::testing::Test {
     for (const auto& root : roots) request.specifications.push_back({ScanLocation::make(root, resolver), {}});
     request.scanRules = std::move(rules);
     request.resolver = resolver;
-    return service.perform(std::move(request))->start().wait();
+    auto scanned = service.perform(std::move(request))->start().wait();
+    if (scanned.hasError()) return scanned.error();
+    return *scanned.value();
   }
 
   static std::set<std::set<std::string>> groupsOf(const ScanningServiceResult& result) {
@@ -378,9 +380,9 @@ TEST_F(ScanningTaskTest, NoAcceptableLocationGivesAnEmptyResult) {
   request.resolver = resolver;
   auto result = service.perform(std::move(request))->start().wait();
   ASSERT_TRUE(result.hasValue());
-  EXPECT_TRUE(result.value().detectionResults.empty());
-  EXPECT_EQ(result.value().usedSizeThreshold, 0);
-  EXPECT_FALSE(result.value().keepDuplicatesSmallerThenThresholdIfEquivalenceFits);
+  EXPECT_TRUE(result.value()->detectionResults.empty());
+  EXPECT_EQ(result.value()->usedSizeThreshold, 0);
+  EXPECT_FALSE(result.value()->keepDuplicatesSmallerThenThresholdIfEquivalenceFits);
 }
 
 TEST_F(ScanningTaskTest, CancellingWithoutResultsFailsAndWithResultsDelivers) {
