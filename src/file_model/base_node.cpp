@@ -38,12 +38,17 @@ ZKBaseNode::ZKBaseNode(NodeLocation location, NodeAttributes attributes, NodeCon
       type_(type),
       belongsToCloudService_(belongsToCloudService) {}
 
+ZKBaseNode::FetchedPlaces& ZKBaseNode::fetchedPlaces() {
+  if (!fetchedPlaces_) fetchedPlaces_ = std::make_unique<FetchedPlaces>();
+  return *fetchedPlaces_;
+}
+
 std::optional<std::string> ZKBaseNode::previewURL() {
-  return previewURL_.fetchIfNeeded([this]() -> std::optional<std::string> { return path(); });
+  return fetchedPlaces().previewURL.fetchIfNeeded([this]() -> std::optional<std::string> { return path(); });
 }
 
 std::optional<std::string> ZKBaseNode::volumeURL() {
-  return volumeURL_.fetchIfNeeded([this] { return mountPointForPath(readMountTable(), path()); });
+  return fetchedPlaces().volumeURL.fetchIfNeeded([this] { return mountPointForPath(readMountTable(), path()); });
 }
 
 Json ZKBaseNode::encode() const {

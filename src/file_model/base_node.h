@@ -78,8 +78,16 @@ class ZKBaseNode {
   NodeContent content_;
   NodeType type_;
   std::optional<CloudService> belongsToCloudService_;
-  FetchableValue<std::string> previewURL_;
-  FetchableValue<std::string> volumeURL_;
+
+ private:
+  // Looked up for the few nodes a user looks at: made on first use, a pointer until then (a
+  // scan builds a node per copy found).
+  struct FetchedPlaces {
+    FetchableValue<std::string> previewURL;
+    FetchableValue<std::string> volumeURL;
+  };
+  FetchedPlaces& fetchedPlaces();
+  std::unique_ptr<FetchedPlaces> fetchedPlaces_;
 };
 
 class ZKFileNode : public ZKBaseNode {
