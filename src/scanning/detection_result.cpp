@@ -66,7 +66,24 @@ std::vector<exported::Equivalence> exportedInOrder(const std::vector<scanning_se
 }  // namespace
 
 void writeExportDocument(std::FILE* out, const std::vector<scanning_service::DetectionResult>& results) {
-  exported::writeDocument(out, exportedInOrder(results));
+  // The groups are put in order by their first members, then made and written one at a time:
+  // the exported form of every group at once was megabytes of paths.
+  struct Place {
+    exported::Equivalence first;  // the group with its first member only
+    size_t index;
+  };
+  std::vector<Place> places;
+  places.reserve(results.size());
+  for (size_t index = 0; index < results.size(); ++index) {
+    exported::Equivalence first = exported::exportedEquivalence(results[index]);
+    first.duplicates.resize(std::min<size_t>(first.duplicates.size(), 1));
+    first.differences.clear();
+    places.push_back({std::move(first), index});
+  }
+  std::stable_sort(places.begin(), places.end(),
+                   [](const Place& a, const Place& b) { return exported::precedes(a.first, b.first); });
+  exported::writeDocument(out, places.size(),
+                          [&](size_t at) { return exported::exportedEquivalence(results[places[at].index]); });
 }
 
 Json exportJSON(const std::vector<scanning_service::DetectionResult>& results) {

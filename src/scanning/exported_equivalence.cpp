@@ -183,17 +183,21 @@ Json encodeDocument(const std::vector<Equivalence>& equivalences) {
 }
 
 void writeDocument(std::FILE* out, const std::vector<Equivalence>& equivalences) {
-  if (equivalences.empty()) {
+  writeDocument(out, equivalences.size(), [&](size_t index) { return equivalences[index]; });
+}
+
+void writeDocument(std::FILE* out, size_t count, const std::function<Equivalence(size_t)>& equivalenceAt) {
+  if (count == 0) {
     std::fputs(dumpJson(encodeDocument({}), 2).c_str(), out);
     return;
   }
   std::fputs("{\n  \"equivalences\": [\n", out);
-  for (size_t i = 0; i < equivalences.size(); ++i) {
+  for (size_t i = 0; i < count; ++i) {
     // Each group as the whole document would show it: two levels in.
-    std::string group = "    " + dumpJson(equivalences[i].encode(), 2);
+    std::string group = "    " + dumpJson(equivalenceAt(i).encode(), 2);
     for (size_t at = group.find('\n'); at != std::string::npos; at = group.find('\n', at + 5)) group.insert(at + 1, "    ");
     std::fputs(group.c_str(), out);
-    std::fputs(i + 1 < equivalences.size() ? ",\n" : "\n", out);
+    std::fputs(i + 1 < count ? ",\n" : "\n", out);
   }
   std::fputs("  ]\n}", out);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -75,6 +76,8 @@ struct EquivalenceComparison {
 // The document as `dumpJson(encodeDocument(…), 2)` writes it, group by group: a large scan's
 // document never stands in memory at once.
 void writeDocument(std::FILE* out, const std::vector<Equivalence>& equivalences);
+// The same for `count` groups made one at a time, in order, by `equivalenceAt`.
+void writeDocument(std::FILE* out, size_t count, const std::function<Equivalence(size_t)>& equivalenceAt);
 
 // Every group of either export once: matched pairs (same kind, most members in common) and the
 // groups only one side has.
