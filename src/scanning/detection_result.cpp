@@ -54,20 +54,9 @@ void scanning_service::DetectionResult::detectDifferencesAndSelect(const Autosel
 
 namespace {
 
-// The engine hands groups over in the order their hashing happened to finish.
-std::vector<exported::Equivalence> exportedInOrder(const std::vector<scanning_service::DetectionResult>& results) {
-  std::vector<exported::Equivalence> equivalences;
-  equivalences.reserve(results.size());
-  for (const auto& result : results) equivalences.push_back(exported::exportedEquivalence(result));
-  std::sort(equivalences.begin(), equivalences.end(), exported::precedes);
-  return equivalences;
-}
-
-}  // namespace
-
-void writeExportDocument(std::FILE* out, const std::vector<scanning_service::DetectionResult>& results) {
-  // The groups are put in order by their first members, then made and written one at a time:
-  // the exported form of every group at once was megabytes of paths.
+// The engine hands groups over in the order their hashing happened to finish: the document's
+// order comes from each group's first member, found without keeping every group's exported form.
+std::vector<size_t> exportOrder(const std::vector<scanning_service::DetectionResult>& results) {
   struct Place {
     exported::Equivalence first;  // the group with its first member only
     size_t index;
@@ -82,12 +71,23 @@ void writeExportDocument(std::FILE* out, const std::vector<scanning_service::Det
   }
   std::stable_sort(places.begin(), places.end(),
                    [](const Place& a, const Place& b) { return exported::precedes(a.first, b.first); });
-  exported::writeDocument(out, places.size(),
-                          [&](size_t at) { return exported::exportedEquivalence(results[places[at].index]); });
+  std::vector<size_t> order;
+  order.reserve(places.size());
+  for (const auto& place : places) order.push_back(place.index);
+  return order;
+}
+
+}  // namespace
+
+void writeExportDocument(std::FILE* out, const std::vector<scanning_service::DetectionResult>& results) {
+  const std::vector<size_t> order = exportOrder(results);
+  exported::writeDocument(out, order.size(), [&](size_t at) { return exported::exportedEquivalence(results[order[at]]); });
 }
 
 Json exportJSON(const std::vector<scanning_service::DetectionResult>& results) {
-  return exported::encodeDocument(exportedInOrder(results));
+  std::vector<exported::Equivalence> equivalences;
+  for (size_t index : exportOrder(results)) equivalences.push_back(exported::exportedEquivalence(results[index]));
+  return exported::encodeDocument(equivalences);
 }
 
 }  // namespace zarnik
