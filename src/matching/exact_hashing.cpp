@@ -333,26 +333,27 @@ Result<ExactFileHash> calculateExactAudioHash(const std::string& path) {
   return ExactFileHash{digest.buildDigest(), audio->length};
 }
 
+ExactFileHashingServiceRequest exactHashingRequest(const MatchingNode& node) {
+  ExactFileHashingServiceRequest request;
+  request.url = node.path();
+  request.exactFileSize = node.attributes().exactSize;
+  return request;
+}
+
 Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfo(MatchingNode& node, HashKind kind) {
   if (kind == HashKind::exactAudioContent) {
     ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactAudioHash(node.path()));
     node.setExactFileHash(hash);
     return EquivalenceInfoPtr(std::make_shared<ExactAudioHashEquivalenceInfo>(hash));
   }
-  ExactFileHashingServiceRequest request;
-  request.url = node.path();
-  request.exactFileSize = node.attributes().exactSize;
-  ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactFileHash(request));
+  ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactFileHash(exactHashingRequest(node)));
   node.setExactFileHash(hash);
   return EquivalenceInfoPtr(std::make_shared<ExactHashEquivalenceInfo>(hash));
 }
 
 Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfoWithTwin(MatchingNode& node, MatchingNode& twin,
                                                                            EquivalenceInfoPtr& twinInfo) {
-  ExactFileHashingServiceRequest request;
-  request.url = node.path();
-  request.exactFileSize = node.attributes().exactSize;
-  ZK_ASSIGN_OR_RETURN(TwinDigest digest, calculateExactFileHashWithTwin(request, twin.path()));
+  ZK_ASSIGN_OR_RETURN(TwinDigest digest, calculateExactFileHashWithTwin(exactHashingRequest(node), twin.path()));
   node.setExactFileHash(digest.hash);
   auto info = std::make_shared<ExactHashEquivalenceInfo>(digest.hash);
   if (digest.twinIsEqual) {

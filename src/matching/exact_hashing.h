@@ -101,6 +101,9 @@ inline constexpr ByteCount kContentPrefixSize = 4096;
 // like a file's in chunks of 4 MiB; the size is the audio data's.
 [[nodiscard]] Result<ExactFileHash> calculateExactAudioHash(const std::string& path);
 
+// The sampled digest's request for a node: its path and its size when listed.
+[[nodiscard]] ExactFileHashingServiceRequest exactHashingRequest(const MatchingNode& node);
+
 class ExactHashCalculator {
  public:
   // Hashes the node, stores the hash in it and returns the information of the hash kind.

@@ -597,10 +597,7 @@ void ScanningTask::hashRequestedFile(const HashRequest& request,
 
 bool ScanningTask::matchesReference(MatchingNode& node, const DigestReference& reference) {
   if (knownLinkDigest(node) || !canContinue()) return false;
-  ExactFileHashingServiceRequest request;
-  request.url = node.path();
-  request.exactFileSize = node.attributes().exactSize;
-  auto same = hasSampledContentOf(request, reference.path, reference.modified);
+  auto same = hasSampledContentOf(exactHashingRequest(node), reference.path, reference.modified);
   if (!same.hasValue() || !same.value()) return false;  // digested on its own, which reports any failure
   node.setExactFileHash(reference.hash);
   rememberLinkDigest(node);
