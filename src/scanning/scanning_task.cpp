@@ -556,22 +556,21 @@ void ScanningTask::drainHashRequests(EquivalenceCandidatesProviderImpl& provider
 
 void ScanningTask::hashRequestedFile(const HashRequest& request,
                                      std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>>& hashed) {
-  if (request.kind != HashKind::exact || !ContentPrefixGate::holdsBack(request.size)) {
-    auto node = request.file.unpark(request.size);
-    if (node.hasError()) {
-      reportHashingFailure(node.error(), request.size);
-    } else if (auto info = hashNode(node.value(), request.kind)) {
-      hashed.emplace_back(node.value(), std::move(info));
+  // Exact digests of files longer than a block wait at the first-block gate; the rest are due now.
+  ContentPrefixGate::Admission admission;
+  std::optional<std::uint64_t> prefix;
+  if (request.kind == HashKind::exact && ContentPrefixGate::holdsBack(request.size)) {
+    if (!canContinue()) return;
+    auto prefixHash = calculateContentPrefixHash(request.file.path(), request.size);
+    if (prefixHash.hasError()) {
+      reportHashingFailure(prefixHash.error(), request.size);
+      return;
     }
-    return;
+    prefix = prefixHash.value();
+    admission = prefixGate_.admit(request.file, request.size, *prefix);
+  } else {
+    admission.due.push_back(request.file.unpark(request.size));
   }
-  if (!canContinue()) return;
-  auto prefix = calculateContentPrefixHash(request.file.path(), request.size);
-  if (prefix.hasError()) {
-    reportHashingFailure(prefix.error(), request.size);
-    return;
-  }
-  auto admission = prefixGate_.admit(request.file, request.size, prefix.value());
   std::vector<MatchingNodePtr> due;
   for (auto& node : admission.due) {
     if (node.hasError()) {
@@ -586,10 +585,10 @@ void ScanningTask::hashRequestedFile(const HashRequest& request,
     return;
   }
   hashNodes(due, request.kind, hashed);
-  if (!admission.reference && hashed.size() > firstHashed) {
+  if (prefix && !admission.reference && hashed.size() > firstHashed) {
     const MatchingNode& digested = *hashed[firstHashed].first;
     if (auto hash = digested.exactFileHash()) {
-      prefixGate_.offerReference(request.size, prefix.value(),
+      prefixGate_.offerReference(request.size, *prefix,
                                  DigestReference{digested.path(), digested.attributes().dateOfModification, *hash});
     }
   }
