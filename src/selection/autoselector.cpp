@@ -260,27 +260,26 @@ DetectedSelectionConfigurations Autoselector::detectSelectionConfigurations(
   if (anySelectable) smallest.set(randomAmongEqual);
 
   const std::int64_t original = kept.empty() ? infos.front().identifier : kept.front();
-  auto offer = [&](SelectionStrategy strategy, const std::set<std::int64_t>& ids) {
+  auto offer = [&](SelectionStrategy strategy, const std::vector<std::int64_t>& ids) {
     detected.availableSelectionConfigurations.push_back(SelectionConfiguration{strategy, original, {ids.begin(), ids.end()}});
   };
-  const std::set<std::int64_t> selectedSet(selected.begin(), selected.end());
   offer(SelectionStrategy::none, {});
-  if (automaticOffered) offer(SelectionStrategy::automatic, selectedSet);
-  offer(SelectionStrategy::manual, selectedSet);
+  if (automaticOffered) offer(SelectionStrategy::automatic, selected);
+  offer(SelectionStrategy::manual, selected);
   if (differencesInfo.contains(D::dateOfModification)) {
-    std::set<std::int64_t> newer;
-    std::set<std::int64_t> older;
+    std::vector<std::int64_t> newer;
+    std::vector<std::int64_t> older;
     for (const auto& info : infos) {
       const ArrangementFactor factor = info.differences->arrangementFactor(D::dateOfModification);
-      if (factor != ArrangementFactor::min) newer.insert(info.identifier);
-      if (factor != ArrangementFactor::max) older.insert(info.identifier);
+      if (factor != ArrangementFactor::min) newer.push_back(info.identifier);
+      if (factor != ArrangementFactor::max) older.push_back(info.identifier);
     }
     offer(SelectionStrategy::newer, newer);
     offer(SelectionStrategy::older, older);
   }
-  std::set<std::int64_t> random;
+  std::vector<std::int64_t> random;
   for (const auto& info : infos) {
-    if (!info.differences->has(smartRandom) && !info.differences->has(randomAmongEqual)) random.insert(info.identifier);
+    if (!info.differences->has(smartRandom) && !info.differences->has(randomAmongEqual)) random.push_back(info.identifier);
   }
   if (!random.empty()) offer(SelectionStrategy::random, random);
 
