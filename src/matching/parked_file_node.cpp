@@ -22,6 +22,10 @@ ParkedFileNode::ParkedFileNode(MatchingNodePtr node, bool park) {
   }
 }
 
+ParkedFileNode ParkedFileNode::inFolder(std::shared_ptr<MatchingDirectoryNode> folder, std::string_view name) {
+  return ParkedFileNode(InFolder{std::move(folder), Name(name)});
+}
+
 std::string ParkedFileNode::path() const {
   if (const auto* kept = std::get_if<MatchingNodePtr>(&place_)) return (*kept)->path();
   const auto& inFolder = std::get<InFolder>(place_);

@@ -19,6 +19,14 @@ class ParkedFileNode {
  public:
   // `park`: false keeps the node itself (another owner needs this very object).
   ParkedFileNode(MatchingNodePtr node, bool park);
+  // A file parked as `name` in `folder`.
+  [[nodiscard]] static ParkedFileNode inFolder(std::shared_ptr<MatchingDirectoryNode> folder, std::string_view name);
+
+  // The node itself when it is kept whole, else null.
+  [[nodiscard]] const MatchingNodePtr* wholeNode() const { return std::get_if<MatchingNodePtr>(&place_); }
+  // The folder and name of a parked file (not of one kept whole).
+  [[nodiscard]] const std::shared_ptr<MatchingDirectoryNode>& folder() const { return std::get<InFolder>(place_).folder; }
+  [[nodiscard]] std::string_view name() const { return std::get<InFolder>(place_).name.view(); }
 
   [[nodiscard]] std::string path() const;
   // The node again. Fails when the file is gone, or is no longer a regular file of
@@ -45,6 +53,8 @@ class ParkedFileNode {
     std::shared_ptr<MatchingDirectoryNode> folder;
     Name name;
   };
+  explicit ParkedFileNode(InFolder place) : place_(std::move(place)) {}
+
   std::variant<MatchingNodePtr, InFolder> place_;
 };
 

@@ -2,23 +2,37 @@
 
 namespace zarnik {
 
+namespace {
+
+constexpr size_t kFirstCapacity = 1024;  // a power of two, as every capacity
+
+std::uint64_t mixed(std::uint64_t value) {
+  value ^= value >> 33;
+  value *= 0xFF51AFD7ED558CCDULL;
+  value ^= value >> 33;
+  value *= 0xC4CEB9FE1A85EC53ULL;
+  return value ^ (value >> 33);
+}
+
+}  // namespace
+
 ContentPrefixGate::Admission ContentPrefixGate::admit(const ParkedFileNode& file, ByteCount size,
                                                       std::uint64_t prefixHash) {
   Admission admission;
   std::optional<ParkedFileNode> waited;
   {
     std::lock_guard lock(mutex_);
-    auto [gate, isFirst] = gates_.try_emplace(Key{size, prefixHash});
-    auto* parked = std::get_if<ParkedFileNode>(&gate->second);
-    if (isFirst || (parked != nullptr && parked->path() == file.path())) {
-      gate->second = file;
+    Slot& gate = slotOf(keyOf(size, prefixHash));
+    const bool isFirst = gate.state.place == kEmpty;
+    if (isFirst || (gate.state.place != kOpen && waiting_.holds(gate.state, file))) {
+      gate.state = waiting_.add(file);  // a file listed again takes its own earlier place
       return admission;
     }
-    if (parked != nullptr) {
-      waited = std::move(*parked);
-      gate->second = OpenGate{};
-    } else if (const auto& reference = std::get<OpenGate>(gate->second).reference) {
-      admission.reference = *reference;
+    if (gate.state.place != kOpen) {
+      waited = waiting_.take(gate.state);
+      gate.state = {kOpen, kNoReference};
+    } else if (gate.state.item != kNoReference) {
+      admission.reference = references_[gate.state.item];
     }
   }
   // Nodes are made again outside the lock: that asks the file system.
@@ -29,16 +43,57 @@ ContentPrefixGate::Admission ContentPrefixGate::admit(const ParkedFileNode& file
 
 void ContentPrefixGate::offerReference(ByteCount size, std::uint64_t prefixHash, DigestReference reference) {
   std::lock_guard lock(mutex_);
-  auto gate = gates_.find(Key{size, prefixHash});
-  if (gate == gates_.end()) return;
-  auto* open = std::get_if<OpenGate>(&gate->second);
-  if (open != nullptr && !open->reference) open->reference = std::make_unique<DigestReference>(std::move(reference));
+  Slot* gate = findSlot(keyOf(size, prefixHash));
+  if (gate == nullptr || gate->state.place != kOpen || gate->state.item != kNoReference) return;
+  gate->state.item = static_cast<std::uint32_t>(references_.size());
+  references_.push_back(std::move(reference));
 }
 
 void ContentPrefixGate::clear() {
   std::lock_guard lock(mutex_);
-  Gates(&entries_).swap(gates_);  // the old entries are destroyed here, before their blocks go
-  entries_.release();
+  decltype(slots_)().swap(slots_);
+  usedSlots_ = 0;
+  waiting_.clear();
+  decltype(references_)().swap(references_);
+}
+
+std::uint64_t ContentPrefixGate::keyOf(ByteCount size, std::uint64_t prefixHash) {
+  return mixed(prefixHash ^ mixed(static_cast<std::uint64_t>(size)));
+}
+
+ContentPrefixGate::Slot* ContentPrefixGate::findSlot(std::uint64_t key) {
+  if (slots_.empty()) return nullptr;
+  const size_t mask = slots_.size() - 1;
+  for (size_t at = key & mask;; at = (at + 1) & mask) {
+    if (slots_[at].state.place == kEmpty) return nullptr;
+    if (slots_[at].key == key) return &slots_[at];
+  }
+}
+
+ContentPrefixGate::Slot& ContentPrefixGate::slotOf(std::uint64_t key) {
+  if ((usedSlots_ + 1) * 4 > slots_.size() * 3) grow();  // linear probing stays short below 3/4 full
+  const size_t mask = slots_.size() - 1;
+  for (size_t at = key & mask;; at = (at + 1) & mask) {
+    Slot& slot = slots_[at];
+    if (slot.state.place == kEmpty) {
+      slot.key = key;
+      ++usedSlots_;
+      return slot;
+    }
+    if (slot.key == key) return slot;
+  }
+}
+
+void ContentPrefixGate::grow() {
+  std::vector<Slot> old(std::max(kFirstCapacity, slots_.size() * 2), Slot{0, {kEmpty, 0}});
+  old.swap(slots_);
+  const size_t mask = slots_.size() - 1;
+  for (const Slot& slot : old) {
+    if (slot.state.place == kEmpty) continue;
+    size_t at = slot.key & mask;
+    while (slots_[at].state.place != kEmpty) at = (at + 1) & mask;
+    slots_[at] = slot;
+  }
 }
 
 }  // namespace zarnik

@@ -11,16 +11,14 @@
 
 #include <cstdint>
 #include <memory>
-#include <memory_resource>
 #include <mutex>
 #include <optional>
-#include <unordered_map>
-#include <variant>
 #include <vector>
 
 #include "matching/exact_hashing.h"
 #include "matching/matching_node.h"
 #include "matching/parked_file_node.h"
+#include "matching/parked_files.h"
 
 namespace zarnik {
 
@@ -55,27 +53,29 @@ class ContentPrefixGate {
   void clear();
 
  private:
-  struct Key {
-    ByteCount size;
-    std::uint64_t prefixHash;
-    friend bool operator==(const Key&, const Key&) = default;
+  // A gate is found by one number made of the size and the first block's hash, in a table of
+  // 16-byte slots: about 30 bytes a waiting file with the room the table keeps free, where a
+  // node-based map took 80. Two gates sharing the number (about once in 10^19 pairs) would
+  // only cost a digest, or report that a file changed: digests still compare sizes and contents.
+  struct Slot {
+    std::uint64_t key;
+    ParkedFiles::Ticket state;  // a waiting file, or kEmpty, or kOpen with the reference's number
   };
-  struct KeyHash {
-    size_t operator()(const Key& key) const noexcept {
-      return static_cast<size_t>(key.prefixHash ^ (static_cast<std::uint64_t>(key.size) * 0x9E3779B97F4A7C15ULL));
-    }
-  };
-  // Most gates never open: the reference is kept apart, so that a waiting file costs no more.
-  struct OpenGate {
-    std::unique_ptr<DigestReference> reference;
-  };
-  using Gates = std::pmr::unordered_map<Key, std::variant<OpenGate, ParkedFileNode>, KeyHash>;
+  static constexpr std::uint32_t kEmpty = ParkedFiles::kFirstReservedPlace;
+  static constexpr std::uint32_t kOpen = ParkedFiles::kFirstReservedPlace + 1;
+  static constexpr std::uint32_t kNoReference = 0xFFFFFFFFU;
+
+  [[nodiscard]] static std::uint64_t keyOf(ByteCount size, std::uint64_t prefixHash);
+  // The slot of `key`, made empty if there is none. Invalidated by the next call.
+  Slot& slotOf(std::uint64_t key);
+  [[nodiscard]] Slot* findSlot(std::uint64_t key);
+  void grow();
+
   std::mutex mutex_;
-  // A gate is never removed before all are: their entries are carved from large blocks that go
-  // back to the system as a whole once the scan is done with them. Freed one by one, the
-  // entries of 200,000 waiting files left 10 MB of holes among longer-lived allocations.
-  std::pmr::monotonic_buffer_resource entries_;
-  Gates gates_{&entries_};
+  std::vector<Slot> slots_;
+  size_t usedSlots_ = 0;
+  ParkedFiles waiting_;
+  std::vector<DigestReference> references_;  // few: most gates never open
 };
 
 }  // namespace zarnik

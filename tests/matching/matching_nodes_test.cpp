@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "matching/matching_nodes_factory.h"
+#include "matching/parked_files.h"
 #include "support/test_dir.h"
 
 namespace zarnik {
@@ -116,6 +117,45 @@ TEST_F(MatchingNodesTest, APhotosItemStandsForItsOriginalOrElseItsPreview) {
   auto thumbnailsOnly = factory->buildPhotosLibraryItem(nullptr, info, nullptr, nullptr, {thumbnail});
   EXPECT_TRUE(thumbnailsOnly->contentStandIns().empty());
   EXPECT_FALSE(thumbnailsOnly->isModelingIntoDuplicateAllowed());
+}
+
+TEST_F(MatchingNodesTest, ParkedFilesGiveBackEachFileUnderItsTicket) {
+  auto factory = MatchingNodesFactory::make(rules, resolver);
+  const auto folder = [&](const std::string& name) {
+    dir.dir(name);
+    return std::static_pointer_cast<MatchingDirectoryNode>(
+        factory->buildNode(nullptr, name, dir / name, *NodeAttributes::resourceValuesOf(dir / name), location));
+  };
+  const std::vector<std::shared_ptr<MatchingDirectoryNode>> folders = {folder("a"), folder("b"), folder("c")};
+  ParkedFiles parked;
+  struct Kept {
+    ParkedFiles::Ticket ticket;
+    std::string path;
+  };
+  std::vector<Kept> kept;
+  // Enough names to fill several of the blocks names are packed in; some too long to pack.
+  for (int i = 0; i < 12000; ++i) {
+    const auto& in = folders[static_cast<size_t>(i) % folders.size()];
+    std::string name = "file-" + std::to_string(i) + std::string(static_cast<size_t>(i % 7), 'x');
+    if (i % 3001 == 0) name = std::string(5000, 'n') + std::to_string(i);
+    if (i == 7) name = "caf\xE9";  // not UTF-8
+    const auto file = ParkedFileNode::inFolder(in, name);
+    kept.push_back({parked.add(file), file.path()});
+    EXPECT_TRUE(parked.holds(kept.back().ticket, file));
+    EXPECT_FALSE(parked.holds(kept.back().ticket, ParkedFileNode::inFolder(in, name + "2")));
+    EXPECT_FALSE(parked.holds(kept.back().ticket, ParkedFileNode::inFolder(folders[(static_cast<size_t>(i) + 1) % 3], name)));
+  }
+  auto whole = file(*factory, "a/whole", 10);
+  const auto wholeTicket = parked.add(ParkedFileNode(whole, false));
+  EXPECT_TRUE(parked.holds(wholeTicket, ParkedFileNode(whole, false)));
+  EXPECT_FALSE(parked.holds(wholeTicket, ParkedFileNode::inFolder(folders[0], "whole")));
+  for (const auto& [ticket, path] : kept) EXPECT_EQ(parked.take(ticket).path(), path);
+  const auto back = parked.take(wholeTicket);
+  ASSERT_NE(back.wholeNode(), nullptr);
+  EXPECT_EQ(*back.wholeNode(), whole);  // the very node
+  std::weak_ptr<MatchingDirectoryNode> firstFolder = folders[0];
+  parked.clear();
+  EXPECT_EQ(firstFolder.use_count(), 1);  // only the test's own reference is left
 }
 
 }  // namespace

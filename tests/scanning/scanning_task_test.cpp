@@ -329,6 +329,32 @@ TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPassAndWaitersAreMad
   EXPECT_TRUE(vanished[1].hasValue());
 }
 
+TEST(ContentPrefixGate, ThousandsOfWaitingFilesAreEachFoundByTheirOwnGate) {
+  TestDir dir;
+  OVURLResolver resolver{"/nonexistent-home"};
+  constexpr int kFiles = 3000;  // past the first few sizes of the gate's table
+  for (int i = 0; i < kFiles; ++i) dir.fileOfSize("f/w" + std::to_string(i), 10000);
+  auto factory = MatchingNodesFactory::make(std::make_shared<ExtendedScanRules>(), resolver);
+  auto location = ScanLocation::make(dir.path(), resolver);
+  auto folder = std::static_pointer_cast<MatchingDirectoryNode>(
+      factory->buildNode(nullptr, "f", dir / "f", *NodeAttributes::resourceValuesOf(dir / "f"), location));
+  const auto parked = [&](int i) {
+    const std::string name = "w" + std::to_string(i % kFiles);
+    return ParkedFileNode(factory->buildNode(folder, name, dir / ("f/" + name), *NodeAttributes::resourceValuesOf(dir / ("f/" + name)), nullptr), true);
+  };
+  ContentPrefixGate gate;
+  for (int i = 0; i < kFiles; ++i) ASSERT_TRUE(gate.admit(parked(i), 10000, static_cast<std::uint64_t>(i)).due.empty());
+  EXPECT_TRUE(gate.admit(parked(5), 10001, 5).due.empty());  // another size: another gate
+  for (int i = 0; i < kFiles; ++i) {
+    auto due = gate.admit(parked(i + 1), 10000, static_cast<std::uint64_t>(i)).due;
+    ASSERT_EQ(due.size(), 2u) << i;
+    ASSERT_TRUE(due[0].hasValue()) << due[0].error().oneLine();
+    EXPECT_EQ(due[0].value()->path(), dir / ("f/w" + std::to_string(i)));
+  }
+  gate.clear();
+  EXPECT_TRUE(gate.admit(parked(0), 10000, 0).due.empty());  // cleared: the first again
+}
+
 TEST_F(ScanningTaskTest, HardLinksAloneAreNoGroupButWithACopyTheyShareAGroupId) {
   dir.file("x/original", "linked data");
   dir.hardlink("x/link", "x/original");
