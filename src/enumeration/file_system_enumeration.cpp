@@ -109,7 +109,7 @@ std::shared_ptr<FileSystemFastEnumeration> MatchingNodesEnumerator::enumerate(
                                                                  std::move(processNode), std::move(errorHandler),
                                                                  std::move(processNodes));
   for (const auto& specification : specifications) enumeration->enumerateSpecification(specification);
-  if (options.shouldWaitUntilFinish) operationQueue->waitUntilAllOperationsAreFinished();
+  if (options.shouldWaitUntilFinish) enumeration->waitUntilFinished();
   return enumeration;
 }
 
@@ -150,8 +150,10 @@ void FileSystemFastEnumeration::enumerateSpecification(const EnumerationSpecific
 }
 
 void FileSystemFastEnumeration::queue(EnumerationRequest request) {
+  outstandingRequests_.enter();
   queue_->addOperation([self = shared_from_this(), request = std::move(request)]() mutable {
     self->process(std::move(request));
+    self->outstandingRequests_.leave();
   });
 }
 
@@ -161,7 +163,24 @@ void FileSystemFastEnumeration::resume() {
     std::lock_guard lock(queuedRequestsLock_);
     parked.swap(queuedRequests_);
   }
-  for (auto& request : parked) queue(std::move(request));
+  for (auto& request : parked) {
+    queue(std::move(request));
+    outstandingRequests_.leave();  // entered when it was parked
+  }
+}
+
+void FileSystemFastEnumeration::waitUntilFinished() { outstandingRequests_.wait(); }
+
+bool FileSystemFastEnumeration::deferredWhileBacklogIsFull(EnumerationRequest& request) {
+  if (!options_.backlog) return false;
+  outstandingRequests_.enter();  // until the kept step has queued the request again
+  Task step = [self = shared_from_this(), request] {
+    self->queue(request);
+    self->outstandingRequests_.leave();
+  };
+  if (options_.backlog->deferIfFull(step)) return true;
+  outstandingRequests_.leave();
+  return false;
 }
 
 size_t FileSystemFastEnumeration::parkedRequestCount() const {
@@ -180,6 +199,7 @@ void FileSystemFastEnumeration::process(EnumerationRequest request) {
       !canPerformHeavyActivities() ? FileSystemEnumerationStatus::canceled
                                    : (status_ ? status_() : FileSystemEnumerationStatus::allowed);
   if (status == FileSystemEnumerationStatus::paused) {
+    outstandingRequests_.enter();  // until resumed
     std::lock_guard lock(queuedRequestsLock_);
     queuedRequests_.push_back(std::move(request));
     return;
@@ -189,6 +209,7 @@ void FileSystemFastEnumeration::process(EnumerationRequest request) {
     handleNode(request.node, request.specification);
     return;
   }
+  if (deferredWhileBacklogIsFull(request)) return;
   listDirectory(request);
 }
 

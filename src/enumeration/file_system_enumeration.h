@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "base/result.h"
+#include "foundation/backlog.h"
 #include "foundation/cancellation_mode.h"
+#include "foundation/dispatch_group.h"
 #include "foundation/operation_queue.h"
 #include "matching/matching_nodes_factory.h"
 
@@ -66,6 +68,9 @@ struct EnumerationOptions {
   bool shouldEnumerateWhitelistedPaths = true;
   bool isBundleContentAllowed = true;
   bool shouldWaitUntilFinish = true;
+  // When given, no further folder is listed while it is full: the walk goes on as the nodes
+  // handed over are matched.
+  std::shared_ptr<Backlog> backlog;
 };
 
 class FileSystemFastEnumeration;
@@ -99,6 +104,9 @@ class FileSystemFastEnumeration final : public EnumerationSubtask,
   void enumerateSpecification(const EnumerationSpecification& specification);
   // Queues the requests parked while the status said paused.
   void resume();
+  // Returns once every folder has been listed and every node handed over: a paused walk, or
+  // one waiting for its backlog, is not finished.
+  void waitUntilFinished();
   [[nodiscard]] size_t parkedRequestCount() const;
 
  private:
@@ -108,6 +116,8 @@ class FileSystemFastEnumeration final : public EnumerationSubtask,
   };
   void queue(EnumerationRequest request);
   void process(EnumerationRequest request);
+  // Keeps `request` for when the backlog is no longer full, if it is full now.
+  [[nodiscard]] bool deferredWhileBacklogIsFull(EnumerationRequest& request);
   void listDirectory(const EnumerationRequest& request);
   void handleNode(const MatchingNodePtr& node, const std::shared_ptr<const EnumerationSpecification>& specification);
   void handleNodes(const std::vector<MatchingNodePtr>& nodes,
@@ -124,6 +134,8 @@ class FileSystemFastEnumeration final : public EnumerationSubtask,
   MatchingNodesEnumerator::NodesHandler processNodes_;
   mutable std::recursive_mutex queuedRequestsLock_;
   std::vector<EnumerationRequest> queuedRequests_;
+  // Counts the requests queued, parked or deferred and not yet done.
+  DispatchGroup outstandingRequests_;
 };
 
 }  // namespace zarnik

@@ -94,13 +94,26 @@ void EquivalenceCandidatesProviderImpl::add(const MatchingNodePtr& node, Equival
 }
 
 void EquivalenceCandidatesProviderImpl::addBatch(std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>> items,
-                                                 const std::shared_ptr<DispatchGroup>& processingGroup) {
+                                                 const std::shared_ptr<DispatchGroup>& processingGroup,
+                                                 Task whenRouted) {
+  // Runs `whenRouted` once, however the batch ends: routed, refused here, or dropped unrun.
+  struct Routed {
+    Task task;
+    Routed(Task t) : task(std::move(t)) {}  // NOLINT(google-explicit-constructor)
+    Routed(Routed&&) noexcept = default;
+    Routed& operator=(Routed&&) = delete;
+    ~Routed() { run(); }
+    void run() {
+      if (task) std::exchange(task, {})();
+    }
+  } routed(std::move(whenRouted));
   if (cancellationMode_.mode() || items.empty()) return;
   std::erase_if(items, [this](const auto& item) { return accumulatorsByEqivalenceKind_.count(item.second->kind()) == 0; });
   if (items.empty()) return;
   finishingReadyGroup_->enter();
   if (processingGroup) processingGroup->enter();
-  internalQueue_->async([self = shared_from_this(), items = std::move(items), processingGroup] {
+  internalQueue_->async([self = shared_from_this(), items = std::move(items), processingGroup,
+                         routed = std::move(routed)]() mutable {
     const bool collectsChildHashes = self->accumulatorsByEqivalenceKind_.count(EquivalenceKind::directory) != 0;
     for (const auto& [node, info] : items) {
       // A matched file leaves its content's hash in its folder, for folder matching.
@@ -112,6 +125,8 @@ void EquivalenceCandidatesProviderImpl::addBatch(std::vector<std::pair<MatchingN
       auto accumulator = self->accumulatorsByEqivalenceKind_.find(info->kind());
       if (accumulator != self->accumulatorsByEqivalenceKind_.end()) accumulator->second->add(node, info);  // else discarded
     }
+    items.clear();
+    routed.run();
     self->finishingReadyGroup_->leave();
     if (processingGroup) processingGroup->leave();
   });

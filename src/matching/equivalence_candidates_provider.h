@@ -57,8 +57,9 @@ class EquivalenceCandidatesProviderImpl final : public EquivalenceCandidatesAccu
   void add(const MatchingNodePtr& node, EquivalenceInfoPtr info,
            const std::shared_ptr<DispatchGroup>& processingGroup = nullptr);
   // Hands many pairs in with one task on the engine's queue (a folder's worth of nodes).
+  // `whenRouted` runs once they are routed, or dropped (after a cancellation).
   void addBatch(std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>> items,
-                const std::shared_ptr<DispatchGroup>& processingGroup = nullptr);
+                const std::shared_ptr<DispatchGroup>& processingGroup = nullptr, Task whenRouted = {});
   void update(const MatchingNodePtr& node, EquivalenceInfoPtr info, bool addIfAbsent,
               const std::shared_ptr<DispatchGroup>& processingGroup = nullptr);
   void removeNodes(std::set<std::string> urls);

@@ -45,7 +45,10 @@ std::shared_ptr<ScanningTask> ScanningTask::make(ScanningServiceRequest request,
 ScanningTask::ScanningTask(ScanningServiceRequest request, std::shared_ptr<SerialQueue> internalQueue)
     : request_(std::move(request)),
       internalQueue_(std::move(internalQueue)),
-      maxConcurrentOperationCount_(activeProcessorCount()) {}
+      maxConcurrentOperationCount_(activeProcessorCount()),
+      // A listed file costs its node (about 200 bytes) until it waits at the first-block gate;
+      // 20,000 of them keep every hashing worker busy while the walk catches up again.
+      walkBacklog_(std::make_shared<Backlog>(20000, 10000)) {}
 
 void ScanningTask::setUp() {
   if (!request_.scanRules) request_.scanRules = std::make_shared<ExtendedScanRules>();
@@ -104,8 +107,10 @@ Result<Void> ScanningTask::runEnumerationStage() {
   // run, while this stage (and so the task) is alive, and the enumeration object kept for
   // cancelling must not keep the task alive in turn.
   ScanningTask* self = this;
+  EnumerationOptions options;
+  options.backlog = walkBacklog_;
   auto enumeration = MatchingNodesEnumerator::enumerate(
-      acceptableSpecifications_, *matchingNodesFactory_, enumerationQueue_, EnumerationOptions{},
+      acceptableSpecifications_, *matchingNodesFactory_, enumerationQueue_, options,
       [self] {
         return self->canContinue() ? FileSystemEnumerationStatus::allowed : FileSystemEnumerationStatus::canceled;
       },
@@ -327,7 +332,10 @@ void ScanningTask::matchFoundNodes(const std::vector<MatchingNodePtr>& nodes) {
     for (auto& info : infos) items.emplace_back(node, std::move(info));
   }
   nodesToMatch_.fetch_add(matched, std::memory_order_relaxed);
-  equivalenceCandidatesProvider_->addBatch(std::move(items), nodesProcessingGroup_);
+  const size_t handedOver = items.size();
+  walkBacklog_->add(handedOver);
+  equivalenceCandidatesProvider_->addBatch(std::move(items), nodesProcessingGroup_,
+                                           [backlog = walkBacklog_, handedOver] { backlog->remove(handedOver); });
   matchedNodes_.fetch_add(matched, std::memory_order_relaxed);
   scannedCount_.fetch_add(static_cast<std::int64_t>(nodes.size()), std::memory_order_relaxed);
   scannedSize_.fetch_add(size, std::memory_order_relaxed);
@@ -512,6 +520,7 @@ Future<Void> ScanningTask::calculateHash(const MatchingNodePtr& node, HashKind k
   {
     std::lock_guard lock(hashRequestsMutex_);
     hashRequests_.push_back({ParkedFileNode(node, mayPark), size, kind});
+    walkBacklog_->add(1);
     if (hashWorkers_ < maxConcurrentOperationCount_) {
       ++hashWorkers_;
       startWorker = true;
@@ -550,6 +559,7 @@ void ScanningTask::drainHashRequests(EquivalenceCandidatesProviderImpl& provider
     hashed.clear();
     for (const HashRequest& request : taken) hashRequestedFile(request, hashed);
     provider.addBatch(std::move(hashed));
+    walkBacklog_->remove(taken.size());
     for (size_t i = 0; i < taken.size(); ++i) nodesProcessingGroup_->leave();
   }
 }

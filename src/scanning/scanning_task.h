@@ -158,6 +158,8 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   std::mutex latestNodeMutex_;
   MatchingNodePtr latestNode_;
 
+  // Files listed and not yet past the first-block gate: the walk waits while too many are.
+  std::shared_ptr<Backlog> walkBacklog_;
   std::mutex hashRequestsMutex_;
   std::deque<HashRequest> hashRequests_;
   size_t hashWorkers_ = 0;  // under hashRequestsMutex_

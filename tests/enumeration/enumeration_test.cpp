@@ -248,7 +248,7 @@ TEST_F(EnumerationTest, ItemsInsidePackagesAreNeverDuplicatesOnTheirOwn) {
   EXPECT_TRUE(result.nodesByPath.at(dir / "loose.png")->isModelingIntoDuplicateAllowed());
 }
 
-TEST_F(EnumerationTest, APausedWalkParksItsRequestsAndFinishesAfterResume) {
+TEST_F(EnumerationTest, APausedWalkParksItsRequestsAndFinishesOnlyAfterResume) {
   dir.file("a/1.txt", "1");
   dir.file("b/2.txt", "2");
   std::atomic<bool> paused{true};
@@ -259,18 +259,70 @@ TEST_F(EnumerationTest, APausedWalkParksItsRequestsAndFinishesAfterResume) {
   std::set<std::string> seen;
   auto specs = EnumerationSpecification::acceptableSpecifications({{ScanLocation::make(dir.path(), resolver), {}}},
                                                                    *rules, resolver);
+  EnumerationOptions options;
+  options.shouldWaitUntilFinish = false;
   auto enumeration = MatchingNodesEnumerator::enumerate(
-      specs, factory, queue, {}, [&] { return paused ? FileSystemEnumerationStatus::paused : FileSystemEnumerationStatus::allowed; },
+      specs, factory, queue, options, [&] { return paused ? FileSystemEnumerationStatus::paused : FileSystemEnumerationStatus::allowed; },
       [&](const MatchingNodePtr&, const std::string& url) {
         std::lock_guard lock(mutex);
         seen.insert(url);
       });
+  queue->waitUntilAllOperationsAreFinished();
   EXPECT_TRUE(seen.empty());
   EXPECT_EQ(enumeration->parkedRequestCount(), 1u);
   paused = false;
   enumeration->resume();
-  queue->waitUntilAllOperationsAreFinished();
+  enumeration->waitUntilFinished();  // returns only now: a paused walk is not finished
   EXPECT_EQ(seen.size(), 5u);
+}
+
+TEST_F(EnumerationTest, AWalkWaitsWhileItsBacklogIsFullAndFinishesOnceItIsWorkedOff) {
+  constexpr int kFolders = 40;
+  constexpr int kFilesPerFolder = 10;
+  for (int folder = 0; folder < kFolders; ++folder) {
+    for (int file = 0; file < kFilesPerFolder; ++file) {
+      dir.file("d" + std::to_string(folder) + "/f" + std::to_string(file), "x");
+    }
+  }
+  auto factory = MatchingNodesFactory::make(rules, resolver);
+  auto specs = EnumerationSpecification::acceptableSpecifications({{ScanLocation::make(dir.path(), resolver), {}}},
+                                                                   *rules, resolver);
+  auto queue = OperationQueue::make("enumeration", 2, QualityOfService::userInitiated);
+  EnumerationOptions options;
+  options.shouldWaitUntilFinish = false;
+  options.backlog = std::make_shared<Backlog>(30, 10);
+  std::mutex mutex;
+  size_t seen = 0;
+  size_t held = 0;  // handed over and not worked off yet
+  bool worksOffAtOnce = false;
+  auto enumeration = MatchingNodesEnumerator::enumerate(
+      specs, *factory, queue, options, {}, {}, {}, [&](const std::vector<MatchingNodePtr>& nodes) {
+        options.backlog->add(nodes.size());
+        std::lock_guard lock(mutex);
+        seen += nodes.size();
+        held += nodes.size();
+        if (worksOffAtOnce) options.backlog->remove(std::exchange(held, 0));
+      });
+  queue->waitUntilAllOperationsAreFinished();
+  constexpr size_t kAll = kFolders * (kFilesPerFolder + 1) + 1;
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_LT(seen, kAll);
+    // Past the high mark by at most what the two listings under way handed over.
+    EXPECT_LE(seen, 30u + 2 * (kFilesPerFolder + 1));
+    EXPECT_GT(options.backlog->deferredCount(), 0u);
+    worksOffAtOnce = true;
+  }
+  size_t workedOff = 0;
+  {
+    std::lock_guard lock(mutex);
+    workedOff = std::exchange(held, 0);
+  }
+  options.backlog->remove(workedOff);  // runs the kept listings
+  enumeration->waitUntilFinished();
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(seen, kAll);
+  EXPECT_EQ(options.backlog->size(), 0u);
 }
 
 TEST_F(EnumerationTest, AFolderOfManyEntriesIsListedCompletely) {

@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/backlog.h"
 #include "foundation/cancellation_token.h"
 #include "foundation/channel.h"
 #include "foundation/dispatch_group.h"
@@ -91,6 +92,31 @@ TEST(DispatchGroup, NotifiesOnceTheCountReachesZero) {
   group.enter();
   EXPECT_FALSE(group.waitFor(std::chrono::milliseconds(10)));
   group.leave();
+}
+
+TEST(Backlog, KeepsStepsPastTheHighMarkAndRunsThemOnceAtTheLowMark) {
+  Backlog backlog(8, 4);
+  int runs = 0;
+  Task step = [&runs] { ++runs; };
+  backlog.add(8);
+  EXPECT_FALSE(backlog.deferIfFull(step));  // at the mark, not past it
+  ASSERT_TRUE(step);                        // left to the caller
+  backlog.add(1);
+  EXPECT_TRUE(backlog.deferIfFull(step));
+  Task second = [&runs] { runs += 10; };
+  EXPECT_TRUE(backlog.deferIfFull(second));
+  backlog.remove(4);  // 5: below the high mark, still above the low one
+  EXPECT_EQ(runs, 0);
+  Task third = [&runs] { runs += 100; };
+  EXPECT_TRUE(backlog.deferIfFull(third));  // full until the low mark
+  backlog.remove(1);
+  EXPECT_EQ(runs, 111);
+  EXPECT_EQ(backlog.deferredCount(), 0u);
+  backlog.remove(4);
+  EXPECT_EQ(runs, 111);
+  Task fourth = [] {};
+  EXPECT_FALSE(backlog.deferIfFull(fourth));
+  EXPECT_EQ(backlog.size(), 0u);
 }
 
 TEST(Future, MapFlatMapAndZipCarryValuesAndTheFirstFailure) {
