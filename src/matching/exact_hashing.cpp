@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <span>
 #include <utility>
 
 #include "base/path_components.h"
@@ -151,6 +152,27 @@ namespace {
 
 // A file read beside the digested one, to learn whether it holds the same bytes. It stops
 // comparing (and reading) at the first difference, or when it cannot be read.
+// A hashing thread's read buffer, made on first use and not zeroed: a page of it costs memory
+// only once a read fills it, so the small files of most scans touch the first pages only (a
+// zeroed megabyte per buffer, two per thread, was 20 MB over a scan's threads).
+class ReadBuffer {
+ public:
+  explicit ReadBuffer(size_t size) : size_(size) {}
+  [[nodiscard]] std::span<char> span() {
+    if (!data_) data_ = std::make_unique_for_overwrite<char[]>(size_);
+    return {data_.get(), size_};
+  }
+
+ private:
+  size_t size_;
+  std::unique_ptr<char[]> data_;
+};
+
+// One for the file read, one for the twin beside it; a fresh megabyte per file cost a
+// page-faulting mmap each.
+thread_local ReadBuffer contentBuffer(kReadBufferSize);
+thread_local ReadBuffer twinBuffer(kReadBufferSize + 1);
+
 class TwinComparison {
  public:
   TwinComparison() = default;
@@ -170,7 +192,7 @@ class TwinComparison {
   // as the digested file was, to see that it has no more.
   void compare(const char* data, size_t length, ByteCount offset, bool readsPastEnd) {
     if (!isEqual_) return;
-    thread_local std::vector<char> buffer(kReadBufferSize + 1);
+    const std::span<char> buffer = twinBuffer.span();
     const size_t want = length + (readsPastEnd ? 1 : 0);
     ssize_t got = 0;
     do {
@@ -184,7 +206,7 @@ class TwinComparison {
   bool isEqual_ = false;
 };
 
-bool digestRange(int fd, ByteRange range, ZKExactHashingHelper* digest, std::vector<char>& buffer,
+bool digestRange(int fd, ByteRange range, ZKExactHashingHelper* digest, std::span<char> buffer,
                  TwinComparison* twin = nullptr) {
   for (ByteCount offset = range.start; offset < range.end;) {
     const size_t want = static_cast<size_t>(std::min<ByteCount>(range.end - offset, static_cast<ByteCount>(buffer.size())));
@@ -233,8 +255,7 @@ Result<ExactFileHash> readSampledContent(const ExactFileHashingServiceRequest& r
     return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, request.url);
   }
   ZKExactHashingHelper* sink = digest ? &*digest : nullptr;
-  // One buffer per hashing thread: a fresh megabyte per file cost a page-faulting mmap each.
-  thread_local std::vector<char> buffer(kReadBufferSize);
+  const std::span<char> buffer = contentBuffer.span();
   if (!partial && size < static_cast<ByteCount>(buffer.size())) {
     // Most files are small: asking for one byte more than the listed size shows in the same
     // read whether the file is still that long, without a stat. (Something else put in its
@@ -322,7 +343,7 @@ Result<ExactFileHash> calculateExactAudioHash(const std::string& path) {
   if (!analytics) return FileServicesError::make(FileServicesError::exactAudioHashingFailedToAnalyze, path);
   ZKExactHashingHelper digest;
   if (!digest.isValid()) return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, path);
-  thread_local std::vector<char> buffer(kReadBufferSize);
+  const std::span<char> buffer = contentBuffer.span();
   for (const ByteRange& range : analytics->rangesToRead) {
     if (!digestRange(fd.get(), {audio->offset + range.start, audio->offset + range.end}, &digest, buffer)) {
       return FileServicesError::make(FileServicesError::exactAudioHashingFailedToRead, path)

@@ -3,9 +3,16 @@
 // kept blocks are only resident memory nobody uses.
 #pragma once
 
+#include <cstddef>
+
 namespace zarnik {
 
 // With tcmalloc linked in, releases its free pages; otherwise trims the C library's heap.
 void returnFreeMemoryToSystem();
+
+// Bounds what tcmalloc keeps in its per-thread caches, all threads together (it has no effect
+// without tcmalloc). Blocks freed on one thread and kept in its cache hold whole pages that
+// other threads and other block sizes cannot use: a scan's dozen threads kept 4 to 8 MB so.
+void limitThreadCaches(size_t totalBytes);
 
 }  // namespace zarnik
