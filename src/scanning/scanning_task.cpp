@@ -19,6 +19,7 @@
 #include "platform/audio_tags.h"
 #include "platform/image_decoding.h"
 #include "platform/process_memory.h"
+#include "selection/duplicate_differences.h"
 #include "matching/perceptual_image_hash.h"
 #include "base/path_components.h"
 
@@ -262,6 +263,7 @@ void ScanningTask::detectDifferencesAndSelect(std::vector<scanning_service::Dete
         results[i].detectDifferencesAndSelect(autoselector);
         changeStatus([](MutableScanningStatus& status) { ++status.numberOfProcessedEquivalences; });
       }
+      forgetAnalysedFolderNames();  // else kept by this pool thread for as long as the program runs
       done->leave();
     });
   }

@@ -192,10 +192,17 @@ DuplicateFactors fetchDuplicateFactors(const ZKBaseNode& node,
   return factors;
 }
 
+namespace {
+
+// Starts over when it grows large.
+thread_local std::unordered_map<std::string, PathComponentPattern> analysedFolderNames;
+
+}  // namespace
+
+void forgetAnalysedFolderNames() { decltype(analysedFolderNames)().swap(analysedFolderNames); }
+
 std::vector<PathComponentPattern> pathComponentPatterns(const PathComponents& components) {
-  // The copies of a scan share most of their folders: each folder name is analysed once per
-  // thread (the cache starts over when it grows large).
-  thread_local std::unordered_map<std::string, PathComponentPattern> folders;
+  auto& folders = analysedFolderNames;
   if (folders.size() > 20'000) folders.clear();
   std::vector<PathComponentPattern> patterns;
   patterns.reserve(components.size());

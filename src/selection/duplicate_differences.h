@@ -32,6 +32,9 @@ struct NodeDifferencesInfo {
 // Each component of a path (the file name without its extension), as the copy-word, number
 // and automatic-name expressions see it.
 [[nodiscard]] std::vector<PathComponentPattern> pathComponentPatterns(const PathComponents& components);
+// Lets go of the folder names the calling thread analysed: the copies of a scan share most of
+// their folders, and each name is analysed once per thread until then.
+void forgetAnalysedFolderNames();
 
 // Fills every copy's record and returns the kinds in which the copies differ.
 EquivalenceDifferencesInfo detectDifferenceInNodeInfos(std::vector<NodeDifferencesInfo>& infos);
