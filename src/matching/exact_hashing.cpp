@@ -150,11 +150,9 @@ std::array<std::uint8_t, 20> ZKExactHashingHelper::buildDigest() {
 
 namespace {
 
-// A file read beside the digested one, to learn whether it holds the same bytes. It stops
-// comparing (and reading) at the first difference, or when it cannot be read.
 // A hashing thread's read buffer, made on first use and not zeroed: a page of it costs memory
 // only once a read fills it, so the small files of most scans touch the first pages only (a
-// zeroed megabyte per buffer, two per thread, was 20 MB over a scan's threads).
+// zeroed megabyte per buffer, two per thread, was up to 20 MB over a scan's threads).
 class ReadBuffer {
  public:
   explicit ReadBuffer(size_t size) : size_(size) {}
@@ -173,6 +171,8 @@ class ReadBuffer {
 thread_local ReadBuffer contentBuffer(kReadBufferSize);
 thread_local ReadBuffer twinBuffer(kReadBufferSize + 1);
 
+// A file read beside the digested one, to learn whether it holds the same bytes. It stops
+// comparing (and reading) at the first difference, or when it cannot be read.
 class TwinComparison {
  public:
   TwinComparison() = default;
