@@ -35,6 +35,7 @@ class FlatMap {
   [[nodiscard]] Value& at(const Key& key) { return const_cast<Value&>(std::as_const(*this).at(key)); }
   [[nodiscard]] size_t size() const { return entries_.size(); }
   [[nodiscard]] bool empty() const { return entries_.empty(); }
+  void reserve(size_t count) { entries_.reserve(count); }
   [[nodiscard]] iterator begin() { return entries_.begin(); }
   [[nodiscard]] iterator end() { return entries_.end(); }
   [[nodiscard]] const_iterator begin() const { return entries_.begin(); }

@@ -187,6 +187,7 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(std::vector<Equival
   }
 
   std::int64_t nextIdentifier = 1;
+  result.detectionResults.reserve(candidates.size());
   for (auto& group : candidates) {
     // Each group's matching nodes go as soon as its storable ones are made.
     Group candidate = std::exchange(group, Group{group.kind, {}});
@@ -218,6 +219,7 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(std::vector<Equival
     std::map<FileId, std::int64_t> linkGroupIDs;
     scanning_service::DetectionResult detection;
     detection.equivalence.equivalenceKind = candidate.kind;
+    detection.equivalence.duplicates.reserve(candidate.members.size());
     for (const auto& member : candidate.members) {
       scanning_service::Duplicate duplicate;
       duplicate.identifier = nextIdentifier++;

@@ -285,6 +285,10 @@ DetectedSelectionConfigurations Autoselector::detectSelectionConfigurations(
 
   detected.currentSelectionConfiguration = automaticOffered ? detected.availableSelectionConfigurations[1]
                                                             : detected.availableSelectionConfigurations[0];
+  // Kept until the group is stored: sized exactly, not by the vectors' doubling.
+  detected.availableSelectionConfigurations.shrink_to_fit();
+  detected.nodeDifferencesInfoByDuplicateID.reserve(infos.size());
+  detected.modeByDuplicateID.reserve(infos.size());
   for (const auto& info : infos) {
     detected.nodeDifferencesInfoByDuplicateID[info.identifier] = std::move(*info.differences);
     detected.modeByDuplicateID[info.identifier] = {info.mode, info.modeReason};
