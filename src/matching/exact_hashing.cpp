@@ -193,11 +193,7 @@ class TwinComparison {
   void compare(const char* data, size_t length, ByteCount offset, bool readsPastEnd) {
     if (!isEqual_) return;
     const std::span<char> buffer = twinBuffer.span();
-    const size_t want = length + (readsPastEnd ? 1 : 0);
-    ssize_t got = 0;
-    do {
-      got = ::pread(fd_.get(), buffer.data(), want, offset);
-    } while (got < 0 && errno == EINTR);
+    const ssize_t got = readAt(fd_.get(), buffer.data(), length + (readsPastEnd ? 1 : 0), offset);
     isEqual_ = got == static_cast<ssize_t>(length) && std::memcmp(buffer.data(), data, length) == 0;
   }
 
@@ -210,8 +206,7 @@ bool digestRange(int fd, ByteRange range, ZKExactHashingHelper* digest, std::spa
                  TwinComparison* twin = nullptr) {
   for (ByteCount offset = range.start; offset < range.end;) {
     const size_t want = static_cast<size_t>(std::min<ByteCount>(range.end - offset, static_cast<ByteCount>(buffer.size())));
-    const ssize_t got = ::pread(fd, buffer.data(), want, offset);
-    if (got < 0 && errno == EINTR) continue;
+    const ssize_t got = readAt(fd, buffer.data(), want, offset);
     if (got < 0) return false;
     if (got == 0) {
       errno = ESTALE;  // the file became shorter while it was read
@@ -260,10 +255,7 @@ Result<ExactFileHash> readSampledContent(const ExactFileHashingServiceRequest& r
     // Most files are small: asking for one byte more than the listed size shows in the same
     // read whether the file is still that long, without a stat. (Something else put in its
     // place cannot be read like this: a folder or FIFO fails, a device gives too many bytes.)
-    ssize_t got = 0;
-    do {
-      got = ::pread(fd.get(), buffer.data(), static_cast<size_t>(size) + 1, 0);
-    } while (got < 0 && errno == EINTR);
+    const ssize_t got = readAt(fd.get(), buffer.data(), static_cast<size_t>(size) + 1, 0);
     if (got < 0) return failedToRead();
     if (got != size) return changed();
     if (sink != nullptr) sink->updateWithBuffer(buffer.data(), static_cast<size_t>(got));
@@ -310,10 +302,7 @@ Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCo
   }
   const auto length = static_cast<size_t>(std::min(expectedSize, kContentPrefixSize));
   std::array<char, kContentPrefixSize> block{};
-  ssize_t got = 0;
-  do {
-    got = ::pread(fd.get(), block.data(), length, 0);
-  } while (got < 0 && errno == EINTR);
+  const ssize_t got = readAt(fd.get(), block.data(), length, 0);
   if (got < 0) {
     return FileServicesError::make(FileServicesError::exactHashingFailedToRead, path).withUnderlying(Error::posix(errno).description);
   }

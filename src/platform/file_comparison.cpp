@@ -28,11 +28,8 @@ Result<UniqueFd> openForComparison(const std::string& path) {
 Result<size_t> readBlock(int fd, std::vector<char>& buffer, off_t offset, const std::string& path) {
   size_t filled = 0;
   while (filled < buffer.size()) {
-    const ssize_t got = ::pread(fd, buffer.data() + filled, buffer.size() - filled, offset + static_cast<off_t>(filled));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return Error::posix(errno, path);
-    }
+    const ssize_t got = readAt(fd, buffer.data() + filled, buffer.size() - filled, offset + static_cast<off_t>(filled));
+    if (got < 0) return Error::posix(errno, path);
     if (got == 0) break;
     filled += static_cast<size_t>(got);
   }

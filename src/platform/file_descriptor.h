@@ -34,6 +34,16 @@ class UniqueFd {
   int fd_;
 };
 
+// pread(2), asked again when a signal interrupts it: the bytes read, 0 at the end, -1 with
+// errno on failure.
+inline ssize_t readAt(int fd, void* buffer, size_t length, off_t offset) {
+  ssize_t got = 0;
+  do {
+    got = ::pread(fd, buffer, length, offset);
+  } while (got < 0 && errno == EINTR);
+  return got;
+}
+
 // Calls `visit(name)` for each entry of the open folder `directoryFd`. A read error ends the
 // listing with a POSIX error naming `pathForErrors`; the entries seen until then were visited.
 template <typename Visit>
