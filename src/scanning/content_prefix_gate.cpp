@@ -61,38 +61,34 @@ std::uint64_t ContentPrefixGate::keyOf(ByteCount size, std::uint64_t prefixHash)
   return mixed(prefixHash ^ mixed(static_cast<std::uint64_t>(size)));
 }
 
+size_t ContentPrefixGate::probe(const std::vector<Slot>& slots, std::uint64_t key) {
+  const size_t mask = slots.size() - 1;
+  size_t at = key & mask;
+  while (slots[at].state.place != kEmpty && slots[at].key != key) at = (at + 1) & mask;
+  return at;
+}
+
 ContentPrefixGate::Slot* ContentPrefixGate::findSlot(std::uint64_t key) {
   if (slots_.empty()) return nullptr;
-  const size_t mask = slots_.size() - 1;
-  for (size_t at = key & mask;; at = (at + 1) & mask) {
-    if (slots_[at].state.place == kEmpty) return nullptr;
-    if (slots_[at].key == key) return &slots_[at];
-  }
+  Slot& slot = slots_[probe(slots_, key)];
+  return slot.state.place == kEmpty ? nullptr : &slot;
 }
 
 ContentPrefixGate::Slot& ContentPrefixGate::slotOf(std::uint64_t key) {
   if ((usedSlots_ + 1) * 4 > slots_.size() * 3) grow();  // linear probing stays short below 3/4 full
-  const size_t mask = slots_.size() - 1;
-  for (size_t at = key & mask;; at = (at + 1) & mask) {
-    Slot& slot = slots_[at];
-    if (slot.state.place == kEmpty) {
-      slot.key = key;
-      ++usedSlots_;
-      return slot;
-    }
-    if (slot.key == key) return slot;
+  Slot& slot = slots_[probe(slots_, key)];
+  if (slot.state.place == kEmpty) {
+    slot.key = key;
+    ++usedSlots_;
   }
+  return slot;
 }
 
 void ContentPrefixGate::grow() {
   std::vector<Slot> old(std::max(kFirstCapacity, slots_.size() * 2), Slot{0, {kEmpty, 0}});
   old.swap(slots_);
-  const size_t mask = slots_.size() - 1;
   for (const Slot& slot : old) {
-    if (slot.state.place == kEmpty) continue;
-    size_t at = slot.key & mask;
-    while (slots_[at].state.place != kEmpty) at = (at + 1) & mask;
-    slots_[at] = slot;
+    if (slot.state.place != kEmpty) slots_[probe(slots_, slot.key)] = slot;
   }
 }
 

@@ -66,6 +66,8 @@ class ContentPrefixGate {
   static constexpr std::uint32_t kNoReference = 0xFFFFFFFFU;
 
   [[nodiscard]] static std::uint64_t keyOf(ByteCount size, std::uint64_t prefixHash);
+  // Where `key` is in `slots`, or the empty slot where it would go.
+  [[nodiscard]] static size_t probe(const std::vector<Slot>& slots, std::uint64_t key);
   // The slot of `key`, made empty if there is none. Invalidated by the next call.
   Slot& slotOf(std::uint64_t key);
   [[nodiscard]] Slot* findSlot(std::uint64_t key);
