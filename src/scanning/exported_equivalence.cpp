@@ -182,10 +182,6 @@ Json encodeDocument(const std::vector<Equivalence>& equivalences) {
   return Json{{"equivalences", std::move(list)}};
 }
 
-void writeDocument(std::FILE* out, const std::vector<Equivalence>& equivalences) {
-  writeDocument(out, equivalences.size(), [&](size_t index) { return equivalences[index]; });
-}
-
 void writeDocument(std::FILE* out, size_t count, const std::function<Equivalence(size_t)>& equivalenceAt) {
   if (count == 0) {
     std::fputs(dumpJson(encodeDocument({}), 2).c_str(), out);

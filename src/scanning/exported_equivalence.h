@@ -73,10 +73,9 @@ struct EquivalenceComparison {
 // {"equivalences": [...]}.
 [[nodiscard]] Json encodeDocument(const std::vector<Equivalence>& equivalences);
 [[nodiscard]] Result<std::vector<Equivalence>> decodeDocument(const Json& document);
-// The document as `dumpJson(encodeDocument(…), 2)` writes it, group by group: a large scan's
-// document never stands in memory at once.
-void writeDocument(std::FILE* out, const std::vector<Equivalence>& equivalences);
-// The same for `count` groups made one at a time, in order, by `equivalenceAt`.
+// The document of `count` groups as `dumpJson(encodeDocument(…), 2)` writes it, each group
+// made by `equivalenceAt` when its turn comes: a large scan's document never stands in memory
+// at once.
 void writeDocument(std::FILE* out, size_t count, const std::function<Equivalence(size_t)>& equivalenceAt);
 
 // Every group of either export once: matched pairs (same kind, most members in common) and the

@@ -32,7 +32,7 @@ TEST(ExportedEquivalence, TheDocumentWrittenGroupByGroupIsTheEncodedOne) {
                                            group("size", {{"b\xff.bin", std::nullopt}, {"c.bin", std::nullopt}}, {})};
   for (const auto& equivalences : {groups, std::vector<Equivalence>{}}) {
     std::FILE* file = std::tmpfile();
-    writeDocument(file, equivalences);
+    writeDocument(file, equivalences.size(), [&](size_t index) { return equivalences[index]; });
     std::rewind(file);
     std::string written;
     for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) written.push_back(static_cast<char>(c));
