@@ -1,17 +1,18 @@
 #include "matching/parked_files.h"
 
-#include <cstring>
 #include <limits>
 
 namespace zarnik {
 
 namespace {
 
+bool isInFolder(const ParkedFileNode& file, const std::shared_ptr<MatchingDirectoryNode>& folder, std::string_view name) {
+  return file.wholeNode() == nullptr && file.folder() == folder && file.name() == name;
+}
+
 bool isSameFile(const ParkedFileNode& one, const ParkedFileNode& other) {
-  if (one.wholeNode() != nullptr || other.wholeNode() != nullptr) {
-    return one.wholeNode() != nullptr && other.wholeNode() != nullptr && *one.wholeNode() == *other.wholeNode();
-  }
-  return one.folder() == other.folder() && one.name() == other.name();
+  if (one.wholeNode() == nullptr) return isInFolder(other, one.folder(), one.name());
+  return other.wholeNode() != nullptr && *one.wholeNode() == *other.wholeNode();
 }
 
 }  // namespace
@@ -32,7 +33,7 @@ ParkedFileNode ParkedFiles::take(Ticket ticket) {
 
 bool ParkedFiles::holds(Ticket ticket, const ParkedFileNode& file) const {
   if (ticket.place == kKeptAsIs) return isSameFile(keptAsIs_.at(ticket.item), file);
-  return file.wholeNode() == nullptr && file.folder() == folders_.at(ticket.place) && file.name() == nameAt(ticket.item);
+  return isInFolder(file, folders_.at(ticket.place), nameAt(ticket.item));
 }
 
 void ParkedFiles::clear() {
