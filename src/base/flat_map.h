@@ -18,13 +18,12 @@ class FlatMap {
   using const_iterator = typename std::vector<value_type>::const_iterator;
 
   Value& operator[](const Key& key) {
-    auto at = lowerBound(key);
+    auto at = lowerBound(entries_, key);
     if (at == entries_.end() || at->first != key) at = entries_.emplace(at, key, Value{});
     return at->second;
   }
   [[nodiscard]] const_iterator find(const Key& key) const {
-    auto at = std::lower_bound(entries_.begin(), entries_.end(), key,
-                               [](const value_type& entry, const Key& k) { return entry.first < k; });
+    auto at = lowerBound(entries_, key);
     return at != entries_.end() && at->first == key ? at : entries_.end();
   }
   [[nodiscard]] const Value& at(const Key& key) const {
@@ -43,8 +42,9 @@ class FlatMap {
   friend bool operator==(const FlatMap&, const FlatMap&) = default;
 
  private:
-  iterator lowerBound(const Key& key) {
-    return std::lower_bound(entries_.begin(), entries_.end(), key,
+  template <typename Entries>
+  static auto lowerBound(Entries& entries, const Key& key) {
+    return std::lower_bound(entries.begin(), entries.end(), key,
                             [](const value_type& entry, const Key& k) { return entry.first < k; });
   }
   std::vector<value_type> entries_;
