@@ -20,11 +20,29 @@ std::string_view description(CleaningErrorCode code) {
   return "Undefined Error";
 }
 
+std::string_view displayedDescription(CleaningErrorCode code) {
+  switch (code) {
+    case CleaningErrorCode::photosAgentUnavailable: return "The photo library's application cannot be reached";
+    case CleaningErrorCode::iTunesAgentUnavailable: return "The music library's application cannot be reached";
+    case CleaningErrorCode::notEnoughCapacity: return "Not enough free space at the destination";
+    case CleaningErrorCode::destinationNotWritable: return "Not replaced";
+    case CleaningErrorCode::destinationUnaccessible: return "The destination cannot be used";
+    case CleaningErrorCode::destinationInvalid: return "There is no destination";
+    case CleaningErrorCode::sourceMissing: return "The copy is no longer there";
+    case CleaningErrorCode::sourceUnaccessible: return "The copy cannot be reached";
+    case CleaningErrorCode::sourceInvalid: return "Not removed";
+    case CleaningErrorCode::developerModeAbused: return "Not allowed";
+    case CleaningErrorCode::revertImpossible: return "Cannot be undone";
+    case CleaningErrorCode::undefined: return "Unexpected error";
+  }
+  return "Unexpected error";
+}
+
 Error cleaningError(CleaningErrorCode code, std::string path, std::string reason) {
   Error error;
   error.domain = std::string(kCleaningErrorDomain);
   error.code = static_cast<int>(code);
-  error.description = std::string(description(code));
+  error.description = std::string(displayedDescription(code));
   error.path = std::move(path);
   error.underlying = std::move(reason);
   return error;

@@ -27,7 +27,11 @@ enum class CleaningErrorCode : int {
   undefined = -18001,
 };
 
+// The fixed text of the log, which is also the key of the text shown.
 [[nodiscard]] std::string_view description(CleaningErrorCode code);
+// The text shown to the person: what the key says, in the words of a Linux desktop.
+[[nodiscard]] std::string_view displayedDescription(CleaningErrorCode code);
+// An error whose description is the shown text; the log adds the key from the code.
 [[nodiscard]] Error cleaningError(CleaningErrorCode code, std::string path, std::string reason = {});
 
 }  // namespace zarnik

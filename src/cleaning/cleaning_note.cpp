@@ -42,6 +42,111 @@ std::optional<Error> errorIn(const Json& archive, const char* key) {
   return error;
 }
 
+void putData(Json& archive, const char* key, const std::optional<std::string>& data) {
+  if (data) archive[key] = hexJson(*data);
+}
+
+std::optional<std::string> dataIn(const Json& archive, const char* key) {
+  const Json* value = jsonMember(archive, key);
+  return value != nullptr ? dataFromHexJson(*value) : std::nullopt;
+}
+
+void putIdentity(Json& archive, const char* key, const std::optional<FileId>& identity) {
+  if (identity) archive[key] = hexJson(identity->bytes());
+}
+
+std::optional<FileId> identityIn(const Json& archive, const char* key) {
+  auto bytes = dataIn(archive, key);
+  FileId identity;
+  if (!bytes || !FileId::fromBytes(*bytes, &identity)) return std::nullopt;
+  return identity;
+}
+
+void putDate(Json& archive, const char* key, const std::optional<Date>& date) {
+  if (date) archive[key] = date->time_since_epoch().count();
+}
+
+std::optional<Date> dateIn(const Json& archive, const char* key) {
+  auto value = jsonInt(archive, key);
+  if (!value) return std::nullopt;
+  return Date(std::chrono::nanoseconds(*value));
+}
+
+Json encodeMetadata(const EntryMetadata& metadata) {
+  Json attributes = Json::array();
+  for (const auto& [name, value] : metadata.extendedAttributes) {
+    attributes.push_back(Json{{"name", bytesJson(name)}, {"value", hexJson(value)}});
+  }
+  Json archive{{"mode", metadata.mode}, {"owner", metadata.owner}, {"group", metadata.group},
+               {"extendedAttributes", std::move(attributes)}};
+  putDate(archive, "access", metadata.access);
+  putDate(archive, "modification", metadata.modification);
+  return archive;
+}
+
+std::optional<EntryMetadata> decodeMetadata(const Json& archive) {
+  auto mode = jsonInt(archive, "mode");
+  auto owner = jsonInt(archive, "owner");
+  auto group = jsonInt(archive, "group");
+  if (!mode || !owner || !group) return std::nullopt;
+  EntryMetadata metadata{static_cast<std::uint32_t>(*mode), static_cast<std::uint32_t>(*owner),
+                         static_cast<std::uint32_t>(*group), dateIn(archive, "access"),
+                         dateIn(archive, "modification"), {}};
+  if (const Json* list = jsonMember(archive, "extendedAttributes"); list != nullptr && list->is_array()) {
+    for (const auto& item : *list) {
+      auto name = pathIn(item, "name");
+      auto value = dataIn(item, "value");
+      if (name && value) metadata.extendedAttributes.emplace_back(std::move(*name), std::move(*value));
+    }
+  }
+  return metadata;
+}
+
+void encodeJournal(const CleaningNote& note, Json& archive) {
+  putPath(archive, "stagedPath", note.stagedPath);
+  putPath(archive, "deletingPath", note.deletingPath);
+  putPath(archive, "linkPath", note.linkPath);
+  putPath(archive, "destinationPath", note.destinationPath);
+  putPath(archive, "partialPath", note.partialPath);
+  putPath(archive, "keptPath", note.keptPath);
+  putIdentity(archive, "copyIdentity", note.copyIdentity);
+  putIdentity(archive, "keptIdentity", note.keptIdentity);
+  putData(archive, "digest", note.digest);
+  if (note.isFolder) archive["isFolder"] = true;
+  archive["size"] = note.size;
+  if (note.metadata) archive["metadata"] = encodeMetadata(*note.metadata);
+  Json folders = Json::array();
+  for (const auto& [path, metadata] : note.folders) {
+    folders.push_back(Json{{"path", bytesJson(path)}, {"metadata", encodeMetadata(metadata)}});
+  }
+  if (!folders.empty()) archive["folders"] = std::move(folders);
+  if (note.revertPending) archive["revertPending"] = true;
+}
+
+void decodeJournal(const Json& archive, CleaningNote& note) {
+  note.stagedPath = pathIn(archive, "stagedPath");
+  note.deletingPath = pathIn(archive, "deletingPath");
+  note.linkPath = pathIn(archive, "linkPath");
+  note.destinationPath = pathIn(archive, "destinationPath");
+  note.partialPath = pathIn(archive, "partialPath");
+  note.keptPath = pathIn(archive, "keptPath");
+  note.copyIdentity = identityIn(archive, "copyIdentity");
+  note.keptIdentity = identityIn(archive, "keptIdentity");
+  note.digest = dataIn(archive, "digest");
+  note.isFolder = jsonBool(archive, "isFolder").value_or(false);
+  note.size = jsonInt(archive, "size").value_or(0);
+  if (const Json* metadata = jsonMember(archive, "metadata")) note.metadata = decodeMetadata(*metadata);
+  if (const Json* folders = jsonMember(archive, "folders"); folders != nullptr && folders->is_array()) {
+    for (const auto& item : *folders) {
+      auto path = pathIn(item, "path");
+      const Json* metadata = jsonMember(item, "metadata");
+      auto decoded = metadata != nullptr ? decodeMetadata(*metadata) : std::nullopt;
+      if (path && decoded) note.folders.emplace_back(std::move(*path), std::move(*decoded));
+    }
+  }
+  note.revertPending = jsonBool(archive, "revertPending").value_or(false);
+}
+
 }  // namespace
 
 Json encodeAction(const CleaningAction& action) {
@@ -98,6 +203,7 @@ Json CleaningNote::encode() const {
   putError(archive, "error", error);
   putError(archive, "reversionError", reversionError);
   if (modificationDate) archive["modificationDate"] = modificationDate->time_since_epoch().count();
+  encodeJournal(*this, archive);
   return archive;
 }
 
@@ -120,6 +226,7 @@ std::optional<CleaningNote> CleaningNote::decode(const Json& archive) {
   note.error = errorIn(archive, "error");
   note.reversionError = errorIn(archive, "reversionError");
   if (auto date = jsonInt(archive, "modificationDate")) note.modificationDate = Date(std::chrono::nanoseconds(*date));
+  decodeJournal(archive, note);
   if (const Json* list = jsonMember(archive, "actions"); list != nullptr && list->is_array()) {
     for (const auto& item : *list) {
       auto action = decodeAction(item);

@@ -11,7 +11,9 @@
 
 #include "base/date.h"
 #include "base/json.h"
-#include "cleaning/default_cleaning_policy.h"
+#include "cleaning/cleaning_action.h"
+#include "platform/guarded_files.h"
+#include "selection/selection_rules.h"
 #include "store/file_model_entities.h"
 
 namespace zarnik {
@@ -23,6 +25,23 @@ struct CleaningNote {
   std::optional<Date> modificationDate;  // the copy's, as scanned: given back to a copy made anew
   FileCleaningOption option;
   bool pending = true;  // the copy was about to be removed; what happened is not known
+  // Written with the pending note, before anything is touched, so that a cleaning cut off at any
+  // moment can be settled by looking at the file system: the names the copy may stand under,
+  // what it was and what it held.
+  std::optional<std::string> stagedPath;   // the copy moved aside, beside itself, before it goes
+  std::optional<std::string> deletingPath;  // a folder being deleted, renamed so before it starts
+  std::optional<std::string> linkPath;     // a hard link to the kept copy made beside the copy
+  std::optional<std::string> destinationPath;  // where a move takes the copy
+  std::optional<std::string> partialPath;  // a copy being written on another file system
+  std::optional<std::string> keptPath;
+  std::optional<FileId> copyIdentity;
+  std::optional<FileId> keptIdentity;
+  bool isFolder = false;
+  ByteCount size = 0;
+  std::optional<std::string> digest;  // SHA-1 of a file's whole content, to know it again
+  std::optional<EntryMetadata> metadata;
+  RecordedFolders folders;  // the folders above the copy inside its scanned folder
+  bool revertPending = false;  // a revert began and may have been cut off
   std::vector<CleaningAction> actions;
   std::optional<std::string> note;
   bool reverted = false;

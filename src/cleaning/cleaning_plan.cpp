@@ -56,6 +56,7 @@ Result<CleaningPlan> planCleaning(ManagedObjectContext& context, bool removesEve
                                isSimilar(group.privateEquivalenceKind), std::nullopt};
       if (auto node = copy.node()) {
         item.path = node->path();
+        item.size = node->exactSize();  // similar items differ in size: each counts its own
         item.policy = cleaningPolicyOf(*node);
       }
       plan.items.push_back(std::move(item));

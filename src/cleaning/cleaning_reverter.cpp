@@ -1,68 +1,145 @@
 #include "cleaning/cleaning_reverter.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <filesystem>
 
+#include <fmt/format.h>
+
+#include "base/byte_path.h"
+#include "base/path_components.h"
 #include "cleaning/cleaning_error.h"
+#include "cleaning/cleaning_recovery.h"
+#include "cleaning/default_cleaning_policy.h"
+#include "platform/file_comparison.h"
 #include "platform/trash.h"
 
 namespace zarnik {
 namespace {
 
-bool exists(const std::string& path) {
-  struct stat status {};
-  return ::lstat(path.c_str(), &status) == 0;
-}
+struct Located {
+  Entry entry;
+  EntryFacts facts;
+};
 
-Result<void> makeParents(const std::string& path) {
-  std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-  if (error) return Error::posix(error.value(), path);
-  return success();
-}
-
-Result<void> moveBack(const std::string& from, const std::string& to) {
-  ZK_TRY(makeParents(to));
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
-    if (errno == EEXIST) {
-      return cleaningError(CleaningErrorCode::revertImpossible, to, "another item is at that place now; it was left as it is");
+// The item at `path`; an error that says what is wrong with reaching it otherwise.
+Result<std::optional<Located>> locate(const std::string& path) {
+  auto entry = entryWithoutLinks(path);
+  if (entry.hasError()) {
+    if (isLinkInPath(entry.error())) {
+      return cleaningError(CleaningErrorCode::sourceInvalid, path, "a symbolic link now stands in its path");
     }
-    return Error::posix(errno, from);
+    if (entry.error().code == ENOENT) return std::optional<Located>();
+    return entry.error();
+  }
+  auto facts = factsOf(entry.value());
+  if (facts.hasError()) {
+    if (facts.error().code == ENOENT) return std::optional<Located>();
+    return facts.error();
+  }
+  return std::optional<Located>(Located{std::move(entry.value()), facts.value()});
+}
+
+// Whether the item holds the copy that was cleaned: a folder by its identity, a file by its
+// size and digest (an inode number is reused once freed). Records older than these facts trust
+// the place alone.
+bool holdsTheCopy(const Located& item, const CleaningNote& note) {
+  if (!note.copyIdentity && !note.digest) return true;
+  if (item.facts.type != FileResourceType::regular) return note.copyIdentity && item.facts.identity == *note.copyIdentity;
+  if (item.facts.size != note.size) return false;
+  if (!note.digest) return note.copyIdentity && item.facts.identity == *note.copyIdentity;
+  auto digest = digestOfFile(item.entry, {});
+  return digest.hasValue() && digest.value() == *note.digest;
+}
+
+// A temporary entry beside `path` for a copy being written, cleared of what a revert cut off
+// may have left there.
+Result<Entry> temporaryBeside(const std::string& path, std::int64_t cleanID) {
+  ZK_ASSIGN_OR_RETURN(Entry entry, entryWithoutLinks(partialPathFor(path, cleanID, 0)));
+  if (factsOf(entry).hasValue()) ZK_TRY(removeTree(entry));
+  return entry;
+}
+
+// The copy's place, free, with the folders above it made again as they were.
+Result<Entry> freePlace(const CleaningNote& note) {
+  const std::string& path = note.originalPath;
+  ZK_TRY(makeMissingFolders(path, note.folders));
+  ZK_ASSIGN_OR_RETURN(const auto existing, locate(path));
+  if (existing) {
+    return cleaningError(CleaningErrorCode::revertImpossible, path, "another item is at that place now; it was left as it is");
+  }
+  return entryWithoutLinks(path);
+}
+
+// Brings the copy back from `from` (the trash or the move's folder), across file systems by a
+// checked copy with its metadata.
+Result<void> bringBack(const Located& from, const CleaningNote& note) {
+  ZK_ASSIGN_OR_RETURN(const Entry place, freePlace(note));
+  auto moved = renameWithoutReplacing(from.entry, place);
+  if (moved.hasValue()) return success();
+  if (moved.error().code != EXDEV) return moved.error();
+  ZK_ASSIGN_OR_RETURN(const Entry partial, temporaryBeside(note.originalPath, note.cleanID));
+  ZK_TRY(copyWithMetadata(from.entry, partial));
+  ZK_ASSIGN_OR_RETURN(auto written, locate(partial.path()));
+  if (!written || (note.digest && !holdsTheCopy(*written, note))) {
+    (void)removeTree(partial);
+    return cleaningError(CleaningErrorCode::revertImpossible, note.originalPath, "the copy written back differs");
+  }
+  if (auto named = renameWithoutReplacing(partial, place); named.hasError()) {
+    (void)removeTree(partial);
+    return named.error();
+  }
+  (void)removeTree(from.entry);
+  return success();
+}
+
+Result<void> revertMove(const std::optional<std::string>& destination, const CleaningNote& note, bool fromTrash) {
+  if (!destination) return cleaningError(CleaningErrorCode::destinationInvalid, note.originalPath);
+  ZK_ASSIGN_OR_RETURN(const auto moved, locate(*destination));
+  if (!moved) {
+    return cleaningError(CleaningErrorCode::destinationUnaccessible, *destination,
+                         fromTrash ? "it is no longer in the trash" : "it is no longer there");
+  }
+  if (!holdsTheCopy(*moved, note)) {
+    return cleaningError(CleaningErrorCode::revertImpossible, *destination,
+                         "the item there now is not the cleaned copy; it was left there");
+  }
+  ZK_TRY(bringBack(*moved, note));
+  if (fromTrash) {
+    if (auto info = entryWithoutLinks(trashInfoPathFor(*destination)); info.hasValue()) (void)removeEntry(info.value());
   }
   return success();
 }
 
-// A hard link to the kept copy becomes a file of its own: a copy of the same bytes in its place,
-// with the copy's own modification date.
-Result<void> unshare(const std::string& link, const std::optional<Date>& modified) {
-  const std::string temporary = link + ".zarnik-revert";
-  std::error_code error;
-  std::filesystem::copy_file(link, temporary, std::filesystem::copy_options::none, error);
-  if (error) return Error::posix(error.value(), link);
-  if (modified) {
-    const auto nanoseconds = modified->time_since_epoch().count();
-    const timespec times[2] = {{0, UTIME_OMIT}, {nanoseconds / 1'000'000'000, nanoseconds % 1'000'000'000}};
-    ::utimensat(AT_FDCWD, temporary.c_str(), times, 0);
+// A hard link to the kept copy becomes a file of its own again: a copy of the same bytes, with
+// the cleaned copy's own mode, owner, times and extended attributes, renamed over the link.
+Result<void> revertHardLink(const CleaningReplacedWithHardlinkAction& link, const CleaningNote& note) {
+  const std::string& path = note.originalPath;
+  ZK_ASSIGN_OR_RETURN(const auto atPlace, locate(path));
+  if (!atPlace) return cleaningError(CleaningErrorCode::sourceMissing, path, "the hard link is no longer there");
+  std::optional<FileId> kept = note.keptIdentity;
+  if (!kept && link.destinationURL) {
+    ZK_ASSIGN_OR_RETURN(const auto original, locate(*link.destinationURL));
+    if (original) kept = original->facts.identity;
   }
-  if (::rename(temporary.c_str(), link.c_str()) != 0) {
-    const int failure = errno;
-    ::unlink(temporary.c_str());
-    return Error::posix(failure, link);
+  if (!kept || atPlace->facts.identity != *kept) {
+    return cleaningError(CleaningErrorCode::revertImpossible, path, "it is no longer the hard link that was made; it was left as it is");
+  }
+  ZK_ASSIGN_OR_RETURN(const Entry copy, temporaryBeside(path, note.cleanID));
+  ZK_TRY(copyWithMetadata(atPlace->entry, copy));
+  EntryMetadata metadata = note.metadata.value_or(EntryMetadata{});
+  if (!note.metadata) {
+    metadata = {atPlace->facts.mode, atPlace->facts.owner, atPlace->facts.group, std::nullopt, note.modificationDate, {}};
+  }
+  (void)applyMetadata(copy, metadata);
+  ZK_ASSIGN_OR_RETURN(const auto written, locate(copy.path()));
+  if (!written || (note.digest && !holdsTheCopy(*written, note))) {
+    (void)removeTree(copy);
+    return cleaningError(CleaningErrorCode::revertImpossible, path, "the copy written back differs");
+  }
+  if (auto replaced = renameReplacing(copy, atPlace->entry); replaced.hasError()) {
+    (void)removeTree(copy);
+    return replaced.error();
   }
   return success();
-}
-
-// Whether `path` is still the hard link that was made to `original`.
-bool isLinkTo(const std::string& path, const std::optional<std::string>& original) {
-  struct stat a {};
-  struct stat b {};
-  return original && ::lstat(path.c_str(), &a) == 0 && ::lstat(original->c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-         a.st_ino == b.st_ino;
 }
 
 }  // namespace
@@ -71,47 +148,22 @@ Result<std::string> revertCleaning(const CleaningNote& note) {
   const std::string& original = note.originalPath;
   if (note.reverted || note.isFakeRemove) return original;  // a fake removal left the copy in place
   if (note.pending) {
-    // Cut off around its removal: the copy is in place, or in the trash under its own path.
-    if (exists(original)) return original;
-    if (note.option.kind == FileCleaningOption::Kind::moveToTrash) {
-      auto found = trashedItemFor(original);
-      if (found) {
-        ZK_TRY(restoreFromTrash(*found));
-        return original;
-      }
-    }
-    return cleaningError(CleaningErrorCode::revertImpossible, original, "the cleaning was cut off and the copy is not found");
+    return cleaningError(CleaningErrorCode::revertImpossible, original, "its cleaning was cut off and is not settled yet");
   }
+  // A revert cut off may have brought the copy back already.
+  if (note.revertPending && isBackInPlace(note)) return original;
   for (auto action = note.actions.rbegin(); action != note.actions.rend(); ++action) {
     if (const auto* link = std::get_if<CleaningReplacedWithHardlinkAction>(&*action)) {
-      if (!isLinkTo(original, link->destinationURL)) continue;  // changed since: leave it
-      const bool removedForGood = std::next(action) != note.actions.rend() &&
-                                  std::holds_alternative<CleaningRemovedAction>(*std::next(action));
-      if (removedForGood) {
-        ZK_TRY(unshare(original, note.modificationDate));
-        return original;
+      ZK_TRY(revertHardLink(*link, note));
+      if (std::next(action) != note.actions.rend() && std::holds_alternative<CleaningRemovedAction>(*std::next(action))) {
+        ++action;  // the removal the link followed is undone by the copy made anew
       }
-      if (::unlink(original.c_str()) != 0) return Error::posix(errno, original);
     } else if (const auto* trashed = std::get_if<CleaningMovedToTrashAction>(&*action)) {
-      if (!trashed->destination) return cleaningError(CleaningErrorCode::revertImpossible, original);
-      if (exists(original)) {
-        return cleaningError(CleaningErrorCode::revertImpossible, original,
-                             "another item is at that place now; the copy stays in the trash");
-      }
-      if (!exists(*trashed->destination)) {
-        return cleaningError(CleaningErrorCode::destinationUnaccessible, *trashed->destination,
-                             "it is no longer in the trash");
-      }
-      auto restored = restoreFromTrash(*trashed->destination);
-      if (restored.hasError()) return restored.error();
+      ZK_TRY(revertMove(trashed->destination, note, true));
     } else if (const auto* moved = std::get_if<CleaningMovedAction>(&*action)) {
-      if (!moved->destination) return cleaningError(CleaningErrorCode::revertImpossible, original);
-      if (!exists(*moved->destination)) {
-        return cleaningError(CleaningErrorCode::destinationUnaccessible, *moved->destination, "it is no longer there");
-      }
-      ZK_TRY(moveBack(*moved->destination, original));
+      ZK_TRY(revertMove(moved->destination, note, false));
     } else {
-      return cleaningError(CleaningErrorCode::revertImpossible, original, "it was removed permanently");
+      return cleaningError(CleaningErrorCode::revertImpossible, original, "it was deleted permanently");
     }
   }
   return original;

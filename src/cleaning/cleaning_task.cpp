@@ -4,6 +4,7 @@
 
 #include "base/path_components.h"
 #include "cleaning/cleaning_error.h"
+#include "cleaning/cleaning_recovery.h"
 #include "foundation/logger.h"
 #include "platform/mounts.h"
 #include "platform/xdg_directories.h"
@@ -32,6 +33,10 @@ void CleaningTask::start() {
   request_.store.queue->async([self = shared_from_this()] {
     self->startTime_ = std::chrono::steady_clock::now();
     self->mounts_ = readMountTable();  // once: volumes decide the option and name the volume to change
+    if (auto settled = settleCutOffCleanings(*self->request_.store.context); settled.hasError()) {
+      self->reports_.fail(settled.error());
+      return;
+    }
     auto plan = planCleaning(*self->request_.store.context, self->request_.removesEveryCopyOfAGroup);
     if (plan.hasError()) {
       self->reports_.fail(plan.error());
@@ -105,7 +110,11 @@ Result<CleaningNoteEmitted> CleaningTask::cleanItem(const PlannedCleaningItem& p
   }
   const ZKDuplicate* kept = keptCopy(*group_);
   auto node = copy->node();
-  if (!node) {
+  if (!group_->isSelected(*copy) || kept == copy) {
+    // The plan was made when the cleaning began; the copy to keep is decided now.
+    note.error = cleaningError(CleaningErrorCode::sourceInvalid, planned.path,
+                               "it is no longer selected for removal; it was left in place");
+  } else if (!node) {
     note.error = Error::generic("The stored record of this copy cannot be read.", planned.path);
   } else if (!planned.policy) {
     note.error = cleaningError(CleaningErrorCode::sourceInvalid, planned.path,
@@ -123,6 +132,13 @@ Result<CleaningNoteEmitted> CleaningTask::cleanItem(const PlannedCleaningItem& p
       note.note = std::move(removed.value().note);
     }
   }
+  if (note.error) {
+    const auto code = static_cast<CleaningErrorCode>(note.error->code);
+    const bool ours = note.error->domain == kCleaningErrorDomain;
+    Logger::shared().log("CleaningTask", "performItem",
+                         fmt::format("Did fail to clean item: {}: {}", ours ? description(code) : note.error->description,
+                                     note.error->oneLine()));
+  }
   setCleaningNote(*copy, note);
   ZK_TRY(context.updateEquivalence(*group_));
   if (note.isSuccessful() && !request_.cleaningRules.isFakeRemove && request_.cleaningRules.removeEmptyDirectories &&
@@ -133,22 +149,25 @@ Result<CleaningNoteEmitted> CleaningTask::cleanItem(const PlannedCleaningItem& p
 }
 
 Result<CleaningItemOutcome> CleaningTask::removeCopy(ZKDuplicate& copy, const ZKDuplicate* kept,
-                                                     const std::shared_ptr<const ZKBaseNode>& node,
-                                                     const CleaningNote& note) {
+                                                     const std::shared_ptr<const ZKBaseNode>& node, CleaningNote& note) {
   if (request_.cleaningRules.isFakeRemove) {
     CleaningItemOutcome outcome;
     outcome.actions.emplace_back(CleaningMovedToTrashAction{fakeTrashLocation(note.originalPath), std::nullopt});
     return outcome;
   }
-  // Written before the copy is touched: if the program dies now, the copy is accounted for.
-  CleaningNote pending = note;
-  pending.pending = true;
-  setCleaningNote(copy, pending);
-  ZK_TRY(request_.store.context->updateEquivalence(*group_));
-  const CleaningItem item{copy.identifier, node, kept ? kept->identifier : 0, kept ? kept->node() : nullptr};
-  const bool replace = request_.cleaningRules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal &&
-                       allowsReplacementWithHardLinks(group_->privateEquivalenceKind);
-  return DefaultCleaningPolicy().perform(item, note.option, replace);
+  const auto kind = group_->privateEquivalenceKind;
+  const CleaningItem item{copy.identifier, node, kept ? kept->identifier : 0, kept ? kept->node() : nullptr,
+                          kind, scanLocationHolding(note.originalPath), plan_.cleanID};
+  const CleaningSteps steps{
+      // Written before the copy is touched: if the program dies now, the copy is accounted for.
+      [&](const CleaningNote& journal) -> Result<void> {
+        CleaningNote pending = journal;
+        pending.pending = true;
+        setCleaningNote(copy, pending);
+        return request_.store.context->updateEquivalence(*group_);
+      },
+      [this] { return canContinue(); }};
+  return DefaultCleaningPolicy().perform(item, note, request_.cleaningRules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal, steps);
 }
 
 void CleaningTask::account(const PlannedCleaningItem& planned, const CleaningNoteEmitted& emitted) {
@@ -165,15 +184,20 @@ void CleaningTask::account(const PlannedCleaningItem& planned, const CleaningNot
   if (trashUnusable) part_.volumeURLToChangeCleaningOption = mountPointForPath(mounts_, planned.path);
 }
 
-void CleaningTask::cleanEmptyFolders(const std::string& removedPath) {
-  // The innermost scan location holding the copy bounds the walk upwards.
+std::string CleaningTask::scanLocationHolding(const std::string& path) const {
+  // The innermost scan location holding the copy.
   std::string bound;
   for (const auto& location : request_.scanLocations) {
-    const std::string& path = location->path();
-    const bool inside = removedPath.size() > path.size() && removedPath.compare(0, path.size(), path) == 0 &&
-                        (path.back() == '/' || removedPath[path.size()] == '/');
-    if (inside && path.size() > bound.size()) bound = path;
+    const std::string& folder = location->path();
+    const bool inside = path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+                        (folder.back() == '/' || path[folder.size()] == '/');
+    if (inside && folder.size() > bound.size()) bound = folder;
   }
+  return bound;
+}
+
+void CleaningTask::cleanEmptyFolders(const std::string& removedPath) {
+  const std::string bound = scanLocationHolding(removedPath);
   if (!bound.empty()) (void)DefaultCleaningPolicy::cleanEmptyDirectories(removedPath, bound);
 }
 

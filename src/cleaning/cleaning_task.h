@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cleaning/cleaning_note.h"
+#include "cleaning/default_cleaning_policy.h"
 #include "cleaning/cleaning_plan.h"
 #include "cleaning/cleaning_result.h"
 #include "file_model/scan_location.h"
@@ -78,7 +79,8 @@ class CleaningTask : public std::enable_shared_from_this<CleaningTask> {
   void performItem(size_t index);
   Result<CleaningNoteEmitted> cleanItem(const PlannedCleaningItem& planned);
   Result<CleaningItemOutcome> removeCopy(ZKDuplicate& copy, const ZKDuplicate* kept,
-                                         const std::shared_ptr<const ZKBaseNode>& node, const CleaningNote& note);
+                                         const std::shared_ptr<const ZKBaseNode>& node, CleaningNote& note);
+  [[nodiscard]] std::string scanLocationHolding(const std::string& path) const;
   void account(const PlannedCleaningItem& planned, const CleaningNoteEmitted& emitted);
   void cleanEmptyFolders(const std::string& removedPath);
   void finish();

@@ -1,156 +1,435 @@
 #include "cleaning/default_cleaning_policy.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
-#include <filesystem>
 
 #include <fmt/format.h>
 
+#include "base/byte_path.h"
 #include "base/path_components.h"
 #include "cleaning/cleaning_error.h"
 #include "foundation/logger.h"
+#include "platform/audio_data_locator.h"
 #include "platform/file_comparison.h"
-#include "platform/resource_values.h"
 #include "platform/trash.h"
 
 namespace zarnik {
 namespace {
 
-// A free place in `folder` for `name`: the name itself, else "stem 2.ext", "stem 3.ext", ...
-std::string freeDestination(const std::string& folder, std::string_view name) {
-  for (int attempt = 1;; ++attempt) {
-    const std::string path = appendingPathComponent(folder, numberedName(name, attempt, " "));
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) != 0 && errno == ENOENT) return path;
+std::string temporaryName(std::string_view what, std::int64_t cleanID, std::int64_t identifier) {
+  return fmt::format(".zarnik-{}-{}-{}", what, cleanID, identifier);
+}
+
+std::string besides(const std::string& path, std::string_view what, std::int64_t cleanID, std::int64_t identifier) {
+  return appendingPathComponent(parentPath(path), temporaryName(what, cleanID, identifier));
+}
+
+const char* typeName(FileResourceType type) {
+  switch (type) {
+    case FileResourceType::regular: return "a file";
+    case FileResourceType::directory: return "a folder";
+    case FileResourceType::symbolicLink: return "a symbolic link";
+    case FileResourceType::namedPipe: return "a named pipe";
+    case FileResourceType::socket: return "a socket";
+    default: return "a device";
   }
 }
 
-Result<CleaningAction> moveToFolder(const std::string& path, ByteCount size, const std::string& folder) {
-  struct stat status {};
-  if (folder.empty() || ::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
-    return cleaningError(CleaningErrorCode::destinationUnaccessible, folder, "the folder is not there");
-  }
-  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-    return cleaningError(CleaningErrorCode::destinationNotWritable, folder);
-  }
-  struct statvfs volume {};
-  if (::statvfs(folder.c_str(), &volume) == 0) {
-    const auto available = static_cast<ByteCount>(volume.f_bavail) * static_cast<ByteCount>(volume.f_frsize);
-    if (available < size) {
-      return cleaningError(CleaningErrorCode::notEnoughCapacity, folder,
-                           fmt::format("{} bytes free, {} needed", available, size));
-    }
-  }
-  const std::string destination = freeDestination(folder, lastPathComponent(path));
-  if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) == 0) {
-    return CleaningAction(CleaningMovedAction{destination});
-  }
-  if (errno != EXDEV) return Error::posix(errno, path);
-  // Another file system: a copy, made durable, then the copy's source goes.
-  std::error_code error;
-  std::filesystem::copy(path, destination,
-                        std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks, error);
-  if (error) {
-    std::filesystem::remove_all(destination);
-    if (error.value() == ENOSPC) return cleaningError(CleaningErrorCode::notEnoughCapacity, folder, error.message());
-    return Error::posix(error.value(), destination);
-  }
-  ::sync();
-  std::filesystem::remove_all(path, error);
-  if (error) return Error::posix(error.value(), path);
-  return CleaningAction(CleaningMovedAction{destination});
+FileResourceType scannedType(const CleaningItem& item) {
+  if (item.kind == EquivalenceKind::symlinkTargetPath) return FileResourceType::symbolicLink;
+  return item.node->className() == "ZKDirectoryNode" ? FileResourceType::directory : FileResourceType::regular;
 }
 
-Result<CleaningAction> removePermanently(const std::string& path) {
-  std::error_code error;
-  std::filesystem::remove_all(path, error);
-  if (error) return Error::posix(error.value(), path);
-  return CleaningAction(CleaningRemovedAction{});
+bool isInside(const std::string& path, const std::string& folder) {
+  return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+         (folder.back() == '/' || path[folder.size()] == '/');
 }
 
-}  // namespace
+// A copy that must stay where it is: a cleaning error naming it and why.
+Error leftInPlace(CleaningErrorCode code, const std::string& path, const std::string& why) {
+  return cleaningError(code, path, why + "; it was left in place");
+}
 
-Result<void> DefaultCleaningPolicy::verify(const CleaningItem& item) {
-  const std::string path = item.node->path();
-  auto now = readResourceValues(path);
-  if (now.hasError()) {
-    if (now.error().code == ENOENT) return cleaningError(CleaningErrorCode::sourceMissing, path);
-    return cleaningError(CleaningErrorCode::sourceUnaccessible, path, now.error().oneLine());
+// The copy, or its kept original when `isKept`, could not be reached.
+Error unreachable(const Error& error, const std::string& path, bool isKept) {
+  const char* whose = isKept ? "the kept copy" : "the copy";
+  if (isLinkInPath(error)) {
+    return leftInPlace(CleaningErrorCode::sourceInvalid, path, fmt::format("a symbolic link now stands in the path of {}", whose));
   }
-  const auto& attributes = item.node->attributes();
-  const bool isFile = now.value().fileResourceType == FileResourceType::regular;
-  if (isFile && (now.value().fileSize.value_or(0) != attributes.exactSize ||
-                 now.value().contentModificationDate != attributes.dateOfModification)) {
-    return cleaningError(CleaningErrorCode::sourceInvalid, path, "it changed after the scan; it was left in place");
+  if (error.domain == kPosixErrorDomain && error.code == ENOENT) {
+    if (!isKept) return cleaningError(CleaningErrorCode::sourceMissing, path, "it is no longer there");
+    return leftInPlace(CleaningErrorCode::destinationUnaccessible, path,
+                       fmt::format("the kept copy {} is no longer there", displayPath(error.path)));
   }
-  const bool isFolder = now.value().fileResourceType == FileResourceType::directory;
-  if ((!isFile && !isFolder) || !item.original || item.original->path() == path) return success();
-  auto equal = isFile ? haveEqualContents(path, item.original->path()) : haveEqualTreeContents(path, item.original->path());
-  if (equal.hasError()) return cleaningError(CleaningErrorCode::sourceUnaccessible, path, equal.error().oneLine());
-  if (!equal.value()) {
-    return cleaningError(CleaningErrorCode::sourceInvalid, path,
-                         "its content differs from the kept copy " + item.original->path() + "; it was left in place");
+  return leftInPlace(CleaningErrorCode::sourceUnaccessible, path, error.oneLine());
+}
+
+// The copy and its kept original, reached and checked.
+struct CheckedPair {
+  Entry copy;
+  EntryFacts copyFacts;
+  std::optional<Entry> kept;
+  std::optional<EntryFacts> keptFacts;
+  std::optional<std::string> digest;
+};
+
+Result<void> checkIsAsScanned(const CleaningItem& item, const EntryFacts& facts, const std::string& path) {
+  const FileResourceType expected = scannedType(item);
+  if (facts.type != expected) {
+    return leftInPlace(CleaningErrorCode::sourceInvalid, path,
+                       fmt::format("it is now {}, not {} as when it was scanned", typeName(facts.type), typeName(expected)));
+  }
+  if (const auto scanned = item.node->fileResourceID(); scanned && *scanned != facts.identity) {
+    return leftInPlace(CleaningErrorCode::sourceInvalid, path, "another file now stands at its place");
+  }
+  if (expected == FileResourceType::regular &&
+      (facts.size != item.node->exactSize() || facts.modification != item.node->attributes().dateOfModification)) {
+    return leftInPlace(CleaningErrorCode::sourceInvalid, path, "it changed after the scan");
   }
   return success();
 }
 
-Result<CleaningItemOutcome> DefaultCleaningPolicy::perform(const CleaningItem& item, const FileCleaningOption& option,
-                                                           bool replaceWithHardLink) const {
-  ZK_TRY(verify(item));
+Result<void> checkKept(const CleaningItem& item, const CheckedPair& pair, const std::string& path) {
+  const std::string keptPath = item.original->path();
+  const EntryFacts& kept = *pair.keptFacts;
+  if (const auto scanned = item.original->fileResourceID(); scanned && *scanned != kept.identity) {
+    return leftInPlace(CleaningErrorCode::destinationUnaccessible, path,
+                       fmt::format("the kept copy {} is not the file that was scanned any more", displayPath(keptPath)));
+  }
+  if (kept.type != pair.copyFacts.type) {
+    return leftInPlace(CleaningErrorCode::destinationUnaccessible, path,
+                       fmt::format("the kept copy {} is now {}", displayPath(keptPath), typeName(kept.type)));
+  }
+  const bool sameFile = kept.identity == pair.copyFacts.identity ||
+                        // An overlay shows a lower file under the overlay's device with the same inode.
+                        (isOnOverlay(pair.copy) != isOnOverlay(*pair.kept) && kept.identity.inode == pair.copyFacts.identity.inode);
+  if (sameFile) {
+    return leftInPlace(CleaningErrorCode::sourceInvalid, path,
+                       fmt::format("it and the kept copy {} are the same file reached by two paths", displayPath(keptPath)));
+  }
+  if (isInside(keptPath, path) || isInside(path, keptPath)) {
+    return leftInPlace(CleaningErrorCode::sourceInvalid, path,
+                       fmt::format("the kept copy {} lies inside it, or it inside the kept copy", displayPath(keptPath)));
+  }
+  if (kept.type == FileResourceType::directory) {
+    ZK_ASSIGN_OR_RETURN(auto inCopy, fileIdentitiesInTree(pair.copy));
+    ZK_ASSIGN_OR_RETURN(auto inKept, fileIdentitiesInTree(*pair.kept));
+    std::sort(inCopy.begin(), inCopy.end());
+    for (const auto& identity : inKept) {
+      if (std::binary_search(inCopy.begin(), inCopy.end(), identity)) {
+        return leftInPlace(CleaningErrorCode::sourceInvalid, path,
+                           fmt::format("a file inside it is also inside the kept folder {}", displayPath(keptPath)));
+      }
+    }
+  }
+  return success();
+}
+
+Result<bool> haveEqualAudioData(const Entry& copy, const Entry& kept, const ContinuePredicate& shouldContinue) {
+  ZK_ASSIGN_OR_RETURN(const auto inCopy, locateAudioDataInFile(copy.path()));
+  ZK_ASSIGN_OR_RETURN(const auto inKept, locateAudioDataInFile(kept.path()));
+  if (!inCopy || !inKept || inCopy->length != inKept->length) return false;
+  return haveEqualRanges(copy, inCopy->offset, kept, inKept->offset, inCopy->length, shouldContinue);
+}
+
+// The content check of the group's kind; the copy's digest when it is a file.
+Result<void> checkContent(const CleaningItem& item, CheckedPair& pair, const CleaningSteps& steps) {
+  const std::string path = pair.copy.path();
+  const bool isFile = pair.copyFacts.type == FileResourceType::regular;
+  const ContentCheck check = pair.kept ? contentCheckFor(item.kind) : ContentCheck::none;
+  bool equal = true;
+  Result<void> compared = success();
+  if (check == ContentCheck::wholeContent && isFile) {
+    auto comparison = compareFileContents(pair.copy, *pair.kept, steps.shouldContinue);
+    if (comparison.hasError()) {
+      compared = comparison.error();
+    } else {
+      equal = comparison.value().equal;
+      if (equal) pair.digest = comparison.value().digestOfFirst;
+    }
+  } else if (check == ContentCheck::wholeContent) {
+    auto comparison = haveEqualTreeContents(path, pair.kept->path());
+    compared = comparison.hasError() ? Result<void>(comparison.error()) : success();
+    equal = comparison.hasValue() && comparison.value();
+  } else if (check == ContentCheck::audioData) {
+    auto comparison = haveEqualAudioData(pair.copy, *pair.kept, steps.shouldContinue);
+    compared = comparison.hasError() ? Result<void>(comparison.error()) : success();
+    equal = comparison.hasValue() && comparison.value();
+  }
+  if (compared.hasError()) {
+    if (compared.error().isCancellation()) return leftInPlace(CleaningErrorCode::sourceInvalid, path, "the cleaning was stopped while it was being compared");
+    return leftInPlace(CleaningErrorCode::sourceUnaccessible, path, compared.error().oneLine());
+  }
+  if (!equal) {
+    const char* what = check == ContentCheck::audioData ? "its audio differs" : "its content differs";
+    return leftInPlace(CleaningErrorCode::sourceInvalid, path,
+                       fmt::format("{} from the kept copy {}", what, displayPath(pair.kept->path())));
+  }
+  if (isFile && !pair.digest) {
+    auto digest = digestOfFile(pair.copy, steps.shouldContinue);
+    if (digest.hasError()) return leftInPlace(CleaningErrorCode::sourceUnaccessible, path, digest.error().oneLine());
+    pair.digest = digest.value();
+  }
+  return success();
+}
+
+Result<CheckedPair> checked(const CleaningItem& item, const CleaningSteps& steps) {
   const std::string path = item.node->path();
+  auto copy = entryWithoutLinks(path);
+  if (copy.hasError()) return unreachable(copy.error(), path, false);
+  auto facts = factsOf(copy.value());
+  if (facts.hasError()) return unreachable(facts.error(), path, false);
+  CheckedPair pair{std::move(copy.value()), facts.value(), std::nullopt, std::nullopt, std::nullopt};
+  ZK_TRY(checkIsAsScanned(item, pair.copyFacts, path));
+  if (item.original) {
+    const std::string keptPath = item.original->path();
+    auto kept = entryWithoutLinks(keptPath);
+    if (kept.hasError()) return unreachable(kept.error(), path, true);
+    auto keptFacts = factsOf(kept.value());
+    if (keptFacts.hasError()) return unreachable(keptFacts.error(), path, true);
+    pair.kept = std::move(kept.value());
+    pair.keptFacts = keptFacts.value();
+    ZK_TRY(checkKept(item, pair, path));
+  }
+  ZK_TRY(checkContent(item, pair, steps));
+  return pair;
+}
+
+// The folders between the scanned folder and the copy, outermost first, with their metadata.
+RecordedFolders foldersAbove(const std::string& path, const std::string& scanLocation) {
+  RecordedFolders folders;
+  if (scanLocation.empty()) return folders;
+  for (std::string folder = parentPath(path); isInside(folder, scanLocation); folder = parentPath(folder)) {
+    auto entry = entryWithoutLinks(folder);
+    if (entry.hasError()) break;
+    auto metadata = metadataOf(entry.value());
+    if (metadata.hasError()) break;
+    folders.emplace(folders.begin(), folder, std::move(metadata.value()));
+  }
+  return folders;
+}
+
+// Whether the entry still stands for the file with `identity`.
+bool stillIs(const std::string& path, const FileId& identity) {
+  auto entry = entryWithoutLinks(path);
+  if (entry.hasError()) return false;
+  auto facts = factsOf(entry.value());
+  return facts.hasValue() && facts.value().identity == identity;
+}
+
+// A free place in `folder` for `name`: the name itself, else "stem 2.ext", "stem 3.ext", ...
+std::string freeDestination(const std::string& folder, std::string_view name) {
+  for (int attempt = 1;; ++attempt) {
+    const std::string path = appendingPathComponent(folder, numberedName(name, attempt, " "));
+    auto entry = entryWithoutLinks(path);
+    if (entry.hasError() || factsOf(entry.value()).hasError()) return path;
+  }
+}
+
+Error hardLinkRefused(const Error& error, const std::string& path) {
+  std::string why;
+  switch (error.code) {
+    case EXDEV: why = "the kept copy is on another file system"; break;
+    case EPERM: why = "the file system or the kept copy does not allow hard links (immutable, append-only or protected)"; break;
+    case EMLINK: why = "the kept copy has as many hard links as its file system allows"; break;
+    default: why = error.oneLine();
+  }
+  return leftInPlace(CleaningErrorCode::destinationNotWritable, path, "it could not be replaced by a hard link: " + why);
+}
+
+Result<CleaningItemOutcome> replaceByHardLink(const CleaningItem& item, const CheckedPair& pair, CleaningNote& note,
+                                              const CleaningSteps& steps) {
+  const std::string path = pair.copy.path();
+  note.linkPath = linkPathFor(path, item.cleanID, item.identifier);
+  ZK_TRY(steps.writeJournal(note));
+  ZK_ASSIGN_OR_RETURN(const Entry link, pair.copy.sibling(std::string(lastPathComponent(*note.linkPath))));
+  if (auto linked = hardLink(*pair.kept, link); linked.hasError()) return hardLinkRefused(linked.error(), path);
+  const auto undo = [&](const std::string& why) {
+    (void)removeEntry(link);
+    return leftInPlace(CleaningErrorCode::sourceInvalid, path, why);
+  };
+  auto linkFacts = factsOf(link);
+  if (linkFacts.hasError() || linkFacts.value().identity != pair.keptFacts->identity) {
+    return undo("the hard link made does not lead to the kept copy");
+  }
+  if (!stillIs(path, pair.copyFacts.identity)) return undo("it changed while it was being replaced");
+  if (auto replaced = renameReplacing(link, pair.copy); replaced.hasError()) return undo(replaced.error().oneLine());
   CleaningItemOutcome outcome;
-  switch (option.kind) {
-    case FileCleaningOption::Kind::moveToTrash: {
-      auto trashed = moveToTrash(path);
-      if (trashed.hasError()) return cleaningError(CleaningErrorCode::destinationUnaccessible, path, trashed.error().oneLine());
-      outcome.actions.emplace_back(CleaningMovedToTrashAction{trashed.value().trashedPath, trashed.value().infoPath});
-      break;
-    }
-    case FileCleaningOption::Kind::removePermanently: {
-      ZK_ASSIGN_OR_RETURN(auto removed, removePermanently(path));
-      outcome.actions.push_back(std::move(removed));
-      break;
-    }
-    case FileCleaningOption::Kind::moveToFolder: {
-      ZK_ASSIGN_OR_RETURN(auto moved, moveToFolder(path, item.node->exactSize(), option.folder));
-      outcome.actions.push_back(std::move(moved));
-      break;
-    }
-  }
-  if (!replaceWithHardLink || !item.original) return outcome;
-  const std::string original = item.original->path();
-  if (::link(original.c_str(), path.c_str()) == 0) {
-    outcome.actions.emplace_back(CleaningReplacedWithHardlinkAction{item.originalIdentifier, original});
-  } else {
-    const int error = errno;
-    outcome.note = error == EXDEV ? "not replaced by a hard link: the kept copy is on another file system"
-                                  : "not replaced by a hard link: " + Error::posix(error, path).oneLine();
-  }
+  outcome.actions.emplace_back(CleaningRemovedAction{});
+  outcome.actions.emplace_back(CleaningReplacedWithHardlinkAction{item.originalIdentifier, pair.kept->path()});
   return outcome;
+}
+
+Result<CleaningAction> moveToFolder(const Entry& staged, const CleaningNote& note, std::int64_t cleanID, std::int64_t identifier) {
+  const std::string& destination = *note.destinationPath;
+  ZK_ASSIGN_OR_RETURN(const Entry target, entryWithoutLinks(destination));
+  auto moved = renameWithoutReplacing(staged, target);
+  if (moved.hasValue()) return CleaningAction(CleaningMovedAction{destination});
+  if (moved.error().code != EXDEV) return moved.error();
+  // Another file system: a copy written beside the destination, made durable and checked, takes
+  // the destination's name; only then does the copy go.
+  ZK_ASSIGN_OR_RETURN(const Entry partial, entryWithoutLinks(partialPathFor(destination, cleanID, identifier)));
+  ZK_TRY(copyWithMetadata(staged, partial));
+  const auto discard = [&](Error error) {
+    (void)removeTree(partial);
+    return error;
+  };
+  if (note.digest) {
+    auto digest = digestOfFile(partial, {});
+    if (digest.hasError()) return discard(digest.error());
+    if (digest.value() != *note.digest) return discard(Error::generic("The copy written differs from the file.", destination));
+  } else {
+    auto equal = haveEqualTreeContents(staged.path(), partial.path());
+    if (equal.hasError()) return discard(equal.error());
+    if (!equal.value()) return discard(Error::generic("The copy written differs from the folder.", destination));
+  }
+  if (auto named = renameWithoutReplacing(partial, target); named.hasError()) return discard(named.error());
+  (void)removeTree(staged);  // what is left of it is found and removed by the next run
+  return CleaningAction(CleaningMovedAction{destination});
+}
+
+Result<CleaningAction> removeForGood(const Entry& staged, const CleaningNote& note) {
+  if (!note.isFolder) {
+    ZK_TRY(removeEntry(staged));
+    return CleaningAction(CleaningRemovedAction{});
+  }
+  // Renamed first, so that a deletion cut off midway is finished by the next run, not undone.
+  ZK_ASSIGN_OR_RETURN(const Entry deleting, staged.sibling(std::string(lastPathComponent(*note.deletingPath))));
+  ZK_TRY(renameWithoutReplacing(staged, deleting));
+  ZK_TRY(removeTree(deleting));
+  return CleaningAction(CleaningRemovedAction{});
+}
+
+Result<CleaningItemOutcome> removeByOption(const CleaningItem& item, const CheckedPair& pair, CleaningNote& note,
+                                           const CleaningSteps& steps) {
+  const std::string path = pair.copy.path();
+  note.stagedPath = stagedPathFor(path, item.cleanID, item.identifier);
+  if (note.isFolder && note.option.kind == FileCleaningOption::Kind::removePermanently) {
+    note.deletingPath = deletingPathFor(path, item.cleanID, item.identifier);
+  }
+  if (note.option.kind == FileCleaningOption::Kind::moveToFolder) {
+    const std::string& folder = note.option.folder;
+    auto available = availableCapacity(folder);
+    if (available.hasError()) {
+      return leftInPlace(CleaningErrorCode::destinationUnaccessible, path,
+                         fmt::format("the folder {} cannot be used: {}", displayPath(folder), available.error().oneLine()));
+    }
+    if (available.value() < note.size) {
+      return leftInPlace(CleaningErrorCode::notEnoughCapacity, path,
+                         fmt::format("{} has {} bytes free, {} are needed", displayPath(folder), available.value(), note.size));
+    }
+    note.destinationPath = freeDestination(folder, lastPathComponent(path));
+    note.partialPath = partialPathFor(*note.destinationPath, item.cleanID, item.identifier);
+  }
+  ZK_TRY(steps.writeJournal(note));
+
+  ZK_ASSIGN_OR_RETURN(const Entry staged, pair.copy.sibling(std::string(lastPathComponent(*note.stagedPath))));
+  if (auto aside = renameWithoutReplacing(pair.copy, staged); aside.hasError()) {
+    return leftInPlace(CleaningErrorCode::sourceUnaccessible, path, aside.error().oneLine());
+  }
+  const auto putBack = [&](const std::string& why) {
+    auto back = renameWithoutReplacing(staged, pair.copy);
+    if (back.hasError()) {
+      return cleaningError(CleaningErrorCode::revertImpossible, path,
+                           fmt::format("{}; the copy is kept at {} ({})", why, displayPath(staged.path()), back.error().oneLine()));
+    }
+    return leftInPlace(CleaningErrorCode::sourceInvalid, path, why);
+  };
+  if (!stillIs(staged.path(), pair.copyFacts.identity)) return putBack("it changed while it was being removed");
+  if (pair.kept && !stillIs(pair.kept->path(), pair.keptFacts->identity)) {
+    return putBack(fmt::format("the kept copy {} went with it (the same file seen through a mount)", displayPath(pair.kept->path())));
+  }
+
+  Result<CleaningAction> action = Error::generic("Nothing was done.");
+  switch (note.option.kind) {
+    case FileCleaningOption::Kind::moveToTrash: {
+      auto trashed = moveToTrash(staged, path);
+      if (trashed.hasError()) {
+        Error error = putBack("the trash cannot be used: " + trashed.error().oneLine());
+        if (error.code == static_cast<int>(CleaningErrorCode::sourceInvalid)) {
+          error.code = static_cast<int>(CleaningErrorCode::destinationUnaccessible);
+          error.description = std::string(displayedDescription(CleaningErrorCode::destinationUnaccessible));
+        }
+        return error;
+      }
+      action = CleaningAction(CleaningMovedToTrashAction{trashed.value().trashedPath, trashed.value().infoPath});
+      break;
+    }
+    case FileCleaningOption::Kind::removePermanently: action = removeForGood(staged, note); break;
+    case FileCleaningOption::Kind::moveToFolder: action = moveToFolder(staged, note, item.cleanID, item.identifier); break;
+  }
+  if (action.hasError()) {
+    // A folder deletion that began is finished by the next run; anything else goes back.
+    if (note.deletingPath && !stillIs(staged.path(), pair.copyFacts.identity)) return action.error();
+    return putBack(action.error().oneLine());
+  }
+  CleaningItemOutcome outcome;
+  outcome.actions.push_back(std::move(action.value()));
+  return outcome;
+}
+
+}  // namespace
+
+ContentCheck contentCheckFor(EquivalenceKind kind) {
+  switch (kind) {
+    case EquivalenceKind::exactHash:
+    case EquivalenceKind::exactSize:
+    case EquivalenceKind::exactApp:
+    case EquivalenceKind::directory: return ContentCheck::wholeContent;
+    case EquivalenceKind::exactAudioHash:
+    case EquivalenceKind::exactAudioSize: return ContentCheck::audioData;
+    default: return ContentCheck::none;  // similar items differ by definition; links hold no data
+  }
+}
+
+std::string stagedPathFor(const std::string& path, std::int64_t cleanID, std::int64_t identifier) {
+  return besides(path, "staged", cleanID, identifier);
+}
+std::string deletingPathFor(const std::string& path, std::int64_t cleanID, std::int64_t identifier) {
+  return besides(path, "deleting", cleanID, identifier);
+}
+std::string linkPathFor(const std::string& path, std::int64_t cleanID, std::int64_t identifier) {
+  return besides(path, "link", cleanID, identifier);
+}
+std::string partialPathFor(const std::string& destination, std::int64_t cleanID, std::int64_t identifier) {
+  return besides(destination, "partial", cleanID, identifier);
+}
+
+Result<CleaningItemOutcome> DefaultCleaningPolicy::perform(const CleaningItem& item, CleaningNote& note,
+                                                           bool replaceWithHardLink, const CleaningSteps& steps) const {
+  ZK_ASSIGN_OR_RETURN(const CheckedPair pair, checked(item, steps));
+  const std::string path = pair.copy.path();
+  note.copyIdentity = pair.copyFacts.identity;
+  note.isFolder = pair.copyFacts.type == FileResourceType::directory;
+  note.size = note.isFolder ? item.node->exactSize() : pair.copyFacts.size;
+  note.digest = pair.digest;
+  if (auto metadata = metadataOf(pair.copy); metadata.hasValue()) note.metadata = std::move(metadata.value());
+  note.folders = foldersAbove(path, item.scanLocation);
+  if (pair.kept) {
+    note.keptPath = pair.kept->path();
+    note.keptIdentity = pair.keptFacts->identity;
+  }
+  if (!replaceWithHardLink) return removeByOption(item, pair, note, steps);
+  if (!pair.kept || pair.copyFacts.type != FileResourceType::regular || contentCheckFor(item.kind) != ContentCheck::wholeContent) {
+    return leftInPlace(CleaningErrorCode::sourceInvalid, path, "only exact copies of files can be replaced by hard links");
+  }
+  return replaceByHardLink(item, pair, note, steps);
 }
 
 std::vector<std::string> DefaultCleaningPolicy::cleanEmptyDirectories(const std::string& removedPath,
                                                                       const std::string& scanLocation) {
   std::vector<std::string> removed;
-  std::string prefix = scanLocation;
-  if (prefix.empty() || prefix.back() != '/') prefix += '/';
-  std::string folder = removedPath.substr(0, removedPath.find_last_of('/'));
-  // Strictly inside the location, by whole components.
-  while (folder.size() > prefix.size() && folder.compare(0, prefix.size(), prefix) == 0) {
-    if (::rmdir(folder.c_str()) != 0) {
-      if (errno != ENOTEMPTY && errno != EEXIST) {
+  for (std::string folder = parentPath(removedPath); isInside(folder, scanLocation); folder = parentPath(folder)) {
+    auto entry = entryWithoutLinks(folder);
+    auto gone = entry.hasValue() ? removeEntry(entry.value()) : Result<void>(entry.error());
+    if (gone.hasError()) {
+      if (gone.error().code != ENOTEMPTY && gone.error().code != EEXIST) {
         Logger::shared().log("DefaultCleaningPolicy", "cleanEmptyDirectoriesIfShould(afterItem:)",
-                             "Did fail to remove empty folder: " + Error::posix(errno, folder).oneLine());
+                             "Did fail to remove empty folder: " + gone.error().oneLine());
       }
       break;
     }
     removed.push_back(folder);
-    folder = folder.substr(0, folder.find_last_of('/'));
   }
   return removed;
 }

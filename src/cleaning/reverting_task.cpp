@@ -1,6 +1,7 @@
 #include "cleaning/reverting_task.h"
 
 #include "cleaning/cleaning_plan.h"
+#include "cleaning/cleaning_recovery.h"
 #include "cleaning/cleaning_reverter.h"
 #include <fmt/format.h>
 
@@ -14,6 +15,10 @@ std::shared_ptr<RevertingTask> RevertingTask::make(RevertingRequest request) {
 
 void RevertingTask::start() {
   request_.store.queue->async([self = shared_from_this()] {
+    if (auto settled = settleCutOffCleanings(*self->request_.store.context); settled.hasError()) {
+      self->reports_.fail(settled.error());
+      return;
+    }
     auto items = self->collectItems();
     if (items.hasError()) {
       self->reports_.fail(items.error());
@@ -67,7 +72,8 @@ Result<RevertedItem> RevertingTask::revertItem(const Item& item) {
     reverted.error = Error::generic("This copy is no longer among the stored results.");
     return reverted;
   }
-  reverted.size = group_->memberSize;
+  const auto node = copy->node();
+  reverted.size = node ? node->exactSize() : group_->memberSize;
   reverted.isSimilar = isSimilar(group_->privateEquivalenceKind);
   auto note = cleaningNoteOf(*copy);
   if (!note) {
@@ -75,9 +81,16 @@ Result<RevertedItem> RevertingTask::revertItem(const Item& item) {
     return reverted;
   }
   reverted.path = note->originalPath;
+  if (!note->reverted && !note->isFakeRemove && !note->revertPending) {
+    // Stored before anything moves: a revert cut off is finished by the next one.
+    note->revertPending = true;
+    setCleaningNote(*copy, note);
+    ZK_TRY(context.updateEquivalence(*group_));
+  }
   if (auto back = revertCleaning(*note); back.hasError()) {
     reverted.error = back.error();
     note->reversionError = back.error();
+    note->revertPending = false;
     setCleaningNote(*copy, note);
   } else {
     // Back in place: it can be selected and cleaned again. The selection that removed it stays;

@@ -40,7 +40,7 @@ inline constexpr std::array<EquivalenceKind, 10> kAllEquivalenceKinds = {
          kind == EquivalenceKind::exactApp;
 }
 [[nodiscard]] constexpr bool allowsReplacementWithHardLinks(EquivalenceKind kind) {
-  return kind == EquivalenceKind::exactHash || kind == EquivalenceKind::exactAudioHash;
+  return kind == EquivalenceKind::exactHash;  // identical audio differs in its tags: a link would lose them
 }
 // The claimer of a group of this kind: exact 2, similar 1 (folders claim 4 on their own).
 [[nodiscard]] constexpr int claimerOf(EquivalenceKind kind) { return 2 - (isSimilar(kind) ? 1 : 0); }

@@ -15,6 +15,7 @@
 #include "base/date.h"
 #include "base/path_components.h"
 #include "platform/file_reading.h"
+#include "platform/guarded_files.h"
 #include "platform/xdg_directories.h"
 
 namespace zarnik {
@@ -161,20 +162,28 @@ std::optional<std::string> percentDecodedPath(std::string_view text) {
 }
 
 Result<TrashedItem> moveToTrash(const std::string& path) {
-  const auto device = deviceOf(path);
-  if (!device) return Error::posix(errno, path);
-  ZK_ASSIGN_OR_RETURN(const TrashFolder trash, trashFor(path, *device));
+  ZK_ASSIGN_OR_RETURN(const Entry entry, entryWithoutLinks(path));
+  return moveToTrash(entry, path);
+}
+
+Result<TrashedItem> moveToTrash(const Entry& entry, const std::string& originalPath) {
+  struct stat status {};
+  if (::fstatat(entry.folder(), entry.name().c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    return Error::posix(errno, entry.path());
+  }
+  ZK_ASSIGN_OR_RETURN(const TrashFolder trash, trashFor(originalPath, status.st_dev));
   ZK_TRY(makeFolder(trash.root + "/files"));
   ZK_TRY(makeFolder(trash.root + "/info"));
   // The volume's trash keeps paths relative to the volume's top folder.
-  std::string shown = path;
-  if (!trash.topDirectory.empty() && trash.topDirectory != "/") shown = path.substr(trash.topDirectory.size() + 1);
-  ZK_ASSIGN_OR_RETURN(const std::string name, reserveName(trash, std::string(lastPathComponent(path)), infoText(shown)));
-  TrashedItem item{trash.root + "/files/" + name, trash.root + "/info/" + name + ".trashinfo", path};
-  if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, item.trashedPath.c_str(), RENAME_NOREPLACE) != 0) {
+  std::string shown = originalPath;
+  if (!trash.topDirectory.empty() && trash.topDirectory != "/") shown = originalPath.substr(trash.topDirectory.size() + 1);
+  ZK_ASSIGN_OR_RETURN(const std::string name,
+                      reserveName(trash, std::string(lastPathComponent(originalPath)), infoText(shown)));
+  TrashedItem item{trash.root + "/files/" + name, trash.root + "/info/" + name + ".trashinfo", originalPath};
+  if (::renameat2(entry.folder(), entry.name().c_str(), AT_FDCWD, item.trashedPath.c_str(), RENAME_NOREPLACE) != 0) {
     const int error = errno;
     ::unlink(item.infoPath.c_str());
-    return Error::posix(error, path);
+    return Error::posix(error, entry.path());
   }
   return item;
 }
@@ -214,7 +223,10 @@ Result<TrashInfo> readTrashInfo(const std::string& root, const std::string& name
 
 }  // namespace
 
-std::optional<std::string> trashedItemFor(const std::string& originalPath) {
+namespace {
+
+// The trashes an item from `originalPath` may be in: the home trash and its file system's.
+std::vector<std::string> trashRootsFor(const std::string& originalPath) {
   std::vector<std::string> roots{xdg::dataHome() + "/Trash"};
   std::string existing = parentPath(originalPath);
   while (existing != "/" && !deviceOf(existing)) existing = parentPath(existing);
@@ -225,9 +237,13 @@ std::optional<std::string> trashedItemFor(const std::string& originalPath) {
     roots.push_back(top + "/.Trash/" + uid);
     roots.push_back(top + "/.Trash-" + uid);
   }
-  std::optional<std::string> newest;
-  std::string newestDate;
-  for (const auto& root : roots) {
+  return roots;
+}
+
+// Calls `visit(root, name, info)` for each trashed item whose info says it came from `originalPath`.
+template <typename Visit>
+void forEachTrashInfoFrom(const std::string& originalPath, Visit&& visit) {
+  for (const auto& root : trashRootsFor(originalPath)) {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(root + "/info", error)) {
       const std::string file = entry.path().filename().string();
@@ -236,13 +252,41 @@ std::optional<std::string> trashedItemFor(const std::string& originalPath) {
       const std::string name = file.substr(0, file.size() - kSuffix.size());
       auto info = readTrashInfo(root, name);
       if (info.hasError() || info.value().originalPath != originalPath) continue;
-      if (!newest || info.value().deletionDate >= newestDate) {
-        newest = root + "/files/" + name;
-        newestDate = info.value().deletionDate;
-      }
+      visit(root, name, info.value());
     }
   }
+}
+
+bool existsWithoutFollowing(const std::string& path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0;
+}
+
+}  // namespace
+
+std::optional<std::string> trashedItemFor(const std::string& originalPath) {
+  std::optional<std::string> newest;
+  std::string newestDate;
+  forEachTrashInfoFrom(originalPath, [&](const std::string& root, const std::string& name, const TrashInfo& info) {
+    const std::string item = root + "/files/" + name;
+    if (!existsWithoutFollowing(item)) return;
+    if (!newest || info.deletionDate >= newestDate) {
+      newest = item;
+      newestDate = info.deletionDate;
+    }
+  });
   return newest;
+}
+
+void discardTrashInfoWithoutItem(const std::string& originalPath) {
+  forEachTrashInfoFrom(originalPath, [&](const std::string& root, const std::string& name, const TrashInfo&) {
+    if (!existsWithoutFollowing(root + "/files/" + name)) ::unlink((root + "/info/" + name + ".trashinfo").c_str());
+  });
+}
+
+std::string trashInfoPathFor(const std::string& trashedPath) {
+  const std::string root = parentPath(parentPath(trashedPath));
+  return root + "/info/" + std::string(lastPathComponent(trashedPath)) + ".trashinfo";
 }
 
 Result<std::string> restoreFromTrash(const std::string& trashedPath) {
@@ -250,7 +294,7 @@ Result<std::string> restoreFromTrash(const std::string& trashedPath) {
   const std::string root = parentPath(filesFolder);
   if (lastPathComponent(filesFolder) != "files") return Error::posix(EINVAL, trashedPath);
   ZK_ASSIGN_OR_RETURN(TrashInfo info, readTrashInfo(root, std::string(lastPathComponent(trashedPath))));
-  const std::string infoPath = root + "/info/" + std::string(lastPathComponent(trashedPath)) + ".trashinfo";
+  const std::string infoPath = trashInfoPathFor(trashedPath);
   const std::string& original = info.originalPath;
   ZK_TRY(makeParentsOf(original));
   if (::renameat2(AT_FDCWD, trashedPath.c_str(), AT_FDCWD, original.c_str(), RENAME_NOREPLACE) != 0) {

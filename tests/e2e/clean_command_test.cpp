@@ -99,7 +99,7 @@ TEST_F(CleanCommandTest, PermanentRemovalIsNotRevertedAndHardLinksAre) {
   EXPECT_FALSE(exists(tree / "b/one copy.txt"));
   auto impossible = runZarnik("revert " + std::to_string(oneCopy), scratch);
   EXPECT_EQ(impossible.status, 1);
-  EXPECT_NE(impossible.out.find("Revert is impossible"), std::string::npos) << impossible.out;
+  EXPECT_NE(impossible.out.find("Cannot be undone"), std::string::npos) << impossible.out;
 }
 
 TEST_F(CleanCommandTest, AFailedCopyIsReportedWithItsReasonAndAFakeCleaningTouchesNothing) {
@@ -185,11 +185,17 @@ TEST_F(CleanCommandTest, ACleaningKilledHalfWayAccountsForEveryCopy) {
   ::waitpid(child, nullptr, 0);
   size_t inPlace = 0;
   size_t trashed = 0;
+  // The copy in hand may have been moved aside, beside itself, on its way to the trash.
+  size_t aside = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(tree / "b")) {
+    aside += entry.path().filename().string().rfind(".zarnik-staged-", 0) == 0 ? 1 : 0;
+  }
+  EXPECT_LE(aside, 1u);
   for (int i = 0; i < kPairs; ++i) {
     const std::string name = std::to_string(i) + " copy";
     const bool here = exists(tree / ("b/" + name));
     const bool inTrash = exists(trash() + "/files/" + name);
-    EXPECT_NE(here, inTrash) << name;  // in place, or in the trash, never both or neither
+    EXPECT_FALSE(here && inTrash) << name;  // in place, or in the trash, never both
     if (inTrash) {
       EXPECT_TRUE(exists(trash() + "/info/" + name + ".trashinfo")) << name;
     }
@@ -197,7 +203,7 @@ TEST_F(CleanCommandTest, ACleaningKilledHalfWayAccountsForEveryCopy) {
     trashed += inTrash ? 1 : 0;
   }
   EXPECT_GT(trashed, 0u);
-  EXPECT_EQ(inPlace + trashed, static_cast<size_t>(kPairs));
+  EXPECT_EQ(inPlace + trashed + aside, static_cast<size_t>(kPairs));
   auto listed = runZarnik("results", scratch);
   ASSERT_EQ(listed.status, 0) << listed.err;
 
