@@ -14,6 +14,7 @@
 #include "cli/interrupt_watcher.h"
 #include "cli/progress_reporter.h"
 #include "cli/results_printer.h"
+#include "cli/session_lock.h"
 #include "cli/user_session.h"
 #include "foundation/byte_count_formatter.h"
 #include "foundation/logger.h"
@@ -164,6 +165,10 @@ int runScan(const ScanOptions& options) {
   autoselectionRules.neverSelectPaths = absolutePaths(options.neverSelectPaths);
   autoselectionRules.selectRandomAmongEqual = options.selectRandomAmongEqual;
 
+  // Held until the program ends, so that the groups are stored by this scan alone; taken before
+  // the scan begins, so that a busy session costs no scanning.
+  const auto sessionLock = lockUserSessionForChanges("zarnik scan");
+  if (!sessionLock) return 1;
   auto service = std::make_shared<ScanningService>();
   auto session = restoreUserSession(service);
   if (!session) {
