@@ -189,6 +189,32 @@ TEST_F(CleanCommandTest, CopiesDeletedOnAVolumeAreCalledDeletedAndEachWayIsCount
   EXPECT_FALSE(exists(trash()));
 }
 
+TEST_F(CleanCommandTest, DeletingIsAdvisedOnlyWhereTheTrashItselfCannotBeUsed) {
+  const std::string longName(240, 'n');
+  tree.file("a/one.txt", "pair one");
+  tree.file("b/one copy.txt", "pair one");
+  tree.file("a/" + longName + ".txt", "long pair");
+  tree.file("b/" + longName + " copy.txt", "long pair");
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree / "a") + " " + quoted(tree / "b"), scratch).status, 0);
+
+  // Something in the trash's place: no copy can go to the trash on this volume.
+  scratch.file("data/Trash", "not a folder");
+  auto noTrash = runZarnik("clean --yes", scratch);
+  EXPECT_EQ(noTrash.status, 1);
+  EXPECT_NE(noTrash.out.find("Failed: 2 duplicates"), std::string::npos) << noTrash.out;
+  EXPECT_NE(noTrash.out.find("The trash cannot be used on "), std::string::npos) << noTrash.out;
+  EXPECT_NE(noTrash.out.find("=delete"), std::string::npos) << noTrash.out;
+
+  // A name too long for the trash's records is the copy's own problem: deleting is not advised.
+  ASSERT_EQ(::unlink((scratch / "data/Trash").c_str()), 0);
+  auto longNamed = runZarnik("clean --yes", scratch);
+  EXPECT_EQ(longNamed.status, 1);
+  EXPECT_NE(longNamed.out.find("moved to the trash: 1 duplicate"), std::string::npos) << longNamed.out;
+  EXPECT_NE(longNamed.out.find("Failed: 1 duplicate"), std::string::npos) << longNamed.out;
+  EXPECT_EQ(longNamed.out.find("--volume"), std::string::npos) << longNamed.out;
+  EXPECT_TRUE(exists(tree / ("b/" + longName + " copy.txt")));
+}
+
 TEST_F(CleanCommandTest, ADestinationFolderIsCheckedBeforeAnythingIsTouched) {
   tree.file("a/one.txt", "pair one");
   tree.file("b/one copy.txt", "pair one");
