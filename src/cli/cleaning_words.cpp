@@ -18,6 +18,7 @@ namespace {
 constexpr std::string_view kToTrash = "moved to the trash";
 constexpr std::string_view kDeleted = "deleted permanently";
 constexpr std::string_view kLinked = "replaced by hard links to the kept copies";
+constexpr std::string_view kToPretend = "taken through a fake cleaning (nothing is touched)";
 constexpr std::string_view kPretended = "pretended to be cleaned (nothing was touched)";
 
 std::string wayOfOption(const FileCleaningOption& option) {
@@ -78,7 +79,7 @@ std::string WayCounts::list() const {
 
 std::string plannedWay(const CleaningRules& rules, EquivalenceKind kind, const std::string& path,
                        const std::vector<MountEntry>& mounts) {
-  if (rules.isFakeRemove) return std::string(kPretended);
+  if (rules.isFakeRemove) return std::string(kToPretend);
   if (rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal &&
       allowsReplacementWithHardLinks(kind)) {
     return std::string(kLinked);

@@ -27,31 +27,29 @@ std::string busyMessage(const std::optional<LockHolder>& holder) {
   return who + " is changing the results; try again when it has finished";
 }
 
-std::optional<FileLock> lockSessionForChanges(const DuplicatesDetectionSpec& spec,
-                                              const std::string& command) {
-  if (auto made = xdg::makeDirectories(spec.urlOfStateContainer); made.hasError()) {
-    printError(made.error().oneLine());
-    return std::nullopt;
-  }
+Result<std::optional<FileLock>> lockSessionForChanges(const DuplicatesDetectionSpec& spec,
+                                                      const std::string& command) {
+  ZK_TRY(xdg::makeDirectories(spec.urlOfStateContainer));
   const std::string path = spec.urlOfLockFile();
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::duration<double>(kSessionLockWaitSeconds);
   for (;;) {
-    auto locked = FileLock::tryLock(path, command);
-    if (locked.hasError()) {
-      printError(locked.error().oneLine());
-      return std::nullopt;
-    }
-    if (locked.value()) return std::move(locked.value());
+    ZK_ASSIGN_OR_RETURN(auto locked, FileLock::tryLock(path, command));
+    if (locked) return locked;
     if (std::chrono::steady_clock::now() >= deadline) break;
     std::this_thread::sleep_for(kPollInterval);
   }
   printError(busyMessage(FileLock::holderOf(path)));
-  return std::nullopt;
+  return std::optional<FileLock>();
 }
 
 std::optional<FileLock> lockUserSessionForChanges(const std::string& command) {
-  return lockSessionForChanges(DuplicatesDetectionSpec::standard(nullptr), command);
+  auto locked = lockSessionForChanges(DuplicatesDetectionSpec::standard(nullptr), command);
+  if (locked.hasError()) {
+    printError(locked.error().oneLine());
+    return std::nullopt;
+  }
+  return std::move(locked).value();
 }
 
 }  // namespace zarnik::cli

@@ -15,12 +15,13 @@ namespace zarnik::cli {
 // How long a writer waits for another to finish before giving up.
 inline constexpr double kSessionLockWaitSeconds = 3.0;
 
-// The session's lock, held for `command` ("zarnik clean"); nothing (after telling why in one
-// line) when another process kept it for the whole wait or the lock file cannot be used.
-std::optional<FileLock> lockSessionForChanges(const DuplicatesDetectionSpec& spec,
-                                              const std::string& command);
+// The session's lock, held for `command` ("zarnik clean"); nothing (after telling so in one line)
+// when another process kept it for the whole wait; an error, not yet told, when the lock file
+// cannot be made or used (then neither can the store beside it).
+Result<std::optional<FileLock>> lockSessionForChanges(const DuplicatesDetectionSpec& spec,
+                                                      const std::string& command);
 
-// The same for the user's own session.
+// The user's own session's lock; nothing, after telling why, when it cannot be had.
 std::optional<FileLock> lockUserSessionForChanges(const std::string& command);
 
 // "another zarnik (pid 1234, `zarnik clean`) is changing the results; try again when it has

@@ -164,7 +164,8 @@ Future<std::shared_ptr<DuplicatesDetectionSession>> DuplicatesDetectionSession::
     const std::string file = session->spec_.urlOfStateFile();
     if (session->spec_.isInMemory()) return session;
     if (::access(file.c_str(), F_OK) != 0) {
-      ZK_TRY(session->reviewStoredResultsIfAny());
+      // A monitor review's store is the monitor's own: only its review state opens it.
+      if (!session->spec_.isMonitorReview) ZK_TRY(session->reviewStoredResultsIfAny());
       return session;
     }
     auto text = readWholeFile(file, kMaximumStateFileSize);
