@@ -5,64 +5,60 @@
 #include <climits>
 #include <cstdio>
 #include <iostream>
+#include <map>
 #include <mutex>
+#include <set>
 
 #include <fmt/format.h>
 
 #include "base/byte_path.h"
 #include "cleaning/cleaning_service.h"
+#include "cli/cleaning_words.h"
 #include "cli/interrupt_watcher.h"
+#include "cli/session_lock.h"
 #include "cli/user_session.h"
 #include "foundation/byte_count_formatter.h"
 
 namespace zarnik::cli {
 namespace {
 
+// "trash", "delete" or "move-to:DIR".
+Result<FileCleaningOption> parsedOption(const std::string& text) {
+  if (text == "trash") return FileCleaningOption{FileCleaningOption::Kind::moveToTrash, {}};
+  if (text == "delete") return FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
+  if (text.rfind("move-to:", 0) == 0) {
+    ZK_ASSIGN_OR_RETURN(auto folder, checkedDestinationFolder(text.substr(8), "--volume …=move-to:"));
+    return FileCleaningOption{FileCleaningOption::Kind::moveToFolder, std::move(folder)};
+  }
+  return Error::generic("expected MOUNT=trash, MOUNT=delete or MOUNT=move-to:DIR");
+}
+
 std::string absolute(const std::string& path) {
   char resolved[PATH_MAX];
   return ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
-}
-
-// "trash", "delete" or "move-to:DIR".
-std::optional<FileCleaningOption> parsedOption(const std::string& text) {
-  if (text == "trash") return FileCleaningOption{FileCleaningOption::Kind::moveToTrash, {}};
-  if (text == "delete") return FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
-  if (text.rfind("move-to:", 0) == 0 && text.size() > 8) {
-    return FileCleaningOption{FileCleaningOption::Kind::moveToFolder, absolute(text.substr(8))};
-  }
-  return std::nullopt;
 }
 
 Result<CleaningRules> rulesFor(const CleanOptions& options) {
   CleaningRules rules;
   auto& option = rules.cleaningOption;
   if (options.remove || options.hardlink) option.kind = FileCleaningOption::Kind::removePermanently;
-  if (!options.moveTo.empty()) option = FileCleaningOption{FileCleaningOption::Kind::moveToFolder, absolute(options.moveTo)};
+  if (options.moveTo) {
+    ZK_ASSIGN_OR_RETURN(auto folder, checkedDestinationFolder(*options.moveTo, "--move-to"));
+    option = FileCleaningOption{FileCleaningOption::Kind::moveToFolder, std::move(folder)};
+  }
   for (const auto& text : options.volumeOptions) {
     const auto equals = text.find('=');
-    auto parsed = equals == std::string::npos ? std::nullopt : parsedOption(text.substr(equals + 1));
-    if (!parsed) {
+    if (equals == std::string::npos || equals == 0) {
       return Error::generic(fmt::format("--volume {}: expected MOUNT=trash, MOUNT=delete or MOUNT=move-to:DIR", text));
     }
-    rules.overridenCleaningOptionByVolumePath[absolute(text.substr(0, equals))] = *parsed;
+    auto parsed = parsedOption(text.substr(equals + 1));
+    if (parsed.hasError()) return Error::generic(fmt::format("--volume {}: {}", text, parsed.error().oneLine()));
+    rules.overridenCleaningOptionByVolumePath[absolute(text.substr(0, equals))] = parsed.value();
   }
   rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal = options.hardlink;
   rules.removeEmptyDirectories = !options.keepEmptyFolders;
   rules.isFakeRemove = options.fake;
   return rules;
-}
-
-std::string whatHappens(const CleaningRules& rules) {
-  if (rules.isFakeRemove) return "pretended to be moved to the trash (nothing is touched)";
-  if (rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal) return "replaced by hard links to the kept copies";
-  std::string what;
-  switch (rules.cleaningOption.kind) {
-    case FileCleaningOption::Kind::moveToTrash: what = "moved to the trash"; break;
-    case FileCleaningOption::Kind::removePermanently: what = "removed permanently"; break;
-    case FileCleaningOption::Kind::moveToFolder: what = "moved to " + displayPath(rules.cleaningOption.folder); break;
-  }
-  if (!rules.overridenCleaningOptionByVolumePath.empty()) what += " (other volumes as set with --volume)";
-  return what;
 }
 
 // "3 duplicates (1.2 MB) and 1 similar (300 KB)", or "nothing".
@@ -89,12 +85,50 @@ void printSummary(const std::string& done, const CleaningStatistics& statistics)
   fmt::print("\n");
 }
 
-bool confirmed(size_t count, ByteCount size, const std::string& what) {
-  fmt::print(stderr, "{} cop{} ({}) will be {}. Continue? [y/N] ", count, count == 1 ? "y" : "ies",
-             formatByteCount(size), what);
+// "Cleaning 3, moved to the trash: 2 duplicates (4 KB)." when every copy went one way; else the
+// totals, then each way's copies.
+void printCleaningSummary(std::int64_t cleanID, const CleaningStatistics& statistics, const WayCounts& done) {
+  if (done.numberOfWays() <= 1) {
+    const std::string way = done.onlyWay();
+    printSummary(way.empty() ? fmt::format("Cleaning {}", cleanID) : fmt::format("Cleaning {}, {}", cleanID, way),
+                 statistics);
+    return;
+  }
+  printSummary(fmt::format("Cleaning {}", cleanID), statistics);
+  fmt::print("Of the copies cleaned, {}.\n", done.list());
+}
+
+bool confirmed(const WayCounts& planned) {
+  fmt::print(stderr, "{}. Continue? [y/N] ", planned.sentence("will be"));
   std::string answer;
   if (!std::getline(std::cin, answer)) return false;
   return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+// The kind of every stored group: copies of exact groups alone are replaced by hard links.
+std::map<std::int64_t, EquivalenceKind> kindsOfGroups(DuplicatesDetectionResults& results) {
+  std::map<std::int64_t, EquivalenceKind> kinds;
+  (void)results
+      .forEachEquivalence([&kinds](const ZKEquivalence& group) {
+        kinds[group.uniqueIdentifier] = group.privateEquivalenceKind;
+        return true;
+      })
+      .wait();
+  return kinds;
+}
+
+// How the planned copies will go, way by way, from the rules and each copy's volume.
+WayCounts plannedWays(const CleaningPlan& plan, const CleaningRules& rules, DuplicatesDetectionResults& results) {
+  const auto mounts = readMountTable();
+  std::map<std::int64_t, EquivalenceKind> kinds;
+  if (rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal) kinds = kindsOfGroups(results);
+  WayCounts ways;
+  for (const auto& item : plan.items) {
+    const auto kind = kinds.find(item.equivalenceID);
+    ways.add(plannedWay(rules, kind == kinds.end() ? EquivalenceKind::exactHash : kind->second, item.path, mounts),
+             item.size);
+  }
+  return ways;
 }
 
 // Waits for a task, cancelling it on the first Ctrl-C (what is done stays done and recorded).
@@ -113,13 +147,13 @@ void waitCancellingOnInterrupt(const std::shared_ptr<Task>& task) {
 }
 
 // Whether the user agreed (or needs not be asked); prints what is planned.
-bool planAccepted(const CleaningPlan& plan, const CleanOptions& options, const std::string& what) {
+bool planAccepted(const CleaningPlan& plan, const CleanOptions& options, const WayCounts& ways) {
   for (std::int64_t group : plan.groupsLeftWhole) {
     fmt::print(stderr, "zarnik: group {} is left alone: every copy is selected (--force cleans it too)\n", group);
   }
   if (options.dryRun) {
     for (const auto& item : plan.items) fmt::print("would clean #{} {}\n", item.duplicateID, displayPath(item.path));
-    fmt::print("{} copies ({}) would be {}.\n", plan.items.size(), formatByteCount(plan.size()), what);
+    fmt::print("{}.\n", ways.sentence("would be"));
     return false;
   }
   if (options.yes) return true;
@@ -127,11 +161,24 @@ bool planAccepted(const CleaningPlan& plan, const CleanOptions& options, const s
     printError("cleaning needs confirmation: add --yes");
     return false;
   }
-  if (!confirmed(plan.items.size(), plan.size(), what)) {
+  if (!confirmed(ways)) {
     fmt::print("Nothing was changed.\n");
     return false;
   }
   return true;
+}
+
+// Deleting is offered instead only where the trash itself could not be used.
+void adviseOnTrashlessVolumes(const std::vector<CleaningNoteEmitted>& remarkable) {
+  const auto mounts = readMountTable();
+  std::set<std::string> told;
+  for (const auto& item : remarkable) {
+    if (!failedForWantOfATrash(item.note, item.path)) continue;
+    const auto volume = mountPointForPath(mounts, item.path);
+    if (!volume || !told.insert(*volume).second) continue;
+    fmt::print("The trash cannot be used on {}: clean again with --volume {}=delete or =move-to:DIR.\n",
+               displayPath(*volume), displayPath(*volume));
+  }
 }
 
 }  // namespace
@@ -141,7 +188,8 @@ void addCleanCommand(CLI::App& app, CleanOptions& options) {
   clean->add_flag("--dry-run", options.dryRun, "Print what would be done and change nothing");
   auto* trash = clean->add_flag("--trash", options.trash, "Move the copies to the trash (the default)");
   auto* remove = clean->add_flag("--delete", options.remove, "Remove the copies permanently");
-  auto* move = clean->add_option("--move-to", options.moveTo, "Move the copies into this folder")->type_name("DIR");
+  auto* move = clean->add_option("--move-to", options.moveTo, "Move the copies into this folder (an absolute path)")
+                   ->type_name("DIR");
   auto* link = clean->add_flag("--hardlink", options.hardlink, "Replace the copies by hard links to the kept ones");
   trash->excludes(remove)->excludes(move)->excludes(link);
   remove->excludes(move)->excludes(link);
@@ -162,21 +210,27 @@ int runClean(const CleanOptions& options) {
     printError(rules.error().oneLine());
     return 2;
   }
+  // A dry run only reads: it never waits for another command.
+  std::optional<FileLock> sessionLock;
+  if (!options.dryRun && !(sessionLock = lockUserSessionForChanges("zarnik clean"))) return 1;
   auto session = restoreUserSession(std::make_shared<ScanningService>());
   if (!session) return 1;
   auto results = reviewedResults(*session);
   if (!results) return 1;
+  // A fake cleaning cut off before it forgot its notes must not keep its copies from this one.
+  if (!options.dryRun) (void)results->forgetTrialCleanings().wait();
   auto plan = results->planCleaning(options.force).wait();
   if (plan.hasError()) {
     printError(plan.error().oneLine());
     return 1;
   }
-  const std::string what = whatHappens(rules.value());
   if (plan.value().items.empty()) {
     fmt::print("Nothing is selected for removal.\n");
     return 0;
   }
-  if (!planAccepted(plan.value(), options, what)) return options.dryRun ? 0 : 1;
+  if (!planAccepted(plan.value(), options, plannedWays(plan.value(), rules.value(), *results))) {
+    return options.dryRun ? 0 : 1;
+  }
 
   auto request = results->cleaningRequest(rules.value(), options.force).wait();
   if (request.hasError()) {
@@ -186,6 +240,7 @@ int runClean(const CleanOptions& options) {
   auto task = CleaningTask::make(std::move(request.value()));
   std::mutex failuresMutex;
   std::vector<CleaningNoteEmitted> remarkable;  // failed, or done with a remark
+  WayCounts done;
   const bool showProgress = ::isatty(STDERR_FILENO) != 0;
   task->reports().onUpdate(Executor::immediate(), [&](const CleaningReport& report) {
     if (const auto* progress = std::get_if<CleaningProgress>(&report)) {
@@ -193,9 +248,11 @@ int runClean(const CleanOptions& options) {
         fmt::print(stderr, "\rCleaning {}/{} ({:.0f} %)", progress->numberOfSuccededItems + progress->numberOfFailedItems,
                    progress->numberOfItems, 100 * progress->sizeBasedFractionCompleted());
       }
-    } else if (const auto& emitted = std::get<CleaningNoteEmitted>(report); emitted.note.error || emitted.note.note) {
+    } else {
+      const auto& emitted = std::get<CleaningNoteEmitted>(report);
       std::lock_guard lock(failuresMutex);
-      remarkable.push_back(emitted);
+      if (emitted.note.isSuccessful()) done.add(doneWay(emitted.note), emitted.size);
+      if (emitted.note.error || emitted.note.note) remarkable.push_back(emitted);
     }
   });
   CleaningService service;
@@ -207,17 +264,16 @@ int runClean(const CleanOptions& options) {
     printError(cleaned.error().oneLine());
     return 1;
   }
+  // A fake cleaning touched nothing: its copies stay to be cleaned for real.
+  if (options.fake) (void)results->forgetTrialCleanings().wait();
   const CleaningResult& result = cleaned.value();
-  printSummary(fmt::format("Cleaning {}, {}", task->cleanID(), what), result.statistics);
   std::lock_guard lock(failuresMutex);
+  printCleaningSummary(task->cleanID(), result.statistics, done);
   for (const auto& item : remarkable) {
     if (item.note.error) fmt::print("  failed  #{} {}\n", item.duplicateID, item.note.error->oneLine());
     if (item.note.note) fmt::print("  note    #{} {}: {}\n", item.duplicateID, displayPath(item.path), *item.note.note);
   }
-  if (result.volumeURLToChangeCleaningOption) {
-    fmt::print("The trash cannot be used on {}: clean again with --volume {}=delete or =move-to:DIR.\n",
-               displayPath(*result.volumeURLToChangeCleaningOption), displayPath(*result.volumeURLToChangeCleaningOption));
-  }
+  adviseOnTrashlessVolumes(remarkable);
   if (result.didCancel) {
     fmt::print("Stopped: {} of {} copies were not handled.\n",
                result.progress.numberOfItems - result.progress.numberOfSuccededItems - result.progress.numberOfFailedItems,
@@ -238,6 +294,8 @@ int runRevert(const RevertOptions& options) {
     printError("give --all or the identifiers of the copies");
     return 2;
   }
+  const auto sessionLock = lockUserSessionForChanges("zarnik revert");
+  if (!sessionLock) return 1;
   auto session = restoreUserSession(std::make_shared<ScanningService>());
   if (!session) return 1;
   auto results = reviewedResults(*session);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@ struct CleanOptions {
   bool dryRun = false;
   bool trash = false;
   bool remove = false;
-  std::string moveTo;
+  std::optional<std::string> moveTo;
   bool hardlink = false;
   bool yes = false;
   bool force = false;

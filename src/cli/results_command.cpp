@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include "cli/results_printer.h"
+#include "cli/session_lock.h"
 #include "cli/user_session.h"
 #include "scanning/stored_detection_result.h"
 
@@ -142,14 +143,16 @@ int runSelect(const SelectOptions& options) {
     printError("--strategy needs --group ID");
     return 2;
   }
+  const auto sessionLock = lockUserSessionForChanges("zarnik select");
+  if (!sessionLock) return 1;
   auto service = std::make_shared<ScanningService>();
   auto session = restoreUserSession(service);
   if (!session) return 1;
   auto results = reviewedResults(*session);
   if (!results) return 1;
 
-  auto changed = options.undo   ? results->undo().wait()
-                 : options.redo ? results->redo().wait()
+  auto changed = options.undo   ? results->undo(options.force).wait()
+                 : options.redo ? results->redo(options.force).wait()
                                 : results->changeSelection(options.group, requestFor(options)).wait();
   if (changed.hasError()) {
     printError(changed.error().oneLine());

@@ -100,7 +100,7 @@ void ResultsPrinter::print(const ZKEquivalence& equivalence) {
       if (auto reason = protectionReason(decision->reason)) note += fmt::format("  (protected: {})", *reason);
     }
     if (!remove && selection && selection->isOriginal(duplicate.identifier)) note += "  (original)";
-    allMayBeProposed = allMayBeProposed && mayBeProposed(decision);
+    allMayBeProposed = allMayBeProposed && mayBeProposed(decision) && !duplicate.cleanID;
     const char* mark = remove ? "remove" : "keep";
     if (duplicate.cleanID) {
       mark = isCleaned(duplicate) ? "cleaned " : mark;

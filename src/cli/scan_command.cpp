@@ -14,6 +14,7 @@
 #include "cli/interrupt_watcher.h"
 #include "cli/progress_reporter.h"
 #include "cli/results_printer.h"
+#include "cli/session_lock.h"
 #include "cli/user_session.h"
 #include "foundation/byte_count_formatter.h"
 #include "foundation/logger.h"
@@ -164,8 +165,14 @@ int runScan(const ScanOptions& options) {
   autoselectionRules.neverSelectPaths = absolutePaths(options.neverSelectPaths);
   autoselectionRules.selectRandomAmongEqual = options.selectRandomAmongEqual;
 
+  // Held until the program ends, so that the groups are stored by this scan alone; taken before
+  // the scan begins, so that a busy session costs no scanning. Where no lock file can be made,
+  // no store can be either: the scan goes on without keeping its results.
   auto service = std::make_shared<ScanningService>();
-  auto session = restoreUserSession(service);
+  auto sessionLock = lockSessionForChanges(DuplicatesDetectionSpec::standard(service), "zarnik scan");
+  if (sessionLock.hasValue() && !sessionLock.value()) return 1;
+  if (sessionLock.hasError()) printError(sessionLock.error().oneLine());
+  auto session = sessionLock.hasValue() ? restoreUserSession(service) : nullptr;
   if (!session) {
     printError("the results of this scan will not be kept");
     session = DuplicatesDetectionSession::restore(DuplicatesDetectionSpec::inMemory(service)).wait().value();

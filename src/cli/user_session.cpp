@@ -14,6 +14,10 @@ std::shared_ptr<DuplicatesDetectionSession> restoreUserSession(const std::shared
   }
   auto session = restored.value();
   session->queue()->sync([&] {
+    if (const auto& movedTo = session->stateMovedAsideTo()) {
+      printError(fmt::format("{}: the session state was damaged and is moved aside to {}; the stored results are kept",
+                             session->spec().urlOfStateFile(), *movedTo));
+    }
     if (const auto& results = session->results(); results && results->movedAsideTo()) {
       printError(fmt::format("{}: the stored results were damaged; moved aside to {}", session->spec().urlOfStateDB(),
                              *results->movedAsideTo()));

@@ -5,7 +5,9 @@
 
 #include <fmt/format.h>
 
+#include "cleaning/cleaning_note.h"
 #include "cleaning/cleaning_reverter.h"
+#include "detection/kept_cleaning_records.h"
 #include "foundation/logger.h"
 #include "scanning/stored_detection_result.h"
 
@@ -75,6 +77,7 @@ struct DuplicatesDetectionResults::StoreJob {
   size_t nextGroup = 0;  // the first group of the next chunk to encode
   size_t stored = 0;
   std::deque<Future<std::vector<ManagedObjectContext::EncodedEquivalence>>> encoding;
+  std::vector<ZKEquivalence> withKeptRecords;  // earlier groups holding records that must outlive them
   Promise<DuplicatesDetectionResultsState> promise;
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 };
@@ -90,6 +93,14 @@ Future<DuplicatesDetectionResultsState> DuplicatesDetectionResults::storeResults
   queue_->async([self, job, scanLocations = std::move(scanLocations)]() mutable {
     auto& context = *self->context_;
     auto begun = context.beginTransaction();
+    if (begun.hasValue()) {
+      begun = context.forEachEquivalence([&job](ZKEquivalence& group) {
+        if (std::any_of(group.duplicates.begin(), group.duplicates.end(), recordMustOutliveResults)) {
+          job->withKeptRecords.push_back(group);
+        }
+        return true;
+      });
+    }
     if (begun.hasValue()) begun = context.deleteAllEquivalences();
     if (begun.hasValue()) begun = context.setScanLocations(std::move(scanLocations));
     if (begun.hasError()) {
@@ -152,7 +163,35 @@ void DuplicatesDetectionResults::continueStoring(const std::shared_ptr<StoreJob>
   });
 }
 
+// The earlier groups' records that must outlive them, numbered after the new groups and copies.
+Result<void> DuplicatesDetectionResults::carryOverKeptRecords(StoreJob& job) {
+  CarriedIdentifiers identifiers;
+  const auto& groups = job.result->detectionResults;
+  identifiers.nextGroup = static_cast<std::int64_t>(groups.size()) + 1;
+  for (const auto& group : groups) {
+    for (const auto& member : group.equivalence.duplicates) {
+      identifiers.nextCopy = std::max(identifiers.nextCopy, member.identifier + 1);
+    }
+  }
+  for (const auto& group : job.withKeptRecords) {
+    auto carried = carriedOverGroup(group, identifiers);
+    if (!carried) continue;
+    // Node archives refer to the scan locations stored beside them, which the new scan replaced.
+    for (auto& copy : carried->duplicates) {
+      const auto node = copy.node();
+      copy.substitutions = job.substitutions;
+      if (node) copy.setNode(*node);
+    }
+    ZK_TRY(context_->insertEquivalence(*carried));
+  }
+  return success();
+}
+
 void DuplicatesDetectionResults::finishStoring(StoreJob& job) {
+  if (auto carried = carryOverKeptRecords(job); carried.hasError()) {
+    failStoring(job, carried.error());
+    return;
+  }
   if (auto committed = context_->commitTransaction(); committed.hasError()) {
     job.promise.fail(committed.error());
     return;
@@ -253,19 +292,19 @@ Result<SelectionChangeResult> DuplicatesDetectionResults::applyChange(ZKEquivale
   return result;
 }
 
-Future<SelectionChangeResult> DuplicatesDetectionResults::undo() {
+Future<SelectionChangeResult> DuplicatesDetectionResults::undo(bool confirmsWarnings) {
   auto self = shared_from_this();
-  return makeFuture(*queue_, [self]() { return self->replay(true); });
+  return makeFuture(*queue_, [self, confirmsWarnings]() { return self->replay(true, confirmsWarnings); });
 }
 
-Future<SelectionChangeResult> DuplicatesDetectionResults::redo() {
+Future<SelectionChangeResult> DuplicatesDetectionResults::redo(bool confirmsWarnings) {
   auto self = shared_from_this();
-  return makeFuture(*queue_, [self]() { return self->replay(false); });
+  return makeFuture(*queue_, [self, confirmsWarnings]() { return self->replay(false, confirmsWarnings); });
 }
 
 // The history read as two stacks: direct changes are done (and end every redo), an undo moves
 // the latest done change to the undone ones, a redo moves it back.
-Result<SelectionChangeResult> DuplicatesDetectionResults::replay(bool undo) {
+Result<SelectionChangeResult> DuplicatesDetectionResults::replay(bool undo, bool confirmsWarnings) {
   ZK_ASSIGN_OR_RETURN(auto history, context_->fetchActivityLogItems());
   std::vector<const ZKActivityLogItem*> done;
   std::vector<const ZKActivityLogItem*> undone;
@@ -294,13 +333,15 @@ Result<SelectionChangeResult> DuplicatesDetectionResults::replay(bool undo) {
   const ZKActivityLogItem& target = *stack.back();
   ZK_ASSIGN_OR_RETURN(auto group, context_->fetchEquivalence(target.equivalenceIdentifier));
   if (!group) return Error::generic(fmt::format("Group {} is no longer stored.", target.equivalenceIdentifier));
-  // Going back or forth restores a configuration the user already had: no check holds it back.
+  // Going back or forth restores a configuration the user once had, but the group may have been
+  // changed since (or the configuration was applied with --force): the same checks as for a direct
+  // change decide, so that no step selects every copy unconfirmed.
   const SelectionConfiguration& restored =
       undo ? target.previousSelectionConfiguration : target.currentSelectionConfiguration;
   SelectionRequest request;
   request.kind = SelectionRequest::Kind::restore;
   request.configuration = restored;
-  request.confirmsWarnings = true;
+  request.confirmsWarnings = confirmsWarnings;
   return applyChange(std::move(*group), request,
                      undo ? ActivityInteractionType::undo : ActivityInteractionType::redo);
 }
@@ -313,6 +354,35 @@ Future<CleaningPlan> DuplicatesDetectionResults::planCleaning(bool removesEveryC
   auto self = shared_from_this();
   return makeFuture(*queue_, [self, removesEveryCopyOfAGroup]() {
     return zarnik::planCleaning(*self->context_, removesEveryCopyOfAGroup);
+  });
+}
+
+Future<std::int64_t> DuplicatesDetectionResults::forgetTrialCleanings() {
+  auto self = shared_from_this();
+  return makeFuture(*queue_, [self]() -> Result<std::int64_t> {
+    auto& context = *self->context_;
+    const auto isTrial = [](const ZKDuplicate& copy) {
+      const auto note = cleaningNoteOf(copy);
+      return note && note->isFakeRemove;
+    };
+    std::vector<ZKEquivalence> touched;
+    ZK_TRY(context.forEachEquivalence([&](ZKEquivalence& group) {
+      if (std::any_of(group.duplicates.begin(), group.duplicates.end(), isTrial)) touched.push_back(group);
+      return true;
+    }));
+    std::int64_t forgotten = 0;
+    ZK_TRY(context.performTransaction([&]() -> Result<void> {
+      for (auto& group : touched) {
+        for (auto& copy : group.duplicates) {
+          if (!isTrial(copy)) continue;
+          setCleaningNote(copy, std::nullopt);
+          ++forgotten;
+        }
+        ZK_TRY(context.updateEquivalence(group));
+      }
+      return success();
+    }));
+    return forgotten;
   });
 }
 

@@ -59,8 +59,9 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
   // future of this object completed).
   [[nodiscard]] DuplicatesDetectionResultsState state() const;
 
-  // Replaces every stored group by the scan's, in one transaction; `progress` (0…1) is called on
-  // the results' queue.
+  // Replaces every stored group by the scan's, in one transaction, but for the records of cleanings
+  // that can still be undone, which are carried over (kept_cleaning_records.h); `progress` (0…1)
+  // is called on the results' queue.
   Future<DuplicatesDetectionResultsState> storeResults(std::shared_ptr<const ScanningServiceResult> result,
                                                        std::vector<ScanLocationPtr> scanLocations,
                                                        std::function<void(double)> progress = {});
@@ -72,15 +73,20 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
   // itself may be named by `equivalenceIdentifier`).
   Future<SelectionChangeResult> changeSelection(std::optional<std::int64_t> equivalenceIdentifier,
                                                 SelectionRequest request);
-  // Undoes the latest change not yet undone, or redoes the latest undone one.
-  Future<SelectionChangeResult> undo();
-  Future<SelectionChangeResult> redo();
+  // Undoes the latest change not yet undone, or redoes the latest undone one. A step that would
+  // select a copy with a warning (such as every copy of the group) is held back, as a direct
+  // change is, unless `confirmsWarnings`.
+  Future<SelectionChangeResult> undo(bool confirmsWarnings = false);
+  Future<SelectionChangeResult> redo(bool confirmsWarnings = false);
   Future<std::vector<ZKActivityLogItem>> activityLog();
 
   // The store and its queue, for the tasks that clean and revert.
   [[nodiscard]] StoredResultsAccess storeAccess() const { return {queue_, context_}; }
   // What a cleaning would remove now.
   Future<CleaningPlan> planCleaning(bool removesEveryCopyOfAGroup);
+  // Removes the notes of fake cleanings, which touched nothing, so that their copies are cleaned
+  // for real next time; the number of copies whose note went.
+  Future<std::int64_t> forgetTrialCleanings();
   // A request to clean the selected copies by `rules`, bounded by the stored scan locations.
   Future<CleaningRequest> cleaningRequest(CleaningRules rules, bool removesEveryCopyOfAGroup);
 
@@ -89,9 +95,10 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
                              std::optional<std::string> movedAsideTo);
   Result<SelectionChangeResult> applyChange(ZKEquivalence equivalence, const SelectionRequest& request,
                                             ActivityInteractionType type);
-  Result<SelectionChangeResult> replay(bool undo);
+  Result<SelectionChangeResult> replay(bool undo, bool confirmsWarnings);
   struct StoreJob;
   void continueStoring(const std::shared_ptr<StoreJob>& job);
+  Result<void> carryOverKeptRecords(StoreJob& job);
   void finishStoring(StoreJob& job);
   void failStoring(StoreJob& job, const Error& error);
 

@@ -41,6 +41,10 @@ std::string DuplicatesDetectionSpec::urlOfStateDB() const {
   return urlOfStateContainer + (isMonitorReview ? "/monitor.db" : "/duplicates.db");
 }
 
+std::string DuplicatesDetectionSpec::urlOfLockFile() const {
+  return urlOfStateContainer + (isMonitorReview ? "/dmreview.lock" : "/session.lock");
+}
+
 DuplicatesDetectionSpec DuplicatesDetectionSpec::standard(std::shared_ptr<ScanningService> scanningService) {
   DuplicatesDetectionSpec spec;
   spec.urlOfStateContainer = persistentContentDirectory() + "/session";
@@ -158,15 +162,25 @@ Future<std::shared_ptr<DuplicatesDetectionSession>> DuplicatesDetectionSession::
   std::shared_ptr<DuplicatesDetectionSession> session(new DuplicatesDetectionSession(std::move(spec)));
   return makeFuture(*session->queue_, [session]() -> Result<std::shared_ptr<DuplicatesDetectionSession>> {
     const std::string file = session->spec_.urlOfStateFile();
-    if (session->spec_.isInMemory() || ::access(file.c_str(), F_OK) != 0) return session;
+    if (session->spec_.isInMemory()) return session;
+    if (::access(file.c_str(), F_OK) != 0) {
+      // A monitor review's store is the monitor's own: only its review state opens it.
+      if (!session->spec_.isMonitorReview) ZK_TRY(session->reviewStoredResultsIfAny());
+      return session;
+    }
     auto text = readWholeFile(file, kMaximumStateFileSize);
     auto json = text.hasValue() ? parseJson(text.value(), file) : Result<Json>(text.error());
     DuplicatesDetectionSessionState state;
     auto decoded = json.hasValue() ? state.decode(json.value()) : Result<void>(json.error());
     if (decoded.hasError()) {
       auto movedTo = moveStoreAside(file);
-      logFailure("restore()", "Did fail to read the session state; starting a new session", decoded.error());
-      if (movedTo.hasValue()) Logger::shared().log(kAuthor, "restore()", "Moved the unreadable state to " + movedTo.value());
+      logFailure("restore()", "Did fail to read the session state; reviewing the stored results without it",
+                 decoded.error());
+      if (movedTo.hasValue()) {
+        Logger::shared().log(kAuthor, "restore()", "Moved the unreadable state to " + movedTo.value());
+        session->stateMovedAsideTo_ = movedTo.value();
+      }
+      ZK_TRY(session->reviewStoredResultsIfAny());
       return session;
     }
     for (const auto& archive : state.valueForKey("scanLocations")) {
@@ -191,6 +205,17 @@ Future<std::shared_ptr<DuplicatesDetectionSession>> DuplicatesDetectionSession::
     session->status_ = std::move(status);
     return session;
   });
+}
+
+// The store, not the state file, holds the results and the records of cleanings: without a
+// readable state the session still reviews what the store holds.
+Result<void> DuplicatesDetectionSession::reviewStoredResultsIfAny() {
+  if (::access(spec_.urlOfStateDB().c_str(), F_OK) != 0) return success();
+  ZK_TRY(openResultsIfNeeded(DuplicatesDetectionResultsState{}));
+  if (results_->movedAsideTo()) return success();
+  ZK_ASSIGN_OR_RETURN(const std::int64_t groups, results_->forEachEquivalence([](const ZKEquivalence&) { return false; }).wait());
+  if (groups > 0) status_ = ReviewingStatus{results_->state()};
+  return success();
 }
 
 const DuplicatesDetectionSessionStatus& DuplicatesDetectionSession::status() const {

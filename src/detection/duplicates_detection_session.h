@@ -29,6 +29,8 @@ struct DuplicatesDetectionSpec {
 
   [[nodiscard]] std::string urlOfStateFile() const;  // "session.state" or "dmreview.state"
   [[nodiscard]] std::string urlOfStateDB() const;    // "duplicates.db" or "monitor.db"
+  // Held by whoever changes the stored results: "session.lock" or "dmreview.lock".
+  [[nodiscard]] std::string urlOfLockFile() const;
   // The user's session: "<persistent content>/session".
   static DuplicatesDetectionSpec standard(std::shared_ptr<ScanningService> scanningService);
   static DuplicatesDetectionSpec inMemory(std::shared_ptr<ScanningService> scanningService);
@@ -122,11 +124,14 @@ class DuplicatesDetectionSession : public std::enable_shared_from_this<Duplicate
 
   // Reads the stored state, if any, and restores its status: a session that was reviewing
   // reopens its results store; one cut off while detecting reviews its earlier results again, or
-  // chooses locations. An unreadable state file is logged and set aside; the session starts anew.
+  // chooses locations. An unreadable state file is logged and set aside: only the view state is
+  // lost, and a results store holding groups is reviewed as it is (so is one without a state file).
   static Future<std::shared_ptr<DuplicatesDetectionSession>> restore(DuplicatesDetectionSpec spec);
 
   [[nodiscard]] const std::shared_ptr<SerialQueue>& queue() const { return queue_; }
   [[nodiscard]] const DuplicatesDetectionSpec& spec() const { return spec_; }
+  // Where an unreadable state file was set aside when the session was restored.
+  [[nodiscard]] const std::optional<std::string>& stateMovedAsideTo() const { return stateMovedAsideTo_; }
 
   // Everything below is called on queue().
   [[nodiscard]] const DuplicatesDetectionSessionStatus& status() const;
@@ -162,6 +167,7 @@ class DuplicatesDetectionSession : public std::enable_shared_from_this<Duplicate
   explicit DuplicatesDetectionSession(DuplicatesDetectionSpec spec);
   void setStatus(DuplicatesDetectionSessionStatus status);
   Result<void> openResultsIfNeeded(const DuplicatesDetectionResultsState& state);
+  Result<void> reviewStoredResultsIfAny();
   void finishDetection(const std::shared_ptr<DuplicatesDetection>& detection,
                        const Result<DuplicatesDetectionOutcome>& outcome);
 
@@ -174,6 +180,7 @@ class DuplicatesDetectionSession : public std::enable_shared_from_this<Duplicate
   bool revertingRunning_ = false;
   bool isStoreStateScheduled_ = false;
   std::shared_ptr<DelayedWorkItem> pendingStore_;
+  std::optional<std::string> stateMovedAsideTo_;
 };
 
 }  // namespace zarnik

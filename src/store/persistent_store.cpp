@@ -11,6 +11,7 @@
 #include <fmt/format.h>
 
 #include "foundation/logger.h"
+#include "platform/write_ahead_log.h"
 
 namespace zarnik {
 namespace {
@@ -133,6 +134,21 @@ std::string timestamp() {
   return text;
 }
 
+// Whether the store's write-ahead log would lose committed writes when SQLite replays it. A log
+// being appended to by another process can look broken at one instant; a second look tells.
+Result<bool> hasDamagedLog(const std::string& path) {
+  const std::string log = path + "-wal";
+  ZK_ASSIGN_OR_RETURN(auto state, checkWriteAheadLog(log));
+  if (state != WriteAheadLogState::damaged) return false;
+  ZK_ASSIGN_OR_RETURN(state, checkWriteAheadLog(log));
+  return state == WriteAheadLogState::damaged;
+}
+
+Error damagedLogError(const std::string& path) {
+  return storeError("The store's write-ahead log is damaged: writes recorded in it cannot be replayed.",
+                    path + "-wal");
+}
+
 }  // namespace
 
 Result<std::string> moveStoreAside(const std::string& path) {
@@ -162,11 +178,20 @@ OVPersistentStoreSpecification OVPersistentStoreSpecification::diskPersistentSto
 Result<std::shared_ptr<PersistentStore>> OVPersistentStoreSpecification::buildPersistentStore() const {
   const std::string path = url_.value_or(":memory:");
   const bool existed = url_ && ::access(path.c_str(), F_OK) == 0;
-  auto opened = openStore(path, *model_, options_);
+  // Checked before SQLite opens the store: opening replays what it can of the log and folds it
+  // in, and the damage could no longer be seen.
+  bool logDamaged = false;
+  if (existed) {
+    ZK_ASSIGN_OR_RETURN(logDamaged, hasDamagedLog(path));
+  }
+  if (logDamaged && !options_.moveDamagedStoreAside) return damagedLogError(path);
+  auto opened = logDamaged ? Result<std::unique_ptr<SqliteDatabase>>(damagedLogError(path))
+                           : openStore(path, *model_, options_);
   if (opened.hasValue()) {
     return std::make_shared<PersistentStore>(std::move(opened).value(), *model_, !existed, std::nullopt);
   }
-  if (!url_ || !existed || !options_.moveDamagedStoreAside || !SqliteDatabase::isCorruption(opened.error())) {
+  if (!url_ || !existed || !options_.moveDamagedStoreAside ||
+      (!logDamaged && !SqliteDatabase::isCorruption(opened.error()))) {
     return opened.error();
   }
   ZK_ASSIGN_OR_RETURN(std::string movedTo, moveStoreAside(path));

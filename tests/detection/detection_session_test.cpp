@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cleaning/cleaning_note.h"
 #include "foundation/logger.h"
 #include "platform/file_reading.h"
 #include "platform/xdg_directories.h"
@@ -258,6 +259,120 @@ TEST_F(DetectionSessionTest, ASessionCutOffWhileDetectingReviewsItsEarlierResult
   auto fresh = restore();
   EXPECT_TRUE(onQueue(*fresh, [&] { return std::holds_alternative<SelectingLocationsStatus>(fresh->status()); }));
   EXPECT_NE(::access(spec().urlOfStateFile().c_str(), F_OK), 0);
+}
+
+// Gives the copy at `relativePath` a cleaning note, in the results' store.
+void recordCleaning(DuplicatesDetectionResults& results, const std::string& relativePath, CleaningNote note) {
+  auto access = results.storeAccess();
+  access.queue->sync([&] {
+    std::vector<ZKEquivalence> groups;
+    ASSERT_TRUE(access.context->forEachEquivalence([&](ZKEquivalence& group) {
+      groups.push_back(group);
+      return true;
+    }).hasValue());
+    for (auto& group : groups) {
+      for (auto& copy : group.duplicates) {
+        if (copy.node()->relativePath() != relativePath) continue;
+        setCleaningNote(copy, note);
+        ASSERT_TRUE(access.context->updateEquivalence(group).hasValue());
+        return;
+      }
+    }
+    FAIL() << relativePath;
+  });
+}
+
+std::vector<ZKEquivalence> storedGroups(DuplicatesDetectionResults& results) {
+  std::vector<ZKEquivalence> groups;
+  EXPECT_TRUE(results.forEachEquivalence([&](const ZKEquivalence& group) {
+    groups.push_back(group);
+    return true;
+  }).wait().hasValue());
+  return groups;
+}
+
+TEST_F(DetectionSessionTest, TheStoreOutlivesADamagedStateAndItsCleaningRecordsOutliveARescan) {
+  CleaningNote trashed;
+  trashed.cleanID = 1;
+  trashed.pending = false;
+  trashed.actions = {CleaningMovedToTrashAction{"/trash/files/one copy.txt", "/trash/info/one copy.txt.trashinfo"}};
+  CleaningNote pretended = trashed;
+  pretended.isFakeRemove = true;
+  {
+    auto session = restore();
+    ASSERT_TRUE(detect(*session).hasValue());
+    auto results = onQueue(*session, [&] { return session->results(); });
+    recordCleaning(*results, "b/one copy.txt", trashed);
+    recordCleaning(*results, "a/two.txt", pretended);
+    ASSERT_TRUE(onQueue(*session, [&] { return session->storeStateNow(); }).hasValue());
+  }
+  ASSERT_TRUE(writeFileAtomically(spec().urlOfStateFile(), "{\"status\": [").hasValue());
+
+  auto session = restore();
+  EXPECT_TRUE(onQueue(*session, [&] { return std::holds_alternative<ReviewingStatus>(session->status()); }));
+  EXPECT_TRUE(onQueue(*session, [&] { return session->stateMovedAsideTo().has_value(); }));
+  auto results = onQueue(*session, [&] { return session->results(); });
+  ASSERT_NE(results, nullptr);
+  ASSERT_EQ(storedGroups(*results).size(), 2u);
+  // A fake cleaning touched nothing: forgetting it leaves the copy to be cleaned for real.
+  EXPECT_EQ(results->forgetTrialCleanings().wait().valueOr(0), 1);
+  EXPECT_EQ(results->forgetTrialCleanings().wait().valueOr(-1), 0);
+
+  // The rescan replaces the groups but carries the trashed copy's record over, after the new
+  // groups and copies; the pretended one had nothing to keep.
+  ASSERT_TRUE(detect(*session).hasValue());
+  const auto groups = storedGroups(*results);
+  ASSERT_EQ(groups.size(), 3u);
+  std::int64_t largestNewCopy = 0;
+  const ZKEquivalence* carried = nullptr;
+  for (const auto& group : groups) {
+    const bool recorded = std::any_of(group.duplicates.begin(), group.duplicates.end(),
+                                      [](const ZKDuplicate& copy) { return copy.cleanID.has_value(); });
+    if (recorded) {
+      carried = &group;
+      continue;
+    }
+    for (const auto& copy : group.duplicates) largestNewCopy = std::max(largestNewCopy, copy.identifier);
+  }
+  ASSERT_NE(carried, nullptr);
+  EXPECT_EQ(carried->uniqueIdentifier, 3);
+  ASSERT_EQ(carried->duplicates.size(), 2u);  // the original and the trashed copy
+  for (const auto& copy : carried->duplicates) {
+    EXPECT_GT(copy.identifier, largestNewCopy);
+    ASSERT_NE(copy.node(), nullptr);  // its path is read back although the scan locations were replaced
+    if (!copy.cleanID) continue;
+    EXPECT_EQ(copy.node()->relativePath(), "b/one copy.txt");
+    EXPECT_EQ(copy.node()->path(), tree / "b/one copy.txt");
+    EXPECT_TRUE(cleaningNoteOf(copy)->canRevert());
+  }
+  EXPECT_TRUE(carried->currentSelectionConfiguration->selectedIDs.empty());
+}
+
+TEST_F(DetectionSessionTest, UndoingBackToEveryCopySelectedWaitsForConfirmation) {
+  auto session = restore();
+  ASSERT_TRUE(detect(*session).hasValue());
+  auto results = onQueue(*session, [&] { return session->results(); });
+  const auto group = storedGroups(*results).front();
+  SelectionRequest everyCopy;
+  everyCopy.kind = SelectionRequest::Kind::select;
+  for (const auto& copy : group.duplicates) everyCopy.identifiers.insert(copy.identifier);
+  everyCopy.confirmsWarnings = true;
+  ASSERT_TRUE(results->changeSelection(group.uniqueIdentifier, everyCopy).wait().hasValue());
+  SelectionRequest none;
+  none.strategy = SelectionStrategy::none;
+  ASSERT_TRUE(results->changeSelection(group.uniqueIdentifier, none).wait().hasValue());
+
+  auto held = results->undo().wait();
+  ASSERT_TRUE(held.hasValue());
+  EXPECT_FALSE(held.value().proposal.canApply);
+  EXPECT_FALSE(held.value().logItem.has_value());
+  EXPECT_EQ(results->equivalence(group.uniqueIdentifier).wait().value()->currentSelectionConfiguration->strategy,
+            SelectionStrategy::none);
+  auto confirmed = results->undo(/*confirmsWarnings=*/true).wait();
+  ASSERT_TRUE(confirmed.hasValue());
+  EXPECT_TRUE(confirmed.value().logItem.has_value());
+  const auto restored = results->equivalence(group.uniqueIdentifier).wait().value()->currentSelectionConfiguration;
+  for (const auto& copy : group.duplicates) EXPECT_TRUE(restored->isSelected(copy.identifier)) << copy.identifier;
 }
 
 TEST_F(DetectionSessionTest, AMonitorReviewKeepsFilesOfItsOwn) {

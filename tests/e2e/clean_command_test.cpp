@@ -7,11 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
 #include "base/json.h"
+#include "platform/mounts.h"
 #include "e2e/zarnik_runner.h"
 #include "support/test_dir.h"
 
@@ -116,7 +118,8 @@ TEST_F(CleanCommandTest, AFailedCopyIsReportedWithItsReasonAndAFakeCleaningTouch
   EXPECT_TRUE(exists(tree / "b/notes copy.txt"));
   EXPECT_TRUE(exists(tree / "b/plan copy.txt"));
   EXPECT_FALSE(exists(trash()));
-  EXPECT_NE(runZarnik("results", scratch).out.find("pretended, nothing touched"), std::string::npos);
+  // Nothing was touched, so nothing is recorded as cleaned.
+  EXPECT_EQ(runZarnik("results", scratch).out.find("cleaned "), std::string::npos);
   ASSERT_EQ(runZarnik("revert --all", scratch).status, 0);
 
   tree.file("b/notes copy.txt", "pair of NOTES");  // changed since the scan
@@ -133,6 +136,136 @@ TEST_F(CleanCommandTest, AFailedCopyIsReportedWithItsReasonAndAFakeCleaningTouch
   // The copy that stayed is still selected and is tried again by the next cleaning.
   EXPECT_EQ(runZarnik("clean --yes", scratch).status, 1);
   EXPECT_TRUE(exists(tree / "b/notes copy.txt"));
+}
+
+TEST_F(CleanCommandTest, AFakeCleaningLeavesTheCopiesForARealOne) {
+  tree.file("a/notes.txt", "pair of notes");
+  tree.file("b/notes copy.txt", "pair of notes");
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  auto fake = runZarnik("clean --yes --fake", scratch);
+  ASSERT_EQ(fake.status, 0) << fake.err;
+  EXPECT_NE(fake.out.find("pretended to be cleaned (nothing was touched): 1 duplicate"), std::string::npos) << fake.out;
+  EXPECT_NE(runZarnik("clean --dry-run", scratch).out.find("1 copy (13 bytes) would be moved to the trash"),
+            std::string::npos);
+  auto real = runZarnik("clean --yes", scratch);
+  ASSERT_EQ(real.status, 0) << real.err;
+  EXPECT_NE(real.out.find("moved to the trash: 1 duplicate"), std::string::npos) << real.out;
+  EXPECT_FALSE(exists(tree / "b/notes copy.txt"));
+  EXPECT_EQ(contentsOf(trash() + "/files/notes copy.txt"), "pair of notes");
+}
+
+TEST_F(CleanCommandTest, CopiesDeletedOnAVolumeAreCalledDeletedAndEachWayIsCounted) {
+  tree.file("a/one.txt", "pair one");
+  tree.file("a/alone.txt", "alpha");
+  tree.file("b/one copy.txt", "pair one");
+  tree.file("A/p.txt", "pages");
+  tree.file("A copy/p.txt", "pages");
+  ASSERT_EQ(runZarnik("scan --exact --folders --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  const std::int64_t folderCopy = copyIdentifier("A copy");
+  ASSERT_NE(folderCopy, 0);
+  ASSERT_EQ(runZarnik("select --select " + std::to_string(folderCopy), scratch).status, 0);
+
+  // Hard links replace copies of exact groups only; the folder is deleted, and said to be.
+  auto linked = runZarnik("clean --dry-run --hardlink", scratch);
+  ASSERT_EQ(linked.status, 0) << linked.err;
+  EXPECT_NE(linked.out.find("1 copy (8 bytes) would be replaced by hard links to the kept copies, 1 copy"),
+            std::string::npos)
+      << linked.out;
+  EXPECT_NE(linked.out.find(") deleted permanently."), std::string::npos) << linked.out;
+
+  const auto volume = mountPointForPath(readMountTable(), tree.path());
+  ASSERT_TRUE(volume.has_value());
+  const std::string deleteThere = " --volume " + quoted(*volume) + "=delete";
+  auto dry = runZarnik("clean --dry-run" + deleteThere, scratch);
+  ASSERT_EQ(dry.status, 0) << dry.err;
+  EXPECT_NE(dry.out.find("2 copies"), std::string::npos) << dry.out;
+  EXPECT_NE(dry.out.find("would be deleted permanently."), std::string::npos) << dry.out;
+  EXPECT_EQ(dry.out.find("trash"), std::string::npos) << dry.out;
+  auto cleaned = runZarnik("clean --yes" + deleteThere, scratch);
+  ASSERT_EQ(cleaned.status, 0) << cleaned.err;
+  EXPECT_NE(cleaned.out.find("deleted permanently: 2 duplicates"), std::string::npos) << cleaned.out;
+  EXPECT_EQ(cleaned.out.find("trash"), std::string::npos) << cleaned.out;
+  EXPECT_FALSE(exists(tree / "b/one copy.txt"));
+  EXPECT_FALSE(exists(trash()));
+}
+
+TEST_F(CleanCommandTest, DeletingIsAdvisedOnlyWhereTheTrashItselfCannotBeUsed) {
+  const std::string longName(240, 'n');
+  tree.file("a/one.txt", "pair one");
+  tree.file("b/one copy.txt", "pair one");
+  tree.file("a/" + longName + ".txt", "long pair");
+  tree.file("b/" + longName + " copy.txt", "long pair");
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree / "a") + " " + quoted(tree / "b"), scratch).status, 0);
+
+  // Something in the trash's place: no copy can go to the trash on this volume.
+  scratch.file("data/Trash", "not a folder");
+  auto noTrash = runZarnik("clean --yes", scratch);
+  EXPECT_EQ(noTrash.status, 1);
+  EXPECT_NE(noTrash.out.find("Failed: 2 duplicates"), std::string::npos) << noTrash.out;
+  EXPECT_NE(noTrash.out.find("The trash cannot be used on "), std::string::npos) << noTrash.out;
+  EXPECT_NE(noTrash.out.find("=delete"), std::string::npos) << noTrash.out;
+
+  // A name too long for the trash's records is the copy's own problem: deleting is not advised.
+  ASSERT_EQ(::unlink((scratch / "data/Trash").c_str()), 0);
+  auto longNamed = runZarnik("clean --yes", scratch);
+  EXPECT_EQ(longNamed.status, 1);
+  EXPECT_NE(longNamed.out.find("moved to the trash: 1 duplicate"), std::string::npos) << longNamed.out;
+  EXPECT_NE(longNamed.out.find("Failed: 1 duplicate"), std::string::npos) << longNamed.out;
+  EXPECT_EQ(longNamed.out.find("--volume"), std::string::npos) << longNamed.out;
+  EXPECT_TRUE(exists(tree / ("b/" + longName + " copy.txt")));
+}
+
+TEST_F(CleanCommandTest, ADestinationFolderIsCheckedBeforeAnythingIsTouched) {
+  tree.file("a/one.txt", "pair one");
+  tree.file("b/one copy.txt", "pair one");
+  tree.file("not a folder", "x");
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree / "a") + " " + quoted(tree / "b"), scratch).status, 0);
+  for (const std::string& destination : {std::string("''"), std::string("relative/folder"), quoted(tree / "missing"),
+                                         quoted(tree / "not a folder")}) {
+    for (const std::string& option : {"--move-to " + destination, "--volume /=move-to:" + destination}) {
+      auto refused = runZarnik("clean --yes " + option, scratch);
+      EXPECT_EQ(refused.status, 2) << option;
+      EXPECT_NE(refused.err.find("zarnik: "), std::string::npos) << option;
+      EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
+    }
+  }
+  EXPECT_TRUE(exists(tree / "b/one copy.txt"));
+  // Inside a scanned folder is a folder like any other.
+  tree.dir("a/set aside");
+  auto moved = runZarnik("clean --yes --move-to " + quoted(tree / "a/set aside"), scratch);
+  ASSERT_EQ(moved.status, 0) << moved.err << moved.out;
+  EXPECT_NE(moved.out.find("moved to " + tree / "a/set aside"), std::string::npos) << moved.out;
+  EXPECT_EQ(contentsOf(tree / "a/set aside/one copy.txt"), "pair one");
+}
+
+TEST_F(CleanCommandTest, ACopyTrashedBeforeAnotherScanIsStillBroughtBack) {
+  tree.file("a/report.pdf", "same content");
+  tree.file("b/report copy.pdf", "same content");
+  tree.file("a/x.txt", "pair one");
+  tree.file("b/x copy.txt", "pair one");
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  ASSERT_EQ(runZarnik("clean --yes", scratch).status, 0);
+  EXPECT_FALSE(exists(tree / "b/report copy.pdf"));
+  tree.file("c/new.txt", "a new pair");
+  tree.file("c/new copy.txt", "a new pair");
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+
+  auto listed = runZarnik("results", scratch);
+  EXPECT_NE(listed.out.find("cleaned " + tree / "b/report copy.pdf" + "  (cleaning 1: in the trash)"), std::string::npos)
+      << listed.out;
+  EXPECT_NE(listed.out.find("remove " + tree / "c/new copy.txt"), std::string::npos) << listed.out;
+  // The copies kept of the earlier cleaning are not proposed again.
+  auto dry = runZarnik("clean --dry-run", scratch);
+  EXPECT_NE(dry.out.find("1 copy (10 bytes) would be moved to the trash"), std::string::npos) << dry.out;
+
+  auto reverted = runZarnik("revert --all", scratch);
+  ASSERT_EQ(reverted.status, 0) << reverted.err << reverted.out;
+  EXPECT_EQ(contentsOf(tree / "b/report copy.pdf"), "same content");
+  EXPECT_EQ(contentsOf(tree / "b/x copy.txt"), "pair one");
+  EXPECT_FALSE(exists(trash() + "/info/report copy.pdf.trashinfo"));
+  // Brought back and no longer needed, the records go with the next scan.
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  EXPECT_EQ(runZarnik("results", scratch).out.find("cleaned "), std::string::npos);
 }
 
 TEST_F(CleanCommandTest, AFolderCopyIsCleanedOnlyWhileItHoldsWhatTheKeptFolderHolds) {

@@ -7,11 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <random>
 #include <thread>
 
 #include "base/json.h"
 #include "e2e/zarnik_runner.h"
+#include "platform/file_lock.h"
+#include "platform/file_reading.h"
 #include "platform/sqlite_database.h"
 #include "support/test_dir.h"
 
@@ -101,8 +104,13 @@ TEST_F(StoredResultsTest, ScanResultsAndSelectionChangesOutliveTheProgram) {
   EXPECT_EQ(unknown.status, 1);
   EXPECT_NE(unknown.err.find("no group 999"), std::string::npos) << unknown.err;
 
-  // Three undos go back to the scan's own proposal.
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(runZarnik("select --undo", scratch).status, 0);
+  // Three undos go back to the scan's own proposal. The first returns to every copy selected: it
+  // warns and needs --force, as the change that selected them did.
+  auto refusedUndo = runZarnik("select --undo", scratch);
+  EXPECT_EQ(refusedUndo.status, 1);
+  EXPECT_NE(refusedUndo.err.find("every copy of the group would be removed"), std::string::npos) << refusedUndo.err;
+  ASSERT_EQ(runZarnik("select --undo --force", scratch).status, 0);
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(runZarnik("select --undo", scratch).status, 0);
   const Json undone = resultsDocument();
   for (const auto& equivalence : undone["equivalences"]) {
     if (equivalence["identifier"] != group) continue;
@@ -114,6 +122,14 @@ TEST_F(StoredResultsTest, ScanResultsAndSelectionChangesOutliveTheProgram) {
   auto exhausted = runZarnik("select --undo", scratch);
   EXPECT_EQ(exhausted.status, 1);
   EXPECT_NE(exhausted.err.find("no selection change to undo"), std::string::npos) << exhausted.err;
+
+  // Redoing the change that selected every copy warns as the change did, and needs --force again.
+  ASSERT_EQ(runZarnik("select --redo", scratch).status, 0);
+  auto refusedRedo = runZarnik("select --redo", scratch);
+  EXPECT_EQ(refusedRedo.status, 1);
+  EXPECT_NE(refusedRedo.err.find("every copy of the group would be removed"), std::string::npos) << refusedRedo.err;
+  EXPECT_EQ(resultsDocument()["equivalences"].size(), 2u);
+  EXPECT_EQ(runZarnik("select --redo --force", scratch).status, 0);
 }
 
 TEST_F(StoredResultsTest, DamagedOrNewerStoresAreToldAboutAndNeverOverwritten) {
@@ -177,6 +193,99 @@ TEST_F(StoredResultsTest, KillingAScanWhileItStoresLeavesTheOldOrTheNewResults) 
     seen.insert(groups);
   }
   EXPECT_FALSE(seen.empty());
+}
+
+TEST_F(StoredResultsTest, AWriterWaitsAFewSecondsForAnotherAndThenSaysWhoHoldsTheResults) {
+  tree.file("a/one", "pair");
+  tree.file("b/one copy", "pair");
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  const Json before = resultsDocument();
+  const std::string lockFile = scratch / "data/zarnik/session/session.lock";
+  {
+    auto held = FileLock::tryLock(lockFile, "zarnik clean");
+    ASSERT_TRUE(held.hasValue() && held.value().has_value());
+    const std::string busy = "another zarnik (pid " + std::to_string(::getpid()) +
+                             ", `zarnik clean`) is changing the results; try again when it has finished";
+    const std::vector<std::string> writers = {"select --group 1 --strategy none", "clean --yes --delete",
+                                              "scan --min-size 0 " + quoted(tree.path())};
+    for (const auto& command : writers) {
+      const auto started = std::chrono::steady_clock::now();
+      auto refused = runZarnik(command, scratch);
+      EXPECT_EQ(refused.status, 1) << command;
+      EXPECT_NE(refused.err.find(busy), std::string::npos) << command << ": " << refused.err;
+      // It gave up after its few seconds of waiting, not when the lock went.
+      EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30)) << command;
+    }
+    // Reading never waits.
+    EXPECT_EQ(resultsDocument(), before);
+    auto dryRun = runZarnik("clean --dry-run", scratch);
+    EXPECT_EQ(dryRun.status, 0) << dryRun.err;
+    EXPECT_NE(dryRun.out.find("would be moved to the trash"), std::string::npos) << dryRun.out;
+  }
+  EXPECT_EQ(testing::contentsOf(tree / "b/one copy"), "pair");
+  auto changed = runZarnik("select --group 1 --strategy none", scratch);
+  EXPECT_EQ(changed.status, 0) << changed.err;
+}
+
+TEST_F(StoredResultsTest, ADamagedStateFileCostsTheViewStateButNotTheResultsOrTheirCleaningRecords) {
+  tree.file("a/one", "pair");
+  tree.file("b/one copy", "pair");
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  ASSERT_EQ(runZarnik("clean --yes", scratch).status, 0);
+  const std::string state = scratch / "data/zarnik/session/session.state";
+  tree.file("garbage", "{\"$class\": \"DuplicatesDetectionSessionState\", \"status\": 17");
+  ASSERT_EQ(::rename((tree / "garbage").c_str(), state.c_str()), 0);
+
+  auto listed = runZarnik("results", scratch);
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_NE(listed.err.find(state + ": the session state was damaged and is moved aside to " + state + ".damaged-"),
+            std::string::npos)
+      << listed.err;
+  EXPECT_NE(listed.out.find("(cleaning 1: in the trash)"), std::string::npos) << listed.out;
+  auto reverted = runZarnik("revert --all", scratch);
+  EXPECT_EQ(reverted.status, 0) << reverted.err << reverted.out;
+  EXPECT_EQ(testing::contentsOf(tree / "b/one copy"), "pair");
+}
+
+TEST_F(StoredResultsTest, ADamagedWriteAheadLogIsSetAsideAndNamedNeverReadAsEmpty) {
+  tree.file("a/one", "pair");
+  tree.file("b/one copy", "pair");
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  // Two committed writes left in the log, as a program killed before closing the store leaves
+  // them: both files are copied while the store is still open, before closing folds the log in.
+  std::string storeBytes;
+  std::string logBytes;
+  {
+    auto database = SqliteDatabase::open(store());
+    ASSERT_TRUE(database.hasValue());
+    auto& db = *database.value();
+    ASSERT_TRUE(db.execute("PRAGMA journal_mode = WAL").hasValue());
+    ASSERT_TRUE(db.execute("PRAGMA wal_autocheckpoint = 0").hasValue());
+    ASSERT_TRUE(db.execute("UPDATE ZKEquivalence SET expanded = 1").hasValue());
+    ASSERT_TRUE(db.execute("UPDATE ZKDuplicate SET ignored = 1").hasValue());
+    storeBytes = testing::contentsOf(store());
+    logBytes = testing::contentsOf(store() + "-wal");
+  }
+  ASSERT_GE(logBytes.size(), 32u + 2 * (24u + 16384u));
+  logBytes[32 + 24 + 100] ^= 0x5a;  // inside the first frame: the later commit can no longer be replayed
+  ASSERT_TRUE(writeFileAtomically(store(), storeBytes).hasValue());
+  ASSERT_TRUE(writeFileAtomically(store() + "-wal", logBytes).hasValue());
+  ::unlink((store() + "-shm").c_str());
+
+  auto damaged = runZarnik("results", scratch);
+  EXPECT_EQ(damaged.status, 1);
+  EXPECT_NE(damaged.err.find(store() + ": the stored results were damaged; moved aside to " + store() + ".damaged-"),
+            std::string::npos)
+      << damaged.err;
+  size_t setAside = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(scratch / "data/zarnik/session")) {
+    const std::string name = entry.path().filename();
+    if (name.find("duplicates.db.damaged-") == 0 && name.size() > 4 && name.substr(name.size() - 4) == "-wal") {
+      EXPECT_EQ(testing::contentsOf(entry.path()), logBytes);  // kept as found, for whoever can repair it
+      ++setAside;
+    }
+  }
+  EXPECT_EQ(setAside, 1u);
 }
 
 TEST_F(StoredResultsTest, KillingASelectionChangeLeavesTheOldOrTheNewSelection) {

@@ -1,0 +1,55 @@
+#include "cli/session_lock.h"
+
+#include <chrono>
+#include <thread>
+
+#include <fmt/format.h>
+
+#include "cli/user_session.h"
+#include "platform/xdg_directories.h"
+
+namespace zarnik::cli {
+namespace {
+
+// Another command at a terminal rarely holds the lock for long; a few looks a second notice its
+// end soon enough without keeping a core busy.
+constexpr auto kPollInterval = std::chrono::milliseconds(200);
+
+}  // namespace
+
+std::string busyMessage(const std::optional<LockHolder>& holder) {
+  std::string who = "another zarnik";
+  if (holder && holder->pid && !holder->command.empty()) {
+    who += fmt::format(" (pid {}, `{}`)", *holder->pid, holder->command);
+  } else if (holder && holder->pid) {
+    who += fmt::format(" (pid {})", *holder->pid);
+  }
+  return who + " is changing the results; try again when it has finished";
+}
+
+Result<std::optional<FileLock>> lockSessionForChanges(const DuplicatesDetectionSpec& spec,
+                                                      const std::string& command) {
+  ZK_TRY(xdg::makeDirectories(spec.urlOfStateContainer));
+  const std::string path = spec.urlOfLockFile();
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration<double>(kSessionLockWaitSeconds);
+  for (;;) {
+    ZK_ASSIGN_OR_RETURN(auto locked, FileLock::tryLock(path, command));
+    if (locked) return locked;
+    if (std::chrono::steady_clock::now() >= deadline) break;
+    std::this_thread::sleep_for(kPollInterval);
+  }
+  printError(busyMessage(FileLock::holderOf(path)));
+  return std::optional<FileLock>();
+}
+
+std::optional<FileLock> lockUserSessionForChanges(const std::string& command) {
+  auto locked = lockSessionForChanges(DuplicatesDetectionSpec::standard(nullptr), command);
+  if (locked.hasError()) {
+    printError(locked.error().oneLine());
+    return std::nullopt;
+  }
+  return std::move(locked).value();
+}
+
+}  // namespace zarnik::cli
