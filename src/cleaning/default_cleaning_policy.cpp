@@ -58,7 +58,7 @@ Error unreachable(const Error& error, const std::string& path, bool isKept) {
   }
   if (error.domain == kPosixErrorDomain && error.code == ENOENT) {
     if (!isKept) return cleaningError(CleaningErrorCode::sourceMissing, path, "it is no longer there");
-    return leftInPlace(CleaningErrorCode::destinationUnaccessible, path,
+    return leftInPlace(CleaningErrorCode::sourceInvalid, path,
                        fmt::format("the kept copy {} is no longer there", displayPath(error.path)));
   }
   return leftInPlace(CleaningErrorCode::sourceUnaccessible, path, error.oneLine());
@@ -93,11 +93,11 @@ Result<void> checkKept(const CleaningItem& item, const CheckedPair& pair, const 
   const std::string keptPath = item.original->path();
   const EntryFacts& kept = *pair.keptFacts;
   if (const auto scanned = item.original->fileResourceID(); scanned && *scanned != kept.identity) {
-    return leftInPlace(CleaningErrorCode::destinationUnaccessible, path,
+    return leftInPlace(CleaningErrorCode::sourceInvalid, path,
                        fmt::format("the kept copy {} is not the file that was scanned any more", displayPath(keptPath)));
   }
   if (kept.type != pair.copyFacts.type) {
-    return leftInPlace(CleaningErrorCode::destinationUnaccessible, path,
+    return leftInPlace(CleaningErrorCode::sourceInvalid, path,
                        fmt::format("the kept copy {} is now {}", displayPath(keptPath), typeName(kept.type)));
   }
   const bool sameFile = kept.identity == pair.copyFacts.identity ||
@@ -226,6 +226,16 @@ std::string freeDestination(const std::string& folder, std::string_view name) {
   }
 }
 
+// Whether a failure to trash is the trash's (it cannot be made or written on that volume), not
+// the copy's (a name too long for the trash's info file, say).
+bool meansNoUsableTrash(const Error& error) {
+  if (error.domain != kPosixErrorDomain) return false;
+  for (int code : {EACCES, EPERM, EROFS, EXDEV, ENOTSUP, ENOSPC, EDQUOT, ENOTDIR}) {
+    if (error.code == code) return true;
+  }
+  return false;
+}
+
 Error hardLinkRefused(const Error& error, const std::string& path) {
   std::string why;
   switch (error.code) {
@@ -346,7 +356,7 @@ Result<CleaningItemOutcome> removeByOption(const CleaningItem& item, const Check
       auto trashed = moveToTrash(staged, path);
       if (trashed.hasError()) {
         Error error = putBack("the trash cannot be used: " + trashed.error().oneLine());
-        if (error.code == static_cast<int>(CleaningErrorCode::sourceInvalid)) {
+        if (error.code == static_cast<int>(CleaningErrorCode::sourceInvalid) && meansNoUsableTrash(trashed.error())) {
           error.code = static_cast<int>(CleaningErrorCode::destinationUnaccessible);
           error.description = std::string(displayedDescription(CleaningErrorCode::destinationUnaccessible));
         }

@@ -18,6 +18,7 @@ namespace {
 constexpr std::string_view kToTrash = "moved to the trash";
 constexpr std::string_view kDeleted = "deleted permanently";
 constexpr std::string_view kLinked = "replaced by hard links to the kept copies";
+constexpr std::string_view kNotLinkable = "left in place (only exact copies of files can be replaced by hard links)";
 constexpr std::string_view kToPretend = "taken through a fake cleaning (nothing is touched)";
 constexpr std::string_view kPretended = "pretended to be cleaned (nothing was touched)";
 
@@ -31,14 +32,6 @@ std::string wayOfOption(const FileCleaningOption& option) {
       return "moved to " + displayPath(option.folder);
   }
   return std::string(kToTrash);
-}
-
-// Reasons that mean the trash folder itself cannot be made or written on that volume.
-bool meansNoUsableTrash(const std::string& reason) {
-  for (int code : {EACCES, EPERM, EROFS, EXDEV, ENOTSUP, ENOSPC, EDQUOT, ENOTDIR}) {
-    if (reason.find(std::strerror(code)) != std::string::npos) return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -80,9 +73,8 @@ std::string WayCounts::list() const {
 std::string plannedWay(const CleaningRules& rules, EquivalenceKind kind, const std::string& path,
                        const std::vector<MountEntry>& mounts) {
   if (rules.isFakeRemove) return std::string(kToPretend);
-  if (rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal &&
-      allowsReplacementWithHardLinks(kind)) {
-    return std::string(kLinked);
+  if (rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal) {
+    return allowsReplacementWithHardLinks(kind) ? std::string(kLinked) : std::string(kNotLinkable);
   }
   return wayOfOption(rules.cleaningOptionForURL(path, mounts));
 }
@@ -101,15 +93,10 @@ std::string doneWay(const CleaningNote& note) {
   return wayOfOption(note.option);
 }
 
-bool failedForWantOfATrash(const CleaningNote& note, const std::string& copyPath) {
-  if (!note.error || note.option.kind != FileCleaningOption::Kind::moveToTrash) return false;
-  if (note.error->code != static_cast<int>(CleaningErrorCode::destinationUnaccessible))
-    return false;
-  const std::string& reason = note.error->underlying;
-  // A failure to move the copy itself names the copy: its cause is the copy's, not the trash's.
-  const std::string copy = displayPath(copyPath);
-  if (reason.compare(0, copy.size(), copy) == 0) return false;
-  return meansNoUsableTrash(reason);
+bool failedForWantOfATrash(const CleaningNote& note, const std::string&) {
+  // With the trash as the way, only a trash that cannot be used fails with this code.
+  return note.error && note.option.kind == FileCleaningOption::Kind::moveToTrash &&
+         note.error->code == static_cast<int>(CleaningErrorCode::destinationUnaccessible);
 }
 
 Result<std::string> checkedDestinationFolder(const std::string& folder, std::string_view option) {
