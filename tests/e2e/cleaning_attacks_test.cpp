@@ -172,7 +172,7 @@ TEST_F(CleaningAttack, ACopyFolderReplacedByALinkToTheKeptFolderIsNotRemovedAsIf
 // remove is made the kept one, and the kept one is selected and cleaned by a second cleaning.
 
 TEST_F(CleaningAttack, ASecondWriterDuringACleaningNeverLeavesAGroupWithoutACopy) {
-  constexpr int kPairs = 3000;
+  constexpr int kPairs = 2000;
   for (int i = 0; i < kPairs; ++i) {
     const std::string content = "pair " + std::to_string(i);
     tree.file("a/" + std::to_string(i), content);

@@ -2,6 +2,10 @@
 // recovers and nothing is lost. The program runs with a library loaded in front of the C library
 // (fault_injection/fault_injection.c) that kills it at the n-th call of rename, link, unlink,
 // write, fsync and their kin; the kill points are learnt from one counted run of each way.
+//
+// For each kill point: a fresh tree is scanned (a revert first cleans it), the way is run and
+// killed, then the same command is run again as a user would after a crash, and `zarnik results`
+// gives the records that the invariant is checked against (cleaning_invariant.h).
 #include <sys/resource.h>
 
 #include <gtest/gtest.h>
@@ -15,6 +19,10 @@
 #include "e2e/fault_injection/cleaning_invariant.h"
 #include "e2e/fault_injection/faulted_run.h"
 #include "support/test_dir.h"
+
+#ifndef KILL_POINTS_PER_CALL
+#define KILL_POINTS_PER_CALL 5
+#endif
 
 namespace zarnik::testing {
 namespace {
@@ -150,10 +158,10 @@ TEST_P(FaultInjection, EveryKillPointLeavesEveryFileAccountedForAfterTheNextRun)
   ASSERT_FALSE(counts.empty()) << "the library counted nothing: is it loaded?";
   if (HasFailure()) return;
 
-  // Writes to the stores are many; five of each function, spread over the run, are enough to cut
-  // a store write short and keep the harness quick. ZARNIK_FAULT_PER_CALL=1000 tries every call.
+  // Writes to the stores are many; five calls of each function, spread over the run, are enough
+  // to cut a store write short and keep the harness quick. ZARNIK_FAULT_PER_CALL=1000 tries every call.
   const char* perCall = std::getenv("ZARNIK_FAULT_PER_CALL");
-  const auto points = killPointsOf(counts, perCall != nullptr ? std::atol(perCall) : 5);
+  const auto points = killPointsOf(counts, perCall != nullptr ? std::atol(perCall) : KILL_POINTS_PER_CALL);
   std::ostringstream broken;
   size_t brokenCount = 0;
   size_t notReached = 0;

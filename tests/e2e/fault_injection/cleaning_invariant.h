@@ -35,7 +35,8 @@ struct Places {
   std::string moveTo;  // the folder of --move-to; empty when not used
 };
 
-// What the program's records say became of one copy, read from `zarnik results`.
+// What the program's records say became of one copy, read from its line in `zarnik results`
+// ("#6 cleaned /path  (cleaning 1: in the trash)"); the one place that knows those words.
 struct Record {
   enum class Kind { none, pending, failed, trashed, moved, deleted, hardLinked, pretended };
   Kind kind = Kind::none;
