@@ -45,6 +45,7 @@ struct Way {
   std::vector<std::string> command;        // the run that is cut off, and run again to recover
   std::vector<std::string> cleanedBefore;  // for a revert: the cleaning it undoes
   bool withFolders = false;
+  bool revertedAfter = false;  // after the recovery, a revert must bring every copy back
 };
 
 std::ostream& operator<<(std::ostream& out, const Way& way) { return out << way.name; }
@@ -53,7 +54,7 @@ const Way kWays[] = {
     {"Trash", {"clean", "--yes", "--trash"}, {}},
     {"Delete", {"clean", "--yes", "--delete"}, {}},
     {"MoveTo", {"clean", "--yes", "--move-to", "{moved}"}, {}},
-    {"HardLink", {"clean", "--yes", "--hardlink"}, {}},
+    {"HardLink", {"clean", "--yes", "--hardlink"}, {}, false, true},
     {"FolderDelete", {"clean", "--yes", "--delete"}, {}, true},
     {"RevertTrash", {"revert", "--all"}, {"clean", "--yes", "--trash"}},
     {"RevertHardLink", {"revert", "--all"}, {"clean", "--yes", "--hardlink"}},
@@ -175,6 +176,12 @@ TEST_P(FaultInjection, EveryKillPointLeavesEveryFileAccountedForAfterTheNextRun)
     auto violations = invariantViolations(plan, places(), listed.out, !GetParam().cleanedBefore.empty());
     if (recovered.status < 0) violations.push_back("the next run died: " + recovered.err);
     if (listed.status != 0) violations.push_back("zarnik results fails: " + listed.err);
+    if (GetParam().revertedAfter) {
+      run({"revert", "--all"});
+      for (const auto& violation : invariantViolations(plan, places(), run({"results"}).out, true)) {
+        violations.push_back("after revert --all: " + violation);
+      }
+    }
     if (violations.empty()) continue;
     ++brokenCount;
     broken << "  " << point.text() << (killed.killed ? "" : " (not reached)") << ":\n";

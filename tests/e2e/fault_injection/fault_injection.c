@@ -46,11 +46,15 @@ static void* real(const char* name) {
   return found;
 }
 
-/* The C library's own function of the same name, found once. */
-/* The C library's own function of the same name, found once. */
+/* The C library's own function of the same name, found on first use (by any thread: they all
+ * find the same). */
 #define REAL(name) \
-  static __typeof__(&name) real_fn; \
-  if (real_fn == NULL) real_fn = (__typeof__(&name))real(#name)
+  static __typeof__(&name) resolved; \
+  __typeof__(&name) real_fn = __atomic_load_n(&resolved, __ATOMIC_RELAXED); \
+  if (real_fn == NULL) { \
+    real_fn = (__typeof__(&name))real(#name); \
+    __atomic_store_n(&resolved, real_fn, __ATOMIC_RELAXED); \
+  }
 
 static void die_now(void) { kill(getpid(), SIGKILL); }
 
