@@ -144,7 +144,7 @@ Record recordOf(const std::string& resultsText, const std::string& absolutePath)
       record.kind = Kind::pretended;
     } else if (note.rfind("cleaning ", 0) == 0 && has(" failed")) {
       record.kind = Kind::failed;
-    } else if (has("in the trash")) {
+    } else if (has("in the trash") || has("to the trash") || has("trashed")) {
       record.kind = Kind::trashed;
     } else if (const size_t moved = note.find("moved to "); moved != std::string::npos) {
       record.kind = Kind::moved;
