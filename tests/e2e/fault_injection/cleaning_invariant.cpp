@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -102,6 +103,16 @@ TrashContents readTrash(const std::string& trash) {
   return found;
 }
 
+std::vector<std::string> regularFilesUnder(const std::string& root) {
+  std::vector<std::string> files;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(root, error); !error && it != fs::recursive_directory_iterator();
+       it.increment(error)) {
+    if (it->is_regular_file(error) && !it->is_symlink(error)) files.push_back(it->path().string());
+  }
+  return files;
+}
+
 void collectContents(const std::string& root, std::set<std::string>& into) {
   std::error_code error;
   for (auto it = fs::recursive_directory_iterator(root, error); !error && it != fs::recursive_directory_iterator();
@@ -197,6 +208,24 @@ std::vector<std::string> invariantViolations(const TreePlan& plan, const Places&
       violations.push_back(path + " was not brought back as a file of its own: " + describe(contentsAt(path)) +
                            " there, record: " + (record.text.empty() ? std::string("none") : record.text));
     }
+  }
+
+  // What a cut-off run left half-made (a temporary link, a partial copy) is gone after the next.
+  std::set<std::string> expected;
+  for (const auto& [relative, content] : plan.files) expected.insert(places.tree + "/" + relative);
+  for (const auto& file : regularFilesUnder(places.tree)) {
+    if (expected.count(file) == 0) violations.push_back(file + " was left behind in the tree");
+  }
+  std::vector<std::string> destinations;
+  for (const auto& item : plan.items) {
+    const Record record = recordOf(resultsText, places.tree + "/" + item.path);
+    if (record.kind == Record::Kind::moved) destinations.push_back(record.destination);
+  }
+  for (const auto& file : places.moveTo.empty() ? std::vector<std::string>{} : regularFilesUnder(places.moveTo)) {
+    const bool recorded = std::any_of(destinations.begin(), destinations.end(), [&file](const std::string& destination) {
+      return file == destination || file.rfind(destination + "/", 0) == 0;
+    });
+    if (!recorded) violations.push_back(file + " is in the move-to folder without a record");
   }
 
   std::set<std::string> present;

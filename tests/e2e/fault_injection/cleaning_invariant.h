@@ -1,7 +1,8 @@
 // What a cleaning or a revert, cut off at any moment and followed by the next run, must leave:
 // every copy at its path with its content, or in the trash with its info file and a record, or at
 // its recorded destination, or recorded as deleted while its kept original is intact; no kept
-// original ever gone, and every content of the tree still somewhere.
+// original ever gone, every content of the tree still somewhere, and nothing half-made left
+// behind (a temporary link in the tree, an unrecorded file in the move-to folder).
 #pragma once
 
 #include <map>
