@@ -159,6 +159,25 @@ class FaultInjection : public ::testing::TestWithParam<Way> {
     }
     EXPECT_EQ(invariantViolations(plan, places(), results, revert), std::vector<std::string>{});
   }
+
+  // A fresh tree, the way killed at `point`, the same command again, and what is broken then.
+  std::vector<std::string> violationsAfterKillAt(const KillPoint& point, bool* reached) {
+    prepare();
+    if (HasFatalFailure()) return {};
+    *reached = runKilledAt(point, withFolder(GetParam().command), scratch.path()).killed;
+    const auto recovered = run(GetParam().command);
+    const auto listed = run({"results"});
+    auto violations = invariantViolations(plan, places(), listed.out, !GetParam().cleanedBefore.empty());
+    if (recovered.status < 0) violations.push_back("the next run died: " + recovered.err);
+    if (listed.status != 0) violations.push_back("zarnik results fails: " + listed.err);
+    if (GetParam().revertedAfter) {
+      run({"revert", "--all"});
+      for (const auto& violation : invariantViolations(plan, places(), run({"results"}).out, true)) {
+        violations.push_back("after revert --all: " + violation);
+      }
+    }
+    return violations;
+  }
 };
 
 bool onOneFileSystem(const std::string& a, const std::string& b) {
@@ -189,24 +208,13 @@ TEST_P(FaultInjection, EveryKillPointLeavesEveryFileAccountedForAfterTheNextRun)
   size_t brokenCount = 0;
   size_t notReached = 0;
   for (const auto& point : points) {
-    prepare();
+    bool reached = false;
+    const auto violations = violationsAfterKillAt(point, &reached);
     if (HasFatalFailure()) return;
-    const auto killed = runKilledAt(point, withFolder(GetParam().command), scratch.path());
-    notReached += killed.killed ? 0 : 1;
-    const auto recovered = run(GetParam().command);
-    const auto listed = run({"results"});
-    auto violations = invariantViolations(plan, places(), listed.out, !GetParam().cleanedBefore.empty());
-    if (recovered.status < 0) violations.push_back("the next run died: " + recovered.err);
-    if (listed.status != 0) violations.push_back("zarnik results fails: " + listed.err);
-    if (GetParam().revertedAfter) {
-      run({"revert", "--all"});
-      for (const auto& violation : invariantViolations(plan, places(), run({"results"}).out, true)) {
-        violations.push_back("after revert --all: " + violation);
-      }
-    }
+    notReached += reached ? 0 : 1;
     if (violations.empty()) continue;
     ++brokenCount;
-    broken << "  " << point.text() << (killed.killed ? "" : " (not reached)") << ":\n";
+    broken << "  " << point.text() << (reached ? "" : " (not reached)") << ":\n";
     for (const auto& violation : violations) broken << "      " << violation << "\n";
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
