@@ -20,8 +20,10 @@ std::string contentsOf(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-TestDir::TestDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "zarnik-test-XXXXXX").string();
+TestDir::TestDir() : TestDir(std::filesystem::temp_directory_path().string()) {}
+
+TestDir::TestDir(const std::string& parent) {
+  std::string pattern = (std::filesystem::path(parent) / "zarnik-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   root_ = pattern;
 }

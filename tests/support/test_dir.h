@@ -10,6 +10,8 @@ namespace zarnik::testing {
 class TestDir {
  public:
   TestDir();
+  // In `parent` instead of the temporary folder (for example a memory-backed one).
+  explicit TestDir(const std::string& parent);
   ~TestDir();
   TestDir(const TestDir&) = delete;
   TestDir& operator=(const TestDir&) = delete;
