@@ -37,6 +37,16 @@ bool holdsTheCopy(const std::optional<Found>& item, const CleaningNote& note) {
   return digest.hasValue() && digest.value() == *note.digest;
 }
 
+// A copy written to another file system takes the destination's name only once it is complete
+// and checked.
+bool isCompleteAtDestination(const CleaningNote& note) {
+  if (note.option.kind != FileCleaningOption::Kind::moveToFolder) return false;
+  const auto destination = found(note.destinationPath);
+  if (!destination) return false;
+  if (note.isFolder) return destination->facts.type == FileResourceType::directory;
+  return holdsTheCopy(destination, note);
+}
+
 void fail(CleaningNote& note, const std::string& why) {
   note.error = cleaningError(CleaningErrorCode::undefined, note.originalPath, why);
 }
@@ -80,7 +90,13 @@ void settleCutOffCleaning(CleaningNote& note) {
   if (note.linkPath) {
     settleHardLink(note);
   } else if (auto staged = found(note.stagedPath); is(staged, note.copyIdentity)) {
-    putBack(note, *staged);
+    if (isCompleteAtDestination(note)) {
+      // A move across file systems that was cut off only while it removed the source.
+      (void)removeTree(staged->entry);
+      succeed(note, {CleaningMovedAction{note.destinationPath}});
+    } else {
+      putBack(note, *staged);
+    }
   } else if (auto deleting = found(note.deletingPath)) {
     auto removed = removeTree(deleting->entry);
     if (removed.hasError()) {

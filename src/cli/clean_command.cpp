@@ -215,7 +215,7 @@ int runClean(const CleanOptions& options) {
   if (!options.dryRun && !(sessionLock = lockUserSessionForChanges("zarnik clean"))) return 1;
   auto session = restoreUserSession(std::make_shared<ScanningService>());
   if (!session) return 1;
-  auto results = reviewedResults(*session);
+  auto results = options.dryRun ? reviewedResults(*session) : resultsForChanging(*session);
   if (!results) return 1;
   // A fake cleaning cut off before it forgot its notes must not keep its copies from this one.
   if (!options.dryRun) (void)results->forgetTrialCleanings().wait();
@@ -298,7 +298,7 @@ int runRevert(const RevertOptions& options) {
   if (!sessionLock) return 1;
   auto session = restoreUserSession(std::make_shared<ScanningService>());
   if (!session) return 1;
-  auto results = reviewedResults(*session);
+  auto results = resultsForChanging(*session);
   if (!results) return 1;
   auto task = RevertingTask::make({results->storeAccess(), {options.identifiers.begin(), options.identifiers.end()}});
   CleaningService service;

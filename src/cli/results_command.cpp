@@ -148,7 +148,7 @@ int runSelect(const SelectOptions& options) {
   auto service = std::make_shared<ScanningService>();
   auto session = restoreUserSession(service);
   if (!session) return 1;
-  auto results = reviewedResults(*session);
+  auto results = resultsForChanging(*session);
   if (!results) return 1;
 
   auto changed = options.undo   ? results->undo(options.force).wait()

@@ -35,4 +35,14 @@ std::shared_ptr<DuplicatesDetectionResults> reviewedResults(DuplicatesDetectionS
   return results;
 }
 
+std::shared_ptr<DuplicatesDetectionResults> resultsForChanging(DuplicatesDetectionSession& session) {
+  auto results = reviewedResults(session);
+  if (!results) return nullptr;
+  if (auto settled = results->settleCutOffCleanings().wait(); settled.hasError()) {
+    printError("the records of an earlier cleaning that was cut off cannot be settled: " + settled.error().oneLine());
+    return nullptr;
+  }
+  return results;
+}
+
 }  // namespace zarnik::cli

@@ -16,5 +16,7 @@ std::shared_ptr<DuplicatesDetectionSession> restoreUserSession(const std::shared
 
 // The results under review; nothing (after telling the user to scan first) when there are none.
 std::shared_ptr<DuplicatesDetectionResults> reviewedResults(DuplicatesDetectionSession& session);
+// The same for a command that changes them: cleanings cut off earlier are settled first.
+std::shared_ptr<DuplicatesDetectionResults> resultsForChanging(DuplicatesDetectionSession& session);
 
 }  // namespace zarnik::cli

@@ -1,5 +1,7 @@
 #include "detection/duplicates_detection_results.h"
 
+#include "cleaning/cleaning_recovery.h"
+
 #include <algorithm>
 #include <deque>
 
@@ -354,6 +356,14 @@ Future<CleaningPlan> DuplicatesDetectionResults::planCleaning(bool removesEveryC
   auto self = shared_from_this();
   return makeFuture(*queue_, [self, removesEveryCopyOfAGroup]() {
     return zarnik::planCleaning(*self->context_, removesEveryCopyOfAGroup);
+  });
+}
+
+Future<Void> DuplicatesDetectionResults::settleCutOffCleanings() {
+  auto self = shared_from_this();
+  return makeFuture(*queue_, [self]() -> Result<Void> {
+    ZK_TRY(zarnik::settleCutOffCleanings(*self->context_));
+    return Void{};
   });
 }
 

@@ -87,6 +87,9 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
   // Removes the notes of fake cleanings, which touched nothing, so that their copies are cleaned
   // for real next time; the number of copies whose note went.
   Future<std::int64_t> forgetTrialCleanings();
+  // Settles the cleanings and reverts that were cut off (the program killed midway) by looking
+  // at where their copies are; done by every command that changes the results, before it does.
+  Future<Void> settleCutOffCleanings();
   // A request to clean the selected copies by `rules`, bounded by the stored scan locations.
   Future<CleaningRequest> cleaningRequest(CleaningRules rules, bool removesEveryCopyOfAGroup);
 
