@@ -136,6 +136,51 @@ TEST_F(ScanningTaskTest, FoldersHoldingTheSameThingsAreDuplicatesAtTheirHighestL
   EXPECT_EQ(files.value().detectionResults.size(), 3u);  // x, y and z, three copies each
 }
 
+TEST_F(ScanningTaskTest, PlacesOfTheirOwnAreNeverCopiesAndTheirFilesAreMatchedOneByOne) {
+  // The user's folders (named in user-dirs.dirs), the scan locations themselves and working
+  // copies holding ".git" would each pair up as duplicate folders; none of them may.
+  TestDir config;
+  const char* previous = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = previous != nullptr ? previous : "";
+  ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+  dir.file("home/Pictures/sunset.jpg", "the same photo");
+  dir.file("home/Downloads/sunset.jpg", "the same photo");
+  dir.file("home/Projects/site/index.html", "<html>");
+  dir.file("home/Projects/site/.git/HEAD", "ref: refs/heads/main");
+  dir.file("home/Projects/site-clone/index.html", "<html>");
+  dir.file("home/Projects/site-clone/.git/HEAD", "ref: refs/heads/main");
+  dir.file("home/Old/a/notes.txt", "a plain folder");
+  dir.file("home/Old/b/notes.txt", "a plain folder");
+  dir.file("one/report.pdf", "two locations");
+  dir.file("two/report.pdf", "two locations");
+  config.file("user-dirs.dirs", "XDG_PICTURES_DIR=\"" + dir / "home/Pictures" + "\"\nXDG_DOWNLOAD_DIR=\"" +
+                                    dir / "home/Downloads" + "\"\n");
+  auto rules = exactRules();
+  rules->setDirectoriesMatchEnabled(true);
+  ScanningServiceRequest request;
+  for (const char* root : {"home", "one", "two"}) {
+    request.specifications.push_back({ScanLocation::make(dir / root, resolver), {}});
+  }
+  request.scanRules = rules;
+  request.resolver = resolver;
+  request.includeHiddenItems = true;
+  auto scanned = service.perform(std::move(request))->start().wait();
+  if (previous != nullptr) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1); else ::unsetenv("XDG_CONFIG_HOME");
+  ASSERT_TRUE(scanned.hasValue()) << scanned.error().oneLine();
+  std::set<std::set<std::string>> folders;
+  std::set<std::set<std::string>> files;
+  for (const auto& detection : scanned.value()->detectionResults) {
+    std::set<std::string> paths;
+    for (const auto& duplicate : detection.equivalence.duplicates) paths.insert(duplicate.node->path());
+    (detection.equivalence.equivalenceKind == EquivalenceKind::directory ? folders : files).insert(paths);
+  }
+  // Only the plain folders pair up.
+  EXPECT_EQ(folders, (std::set<std::set<std::string>>{{dir / "home/Old/a", dir / "home/Old/b"}}));
+  EXPECT_EQ(files.count({dir / "home/Pictures/sunset.jpg", dir / "home/Downloads/sunset.jpg"}), 1u);
+  EXPECT_EQ(files.count({dir / "home/Projects/site/index.html", dir / "home/Projects/site-clone/index.html"}), 1u);
+  EXPECT_EQ(files.count({dir / "one/report.pdf", dir / "two/report.pdf"}), 1u);
+}
+
 TEST_F(ScanningTaskTest, TurnedResizedAndRecompressedPhotosAreSimilarAndOthersAreNot) {
   const auto original = testing::madeUpPicture(640, 480);
   dir.dir("photos");
