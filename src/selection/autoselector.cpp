@@ -381,7 +381,17 @@ DetectedSelectionConfigurations Autoselector::detectSelectionConfigurations(
                                       : proposalReasonOf(*info, differencesInfo);
   }
 
-  const std::int64_t original = kept.empty() ? infos.front().identifier : kept.front();
+  // The kept copy first by path: the same whatever order the copies arrived in.
+  std::int64_t original = infos.front().identifier;
+  std::optional<std::string> originalPath;
+  for (const auto& info : infos) {
+    if (!kept.empty() && std::find(kept.begin(), kept.end(), info.identifier) == kept.end()) continue;
+    std::string path = info.node->path();
+    if (!originalPath || path < *originalPath) {
+      original = info.identifier;
+      originalPath = std::move(path);
+    }
+  }
   auto offer = [&](SelectionStrategy strategy, const std::vector<std::int64_t>& ids) {
     detected.availableSelectionConfigurations.push_back(SelectionConfiguration{strategy, original, {ids.begin(), ids.end()}});
   };

@@ -181,12 +181,8 @@ class SystemFilesTest : public AutoselectorTest {
   TestDir lists;
   // A fake dpkg lists folder naming `path` as a file of package "libx11-6".
   void ownedByPackage(const std::string& path) {
-    lists.file("libx11-6:amd64.list", "/.
-" + dir.path() + "
-" + path + "
-");
-    lists.file("other.list", "/usr/share/doc/other/copyright
-");
+    lists.file("libx11-6:amd64.list", "/.\n" + dir.path() + "\n" + path + "\n");
+    lists.file("other.list", "/usr/share/doc/other/copyright\n");
   }
 };
 
@@ -216,15 +212,9 @@ TEST_F(SystemFilesTest, AFileUnderUsrOrOwnedByAPackageIsNeverProposedAndSaysWhy)
 
 TEST(InstalledPackageFiles, ReadsOnlyWhatLiesInsideTheGivenFoldersAndNamesThePackageWithoutItsArchitecture) {
   TestDir lists;
-  lists.file("libx11-6:amd64.list", "/.
-/usr
-/usr/lib/x86_64-linux-gnu/libX11.so.6
-/usr/share/doc/libx11-6/copyright
-");
-  lists.file("postgresql-client-15.list", "/usr/share/doc/postgresql-client-15/copyright
-");
-  lists.file("notes.txt", "/usr/share/doc/nothing
-");
+  lists.file("libx11-6:amd64.list", "/.\n/usr\n/usr/lib/x86_64-linux-gnu/libX11.so.6\n/usr/share/doc/libx11-6/copyright\n");
+  lists.file("postgresql-client-15.list", "/usr/share/doc/postgresql-client-15/copyright\n");
+  lists.file("notes.txt", "/usr/share/doc/nothing\n");
   InstalledPackageFiles packages(lists.path(), {"/usr/share"});
   EXPECT_EQ(packages.packageOf("/usr/share/doc/libx11-6/copyright"), "libx11-6");
   EXPECT_EQ(packages.packageOf("/usr/share/doc/postgresql-client-15/copyright"), "postgresql-client-15");
