@@ -53,7 +53,7 @@ std::string_view description(ProposalReason reason) {
     case ProposalReason::thumbnailName: return "name marks it as a thumbnail";
     case ProposalReason::notNewest: return "older than the copy kept";
     case ProposalReason::notOldest: return "newer than the copy kept";
-    case ProposalReason::equalCopies: return "nothing tells the copies apart; the first by path is kept";
+    case ProposalReason::equalCopies: return "equal to the copy kept, which is first by path";
     case ProposalReason::lowerScore: return "the copy kept is preferred (library, rating or folder)";
   }
   return "";
