@@ -47,8 +47,9 @@ struct DetectionResult {
 
   // What removing the copies the selection proposes frees, by their file sizes (a copy sharing
   // its file with a kept hard link frees nothing, hard links of one file count once); with
-  // nothing proposed, what removing all but the largest copy would free. For every kind: a
-  // folder frees its files, a similar picture its own size.
+  // nothing proposed, what removing all but one copy would free (a protected copy is the one
+  // kept, else the largest). For every kind: a folder frees its files, a similar picture its own
+  // size.
   [[nodiscard]] ByteCount reclaimableSize() const;
 };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include "foundation/logger.h"
@@ -179,6 +180,27 @@ TEST_F(ScanningTaskTest, PlacesOfTheirOwnAreNeverCopiesAndTheirFilesAreMatchedOn
   EXPECT_EQ(files.count({dir / "home/Pictures/sunset.jpg", dir / "home/Downloads/sunset.jpg"}), 1u);
   EXPECT_EQ(files.count({dir / "home/Projects/site/index.html", dir / "home/Projects/site-clone/index.html"}), 1u);
   EXPECT_EQ(files.count({dir / "one/report.pdf", dir / "two/report.pdf"}), 1u);
+}
+
+TEST_F(ScanningTaskTest, WhatCanBeFreedCountsTheFileSizesOfTheProposedCopiesFoldersIncluded) {
+  dir.file("top/A/x.txt", "xxxx");
+  dir.file("top/A/y.txt", "yyyyyy");
+  dir.file("top/A copy/x.txt", "xxxx");
+  dir.file("top/A copy/y.txt", "yyyyyy");
+  dir.fileOfSize("files/a.bin", 5000, 'a');
+  dir.fileOfSize("files/a copy.bin", 5000, 'a');
+  dir.fileOfSize("one/t.bin", 3000, 't');  // nothing tells these two apart: nothing is proposed
+  dir.fileOfSize("two/t.bin", 3000, 't');
+  auto rules = exactRules();
+  rules->setDirectoriesMatchEnabled(true);
+  auto result = scan(rules);
+  ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
+  std::map<std::string, ByteCount> freedByFirstName;
+  for (const auto& detection : result.value().detectionResults) {
+    freedByFirstName[std::string(lastPathComponent(detection.equivalence.duplicates.front().node->path()))] =
+        detection.reclaimableSize();
+  }
+  EXPECT_EQ(freedByFirstName, (std::map<std::string, ByteCount>{{"A", 10}, {"a copy.bin", 5000}, {"t.bin", 3000}}));
 }
 
 TEST_F(ScanningTaskTest, TurnedResizedAndRecompressedPhotosAreSimilarAndOthersAreNot) {
