@@ -61,7 +61,9 @@ std::string_view description(ProposalReason reason) {
 
 std::string_view selectionReason(SelectionStrategy strategy, ProposalReason automaticReason) {
   switch (strategy) {
-    case SelectionStrategy::automatic: return description(automaticReason);
+    case SelectionStrategy::automatic:
+      // A selection stored before reasons were kept has none to tell.
+      return automaticReason == ProposalReason::none ? "chosen by the selection rules" : description(automaticReason);
     case SelectionStrategy::manual:
       return automaticReason == ProposalReason::none ? "selected by hand" : description(automaticReason);
     case SelectionStrategy::newer: return "newer than the copy kept";

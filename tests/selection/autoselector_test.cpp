@@ -146,6 +146,7 @@ TEST_F(AutoselectorTest, EveryProposalCarriesItsReason) {
   SelectionConfiguration newer = current;
   newer.strategy = SelectionStrategy::newer;
   EXPECT_EQ(copyReason(newer, 1, stored), "newer than the copy kept");
+  EXPECT_EQ(copyReason(current, 1, std::nullopt), "chosen by the selection rules");  // stored without a reason
 }
 
 TEST_F(AutoselectorTest, TheOriginalIsTheSameWhateverOrderTheCopiesArriveIn) {
