@@ -68,7 +68,8 @@ void printWarnings(const SelectionChangeProposal& proposal) {
       toldLastCopy = true;
       continue;
     }
-    fmt::print(stderr, "zarnik: warning: #{}: {}\n", warning.identifier, description(warning.warning));
+    fmt::print(stderr, "zarnik: warning: #{}: {}\n", warning.identifier,
+               warning.detail.empty() ? description(warning.warning) : std::string_view(warning.detail));
   }
 }
 

@@ -24,22 +24,6 @@ std::string kindTitle(EquivalenceKind kind) {
   }
 }
 
-// Why a copy is never proposed for removal; nothing for a copy that may be.
-std::optional<std::string_view> protectionReason(AutoselectionModeReason reason) {
-  switch (reason) {
-    case AutoselectionModeReason::inaccessible: return "no longer there";
-    case AutoselectionModeReason::invalidMediaLibrary: return "in a media library";
-    case AutoselectionModeReason::hardLinked: return "hard-linked";
-    case AutoselectionModeReason::neverSelectFolder: return "in a never-select folder";
-    case AutoselectionModeReason::readOnly: return "read-only";
-    case AutoselectionModeReason::cloudFolder: return "kept last: in a cloud folder";
-    case AutoselectionModeReason::applicationsFolder: return "kept last: in an applications folder";
-    case AutoselectionModeReason::none:
-    case AutoselectionModeReason::alwaysSelectFolder: break;
-  }
-  return std::nullopt;
-}
-
 bool mayBeProposed(const std::optional<AutoselectionModeDecision>& decision) {
   return decision &&
          (decision->mode == AutoselectionMode::regular || decision->mode == AutoselectionMode::alwaysSelect);
@@ -97,9 +81,10 @@ void ResultsPrinter::print(const ZKEquivalence& equivalence) {
     std::string note;
     if (auto link = duplicate.differences().hardlinkedGroupID()) note = fmt::format("  [hard link {}]", *link);
     if (!remove && decision) {
-      if (auto reason = protectionReason(decision->reason)) note += fmt::format("  (protected: {})", *reason);
+      if (auto reason = protectionDescription(*decision)) note += fmt::format("  (protected: {})", *reason);
     }
     if (!remove && selection && selection->isOriginal(duplicate.identifier)) note += "  (original)";
+    if (remove && selection) note += fmt::format("  ({})", copyReason(*selection, duplicate.identifier, decision));
     allMayBeProposed = allMayBeProposed && mayBeProposed(decision) && !duplicate.cleanID;
     const char* mark = remove ? "remove" : "keep";
     if (duplicate.cleanID) {

@@ -4,6 +4,8 @@
 
 #include <fmt/format.h>
 
+#include "selection/autoselector.h"
+
 namespace zarnik {
 namespace {
 
@@ -26,6 +28,16 @@ Result<void> checkMembership(const ZKEquivalence& equivalence, const std::set<st
     }
   }
   return success();
+}
+
+// "belongs to package libx11-6", "" for a system file of no known package; nothing for a copy
+// that is not the system's.
+std::optional<std::string> systemFileOwnerOf(const ZKDuplicate& copy) {
+  const auto decision = copy.autoselectionModeDecision();
+  if (!decision) return std::nullopt;
+  if (decision->reason == AutoselectionModeReason::installedPackage) return systemFileDescription(decision->package);
+  if (decision->reason == AutoselectionModeReason::systemFolder) return std::string();
+  return std::nullopt;
 }
 
 }  // namespace
@@ -58,7 +70,12 @@ Result<SelectionChangeProposal> proposeSelectionChange(const ZKEquivalence& equi
   for (const auto& copy : equivalence.duplicates) {
     if (!proposal.current.isSelected(copy.identifier) || proposal.previous.isSelected(copy.identifier)) continue;
     const SelectionCheck check = checkSelection(copy.differences(), everyCopySelected);
-    for (DuplicateWarning warning : check.warnings) proposal.warnings.push_back({copy.identifier, warning});
+    for (DuplicateWarning warning : check.warnings) proposal.warnings.push_back({copy.identifier, warning, {}});
+    if (auto owner = systemFileOwnerOf(copy)) {
+      proposal.warnings.push_back({copy.identifier, DuplicateWarning::isSystemFile,
+                                   owner->empty() ? std::string() : *owner + ": removing it may break that package"});
+      if (!request.confirmsWarnings) proposal.canApply = false;
+    }
     if (check.permission == SelectionPermission::denied) {
       const auto denied = std::find_if(check.warnings.begin(), check.warnings.end(),
                                        [](DuplicateWarning w) { return permission(w) == SelectionPermission::denied; });

@@ -30,6 +30,7 @@ struct SelectionRequest {
 struct SelectionWarning {
   std::int64_t identifier = 0;
   DuplicateWarning warning = DuplicateWarning::isLastUnselectedDuplicateOfEquivalence;
+  std::string detail;  // shown instead of the warning's description when set
 };
 
 struct SelectionChangeProposal {

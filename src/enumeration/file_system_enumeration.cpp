@@ -232,6 +232,10 @@ void FileSystemFastEnumeration::listDirectory(const EnumerationRequest& request)
 
   auto listed = forEachDirectoryEntry(dirfd, directoryPath, [&](const char* entryName) {
     std::string name(entryName);
+    // A working copy is a project of its own, not a copy of a folder, whatever it holds; nor is
+    // its repository.
+    const bool isRepository = name == ".git";
+    if (isRepository) directory->markNeverACopy();
     std::string path = appendingPathComponent(directoryPath, name);
     auto values = readResourceValuesAt(dirfd, entryName, path);
     if (values.hasError()) {
@@ -249,6 +253,7 @@ void FileSystemFastEnumeration::listDirectory(const EnumerationRequest& request)
     if (isDirectory && !options_.recursively) return;
     auto child = factory_.buildNode(directory, std::move(name), path, std::move(*attributes),
                                     request.specification->scanLocation);
+    if (isRepository && isDirectory) std::static_pointer_cast<MatchingDirectoryNode>(child)->markNeverACopy();
     (isDirectory ? childDirectories : childItems).push_back(std::move(child));
   });
   if (listed.hasError()) handleEnumerationError(listed.error());

@@ -63,6 +63,8 @@ std::vector<EquivalenceCandidatePtr> DirectoryEquivalenceCandidatesAccumulator::
   // A folder has a key once every matchable child is accounted for.
   std::unordered_map<const ChildHashes*, std::vector<Candidate*>, ChildHashesKeyHash, ChildHashesKeyEqual> byKey;
   for (auto& candidate : candidates_) {
+    // Such a folder gives no hash to its parent either: the parent holds something unmatched.
+    if (candidate.folder->isNeverACopy()) continue;
     auto& hashes = candidate.folder->childHashesAccumulator;
     if (static_cast<std::int64_t>(hashes.count()) != candidate.folder->numberOfMatchableNodes.load()) continue;
     hashes.normalizeIfNeeded();

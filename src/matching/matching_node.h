@@ -200,12 +200,19 @@ class MatchingDirectoryNode final : public MatchingNode {
   // A folder whose children are all empty folders, or with nothing to match, is no duplicate
   // (unless it is an application); nor is a folder inside a matched folder.
   [[nodiscard]] bool isModelingIntoDuplicateAllowed() const override;
+
+  // A folder that is a place of its own, never a copy of another (a scan location, the home
+  // folder and the user's folders, a mount point, a working copy holding ".git"): it never
+  // joins a folder group, and its files are matched one by one. Set while it is listed.
+  void markNeverACopy() { isNeverACopy_.store(true, std::memory_order_relaxed); }
+  [[nodiscard]] bool isNeverACopy() const { return isNeverACopy_.load(std::memory_order_relaxed); }
   // A matched folder weighs what its matched contents weigh.
   void setMatchedSize(ByteCount size) { setWholeBundleSizes(size, size); }
 
  private:
   std::optional<CloudService> rootOfCloudService_;
   std::optional<MediaLibraryInfo> mediaLibraryInfo_;
+  std::atomic<bool> isNeverACopy_{false};
 };
 
 // An item made of several files shown as one (a package).

@@ -15,7 +15,9 @@ MatchingNodesFactory::MatchingNodesFactory(std::shared_ptr<const ExtendedScanRul
     : scanRules_(std::move(scanRules)),
       resolver_(std::move(resolver)),
       options_(std::move(options)),
-      validator_(*scanRules_, resolver_, options_.includeHiddenItems) {}
+      validator_(*scanRules_, resolver_, options_.includeHiddenItems, options_.trashFolders) {
+  for (const auto& folder : options_.personalFolders) personalFolders_.insert(standardizedPath(folder));
+}
 
 MatchingNodePtr MatchingNodesFactory::buildNode(const std::shared_ptr<MatchingDirectoryNode>& parent,
                                                 std::string name, const std::string& path,
@@ -48,8 +50,12 @@ MatchingNodePtr MatchingNodesFactory::makeValidatedNode(const std::shared_ptr<Ma
   if (parent) scanLocation = nullptr;
   if (attributes.vnodeType == VNodeType::directory) {
     auto cloudRoot = options_.cloudFolders.rootServiceForPath(path);
-    node = std::make_shared<MatchingDirectoryNode>(std::move(factory), parent, std::move(name), std::move(attributes),
-                                                   std::move(scanLocation), cloudRoot);
+    const bool isMountPoint = parent && parent->attributes().fileResourceID && attributes.fileResourceID &&
+                              parent->attributes().fileResourceID->device != attributes.fileResourceID->device;
+    auto folder = std::make_shared<MatchingDirectoryNode>(std::move(factory), parent, std::move(name),
+                                                          std::move(attributes), std::move(scanLocation), cloudRoot);
+    if (!parent || isMountPoint || personalFolders_.count(path) != 0) folder->markNeverACopy();
+    node = std::move(folder);
   } else {
     node = std::make_shared<MatchingFileNode>(std::move(factory), parent, std::move(name), std::move(attributes),
                                               std::move(scanLocation));

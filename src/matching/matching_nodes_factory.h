@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "file_model/cloud_service.h"
@@ -15,6 +16,7 @@
 #include "foundation/url_resolver.h"
 #include "matching/matching_node.h"
 #include "matching/nodes_validator.h"
+#include "platform/trash_folders.h"
 
 namespace zarnik {
 
@@ -25,6 +27,10 @@ using ImageProcessor = std::function<ImageFacts(const MatchingNode& node, bool w
 
 struct MatchingNodesFactoryOptions {
   bool includeHiddenItems = false;
+  // Folders that are places of their own, never copies: the home folder and the user's folders.
+  std::vector<std::string> personalFolders;
+  // Never walked, hidden items included or not; none: no folder is taken for a trash.
+  std::optional<TrashFolders> trashFolders;
   CloudServiceFolders cloudFolders;
   ImageProcessor imageProcessor;
 };
@@ -81,6 +87,7 @@ class MatchingNodesFactory : public std::enable_shared_from_this<MatchingNodesFa
   OVURLResolver resolver_;
   MatchingNodesFactoryOptions options_;
   NodesValidator validator_;
+  std::unordered_set<std::string> personalFolders_;
   mutable std::once_flag mediaFolderOnce_;
   mutable std::optional<std::string> mediaFolder_;
   mutable std::mutex mediaLibrariesMutex_;

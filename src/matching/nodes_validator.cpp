@@ -8,8 +8,8 @@
 namespace zarnik {
 
 NodesValidator::NodesValidator(const ExtendedScanRules& scanRules, const OVURLResolver& resolver,
-                               bool includeHiddenItems)
-    : resolver_(resolver), includeHiddenItems_(includeHiddenItems) {
+                               bool includeHiddenItems, std::optional<TrashFolders> trashFolders)
+    : resolver_(resolver), includeHiddenItems_(includeHiddenItems), trashFolders_(std::move(trashFolders)) {
   rulesByExtension_ = scanRules.exclusionRulesByPathExtension();
   for (auto& [path, rule] : scanRules.exclusionRulesByPath()) {
     if (auto expanded = resolver.expandedPathForPath(path)) rulesByPath_[standardizedPath(*expanded)] = rule;
@@ -54,6 +54,11 @@ std::optional<ExclusionRule> NodesValidator::exclusionRuleForNodeLocation(std::s
 NodeValidationReport NodesValidator::buildValidationReport(std::string_view path, std::string_view name,
                                                            const NodeAttributes& attributes) const {
   NodeValidationReport report;
+  // What was thrown away is no copy to keep: a trashed file made the original was the fault.
+  if (trashFolders_ && attributes.vnodeType == VNodeType::directory && trashFolders_->isTrashFolder(path)) {
+    report.isIgnored = true;
+    return report;
+  }
   if (auto rule = exclusionRuleForNodeLocation(path, name)) {
     report.isIgnored = rule->isIgnored;
     report.membershipMode = rule->membershipMode;

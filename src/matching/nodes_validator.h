@@ -1,6 +1,6 @@
 // NodesValidator: which items a scan leaves alone, from the exclusion rules of the scan rules:
 // by extension, by path, by regular expressions over names per membership mode. Without a rule
-// a hidden item is ignored unless hidden items are included.
+// a hidden item is ignored unless hidden items are included. The desktop trash is always ignored.
 //
 // Immutable after construction; safe to use from any thread.
 #pragma once
@@ -15,13 +15,16 @@
 #include "foundation/regular_expression.h"
 #include "foundation/url_resolver.h"
 #include "matching/matching_node.h"
+#include "platform/trash_folders.h"
 
 namespace zarnik {
 
 
 class NodesValidator {
  public:
-  NodesValidator(const ExtendedScanRules& scanRules, const OVURLResolver& resolver, bool includeHiddenItems);
+  // `trashFolders`: folders never walked, whatever the rules say.
+  NodesValidator(const ExtendedScanRules& scanRules, const OVURLResolver& resolver, bool includeHiddenItems,
+                 std::optional<TrashFolders> trashFolders = std::nullopt);
   ~NodesValidator();
 
   [[nodiscard]] NodeValidationReport buildValidationReport(std::string_view path, std::string_view name,
@@ -44,6 +47,7 @@ class NodesValidator {
   std::vector<std::string> expressionErrors_;
   const OVURLResolver& resolver_;
   bool includeHiddenItems_;
+  std::optional<TrashFolders> trashFolders_;
 };
 
 }  // namespace zarnik

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 
 #include "base/path_components.h"
 
@@ -53,6 +54,36 @@ std::vector<std::string> dataDirs() {
     pos = end + 1;
   }
   return dirs;
+}
+
+namespace {
+
+// `"$HOME/Pictures"` or `"/data/Pictures"`: the quoted value of one user-dirs.dirs line.
+std::string userDirectoryValue(std::string_view line, const std::string& home) {
+  const size_t open = line.find('"');
+  const size_t close = line.rfind('"');
+  if (open == std::string_view::npos || close <= open) return {};
+  std::string_view value = line.substr(open + 1, close - open - 1);
+  constexpr std::string_view kHome = "$HOME";
+  if (value.substr(0, kHome.size()) == kHome && (value.size() == kHome.size() || value[kHome.size()] == '/')) {
+    return standardizedPath(home + std::string(value.substr(kHome.size())));
+  }
+  return value.empty() || value[0] != '/' ? std::string() : standardizedPath(value);
+}
+
+}  // namespace
+
+std::vector<std::string> userDirectories() {
+  std::vector<std::string> folders;
+  std::ifstream file(appendingPathComponent(configHome(), "user-dirs.dirs"));
+  const std::string home = homeDirectory();
+  std::string line;
+  while (std::getline(file, line)) {
+    if (line.rfind("XDG_", 0) != 0 || line.find("_DIR=") == std::string::npos) continue;
+    std::string folder = userDirectoryValue(line, home);
+    if (!folder.empty() && folder != home) folders.push_back(std::move(folder));
+  }
+  return folders;
 }
 
 std::string zarnikConfigDirectory() { return appendingPathComponent(configHome(), "zarnik"); }

@@ -19,6 +19,12 @@ namespace zarnik::xdg {
 // $XDG_DATA_DIRS (default /usr/local/share:/usr/share), most important first.
 [[nodiscard]] std::vector<std::string> dataDirs();
 
+// The user's own folders named in "$XDG_CONFIG_HOME/user-dirs.dirs" (XDG_DESKTOP_DIR,
+// XDG_DOCUMENTS_DIR, XDG_DOWNLOAD_DIR, XDG_MUSIC_DIR, XDG_PICTURES_DIR, XDG_VIDEOS_DIR,
+// XDG_PUBLICSHARE_DIR, XDG_TEMPLATES_DIR, ...), as absolute paths; none when the file is missing.
+// A folder set to the home folder itself (as xdg-user-dirs does for a disabled one) is left out.
+[[nodiscard]] std::vector<std::string> userDirectories();
+
 [[nodiscard]] std::string zarnikConfigDirectory();
 [[nodiscard]] std::string zarnikDataDirectory();
 [[nodiscard]] std::string zarnikCacheDirectory();

@@ -30,6 +30,53 @@ ByteCount Equivalence::reclaimableSize() const {
   return total - total / static_cast<ByteCount>(independentCopies);
 }
 
+ByteCount DetectionResult::reclaimableSize() const {
+  const auto& duplicates = equivalence.duplicates;
+  if (duplicates.size() < 2) return 0;
+  const SelectionConfiguration* selection =
+      selectionConfigurations ? &selectionConfigurations->currentSelectionConfiguration : nullptr;
+  if (selection == nullptr || selection->selectedIDs.empty()) {
+    // A protected copy (a system file, a never-select folder) is never freed: it stays as the one
+    // kept, or, with none protected, the largest copy does.
+    const auto mayGo = [&](const Duplicate& duplicate) {
+      if (!selectionConfigurations) return true;
+      auto decision = selectionConfigurations->modeByDuplicateID.find(duplicate.identifier);
+      return decision == selectionConfigurations->modeByDuplicateID.end() ||
+             decision->second.mode != AutoselectionMode::neverSelect;
+    };
+    ByteCount total = 0;
+    ByteCount largest = 0;
+    bool anyProtected = false;
+    std::set<std::int64_t> seenLinkGroups;
+    for (const auto& duplicate : duplicates) {
+      if (duplicate.hardlinkedGroupID && !seenLinkGroups.insert(*duplicate.hardlinkedGroupID).second) continue;
+      if (!mayGo(duplicate)) {
+        anyProtected = true;
+        continue;
+      }
+      total += duplicate.node->exactSize();
+      largest = std::max(largest, duplicate.node->exactSize());
+    }
+    return anyProtected ? total : total - largest;
+  }
+  std::set<std::int64_t> keptLinkGroups;
+  for (const auto& duplicate : duplicates) {
+    if (duplicate.hardlinkedGroupID && !selection->isSelected(duplicate.identifier)) {
+      keptLinkGroups.insert(*duplicate.hardlinkedGroupID);
+    }
+  }
+  ByteCount freed = 0;
+  std::set<std::int64_t> countedLinkGroups;
+  for (const auto& duplicate : duplicates) {
+    if (!selection->isSelected(duplicate.identifier)) continue;
+    if (const auto& link = duplicate.hardlinkedGroupID) {
+      if (keptLinkGroups.count(*link) != 0 || !countedLinkGroups.insert(*link).second) continue;
+    }
+    freed += duplicate.node->exactSize();
+  }
+  return freed;
+}
+
 }  // namespace scanning_service
 
 void scanning_service::DetectionResult::detectDifferencesAndSelect(const Autoselector& autoselector) {

@@ -44,6 +44,13 @@ struct DetectionResult {
 
   // The group's differences found, its members told apart, and the automatic selection made.
   void detectDifferencesAndSelect(const Autoselector& autoselector);
+
+  // What removing the copies the selection proposes frees, by their file sizes (a copy sharing
+  // its file with a kept hard link frees nothing, hard links of one file count once); with
+  // nothing proposed, what removing all but one copy would free (a protected copy is the one
+  // kept, else the largest). For every kind: a folder frees its files, a similar picture its own
+  // size.
+  [[nodiscard]] ByteCount reclaimableSize() const;
 };
 
 }  // namespace scanning_service

@@ -56,6 +56,7 @@ AutoselectionComparisonResult fromDuplicates(const Equivalence::Duplicate& teste
 Json Equivalence::Duplicate::encode() const {
   Json json{{"scanLocation", bytesJson(scanLocation)}, {"path", bytesJson(path)}};
   if (autoselect) json["autoselect"] = *autoselect;
+  if (reason) json["reason"] = *reason;
   return json;
 }
 
@@ -66,6 +67,9 @@ Result<Equivalence::Duplicate> Equivalence::Duplicate::decode(const Json& json) 
   if (const Json* autoselect = jsonMember(json, "autoselect")) {
     if (!autoselect->is_boolean()) return Error::generic("The export's \"autoselect\" is not true or false.");
     duplicate.autoselect = autoselect->get<bool>();
+  }
+  if (const Json* reason = jsonMember(json, "reason"); reason != nullptr && reason->is_string()) {
+    duplicate.reason = reason->get<std::string>();
   }
   return duplicate;
 }
@@ -157,7 +161,15 @@ Equivalence exportedEquivalence(const scanning_service::DetectionResult& result)
     Equivalence::Duplicate member;
     member.scanLocation = scanLocation ? scanLocation->abbreviatedPath() : std::string();
     member.path = duplicate.node->location().relativePath();
-    if (selection) member.autoselect = selection->currentSelectionConfiguration.isSelected(duplicate.identifier);
+    if (selection) {
+      const auto& current = selection->currentSelectionConfiguration;
+      member.autoselect = current.isSelected(duplicate.identifier);
+      auto decision = selection->modeByDuplicateID.find(duplicate.identifier);
+      member.reason = copyReason(current, duplicate.identifier,
+                                 decision == selection->modeByDuplicateID.end()
+                                     ? std::nullopt
+                                     : std::optional<AutoselectionModeDecision>(decision->second));
+    }
     equivalence.duplicates.push_back(std::move(member));
   }
   std::sort(equivalence.duplicates.begin(), equivalence.duplicates.end(), [](const auto& a, const auto& b) {

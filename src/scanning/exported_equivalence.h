@@ -23,6 +23,9 @@ struct Equivalence {
     std::string scanLocation;  // abbreviated, as bytes
     std::string path;          // below the scan location, as bytes
     std::optional<bool> autoselect;  // proposed for removal; absent when unknown
+    // Why it is proposed or kept ("name ends in a copy number", "original", "in a never-select
+    // folder", ...); absent when unknown.
+    std::optional<std::string> reason;
 
     [[nodiscard]] Json encode() const;
     static Result<Duplicate> decode(const Json& json);

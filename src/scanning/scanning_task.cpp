@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include <fmt/format.h>
 
@@ -19,7 +20,10 @@
 #include "platform/audio_tags.h"
 #include "platform/image_decoding.h"
 #include "platform/process_memory.h"
+#include "platform/trash_folders.h"
+#include "platform/xdg_directories.h"
 #include "selection/duplicate_differences.h"
+#include "selection/system_files.h"
 #include "matching/perceptual_image_hash.h"
 #include "base/path_components.h"
 
@@ -60,6 +64,9 @@ void ScanningTask::setUp() {
       OperationQueue::make("scanning-task.enumeration", maxConcurrentOperationCount_, QualityOfService::userInitiated);
   MatchingNodesFactoryOptions options;
   options.includeHiddenItems = request_.includeHiddenItems;
+  options.personalFolders = xdg::userDirectories();
+  options.personalFolders.push_back(request_.resolver.homeURL());
+  options.trashFolders = TrashFolders::ofCurrentUser();
   options.cloudFolders = CloudServiceFolders::discover(request_.resolver.homeURL());
   options.imageProcessor = processImage;
   matchingNodesFactory_ = MatchingNodesFactory::make(request_.scanRules, request_.resolver, options);
@@ -154,6 +161,7 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(std::vector<Equival
   struct Member {
     MatchingNodePtr node;
     std::optional<FileId> hardLinkKey;
+    std::string path;
   };
   struct Group {
     EquivalenceKind kind;
@@ -168,13 +176,24 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(std::vector<Equival
     for (const auto& membership : group->duplicates()) {
       // A node stays only in its strongest group, and only when it may be a duplicate at all.
       if (!membership->isModelingIntoDuplicateAllowed(rules, group->claimer())) continue;
-      candidate.members.push_back({membership->node(), membership->node()->attributes().fileResourceID});
+      candidate.members.push_back({membership->node(), membership->node()->attributes().fileResourceID,
+                                   membership->node()->path()});
     }
     if (candidate.members.size() < 2) continue;
+    // The engine hands members over in the order their hashing happened to finish: in path order,
+    // the same tree gives the same identifiers, the same original and the same output every time.
+    std::sort(candidate.members.begin(), candidate.members.end(),
+              [](const Member& a, const Member& b) { return a.path < b.path; });
     for (const auto& member : candidate.members) sizes.push_back(member.node->attributes().exactSize);
     candidates.push_back(std::move(candidate));
   }
   groups.clear();  // the engine's groups, their members and the nodes only they hold
+  std::sort(candidates.begin(), candidates.end(), [](const Group& a, const Group& b) {
+    return std::tie(a.members.front().path, a.kind) < std::tie(b.members.front().path, b.kind);
+  });
+  for (auto& candidate : candidates) {
+    for (auto& member : candidate.members) std::string().swap(member.path);  // sorted: no longer needed
+  }
 
   ScanningServiceResult result;
   const SizeThresholdOption option = rules.sizeThresholdOption();
@@ -255,12 +274,15 @@ void ScanningTask::detectDifferencesAndSelect(std::vector<scanning_service::Dete
   const size_t parts = std::min(results.size(), std::max<size_t>(1, maxConcurrentOperationCount_));
   if (parts == 0) return;
   const size_t perPart = (results.size() + parts - 1) / parts;
+  std::vector<std::string> locations;
+  for (const auto& specification : acceptableSpecifications_) locations.push_back(specification.url);
+  const auto systemFiles = SystemFiles::ofThisSystem(locations);
   auto done = std::make_shared<DispatchGroup>();
   for (size_t begin = 0; begin < results.size(); begin += perPart) {
     const size_t end = std::min(results.size(), begin + perPart);
     done->enter();
-    workQueue_->addOperation([this, &results, begin, end, done] {
-      const Autoselector autoselector(request_.resolver, request_.autoselectionRules);
+    workQueue_->addOperation([this, &results, begin, end, done, systemFiles] {
+      const Autoselector autoselector(request_.resolver, request_.autoselectionRules, systemFiles);
       for (size_t i = begin; i < end; ++i) {
         results[i].detectDifferencesAndSelect(autoselector);
         changeStatus([](MutableScanningStatus& status) { ++status.numberOfProcessedEquivalences; });
@@ -326,7 +348,7 @@ void ScanningTask::matchFoundNodes(const std::vector<MatchingNodePtr>& nodes) {
   ByteCount size = 0;
   std::int64_t matched = 0;
   for (const auto& node : nodes) {
-    size += node->attributes().diskSize;
+    size += node->attributes().exactSize;  // reports count logical sizes, as cleaning does
     if (!canContinue() || !node->isProcessingAllowed() || !node->isMatchingAllowed()) continue;
     auto infos = equivalenceInformation(*node);
     if (wantsPerceptualHashes(*node)) matchPerceptually(node);

@@ -44,7 +44,7 @@ ZKEquivalence modelOfDetectionResult(const scanning_service::DetectionResult& re
   equivalence.privateEquivalenceKind = group.equivalenceKind;
   equivalence.privateEquivalenceInfo = archivedEquivalenceInfo(result);
   equivalence.memberSize = group.memberSize();
-  equivalence.reclaimableSize = group.reclaimableSize();
+  equivalence.reclaimableSize = result.reclaimableSize();
   const auto* configurations = result.selectionConfigurations.get();
   for (const auto& member : group.duplicates) {
     ZKDuplicate duplicate;
@@ -98,7 +98,11 @@ Equivalence exportedEquivalence(const ZKEquivalence& stored, std::vector<std::in
     Equivalence::Duplicate member;
     member.scanLocation = scanLocation ? scanLocation->abbreviatedPath() : std::string();
     member.path = node->location().relativePath();
-    if (stored.currentSelectionConfiguration) member.autoselect = stored.isSelected(duplicate);
+    if (stored.currentSelectionConfiguration) {
+      member.autoselect = stored.isSelected(duplicate);
+      member.reason = copyReason(*stored.currentSelectionConfiguration, duplicate.identifier,
+                                 duplicate.autoselectionModeDecision());
+    }
     members.emplace_back(std::move(member), duplicate.identifier);
   }
   std::sort(members.begin(), members.end(), [](const auto& a, const auto& b) {

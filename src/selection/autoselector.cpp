@@ -10,7 +10,10 @@ namespace {
 constexpr std::array kModeNames = {"alwaysSelect", "regular", "lastOrderSelect", "neverSelect"};
 constexpr std::array kReasonNames = {"none",        "inaccessible", "invalidMediaLibrary", "hardLinked",
                                      "neverSelectFolder", "readOnly", "cloudFolder", "applicationsFolder",
-                                     "alwaysSelectFolder"};
+                                     "alwaysSelectFolder", "systemFolder", "installedPackage"};
+constexpr std::array kProposalNames = {"none",          "alwaysSelectFolder", "copyNumber", "copyWord",
+                                       "folderCopyNumber", "folderCopyWord", "automaticFolderName",
+                                       "thumbnailName", "notNewest", "notOldest", "equalCopies", "lowerScore"};
 
 template <typename Enum, size_t N>
 Enum fromName(const std::array<const char*, N>& names, const std::optional<std::string>& name, Enum fallback) {
@@ -23,14 +26,52 @@ Enum fromName(const std::array<const char*, N>& names, const std::optional<std::
 }  // namespace
 
 Json AutoselectionModeDecision::encode() const {
-  return Json{{"mode", kModeNames[static_cast<size_t>(mode)]}, {"reason", kReasonNames[static_cast<size_t>(reason)]}};
+  Json json{{"mode", kModeNames[static_cast<size_t>(mode)]}, {"reason", kReasonNames[static_cast<size_t>(reason)]}};
+  if (!package.empty()) json["package"] = package;
+  if (proposal != ProposalReason::none) json["proposal"] = kProposalNames[static_cast<size_t>(proposal)];
+  return json;
 }
 
 AutoselectionModeDecision AutoselectionModeDecision::decode(const Json& archive) {
   AutoselectionModeDecision decision;
   decision.mode = fromName(kModeNames, jsonString(archive, "mode"), AutoselectionMode::regular);
   decision.reason = fromName(kReasonNames, jsonString(archive, "reason"), AutoselectionModeReason::none);
+  decision.package = jsonString(archive, "package").value_or("");
+  decision.proposal = fromName(kProposalNames, jsonString(archive, "proposal"), ProposalReason::none);
   return decision;
+}
+
+std::string_view description(ProposalReason reason) {
+  switch (reason) {
+    case ProposalReason::none: break;
+    case ProposalReason::alwaysSelectFolder: return "in an always-select folder";
+    case ProposalReason::copyNumber: return "name ends in a copy number";
+    case ProposalReason::copyWord: return "name marks it as a copy";
+    case ProposalReason::folderCopyNumber: return "in a folder whose name ends in a copy number";
+    case ProposalReason::folderCopyWord: return "in a folder named as a copy";
+    case ProposalReason::automaticFolderName: return "in an automatically named folder";
+    case ProposalReason::thumbnailName: return "name marks it as a thumbnail";
+    case ProposalReason::notNewest: return "older than the copy kept";
+    case ProposalReason::notOldest: return "newer than the copy kept";
+    case ProposalReason::equalCopies: return "equal to the copy kept, which is first by path";
+    case ProposalReason::lowerScore: return "the copy kept is preferred (library, rating or folder)";
+  }
+  return "";
+}
+
+std::string_view selectionReason(SelectionStrategy strategy, ProposalReason automaticReason) {
+  switch (strategy) {
+    case SelectionStrategy::automatic:
+      // A selection stored before reasons were kept has none to tell.
+      return automaticReason == ProposalReason::none ? "chosen by the selection rules" : description(automaticReason);
+    case SelectionStrategy::manual:
+      return automaticReason == ProposalReason::none ? "selected by hand" : description(automaticReason);
+    case SelectionStrategy::newer: return "newer than the copy kept";
+    case SelectionStrategy::older: return "older than the copy kept";
+    case SelectionStrategy::random: return "picked at random";
+    case SelectionStrategy::none: break;
+  }
+  return "";
 }
 namespace {
 
@@ -74,8 +115,45 @@ const NodeAutoselectionInfo& smallestPath(const std::vector<NodeAutoselectionInf
 
 }  // namespace
 
-Autoselector::Autoselector(OVURLResolver resolver, ExtendedAutoselectionRules rules)
-    : resolver_(std::move(resolver)), rules_(std::move(rules)), config_(AutoselectionConfig::shared()) {
+std::optional<std::string> protectionDescription(const AutoselectionModeDecision& decision) {
+  switch (decision.reason) {
+    case AutoselectionModeReason::inaccessible: return "no longer there";
+    case AutoselectionModeReason::invalidMediaLibrary: return "in a media library";
+    case AutoselectionModeReason::hardLinked: return "hard-linked";
+    case AutoselectionModeReason::neverSelectFolder: return "in a never-select folder";
+    case AutoselectionModeReason::readOnly: return "read-only";
+    case AutoselectionModeReason::cloudFolder: return "kept last: in a cloud folder";
+    case AutoselectionModeReason::applicationsFolder: return "kept last: in an applications folder";
+    case AutoselectionModeReason::systemFolder: return systemFileDescription({});
+    case AutoselectionModeReason::installedPackage: return systemFileDescription(decision.package);
+    case AutoselectionModeReason::none:
+    case AutoselectionModeReason::alwaysSelectFolder: break;
+  }
+  return std::nullopt;
+}
+
+std::string copyReason(const SelectionConfiguration& selection, std::int64_t identifier,
+                       const std::optional<AutoselectionModeDecision>& decision) {
+  if (selection.isSelected(identifier)) {
+    return std::string(selectionReason(selection.strategy, decision ? decision->proposal : ProposalReason::none));
+  }
+  if (decision) {
+    if (auto protection = protectionDescription(*decision)) return *protection;
+  }
+  if (selection.isOriginal(identifier)) return "original";
+  return selection.strategy == SelectionStrategy::automatic || selection.strategy == SelectionStrategy::none
+             ? "as good as the original"
+             : "kept";
+}
+
+Autoselector::Autoselector(OVURLResolver resolver, ExtendedAutoselectionRules rules,
+                           std::shared_ptr<const SystemFiles> systemFiles)
+    : resolver_(std::move(resolver)),
+      rules_(std::move(rules)),
+      config_(AutoselectionConfig::shared()),
+      systemFiles_(systemFiles ? std::move(systemFiles)
+                               : std::make_shared<const SystemFiles>(SystemFiles::standardFolders(resolver_.homeURL()),
+                                                                     nullptr)) {
   const auto components = [this](const std::string& path) {
     return resolver_.abbreviatedPathComponentsForPath(resolver_.expandedPathForPath(path).value_or(path));
   };
@@ -106,6 +184,11 @@ AutoselectionModeDecision Autoselector::modeOf(const NodeAutoselectionInfo& info
   using Reason = AutoselectionModeReason;
   const DuplicateDifferences& differences = *info.differences;
   if (!differences.has(accessible)) return {Mode::neverSelect, Reason::inaccessible};
+  // Removing a file the system or a package needs breaks it, whatever the rules say.
+  if (auto owner = systemFiles_->ownerOf(info.node->path())) {
+    if (owner->package.empty()) return {Mode::neverSelect, Reason::systemFolder};
+    return {Mode::neverSelect, Reason::installedPackage, std::move(owner->package)};
+  }
   if (!rules_.allowSelectionOfMembersOfInvalidMediaLibraries &&
       (differences.has(memberOfNonDefaultITunesLibrary) || differences.has(memberOfNonTestedMediaLibrary))) {
     return {Mode::neverSelect, Reason::invalidMediaLibrary};
@@ -189,6 +272,31 @@ double Autoselector::scoreOf(const NodeAutoselectionInfo& info, const Equivalenc
   return score;
 }
 
+ProposalReason Autoselector::proposalReasonOf(const NodeAutoselectionInfo& info,
+                                              const EquivalenceDifferencesInfo& differencesInfo) const {
+  if (info.mode == AutoselectionMode::alwaysSelect) return ProposalReason::alwaysSelectFolder;
+  const DuplicateDifferences& differences = *info.differences;
+  const auto& patterns = differences.pathComponentPatterns;
+  if (!patterns.empty() && patterns.back().isLastComponent) {
+    const PathComponentPattern& name = patterns.back();
+    if (name.numberOfSuffixMatchingNumberPatterns > 0) return ProposalReason::copyNumber;
+    if (name.hasPrefixMatchingCopyPattern || name.hasSuffixMatchingCopyPattern) return ProposalReason::copyWord;
+  }
+  for (const auto& folder : patterns) {
+    if (folder.isLastComponent) continue;
+    if (folder.isAutonamed) return ProposalReason::automaticFolderName;
+    if (folder.hasPrefixMatchingCopyPattern || folder.hasSuffixMatchingCopyPattern) return ProposalReason::folderCopyWord;
+    if (folder.numberOfSuffixMatchingNumberPatterns > 0) return ProposalReason::folderCopyNumber;
+  }
+  if (differences.has(hasSuffixMatchingThumbnailPattern)) return ProposalReason::thumbnailName;
+  for (const auto& ruleInfo : rules_.smartSelectionRuleInfos) {
+    if (!ruleInfo.isEnabled || !smartRuleMatches(ruleInfo.rule, info, differencesInfo)) continue;
+    if (ruleInfo.rule.kind() == SmartSelectionRule::Kind::nonNewestModificationDate) return ProposalReason::notNewest;
+    if (ruleInfo.rule.kind() == SmartSelectionRule::Kind::nonOldestModificationDate) return ProposalReason::notOldest;
+  }
+  return ProposalReason::lowerScore;
+}
+
 Autoselector::Stat Autoselector::statistics(const std::vector<NodeAutoselectionInfo>& infos,
                                             const EquivalenceDifferencesInfo& differencesInfo) const {
   Stat stat;
@@ -230,11 +338,13 @@ DetectedSelectionConfigurations Autoselector::detectSelectionConfigurations(
     const AutoselectionModeDecision decision = modeOf(info, components);
     info.mode = decision.mode;
     info.modeReason = decision.reason;
+    info.package = decision.package;
     info.sumOfBonusesForBeingInDirectory = directoryBonusOf(components);
   }
 
   // Ties are broken in favour of the copy with the smallest path (P).
   Stat stat = statistics(infos, differencesInfo);
+  const Stat unmarked = stat;  // before any tie-break mark
   DuplicateDifferences& smallest = *smallestPath(infos).differences;
   const bool allAlwaysSelect = stat.singleSelectionModeForAll == AutoselectionMode::alwaysSelect;
   smallest.set(smartRandom);
@@ -259,17 +369,45 @@ DetectedSelectionConfigurations Autoselector::detectSelectionConfigurations(
   });
   if (anySelectable) smallest.set(randomAmongEqual);
 
-  const std::int64_t original = kept.empty() ? infos.front().identifier : kept.front();
+  // A proposed copy that scored as high as the kept one before the tie-break marks was told
+  // apart by nothing but the marks.
+  FlatMap<std::int64_t, ProposalReason> proposals;
+  for (size_t i = 0; i < stat.infosAndScores.size(); ++i) {
+    const auto& [info, score] = stat.infosAndScores[i];
+    if (score >= stat.maxScore || !(info->mode == AutoselectionMode::alwaysSelect || info->mode == AutoselectionMode::regular)) {
+      continue;
+    }
+    const bool tiedButForMarks = unmarked.infosAndScores[i].second >= unmarked.maxScore;
+    proposals[info->identifier] = tiedButForMarks && info->mode != AutoselectionMode::alwaysSelect
+                                      ? ProposalReason::equalCopies
+                                      : proposalReasonOf(*info, differencesInfo);
+  }
+
+  // The kept copy first by path: the same whatever order the copies arrived in.
+  std::int64_t original = infos.front().identifier;
+  std::optional<std::string> originalPath;
+  for (const auto& info : infos) {
+    if (!kept.empty() && std::find(kept.begin(), kept.end(), info.identifier) == kept.end()) continue;
+    std::string path = info.node->path();
+    if (!originalPath || path < *originalPath) {
+      original = info.identifier;
+      originalPath = std::move(path);
+    }
+  }
   auto offer = [&](SelectionStrategy strategy, const std::vector<std::int64_t>& ids) {
     detected.availableSelectionConfigurations.push_back(SelectionConfiguration{strategy, original, {ids.begin(), ids.end()}});
   };
   offer(SelectionStrategy::none, {});
   if (automaticOffered) offer(SelectionStrategy::automatic, selected);
   offer(SelectionStrategy::manual, selected);
+  // The other strategies never override a copy's protection (a never-select folder, a system
+  // file, a read-only copy): they choose among the copies that may go.
+  const auto mayGo = [](const NodeAutoselectionInfo& info) { return info.mode != AutoselectionMode::neverSelect; };
   if (differencesInfo.contains(D::dateOfModification)) {
     std::vector<std::int64_t> newer;
     std::vector<std::int64_t> older;
     for (const auto& info : infos) {
+      if (!mayGo(info)) continue;
       const ArrangementFactor factor = info.differences->arrangementFactor(D::dateOfModification);
       if (factor != ArrangementFactor::min) newer.push_back(info.identifier);
       if (factor != ArrangementFactor::max) older.push_back(info.identifier);
@@ -279,6 +417,7 @@ DetectedSelectionConfigurations Autoselector::detectSelectionConfigurations(
   }
   std::vector<std::int64_t> random;
   for (const auto& info : infos) {
+    if (!mayGo(info)) continue;
     if (!info.differences->has(smartRandom) && !info.differences->has(randomAmongEqual)) random.push_back(info.identifier);
   }
   if (!random.empty()) offer(SelectionStrategy::random, random);
@@ -291,7 +430,9 @@ DetectedSelectionConfigurations Autoselector::detectSelectionConfigurations(
   detected.modeByDuplicateID.reserve(infos.size());
   for (const auto& info : infos) {
     detected.nodeDifferencesInfoByDuplicateID[info.identifier] = std::move(*info.differences);
-    detected.modeByDuplicateID[info.identifier] = {info.mode, info.modeReason};
+    auto proposal = proposals.find(info.identifier);
+    detected.modeByDuplicateID[info.identifier] = {info.mode, info.modeReason, info.package,
+                                                   proposal == proposals.end() ? ProposalReason::none : proposal->second};
   }
   return detected;
 }

@@ -8,6 +8,8 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/flat_map.h"
@@ -16,6 +18,7 @@
 #include "selection/autoselection_config.h"
 #include "selection/duplicate_differences.h"
 #include "selection/selection_rules.h"
+#include "selection/system_files.h"
 
 namespace zarnik {
 
@@ -32,16 +35,51 @@ enum class AutoselectionModeReason {
   cloudFolder,           // lastOrderSelect
   applicationsFolder,    // lastOrderSelect
   alwaysSelectFolder,    // alwaysSelect
+  systemFolder,          // neverSelect: under /usr, /etc and the like
+  installedPackage,      // neverSelect: a file an installed package owns
 };
+
+// Why the automatic selection proposes a copy for removal (shown beside it); `none` for a copy
+// it keeps.
+enum class ProposalReason {
+  none,
+  alwaysSelectFolder,   // in an always-select folder
+  copyNumber,           // "photo (1).jpg" beside "photo.jpg"
+  copyWord,             // "report copy.pdf"
+  folderCopyNumber,     // "Photos 2/a.jpg" beside "Photos/a.jpg"
+  folderCopyWord,       // "Photos copy/a.jpg"
+  automaticFolderName,  // "untitled folder/a.jpg"
+  thumbnailName,        // "a_1024.jpg"
+  notNewest,            // a date rule: older than the copy kept
+  notOldest,            // a date rule: newer than the copy kept
+  equalCopies,          // nothing tells the copies apart; the first by path is kept
+  lowerScore,           // the kept copy is favoured otherwise (a library, a rating, ...)
+};
+// "name ends in a copy number", "in an always-select folder", ...
+[[nodiscard]] std::string_view description(ProposalReason reason);
+// Why a copy selected by `strategy` goes: the automatic selection's reason where that one chose
+// it ("name ends in a copy number"), else what the strategy does ("newer than the copy kept").
+[[nodiscard]] std::string_view selectionReason(SelectionStrategy strategy, ProposalReason automaticReason);
 
 struct AutoselectionModeDecision {
   AutoselectionMode mode = AutoselectionMode::regular;
   AutoselectionModeReason reason = AutoselectionModeReason::none;
+  std::string package;  // the installed package owning the copy, for installedPackage
+  ProposalReason proposal = ProposalReason::none;
 
-  // {"mode", "reason"} by their case names; a stored decision that cannot be read is regular.
+  // {"mode", "reason", "package", "proposal"} by their case names; a stored decision that cannot
+  // be read is regular.
   [[nodiscard]] Json encode() const;
   static AutoselectionModeDecision decode(const Json& archive);
 };
+
+// Why a copy may not be proposed ("in a never-select folder", "belongs to package libx11-6",
+// "read-only", ...); nothing for a copy that may.
+[[nodiscard]] std::optional<std::string> protectionDescription(const AutoselectionModeDecision& decision);
+// Why a copy is proposed for removal or kept under `selection`: the selection's reason for a
+// proposed copy, the protection of a protected one, "original", or "as good as the original".
+[[nodiscard]] std::string copyReason(const SelectionConfiguration& selection, std::int64_t identifier,
+                                     const std::optional<AutoselectionModeDecision>& decision);
 
 struct NodeAutoselectionInfo {
   std::int64_t identifier = 0;
@@ -51,6 +89,7 @@ struct NodeAutoselectionInfo {
   AutoselectionMode mode = AutoselectionMode::regular;
   AutoselectionModeReason modeReason = AutoselectionModeReason::none;
   double sumOfBonusesForBeingInDirectory = 0;
+  std::string package;  // with modeReason installedPackage
 };
 
 struct DetectedSelectionConfigurations {
@@ -62,7 +101,9 @@ struct DetectedSelectionConfigurations {
 
 class Autoselector {
  public:
-  Autoselector(OVURLResolver resolver, ExtendedAutoselectionRules rules);
+  // `systemFiles`: which copies belong to the system; none: only the system folders do.
+  Autoselector(OVURLResolver resolver, ExtendedAutoselectionRules rules,
+               std::shared_ptr<const SystemFiles> systemFiles = nullptr);
 
   struct Stat {
     std::vector<std::pair<const NodeAutoselectionInfo*, double>> infosAndScores;
@@ -96,6 +137,9 @@ class Autoselector {
                                       const EquivalenceDifferencesInfo& differencesInfo) const;
   [[nodiscard]] Stat statistics(const std::vector<NodeAutoselectionInfo>& infos,
                                 const EquivalenceDifferencesInfo& differencesInfo) const;
+  // What weighs most against `info` where it scores below the kept copy.
+  [[nodiscard]] ProposalReason proposalReasonOf(const NodeAutoselectionInfo& info,
+                                                const EquivalenceDifferencesInfo& differencesInfo) const;
 
   OVURLResolver resolver_;
   ExtendedAutoselectionRules rules_;
@@ -103,6 +147,7 @@ class Autoselector {
   std::vector<std::pair<PathComponents, double>> bonusDirectories_;
   std::vector<PathComponents> lastOrderDirectories_;
   PrefixTree<std::string, ExtendedAutoselectionRules::SelectionRule> pathRules_;
+  std::shared_ptr<const SystemFiles> systemFiles_;
 };
 
 }  // namespace zarnik

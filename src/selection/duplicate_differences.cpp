@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <map>
 #include <unordered_map>
 
 #include <fmt/format.h>
@@ -164,6 +165,36 @@ void arrange(std::vector<NodeDifferencesInfo>& infos, EquivalenceDifference kind
   }
 }
 
+// A number at the end of a name marks a copy only beside the name it was numbered after:
+// "photo (1)" beside "photo", "report 2" beside "report". Years and sequence numbers
+// ("Trip to Rome 2019", "IMG_1234", "tax-return-2023") mark nothing on their own, so a number
+// counts only where another copy's name at a like place (the file's name; any folder's name)
+// strips to the same text with fewer numbers.
+void keepOnlyNumbersThatMarkCopies(std::vector<NodeDifferencesInfo>& infos) {
+  // The fewest numbers any copy's name at a like place strips off to reach a text: a copy with
+  // more has another copy's name beside it (a copy's own count is never below that fewest).
+  std::map<std::pair<bool, std::string_view>, int> fewestNumbers;
+  for (const auto& info : infos) {
+    for (const auto& pattern : info.differences.pathComponentPatterns) {
+      auto [it, inserted] = fewestNumbers.try_emplace({pattern.isLastComponent, pattern.strippedComponent},
+                                                      pattern.numberOfSuffixMatchingNumberPatterns);
+      if (!inserted) it->second = std::min(it->second, pattern.numberOfSuffixMatchingNumberPatterns);
+    }
+  }
+  std::vector<std::pair<PathComponentPattern*, bool>> judged;
+  for (auto& info : infos) {
+    for (auto& pattern : info.differences.pathComponentPatterns) {
+      if (pattern.numberOfSuffixMatchingNumberPatterns == 0) continue;
+      const int fewest = fewestNumbers.at({pattern.isLastComponent, pattern.strippedComponent});
+      judged.emplace_back(&pattern, fewest < pattern.numberOfSuffixMatchingNumberPatterns);
+    }
+  }
+  // Cleared once all are judged: the map's keys look into the patterns' texts.
+  for (auto& [pattern, marksCopy] : judged) {
+    if (!marksCopy) pattern->numberOfSuffixMatchingNumberPatterns = 0;
+  }
+}
+
 }  // namespace
 
 DuplicateFactors fetchDuplicateFactors(const ZKBaseNode& node,
@@ -232,6 +263,7 @@ EquivalenceDifferencesInfo detectDifferenceInNodeInfos(std::vector<NodeDifferenc
     const auto& last = info.differences.pathComponentPatterns;
     info.strippedName = last.empty() ? std::string() : last.back().strippedComponent;
   }
+  keepOnlyNumbersThatMarkCopies(infos);
   for (int raw = 0; raw < kEquivalenceDifferenceCount; ++raw) {
     const auto kind = static_cast<EquivalenceDifference>(raw);
     const auto factorOf = [kind](const NodeDifferencesInfo& info) -> const DuplicateFactor* {

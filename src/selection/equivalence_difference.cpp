@@ -161,8 +161,9 @@ EquivalenceDifferencesInfo EquivalenceDifferencesInfo::decode(const Json& archiv
 }
 
 SelectionPermission permission(DuplicateWarning warning) {
-  return warning == DuplicateWarning::isLastUnselectedDuplicateOfEquivalence ? SelectionPermission::allowedWithWarning
-                                                                             : SelectionPermission::denied;
+  return warning == DuplicateWarning::isLastUnselectedDuplicateOfEquivalence || warning == DuplicateWarning::isSystemFile
+             ? SelectionPermission::allowedWithWarning
+             : SelectionPermission::denied;
 }
 
 std::string_view description(DuplicateWarning warning) {
@@ -177,6 +178,7 @@ std::string_view description(DuplicateWarning warning) {
     case DuplicateWarning::isNonAccessible: return "File is no longer accessible.";
     case DuplicateWarning::isNonWritable:
       return "The privileges of this item do not allow modification or removal. Please change item permissions in Finder.";
+    case DuplicateWarning::isSystemFile: return "a system file: removing it may break a program";
   }
   return "";
 }

@@ -136,6 +136,7 @@ enum class DuplicateWarning {
   isMemberOfNonTestedPhotosLibrary,
   isNonAccessible,
   isNonWritable,
+  isSystemFile,  // allowed with a warning: the system or an installed package needs it
 };
 [[nodiscard]] SelectionPermission permission(DuplicateWarning warning);
 [[nodiscard]] std::string_view description(DuplicateWarning warning);

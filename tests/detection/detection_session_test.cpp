@@ -10,6 +10,7 @@
 #include "foundation/logger.h"
 #include "platform/file_reading.h"
 #include "platform/xdg_directories.h"
+#include "selection/autoselector.h"
 #include "support/manual_clock.h"
 #include "support/test_dir.h"
 
@@ -86,6 +87,27 @@ TEST(SelectionChangeTest, CopiesSelectedByHandAreCheckedFirst) {
   EXPECT_EQ(last.value().warnings.front().warning, DuplicateWarning::isLastUnselectedDuplicateOfEquivalence);
   request.confirmsWarnings = true;
   EXPECT_TRUE(proposeSelectionChange(group2, request).value().canApply);
+}
+
+TEST(SelectionChangeTest, SelectingASystemFileByHandWaitsForConfirmationAndNamesItsPackage) {
+  auto group = threeCopies();
+  const std::uint32_t ordinary = DuplicateDifferenceFlag::accessible | DuplicateDifferenceFlag::writable;
+  DuplicateDifferences differences;
+  differences.flags = ordinary;
+  group.duplicates[0].setDifferences(
+      differences, AutoselectionModeDecision{AutoselectionMode::neverSelect, AutoselectionModeReason::installedPackage,
+                                             "libx11-6"});
+  SelectionRequest request;
+  request.kind = SelectionRequest::Kind::select;
+  request.identifiers = {1};
+  auto owned = proposeSelectionChange(group, request);
+  ASSERT_TRUE(owned.hasValue()) << owned.error().description;
+  EXPECT_FALSE(owned.value().canApply);
+  ASSERT_EQ(owned.value().warnings.size(), 1u);
+  EXPECT_EQ(owned.value().warnings[0].warning, DuplicateWarning::isSystemFile);
+  EXPECT_EQ(owned.value().warnings[0].detail, "belongs to package libx11-6: removing it may break that package");
+  request.confirmsWarnings = true;
+  EXPECT_TRUE(proposeSelectionChange(group, request).value().canApply);
 }
 
 class DetectionSessionTest : public ::testing::Test {

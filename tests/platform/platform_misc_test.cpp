@@ -7,6 +7,7 @@
 #include "platform/file_comparison.h"
 #include "platform/file_reading.h"
 #include "platform/mounts.h"
+#include "platform/trash_folders.h"
 #include "platform/xdg_directories.h"
 #include "support/test_dir.h"
 
@@ -103,6 +104,23 @@ TEST(FileComparison, FoldersAreEqualWhenTheyHoldTheSameContentsWhateverTheNames)
   dir.file("b/extra.txt", "x");
   EXPECT_FALSE(haveEqualTreeContents(dir / "a", dir / "b").value());
   EXPECT_FALSE(haveEqualTreeContents(dir / "a", dir / "missing").hasValue());
+}
+
+}  // namespace
+}  // namespace zarnik
+
+namespace zarnik {
+namespace {
+
+TEST(TrashFolders, KnowsTheHomeTrashAndEachFileSystemsTrashOfTheUserOnly) {
+  const TrashFolders trash("/home/ann/.local/share/Trash/", 1000);
+  EXPECT_TRUE(trash.isTrashFolder("/home/ann/.local/share/Trash"));
+  EXPECT_TRUE(trash.isTrashFolder("/media/usb/.Trash-1000"));
+  EXPECT_TRUE(trash.isTrashFolder("/media/usb/.Trash/1000"));
+  EXPECT_FALSE(trash.isTrashFolder("/media/usb/.Trash-1001"));
+  EXPECT_FALSE(trash.isTrashFolder("/media/usb/.Trash"));  // shared: only the user's own folder inside
+  EXPECT_FALSE(trash.isTrashFolder("/media/usb/Backups/1000"));
+  EXPECT_FALSE(trash.isTrashFolder("/home/ann/Documents/Trash"));
 }
 
 }  // namespace

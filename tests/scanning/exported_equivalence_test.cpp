@@ -27,6 +27,17 @@ TEST(ExportedEquivalence, TheDocumentRoundTripsAndAnUnknownSelectionIsLeftOut) {
   EXPECT_TRUE(decodeDocument(Json::array()).hasError());
 }
 
+TEST(ExportedEquivalence, EachCopyCarriesItsReasonThroughTheDocument) {
+  std::vector<Equivalence> groups = {group("exact hash", {{"photo.jpg", false}, {"photo (1).jpg", true}})};
+  groups[0].duplicates[0].reason = "original";
+  groups[0].duplicates[1].reason = "name ends in a copy number";
+  const Json document = encodeDocument(groups);
+  EXPECT_EQ(document["equivalences"][0]["duplicates"][1]["reason"], "name ends in a copy number");
+  auto decoded = decodeDocument(parseJson(dumpJson(document)).value());
+  ASSERT_TRUE(decoded.hasValue()) << decoded.error().description;
+  EXPECT_EQ(decoded.value(), groups);
+}
+
 TEST(ExportedEquivalence, TheDocumentWrittenGroupByGroupIsTheEncodedOne) {
   const std::vector<Equivalence> groups = {group("exact hash", {{"a.txt", false}, {"a copy.txt", true}}),
                                            group("size", {{"b\xff.bin", std::nullopt}, {"c.bin", std::nullopt}}, {})};

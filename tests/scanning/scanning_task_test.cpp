@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include "foundation/logger.h"
@@ -134,6 +135,73 @@ TEST_F(ScanningTaskTest, FoldersHoldingTheSameThingsAreDuplicatesAtTheirHighestL
     EXPECT_NE(detection.equivalence.equivalenceKind, EquivalenceKind::directory);
   }
   EXPECT_EQ(files.value().detectionResults.size(), 3u);  // x, y and z, three copies each
+}
+
+TEST_F(ScanningTaskTest, PlacesOfTheirOwnAreNeverCopiesAndTheirFilesAreMatchedOneByOne) {
+  // The user's folders (named in user-dirs.dirs), the scan locations themselves and working
+  // copies holding ".git" would each pair up as duplicate folders; none of them may.
+  TestDir config;
+  const char* previous = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = previous != nullptr ? previous : "";
+  ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+  dir.file("home/Pictures/sunset.jpg", "the same photo");
+  dir.file("home/Downloads/sunset.jpg", "the same photo");
+  dir.file("home/Projects/site/index.html", "<html>");
+  dir.file("home/Projects/site/.git/HEAD", "ref: refs/heads/main");
+  dir.file("home/Projects/site-clone/index.html", "<html>");
+  dir.file("home/Projects/site-clone/.git/HEAD", "ref: refs/heads/main");
+  dir.file("home/Old/a/notes.txt", "a plain folder");
+  dir.file("home/Old/b/notes.txt", "a plain folder");
+  dir.file("one/report.pdf", "two locations");
+  dir.file("two/report.pdf", "two locations");
+  config.file("user-dirs.dirs", "XDG_PICTURES_DIR=\"" + dir / "home/Pictures" + "\"\nXDG_DOWNLOAD_DIR=\"" +
+                                    dir / "home/Downloads" + "\"\n");
+  auto rules = exactRules();
+  rules->setDirectoriesMatchEnabled(true);
+  ScanningServiceRequest request;
+  for (const char* root : {"home", "one", "two"}) {
+    request.specifications.push_back({ScanLocation::make(dir / root, resolver), {}});
+  }
+  request.scanRules = rules;
+  request.resolver = resolver;
+  request.includeHiddenItems = true;
+  auto scanned = service.perform(std::move(request))->start().wait();
+  if (previous != nullptr) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1); else ::unsetenv("XDG_CONFIG_HOME");
+  ASSERT_TRUE(scanned.hasValue()) << scanned.error().oneLine();
+  std::set<std::set<std::string>> folders;
+  std::set<std::set<std::string>> files;
+  for (const auto& detection : scanned.value()->detectionResults) {
+    std::set<std::string> paths;
+    for (const auto& duplicate : detection.equivalence.duplicates) paths.insert(duplicate.node->path());
+    (detection.equivalence.equivalenceKind == EquivalenceKind::directory ? folders : files).insert(paths);
+  }
+  // Only the plain folders pair up.
+  EXPECT_EQ(folders, (std::set<std::set<std::string>>{{dir / "home/Old/a", dir / "home/Old/b"}}));
+  EXPECT_EQ(files.count({dir / "home/Pictures/sunset.jpg", dir / "home/Downloads/sunset.jpg"}), 1u);
+  EXPECT_EQ(files.count({dir / "home/Projects/site/index.html", dir / "home/Projects/site-clone/index.html"}), 1u);
+  EXPECT_EQ(files.count({dir / "one/report.pdf", dir / "two/report.pdf"}), 1u);
+}
+
+TEST_F(ScanningTaskTest, WhatCanBeFreedCountsTheFileSizesOfTheProposedCopiesFoldersIncluded) {
+  dir.file("top/A/x.txt", "xxxx");
+  dir.file("top/A/y.txt", "yyyyyy");
+  dir.file("top/A copy/x.txt", "xxxx");
+  dir.file("top/A copy/y.txt", "yyyyyy");
+  dir.fileOfSize("files/a.bin", 5000, 'a');
+  dir.fileOfSize("files/a copy.bin", 5000, 'a');
+  // Folders nothing tells apart: nothing is proposed, keeping one would free the other.
+  dir.fileOfSize("one/t.bin", 3000, 't');
+  dir.fileOfSize("two/t.bin", 3000, 't');
+  auto rules = exactRules();
+  rules->setDirectoriesMatchEnabled(true);
+  auto result = scan(rules);
+  ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
+  std::map<std::string, ByteCount> freedByFirstName;
+  for (const auto& detection : result.value().detectionResults) {
+    freedByFirstName[std::string(lastPathComponent(detection.equivalence.duplicates.front().node->path()))] =
+        detection.reclaimableSize();
+  }
+  EXPECT_EQ(freedByFirstName, (std::map<std::string, ByteCount>{{"A", 10}, {"a copy.bin", 5000}, {"one", 3000}}));
 }
 
 TEST_F(ScanningTaskTest, TurnedResizedAndRecompressedPhotosAreSimilarAndOthersAreNot) {

@@ -20,6 +20,7 @@ class AutoselectorTest : public ::testing::Test {
   OVURLResolver resolver{dir.path()};
   ScanLocationPtr location;
   ExtendedAutoselectionRules rules;
+  std::shared_ptr<const SystemFiles> systemFiles;  // none: the standard system folders
 
   void SetUp() override { location = ScanLocation::make(dir.path(), resolver); }
 
@@ -69,7 +70,7 @@ class AutoselectorTest : public ::testing::Test {
       copy.hardlinkedGroupID = sharedHardLinkGroup;
       copies.push_back(std::move(copy));
     }
-    const Autoselector autoselector(resolver, rules);
+    const Autoselector autoselector(resolver, rules, systemFiles);
     auto selection = autoselector.detectDifferencesAndSelect(copies);
     Group group{{}, std::move(selection.differences), std::move(selection.configurations)};
     // The copies as the autoselector saw them, over the records that now live in the result.
@@ -83,7 +84,145 @@ class AutoselectorTest : public ::testing::Test {
     }
     return group;
   }
+
+  [[nodiscard]] static ProposalReason proposalOf(const Group& group, std::int64_t id) {
+    return group.detected.modeByDuplicateID.at(id).proposal;
+  }
 };
+
+TEST_F(AutoselectorTest, ANumberMarksACopyOnlyBesideTheNameItWasNumberedAfter) {
+  auto numbered = select({copy("a/photo (1).jpg"), copy("b/photo.jpg")});
+  EXPECT_EQ(numbered.selectedNames(), (std::set<std::string>{"photo (1).jpg"}));
+  EXPECT_EQ(proposalOf(numbered, 1), ProposalReason::copyNumber);
+  EXPECT_EQ(description(proposalOf(numbered, 1)), "name ends in a copy number");
+  EXPECT_EQ(proposalOf(numbered, 2), ProposalReason::none);
+
+  auto spaced = select({copy("c/report.pdf"), copy("d/report 2.pdf")});
+  EXPECT_EQ(spaced.selectedNames(), (std::set<std::string>{"report 2.pdf"}));
+
+  // Years and sequence numbers are parts of names, not copy marks: nothing tells these apart.
+  auto year = select({copy("taxes/tax-return-2023.pdf"), copy("old/scan0001.pdf")});
+  EXPECT_TRUE(year.selectedNames().empty());
+  EXPECT_EQ(year.infos[0].differences->pathComponentPatterns.back().numberOfSuffixMatchingNumberPatterns, 0);
+  EXPECT_FALSE(year.infos[0].differences->has(nameLooksLikeCopy));
+  auto camera = select({copy("e/IMG_1234.jpg"), copy("f/holiday.jpg")});
+  EXPECT_TRUE(camera.selectedNames().empty());
+
+  // Two numbered names, neither beside its plain name: no number counts.
+  auto both = select({copy("g/photo (1).jpg"), copy("h/photo (2).jpg")});
+  EXPECT_TRUE(both.selectedNames().empty());
+  // Numbered on top of a number: only the extra one marks the copy.
+  auto stacked = select({copy("i/IMG_1234 (1).jpg"), copy("j/IMG_1234.jpg")});
+  EXPECT_EQ(stacked.selectedNames(), (std::set<std::string>{"IMG_1234 (1).jpg"}));
+}
+
+TEST_F(AutoselectorTest, ANumberInAFolderNameMarksACopyOnlyBesideTheFolderItWasNumberedAfter) {
+  auto trip = select({copy("Pictures/Trip to Rome 2019/colosseum.jpg"), copy("Desktop/colosseum.jpg")});
+  EXPECT_TRUE(trip.selectedNames().empty()) << "the well-filed copy must not go for its year";
+  auto numbered = select({copy("x/Photos 2/beach.jpg"), copy("y/Photos/beach.jpg")});
+  ASSERT_EQ(numbered.detected.currentSelectionConfiguration.selectedIDs, (IdentifierSet{1}));
+  EXPECT_EQ(proposalOf(numbered, 1), ProposalReason::folderCopyNumber);
+}
+
+TEST_F(AutoselectorTest, EveryProposalCarriesItsReason) {
+  auto word = select({copy("docs/report copy.pdf"), copy("docs/report.pdf")});
+  EXPECT_EQ(description(proposalOf(word, 1)), "name marks it as a copy");
+  rules.alwaysSelectPaths = {dir / "inbox"};
+  auto always = select({copy("inbox/x.txt"), copy("kept/x.txt")});
+  EXPECT_EQ(description(proposalOf(always, 1)), "in an always-select folder");
+  rules.alwaysSelectPaths.clear();
+  auto untitled = select({copy("untitled folder/u.txt"), copy("kept/u.txt")});
+  EXPECT_EQ(proposalOf(untitled, 1), ProposalReason::automaticFolderName);
+  rules.selectRandomAmongEqual = true;
+  auto equal = select({copy("q/same.txt"), copy("p/same.txt")});
+  EXPECT_EQ(proposalOf(equal, 1), ProposalReason::equalCopies);
+  EXPECT_EQ(proposalOf(equal, 2), ProposalReason::none);
+  // The reason survives the stored form of the decision.
+  const auto stored = AutoselectionModeDecision::decode(word.detected.modeByDuplicateID.at(1).encode());
+  EXPECT_EQ(stored.proposal, ProposalReason::copyWord);
+  const SelectionConfiguration& current = word.detected.currentSelectionConfiguration;
+  EXPECT_EQ(copyReason(current, 1, stored), "name marks it as a copy");
+  EXPECT_EQ(copyReason(current, 2, word.detected.modeByDuplicateID.at(2)), "original");
+  SelectionConfiguration newer = current;
+  newer.strategy = SelectionStrategy::newer;
+  EXPECT_EQ(copyReason(newer, 1, stored), "newer than the copy kept");
+  EXPECT_EQ(copyReason(current, 1, std::nullopt), "chosen by the selection rules");  // stored without a reason
+}
+
+TEST_F(AutoselectorTest, TheOriginalIsTheSameWhateverOrderTheCopiesArriveIn) {
+  auto forward = select({copy("m/a.txt"), copy("n/a.txt"), copy("o/a.txt")});
+  auto backward = select({copy("o/a.txt"), copy("n/a.txt"), copy("m/a.txt")});
+  const auto originalOf = [](const Group& group) {
+    return group.nameOf(group.detected.currentSelectionConfiguration.originalID);
+  };
+  EXPECT_EQ(originalOf(forward), dir / "m/a.txt");
+  EXPECT_EQ(originalOf(backward), dir / "m/a.txt");
+}
+
+TEST_F(AutoselectorTest, StrategiesNeverProposeACopyInsideANeverSelectFolder) {
+  rules.neverSelectPaths = {dir / "zkeep"};
+  // The protected copy is the newest and not the first by path: each strategy would take it.
+  auto group = select({copy("zkeep/v.txt", 10), copy("other/v.txt", 5000), copy("third/v.txt", 3000)});
+  for (const auto& configuration : group.detected.availableSelectionConfigurations) {
+    EXPECT_FALSE(configuration.isSelected(1)) << identifier(configuration.strategy);
+  }
+  const auto offered = [&](SelectionStrategy strategy) {
+    for (const auto& configuration : group.detected.availableSelectionConfigurations) {
+      if (configuration.strategy == strategy) return configuration.selectedIDs;
+    }
+    return IdentifierSet{};
+  };
+  EXPECT_EQ(offered(SelectionStrategy::newer), (IdentifierSet{3}));
+  EXPECT_EQ(offered(SelectionStrategy::older), (IdentifierSet{2, 3}));
+  EXPECT_EQ(offered(SelectionStrategy::random), (IdentifierSet{3}));
+}
+
+class SystemFilesTest : public AutoselectorTest {
+ protected:
+  TestDir lists;
+  // A fake dpkg lists folder naming `path` as a file of package "libx11-6".
+  void ownedByPackage(const std::string& path) {
+    lists.file("libx11-6:amd64.list", "/.\n" + dir.path() + "\n" + path + "\n");
+    lists.file("other.list", "/usr/share/doc/other/copyright\n");
+  }
+};
+
+TEST_F(SystemFilesTest, AFileUnderUsrOrOwnedByAPackageIsNeverProposedAndSaysWhy) {
+  ownedByPackage(dir / "lib/libX11.so.6");
+  systemFiles = std::make_shared<SystemFiles>(
+      SystemFiles::standardFolders("/nonexistent-home"),
+      std::make_shared<InstalledPackageFiles>(lists.path(), std::vector<std::string>{dir.path()}));
+  auto owned = select({copy("lib/libX11.so.6"), copy("lib copy/libX11.so.6")});
+  EXPECT_EQ(owned.infos[0].mode, AutoselectionMode::neverSelect);
+  EXPECT_EQ(owned.infos[0].modeReason, AutoselectionModeReason::installedPackage);
+  const auto& decision = owned.detected.modeByDuplicateID.at(1);
+  EXPECT_EQ(protectionDescription(AutoselectionModeDecision::decode(decision.encode())), "belongs to package libx11-6");
+  EXPECT_FALSE(owned.detected.currentSelectionConfiguration.isSelected(1));
+  for (const auto& configuration : owned.detected.availableSelectionConfigurations) {
+    EXPECT_FALSE(configuration.isSelected(1)) << identifier(configuration.strategy);
+  }
+
+  // Whatever the name says, a file under /usr stays (and the lists are not needed for it).
+  SystemFiles folders(SystemFiles::standardFolders("/home/someone"), nullptr);
+  EXPECT_TRUE(folders.ownerOf("/usr/share/doc/libx11-6/copyright (1)").has_value());
+  EXPECT_TRUE(folders.ownerOf("/home/someone/.local/share/flatpak/app/x").has_value());
+  EXPECT_FALSE(folders.ownerOf("/usrlocal/x").has_value());
+  EXPECT_FALSE(folders.ownerOf("/home/someone/Pictures/x.jpg").has_value());
+  EXPECT_EQ(protectionDescription({AutoselectionMode::neverSelect, AutoselectionModeReason::systemFolder}), "a system file");
+}
+
+TEST(InstalledPackageFiles, ReadsOnlyWhatLiesInsideTheGivenFoldersAndNamesThePackageWithoutItsArchitecture) {
+  TestDir lists;
+  lists.file("libx11-6:amd64.list", "/.\n/usr\n/usr/lib/x86_64-linux-gnu/libX11.so.6\n/usr/share/doc/libx11-6/copyright\n");
+  lists.file("postgresql-client-15.list", "/usr/share/doc/postgresql-client-15/copyright\n");
+  lists.file("notes.txt", "/usr/share/doc/nothing\n");
+  InstalledPackageFiles packages(lists.path(), {"/usr/share"});
+  EXPECT_EQ(packages.packageOf("/usr/share/doc/libx11-6/copyright"), "libx11-6");
+  EXPECT_EQ(packages.packageOf("/usr/share/doc/postgresql-client-15/copyright"), "postgresql-client-15");
+  EXPECT_EQ(packages.packageOf("/usr/lib/x86_64-linux-gnu/libX11.so.6"), std::nullopt) << "outside the scan";
+  EXPECT_EQ(packages.packageOf("/usr/share/doc/nothing"), std::nullopt) << "not a list";
+  EXPECT_EQ(InstalledPackageFiles("/nonexistent", {"/"}).packageOf("/usr/bin/ls"), std::nullopt);
+}
 
 TEST_F(AutoselectorTest, ACopyWordAtTheEndOfTheNameLosesToThePlainName) {
   auto group = select({copy("docs/report copy.pdf"), copy("docs/report.pdf")});
@@ -264,6 +403,7 @@ TEST(SelectionRules, SelectingByHandWarnsOrRefuses) {
   copy.set(memberOfPhotosLibrary);
   copy.set(memberOfNonTestedMediaLibrary);
   EXPECT_EQ(checkSelection(copy, false).warnings, (std::vector<DuplicateWarning>{DuplicateWarning::isMemberOfNonTestedPhotosLibrary}));
+  EXPECT_EQ(permission(DuplicateWarning::isSystemFile), SelectionPermission::allowedWithWarning);
 }
 
 TEST(IdentifierSet, KeepsEachIdentifierOnceInOrder) {
