@@ -83,19 +83,32 @@ Result<DecodedPicture> decodeWith(const std::string& name, const Decode& decode)
   return picture;
 }
 
+// Documents and drawings are refused here, before the module (and libvips) is even loaded.
+Error notARasterPicture(const std::string& name) {
+  return Error::generic("The file is not a picture in a format that is compared.", name)
+      .withUnderlying("only JPEG, PNG, GIF, WebP, TIFF, BMP, HEIF and AVIF pictures are");
+}
+
 }  // namespace
 
-Result<DecodedPicture> decodePictureForHashing(const std::string& path) {
+Result<DecodedPicture> decodePictureForHashing(const std::string& path, std::int64_t pixelBudget) {
+  auto format = pictureFormatOfFile(path);
+  if (format.hasError()) return format.error();
+  if (!format.value()) return notARasterPicture(path);
+  const PictureDecodeLimits limits{*format.value(), pixelBudget};
   return decodeWith(path, [&](const PictureCodec& calls, DecodedPicture& picture, PictureCodecFailure& failure) {
-    return calls.decodeFile(path, picture, failure);
+    return calls.decodeFile(path, limits, picture, failure);
   });
 }
 
-Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size) {
-  return decodeWith("(picture in memory)",
-                    [&](const PictureCodec& calls, DecodedPicture& picture, PictureCodecFailure& failure) {
-                      return calls.decodeBuffer(data, size, picture, failure);
-                    });
+Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size, std::int64_t pixelBudget) {
+  const std::string name = "(picture in memory)";
+  const auto format = pictureFormatOfBytes(std::span(static_cast<const std::uint8_t*>(data), size));
+  if (!format) return notARasterPicture(name);
+  const PictureDecodeLimits limits{*format, pixelBudget};
+  return decodeWith(name, [&](const PictureCodec& calls, DecodedPicture& picture, PictureCodecFailure& failure) {
+    return calls.decodeBuffer(data, size, limits, picture, failure);
+  });
 }
 
 Result<void> writePicture(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height,

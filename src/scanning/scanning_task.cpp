@@ -392,6 +392,9 @@ ImageInfo imageInfoOf(const DecodedPicture& picture) {
 
 ImageFacts ScanningTask::processImage(const MatchingNode& node, bool wantsHash) {
   ImageFacts facts;
+  // A document or drawing with an image type (DjVu, SVG, EPS...) is never decoded, and is no
+  // failure worth a line in the log.
+  if (!isRasterPictureType(node.attributes().UTIType)) return facts;
   auto decoded = decodePictureForHashing(node.path());
   if (decoded.hasError()) {
     LogContext context = LogContext::at(node.path());
@@ -410,6 +413,7 @@ ImageFacts ScanningTask::processImage(const MatchingNode& node, bool wantsHash) 
 bool ScanningTask::wantsPerceptualHashes(const MatchingNode& node) const {
   const ExtendedScanRules& rules = *request_.scanRules;
   if (!rules.similarImagesMatchEnabled() || node.type() != NodeType::image) return false;
+  if (!isRasterPictureType(node.attributes().UTIType)) return false;
   if (node.attributes().vnodeType != VNodeType::regular || node.attributes().exactSize < 1) return false;
   const auto excluded = rules.pathExtensionsOfImagesToExcludeFromSimilarMatch();
   const std::string extension = asciiLowercased(node.pathExtension());
