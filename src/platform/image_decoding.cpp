@@ -89,23 +89,31 @@ Error notARasterPicture(const std::string& name) {
       .withUnderlying("only JPEG, PNG, GIF, WebP, TIFF, BMP, HEIF and AVIF pictures are");
 }
 
-}  // namespace
-
-Result<DecodedPicture> decodePictureForHashing(const std::string& path, std::int64_t pixelBudget) {
-  auto format = pictureFormatOfFile(path);
-  if (format.hasError()) return format.error();
-  if (!format.value()) return notARasterPicture(path);
-  const PictureDecodeLimits limits{*format.value(), pixelBudget};
+Result<DecodedPicture> decodeFile(const std::string& path, std::int64_t pixelBudget, bool headerOnly) {
+  auto signature = pictureSignatureOfFile(path);
+  if (signature.hasError()) return signature.error();
+  if (!signature.value()) return notARasterPicture(path);
+  const PictureDecodeLimits limits{*signature.value(), pixelBudget, headerOnly};
   return decodeWith(path, [&](const PictureCodec& calls, DecodedPicture& picture, PictureCodecFailure& failure) {
     return calls.decodeFile(path, limits, picture, failure);
   });
 }
 
+}  // namespace
+
+Result<DecodedPicture> decodePictureForHashing(const std::string& path, std::int64_t pixelBudget) {
+  return decodeFile(path, pixelBudget, false);
+}
+
+Result<DecodedPicture> readPictureHeader(const std::string& path, std::int64_t pixelBudget) {
+  return decodeFile(path, pixelBudget, true);
+}
+
 Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size, std::int64_t pixelBudget) {
   const std::string name = "(picture in memory)";
-  const auto format = pictureFormatOfBytes(std::span(static_cast<const std::uint8_t*>(data), size));
-  if (!format) return notARasterPicture(name);
-  const PictureDecodeLimits limits{*format, pixelBudget};
+  const auto signature = pictureSignatureOfBytes(std::span(static_cast<const std::uint8_t*>(data), size));
+  if (!signature) return notARasterPicture(name);
+  const PictureDecodeLimits limits{*signature, pixelBudget};
   return decodeWith(name, [&](const PictureCodec& calls, DecodedPicture& picture, PictureCodecFailure& failure) {
     return calls.decodeBuffer(data, size, limits, picture, failure);
   });

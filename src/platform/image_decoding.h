@@ -50,7 +50,10 @@ inline constexpr std::int64_t kPicturePixelBudget = 120'000'000;
 // Errors: not a raster picture, more pixels than `pixelBudget`, unreadable or damaged.
 [[nodiscard]] Result<DecodedPicture> decodePictureForHashing(const std::string& path,
                                                              std::int64_t pixelBudget = kPicturePixelBudget);
-// The same from a picture file's bytes.
+// The picture's size and EXIF facts from its header alone: no pixels, `width` and `height` 0.
+[[nodiscard]] Result<DecodedPicture> readPictureHeader(const std::string& path,
+                                                       std::int64_t pixelBudget = kPicturePixelBudget);
+// The same as decodePictureForHashing from a picture file's bytes.
 [[nodiscard]] Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size,
                                                              std::int64_t pixelBudget = kPicturePixelBudget);
 

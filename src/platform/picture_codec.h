@@ -20,11 +20,12 @@ struct PictureCodecFailure {
   std::string cause;
 };
 
-// What a decode may do: the format the file's first bytes announced (already checked to be a
-// raster picture) and the most pixels its header may give.
+// What a decode may do: what the file's first bytes announced (already checked to be a raster
+// picture), the most pixels its header may give, and whether to stop after the header.
 struct PictureDecodeLimits {
-  PictureFormat format = PictureFormat::jpeg;
+  PictureSignature signature;
   std::int64_t pixelBudget = kPicturePixelBudget;
+  bool headerOnly = false;
 };
 
 struct PictureCodec {

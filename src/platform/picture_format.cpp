@@ -52,6 +52,29 @@ bool isHeif(std::span<const std::uint8_t> bytes) {
   return false;
 }
 
+std::uint32_t littleEndian24(std::span<const std::uint8_t> bytes, size_t at) {
+  return std::uint32_t{bytes[at]} | (std::uint32_t{bytes[at + 1]} << 8) | (std::uint32_t{bytes[at + 2]} << 16);
+}
+
+// A WebP file's canvas size, from the header of its first chunk: extended ("VP8X"), lossy
+// ("VP8 ") or lossless ("VP8L"). 0 × 0 when the bytes are too few or do not fit.
+PictureSignature webpSignature(std::span<const std::uint8_t> bytes) {
+  PictureSignature signature{PictureFormat::webp};
+  if (bytes.size() < 30) return signature;
+  if (startsWith(bytes, "VP8X", 12)) {
+    signature.width = static_cast<int>(littleEndian24(bytes, 24)) + 1;
+    signature.height = static_cast<int>(littleEndian24(bytes, 27)) + 1;
+  } else if (startsWith(bytes, "VP8 ", 12) && startsWith(bytes, "\x9D\x01\x2A", 23)) {
+    signature.width = static_cast<int>(littleEndian32(bytes, 26) & 0x3FFF);
+    signature.height = static_cast<int>((littleEndian32(bytes, 26) >> 16) & 0x3FFF);
+  } else if (startsWith(bytes, "VP8L", 12) && bytes[20] == 0x2F) {
+    const std::uint32_t sizes = littleEndian32(bytes, 21);
+    signature.width = static_cast<int>(sizes & 0x3FFF) + 1;
+    signature.height = static_cast<int>((sizes >> 14) & 0x3FFF) + 1;
+  }
+  return signature;
+}
+
 }  // namespace
 
 bool isRasterPictureType(TypeIdentifier type) {
@@ -64,6 +87,13 @@ bool isRasterPictureType(TypeIdentifier type) {
       TypeIdentifier::named("image/heic"),  TypeIdentifier::named("image/heif-sequence"),
       TypeIdentifier::named("image/heic-sequence"), TypeIdentifier::named("image/avif")};
   return !type.empty() && std::ranges::find(kTypes, type) != kTypes.end();
+}
+
+std::optional<PictureSignature> pictureSignatureOfBytes(std::span<const std::uint8_t> bytes) {
+  if (startsWith(bytes, "RIFF") && startsWith(bytes, "WEBP", 8)) return webpSignature(bytes);
+  const auto format = pictureFormatOfBytes(bytes);
+  if (!format) return std::nullopt;
+  return PictureSignature{*format};
 }
 
 std::optional<PictureFormat> pictureFormatOfBytes(std::span<const std::uint8_t> bytes) {
@@ -81,13 +111,13 @@ std::optional<PictureFormat> pictureFormatOfBytes(std::span<const std::uint8_t> 
   return std::nullopt;
 }
 
-Result<std::optional<PictureFormat>> pictureFormatOfFile(const std::string& path) {
+Result<std::optional<PictureSignature>> pictureSignatureOfFile(const std::string& path) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
   if (!fd.isValid()) return Error::posix(errno, path);
   std::array<std::uint8_t, kSniffedBytes> bytes{};
   const ssize_t got = readAt(fd.get(), bytes.data(), bytes.size(), 0);
   if (got < 0) return Error::posix(errno, path);
-  return pictureFormatOfBytes(std::span(bytes.data(), static_cast<size_t>(got)));
+  return pictureSignatureOfBytes(std::span(bytes.data(), static_cast<size_t>(got)));
 }
 
 std::string_view nameOf(PictureFormat format) {

@@ -34,9 +34,9 @@ TEST(PictureFormat, DocumentsAndDrawingsAreNeverOfferedToThePictureDecoderWhatev
   for (const auto& [kind, content] : kNotPictures) {
     // Named as a photo, so that only the content can tell.
     const std::string path = dir.file(std::string(kind) + ".jpg", content);
-    const auto format = pictureFormatOfFile(path);
-    ASSERT_TRUE(format.hasValue()) << kind;
-    EXPECT_FALSE(format.value().has_value()) << kind;
+    const auto signature = pictureSignatureOfFile(path);
+    ASSERT_TRUE(signature.hasValue()) << kind;
+    EXPECT_FALSE(signature.value().has_value()) << kind;
     const auto decoded = decodePictureForHashing(path);
     ASSERT_TRUE(decoded.hasError()) << kind;
     EXPECT_EQ(decoded.error().description, "The file is not a picture in a format that is compared.") << kind;
@@ -59,10 +59,14 @@ TEST(PictureFormat, RasterPicturesAreKnownByTheirFirstBytes) {
                                                            {"a.tif", PictureFormat::tiff},
                                                            {"a.gif", PictureFormat::gif}};
   for (const auto& [name, expected] : written) {
-    const auto format = pictureFormatOfFile(dir / name);
-    ASSERT_TRUE(format.hasValue() && format.value().has_value()) << name;
-    EXPECT_EQ(*format.value(), expected) << name;
+    const auto signature = pictureSignatureOfFile(dir / name);
+    ASSERT_TRUE(signature.hasValue() && signature.value().has_value()) << name;
+    EXPECT_EQ(signature.value()->format, expected) << name;
   }
+  // WebP tells its size in its first bytes: it is loaded at the thumbnail's scale at once.
+  const auto webp = pictureSignatureOfFile(dir / "a.webp");
+  EXPECT_EQ(webp.value()->width, 64);
+  EXPECT_EQ(webp.value()->height, 48);
   const auto heic = std::string_view("\0\0\0\x1C" "ftypheic\0\0\0\0mif1heicmiaf", 28);
   const auto avif = std::string_view("\0\0\0\x20" "ftypmif1\0\0\0\0avifmif1miafMA1B", 32);
   const auto bmp = std::string_view("BM\x36\x10\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0", 18);
@@ -94,6 +98,23 @@ TEST(PictureDecoding, APictureOverThePixelBudgetIsRefusedWithItsSizeRatherThanDe
   ASSERT_TRUE(refused.hasError());
   EXPECT_EQ(refused.error().description, "The picture is too large to compare.");
   EXPECT_NE(refused.error().underlying.find("640 × 480 pixels"), std::string::npos) << refused.error().underlying;
+}
+
+TEST(PictureDecoding, TheHeaderAloneGivesTheSizeAndNoPixels) {
+  TestDir dir;
+  const auto rgb = testing::madeUpPicture(640, 480);
+  for (const char* name : {"photo.jpg", "photo.webp"}) {
+    ASSERT_TRUE(writePicture(dir / name, rgb, 640, 480).hasValue());
+    const auto header = readPictureHeader(dir / name);
+    ASSERT_TRUE(header.hasValue()) << name;
+    EXPECT_EQ(header.value().sourceWidth, 640) << name;
+    EXPECT_EQ(header.value().sourceHeight, 480) << name;
+    EXPECT_TRUE(header.value().rgb.empty()) << name;
+    const auto decoded = decodePictureForHashing(dir / name);
+    ASSERT_TRUE(decoded.hasValue()) << name;
+    EXPECT_EQ(decoded.value().width, 256) << name;  // a thumbnail, not the whole picture
+    EXPECT_FALSE(decoded.value().rgb.empty()) << name;
+  }
 }
 
 // A PNG chunk: length, type, data and the CRC-32 of type and data.
