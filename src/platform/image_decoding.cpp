@@ -86,7 +86,7 @@ Result<DecodedPicture> decodeWith(const std::string& name, const Decode& decode)
 // Documents and drawings are refused here, before the module (and libvips) is even loaded.
 Error notARasterPicture(const std::string& name) {
   return Error::generic("The file is not a picture in a format that is compared.", name)
-      .withUnderlying("only JPEG, PNG, GIF, WebP, TIFF, BMP, HEIF and AVIF pictures are");
+      .withUnderlying("its first bytes are not those of a JPEG, PNG, GIF, WebP, TIFF, BMP, HEIF or AVIF picture");
 }
 
 Result<DecodedPicture> decodeFile(const std::string& path, std::int64_t pixelBudget, bool headerOnly) {
