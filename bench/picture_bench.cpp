@@ -1,5 +1,6 @@
 // Pictures for the similar-image benchmarks, and the matching of many perceptual hashes.
-//   picture_bench generate DIR COUNT [WIDTH HEIGHT]   made-up JPEGs (a third are recompressed copies)
+//   picture_bench generate DIR COUNT [WIDTH HEIGHT [EXT]]   made-up JPEGs, or pictures of the format
+//                                                    EXT names (a third are recompressed copies)
 //   picture_bench match COUNT                         times matching COUNT random hashes
 #include <chrono>
 #include <cmath>
@@ -35,12 +36,12 @@ std::vector<std::uint8_t> picture(int width, int height, std::uint64_t seed) {
   return rgb;
 }
 
-int generate(const std::string& folder, int count, int width, int height) {
+int generate(const std::string& folder, int count, int width, int height, const std::string& extension) {
   for (int i = 0; i < count; ++i) {
     // Every third picture is an earlier one saved at a lower quality.
     const bool copy = i % 3 == 2;
     const auto rgb = picture(width, height, copy ? static_cast<std::uint64_t>(i - 2) : static_cast<std::uint64_t>(i));
-    const std::string path = folder + "/picture" + std::to_string(i) + ".jpg";
+    const std::string path = folder + "/picture" + std::to_string(i) + "." + extension;
     if (auto written = zarnik::writePicture(path, rgb, width, height, copy ? 60 : 90); written.hasError()) {
       std::fprintf(stderr, "%s\n", written.error().oneLine().c_str());
       return 1;
@@ -81,9 +82,10 @@ int match(int count) {
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "generate" && argc >= 4) {
-    return generate(argv[2], std::stoi(argv[3]), argc > 5 ? std::stoi(argv[4]) : 4000, argc > 5 ? std::stoi(argv[5]) : 3000);
+    return generate(argv[2], std::stoi(argv[3]), argc > 5 ? std::stoi(argv[4]) : 4000, argc > 5 ? std::stoi(argv[5]) : 3000,
+                    argc > 6 ? argv[6] : "jpg");
   }
   if (mode == "match" && argc >= 3) return match(std::stoi(argv[2]));
-  std::fprintf(stderr, "usage: picture_bench generate DIR COUNT [WIDTH HEIGHT] | match COUNT\n");
+  std::fprintf(stderr, "usage: picture_bench generate DIR COUNT [WIDTH HEIGHT [EXT]] | match COUNT\n");
   return 2;
 }

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Configures and builds one preset: release (default), debug, asan, tsan, clang.
+# Configures and builds one preset: release (default: everything, tests included), app (the zarnik
+# program and its picture module only, optimised without debug information: the quick first
+# build), debug, asan, tsan, fuzz, bench.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-release}"

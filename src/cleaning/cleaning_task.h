@@ -19,6 +19,7 @@
 #include "cleaning/default_cleaning_policy.h"
 #include "cleaning/cleaning_plan.h"
 #include "cleaning/cleaning_result.h"
+#include "cleaning/default_cleaning_policy.h"
 #include "file_model/scan_location.h"
 #include "foundation/channel.h"
 #include "foundation/delayed_work_item.h"

@@ -83,19 +83,40 @@ Result<DecodedPicture> decodeWith(const std::string& name, const Decode& decode)
   return picture;
 }
 
-}  // namespace
+// Documents and drawings are refused here, before the module (and libvips) is even loaded.
+Error notARasterPicture(const std::string& name) {
+  return Error::generic("The file is not a picture in a format that is compared.", name)
+      .withUnderlying("its first bytes are not those of a JPEG, PNG, GIF, WebP, TIFF, BMP, HEIF or AVIF picture");
+}
 
-Result<DecodedPicture> decodePictureForHashing(const std::string& path) {
+Result<DecodedPicture> decodeFile(const std::string& path, std::int64_t pixelBudget, bool headerOnly) {
+  auto signature = pictureSignatureOfFile(path);
+  if (signature.hasError()) return signature.error();
+  if (!signature.value()) return notARasterPicture(path);
+  const PictureDecodeLimits limits{*signature.value(), pixelBudget, headerOnly};
   return decodeWith(path, [&](const PictureCodec& calls, DecodedPicture& picture, PictureCodecFailure& failure) {
-    return calls.decodeFile(path, picture, failure);
+    return calls.decodeFile(path, limits, picture, failure);
   });
 }
 
-Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size) {
-  return decodeWith("(picture in memory)",
-                    [&](const PictureCodec& calls, DecodedPicture& picture, PictureCodecFailure& failure) {
-                      return calls.decodeBuffer(data, size, picture, failure);
-                    });
+}  // namespace
+
+Result<DecodedPicture> decodePictureForHashing(const std::string& path, std::int64_t pixelBudget) {
+  return decodeFile(path, pixelBudget, false);
+}
+
+Result<DecodedPicture> readPictureHeader(const std::string& path, std::int64_t pixelBudget) {
+  return decodeFile(path, pixelBudget, true);
+}
+
+Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size, std::int64_t pixelBudget) {
+  const std::string name = "(picture in memory)";
+  const auto signature = pictureSignatureOfBytes(std::span(static_cast<const std::uint8_t*>(data), size));
+  if (!signature) return notARasterPicture(name);
+  const PictureDecodeLimits limits{*signature, pixelBudget};
+  return decodeWith(name, [&](const PictureCodec& calls, DecodedPicture& picture, PictureCodecFailure& failure) {
+    return calls.decodeBuffer(data, size, limits, picture, failure);
+  });
 }
 
 Result<void> writePicture(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height,

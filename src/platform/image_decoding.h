@@ -1,8 +1,11 @@
-// Decoding pictures for perceptual hashing, with libvips (JPEG, PNG, GIF, WebP, TIFF, HEIC/HEIF
-// and whatever else the installed libvips reads). A picture larger than 256 pixels both ways is
-// decoded as a thumbnail that fits 256 × 256 (libvips then decodes JPEGs at a reduced scale,
-// which is most of the speed); a smaller one is decoded whole. Pixels come as 8-bit sRGB, three
-// bytes each; an embedded orientation is not applied, so that the picture is hashed as stored.
+// Decoding pictures for perceptual hashing, with libvips: raster photo formats only (JPEG, PNG,
+// GIF, WebP, TIFF, BMP, HEIF/HEIC and AVIF where libheif reads it, see picture_format.h); a file
+// whose first bytes announce anything else is refused before libvips sees it. A picture larger
+// than 256 pixels both ways is decoded as a thumbnail that fits 256 × 256 (libvips then decodes
+// JPEG and WebP at a reduced scale, which is most of the speed and bounds the memory); a smaller
+// one is decoded whole. A picture whose header gives more pixels than the budget is refused
+// unread. Pixels come as 8-bit sRGB, three bytes each; an embedded orientation is not applied, so
+// that the picture is hashed as stored.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "platform/picture_format.h"
 
 namespace zarnik {
 
@@ -38,9 +42,20 @@ struct DecodedPicture {
   PictureFacts facts;
 };
 
-[[nodiscard]] Result<DecodedPicture> decodePictureForHashing(const std::string& path);
-// The same from a picture file's bytes.
-[[nodiscard]] Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size);
+// The most pixels a picture may have to be decoded: a 108-megapixel phone photo passes, a forged
+// header asking for gigabytes does not. Formats that are decoded whole rather than shrunk or
+// streamed while read get less of it (see vips_picture_codec.cpp).
+inline constexpr std::int64_t kPicturePixelBudget = 120'000'000;
+
+// Errors: not a raster picture, more pixels than `pixelBudget`, unreadable or damaged.
+[[nodiscard]] Result<DecodedPicture> decodePictureForHashing(const std::string& path,
+                                                             std::int64_t pixelBudget = kPicturePixelBudget);
+// The picture's size and EXIF facts from its header alone: no pixels, `width` and `height` 0.
+[[nodiscard]] Result<DecodedPicture> readPictureHeader(const std::string& path,
+                                                       std::int64_t pixelBudget = kPicturePixelBudget);
+// The same as decodePictureForHashing from a picture file's bytes.
+[[nodiscard]] Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size,
+                                                             std::int64_t pixelBudget = kPicturePixelBudget);
 
 // Writes an 8-bit RGB buffer as a picture file whose format follows the name's extension (for
 // tests and benchmarks that make their own pictures).

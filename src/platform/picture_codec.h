@@ -20,9 +20,19 @@ struct PictureCodecFailure {
   std::string cause;
 };
 
+// What a decode may do: what the file's first bytes announced (already checked to be a raster
+// picture), the most pixels its header may give, and whether to stop after the header.
+struct PictureDecodeLimits {
+  PictureSignature signature;
+  std::int64_t pixelBudget = kPicturePixelBudget;
+  bool headerOnly = false;
+};
+
 struct PictureCodec {
-  bool (*decodeFile)(const std::string& path, DecodedPicture& picture, PictureCodecFailure& failure);
-  bool (*decodeBuffer)(const void* data, size_t size, DecodedPicture& picture, PictureCodecFailure& failure);
+  bool (*decodeFile)(const std::string& path, const PictureDecodeLimits& limits, DecodedPicture& picture,
+                     PictureCodecFailure& failure);
+  bool (*decodeBuffer)(const void* data, size_t size, const PictureDecodeLimits& limits, DecodedPicture& picture,
+                       PictureCodecFailure& failure);
   bool (*write)(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height, int quality,
                 const std::map<std::string, std::string>& exif, PictureCodecFailure& failure);
 };

@@ -3,6 +3,7 @@
 
 #include <vips/vips.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -14,14 +15,27 @@ namespace {
 
 constexpr int kThumbnailSide = 256;
 
+// The loaders of the raster formats the scan compares. Every other loader (PDF, SVG, DjVu through
+// ImageMagick, OpenSlide, FITS...) stays blocked, whatever the file says it is. ImageMagick
+// stays open for BMP only: its files reach it after their first bytes were found to be a
+// bitmap's (see picture_format.h).
+constexpr const char* kRasterLoaders[] = {"VipsForeignLoadJpeg", "VipsForeignLoadPng",  "VipsForeignLoadNsgif",
+                                          "VipsForeignLoadWebp", "VipsForeignLoadTiff", "VipsForeignLoadHeif",
+                                          "VipsForeignLoadMagick"};
+
 void startVipsOnce() {
   static std::once_flag once;
   std::call_once(once, [] {
     (void)VIPS_INIT("zarnik");
     // Pictures are decoded on several of our threads at once: each decode keeps to its thread,
-    // and nothing is cached between pictures that are each read once.
+    // and nothing is kept between pictures that are each read once: no cached operations, no
+    // memory and no open files held for them, so that memory stays flat however many pictures.
     vips_concurrency_set(1);
     vips_cache_set_max(0);
+    vips_cache_set_max_mem(0);
+    vips_cache_set_max_files(0);
+    vips_operation_block_set("VipsForeignLoad", TRUE);
+    for (const char* loader : kRasterLoaders) vips_operation_block_set(loader, FALSE);
     // A damaged picture makes libvips warn on stderr; the failure, when there is one, is ours to
     // report, in one line with the path.
     g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO),
@@ -126,33 +140,97 @@ PictureFacts factsOf(VipsImage* image) {
   return facts;
 }
 
-// Where a picture comes from: its header, and its thumbnail when it is large enough for one.
+// Where a picture comes from: its header, its thumbnail when it is large enough for one, and
+// for WebP the picture loaded at a scale.
 struct PictureSource {
   std::function<VipsImage*()> header;
   std::function<int(VipsImage**)> thumbnail;
+  std::function<int(VipsImage**, double)> webpAtScale;
 };
 
-// Beyond this a picture is not decoded at all: no photograph is this large, a forged header is.
-constexpr double kMostPixels = 1024.0 * 1024.0 * 1024.0;
+// The most pixels a picture of this format may have. JPEG and WebP are shrunk while they are
+// read, PNG and TIFF are read a strip at a time: they take the whole budget. libheif and the GIF
+// decoder hold the whole picture at 3 to 4 bytes a pixel, ImageMagick (for BMP) at 8.
+std::int64_t pixelBudgetOf(const PictureDecodeLimits& limits) {
+  switch (limits.signature.format) {
+    case PictureFormat::heif:
+    case PictureFormat::gif: return limits.pixelBudget / 2;
+    case PictureFormat::bmp: return limits.pixelBudget / 8;
+    default: return limits.pixelBudget;
+  }
+}
 
-bool decode(const PictureSource& source, DecodedPicture& picture, PictureCodecFailure& failure) {
-  startVipsOnce();
-  ImagePtr header(source.header());
+bool refuseAsTooLarge(int width, int height, std::int64_t budget, PictureCodecFailure& failure) {
+  const std::string limit = budget >= 1'000'000 ? std::to_string(budget / 1'000'000) + " megapixels"
+                                                : std::to_string(budget) + " pixels";
+  failure = {"The picture is too large to compare.",
+             std::to_string(width) + " × " + std::to_string(height) + " pixels, more than " + limit};
+  return false;
+}
+
+// The scale that fits a picture in the thumbnail's square; 1 for a picture that is not larger
+// than it both ways, which is decoded whole.
+double thumbnailScale(int width, int height) {
+  if (width <= kThumbnailSide || height <= kThumbnailSide) return 1.0;
+  return static_cast<double>(kThumbnailSide) / std::max(width, height);
+}
+
+// Sizes from the header, checked against the budget before any pixel is decoded.
+bool takeSize(int width, int height, const PictureDecodeLimits& limits, DecodedPicture& picture,
+              PictureCodecFailure& failure) {
+  picture.sourceWidth = width;
+  picture.sourceHeight = height;
+  const std::int64_t budget = pixelBudgetOf(limits);
+  if (static_cast<std::int64_t>(width) * height > budget) return refuseAsTooLarge(width, height, budget, failure);
+  return true;
+}
+
+// libvips' WebP loader sets aside the whole canvas whenever it reads a header at full scale: 33 MB
+// for a 3840 × 2160 wallpaper, once for our header and once more inside vips_thumbnail. Under
+// tcmalloc all of it is resident at once (glibc's allocator leaves untouched pages out), so two
+// wallpapers decoded at once took 170 MB.
+// With the size from the file's first bytes, the picture is loaded at its thumbnail's scale
+// straight away, and the canvas is that small.
+bool loadWebpScaled(const PictureSource& source, const PictureDecodeLimits& limits, DecodedPicture& picture,
+                    PictureCodecFailure& failure, ImagePtr& decoded) {
+  const PictureSignature& signature = limits.signature;
+  if (!takeSize(signature.width, signature.height, limits, picture, failure)) return false;
+  VipsImage* loaded = nullptr;
+  if (source.webpAtScale(&loaded, thumbnailScale(signature.width, signature.height)) != 0) return vipsFailure(failure);
+  decoded.reset(loaded);
+  picture.facts = factsOf(decoded.get());
+  return true;
+}
+
+bool loadThumbnail(const PictureSource& source, const PictureDecodeLimits& limits, DecodedPicture& picture,
+                   PictureCodecFailure& failure, ImagePtr& decoded) {
+  ImagePtr header(source.header());  // reads the header only
   if (!header) return vipsFailure(failure);
-  picture.sourceWidth = vips_image_get_width(header.get());
-  picture.sourceHeight = vips_image_get_height(header.get());
-  if (static_cast<double>(picture.sourceWidth) * picture.sourceHeight > kMostPixels) {
-    return fails(failure, "The picture is too large to decode.");
+  if (!takeSize(vips_image_get_width(header.get()), vips_image_get_height(header.get()), limits, picture, failure)) {
+    return false;
   }
   picture.facts = factsOf(header.get());
-  ImagePtr decoded;
-  if (picture.sourceWidth > kThumbnailSide && picture.sourceHeight > kThumbnailSide) {
+  if (limits.headerOnly) return true;
+  if (thumbnailScale(picture.sourceWidth, picture.sourceHeight) < 1.0) {
     VipsImage* thumbnail = nullptr;
     if (source.thumbnail(&thumbnail) != 0) return vipsFailure(failure);
     decoded.reset(thumbnail);
   } else {
     decoded = std::move(header);
   }
+  return true;
+}
+
+bool decode(const PictureSource& source, const PictureDecodeLimits& limits, DecodedPicture& picture,
+            PictureCodecFailure& failure) {
+  startVipsOnce();
+  ImagePtr decoded;
+  const PictureSignature& signature = limits.signature;
+  const bool sizeKnown = signature.format == PictureFormat::webp && signature.width > 0 && signature.height > 0;
+  const bool loaded = sizeKnown ? loadWebpScaled(source, limits, picture, failure, decoded)
+                                : loadThumbnail(source, limits, picture, failure, decoded);
+  if (!loaded) return false;
+  if (limits.headerOnly) return true;  // no pixel has been read yet
   VipsImage* srgb = nullptr;
   if (vips_colourspace(decoded.get(), &srgb, VIPS_INTERPRETATION_sRGB, nullptr) != 0) return vipsFailure(failure);
   ImagePtr colour(srgb);
@@ -177,22 +255,31 @@ bool decode(const PictureSource& source, DecodedPicture& picture, PictureCodecFa
   return true;
 }
 
-bool decodeFile(const std::string& path, DecodedPicture& picture, PictureCodecFailure& failure) {
+bool decodeFile(const std::string& path, const PictureDecodeLimits& limits, DecodedPicture& picture,
+                PictureCodecFailure& failure) {
   return decode({[&] { return vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr); },
                  [&](VipsImage** out) {
                    return vips_thumbnail(path.c_str(), out, kThumbnailSide, "height", kThumbnailSide, "no_rotate", TRUE,
                                          "size", VIPS_SIZE_DOWN, nullptr);
+                 },
+                 [&](VipsImage** out, double scale) {
+                   return vips_webpload(path.c_str(), out, "scale", scale, "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
                  }},
-                picture, failure);
+                limits, picture, failure);
 }
 
-bool decodeBuffer(const void* data, size_t size, DecodedPicture& picture, PictureCodecFailure& failure) {
+bool decodeBuffer(const void* data, size_t size, const PictureDecodeLimits& limits, DecodedPicture& picture,
+                  PictureCodecFailure& failure) {
   return decode({[&] { return vips_image_new_from_buffer(data, size, "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr); },
                  [&](VipsImage** out) {
                    return vips_thumbnail_buffer(const_cast<void*>(data), size, out, kThumbnailSide, "height",
                                                 kThumbnailSide, "no_rotate", TRUE, "size", VIPS_SIZE_DOWN, nullptr);
+                 },
+                 [&](VipsImage** out, double scale) {
+                   return vips_webpload_buffer(const_cast<void*>(data), size, out, "scale", scale, "access",
+                                               VIPS_ACCESS_SEQUENTIAL, nullptr);
                  }},
-                picture, failure);
+                limits, picture, failure);
 }
 
 bool write(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height, int quality,

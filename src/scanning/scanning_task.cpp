@@ -414,7 +414,11 @@ ImageInfo imageInfoOf(const DecodedPicture& picture) {
 
 ImageFacts ScanningTask::processImage(const MatchingNode& node, bool wantsHash) {
   ImageFacts facts;
-  auto decoded = decodePictureForHashing(node.path());
+  // A document or drawing with an image type (DjVu, SVG, EPS...) is never decoded, and is no
+  // failure worth a line in the log.
+  if (!isRasterPictureType(node.attributes().UTIType)) return facts;
+  // Facts alone come from the header: no pixel is decoded for a picture that is not hashed.
+  auto decoded = wantsHash ? decodePictureForHashing(node.path()) : readPictureHeader(node.path());
   if (decoded.hasError()) {
     LogContext context = LogContext::at(node.path());
     context.underlyingError = decoded.error().underlying;
@@ -432,6 +436,7 @@ ImageFacts ScanningTask::processImage(const MatchingNode& node, bool wantsHash) 
 bool ScanningTask::wantsPerceptualHashes(const MatchingNode& node) const {
   const ExtendedScanRules& rules = *request_.scanRules;
   if (!rules.similarImagesMatchEnabled() || node.type() != NodeType::image) return false;
+  if (!isRasterPictureType(node.attributes().UTIType)) return false;
   if (node.attributes().vnodeType != VNodeType::regular || node.attributes().exactSize < 1) return false;
   const auto excluded = rules.pathExtensionsOfImagesToExcludeFromSimilarMatch();
   const std::string extension = asciiLowercased(node.pathExtension());
@@ -445,10 +450,12 @@ void ScanningTask::matchPerceptually(const MatchingNodePtr& node) {
   nodesProcessingGroup_->enter();
   workQueue_->addOperation([self = shared_from_this(), node] {
     if (self->canContinue()) {
-      const auto hashes = node->imageHash();
+      // The size from the header first: a picture too small to compare (icons, most of what
+      // /usr/share holds) is never decoded.
       const auto info = node->imageInfo();
       const ImageSize box = self->request_.scanRules->similarImageSizeThreshold();
       const bool tooSmall = info && info->size.width < box.width && info->size.height < box.height;
+      const auto hashes = info && !tooSmall ? node->imageHash() : std::vector<std::uint64_t>{};
       if (!hashes.empty() && info && !tooSmall) {
         self->equivalenceCandidatesProvider_->add(
             node,
