@@ -16,10 +16,9 @@
 #include <vector>
 
 #include "cleaning/cleaning_note.h"
-#include "cleaning/default_cleaning_policy.h"
 #include "cleaning/cleaning_plan.h"
-#include "cleaning/cleaning_result.h"
 #include "cleaning/default_cleaning_policy.h"
+#include "cleaning/cleaning_result.h"
 #include "file_model/scan_location.h"
 #include "foundation/channel.h"
 #include "foundation/delayed_work_item.h"
