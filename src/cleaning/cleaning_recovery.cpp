@@ -26,15 +26,8 @@ bool is(const std::optional<Found>& item, const std::optional<FileId>& identity)
   return item && identity && item->facts.identity == *identity;
 }
 
-// The copy as recorded. A folder by its identity (a rename keeps it); a file by its size and
-// digest too, since an inode number freed by a deletion is soon given to a new file.
 bool holdsTheCopy(const std::optional<Found>& item, const CleaningNote& note) {
-  if (!item) return false;
-  if (item->facts.type != FileResourceType::regular) return is(item, note.copyIdentity);
-  if (item->facts.size != note.size) return false;
-  if (!note.digest) return is(item, note.copyIdentity);
-  auto digest = digestOfFile(item->entry, {});
-  return digest.hasValue() && digest.value() == *note.digest;
+  return item && holdsRecordedCopy(item->entry, item->facts, note);
 }
 
 // A copy written to another file system takes the destination's name only once it is complete
@@ -131,6 +124,15 @@ void settleCutOffCleaning(CleaningNote& note) {
   }
   Logger::shared().log("CleaningRecovery", "settleCutOffCleaning",
                        note.error ? note.error->oneLine() : "Settled as done: " + displayPath(note.originalPath));
+}
+
+bool holdsRecordedCopy(const Entry& entry, const EntryFacts& facts, const CleaningNote& note) {
+  if (!note.copyIdentity && !note.digest) return true;
+  if (facts.type != FileResourceType::regular) return note.copyIdentity && facts.identity == *note.copyIdentity;
+  if (facts.size != note.size) return false;
+  if (!note.digest) return note.copyIdentity && facts.identity == *note.copyIdentity;
+  auto digest = digestOfFile(entry, {});
+  return digest.hasValue() && digest.value() == *note.digest;
 }
 
 Result<void> settleCutOffCleanings(ManagedObjectContext& context) {

@@ -19,6 +19,11 @@ void settleCutOffCleaning(CleaningNote& note);
 // Settles every pending note of the stored results; called before a cleaning or a revert.
 Result<void> settleCutOffCleanings(ManagedObjectContext& context);
 
+// Whether the item at hand holds the copy the note recorded: a folder by its identity (a rename
+// keeps it), a file by its size and digest too, since an inode number freed by a deletion is
+// soon given to another file. Records older than these facts trust the place alone.
+[[nodiscard]] bool holdsRecordedCopy(const Entry& entry, const EntryFacts& facts, const CleaningNote& note);
+
 // A revert cut off: whether the copy is already back at its place as it was cleaned (then the
 // revert is complete), looked at before a revert is tried again.
 [[nodiscard]] bool isBackInPlace(const CleaningNote& note);

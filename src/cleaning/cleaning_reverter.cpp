@@ -38,17 +38,7 @@ Result<std::optional<Located>> locate(const std::string& path) {
   return std::optional<Located>(Located{std::move(entry.value()), facts.value()});
 }
 
-// Whether the item holds the copy that was cleaned: a folder by its identity, a file by its
-// size and digest (an inode number is reused once freed). Records older than these facts trust
-// the place alone.
-bool holdsTheCopy(const Located& item, const CleaningNote& note) {
-  if (!note.copyIdentity && !note.digest) return true;
-  if (item.facts.type != FileResourceType::regular) return note.copyIdentity && item.facts.identity == *note.copyIdentity;
-  if (item.facts.size != note.size) return false;
-  if (!note.digest) return note.copyIdentity && item.facts.identity == *note.copyIdentity;
-  auto digest = digestOfFile(item.entry, {});
-  return digest.hasValue() && digest.value() == *note.digest;
-}
+bool holdsTheCopy(const Located& item, const CleaningNote& note) { return holdsRecordedCopy(item.entry, item.facts, note); }
 
 // A temporary entry beside `path` for a copy being written, cleared of what a revert cut off
 // may have left there.

@@ -320,6 +320,27 @@ TEST_F(DefaultCleaningPolicyTest, SimilarItemsGoWithoutAContentCheckButNeverAsHa
   EXPECT_EQ(contentsOf(dir / "o.jpg"), "picture");
 }
 
+// MPEG audio frames behind an ID3v2 tag: the same audio under other tags is an identical copy.
+std::string taggedAudio(const std::string& tag, char sample) {
+  const auto n = static_cast<std::uint32_t>(tag.size());
+  return std::string("ID3\x04\x00\x00", 6) + char((n >> 21) & 0x7F) + char((n >> 14) & 0x7F) + char((n >> 7) & 0x7F) +
+         char(n & 0x7F) + tag + std::string("\xFF\xFB\x90\x00", 4) + std::string(400, sample);
+}
+
+TEST_F(DefaultCleaningPolicyTest, IdenticalAudioIsComparedByItsAudioDataAlone) {
+  const std::string kept = dir.file("song.mp3", taggedAudio("TIT2 Song, album version", 'U'));
+  const auto retagged = item(dir.file("song copy.mp3", taggedAudio("TIT2 Song", 'U')), kept, EquivalenceKind::exactAudioHash);
+  const auto other = item(dir.file("other.mp3", taggedAudio("TIT2 Song", 'V')), kept, EquivalenceKind::exactAudioHash);
+  auto refused = perform(other, {FileCleaningOption::Kind::removePermanently, {}});
+  ASSERT_TRUE(refused.hasError());
+  EXPECT_NE(refused.error().oneLine().find("its audio differs"), std::string::npos) << refused.error().oneLine();
+  EXPECT_TRUE(std::filesystem::exists(dir / "other.mp3"));
+  auto trashed = perform(retagged, {});
+  ASSERT_TRUE(trashed.hasValue()) << trashed.error().oneLine();
+  EXPECT_FALSE(std::filesystem::exists(dir / "song copy.mp3"));
+  EXPECT_TRUE(journal && journal->digest);  // known again when it is brought back
+}
+
 // Another file system: a tmpfs mounted in the test folder (needs root; skipped otherwise).
 class OtherFileSystemTest : public DefaultCleaningPolicyTest {
  protected:
