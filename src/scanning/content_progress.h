@@ -1,0 +1,50 @@
+// How far a scan's reading of file contents has come: the files and bytes announced so far,
+// those done, and the file being read now. Hashing workers, picture decoding and whole-content
+// comparison bump it from any thread; the task folds a snapshot into each status it publishes.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "base/units.h"
+
+namespace zarnik {
+
+struct ContentProgressSnapshot {
+  std::int64_t filesToRead = 0;
+  std::int64_t filesRead = 0;
+  ByteCount bytesToRead = 0;
+  ByteCount bytesRead = 0;
+  // The file a worker started on last, while any is at work; nothing when all are idle.
+  std::optional<std::string> readingNow;
+};
+
+class ContentProgress {
+ public:
+  // Work that will come: `files` files whose reading takes `bytes` bytes.
+  void announce(std::int64_t files, ByteCount bytes);
+  // A worker starts on `path`; each begin is followed by one end.
+  void begin(const std::string& path);
+  // Bytes read of a file in hand, for reads long enough to be worth showing as they go.
+  void advance(ByteCount bytes) { bytesRead_.fetch_add(bytes, std::memory_order_relaxed); }
+  // A worker is done with a file: `files` more done, and whatever of `bytes` was not advanced
+  // yet (a file left early, cancelled or found different, still counts as done).
+  void end(std::int64_t files, ByteCount bytesNotAdvanced);
+  // Announced work that is left undone (the scan was stopped): counted as done, no worker.
+  void skip(std::int64_t files, ByteCount bytes);
+  [[nodiscard]] ContentProgressSnapshot snapshot() const;
+
+ private:
+  std::atomic<std::int64_t> filesToRead_{0};
+  std::atomic<std::int64_t> filesRead_{0};
+  std::atomic<ByteCount> bytesToRead_{0};
+  std::atomic<ByteCount> bytesRead_{0};
+  mutable std::mutex mutex_;
+  int workersReading_ = 0;  // under mutex_
+  std::string readingNow_;  // under mutex_
+};
+
+}  // namespace zarnik
