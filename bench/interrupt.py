@@ -2,7 +2,8 @@
 """How long `zarnik scan` takes to exit after Ctrl-C (SIGINT), sent at several moments of a scan.
 
     python3 bench/interrupt.py [--delays 0.5,1,3] [--] SCAN-ARGUMENTS...
-    python3 bench/interrupt.py --big-pair      # two sparse 2 GiB files of one size, made in $BENCH_DIR
+    python3 bench/interrupt.py --big-pair [--extension wav] [-- --verify]
+        # two sparse 2 GiB files of one size, made in $BENCH_DIR ("wav": files the digest reads whole)
 
 Each run starts the release build's program, sends SIGINT after the delay, and reports the
 seconds from the signal to the program's exit with its exit status (130 when it was stopped,
@@ -20,10 +21,10 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 ZARNIK = os.path.join(ROOT, "build", "release", "src", "cli", "zarnik")
 
 
-def big_pair(folder: str) -> str:
+def big_pair(folder: str, extension: str) -> str:
     os.makedirs(folder, exist_ok=True)
     size = 2 << 30
-    for name, mark in (("one.img", b"same"), ("two.img", b"same")):
+    for name, mark in ((f"one.{extension}", b"same"), (f"two.{extension}", b"same")):
         path = os.path.join(folder, name)
         if os.path.exists(path) and os.path.getsize(path) == size:
             continue
@@ -51,11 +52,13 @@ def main() -> int:
     parser = argparse.ArgumentParser()
     parser.add_argument("--delays", default="0.5,1,3")
     parser.add_argument("--big-pair", action="store_true")
+    parser.add_argument("--extension", default="img")
     parser.add_argument("arguments", nargs=argparse.REMAINDER)
     options = parser.parse_args()
     arguments = [a for a in options.arguments if a != "--"]
     if options.big_pair:
-        folder = big_pair(os.path.join(os.environ.get("BENCH_DIR", "/tmp/zarnik-bench"), "big-pair"))
+        folder = big_pair(os.path.join(os.environ.get("BENCH_DIR", "/tmp/zarnik-bench"), "big-pair-" + options.extension),
+                          options.extension)
         arguments = ["scan", *arguments, "--min-size", "0", folder]
     env = dict(os.environ)
     # A store of its own, so that the runs leave the user's results alone.

@@ -478,9 +478,11 @@ TEST_F(ScanningTaskTest, VerifyingSplitsCopiesThatDifferOnlyWhereTheDigestDoesNo
     return *scanned.value();
   };
   auto verifiedOf = [](const ScanningServiceResult& result) {
-    std::map<std::string, bool> verified;  // by the group's first member
+    std::map<std::string, bool> verified;  // by the group's first member in name order
     for (const auto& detection : result.detectionResults) {
-      verified[detection.equivalence.duplicates.front().node->location().relativePath()] = detection.verified;
+      std::set<std::string> names;
+      for (const auto& duplicate : detection.equivalence.duplicates) names.insert(duplicate.node->location().relativePath());
+      verified[*names.begin()] = detection.verified;
     }
     return verified;
   };
