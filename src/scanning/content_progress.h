@@ -3,13 +3,13 @@
 // comparison bump it from any thread; the task folds a snapshot into each status it publishes.
 #pragma once
 
+#include "base/units.h"
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
-
-#include "base/units.h"
 
 namespace zarnik {
 

@@ -20,7 +20,8 @@ Result<std::vector<std::vector<MatchingNodePtr>>> splitByWholeContent(
         if (onUnreadable) onUnreadable(equal.error());
         if (equal.error().path == same.front()->path()) {
           different.insert(different.end(), same.begin() + 1, same.end());
-          different.insert(different.end(), members.begin() + static_cast<std::ptrdiff_t>(i), members.end());
+          different.insert(different.end(), members.begin() + static_cast<std::ptrdiff_t>(i),
+                           members.end());
           same.clear();
           break;
         }

@@ -5,17 +5,18 @@
 // of members that hold equal bytes.
 #pragma once
 
-#include <functional>
-#include <vector>
-
 #include "base/result.h"
 #include "matching/matching_node.h"
+
+#include <functional>
+#include <vector>
 
 namespace zarnik {
 
 // Whether `other` holds the same bytes as `first`; an error for a file that cannot be read, and
 // the cancellation error when the comparison was stopped.
-using WholeContentComparison = std::function<Result<bool>(const MatchingNode& first, const MatchingNode& other)>;
+using WholeContentComparison =
+    std::function<Result<bool>(const MatchingNode& first, const MatchingNode& other)>;
 
 // The members split into sets of equal content, in the members' order, each with at least one
 // member. A member that cannot be read is left out (`onUnreadable` hears why). Cancellation
