@@ -7,12 +7,6 @@ void ContentProgress::announce(std::int64_t files, ByteCount bytes) {
   bytesToRead_.fetch_add(bytes, std::memory_order_relaxed);
 }
 
-void ContentProgress::begin(const std::string& path) {
-  std::lock_guard lock(mutex_);
-  ++workersReading_;
-  readingNow_ = path;
-}
-
 void ContentProgress::end(std::int64_t files, ByteCount bytesNotAdvanced) {
   bytesRead_.fetch_add(bytesNotAdvanced, std::memory_order_relaxed);
   filesRead_.fetch_add(files, std::memory_order_relaxed);

@@ -6,6 +6,8 @@
 #include "base/units.h"
 
 #include <atomic>
+#include <chrono>
+#include <concepts>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -26,8 +28,22 @@ class ContentProgress {
  public:
   // Work that will come: `files` files whose reading takes `bytes` bytes.
   void announce(std::int64_t files, ByteCount bytes);
-  // A worker starts on `path`; each begin is followed by one end.
-  void begin(const std::string& path);
+  // A worker starts on a file; each begin is followed by one end. `pathOf()` names the file and
+  // is called only when the name shown is due for a change: building a path costs more than
+  // reading most small files, and a person reads a name every few tenths of a second at best.
+  template <std::invocable PathOf>
+  void begin(PathOf&& pathOf) {
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard lock(mutex_);
+    ++workersReading_;
+    if (readingNow_.empty() || now - named_ >= kNameShownAtLeast) {
+      readingNow_ = pathOf();
+      named_ = now;
+    }
+  }
+  void begin(const std::string& path) {
+    begin([&path] { return path; });
+  }
   // Bytes read of a file in hand, for reads long enough to be worth showing as they go.
   void advance(ByteCount bytes) { bytesRead_.fetch_add(bytes, std::memory_order_relaxed); }
   // A worker is done with a file: `files` more done, and whatever of `bytes` was not advanced
@@ -45,6 +61,8 @@ class ContentProgress {
   mutable std::mutex mutex_;
   int workersReading_ = 0;  // under mutex_
   std::string readingNow_;  // under mutex_
+  std::chrono::steady_clock::time_point named_;  // under mutex_: when readingNow_ was set
+  static constexpr std::chrono::milliseconds kNameShownAtLeast{50};
 };
 
 }  // namespace zarnik

@@ -314,7 +314,7 @@ Result<std::vector<ScanningTask::CandidateGroup>> ScanningTask::splitByContent(c
   const WholeContentComparison compare = [this](const MatchingNode& first, const MatchingNode& other) -> Result<bool> {
     const ByteCount size = other.attributes().exactSize;
     ByteCount advanced = 0;
-    contentProgress_.begin(other.path());
+    contentProgress_.begin([&other] { return other.path(); });
     auto session = DiskAccessManager::shared().beginAccessingURL(other.path(), "verifyWholeContent(_:)");
     Result<bool> equal = Error::cancelled();
     if (!session) {
@@ -520,7 +520,7 @@ void ScanningTask::matchPerceptually(const MatchingNodePtr& node) {
   contentProgress_.announce(1, 0);
   workQueue_->addOperation([self = shared_from_this(), node] {
     if (self->canContinue()) {
-      self->contentProgress_.begin(node->path());
+      self->contentProgress_.begin([&node] { return node->path(); });
       const auto hashes = node->imageHash();
       const auto info = node->imageInfo();
       const ImageSize box = self->request_.scanRules->similarImageSizeThreshold();
@@ -602,7 +602,7 @@ void ScanningTask::matchAudio(const MatchingNodePtr& node) {
   contentProgress_.announce(1, 0);
   workQueue_->addOperation([self = shared_from_this(), node] {
     if (self->canContinue()) {
-      self->contentProgress_.begin(node->path());
+      self->contentProgress_.begin([&node] { return node->path(); });
       std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>> items;
       for (auto& info : self->audioInformation(*node)) items.emplace_back(node, std::move(info));
       self->equivalenceCandidatesProvider_->addBatch(std::move(items), self->nodesProcessingGroup_);
@@ -669,7 +669,7 @@ void ScanningTask::drainHashRequests(EquivalenceCandidatesProviderImpl& provider
     }
     hashed.clear();
     for (const HashRequest& request : taken) {
-      contentProgress_.begin(request.file.path());
+      contentProgress_.begin([&request] { return request.file.path(); });
       hashRequestedFile(request, hashed);
       contentProgress_.end(1, plannedReadSize(request.size, request.kind));
     }

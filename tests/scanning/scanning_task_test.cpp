@@ -558,7 +558,7 @@ TEST(ContentProgress, CountsWorkAnnouncedAndDoneAndNamesAFileOnlyWhileOneIsRead)
   auto during = progress.snapshot();
   EXPECT_EQ(during.filesToRead, 3);
   EXPECT_EQ(during.bytesRead, 40);
-  EXPECT_EQ(during.readingNow, "/data/two");
+  EXPECT_EQ(during.readingNow, "/data/one");  // a name stays a moment, to be read
   progress.end(1, 60);  // two's remaining 60 bytes count as done with it
   EXPECT_TRUE(progress.snapshot().readingNow.has_value());  // one is still in hand
   progress.end(1, 100);
