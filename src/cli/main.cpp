@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
   // A megabyte for all threads together: a scan's phases free blocks on one thread that
   // another needs, and the default caches held 4 to 8 MB of them at the end of a large scan.
   zarnik::limitThreadCaches(size_t{1} << 20);
+  // Standard output holds results only; timing lines stay in the log unless a command asks.
+  zarnik::Logger::shared().setConsole(nullptr);
 
   CLI::App app{"Zarnik finds duplicate files, similar images and audio, and duplicate folders."};
   app.set_version_flag("--version", std::string("zarnik ") + zarnik::kVersion);

@@ -1,5 +1,6 @@
-// The progress line of a scan on a terminal: phase, completion, items, size found so far and
-// the current path, redrawn in place on stderr. Error lines are printed above it.
+// The progress line of a scan on a terminal, redrawn in place on stderr: the stage, what is
+// done of the work known (items listed; files and bytes read; groups built), the size found in
+// copies so far, and the file being read now. Error lines are printed above it.
 #pragma once
 
 #include <cstdio>
@@ -27,5 +28,9 @@ class ProgressReporter {
 };
 
 [[nodiscard]] std::string phaseName(ScanningPhase phase);
+// The line without the path: "comparing 42%  read 120 of 340 files, 45 MB of 120 MB  3 MB in copies".
+// A share is shown only once the walk has ended and the work is known, and never 100 % before
+// the end.
+[[nodiscard]] std::string progressText(const ConstantScanningStatus& status);
 
 }  // namespace zarnik::cli

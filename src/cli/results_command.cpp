@@ -1,6 +1,7 @@
 #include "cli/results_command.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 #include <fmt/format.h>
@@ -59,17 +60,35 @@ std::string idList(const std::set<std::int64_t>& identifiers) {
   return text.empty() ? "none" : text;
 }
 
+// The warning in words for the person at the terminal (the fixed descriptions are the log's).
+std::string warningText(DuplicateWarning warning) {
+  switch (warning) {
+    case DuplicateWarning::isMemberOfNonDefaultITunesLibrary:
+    case DuplicateWarning::isMemberOfNonTestedITunesLibrary:
+    case DuplicateWarning::isMemberOfNonTestedPhotosLibrary:
+      return "this copy belongs to a music or photo library that removing it could damage";
+    case DuplicateWarning::isNonAccessible: return "this copy is no longer there";
+    case DuplicateWarning::isNonWritable:
+      return "this copy cannot be removed with your permissions; change them in the file manager or with chmod";
+    default: return std::string(description(warning));
+  }
+}
+
 void printWarnings(const SelectionChangeProposal& proposal) {
   bool toldLastCopy = false;
   for (const auto& warning : proposal.warnings) {
     if (warning.warning == DuplicateWarning::isLastUnselectedDuplicateOfEquivalence) {
-      if (!toldLastCopy) fmt::print(stderr, "zarnik: warning: every copy of the group would be removed ({})\n",
-                                    description(warning.warning));
+      if (!toldLastCopy) fmt::print(stderr, "zarnik: warning: every copy of the group would be removed\n");
       toldLastCopy = true;
       continue;
     }
-    fmt::print(stderr, "zarnik: warning: #{}: {}\n", warning.identifier,
-               warning.detail.empty() ? description(warning.warning) : std::string_view(warning.detail));
+    if (warning.detail.empty()) {
+      fmt::print(stderr, "zarnik: warning: #{}: {}
+", warning.identifier, warningText(warning.warning));
+    } else {
+      fmt::print(stderr, "zarnik: warning: #{}: {}
+", warning.identifier, warning.detail);
+    }
   }
 }
 
@@ -92,6 +111,18 @@ SelectionRequest requestFor(const SelectOptions& options) {
     request.identifiers.insert(options.deselect.begin(), options.deselect.end());
   }
   return request;
+}
+
+// Identifiers are the numbers the listing shows: whole numbers from 1.
+std::string checkIdentifier(const std::string& value) {
+  std::int64_t parsed = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), parsed);
+  if (value.empty() || end != value.data() + value.size() || value.front() == '-' || value.front() == '+') {
+    return fmt::format("{} is not a number from the listing (zarnik results shows them)", value);
+  }
+  if (error == std::errc::result_out_of_range) return fmt::format("{} is too large for a group or copy number", value);
+  if (error != std::errc() || parsed < 1) return fmt::format("{} is not a number from the listing; they start at 1", value);
+  return {};
 }
 
 }  // namespace
@@ -120,14 +151,20 @@ int runResults(const ResultsOptions& options) {
 void addSelectCommand(CLI::App& app, SelectOptions& options) {
   CLI::App* select = app.add_subcommand(
       "select", "Change which copies of a stored group are proposed for removal, or undo such a change");
-  select->add_option("--group", options.group, "The group to change (needed with --strategy)")->type_name("ID");
+  select->add_option("--group", options.group, "The group to change (needed with --strategy)")
+      ->type_name("ID")
+      ->check(checkIdentifier);
   select->add_option("--strategy", options.strategy, "Propose copies by a rule: automatic, none, newest (the newer copies go, the oldest stays), "
                  "oldest (the older copies go), random")
       ->check(CLI::IsMember({"automatic", "none", "newest", "oldest", "random"}));
-  select->add_option("--select", options.select, "Propose this copy for removal (repeatable)")
+  select->add_option("--select", options.select, "Propose these copies for removal")
       ->type_name("ID")
-      ->allow_extra_args(false);
-  select->add_option("--deselect", options.deselect, "Keep this copy (repeatable)")->type_name("ID")->allow_extra_args(false);
+      ->check(checkIdentifier)
+      ->allow_extra_args(true);
+  select->add_option("--deselect", options.deselect, "Keep these copies")
+      ->type_name("ID")
+      ->check(checkIdentifier)
+      ->allow_extra_args(true);
   select->add_flag("--undo", options.undo, "Undo the last selection change");
   select->add_flag("--redo", options.redo, "Redo the last undone change");
   select->add_flag("--force", options.force, "Apply a change that brings a warning (such as removing every copy)");

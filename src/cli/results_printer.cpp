@@ -6,6 +6,7 @@
 
 #include "base/byte_path.h"
 #include "cleaning/cleaning_note.h"
+#include "cli/wording.h"
 #include "foundation/byte_count_formatter.h"
 
 namespace zarnik::cli {
@@ -53,6 +54,20 @@ std::string cleanedNote(const ZKDuplicate& duplicate) {
   return fmt::format("  (cleaning {}: {})", note->cleanID, what);
 }
 
+// "5 KB each" when the copies are of one size (exact duplicates always are); "up to 5 KB" when
+// they differ, as similar pictures do.
+std::string memberSizeText(const ZKEquivalence& equivalence) {
+  std::optional<ByteCount> common;
+  bool equalSizes = true;
+  for (const auto& duplicate : equivalence.duplicates) {
+    const auto node = duplicate.node();
+    if (!node) continue;
+    if (common && *common != node->exactSize()) equalSizes = false;
+    common = node->exactSize();
+  }
+  return equalSizes ? formatByteCount(equivalence.memberSize) + " each" : "up to " + formatByteCount(equivalence.memberSize);
+}
+
 }  // namespace
 
 std::string_view strategyName(SelectionStrategy strategy) {
@@ -69,9 +84,9 @@ std::string_view strategyName(SelectionStrategy strategy) {
 
 void ResultsPrinter::print(const ZKEquivalence& equivalence) {
   const auto& selection = equivalence.currentSelectionConfiguration;
-  fmt::print("Group {}: {} ({} copies, {} each), selection {}\n", equivalence.uniqueIdentifier,
-             kindTitle(equivalence.privateEquivalenceKind), equivalence.duplicates.size(),
-             formatByteCount(equivalence.memberSize),
+  fmt::print("Group {}: {} ({}, {}), selection {}\n", equivalence.uniqueIdentifier,
+             kindTitle(equivalence.privateEquivalenceKind),
+             counted(static_cast<std::int64_t>(equivalence.duplicates.size()), "copy", "copies"), memberSizeText(equivalence),
              strategyName(selection ? selection->strategy : SelectionStrategy::none));
   bool allMayBeProposed = !equivalence.duplicates.empty();
   for (const auto& duplicate : equivalence.duplicates) {
@@ -108,13 +123,14 @@ void ResultsPrinter::print(const ZKEquivalence& equivalence) {
 
 void ResultsPrinter::printTotals(const DuplicatesDetectionResultsState& state) const {
   if (state.scannedNodesCount > 0) {
-    fmt::print("Scanned {} items ({}). ", state.scannedNodesCount, formatByteCount(state.scannedNodesSize));
+    fmt::print("Scanned {} ({}). ", counted(state.scannedNodesCount, "item", "items"), formatByteCount(state.scannedNodesSize));
   }
   if (groups_ == 0) {
     fmt::print("No duplicates found");
   } else {
     fmt::print("Found {} group{} with {} files; {} could be freed; {} cop{} proposed for removal", groups_,
-               groups_ == 1 ? "" : "s", files_, formatByteCount(reclaimable_), proposed_, proposed_ == 1 ? "y" : "ies");
+               groups_ == 1 ? "" : "s", files_, reclaimable_ > 0 ? formatByteCount(reclaimable_) : "nothing", proposed_,
+               proposed_ == 1 ? "y" : "ies");
   }
   if (state.usedSizeThreshold.value_or(0) > 0) {
     fmt::print(" (groups under {} hidden; --min-size 0 shows all)", formatByteCount(*state.usedSizeThreshold));

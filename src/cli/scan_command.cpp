@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -41,7 +42,7 @@ std::shared_ptr<ExtendedScanRules> rulesFor(const ScanOptions& options, const OV
   if (options.minSize == "auto") {
     rules->setSizeThresholdOption(SizeThresholdOption::automatic());
   } else {
-    rules->setSizeThresholdOption(SizeThresholdOption::size(std::stoll(options.minSize)));
+    rules->setSizeThresholdOption(SizeThresholdOption::size(parseByteCount(options.minSize).value_or(0)));
   }
   std::map<std::string, ExclusionRule> byPath;
   for (const auto& path : options.excludedPaths) {
@@ -79,8 +80,17 @@ std::vector<LocationSpecification> locationsFor(const ScanOptions& options, cons
       continue;
     }
     auto values = readResourceValues(resolved);
-    if (values.hasValue() && values.value().fileResourceType != FileResourceType::directory) {
+    if (values.hasError()) {
+      printError(values.error().oneLine());
+      continue;
+    }
+    if (values.value().fileResourceType != FileResourceType::directory) {
       printError(Error::generic("Not a folder; give the folder that holds it.", path).oneLine());
+      continue;
+    }
+    // A folder that cannot be listed would give an empty scan that looks like a clean one.
+    if (!values.value().isReadable || !values.value().isExecutable) {
+      printError(Error::posix(EACCES, path).oneLine());
       continue;
     }
     auto location = ScanLocation::make(resolved, resolver);
@@ -95,17 +105,30 @@ std::vector<LocationSpecification> locationsFor(const ScanOptions& options, cons
 
 }  // namespace
 
+std::optional<std::int64_t> parseByteCount(const std::string& text) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
 void addScanCommand(CLI::App& app, ScanOptions& options) {
   CLI::App* scan = app.add_subcommand("scan", "Scan folders for duplicates and print the groups found");
+  scan->footer(
+      "Exact duplicates are files of the same size with the same SHA-1 digest of sampled content: up to\n"
+      "four 1 MiB chunks spread over the file (files up to 4 MiB are read whole). Copies that differ\n"
+      "only between the chunks are grouped too: zarnik clean compares every copy byte for byte with the\n"
+      "kept one before removing it, and --verify compares them during the scan.");
   scan->add_option("paths", options.paths, "Folders to scan (default: your home folder)");
   scan->add_flag("--json", options.json, "Print the export document of the groups found on stdout");
   scan->add_option("--min-size", options.minSize, "Hide groups under BYTES, or choose automatically (auto)")
       ->check([](const std::string& value) -> std::string {
-        if (value == "auto") return {};
-        if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) {
-          return "must be a byte count or auto";
+        if (value == "auto" || parseByteCount(value)) return {};
+        if (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos) {
+          return fmt::format("{} is too large; give at most {} bytes, or auto", value, INT64_MAX);
         }
-        return {};
+        return fmt::format("{} is not a byte count; give a whole number of bytes, or auto", value);
       });
   scan->add_flag("--exact", options.exact, "Look for files with the same content");
   scan->add_flag("--audio-content", options.audioContent, "Look for identical audio under different tags");
@@ -115,7 +138,10 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
   scan->add_flag("--similar-audio", options.similarAudio, "Look for similar audio tracks");
   scan->add_flag("--all", options.all, "Look for every kind (the default without kind flags)");
   scan->add_flag("--include-hidden", options.includeHidden, "Also match hidden items (names starting with a dot)");
+  scan->add_flag("--verify", options.verify,
+                 "Compare the copies of each group byte for byte during the scan, not only the sampled digest");
   scan->add_flag("-q,--quiet", options.quiet, "No progress line");
+  scan->add_flag("-v,--verbose", options.verbose, "Also print how long each stage took (on standard error)");
   scan->add_option("--exclude", options.excludedPaths, "Leave this folder or file out (repeatable)")
       ->allow_extra_args(false);
   scan->add_option("--always-select", options.alwaysSelectPaths,
@@ -150,8 +176,29 @@ int exitWithoutTeardown(int status) {
   std::_Exit(status);
 }
 
+namespace {
+
+// What the exact groups' digests stand for, said once under the summary.
+void printExactnessNote(const ScanningServiceResult& scanned) {
+  size_t sampled = 0;
+  size_t exact = 0;
+  for (const auto& result : scanned.detectionResults) {
+    if (result.equivalence.equivalenceKind != EquivalenceKind::exactHash) continue;
+    ++exact;
+    if (!result.verified) ++sampled;
+  }
+  if (sampled == 0) {
+    if (exact > 0) fmt::print("Every group of exact duplicates was checked over the whole content of its files.\n");
+    return;
+  }
+  fmt::print("{} of exact duplicates {} the same size and the same sampled content; zarnik clean compares every copy "
+             "byte for byte before removing it (--verify compares them now).\n",
+             sampled == 1 ? "1 group" : fmt::format("{} groups", sampled), sampled == 1 ? "has" : "have");
+}
+
+}  // namespace
+
 int runScan(const ScanOptions& options) {
-  if (options.json) Logger::shared().setConsole(stderr);
   const OVURLResolver& resolver = OVURLResolver::shared();
   ScanOptions withPaths = options;
   if (withPaths.paths.empty()) withPaths.paths.push_back(resolver.homeURL());
@@ -179,6 +226,16 @@ int runScan(const ScanOptions& options) {
   }
 
   ProgressReporter progress(!options.quiet && ::isatty(STDERR_FILENO) != 0);
+  // Stage timings are always logged; they reach the terminal only when asked for, above the
+  // progress line and never on standard output, which holds the results.
+  struct TimingLines {
+    TimingLines(bool shown, ProgressReporter& progress) {
+      if (shown) Logger::shared().setConsoleSink([&progress](std::string_view line) { progress.printLine(std::string(line)); });
+    }
+    ~TimingLines() { Logger::shared().setConsoleSink(nullptr); }  // the progress line goes with this frame
+    TimingLines(const TimingLines&) = delete;
+    TimingLines& operator=(const TimingLines&) = delete;
+  } timingLines(options.verbose, progress);
   Result<std::shared_ptr<DuplicatesDetection>> started = Error::generic("not started");
   std::shared_ptr<DuplicatesDetectionResults> results;
   session->queue()->sync([&] {
@@ -186,7 +243,8 @@ int runScan(const ScanOptions& options) {
     for (const auto& specification : specifications) models.push_back({specification.scanLocation, {}, {}, {}});
     session->replaceScanLocations(std::move(models));
     started = session->startDetection(rulesFor(options, resolver), autoselectionRules, options.includeHidden,
-                                      [&progress](ScanningTask& task) {
+                                      [&progress, &options](ScanningTask& task) {
+                                        task.setVerifiesContents(options.verify);
                                         task.setErrorHandler([&progress](const Error& error) {
                                           progress.printLine("zarnik: " + error.oneLine());
                                         });
@@ -242,6 +300,7 @@ int runScan(const ScanOptions& options) {
       printError(printed.error().oneLine());
       return 1;
     }
+    if (scanned.hasValue()) printExactnessNote(*scanned.value());
   }
   return exitWithoutTeardown(interrupted ? 130 : 0);
 }

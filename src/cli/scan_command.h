@@ -2,6 +2,7 @@
 // document (--json).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,8 @@ struct ScanOptions {
   bool all = false;
   bool includeHidden = false;
   bool quiet = false;
+  bool verbose = false;
+  bool verify = false;
   std::vector<std::string> excludedPaths;
   std::vector<std::string> excludedExtensions;
   std::vector<std::string> alwaysSelectPaths;
@@ -31,6 +34,9 @@ struct ScanOptions {
 };
 
 void addScanCommand(CLI::App& app, ScanOptions& options);
+// A byte count as given on the command line: digits only, at most the largest signed 64-bit
+// count; nothing for anything else.
+[[nodiscard]] std::optional<std::int64_t> parseByteCount(const std::string& text);
 // The process exit status: 0 done, 1 nothing could be scanned or the scan failed,
 // 130 interrupted.
 int runScan(const ScanOptions& options);

@@ -5,7 +5,6 @@
 namespace zarnik {
 
 std::string formatByteCount(std::int64_t bytes) {
-  if (bytes == 0) return "Zero KB";
   if (bytes == 1) return "1 byte";
   if (bytes < 1000 && bytes > -1000) return fmt::format("{} bytes", bytes);
   static constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB", "PB", "EB"};

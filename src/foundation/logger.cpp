@@ -42,6 +42,11 @@ void Logger::setConsole(std::FILE* stream) {
   console_ = stream;
 }
 
+void Logger::setConsoleSink(std::function<void(std::string_view)> sink) {
+  std::lock_guard lock(mutex_);
+  consoleSink_ = std::move(sink);
+}
+
 std::string anonymousLocation(std::string_view path, bool isDirectory) {
   if (isDirectory) return "directory";
   return fmt::format("[*.{}]", displayPath(pathExtension(path)));
@@ -84,6 +89,15 @@ void Logger::log(std::string_view author, std::string_view function, std::string
 void Logger::logTiming(std::string_view author, std::string_view function,
                        std::string_view message) {
   write(formatEntry(author, function, message, {}));
+  std::function<void(std::string_view)> sink;
+  {
+    std::lock_guard lock(mutex_);
+    sink = consoleSink_;
+  }
+  if (sink) {
+    sink(message);  // outside the lock: the sink may log or take locks of its own
+    return;
+  }
   std::lock_guard lock(mutex_);
   if (console_ != nullptr) {
     fmt::print(console_, "{}\n", message);

@@ -5,7 +5,8 @@
 //
 // Entries go to $XDG_STATE_HOME/zarnik/zarnik.log (the folder is made on the first entry).
 // Timing lines are also printed on the console stream, stdout by default; a front end that
-// keeps stdout for data (JSON output) points the console at stderr.
+// keeps stdout for data points the console elsewhere, or hands the lines to a sink of its own
+// (which then takes the place of the stream).
 //
 // Entries are written on the logger's own serial queue of background priority, so a caller
 // never waits for the disk; flush() waits until every entry so far is written.
@@ -15,6 +16,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -53,6 +55,8 @@ class Logger {
   void setFilePath(std::string path);
   void setAnonymous(bool anonymous);
   void setConsole(std::FILE* stream);  // nullptr: timing lines go nowhere else
+  // Called with each timing line instead of printing it on the console; nullptr: the console.
+  void setConsoleSink(std::function<void(std::string_view)> sink);
 
   void log(std::string_view author, std::string_view function, std::string_view message,
            const LogContext& context = {});
@@ -79,6 +83,7 @@ class Logger {
   std::atomic<int> pendingLines_{0};  // written, not yet appended: the file is flushed at 0
   bool anonymous_ = false;
   std::FILE* console_ = stdout;
+  std::function<void(std::string_view)> consoleSink_;
   std::shared_ptr<SerialQueue> queue_ = SerialQueue::make("logger", QualityOfService::background);
 };
 

@@ -202,9 +202,18 @@ class TwinComparison {
   bool isEqual_ = false;
 };
 
+bool isCancelled(const std::shared_ptr<const CancellationToken>& cancellation) {
+  return cancellation && cancellation->isCancelled();
+}
+
+// False with errno set on failure or a short file; with ECANCELED when cancelled between blocks.
 bool digestRange(int fd, ByteRange range, ZKExactHashingHelper* digest, std::span<char> buffer,
-                 TwinComparison* twin = nullptr) {
+                 TwinComparison* twin = nullptr, const std::shared_ptr<const CancellationToken>& cancellation = nullptr) {
   for (ByteCount offset = range.start; offset < range.end;) {
+    if (isCancelled(cancellation)) {
+      errno = ECANCELED;
+      return false;
+    }
     const size_t want = static_cast<size_t>(std::min<ByteCount>(range.end - offset, static_cast<ByteCount>(buffer.size())));
     const ssize_t got = readAt(fd, buffer.data(), want, offset);
     if (got < 0) return false;
@@ -265,7 +274,9 @@ Result<ExactFileHash> readSampledContent(const ExactFileHashingServiceRequest& r
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != size) return changed();
     const std::vector<ByteRange> wholeFile = {{0, size}};
     for (const ByteRange& range : partial ? analytics->rangesToRead : wholeFile) {
-      if (!digestRange(fd.get(), range, sink, buffer, &twin)) return failedToRead();
+      if (!digestRange(fd.get(), range, sink, buffer, &twin, request.cancellation)) {
+        return errno == ECANCELED ? Error::cancelled() : failedToRead();
+      }
     }
   }
   session->endAccessing();
@@ -314,7 +325,8 @@ Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCo
   return static_cast<std::uint64_t>(std::hash<std::string_view>()(std::string_view(block.data(), length)));
 }
 
-Result<ExactFileHash> calculateExactAudioHash(const std::string& path) {
+Result<ExactFileHash> calculateExactAudioHash(const std::string& path,
+                                             const std::shared_ptr<const CancellationToken>& cancellation) {
   auto session = DiskAccessManager::shared().beginAccessingURL(path, "calculateExactAudioHash(_:)");
   if (!session) return FileServicesError::make(FileServicesError::exactAudioHashingFailedToGainAccess, path);
   const UniqueFd fd = openForReading(path);
@@ -334,7 +346,9 @@ Result<ExactFileHash> calculateExactAudioHash(const std::string& path) {
   if (!digest.isValid()) return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, path);
   const std::span<char> buffer = contentBuffer.span();
   for (const ByteRange& range : analytics->rangesToRead) {
-    if (!digestRange(fd.get(), {audio->offset + range.start, audio->offset + range.end}, &digest, buffer)) {
+    if (!digestRange(fd.get(), {audio->offset + range.start, audio->offset + range.end}, &digest, buffer, nullptr,
+                     cancellation)) {
+      if (errno == ECANCELED) return Error::cancelled();
       return FileServicesError::make(FileServicesError::exactAudioHashingFailedToRead, path)
           .withUnderlying(Error::posix(errno).description);
     }
@@ -343,27 +357,40 @@ Result<ExactFileHash> calculateExactAudioHash(const std::string& path) {
   return ExactFileHash{digest.buildDigest(), audio->length};
 }
 
-ExactFileHashingServiceRequest exactHashingRequest(const MatchingNode& node) {
+ExactFileHashingServiceRequest exactHashingRequest(const MatchingNode& node,
+                                                   std::shared_ptr<const CancellationToken> cancellation) {
   ExactFileHashingServiceRequest request;
   request.url = node.path();
   request.exactFileSize = node.attributes().exactSize;
+  request.cancellation = std::move(cancellation);
   return request;
 }
 
-Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfo(MatchingNode& node, HashKind kind) {
+ByteCount sampledDigestReadSize(std::string_view path, ByteCount size) {
+  const auto analytics = FileRangeAnalytics::make(path, 4, 1, size);
+  if (!analytics) return size;
+  ByteCount total = 0;
+  for (const ByteRange& range : analytics->rangesToRead) total += range.end - range.start;
+  return total;
+}
+
+Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfo(
+    MatchingNode& node, HashKind kind, const std::shared_ptr<const CancellationToken>& cancellation) {
   if (kind == HashKind::exactAudioContent) {
-    ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactAudioHash(node.path()));
+    ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactAudioHash(node.path(), cancellation));
     node.setExactFileHash(hash);
     return EquivalenceInfoPtr(std::make_shared<ExactAudioHashEquivalenceInfo>(hash));
   }
-  ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactFileHash(exactHashingRequest(node)));
+  ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactFileHash(exactHashingRequest(node, cancellation)));
   node.setExactFileHash(hash);
   return EquivalenceInfoPtr(std::make_shared<ExactHashEquivalenceInfo>(hash));
 }
 
-Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfoWithTwin(MatchingNode& node, MatchingNode& twin,
-                                                                           EquivalenceInfoPtr& twinInfo) {
-  ZK_ASSIGN_OR_RETURN(TwinDigest digest, calculateExactFileHashWithTwin(exactHashingRequest(node), twin.path()));
+Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfoWithTwin(
+    MatchingNode& node, MatchingNode& twin, EquivalenceInfoPtr& twinInfo,
+    const std::shared_ptr<const CancellationToken>& cancellation) {
+  ZK_ASSIGN_OR_RETURN(TwinDigest digest,
+                      calculateExactFileHashWithTwin(exactHashingRequest(node, cancellation), twin.path()));
   node.setExactFileHash(digest.hash);
   auto info = std::make_shared<ExactHashEquivalenceInfo>(digest.hash);
   if (digest.twinIsEqual) {

@@ -11,6 +11,7 @@
 #include <openssl/evp.h>
 
 #include "base/result.h"
+#include "foundation/cancellation_token.h"
 #include "matching/equivalence_info.h"
 #include "matching/matching_node.h"
 
@@ -69,6 +70,9 @@ struct ExactFileHashingServiceRequest {
   int chunksPerFile = 4;
   ByteCount chunkSizeMultiplier = 1;
   std::optional<ByteCount> exactFileSize;
+  // Looked at before each block read: a cancelled digest stops within one block (1 MiB), also
+  // in a file read whole, and fails with the cancellation error.
+  std::shared_ptr<const CancellationToken> cancellation;
 };
 
 // The sampled digest of a file. A file whose size is no longer the expected one fails: it
@@ -99,19 +103,28 @@ inline constexpr ByteCount kContentPrefixSize = 4096;
 
 // The digest of a file's audio data alone (its tags and container metadata left out), sampled
 // like a file's in chunks of 4 MiB; the size is the audio data's.
-[[nodiscard]] Result<ExactFileHash> calculateExactAudioHash(const std::string& path);
+[[nodiscard]] Result<ExactFileHash> calculateExactAudioHash(
+    const std::string& path, const std::shared_ptr<const CancellationToken>& cancellation = nullptr);
 
 // The sampled digest's request for a node: its path and its size when listed.
-[[nodiscard]] ExactFileHashingServiceRequest exactHashingRequest(const MatchingNode& node);
+[[nodiscard]] ExactFileHashingServiceRequest exactHashingRequest(
+    const MatchingNode& node, std::shared_ptr<const CancellationToken> cancellation = nullptr);
+
+// The bytes the sampled digest of a file of `size` reads (the whole file when it is small, or a
+// WAV file); `size` itself when it cannot be digested.
+[[nodiscard]] ByteCount sampledDigestReadSize(std::string_view path, ByteCount size);
 
 class ExactHashCalculator {
  public:
   // Hashes the node, stores the hash in it and returns the information of the hash kind.
-  static Result<EquivalenceInfoPtr> createEquivalenceInfo(MatchingNode& node, HashKind kind);
+  // `cancellation` stops the reading between blocks.
+  static Result<EquivalenceInfoPtr> createEquivalenceInfo(
+      MatchingNode& node, HashKind kind, const std::shared_ptr<const CancellationToken>& cancellation = nullptr);
   // The exact digest of `node`, also given to `twin` (a file of its size) when the twin holds
   // the same bytes; `twinInfo` is then set.
-  static Result<EquivalenceInfoPtr> createEquivalenceInfoWithTwin(MatchingNode& node, MatchingNode& twin,
-                                                                  EquivalenceInfoPtr& twinInfo);
+  static Result<EquivalenceInfoPtr> createEquivalenceInfoWithTwin(
+      MatchingNode& node, MatchingNode& twin, EquivalenceInfoPtr& twinInfo,
+      const std::shared_ptr<const CancellationToken>& cancellation = nullptr);
 };
 
 // The automatic size threshold: the size under which the groups hold only a small share

@@ -39,6 +39,11 @@ Result<size_t> readBlock(int fd, std::vector<char>& buffer, off_t offset, const 
 }  // namespace
 
 Result<bool> haveEqualContents(const std::string& first, const std::string& second) {
+  return haveEqualContents(first, second, nullptr);
+}
+
+Result<bool> haveEqualContents(const std::string& first, const std::string& second,
+                               const std::function<bool(std::int64_t bytes)>& afterBlock) {
   ZK_ASSIGN_OR_RETURN(UniqueFd a, openForComparison(first));
   ZK_ASSIGN_OR_RETURN(UniqueFd b, openForComparison(second));
   struct stat statusA {};
@@ -59,6 +64,7 @@ Result<bool> haveEqualContents(const std::string& first, const std::string& seco
     ZK_ASSIGN_OR_RETURN(const size_t readB, readBlock(b.get(), blockB, offset, second));
     if (readA != readB || std::memcmp(blockA.data(), blockB.data(), readA) != 0) return false;
     if (readA < blockSize) return true;
+    if (afterBlock && !afterBlock(static_cast<std::int64_t>(readA))) return Error::cancelled();
   }
 }
 

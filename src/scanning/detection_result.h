@@ -40,7 +40,9 @@ struct DetectionResult {
   // Also holds each member's differences. Shared: results are copied as they are handed on, and
   // a scan's records are large (a map of values per member).
   std::shared_ptr<const DetectedSelectionConfigurations> selectionConfigurations;
-
+  // Every member is known to hold the same bytes from start to end: compared whole, or small
+  // enough that the digest read all of it. Only groups of exact duplicates can be.
+  bool verified = false;
 
   // The group's differences found, its members told apart, and the automatic selection made.
   void detectDifferencesAndSelect(const Autoselector& autoselector);
@@ -55,7 +57,7 @@ struct DetectionResult {
 
 }  // namespace scanning_service
 
-// {"equivalences": [{"type", "duplicates": [{"scanLocation", "path", "autoselect"}], "differences"}]}:
+// {"equivalences": [{"type", "verified", "duplicates": [{"scanLocation", "path", "autoselect"}], "differences"}]}:
 // the scan location in abbreviated form, the path below it, whether the copy is proposed for
 // removal; members sorted; the kinds of difference shown to users.
 [[nodiscard]] Json exportJSON(const std::vector<scanning_service::DetectionResult>& results);

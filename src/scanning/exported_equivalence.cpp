@@ -86,7 +86,11 @@ Json Equivalence::encode() const {
   for (const auto& duplicate : duplicates) members.push_back(duplicate.encode());
   Json names = Json::array();
   for (const auto& name : differences) names.push_back(name);
-  return Json{{"type", type}, {"duplicates", std::move(members)}, {"differences", std::move(names)}};
+  Json json{{"type", type}};
+  if (verified) json["verified"] = *verified;
+  json["duplicates"] = std::move(members);
+  json["differences"] = std::move(names);
+  return json;
 }
 
 Result<Equivalence> Equivalence::decode(const Json& json) {
@@ -100,6 +104,10 @@ Result<Equivalence> Equivalence::decode(const Json& json) {
   for (const auto& member : *members) {
     ZK_ASSIGN_OR_RETURN(Duplicate duplicate, Duplicate::decode(member));
     equivalence.duplicates.push_back(std::move(duplicate));
+  }
+  if (const Json* verified = jsonMember(json, "verified")) {
+    if (!verified->is_boolean()) return Error::generic("The export's \"verified\" is not true or false.");
+    equivalence.verified = verified->get<bool>();
   }
   for (const auto& name : *names) {
     if (!name.is_string()) return Error::generic("An exported difference is not a name.");
@@ -155,6 +163,7 @@ Json EquivalenceComparison::encode() const {
 Equivalence exportedEquivalence(const scanning_service::DetectionResult& result) {
   Equivalence equivalence;
   equivalence.type = std::string(exportName(result.equivalence.equivalenceKind));
+  equivalence.verified = result.verified;
   const auto& selection = result.selectionConfigurations;
   for (const auto& duplicate : result.equivalence.duplicates) {
     const auto& scanLocation = duplicate.node->location().scanLocation();

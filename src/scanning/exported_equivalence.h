@@ -35,6 +35,9 @@ struct Equivalence {
   std::string type;  // the kind's export name
   std::vector<Duplicate> duplicates;  // sorted
   std::set<std::string> differences;  // identifiers of the kinds shown to users
+  // Whether the members were confirmed by whole content ("verified"); absent when unknown, as
+  // for stored groups.
+  std::optional<bool> verified;
 
   [[nodiscard]] Json encode() const;
   static Result<Equivalence> decode(const Json& json);

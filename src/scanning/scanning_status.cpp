@@ -22,9 +22,15 @@ double MutableScanningStatus::estimatedCompletionFraction() const {
 }
 
 ConstantScanningStatus MutableScanningStatus::constantCopy() const {
-  return ConstantScanningStatus{estimatedCompletionFraction(), phase(),           canKeepResults(),
-                                latestProcessedURL,            estimatedSizeOfFoundDuplicates,
-                                numberOfNodesToMatch,          numberOfMatchedNodes};
+  ConstantScanningStatus copy{estimatedCompletionFraction(), phase(), canKeepResults(), latestProcessedURL,
+                              estimatedSizeOfFoundDuplicates};
+  copy.numberOfNodesToMatch = numberOfNodesToMatch;
+  copy.numberOfMatchedNodes = numberOfMatchedNodes;
+  copy.sizeOfListedNodes = sizeOfListedNodes;
+  copy.content = content;
+  copy.numberOfEquivalences = numberOfEquivalences;
+  copy.numberOfProcessedEquivalences = numberOfProcessedEquivalences;
+  return copy;
 }
 
 }  // namespace zarnik

@@ -9,6 +9,7 @@
 #include "base/date.h"
 #include "base/units.h"
 #include "foundation/cancellation_mode.h"
+#include "scanning/content_progress.h"
 
 namespace zarnik {
 
@@ -27,9 +28,14 @@ struct ConstantScanningStatus {
   bool canKeepResults = false;
   std::optional<std::string> latestProcessedURL;
   ByteCount estimatedSizeOfFoundDuplicates = 0;
-  // Counters for front ends that show more than a fraction.
+  // Counters for front ends that show more than a fraction: the items listed (and their size),
+  // the reading of contents, and the groups built.
   double numberOfNodesToMatch = 0;
   double numberOfMatchedNodes = 0;
+  ByteCount sizeOfListedNodes = 0;
+  ContentProgressSnapshot content;
+  std::optional<std::int64_t> numberOfEquivalences;
+  std::int64_t numberOfProcessedEquivalences = 0;
 };
 
 struct MutableScanningStatus {
@@ -46,6 +52,8 @@ struct MutableScanningStatus {
   double numberOfAccumulatedItems = 0;
   std::optional<std::int64_t> numberOfEquivalences;
   std::int64_t numberOfProcessedEquivalences = 0;
+  ByteCount sizeOfListedNodes = 0;
+  ContentProgressSnapshot content;
 
   // The latest date set decides.
   [[nodiscard]] ScanningPhase phase() const;

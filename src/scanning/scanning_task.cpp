@@ -15,6 +15,8 @@
 #include "foundation/logger.h"
 #include "matching/exact_hashing.h"
 #include "platform/directory_size.h"
+#include "platform/file_comparison.h"
+#include "scanning/content_verification.h"
 #include "matching/audio_metadata.h"
 #include "platform/audio_data_locator.h"
 #include "platform/audio_tags.h"
@@ -68,7 +70,13 @@ void ScanningTask::setUp() {
   options.personalFolders.push_back(request_.resolver.homeURL());
   options.trashFolders = TrashFolders::ofCurrentUser();
   options.cloudFolders = CloudServiceFolders::discover(request_.resolver.homeURL());
-  options.imageProcessor = processImage;
+  // A picture is decoded only while the scan goes on: after Ctrl-C the ones still queued are
+  // left alone (a decode in progress is bounded by the decoder itself).
+  options.imageProcessor = [weak = weak_from_this()](const MatchingNode& node, bool wantsHash) {
+    const auto self = weak.lock();
+    if (!self || !self->canContinue()) return ImageFacts{};
+    return processImage(node, wantsHash);
+  };
   matchingNodesFactory_ = MatchingNodesFactory::make(request_.scanRules, request_.resolver, options);
   std::vector<EquivalenceKind> kinds(kAllEquivalenceKinds.begin(), kAllEquivalenceKinds.end());
   // The engine's queue takes the walk's batches at the walk's own priority: behind it, the
@@ -158,21 +166,12 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(std::vector<Equival
     status.numberOfProcessedEquivalences = 0;
   });
 
-  struct Member {
-    MatchingNodePtr node;
-    std::optional<FileId> hardLinkKey;
-    std::string path;
-  };
-  struct Group {
-    EquivalenceKind kind;
-    std::vector<Member> members;
-  };
   const ExtendedScanRules& rules = *request_.scanRules;
-  std::vector<Group> candidates;
+  std::vector<CandidateGroup> candidates;
   std::vector<ByteCount> sizes;
   for (const auto& group : groups) {
     if (group->numberOfDuplicates() < 2) continue;
-    Group candidate{group->equivalenceKind(), {}};
+    CandidateGroup candidate{group->equivalenceKind(), {}};
     for (const auto& membership : group->duplicates()) {
       // A node stays only in its strongest group, and only when it may be a duplicate at all.
       if (!membership->isModelingIntoDuplicateAllowed(rules, group->claimer())) continue;
@@ -183,12 +182,12 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(std::vector<Equival
     // The engine hands members over in the order their hashing happened to finish: in path order,
     // the same tree gives the same identifiers, the same original and the same output every time.
     std::sort(candidate.members.begin(), candidate.members.end(),
-              [](const Member& a, const Member& b) { return a.path < b.path; });
+              [](const GroupMember& a, const GroupMember& b) { return a.path < b.path; });
     for (const auto& member : candidate.members) sizes.push_back(member.node->attributes().exactSize);
     candidates.push_back(std::move(candidate));
   }
   groups.clear();  // the engine's groups, their members and the nodes only they hold
-  std::sort(candidates.begin(), candidates.end(), [](const Group& a, const Group& b) {
+  std::sort(candidates.begin(), candidates.end(), [](const CandidateGroup& a, const CandidateGroup& b) {
     return std::tie(a.members.front().path, a.kind) < std::tie(b.members.front().path, b.kind);
   });
   for (auto& candidate : candidates) {
@@ -205,52 +204,26 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(std::vector<Equival
     result.usedSizeThreshold = option.sizeValue();
   }
 
+  std::erase_if(candidates, [&](CandidateGroup& candidate) {
+    if (result.keepDuplicatesSmallerThenThresholdIfEquivalenceFits) {
+      ByteCount largest = 0;
+      for (const auto& member : candidate.members) largest = std::max(largest, member.node->attributes().exactSize);
+      if (largest < result.usedSizeThreshold) return true;
+    } else {
+      std::erase_if(candidate.members, [&](const GroupMember& m) {
+        return m.node->attributes().exactSize < result.usedSizeThreshold;
+      });
+    }
+    return !holdsSeparateFiles(candidate);
+  });
+  verifyContents(candidates);
+
   std::int64_t nextIdentifier = 1;
   result.detectionResults.reserve(candidates.size());
   for (auto& group : candidates) {
     // Each group's matching nodes go as soon as its storable ones are made.
-    Group candidate = std::exchange(group, Group{group.kind, {}});
-    if (result.keepDuplicatesSmallerThenThresholdIfEquivalenceFits) {
-      ByteCount largest = 0;
-      for (const auto& member : candidate.members) largest = std::max(largest, member.node->attributes().exactSize);
-      if (largest < result.usedSizeThreshold) continue;
-    } else {
-      std::erase_if(candidate.members, [&](const Member& m) {
-        return m.node->attributes().exactSize < result.usedSizeThreshold;
-      });
-    }
-    // A group made only of hard links of one file frees nothing.
-    std::set<FileId> keys;
-    size_t keyless = 0;
-    for (const auto& member : candidate.members) {
-      if (member.hardLinkKey) {
-        keys.insert(*member.hardLinkKey);
-      } else {
-        ++keyless;
-      }
-    }
-    if (keys.size() + keyless < 2) continue;
-
-    std::map<FileId, int> linkCounts;
-    for (const auto& member : candidate.members) {
-      if (member.hardLinkKey) ++linkCounts[*member.hardLinkKey];
-    }
-    std::map<FileId, std::int64_t> linkGroupIDs;
-    scanning_service::DetectionResult detection;
-    detection.equivalence.equivalenceKind = candidate.kind;
-    detection.equivalence.duplicates.reserve(candidate.members.size());
-    for (const auto& member : candidate.members) {
-      scanning_service::Duplicate duplicate;
-      duplicate.identifier = nextIdentifier++;
-      duplicate.node = member.node->buildStorableNode();
-      duplicate.equivalenceKind = candidate.kind;
-      if (member.hardLinkKey && linkCounts[*member.hardLinkKey] > 1) {
-        auto [it, inserted] = linkGroupIDs.try_emplace(*member.hardLinkKey, static_cast<std::int64_t>(linkGroupIDs.size() + 1));
-        duplicate.hardlinkedGroupID = it->second;
-      }
-      detection.equivalence.duplicates.push_back(std::move(duplicate));
-    }
-    result.detectionResults.push_back(std::move(detection));
+    const CandidateGroup candidate = std::exchange(group, CandidateGroup{group.kind, {}});
+    result.detectionResults.push_back(detectionResultOf(candidate, nextIdentifier));
   }
   detectDifferencesAndSelect(result.detectionResults);
 
@@ -266,6 +239,128 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(std::vector<Equival
   result.scannedNodesSize = scannedSize_.load();
   if (request_.keepsEquivalenceCandidatesStorage) result.equivalenceCandidatesStorage = equivalenceCandidatesProvider_;
   return result;
+}
+
+bool ScanningTask::holdsSeparateFiles(const CandidateGroup& group) {
+  std::set<FileId> keys;
+  size_t keyless = 0;
+  for (const auto& member : group.members) {
+    if (member.hardLinkKey) {
+      keys.insert(*member.hardLinkKey);
+    } else {
+      ++keyless;
+    }
+  }
+  return keys.size() + keyless >= 2;
+}
+
+scanning_service::DetectionResult ScanningTask::detectionResultOf(const CandidateGroup& group,
+                                                                  std::int64_t& nextIdentifier) const {
+  std::map<FileId, int> linkCounts;
+  for (const auto& member : group.members) {
+    if (member.hardLinkKey) ++linkCounts[*member.hardLinkKey];
+  }
+  std::map<FileId, std::int64_t> linkGroupIDs;
+  scanning_service::DetectionResult detection;
+  detection.equivalence.equivalenceKind = group.kind;
+  detection.verified = group.verified;
+  detection.equivalence.duplicates.reserve(group.members.size());
+  for (const auto& member : group.members) {
+    scanning_service::Duplicate duplicate;
+    duplicate.identifier = nextIdentifier++;
+    duplicate.node = member.node->buildStorableNode();
+    duplicate.equivalenceKind = group.kind;
+    if (member.hardLinkKey && linkCounts[*member.hardLinkKey] > 1) {
+      auto [it, inserted] =
+          linkGroupIDs.try_emplace(*member.hardLinkKey, static_cast<std::int64_t>(linkGroupIDs.size() + 1));
+      duplicate.hardlinkedGroupID = it->second;
+    }
+    detection.equivalence.duplicates.push_back(std::move(duplicate));
+  }
+  return detection;
+}
+
+void ScanningTask::verifyContents(std::vector<CandidateGroup>& groups) {
+  std::vector<size_t> toCompare;
+  for (size_t i = 0; i < groups.size(); ++i) {
+    CandidateGroup& group = groups[i];
+    if (group.kind != EquivalenceKind::exactHash) continue;
+    group.verified = digestReadsWholeFile(*group.members.front().node);
+    if (group.verified || !verifiesContents_) continue;
+    toCompare.push_back(i);
+    const auto others = static_cast<std::int64_t>(group.members.size() - 1);
+    contentProgress_.announce(others, others * group.members.front().node->attributes().exactSize);
+  }
+  if (toCompare.empty()) return;
+  Logger::shared().log(kAuthor, "build()", fmt::format("Comparing {} groups by whole content", toCompare.size()));
+  // Groups are compared side by side on the work queue, each split into its own slot.
+  std::vector<std::optional<std::vector<CandidateGroup>>> splits(groups.size());
+  auto done = std::make_shared<DispatchGroup>();
+  std::atomic<size_t> next{0};
+  const size_t workers = std::min(toCompare.size(), std::max<size_t>(1, maxConcurrentOperationCount_));
+  for (size_t worker = 0; worker < workers; ++worker) {
+    done->enter();
+    workQueue_->addOperation([this, &groups, &splits, &toCompare, &next, done] {
+      for (size_t at = next++; at < toCompare.size(); at = next++) {
+        auto split = splitByContent(groups[toCompare[at]]);
+        if (split.hasValue()) splits[toCompare[at]] = std::move(split.value());
+      }
+      done->leave();
+    });
+  }
+  done->wait();  // the workers refer to this frame
+  std::vector<CandidateGroup> confirmed;
+  for (size_t i = 0; i < groups.size(); ++i) {
+    if (!splits[i]) {
+      confirmed.push_back(std::move(groups[i]));
+      continue;
+    }
+    for (auto& part : *splits[i]) {
+      if (part.members.size() >= 2 && holdsSeparateFiles(part)) confirmed.push_back(std::move(part));
+    }
+  }
+  groups = std::move(confirmed);
+}
+
+Result<std::vector<ScanningTask::CandidateGroup>> ScanningTask::splitByContent(const CandidateGroup& group) {
+  std::vector<MatchingNodePtr> nodes;
+  std::map<const MatchingNode*, std::optional<FileId>> keys;
+  for (const auto& member : group.members) {
+    nodes.push_back(member.node);
+    keys[member.node.get()] = member.hardLinkKey;
+  }
+  const WholeContentComparison compare = [this](const MatchingNode& first, const MatchingNode& other) -> Result<bool> {
+    const ByteCount size = other.attributes().exactSize;
+    ByteCount advanced = 0;
+    contentProgress_.begin([&other] { return other.path(); });
+    auto session = DiskAccessManager::shared().beginAccessingURL(other.path(), "verifyWholeContent(_:)");
+    Result<bool> equal = Error::cancelled();
+    if (!session) {
+      equal = Error::generic("Cannot be read now.", other.path());
+    } else if (canContinue()) {
+      equal = haveEqualContents(first.path(), other.path(), [this, &advanced](std::int64_t bytes) {
+        advanced += bytes;
+        contentProgress_.advance(bytes);
+        publishIfDue(false);
+        return canContinue();  // a comparison that is stopped leaves its group unverified
+      });
+      session->endAccessing();
+    }
+    contentProgress_.end(1, std::max<ByteCount>(0, size - advanced));
+    return equal;
+  };
+  ZK_ASSIGN_OR_RETURN(auto sets, splitByWholeContent(std::move(nodes), compare, [this](const Error& error) {
+                        Logger::shared().log(kAuthor, "verifyWholeContent(_:)", error.description,
+                                             LogContext::at(error.path));
+                        if (errorHandler_) errorHandler_(error);
+                      }));
+  std::vector<CandidateGroup> parts;
+  for (auto& set : sets) {
+    CandidateGroup part{group.kind, {}, true};
+    for (auto& node : set) part.members.push_back({node, keys[node.get()]});
+    parts.push_back(std::move(part));
+  }
+  return parts;
 }
 
 void ScanningTask::detectDifferencesAndSelect(std::vector<scanning_service::DetectionResult>& results) {
@@ -448,8 +543,10 @@ void ScanningTask::matchPerceptually(const MatchingNodePtr& node) {
   // Decoding takes milliseconds a picture: it runs on the work queue, counted in the processing
   // group so that the engine does not finish before the picture is in.
   nodesProcessingGroup_->enter();
+  contentProgress_.announce(1, 0);
   workQueue_->addOperation([self = shared_from_this(), node] {
     if (self->canContinue()) {
+      self->contentProgress_.begin([&node] { return node->path(); });
       // The size from the header first: a picture too small to compare (icons, most of what
       // /usr/share holds) is never decoded.
       const auto info = node->imageInfo();
@@ -463,6 +560,9 @@ void ScanningTask::matchPerceptually(const MatchingNodePtr& node) {
                                                              static_cast<int>(info->size.height)),
             self->nodesProcessingGroup_);
       }
+      self->contentProgress_.end(1, 0);
+    } else {
+      self->contentProgress_.skip(1, 0);
     }
     self->nodesProcessingGroup_->leave();
   });
@@ -527,11 +627,16 @@ std::vector<EquivalenceInfoPtr> ScanningTask::audioInformation(MatchingNode& nod
 void ScanningTask::matchAudio(const MatchingNodePtr& node) {
   // Tags and the audio data's place are read from the file: on the work queue.
   nodesProcessingGroup_->enter();
+  contentProgress_.announce(1, 0);
   workQueue_->addOperation([self = shared_from_this(), node] {
     if (self->canContinue()) {
+      self->contentProgress_.begin([&node] { return node->path(); });
       std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>> items;
       for (auto& info : self->audioInformation(*node)) items.emplace_back(node, std::move(info));
       self->equivalenceCandidatesProvider_->addBatch(std::move(items), self->nodesProcessingGroup_);
+      self->contentProgress_.end(1, 0);
+    } else {
+      self->contentProgress_.skip(1, 0);
     }
     self->nodesProcessingGroup_->leave();
   });
@@ -549,6 +654,7 @@ Future<Void> ScanningTask::calculateHash(const MatchingNodePtr& node, HashKind k
   // that very object.
   const bool mayPark = kind == HashKind::exact && ContentPrefixGate::holdsBack(size) &&
                        !wantsPerceptualHashes(*node) && !wantsAudioWork(*node);
+  contentProgress_.announce(1, plannedReadSize(size, kind));
   bool startWorker = false;
   {
     std::lock_guard lock(hashRequestsMutex_);
@@ -590,7 +696,12 @@ void ScanningTask::drainHashRequests(EquivalenceCandidatesProviderImpl& provider
       }
     }
     hashed.clear();
-    for (const HashRequest& request : taken) hashRequestedFile(request, hashed);
+    for (const HashRequest& request : taken) {
+      contentProgress_.begin([&request] { return request.file.path(); });
+      hashRequestedFile(request, hashed);
+      contentProgress_.end(1, plannedReadSize(request.size, request.kind));
+    }
+    publishIfDue(false);
     provider.addBatch(std::move(hashed));
     walkBacklog_->remove(taken.size());
     for (size_t i = 0; i < taken.size(); ++i) nodesProcessingGroup_->leave();
@@ -637,9 +748,16 @@ void ScanningTask::hashRequestedFile(const HashRequest& request,
   }
 }
 
+ByteCount ScanningTask::plannedReadSize(ByteCount size, HashKind kind) {
+  // What the digest reads at most (WAV files, read whole, count as others: the figure only
+  // paces the progress line, and knowing the extension would cost a path per file).
+  constexpr ByteCount kMebibyte = 1 << 20;
+  return std::min(size, (kind == HashKind::exact ? 4 : 16) * kMebibyte);
+}
+
 bool ScanningTask::matchesReference(MatchingNode& node, const DigestReference& reference) {
   if (knownLinkDigest(node) || !canContinue()) return false;
-  auto same = hasSampledContentOf(exactHashingRequest(node), reference.path, reference.modified);
+  auto same = hasSampledContentOf(exactHashingRequest(node, cancellation_), reference.path, reference.modified);
   if (!same.hasValue() || !same.value()) return false;  // digested on its own, which reports any failure
   node.setExactFileHash(reference.hash);
   rememberLinkDigest(node);
@@ -652,7 +770,7 @@ void ScanningTask::hashNodes(const std::vector<MatchingNodePtr>& nodes, HashKind
                         !knownLinkDigest(*nodes[1]);
   if (areTwins && canContinue()) {
     EquivalenceInfoPtr twinInfo;
-    auto info = ExactHashCalculator::createEquivalenceInfoWithTwin(*nodes[0], *nodes[1], twinInfo);
+    auto info = ExactHashCalculator::createEquivalenceInfoWithTwin(*nodes[0], *nodes[1], twinInfo, cancellation_);
     if (info.hasValue()) {
       rememberLinkDigest(*nodes[0]);
       hashed.emplace_back(nodes[0], std::move(info.value()));
@@ -680,7 +798,7 @@ EquivalenceInfoPtr ScanningTask::hashNode(const MatchingNodePtr& node, HashKind 
       return std::make_shared<ExactHashEquivalenceInfo>(*known);
     }
   }
-  auto info = ExactHashCalculator::createEquivalenceInfo(*node, kind);
+  auto info = ExactHashCalculator::createEquivalenceInfo(*node, kind, cancellation_);
   if (info.hasError()) {
     reportHashingFailure(info.error(), node->attributes().exactSize);
     return nullptr;
@@ -716,6 +834,7 @@ void ScanningTask::rememberLinkDigest(const MatchingNode& node) {
 }
 
 void ScanningTask::reportHashingFailure(const Error& error, ByteCount size) {
+  if (error.isCancellation()) return;  // stopped by the user, nothing wrong with the file
   LogContext context = LogContext::at(error.path);
   if (!error.underlying.empty()) context.underlyingError = error.underlying;
   Logger::shared().log(kAuthor, "calculateHash(forNode:hashKind:provider:)", error.description, context);
@@ -775,9 +894,17 @@ void ScanningTask::publishIfDue(bool force) {
   internalQueue_->async([self = shared_from_this()] {
     self->status_.numberOfNodesToMatch = static_cast<double>(self->nodesToMatch_.load());
     self->status_.numberOfMatchedNodes = static_cast<double>(self->matchedNodes_.load());
-    {
+    self->status_.sizeOfListedNodes = self->scannedSize_.load();
+    self->status_.content = self->contentProgress_.snapshot();
+    // What is read now names the scan's work best; while the walk goes on, the latest item
+    // listed; once both are done, nothing, rather than a path the scan has long left.
+    if (self->status_.content.readingNow) {
+      self->status_.latestProcessedURL = self->status_.content.readingNow;
+    } else if (!self->status_.dateOfEnumerationFinish) {
       std::lock_guard lock(self->latestNodeMutex_);
       if (self->latestNode_) self->status_.latestProcessedURL = self->latestNode_->path();
+    } else {
+      self->status_.latestProcessedURL.reset();
     }
     self->statusProducer_.update(self->status_.constantCopy());
   });
@@ -787,6 +914,7 @@ void ScanningTask::cancel(bool keepResults) {
   internalQueue_->async([self = shared_from_this(), keepResults] {
     const CancellationMode mode = keepResults ? CancellationMode::keepLightActivities : CancellationMode::stopAllActivities;
     if (!self->cancellationMode_.cancel(mode)) return;
+    self->cancellation_->cancel();  // heavy work stops under either mode
     self->status_.cancellationMode = mode;
     self->equivalenceCandidatesProvider_->cancelAccumulation(mode);
     {

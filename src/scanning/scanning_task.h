@@ -22,6 +22,7 @@
 #include "matching/equivalence_candidates_provider.h"
 #include "matching/parked_file_node.h"
 #include "scanning/content_prefix_gate.h"
+#include "scanning/content_progress.h"
 #include "scanning/detection_result.h"
 #include "scanning/scanning_status.h"
 
@@ -59,6 +60,11 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   [[nodiscard]] const Producer<ConstantScanningStatus, Void>& status() const { return statusProducer_; }
   // Items that could not be read, as they are met (called on the walk's threads).
   void setErrorHandler(std::function<void(const Error&)> handler) { errorHandler_ = std::move(handler); }
+  // Before start(): whether groups of exact duplicates are confirmed by whole content before the
+  // results are built (each member compared byte for byte with the first, on the work queue;
+  // members that differ split off). Without it only groups the digest read whole count as
+  // verified.
+  void setVerifiesContents(bool verifies) { verifiesContents_ = verifies; }
 
   void cancel(bool keepResults);
   void updateIsBackgroundMode(bool isBackgroundMode);
@@ -87,6 +93,26 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   Result<ScanningServiceResult> runBuildingStage(std::vector<EquivalenceCandidatePtr> groups);
   void finish();
 
+  struct GroupMember {
+    MatchingNodePtr node;
+    std::optional<FileId> hardLinkKey;
+    std::string path;  // for ordering; let go once the groups are sorted
+  };
+  struct CandidateGroup {
+    EquivalenceKind kind = EquivalenceKind::exactHash;
+    std::vector<GroupMember> members;
+    bool verified = false;
+  };
+  // Groups of exact duplicates are marked verified when the digest read their files whole, and,
+  // when asked, confirmed by whole content (split where members differ); a cancelled
+  // confirmation leaves the rest as they were, unverified.
+  void verifyContents(std::vector<CandidateGroup>& groups);
+  [[nodiscard]] Result<std::vector<CandidateGroup>> splitByContent(const CandidateGroup& group);
+  // A group made only of hard links of one file frees nothing.
+  [[nodiscard]] static bool holdsSeparateFiles(const CandidateGroup& group);
+  [[nodiscard]] scanning_service::DetectionResult detectionResultOf(const CandidateGroup& group,
+                                                                    std::int64_t& nextIdentifier) const;
+
   // A file waiting for its digest. One that may wait at the first-block gate is parked at once:
   // while the walk outruns the reading, most of a scan's files wait here.
   struct HashRequest {
@@ -114,6 +140,8 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   void reportHashingFailure(const Error& error, ByteCount size);
   // Similar pictures: the picture's size and, when asked, its perceptual hashes.
   static ImageFacts processImage(const MatchingNode& node, bool wantsHash);
+  // The bytes the digest of a request will read, for the progress of content reading.
+  [[nodiscard]] static ByteCount plannedReadSize(ByteCount size, HashKind kind);
   [[nodiscard]] bool wantsPerceptualHashes(const MatchingNode& node) const;
   void matchPerceptually(const MatchingNodePtr& node);
   // Audio files are matched by their tags (similar audio) and by their audio data alone
@@ -145,6 +173,10 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   std::shared_ptr<FileSystemFastEnumeration> enumeration_;
   std::mutex enumerationMutex_;
   AtomicCancellationMode cancellationMode_;
+  // Cancelled with the task: stops content reads between blocks.
+  std::shared_ptr<CancellationToken> cancellation_ = CancellationToken::make();
+  bool verifiesContents_ = false;  // set before start
+  ContentProgress contentProgress_;
   size_t maxConcurrentOperationCount_;
   bool isBackgroundMode_ = false;  // internal queue only
   std::function<void(const Error&)> errorHandler_;

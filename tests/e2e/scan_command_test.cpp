@@ -1,4 +1,5 @@
 // Black-box tests of `zarnik scan`: run the program on generated trees and read its output.
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -6,8 +7,11 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/json.h"
 #include "e2e/zarnik_runner.h"
@@ -43,7 +47,57 @@ TEST_F(ScanCommandTest, JsonOutputIsTheExportDocumentAndNothingElse) {
     }
   }
   EXPECT_EQ(paths, (std::set<std::string>{"a/photo.jpg", "b/photo (1).jpg", "b/caf\xE9.txt", "c/caf\xE9 copy.txt"}));
-  EXPECT_NE(run.err.find("[scan] Total time"), std::string::npos);  // timing lines go to stderr with --json
+  EXPECT_EQ(run.err.find("[scan]"), std::string::npos) << "timing lines only with --verbose";
+}
+
+TEST_F(ScanCommandTest, TimingLinesGoToStandardErrorOnlyWhenAskedAndAlwaysToTheLog) {
+  tree.file("a/one.txt", "same");
+  tree.file("b/one.txt", "same");
+  const auto quiet = runZarnik("scan -q --exact --min-size 0 " + quoted(tree.path()), scratch);
+  ASSERT_EQ(quiet.status, 0) << quiet.err;
+  EXPECT_EQ(quiet.out.find("[scan]"), std::string::npos) << quiet.out;
+  EXPECT_EQ(quiet.err.find("[scan]"), std::string::npos) << quiet.err;
+  const auto verbose = runZarnik("scan -q --verbose --exact --min-size 0 " + quoted(tree.path()), scratch);
+  ASSERT_EQ(verbose.status, 0) << verbose.err;
+  EXPECT_EQ(verbose.out.find("[scan]"), std::string::npos) << verbose.out;
+  EXPECT_NE(verbose.err.find("[scan] Enumeration finished "), std::string::npos) << verbose.err;
+  EXPECT_NE(verbose.err.find("[scan] Total time "), std::string::npos) << verbose.err;
+  EXPECT_NE(testing::contentsOf(scratch / "zarnik/zarnik.log").find("[scan] Total time "), std::string::npos);
+}
+
+TEST_F(ScanCommandTest, VerifyComparesWholeFilesAndTheExportSaysWhichGroupsWereVerified) {
+  // 5 MiB: the sampled digest reads the first four MiB only, and the files differ in the fifth.
+  constexpr size_t kMiB = 1'048'576;
+  std::string content(5 * kMiB, 'v');
+  for (size_t i = 0; i < content.size(); i += 4096) content[i] = static_cast<char>(i / 4096);
+  tree.file("big/a.bin", content);
+  content[4 * kMiB + 12345] ^= 1;
+  tree.file("big/b.bin", content);
+  tree.file("small/a.txt", "read whole by the digest");
+  tree.file("small/b.txt", "read whole by the digest");
+  auto verifiedByPath = [](const Json& document) {
+    std::map<std::string, bool> verified;
+    for (const auto& equivalence : document["equivalences"]) {
+      verified[*bytesFromJson(equivalence["duplicates"][0]["path"])] = equivalence["verified"].get<bool>();
+    }
+    return verified;
+  };
+  const auto sampled = runZarnik("scan -q --exact --min-size 0 --json " + quoted(tree.path()), scratch);
+  ASSERT_EQ(sampled.status, 0) << sampled.err;
+  EXPECT_EQ(verifiedByPath(Json::parse(sampled.out)),
+            (std::map<std::string, bool>{{"big/a.bin", false}, {"small/a.txt", true}}));
+  const auto text = runZarnik("scan -q --exact --min-size 0 " + quoted(tree.path()), scratch);
+  EXPECT_NE(text.out.find("1 group of exact duplicates has the same size and the same sampled content"),
+            std::string::npos) << text.out;
+
+  const auto verified = runZarnik("scan -q --verify --exact --min-size 0 --json " + quoted(tree.path()), scratch);
+  ASSERT_EQ(verified.status, 0) << verified.err;
+  EXPECT_EQ(verifiedByPath(Json::parse(verified.out)), (std::map<std::string, bool>{{"small/a.txt", true}}));
+  const auto verifiedText = runZarnik("scan -q --verify --exact --min-size 0 " + quoted(tree.path()), scratch);
+  EXPECT_NE(verifiedText.out.find("Every group of exact duplicates was checked over the whole content of its files."), std::string::npos)
+      << verifiedText.out;
+  const auto help = runZarnik("scan --help", scratch);
+  EXPECT_NE(help.out.find("sampled content"), std::string::npos) << help.out;
 }
 
 TEST_F(ScanCommandTest, SummaryListsGroupsAndTheSpaceToFree) {
@@ -132,6 +186,54 @@ TEST_F(ScanCommandTest, BadPathsGiveOneLineEachAndFailOnlyWhenNothingCanBeScanne
   EXPECT_NE(nothing.err.find(tree / "plain.txt" + ": Not a folder"), std::string::npos) << nothing.err;
   auto partly = runZarnik("scan -q " + quoted(tree / "missing") + " " + quoted(tree.path()), scratch);
   EXPECT_EQ(partly.status, 0) << partly.err;
+}
+
+TEST_F(ScanCommandTest, AnUnreadableLocationIsReportedAndAScanOfNothingButThatFails) {
+  if (testing::runningAsRoot()) GTEST_SKIP() << "root may read any folder";
+  tree.file("closed/inside.txt", "x");
+  ASSERT_EQ(::chmod((tree / "closed").c_str(), 0), 0);
+  const auto run = runZarnik("scan -q " + quoted(tree / "closed"), scratch);
+  ::chmod((tree / "closed").c_str(), 0700);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find(tree / "closed" + ": Permission denied"), std::string::npos) << run.err;
+}
+
+TEST_F(ScanCommandTest, NumberArgumentsOutOfRangeGiveOneClearLineAndExitWithTwo) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"scan --min-size 99999999999999999999 " + quoted(tree.path()), "99999999999999999999 is too large"},
+      {"scan --min-size -5 " + quoted(tree.path()), "--min-size"},
+      {"scan --min-size lots " + quoted(tree.path()), "lots is not a byte count"},
+      {"select --select 0", "0 is not a number from the listing"},
+      {"select --select 99999999999999999999", "99999999999999999999 is too large"},
+      {"select --group -3 --strategy none", "--group"},
+      {"select --deselect seven", "seven is not a number from the listing"},
+  };
+  for (const auto& [arguments, message] : cases) {
+    SCOPED_TRACE(arguments);
+    const auto run = runZarnik(arguments, scratch);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("terminate"), std::string::npos) << run.err;
+  }
+  const auto largest = runZarnik("scan -q --exact --min-size 9223372036854775807 " + quoted(tree.path()), scratch);
+  EXPECT_EQ(largest.status, 0) << largest.err;
+}
+
+TEST_F(ScanCommandTest, CountsAndSizesReadRightInTheSingularAndForNothing) {
+  tree.dir("empty");
+  const auto alone = runZarnik("scan -q --exact --min-size 0 " + quoted(tree / "empty"), scratch);
+  ASSERT_EQ(alone.status, 0) << alone.err;
+  EXPECT_NE(alone.out.find("Scanned 1 item ("), std::string::npos) << alone.out;  // the folder itself
+
+  tree.file("a/one.txt", "same");
+  tree.file("b/one.txt", "same");
+  tree.hardlink("b/link.txt", "a/one.txt");
+  const auto run = runZarnik("scan -q --exact --min-size 0 " + quoted(tree.path()), scratch);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("(3 copies, 4 bytes each)"), std::string::npos) << run.out;
+  for (const char* wrong : {"1 items", "1 copies", "1 groups", "Zero KB", "Finder"}) {
+    EXPECT_EQ(run.out.find(wrong), std::string::npos) << wrong << " in " << run.out;
+  }
 }
 
 TEST_F(ScanCommandTest, UsageErrorsExitWithTwo) {

@@ -49,7 +49,7 @@ TEST(FuzzyByteCountFormatter, BinaryFlagChangesStyleOnlyWhenItDiffers) {
 }
 
 TEST(ByteCountFormatter, FileStyleFigures) {
-  EXPECT_EQ(formatByteCount(0), "Zero KB");
+  EXPECT_EQ(formatByteCount(0), "0 bytes");
   EXPECT_EQ(formatByteCount(999), "999 bytes");
   EXPECT_EQ(formatByteCount(1000), "1 KB");
   EXPECT_EQ(formatByteCount(5'000'000), "5 MB");

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "support/test_dir.h"
 
@@ -49,6 +51,26 @@ TEST(Logger, WritesEntriesToItsFileAndTimingLinesToTheConsole) {
   char buffer[128] = {};
   ASSERT_NE(std::fgets(buffer, sizeof(buffer), console), nullptr);
   EXPECT_EQ(std::string(buffer), "[scan] Total time 1.5 s\n");
+
+  // A sink of the front end's takes the console's place while it is set, and the log still
+  // gets every line.
+  std::fclose(console);
+  console = std::tmpfile();
+  logger.setConsole(console);
+  std::vector<std::string> sunk;
+  logger.setConsoleSink([&sunk](std::string_view line) { sunk.emplace_back(line); });
+  logger.logTiming("ScanningTask", "finish()", "[scan] Build finished 0.2 s");
+  logger.setConsoleSink(nullptr);
+  logger.logTiming("ScanningTask", "finish()", "[scan] Total time 2 s");
+  logger.flush();
+  EXPECT_EQ(sunk, std::vector<std::string>{"[scan] Build finished 0.2 s"});
+  std::rewind(console);
+  ASSERT_NE(std::fgets(buffer, sizeof(buffer), console), nullptr);
+  EXPECT_EQ(std::string(buffer), "[scan] Total time 2 s\n");
+  std::ifstream again(dir / "zarnik.log");
+  std::stringstream all;
+  all << again.rdbuf();
+  EXPECT_NE(all.str().find("[scan] Build finished 0.2 s"), std::string::npos);
   std::fclose(console);
 }
 

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "matching/equivalence_candidates_provider.h"
 #include "matching/exact_hashing.h"
@@ -352,6 +353,35 @@ TEST(ExactHashing, SparseFilesOverFourGibibytesAreSampledAtTheirFarChunks) {
   EXPECT_EQ(hash("a.img").value(), hash("b.img").value());
   EXPECT_NE(hash("a.img").value(), hash("c.img").value());
   EXPECT_EQ(hash("a.img").value(), hash("d.img").value());
+}
+
+TEST(ExactHashing, ACancelledDigestOfALargeFileStopsBetweenBlocksAndSaysSo) {
+  // A WAV file is read whole: 2 GiB would take seconds; a cancelled digest gives up at the
+  // next block, whether it was cancelled before the reading began or while it went on.
+  TestDir dir;
+  constexpr ByteCount kSize = 2LL << 30;
+  const std::string path = dir / "long.wav";
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, kSize), 0);
+  ::close(fd);
+
+  auto before = CancellationToken::make();
+  before->cancel();
+  ExactFileHashingServiceRequest request{path, 4, 1, kSize};
+  request.cancellation = before;
+  auto stoppedAtOnce = calculateExactFileHash(request);
+  ASSERT_TRUE(stoppedAtOnce.hasError());
+  EXPECT_TRUE(stoppedAtOnce.error().isCancellation()) << stoppedAtOnce.error().oneLine();
+
+  auto during = CancellationToken::make();
+  request.cancellation = during;
+  Result<ExactFileHash> stoppedMidway = Error::generic("not run");
+  std::thread reader([&] { stoppedMidway = calculateExactFileHash(request); });
+  during->cancel();
+  reader.join();
+  ASSERT_TRUE(stoppedMidway.hasError());
+  EXPECT_TRUE(stoppedMidway.error().isCancellation()) << stoppedMidway.error().oneLine();
 }
 
 }  // namespace

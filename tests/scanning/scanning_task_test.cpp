@@ -7,6 +7,7 @@
 
 #include "foundation/logger.h"
 #include "platform/image_decoding.h"
+#include "scanning/content_verification.h"
 #include "support/pictures.h"
 #include "support/test_dir.h"
 
@@ -517,6 +518,122 @@ TEST_F(ScanningTaskTest, StatusSnapshotsEndInTheFinishedPhase) {
   std::lock_guard lock(mutex);
   ASSERT_FALSE(snapshots.empty());
   for (size_t i = 1; i < snapshots.size(); ++i) EXPECT_GE(snapshots[i].phase, snapshots[i - 1].phase);
+}
+
+TEST_F(ScanningTaskTest, VerifyingSplitsCopiesThatDifferOnlyWhereTheDigestDoesNotRead) {
+  // 5 MiB: the digest reads the first four MiB, so a byte in the fifth is never seen by it.
+  constexpr size_t kMiB = 1'048'576;
+  std::string content(5 * kMiB, 'v');
+  for (size_t i = 0; i < content.size(); i += 4096) content[i] = static_cast<char>(i / 4096);
+  dir.file("big/a.bin", content);
+  dir.file("big/b.bin", content);
+  std::string changed = content;
+  changed[4 * kMiB + kMiB / 2] ^= 1;
+  dir.file("big/c.bin", changed);
+  dir.file("small/a.txt", "small enough to be read whole");
+  dir.file("small/b.txt", "small enough to be read whole");
+
+  auto scanWith = [&](bool verifies) -> Result<ScanningServiceResult> {
+    ScanningServiceRequest request;
+    request.specifications.push_back({ScanLocation::make(dir.path(), resolver), {}});
+    request.scanRules = exactRules();
+    request.resolver = resolver;
+    auto task = service.perform(std::move(request));
+    task->setVerifiesContents(verifies);
+    auto scanned = task->start().wait();
+    if (scanned.hasError()) return scanned.error();
+    return *scanned.value();
+  };
+  auto verifiedOf = [](const ScanningServiceResult& result) {
+    std::map<std::string, bool> verified;  // by the group's first member in name order
+    for (const auto& detection : result.detectionResults) {
+      std::set<std::string> names;
+      for (const auto& duplicate : detection.equivalence.duplicates) names.insert(duplicate.node->location().relativePath());
+      verified[*names.begin()] = detection.verified;
+    }
+    return verified;
+  };
+
+  auto sampled = scanWith(false);
+  ASSERT_TRUE(sampled.hasValue()) << sampled.error().oneLine();
+  EXPECT_EQ(groupsOf(sampled.value()), (std::set<std::set<std::string>>{
+                                           {"big/a.bin", "big/b.bin", "big/c.bin"}, {"small/a.txt", "small/b.txt"}}));
+  // Files the digest read whole are verified without reading them again; sampled ones are not.
+  EXPECT_EQ(verifiedOf(sampled.value()), (std::map<std::string, bool>{{"big/a.bin", false}, {"small/a.txt", true}}));
+
+  auto verified = scanWith(true);
+  ASSERT_TRUE(verified.hasValue()) << verified.error().oneLine();
+  EXPECT_EQ(groupsOf(verified.value()),
+            (std::set<std::set<std::string>>{{"big/a.bin", "big/b.bin"}, {"small/a.txt", "small/b.txt"}}));
+  EXPECT_EQ(verifiedOf(verified.value()), (std::map<std::string, bool>{{"big/a.bin", true}, {"small/a.txt", true}}));
+
+  // A copy that differs from every other is dropped; the group goes when one file is left.
+  dir.file("big/b.bin", changed.substr(0, changed.size() - 1) + "z");
+  auto alone = scanWith(true);
+  ASSERT_TRUE(alone.hasValue());
+  EXPECT_EQ(groupsOf(alone.value()), (std::set<std::set<std::string>>{{"small/a.txt", "small/b.txt"}}));
+}
+
+TEST(SplitByWholeContent, MembersThatDifferFromTheFirstAreComparedAmongThemselves) {
+  TestDir dir;
+  const auto location = ScanLocation::make(dir.path(), OVURLResolver("/nonexistent-home"));
+  std::vector<MatchingNodePtr> members;
+  for (const char* name : {"a1", "b1", "a2", "b2", "c1"}) {
+    members.push_back(std::make_shared<MatchingNode>(nullptr, nullptr, name, NodeAttributes{}, location));
+  }
+  // Equal when the names start alike.
+  const WholeContentComparison byLetter = [](const MatchingNode& first, const MatchingNode& other) -> Result<bool> {
+    return first.name().front() == other.name().front();
+  };
+  auto sets = splitByWholeContent(members, byLetter, nullptr);
+  ASSERT_TRUE(sets.hasValue());
+  std::vector<std::vector<std::string>> names;
+  for (const auto& set : sets.value()) {
+    names.emplace_back();
+    for (const auto& node : set) names.back().emplace_back(node->name());
+  }
+  EXPECT_EQ(names, (std::vector<std::vector<std::string>>{{"a1", "a2"}, {"b1", "b2"}, {"c1"}}));
+
+  // An unreadable first member is left out, and the others still meet each other.
+  std::vector<std::string> unreadable;
+  const WholeContentComparison firstUnreadable = [&](const MatchingNode& first, const MatchingNode& other) -> Result<bool> {
+    if (first.name() == "a1") return Error::posix(EIO, first.path());
+    return first.name().front() == other.name().front();
+  };
+  auto without = splitByWholeContent(members, firstUnreadable, [&](const Error& error) { unreadable.push_back(error.path); });
+  ASSERT_TRUE(without.hasValue());
+  ASSERT_EQ(without.value().size(), 3u);
+  EXPECT_EQ(without.value()[0].size(), 2u);  // b1 and b2
+  EXPECT_EQ(without.value()[0][0]->name(), "b1");
+  EXPECT_EQ(unreadable, std::vector<std::string>{members[0]->path()});
+
+  // Stopping gives no split at all.
+  const WholeContentComparison stopped = [](const MatchingNode&, const MatchingNode&) -> Result<bool> {
+    return Error::cancelled();
+  };
+  auto cancelled = splitByWholeContent(members, stopped, nullptr);
+  ASSERT_TRUE(cancelled.hasError());
+  EXPECT_TRUE(cancelled.error().isCancellation());
+}
+
+TEST(ContentProgress, CountsWorkAnnouncedAndDoneAndNamesAFileOnlyWhileOneIsRead) {
+  ContentProgress progress;
+  progress.announce(3, 300);
+  progress.begin("/data/one");
+  progress.begin("/data/two");
+  progress.advance(40);
+  auto during = progress.snapshot();
+  EXPECT_EQ(during.filesToRead, 3);
+  EXPECT_EQ(during.bytesRead, 40);
+  EXPECT_EQ(during.readingNow, "/data/one");  // a name stays a moment, to be read
+  progress.end(1, 60);  // two's remaining 60 bytes count as done with it
+  EXPECT_TRUE(progress.snapshot().readingNow.has_value());  // one is still in hand
+  progress.end(1, 100);
+  progress.skip(1, 100);  // stopped before it was read
+  const auto after = progress.snapshot();
+  EXPECT_EQ(after.filesRead, 3);
+  EXPECT_EQ(after.bytesRead, 300);
+  EXPECT_FALSE(after.readingNow.has_value());
 }
 
 TEST(ScanningStatus, PhaseFollowsTheLatestDateAndFractionCountsWork) {
