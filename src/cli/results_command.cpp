@@ -83,11 +83,9 @@ void printWarnings(const SelectionChangeProposal& proposal) {
       continue;
     }
     if (warning.detail.empty()) {
-      fmt::print(stderr, "zarnik: warning: #{}: {}
-", warning.identifier, warningText(warning.warning));
+      fmt::print(stderr, "zarnik: warning: #{}: {}\n", warning.identifier, warningText(warning.warning));
     } else {
-      fmt::print(stderr, "zarnik: warning: #{}: {}
-", warning.identifier, warning.detail);
+      fmt::print(stderr, "zarnik: warning: #{}: {}\n", warning.identifier, warning.detail);
     }
   }
 }
