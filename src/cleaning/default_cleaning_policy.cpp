@@ -92,13 +92,13 @@ Result<void> checkIsAsScanned(const CleaningItem& item, const EntryFacts& facts,
 Result<void> checkKept(const CleaningItem& item, const CheckedPair& pair, const std::string& path) {
   const std::string keptPath = item.original->path();
   const EntryFacts& kept = *pair.keptFacts;
-  if (const auto scanned = item.original->fileResourceID(); scanned && *scanned != kept.identity) {
-    return leftInPlace(CleaningErrorCode::sourceInvalid, path,
-                       fmt::format("the kept copy {} is not the file that was scanned any more", displayPath(keptPath)));
-  }
   if (kept.type != pair.copyFacts.type) {
     return leftInPlace(CleaningErrorCode::sourceInvalid, path,
                        fmt::format("the kept copy {} is now {}", displayPath(keptPath), typeName(kept.type)));
+  }
+  if (const auto scanned = item.original->fileResourceID(); scanned && *scanned != kept.identity) {
+    return leftInPlace(CleaningErrorCode::sourceInvalid, path,
+                       fmt::format("the kept copy {} is not the file that was scanned any more", displayPath(keptPath)));
   }
   const bool sameFile = kept.identity == pair.copyFacts.identity ||
                         // An overlay shows a lower file under the overlay's device with the same inode.
