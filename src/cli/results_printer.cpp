@@ -108,7 +108,10 @@ void ResultsPrinter::print(const ZKEquivalence& equivalence) {
     }
     fmt::print("  {:>5} {:<7}{}{}\n", fmt::format("#{}", duplicate.identifier), mark,
                node ? displayPath(node->path()) : std::string("(unreadable record)"), note);
-    proposed_ += remove && !isCleaned(duplicate) ? 1 : 0;
+    if (remove && !isCleaned(duplicate)) {
+      ++proposed_;
+      proposedSize_ += node ? node->exactSize() : 0;
+    }
   }
   // Left as the scan proposed it, with nothing proposed although every copy could go.
   if (allMayBeProposed && selection && selection->selectedIDs.empty() &&
@@ -128,9 +131,11 @@ void ResultsPrinter::printTotals(const DuplicatesDetectionResultsState& state) c
   if (groups_ == 0) {
     fmt::print("No duplicates found");
   } else {
-    fmt::print("Found {} group{} with {} files; {} could be freed; {} cop{} proposed for removal", groups_,
-               groups_ == 1 ? "" : "s", files_, reclaimable_ > 0 ? formatByteCount(reclaimable_) : "nothing", proposed_,
-               proposed_ == 1 ? "y" : "ies");
+    fmt::print("Found {} group{} with {} files; {} could be freed; {} proposed for removal",
+               groups_, groups_ == 1 ? "" : "s", files_, reclaimable_ > 0 ? formatByteCount(reclaimable_) : "nothing",
+               proposed_ == 0 ? std::string("no copy")
+                              : fmt::format("{} cop{} ({})", proposed_, proposed_ == 1 ? "y" : "ies",
+                                            formatByteCount(proposedSize_)));
   }
   if (state.usedSizeThreshold.value_or(0) > 0) {
     fmt::print(" (groups under {} hidden; --min-size 0 shows all)", formatByteCount(*state.usedSizeThreshold));

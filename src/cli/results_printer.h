@@ -24,6 +24,7 @@ class ResultsPrinter {
   size_t groups_ = 0;
   size_t files_ = 0;
   size_t proposed_ = 0;
+  ByteCount proposedSize_ = 0;
   size_t tiedGroups_ = 0;
   ByteCount reclaimable_ = 0;
 };

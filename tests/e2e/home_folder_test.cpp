@@ -88,11 +88,11 @@ TEST_F(HomeFolderTest, TheTextListingProposesWhatACarefulPersonWouldAndSaysWhy) 
   if (testing::runningAsRoot()) {  // root may write any file: nothing is read-only to it
     EXPECT_NE(out.find("remove " + home / "Downloads/manual copy.pdf" + "  (name marks it as a copy)"),
               std::string::npos) << out;
-    EXPECT_NE(out.find("2 copies proposed for removal"), std::string::npos) << out;
+    EXPECT_NE(out.find("2 copies (200 KB) proposed for removal"), std::string::npos) << out;
   } else {
     EXPECT_NE(out.find("keep   " + home / "Downloads/manual copy.pdf" + "  (protected: read-only)"), std::string::npos)
         << out;
-    EXPECT_NE(out.find("1 copy proposed for removal"), std::string::npos) << out;
+    EXPECT_NE(out.find("1 copy (100 KB) proposed for removal"), std::string::npos) << out;
   }
   EXPECT_EQ(out.find("Trash"), std::string::npos) << out;
   // File sizes, not blocks on disk (which would make 512 KB): one copy of each of five pairs.

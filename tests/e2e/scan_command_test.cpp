@@ -110,7 +110,7 @@ TEST_F(ScanCommandTest, SummaryListsGroupsAndTheSpaceToFree) {
   // What can be freed is the space allocated on disk, which depends on the file system.
   EXPECT_NE(run.out.find("Found 1 group with 2 files; "), std::string::npos) << run.out;
   // Nothing tells the two apart: both are kept.
-  EXPECT_NE(run.out.find(" could be freed; 0 copies proposed for removal."), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" could be freed; no copy proposed for removal."), std::string::npos) << run.out;
 }
 
 TEST_F(ScanCommandTest, TheSummaryAndTheExportShowWhichCopiesAreProposedForRemoval) {
@@ -153,7 +153,7 @@ TEST_F(ScanCommandTest, CopiesWithNothingToTellThemApartAreKeptUnlessOneMayBePic
   EXPECT_NE(picked.out.find("keep   " + tree / "a/same.txt"), std::string::npos) << picked.out;  // the smaller path stays
   EXPECT_NE(picked.out.find("remove " + tree / "b/same.txt" + "  (equal to the copy kept, which is first by path)"),
             std::string::npos) << picked.out;
-  EXPECT_NE(picked.out.find("1 copy proposed for removal"), std::string::npos) << picked.out;
+  EXPECT_NE(picked.out.find("1 copy ("), std::string::npos) << picked.out;
   EXPECT_EQ(picked.out.find("nothing tells the copies apart"), std::string::npos) << picked.out;
 }
 
