@@ -7,12 +7,12 @@ std::string_view description(CleaningErrorCode code) {
     case CleaningErrorCode::photosAgentUnavailable: return "Unable to get Photos agent";
     case CleaningErrorCode::iTunesAgentUnavailable: return "Unable to get iTunes agent";
     case CleaningErrorCode::notEnoughCapacity: return "Destination volume does not have enough available capacity";
-    case CleaningErrorCode::destinationNotWritable: return "Destination url is not writable";
-    case CleaningErrorCode::destinationUnaccessible: return "Destination url is unaccessible";
-    case CleaningErrorCode::destinationInvalid: return "Destination url is invalid";
-    case CleaningErrorCode::sourceMissing: return "Source url is missing";
-    case CleaningErrorCode::sourceUnaccessible: return "Source url is unaccessible";
-    case CleaningErrorCode::sourceInvalid: return "Source url is invalid";
+    case CleaningErrorCode::destinationNotWritable: return "Destination path is not writable";
+    case CleaningErrorCode::destinationUnaccessible: return "Destination path is unaccessible";
+    case CleaningErrorCode::destinationInvalid: return "Destination path is invalid";
+    case CleaningErrorCode::sourceMissing: return "Source path is missing";
+    case CleaningErrorCode::sourceUnaccessible: return "Source path is unaccessible";
+    case CleaningErrorCode::sourceInvalid: return "Source path is invalid";
     case CleaningErrorCode::developerModeAbused: return "Developer mode abused";
     case CleaningErrorCode::revertImpossible: return "Revert is impossible";
     case CleaningErrorCode::undefined: return "Undefined Error";

@@ -168,7 +168,7 @@ SelectionPermission permission(DuplicateWarning warning) {
 
 std::string_view description(DuplicateWarning warning) {
   switch (warning) {
-    case DuplicateWarning::isLastUnselectedDuplicateOfEquivalence: return "Last non-selected duplicate of equivalence";
+    case DuplicateWarning::isLastUnselectedDuplicateOfEquivalence: return "Last copy of the group not selected for removal";
     case DuplicateWarning::isMemberOfNonDefaultITunesLibrary:
       return "Members of non-default iTunes library may not be cleaned without corruption of library";
     case DuplicateWarning::isMemberOfNonTestedITunesLibrary:
@@ -177,7 +177,7 @@ std::string_view description(DuplicateWarning warning) {
       return "We did not test this version of Photos library yet. Cleanup denied to prevent data loss";
     case DuplicateWarning::isNonAccessible: return "File is no longer accessible.";
     case DuplicateWarning::isNonWritable:
-      return "The privileges of this item do not allow modification or removal. Please change item permissions in Finder.";
+      return "The permissions of this item do not allow changing or removing it; change them in the file manager.";
     case DuplicateWarning::isSystemFile: return "a system file: removing it may break a program";
   }
   return "";

@@ -394,7 +394,7 @@ TEST(SelectionRules, SelectingByHandWarnsOrRefuses) {
   const auto last = checkSelection(copy, true);
   EXPECT_EQ(last.permission, SelectionPermission::allowedWithWarning);
   ASSERT_EQ(last.warnings.size(), 1u);
-  EXPECT_EQ(description(last.warnings[0]), "Last non-selected duplicate of equivalence");
+  EXPECT_EQ(description(last.warnings[0]), "Last copy of the group not selected for removal");
   copy.set(writable, false);
   const auto readOnly = checkSelection(copy, true);
   EXPECT_EQ(readOnly.permission, SelectionPermission::denied);
