@@ -138,7 +138,8 @@ void waitCancellingOnInterrupt(const std::shared_ptr<Task>& task) {
   task->completionFuture().onComplete(Executor::immediate(), [watcher](const auto&) { watcher->notifyDone(); });
   watcher->waitUntilDone([&](int count) {
     if (count == 1) {
-      fmt::print(stderr, "\nzarnik: stopping after the copy in hand (Ctrl-C again quits at once)\n");
+      fmt::print(stderr, "\nzarnik: stopping: the copy in hand is finished, or left in place if it was still being checked "
+                 "(Ctrl-C again quits at once)\n");
       task->cancel();
     } else {
       std::_Exit(130);
@@ -275,9 +276,10 @@ int runClean(const CleanOptions& options) {
   }
   adviseOnTrashlessVolumes(remarkable);
   if (result.didCancel) {
-    fmt::print("Stopped: {} of {} copies were not handled.\n",
-               result.progress.numberOfItems - result.progress.numberOfSuccededItems - result.progress.numberOfFailedItems,
-               result.progress.numberOfItems);
+    const auto untouched =
+        result.progress.numberOfItems - result.progress.numberOfSuccededItems - result.progress.numberOfFailedItems;
+    fmt::print("Stopped: {} of {} cop{} not handled, left in place.\n", untouched, result.progress.numberOfItems,
+               result.progress.numberOfItems == 1 ? "y" : "ies");
     return 130;
   }
   return result.progress.numberOfFailedItems > 0 ? 1 : 0;
