@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 scripts/build.sh fuzz
-mkdir -p fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture fuzz/corpus-audio
+mkdir -p fuzz/corpus-note fuzz/corpus-wal fuzz/corpus-signature fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture fuzz/corpus-audio
 # Seeds are generated, never committed.
 printf '<plist><dict><key>CFBundleIdentifier</key><string>a.b</string><key>N</key><array><integer>1</integer><real>2.5</real><date>2001-01-01T00:00:00Z</date><data>AAE=</data></array></dict></plist>' > fuzz/corpus-plist/seed.xml
 printf '{"exactMatchEnabled":true,"sizeThresholdOption":{"kind":"size","size":5},"exclusionRulesByPath":{"~/a/":{"isIgnored":true,"membershipMode":"Regular","pathsToEnumerate":["~/a/b/"]}}}' > fuzz/corpus-rules/seed.json
@@ -32,6 +32,10 @@ rm -rf "$seed"
 printf 'ID3\4\0\0\0\0\0\4TIT2\377\373\220\0framesTAGtitle' > fuzz/corpus-audio/seed.mp3
 printf 'fLaC\200\0\0\4infosamples' > fuzz/corpus-audio/seed.flac
 printf 'RIFF\40\0\0\0WAVEfmt \4\0\0\0fmt data\4\0\0\0data' > fuzz/corpus-audio/seed.wav
+printf '{"$class":"ZKCleaningNote","cleanID":2,"date":1,"originalPath":"/a/b copy","option":{"kind":"moveToTrash"},"pending":true,"actions":[],"reverted":false,"stagedPath":"/a/.zarnik-staged-2-5","copyIdentity":"0100000000000000ff00000000000000","digest":"00112233445566778899aabbccddeeff00112233","size":4,"metadata":{"mode":420,"owner":0,"group":0,"extendedAttributes":[{"name":"user.x","value":"6869"}]},"folders":[{"path":"/a","metadata":{"mode":493,"owner":0,"group":0,"extendedAttributes":[]}}]}' > fuzz/corpus-note/seed.json
+printf '\067\177\006\202\000\055\342\030\000\000\020\000' > fuzz/corpus-wal/seed-wal
+printf '\211PNG\r\n\032\n\000\000\000\rIHDR\000\000\001\000\000\000\000\200' > fuzz/corpus-signature/seed.png
+printf '\377\330\377\340\000\020JFIF' > fuzz/corpus-signature/seed.jpg
 # Small pictures of the common formats, made by libvips' own tool when it is installed.
 if command -v vips >/dev/null; then
   vips black fuzz/corpus-picture/black.png 140 40 --bands 3
@@ -40,7 +44,9 @@ fi
 for entry in property_list_fuzzer:corpus-plist:65536 scan_rules_json_fuzzer:corpus-rules:65536 \
              node_archive_fuzzer:corpus-node:65536 selection_json_fuzzer:corpus-selection:65536 \
              stored_records_fuzzer:corpus-records:65536 store_file_fuzzer:corpus-store:1048576 \
-             picture_fuzzer:corpus-picture:65536 audio_data_fuzzer:corpus-audio:4096; do
+             picture_fuzzer:corpus-picture:65536 audio_data_fuzzer:corpus-audio:4096 \
+             cleaning_note_fuzzer:corpus-note:65536 write_ahead_log_fuzzer:corpus-wal:262144 \
+             picture_signature_fuzzer:corpus-signature:256; do
   IFS=: read -r target corpus length <<< "$entry"
   echo "fuzz: $target for ${seconds}s" >&2
   "build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len="$length" "fuzz/$corpus" 2>&1 | tail -n 3
