@@ -140,7 +140,9 @@ Result<void> checkContent(const CleaningItem& item, CheckedPair& pair, const Cle
   bool equal = true;
   Result<void> compared = success();
   if (check == ContentCheck::wholeContent && isFile) {
-    auto comparison = compareFileContents(pair.copy, *pair.kept, steps.shouldContinue);
+    auto comparison = compareFileContents(pair.copy, *pair.kept, [&](std::int64_t) {
+      return !steps.shouldContinue || steps.shouldContinue();
+    });
     if (comparison.hasError()) {
       compared = comparison.error();
     } else {

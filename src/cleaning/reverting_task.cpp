@@ -9,6 +9,24 @@
 
 namespace zarnik {
 
+namespace {
+
+// A copy brought back as a file of its own (a hard link undone, a move across file systems) is a
+// new file with the same bytes: its record takes the new identity, so that it is known again
+// when it is checked before another cleaning.
+void followNewIdentity(ZKDuplicate& copy, const std::string& path) {
+  const auto node = copy.node();
+  const auto now = NodeAttributes::resourceValuesOf(path);
+  if (!node || !now || !now->fileResourceID || node->fileResourceID() == now->fileResourceID) return;
+  Json archive = node->encode();
+  if (Json* attributes = archive.contains("attributes") ? &archive["attributes"] : nullptr) {
+    (*attributes)["fileResourceID"] = hexJson(now->fileResourceID->bytes());
+  }
+  if (auto updated = ZKBaseNode::decode(archive); updated.hasValue()) copy.setNode(*updated.value());
+}
+
+}  // namespace
+
 std::shared_ptr<RevertingTask> RevertingTask::make(RevertingRequest request) {
   return std::shared_ptr<RevertingTask>(new RevertingTask(std::move(request)));
 }
@@ -96,6 +114,7 @@ Result<RevertedItem> RevertingTask::revertItem(const Item& item) {
     // Back in place: it can be selected and cleaned again. The selection that removed it stays;
     // it is proposed again, not removed again unasked.
     setCleaningNote(*copy, std::nullopt);
+    followNewIdentity(*copy, note->originalPath);
   }
   ZK_TRY(context.updateEquivalence(*group_));
   return reverted;

@@ -68,6 +68,9 @@ class Entry {
 // A link on the way fails with ELOOP (see `isLinkInPath`); the entry itself need not exist.
 [[nodiscard]] Result<Entry> entryWithoutLinks(const std::string& path);
 [[nodiscard]] bool isLinkInPath(const Error& error);
+// The entry at `path` with its folder reached as the path says (links on the way followed), for
+// reading only; the entry itself is still never followed.
+[[nodiscard]] Result<Entry> entryForReading(const std::string& path);
 
 // Facts of the entry itself (a link is reported as a link, never followed). ENOENT when gone.
 [[nodiscard]] Result<EntryFacts> factsOf(const Entry& entry);
@@ -100,16 +103,18 @@ Result<void> copyWithMetadata(const Entry& from, const Entry& to);
 using RecordedFolders = std::vector<std::pair<std::string, EntryMetadata>>;
 Result<std::vector<std::string>> makeMissingFolders(const std::string& path, const RecordedFolders& recorded);
 
-// Whole-content comparison. Reads both in 1 MiB blocks, asks `shouldContinue` between blocks
-// (a cancelled comparison is Error::cancelled()), and gives the SHA-1 of the first as it goes
-// when the two are equal.
+// Whole-content comparison. Reads both in 1 MiB blocks and stops at the first difference; tells
+// `afterBlock` the bytes of each block pair compared (of one file), and when it answers false the
+// comparison stops with Error::cancelled(). Gives the SHA-1 of the first as it goes when the two
+// are equal and were read (hard links of one file are equal without reading).
 struct ContentComparison {
   bool equal = false;
-  std::string digestOfFirst;  // 20 bytes when equal
+  std::string digestOfFirst;  // 20 bytes when equal and read
 };
 using ContinuePredicate = std::function<bool()>;
+using BlockObserver = std::function<bool(std::int64_t bytes)>;
 [[nodiscard]] Result<ContentComparison> compareFileContents(const Entry& first, const Entry& second,
-                                                            const ContinuePredicate& shouldContinue);
+                                                            const BlockObserver& afterBlock);
 [[nodiscard]] Result<std::string> digestOfFile(const Entry& entry, const ContinuePredicate& shouldContinue);
 
 // Whether `length` bytes at `offsetInFirst` of one file equal those at `offsetInSecond` of the other.
