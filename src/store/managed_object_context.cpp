@@ -356,7 +356,7 @@ Result<void> ManagedObjectContext::updateEquivalence(const ZKEquivalence& equiva
     ZK_TRY(group->run());
     ZK_ASSIGN_OR_RETURN(SqliteStatement * member,
                         statement(statements_->updateDuplicate,
-                                  "UPDATE ZKDuplicate SET ignored = ?, cleanID = ?, cleaningNoteData = ? "
+                                  "UPDATE ZKDuplicate SET ignored = ?, cleanID = ?, cleaningNoteData = ?, nodeData = ? "
                                   "WHERE identifier = ? AND equivalence = ?"));
     for (const auto& duplicate : equivalence.duplicates) {
       member->bind(1, std::int64_t{duplicate.ignored});
@@ -366,7 +366,9 @@ Result<void> ManagedObjectContext::updateEquivalence(const ZKEquivalence& equiva
       } else {
         member->bindNull(3);
       }
-      member->bind(4, duplicate.identifier).bind(5, equivalence.uniqueIdentifier);
+      // A copy moved back as a new file is stored with its new identity.
+      member->bindBlob(4, duplicate.nodeData);
+      member->bind(5, duplicate.identifier).bind(6, equivalence.uniqueIdentifier);
       ZK_TRY(member->run());
     }
     return success();
