@@ -59,8 +59,11 @@ TEST_F(StoredResultsTest, ScanResultsAndSelectionChangesOutliveTheProgram) {
   auto scan = runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch);
   ASSERT_EQ(scan.status, 0) << scan.err;
   // The store was closed at the end: its write-ahead log was folded in and removed, not left to
-  // grow run after run.
+  // grow run after run. (A sanitized program tears down as usual instead, for its leak check; a
+  // store its queues still hold at exit may then keep its log.)
+#ifndef ZARNIK_SANITIZED_PROGRAM
   EXPECT_NE(::access((store() + "-wal").c_str(), F_OK), 0);
+#endif
   auto listed = runZarnik("results", scratch);
   ASSERT_EQ(listed.status, 0) << listed.err;
   EXPECT_NE(listed.out.find("Found 2 groups with 4 files"), std::string::npos) << listed.out;
