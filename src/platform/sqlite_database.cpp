@@ -1,7 +1,9 @@
 #include "platform/sqlite_database.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -202,6 +204,18 @@ bool SqliteDatabase::isCorruption(const Error& error) {
   if (error.domain != kSqliteErrorDomain) return false;
   const int primary = error.code & 0xff;
   return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+bool SqliteDatabase::isBusy(const Error& error) {
+  return error.domain == kSqliteErrorDomain && (error.code & 0xff) == SQLITE_BUSY;
+}
+
+Result<void> SqliteDatabase::removeFiles(const std::string& path) {
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    const std::string file = path + suffix;
+    if (::unlink(file.c_str()) != 0 && errno != ENOENT) return Error::posix(errno, file);
+  }
+  return success();
 }
 
 // --- transactions

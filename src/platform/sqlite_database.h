@@ -83,6 +83,11 @@ class SqliteDatabase {
   [[nodiscard]] Error lastError(int code) const;
   // A file that is not a database or whose pages are damaged.
   static bool isCorruption(const Error& error);
+  // Another connection held the lock past the busy timeout.
+  static bool isBusy(const Error& error);
+  // Removes a database file with its write-ahead log and shared-memory index; missing ones are
+  // no failure.
+  static Result<void> removeFiles(const std::string& path);
 
  private:
   SqliteDatabase(sqlite3* handle, std::string path) : handle_(handle), path_(std::move(path)) {}

@@ -1,0 +1,320 @@
+#include "matching/digest_cache.h"
+
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+#include <fmt/format.h>
+
+#include "base/path_components.h"
+#include "matching/internal/digest_cache_file.h"
+#include "platform/xdg_directories.h"
+
+namespace zarnik {
+
+using digest_cache::CacheReader;
+using digest_cache::CacheWriter;
+using digest_cache::StoredEntry;
+
+namespace {
+
+constexpr std::string_view kAuthor = "DigestCache";
+constexpr std::int64_t kSecondsPerDay = 86400;
+
+Logger& loggerOf(const DigestCacheOptions& options) {
+  return options.logger != nullptr ? *options.logger : Logger::shared();
+}
+
+DigestCacheOptions completed(DigestCacheOptions options) {
+  if (!options.now) options.now = dateNow;
+  options.maximumEntries = std::max<std::int64_t>(options.maximumEntries, 1);
+  options.recordsPerTransaction = std::max<size_t>(options.recordsPerTransaction, 1);
+  return options;
+}
+
+void logWithCause(Logger& logger, std::string_view function, std::string_view message, const std::string& path,
+                  const Error& cause) {
+  LogContext context = LogContext::at(path);
+  context.underlyingError = cause.oneLine();
+  logger.log(kAuthor, function, message, context);
+}
+
+// A file that is damaged, not a cache or of a newer format is replaced by an empty cache.
+Result<std::unique_ptr<CacheWriter>> openReplacingDamaged(const DigestCacheOptions& options) {
+  auto writer = CacheWriter::open(options.path, options.maximumEntries);
+  if (writer.hasValue() || !digest_cache::isDamage(writer.error())) return writer;
+  ZK_TRY(SqliteDatabase::removeFiles(options.path));
+  logWithCause(loggerOf(options), "open(options:)",
+               "The digest cache could not be used; removed it and started an empty one", options.path,
+               writer.error());
+  return CacheWriter::open(options.path, options.maximumEntries);
+}
+
+}  // namespace
+
+// --- values
+
+void DigestCacheValues::mergeFrom(const DigestCacheValues& newer) {
+  if (newer.contentPrefixHash) contentPrefixHash = newer.contentPrefixHash;
+  if (newer.sampledDigest) sampledDigest = newer.sampledDigest;
+  if (newer.audioDigest) audioDigest = newer.audioDigest;
+  if (!newer.picture) return;
+  if (!newer.picture->hashesIncluded && picture && picture->hashesIncluded) {
+    auto merged = std::make_shared<CachedPictureFacts>(*picture);
+    merged->facts.info = newer.picture->facts.info;
+    picture = std::move(merged);
+    return;
+  }
+  picture = newer.picture;
+}
+
+bool DigestCacheValues::isEmpty() const {
+  return !contentPrefixHash && !sampledDigest && !audioDigest && !picture;
+}
+
+// --- the switch
+
+class DigestCache::Switch {
+ public:
+  Switch(bool on, Logger& logger, std::string path) : on_(on), logger_(logger), path_(std::move(path)) {}
+
+  [[nodiscard]] bool isOn() const { return on_.load(std::memory_order_acquire); }
+
+  // Once: the cache is off for the rest of the run. A damaged file is removed, so that the next
+  // run starts an empty one instead of failing on it again.
+  void turnOff(const Error& error, std::string_view function) {
+    if (!on_.exchange(false, std::memory_order_acq_rel)) return;
+    const bool damaged = digest_cache::isDamage(error);
+    if (damaged) (void)SqliteDatabase::removeFiles(path_);
+    logWithCause(logger_, function,
+                 damaged ? "The digest cache is damaged; it is off for this run and removed for the next"
+                         : "The digest cache failed; it is off for the rest of this run",
+                 path_, error);
+  }
+
+  void logDropped(size_t records, const Error& error) {
+    logWithCause(logger_, "flush()",
+                 fmt::format("The digest cache was busy with another scan; {} {} not kept", records,
+                             records == 1 ? "record was" : "records were"),
+                 path_, error);
+  }
+
+ private:
+  std::atomic<bool> on_;
+  Logger& logger_;
+  const std::string path_;
+};
+
+// --- opening
+
+std::string DigestCache::defaultPath() { return appendingPathComponent(xdg::zarnikCacheDirectory(), "digests.db"); }
+
+Result<std::shared_ptr<DigestCache>> DigestCache::open(DigestCacheOptions options) {
+  options = completed(std::move(options));
+  ZK_TRY(xdg::makeDirectories(parentPath(options.path)));
+  ZK_ASSIGN_OR_RETURN(std::shared_ptr<CacheWriter> writer, openReplacingDamaged(options));
+  ZK_ASSIGN_OR_RETURN(const std::int64_t entries, writer->entryCount());
+  auto cacheSwitch = std::make_shared<Switch>(true, loggerOf(options), options.path);
+  std::shared_ptr<DigestCache> cache(new DigestCache(std::move(options), std::move(writer), std::move(cacheSwitch)));
+  // A smaller maximum than the last run's: pruned by an empty write, off the caller's thread.
+  if (entries > cache->options_.maximumEntries) cache->writeSoon({});
+  return cache;
+}
+
+std::shared_ptr<DigestCache> DigestCache::openOrDisabled(DigestCacheOptions options) {
+  Logger& logger = loggerOf(options);
+  const std::string path = options.path;
+  auto opened = open(std::move(options));
+  if (opened.hasValue()) return std::move(opened).value();
+  logWithCause(logger, "open(options:)", "The digest cache cannot be opened; this run goes without it", path,
+               opened.error());
+  return disabled();
+}
+
+std::shared_ptr<DigestCache> DigestCache::disabled() {
+  DigestCacheOptions options = completed({});
+  auto cacheSwitch = std::make_shared<Switch>(false, loggerOf(options), std::string());
+  return std::shared_ptr<DigestCache>(new DigestCache(std::move(options), nullptr, std::move(cacheSwitch)));
+}
+
+DigestCache::DigestCache(DigestCacheOptions options, std::shared_ptr<CacheWriter> writer,
+                         std::shared_ptr<Switch> cacheSwitch)
+    : options_(std::move(options)),
+      switch_(std::move(cacheSwitch)),
+      writer_(std::move(writer)),
+      queue_(SerialQueue::make("digest-cache.internal-queue")) {}
+
+DigestCache::~DigestCache() {
+  if (writer_) (void)flush().wait();
+}
+
+bool DigestCache::isEnabled() const { return switch_->isOn(); }
+
+std::int64_t DigestCache::today() const {
+  return std::chrono::floor<std::chrono::seconds>(options_.now()).time_since_epoch().count() / kSecondsPerDay;
+}
+
+// --- lookups
+
+std::optional<DigestCacheValues> DigestCache::lookup(const DigestCacheKey& key) {
+  return std::move(lookupMany(std::span(&key, 1)).front());
+}
+
+std::vector<std::optional<DigestCacheValues>> DigestCache::lookupMany(std::span<const DigestCacheKey> keys) {
+  std::vector<std::optional<DigestCacheValues>> found(keys.size());
+  if (keys.empty() || !isEnabled()) return found;
+  auto stored = readStored(keys);
+  if (stored.hasError()) {
+    switch_->turnOff(stored.error(), "lookupMany(keys:)");
+    return found;
+  }
+  overlayPendingAndTouch(keys, stored.value(), found);
+  return found;
+}
+
+Result<std::vector<std::optional<StoredEntry>>> DigestCache::readStored(std::span<const DigestCacheKey> keys) {
+  std::unique_ptr<CacheReader> reader;
+  {
+    std::lock_guard lock(readersMutex_);
+    if (!idleReaders_.empty()) {
+      reader = std::move(idleReaders_.back());
+      idleReaders_.pop_back();
+    }
+  }
+  // One connection per concurrent caller: as many as the pool has threads at most.
+  if (!reader) {
+    ZK_ASSIGN_OR_RETURN(reader, CacheReader::open(options_.path));
+  }
+  auto stored = reader->read(keys);
+  if (stored.hasValue()) {
+    std::lock_guard lock(readersMutex_);
+    idleReaders_.push_back(std::move(reader));
+  }
+  return stored;
+}
+
+void DigestCache::overlayPendingAndTouch(std::span<const DigestCacheKey> keys,
+                                         const std::vector<std::optional<StoredEntry>>& stored,
+                                         std::vector<std::optional<DigestCacheValues>>& found) {
+  const std::int64_t day = today();
+  std::vector<DigestCacheRecord> due;
+  {
+    std::lock_guard lock(pendingMutex_);
+    for (size_t i = 0; i < keys.size(); ++i) {
+      const DigestCacheKey& key = keys[i];
+      const bool hit = stored[i] && stored[i]->key == key;
+      if (hit) found[i] = stored[i]->values;
+      const DigestCacheRecord* waiting = pendingRecord(key.file);
+      if (waiting != nullptr && waiting->key == key) {
+        if (!waiting->touchOnly) {
+          if (!found[i]) found[i].emplace();
+          found[i]->mergeFrom(waiting->values);
+        }
+      } else if (hit && stored[i]->lastUsedDay < day && waiting == nullptr) {
+        // Refreshed once a day at most: a rescan the same day writes nothing.
+        pendingIndex_.emplace(key.file, pending_.size());
+        pending_.push_back(DigestCacheRecord{key, {}, true});
+      }
+    }
+    if (pending_.size() >= options_.recordsPerTransaction) due = takePending();
+  }
+  if (!due.empty()) writeSoon(std::move(due));
+}
+
+// --- records
+
+void DigestCache::record(const DigestCacheKey& key, const DigestCacheValues& values) {
+  if (values.isEmpty() || !isEnabled()) return;
+  std::vector<DigestCacheRecord> due;
+  {
+    std::lock_guard lock(pendingMutex_);
+    DigestCacheRecord* waiting = pendingRecord(key.file);
+    if (waiting == nullptr) {
+      pendingIndex_.emplace(key.file, pending_.size());
+      pending_.push_back(DigestCacheRecord{key, values, false});
+    } else if (waiting->key == key) {
+      waiting->values.mergeFrom(values);
+      waiting->touchOnly = false;
+    } else {
+      *waiting = DigestCacheRecord{key, values, false};
+    }
+    if (pending_.size() >= options_.recordsPerTransaction) due = takePending();
+  }
+  if (!due.empty()) writeSoon(std::move(due));
+}
+
+void DigestCache::recordContentPrefixHash(const DigestCacheKey& key, std::uint64_t prefixHash) {
+  DigestCacheValues values;
+  values.contentPrefixHash = prefixHash;
+  record(key, values);
+}
+
+void DigestCache::recordSampledDigest(const DigestCacheKey& key, const ExactFileHash& digest) {
+  DigestCacheValues values;
+  values.sampledDigest = digest;
+  record(key, values);
+}
+
+void DigestCache::recordAudioDigest(const DigestCacheKey& key, const ExactFileHash& digest) {
+  DigestCacheValues values;
+  values.audioDigest = digest;
+  record(key, values);
+}
+
+void DigestCache::recordPicture(const DigestCacheKey& key, const ImageFacts& facts, bool hashesIncluded) {
+  DigestCacheValues values;
+  values.picture = std::make_shared<const CachedPictureFacts>(CachedPictureFacts{facts, hashesIncluded});
+  record(key, values);
+}
+
+// --- writing
+
+DigestCacheRecord* DigestCache::pendingRecord(FileId file) {
+  auto found = pendingIndex_.find(file);
+  return found != pendingIndex_.end() ? &pending_[found->second] : nullptr;
+}
+
+std::vector<DigestCacheRecord> DigestCache::takePending() {
+  pendingIndex_.clear();
+  return std::exchange(pending_, {});
+}
+
+namespace {
+
+void writeBatch(CacheWriter& writer, DigestCache::Switch& cacheSwitch, const std::vector<DigestCacheRecord>& batch,
+                std::int64_t day) {
+  if (!cacheSwitch.isOn()) return;
+  const size_t records = batch.size();
+  auto written = writer.write(batch, day);
+  if (written.hasValue()) return;
+  // Another scan holding the file past the busy timeout costs this batch, not the cache.
+  if (SqliteDatabase::isBusy(written.error())) {
+    cacheSwitch.logDropped(records, written.error());
+  } else {
+    cacheSwitch.turnOff(written.error(), "flush()");
+  }
+}
+
+}  // namespace
+
+void DigestCache::writeSoon(std::vector<DigestCacheRecord> batch) {
+  queue_->async([writer = writer_, cacheSwitch = switch_, batch = std::move(batch), day = today()] {
+    writeBatch(*writer, *cacheSwitch, batch, day);
+  });
+}
+
+Future<Void> DigestCache::flush() {
+  if (!writer_) return makeSucceededFuture(Void{});
+  std::vector<DigestCacheRecord> batch;
+  {
+    std::lock_guard lock(pendingMutex_);
+    batch = takePending();
+  }
+  return makeFuture(*queue_, [writer = writer_, cacheSwitch = switch_, batch = std::move(batch),
+                              day = today()] {
+    if (!batch.empty()) writeBatch(*writer, *cacheSwitch, batch, day);
+    return Void{};
+  });
+}
+
+}  // namespace zarnik
