@@ -8,12 +8,15 @@
 
 #include "base/path_components.h"
 #include "matching/internal/digest_cache_file.h"
+#include "matching/internal/digest_cache_pending.h"
 #include "platform/xdg_directories.h"
 
 namespace zarnik {
 
 using digest_cache::CacheReader;
 using digest_cache::CacheWriter;
+using digest_cache::PendingRecords;
+using digest_cache::RecordBatch;
 using digest_cache::StoredEntry;
 
 namespace {
@@ -41,13 +44,13 @@ void logWithCause(Logger& logger, std::string_view function, std::string_view me
 
 // A file that is damaged, not a cache or of a newer format is replaced by an empty cache.
 Result<std::unique_ptr<CacheWriter>> openReplacingDamaged(const DigestCacheOptions& options) {
-  auto writer = CacheWriter::open(options.path, options.maximumEntries);
+  auto writer = CacheWriter::open(options.path, options.busyTimeout, options.maximumEntries);
   if (writer.hasValue() || !digest_cache::isDamage(writer.error())) return writer;
   ZK_TRY(SqliteDatabase::removeFiles(options.path));
   logWithCause(loggerOf(options), "open(options:)",
                "The digest cache could not be used; removed it and started an empty one", options.path,
                writer.error());
-  return CacheWriter::open(options.path, options.maximumEntries);
+  return CacheWriter::open(options.path, options.busyTimeout, options.maximumEntries);
 }
 
 }  // namespace
@@ -105,6 +108,22 @@ class DigestCache::Switch {
   const std::string path_;
 };
 
+namespace {
+
+void writeBatch(CacheWriter& writer, DigestCache::Switch& cacheSwitch, const RecordBatch& batch, std::int64_t day) {
+  if (!cacheSwitch.isOn()) return;
+  auto written = writer.write(batch.records, day);
+  if (written.hasValue()) return;
+  // Another scan holding the file past the busy timeout costs this batch, not the cache.
+  if (SqliteDatabase::isBusy(written.error())) {
+    cacheSwitch.logDropped(batch.records.size(), written.error());
+  } else {
+    cacheSwitch.turnOff(written.error(), "flush()");
+  }
+}
+
+}  // namespace
+
 // --- opening
 
 std::string DigestCache::defaultPath() { return appendingPathComponent(xdg::zarnikCacheDirectory(), "digests.db"); }
@@ -117,7 +136,7 @@ Result<std::shared_ptr<DigestCache>> DigestCache::open(DigestCacheOptions option
   auto cacheSwitch = std::make_shared<Switch>(true, loggerOf(options), options.path);
   std::shared_ptr<DigestCache> cache(new DigestCache(std::move(options), std::move(writer), std::move(cacheSwitch)));
   // A smaller maximum than the last run's: pruned by an empty write, off the caller's thread.
-  if (entries > cache->options_.maximumEntries) cache->writeSoon({});
+  if (entries > cache->options_.maximumEntries) cache->writeSoon(cache->pending_->close());
   return cache;
 }
 
@@ -142,10 +161,19 @@ DigestCache::DigestCache(DigestCacheOptions options, std::shared_ptr<CacheWriter
     : options_(std::move(options)),
       switch_(std::move(cacheSwitch)),
       writer_(std::move(writer)),
+      pending_(std::make_shared<PendingRecords>(options_.recordsPerTransaction)),
       queue_(SerialQueue::make("digest-cache.internal-queue")) {}
 
 DigestCache::~DigestCache() {
-  if (writer_) (void)flush().wait();
+  if (!writer_) return;
+  // The last task closes the writer's connection before the cache is gone, so that the file is
+  // whole for whoever opens it next. Earlier tasks let go of it as they ended.
+  (void)makeFuture(*queue_, [writer = std::move(writer_), cacheSwitch = switch_, batch = pending_->close(),
+                             day = today()]() mutable {
+    if (!batch->records.empty()) writeBatch(*writer, *cacheSwitch, *batch, day);
+    writer.reset();
+    return Void{};
+  }).wait();
 }
 
 bool DigestCache::isEnabled() const { return switch_->isOn(); }
@@ -163,12 +191,29 @@ std::optional<DigestCacheValues> DigestCache::lookup(const DigestCacheKey& key) 
 std::vector<std::optional<DigestCacheValues>> DigestCache::lookupMany(std::span<const DigestCacheKey> keys) {
   std::vector<std::optional<DigestCacheValues>> found(keys.size());
   if (keys.empty() || !isEnabled()) return found;
+  // Records first, the file next: a batch written in between is in the file when it is read.
+  const auto waiting = pending_->find(keys);
   auto stored = readStored(keys);
   if (stored.hasError()) {
     switch_->turnOff(stored.error(), "lookupMany(keys:)");
     return found;
   }
-  overlayPendingAndTouch(keys, stored.value(), found);
+  const std::int64_t day = today();
+  std::vector<DigestCacheKey> stale;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    const auto& entry = stored.value()[i];
+    const bool hit = entry && entry->key == keys[i];
+    if (hit) found[i] = entry->values;
+    if (const auto& recorded = waiting.values[i]) {
+      if (!found[i]) found[i].emplace();
+      found[i]->mergeFrom(*recorded);
+    }
+    // Refreshed once a day at most: a rescan the same day writes nothing.
+    if (hit && !waiting.hasRecord[i] && entry->lastUsedDay < day) stale.push_back(keys[i]);
+  }
+  if (!stale.empty()) {
+    if (auto batch = pending_->touch(stale)) writeSoon(std::move(batch));
+  }
   return found;
 }
 
@@ -183,7 +228,7 @@ Result<std::vector<std::optional<StoredEntry>>> DigestCache::readStored(std::spa
   }
   // One connection per concurrent caller: as many as the pool has threads at most.
   if (!reader) {
-    ZK_ASSIGN_OR_RETURN(reader, CacheReader::open(options_.path));
+    ZK_ASSIGN_OR_RETURN(reader, CacheReader::open(options_.path, options_.busyTimeout));
   }
   auto stored = reader->read(keys);
   if (stored.hasValue()) {
@@ -193,54 +238,11 @@ Result<std::vector<std::optional<StoredEntry>>> DigestCache::readStored(std::spa
   return stored;
 }
 
-void DigestCache::overlayPendingAndTouch(std::span<const DigestCacheKey> keys,
-                                         const std::vector<std::optional<StoredEntry>>& stored,
-                                         std::vector<std::optional<DigestCacheValues>>& found) {
-  const std::int64_t day = today();
-  std::vector<DigestCacheRecord> due;
-  {
-    std::lock_guard lock(pendingMutex_);
-    for (size_t i = 0; i < keys.size(); ++i) {
-      const DigestCacheKey& key = keys[i];
-      const bool hit = stored[i] && stored[i]->key == key;
-      if (hit) found[i] = stored[i]->values;
-      const DigestCacheRecord* waiting = pendingRecord(key.file);
-      if (waiting != nullptr && waiting->key == key) {
-        if (!waiting->touchOnly) {
-          if (!found[i]) found[i].emplace();
-          found[i]->mergeFrom(waiting->values);
-        }
-      } else if (hit && stored[i]->lastUsedDay < day && waiting == nullptr) {
-        // Refreshed once a day at most: a rescan the same day writes nothing.
-        pendingIndex_.emplace(key.file, pending_.size());
-        pending_.push_back(DigestCacheRecord{key, {}, true});
-      }
-    }
-    if (pending_.size() >= options_.recordsPerTransaction) due = takePending();
-  }
-  if (!due.empty()) writeSoon(std::move(due));
-}
-
 // --- records
 
 void DigestCache::record(const DigestCacheKey& key, const DigestCacheValues& values) {
   if (values.isEmpty() || !isEnabled()) return;
-  std::vector<DigestCacheRecord> due;
-  {
-    std::lock_guard lock(pendingMutex_);
-    DigestCacheRecord* waiting = pendingRecord(key.file);
-    if (waiting == nullptr) {
-      pendingIndex_.emplace(key.file, pending_.size());
-      pending_.push_back(DigestCacheRecord{key, values, false});
-    } else if (waiting->key == key) {
-      waiting->values.mergeFrom(values);
-      waiting->touchOnly = false;
-    } else {
-      *waiting = DigestCacheRecord{key, values, false};
-    }
-    if (pending_.size() >= options_.recordsPerTransaction) due = takePending();
-  }
-  if (!due.empty()) writeSoon(std::move(due));
+  if (auto batch = pending_->add(key, values)) writeSoon(std::move(batch));
 }
 
 void DigestCache::recordContentPrefixHash(const DigestCacheKey& key, std::uint64_t prefixHash) {
@@ -269,50 +271,19 @@ void DigestCache::recordPicture(const DigestCacheKey& key, const ImageFacts& fac
 
 // --- writing
 
-DigestCacheRecord* DigestCache::pendingRecord(FileId file) {
-  auto found = pendingIndex_.find(file);
-  return found != pendingIndex_.end() ? &pending_[found->second] : nullptr;
-}
-
-std::vector<DigestCacheRecord> DigestCache::takePending() {
-  pendingIndex_.clear();
-  return std::exchange(pending_, {});
-}
-
-namespace {
-
-void writeBatch(CacheWriter& writer, DigestCache::Switch& cacheSwitch, const std::vector<DigestCacheRecord>& batch,
-                std::int64_t day) {
-  if (!cacheSwitch.isOn()) return;
-  const size_t records = batch.size();
-  auto written = writer.write(batch, day);
-  if (written.hasValue()) return;
-  // Another scan holding the file past the busy timeout costs this batch, not the cache.
-  if (SqliteDatabase::isBusy(written.error())) {
-    cacheSwitch.logDropped(records, written.error());
-  } else {
-    cacheSwitch.turnOff(written.error(), "flush()");
-  }
-}
-
-}  // namespace
-
-void DigestCache::writeSoon(std::vector<DigestCacheRecord> batch) {
-  queue_->async([writer = writer_, cacheSwitch = switch_, batch = std::move(batch), day = today()] {
-    writeBatch(*writer, *cacheSwitch, batch, day);
+void DigestCache::writeSoon(std::shared_ptr<const RecordBatch> batch) {
+  queue_->async([writer = writer_, cacheSwitch = switch_, pending = pending_, batch = std::move(batch), day = today()] {
+    writeBatch(*writer, *cacheSwitch, *batch, day);
+    pending->finished(batch.get());
   });
 }
 
 Future<Void> DigestCache::flush() {
   if (!writer_) return makeSucceededFuture(Void{});
-  std::vector<DigestCacheRecord> batch;
-  {
-    std::lock_guard lock(pendingMutex_);
-    batch = takePending();
-  }
-  return makeFuture(*queue_, [writer = writer_, cacheSwitch = switch_, batch = std::move(batch),
-                              day = today()] {
-    if (!batch.empty()) writeBatch(*writer, *cacheSwitch, batch, day);
+  return makeFuture(*queue_, [writer = writer_, cacheSwitch = switch_, pending = pending_,
+                              batch = pending_->close(), day = today()] {
+    if (!batch->records.empty()) writeBatch(*writer, *cacheSwitch, *batch, day);
+    pending->finished(batch.get());
     return Void{};
   });
 }

@@ -28,6 +28,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,7 +36,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "base/date.h"
@@ -50,6 +50,8 @@ namespace zarnik {
 namespace digest_cache {
 class CacheReader;
 class CacheWriter;
+class PendingRecords;
+struct RecordBatch;
 struct StoredEntry;
 }  // namespace digest_cache
 
@@ -57,6 +59,8 @@ struct DigestCacheOptions {
   std::string path;  // the cache file; DigestCache::defaultPath() for scans
   std::int64_t maximumEntries = 2'000'000;
   size_t recordsPerTransaction = 4096;
+  // How long a write waits for another scan's transaction before its records are dropped.
+  std::chrono::milliseconds busyTimeout{5000};
   std::function<Date()> now;  // the wall clock for last-used days; dateNow when empty
   Logger* logger = nullptr;   // Logger::shared() when null
 };
@@ -107,28 +111,19 @@ class DigestCache {
               std::shared_ptr<Switch> cacheSwitch);
   Result<std::vector<std::optional<digest_cache::StoredEntry>>> readStored(
       std::span<const DigestCacheKey> keys);
-  void overlayPendingAndTouch(std::span<const DigestCacheKey> keys,
-                              const std::vector<std::optional<digest_cache::StoredEntry>>& stored,
-                              std::vector<std::optional<DigestCacheValues>>& found);
-  void addPending(const DigestCacheKey& key, const DigestCacheValues& values, bool touchOnly);
-  [[nodiscard]] DigestCacheRecord* pendingRecord(FileId file);  // under pendingMutex_
-  std::vector<DigestCacheRecord> takePending();                 // under pendingMutex_
-  void writeSoon(std::vector<DigestCacheRecord> batch);
+  void writeSoon(std::shared_ptr<const digest_cache::RecordBatch> batch);
   [[nodiscard]] std::int64_t today() const;
 
   const DigestCacheOptions options_;
   const std::shared_ptr<Switch> switch_;
-  // Used only by the tasks of queue_, which keep it alive until they have run.
-  const std::shared_ptr<digest_cache::CacheWriter> writer_;
+  // Used only by the tasks of queue_, which keep it alive until they have run; the last one,
+  // queued by the destructor, takes it.
+  std::shared_ptr<digest_cache::CacheWriter> writer_;
+  const std::shared_ptr<digest_cache::PendingRecords> pending_;
   const std::shared_ptr<SerialQueue> queue_;
 
   std::mutex readersMutex_;
   std::vector<std::unique_ptr<digest_cache::CacheReader>> idleReaders_;  // under readersMutex_
-
-  // Records not yet handed to the queue, one per file, and where each file's record is.
-  std::mutex pendingMutex_;
-  std::vector<DigestCacheRecord> pending_;                     // under pendingMutex_
-  std::unordered_map<FileId, size_t, FileIdHash> pendingIndex_;  // under pendingMutex_
 };
 
 }  // namespace zarnik

@@ -19,8 +19,9 @@ constexpr std::string_view kCreateEntries =
 constexpr std::string_view kCreateCounts =
     "CREATE TABLE counts (name TEXT NOT NULL PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID";
 
-// Readers map the file instead of copying its pages into each connection's page cache: a lookup
-// then costs no system call. Only the address space is reserved.
+// Readers map the file instead of copying its pages into each connection's page cache: lookups in
+// random order cost 2.2 µs instead of 4.7 (bench/digest_cache_bench). Only address space is
+// reserved. The file never shrinks (nothing vacuums it), so no mapped page vanishes under a reader.
 constexpr std::string_view kMapFile = "PRAGMA mmap_size = 1073741824";
 
 constexpr std::string_view kSelect =
@@ -171,6 +172,12 @@ Result<void> checkFormat(SqliteDatabase& database) {
   return success();
 }
 
+Result<std::unique_ptr<SqliteDatabase>> openConnection(const std::string& path, std::chrono::milliseconds busyTimeout) {
+  ZK_ASSIGN_OR_RETURN(auto database, SqliteDatabase::open(path));
+  ZK_TRY(database->execute(fmt::format("PRAGMA busy_timeout = {}", busyTimeout.count())));
+  return database;
+}
+
 }  // namespace
 
 bool isDamage(const Error& error) {
@@ -179,8 +186,8 @@ bool isDamage(const Error& error) {
 
 // --- reading
 
-Result<std::unique_ptr<CacheReader>> CacheReader::open(const std::string& path) {
-  ZK_ASSIGN_OR_RETURN(auto database, SqliteDatabase::open(path));
+Result<std::unique_ptr<CacheReader>> CacheReader::open(const std::string& path, std::chrono::milliseconds busyTimeout) {
+  ZK_ASSIGN_OR_RETURN(auto database, openConnection(path, busyTimeout));
   ZK_TRY(database->execute(kMapFile));
   ZK_ASSIGN_OR_RETURN(auto begin, database->prepare("BEGIN"));
   ZK_ASSIGN_OR_RETURN(auto select, database->prepare(kSelect));
@@ -245,8 +252,9 @@ CacheWriter::~CacheWriter() {
   statements_.reset();  // before the connection they belong to
 }
 
-Result<std::unique_ptr<CacheWriter>> CacheWriter::open(const std::string& path, std::int64_t maximumEntries) {
-  ZK_ASSIGN_OR_RETURN(auto database, SqliteDatabase::open(path));
+Result<std::unique_ptr<CacheWriter>> CacheWriter::open(const std::string& path, std::chrono::milliseconds busyTimeout,
+                                                       std::int64_t maximumEntries) {
+  ZK_ASSIGN_OR_RETURN(auto database, openConnection(path, busyTimeout));
   // The first statement reads the file's header: a file that is no database fails here.
   ZK_TRY(database->execute("PRAGMA journal_mode = WAL"));
   // Committed writes may be lost to a power cut, never left half done: enough for a cache.

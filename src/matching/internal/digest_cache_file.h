@@ -11,6 +11,7 @@
 // writer lives on the cache's write queue.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -43,7 +44,8 @@ struct StoredEntry {
 
 class CacheReader {
  public:
-  static Result<std::unique_ptr<CacheReader>> open(const std::string& path);
+  static Result<std::unique_ptr<CacheReader>> open(const std::string& path,
+                                                   std::chrono::milliseconds busyTimeout);
 
   // The stored entries of the keys' files (whatever their key fields), one per key, absent
   // where none is stored, read in one transaction.
@@ -74,6 +76,7 @@ class CacheWriter {
   // checked (its header, format version, tables and entry count). Fails with a damage error
   // (isDamage) for a file that must be replaced.
   static Result<std::unique_ptr<CacheWriter>> open(const std::string& path,
+                                                   std::chrono::milliseconds busyTimeout,
                                                    std::int64_t maximumEntries);
   ~CacheWriter();
 
