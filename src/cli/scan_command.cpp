@@ -19,6 +19,7 @@
 #include "cli/user_session.h"
 #include "foundation/byte_count_formatter.h"
 #include "foundation/logger.h"
+#include "matching/digest_cache.h"
 #include "platform/resource_values.h"
 #include "platform/sqlite_database.h"
 #include "scanning/scanning_task.h"
@@ -140,6 +141,8 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
   scan->add_flag("--include-hidden", options.includeHidden, "Also match hidden items (names starting with a dot)");
   scan->add_flag("--verify", options.verify,
                  "Compare the copies of each group byte for byte during the scan, not only the sampled digest");
+  scan->add_flag("--no-cache", options.noCache,
+                 "Read every file again instead of using what earlier scans learnt of unchanged files");
   scan->add_flag("-q,--quiet", options.quiet, "No progress line");
   scan->add_flag("-v,--verbose", options.verbose, "Also print how long each stage took (on standard error)");
   scan->add_option("--exclude", options.excludedPaths, "Leave this folder or file out (repeatable)")
@@ -225,6 +228,9 @@ int runScan(const ScanOptions& options) {
     session = DuplicatesDetectionSession::restore(DuplicatesDetectionSpec::inMemory(service)).wait().value();
   }
 
+  // What earlier scans learnt of unchanged files is used again; a damaged cache is replaced.
+  const auto digestCache = options.noCache ? DigestCache::disabled() : DigestCache::openOrDisabled({DigestCache::defaultPath()});
+
   ProgressReporter progress(!options.quiet && ::isatty(STDERR_FILENO) != 0);
   // Stage timings are always logged; they reach the terminal only when asked for, above the
   // progress line and never on standard output, which holds the results.
@@ -243,8 +249,9 @@ int runScan(const ScanOptions& options) {
     for (const auto& specification : specifications) models.push_back({specification.scanLocation, {}, {}, {}});
     session->replaceScanLocations(std::move(models));
     started = session->startDetection(rulesFor(options, resolver), autoselectionRules, options.includeHidden,
-                                      [&progress, &options](ScanningTask& task) {
+                                      [&progress, &options, &digestCache](ScanningTask& task) {
                                         task.setVerifiesContents(options.verify);
+                                        task.setDigestCache(digestCache);
                                         task.setErrorHandler([&progress](const Error& error) {
                                           progress.printLine("zarnik: " + error.oneLine());
                                         });
@@ -278,6 +285,7 @@ int runScan(const ScanOptions& options) {
     }
   });
   auto scanned = detection->scanned().wait();
+  (void)digestCache->flush().wait();  // the program ends without tearing down
   // The status stream ends after the result: wait for it so that no progress line is drawn
   // after the output.
   (void)detection->task()->status().completion().wait();

@@ -26,6 +26,7 @@ struct ScanOptions {
   bool quiet = false;
   bool verbose = false;
   bool verify = false;
+  bool noCache = false;
   std::vector<std::string> excludedPaths;
   std::vector<std::string> excludedExtensions;
   std::vector<std::string> alwaysSelectPaths;

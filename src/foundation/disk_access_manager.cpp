@@ -120,7 +120,7 @@ bool DiskAccessManager::requestAccess(DiskData& disk, QualityOfService qos, std:
   std::shared_ptr<AccessRequest> request;
   {
     std::lock_guard lock(mutex_);
-    const size_t limit = isBackgroundMode_ ? 1 : static_cast<size_t>(disk.diskInfo.maxTreads());
+    const size_t limit = readersAllowed(disk, qos);
     auto& holders = disk.accessingThreads;
     if (holders.size() < limit || std::find(holders.begin(), holders.end(), me) != holders.end()) {
       holders.push_back(me);
@@ -152,10 +152,10 @@ void DiskAccessManager::endAccess(DiskData& disk) {
 
 void DiskAccessManager::plan(DiskData& disk) {
   for (;;) {
-    const size_t limit = isBackgroundMode_ ? 1 : static_cast<size_t>(disk.diskInfo.maxTreads());
-    if (disk.accessingThreads.size() >= limit) return;
     auto queue = std::find_if(disk.requests.begin(), disk.requests.end(), [](const auto& q) { return !q.empty(); });
     if (queue == disk.requests.end()) return;
+    const auto qos = static_cast<QualityOfService>(queue - disk.requests.begin());
+    if (disk.accessingThreads.size() >= readersAllowed(disk, qos)) return;
     auto request = std::move(queue->front());
     queue->pop_front();
     if (request->decided.test_and_set()) continue;  // abandoned by its thread
@@ -164,13 +164,8 @@ void DiskAccessManager::plan(DiskData& disk) {
   }
 }
 
-void DiskAccessManager::setBackgroundMode(bool background) {
-  std::shared_lock volumesLock(volumesMutex_);
-  std::lock_guard lock(mutex_);
-  isBackgroundMode_ = background;
-  // Leaving background mode may let waiting readers in at once.
-  for (auto& [id, disk] : diskDataByUniqueID_) plan(*disk);
-  plan(*unknownDiskData_);
+size_t DiskAccessManager::readersAllowed(const DiskData& disk, QualityOfService qos) {
+  return qos == QualityOfService::background ? 1 : static_cast<size_t>(disk.diskInfo.maxTreads());
 }
 
 size_t DiskAccessManager::waitingRequestCount(const std::string& diskUniqueID) {

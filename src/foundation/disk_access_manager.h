@@ -1,6 +1,7 @@
 // DiskAccessManager: every read of file contents happens inside a DiskAccessingSession, and the
 // manager lets only a few threads read from one physical disk at once (4 on solid state, 2 on a
-// rotating disk, 1 otherwise; 1 for every disk in background mode). Waiting readers are served
+// rotating disk, 1 otherwise). A background reader (a scan in background mode) is let in only
+// while nobody else reads from its disk. Waiting readers are served
 // by priority class, first come first served within a class. A thread that already reads from a
 // disk is let in again at once (re-entrant).
 //
@@ -73,8 +74,6 @@ class DiskAccessManager {
       std::optional<double> accessWaitingTimeout = std::nullopt,
       std::optional<std::string> volumeURL = std::nullopt);
 
-  void setBackgroundMode(bool background);
-  [[nodiscard]] bool isBackgroundMode() const { return isBackgroundMode_; }
   // The disk a path's reads are counted on.
   [[nodiscard]] std::string diskUniqueIDForURL(const std::string& url);
   // Waiting requests, for tests.
@@ -96,6 +95,7 @@ class DiskAccessManager {
   bool requestAccess(DiskData& disk, QualityOfService qos, std::optional<double> timeout);
   void endAccess(DiskData& disk);
   void plan(DiskData& disk);  // under mutex_
+  [[nodiscard]] static size_t readersAllowed(const DiskData& disk, QualityOfService qos);
 
   std::mutex mutex_;  // grants and waiting requests
   bool followsSystemMounts_ = false;
@@ -107,7 +107,6 @@ class DiskAccessManager {
   std::map<std::string, std::string> diskUniqueIDsByVolumeURL_;
   std::unordered_map<std::string, std::shared_ptr<DiskData>> diskDataByUniqueID_;
   std::shared_ptr<DiskData> unknownDiskData_;
-  std::atomic<bool> isBackgroundMode_{false};
 };
 
 struct DiskAccessingSession::DiskData {

@@ -68,7 +68,7 @@ void EquivalenceCandidatesProviderImpl::addAccumulator(EquivalenceKind kind) {
     default:
       return;  // kinds whose accumulators this build does not have yet take no information
   }
-  accumulatorsByEqivalenceKind_[kind] = accumulator.get();
+  accumulatorsByEquivalenceKind_[kind] = accumulator.get();
   accumulators_.push_back(std::move(accumulator));
 }
 
@@ -76,8 +76,8 @@ void EquivalenceCandidatesProviderImpl::route(const EquivalenceInfoPtr& info,
                                               const std::shared_ptr<DispatchGroup>& processingGroup,
                                               std::function<void(EquivalenceCandidatesAccumulator&)> work) {
   if (cancellationMode_.mode()) return;  // heavy work never starts once cancelled
-  auto found = accumulatorsByEqivalenceKind_.find(info->kind());
-  if (found == accumulatorsByEqivalenceKind_.end()) return;
+  auto found = accumulatorsByEquivalenceKind_.find(info->kind());
+  if (found == accumulatorsByEquivalenceKind_.end()) return;
   EquivalenceCandidatesAccumulator* accumulator = found->second;
   finishingReadyGroup_->enter();
   if (processingGroup) processingGroup->enter();
@@ -108,13 +108,13 @@ void EquivalenceCandidatesProviderImpl::addBatch(std::vector<std::pair<MatchingN
     }
   } routed(std::move(whenRouted));
   if (cancellationMode_.mode() || items.empty()) return;
-  std::erase_if(items, [this](const auto& item) { return accumulatorsByEqivalenceKind_.count(item.second->kind()) == 0; });
+  std::erase_if(items, [this](const auto& item) { return accumulatorsByEquivalenceKind_.count(item.second->kind()) == 0; });
   if (items.empty()) return;
   finishingReadyGroup_->enter();
   if (processingGroup) processingGroup->enter();
   internalQueue_->async([self = shared_from_this(), items = std::move(items), processingGroup,
                          routed = std::move(routed)]() mutable {
-    const bool collectsChildHashes = self->accumulatorsByEqivalenceKind_.count(EquivalenceKind::directory) != 0;
+    const bool collectsChildHashes = self->accumulatorsByEquivalenceKind_.count(EquivalenceKind::directory) != 0;
     for (const auto& [node, info] : items) {
       // A matched file leaves its content's hash in its folder, for folder matching.
       if (collectsChildHashes && node->parentNode()) {
@@ -122,8 +122,8 @@ void EquivalenceCandidatesProviderImpl::addBatch(std::vector<std::pair<MatchingN
           node->parentNode()->childHashesAccumulator.insert(childHash, node->attributes().exactSize);
         }
       }
-      auto accumulator = self->accumulatorsByEqivalenceKind_.find(info->kind());
-      if (accumulator != self->accumulatorsByEqivalenceKind_.end()) accumulator->second->add(node, info);  // else discarded
+      auto accumulator = self->accumulatorsByEquivalenceKind_.find(info->kind());
+      if (accumulator != self->accumulatorsByEquivalenceKind_.end()) accumulator->second->add(node, info);  // else discarded
     }
     items.clear();
     routed.run();
@@ -179,7 +179,7 @@ Future<std::vector<EquivalenceCandidatePtr>> EquivalenceCandidatesProviderImpl::
 void EquivalenceCandidatesProviderImpl::discardAccumulations() {
   std::vector<std::unique_ptr<EquivalenceCandidatesAccumulator>> discarded;
   internalQueue_->sync([&] {
-    accumulatorsByEqivalenceKind_.clear();
+    accumulatorsByEquivalenceKind_.clear();
     discarded = std::move(accumulators_);
     accumulators_.clear();
   });
@@ -190,8 +190,8 @@ std::vector<EquivalenceCandidatePtr> EquivalenceCandidatesProviderImpl::merge(
   std::vector<EquivalenceCandidatePtr> merged;
   internalQueue_->sync([&] {
     for (auto& other : storage.accumulators_) {
-      auto mine = accumulatorsByEqivalenceKind_.find(other->kind());
-      if (mine == accumulatorsByEqivalenceKind_.end()) continue;
+      auto mine = accumulatorsByEquivalenceKind_.find(other->kind());
+      if (mine == accumulatorsByEquivalenceKind_.end()) continue;
       auto groups = mine->second->merge(*other, skippingNodesAt);
       merged.insert(merged.end(), groups.begin(), groups.end());
     }
@@ -212,17 +212,17 @@ void EquivalenceCandidatesProviderImpl::trackContentWork(const Future<Void>& wor
 }
 
 void EquivalenceCandidatesProviderImpl::requestHash(const MatchingNodePtr& node, HashKind kind) {
-  auto delegate = delegate_.lock();
-  if (!delegate) return;
+  auto reader = contentReader_.lock();
+  if (!reader) return;
   finishingReadyGroup_->enter();
-  trackContentWork(delegate->calculateHash(node, kind, *this));
+  trackContentWork(reader->calculateHash(node, kind, *this));
 }
 
 void EquivalenceCandidatesProviderImpl::requestSymlinkMatch(const MatchingNodePtr& node) {
-  auto delegate = delegate_.lock();
-  if (!delegate) return;
+  auto reader = contentReader_.lock();
+  if (!reader) return;
   finishingReadyGroup_->enter();
-  trackContentWork(delegate->matchSymLink(node, *this));
+  trackContentWork(reader->matchSymLink(node, *this));
 }
 
 void EquivalenceCandidatesProviderImpl::didMatchDuplicates(ByteCount ofSize,

@@ -3,8 +3,9 @@
 // queue, counts pending work in the finishing-ready group so that groups are never taken while
 // work is in flight, honours cancellation and collects the groups at the end.
 //
-// add/update/removeNodes/cancelAccumulation return at once and queue their work. The delegate
-// (the scanning task or the monitor) is held weakly.
+// add/update/removeNodes/cancelAccumulation return at once and queue their work. The content
+// reader (the exact pipeline) and the delegate (the scanning task or the monitor, told of groups
+// and progress) are held weakly.
 #pragma once
 
 #include <functional>
@@ -17,6 +18,7 @@
 #include "foundation/dispatch_group.h"
 #include "foundation/future.h"
 #include "foundation/serial_queue.h"
+#include "matching/content_reader.h"
 #include "matching/equivalence_candidates_accumulator.h"
 
 namespace zarnik {
@@ -26,11 +28,6 @@ class EquivalenceCandidatesProviderImpl;
 class EquivalenceCandidatesProviderDelegate {
  public:
   virtual ~EquivalenceCandidatesProviderDelegate() = default;
-  // Computes the node's content hash and feeds it back through the provider's add.
-  virtual Future<Void> calculateHash(const MatchingNodePtr& node, HashKind kind,
-                                     EquivalenceCandidatesProviderImpl& provider) = 0;
-  // Reads the link's stored target and feeds it back through add.
-  virtual Future<Void> matchSymLink(const MatchingNodePtr& node, EquivalenceCandidatesProviderImpl& provider) = 0;
   virtual void didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>& duplicates,
                                   const EquivalenceCandidate& group, EquivalenceCandidatesProviderImpl& provider) = 0;
   virtual void didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>& duplicates,
@@ -53,6 +50,9 @@ class EquivalenceCandidatesProviderImpl final : public EquivalenceCandidatesAccu
       std::shared_ptr<const ExtendedScanRules> scanRules, std::shared_ptr<SerialQueue> internalQueue,
       std::weak_ptr<EquivalenceCandidatesProviderDelegate> delegate, EquivalenceCandidatesAccumulationMode mode,
       std::shared_ptr<DispatchGroup> finishingReadyGroup, const std::vector<EquivalenceKind>& kinds);
+
+  // Who reads the contents the stages ask for; set before the first node is added.
+  void setContentReader(std::weak_ptr<ContentReader> reader) { contentReader_ = std::move(reader); }
 
   void add(const MatchingNodePtr& node, EquivalenceInfoPtr info,
            const std::shared_ptr<DispatchGroup>& processingGroup = nullptr);
@@ -111,12 +111,13 @@ class EquivalenceCandidatesProviderImpl final : public EquivalenceCandidatesAccu
   std::shared_ptr<const ExtendedScanRules> scanRules_;
   std::shared_ptr<SerialQueue> internalQueue_;
   std::weak_ptr<EquivalenceCandidatesProviderDelegate> delegate_;
+  std::weak_ptr<ContentReader> contentReader_;
   EquivalenceCandidatesAccumulationMode mode_;
   std::shared_ptr<DispatchGroup> finishingReadyGroup_;
   AtomicCancellationMode cancellationMode_;
   bool keepsSizeStageMembers_ = true;
   std::vector<std::unique_ptr<EquivalenceCandidatesAccumulator>> accumulators_;
-  std::map<EquivalenceKind, EquivalenceCandidatesAccumulator*> accumulatorsByEqivalenceKind_;
+  std::map<EquivalenceKind, EquivalenceCandidatesAccumulator*> accumulatorsByEquivalenceKind_;
 };
 
 }  // namespace zarnik

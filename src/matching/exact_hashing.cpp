@@ -241,7 +241,8 @@ Result<ExactFileHash> readSampledContent(const ExactFileHashingServiceRequest& r
   if (!analytics) return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, request.url);
   const bool partial = !analytics->readsWholeFile();
   auto session = DiskAccessManager::shared().beginAccessingURL(
-      request.url, partial ? "calculatePartialExactFileHash(_:analytics:)" : "calculateFullExactFileHash(_:)");
+      request.url, partial ? "calculatePartialExactFileHash(_:analytics:)" : "calculateFullExactFileHash(_:)",
+      request.priority);
   if (!session) return FileServicesError::make(FileServicesError::exactHashingFailedToGainAccess, request.url);
 
   const auto changed = [&] {
@@ -304,8 +305,9 @@ Result<TwinDigest> calculateExactFileHashWithTwin(const ExactFileHashingServiceR
   return TwinDigest{hash, twin.isEqual()};
 }
 
-Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCount expectedSize) {
-  auto session = DiskAccessManager::shared().beginAccessingURL(path, "calculateContentPrefixHash(_:)");
+Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCount expectedSize,
+                                                 QualityOfService priority) {
+  auto session = DiskAccessManager::shared().beginAccessingURL(path, "calculateContentPrefixHash(_:)", priority);
   if (!session) return FileServicesError::make(FileServicesError::exactHashingFailedToGainAccess, path);
   const UniqueFd fd = openForReading(path);
   if (!fd.isValid()) {
@@ -326,8 +328,9 @@ Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCo
 }
 
 Result<ExactFileHash> calculateExactAudioHash(const std::string& path,
-                                             const std::shared_ptr<const CancellationToken>& cancellation) {
-  auto session = DiskAccessManager::shared().beginAccessingURL(path, "calculateExactAudioHash(_:)");
+                                             const std::shared_ptr<const CancellationToken>& cancellation,
+                                             QualityOfService priority) {
+  auto session = DiskAccessManager::shared().beginAccessingURL(path, "calculateExactAudioHash(_:)", priority);
   if (!session) return FileServicesError::make(FileServicesError::exactAudioHashingFailedToGainAccess, path);
   const UniqueFd fd = openForReading(path);
   struct stat st {};
@@ -358,8 +361,10 @@ Result<ExactFileHash> calculateExactAudioHash(const std::string& path,
 }
 
 ExactFileHashingServiceRequest exactHashingRequest(const MatchingNode& node,
-                                                   std::shared_ptr<const CancellationToken> cancellation) {
+                                                   std::shared_ptr<const CancellationToken> cancellation,
+                                                   QualityOfService priority) {
   ExactFileHashingServiceRequest request;
+  request.priority = priority;
   request.url = node.path();
   request.exactFileSize = node.attributes().exactSize;
   request.cancellation = std::move(cancellation);
@@ -375,22 +380,23 @@ ByteCount sampledDigestReadSize(std::string_view path, ByteCount size) {
 }
 
 Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfo(
-    MatchingNode& node, HashKind kind, const std::shared_ptr<const CancellationToken>& cancellation) {
+    MatchingNode& node, HashKind kind, const std::shared_ptr<const CancellationToken>& cancellation,
+    QualityOfService priority) {
   if (kind == HashKind::exactAudioContent) {
-    ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactAudioHash(node.path(), cancellation));
+    ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactAudioHash(node.path(), cancellation, priority));
     node.setExactFileHash(hash);
     return EquivalenceInfoPtr(std::make_shared<ExactAudioHashEquivalenceInfo>(hash));
   }
-  ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactFileHash(exactHashingRequest(node, cancellation)));
+  ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactFileHash(exactHashingRequest(node, cancellation, priority)));
   node.setExactFileHash(hash);
   return EquivalenceInfoPtr(std::make_shared<ExactHashEquivalenceInfo>(hash));
 }
 
 Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfoWithTwin(
     MatchingNode& node, MatchingNode& twin, EquivalenceInfoPtr& twinInfo,
-    const std::shared_ptr<const CancellationToken>& cancellation) {
+    const std::shared_ptr<const CancellationToken>& cancellation, QualityOfService priority) {
   ZK_ASSIGN_OR_RETURN(TwinDigest digest,
-                      calculateExactFileHashWithTwin(exactHashingRequest(node, cancellation), twin.path()));
+                      calculateExactFileHashWithTwin(exactHashingRequest(node, cancellation, priority), twin.path()));
   node.setExactFileHash(digest.hash);
   auto info = std::make_shared<ExactHashEquivalenceInfo>(digest.hash);
   if (digest.twinIsEqual) {

@@ -12,6 +12,7 @@
 
 #include "base/result.h"
 #include "foundation/cancellation_token.h"
+#include "foundation/thread_pool.h"
 #include "matching/equivalence_info.h"
 #include "matching/matching_node.h"
 
@@ -73,6 +74,8 @@ struct ExactFileHashingServiceRequest {
   // Looked at before each block read: a cancelled digest stops within one block (1 MiB), also
   // in a file read whole, and fails with the cancellation error.
   std::shared_ptr<const CancellationToken> cancellation;
+  // The disk-accessing session's priority: background reads take one thread a disk.
+  QualityOfService priority = QualityOfService::utility;
 };
 
 // The sampled digest of a file. A file whose size is no longer the expected one fails: it
@@ -99,16 +102,19 @@ struct TwinDigest {
 // are told apart by reading 4 KiB instead of up to 4 MiB. Not a digest: equal fingerprints
 // prove nothing.
 inline constexpr ByteCount kContentPrefixSize = 4096;
-[[nodiscard]] Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCount expectedSize);
+[[nodiscard]] Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCount expectedSize,
+                                                              QualityOfService priority = QualityOfService::utility);
 
 // The digest of a file's audio data alone (its tags and container metadata left out), sampled
 // like a file's in chunks of 4 MiB; the size is the audio data's.
 [[nodiscard]] Result<ExactFileHash> calculateExactAudioHash(
-    const std::string& path, const std::shared_ptr<const CancellationToken>& cancellation = nullptr);
+    const std::string& path, const std::shared_ptr<const CancellationToken>& cancellation = nullptr,
+    QualityOfService priority = QualityOfService::utility);
 
 // The sampled digest's request for a node: its path and its size when listed.
 [[nodiscard]] ExactFileHashingServiceRequest exactHashingRequest(
-    const MatchingNode& node, std::shared_ptr<const CancellationToken> cancellation = nullptr);
+    const MatchingNode& node, std::shared_ptr<const CancellationToken> cancellation = nullptr,
+    QualityOfService priority = QualityOfService::utility);
 
 // The bytes the sampled digest of a file of `size` reads (the whole file when it is small, or a
 // WAV file); `size` itself when it cannot be digested.
@@ -119,12 +125,14 @@ class ExactHashCalculator {
   // Hashes the node, stores the hash in it and returns the information of the hash kind.
   // `cancellation` stops the reading between blocks.
   static Result<EquivalenceInfoPtr> createEquivalenceInfo(
-      MatchingNode& node, HashKind kind, const std::shared_ptr<const CancellationToken>& cancellation = nullptr);
+      MatchingNode& node, HashKind kind, const std::shared_ptr<const CancellationToken>& cancellation = nullptr,
+      QualityOfService priority = QualityOfService::utility);
   // The exact digest of `node`, also given to `twin` (a file of its size) when the twin holds
   // the same bytes; `twinInfo` is then set.
   static Result<EquivalenceInfoPtr> createEquivalenceInfoWithTwin(
       MatchingNode& node, MatchingNode& twin, EquivalenceInfoPtr& twinInfo,
-      const std::shared_ptr<const CancellationToken>& cancellation = nullptr);
+      const std::shared_ptr<const CancellationToken>& cancellation = nullptr,
+      QualityOfService priority = QualityOfService::utility);
 };
 
 // The automatic size threshold: the size under which the groups hold only a small share

@@ -6,7 +6,9 @@
 #pragma once
 
 #include "base/result.h"
+#include "matching/content_work.h"
 #include "matching/matching_node.h"
+#include "scanning/candidate_group.h"
 
 #include <functional>
 #include <vector>
@@ -28,5 +30,11 @@ using WholeContentComparison =
 // Whether the sampled digest of a file of this size reads all of it: its group is then known
 // to hold equal bytes without reading them again.
 [[nodiscard]] bool digestReadsWholeFile(const MatchingNode& member);
+
+// Marks the groups of exact duplicates whose digest read their files whole as verified; with
+// `compareWhole`, confirms the others by whole content, side by side on the work's queue (at
+// most `width` groups at once), and splits them where members differ. Unreadable members are
+// reported through the work and left out; a cancelled comparison leaves its group unverified.
+void verifyGroupsByContent(std::vector<CandidateGroup>& groups, bool compareWhole, const ContentWork& work);
 
 }  // namespace zarnik

@@ -9,7 +9,7 @@
 #include "base/date.h"
 #include "base/units.h"
 #include "foundation/cancellation_mode.h"
-#include "scanning/content_progress.h"
+#include "matching/content_progress.h"
 
 namespace zarnik {
 

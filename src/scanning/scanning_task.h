@@ -4,25 +4,27 @@
 // (the engine finishes its groups once no work is in flight) and building (size threshold,
 // hard-link rule, detection results). It publishes status snapshots at most every 0.1 s.
 //
+// Content is read by the exact pipeline (digests) and the media pipeline (pictures, audio),
+// both in matching/; the task only orchestrates: stages, status, cancellation, results.
+//
 // Threads: status changes, cancel and background mode run on the service's serial queue;
-// the walk runs on the enumeration queue and content work (hashing, link targets) on the work
-// queue, each as wide as the processor count (2 in background mode).
+// the walk runs on the enumeration queue and content work on the work queue, each as wide as
+// the processor count (2 in background mode).
 #pragma once
 
 #include <atomic>
-#include <deque>
 #include <memory>
 #include <mutex>
-#include <unordered_map>
 #include <vector>
 
 #include "enumeration/file_system_enumeration.h"
 #include "foundation/channel.h"
 #include "foundation/operation_queue.h"
 #include "matching/equivalence_candidates_provider.h"
-#include "matching/parked_file_node.h"
-#include "scanning/content_prefix_gate.h"
-#include "scanning/content_progress.h"
+#include "matching/exact_pipeline.h"
+#include "matching/matching_settings.h"
+#include "matching/media/media_pipeline.h"
+#include "scanning/candidate_group.h"
 #include "scanning/detection_result.h"
 #include "scanning/scanning_status.h"
 
@@ -58,15 +60,18 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   Future<std::shared_ptr<const ScanningServiceResult>> start();
   // Snapshots, the latest one kept for late subscribers.
   [[nodiscard]] const Producer<ConstantScanningStatus, Void>& status() const { return statusProducer_; }
-  // Items that could not be read, as they are met (called on the walk's threads).
+  // Items that could not be read, as they are met (called on the walk's and the readers' threads).
   void setErrorHandler(std::function<void(const Error&)> handler) { errorHandler_ = std::move(handler); }
   // Before start(): whether groups of exact duplicates are confirmed by whole content before the
   // results are built (each member compared byte for byte with the first, on the work queue;
   // members that differ split off). Without it only groups the digest read whole count as
   // verified.
   void setVerifiesContents(bool verifies) { verifiesContents_ = verifies; }
+  // Before start(): where what the scan learns of files' contents is looked up and kept.
+  void setDigestCache(std::shared_ptr<DigestCache> cache) { digestCache_ = std::move(cache); }
 
   void cancel(bool keepResults);
+  // This scan's reads (and only this scan's) take one thread a disk in background mode.
   void updateIsBackgroundMode(bool isBackgroundMode);
   [[nodiscard]] bool canContinue() const { return !cancellationMode_.mode(); }
   [[nodiscard]] const std::vector<EnumerationSpecification>& acceptableEnumerationSpecifications() const {
@@ -74,8 +79,6 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   }
 
   // Matching engine delegate.
-  Future<Void> calculateHash(const MatchingNodePtr& node, HashKind kind, EquivalenceCandidatesProviderImpl& provider) override;
-  Future<Void> matchSymLink(const MatchingNodePtr& node, EquivalenceCandidatesProviderImpl& provider) override;
   void didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>& duplicates,
                           const EquivalenceCandidate& group, EquivalenceCandidatesProviderImpl& provider) override;
   void didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>&, const EquivalenceCandidate&,
@@ -87,82 +90,29 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
  private:
   ScanningTask(ScanningServiceRequest request, std::shared_ptr<SerialQueue> internalQueue);
   void setUp();
+  void setUpContentReading();
+  [[nodiscard]] ContentWork contentWork();
 
   Result<Void> runEnumerationStage();
   Result<std::vector<EquivalenceCandidatePtr>> runAccumulationStage();
   Result<ScanningServiceResult> runBuildingStage(std::vector<EquivalenceCandidatePtr> groups);
   void finish();
 
-  struct GroupMember {
-    MatchingNodePtr node;
-    std::optional<FileId> hardLinkKey;
-    std::string path;  // for ordering; let go once the groups are sorted
-  };
-  struct CandidateGroup {
-    EquivalenceKind kind = EquivalenceKind::exactHash;
-    std::vector<GroupMember> members;
-    bool verified = false;
-  };
   // Groups of exact duplicates are marked verified when the digest read their files whole, and,
   // when asked, confirmed by whole content (split where members differ); a cancelled
   // confirmation leaves the rest as they were, unverified.
   void verifyContents(std::vector<CandidateGroup>& groups);
-  [[nodiscard]] Result<std::vector<CandidateGroup>> splitByContent(const CandidateGroup& group);
-  // A group made only of hard links of one file frees nothing.
-  [[nodiscard]] static bool holdsSeparateFiles(const CandidateGroup& group);
-  [[nodiscard]] scanning_service::DetectionResult detectionResultOf(const CandidateGroup& group,
-                                                                    std::int64_t& nextIdentifier) const;
-
-  // A file waiting for its digest. One that may wait at the first-block gate is parked at once:
-  // while the walk outruns the reading, most of a scan's files wait here.
-  struct HashRequest {
-    ParkedFileNode file;
-    ByteCount size = 0;
-    HashKind kind = HashKind::exact;
-  };
-  void drainHashRequests(EquivalenceCandidatesProviderImpl& provider);
-  // The nodes' hash information, added to `hashed`; failures are logged and reported. Two
-  // files the first-block gate let through together are most often copies: the second is
-  // compared with the first while that is digested, and digested itself only if it differs.
-  void hashNodes(const std::vector<MatchingNodePtr>& nodes, HashKind kind,
-                 std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>>& hashed);
-  // The node's hash information, or nothing (the failure is logged and reported).
-  EquivalenceInfoPtr hashNode(const MatchingNodePtr& node, HashKind kind);
-  // The digest of another link of the node's file, computed earlier in this scan.
-  std::optional<ExactFileHash> knownLinkDigest(const MatchingNode& node);
-  void rememberLinkDigest(const MatchingNode& node);
-  // Digests the requested file, once the first-block gate lets it through, with the one it
-  // was waiting for; a file passing an open gate is first compared with the gate's reference.
-  void hashRequestedFile(const HashRequest& request, std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>>& hashed);
-  // Whether the node holds what the reference held when digested; it then takes its digest.
-  bool matchesReference(MatchingNode& node, const DigestReference& reference);
-  // `size`: the file's size when listed (an empty file's failure is expected, and not reported).
-  void reportHashingFailure(const Error& error, ByteCount size);
-  // Similar pictures: the picture's size and, when asked, its perceptual hashes.
-  static ImageFacts processImage(const MatchingNode& node, bool wantsHash);
-  // The bytes the digest of a request will read, for the progress of content reading.
-  [[nodiscard]] static ByteCount plannedReadSize(ByteCount size, HashKind kind);
-  [[nodiscard]] bool wantsPerceptualHashes(const MatchingNode& node) const;
-  void matchPerceptually(const MatchingNodePtr& node);
-  // Audio files are matched by their tags (similar audio) and by their audio data alone
-  // (identical audio under different tags).
-  [[nodiscard]] bool wantsAudioWork(const MatchingNode& node) const;
-  [[nodiscard]] std::vector<EquivalenceInfoPtr> audioInformation(MatchingNode& node) const;
-  void matchAudio(const MatchingNodePtr& node);
-
-  // Per-node matching: which information a node gets, handed to the engine.
+  void detectDifferencesAndSelect(std::vector<scanning_service::DetectionResult>& results);
+  // Hands a listed batch to the engine and the media pipeline.
   void matchFoundNodes(const std::vector<MatchingNodePtr>& nodes);
-  [[nodiscard]] std::vector<EquivalenceInfoPtr> equivalenceInformation(MatchingNode& node) const;
-  // Bundles with an identifier and a version, matched with their whole-tree sizes.
-  [[nodiscard]] std::vector<EquivalenceInfoPtr> applicationInformation(MatchingNode& node) const;
 
   // Applies a change to the status on the internal queue and publishes when due.
   void changeStatus(std::function<void(MutableScanningStatus&)> change);
   void publishIfDue(bool force);
   void noteTimingLine(const char* label);
-  void detectDifferencesAndSelect(std::vector<scanning_service::DetectionResult>& results);
 
   ScanningServiceRequest request_;
+  MatchingSettings settings_;
   std::shared_ptr<SerialQueue> internalQueue_;
   std::shared_ptr<OperationQueue> workQueue_;
   std::shared_ptr<OperationQueue> enumerationQueue_;
@@ -170,15 +120,18 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   std::shared_ptr<MatchingNodesFactory> matchingNodesFactory_;
   std::shared_ptr<DispatchGroup> nodesProcessingGroup_ = std::make_shared<DispatchGroup>();
   std::shared_ptr<EquivalenceCandidatesProviderImpl> equivalenceCandidatesProvider_;
+  std::shared_ptr<ExactPipeline> exactPipeline_;
+  std::shared_ptr<MediaPipeline> mediaPipeline_;
   std::shared_ptr<FileSystemFastEnumeration> enumeration_;
   std::mutex enumerationMutex_;
   AtomicCancellationMode cancellationMode_;
   // Cancelled with the task: stops content reads between blocks.
   std::shared_ptr<CancellationToken> cancellation_ = CancellationToken::make();
+  std::shared_ptr<ContentProgress> contentProgress_ = std::make_shared<ContentProgress>();
+  std::shared_ptr<std::atomic<bool>> backgroundMode_ = std::make_shared<std::atomic<bool>>(false);
   bool verifiesContents_ = false;  // set before start
-  ContentProgress contentProgress_;
+  std::shared_ptr<DigestCache> digestCache_;  // set before start
   size_t maxConcurrentOperationCount_;
-  bool isBackgroundMode_ = false;  // internal queue only
   std::function<void(const Error&)> errorHandler_;
 
   MutableScanningStatus status_;  // internal queue only
@@ -192,13 +145,6 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
 
   // Files listed and not yet past the first-block gate: the walk waits while too many are.
   std::shared_ptr<Backlog> walkBacklog_;
-  std::mutex hashRequestsMutex_;
-  std::deque<HashRequest> hashRequests_;
-  size_t hashWorkers_ = 0;  // under hashRequestsMutex_
-  // Hard links of one file share their content: its digest is computed once per scan.
-  std::mutex hardLinkDigestsMutex_;
-  std::unordered_map<FileId, ExactFileHash, FileIdHash> hardLinkDigests_;
-  ContentPrefixGate prefixGate_;
 
   std::atomic<std::int64_t> scannedCount_{0};
   std::atomic<std::int64_t> scannedSize_{0};

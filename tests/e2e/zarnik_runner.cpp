@@ -12,9 +12,11 @@ extern char** environ;
 
 namespace zarnik::testing {
 
-Run runZarnik(const std::string& arguments, const TestDir& scratch) {
+Run runZarnik(const std::string& arguments, const TestDir& scratch) { return runZarnikWith("", arguments, scratch); }
+
+Run runZarnikWith(const std::string& environment, const std::string& arguments, const TestDir& scratch) {
   const std::string errPath = scratch / "stderr.txt";
-  const std::string command = std::string(ZARNIK_BINARY) + " " + arguments + " 2>" + errPath;
+  const std::string command = environment + " " + std::string(ZARNIK_BINARY) + " " + arguments + " 2>" + errPath;
   Run run;
   FILE* pipe = ::popen(command.c_str(), "r");
   std::array<char, 4096> buffer{};

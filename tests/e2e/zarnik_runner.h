@@ -20,6 +20,9 @@ struct Run {
 
 // `arguments` are passed through the shell; stderr goes through a file in `scratch`.
 Run runZarnik(const std::string& arguments, const TestDir& scratch);
+// The same with `environment` ("NAME=value ...") set for this run alone; stderr goes through
+// a file in `scratch`, so two runs at once need scratch folders of their own.
+Run runZarnikWith(const std::string& environment, const std::string& arguments, const TestDir& scratch);
 // Starts zarnik with `arguments` (no shell), its output thrown away; the process id.
 pid_t spawnZarnik(const std::vector<std::string>& arguments);
 inline std::string quoted(const std::string& path) { return "'" + path + "'"; }
@@ -34,6 +37,7 @@ class ZarnikProgramTest : public ::testing::Test {
     ::setenv("XDG_STATE_HOME", scratch.path().c_str(), 1);
     ::setenv("XDG_DATA_HOME", (scratch / "data").c_str(), 1);
     ::setenv("HOME", scratch.path().c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (scratch / "cache").c_str(), 1);
   }
 };
 

@@ -72,10 +72,12 @@ TEST(DiskAccessManager, WaitingReadersGoByPriorityThenArrival) {
   auto interactive = waiter("interactive", QualityOfService::userInteractive);
   while (manager.waitingRequestCount("hdd") < 4) std::this_thread::yield();
 
-  // One place frees up: each waiter gets it only when the one before has ended.
+  // One place frees up: each waiter gets it only when the one before has ended; the background
+  // reader only once nobody else reads from the disk.
   releases[0].set_value();
-  for (auto* t : {&background, &utility1, &utility2, &interactive}) t->join();
+  for (auto* t : {&utility1, &utility2, &interactive}) t->join();
   releases[1].set_value();
+  background.join();
   for (auto& t : holders) t.join();
   EXPECT_EQ(order, (std::vector<std::string>{"interactive", "utility1", "utility2", "background"}));
 }
@@ -99,22 +101,22 @@ TEST(DiskAccessManager, ATimedOutReaderGetsNothingAndLeavesNoTrace) {
   EXPECT_NE(granted, nullptr);
 }
 
-TEST(DiskAccessManager, BackgroundModeAllowsOneReaderPerDisk) {
+TEST(DiskAccessManager, BackgroundReadersWaitForAnyOtherReaderWhileOthersDoNot) {
   DiskAccessManager manager({disk("ssd", ZKDiskInfo::solidState, "/")});
-  manager.setBackgroundMode(true);
   std::promise<void> release;
   std::promise<void> holding;
   std::thread holder([&] {
-    auto session = manager.beginAccessingURL("/a", "holder");
+    auto session = manager.beginAccessingURL("/a", "holder", QualityOfService::background);
     holding.set_value();
     release.get_future().wait();
   });
   holding.get_future().wait();
-  EXPECT_EQ(manager.beginAccessingURL("/b", "second", QualityOfService::utility, 0.05), nullptr);
-  manager.setBackgroundMode(false);
-  EXPECT_NE(manager.beginAccessingURL("/b", "second", QualityOfService::utility, 0.05), nullptr);
+  // A second background scan waits; a scan in the foreground is not held back by either.
+  EXPECT_EQ(manager.beginAccessingURL("/b", "second", QualityOfService::background, 0.05), nullptr);
+  EXPECT_NE(manager.beginAccessingURL("/b", "foreground", QualityOfService::utility, 0.05), nullptr);
   release.set_value();
   holder.join();
+  EXPECT_NE(manager.beginAccessingURL("/b", "second", QualityOfService::background, 0.05), nullptr);
 }
 
 TEST(DiskMap, KindsFollowSysfsAndFileSystemTypes) {

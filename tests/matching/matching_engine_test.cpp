@@ -20,7 +20,7 @@ using testing::TestDir;
 
 // A delegate that records requests and answers hashes with a digest made from the node's name
 // prefix, so tests decide which files are "equal".
-class RecordingDelegate final : public EquivalenceCandidatesProviderDelegate {
+class RecordingDelegate final : public EquivalenceCandidatesProviderDelegate, public ContentReader {
  public:
   std::mutex mutex;
   std::vector<std::string> hashRequests;
@@ -75,7 +75,9 @@ class MatchingEngineTest : public ::testing::Test {
   std::shared_ptr<EquivalenceCandidatesProviderImpl> provider(
       std::vector<EquivalenceKind> kinds = {EquivalenceKind::exactSize, EquivalenceKind::exactHash},
       EquivalenceCandidatesAccumulationMode mode = EquivalenceCandidatesAccumulationMode::finite) {
-    return EquivalenceCandidatesProviderImpl::make(rules, nullptr, delegate, mode, nullptr, kinds);
+    auto provider = EquivalenceCandidatesProviderImpl::make(rules, nullptr, delegate, mode, nullptr, kinds);
+    provider->setContentReader(delegate);
+    return provider;
   }
 };
 

@@ -1,4 +1,4 @@
-#include "scanning/content_progress.h"
+#include "matching/content_progress.h"
 
 namespace zarnik {
 

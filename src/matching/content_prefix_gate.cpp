@@ -1,4 +1,4 @@
-#include "scanning/content_prefix_gate.h"
+#include "matching/content_prefix_gate.h"
 
 namespace zarnik {
 

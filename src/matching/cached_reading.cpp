@@ -1,0 +1,53 @@
+#include "matching/cached_reading.h"
+
+#include "platform/file_state.h"
+
+namespace zarnik {
+namespace {
+
+// Longer than the kernel's clock tick (1 to 10 ms), which the change time is taken from.
+constexpr auto kUnsettledFor = std::chrono::milliseconds(50);
+
+}  // namespace
+
+CachedReading::CachedReading(std::shared_ptr<DigestCache> cache) : cache_(std::move(cache)) {}
+
+CachedReading::Look CachedReading::look(const std::string& path, ByteCount expectedSize) const {
+  Look look;
+  if (!isOn()) return look;
+  look.readStart = dateNow();
+  auto state = regularFileStateOf(path);
+  // A file that is gone or changed is read anyway, which reports it as such.
+  if (state.hasError() || state.value().size != expectedSize) return look;
+  look.key = DigestCacheKey{state.value().identity, state.value().size, state.value().modified, state.value().changed};
+  look.known = cache_->lookup(*look.key);
+  return look;
+}
+
+bool CachedReading::mayRecord(const Look& look) const {
+  return look.key && cache_ && look.key->changed + kUnsettledFor < look.readStart;
+}
+
+void CachedReading::recordPrefix(const Look& look, std::uint64_t prefix) const {
+  if (mayRecord(look)) cache_->recordContentPrefixHash(*look.key, prefix);
+}
+
+void CachedReading::recordDigest(const Look& look, HashKind kind, const ExactFileHash& digest) const {
+  if (!mayRecord(look)) return;
+  if (kind == HashKind::exactAudioContent) {
+    cache_->recordAudioDigest(*look.key, digest);
+  } else {
+    cache_->recordSampledDigest(*look.key, digest);
+  }
+}
+
+void CachedReading::recordPicture(const Look& look, const ImageFacts& facts, bool hashesIncluded) const {
+  if (mayRecord(look)) cache_->recordPicture(*look.key, facts, hashesIncluded);
+}
+
+std::optional<ExactFileHash> CachedReading::digestOf(const Look& look, HashKind kind) {
+  if (!look.known) return std::nullopt;
+  return kind == HashKind::exactAudioContent ? look.known->audioDigest : look.known->sampledDigest;
+}
+
+}  // namespace zarnik

@@ -1,0 +1,26 @@
+// ContentReader: what the matching engine asks of a file's contents. A stage that needs a
+// digest or a link's target asks the reader, which reads it on its own workers and hands the
+// answer back through the provider's add. The engine never reads a file itself.
+#pragma once
+
+#include "foundation/future.h"
+#include "matching/equivalence_info.h"
+#include "matching/matching_node.h"
+
+namespace zarnik {
+
+class EquivalenceCandidatesProviderImpl;
+
+class ContentReader {
+ public:
+  virtual ~ContentReader() = default;
+  // Digests the node as `kind` asks and feeds the digest back through `provider`'s add; the
+  // future completes once the request is accepted or done (the provider counts it as work in
+  // flight until then).
+  virtual Future<Void> calculateHash(const MatchingNodePtr& node, HashKind kind,
+                                     EquivalenceCandidatesProviderImpl& provider) = 0;
+  // Reads the link's stored target and feeds it back through `provider`'s add.
+  virtual Future<Void> matchSymLink(const MatchingNodePtr& node, EquivalenceCandidatesProviderImpl& provider) = 0;
+};
+
+}  // namespace zarnik

@@ -1,0 +1,283 @@
+#include "matching/exact_pipeline.h"
+
+#include <algorithm>
+
+#include "foundation/disk_access_manager.h"
+#include "foundation/logger.h"
+#include "matching/equivalence_candidates_provider.h"
+#include "matching/exact_hashing.h"
+
+namespace zarnik {
+namespace {
+
+constexpr const char* kAuthor = "ExactPipeline";
+
+bool isHardLinked(const NodeAttributes& attributes) {
+  return attributes.numberOfHardlinks > 1 && attributes.fileResourceID.has_value();
+}
+
+EquivalenceInfoPtr digestInformation(const ExactFileHash& hash, HashKind kind) {
+  if (kind == HashKind::exactAudioContent) return std::make_shared<ExactAudioHashEquivalenceInfo>(hash);
+  return std::make_shared<ExactHashEquivalenceInfo>(hash);
+}
+
+}  // namespace
+
+std::shared_ptr<ExactPipeline> ExactPipeline::make(ContentWork work, std::shared_ptr<Backlog> backlog,
+                                                   std::function<bool(const MatchingNode&)> keepsWhole) {
+  return std::shared_ptr<ExactPipeline>(new ExactPipeline(std::move(work), std::move(backlog), std::move(keepsWhole)));
+}
+
+Future<Void> ExactPipeline::calculateHash(const MatchingNodePtr& node, HashKind kind,
+                                          EquivalenceCandidatesProviderImpl& provider) {
+  // One list that a few workers drain, counted in the scan's group until each request is done,
+  // instead of an operation and a future per file (≈350 bytes and two thread hand-overs a file).
+  static const Future<Void> kAccepted = makeSucceededFuture(Void{});
+  work_.inFlight->enter();
+  const ByteCount size = node->attributes().exactSize;
+  // A node that another matcher holds too keeps its identity: its groups' claims must reach
+  // that very object.
+  const bool mayPark = kind == HashKind::exact && ContentPrefixGate::holdsBack(size) && !keepsWhole_(*node);
+  work_.progress->announce(1, plannedReadSize(size, kind));
+  bool startWorker = false;
+  {
+    std::lock_guard lock(requestsMutex_);
+    requests_.push_back({ParkedFileNode(node, mayPark), size, kind});
+    backlog_->add(1);
+    if (workers_ < work_.width) {
+      ++workers_;
+      startWorker = true;
+    }
+  }
+  if (startWorker) {
+    work_.queue->addOperation([self = shared_from_this(), provider = provider.shared_from_this()] {
+      self->drain(*provider);
+    });
+  }
+  return kAccepted;
+}
+
+void ExactPipeline::drain(EquivalenceCandidatesProviderImpl& provider) {
+  // Requests are taken, and digests handed to the engine, a few at a time: one lock and one
+  // queue hand-over per file made the workers wait on each other. A worker takes no more than
+  // its share, so that a handful of large files still spread over all workers.
+  constexpr size_t kMostPerTurn = 16;
+  std::vector<Request> taken;
+  Digested digested;
+  for (;;) {
+    taken.clear();
+    {
+      std::lock_guard lock(requestsMutex_);
+      if (requests_.empty()) {
+        --workers_;
+        return;
+      }
+      const size_t share = std::max<size_t>(1, requests_.size() / std::max<size_t>(1, workers_));
+      const size_t count = std::min({kMostPerTurn, share, requests_.size()});
+      for (size_t i = 0; i < count; ++i) {
+        taken.push_back(std::move(requests_.front()));
+        requests_.pop_front();
+      }
+    }
+    digested.clear();
+    for (const Request& request : taken) {
+      work_.progress->begin([&request] { return request.file.path(); });
+      process(request, digested);
+      work_.progress->end(1, plannedReadSize(request.size, request.kind));
+    }
+    work_.notifyProgress();
+    provider.addBatch(std::move(digested));
+    backlog_->remove(taken.size());
+    for (size_t i = 0; i < taken.size(); ++i) work_.inFlight->leave();
+  }
+}
+
+void ExactPipeline::process(const Request& request, Digested& digested) {
+  // Exact digests of files longer than a block wait at the gate; the rest are due now.
+  ContentPrefixGate::Admission admission;
+  std::optional<std::uint64_t> prefix;
+  if (request.kind == HashKind::exact && ContentPrefixGate::holdsBack(request.size)) {
+    if (!work_.canContinue()) return;
+    auto prefixHash = contentPrefix(request.file.path(), request.size);
+    if (prefixHash.hasError()) {
+      reportFailure(prefixHash.error(), request.size);
+      return;
+    }
+    prefix = prefixHash.value();
+    admission = gate_.admit(request.file, request.size, *prefix);
+  } else {
+    admission.due.push_back(request.file.unpark(request.size));
+  }
+  std::vector<MatchingNodePtr> due;
+  for (auto& node : admission.due) {
+    if (node.hasError()) {
+      reportFailure(node.error(), request.size);
+    } else {
+      due.push_back(std::move(node.value()));
+    }
+  }
+  const size_t firstDigested = digested.size();
+  digestDue(std::move(due), admission, request.kind, digested);
+  if (prefix && !admission.reference && digested.size() > firstDigested) {
+    const MatchingNode& first = *digested[firstDigested].first;
+    if (auto hash = first.exactFileHash()) {
+      gate_.offerReference(request.size, *prefix,
+                           DigestReference{first.path(), first.attributes().dateOfModification, *hash});
+    }
+  }
+}
+
+Result<std::uint64_t> ExactPipeline::contentPrefix(const std::string& path, ByteCount size) {
+  const auto look = cache_.look(path, size);
+  if (look.known && look.known->contentPrefixHash) {
+    known_.fetch_add(1, std::memory_order_relaxed);
+    return *look.known->contentPrefixHash;
+  }
+  read_.fetch_add(1, std::memory_order_relaxed);
+  auto prefix = calculateContentPrefixHash(path, size, work_.readingPriority());
+  if (prefix.hasValue()) cache_.recordPrefix(look, prefix.value());
+  return prefix;
+}
+
+void ExactPipeline::digestDue(std::vector<MatchingNodePtr> due, const ContentPrefixGate::Admission& admission,
+                              HashKind kind, Digested& digested) {
+  std::vector<MatchingNodePtr> unknown;
+  std::vector<CachedReading::Look> looks;
+  for (auto& node : due) {
+    auto look = cache_.isOn() ? cache_.look(node->path(), node->attributes().exactSize) : CachedReading::Look{};
+    if (auto known = CachedReading::digestOf(look, kind)) {
+      known_.fetch_add(1, std::memory_order_relaxed);
+      node->setExactFileHash(*known);
+      if (kind == HashKind::exact) rememberLinkDigest(*node);
+      digested.emplace_back(node, digestInformation(*known, kind));
+      continue;
+    }
+    unknown.push_back(std::move(node));
+    looks.push_back(std::move(look));
+  }
+  read_.fetch_add(static_cast<std::int64_t>(unknown.size()), std::memory_order_relaxed);
+  const size_t firstRead = digested.size();
+  if (unknown.size() == 1 && admission.reference && matchesReference(*unknown[0], *admission.reference)) {
+    digested.emplace_back(unknown[0], std::make_shared<ExactHashEquivalenceInfo>(admission.reference->hash));
+  } else {
+    digestAll(unknown, kind, digested);
+  }
+  if (!cache_.isOn()) return;
+  for (size_t i = firstRead; i < digested.size(); ++i) {
+    const auto at = std::find(unknown.begin(), unknown.end(), digested[i].first) - unknown.begin();
+    if (auto hash = digested[i].first->exactFileHash(); hash && at < static_cast<std::ptrdiff_t>(looks.size())) {
+      cache_.recordDigest(looks[static_cast<size_t>(at)], kind, *hash);
+    }
+  }
+}
+
+ByteCount ExactPipeline::plannedReadSize(ByteCount size, HashKind kind) {
+  // WAV files, read whole, count as others: the figure only paces the progress line, and
+  // knowing the extension would cost a path per file.
+  constexpr ByteCount kMebibyte = 1 << 20;
+  return std::min(size, (kind == HashKind::exact ? 4 : 16) * kMebibyte);
+}
+
+bool ExactPipeline::matchesReference(MatchingNode& node, const DigestReference& reference) {
+  if (knownLinkDigest(node) || !work_.canContinue()) return false;
+  auto same = hasSampledContentOf(exactHashingRequest(node, work_.cancellation, work_.readingPriority()),
+                                  reference.path, reference.modified);
+  if (!same.hasValue() || !same.value()) return false;  // digested on its own, which reports any failure
+  node.setExactFileHash(reference.hash);
+  rememberLinkDigest(node);
+  return true;
+}
+
+void ExactPipeline::digestAll(const std::vector<MatchingNodePtr>& nodes, HashKind kind, Digested& digested) {
+  const bool areTwins = nodes.size() == 2 && kind == HashKind::exact && !knownLinkDigest(*nodes[0]) &&
+                        !knownLinkDigest(*nodes[1]);
+  if (areTwins && work_.canContinue()) {
+    EquivalenceInfoPtr twinInfo;
+    auto info = ExactHashCalculator::createEquivalenceInfoWithTwin(*nodes[0], *nodes[1], twinInfo, work_.cancellation,
+                                                                   work_.readingPriority());
+    if (info.hasValue()) {
+      rememberLinkDigest(*nodes[0]);
+      digested.emplace_back(nodes[0], std::move(info.value()));
+    } else {
+      reportFailure(info.error(), nodes[0]->attributes().exactSize);
+    }
+    if (twinInfo) {
+      rememberLinkDigest(*nodes[1]);
+      digested.emplace_back(nodes[1], std::move(twinInfo));
+    } else if (auto other = digest(nodes[1], kind)) {
+      digested.emplace_back(nodes[1], std::move(other));
+    }
+    return;
+  }
+  for (const auto& node : nodes) {
+    if (auto info = digest(node, kind)) digested.emplace_back(node, std::move(info));
+  }
+}
+
+EquivalenceInfoPtr ExactPipeline::digest(const MatchingNodePtr& node, HashKind kind) {
+  if (!work_.canContinue()) return nullptr;
+  if (kind == HashKind::exact) {
+    if (auto known = knownLinkDigest(*node)) {
+      node->setExactFileHash(*known);
+      return std::make_shared<ExactHashEquivalenceInfo>(*known);
+    }
+  }
+  auto info = ExactHashCalculator::createEquivalenceInfo(*node, kind, work_.cancellation, work_.readingPriority());
+  if (info.hasError()) {
+    reportFailure(info.error(), node->attributes().exactSize);
+    return nullptr;
+  }
+  if (kind == HashKind::exact) rememberLinkDigest(*node);
+  return info.value();
+}
+
+std::optional<ExactFileHash> ExactPipeline::knownLinkDigest(const MatchingNode& node) {
+  const NodeAttributes& attributes = node.attributes();
+  if (!isHardLinked(attributes)) return std::nullopt;
+  std::lock_guard lock(linkDigestsMutex_);
+  auto known = linkDigests_.find(*attributes.fileResourceID);
+  if (known == linkDigests_.end() || known->second.size != attributes.exactSize) return std::nullopt;
+  return known->second;
+}
+
+void ExactPipeline::rememberLinkDigest(const MatchingNode& node) {
+  const NodeAttributes& attributes = node.attributes();
+  if (!isHardLinked(attributes)) return;
+  if (auto hash = node.exactFileHash()) {
+    std::lock_guard lock(linkDigestsMutex_);
+    linkDigests_.emplace(*attributes.fileResourceID, *hash);
+  }
+}
+
+void ExactPipeline::reportFailure(const Error& error, ByteCount size) {
+  if (error.isCancellation()) return;  // stopped by the user, nothing wrong with the file
+  LogContext context = LogContext::at(error.path);
+  if (!error.underlying.empty()) context.underlyingError = error.underlying;
+  Logger::shared().log(kAuthor, "calculateHash(forNode:hashKind:provider:)", error.description, context);
+  // Empty files cannot be digested and are simply never grouped; other failures (unreadable,
+  // changed or vanished files) are worth a line.
+  const bool isEmptyFile = error.code == FileServicesError::hashingFailedForUnknownReason && size < 1;
+  if (!isEmptyFile) work_.fail(error);
+}
+
+Future<Void> ExactPipeline::matchSymLink(const MatchingNodePtr& node, EquivalenceCandidatesProviderImpl& provider) {
+  Promise<Void> promise;
+  auto future = promise.future();
+  work_.queue->addOperation([self = shared_from_this(), provider = provider.shared_from_this(), node, promise]() mutable {
+    if (self->work_.canContinue()) {
+      const std::string path = node->path();
+      auto session = DiskAccessManager::shared().beginAccessingURL(path, "init(linkUrl:)", self->work_.readingPriority());
+      if (session) {
+        auto info = SymlinkTargetPathEquivalenceInfo::fromLink(path);
+        session->endAccessing();
+        if (info) provider->add(node, info);
+      }
+    }
+    promise.succeed(Void{});
+  });
+  return future;
+}
+
+void ExactPipeline::finish() { gate_.clear(); }
+
+}  // namespace zarnik

@@ -1,0 +1,80 @@
+#include "scanning/candidate_group.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <tuple>
+
+namespace zarnik {
+
+bool CandidateGroup::holdsSeparateFiles() const {
+  std::set<FileId> keys;
+  size_t keyless = 0;
+  for (const auto& member : members) {
+    if (member.hardLinkKey) {
+      keys.insert(*member.hardLinkKey);
+    } else {
+      ++keyless;
+    }
+  }
+  return keys.size() + keyless >= 2;
+}
+
+ByteCount CandidateGroup::largestSize() const {
+  ByteCount largest = 0;
+  for (const auto& member : members) largest = std::max(largest, member.node->attributes().exactSize);
+  return largest;
+}
+
+scanning_service::DetectionResult CandidateGroup::detectionResult(std::int64_t& nextIdentifier) const {
+  std::map<FileId, int> linkCounts;
+  for (const auto& member : members) {
+    if (member.hardLinkKey) ++linkCounts[*member.hardLinkKey];
+  }
+  std::map<FileId, std::int64_t> linkGroupIDs;
+  scanning_service::DetectionResult detection;
+  detection.equivalence.equivalenceKind = kind;
+  detection.verified = verified;
+  detection.equivalence.duplicates.reserve(members.size());
+  for (const auto& member : members) {
+    scanning_service::Duplicate duplicate;
+    duplicate.identifier = nextIdentifier++;
+    duplicate.node = member.node->buildStorableNode();
+    duplicate.equivalenceKind = kind;
+    if (member.hardLinkKey && linkCounts[*member.hardLinkKey] > 1) {
+      auto [it, inserted] =
+          linkGroupIDs.try_emplace(*member.hardLinkKey, static_cast<std::int64_t>(linkGroupIDs.size() + 1));
+      duplicate.hardlinkedGroupID = it->second;
+    }
+    detection.equivalence.duplicates.push_back(std::move(duplicate));
+  }
+  return detection;
+}
+
+std::vector<CandidateGroup> candidateGroupsOf(const std::vector<EquivalenceCandidatePtr>& groups,
+                                              const ExtendedScanRules& rules) {
+  std::vector<CandidateGroup> candidates;
+  for (const auto& group : groups) {
+    if (group->numberOfDuplicates() < 2) continue;
+    CandidateGroup candidate{group->equivalenceKind(), {}};
+    for (const auto& membership : group->duplicates()) {
+      if (!membership->isModelingIntoDuplicateAllowed(rules, group->claimer())) continue;
+      candidate.members.push_back({membership->node(), membership->node()->attributes().fileResourceID,
+                                   membership->node()->path()});
+    }
+    if (candidate.members.size() < 2) continue;
+    // The engine hands members over in the order their digests happened to finish.
+    std::sort(candidate.members.begin(), candidate.members.end(),
+              [](const GroupMember& a, const GroupMember& b) { return a.path < b.path; });
+    candidates.push_back(std::move(candidate));
+  }
+  std::sort(candidates.begin(), candidates.end(), [](const CandidateGroup& a, const CandidateGroup& b) {
+    return std::tie(a.members.front().path, a.kind) < std::tie(b.members.front().path, b.kind);
+  });
+  for (auto& candidate : candidates) {
+    for (auto& member : candidate.members) std::string().swap(member.path);  // sorted: no longer needed
+  }
+  return candidates;
+}
+
+}  // namespace zarnik

@@ -1,0 +1,38 @@
+// CandidateGroup: a group the engine found, as the building stage sees it: its members in path
+// order (so that the same tree gives the same identifiers, original and output every time),
+// their hard-link keys, and whether its copies are known to hold the same bytes.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "matching/equivalence_candidate.h"
+#include "scanning/detection_result.h"
+
+namespace zarnik {
+
+struct GroupMember {
+  MatchingNodePtr node;
+  std::optional<FileId> hardLinkKey;
+  std::string path;  // for ordering; let go once the groups are sorted
+};
+
+struct CandidateGroup {
+  EquivalenceKind kind = EquivalenceKind::exactHash;
+  std::vector<GroupMember> members;
+  bool verified = false;
+
+  // A group made only of hard links of one file frees nothing.
+  [[nodiscard]] bool holdsSeparateFiles() const;
+  [[nodiscard]] ByteCount largestSize() const;
+  // The group as a detection result; its copies are numbered from `nextIdentifier` on.
+  [[nodiscard]] scanning_service::DetectionResult detectionResult(std::int64_t& nextIdentifier) const;
+};
+
+// The engine's groups of at least two members that may be duplicates (a node stays only in its
+// strongest group), sorted by their first member's path.
+[[nodiscard]] std::vector<CandidateGroup> candidateGroupsOf(const std::vector<EquivalenceCandidatePtr>& groups,
+                                                            const ExtendedScanRules& rules);
+
+}  // namespace zarnik

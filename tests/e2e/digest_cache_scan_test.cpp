@@ -1,0 +1,169 @@
+// Black-box tests of the digest cache as scans use it: a rescan takes what it learnt of
+// unchanged files, never of changed ones, and a damaged or shared cache changes no result.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "base/json.h"
+#include "e2e/zarnik_runner.h"
+#include "support/test_dir.h"
+
+namespace zarnik {
+namespace {
+
+using testing::quoted;
+using testing::runZarnik;
+using testing::runZarnikWith;
+
+using Groups = std::set<std::set<std::string>>;
+
+Groups groupsOf(const std::string& json) {
+  Groups groups;
+  auto document = parseJson(json);
+  if (document.hasError()) return groups;
+  for (const auto& group : document.value()["equivalences"]) {
+    std::set<std::string> paths;
+    for (const auto& duplicate : group["duplicates"]) paths.insert(*bytesFromJson(duplicate["path"]));
+    groups.insert(paths);
+  }
+  return groups;
+}
+
+// "[scan] File contents known from earlier scans: K of N" as {K, N}; {-1, -1} when missing.
+std::pair<long, long> knownContents(const std::string& err) {
+  std::smatch match;
+  static const std::regex line(R"(known from earlier scans: (\d+) of (\d+))");
+  if (!std::regex_search(err, match, line)) return {-1, -1};
+  return {std::stol(match[1]), std::stol(match[2])};
+}
+
+std::string randomBytes(size_t size, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(size, '\0');
+  for (auto& byte : bytes) byte = static_cast<char>(generator());
+  return bytes;
+}
+
+class DigestCacheScanTest : public testing::ZarnikProgramTest {
+ protected:
+  // Three copies and a file of their size that differs after the first block.
+  void makeTree() {
+    const std::string copy = randomBytes(40000, 1);
+    std::string other = copy;
+    other[30000] ^= 0x55;
+    for (const char* name : {"a/copy.bin", "b/copy.bin", "c/copy.bin"}) tree.file(name, copy);
+    tree.file("d/other.bin", other);
+    // A file changed within the kernel's clock tick before it is read is not kept: let the
+    // tree settle, as a person's files have.
+    std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  }
+  testing::Run scan() {
+    return runZarnik("scan -q -v --exact --min-size 0 --json " + quoted(tree.path()), scratch);
+  }
+  const Groups threeCopies{{"a/copy.bin", "b/copy.bin", "c/copy.bin"}};
+};
+
+TEST_F(DigestCacheScanTest, ARescanReadsNothingUnchangedButAFileRewrittenInPlaceIsReadAgainAndLeavesItsGroup) {
+  makeTree();
+  const auto first = scan();
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(groupsOf(first.out), threeCopies);
+  EXPECT_EQ(knownContents(first.err).first, 0) << first.err;
+
+  const auto second = scan();
+  ASSERT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(groupsOf(second.out), threeCopies);
+  const auto [known, total] = knownContents(second.err);
+  EXPECT_GT(total, 0) << second.err;
+  EXPECT_EQ(known, total) << second.err;
+
+  // The same size, other bytes, and the modification time set back as `touch -d` would.
+  struct stat before {};
+  ASSERT_EQ(::stat((tree / "c/copy.bin").c_str(), &before), 0);
+  {
+    std::fstream file(tree / "c/copy.bin", std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(20000);
+    file.write("changed", 7);
+  }
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (tree / "c/copy.bin").c_str(), times, 0), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+
+  const auto third = scan();
+  ASSERT_EQ(third.status, 0) << third.err;
+  EXPECT_EQ(groupsOf(third.out), (Groups{{"a/copy.bin", "b/copy.bin"}}));
+  const auto [knownAfter, totalAfter] = knownContents(third.err);
+  EXPECT_LT(knownAfter, totalAfter) << "the rewritten file was read again: " << third.err;
+
+  const auto uncached = runZarnik("scan -q -v --no-cache --exact --min-size 0 --json " + quoted(tree.path()), scratch);
+  EXPECT_EQ(groupsOf(uncached.out), groupsOf(third.out));
+  EXPECT_EQ(knownContents(uncached.err).first, 0) << uncached.err;
+}
+
+TEST_F(DigestCacheScanTest, ADamagedCacheIsReplacedAndChangesNoResult) {
+  makeTree();
+  const std::string cacheFile = scratch / "cache/zarnik/digests.db";
+  ASSERT_EQ(scan().status, 0);
+  std::ifstream in(cacheFile, std::ios::binary);
+  const std::string valid((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(valid.size(), 100u) << "the first scan kept its digests";
+
+  const std::vector<std::pair<const char*, std::string>> damages = {
+      {"truncated", valid.substr(0, valid.size() / 3)},
+      {"random bytes", randomBytes(valid.size(), 7)},
+      {"another program's file", "SQLite format 3" + std::string(1, '\0') + randomBytes(8192, 9)}};
+  for (const auto& [what, bytes] : damages) {
+    SCOPED_TRACE(what);
+    std::remove((cacheFile + "-wal").c_str());
+    std::remove((cacheFile + "-shm").c_str());
+    std::ofstream(cacheFile, std::ios::binary | std::ios::trunc) << bytes;
+    const auto damaged = scan();
+    ASSERT_EQ(damaged.status, 0) << damaged.err;
+    EXPECT_EQ(groupsOf(damaged.out), threeCopies);
+    EXPECT_EQ(knownContents(damaged.err).first, 0) << "nothing is taken from a damaged cache: " << damaged.err;
+    const auto rebuilt = scan();
+    const auto [known, total] = knownContents(rebuilt.err);
+    EXPECT_EQ(groupsOf(rebuilt.out), threeCopies);
+    EXPECT_EQ(known, total) << "the cache was rebuilt: " << rebuilt.err;
+  }
+}
+
+TEST_F(DigestCacheScanTest, TwoScansAtOnceShareTheCacheAndBothAreRight) {
+  makeTree();
+  for (int i = 0; i < 40; ++i) tree.file("e/pair" + std::to_string(i) + ".bin", randomBytes(9000 + i, 100 + i));
+  for (int i = 0; i < 40; ++i) tree.file("f/pair" + std::to_string(i) + ".bin", randomBytes(9000 + i, 100 + i));
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  testing::TestDir otherScratch;
+  const std::string arguments = "scan -q -v --exact --min-size 0 --json " + quoted(tree.path());
+  testing::Run one;
+  testing::Run two;
+  std::thread first([&] { one = runZarnikWith("", arguments, scratch); });
+  std::thread second([&] {
+    two = runZarnikWith("XDG_DATA_HOME=" + quoted(otherScratch / "data") + " XDG_STATE_HOME=" + quoted(otherScratch.path()),
+                        arguments, otherScratch);
+  });
+  first.join();
+  second.join();
+  ASSERT_EQ(one.status, 0) << one.err;
+  ASSERT_EQ(two.status, 0) << two.err;
+  EXPECT_EQ(groupsOf(one.out).size(), 41u);
+  EXPECT_EQ(groupsOf(one.out), groupsOf(two.out));
+
+  const auto after = scan();
+  EXPECT_EQ(groupsOf(after.out), groupsOf(one.out));
+  const auto [known, total] = knownContents(after.err);
+  EXPECT_EQ(known, total) << "what both scans learnt is in the cache: " << after.err;
+}
+
+}  // namespace
+}  // namespace zarnik
