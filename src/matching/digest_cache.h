@@ -27,6 +27,13 @@
 // nine tenths of the maximum, so that pruning is rare) when the cache is opened and after writes.
 #pragma once
 
+#include "base/date.h"
+#include "base/result.h"
+#include "foundation/future.h"
+#include "foundation/logger.h"
+#include "foundation/serial_queue.h"
+#include "matching/digest_cache_values.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -37,13 +44,6 @@
 #include <span>
 #include <string>
 #include <vector>
-
-#include "base/date.h"
-#include "base/result.h"
-#include "foundation/future.h"
-#include "foundation/logger.h"
-#include "foundation/serial_queue.h"
-#include "matching/digest_cache_values.h"
 
 namespace zarnik {
 

@@ -10,7 +10,8 @@ const DigestCacheRecord* RecordBatch::find(FileId file) const {
   return found != index.end() ? &records[found->second] : nullptr;
 }
 
-std::shared_ptr<const RecordBatch> PendingRecords::add(const DigestCacheKey& key, const DigestCacheValues& values) {
+std::shared_ptr<const RecordBatch> PendingRecords::add(const DigestCacheKey& key,
+                                                       const DigestCacheValues& values) {
   std::lock_guard lock(mutex_);
   DigestCacheRecord* record = openRecord(key.file);
   if (record == nullptr) {
@@ -26,7 +27,8 @@ std::shared_ptr<const RecordBatch> PendingRecords::add(const DigestCacheKey& key
 }
 
 PendingRecords::Waiting PendingRecords::find(std::span<const DigestCacheKey> keys) const {
-  Waiting waiting{std::vector<std::optional<DigestCacheValues>>(keys.size()), std::vector<bool>(keys.size())};
+  Waiting waiting{std::vector<std::optional<DigestCacheValues>>(keys.size()),
+                  std::vector<bool>(keys.size())};
   std::lock_guard lock(mutex_);
   for (size_t i = 0; i < keys.size(); ++i) {
     const DigestCacheKey& key = keys[i];
@@ -70,7 +72,8 @@ DigestCacheRecord* PendingRecords::openRecord(FileId file) {
 
 bool PendingRecords::hasRecord(FileId file) const {
   if (open_.index.contains(file)) return true;
-  return std::any_of(closed_.begin(), closed_.end(), [file](const auto& batch) { return batch->index.contains(file); });
+  return std::any_of(closed_.begin(), closed_.end(),
+                     [file](const auto& batch) { return batch->index.contains(file); });
 }
 
 std::shared_ptr<const RecordBatch> PendingRecords::closeIfFull() {
