@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdlib.h>
@@ -56,7 +57,8 @@ struct Setting {
     char onDisk[] = "/tmp/zarnik-digest-cache-fuzz-XXXXXX";
     const char* folder = mkdtemp(inMemory);
     if (folder == nullptr) folder = mkdtemp(onDisk);
-    path = std::string(folder != nullptr ? folder : "/tmp") + "/digests.db";
+    folder_ = folder != nullptr ? folder : "";
+    path = (folder != nullptr ? folder_ : std::string("/tmp")) + "/digests.db";
     {
       auto cache = DigestCache::open(options());
       if (cache.hasValue()) {
@@ -70,6 +72,10 @@ struct Setting {
     validFile = bytes.str();
   }
 
+  ~Setting() {
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+  }
+
   DigestCacheOptions options() {
     DigestCacheOptions options;
     options.path = path;
@@ -78,6 +84,9 @@ struct Setting {
     options.busyTimeout = std::chrono::milliseconds(10);
     return options;
   }
+
+ private:
+  std::string folder_;
 };
 
 std::string fileFor(const Setting& setting, const uint8_t* data, size_t size) {

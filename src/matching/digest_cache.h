@@ -78,8 +78,9 @@ class DigestCache {
   // A cache that knows nothing and keeps nothing (`--no-cache`).
   [[nodiscard]] static std::shared_ptr<DigestCache> disabled();
 
-  // Writes what was recorded and waits for it: call it off the shared pool, or flush and wait
-  // first.
+  // Writes what was recorded, closes the file and waits for both: the next opening, in this
+  // process or another, finds the file whole. Destroy it off the shared pool, where its owner
+  // lets go of it: its queue needs a pool thread to finish.
   ~DigestCache();
   DigestCache(const DigestCache&) = delete;
   DigestCache& operator=(const DigestCache&) = delete;
