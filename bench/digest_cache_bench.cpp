@@ -46,8 +46,11 @@ std::vector<DigestCacheKey> makeKeys(size_t count) {
     // Inodes of a tree made in one go are close together, as a real tree's mostly are.
     keys[i].file = FileId{2049, 1'000'000 + i * 3};
     keys[i].size = static_cast<ByteCount>(random() % 100'000);
-    keys[i].modified = Date(std::chrono::nanoseconds(random() >> 2));
-    keys[i].changed = Date(std::chrono::nanoseconds(random() >> 2));
+    // Times of the last few years, to the nanosecond.
+    constexpr std::uint64_t kYears = 100'000'000'000'000'000;
+    keys[i].modified =
+        Date(std::chrono::nanoseconds(1'600'000'000'000'000'000 + random() % kYears));
+    keys[i].changed = Date(std::chrono::nanoseconds(1'600'000'000'000'000'000 + random() % kYears));
   }
   return keys;
 }
