@@ -54,6 +54,7 @@ class PendingRecords {
 
  private:
   DigestCacheRecord* openRecord(FileId file);           // under mutex_
+  void append(DigestCacheRecord record);                // under mutex_
   [[nodiscard]] bool hasRecord(FileId file) const;      // under mutex_
   std::shared_ptr<const RecordBatch> closeIfFull();     // under mutex_
   std::shared_ptr<const RecordBatch> closeOpenBatch();  // under mutex_
