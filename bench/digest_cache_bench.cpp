@@ -1,22 +1,23 @@
 // Records N entries in a new digest cache (a first-block fingerprint and a sampled digest each, as
 // a first scan of small files leaves them), then opens the cache again and looks every entry up
-// from THREADS threads in batches of 16, as a rescan does. Reports the time per record and per
-// lookup, the file's size, the time to open it, and for comparison what a full integrity check
-// and a count of the entries would cost at that size.
+// from 2 threads in batches of 16, as a rescan does, in inode order and in random order. Reports
+// the time per record and per lookup (wall and processor), the file's size, the time to open it,
+// what a full integrity check and a count of the entries would cost at that size, and the time
+// to prune the least recently used entries when the maximum falls below the count.
 //   digest_cache_bench [FOLDER] [N...]     (default: a temporary folder, 200000 and 1000000)
+#include "foundation/operation_queue.h"
+#include "matching/digest_cache.h"
+#include "platform/sqlite_database.h"
+
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <numeric>
 #include <random>
 #include <string>
 #include <vector>
-
-#include "foundation/operation_queue.h"
-#include "matching/digest_cache.h"
-#include "platform/sqlite_database.h"
 
 namespace {
 
@@ -45,8 +46,11 @@ std::vector<DigestCacheKey> makeKeys(size_t count) {
     // Inodes of a tree made in one go are close together, as a real tree's mostly are.
     keys[i].file = FileId{2049, 1'000'000 + i * 3};
     keys[i].size = static_cast<ByteCount>(random() % 100'000);
-    keys[i].modified = Date(std::chrono::nanoseconds(random() >> 2));
-    keys[i].changed = Date(std::chrono::nanoseconds(random() >> 2));
+    // Times of the last few years, to the nanosecond.
+    constexpr std::uint64_t kYears = 100'000'000'000'000'000;
+    keys[i].modified =
+        Date(std::chrono::nanoseconds(1'600'000'000'000'000'000 + random() % kYears));
+    keys[i].changed = Date(std::chrono::nanoseconds(1'600'000'000'000'000'000 + random() % kYears));
   }
   return keys;
 }
@@ -55,7 +59,8 @@ DigestCacheValues valuesFor(const DigestCacheKey& key) {
   DigestCacheValues values;
   values.contentPrefixHash = key.file.inode * 0x9E3779B97F4A7C15ULL;
   ExactFileHash digest;
-  for (size_t i = 0; i < digest.data.size(); ++i) digest.data[i] = static_cast<std::uint8_t>(key.file.inode >> (i % 8));
+  for (size_t i = 0; i < digest.data.size(); ++i)
+    digest.data[i] = static_cast<std::uint8_t>(key.file.inode >> (i % 8));
   digest.size = key.size;
   values.sampledDigest = digest;
   return values;
@@ -75,7 +80,8 @@ std::shared_ptr<DigestCache> openCache(const std::string& path, size_t maximum) 
 
 // Looks every key up in batches from kThreads threads; returns the number of hits.
 size_t lookUpAll(DigestCache& cache, const std::vector<DigestCacheKey>& keys) {
-  auto queue = OperationQueue::make("bench.digest-cache", kThreads, QualityOfService::userInitiated);
+  auto queue =
+      OperationQueue::make("bench.digest-cache", kThreads, QualityOfService::userInitiated);
   std::atomic<size_t> hits{0};
   const size_t share = (keys.size() + kThreads - 1) / kThreads;
   for (size_t thread = 0; thread < kThreads; ++thread) {
@@ -131,17 +137,28 @@ void run(const std::string& folder, size_t count) {
     const size_t hits = lookUpAll(*cache, *order);
     const double lookupSeconds = secondsSince(start);
     const double lookupProcessor = processorSeconds() - processor;
-    const auto perEntry = [count](double seconds) { return seconds * 1e6 / static_cast<double>(count); };
+    const auto perEntry = [count](double seconds) {
+      return seconds * 1e6 / static_cast<double>(count);
+    };
     std::printf(
-        "{\"entries\": %zu, \"order\": \"%s\", \"record_us\": %.2f, \"record_cpu_us\": %.2f, \"open_ms\": %.1f, "
-        "\"lookup_us\": %.3f, \"lookup_cpu_us\": %.3f, \"lookups_s\": %.3f, \"hits\": %zu, \"file_mb\": %.1f}\n",
-        count, order == &keys ? "inode" : "random", perEntry(recordSeconds), perEntry(recordProcessor),
-        openSeconds * 1e3, perEntry(lookupSeconds), perEntry(lookupProcessor), lookupSeconds, hits,
+        "{\"entries\": %zu, \"order\": \"%s\", \"record_us\": %.2f, \"record_cpu_us\": %.2f, "
+        "\"open_ms\": %.1f, "
+        "\"lookup_us\": %.3f, \"lookup_cpu_us\": %.3f, \"lookups_s\": %.3f, \"hits\": %zu, "
+        "\"file_mb\": %.1f}\n",
+        count, order == &keys ? "inode" : "random", perEntry(recordSeconds),
+        perEntry(recordProcessor), openSeconds * 1e3, perEntry(lookupSeconds),
+        perEntry(lookupProcessor), lookupSeconds, hits,
         static_cast<double>(std::filesystem::file_size(path)) / 1e6);
   }
   std::printf("{\"entries\": %zu, \"quick_check_ms\": %.1f, \"count_ms\": %.1f}\n", count,
               timedStatement(path, "PRAGMA quick_check") * 1e3,
               timedStatement(path, "SELECT count(*) FROM entries") * 1e3);
+  // A maximum just under the count: the least recently used tenth and more go at once.
+  const auto pruning = Clock::now();
+  (void)openCache(path, count - count / 20)->flush().wait();
+  std::printf("{\"entries\": %zu, \"prune_to\": %zu, \"prune_ms\": %.1f, \"file_mb\": %.1f}\n",
+              count, (count - count / 20) - (count - count / 20) / 10, secondsSince(pruning) * 1e3,
+              static_cast<double>(std::filesystem::file_size(path)) / 1e6);
   std::fflush(stdout);
   (void)SqliteDatabase::removeFiles(path);
 }

@@ -1,15 +1,15 @@
 #include "matching/digest_cache.h"
 
-#include <algorithm>
-#include <chrono>
-#include <utility>
-
-#include <fmt/format.h>
-
 #include "base/path_components.h"
 #include "matching/internal/digest_cache_file.h"
 #include "matching/internal/digest_cache_pending.h"
 #include "platform/xdg_directories.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <chrono>
+#include <utility>
 
 namespace zarnik {
 
@@ -32,11 +32,12 @@ DigestCacheOptions completed(DigestCacheOptions options) {
   if (!options.now) options.now = dateNow;
   options.maximumEntries = std::max<std::int64_t>(options.maximumEntries, 1);
   options.recordsPerTransaction = std::max<size_t>(options.recordsPerTransaction, 1);
+  options.minimumAge = std::max(options.minimumAge, std::chrono::nanoseconds::zero());
   return options;
 }
 
-void logWithCause(Logger& logger, std::string_view function, std::string_view message, const std::string& path,
-                  const Error& cause) {
+void logWithCause(Logger& logger, std::string_view function, std::string_view message,
+                  const std::string& path, const Error& cause) {
   LogContext context = LogContext::at(path);
   context.underlyingError = cause.oneLine();
   logger.log(kAuthor, function, message, context);
@@ -48,8 +49,8 @@ Result<std::unique_ptr<CacheWriter>> openReplacingDamaged(const DigestCacheOptio
   if (writer.hasValue() || !digest_cache::isDamage(writer.error())) return writer;
   ZK_TRY(SqliteDatabase::removeFiles(options.path));
   logWithCause(loggerOf(options), "open(options:)",
-               "The digest cache could not be used; removed it and started an empty one", options.path,
-               writer.error());
+               "The digest cache could not be used; removed it and started an empty one",
+               options.path, writer.error());
   return CacheWriter::open(options.path, options.busyTimeout, options.maximumEntries);
 }
 
@@ -79,7 +80,8 @@ bool DigestCacheValues::isEmpty() const {
 
 class DigestCache::Switch {
  public:
-  Switch(bool on, Logger& logger, std::string path) : on_(on), logger_(logger), path_(std::move(path)) {}
+  Switch(bool on, Logger& logger, std::string path)
+      : on_(on), logger_(logger), path_(std::move(path)) {}
 
   [[nodiscard]] bool isOn() const { return on_.load(std::memory_order_acquire); }
 
@@ -89,10 +91,11 @@ class DigestCache::Switch {
     if (!on_.exchange(false, std::memory_order_acq_rel)) return;
     const bool damaged = digest_cache::isDamage(error);
     if (damaged) (void)SqliteDatabase::removeFiles(path_);
-    logWithCause(logger_, function,
-                 damaged ? "The digest cache is damaged; it is off for this run and removed for the next"
-                         : "The digest cache failed; it is off for the rest of this run",
-                 path_, error);
+    logWithCause(
+        logger_, function,
+        damaged ? "The digest cache is damaged; it is off for this run and removed for the next"
+                : "The digest cache failed; it is off for the rest of this run",
+        path_, error);
   }
 
   void logDropped(size_t records, const Error& error) {
@@ -110,7 +113,8 @@ class DigestCache::Switch {
 
 namespace {
 
-void writeBatch(CacheWriter& writer, DigestCache::Switch& cacheSwitch, const RecordBatch& batch, std::int64_t day) {
+void writeBatch(CacheWriter& writer, DigestCache::Switch& cacheSwitch, const RecordBatch& batch,
+                std::int64_t day) {
   if (!cacheSwitch.isOn()) return;
   auto written = writer.write(batch.records, day);
   if (written.hasValue()) return;
@@ -126,7 +130,9 @@ void writeBatch(CacheWriter& writer, DigestCache::Switch& cacheSwitch, const Rec
 
 // --- opening
 
-std::string DigestCache::defaultPath() { return appendingPathComponent(xdg::zarnikCacheDirectory(), "digests.db"); }
+std::string DigestCache::defaultPath() {
+  return appendingPathComponent(xdg::zarnikCacheDirectory(), "digests.db");
+}
 
 Result<std::shared_ptr<DigestCache>> DigestCache::open(DigestCacheOptions options) {
   options = completed(std::move(options));
@@ -134,7 +140,8 @@ Result<std::shared_ptr<DigestCache>> DigestCache::open(DigestCacheOptions option
   ZK_ASSIGN_OR_RETURN(std::shared_ptr<CacheWriter> writer, openReplacingDamaged(options));
   ZK_ASSIGN_OR_RETURN(const std::int64_t entries, writer->entryCount());
   auto cacheSwitch = std::make_shared<Switch>(true, loggerOf(options), options.path);
-  std::shared_ptr<DigestCache> cache(new DigestCache(std::move(options), std::move(writer), std::move(cacheSwitch)));
+  std::shared_ptr<DigestCache> cache(
+      new DigestCache(std::move(options), std::move(writer), std::move(cacheSwitch)));
   // A smaller maximum than the last run's: pruned by an empty write, off the caller's thread.
   if (entries > cache->options_.maximumEntries) cache->writeSoon(cache->pending_->close());
   return cache;
@@ -145,15 +152,16 @@ std::shared_ptr<DigestCache> DigestCache::openOrDisabled(DigestCacheOptions opti
   const std::string path = options.path;
   auto opened = open(std::move(options));
   if (opened.hasValue()) return std::move(opened).value();
-  logWithCause(logger, "open(options:)", "The digest cache cannot be opened; this run goes without it", path,
-               opened.error());
+  logWithCause(logger, "open(options:)",
+               "The digest cache cannot be opened; this run goes without it", path, opened.error());
   return disabled();
 }
 
 std::shared_ptr<DigestCache> DigestCache::disabled() {
   DigestCacheOptions options = completed({});
   auto cacheSwitch = std::make_shared<Switch>(false, loggerOf(options), std::string());
-  return std::shared_ptr<DigestCache>(new DigestCache(std::move(options), nullptr, std::move(cacheSwitch)));
+  return std::shared_ptr<DigestCache>(
+      new DigestCache(std::move(options), nullptr, std::move(cacheSwitch)));
 }
 
 DigestCache::DigestCache(DigestCacheOptions options, std::shared_ptr<CacheWriter> writer,
@@ -168,8 +176,8 @@ DigestCache::~DigestCache() {
   if (!writer_) return;
   // The last task closes the writer's connection before the cache is gone, so that the file is
   // whole for whoever opens it next. Earlier tasks let go of it as they ended.
-  (void)makeFuture(*queue_, [writer = std::move(writer_), cacheSwitch = switch_, batch = pending_->close(),
-                             day = today()]() mutable {
+  (void)makeFuture(*queue_, [writer = std::move(writer_), cacheSwitch = switch_,
+                             batch = pending_->close(), day = today()]() mutable {
     if (!batch->records.empty()) writeBatch(*writer, *cacheSwitch, *batch, day);
     writer.reset();
     return Void{};
@@ -179,7 +187,8 @@ DigestCache::~DigestCache() {
 bool DigestCache::isEnabled() const { return switch_->isOn(); }
 
 std::int64_t DigestCache::today() const {
-  return std::chrono::floor<std::chrono::seconds>(options_.now()).time_since_epoch().count() / kSecondsPerDay;
+  return std::chrono::floor<std::chrono::seconds>(options_.now()).time_since_epoch().count() /
+         kSecondsPerDay;
 }
 
 // --- lookups
@@ -188,7 +197,8 @@ std::optional<DigestCacheValues> DigestCache::lookup(const DigestCacheKey& key) 
   return std::move(lookupMany(std::span(&key, 1)).front());
 }
 
-std::vector<std::optional<DigestCacheValues>> DigestCache::lookupMany(std::span<const DigestCacheKey> keys) {
+std::vector<std::optional<DigestCacheValues>> DigestCache::lookupMany(
+    std::span<const DigestCacheKey> keys) {
   std::vector<std::optional<DigestCacheValues>> found(keys.size());
   if (keys.empty() || !isEnabled()) return found;
   // Records first, the file next: a batch written in between is in the file when it is read.
@@ -217,7 +227,8 @@ std::vector<std::optional<DigestCacheValues>> DigestCache::lookupMany(std::span<
   return found;
 }
 
-Result<std::vector<std::optional<StoredEntry>>> DigestCache::readStored(std::span<const DigestCacheKey> keys) {
+Result<std::vector<std::optional<StoredEntry>>> DigestCache::readStored(
+    std::span<const DigestCacheKey> keys) {
   std::unique_ptr<CacheReader> reader;
   {
     std::lock_guard lock(readersMutex_);
@@ -242,6 +253,7 @@ Result<std::vector<std::optional<StoredEntry>>> DigestCache::readStored(std::spa
 
 void DigestCache::record(const DigestCacheKey& key, const DigestCacheValues& values) {
   if (values.isEmpty() || !isEnabled()) return;
+  if (options_.now() - key.changed < options_.minimumAge) return;
   if (auto batch = pending_->add(key, values)) writeSoon(std::move(batch));
 }
 
@@ -263,16 +275,19 @@ void DigestCache::recordAudioDigest(const DigestCacheKey& key, const ExactFileHa
   record(key, values);
 }
 
-void DigestCache::recordPicture(const DigestCacheKey& key, const ImageFacts& facts, bool hashesIncluded) {
+void DigestCache::recordPicture(const DigestCacheKey& key, const ImageFacts& facts,
+                                bool hashesIncluded) {
   DigestCacheValues values;
-  values.picture = std::make_shared<const CachedPictureFacts>(CachedPictureFacts{facts, hashesIncluded});
+  values.picture =
+      std::make_shared<const CachedPictureFacts>(CachedPictureFacts{facts, hashesIncluded});
   record(key, values);
 }
 
 // --- writing
 
 void DigestCache::writeSoon(std::shared_ptr<const RecordBatch> batch) {
-  queue_->async([writer = writer_, cacheSwitch = switch_, pending = pending_, batch = std::move(batch), day = today()] {
+  queue_->async([writer = writer_, cacheSwitch = switch_, pending = pending_,
+                 batch = std::move(batch), day = today()] {
     writeBatch(*writer, *cacheSwitch, *batch, day);
     pending->finished(batch.get());
   });

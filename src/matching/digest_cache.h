@@ -27,6 +27,13 @@
 // nine tenths of the maximum, so that pruning is rare) when the cache is opened and after writes.
 #pragma once
 
+#include "base/date.h"
+#include "base/result.h"
+#include "foundation/future.h"
+#include "foundation/logger.h"
+#include "foundation/serial_queue.h"
+#include "matching/digest_cache_values.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -37,13 +44,6 @@
 #include <span>
 #include <string>
 #include <vector>
-
-#include "base/date.h"
-#include "base/result.h"
-#include "foundation/future.h"
-#include "foundation/logger.h"
-#include "foundation/serial_queue.h"
-#include "matching/digest_cache_values.h"
 
 namespace zarnik {
 
@@ -61,8 +61,12 @@ struct DigestCacheOptions {
   size_t recordsPerTransaction = 4096;
   // How long a write waits for another scan's transaction before its records are dropped.
   std::chrono::milliseconds busyTimeout{5000};
-  std::function<Date()> now;  // the wall clock for last-used days; dateNow when empty
-  Logger* logger = nullptr;   // Logger::shared() when null
+  std::function<Date()> now;  // the wall clock; dateNow when empty
+  // Values of a file changed less than this before they are recorded are not kept: where the
+  // file system's clock is coarse (FAT keeps times to 2 seconds), a write in the same tick
+  // after the file was read would leave its key as it was. Zero keeps everything.
+  std::chrono::nanoseconds minimumAge = std::chrono::seconds(2);
+  Logger* logger = nullptr;  // Logger::shared() when null
 };
 
 class DigestCache {
@@ -78,8 +82,9 @@ class DigestCache {
   // A cache that knows nothing and keeps nothing (`--no-cache`).
   [[nodiscard]] static std::shared_ptr<DigestCache> disabled();
 
-  // Writes what was recorded and waits for it: call it off the shared pool, or flush and wait
-  // first.
+  // Writes what was recorded, closes the file and waits for both: the next opening, in this
+  // process or another, finds the file whole. Destroy it off the shared pool, where its owner
+  // lets go of it: its queue needs a pool thread to finish.
   ~DigestCache();
   DigestCache(const DigestCache&) = delete;
   DigestCache& operator=(const DigestCache&) = delete;
@@ -94,7 +99,7 @@ class DigestCache {
       std::span<const DigestCacheKey> keys);
 
   // Adds what was learnt to the file's entry. An entry of another key (the file changed) is
-  // replaced.
+  // replaced. Nothing is kept of a file changed less than `minimumAge` ago.
   void record(const DigestCacheKey& key, const DigestCacheValues& values);
   void recordContentPrefixHash(const DigestCacheKey& key, std::uint64_t prefixHash);
   void recordSampledDigest(const DigestCacheKey& key, const ExactFileHash& digest);

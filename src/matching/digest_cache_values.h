@@ -1,14 +1,14 @@
 // The key and values of the digest cache's entries (see digest_cache.h).
 #pragma once
 
-#include <cstdint>
-#include <memory>
-#include <optional>
-
 #include "base/date.h"
 #include "base/units.h"
 #include "matching/exact_file_hash.h"
 #include "matching/matching_node.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
 
 namespace zarnik {
 

@@ -1,20 +1,20 @@
 #include "matching/digest_cache.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
+#include "support/test_dir.h"
+
+#include "matching/internal/digest_cache_codec.h"
+#include "platform/sqlite_database.h"
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <spawn.h>
 #include <sstream>
+#include <sys/wait.h>
 #include <thread>
-
-#include <gtest/gtest.h>
-
-#include "matching/internal/digest_cache_codec.h"
-#include "platform/sqlite_database.h"
-#include "support/test_dir.h"
 
 extern char** environ;
 
@@ -29,14 +29,17 @@ DigestCacheKey keyOf(std::uint64_t inode, std::uint64_t device = 2049) {
   DigestCacheKey key;
   key.file = FileId{device, inode};
   key.size = static_cast<ByteCount>(1000 + inode);
-  key.modified = Date(std::chrono::nanoseconds(1'700'000'000'123'456'789 + static_cast<std::int64_t>(inode)));
-  key.changed = Date(std::chrono::nanoseconds(1'700'000'100'987'654'321 + static_cast<std::int64_t>(inode)));
+  key.modified =
+      Date(std::chrono::nanoseconds(1'700'000'000'123'456'789 + static_cast<std::int64_t>(inode)));
+  key.changed =
+      Date(std::chrono::nanoseconds(1'700'000'100'987'654'321 + static_cast<std::int64_t>(inode)));
   return key;
 }
 
 ExactFileHash digestOf(std::uint64_t seed, ByteCount size) {
   ExactFileHash digest;
-  for (size_t i = 0; i < digest.data.size(); ++i) digest.data[i] = static_cast<std::uint8_t>(seed * 31 + i);
+  for (size_t i = 0; i < digest.data.size(); ++i)
+    digest.data[i] = static_cast<std::uint8_t>(seed * 31 + i);
   digest.size = size;
   return digest;
 }
@@ -108,7 +111,8 @@ class DigestCacheTest : public ::testing::Test {
   // A cache file holding `count` entries, closed.
   void makeCacheWith(std::uint64_t count) {
     auto cache = open();
-    for (std::uint64_t inode = 1; inode <= count; ++inode) cache->record(keyOf(inode), valuesOf(inode));
+    for (std::uint64_t inode = 1; inode <= count; ++inode)
+      cache->record(keyOf(inode), valuesOf(inode));
   }
 
   // That the cache at `path` works: what is recorded is found.
@@ -158,7 +162,8 @@ TEST_F(DigestCacheTest, FindsAnEntryOnlyWhenEveryKeyFieldMatches) {
   // Rewritten in place with its size and modification time put back: only the change time tells.
   changed[4].first = "change time";
   changed[4].second.changed += std::chrono::nanoseconds(1);
-  for (const auto& [field, other] : changed) EXPECT_FALSE(cache->lookup(other).has_value()) << field;
+  for (const auto& [field, other] : changed)
+    EXPECT_FALSE(cache->lookup(other).has_value()) << field;
   EXPECT_TRUE(cache->lookup(key).has_value());
 }
 
@@ -236,7 +241,7 @@ TEST_F(DigestCacheTest, KeepsPictureHashesWhenOnlyThePicturesFactsAreRecordedLat
 TEST_F(DigestCacheTest, TellsAFileThatIsNoPictureFromOneNotYetLookedAt) {
   {
     auto cache = open();
-    cache->recordPicture(keyOf(1), ImageFacts{}, true);  // could not be decoded
+    cache->recordPicture(keyOf(1), ImageFacts{}, true);                    // could not be decoded
     cache->recordPicture(keyOf(2), ImageFacts{pictureInfo(), {}}, false);  // header read only
     cache->recordSampledDigest(keyOf(3), digestOf(3, 1003));
   }
@@ -255,10 +260,25 @@ TEST_F(DigestCacheTest, TellsAFileThatIsNoPictureFromOneNotYetLookedAt) {
   EXPECT_EQ(notLookedAt->picture, nullptr);
 }
 
+TEST_F(DigestCacheTest, KeepsNothingOfAFileChangedTooRecentlyToTrustItsTimes) {
+  auto cache = open();
+  const Date now = options().now();
+  DigestCacheKey fresh = keyOf(1);
+  fresh.changed = now - std::chrono::milliseconds(1500);
+  DigestCacheKey settled = keyOf(2);
+  settled.changed = now - std::chrono::milliseconds(2500);
+  cache->record(fresh, valuesOf(1));
+  cache->record(settled, valuesOf(2));
+  (void)cache->flush().wait();
+  EXPECT_FALSE(cache->lookup(fresh).has_value());
+  EXPECT_TRUE(cache->lookup(settled).has_value());
+}
+
 TEST_F(DigestCacheTest, AnswersABatchInTheOrderOfItsKeys) {
   {
     auto cache = open();
-    for (std::uint64_t inode = 1; inode <= 20; inode += 2) cache->record(keyOf(inode), valuesOf(inode));
+    for (std::uint64_t inode = 1; inode <= 20; inode += 2)
+      cache->record(keyOf(inode), valuesOf(inode));
   }
   std::vector<DigestCacheKey> keys;
   for (std::uint64_t inode = 20; inode >= 1; --inode) keys.push_back(keyOf(inode));
@@ -298,7 +318,7 @@ TEST_F(DigestCacheTest, StartsEmptyInPlaceOfATruncatedFile) {
 }
 
 TEST_F(DigestCacheTest, StartsEmptyInPlaceOfAFileOfRandomBytes) {
-  std::string noise(64 * 1024, '\0');
+  std::string noise(size_t{64} * 1024, '\0');
   std::mt19937 random(3);
   for (char& byte : noise) byte = static_cast<char>(random());
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -319,7 +339,8 @@ TEST_F(DigestCacheTest, StartsEmptyInPlaceOfAFileOfANewerFormat) {
   auto cache = open();
   const auto entries = logEntries();
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_NE(entries[0].find("removed it and started an empty one"), std::string::npos) << entries[0];
+  EXPECT_NE(entries[0].find("removed it and started an empty one"), std::string::npos)
+      << entries[0];
   EXPECT_FALSE(cache->lookup(keyOf(1)).has_value());
   expectWorkingCache(*cache);
   EXPECT_EQ(SqliteDatabase::open(path).value()->userVersion().value(), 1);
@@ -381,7 +402,8 @@ TEST_F(DigestCacheTest, PruningKeepsTheMostRecentlyUsedEntries) {
   for (std::uint64_t inode = 0; inode < 10; ++inode) cache->record(keyOf(inode), valuesOf(inode));
   (void)cache->flush().wait();
   day = kFirstDay + 1;  // files 0 to 3 are found again the next day
-  for (std::uint64_t inode = 0; inode < 4; ++inode) EXPECT_TRUE(cache->lookup(keyOf(inode)).has_value());
+  for (std::uint64_t inode = 0; inode < 4; ++inode)
+    EXPECT_TRUE(cache->lookup(keyOf(inode)).has_value());
   (void)cache->flush().wait();
   day = kFirstDay + 2;  // five new files: 15 entries, pruned to 9
   for (std::uint64_t inode = 10; inode < 15; ++inode) cache->record(keyOf(inode), valuesOf(inode));
@@ -449,7 +471,8 @@ void recordAndLookUp(DigestCache& cache, std::uint64_t first, std::uint64_t coun
   for (auto& thread : threads) thread.join();
 }
 
-void expectEveryEntryAndASoundFile(const std::string& path, DigestCache& cache, std::uint64_t count) {
+void expectEveryEntryAndASoundFile(const std::string& path, DigestCache& cache,
+                                   std::uint64_t count) {
   std::vector<DigestCacheKey> keys;
   for (std::uint64_t inode = 0; inode < count; ++inode) keys.push_back(keyOf(inode));
   const auto found = cache.lookupMany(keys);

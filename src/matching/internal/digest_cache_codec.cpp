@@ -1,8 +1,8 @@
 #include "matching/internal/digest_cache_codec.h"
 
-#include <cstring>
-
 #include "base/json.h"
+
+#include <cstring>
 
 namespace zarnik::digest_cache {
 namespace {
@@ -15,7 +15,8 @@ void appendLittleEndian(std::string& out, std::uint64_t value) {
 
 std::uint64_t readLittleEndian(std::string_view bytes) {
   std::uint64_t value = 0;
-  for (int i = 0; i < 8; ++i) value |= std::uint64_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
+  for (int i = 0; i < 8; ++i)
+    value |= std::uint64_t{static_cast<unsigned char>(bytes[i])} << (8 * i);
   return value;
 }
 
@@ -47,7 +48,8 @@ std::optional<std::vector<std::uint64_t>> decodePerceptualHashes(std::string_vie
   if (bytes.size() % 8 != 0) return std::nullopt;
   std::vector<std::uint64_t> hashes;
   hashes.reserve(bytes.size() / 8);
-  for (size_t at = 0; at < bytes.size(); at += 8) hashes.push_back(readLittleEndian(bytes.substr(at)));
+  for (size_t at = 0; at < bytes.size(); at += 8)
+    hashes.push_back(readLittleEndian(bytes.substr(at)));
   return hashes;
 }
 

@@ -4,14 +4,14 @@
 // picture. Decoding trusts nothing: bytes of the wrong shape decode to nothing.
 #pragma once
 
+#include "file_model/media_info.h"
+#include "matching/exact_file_hash.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "file_model/media_info.h"
-#include "matching/exact_file_hash.h"
 
 namespace zarnik::digest_cache {
 
@@ -19,7 +19,8 @@ namespace zarnik::digest_cache {
 [[nodiscard]] std::optional<ExactFileHash> decodeDigest(std::string_view bytes);
 
 [[nodiscard]] std::string encodePerceptualHashes(const std::vector<std::uint64_t>& hashes);
-[[nodiscard]] std::optional<std::vector<std::uint64_t>> decodePerceptualHashes(std::string_view bytes);
+[[nodiscard]] std::optional<std::vector<std::uint64_t>> decodePerceptualHashes(
+    std::string_view bytes);
 
 [[nodiscard]] std::string encodePictureInfo(const std::optional<ImageInfo>& info);
 // The outer absence: bytes that are not a picture's facts; the inner: no readable picture.

@@ -1,11 +1,11 @@
 #include "matching/internal/digest_cache_file.h"
 
-#include <algorithm>
-#include <utility>
+#include "matching/internal/digest_cache_codec.h"
 
 #include <fmt/format.h>
 
-#include "matching/internal/digest_cache_codec.h"
+#include <algorithm>
+#include <utility>
 
 namespace zarnik::digest_cache {
 namespace {
@@ -54,7 +54,8 @@ std::string mergeStatement() {
     sql += fmt::format("{0} = CASE WHEN {1} THEN coalesce(?{2}, {0}) ELSE ?{2} END, ", column,
                        kSameState, parameter);
   }
-  return sql + "size = ?3, modified = ?4, changed = ?5, last_used = ?6 WHERE device = ?1 AND inode = ?2";
+  return sql +
+         "size = ?3, modified = ?4, changed = ?5, last_used = ?6 WHERE device = ?1 AND inode = ?2";
 }
 
 Error damage(int code, std::string description, const std::string& path) {
@@ -76,7 +77,8 @@ void bindKey(SqliteStatement& statement, const DigestCacheKey& key) {
   statement.bind(4, nanoseconds(key.modified)).bind(5, nanoseconds(key.changed));
 }
 
-void bindBlobOrNull(SqliteStatement& statement, int index, const std::optional<std::string>& bytes) {
+void bindBlobOrNull(SqliteStatement& statement, int index,
+                    const std::optional<std::string>& bytes) {
   if (bytes) {
     statement.bindBlob(index, *bytes);
   } else {
@@ -96,10 +98,12 @@ void bindValues(SqliteStatement& statement, const DigestCacheValues& values) {
   bindBlobOrNull(statement, 8, digest(values.sampledDigest));
   bindBlobOrNull(statement, 9, digest(values.audioDigest));
   const auto& picture = values.picture;
-  bindBlobOrNull(statement, 10, picture ? std::optional(encodePictureInfo(picture->facts.info)) : std::nullopt);
+  bindBlobOrNull(statement, 10,
+                 picture ? std::optional(encodePictureInfo(picture->facts.info)) : std::nullopt);
   bindBlobOrNull(statement, 11,
-                 picture && picture->hashesIncluded ? std::optional(encodePerceptualHashes(picture->facts.hashes))
-                                                    : std::nullopt);
+                 picture && picture->hashesIncluded
+                     ? std::optional(encodePerceptualHashes(picture->facts.hashes))
+                     : std::nullopt);
 }
 
 // Columns from 4 on, as kSelect reads them. Values of the wrong shape stay unknown.
@@ -123,7 +127,8 @@ DigestCacheValues readValues(const SqliteStatement& row) {
 }
 
 Result<std::vector<std::pair<std::string, std::string>>> tablesOf(SqliteDatabase& database) {
-  ZK_ASSIGN_OR_RETURN(auto statement, database.prepare("SELECT name, sql FROM sqlite_master ORDER BY name"));
+  ZK_ASSIGN_OR_RETURN(auto statement,
+                      database.prepare("SELECT name, sql FROM sqlite_master ORDER BY name"));
   std::vector<std::pair<std::string, std::string>> tables;
   for (;;) {
     ZK_ASSIGN_OR_RETURN(const bool row, statement.step());
@@ -156,23 +161,27 @@ Result<void> checkFormat(SqliteDatabase& database) {
   const std::string& path = database.path();
   ZK_ASSIGN_OR_RETURN(const std::int64_t version, database.userVersion());
   if (version > kFormatVersion) {
-    return damage(kNewerFormat,
-                  fmt::format("The digest cache was written by a newer version of Zarnik (format {}, this "
-                              "version reads {}).",
-                              version, kFormatVersion),
-                  path);
+    return damage(
+        kNewerFormat,
+        fmt::format("The digest cache was written by a newer version of Zarnik (format {}, this "
+                    "version reads {}).",
+                    version, kFormatVersion),
+        path);
   }
   if (version != kFormatVersion) return damage(kDamaged, "The file is not a digest cache.", path);
   ZK_ASSIGN_OR_RETURN(const auto tables, tablesOf(database));
   const std::vector<std::pair<std::string, std::string>> expected = {
       {"counts", std::string(kCreateCounts)}, {"entries", std::string(kCreateEntries)}};
-  if (tables != expected) return damage(kDamaged, "The digest cache's tables are not the expected ones.", path);
+  if (tables != expected)
+    return damage(kDamaged, "The digest cache's tables are not the expected ones.", path);
   ZK_ASSIGN_OR_RETURN(const auto count, storedCount(database));
-  if (!count || *count < 0) return damage(kDamaged, "The digest cache's count of entries is missing.", path);
+  if (!count || *count < 0)
+    return damage(kDamaged, "The digest cache's count of entries is missing.", path);
   return success();
 }
 
-Result<std::unique_ptr<SqliteDatabase>> openConnection(const std::string& path, std::chrono::milliseconds busyTimeout) {
+Result<std::unique_ptr<SqliteDatabase>> openConnection(const std::string& path,
+                                                       std::chrono::milliseconds busyTimeout) {
   ZK_ASSIGN_OR_RETURN(auto database, SqliteDatabase::open(path));
   ZK_TRY(database->execute(fmt::format("PRAGMA busy_timeout = {}", busyTimeout.count())));
   return database;
@@ -186,7 +195,8 @@ bool isDamage(const Error& error) {
 
 // --- reading
 
-Result<std::unique_ptr<CacheReader>> CacheReader::open(const std::string& path, std::chrono::milliseconds busyTimeout) {
+Result<std::unique_ptr<CacheReader>> CacheReader::open(const std::string& path,
+                                                       std::chrono::milliseconds busyTimeout) {
   ZK_ASSIGN_OR_RETURN(auto database, openConnection(path, busyTimeout));
   ZK_TRY(database->execute(kMapFile));
   ZK_ASSIGN_OR_RETURN(auto begin, database->prepare("BEGIN"));
@@ -196,7 +206,8 @@ Result<std::unique_ptr<CacheReader>> CacheReader::open(const std::string& path, 
       new CacheReader(std::move(database), std::move(begin), std::move(select), std::move(end)));
 }
 
-Result<std::vector<std::optional<StoredEntry>>> CacheReader::read(std::span<const DigestCacheKey> keys) {
+Result<std::vector<std::optional<StoredEntry>>> CacheReader::read(
+    std::span<const DigestCacheKey> keys) {
   std::vector<std::optional<StoredEntry>> entries(keys.size());
   // One read transaction for the batch: each statement outside one takes and drops the shared
   // lock of the write-ahead log on its own.
@@ -207,7 +218,8 @@ Result<std::vector<std::optional<StoredEntry>>> CacheReader::read(std::span<cons
     auto row = select_.step();
     if (row.hasValue() && row.value()) {
       StoredEntry entry;
-      entry.key = {file, select_.integer(0), dateOf(select_.integer(1)), dateOf(select_.integer(2))};
+      entry.key = {file, select_.integer(0), dateOf(select_.integer(1)),
+                   dateOf(select_.integer(2))};
       entry.lastUsedDay = select_.integer(3);
       entry.values = readValues(select_);
       entries[i] = std::move(entry);
@@ -239,20 +251,24 @@ struct CacheWriter::Statements {
     ZK_ASSIGN_OR_RETURN(auto readCount, database.prepare(kReadCount));
     ZK_ASSIGN_OR_RETURN(auto writeCount, database.prepare(kWriteCount));
     ZK_ASSIGN_OR_RETURN(auto prune, database.prepare(kPrune));
-    return std::make_unique<Statements>(Statements{std::move(insert), std::move(merge), std::move(touch),
-                                                   std::move(readCount), std::move(writeCount), std::move(prune)});
+    return std::make_unique<Statements>(Statements{std::move(insert), std::move(merge),
+                                                   std::move(touch), std::move(readCount),
+                                                   std::move(writeCount), std::move(prune)});
   }
 };
 
-CacheWriter::CacheWriter(std::unique_ptr<SqliteDatabase> database, std::unique_ptr<Statements> statements,
-                         std::int64_t maximumEntries)
-    : database_(std::move(database)), statements_(std::move(statements)), maximumEntries_(maximumEntries) {}
+CacheWriter::CacheWriter(std::unique_ptr<SqliteDatabase> database,
+                         std::unique_ptr<Statements> statements, std::int64_t maximumEntries)
+    : database_(std::move(database)),
+      statements_(std::move(statements)),
+      maximumEntries_(maximumEntries) {}
 
 CacheWriter::~CacheWriter() {
   statements_.reset();  // before the connection they belong to
 }
 
-Result<std::unique_ptr<CacheWriter>> CacheWriter::open(const std::string& path, std::chrono::milliseconds busyTimeout,
+Result<std::unique_ptr<CacheWriter>> CacheWriter::open(const std::string& path,
+                                                       std::chrono::milliseconds busyTimeout,
                                                        std::int64_t maximumEntries) {
   ZK_ASSIGN_OR_RETURN(auto database, openConnection(path, busyTimeout));
   // The first statement reads the file's header: a file that is no database fails here.
@@ -263,7 +279,8 @@ Result<std::unique_ptr<CacheWriter>> CacheWriter::open(const std::string& path, 
   if (version == 0) ZK_TRY(createTablesIfEmpty(*database));
   ZK_TRY(checkFormat(*database));
   ZK_ASSIGN_OR_RETURN(auto statements, Statements::prepare(*database));
-  return std::unique_ptr<CacheWriter>(new CacheWriter(std::move(database), std::move(statements), maximumEntries));
+  return std::unique_ptr<CacheWriter>(
+      new CacheWriter(std::move(database), std::move(statements), maximumEntries));
 }
 
 Result<std::int64_t> CacheWriter::entryCount() {
@@ -272,16 +289,20 @@ Result<std::int64_t> CacheWriter::entryCount() {
   const std::int64_t count = row.hasValue() && row.value() ? statement.integer(0) : 0;
   statement.reset();
   if (row.hasError()) return row.error();
-  if (!row.value()) return damage(kDamaged, "The digest cache's count of entries is missing.", database_->path());
+  if (!row.value())
+    return damage(kDamaged, "The digest cache's count of entries is missing.", database_->path());
   return count;
 }
 
-Result<WriteOutcome> CacheWriter::write(const std::vector<DigestCacheRecord>& records, std::int64_t day) {
+Result<WriteOutcome> CacheWriter::write(const std::vector<DigestCacheRecord>& records,
+                                        std::int64_t day) {
   // In key order, neighbouring entries are written to the same pages one after the other.
   // Pointers are sorted: a record is 460 bytes, and moving them cost a microsecond a record.
   std::vector<const DigestCacheRecord*> ordered(records.size());
-  std::transform(records.begin(), records.end(), ordered.begin(), [](const auto& record) { return &record; });
-  std::sort(ordered.begin(), ordered.end(), [](const auto* a, const auto* b) { return a->key.file < b->key.file; });
+  std::transform(records.begin(), records.end(), ordered.begin(),
+                 [](const auto& record) { return &record; });
+  std::sort(ordered.begin(), ordered.end(),
+            [](const auto* a, const auto* b) { return a->key.file < b->key.file; });
   ZK_ASSIGN_OR_RETURN(auto transaction, SqliteTransaction::begin(*database_));
   std::int64_t added = 0;
   for (const DigestCacheRecord* record : ordered) ZK_TRY(writeRecord(*record, day, added));
@@ -298,7 +319,8 @@ Result<WriteOutcome> CacheWriter::write(const std::vector<DigestCacheRecord>& re
   return outcome;
 }
 
-Result<void> CacheWriter::writeRecord(const DigestCacheRecord& record, std::int64_t day, std::int64_t& added) {
+Result<void> CacheWriter::writeRecord(const DigestCacheRecord& record, std::int64_t day,
+                                      std::int64_t& added) {
   if (record.touchOnly) {
     SqliteStatement& touch = statements_->touch;
     bindKey(touch, record.key);

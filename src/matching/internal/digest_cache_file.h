@@ -11,6 +11,10 @@
 // writer lives on the cache's write queue.
 #pragma once
 
+#include "base/result.h"
+#include "matching/digest_cache_values.h"
+#include "platform/sqlite_database.h"
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -19,10 +23,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "base/result.h"
-#include "matching/digest_cache_values.h"
-#include "platform/sqlite_database.h"
 
 namespace zarnik::digest_cache {
 

@@ -10,12 +10,12 @@ const DigestCacheRecord* RecordBatch::find(FileId file) const {
   return found != index.end() ? &records[found->second] : nullptr;
 }
 
-std::shared_ptr<const RecordBatch> PendingRecords::add(const DigestCacheKey& key, const DigestCacheValues& values) {
+std::shared_ptr<const RecordBatch> PendingRecords::add(const DigestCacheKey& key,
+                                                       const DigestCacheValues& values) {
   std::lock_guard lock(mutex_);
   DigestCacheRecord* record = openRecord(key.file);
   if (record == nullptr) {
-    open_.index.emplace(key.file, open_.records.size());
-    open_.records.push_back(DigestCacheRecord{key, values, false});
+    append(DigestCacheRecord{key, values, false});
   } else if (record->key == key) {
     record->values.mergeFrom(values);
     record->touchOnly = false;
@@ -26,7 +26,8 @@ std::shared_ptr<const RecordBatch> PendingRecords::add(const DigestCacheKey& key
 }
 
 PendingRecords::Waiting PendingRecords::find(std::span<const DigestCacheKey> keys) const {
-  Waiting waiting{std::vector<std::optional<DigestCacheValues>>(keys.size()), std::vector<bool>(keys.size())};
+  Waiting waiting{std::vector<std::optional<DigestCacheValues>>(keys.size()),
+                  std::vector<bool>(keys.size())};
   std::lock_guard lock(mutex_);
   for (size_t i = 0; i < keys.size(); ++i) {
     const DigestCacheKey& key = keys[i];
@@ -46,9 +47,7 @@ PendingRecords::Waiting PendingRecords::find(std::span<const DigestCacheKey> key
 std::shared_ptr<const RecordBatch> PendingRecords::touch(std::span<const DigestCacheKey> keys) {
   std::lock_guard lock(mutex_);
   for (const DigestCacheKey& key : keys) {
-    if (hasRecord(key.file)) continue;
-    open_.index.emplace(key.file, open_.records.size());
-    open_.records.push_back(DigestCacheRecord{key, {}, true});
+    if (!hasRecord(key.file)) append(DigestCacheRecord{key, {}, true});
   }
   return closeIfFull();
 }
@@ -70,7 +69,19 @@ DigestCacheRecord* PendingRecords::openRecord(FileId file) {
 
 bool PendingRecords::hasRecord(FileId file) const {
   if (open_.index.contains(file)) return true;
-  return std::any_of(closed_.begin(), closed_.end(), [file](const auto& batch) { return batch->index.contains(file); });
+  return std::any_of(closed_.begin(), closed_.end(),
+                     [file](const auto& batch) { return batch->index.contains(file); });
+}
+
+void PendingRecords::append(DigestCacheRecord record) {
+  // Room for a whole batch at once: growing the vector copied each record about twice.
+  if (open_.records.empty()) {
+    const size_t room = std::min<size_t>(batchSize_, 8192);
+    open_.records.reserve(room);
+    open_.index.reserve(room);
+  }
+  open_.index.emplace(record.key.file, open_.records.size());
+  open_.records.push_back(std::move(record));
 }
 
 std::shared_ptr<const RecordBatch> PendingRecords::closeIfFull() {

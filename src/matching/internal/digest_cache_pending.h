@@ -5,6 +5,8 @@
 // Thread safety: every member may be called from any thread.
 #pragma once
 
+#include "matching/digest_cache_values.h"
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -12,8 +14,6 @@
 #include <span>
 #include <unordered_map>
 #include <vector>
-
-#include "matching/digest_cache_values.h"
 
 namespace zarnik::digest_cache {
 
@@ -30,7 +30,8 @@ class PendingRecords {
 
   // Adds `values` to the file's record (replacing a record of another key). Returns the open
   // batch, closed, once it holds `batchSize` records.
-  [[nodiscard]] std::shared_ptr<const RecordBatch> add(const DigestCacheKey& key, const DigestCacheValues& values);
+  [[nodiscard]] std::shared_ptr<const RecordBatch> add(const DigestCacheKey& key,
+                                                       const DigestCacheValues& values);
 
   // What was recorded for the keys' files and is not written yet, per key: the values of records
   // of the same key merged, oldest first (absent when none), and whether the file has a record
@@ -52,9 +53,10 @@ class PendingRecords {
   void finished(const RecordBatch* batch);
 
  private:
-  DigestCacheRecord* openRecord(FileId file);          // under mutex_
-  [[nodiscard]] bool hasRecord(FileId file) const;     // under mutex_
-  std::shared_ptr<const RecordBatch> closeIfFull();    // under mutex_
+  DigestCacheRecord* openRecord(FileId file);           // under mutex_
+  void append(DigestCacheRecord record);                // under mutex_
+  [[nodiscard]] bool hasRecord(FileId file) const;      // under mutex_
+  std::shared_ptr<const RecordBatch> closeIfFull();     // under mutex_
   std::shared_ptr<const RecordBatch> closeOpenBatch();  // under mutex_
 
   const size_t batchSize_;
