@@ -5,8 +5,9 @@
 namespace zarnik {
 namespace {
 
-// Longer than the kernel's clock tick (1 to 10 ms), which the change time is taken from.
-constexpr auto kUnsettledFor = std::chrono::milliseconds(50);
+// Longer than the coarsest clock a file system keeps times by (FAT: 2 seconds; the kernel's
+// tick elsewhere): a write in the same tick as the look would leave the key as it was.
+constexpr auto kUnsettledFor = std::chrono::seconds(2);
 
 }  // namespace
 

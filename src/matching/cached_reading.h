@@ -1,7 +1,7 @@
 // CachedReading: the digest cache as one scan's readers use it. A file's state is taken before
 // its content is read, so that a change while it is read leaves the record behind; a file
-// changed within the last moments before the read is not recorded at all, since the kernel's
-// change time moves in ticks and a second write in the same tick would go unseen.
+// changed within the last two seconds before the read is not recorded at all, since change
+// times move in ticks (two seconds on FAT) and a second write in the same tick would go unseen.
 #pragma once
 
 #include <memory>

@@ -32,7 +32,6 @@ DigestCacheOptions completed(DigestCacheOptions options) {
   if (!options.now) options.now = dateNow;
   options.maximumEntries = std::max<std::int64_t>(options.maximumEntries, 1);
   options.recordsPerTransaction = std::max<size_t>(options.recordsPerTransaction, 1);
-  options.minimumAge = std::max(options.minimumAge, std::chrono::nanoseconds::zero());
   return options;
 }
 
@@ -253,7 +252,6 @@ Result<std::vector<std::optional<StoredEntry>>> DigestCache::readStored(
 
 void DigestCache::record(const DigestCacheKey& key, const DigestCacheValues& values) {
   if (values.isEmpty() || !isEnabled()) return;
-  if (options_.now() - key.changed < options_.minimumAge) return;
   if (auto batch = pending_->add(key, values)) writeSoon(std::move(batch));
 }
 

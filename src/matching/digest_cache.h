@@ -62,10 +62,6 @@ struct DigestCacheOptions {
   // How long a write waits for another scan's transaction before its records are dropped.
   std::chrono::milliseconds busyTimeout{5000};
   std::function<Date()> now;  // the wall clock; dateNow when empty
-  // Values of a file changed less than this before they are recorded are not kept: where the
-  // file system's clock is coarse (FAT keeps times to 2 seconds), a write in the same tick
-  // after the file was read would leave its key as it was. Zero keeps everything.
-  std::chrono::nanoseconds minimumAge = std::chrono::seconds(2);
   Logger* logger = nullptr;  // Logger::shared() when null
 };
 
@@ -99,7 +95,8 @@ class DigestCache {
       std::span<const DigestCacheKey> keys);
 
   // Adds what was learnt to the file's entry. An entry of another key (the file changed) is
-  // replaced. Nothing is kept of a file changed less than `minimumAge` ago.
+  // replaced. Whether a file changed too recently to be kept is the reader's to decide: only
+  // it knows when it began to read.
   void record(const DigestCacheKey& key, const DigestCacheValues& values);
   void recordContentPrefixHash(const DigestCacheKey& key, std::uint64_t prefixHash);
   void recordSampledDigest(const DigestCacheKey& key, const ExactFileHash& digest);

@@ -63,10 +63,10 @@ class DigestCacheScanTest : public testing::ZarnikProgramTest {
     other[30000] ^= 0x55;
     for (const char* name : {"a/copy.bin", "b/copy.bin", "c/copy.bin"}) tree.file(name, copy);
     tree.file("d/other.bin", other);
-    // A file changed within the kernel's clock tick before it is read is not kept: let the
-    // tree settle, as a person's files have.
-    std::this_thread::sleep_for(std::chrono::milliseconds(120));
   }
+  // A file changed within two seconds before it is read is not kept (a second write in the
+  // same clock tick would go unseen): let the tree settle, as a person's files have.
+  static void settle() { std::this_thread::sleep_for(std::chrono::milliseconds(2100)); }
   testing::Run scan() {
     return runZarnik("scan -q -v --exact --min-size 0 --json " + quoted(tree.path()), scratch);
   }
@@ -75,6 +75,7 @@ class DigestCacheScanTest : public testing::ZarnikProgramTest {
 
 TEST_F(DigestCacheScanTest, ARescanReadsNothingUnchangedButAFileRewrittenInPlaceIsReadAgainAndLeavesItsGroup) {
   makeTree();
+  settle();
   const auto first = scan();
   ASSERT_EQ(first.status, 0) << first.err;
   EXPECT_EQ(groupsOf(first.out), threeCopies);
@@ -97,7 +98,7 @@ TEST_F(DigestCacheScanTest, ARescanReadsNothingUnchangedButAFileRewrittenInPlace
   }
   const timespec times[2] = {before.st_atim, before.st_mtim};
   ASSERT_EQ(::utimensat(AT_FDCWD, (tree / "c/copy.bin").c_str(), times, 0), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  settle();
 
   const auto third = scan();
   ASSERT_EQ(third.status, 0) << third.err;
@@ -112,6 +113,7 @@ TEST_F(DigestCacheScanTest, ARescanReadsNothingUnchangedButAFileRewrittenInPlace
 
 TEST_F(DigestCacheScanTest, ADamagedCacheIsReplacedAndChangesNoResult) {
   makeTree();
+  settle();
   const std::string cacheFile = scratch / "cache/zarnik/digests.db";
   ASSERT_EQ(scan().status, 0);
   std::ifstream in(cacheFile, std::ios::binary);
@@ -142,7 +144,7 @@ TEST_F(DigestCacheScanTest, TwoScansAtOnceShareTheCacheAndBothAreRight) {
   makeTree();
   for (int i = 0; i < 40; ++i) tree.file("e/pair" + std::to_string(i) + ".bin", randomBytes(9000 + i, 100 + i));
   for (int i = 0; i < 40; ++i) tree.file("f/pair" + std::to_string(i) + ".bin", randomBytes(9000 + i, 100 + i));
-  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  settle();
   testing::TestDir otherScratch;
   const std::string arguments = "scan -q -v --exact --min-size 0 --json " + quoted(tree.path());
   testing::Run one;
