@@ -18,14 +18,14 @@ set(CPACK_PACKAGE_NAME zarnik)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "The Zarnik developers <developers@zarnik.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "duplicate file finder for the Linux desktop")
+# CPack puts the summary above as the first line and indents the rest.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "duplicate file finder for the Linux desktop
- Zarnik finds duplicate files: exact copies, the same music under different
- tags, similar pictures, similar audio tracks, duplicate folders and duplicate
- application bundles. It proposes which copy of each group to keep, warns about
- risky choices, and removes the rest safely (to the trash by default, after
- checking every copy byte for byte against the one kept). Every cleaning is
- recorded and can be reverted.")
+    "Zarnik finds duplicate files: exact copies, the same music under different
+tags, similar pictures, similar audio tracks, duplicate folders and duplicate
+application bundles. It proposes which copy of each group to keep, warns about
+risky choices, and removes the rest safely (to the trash by default, after
+checking every copy byte for byte against the one kept). Every cleaning is
+recorded and can be reverted.")
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)

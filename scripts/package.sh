@@ -21,7 +21,7 @@ package=$(ls build/package/zarnik_*.deb)
 echo "package: $package"
 dpkg-deb --field "$package" Package Version Architecture Depends
 if command -v lintian >/dev/null; then
-  # Errors fail the package; the warnings left are listed (see packaging/debian/README).
+  # Errors fail the package; the warnings left are explained in packaging/debian/README.md.
   lintian --fail-on error "$package"
 else
   echo "package: lintian is not installed (scripts/setup.sh installs it); the package was not checked" >&2
