@@ -38,6 +38,12 @@ prefix="$work/moved"
 "$prefix/bin/zarnik" --version | grep -q "picture module $prefix/lib/zarnik/" ||
   fail "the program moved to another prefix does not find its picture module there"
 
+# A program copied away from its prefix says why it cannot decode pictures, and still runs.
+mkdir -p "$work/alone/bin"
+cp "$prefix/bin/zarnik" "$work/alone/bin/"
+"$work/alone/bin/zarnik" --version | grep -q "pictures cannot be decoded here.*$work/alone/lib/zarnik/libzarnik_picture_codec.so is not installed" ||
+  fail "a program without its picture module does not say where it looked: $("$work/alone/bin/zarnik" --version)"
+
 for page in "$prefix"/share/man/man1/*.1.gz; do
   warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"

@@ -23,8 +23,10 @@ std::string versionText() {
     text += fmt::format("  libvips {}, in the picture module {}", module.value().libvipsVersion,
                         module.value().path);
   } else {
-    text +=
-        fmt::format("  libvips: pictures cannot be decoded here ({})", module.error().oneLine());
+    // The reason alone: the error's own description repeats what the line says already.
+    const auto& error = module.error();
+    text += fmt::format("  libvips: pictures cannot be decoded here ({})",
+                        error.underlying.empty() ? error.oneLine() : error.underlying);
   }
   return text;
 }
