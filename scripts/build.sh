@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds one preset: release (default: everything, tests included), app (the zarnik
-# program and its picture module only, optimised without debug information: the quick first
-# build), debug, asan, tsan, fuzz, bench.
+# program, its picture module and the files installed with them, optimised without debug
+# information: the quick first build), debug, asan, tsan, fuzz, bench, package (scripts/package.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-release}"

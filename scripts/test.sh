@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the release build with GCC, then the sanitizer build with
-# clang, and the layering check. Set ZARNIK_QUICK=1 to run only the GCC build.
+# Builds and runs every test: the release build with GCC and a check of it installed into a
+# temporary prefix, then the sanitizer build with clang, and the layering check. Set
+# ZARNIK_QUICK=1 to run only the GCC build, ZARNIK_PACKAGE=1 to also build and check the Debian
+# package (slow: a build of its own).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/check_layers.sh
 scripts/build.sh release
 ctest --preset release
+scripts/install_check.sh build/release
+if [ "${ZARNIK_PACKAGE:-0}" = 1 ]; then
+  scripts/package.sh
+fi
 if [ "${ZARNIK_QUICK:-0}" != 1 ]; then
   scripts/build.sh asan
   ctest --preset asan

@@ -186,6 +186,11 @@ void adviseOnTrashlessVolumes(const std::vector<CleaningNoteEmitted>& remarkable
 
 void addCleanCommand(CLI::App& app, CleanOptions& options) {
   CLI::App* clean = app.add_subcommand("clean", "Remove the copies selected in the stored results");
+  clean->footer(
+      "Examples:\n"
+      "  zarnik clean --dry-run                        show what would be removed\n"
+      "  zarnik clean                                  move the selected copies to the trash\n"
+      "  zarnik clean --move-to ~/Duplicates --volume /media/usb=delete");
   clean->add_flag("--dry-run", options.dryRun, "Print what would be done and change nothing");
   auto* trash = clean->add_flag("--trash", options.trash, "Move the copies to the trash (the default)");
   auto* remove = clean->add_flag("--delete", options.remove, "Remove the copies permanently");
@@ -287,8 +292,9 @@ int runClean(const CleanOptions& options) {
 
 void addRevertCommand(CLI::App& app, RevertOptions& options) {
   CLI::App* revert = app.add_subcommand("revert", "Bring cleaned copies back where they were");
+  revert->footer("Examples:\n  zarnik revert --all\n  zarnik revert 12 14                           bring back copies #12 and #14");
   revert->add_flag("--all", options.all, "Every cleaned copy");
-  revert->add_option("ids", options.identifiers, "The copies to bring back (#ID in the results)");
+  revert->add_option("ids", options.identifiers, "The copies to bring back (#ID in the results)")->type_name("ID");
 }
 
 int runRevert(const RevertOptions& options) {

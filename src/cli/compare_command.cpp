@@ -58,8 +58,9 @@ void printComparison(const exported::EquivalenceComparison& comparison) {
 
 void addCompareCommand(CLI::App& app, CompareOptions& options) {
   CLI::App* compare = app.add_subcommand("compare", "Compare an export (scan --json) with a reference export");
-  compare->add_option("tested", options.tested, "The export to check")->required();
-  compare->add_option("reference", options.reference, "The export it should match")->required();
+  compare->footer("Example:\n  zarnik scan --json ~/Music > today.json && zarnik compare today.json yesterday.json");
+  compare->add_option("tested", options.tested, "The export to check")->type_name("FILE")->required();
+  compare->add_option("reference", options.reference, "The export it should match")->type_name("FILE")->required();
   compare->add_flag("--json", options.json, "Print the differing groups as JSON");
 }
 

@@ -9,7 +9,8 @@
 #include "cli/interrupt_watcher.h"
 #include "cli/results_command.h"
 #include "cli/scan_command.h"
-#include "cli/version.h"
+#include "cli/shell_completion.h"
+#include "cli/version_text.h"
 #include "foundation/logger.h"
 #include "platform/process_memory.h"
 
@@ -23,7 +24,9 @@ int main(int argc, char** argv) {
   zarnik::Logger::shared().setConsole(nullptr);
 
   CLI::App app{"Zarnik finds duplicate files, similar images and audio, and duplicate folders."};
-  app.set_version_flag("--version", std::string("zarnik ") + zarnik::kVersion);
+  app.set_version_flag("--version", zarnik::cli::versionText, "Print the version and the libraries it was built with");
+  app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+  app.footer("Each command explains itself: zarnik COMMAND --help. Example: zarnik scan ~/Pictures");
   app.require_subcommand(0, 1);
   zarnik::cli::ScanOptions scanOptions;
   zarnik::cli::addScanCommand(app, scanOptions);
@@ -37,6 +40,12 @@ int main(int argc, char** argv) {
   zarnik::cli::addCleanCommand(app, cleanOptions);
   zarnik::cli::RevertOptions revertOptions;
   zarnik::cli::addRevertCommand(app, revertOptions);
+  std::string completionFolder;
+  zarnik::cli::addWriteCompletionsCommand(app, completionFolder);
+  // Listed under "Commands" in --help; the hidden ones stay in no group.
+  for (CLI::App* command : app.get_subcommands([](CLI::App* command) { return command->get_group() == "Subcommands"; })) {
+    command->group("Commands");
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -53,6 +62,9 @@ int main(int argc, char** argv) {
   if (app.got_subcommand("select")) return zarnik::cli::runSelect(selectOptions);
   if (app.got_subcommand("clean")) return zarnik::cli::runClean(cleanOptions);
   if (app.got_subcommand("revert")) return zarnik::cli::runRevert(revertOptions);
+  if (app.got_subcommand(zarnik::cli::kWriteCompletionsCommand)) {
+    return zarnik::cli::writeCompletions(app, completionFolder);
+  }
   std::fputs(app.help().c_str(), stdout);
   return 0;
 }

@@ -127,6 +127,7 @@ std::string checkIdentifier(const std::string& value) {
 
 void addResultsCommand(CLI::App& app, ResultsOptions& options) {
   CLI::App* results = app.add_subcommand("results", "Show the stored results of the last scan");
+  results->footer("Examples:\n  zarnik results\n  zarnik results --json > groups.json");
   results->add_flag("--json", options.json, "Print the export document, with identifiers, on stdout");
 }
 
@@ -149,6 +150,11 @@ int runResults(const ResultsOptions& options) {
 void addSelectCommand(CLI::App& app, SelectOptions& options) {
   CLI::App* select = app.add_subcommand(
       "select", "Change which copies of a stored group are proposed for removal, or undo such a change");
+  select->footer(
+      "Examples:\n"
+      "  zarnik select --group 3 --strategy oldest     in group 3, the older copies go\n"
+      "  zarnik select --deselect 12 14                keep copies #12 and #14\n"
+      "  zarnik select --undo");
   select->add_option("--group", options.group, "The group to change (needed with --strategy)")
       ->type_name("ID")
       ->check(checkIdentifier);

@@ -120,10 +120,15 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
       "Exact duplicates are files of the same size with the same SHA-1 digest of sampled content: up to\n"
       "four 1 MiB chunks spread over the file (files up to 4 MiB are read whole). Copies that differ\n"
       "only between the chunks are grouped too: zarnik clean compares every copy byte for byte with the\n"
-      "kept one before removing it, and --verify compares them during the scan.");
-  scan->add_option("paths", options.paths, "Folders to scan (default: your home folder)");
+      "kept one before removing it, and --verify compares them during the scan.\n\n"
+      "Examples:\n"
+      "  zarnik scan                                   your home folder, every kind of duplicate\n"
+      "  zarnik scan --similar-images ~/Pictures       similar pictures in one folder\n"
+      "  zarnik scan --exact --json /media/usb > groups.json");
+  scan->add_option("paths", options.paths, "Folders to scan (default: your home folder)")->type_name("FOLDER");
   scan->add_flag("--json", options.json, "Print the export document of the groups found on stdout");
   scan->add_option("--min-size", options.minSize, "Hide groups under BYTES, or choose automatically (auto)")
+      ->type_name("BYTES|auto")
       ->check([](const std::string& value) -> std::string {
         if (value == "auto" || parseByteCount(value)) return {};
         if (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos) {
@@ -146,6 +151,7 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
   scan->add_flag("-q,--quiet", options.quiet, "No progress line");
   scan->add_flag("-v,--verbose", options.verbose, "Also print how long each stage took (on standard error)");
   scan->add_option("--exclude", options.excludedPaths, "Leave this folder or file out (repeatable)")
+      ->type_name("PATH")
       ->allow_extra_args(false);
   scan->add_option("--always-select", options.alwaysSelectPaths,
                    "Always propose the copies inside this folder for removal (repeatable)")
@@ -157,6 +163,7 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
   scan->add_flag("--select-random-among-equal", options.selectRandomAmongEqual,
                  "Where nothing tells copies apart, still propose all but one for removal");
   scan->add_option("--exclude-ext", options.excludedExtensions, "Leave files with this extension out (repeatable)")
+      ->type_name("EXT")
       ->allow_extra_args(false);
 }
 

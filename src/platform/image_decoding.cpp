@@ -5,6 +5,7 @@
 
 #include <mutex>
 
+#include "platform/install_layout.h"
 #include "platform/picture_codec.h"
 
 namespace zarnik {
@@ -12,49 +13,35 @@ namespace {
 
 constexpr const char* kModuleName = "libzarnik_picture_codec.so";
 
-// Where the module lies: beside an installed program (bin/../lib/zarnik), else in the build tree
-// the program was built in.
-std::vector<std::string> moduleCandidates() {
-  std::vector<std::string> candidates;
-  std::string executable(4096, '\0');
-  const ssize_t length = readlink("/proc/self/exe", executable.data(), executable.size());
-  if (length > 0) {
-    executable.resize(static_cast<size_t>(length));
-    const auto slash = executable.rfind('/');
-    if (slash != std::string::npos) candidates.push_back(executable.substr(0, slash) + "/../lib/zarnik/" + kModuleName);
-  }
-#ifdef ZARNIK_PICTURE_CODEC_DIR
-  candidates.push_back(std::string(ZARNIK_PICTURE_CODEC_DIR) + "/" + kModuleName);
-#endif
-  return candidates;
-}
-
 struct LoadedCodec {
   const PictureCodec* codec = nullptr;
+  std::string path;     // where it was loaded from
   std::string failure;  // why it could not be loaded
 };
 
 LoadedCodec loadCodec() {
 #ifdef ZARNIK_PICTURE_CODEC_LINKED
-  return {zarnik_picture_codec(), {}};
+  return {zarnik_picture_codec(), "(linked into the program)", {}};
 #else
-  LoadedCodec loaded;
-  for (const auto& candidate : moduleCandidates()) {
-    if (access(candidate.c_str(), F_OK) != 0) continue;
-    // Never unloaded: libvips keeps threads and type registrations for the life of the process.
-    void* module = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) {
-      loaded.failure = dlerror();
-      continue;
-    }
-    using Entry = const PictureCodec* (*)();
-    if (auto entry = reinterpret_cast<Entry>(dlsym(module, "zarnik_picture_codec"))) {
-      loaded.codec = entry();
-      return loaded;
-    }
-    loaded.failure = candidate + " has no picture codec";
+  const auto& layout = installLayout();
+  if (layout.hasError()) return {nullptr, {}, layout.error().oneLine()};
+  LoadedCodec loaded{nullptr, layout.value().modulePath(kModuleName), {}};
+  if (access(loaded.path.c_str(), F_OK) != 0) {
+    loaded.failure = loaded.path + " is not installed";
+    return loaded;
   }
-  if (loaded.failure.empty()) loaded.failure = std::string(kModuleName) + " is not installed";
+  // Never unloaded: libvips keeps threads and type registrations for the life of the process.
+  void* module = dlopen(loaded.path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) {
+    loaded.failure = dlerror();
+    return loaded;
+  }
+  using Entry = const PictureCodec* (*)();
+  if (auto entry = reinterpret_cast<Entry>(dlsym(module, "zarnik_picture_codec"))) {
+    loaded.codec = entry();
+  } else {
+    loaded.failure = loaded.path + " has no picture codec";
+  }
   return loaded;
 #endif
 }
@@ -100,6 +87,11 @@ Result<DecodedPicture> decodeFile(const std::string& path, std::int64_t pixelBud
 }
 
 }  // namespace
+
+Result<PictureModuleFacts> pictureModuleFacts() {
+  if (codec().codec == nullptr) return unavailable(kModuleName);
+  return PictureModuleFacts{codec().path, codec().codec->libvipsVersion};
+}
 
 Result<DecodedPicture> decodePictureForHashing(const std::string& path, std::int64_t pixelBudget) {
   return decodeFile(path, pixelBudget, false);

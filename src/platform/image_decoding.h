@@ -57,6 +57,14 @@ inline constexpr std::int64_t kPicturePixelBudget = 120'000'000;
 [[nodiscard]] Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size,
                                                              std::int64_t pixelBudget = kPicturePixelBudget);
 
+// The picture module, loaded if it was not yet: where it lies and the libvips version it was built
+// with. An error saying why when pictures cannot be decoded here.
+struct PictureModuleFacts {
+  std::string path;
+  std::string libvipsVersion;
+};
+[[nodiscard]] Result<PictureModuleFacts> pictureModuleFacts();
+
 // Writes an 8-bit RGB buffer as a picture file whose format follows the name's extension (for
 // tests and benchmarks that make their own pictures).
 // `exif` fields are named as libvips names them ("exif-ifd0-Make", "exif-ifd2-DateTimeOriginal").

@@ -35,6 +35,7 @@ struct PictureCodec {
                        PictureCodecFailure& failure);
   bool (*write)(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height, int quality,
                 const std::map<std::string, std::string>& exif, PictureCodecFailure& failure);
+  const char* libvipsVersion;  // the one the module was built with
 };
 
 }  // namespace zarnik

@@ -299,6 +299,6 @@ bool write(const std::string& path, const std::vector<std::uint8_t>& rgb, int wi
 }  // namespace zarnik
 
 extern "C" const zarnik::PictureCodec* zarnik_picture_codec() {
-  static const zarnik::PictureCodec codec{zarnik::decodeFile, zarnik::decodeBuffer, zarnik::write};
+  static const zarnik::PictureCodec codec{zarnik::decodeFile, zarnik::decodeBuffer, zarnik::write, VIPS_VERSION};
   return &codec;
 }
