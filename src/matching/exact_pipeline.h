@@ -7,8 +7,8 @@
 //   reference    → a later file of an open gate is compared with the gate's first digest;
 //   digest       → the sampled digest (or the audio data's digest) of the rest;
 //   hard links   → links of one file are digested once a scan;
-//   cache        → what an earlier scan learnt of an unchanged file is taken as it is, and what
-//                  this scan learns is kept for the next.
+//   cache        → the digest an earlier scan made of an unchanged file larger than 64 KiB is
+//                  taken as it is, and what this scan learns is kept for the next.
 //
 // Requests go to one list that at most `width` workers on the scan's queue drain a few at a
 // time; no worker waits for another stage. Workers hold the pipeline alive; the scan holds the
@@ -45,7 +45,7 @@ class ExactPipeline final : public ContentReader, public std::enable_shared_from
   Future<Void> matchSymLink(const MatchingNodePtr& node, EquivalenceCandidatesProviderImpl& provider) override;
   // The files still waiting at the gate have no duplicate: they are let go.
   void finish();
-  // Files whose first block or digest was found in the cache, and files read.
+  // Digests found in the cache, and digests made by reading.
   struct Counts {
     std::int64_t known = 0;
     std::int64_t read = 0;
@@ -69,7 +69,6 @@ class ExactPipeline final : public ContentReader, public std::enable_shared_from
   void drain(EquivalenceCandidatesProviderImpl& provider);
   // Digests the requested file once the gate lets it through, with the one it waited for.
   void process(const Request& request, Digested& digested);
-  [[nodiscard]] Result<std::uint64_t> contentPrefix(const std::string& path, ByteCount size);
   // Digests the due nodes: those the cache knows at once, the rest by reading.
   void digestDue(std::vector<MatchingNodePtr> due, const ContentPrefixGate::Admission& admission, HashKind kind,
                  Digested& digested);

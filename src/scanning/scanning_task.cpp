@@ -170,7 +170,7 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(std::vector<Equival
   exactPipeline_->finish();
   const auto counts = exactPipeline_->counts();
   Logger::shared().logTiming(kAuthor, "build()",
-                             fmt::format("[scan] File contents known from earlier scans: {} of {}", counts.known,
+                             fmt::format("[scan] Digests known from earlier scans: {} of {}", counts.known,
                                          counts.known + counts.read));
   if (!request_.keepsEquivalenceCandidatesStorage) equivalenceCandidatesProvider_->discardAccumulations();
   returnFreeMemoryToSystem();  // the waiting files' records and nodes: the results need other sizes

@@ -383,7 +383,9 @@ TEST_F(OtherFileSystemTest, AMoveAcrossFileSystemsKeepsTheCopysMetadata) {
   EXPECT_EQ(status.st_mtim.tv_sec, 1'000'000'000);
   char value[16] = {};
   const bool tmpfsKeepsUserAttributes = ::getxattr(destination.c_str(), "user.origin", value, sizeof(value)) == 6;
-  if (tmpfsKeepsUserAttributes) EXPECT_EQ(std::string(value, 6), "camera");
+  if (tmpfsKeepsUserAttributes) {
+    EXPECT_EQ(std::string(value, 6), "camera");
+  }
   EXPECT_FALSE(std::filesystem::exists(dir / "q copy.txt"));
   EXPECT_FALSE(std::filesystem::exists(dir / ".zarnik-staged-7-2"));
   EXPECT_FALSE(std::filesystem::exists(other + "/.zarnik-partial-7-2"));

@@ -39,7 +39,7 @@ Groups groupsOf(const std::string& json) {
   return groups;
 }
 
-// "[scan] File contents known from earlier scans: K of N" as {K, N}; {-1, -1} when missing.
+// "[scan] Digests known from earlier scans: K of N" as {K, N}; {-1, -1} when missing.
 std::pair<long, long> knownContents(const std::string& err) {
   std::smatch match;
   static const std::regex line(R"(known from earlier scans: (\d+) of (\d+))");
@@ -56,9 +56,10 @@ std::string randomBytes(size_t size, unsigned seed) {
 
 class DigestCacheScanTest : public testing::ZarnikProgramTest {
  protected:
-  // Three copies and a file of their size that differs after the first block.
+  // Three copies and a file of their size that differs after the first block, all large
+  // enough for their digests to be kept.
   void makeTree() {
-    const std::string copy = randomBytes(40000, 1);
+    const std::string copy = randomBytes(100000, 1);
     std::string other = copy;
     other[30000] ^= 0x55;
     for (const char* name : {"a/copy.bin", "b/copy.bin", "c/copy.bin"}) tree.file(name, copy);
@@ -142,8 +143,8 @@ TEST_F(DigestCacheScanTest, ADamagedCacheIsReplacedAndChangesNoResult) {
 
 TEST_F(DigestCacheScanTest, TwoScansAtOnceShareTheCacheAndBothAreRight) {
   makeTree();
-  for (int i = 0; i < 40; ++i) tree.file("e/pair" + std::to_string(i) + ".bin", randomBytes(9000 + i, 100 + i));
-  for (int i = 0; i < 40; ++i) tree.file("f/pair" + std::to_string(i) + ".bin", randomBytes(9000 + i, 100 + i));
+  for (int i = 0; i < 40; ++i) tree.file("e/pair" + std::to_string(i) + ".bin", randomBytes(70000 + i, 100 + i));
+  for (int i = 0; i < 40; ++i) tree.file("f/pair" + std::to_string(i) + ".bin", randomBytes(70000 + i, 100 + i));
   settle();
   testing::TestDir otherScratch;
   const std::string arguments = "scan -q -v --exact --min-size 0 --json " + quoted(tree.path());
