@@ -1,0 +1,492 @@
+#include "preferences/preferences_controller.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+
+#include <fmt/format.h>
+
+#include "base/path_components.h"
+#include "foundation/logger.h"
+#include "foundation/regular_expression.h"
+#include "platform/file_lock.h"
+#include "platform/program_resources.h"
+#include "platform/xdg_directories.h"
+#include "preferences/setting_descriptions.h"
+#include "preferences/settings_file.h"
+#include "preferences/settings_migration.h"
+#include "store/persistent_store.h"
+
+namespace zarnik {
+namespace {
+
+constexpr std::string_view kAuthor = "PreferencesController";
+constexpr std::string_view kDefaultValuesResource = "default-settings.json";
+constexpr std::string_view kRegularMode = "Regular";
+
+std::string folderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string normalizedExtension(const std::string& pathOrExtension) {
+  std::string extension = pathOrExtension.find('/') != std::string::npos ? lowercasedPathExtension(pathOrExtension)
+                                                                          : pathOrExtension;
+  while (!extension.empty() && extension.front() == '.') extension.erase(0, 1);
+  std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+  return extension;
+}
+
+BaseStorage& ownerOf(PreferencesStorage& storage, const SettingDescription& setting) {
+  return setting.owner.empty() ? static_cast<BaseStorage&>(storage) : *storage.substorage(setting.owner);
+}
+
+Error unknownKey(std::string_view key) {
+  return Error::generic(fmt::format("{}: no such setting (zarnik config list shows them all)", key));
+}
+
+// "the defaults apply to every setting" or "... to scanRules.a, mixedPreferences.b".
+std::string whatFellBack(const SettingsFileReading& reading) {
+  if (!reading.problem.empty() && reading.document.empty()) return "every setting";
+  std::vector<std::string> keys = reading.damagedKeys;
+  if (!reading.problem.empty()) keys.emplace_back("the settings after the damage");
+  return fmt::format("{}", fmt::join(keys, ", "));
+}
+
+}  // namespace
+
+PreferencesLocations PreferencesLocations::standard() {
+  PreferencesLocations locations;
+  locations.settingsFile = xdg::zarnikConfigDirectory() + "/settings.json";
+  locations.storeFile = xdg::zarnikDataDirectory() + "/preferences.db";
+  if (auto found = findProgramResource(kDefaultValuesResource); found.hasValue()) {
+    locations.defaultValuesFile = found.value();
+  } else {
+    Logger::shared().log(kAuthor, "standard()", "The default values are missing: " + found.error().oneLine());
+  }
+  return locations;
+}
+
+PreferencesController::PreferencesController(PreferencesLocations locations, const OVURLResolver& resolver)
+    : locations_(std::move(locations)),
+      resolver_(resolver),
+      storage_(std::make_shared<PreferencesStorage>()),
+      defaults_(std::make_shared<PreferencesStorage>()) {}
+
+PreferencesController::~PreferencesController() = default;
+
+Result<std::unique_ptr<PreferencesController>> PreferencesController::open(PreferencesLocations locations,
+                                                                           const OVURLResolver& resolver) {
+  std::unique_ptr<PreferencesController> controller(new PreferencesController(std::move(locations), resolver));
+  ZK_TRY(controller->load());
+  return controller;
+}
+
+Result<void> PreferencesController::load() {
+  if (locations_.defaultValuesFile) {
+    auto info = DefaultValuesInfo::fetchDefaultValuesInfoWithContentsURL(*locations_.defaultValuesFile);
+    if (info.hasValue()) {
+      defaultValuesInfo_ = std::move(info).value();
+      SettingsFileReading values;
+      values.document = defaultValuesInfo_->preferenceValues;
+      dropUnreadableValues(values);
+      const PreferencesStorage builtIn;
+      applySettingsDocument(*defaults_, values.document, builtIn);
+    } else {
+      Logger::shared().log(kAuthor, "load()", "The default values cannot be read: " + info.error().oneLine());
+    }
+  }
+  ZK_TRY(loadSettings());
+  ZK_TRY(openStore());
+  updateExtendedPreferences();
+  return success();
+}
+
+Result<void> PreferencesController::loadSettings() {
+  // Without a lock (a folder that cannot be written) the file is still read; it is only set
+  // aside or rewritten under the lock.
+  std::optional<FileLock> lock;
+  if (xdg::makeDirectories(folderOf(locations_.settingsFile)).hasValue()) {
+    auto locked = FileLock::lock(locations_.settingsFile + ".lock", "zarnik settings");
+    if (locked.hasValue()) lock.emplace(std::move(locked).value());
+  }
+  ZK_ASSIGN_OR_RETURN(auto reading, readSettingsFile(locations_.settingsFile));
+  applySettingsDocument(*storage_, reading.document, *defaults_);
+  storage_->setRestored(true);
+  if (!lock || !reading.existed || (!reading.isDamaged() && !reading.migrated)) return success();
+  if (reading.isDamaged()) {
+    auto aside = moveStoreAside(locations_.settingsFile);
+    if (aside.hasError()) return aside.error();
+    const std::string reason = reading.problem.empty() ? "values of the wrong type or out of range" : reading.problem;
+    notices_.push_back(fmt::format("the settings file {} could not be read ({}); it was moved to {} and the defaults "
+                                   "apply to {}",
+                                   locations_.settingsFile, reason, aside.value(), whatFellBack(reading)));
+  }
+  return writeSettingsFile(locations_.settingsFile, settingsDocument(*storage_, reading.document));
+}
+
+Result<void> PreferencesController::openStore() {
+  bool created = true;
+  std::shared_ptr<PersistentStore> store;
+  if (locations_.storeFile) {
+    ZK_TRY(xdg::makeDirectories(folderOf(*locations_.storeFile)));
+    ZK_ASSIGN_OR_RETURN(store, OVPersistentStoreSpecification::diskPersistentStore(ManagedObjectModel::preferencesModel(),
+                                                                                   *locations_.storeFile)
+                                   .buildPersistentStore());
+    created = store->wasCreated();
+    if (store->movedAsideTo()) {
+      notices_.push_back(fmt::format("the ignore list and selection rules in {} could not be read; the file was moved "
+                                     "to {} and the default lists apply",
+                                     *locations_.storeFile, *store->movedAsideTo()));
+    }
+  } else {
+    ZK_ASSIGN_OR_RETURN(store, OVPersistentStoreSpecification::ramPersistentStore(ManagedObjectModel::preferencesModel())
+                                   .buildPersistentStore());
+  }
+  ZK_ASSIGN_OR_RETURN(context_, PreferencesModelContext::make(std::move(store)));
+  // A first launch starts with the default lists.
+  if (created) ZK_TRY(fillListsFromDefaults(true, true));
+  return reloadLists();
+}
+
+Result<void> PreferencesController::fillListsFromDefaults(bool ignoreItems, bool selectionRules) {
+  if (!defaultValuesInfo_) return success();
+  const DefaultValuesInfo& info = *defaultValuesInfo_;
+  return context_->performTransaction([&]() -> Result<void> {
+    if (ignoreItems) {
+      for (const auto& item : info.ignoredNodes) ZK_TRY(context_->insertIgnoreItem(item));
+      for (const auto& item : info.ignoredExtensions) ZK_TRY(context_->insertIgnoreItem(item));
+    }
+    if (selectionRules) {
+      for (const auto& rule : info.alwaysSelectionRules) ZK_TRY(context_->insertSelectionRule(rule));
+      for (const auto& rule : info.neverSelectionRules) ZK_TRY(context_->insertSelectionRule(rule));
+      for (const auto& rule : info.smartSelectionRules) ZK_TRY(context_->insertSmartSelectionRule(rule));
+    }
+    return success();
+  });
+}
+
+Result<void> PreferencesController::reloadLists() {
+  ZK_ASSIGN_OR_RETURN(lists_.ignoreItems, context_->fetchIgnoreItems());
+  ZK_ASSIGN_OR_RETURN(lists_.selectionRules, context_->fetchSelectionRules());
+  ZK_ASSIGN_OR_RETURN(lists_.smartSelectionRules, context_->fetchSmartSelectionRules());
+  updateExtendedPreferences();
+  return success();
+}
+
+Result<void> PreferencesController::change(const std::function<Result<void>(PreferencesStorage&)>& edit) {
+  if (storeSuppressionCounter_ > 0) {
+    ZK_TRY(edit(*storage_));
+    suppressedEdits_.push_back(edit);
+    return success();
+  }
+  return replayOnFile({edit});
+}
+
+Result<void> PreferencesController::replayOnFile(
+    const std::vector<std::function<Result<void>(PreferencesStorage&)>>& edits) {
+  ZK_TRY(xdg::makeDirectories(folderOf(locations_.settingsFile)));
+  ZK_ASSIGN_OR_RETURN(auto lock, FileLock::lock(locations_.settingsFile + ".lock", "zarnik settings"));
+  ZK_ASSIGN_OR_RETURN(auto reading, readSettingsFile(locations_.settingsFile));
+  if (reading.isDamaged()) {
+    // Damaged since this process read it: set aside as at start, so that nothing is lost unseen.
+    ZK_ASSIGN_OR_RETURN(auto aside, moveStoreAside(locations_.settingsFile));
+    notices_.push_back(fmt::format("the settings file {} could not be read; it was moved to {}",
+                                   locations_.settingsFile, aside));
+  }
+  applySettingsDocument(*storage_, reading.document, *defaults_);
+  for (const auto& edit : edits) ZK_TRY(edit(*storage_));
+  storage_->mixedPreferences()->setValueForKey("lastPreferencesMigrationAtVersionString", std::string(kSettingsVersion));
+  ZK_TRY(writeSettingsFile(locations_.settingsFile, settingsDocument(*storage_, reading.document)));
+  updateExtendedPreferences();
+  return success();
+}
+
+Result<void> PreferencesController::setValue(std::string_view key, const Json& value) {
+  const SettingDescription* setting = findSetting(key);
+  if (setting == nullptr) return unknownKey(key);
+  ZK_TRY(checkSettingValue(*setting, value));
+  return change([setting, value](PreferencesStorage& storage) -> Result<void> {
+    ownerOf(storage, *setting).setValueForKey(setting->name, value);
+    return success();
+  });
+}
+
+Result<void> PreferencesController::resetValue(std::string_view key) {
+  const SettingDescription* setting = findSetting(key);
+  if (setting == nullptr) return unknownKey(key);
+  const Json value = ownerOf(*defaults_, *setting).valueForKey(setting->name);
+  return change([setting, value](PreferencesStorage& storage) -> Result<void> {
+    ownerOf(storage, *setting).setValueForKey(setting->name, value);
+    return success();
+  });
+}
+
+Result<void> PreferencesController::restoreDefaultPropertyValues() {
+  return change([this](PreferencesStorage& storage) -> Result<void> {
+    applySettingsDocument(storage, Json::object(), *defaults_);
+    return success();
+  });
+}
+
+PreferencesController::StoringSuppression PreferencesController::suppressStoring() {
+  ++storeSuppressionCounter_;
+  return StoringSuppression(this);
+}
+
+PreferencesController::StoringSuppression::~StoringSuppression() {
+  if (controller_ != nullptr) controller_->endSuppression();
+}
+
+void PreferencesController::endSuppression() {
+  if (--storeSuppressionCounter_ > 0) return;
+  auto edits = std::move(suppressedEdits_);
+  suppressedEdits_.clear();
+  if (!edits.empty()) {
+    if (auto written = replayOnFile(edits); written.hasError()) {
+      Logger::shared().log(kAuthor, "endSuppression()", "The settings cannot be stored: " + written.error().oneLine());
+    }
+  }
+  updateExtendedPreferences();
+}
+
+ObservationToken PreferencesController::observe(std::string_view key, Executor& executor,
+                                                std::function<void(const Json&)> handler) {
+  const auto dot = key.find('.');
+  std::shared_ptr<BaseStorage> owner = storage_;
+  std::string name(key);
+  if (dot != std::string_view::npos) {
+    owner = storage_->substorage(key.substr(0, dot));
+    name = std::string(key.substr(dot + 1));
+  }
+  if (!owner) return {};
+  return owner->observeChanges([name, &executor, handler = std::move(handler)](const std::string& changed, const Json& value) {
+    if (changed != name) return;
+    executor.execute([handler, value] { handler(value); });
+  });
+}
+
+std::string PreferencesController::abbreviatedListPath(const std::string& path) const {
+  if (path.empty()) return {};
+  std::string absolute = path;
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) != nullptr) {
+    absolute = resolved;
+  } else if (path.front() != '/' && path.front() != '~') {
+    if (char* cwd = ::getcwd(resolved, sizeof resolved)) absolute = std::string(cwd) + "/" + path;
+  }
+  if (absolute.front() == '~') absolute = resolver_.expandedPathForPath(absolute).value_or(absolute);
+  struct stat st {};
+  const bool isDirectory = path.back() == '/' || (::stat(absolute.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+  return resolver_.abbreviatedPathForURL(absolute, isDirectory).value_or(resolver_.abbreviatedPath(absolute, isDirectory));
+}
+
+bool PreferencesController::canAddNodeToIgnoreList(const std::string& path) const {
+  const std::string abbreviated = abbreviatedListPath(path);
+  if (abbreviated.empty()) return false;
+  return std::none_of(lists_.ignoreItems.begin(), lists_.ignoreItems.end(), [&](const ZKIgnoreItem& item) {
+    return item.kind == ZKIgnoreItem::Kind::node && item.path == abbreviated;
+  });
+}
+
+Result<void> PreferencesController::addNodesToIgnoreList(const std::vector<std::string>& paths) {
+  ZK_TRY(context_->performTransaction([&]() -> Result<void> {
+    for (const auto& path : paths) {
+      ZK_TRY(reloadLists());
+      if (!canAddNodeToIgnoreList(path)) continue;
+      ZKIgnoreItem item;
+      item.path = abbreviatedListPath(path);
+      ZK_TRY(context_->insertIgnoreItem(item));
+    }
+    return success();
+  }));
+  return reloadLists();
+}
+
+bool PreferencesController::canRemoveNodeFromIgnoreList(const std::string& path) const {
+  const std::string abbreviated = abbreviatedListPath(path);
+  return std::any_of(lists_.ignoreItems.begin(), lists_.ignoreItems.end(), [&](const ZKIgnoreItem& item) {
+    return item.kind == ZKIgnoreItem::Kind::node && item.editable && item.path == abbreviated;
+  });
+}
+
+Result<void> PreferencesController::removeNodesFromIgnoreList(const std::vector<std::string>& paths) {
+  ZK_TRY(context_->performTransaction([&]() -> Result<void> {
+    for (const auto& path : paths) {
+      const std::string abbreviated = abbreviatedListPath(path);
+      for (const auto& item : lists_.ignoreItems) {
+        if (item.kind == ZKIgnoreItem::Kind::node && item.editable && item.path == abbreviated) {
+          ZK_TRY(context_->deleteIgnoreItem(item.identifier));
+        }
+      }
+    }
+    return success();
+  }));
+  return reloadLists();
+}
+
+bool PreferencesController::canAddExtensionToIgnoreList(const std::string& pathOrExtension) const {
+  const std::string extension = normalizedExtension(pathOrExtension);
+  if (extension.empty()) return false;
+  return std::none_of(lists_.ignoreItems.begin(), lists_.ignoreItems.end(), [&](const ZKIgnoreItem& item) {
+    return item.kind == ZKIgnoreItem::Kind::extensionGroup &&
+           std::find(item.pathExtensions.begin(), item.pathExtensions.end(), extension) != item.pathExtensions.end();
+  });
+}
+
+Result<void> PreferencesController::addExtensionToIgnoreList(const std::string& pathOrExtension) {
+  if (!canAddExtensionToIgnoreList(pathOrExtension)) return success();
+  const std::string extension = normalizedExtension(pathOrExtension);
+  // The user's own extensions go into the first group the user may edit.
+  for (auto item : lists_.ignoreItems) {
+    if (item.kind != ZKIgnoreItem::Kind::extensionGroup || !item.editable) continue;
+    item.pathExtensions.push_back(extension);
+    ZK_TRY(context_->updateIgnoreItem(item));
+    return reloadLists();
+  }
+  ZKIgnoreItem group;
+  group.kind = ZKIgnoreItem::Kind::extensionGroup;
+  group.pathExtensions = {extension};
+  ZK_TRY(context_->insertIgnoreItem(group));
+  return reloadLists();
+}
+
+Result<void> PreferencesController::removeExtensionFromIgnoreList(const std::string& pathOrExtension) {
+  const std::string extension = normalizedExtension(pathOrExtension);
+  ZK_TRY(context_->performTransaction([&]() -> Result<void> {
+    for (auto item : lists_.ignoreItems) {
+      if (item.kind != ZKIgnoreItem::Kind::extensionGroup || !item.editable) continue;
+      auto& list = item.pathExtensions;
+      const auto end = std::remove(list.begin(), list.end(), extension);
+      if (end == list.end()) continue;
+      list.erase(end, list.end());
+      ZK_TRY(list.empty() ? context_->deleteIgnoreItem(item.identifier) : context_->updateIgnoreItem(item));
+    }
+    return success();
+  }));
+  return reloadLists();
+}
+
+Result<void> PreferencesController::addNameExpressionToIgnoreList(const std::string& expression) {
+  auto compiled = RegularExpression::compile(expression);
+  if (compiled.hasError()) {
+    return Error::generic(fmt::format("{}: not a regular expression: {}", expression, compiled.error().description));
+  }
+  return change([expression](PreferencesStorage& storage) -> Result<void> {
+    auto expressions = storage.scanRules()->nodeNameRegExpByMembershipMode();
+    auto& list = expressions[std::string(kRegularMode)];
+    if (std::find(list.begin(), list.end(), expression) == list.end()) list.push_back(expression);
+    storage.scanRules()->setNodeNameRegExpByMembershipMode(expressions);
+    return success();
+  });
+}
+
+Result<void> PreferencesController::removeNameExpressionFromIgnoreList(const std::string& expression) {
+  return change([expression](PreferencesStorage& storage) -> Result<void> {
+    auto expressions = storage.scanRules()->nodeNameRegExpByMembershipMode();
+    auto& list = expressions[std::string(kRegularMode)];
+    list.erase(std::remove(list.begin(), list.end(), expression), list.end());
+    if (list.empty()) expressions.erase(std::string(kRegularMode));
+    storage.scanRules()->setNodeNameRegExpByMembershipMode(expressions);
+    return success();
+  });
+}
+
+Result<void> PreferencesController::alwaysSelectLocation(const std::string& path) {
+  ZK_TRY(removeSelectionRule(ZKSelectionRule::Kind::never, path));
+  const std::string abbreviated = abbreviatedListPath(path);
+  for (const auto& rule : lists_.selectionRules) {
+    if (rule.kind == ZKSelectionRule::Kind::always && rule.path == abbreviated) return success();
+  }
+  ZKSelectionRule rule;
+  rule.kind = ZKSelectionRule::Kind::always;
+  rule.path = abbreviated;
+  ZK_TRY(context_->insertSelectionRule(rule));
+  return reloadLists();
+}
+
+Result<void> PreferencesController::neverSelectLocation(const std::string& path) {
+  ZK_TRY(removeSelectionRule(ZKSelectionRule::Kind::always, path));
+  const std::string abbreviated = abbreviatedListPath(path);
+  for (const auto& rule : lists_.selectionRules) {
+    if (rule.kind == ZKSelectionRule::Kind::never && rule.path == abbreviated) return success();
+  }
+  ZKSelectionRule rule;
+  rule.kind = ZKSelectionRule::Kind::never;
+  rule.path = abbreviated;
+  ZK_TRY(context_->insertSelectionRule(rule));
+  return reloadLists();
+}
+
+Result<bool> PreferencesController::removeSelectionRule(ZKSelectionRule::Kind kind, const std::string& path) {
+  const std::string abbreviated = abbreviatedListPath(path);
+  bool removed = false;
+  for (const auto& rule : lists_.selectionRules) {
+    if (rule.kind != kind || rule.path != abbreviated) continue;
+    ZK_TRY(context_->deleteSelectionRule(rule.identifier));
+    removed = true;
+  }
+  ZK_TRY(reloadLists());
+  return removed;
+}
+
+Result<void> PreferencesController::addSmartSelectionRuleInfo(const SmartSelectionRuleInfo& info) {
+  for (const auto& stored : lists_.smartSelectionRules) {
+    if (stored.ruleInfo.rule == info.rule) return success();
+  }
+  ZKSmartSelectionRule rule;
+  rule.ruleInfo = info;
+  ZK_TRY(context_->insertSmartSelectionRule(rule));
+  return reloadLists();
+}
+
+Result<bool> PreferencesController::removeSmartSelectionRule(const SmartSelectionRule& rule) {
+  bool removed = false;
+  for (const auto& stored : lists_.smartSelectionRules) {
+    if (!(stored.ruleInfo.rule == rule)) continue;
+    ZK_TRY(context_->deleteSmartSelectionRule(stored.identifier));
+    removed = true;
+  }
+  ZK_TRY(reloadLists());
+  return removed;
+}
+
+Result<void> PreferencesController::restoreDefaultSelectionRules() {
+  ZK_TRY(context_->performTransaction([&]() -> Result<void> {
+    for (const auto& rule : lists_.selectionRules) ZK_TRY(context_->deleteSelectionRule(rule.identifier));
+    for (const auto& rule : lists_.smartSelectionRules) ZK_TRY(context_->deleteSmartSelectionRule(rule.identifier));
+    return fillListsFromDefaults(false, true);
+  }));
+  return reloadLists();
+}
+
+Result<void> PreferencesController::restoreDefaultIgnoreItems() {
+  ZK_TRY(context_->performTransaction([&]() -> Result<void> {
+    for (const auto& item : lists_.ignoreItems) ZK_TRY(context_->deleteIgnoreItem(item.identifier));
+    return fillListsFromDefaults(true, false);
+  }));
+  return reloadLists();
+}
+
+Json PreferencesController::buildDefaultValuesInfo() const {
+  DefaultValuesInfo info;
+  info.preferenceValues = storage_->exportJSON();
+  for (const auto& item : lists_.ignoreItems) {
+    (item.kind == ZKIgnoreItem::Kind::node ? info.ignoredNodes : info.ignoredExtensions).push_back(item);
+  }
+  for (const auto& rule : lists_.selectionRules) {
+    (rule.kind == ZKSelectionRule::Kind::always ? info.alwaysSelectionRules : info.neverSelectionRules).push_back(rule);
+  }
+  info.smartSelectionRules = lists_.smartSelectionRules;
+  return info.json();
+}
+
+void PreferencesController::updateExtendedPreferences() {
+  if (storeSuppressionCounter_ > 0) return;
+  extended_ = buildExtendedPreferences(*storage_, lists_, resolver_);
+}
+
+}  // namespace zarnik
