@@ -6,8 +6,11 @@
 
 #include "cli/clean_command.h"
 #include "cli/compare_command.h"
+#include "cli/config_command.h"
+#include "cli/ignore_command.h"
 #include "cli/interrupt_watcher.h"
 #include "cli/results_command.h"
+#include "cli/rules_command.h"
 #include "cli/scan_command.h"
 #include "cli/version.h"
 #include "foundation/logger.h"
@@ -37,6 +40,9 @@ int main(int argc, char** argv) {
   zarnik::cli::addCleanCommand(app, cleanOptions);
   zarnik::cli::RevertOptions revertOptions;
   zarnik::cli::addRevertCommand(app, revertOptions);
+  const zarnik::cli::ConfigCommand configCommand(app);
+  const zarnik::cli::IgnoreCommand ignoreCommand(app);
+  const zarnik::cli::RulesCommand rulesCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -53,6 +59,9 @@ int main(int argc, char** argv) {
   if (app.got_subcommand("select")) return zarnik::cli::runSelect(selectOptions);
   if (app.got_subcommand("clean")) return zarnik::cli::runClean(cleanOptions);
   if (app.got_subcommand("revert")) return zarnik::cli::runRevert(revertOptions);
+  if (configCommand.wasChosen()) return configCommand.run();
+  if (ignoreCommand.wasChosen()) return ignoreCommand.run();
+  if (rulesCommand.wasChosen()) return rulesCommand.run();
   std::fputs(app.help().c_str(), stdout);
   return 0;
 }

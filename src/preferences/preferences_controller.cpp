@@ -40,6 +40,15 @@ std::string normalizedExtension(const std::string& pathOrExtension) {
   return extension;
 }
 
+// Abbreviated paths of one item, whether or not one of them was taken for a folder ("~/a/", "~/a").
+bool samePath(std::string_view a, std::string_view b) {
+  const auto trimmed = [](std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    return path;
+  };
+  return trimmed(a) == trimmed(b);
+}
+
 BaseStorage& ownerOf(PreferencesStorage& storage, const SettingDescription& setting) {
   return setting.owner.empty() ? static_cast<BaseStorage&>(storage) : *storage.substorage(setting.owner);
 }
@@ -50,7 +59,10 @@ Error unknownKey(std::string_view key) {
 
 // "the defaults apply to every setting" or "... to scanRules.a, mixedPreferences.b".
 std::string whatFellBack(const SettingsFileReading& reading) {
-  if (!reading.problem.empty() && reading.document.empty()) return "every setting";
+  const bool nothingRead = std::none_of(reading.document.begin(), reading.document.end(), [](const Json& value) {
+    return !value.is_object() || !value.empty();
+  });
+  if (!reading.problem.empty() && nothingRead) return "every setting";
   std::vector<std::string> keys = reading.damagedKeys;
   if (!reading.problem.empty()) keys.emplace_back("the settings after the damage");
   return fmt::format("{}", fmt::join(keys, ", "));
@@ -288,7 +300,7 @@ bool PreferencesController::canAddNodeToIgnoreList(const std::string& path) cons
   const std::string abbreviated = abbreviatedListPath(path);
   if (abbreviated.empty()) return false;
   return std::none_of(lists_.ignoreItems.begin(), lists_.ignoreItems.end(), [&](const ZKIgnoreItem& item) {
-    return item.kind == ZKIgnoreItem::Kind::node && item.path == abbreviated;
+    return item.kind == ZKIgnoreItem::Kind::node && samePath(item.path, abbreviated);
   });
 }
 
@@ -309,7 +321,7 @@ Result<void> PreferencesController::addNodesToIgnoreList(const std::vector<std::
 bool PreferencesController::canRemoveNodeFromIgnoreList(const std::string& path) const {
   const std::string abbreviated = abbreviatedListPath(path);
   return std::any_of(lists_.ignoreItems.begin(), lists_.ignoreItems.end(), [&](const ZKIgnoreItem& item) {
-    return item.kind == ZKIgnoreItem::Kind::node && item.editable && item.path == abbreviated;
+    return item.kind == ZKIgnoreItem::Kind::node && item.editable && samePath(item.path, abbreviated);
   });
 }
 
@@ -318,7 +330,7 @@ Result<void> PreferencesController::removeNodesFromIgnoreList(const std::vector<
     for (const auto& path : paths) {
       const std::string abbreviated = abbreviatedListPath(path);
       for (const auto& item : lists_.ignoreItems) {
-        if (item.kind == ZKIgnoreItem::Kind::node && item.editable && item.path == abbreviated) {
+        if (item.kind == ZKIgnoreItem::Kind::node && item.editable && samePath(item.path, abbreviated)) {
           ZK_TRY(context_->deleteIgnoreItem(item.identifier));
         }
       }
@@ -399,7 +411,7 @@ Result<void> PreferencesController::alwaysSelectLocation(const std::string& path
   ZK_TRY(removeSelectionRule(ZKSelectionRule::Kind::never, path));
   const std::string abbreviated = abbreviatedListPath(path);
   for (const auto& rule : lists_.selectionRules) {
-    if (rule.kind == ZKSelectionRule::Kind::always && rule.path == abbreviated) return success();
+    if (rule.kind == ZKSelectionRule::Kind::always && samePath(rule.path, abbreviated)) return success();
   }
   ZKSelectionRule rule;
   rule.kind = ZKSelectionRule::Kind::always;
@@ -412,7 +424,7 @@ Result<void> PreferencesController::neverSelectLocation(const std::string& path)
   ZK_TRY(removeSelectionRule(ZKSelectionRule::Kind::always, path));
   const std::string abbreviated = abbreviatedListPath(path);
   for (const auto& rule : lists_.selectionRules) {
-    if (rule.kind == ZKSelectionRule::Kind::never && rule.path == abbreviated) return success();
+    if (rule.kind == ZKSelectionRule::Kind::never && samePath(rule.path, abbreviated)) return success();
   }
   ZKSelectionRule rule;
   rule.kind = ZKSelectionRule::Kind::never;
@@ -425,7 +437,7 @@ Result<bool> PreferencesController::removeSelectionRule(ZKSelectionRule::Kind ki
   const std::string abbreviated = abbreviatedListPath(path);
   bool removed = false;
   for (const auto& rule : lists_.selectionRules) {
-    if (rule.kind != kind || rule.path != abbreviated) continue;
+    if (rule.kind != kind || !samePath(rule.path, abbreviated)) continue;
     ZK_TRY(context_->deleteSelectionRule(rule.identifier));
     removed = true;
   }
@@ -452,6 +464,21 @@ Result<bool> PreferencesController::removeSmartSelectionRule(const SmartSelectio
   }
   ZK_TRY(reloadLists());
   return removed;
+}
+
+Result<void> PreferencesController::replaceEditableIgnoreItems(ZKIgnoreItem::Kind kind,
+                                                              const std::vector<ZKIgnoreItem>& items) {
+  ZK_TRY(context_->performTransaction([&]() -> Result<void> {
+    for (const auto& item : lists_.ignoreItems) {
+      if (item.kind == kind && item.editable) ZK_TRY(context_->deleteIgnoreItem(item.identifier));
+    }
+    for (auto item : items) {
+      item.kind = kind;
+      ZK_TRY(context_->insertIgnoreItem(item));
+    }
+    return success();
+  }));
+  return reloadLists();
 }
 
 Result<void> PreferencesController::restoreDefaultSelectionRules() {

@@ -98,6 +98,8 @@ class PreferencesController {
   Result<bool> removeSelectionRule(ZKSelectionRule::Kind kind, const std::string& path);
   Result<void> addSmartSelectionRuleInfo(const SmartSelectionRuleInfo& info);
   Result<bool> removeSmartSelectionRule(const SmartSelectionRule& rule);
+  // The items of `kind` the user may edit replaced by `items`, in one transaction.
+  Result<void> replaceEditableIgnoreItems(ZKIgnoreItem::Kind kind, const std::vector<ZKIgnoreItem>& items);
   Result<void> restoreDefaultSelectionRules();
   Result<void> restoreDefaultIgnoreItems();
   // The current values and lists in the form of the default-values description.

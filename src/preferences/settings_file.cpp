@@ -60,7 +60,8 @@ SettingsFileReading readSettingsText(std::string_view text) {
   } else if (reading.problem.empty()) {
     reading.problem = "the file does not hold an object of settings";
   }
-  reading.migrated = migrateSettingsDocument(reading.document);
+  // Nothing read is nothing to migrate.
+  if (!reading.document.empty()) reading.migrated = migrateSettingsDocument(reading.document);
   dropUnreadableValues(reading);
   return reading;
 }

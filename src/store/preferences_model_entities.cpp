@@ -7,8 +7,9 @@
 namespace zarnik {
 namespace {
 
-Error invalid(std::string_view what, const Json& json) {
-  return Error::generic(fmt::format("Invalid {} json {}", what, dumpJson(json)));
+// "Invalid ignore item json [...]", "Invalid node ignore item json object {...}", ...
+Error invalid(std::string_view what, const Json& json, std::string_view form = {}) {
+  return Error::generic(fmt::format("Invalid {} json{} {}", what, form, dumpJson(json)));
 }
 
 // Reads an optional boolean member; false when it is there with another type.
@@ -54,18 +55,18 @@ Result<ZKIgnoreItem> ZKIgnoreItem::fromJson(const Json& json, Kind kind) {
   if (kind == Kind::node) {
     const Json* path = jsonMember(json, "path");
     auto bytes = path != nullptr ? bytesFromJson(*path) : std::nullopt;
-    if (!bytes || bytes->empty()) return invalid("node ignore item", json);
+    if (!bytes || bytes->empty()) return invalid("node ignore item", json, " object");
     item.path = std::move(*bytes);
     if (const Json* whitelisted = jsonMember(json, "forceWhitelistedPaths")) {
       auto paths = bytesListFromJson(*whitelisted);
-      if (!paths) return invalid("node ignore item", json);
+      if (!paths) return invalid("node ignore item", json, " object");
       item.forceWhitelistedPaths = std::move(*paths);
     }
     return item;
   }
   const Json* extensions = jsonMember(json, "pathExtensions");
   auto list = extensions != nullptr ? bytesListFromJson(*extensions) : std::nullopt;
-  if (!list) return invalid("extension ignore item group", json);
+  if (!list) return invalid("extension ignore item group", json, " object");
   item.pathExtensions = std::move(*list);
   return item;
 }
