@@ -56,6 +56,23 @@ int exportRules(const PreferencesController& preferences, const std::string& fil
   return 0;
 }
 
+// An exclusion rule with every field of its type; the rules' own reader passes over wrong ones.
+bool isWellFormedExclusionRule(const Json& rule) {
+  if (!rule.is_object()) return false;
+  for (const auto& [field, value] : rule.items()) {
+    if (field == "isIgnored" || field == "isInternal") {
+      if (!value.is_boolean()) return false;
+    } else if (field == "membershipMode") {
+      if (!value.is_string() || !membershipModeFromIdentifier(value.get<std::string>())) return false;
+    } else if (field == "pathsToEnumerate") {
+      if (!bytesListFromJson(value)) return false;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Every key must be a scan rule and every value readable; the error names the first that is not.
 Result<Json> checkedRules(const std::string& file) {
   ZK_ASSIGN_OR_RETURN(auto text, readWholeFile(file, size_t{1} << 20));
@@ -64,7 +81,15 @@ Result<Json> checkedRules(const std::string& file) {
   if (!reading.value.is_object()) return Error::generic("not valid scan rules JSON: not an object", file);
   ExtendedScanRules scratch;
   for (const auto& [key, value] : reading.value.items()) {
-    if (key == "exclusionRulesByPath" || key == "exclusionRulesByPathExtension") continue;
+    if (key == "exclusionRulesByPath" || key == "exclusionRulesByPathExtension") {
+      if (!value.is_object()) return Error::generic(fmt::format("{}: not an object of exclusion rules", key), file);
+      for (const auto& [path, rule] : value.items()) {
+        if (!isWellFormedExclusionRule(rule)) {
+          return Error::generic(fmt::format("{}: the rule of {} is not an exclusion rule", key, path), file);
+        }
+      }
+      continue;
+    }
     const SettingDescription* setting = findSetting("scanRules." + key);
     if (setting == nullptr) return Error::generic(fmt::format("{}: not a scan rule", key), file);
     if (auto valid = checkSettingValue(*setting, value); valid.hasError()) return valid.error().withPath(file);

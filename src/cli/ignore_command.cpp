@@ -1,15 +1,26 @@
 #include "cli/ignore_command.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include <fmt/format.h>
 
 #include "base/byte_path.h"
+#include "base/path_components.h"
 #include "cli/user_preferences.h"
 #include "cli/user_session.h"
 
 namespace zarnik::cli {
 namespace {
+
+// ".iso" for "ISO", ".iso" or a file's path.
+std::string shownExtension(const std::string& pathOrExtension) {
+  std::string extension = pathOrExtension.find('/') != std::string::npos ? lowercasedPathExtension(pathOrExtension)
+                                                                          : pathOrExtension;
+  while (!extension.empty() && extension.front() == '.') extension.erase(0, 1);
+  std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+  return "." + displayPath(extension);
+}
 
 std::vector<std::string> ignoredNames(const PreferencesController& preferences) {
   const auto expressions = preferences.storage().scanRules()->nodeNameRegExpByMembershipMode();
@@ -62,14 +73,14 @@ int add(PreferencesController& preferences, const std::vector<std::string>& path
   }
   for (const auto& extension : extensions) {
     if (!preferences.canAddExtensionToIgnoreList(extension)) {
-      fmt::print("Files ending in {} are already ignored.\n", displayPath(extension));
+      fmt::print("Files ending in {} are already ignored.\n", shownExtension(extension));
       continue;
     }
     if (auto added = preferences.addExtensionToIgnoreList(extension); added.hasError()) {
       printError(added.error().oneLine());
       return 1;
     }
-    fmt::print("Ignoring files ending in {}\n", displayPath(extension));
+    fmt::print("Ignoring files ending in {}\n", shownExtension(extension));
   }
   for (const auto& name : names) {
     if (auto added = preferences.addNameExpressionToIgnoreList(name); added.hasError()) {
@@ -99,7 +110,7 @@ int remove(PreferencesController& preferences, const std::vector<std::string>& p
   }
   for (const auto& extension : extensions) {
     if (preferences.canAddExtensionToIgnoreList(extension)) {
-      printError(fmt::format("files ending in {} are not ignored", displayPath(extension)));
+      printError(fmt::format("files ending in {} are not ignored", shownExtension(extension)));
       status = 1;
       continue;
     }
@@ -107,7 +118,7 @@ int remove(PreferencesController& preferences, const std::vector<std::string>& p
       printError(removed.error().oneLine());
       return 1;
     }
-    fmt::print("No longer ignoring files ending in {}\n", displayPath(extension));
+    fmt::print("No longer ignoring files ending in {}\n", shownExtension(extension));
   }
   for (const auto& name : names) {
     const auto present = ignoredNames(preferences);
