@@ -118,24 +118,26 @@ Result<void> PreferencesController::load() {
 }
 
 Result<void> PreferencesController::loadSettings() {
-  // Without a lock (a folder that cannot be written) the file is still read; it is only set
-  // aside or rewritten under the lock.
-  std::optional<FileLock> lock;
-  if (xdg::makeDirectories(folderOf(locations_.settingsFile)).hasValue()) {
-    auto locked = FileLock::lock(locations_.settingsFile + ".lock", "zarnik settings");
-    if (locked.hasValue()) lock.emplace(std::move(locked).value());
-  }
   ZK_ASSIGN_OR_RETURN(auto reading, readSettingsFile(locations_.settingsFile));
+  const auto needsWriting = [](const SettingsFileReading& read) { return read.existed && (read.isDamaged() || read.migrated); };
+  // A file to set aside or rewrite is read again under the lock, so that of two programs starting
+  // at once only one does it. Without a lock (a folder that cannot be written) it is only read.
+  std::optional<FileLock> lock;
+  if (needsWriting(reading)) {
+    if (auto locked = FileLock::lock(locations_.settingsFile + ".lock", "zarnik settings"); locked.hasValue()) {
+      lock.emplace(std::move(locked).value());
+      ZK_ASSIGN_OR_RETURN(reading, readSettingsFile(locations_.settingsFile));
+    }
+  }
   applySettingsDocument(*storage_, reading.document, *defaults_);
   storage_->setRestored(true);
-  if (!lock || !reading.existed || (!reading.isDamaged() && !reading.migrated)) return success();
+  if (!lock || !needsWriting(reading)) return success();
   if (reading.isDamaged()) {
-    auto aside = moveStoreAside(locations_.settingsFile);
-    if (aside.hasError()) return aside.error();
+    ZK_ASSIGN_OR_RETURN(auto aside, moveStoreAside(locations_.settingsFile));
     const std::string reason = reading.problem.empty() ? "values of the wrong type or out of range" : reading.problem;
     notices_.push_back(fmt::format("the settings file {} could not be read ({}); it was moved to {} and the defaults "
                                    "apply to {}",
-                                   locations_.settingsFile, reason, aside.value(), whatFellBack(reading)));
+                                   locations_.settingsFile, reason, aside, whatFellBack(reading)));
   }
   return writeSettingsFile(locations_.settingsFile, settingsDocument(*storage_, reading.document));
 }

@@ -7,6 +7,20 @@
 namespace zarnik {
 namespace {
 
+// The parser's message for a person, on one line: without the library's "[json.exception...] "
+// prefix, with bytes of the input it quotes that are not printable shown as "?".
+std::string readableProblem(std::string_view message) {
+  if (message.substr(0, 16) == "[json.exception.") {
+    const auto end = message.find("] ");
+    if (end != std::string_view::npos) message.remove_prefix(end + 2);
+  }
+  std::string text(message.substr(0, 200));
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+  }
+  return text;
+}
+
 // Builds the value as the parser goes, so that whatever was whole before an error is kept.
 class SalvagingHandler final : public nlohmann::json_sax<Json> {
  public:
@@ -29,7 +43,7 @@ class SalvagingHandler final : public nlohmann::json_sax<Json> {
   bool start_array(std::size_t) override { return open(Json::array()); }
   bool end_array() override { return close(); }
   bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& error) override {
-    problem_ = error.what();
+    problem_ = readableProblem(error.what());
     // A number at the very end of a cut-off text may itself be cut: "12" of "125".
     if (position >= textSize_ && lastNumberWasLast_) dropLastValue();
     return false;
