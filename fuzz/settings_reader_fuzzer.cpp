@@ -1,14 +1,14 @@
 // The settings file is read at every start and may be damaged in any way. Reading must never
 // crash or hang; what it keeps must be what a program writes back and reads again unchanged, and
 // a written file must read as whole, with nothing damaged.
+#include "foundation/logger.h"
+#include "preferences/settings_file.h"
+#include "preferences/settings_migration.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
-
-#include "foundation/logger.h"
-#include "preferences/settings_file.h"
-#include "preferences/settings_migration.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool quiet = [] {
@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return true;
   }();
   (void)quiet;
-  const auto reading = zarnik::readSettingsText(std::string_view(reinterpret_cast<const char*>(data), size));
+  const auto reading =
+      zarnik::readSettingsText(std::string_view(reinterpret_cast<const char*>(data), size));
   const zarnik::PreferencesStorage defaults;
   zarnik::PreferencesStorage storage;
   zarnik::applySettingsDocument(storage, reading.document, defaults);

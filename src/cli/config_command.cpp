@@ -1,14 +1,14 @@
 #include "cli/config_command.h"
 
-#include <cstdio>
-
-#include <fmt/format.h>
-
 #include "cli/user_preferences.h"
 #include "cli/user_session.h"
 #include "platform/file_reading.h"
 #include "preferences/setting_descriptions.h"
 #include "preferences/tolerant_json_reader.h"
+
+#include <fmt/format.h>
+
+#include <cstdio>
 
 namespace zarnik::cli {
 namespace {
@@ -16,7 +16,8 @@ namespace {
 constexpr int kUsageError = 2;
 
 const BaseStorage& ownerOf(const PreferencesStorage& storage, const SettingDescription& setting) {
-  return setting.owner.empty() ? static_cast<const BaseStorage&>(storage) : *storage.substorage(setting.owner);
+  return setting.owner.empty() ? static_cast<const BaseStorage&>(storage)
+                               : *storage.substorage(setting.owner);
 }
 
 int list(const PreferencesController& preferences, bool json) {
@@ -25,7 +26,10 @@ int list(const PreferencesController& preferences, bool json) {
     const Json value = ownerOf(preferences.storage(), setting).valueForKey(setting.name);
     const Json fallback = ownerOf(preferences.defaults(), setting).valueForKey(setting.name);
     if (json) {
-      entries.push_back(Json{{"key", setting.key}, {"value", value}, {"default", fallback}, {"isDefault", value == fallback}});
+      entries.push_back(Json{{"key", setting.key},
+                             {"value", value},
+                             {"default", fallback},
+                             {"isDefault", value == fallback}});
       continue;
     }
     fmt::print("{}={}", setting.key, settingText(setting, value));
@@ -38,13 +42,15 @@ int list(const PreferencesController& preferences, bool json) {
 
 const SettingDescription* knownSetting(const std::string& key) {
   const SettingDescription* setting = findSetting(key);
-  if (setting == nullptr) printError(fmt::format("{}: no such setting (zarnik config list shows them all)", key));
+  if (setting == nullptr)
+    printError(fmt::format("{}: no such setting (zarnik config list shows them all)", key));
   return setting;
 }
 
 // The scan rules in their JSON form, the ignore list's exclusions with them.
 int exportRules(const PreferencesController& preferences, const std::string& file) {
-  const std::string text = dumpJson(preferences.extendedPreferences().scanRules->exportJSON(), 2) + "\n";
+  const std::string text =
+      dumpJson(preferences.extendedPreferences().scanRules->exportJSON(), 2) + "\n";
   if (file == "-") {
     std::fputs(text.c_str(), stdout);
     return 0;
@@ -63,7 +69,8 @@ bool isWellFormedExclusionRule(const Json& rule) {
     if (field == "isIgnored" || field == "isInternal") {
       if (!value.is_boolean()) return false;
     } else if (field == "membershipMode") {
-      if (!value.is_string() || !membershipModeFromIdentifier(value.get<std::string>())) return false;
+      if (!value.is_string() || !membershipModeFromIdentifier(value.get<std::string>()))
+        return false;
     } else if (field == "pathsToEnumerate") {
       if (!bytesListFromJson(value)) return false;
     } else {
@@ -77,24 +84,30 @@ bool isWellFormedExclusionRule(const Json& rule) {
 Result<Json> checkedRules(const std::string& file) {
   ZK_ASSIGN_OR_RETURN(auto text, readWholeFile(file, size_t{1} << 20));
   auto reading = readJsonTolerantly(text);
-  if (!reading.complete) return Error::generic(fmt::format("not valid scan rules JSON: {}", reading.problem), file);
-  if (!reading.value.is_object()) return Error::generic("not valid scan rules JSON: not an object", file);
+  if (!reading.complete)
+    return Error::generic(fmt::format("not valid scan rules JSON: {}", reading.problem), file);
+  if (!reading.value.is_object())
+    return Error::generic("not valid scan rules JSON: not an object", file);
   ExtendedScanRules scratch;
   for (const auto& [key, value] : reading.value.items()) {
     if (key == "exclusionRulesByPath" || key == "exclusionRulesByPathExtension") {
-      if (!value.is_object()) return Error::generic(fmt::format("{}: not an object of exclusion rules", key), file);
+      if (!value.is_object())
+        return Error::generic(fmt::format("{}: not an object of exclusion rules", key), file);
       for (const auto& [path, rule] : value.items()) {
         if (!isWellFormedExclusionRule(rule)) {
-          return Error::generic(fmt::format("{}: the rule of {} is not an exclusion rule", key, path), file);
+          return Error::generic(
+              fmt::format("{}: the rule of {} is not an exclusion rule", key, path), file);
         }
       }
       continue;
     }
     const SettingDescription* setting = findSetting("scanRules." + key);
     if (setting == nullptr) return Error::generic(fmt::format("{}: not a scan rule", key), file);
-    if (auto valid = checkSettingValue(*setting, value); valid.hasError()) return valid.error().withPath(file);
+    if (auto valid = checkSettingValue(*setting, value); valid.hasError())
+      return valid.error().withPath(file);
   }
-  if (auto imported = scratch.importJSON(reading.value); imported.hasError()) return imported.error().withPath(file);
+  if (auto imported = scratch.importJSON(reading.value); imported.hasError())
+    return imported.error().withPath(file);
   return std::move(reading.value);
 }
 
@@ -137,7 +150,8 @@ int importRules(PreferencesController& preferences, const std::string& file) {
   (void)imported.importJSON(rules);
   auto changed = preferences.change([&rules](PreferencesStorage& storage) -> Result<void> {
     for (const auto& [key, value] : rules.items()) {
-      if (storage.scanRules()->propertyMetaInfo(key) != nullptr) storage.scanRules()->setValueForKey(key, value);
+      if (storage.scanRules()->propertyMetaInfo(key) != nullptr)
+        storage.scanRules()->setValueForKey(key, value);
     }
     return success();
   });
@@ -145,7 +159,8 @@ int importRules(PreferencesController& preferences, const std::string& file) {
     changed = preferences.replaceEditableIgnoreItems(ZKIgnoreItem::Kind::node, nodeItems(imported));
   }
   if (changed.hasValue() && rules.contains("exclusionRulesByPathExtension")) {
-    changed = preferences.replaceEditableIgnoreItems(ZKIgnoreItem::Kind::extensionGroup, extensionGroups(imported));
+    changed = preferences.replaceEditableIgnoreItems(ZKIgnoreItem::Kind::extensionGroup,
+                                                     extensionGroups(imported));
   }
   if (changed.hasError()) {
     printError(changed.error().oneLine());
@@ -173,23 +188,33 @@ ConfigCommand::ConfigCommand(CLI::App& app) {
       "  zarnik config set schedulePeriodOption weekly\n"
       "  zarnik config set scanRules.sizeThresholdOption 1000000\n"
       "  zarnik config reset scanRules.sizeThresholdOption");
-  list_ = command_->add_subcommand("list", "Print every setting and its value, with the default where it differs");
+  list_ = command_->add_subcommand(
+      "list", "Print every setting and its value, with the default where it differs");
   list_->add_flag("--json", json_, "Print a JSON list of {key, value, default, isDefault}");
   list_->footer("Example:\n  zarnik config list --json");
   get_ = command_->add_subcommand("get", "Print the value of one setting");
   get_->add_option("KEY", key_, "The setting")->required();
   get_->footer("Example:\n  zarnik config get scanRules.exactMatchEnabled");
-  set_ = command_->add_subcommand("set", "Change one setting; a value of the wrong type or out of range changes nothing");
+  set_ = command_->add_subcommand(
+      "set", "Change one setting; a value of the wrong type or out of range changes nothing");
   set_->add_option("KEY", key_, "The setting")->required();
-  set_->add_option("VALUE", value_, "Its new value: true/false, a number, a name (weekly), a date, JSON")->required();
-  set_->footer("Examples:\n  zarnik config set mixedPreferences.soundsEnabled false\n  zarnik config set lastScanDate 2026-12-01");
-  reset_ = command_->add_subcommand("reset", "Put one setting, or every setting, back to its default");
+  set_->add_option("VALUE", value_,
+                   "Its new value: true/false, a number, a name (weekly), a date, JSON")
+      ->required();
+  set_->footer(
+      "Examples:\n  zarnik config set mixedPreferences.soundsEnabled false\n  zarnik config set "
+      "lastScanDate 2026-12-01");
+  reset_ =
+      command_->add_subcommand("reset", "Put one setting, or every setting, back to its default");
   reset_->add_option("KEY", key_, "The setting (every setting when left out)");
   reset_->footer("Example:\n  zarnik config reset schedulePeriodOption");
-  exportRules_ = command_->add_subcommand("export-rules", "Write the scan rules (with the ignore list) as JSON");
-  exportRules_->add_option("FILE", file_, "Where to write them (- for standard output)")->required();
+  exportRules_ = command_->add_subcommand("export-rules",
+                                          "Write the scan rules (with the ignore list) as JSON");
+  exportRules_->add_option("FILE", file_, "Where to write them (- for standard output)")
+      ->required();
   exportRules_->footer("Example:\n  zarnik config export-rules ~/scan-rules.json");
-  importRules_ = command_->add_subcommand("import-rules", "Read scan rules from JSON; a file that cannot be read changes nothing");
+  importRules_ = command_->add_subcommand(
+      "import-rules", "Read scan rules from JSON; a file that cannot be read changes nothing");
   importRules_->add_option("FILE", file_, "A file written by export-rules")->required();
   importRules_->footer("Example:\n  zarnik config import-rules ~/scan-rules.json");
 }
@@ -204,7 +229,9 @@ int ConfigCommand::run() const {
   const SettingDescription* setting = knownSetting(key_);
   if (setting == nullptr) return kUsageError;
   if (get_->parsed()) {
-    fmt::print("{}\n", settingText(*setting, ownerOf(preferences->storage(), *setting).valueForKey(setting->name)));
+    fmt::print("{}\n",
+               settingText(*setting,
+                           ownerOf(preferences->storage(), *setting).valueForKey(setting->name)));
     return 0;
   }
   if (reset_->parsed()) return report(preferences->resetValue(setting->key));

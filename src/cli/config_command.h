@@ -2,9 +2,9 @@
 // the scan rules exported to and imported from their JSON form.
 #pragma once
 
-#include <string>
-
 #include <CLI/CLI.hpp>
+
+#include <string>
 
 namespace zarnik::cli {
 

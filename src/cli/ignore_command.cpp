@@ -1,24 +1,26 @@
 #include "cli/ignore_command.h"
 
-#include <algorithm>
-#include <cctype>
-
-#include <fmt/format.h>
-
 #include "base/byte_path.h"
 #include "base/path_components.h"
 #include "cli/user_preferences.h"
 #include "cli/user_session.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
 
 namespace zarnik::cli {
 namespace {
 
 // ".iso" for "ISO", ".iso" or a file's path.
 std::string shownExtension(const std::string& pathOrExtension) {
-  std::string extension = pathOrExtension.find('/') != std::string::npos ? lowercasedPathExtension(pathOrExtension)
-                                                                          : pathOrExtension;
+  std::string extension = pathOrExtension.find('/') != std::string::npos
+                              ? lowercasedPathExtension(pathOrExtension)
+                              : pathOrExtension;
   while (!extension.empty() && extension.front() == '.') extension.erase(0, 1);
-  std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
   return "." + displayPath(extension);
 }
 
@@ -40,7 +42,9 @@ int list(const PreferencesController& preferences, bool json) {
   }
   const auto names = ignoredNames(preferences);
   if (json) {
-    Json document{{"paths", Json::array()}, {"extensions", bytesListJson(extensions)}, {"names", bytesListJson(names)}};
+    Json document{{"paths", Json::array()},
+                  {"extensions", bytesListJson(extensions)},
+                  {"names", bytesListJson(names)}};
     for (const auto* item : nodes) document["paths"].push_back(item->json());
     fmt::print("{}\n", dumpJson(document, 2));
     return 0;
@@ -136,29 +140,34 @@ int remove(PreferencesController& preferences, const std::vector<std::string>& p
   return status;
 }
 
-void addItemOptions(CLI::App* command, std::vector<std::string>& paths, std::vector<std::string>& extensions,
-                    std::vector<std::string>& names) {
+void addItemOptions(CLI::App* command, std::vector<std::string>& paths,
+                    std::vector<std::string>& extensions, std::vector<std::string>& names) {
   command->add_option("PATH", paths, "Folders or files");
   command->add_option("--ext", extensions, "A file extension, with or without the dot (repeatable)")
       ->allow_extra_args(false);
-  command->add_option("--name", names, "A regular expression matched against item names (repeatable)")
+  command
+      ->add_option("--name", names, "A regular expression matched against item names (repeatable)")
       ->allow_extra_args(false);
 }
 
 }  // namespace
 
 IgnoreCommand::IgnoreCommand(CLI::App& app) {
-  command_ = app.add_subcommand("ignore", "Leave folders, files, extensions or names out of every scan");
+  command_ =
+      app.add_subcommand("ignore", "Leave folders, files, extensions or names out of every scan");
   command_->require_subcommand(1);
   command_->footer(
       "Examples:\n"
       "  zarnik ignore add ~/Downloads/old-backups\n"
       "  zarnik ignore add --ext iso --name '^~\\$'\n"
       "  zarnik ignore list");
-  add_ = command_->add_subcommand("add", "Add folders, files, extensions or name patterns to the ignore list");
+  add_ = command_->add_subcommand(
+      "add", "Add folders, files, extensions or name patterns to the ignore list");
   addItemOptions(add_, paths_, extensions_, names_);
-  add_->footer("Examples:\n  zarnik ignore add ~/Videos/raw\n  zarnik ignore add --ext tmp --ext part");
-  remove_ = command_->add_subcommand("remove", "Take folders, files, extensions or name patterns off the ignore list");
+  add_->footer(
+      "Examples:\n  zarnik ignore add ~/Videos/raw\n  zarnik ignore add --ext tmp --ext part");
+  remove_ = command_->add_subcommand(
+      "remove", "Take folders, files, extensions or name patterns off the ignore list");
   addItemOptions(remove_, paths_, extensions_, names_);
   remove_->footer("Example:\n  zarnik ignore remove ~/Videos/raw");
   list_ = command_->add_subcommand("list", "Print the ignore list");
@@ -167,7 +176,8 @@ IgnoreCommand::IgnoreCommand(CLI::App& app) {
 }
 
 int IgnoreCommand::run() const {
-  if ((add_->parsed() || remove_->parsed()) && paths_.empty() && extensions_.empty() && names_.empty()) {
+  if ((add_->parsed() || remove_->parsed()) && paths_.empty() && extensions_.empty() &&
+      names_.empty()) {
     printError("give a PATH, --ext EXT or --name REGEX");
     return 2;
   }

@@ -2,10 +2,10 @@
 // regular expression, left out of every scan.
 #pragma once
 
+#include <CLI/CLI.hpp>
+
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 namespace zarnik::cli {
 

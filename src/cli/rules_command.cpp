@@ -1,12 +1,12 @@
 #include "cli/rules_command.h"
 
-#include <strings.h>
-
-#include <fmt/format.h>
-
 #include "base/byte_path.h"
 #include "cli/user_preferences.h"
 #include "cli/user_session.h"
+
+#include <fmt/format.h>
+
+#include <strings.h>
 
 namespace zarnik::cli {
 namespace {
@@ -34,7 +34,8 @@ Result<SmartSelectionRule> namedRule(const std::string& name, const std::string&
   for (const auto& rule : everyRuleKind()) {
     if (::strcasecmp(std::string(rule.identifier()).c_str(), name.c_str()) != 0) continue;
     if (rule.hasPayload() && argument.empty()) {
-      return Error::generic(fmt::format("{} needs an argument (a type or an application's name)", rule.identifier()));
+      return Error::generic(
+          fmt::format("{} needs an argument (a type or an application's name)", rule.identifier()));
     }
     if (!rule.hasPayload() && !argument.empty()) {
       return Error::generic(fmt::format("{} takes no argument", rule.identifier()));
@@ -49,7 +50,8 @@ int list(const PreferencesController& preferences, bool json) {
   if (json) {
     Json document{{"always", Json::array()}, {"never", Json::array()}, {"smart", Json::array()}};
     for (const auto& rule : lists.selectionRules) {
-      document[rule.kind == ZKSelectionRule::Kind::always ? "always" : "never"].push_back(rule.json());
+      document[rule.kind == ZKSelectionRule::Kind::always ? "always" : "never"].push_back(
+          rule.json());
     }
     for (const auto& rule : lists.smartSelectionRules) document["smart"].push_back(rule.json());
     fmt::print("{}\n", dumpJson(document, 2));
@@ -60,12 +62,14 @@ int list(const PreferencesController& preferences, bool json) {
     return 0;
   }
   for (const auto& rule : lists.selectionRules) {
-    fmt::print("{:<7}{}{}\n", identifier(rule.kind), displayPath(rule.path), rule.enabled ? "" : " (off)");
+    fmt::print("{:<7}{}{}\n", identifier(rule.kind), displayPath(rule.path),
+               rule.enabled ? "" : " (off)");
   }
   for (const auto& rule : lists.smartSelectionRules) {
     const auto& smart = rule.ruleInfo.rule;
-    fmt::print("smart  {}{}: {}{}\n", smart.identifier(), smart.hasPayload() ? " " + smart.payload() : "",
-               smart.description(), rule.isEnabled() ? "" : " (off)");
+    fmt::print("smart  {}{}: {}{}\n", smart.identifier(),
+               smart.hasPayload() ? " " + smart.payload() : "", smart.description(),
+               rule.isEnabled() ? "" : " (off)");
   }
   return 0;
 }
@@ -103,7 +107,8 @@ int changePathRules(PreferencesController& preferences, ZKSelectionRule::Kind ki
 
 }  // namespace
 
-RulesCommand::PathRules RulesCommand::addPathRules(const std::string& name, const std::string& description,
+RulesCommand::PathRules RulesCommand::addPathRules(const std::string& name,
+                                                   const std::string& description,
                                                    const std::string& example) {
   PathRules rules;
   rules.command = command_->add_subcommand(name, description);
@@ -119,25 +124,31 @@ RulesCommand::PathRules RulesCommand::addPathRules(const std::string& name, cons
 }
 
 RulesCommand::RulesCommand(CLI::App& app) {
-  command_ = app.add_subcommand("rules", "Keep selection rules: folders always or never proposed for removal, smart rules");
+  command_ = app.add_subcommand(
+      "rules", "Keep selection rules: folders always or never proposed for removal, smart rules");
   command_->require_subcommand(1);
   command_->footer(
-      "A copy inside an always-select folder is proposed for removal; a copy inside a never-select\n"
-      "folder never is. The nearest enclosing folder with a rule decides. `zarnik scan --always-select`\n"
+      "A copy inside an always-select folder is proposed for removal; a copy inside a "
+      "never-select\n"
+      "folder never is. The nearest enclosing folder with a rule decides. `zarnik scan "
+      "--always-select`\n"
       "and `--never-select` add folders for one scan only.\n"
       "Examples:\n"
       "  zarnik rules never add ~/Photos\n"
       "  zarnik rules always add ~/Downloads\n"
       "  zarnik rules smart add NonNewestModificationDate\n"
       "  zarnik rules list");
-  always_ = addPathRules("always", "Folders whose copies are always proposed for removal", "zarnik rules always add ~/Downloads");
-  never_ = addPathRules("never", "Folders whose copies are never proposed for removal", "zarnik rules never add ~/Photos");
+  always_ = addPathRules("always", "Folders whose copies are always proposed for removal",
+                         "zarnik rules always add ~/Downloads");
+  never_ = addPathRules("never", "Folders whose copies are never proposed for removal",
+                        "zarnik rules never add ~/Photos");
   smart_ = command_->add_subcommand("smart", "Smart selection rules (" + ruleNames() + ")");
   smart_->require_subcommand(1);
   smart_->footer("Example:\n  zarnik rules smart add SameSoftware GIMP");
   smartAdd_ = smart_->add_subcommand("add", "Add a smart rule");
   smartAdd_->add_option("RULE", rule_, "The rule's name")->required();
-  smartAdd_->add_option("ARG", argument_, "Its argument, for SameUTIType, SameSoftware and NonSoftwareAndOriginal");
+  smartAdd_->add_option("ARG", argument_,
+                        "Its argument, for SameUTIType, SameSoftware and NonSoftwareAndOriginal");
   smartAdd_->footer("Example:\n  zarnik rules smart add NonLoved");
   smartRemove_ = smart_->add_subcommand("remove", "Remove a smart rule");
   smartRemove_->add_option("RULE", rule_, "The rule's name")->required();
@@ -160,10 +171,14 @@ int RulesCommand::run() const {
   auto preferences = openUserPreferences();
   if (!preferences) return 1;
   if (list_->parsed()) return list(*preferences, json_);
-  if (always_.add->parsed()) return changePathRules(*preferences, ZKSelectionRule::Kind::always, true, folders_);
-  if (always_.remove->parsed()) return changePathRules(*preferences, ZKSelectionRule::Kind::always, false, folders_);
-  if (never_.add->parsed()) return changePathRules(*preferences, ZKSelectionRule::Kind::never, true, folders_);
-  if (never_.remove->parsed()) return changePathRules(*preferences, ZKSelectionRule::Kind::never, false, folders_);
+  if (always_.add->parsed())
+    return changePathRules(*preferences, ZKSelectionRule::Kind::always, true, folders_);
+  if (always_.remove->parsed())
+    return changePathRules(*preferences, ZKSelectionRule::Kind::always, false, folders_);
+  if (never_.add->parsed())
+    return changePathRules(*preferences, ZKSelectionRule::Kind::never, true, folders_);
+  if (never_.remove->parsed())
+    return changePathRules(*preferences, ZKSelectionRule::Kind::never, false, folders_);
   const SmartSelectionRule& rule = smart->value();
   if (smartAdd_->parsed()) {
     if (auto added = preferences->addSmartSelectionRuleInfo({rule, true}); added.hasError()) {

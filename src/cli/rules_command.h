@@ -2,10 +2,10 @@
 // smart selection rules, kept for every scan.
 #pragma once
 
+#include <CLI/CLI.hpp>
+
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 namespace zarnik::cli {
 
@@ -22,7 +22,8 @@ class RulesCommand {
     CLI::App* add = nullptr;
     CLI::App* remove = nullptr;
   };
-  PathRules addPathRules(const std::string& name, const std::string& description, const std::string& example);
+  PathRules addPathRules(const std::string& name, const std::string& description,
+                         const std::string& example);
 
   CLI::App* command_;
   PathRules always_;

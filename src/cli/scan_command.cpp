@@ -315,6 +315,7 @@ int runScan(const ScanOptions& options) {
       return success();
     });
     if (noted.hasError()) printError(noted.error().oneLine());
+    printPreferencesNotices(*preferences);
   }
   if (!options.json) {
     if (auto printed = printStoredResults(*results); printed.hasError()) {

@@ -14,10 +14,8 @@ std::unique_ptr<PreferencesController> openUserPreferences() {
   return std::move(opened).value();
 }
 
-void printPreferencesNotices(const PreferencesController& preferences) {
-  static size_t told = 0;
-  const auto& notices = preferences.notices();
-  for (; told < notices.size(); ++told) printError(notices[told]);
+void printPreferencesNotices(PreferencesController& preferences) {
+  for (const auto& notice : preferences.takeNotices()) printError(notice);
 }
 
 }  // namespace zarnik::cli

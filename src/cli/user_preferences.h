@@ -2,15 +2,15 @@
 // with anything the user must know (a settings file set aside) told on stderr, once.
 #pragma once
 
-#include <memory>
-
 #include "preferences/preferences_controller.h"
+
+#include <memory>
 
 namespace zarnik::cli {
 
 // Nothing (after telling why) when the preferences cannot be opened at all.
 std::unique_ptr<PreferencesController> openUserPreferences();
 // Tells the notices the controller gathered since it was opened or last asked.
-void printPreferencesNotices(const PreferencesController& preferences);
+void printPreferencesNotices(PreferencesController& preferences);
 
 }  // namespace zarnik::cli

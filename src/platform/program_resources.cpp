@@ -1,10 +1,9 @@
 #include "platform/program_resources.h"
 
-#include <unistd.h>
+#include <fmt/format.h>
 
 #include <cerrno>
-
-#include <fmt/format.h>
+#include <unistd.h>
 
 namespace zarnik {
 

@@ -4,11 +4,11 @@
 // them too.
 #pragma once
 
+#include "base/result.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "base/result.h"
 
 namespace zarnik {
 

@@ -5,12 +5,12 @@
 // rules" and "smart selection rules", each the items of that list in their JSON form, in order.
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include "base/json.h"
 #include "base/result.h"
 #include "store/preferences_model_entities.h"
+
+#include <string>
+#include <vector>
 
 namespace zarnik {
 

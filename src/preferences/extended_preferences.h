@@ -3,14 +3,14 @@
 // rules) and of the selection lists (as the always- and never-select folders and smart rules).
 #pragma once
 
-#include <memory>
-#include <vector>
-
 #include "file_model/scan_rules.h"
 #include "foundation/url_resolver.h"
 #include "preferences/preferences_storage.h"
 #include "selection/selection_rules.h"
 #include "store/preferences_model_entities.h"
+
+#include <memory>
+#include <vector>
 
 namespace zarnik {
 
@@ -27,7 +27,8 @@ struct PreferenceLists {
 };
 
 // Disabled items take no part. Selection folders are given as full paths.
-[[nodiscard]] Preferences buildExtendedPreferences(const PreferencesStorage& storage, const PreferenceLists& lists,
+[[nodiscard]] Preferences buildExtendedPreferences(const PreferencesStorage& storage,
+                                                   const PreferenceLists& lists,
                                                    const OVURLResolver& resolver);
 
 }  // namespace zarnik

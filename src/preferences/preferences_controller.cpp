@@ -1,14 +1,5 @@
 #include "preferences/preferences_controller.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cctype>
-#include <climits>
-
-#include <fmt/format.h>
-
 #include "base/path_components.h"
 #include "foundation/logger.h"
 #include "foundation/regular_expression.h"
@@ -19,6 +10,14 @@
 #include "preferences/settings_file.h"
 #include "preferences/settings_migration.h"
 #include "store/persistent_store.h"
+
+#include <climits>
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zarnik {
 namespace {
@@ -33,10 +32,12 @@ std::string folderOf(const std::string& path) {
 }
 
 std::string normalizedExtension(const std::string& pathOrExtension) {
-  std::string extension = pathOrExtension.find('/') != std::string::npos ? lowercasedPathExtension(pathOrExtension)
-                                                                          : pathOrExtension;
+  std::string extension = pathOrExtension.find('/') != std::string::npos
+                              ? lowercasedPathExtension(pathOrExtension)
+                              : pathOrExtension;
   while (!extension.empty() && extension.front() == '.') extension.erase(0, 1);
-  std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
   return extension;
 }
 
@@ -50,18 +51,20 @@ bool samePath(std::string_view a, std::string_view b) {
 }
 
 BaseStorage& ownerOf(PreferencesStorage& storage, const SettingDescription& setting) {
-  return setting.owner.empty() ? static_cast<BaseStorage&>(storage) : *storage.substorage(setting.owner);
+  return setting.owner.empty() ? static_cast<BaseStorage&>(storage)
+                               : *storage.substorage(setting.owner);
 }
 
 Error unknownKey(std::string_view key) {
-  return Error::generic(fmt::format("{}: no such setting (zarnik config list shows them all)", key));
+  return Error::generic(
+      fmt::format("{}: no such setting (zarnik config list shows them all)", key));
 }
 
 // "the defaults apply to every setting" or "... to scanRules.a, mixedPreferences.b".
 std::string whatFellBack(const SettingsFileReading& reading) {
-  const bool nothingRead = std::none_of(reading.document.begin(), reading.document.end(), [](const Json& value) {
-    return !value.is_object() || !value.empty();
-  });
+  const bool nothingRead =
+      std::none_of(reading.document.begin(), reading.document.end(),
+                   [](const Json& value) { return !value.is_object() || !value.empty(); });
   if (!reading.problem.empty() && nothingRead) return "every setting";
   std::vector<std::string> keys = reading.damagedKeys;
   if (!reading.problem.empty()) keys.emplace_back("the settings after the damage");
@@ -77,12 +80,14 @@ PreferencesLocations PreferencesLocations::standard() {
   if (auto found = findProgramResource(kDefaultValuesResource); found.hasValue()) {
     locations.defaultValuesFile = found.value();
   } else {
-    Logger::shared().log(kAuthor, "standard()", "The default values are missing: " + found.error().oneLine());
+    Logger::shared().log(kAuthor, "standard()",
+                         "The default values are missing: " + found.error().oneLine());
   }
   return locations;
 }
 
-PreferencesController::PreferencesController(PreferencesLocations locations, const OVURLResolver& resolver)
+PreferencesController::PreferencesController(PreferencesLocations locations,
+                                             const OVURLResolver& resolver)
     : locations_(std::move(locations)),
       resolver_(resolver),
       storage_(std::make_shared<PreferencesStorage>()),
@@ -90,16 +95,18 @@ PreferencesController::PreferencesController(PreferencesLocations locations, con
 
 PreferencesController::~PreferencesController() = default;
 
-Result<std::unique_ptr<PreferencesController>> PreferencesController::open(PreferencesLocations locations,
-                                                                           const OVURLResolver& resolver) {
-  std::unique_ptr<PreferencesController> controller(new PreferencesController(std::move(locations), resolver));
+Result<std::unique_ptr<PreferencesController>> PreferencesController::open(
+    PreferencesLocations locations, const OVURLResolver& resolver) {
+  std::unique_ptr<PreferencesController> controller(
+      new PreferencesController(std::move(locations), resolver));
   ZK_TRY(controller->load());
   return controller;
 }
 
 Result<void> PreferencesController::load() {
   if (locations_.defaultValuesFile) {
-    auto info = DefaultValuesInfo::fetchDefaultValuesInfoWithContentsURL(*locations_.defaultValuesFile);
+    auto info =
+        DefaultValuesInfo::fetchDefaultValuesInfoWithContentsURL(*locations_.defaultValuesFile);
     if (info.hasValue()) {
       defaultValuesInfo_ = std::move(info).value();
       SettingsFileReading values;
@@ -108,7 +115,8 @@ Result<void> PreferencesController::load() {
       const PreferencesStorage builtIn;
       applySettingsDocument(*defaults_, values.document, builtIn);
     } else {
-      Logger::shared().log(kAuthor, "load()", "The default values cannot be read: " + info.error().oneLine());
+      Logger::shared().log(kAuthor, "load()",
+                           "The default values cannot be read: " + info.error().oneLine());
     }
   }
   ZK_TRY(loadSettings());
@@ -119,12 +127,15 @@ Result<void> PreferencesController::load() {
 
 Result<void> PreferencesController::loadSettings() {
   ZK_ASSIGN_OR_RETURN(auto reading, readSettingsFile(locations_.settingsFile));
-  const auto needsWriting = [](const SettingsFileReading& read) { return read.existed && (read.isDamaged() || read.migrated); };
+  const auto needsWriting = [](const SettingsFileReading& read) {
+    return read.existed && (read.isDamaged() || read.migrated);
+  };
   // A file to set aside or rewrite is read again under the lock, so that of two programs starting
   // at once only one does it. Without a lock (a folder that cannot be written) it is only read.
   std::optional<FileLock> lock;
   if (needsWriting(reading)) {
-    if (auto locked = FileLock::lock(locations_.settingsFile + ".lock", "zarnik settings"); locked.hasValue()) {
+    if (auto locked = FileLock::lock(locations_.settingsFile + ".lock", "zarnik settings");
+        locked.hasValue()) {
       lock.emplace(std::move(locked).value());
       ZK_ASSIGN_OR_RETURN(reading, readSettingsFile(locations_.settingsFile));
     }
@@ -134,10 +145,12 @@ Result<void> PreferencesController::loadSettings() {
   if (!lock || !needsWriting(reading)) return success();
   if (reading.isDamaged()) {
     ZK_ASSIGN_OR_RETURN(auto aside, moveStoreAside(locations_.settingsFile));
-    const std::string reason = reading.problem.empty() ? "values of the wrong type or out of range" : reading.problem;
-    notices_.push_back(fmt::format("the settings file {} could not be read ({}); it was moved to {} and the defaults "
-                                   "apply to {}",
-                                   locations_.settingsFile, reason, aside, whatFellBack(reading)));
+    const std::string reason =
+        reading.problem.empty() ? "values of the wrong type or out of range" : reading.problem;
+    notices_.push_back(fmt::format(
+        "the settings file {} could not be read ({}); it was moved to {} and the defaults "
+        "apply to {}",
+        locations_.settingsFile, reason, aside, whatFellBack(reading)));
   }
   return writeSettingsFile(locations_.settingsFile, settingsDocument(*storage_, reading.document));
 }
@@ -147,17 +160,19 @@ Result<void> PreferencesController::openStore() {
   std::shared_ptr<PersistentStore> store;
   if (locations_.storeFile) {
     ZK_TRY(xdg::makeDirectories(folderOf(*locations_.storeFile)));
-    ZK_ASSIGN_OR_RETURN(store, OVPersistentStoreSpecification::diskPersistentStore(ManagedObjectModel::preferencesModel(),
-                                                                                   *locations_.storeFile)
+    ZK_ASSIGN_OR_RETURN(store, OVPersistentStoreSpecification::diskPersistentStore(
+                                   ManagedObjectModel::preferencesModel(), *locations_.storeFile)
                                    .buildPersistentStore());
     created = store->wasCreated();
     if (store->movedAsideTo()) {
-      notices_.push_back(fmt::format("the ignore list and selection rules in {} could not be read; the file was moved "
-                                     "to {} and the default lists apply",
-                                     *locations_.storeFile, *store->movedAsideTo()));
+      notices_.push_back(fmt::format(
+          "the ignore list and selection rules in {} could not be read; the file was moved "
+          "to {} and the default lists apply",
+          *locations_.storeFile, *store->movedAsideTo()));
     }
   } else {
-    ZK_ASSIGN_OR_RETURN(store, OVPersistentStoreSpecification::ramPersistentStore(ManagedObjectModel::preferencesModel())
+    ZK_ASSIGN_OR_RETURN(store, OVPersistentStoreSpecification::ramPersistentStore(
+                                   ManagedObjectModel::preferencesModel())
                                    .buildPersistentStore());
   }
   ZK_ASSIGN_OR_RETURN(context_, PreferencesModelContext::make(std::move(store)));
@@ -175,9 +190,11 @@ Result<void> PreferencesController::fillListsFromDefaults(bool ignoreItems, bool
       for (const auto& item : info.ignoredExtensions) ZK_TRY(context_->insertIgnoreItem(item));
     }
     if (selectionRules) {
-      for (const auto& rule : info.alwaysSelectionRules) ZK_TRY(context_->insertSelectionRule(rule));
+      for (const auto& rule : info.alwaysSelectionRules)
+        ZK_TRY(context_->insertSelectionRule(rule));
       for (const auto& rule : info.neverSelectionRules) ZK_TRY(context_->insertSelectionRule(rule));
-      for (const auto& rule : info.smartSelectionRules) ZK_TRY(context_->insertSmartSelectionRule(rule));
+      for (const auto& rule : info.smartSelectionRules)
+        ZK_TRY(context_->insertSmartSelectionRule(rule));
     }
     return success();
   });
@@ -191,7 +208,8 @@ Result<void> PreferencesController::reloadLists() {
   return success();
 }
 
-Result<void> PreferencesController::change(const std::function<Result<void>(PreferencesStorage&)>& edit) {
+Result<void> PreferencesController::change(
+    const std::function<Result<void>(PreferencesStorage&)>& edit) {
   if (storeSuppressionCounter_ > 0) {
     ZK_TRY(edit(*storage_));
     suppressedEdits_.push_back(edit);
@@ -203,7 +221,8 @@ Result<void> PreferencesController::change(const std::function<Result<void>(Pref
 Result<void> PreferencesController::replayOnFile(
     const std::vector<std::function<Result<void>(PreferencesStorage&)>>& edits) {
   ZK_TRY(xdg::makeDirectories(folderOf(locations_.settingsFile)));
-  ZK_ASSIGN_OR_RETURN(auto lock, FileLock::lock(locations_.settingsFile + ".lock", "zarnik settings"));
+  ZK_ASSIGN_OR_RETURN(auto lock,
+                      FileLock::lock(locations_.settingsFile + ".lock", "zarnik settings"));
   ZK_ASSIGN_OR_RETURN(auto reading, readSettingsFile(locations_.settingsFile));
   if (reading.isDamaged()) {
     // Damaged since this process read it: set aside as at start, so that nothing is lost unseen.
@@ -213,7 +232,8 @@ Result<void> PreferencesController::replayOnFile(
   }
   applySettingsDocument(*storage_, reading.document, *defaults_);
   for (const auto& edit : edits) ZK_TRY(edit(*storage_));
-  storage_->mixedPreferences()->setValueForKey("lastPreferencesMigrationAtVersionString", std::string(kSettingsVersion));
+  storage_->mixedPreferences()->setValueForKey("lastPreferencesMigrationAtVersionString",
+                                               std::string(kSettingsVersion));
   ZK_TRY(writeSettingsFile(locations_.settingsFile, settingsDocument(*storage_, reading.document)));
   updateExtendedPreferences();
   return success();
@@ -261,7 +281,8 @@ void PreferencesController::endSuppression() {
   suppressedEdits_.clear();
   if (!edits.empty()) {
     if (auto written = replayOnFile(edits); written.hasError()) {
-      Logger::shared().log(kAuthor, "endSuppression()", "The settings cannot be stored: " + written.error().oneLine());
+      Logger::shared().log(kAuthor, "endSuppression()",
+                           "The settings cannot be stored: " + written.error().oneLine());
     }
   }
   updateExtendedPreferences();
@@ -277,7 +298,8 @@ ObservationToken PreferencesController::observe(std::string_view key, Executor& 
     name = std::string(key.substr(dot + 1));
   }
   if (!owner) return {};
-  return owner->observeChanges([name, &executor, handler = std::move(handler)](const std::string& changed, const Json& value) {
+  return owner->observeChanges([name, &executor, handler = std::move(handler)](
+                                   const std::string& changed, const Json& value) {
     if (changed != name) return;
     executor.execute([handler, value] { handler(value); });
   });
@@ -292,18 +314,22 @@ std::string PreferencesController::abbreviatedListPath(const std::string& path) 
   } else if (path.front() != '/' && path.front() != '~') {
     if (char* cwd = ::getcwd(resolved, sizeof resolved)) absolute = std::string(cwd) + "/" + path;
   }
-  if (absolute.front() == '~') absolute = resolver_.expandedPathForPath(absolute).value_or(absolute);
+  if (absolute.front() == '~')
+    absolute = resolver_.expandedPathForPath(absolute).value_or(absolute);
   struct stat st {};
-  const bool isDirectory = path.back() == '/' || (::stat(absolute.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
-  return resolver_.abbreviatedPathForURL(absolute, isDirectory).value_or(resolver_.abbreviatedPath(absolute, isDirectory));
+  const bool isDirectory =
+      path.back() == '/' || (::stat(absolute.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+  return resolver_.abbreviatedPathForURL(absolute, isDirectory)
+      .value_or(resolver_.abbreviatedPath(absolute, isDirectory));
 }
 
 bool PreferencesController::canAddNodeToIgnoreList(const std::string& path) const {
   const std::string abbreviated = abbreviatedListPath(path);
   if (abbreviated.empty()) return false;
-  return std::none_of(lists_.ignoreItems.begin(), lists_.ignoreItems.end(), [&](const ZKIgnoreItem& item) {
-    return item.kind == ZKIgnoreItem::Kind::node && samePath(item.path, abbreviated);
-  });
+  return std::none_of(
+      lists_.ignoreItems.begin(), lists_.ignoreItems.end(), [&](const ZKIgnoreItem& item) {
+        return item.kind == ZKIgnoreItem::Kind::node && samePath(item.path, abbreviated);
+      });
 }
 
 Result<void> PreferencesController::addNodesToIgnoreList(const std::vector<std::string>& paths) {
@@ -322,17 +348,21 @@ Result<void> PreferencesController::addNodesToIgnoreList(const std::vector<std::
 
 bool PreferencesController::canRemoveNodeFromIgnoreList(const std::string& path) const {
   const std::string abbreviated = abbreviatedListPath(path);
-  return std::any_of(lists_.ignoreItems.begin(), lists_.ignoreItems.end(), [&](const ZKIgnoreItem& item) {
-    return item.kind == ZKIgnoreItem::Kind::node && item.editable && samePath(item.path, abbreviated);
-  });
+  return std::any_of(lists_.ignoreItems.begin(), lists_.ignoreItems.end(),
+                     [&](const ZKIgnoreItem& item) {
+                       return item.kind == ZKIgnoreItem::Kind::node && item.editable &&
+                              samePath(item.path, abbreviated);
+                     });
 }
 
-Result<void> PreferencesController::removeNodesFromIgnoreList(const std::vector<std::string>& paths) {
+Result<void> PreferencesController::removeNodesFromIgnoreList(
+    const std::vector<std::string>& paths) {
   ZK_TRY(context_->performTransaction([&]() -> Result<void> {
     for (const auto& path : paths) {
       const std::string abbreviated = abbreviatedListPath(path);
       for (const auto& item : lists_.ignoreItems) {
-        if (item.kind == ZKIgnoreItem::Kind::node && item.editable && samePath(item.path, abbreviated)) {
+        if (item.kind == ZKIgnoreItem::Kind::node && item.editable &&
+            samePath(item.path, abbreviated)) {
           ZK_TRY(context_->deleteIgnoreItem(item.identifier));
         }
       }
@@ -345,10 +375,12 @@ Result<void> PreferencesController::removeNodesFromIgnoreList(const std::vector<
 bool PreferencesController::canAddExtensionToIgnoreList(const std::string& pathOrExtension) const {
   const std::string extension = normalizedExtension(pathOrExtension);
   if (extension.empty()) return false;
-  return std::none_of(lists_.ignoreItems.begin(), lists_.ignoreItems.end(), [&](const ZKIgnoreItem& item) {
-    return item.kind == ZKIgnoreItem::Kind::extensionGroup &&
-           std::find(item.pathExtensions.begin(), item.pathExtensions.end(), extension) != item.pathExtensions.end();
-  });
+  return std::none_of(
+      lists_.ignoreItems.begin(), lists_.ignoreItems.end(), [&](const ZKIgnoreItem& item) {
+        return item.kind == ZKIgnoreItem::Kind::extensionGroup &&
+               std::find(item.pathExtensions.begin(), item.pathExtensions.end(), extension) !=
+                   item.pathExtensions.end();
+      });
 }
 
 Result<void> PreferencesController::addExtensionToIgnoreList(const std::string& pathOrExtension) {
@@ -368,7 +400,8 @@ Result<void> PreferencesController::addExtensionToIgnoreList(const std::string& 
   return reloadLists();
 }
 
-Result<void> PreferencesController::removeExtensionFromIgnoreList(const std::string& pathOrExtension) {
+Result<void> PreferencesController::removeExtensionFromIgnoreList(
+    const std::string& pathOrExtension) {
   const std::string extension = normalizedExtension(pathOrExtension);
   ZK_TRY(context_->performTransaction([&]() -> Result<void> {
     for (auto item : lists_.ignoreItems) {
@@ -377,7 +410,8 @@ Result<void> PreferencesController::removeExtensionFromIgnoreList(const std::str
       const auto end = std::remove(list.begin(), list.end(), extension);
       if (end == list.end()) continue;
       list.erase(end, list.end());
-      ZK_TRY(list.empty() ? context_->deleteIgnoreItem(item.identifier) : context_->updateIgnoreItem(item));
+      ZK_TRY(list.empty() ? context_->deleteIgnoreItem(item.identifier)
+                          : context_->updateIgnoreItem(item));
     }
     return success();
   }));
@@ -387,7 +421,8 @@ Result<void> PreferencesController::removeExtensionFromIgnoreList(const std::str
 Result<void> PreferencesController::addNameExpressionToIgnoreList(const std::string& expression) {
   auto compiled = RegularExpression::compile(expression);
   if (compiled.hasError()) {
-    return Error::generic(fmt::format("{}: not a regular expression: {}", expression, compiled.error().description));
+    return Error::generic(
+        fmt::format("{}: not a regular expression: {}", expression, compiled.error().description));
   }
   return change([expression](PreferencesStorage& storage) -> Result<void> {
     auto expressions = storage.scanRules()->nodeNameRegExpByMembershipMode();
@@ -398,7 +433,8 @@ Result<void> PreferencesController::addNameExpressionToIgnoreList(const std::str
   });
 }
 
-Result<void> PreferencesController::removeNameExpressionFromIgnoreList(const std::string& expression) {
+Result<void> PreferencesController::removeNameExpressionFromIgnoreList(
+    const std::string& expression) {
   return change([expression](PreferencesStorage& storage) -> Result<void> {
     auto expressions = storage.scanRules()->nodeNameRegExpByMembershipMode();
     auto& list = expressions[std::string(kRegularMode)];
@@ -413,7 +449,8 @@ Result<void> PreferencesController::alwaysSelectLocation(const std::string& path
   ZK_TRY(removeSelectionRule(ZKSelectionRule::Kind::never, path));
   const std::string abbreviated = abbreviatedListPath(path);
   for (const auto& rule : lists_.selectionRules) {
-    if (rule.kind == ZKSelectionRule::Kind::always && samePath(rule.path, abbreviated)) return success();
+    if (rule.kind == ZKSelectionRule::Kind::always && samePath(rule.path, abbreviated))
+      return success();
   }
   ZKSelectionRule rule;
   rule.kind = ZKSelectionRule::Kind::always;
@@ -426,7 +463,8 @@ Result<void> PreferencesController::neverSelectLocation(const std::string& path)
   ZK_TRY(removeSelectionRule(ZKSelectionRule::Kind::always, path));
   const std::string abbreviated = abbreviatedListPath(path);
   for (const auto& rule : lists_.selectionRules) {
-    if (rule.kind == ZKSelectionRule::Kind::never && samePath(rule.path, abbreviated)) return success();
+    if (rule.kind == ZKSelectionRule::Kind::never && samePath(rule.path, abbreviated))
+      return success();
   }
   ZKSelectionRule rule;
   rule.kind = ZKSelectionRule::Kind::never;
@@ -435,7 +473,8 @@ Result<void> PreferencesController::neverSelectLocation(const std::string& path)
   return reloadLists();
 }
 
-Result<bool> PreferencesController::removeSelectionRule(ZKSelectionRule::Kind kind, const std::string& path) {
+Result<bool> PreferencesController::removeSelectionRule(ZKSelectionRule::Kind kind,
+                                                        const std::string& path) {
   const std::string abbreviated = abbreviatedListPath(path);
   bool removed = false;
   for (const auto& rule : lists_.selectionRules) {
@@ -468,8 +507,8 @@ Result<bool> PreferencesController::removeSmartSelectionRule(const SmartSelectio
   return removed;
 }
 
-Result<void> PreferencesController::replaceEditableIgnoreItems(ZKIgnoreItem::Kind kind,
-                                                              const std::vector<ZKIgnoreItem>& items) {
+Result<void> PreferencesController::replaceEditableIgnoreItems(
+    ZKIgnoreItem::Kind kind, const std::vector<ZKIgnoreItem>& items) {
   ZK_TRY(context_->performTransaction([&]() -> Result<void> {
     for (const auto& item : lists_.ignoreItems) {
       if (item.kind == kind && item.editable) ZK_TRY(context_->deleteIgnoreItem(item.identifier));
@@ -485,8 +524,10 @@ Result<void> PreferencesController::replaceEditableIgnoreItems(ZKIgnoreItem::Kin
 
 Result<void> PreferencesController::restoreDefaultSelectionRules() {
   ZK_TRY(context_->performTransaction([&]() -> Result<void> {
-    for (const auto& rule : lists_.selectionRules) ZK_TRY(context_->deleteSelectionRule(rule.identifier));
-    for (const auto& rule : lists_.smartSelectionRules) ZK_TRY(context_->deleteSmartSelectionRule(rule.identifier));
+    for (const auto& rule : lists_.selectionRules)
+      ZK_TRY(context_->deleteSelectionRule(rule.identifier));
+    for (const auto& rule : lists_.smartSelectionRules)
+      ZK_TRY(context_->deleteSmartSelectionRule(rule.identifier));
     return fillListsFromDefaults(false, true);
   }));
   return reloadLists();
@@ -504,10 +545,13 @@ Json PreferencesController::buildDefaultValuesInfo() const {
   DefaultValuesInfo info;
   info.preferenceValues = storage_->exportJSON();
   for (const auto& item : lists_.ignoreItems) {
-    (item.kind == ZKIgnoreItem::Kind::node ? info.ignoredNodes : info.ignoredExtensions).push_back(item);
+    (item.kind == ZKIgnoreItem::Kind::node ? info.ignoredNodes : info.ignoredExtensions)
+        .push_back(item);
   }
   for (const auto& rule : lists_.selectionRules) {
-    (rule.kind == ZKSelectionRule::Kind::always ? info.alwaysSelectionRules : info.neverSelectionRules).push_back(rule);
+    (rule.kind == ZKSelectionRule::Kind::always ? info.alwaysSelectionRules
+                                                : info.neverSelectionRules)
+        .push_back(rule);
   }
   info.smartSelectionRules = lists_.smartSelectionRules;
   return info.json();

@@ -17,12 +17,6 @@
 // Threading: a controller is used from one queue at a time; observers run on their executors.
 #pragma once
 
-#include <functional>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "base/result.h"
 #include "foundation/executor.h"
 #include "foundation/notification_dispatcher.h"
@@ -31,6 +25,13 @@
 #include "preferences/extended_preferences.h"
 #include "preferences/preferences_storage.h"
 #include "store/preferences_model_context.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace zarnik {
 
@@ -46,8 +47,8 @@ struct PreferencesLocations {
 
 class PreferencesController {
  public:
-  static Result<std::unique_ptr<PreferencesController>> open(PreferencesLocations locations,
-                                                             const OVURLResolver& resolver = OVURLResolver::shared());
+  static Result<std::unique_ptr<PreferencesController>> open(
+      PreferencesLocations locations, const OVURLResolver& resolver = OVURLResolver::shared());
   ~PreferencesController();
 
   [[nodiscard]] const PreferencesStorage& storage() const { return *storage_; }
@@ -55,6 +56,8 @@ class PreferencesController {
   [[nodiscard]] const PreferencesStorage& defaults() const { return *defaults_; }
   // Lines to show the user once: a damaged settings file set aside, a store moved aside.
   [[nodiscard]] const std::vector<std::string>& notices() const { return notices_; }
+  // The notices not taken yet, each given out once.
+  [[nodiscard]] std::vector<std::string> takeNotices() { return std::exchange(notices_, {}); }
 
   // Lock, read the file again, apply `edit`, write.
   Result<void> change(const std::function<Result<void>(PreferencesStorage&)>& edit);
@@ -66,7 +69,8 @@ class PreferencesController {
   class StoringSuppression {
    public:
     explicit StoringSuppression(PreferencesController* controller) : controller_(controller) {}
-    StoringSuppression(StoringSuppression&& other) noexcept : controller_(std::exchange(other.controller_, nullptr)) {}
+    StoringSuppression(StoringSuppression&& other) noexcept
+        : controller_(std::exchange(other.controller_, nullptr)) {}
     StoringSuppression(const StoringSuppression&) = delete;
     StoringSuppression& operator=(const StoringSuppression&) = delete;
     ~StoringSuppression();
@@ -77,7 +81,8 @@ class PreferencesController {
   [[nodiscard]] StoringSuppression suppressStoring();
   [[nodiscard]] int storeSuppressionCounter() const { return storeSuppressionCounter_; }
 
-  [[nodiscard]] ObservationToken observe(std::string_view key, Executor& executor, std::function<void(const Json&)> handler);
+  [[nodiscard]] ObservationToken observe(std::string_view key, Executor& executor,
+                                         std::function<void(const Json&)> handler);
 
   // The lists, each in its order.
   [[nodiscard]] const PreferenceLists& lists() const { return lists_; }
@@ -89,7 +94,8 @@ class PreferencesController {
   [[nodiscard]] bool canAddExtensionToIgnoreList(const std::string& pathOrExtension) const;
   Result<void> addExtensionToIgnoreList(const std::string& pathOrExtension);
   Result<void> removeExtensionFromIgnoreList(const std::string& pathOrExtension);
-  // Names matching a regular expression are left out of scans (scanRules.nodeNameRegExpByMembershipMode).
+  // Names matching a regular expression are left out of scans
+  // (scanRules.nodeNameRegExpByMembershipMode).
   Result<void> addNameExpressionToIgnoreList(const std::string& expression);
   Result<void> removeNameExpressionFromIgnoreList(const std::string& expression);
   Result<void> alwaysSelectLocation(const std::string& path);
@@ -99,7 +105,8 @@ class PreferencesController {
   Result<void> addSmartSelectionRuleInfo(const SmartSelectionRuleInfo& info);
   Result<bool> removeSmartSelectionRule(const SmartSelectionRule& rule);
   // The items of `kind` the user may edit replaced by `items`, in one transaction.
-  Result<void> replaceEditableIgnoreItems(ZKIgnoreItem::Kind kind, const std::vector<ZKIgnoreItem>& items);
+  Result<void> replaceEditableIgnoreItems(ZKIgnoreItem::Kind kind,
+                                          const std::vector<ZKIgnoreItem>& items);
   Result<void> restoreDefaultSelectionRules();
   Result<void> restoreDefaultIgnoreItems();
   // The current values and lists in the form of the default-values description.
@@ -117,7 +124,8 @@ class PreferencesController {
   Result<void> loadSettings();
   Result<void> openStore();
   Result<void> reloadLists();
-  Result<void> replayOnFile(const std::vector<std::function<Result<void>(PreferencesStorage&)>>& edits);
+  Result<void> replayOnFile(
+      const std::vector<std::function<Result<void>(PreferencesStorage&)>>& edits);
   Result<void> fillListsFromDefaults(bool ignoreItems, bool selectionRules);
   void endSuppression();
 

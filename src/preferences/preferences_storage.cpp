@@ -16,16 +16,22 @@ PropertyMetainfo property(std::string name, Json defaultValue, std::vector<std::
   meta.isMigrationEnabled = true;
   return meta;
 }
-PropertyMetainfo boolean(std::string name, bool value) { return property(std::move(name), value, {"boolean"}); }
-PropertyMetainfo number(std::string name, Json value) { return property(std::move(name), std::move(value), {"number"}); }
+PropertyMetainfo boolean(std::string name, bool value) {
+  return property(std::move(name), value, {"boolean"});
+}
+PropertyMetainfo number(std::string name, Json value) {
+  return property(std::move(name), std::move(value), {"number"});
+}
 PropertyMetainfo text(std::string name, std::string value) {
   return property(std::move(name), std::move(value), {"string"});
 }
 template <typename Storage>
-PropertyMetainfo substorageProperty(std::string name, std::function<std::shared_ptr<BaseStorage>()> factory = nullptr) {
+PropertyMetainfo substorageProperty(
+    std::string name, std::function<std::shared_ptr<BaseStorage>()> factory = nullptr) {
   PropertyMetainfo meta;
   meta.name = std::move(name);
-  meta.substorageFactory = factory ? std::move(factory) : [] { return std::make_shared<Storage>(); };
+  meta.substorageFactory =
+      factory ? std::move(factory) : [] { return std::make_shared<Storage>(); };
   return meta;
 }
 
@@ -33,18 +39,19 @@ PropertyMetainfo substorageProperty(std::string name, std::function<std::shared_
 ValueTransformer cleaningFieldTransformer(std::string field) {
   return ValueTransformer{[](const Json& value) { return value; },
                           [field](const Json& stored) -> std::optional<Json> {
-                            if (CleaningRules::decode(Json{{field, stored}}).hasError()) return std::nullopt;
+                            if (CleaningRules::decode(Json{{field, stored}}).hasError())
+                              return std::nullopt;
                             return stored;
                           }};
 }
 
-const ValueTransformer kWindowSizeTransformer{
-    [](const Json& value) { return value; },
-    [](const Json& stored) -> std::optional<Json> {
-      auto size = ImageSize::decode(stored);
-      if (!size || size->width < 0 || size->height < 0) return std::nullopt;
-      return size->encode();
-    }};
+const ValueTransformer kWindowSizeTransformer{[](const Json& value) { return value; },
+                                              [](const Json& stored) -> std::optional<Json> {
+                                                auto size = ImageSize::decode(stored);
+                                                if (!size || size->width < 0 || size->height < 0)
+                                                  return std::nullopt;
+                                                return size->encode();
+                                              }};
 
 }  // namespace
 
@@ -54,8 +61,13 @@ std::string_view identifier(SchedulePeriodOption option) {
 }
 
 std::string_view title(SchedulePeriodOption option) {
-  static constexpr std::array<std::string_view, 7> kTitles = {
-      "Never", "Weekly", "Once in Two Weeks", "Monthly", "Once in Three Months", "Once in Six Months", "Annually"};
+  static constexpr std::array<std::string_view, 7> kTitles = {"Never",
+                                                              "Weekly",
+                                                              "Once in Two Weeks",
+                                                              "Monthly",
+                                                              "Once in Three Months",
+                                                              "Once in Six Months",
+                                                              "Annually"};
   const auto raw = static_cast<size_t>(option);
   return raw < kTitles.size() ? kTitles[raw] : "Monthly";
 }
@@ -113,7 +125,8 @@ const PropertyTable& MixedPreferences::propertyTable() const {
 
 SchedulePeriodOption MixedPreferences::schedulePeriodOption() const {
   const auto raw = get<std::int64_t>("schedulePeriodOption", 3);
-  if (raw < 0 || raw >= static_cast<std::int64_t>(kSchedulePeriodIdentifiers.size())) return SchedulePeriodOption::monthly;
+  if (raw < 0 || raw >= static_cast<std::int64_t>(kSchedulePeriodIdentifiers.size()))
+    return SchedulePeriodOption::monthly;
   return static_cast<SchedulePeriodOption>(raw);
 }
 
@@ -128,22 +141,26 @@ void MixedPreferences::setLastScanDate(std::optional<Date> date) {
 }
 
 void MixedPreferences::didChangeValueForKey(const std::string& key) {
-  if (key == "duplicatesMonitorPermission") postChange("isDuplicatesMonitorEnabled", isDuplicatesMonitorEnabled());
+  if (key == "duplicatesMonitorPermission")
+    postChange("isDuplicatesMonitorEnabled", isDuplicatesMonitorEnabled());
 }
 
 AutoselectionRulesStorage::AutoselectionRulesStorage() { initializeDefaults(); }
 
 const PropertyTable& AutoselectionRulesStorage::propertyTable() const {
-  static const PropertyTable kTable({boolean("allowAutoselectionWithinHardlinkedGroups", false),
-                                     boolean("allowSelectionOfMembersOfInvalidMediaLibraries", false),
-                                     boolean("selectRandomAmongEqual", false)});
+  static const PropertyTable kTable(
+      {boolean("allowAutoselectionWithinHardlinkedGroups", false),
+       boolean("allowSelectionOfMembersOfInvalidMediaLibraries", false),
+       boolean("selectRandomAmongEqual", false)});
   return kTable;
 }
 
 AutoselectionRules AutoselectionRulesStorage::rules() const {
   AutoselectionRules rules;
-  rules.allowAutoselectionWithinHardlinkedGroups = get<bool>("allowAutoselectionWithinHardlinkedGroups");
-  rules.allowSelectionOfMembersOfInvalidMediaLibraries = get<bool>("allowSelectionOfMembersOfInvalidMediaLibraries");
+  rules.allowAutoselectionWithinHardlinkedGroups =
+      get<bool>("allowAutoselectionWithinHardlinkedGroups");
+  rules.allowSelectionOfMembersOfInvalidMediaLibraries =
+      get<bool>("allowSelectionOfMembersOfInvalidMediaLibraries");
   rules.selectRandomAmongEqual = get<bool>("selectRandomAmongEqual");
   return rules;
 }
@@ -152,7 +169,8 @@ CleaningRulesStorage::CleaningRulesStorage() { initializeDefaults(); }
 
 const PropertyTable& CleaningRulesStorage::propertyTable() const {
   static const ValueTransformer kOption = cleaningFieldTransformer("cleaningOption");
-  static const ValueTransformer kOverrides = cleaningFieldTransformer("overridenCleaningOptionByVolumePath");
+  static const ValueTransformer kOverrides =
+      cleaningFieldTransformer("overridenCleaningOptionByVolumePath");
   static const PropertyTable kTable = [] {
     const CleaningRules defaults;
     std::vector<PropertyMetainfo> list = {
@@ -164,7 +182,8 @@ const PropertyTable& CleaningRulesStorage::propertyTable() const {
         property("overridenCleaningOptionByVolumePath", Json::object(), {"object"}),
     };
     list[2].valueTransformerForCoding = list[2].valueTransformerForPlistTransformation = &kOption;
-    list[4].valueTransformerForCoding = list[4].valueTransformerForPlistTransformation = &kOverrides;
+    list[4].valueTransformerForCoding = list[4].valueTransformerForPlistTransformation =
+        &kOverrides;
     return PropertyTable(std::move(list));
   }();
   return kTable;

@@ -11,16 +11,16 @@
 // Thread safety: as BaseStorage (reads and writes lock; notifications on the writing thread).
 #pragma once
 
+#include "base/date.h"
+#include "file_model/scan_rules.h"
+#include "foundation/base_storage.h"
+#include "selection/selection_rules.h"
+
 #include <array>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "base/date.h"
-#include "file_model/scan_rules.h"
-#include "foundation/base_storage.h"
-#include "selection/selection_rules.h"
 
 namespace zarnik {
 
@@ -35,20 +35,25 @@ enum class SchedulePeriodOption : std::int64_t {
   annually = 6,
 };
 inline constexpr std::array<std::string_view, 7> kSchedulePeriodIdentifiers = {
-    "never", "weekly", "onceInTwoWeeks", "monthly", "onceInThreeMonths", "onceInSixMonths", "annually"};
+    "never",           "weekly",  "onceInTwoWeeks", "monthly", "onceInThreeMonths",
+    "onceInSixMonths", "annually"};
 [[nodiscard]] std::string_view identifier(SchedulePeriodOption option);
 [[nodiscard]] std::string_view title(SchedulePeriodOption option);  // "Once in Two Weeks", ...
-[[nodiscard]] std::optional<SchedulePeriodOption> schedulePeriodOptionFromIdentifier(std::string_view id);
+[[nodiscard]] std::optional<SchedulePeriodOption> schedulePeriodOptionFromIdentifier(
+    std::string_view id);
 
 // Whether the duplicates monitor may run: 0 not yet decided, 1 allowed, 2 refused.
-inline constexpr std::array<std::string_view, 3> kMonitorPermissionIdentifiers = {"undecided", "allowed", "refused"};
+inline constexpr std::array<std::string_view, 3> kMonitorPermissionIdentifiers = {
+    "undecided", "allowed", "refused"};
 
 class MixedPreferences : public BaseStorage {
  public:
   MixedPreferences();
   [[nodiscard]] const PropertyTable& propertyTable() const override;
   [[nodiscard]] std::string_view className() const override { return "MixedPreferences"; }
-  [[nodiscard]] std::shared_ptr<BaseStorage> makeFresh() const override { return std::make_shared<MixedPreferences>(); }
+  [[nodiscard]] std::shared_ptr<BaseStorage> makeFresh() const override {
+    return std::make_shared<MixedPreferences>();
+  }
 
   [[nodiscard]] std::string lastPreferencesMigrationAtVersionString() const {
     return get<std::string>("lastPreferencesMigrationAtVersionString");
@@ -58,10 +63,16 @@ class MixedPreferences : public BaseStorage {
     return get<std::int64_t>("schedulerNumberOfCleanupsThreshold", 1);
   }
   [[nodiscard]] std::optional<Date> lastScanDate() const;
-  [[nodiscard]] std::int64_t duplicatesMonitorPermission() const { return get<std::int64_t>("duplicatesMonitorPermission"); }
+  [[nodiscard]] std::int64_t duplicatesMonitorPermission() const {
+    return get<std::int64_t>("duplicatesMonitorPermission");
+  }
   // True exactly when the permission is 1; setting it stores 1 or 2.
-  [[nodiscard]] bool isDuplicatesMonitorEnabled() const { return duplicatesMonitorPermission() == 1; }
-  void setDuplicatesMonitorEnabled(bool enabled) { set("duplicatesMonitorPermission", enabled ? 1 : 2); }
+  [[nodiscard]] bool isDuplicatesMonitorEnabled() const {
+    return duplicatesMonitorPermission() == 1;
+  }
+  void setDuplicatesMonitorEnabled(bool enabled) {
+    set("duplicatesMonitorPermission", enabled ? 1 : 2);
+  }
   void setSchedulePeriodOption(SchedulePeriodOption option) {
     set("schedulePeriodOption", static_cast<std::int64_t>(option));
   }
@@ -90,7 +101,9 @@ class CleaningRulesStorage : public BaseStorage {
   CleaningRulesStorage();
   [[nodiscard]] const PropertyTable& propertyTable() const override;
   [[nodiscard]] std::string_view className() const override { return "CleaningRules"; }
-  [[nodiscard]] std::shared_ptr<BaseStorage> makeFresh() const override { return std::make_shared<CleaningRulesStorage>(); }
+  [[nodiscard]] std::shared_ptr<BaseStorage> makeFresh() const override {
+    return std::make_shared<CleaningRulesStorage>();
+  }
   [[nodiscard]] CleaningRules rules() const;
 };
 
@@ -99,7 +112,9 @@ class PreferencesStorage : public BaseStorage {
   PreferencesStorage();
   [[nodiscard]] const PropertyTable& propertyTable() const override;
   [[nodiscard]] std::string_view className() const override { return "PreferencesStorage"; }
-  [[nodiscard]] std::shared_ptr<BaseStorage> makeFresh() const override { return std::make_shared<PreferencesStorage>(); }
+  [[nodiscard]] std::shared_ptr<BaseStorage> makeFresh() const override {
+    return std::make_shared<PreferencesStorage>();
+  }
 
   [[nodiscard]] bool developerMode() const { return get<bool>("developerMode"); }
   [[nodiscard]] std::shared_ptr<MixedPreferences> mixedPreferences() const;

@@ -6,13 +6,20 @@ namespace zarnik {
 
 std::optional<CalendarInterval> repeatInterval(SchedulePeriodOption option) {
   switch (option) {
-    case SchedulePeriodOption::never: return std::nullopt;
-    case SchedulePeriodOption::weekly: return CalendarInterval{7, 0};
-    case SchedulePeriodOption::onceInTwoWeeks: return CalendarInterval{14, 0};
-    case SchedulePeriodOption::monthly: return CalendarInterval{0, 1};
-    case SchedulePeriodOption::onceInThreeMonths: return CalendarInterval{0, 3};
-    case SchedulePeriodOption::onceInSixMonths: return CalendarInterval{0, 6};
-    case SchedulePeriodOption::annually: return CalendarInterval{0, 12};
+    case SchedulePeriodOption::never:
+      return std::nullopt;
+    case SchedulePeriodOption::weekly:
+      return CalendarInterval{7, 0};
+    case SchedulePeriodOption::onceInTwoWeeks:
+      return CalendarInterval{14, 0};
+    case SchedulePeriodOption::monthly:
+      return CalendarInterval{0, 1};
+    case SchedulePeriodOption::onceInThreeMonths:
+      return CalendarInterval{0, 3};
+    case SchedulePeriodOption::onceInSixMonths:
+      return CalendarInterval{0, 6};
+    case SchedulePeriodOption::annually:
+      return CalendarInterval{0, 12};
   }
   return std::nullopt;
 }
@@ -23,11 +30,14 @@ Date advancedDate(Date date, CalendarInterval interval) {
   const auto timeOfDay = date - day;
   year_month_day calendar{day};
   calendar += months(interval.months);
-  if (!calendar.ok()) calendar = year_month_day{year_month_day_last{calendar.year(), month_day_last{calendar.month()}}};
+  if (!calendar.ok())
+    calendar =
+        year_month_day{year_month_day_last{calendar.year(), month_day_last{calendar.month()}}};
   return Date(sys_days(calendar) + days(interval.days) + timeOfDay);
 }
 
-std::optional<Date> nextReminderDate(SchedulePeriodOption option, std::optional<Date> lastScanDate, Date now) {
+std::optional<Date> nextReminderDate(SchedulePeriodOption option, std::optional<Date> lastScanDate,
+                                     Date now) {
   const auto interval = repeatInterval(option);
   if (!interval) return std::nullopt;
   const Date next = advancedDate(lastScanDate.value_or(now), *interval);
@@ -45,7 +55,11 @@ bool shouldOfferReminders(const MixedPreferences& preferences, std::int64_t numb
 
 ScanReminderScheduler::ScanReminderScheduler(Clock& clock, Date dateAtStart, Executor& executor,
                                              std::function<void()> remind)
-    : clock_(clock), clockAtStart_(clock.now()), dateAtStart_(dateAtStart), executor_(executor), remind_(std::move(remind)) {}
+    : clock_(clock),
+      clockAtStart_(clock.now()),
+      dateAtStart_(dateAtStart),
+      executor_(executor),
+      remind_(std::move(remind)) {}
 
 ScanReminderScheduler::~ScanReminderScheduler() {
   if (pending_) pending_->cancel();

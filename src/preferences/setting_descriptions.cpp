@@ -1,16 +1,16 @@
 #include "preferences/setting_descriptions.h"
 
+#include "base/date.h"
+#include "preferences/preferences_storage.h"
+#include "preferences/tolerant_json_reader.h"
+
+#include <fmt/format.h>
+
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <map>
-
-#include <fmt/format.h>
-
-#include "base/date.h"
-#include "preferences/preferences_storage.h"
-#include "preferences/tolerant_json_reader.h"
 
 namespace zarnik {
 namespace {
@@ -28,9 +28,15 @@ struct Refinement {
 const std::map<std::string, Refinement, std::less<>>& refinements() {
   static const std::map<std::string, Refinement, std::less<>> kRefinements = {
       {"mixedPreferences.schedulePeriodOption",
-       {SettingType::choice, 0, 6, {kSchedulePeriodIdentifiers.begin(), kSchedulePeriodIdentifiers.end()}}},
+       {SettingType::choice,
+        0,
+        6,
+        {kSchedulePeriodIdentifiers.begin(), kSchedulePeriodIdentifiers.end()}}},
       {"mixedPreferences.duplicatesMonitorPermission",
-       {SettingType::choice, 0, 2, {kMonitorPermissionIdentifiers.begin(), kMonitorPermissionIdentifiers.end()}}},
+       {SettingType::choice,
+        0,
+        2,
+        {kMonitorPermissionIdentifiers.begin(), kMonitorPermissionIdentifiers.end()}}},
       {"mixedPreferences.lastScanDate", {SettingType::optionalDate}},
       {"mixedPreferences.lastDuplicatesNotificationDate", {SettingType::date}},
       {"mixedPreferences.detailedScanResultsWindowSize", {SettingType::dimensions}},
@@ -48,7 +54,8 @@ const std::map<std::string, Refinement, std::less<>>& refinements() {
       {"scanRules.preciseProprtionMatchThreshold", {SettingType::number, 0, 1}},
       {"scanRules.similarAudioMetadataThreshold", {SettingType::number, 0, 1}},
       {"scanRules.similarAudioDurationThreshold", {SettingType::number, 0, 3600}},
-      {"scanRules.maximumSizeFractionToSacrificeOfAutomaticSizeThresholdEvaluation", {SettingType::number, 0, 1}},
+      {"scanRules.maximumSizeFractionToSacrificeOfAutomaticSizeThresholdEvaluation",
+       {SettingType::number, 0, 1}},
   };
   return kRefinements;
 }
@@ -86,7 +93,8 @@ std::vector<SettingDescription> describeAll() {
       all.push_back(describe({}, meta));
       continue;
     }
-    for (const PropertyMetainfo& inner : prototype.substorage(meta.name)->propertyTable().propertyMetainfos()) {
+    for (const PropertyMetainfo& inner :
+         prototype.substorage(meta.name)->propertyTable().propertyMetainfos()) {
       all.push_back(describe(meta.name, inner));
     }
   }
@@ -94,7 +102,8 @@ std::vector<SettingDescription> describeAll() {
 }
 
 std::string numberText(double value) {
-  if (value == std::floor(value) && std::fabs(value) < 1e18) return fmt::format("{}", static_cast<std::int64_t>(value));
+  if (value == std::floor(value) && std::fabs(value) < 1e18)
+    return fmt::format("{}", static_cast<std::int64_t>(value));
   return fmt::format("{}", value);
 }
 
@@ -105,35 +114,45 @@ Error mismatch(const SettingDescription& setting, std::string_view given) {
 // The storage's own checks (JSON kinds and value transformers) on a scratch object.
 bool storageAccepts(const SettingDescription& setting, const Json& value) {
   static const PreferencesStorage prototype;
-  const auto& owner = setting.owner.empty() ? static_cast<const BaseStorage&>(prototype) : *prototype.substorage(setting.owner);
+  const auto& owner = setting.owner.empty() ? static_cast<const BaseStorage&>(prototype)
+                                            : *prototype.substorage(setting.owner);
   auto scratch = owner.makeFresh();
   return scratch->importJSON(Json{{setting.name, value}}).hasValue();
 }
 
 bool inRange(const SettingDescription& setting, const Json& value) {
-  if (value.is_number_unsigned() && value.get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  if (value.is_number_unsigned() &&
+      value.get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX))
+    return false;
   const double number = value.get<double>();
   return std::isfinite(number) && number >= setting.minimum && number <= setting.maximum;
 }
 
 bool hasExpectedShape(const SettingDescription& setting, const Json& value) {
   switch (setting.type) {
-    case SettingType::boolean: return value.is_boolean();
+    case SettingType::boolean:
+      return value.is_boolean();
     case SettingType::integer:
-    case SettingType::choice: return value.is_number_integer() && inRange(setting, value);
-    case SettingType::number: return value.is_number() && inRange(setting, value);
-    case SettingType::text: return value.is_string();
+    case SettingType::choice:
+      return value.is_number_integer() && inRange(setting, value);
+    case SettingType::number:
+      return value.is_number() && inRange(setting, value);
+    case SettingType::text:
+      return value.is_string();
     case SettingType::optionalDate:
       if (value.is_null()) return true;
       [[fallthrough]];
-    case SettingType::date: return value.is_number() && std::isfinite(value.get<double>());
+    case SettingType::date:
+      return value.is_number() && std::isfinite(value.get<double>());
     case SettingType::dimensions: {
       const auto width = jsonInt(value, "width");
       const auto height = jsonInt(value, "height");
-      return value.is_object() && value.size() == 2 && width && height && *width >= 0 && *height >= 0;
+      return value.is_object() && value.size() == 2 && width && height && *width >= 0 &&
+             *height >= 0;
     }
     case SettingType::sizeThreshold:
-    case SettingType::structure: return true;  // the storage's transformers check these
+    case SettingType::structure:
+      return true;  // the storage's transformers check these
   }
   return false;
 }
@@ -166,7 +185,8 @@ std::optional<Json> parseShape(const SettingDescription& setting, std::string_vi
     case SettingType::number:
       if (auto value = anyNumber(text)) return Json(*value);
       return std::nullopt;
-    case SettingType::text: return Json(std::string(text));
+    case SettingType::text:
+      return Json(std::string(text));
     case SettingType::choice:
       for (size_t i = 0; i < setting.choices.size(); ++i) {
         if (setting.choices[i] == text) return Json(static_cast<std::int64_t>(i));
@@ -205,18 +225,28 @@ std::optional<Json> parseShape(const SettingDescription& setting, std::string_vi
 
 std::string SettingDescription::expectation() const {
   switch (type) {
-    case SettingType::boolean: return "a boolean (true or false)";
-    case SettingType::integer: return fmt::format("an integer from {} to {}", numberText(minimum), numberText(maximum));
+    case SettingType::boolean:
+      return "a boolean (true or false)";
+    case SettingType::integer:
+      return fmt::format("an integer from {} to {}", numberText(minimum), numberText(maximum));
     case SettingType::number:
-      if (maximum == std::numeric_limits<double>::max()) return fmt::format("a number of at least {}", numberText(minimum));
+      if (maximum == std::numeric_limits<double>::max())
+        return fmt::format("a number of at least {}", numberText(minimum));
       return fmt::format("a number from {} to {}", numberText(minimum), numberText(maximum));
-    case SettingType::text: return "text";
-    case SettingType::choice: return fmt::format("one of {}", fmt::join(choices, ", "));
-    case SettingType::date: return "a date such as 2026-12-06T18:00:00Z";
-    case SettingType::optionalDate: return "a date such as 2026-12-06T18:00:00Z, or none";
-    case SettingType::dimensions: return "a size such as 800x600";
-    case SettingType::sizeThreshold: return fmt::format("auto or a byte count from 0 to {}", numberText(maximum));
-    case SettingType::structure: return "JSON of the form `zarnik config get` prints";
+    case SettingType::text:
+      return "text";
+    case SettingType::choice:
+      return fmt::format("one of {}", fmt::join(choices, ", "));
+    case SettingType::date:
+      return "a date such as 2026-12-06T18:00:00Z";
+    case SettingType::optionalDate:
+      return "a date such as 2026-12-06T18:00:00Z, or none";
+    case SettingType::dimensions:
+      return "a size such as 800x600";
+    case SettingType::sizeThreshold:
+      return fmt::format("auto or a byte count from 0 to {}", numberText(maximum));
+    case SettingType::structure:
+      return "JSON of the form `zarnik config get` prints";
   }
   return "a value";
 }
@@ -269,7 +299,8 @@ std::string settingText(const SettingDescription& setting, const Json& value) {
     case SettingType::choice:
       if (value.is_number_integer()) {
         const auto raw = value.get<std::int64_t>();
-        if (raw >= 0 && static_cast<size_t>(raw) < setting.choices.size()) return std::string(setting.choices[raw]);
+        if (raw >= 0 && static_cast<size_t>(raw) < setting.choices.size())
+          return std::string(setting.choices[raw]);
       }
       break;
     case SettingType::optionalDate:
@@ -279,7 +310,8 @@ std::string settingText(const SettingDescription& setting, const Json& value) {
       if (value.is_number()) return iso8601(dateFromSecondsSince1970(value.get<double>()));
       break;
     case SettingType::dimensions:
-      if (auto width = jsonInt(value, "width"), height = jsonInt(value, "height"); width && height) {
+      if (auto width = jsonInt(value, "width"), height = jsonInt(value, "height");
+          width && height) {
         return fmt::format("{}x{}", *width, *height);
       }
       break;
@@ -287,7 +319,8 @@ std::string settingText(const SettingDescription& setting, const Json& value) {
       if (jsonString(value, "kind") == "automatic") return "auto";
       if (auto size = jsonInt(value, "size")) return std::to_string(*size);
       break;
-    case SettingType::structure: break;
+    case SettingType::structure:
+      break;
   }
   return dumpJson(value);
 }
@@ -301,17 +334,20 @@ std::optional<double> parseIsoDate(std::string_view text) {
   int second = 0;
   const std::string copy(text);
   int consumed = 0;
-  if (std::sscanf(copy.c_str(), "%4d-%2u-%2u%n", &year, &month, &day, &consumed) != 3) return std::nullopt;
+  if (std::sscanf(copy.c_str(), "%4d-%2u-%2u%n", &year, &month, &day, &consumed) != 3)
+    return std::nullopt;
   std::string_view rest = text.substr(static_cast<size_t>(consumed));
   if (!rest.empty()) {
     int timeConsumed = 0;
     const std::string time(rest);
-    if (std::sscanf(time.c_str(), "T%2d:%2d:%2d%n", &hour, &minute, &second, &timeConsumed) != 3) return std::nullopt;
+    if (std::sscanf(time.c_str(), "T%2d:%2d:%2d%n", &hour, &minute, &second, &timeConsumed) != 3)
+      return std::nullopt;
     rest = rest.substr(static_cast<size_t>(timeConsumed));
     if (rest == "Z") rest = {};
     if (!rest.empty() || hour > 23 || minute > 59 || second > 60) return std::nullopt;
   }
-  const std::chrono::year_month_day date{std::chrono::year(year), std::chrono::month(month), std::chrono::day(day)};
+  const std::chrono::year_month_day date{std::chrono::year(year), std::chrono::month(month),
+                                         std::chrono::day(day)};
   if (!date.ok()) return std::nullopt;
   const auto days = std::chrono::sys_days(date).time_since_epoch().count();
   return static_cast<double>(days) * 86400.0 + hour * 3600 + minute * 60 + second;

@@ -4,26 +4,27 @@
 // pass. Every declared property of the settings storage and of its sub-storages is in it.
 #pragma once
 
+#include "base/json.h"
+#include "base/result.h"
+
 #include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "base/json.h"
-#include "base/result.h"
-
 namespace zarnik {
 
 enum class SettingType {
   boolean,
-  integer,        // whole number within [minimum, maximum]
-  number,         // any finite number within [minimum, maximum]
+  integer,  // whole number within [minimum, maximum]
+  number,   // any finite number within [minimum, maximum]
   text,
   choice,         // stored as its position in `choices`, given as its name or position
   date,           // stored as seconds since 1970, given as "2026-12-06T18:00:00Z" or "2026-12-06"
   optionalDate,   // a date or none
   dimensions,     // {"width", "height"}, given as "800x600"
-  sizeThreshold,  // {"kind": "automatic"} or {"kind": "size", "size": bytes}, given as "auto" or bytes
+  sizeThreshold,  // {"kind": "automatic"} or {"kind": "size", "size": bytes}, given as "auto" or
+                  // bytes
   structure,      // any other JSON value, given as JSON text
 };
 
@@ -47,7 +48,8 @@ struct SettingDescription {
 // Whether a stored value is acceptable; the error names the key, the expected type and range.
 [[nodiscard]] Result<void> checkSettingValue(const SettingDescription& setting, const Json& value);
 // Command-line text to the stored value, checked.
-[[nodiscard]] Result<Json> parseSettingText(const SettingDescription& setting, std::string_view text);
+[[nodiscard]] Result<Json> parseSettingText(const SettingDescription& setting,
+                                            std::string_view text);
 // The stored value as a person writes it on the command line.
 [[nodiscard]] std::string settingText(const SettingDescription& setting, const Json& value);
 

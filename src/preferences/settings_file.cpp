@@ -1,11 +1,11 @@
 #include "preferences/settings_file.h"
 
-#include <cerrno>
-
 #include "platform/file_reading.h"
 #include "preferences/setting_descriptions.h"
 #include "preferences/settings_migration.h"
 #include "preferences/tolerant_json_reader.h"
+
+#include <cerrno>
 
 namespace zarnik {
 namespace {
@@ -33,7 +33,8 @@ void dropUnreadableValues(SettingsFileReading& reading) {
     const Json* value = storedValue(reading.document, setting);
     if (value == nullptr) {
       // A sub-storage stored as something other than an object loses all its keys.
-      const Json* owner = setting.owner.empty() ? nullptr : jsonMember(reading.document, setting.owner);
+      const Json* owner =
+          setting.owner.empty() ? nullptr : jsonMember(reading.document, setting.owner);
       if (owner != nullptr && !owner->is_object()) reading.damagedKeys.push_back(setting.key);
       continue;
     }
@@ -44,7 +45,8 @@ void dropUnreadableValues(SettingsFileReading& reading) {
   }
   for (const auto& setting : settingDescriptions()) {
     if (setting.owner.empty()) continue;
-    if (auto owner = reading.document.find(setting.owner); owner != reading.document.end() && !owner->is_object()) {
+    if (auto owner = reading.document.find(setting.owner);
+        owner != reading.document.end() && !owner->is_object()) {
       reading.document.erase(owner);
     }
   }
@@ -54,7 +56,8 @@ SettingsFileReading readSettingsText(std::string_view text) {
   SettingsFileReading reading;
   reading.existed = true;
   auto parsed = readJsonTolerantly(text);
-  if (!parsed.complete) reading.problem = parsed.problem.empty() ? "the file is not JSON" : parsed.problem;
+  if (!parsed.complete)
+    reading.problem = parsed.problem.empty() ? "the file is not JSON" : parsed.problem;
   if (parsed.value.is_object()) {
     reading.document = std::move(parsed.value);
   } else if (reading.problem.empty()) {
@@ -69,7 +72,8 @@ SettingsFileReading readSettingsText(std::string_view text) {
 Result<SettingsFileReading> readSettingsFile(const std::string& path) {
   auto text = readWholeFile(path, kMaximumSettingsFileSize);
   if (text.hasError()) {
-    if (text.error().domain == kPosixErrorDomain && text.error().code == ENOENT) return SettingsFileReading{};
+    if (text.error().domain == kPosixErrorDomain && text.error().code == ENOENT)
+      return SettingsFileReading{};
     // Too large to be settings: read as a file of nothing readable.
     if (text.error().domain == kPosixErrorDomain && text.error().code == EFBIG) {
       SettingsFileReading reading = readSettingsText("");
@@ -81,13 +85,16 @@ Result<SettingsFileReading> readSettingsFile(const std::string& path) {
   return readSettingsText(text.value());
 }
 
-void applySettingsDocument(PreferencesStorage& storage, const Json& document, const PreferencesStorage& defaults) {
+void applySettingsDocument(PreferencesStorage& storage, const Json& document,
+                           const PreferencesStorage& defaults) {
   for (const auto& setting : settingDescriptions()) {
     const Json* value = storedValue(document, setting);
-    auto& target = setting.owner.empty() ? static_cast<BaseStorage&>(storage) : *storage.substorage(setting.owner);
-    const auto& fallback =
-        setting.owner.empty() ? static_cast<const BaseStorage&>(defaults) : *defaults.substorage(setting.owner);
-    target.setValueForKey(setting.name, value != nullptr ? *value : fallback.valueForKey(setting.name));
+    auto& target = setting.owner.empty() ? static_cast<BaseStorage&>(storage)
+                                         : *storage.substorage(setting.owner);
+    const auto& fallback = setting.owner.empty() ? static_cast<const BaseStorage&>(defaults)
+                                                 : *defaults.substorage(setting.owner);
+    target.setValueForKey(setting.name,
+                          value != nullptr ? *value : fallback.valueForKey(setting.name));
   }
 }
 
@@ -101,7 +108,8 @@ Json settingsDocument(const PreferencesStorage& storage, const Json& carrier) {
     if (!document.contains(setting.owner) || !document[setting.owner].is_object()) {
       document[setting.owner] = Json::object();
     }
-    document[setting.owner][setting.name] = storage.substorage(setting.owner)->valueForKey(setting.name);
+    document[setting.owner][setting.name] =
+        storage.substorage(setting.owner)->valueForKey(setting.name);
   }
   return document;
 }

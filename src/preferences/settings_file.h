@@ -7,12 +7,12 @@
 // written back. A file written by an older version is migrated first (see settings_migration.h).
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include "base/json.h"
 #include "base/result.h"
 #include "preferences/preferences_storage.h"
+
+#include <string>
+#include <vector>
 
 namespace zarnik {
 
@@ -41,7 +41,8 @@ void dropUnreadableValues(SettingsFileReading& reading);
 
 // Sets every declared value of `storage` from `document`, the value of `defaults` where the
 // document has none. Values are assumed checked (as readSettingsText leaves them).
-void applySettingsDocument(PreferencesStorage& storage, const Json& document, const PreferencesStorage& defaults);
+void applySettingsDocument(PreferencesStorage& storage, const Json& document,
+                           const PreferencesStorage& defaults);
 // `carrier` (the document read, with its unknown keys) with every declared key set from `storage`.
 [[nodiscard]] Json settingsDocument(const PreferencesStorage& storage, const Json& carrier);
 // Writes the document through a temporary file, synced, then renamed over `path`.

@@ -1,11 +1,11 @@
 #include "preferences/settings_migration.h"
 
+#include "file_model/version.h"
+#include "preferences/preferences_storage.h"
+
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "file_model/version.h"
-#include "preferences/preferences_storage.h"
 
 namespace zarnik {
 namespace {
@@ -22,7 +22,8 @@ Json* member(Json& document, std::string_view owner, std::string_view name) {
 // Up to 2.2.5 the reminder period was kept by its name and the size threshold as a bare byte
 // count or the word "automatic"; both are now kept in the form the rules objects read.
 void keepEnumerationsByValue(Json& document) {
-  if (Json* period = member(document, "mixedPreferences", "schedulePeriodOption"); period && period->is_string()) {
+  if (Json* period = member(document, "mixedPreferences", "schedulePeriodOption");
+      period && period->is_string()) {
     if (auto option = schedulePeriodOptionFromIdentifier(period->get<std::string>())) {
       *period = static_cast<std::int64_t>(*option);
     }
@@ -51,7 +52,8 @@ const std::vector<MigrationStep>& steps() {
 bool migrateSettingsDocument(Json& document) {
   if (!document.is_object()) return false;
   std::string stored(kOldestLayout);
-  if (Json* version = member(document, "mixedPreferences", "lastPreferencesMigrationAtVersionString");
+  if (Json* version =
+          member(document, "mixedPreferences", "lastPreferencesMigrationAtVersionString");
       version && version->is_string()) {
     stored = version->get<std::string>();
   }
@@ -66,7 +68,8 @@ bool migrateSettingsDocument(Json& document) {
   if (!document.contains("mixedPreferences") || !document["mixedPreferences"].is_object()) {
     document["mixedPreferences"] = Json::object();
   }
-  document["mixedPreferences"]["lastPreferencesMigrationAtVersionString"] = std::string(kSettingsVersion);
+  document["mixedPreferences"]["lastPreferencesMigrationAtVersionString"] =
+      std::string(kSettingsVersion);
   return true;
 }
 

@@ -3,9 +3,9 @@
 // from the versions before its own to its own, and the steps run in order.
 #pragma once
 
-#include <string_view>
-
 #include "base/json.h"
+
+#include <string_view>
 
 namespace zarnik {
 

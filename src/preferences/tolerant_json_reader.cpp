@@ -1,8 +1,8 @@
 #include "preferences/tolerant_json_reader.h"
 
-#include <vector>
-
 #include <fmt/format.h>
+
+#include <vector>
 
 namespace zarnik {
 namespace {
@@ -24,7 +24,8 @@ std::string readableProblem(std::string_view message) {
 // Builds the value as the parser goes, so that whatever was whole before an error is kept.
 class SalvagingHandler final : public nlohmann::json_sax<Json> {
  public:
-  SalvagingHandler(size_t maximumNesting, size_t textSize) : maximumNesting_(maximumNesting), textSize_(textSize) {}
+  SalvagingHandler(size_t maximumNesting, size_t textSize)
+      : maximumNesting_(maximumNesting), textSize_(textSize) {}
 
   bool null() override { return add(nullptr); }
   bool boolean(bool value) override { return add(value); }
@@ -42,7 +43,8 @@ class SalvagingHandler final : public nlohmann::json_sax<Json> {
   bool end_object() override { return close(); }
   bool start_array(std::size_t) override { return open(Json::array()); }
   bool end_array() override { return close(); }
-  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& error) override {
+  bool parse_error(std::size_t position, const std::string&,
+                   const nlohmann::detail::exception& error) override {
     problem_ = readableProblem(error.what());
     // A number at the very end of a cut-off text may itself be cut: "12" of "125".
     if (position >= textSize_ && lastNumberWasLast_) dropLastValue();

@@ -5,22 +5,23 @@
 // the stack of whatever walks the value later.
 #pragma once
 
+#include "base/json.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-#include "base/json.h"
-
 namespace zarnik {
 
 struct TolerantJsonReading {
-  Json value;              // what could be read; null when nothing could
-  bool complete = false;   // the whole text was one valid document within the nesting limit
-  std::string problem;     // why it is not complete: the parser's message
+  Json value;             // what could be read; null when nothing could
+  bool complete = false;  // the whole text was one valid document within the nesting limit
+  std::string problem;    // why it is not complete: the parser's message
 };
 
 inline constexpr size_t kMaximumJsonNesting = 64;
 
-[[nodiscard]] TolerantJsonReading readJsonTolerantly(std::string_view text, size_t maximumNesting = kMaximumJsonNesting);
+[[nodiscard]] TolerantJsonReading readJsonTolerantly(std::string_view text,
+                                                     size_t maximumNesting = kMaximumJsonNesting);
 
 }  // namespace zarnik

@@ -1,8 +1,8 @@
 #include "store/preferences_model_context.h"
 
-#include <fmt/format.h>
-
 #include "store/archiving.h"
+
+#include <fmt/format.h>
 
 namespace zarnik {
 namespace {
@@ -27,14 +27,16 @@ std::vector<std::string> listFromText(const std::optional<std::string>& text) {
 
 }  // namespace
 
-Result<std::unique_ptr<PreferencesModelContext>> PreferencesModelContext::make(std::shared_ptr<PersistentStore> store) {
+Result<std::unique_ptr<PreferencesModelContext>> PreferencesModelContext::make(
+    std::shared_ptr<PersistentStore> store) {
   if (store->model().name != ManagedObjectModel::preferencesModel().name) {
     return Error::generic("The store does not hold preferences.", store->database().path());
   }
   return std::unique_ptr<PreferencesModelContext>(new PreferencesModelContext(std::move(store)));
 }
 
-Result<void> PreferencesModelContext::performTransaction(const std::function<Result<void>()>& work) {
+Result<void> PreferencesModelContext::performTransaction(
+    const std::function<Result<void>()>& work) {
   if (transactionDepth_ > 0) return work();
   ZK_TRY(store_->database().execute("BEGIN IMMEDIATE"));
   ++transactionDepth_;
@@ -50,23 +52,26 @@ Result<void> PreferencesModelContext::performTransaction(const std::function<Res
 }
 
 Result<std::int64_t> PreferencesModelContext::nextOrder(std::string_view table) {
-  ZK_ASSIGN_OR_RETURN(auto query,
-                      store_->database().prepare(fmt::format("SELECT coalesce(max(\"order\"), -1) + 1 FROM {}", table)));
+  ZK_ASSIGN_OR_RETURN(auto query, store_->database().prepare(fmt::format(
+                                      "SELECT coalesce(max(\"order\"), -1) + 1 FROM {}", table)));
   ZK_ASSIGN_OR_RETURN(const bool row, query.step());
   return row ? query.integer(0) : 0;
 }
 
 Result<std::vector<ZKIgnoreItem>> PreferencesModelContext::fetchIgnoreItems() {
-  ZK_ASSIGN_OR_RETURN(auto query, store_->database().prepare(
-                                      "SELECT Z_PK, kind, enabled, editable, hidden, \"order\", rawMembershipMode, path, "
-                                      "pathExtensions, forceWhitelistedPaths FROM ZKIgnoreItem ORDER BY \"order\", Z_PK"));
+  ZK_ASSIGN_OR_RETURN(
+      auto query,
+      store_->database().prepare(
+          "SELECT Z_PK, kind, enabled, editable, hidden, \"order\", rawMembershipMode, path, "
+          "pathExtensions, forceWhitelistedPaths FROM ZKIgnoreItem ORDER BY \"order\", Z_PK"));
   std::vector<ZKIgnoreItem> items;
   for (;;) {
     ZK_ASSIGN_OR_RETURN(const bool row, query.step());
     if (!row) break;
     ZKIgnoreItem item;
     item.identifier = query.integer(0);
-    item.kind = query.text(1) == "node" ? ZKIgnoreItem::Kind::node : ZKIgnoreItem::Kind::extensionGroup;
+    item.kind =
+        query.text(1) == "node" ? ZKIgnoreItem::Kind::node : ZKIgnoreItem::Kind::extensionGroup;
     item.enabled = query.integer(2) != 0;
     item.editable = query.integer(3) != 0;
     item.hidden = query.integer(4) != 0;
@@ -82,17 +87,19 @@ Result<std::vector<ZKIgnoreItem>> PreferencesModelContext::fetchIgnoreItems() {
 
 Result<ZKIgnoreItem> PreferencesModelContext::insertIgnoreItem(ZKIgnoreItem item) {
   ZK_ASSIGN_OR_RETURN(item.order, nextOrder("ZKIgnoreItem"));
-  ZK_ASSIGN_OR_RETURN(auto insert, store_->database().prepare(
-                                       "INSERT INTO ZKIgnoreItem (kind, enabled, editable, hidden, \"order\", "
-                                       "rawMembershipMode, path, pathExtensions, forceWhitelistedPaths) "
-                                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+  ZK_ASSIGN_OR_RETURN(auto insert,
+                      store_->database().prepare(
+                          "INSERT INTO ZKIgnoreItem (kind, enabled, editable, hidden, \"order\", "
+                          "rawMembershipMode, path, pathExtensions, forceWhitelistedPaths) "
+                          "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
   insert.bind(1, kindName(item.kind))
       .bind(2, std::int64_t{item.enabled})
       .bind(3, std::int64_t{item.editable})
       .bind(4, std::int64_t{item.hidden})
       .bind(5, item.order)
       .bind(6, item.rawMembershipMode)
-      .bind(7, item.kind == ZKIgnoreItem::Kind::node ? std::optional<std::string>(item.path) : std::nullopt)
+      .bind(7, item.kind == ZKIgnoreItem::Kind::node ? std::optional<std::string>(item.path)
+                                                     : std::nullopt)
       .bind(8, listText(item.pathExtensions))
       .bind(9, listText(item.forceWhitelistedPaths));
   ZK_TRY(insert.run());
@@ -101,16 +108,19 @@ Result<ZKIgnoreItem> PreferencesModelContext::insertIgnoreItem(ZKIgnoreItem item
 }
 
 Result<void> PreferencesModelContext::updateIgnoreItem(const ZKIgnoreItem& item) {
-  ZK_ASSIGN_OR_RETURN(auto update, store_->database().prepare(
-                                       "UPDATE ZKIgnoreItem SET enabled = ?, editable = ?, hidden = ?, \"order\" = ?, "
-                                       "rawMembershipMode = ?, path = ?, pathExtensions = ?, forceWhitelistedPaths = ? "
-                                       "WHERE Z_PK = ?"));
+  ZK_ASSIGN_OR_RETURN(
+      auto update,
+      store_->database().prepare(
+          "UPDATE ZKIgnoreItem SET enabled = ?, editable = ?, hidden = ?, \"order\" = ?, "
+          "rawMembershipMode = ?, path = ?, pathExtensions = ?, forceWhitelistedPaths = ? "
+          "WHERE Z_PK = ?"));
   update.bind(1, std::int64_t{item.enabled})
       .bind(2, std::int64_t{item.editable})
       .bind(3, std::int64_t{item.hidden})
       .bind(4, item.order)
       .bind(5, item.rawMembershipMode)
-      .bind(6, item.kind == ZKIgnoreItem::Kind::node ? std::optional<std::string>(item.path) : std::nullopt)
+      .bind(6, item.kind == ZKIgnoreItem::Kind::node ? std::optional<std::string>(item.path)
+                                                     : std::nullopt)
       .bind(7, listText(item.pathExtensions))
       .bind(8, listText(item.forceWhitelistedPaths))
       .bind(9, item.identifier);
@@ -118,21 +128,24 @@ Result<void> PreferencesModelContext::updateIgnoreItem(const ZKIgnoreItem& item)
 }
 
 Result<void> PreferencesModelContext::deleteIgnoreItem(std::int64_t identifier) {
-  ZK_ASSIGN_OR_RETURN(auto remove, store_->database().prepare("DELETE FROM ZKIgnoreItem WHERE Z_PK = ?"));
+  ZK_ASSIGN_OR_RETURN(auto remove,
+                      store_->database().prepare("DELETE FROM ZKIgnoreItem WHERE Z_PK = ?"));
   remove.bind(1, identifier);
   return remove.run();
 }
 
 Result<std::vector<ZKSelectionRule>> PreferencesModelContext::fetchSelectionRules() {
-  ZK_ASSIGN_OR_RETURN(auto query, store_->database().prepare("SELECT Z_PK, kind, enabled, hidden, \"order\", path "
-                                                             "FROM ZKSelectionRule ORDER BY \"order\", Z_PK"));
+  ZK_ASSIGN_OR_RETURN(
+      auto query, store_->database().prepare("SELECT Z_PK, kind, enabled, hidden, \"order\", path "
+                                             "FROM ZKSelectionRule ORDER BY \"order\", Z_PK"));
   std::vector<ZKSelectionRule> rules;
   for (;;) {
     ZK_ASSIGN_OR_RETURN(const bool row, query.step());
     if (!row) break;
     ZKSelectionRule rule;
     rule.identifier = query.integer(0);
-    rule.kind = query.text(1) == "never" ? ZKSelectionRule::Kind::never : ZKSelectionRule::Kind::always;
+    rule.kind =
+        query.text(1) == "never" ? ZKSelectionRule::Kind::never : ZKSelectionRule::Kind::always;
     rule.enabled = query.integer(2) != 0;
     rule.hidden = query.integer(3) != 0;
     rule.order = query.integer(4);
@@ -144,8 +157,9 @@ Result<std::vector<ZKSelectionRule>> PreferencesModelContext::fetchSelectionRule
 
 Result<ZKSelectionRule> PreferencesModelContext::insertSelectionRule(ZKSelectionRule rule) {
   ZK_ASSIGN_OR_RETURN(rule.order, nextOrder("ZKSelectionRule"));
-  ZK_ASSIGN_OR_RETURN(auto insert, store_->database().prepare("INSERT INTO ZKSelectionRule (kind, enabled, hidden, "
-                                                              "\"order\", path) VALUES (?, ?, ?, ?, ?)"));
+  ZK_ASSIGN_OR_RETURN(
+      auto insert, store_->database().prepare("INSERT INTO ZKSelectionRule (kind, enabled, hidden, "
+                                              "\"order\", path) VALUES (?, ?, ?, ?, ?)"));
   insert.bind(1, identifier(rule.kind))
       .bind(2, std::int64_t{rule.enabled})
       .bind(3, std::int64_t{rule.hidden})
@@ -157,14 +171,16 @@ Result<ZKSelectionRule> PreferencesModelContext::insertSelectionRule(ZKSelection
 }
 
 Result<void> PreferencesModelContext::deleteSelectionRule(std::int64_t identifier) {
-  ZK_ASSIGN_OR_RETURN(auto remove, store_->database().prepare("DELETE FROM ZKSelectionRule WHERE Z_PK = ?"));
+  ZK_ASSIGN_OR_RETURN(auto remove,
+                      store_->database().prepare("DELETE FROM ZKSelectionRule WHERE Z_PK = ?"));
   remove.bind(1, identifier);
   return remove.run();
 }
 
 Result<std::vector<ZKSmartSelectionRule>> PreferencesModelContext::fetchSmartSelectionRules() {
-  ZK_ASSIGN_OR_RETURN(auto query, store_->database().prepare("SELECT Z_PK, isEnabled, \"order\", privateData FROM "
-                                                             "ZKSmartSelectionRule ORDER BY \"order\", Z_PK"));
+  ZK_ASSIGN_OR_RETURN(
+      auto query, store_->database().prepare("SELECT Z_PK, isEnabled, \"order\", privateData FROM "
+                                             "ZKSmartSelectionRule ORDER BY \"order\", Z_PK"));
   std::vector<ZKSmartSelectionRule> rules;
   for (;;) {
     ZK_ASSIGN_OR_RETURN(const bool row, query.step());
@@ -183,10 +199,12 @@ Result<std::vector<ZKSmartSelectionRule>> PreferencesModelContext::fetchSmartSel
   return rules;
 }
 
-Result<ZKSmartSelectionRule> PreferencesModelContext::insertSmartSelectionRule(ZKSmartSelectionRule rule) {
+Result<ZKSmartSelectionRule> PreferencesModelContext::insertSmartSelectionRule(
+    ZKSmartSelectionRule rule) {
   ZK_ASSIGN_OR_RETURN(rule.order, nextOrder("ZKSmartSelectionRule"));
-  ZK_ASSIGN_OR_RETURN(auto insert, store_->database().prepare("INSERT INTO ZKSmartSelectionRule (isEnabled, \"order\", "
-                                                              "privateData) VALUES (?, ?, ?)"));
+  ZK_ASSIGN_OR_RETURN(auto insert, store_->database().prepare(
+                                       "INSERT INTO ZKSmartSelectionRule (isEnabled, \"order\", "
+                                       "privateData) VALUES (?, ?, ?)"));
   insert.bind(1, std::int64_t{rule.ruleInfo.isEnabled})
       .bind(2, rule.order)
       .bindBlob(3, archivedText(kSmartRuleClass, rule.ruleInfo.encode()));
@@ -196,7 +214,8 @@ Result<ZKSmartSelectionRule> PreferencesModelContext::insertSmartSelectionRule(Z
 }
 
 Result<void> PreferencesModelContext::deleteSmartSelectionRule(std::int64_t identifier) {
-  ZK_ASSIGN_OR_RETURN(auto remove, store_->database().prepare("DELETE FROM ZKSmartSelectionRule WHERE Z_PK = ?"));
+  ZK_ASSIGN_OR_RETURN(
+      auto remove, store_->database().prepare("DELETE FROM ZKSmartSelectionRule WHERE Z_PK = ?"));
   remove.bind(1, identifier);
   return remove.run();
 }

@@ -5,20 +5,21 @@
 // A context is confined to one queue at a time (its owner serialises every use).
 #pragma once
 
-#include <functional>
-#include <memory>
-#include <vector>
-
 #include "base/result.h"
 #include "store/persistent_store.h"
 #include "store/preferences_model_entities.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
 
 namespace zarnik {
 
 class PreferencesModelContext {
  public:
   // Fails for a store of another model.
-  static Result<std::unique_ptr<PreferencesModelContext>> make(std::shared_ptr<PersistentStore> store);
+  static Result<std::unique_ptr<PreferencesModelContext>> make(
+      std::shared_ptr<PersistentStore> store);
 
   [[nodiscard]] PersistentStore& store() { return *store_; }
   Result<void> performTransaction(const std::function<Result<void>()>& work);
@@ -41,7 +42,8 @@ class PreferencesModelContext {
   Result<void> deleteAll();
 
  private:
-  explicit PreferencesModelContext(std::shared_ptr<PersistentStore> store) : store_(std::move(store)) {}
+  explicit PreferencesModelContext(std::shared_ptr<PersistentStore> store)
+      : store_(std::move(store)) {}
   Result<std::int64_t> nextOrder(std::string_view table);
 
   std::shared_ptr<PersistentStore> store_;

@@ -1,8 +1,8 @@
 #include "store/preferences_model_entities.h"
 
-#include <fmt/format.h>
-
 #include "file_model/scan_rules.h"
+
+#include <fmt/format.h>
 
 namespace zarnik {
 namespace {
@@ -28,10 +28,14 @@ std::string_view identifier(ZKSelectionRule::Kind kind) {
 }
 
 Json ZKIgnoreItem::json() const {
-  Json json{{"enabled", enabled}, {"editable", editable}, {"hidden", hidden}, {"membershipMode", rawMembershipMode}};
+  Json json{{"enabled", enabled},
+            {"editable", editable},
+            {"hidden", hidden},
+            {"membershipMode", rawMembershipMode}};
   if (kind == Kind::node) {
     json["path"] = bytesJson(path);
-    if (!forceWhitelistedPaths.empty()) json["forceWhitelistedPaths"] = bytesListJson(forceWhitelistedPaths);
+    if (!forceWhitelistedPaths.empty())
+      json["forceWhitelistedPaths"] = bytesListJson(forceWhitelistedPaths);
   } else {
     json["pathExtensions"] = bytesListJson(pathExtensions);
   }
@@ -71,7 +75,9 @@ Result<ZKIgnoreItem> ZKIgnoreItem::fromJson(const Json& json, Kind kind) {
   return item;
 }
 
-Json ZKSelectionRule::json() const { return Json{{"enabled", enabled}, {"hidden", hidden}, {"path", bytesJson(path)}}; }
+Json ZKSelectionRule::json() const {
+  return Json{{"enabled", enabled}, {"hidden", hidden}, {"path", bytesJson(path)}};
+}
 
 Result<ZKSelectionRule> ZKSelectionRule::fromJson(const Json& json, Kind kind) {
   if (!json.is_object()) return invalid("selection rule", json);

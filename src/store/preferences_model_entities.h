@@ -3,13 +3,13 @@
 // each with its JSON form as the default-values description and the exports write it.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 #include "base/json.h"
 #include "base/result.h"
 #include "selection/selection_rules.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace zarnik {
 

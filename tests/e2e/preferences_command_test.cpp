@@ -1,14 +1,15 @@
 // Black-box tests of the stored preferences: `zarnik config`, `ignore` and `rules` steer the next
 // scans, a flag overrides a setting for one run, and bad input changes nothing.
+#include "e2e/zarnik_runner.h"
+#include "support/test_dir.h"
+
+#include "base/json.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
-
-#include "base/json.h"
-#include "e2e/zarnik_runner.h"
-#include "support/test_dir.h"
 
 namespace zarnik {
 namespace {
@@ -28,19 +29,23 @@ class PreferencesCommandTest : public testing::ZarnikProgramTest {
     for (const auto& equivalence : document.value()["equivalences"]) {
       std::vector<std::string> copies;
       for (const auto& copy : equivalence["duplicates"]) {
-        copies.push_back(*bytesFromJson(copy["path"]) + (copy["autoselect"].get<bool>() ? ":remove" : ":keep"));
+        copies.push_back(*bytesFromJson(copy["path"]) +
+                         (copy["autoselect"].get<bool>() ? ":remove" : ":keep"));
       }
       found.push_back(copies);
     }
     return found;
   }
   testing::Run zarnik(const std::string& arguments) { return runZarnik(arguments, scratch); }
-  std::string settingsText() { return testing::contentsOf(scratch / "config/zarnik/settings.json"); }
+  std::string settingsText() {
+    return testing::contentsOf(scratch / "config/zarnik/settings.json");
+  }
 };
 
 using Groups = std::vector<std::vector<std::string>>;
 
-TEST_F(PreferencesCommandTest, AnIgnoredFolderAnIgnoredExtensionAndANeverSelectFolderChangeTheNextScans) {
+TEST_F(PreferencesCommandTest,
+       AnIgnoredFolderAnIgnoredExtensionAndANeverSelectFolderChangeTheNextScans) {
   tree.file("a/x.txt", "pair one");
   tree.file("b/x.txt", "pair one");
   tree.file("skip/y.txt", "pair two");
@@ -55,7 +60,8 @@ TEST_F(PreferencesCommandTest, AnIgnoredFolderAnIgnoredExtensionAndANeverSelectF
   ASSERT_EQ(zarnik("ignore add --ext ISO").status, 0);
   ASSERT_EQ(zarnik("rules never add " + quoted(tree / "keep")).status, 0);
   ASSERT_EQ(zarnik("rules always add " + quoted(tree / "other")).status, 0);
-  const Groups expected = {{"a/x.txt:keep", "b/x.txt:keep"}, {"keep/w.txt:keep", "other/w.txt:remove"}};
+  const Groups expected = {{"a/x.txt:keep", "b/x.txt:keep"},
+                           {"keep/w.txt:keep", "other/w.txt:remove"}};
   EXPECT_EQ(groups("--min-size 0"), expected);
   EXPECT_EQ(groups("--min-size 0"), expected) << "kept for every scan";
 
@@ -91,15 +97,19 @@ TEST_F(PreferencesCommandTest, ConfigSetRefusesAWrongTypeOrRangeNamingTheKeyAndW
   const std::string before = settingsText();
   auto wrongType = zarnik("config set scanRules.exactMatchEnabled maybe");
   EXPECT_EQ(wrongType.status, 2);
-  EXPECT_EQ(wrongType.err, "zarnik: scanRules.exactMatchEnabled: maybe is not a boolean (true or false)\n");
+  EXPECT_EQ(wrongType.err,
+            "zarnik: scanRules.exactMatchEnabled: maybe is not a boolean (true or false)\n");
   auto outOfRange = zarnik("config set duplicatesMonitorNodeLimit 0");
   EXPECT_EQ(outOfRange.status, 2);
-  EXPECT_NE(outOfRange.err.find("an integer from 1 to 100000000"), std::string::npos) << outOfRange.err;
+  EXPECT_NE(outOfRange.err.find("an integer from 1 to 100000000"), std::string::npos)
+      << outOfRange.err;
   EXPECT_EQ(zarnik("config set noSuchKey 1").status, 2);
   EXPECT_EQ(settingsText(), before);
 
   auto list = zarnik("config list");
-  EXPECT_NE(list.out.find("mixedPreferences.soundsEnabled=false  (default: true)\n"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("mixedPreferences.soundsEnabled=false  (default: true)\n"),
+            std::string::npos)
+      << list.out;
   EXPECT_NE(list.out.find("scanRules.exactMatchEnabled=true\n"), std::string::npos);
   ASSERT_EQ(zarnik("config reset soundsEnabled").status, 0);
   EXPECT_EQ(zarnik("config get soundsEnabled").out, "true\n");
@@ -122,7 +132,8 @@ TEST_F(PreferencesCommandTest, ADamagedSettingsFileIsSetAsideAndTheUserToldOnceW
   EXPECT_EQ(second.err, "") << "told once";
 }
 
-TEST_F(PreferencesCommandTest, ImportingMalformedOrHostileRulesChangesNothingAndExportedRulesComeBack) {
+TEST_F(PreferencesCommandTest,
+       ImportingMalformedOrHostileRulesChangesNothingAndExportedRulesComeBack) {
   ASSERT_EQ(zarnik("ignore add " + quoted(tree.dir("old"))).status, 0);
   ASSERT_EQ(zarnik("config set scanRules.rawImageMatchThreshold 5").status, 0);
   const std::string exported = scratch / "rules.json";
@@ -161,8 +172,9 @@ TEST_F(PreferencesCommandTest, ImportingMalformedOrHostileRulesChangesNothingAnd
 }
 
 TEST_F(PreferencesCommandTest, EveryCommandHasHelpWithAnExample) {
-  for (const char* command : {"config", "config set", "config list", "config import-rules", "ignore", "ignore add",
-                              "rules", "rules never add", "rules smart add"}) {
+  for (const char* command :
+       {"config", "config set", "config list", "config import-rules", "ignore", "ignore add",
+        "rules", "rules never add", "rules smart add"}) {
     auto help = zarnik(std::string(command) + " --help");
     EXPECT_EQ(help.status, 0) << command;
     EXPECT_NE(help.out.find("Example"), std::string::npos) << command << "\n" << help.out;

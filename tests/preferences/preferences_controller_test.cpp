@@ -1,13 +1,15 @@
 // The preferences controller: change notifications, stored suppression, the lists of the
 // preferences store and the extended preferences built from them.
+#include "preferences/preferences_controller.h"
+
+#include "support/test_dir.h"
+
+#include "foundation/unique_function.h"
+#include "preferences/tolerant_json_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
-
-#include "foundation/unique_function.h"
-#include "preferences/preferences_controller.h"
-#include "preferences/tolerant_json_reader.h"
-#include "support/test_dir.h"
 
 namespace zarnik {
 namespace {
@@ -40,7 +42,8 @@ class PreferencesControllerTest : public ::testing::Test {
   OVURLResolver resolver{home.path()};
 
   std::unique_ptr<PreferencesController> open(std::optional<std::string> defaults = std::nullopt) {
-    auto opened = PreferencesController::open({dir / "settings.json", dir / "preferences.db", std::move(defaults)}, resolver);
+    auto opened = PreferencesController::open(
+        {dir / "settings.json", dir / "preferences.db", std::move(defaults)}, resolver);
     EXPECT_TRUE(opened.hasValue()) << opened.error().oneLine();
     return std::move(opened).value();
   }
@@ -50,7 +53,8 @@ TEST_F(PreferencesControllerTest, AnObserverHearsChangesOfItsKeyOnItsExecutorOnl
   auto preferences = open();
   QueuedExecutor queue;
   std::vector<Json> heard;
-  auto token = preferences->observe("mixedPreferences.schedulePeriodOption", queue, [&](const Json& v) { heard.push_back(v); });
+  auto token = preferences->observe("mixedPreferences.schedulePeriodOption", queue,
+                                    [&](const Json& v) { heard.push_back(v); });
   ASSERT_TRUE(preferences->setValue("mixedPreferences.statusItemIcon", 2).hasValue());
   ASSERT_TRUE(preferences->setValue("mixedPreferences.schedulePeriodOption", 1).hasValue());
   EXPECT_TRUE(heard.empty()) << "delivered on the observer's executor, not the writer's thread";
@@ -72,8 +76,9 @@ TEST_F(PreferencesControllerTest, TheMonitorSwitchStoresTwoWhenTurnedOffAndItsOb
   auto preferences = open();
   auto mixed = preferences->storage().mixedPreferences();
   std::vector<Json> heard;
-  auto token = preferences->observe("mixedPreferences.isDuplicatesMonitorEnabled", Executor::immediate(),
-                                    [&](const Json& v) { heard.push_back(v); });
+  auto token =
+      preferences->observe("mixedPreferences.isDuplicatesMonitorEnabled", Executor::immediate(),
+                           [&](const Json& v) { heard.push_back(v); });
   EXPECT_FALSE(mixed->isDuplicatesMonitorEnabled());
   mixed->setDuplicatesMonitorEnabled(false);
   EXPECT_EQ(mixed->duplicatesMonitorPermission(), 2);
@@ -89,15 +94,19 @@ TEST_F(PreferencesControllerTest, NestedSuppressionsWriteOnceWhenTheLastEnds) {
     {
       auto inner = preferences->suppressStoring();
       ASSERT_TRUE(preferences->setValue("mixedPreferences.statusItemIcon", 6).hasValue());
-      EXPECT_EQ(preferences->storage().mixedPreferences()->valueForKey("statusItemIcon"), 6) << "applied in memory";
+      EXPECT_EQ(preferences->storage().mixedPreferences()->valueForKey("statusItemIcon"), 6)
+          << "applied in memory";
     }
     EXPECT_EQ(preferences->storeSuppressionCounter(), 1);
     EXPECT_EQ(::access((dir / "settings.json").c_str(), F_OK), -1) << "not stored while suppressed";
   }
-  EXPECT_EQ(parseJson(testing::contentsOf(dir / "settings.json")).value()["mixedPreferences"]["statusItemIcon"], 6);
+  EXPECT_EQ(parseJson(testing::contentsOf(dir / "settings.json"))
+                .value()["mixedPreferences"]["statusItemIcon"],
+            6);
 }
 
-TEST_F(PreferencesControllerTest, AFolderIsIgnoredOnceUnderItsTildeFormWithOrWithoutATrailingSeparator) {
+TEST_F(PreferencesControllerTest,
+       AFolderIsIgnoredOnceUnderItsTildeFormWithOrWithoutATrailingSeparator) {
   auto preferences = open();
   const std::string photos = home.dir("Photos");
   EXPECT_TRUE(preferences->canAddNodeToIgnoreList(photos));
@@ -130,18 +139,25 @@ TEST_F(PreferencesControllerTest, TheExtendedPreferencesCarryTheListsAndTheStore
     ASSERT_TRUE(preferences->addNameExpressionToIgnoreList("^~\\$").hasValue());
     ASSERT_TRUE(preferences->neverSelectLocation(home.dir("Photos")).hasValue());
     ASSERT_TRUE(preferences->alwaysSelectLocation(home.dir("Downloads")).hasValue());
-    ASSERT_TRUE(preferences->addSmartSelectionRuleInfo({SmartSelectionRule(SmartSelectionRule::Kind::nonLoved), true}).hasValue());
+    ASSERT_TRUE(preferences
+                    ->addSmartSelectionRuleInfo(
+                        {SmartSelectionRule(SmartSelectionRule::Kind::nonLoved), true})
+                    .hasValue());
     ASSERT_TRUE(preferences->setValue("cleaningRules.removeEmptyDirectories", false).hasValue());
-    ASSERT_TRUE(preferences->setValue("autoselectionRules.selectRandomAmongEqual", true).hasValue());
+    ASSERT_TRUE(
+        preferences->setValue("autoselectionRules.selectRandomAmongEqual", true).hasValue());
   }
   auto preferences = open();  // everything read back from the files
   const Preferences& extended = preferences->extendedPreferences();
   EXPECT_EQ(extended.scanRules->exclusionRulesByPath().count("~/Cache/"), 1u);
   EXPECT_EQ(extended.scanRules->exclusionRulesByPathExtension().count("iso"), 1u);
-  EXPECT_EQ(extended.scanRules->nodeNameRegExpByMembershipMode().at("Regular"), std::vector<std::string>{"^~\\$"});
+  EXPECT_EQ(extended.scanRules->nodeNameRegExpByMembershipMode().at("Regular"),
+            std::vector<std::string>{"^~\\$"});
   EXPECT_TRUE(extended.scanRules->exactMatchEnabled());
-  EXPECT_EQ(extended.autoselectionRules.neverSelectPaths, std::vector<std::string>{home / "Photos"});
-  EXPECT_EQ(extended.autoselectionRules.alwaysSelectPaths, std::vector<std::string>{home / "Downloads"});
+  EXPECT_EQ(extended.autoselectionRules.neverSelectPaths,
+            std::vector<std::string>{home / "Photos"});
+  EXPECT_EQ(extended.autoselectionRules.alwaysSelectPaths,
+            std::vector<std::string>{home / "Downloads"});
   ASSERT_EQ(extended.autoselectionRules.smartSelectionRuleInfos.size(), 1u);
   EXPECT_TRUE(extended.autoselectionRules.selectRandomAmongEqual);
   EXPECT_FALSE(extended.cleaningRules.removeEmptyDirectories);
@@ -187,16 +203,20 @@ TEST_F(PreferencesControllerTest, ItemsOfTheWrongFormAreRefusedWithTheirText) {
   auto refused = ZKIgnoreItem::fromJson(Json::array(), ZKIgnoreItem::Kind::node);
   ASSERT_TRUE(refused.hasError());
   EXPECT_EQ(refused.error().description, "Invalid ignore item json []");
-  auto group = ZKIgnoreItem::fromJson(Json{{"pathExtensions", 3}}, ZKIgnoreItem::Kind::extensionGroup);
-  EXPECT_EQ(group.error().description, "Invalid extension ignore item group json object {\"pathExtensions\":3}");
-  EXPECT_TRUE(ZKSelectionRule::fromJson(Json{{"path", 1}}, ZKSelectionRule::Kind::never).hasError());
+  auto group =
+      ZKIgnoreItem::fromJson(Json{{"pathExtensions", 3}}, ZKIgnoreItem::Kind::extensionGroup);
+  EXPECT_EQ(group.error().description,
+            "Invalid extension ignore item group json object {\"pathExtensions\":3}");
+  EXPECT_TRUE(
+      ZKSelectionRule::fromJson(Json{{"path", 1}}, ZKSelectionRule::Kind::never).hasError());
 }
 
 TEST(TolerantJsonReader, KeepsWholeMembersBeforeACutAndDropsUnfinishedListsAndNumbers) {
   auto reading = readJsonTolerantly(R"({"a": true, "b": {"c": "x", "d": [1, 2)");
   EXPECT_FALSE(reading.complete);
   EXPECT_EQ(reading.value, (Json{{"a", true}, {"b", {{"c", "x"}}}}));
-  EXPECT_EQ(readJsonTolerantly(R"({"a": 1, "b": 12)").value, (Json{{"a", 1}})) << "12 may be the start of 125";
+  EXPECT_EQ(readJsonTolerantly(R"({"a": 1, "b": 12)").value, (Json{{"a", 1}}))
+      << "12 may be the start of 125";
   EXPECT_TRUE(readJsonTolerantly(R"({"a": 1})").complete);
 }
 

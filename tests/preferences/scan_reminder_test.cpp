@@ -1,9 +1,11 @@
 // Scan reminders: the next reminder date from the period, the last scan and the clock.
-#include <gtest/gtest.h>
-
 #include "preferences/scan_reminder.h"
-#include "preferences/setting_descriptions.h"
+
 #include "support/manual_clock.h"
+
+#include "preferences/setting_descriptions.h"
+
+#include <gtest/gtest.h>
 
 namespace zarnik {
 namespace {
@@ -12,17 +14,24 @@ Date at(std::string_view iso) { return dateFromSecondsSince1970(*parseIsoDate(is
 
 TEST(ScanReminder, ComesOneIntervalAfterTheLastScanAndMonthsEndOnTheirLastDay) {
   const Date now = at("2027-02-01T09:00:00Z");
-  EXPECT_EQ(nextReminderDate(SchedulePeriodOption::monthly, at("2027-01-31T10:00:00Z"), now), at("2027-02-28T10:00:00Z"));
-  EXPECT_EQ(nextReminderDate(SchedulePeriodOption::weekly, at("2027-01-30T10:00:00Z"), now), at("2027-02-06T10:00:00Z"));
-  EXPECT_EQ(nextReminderDate(SchedulePeriodOption::annually, at("2027-01-31T10:00:00Z"), now), at("2028-01-31T10:00:00Z"));
-  EXPECT_EQ(nextReminderDate(SchedulePeriodOption::onceInSixMonths, at("2026-08-31T00:00:00Z"), now), at("2027-02-28T00:00:00Z"));
+  EXPECT_EQ(nextReminderDate(SchedulePeriodOption::monthly, at("2027-01-31T10:00:00Z"), now),
+            at("2027-02-28T10:00:00Z"));
+  EXPECT_EQ(nextReminderDate(SchedulePeriodOption::weekly, at("2027-01-30T10:00:00Z"), now),
+            at("2027-02-06T10:00:00Z"));
+  EXPECT_EQ(nextReminderDate(SchedulePeriodOption::annually, at("2027-01-31T10:00:00Z"), now),
+            at("2028-01-31T10:00:00Z"));
+  EXPECT_EQ(
+      nextReminderDate(SchedulePeriodOption::onceInSixMonths, at("2026-08-31T00:00:00Z"), now),
+      at("2027-02-28T00:00:00Z"));
 }
 
 TEST(ScanReminder, IsDueNowWhenOverdueCountsFromNowWithoutAScanAndNeverWhenOff) {
   const Date now = at("2027-02-01T09:00:00Z");
   EXPECT_EQ(nextReminderDate(SchedulePeriodOption::weekly, at("2026-01-01T00:00:00Z"), now), now);
-  EXPECT_EQ(nextReminderDate(SchedulePeriodOption::onceInTwoWeeks, std::nullopt, now), at("2027-02-15T09:00:00Z"));
-  EXPECT_EQ(nextReminderDate(SchedulePeriodOption::never, at("2026-01-01T00:00:00Z"), now), std::nullopt);
+  EXPECT_EQ(nextReminderDate(SchedulePeriodOption::onceInTwoWeeks, std::nullopt, now),
+            at("2027-02-15T09:00:00Z"));
+  EXPECT_EQ(nextReminderDate(SchedulePeriodOption::never, at("2026-01-01T00:00:00Z"), now),
+            std::nullopt);
 }
 
 TEST(ScanReminder, IsOfferedWhenOffAndTheCleaningsReachTheThresholdExactly) {
@@ -39,7 +48,8 @@ TEST(ScanReminder, IsOfferedWhenOffAndTheCleaningsReachTheThresholdExactly) {
 TEST(ScanReminder, FiresOnTheClockAtItsDateAndFollowsARescheduling) {
   testing::ManualClock clock;
   int reminded = 0;
-  ScanReminderScheduler scheduler(clock, at("2027-03-01T12:00:00Z"), Executor::immediate(), [&] { ++reminded; });
+  ScanReminderScheduler scheduler(clock, at("2027-03-01T12:00:00Z"), Executor::immediate(),
+                                  [&] { ++reminded; });
   MixedPreferences preferences;
   preferences.setSchedulePeriodOption(SchedulePeriodOption::weekly);
   preferences.setLastScanDate(at("2027-02-28T12:00:00Z"));

@@ -1,20 +1,19 @@
 // The settings file: damaged files set aside with every readable key kept, unknown keys kept,
 // older files migrated, and changes from two processes at once all kept.
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
-#include <dirent.h>
-
-#include <random>
-#include <string>
+#include "support/test_dir.h"
 
 #include "base/json.h"
 #include "preferences/preferences_controller.h"
 #include "preferences/setting_descriptions.h"
 #include "preferences/settings_migration.h"
-#include "support/test_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <random>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace zarnik {
 namespace {
@@ -34,15 +33,17 @@ class SettingsFileTest : public ::testing::Test {
   }
   Json value(const PreferencesController& preferences, std::string_view key) {
     const SettingDescription* setting = findSetting(key);
-    const BaseStorage& owner = setting->owner.empty() ? static_cast<const BaseStorage&>(preferences.storage())
-                                                      : *preferences.storage().substorage(setting->owner);
+    const BaseStorage& owner = setting->owner.empty()
+                                   ? static_cast<const BaseStorage&>(preferences.storage())
+                                   : *preferences.storage().substorage(setting->owner);
     return owner.valueForKey(setting->name);
   }
   std::vector<std::string> setAsideFiles() {
     std::vector<std::string> names;
     DIR* folder = ::opendir((dir / "config").c_str());
     while (dirent* entry = folder ? ::readdir(folder) : nullptr) {
-      if (std::string(entry->d_name).find("settings.json.damaged-") == 0) names.push_back(dir / "config/" + entry->d_name);
+      if (std::string(entry->d_name).find("settings.json.damaged-") == 0)
+        names.push_back(dir / "config/" + entry->d_name);
     }
     if (folder) ::closedir(folder);
     return names;
@@ -54,7 +55,8 @@ TEST_F(SettingsFileTest, AFreshHomeHasTheDefaultsAndNothingToTell) {
   EXPECT_TRUE(preferences->notices().empty());
   EXPECT_TRUE(preferences->storage().scanRules()->exactMatchEnabled());
   EXPECT_TRUE(preferences->storage().scanRules()->sizeThresholdOption().isAutomatic());
-  EXPECT_EQ(preferences->storage().mixedPreferences()->schedulePeriodOption(), SchedulePeriodOption::monthly);
+  EXPECT_EQ(preferences->storage().mixedPreferences()->schedulePeriodOption(),
+            SchedulePeriodOption::monthly);
   EXPECT_EQ(value(*preferences, "lastPreferencesMigrationAtVersionString"), "2.2.5");
 }
 
@@ -84,7 +86,8 @@ TEST_F(SettingsFileTest, AWrongTypeOrOutOfRangeValueIsRefusedNamingKeyTypeAndRan
             (Json{{"kind", "size"}, {"size", 5000}}));
   EXPECT_TRUE(parseSettingText(*findSetting("scanRules.sizeThresholdOption"), "-1").hasError());
   EXPECT_TRUE(parseSettingText(*findSetting("lastScanDate"), "2026-02-30").hasError());
-  EXPECT_EQ(parseSettingText(*findSetting("lastScanDate"), "1970-01-02T00:00:10Z").value(), 86410.0);
+  EXPECT_EQ(parseSettingText(*findSetting("lastScanDate"), "1970-01-02T00:00:10Z").value(),
+            86410.0);
   EXPECT_EQ(::access(settings.c_str(), F_OK), -1) << "nothing written by refused values";
 }
 
@@ -103,12 +106,15 @@ TEST_F(SettingsFileTest, ATruncatedFileKeepsTheKeysBeforeTheCutAndIsSetAsideOnce
   auto preferences = open();
   EXPECT_EQ(value(*preferences, "developerMode"), true);
   EXPECT_EQ(value(*preferences, "statusItemIcon"), 4);
-  EXPECT_EQ(value(*preferences, "rawImageMatchThreshold"), 3) << "written after the cut: its default applies";
+  EXPECT_EQ(value(*preferences, "rawImageMatchThreshold"), 3)
+      << "written after the cut: its default applies";
   ASSERT_EQ(preferences->notices().size(), 1u);
   const auto aside = setAsideFiles();
   ASSERT_EQ(aside.size(), 1u);
-  EXPECT_NE(preferences->notices()[0].find(aside[0]), std::string::npos) << preferences->notices()[0];
-  EXPECT_EQ(testing::contentsOf(aside[0]), whole.substr(0, cut + 40)) << "the damaged file is kept as it was";
+  EXPECT_NE(preferences->notices()[0].find(aside[0]), std::string::npos)
+      << preferences->notices()[0];
+  EXPECT_EQ(testing::contentsOf(aside[0]), whole.substr(0, cut + 40))
+      << "the damaged file is kept as it was";
   EXPECT_TRUE(open()->notices().empty()) << "told once";
   EXPECT_EQ(value(*open(), "statusItemIcon"), 4);
 }
@@ -144,14 +150,16 @@ TEST_F(SettingsFileTest, RandomBytesGiveEveryDefault) {
   EXPECT_EQ(value(*preferences, "statusItemIcon"), 0);
   EXPECT_TRUE(preferences->storage().scanRules()->exactMatchEnabled());
   ASSERT_EQ(preferences->notices().size(), 1u);
-  EXPECT_NE(preferences->notices()[0].find("every setting"), std::string::npos) << preferences->notices()[0];
+  EXPECT_NE(preferences->notices()[0].find("every setting"), std::string::npos)
+      << preferences->notices()[0];
   EXPECT_EQ(testing::contentsOf(setAsideFiles().at(0)), bytes);
   EXPECT_TRUE(parseJson(testing::contentsOf(settings)).hasValue()) << "written afresh";
 }
 
 TEST_F(SettingsFileTest, KeysThisVersionDoesNotKnowAreWrittenBack) {
-  dir.file("config/settings.json",
-           R"({"fromALaterVersion": {"x": [1, 2]}, "mixedPreferences": {"lastPreferencesMigrationAtVersionString": "2.3.0", "newKnob": 5}})");
+  dir.file(
+      "config/settings.json",
+      R"({"fromALaterVersion": {"x": [1, 2]}, "mixedPreferences": {"lastPreferencesMigrationAtVersionString": "2.3.0", "newKnob": 5}})");
   ASSERT_TRUE(open()->setValue("mixedPreferences.statusItemIcon", 1).hasValue());
   auto written = parseJson(testing::contentsOf(settings)).value();
   EXPECT_EQ(written["fromALaterVersion"], (Json{{"x", {1, 2}}}));
@@ -160,24 +168,31 @@ TEST_F(SettingsFileTest, KeysThisVersionDoesNotKnowAreWrittenBack) {
 }
 
 TEST_F(SettingsFileTest, AFileOfTheOlderLayoutIsMigratedAndRewritten) {
-  dir.file("config/settings.json", R"({"mixedPreferences": {"lastPreferencesMigrationAtVersionString": "2.2.5",
+  dir.file("config/settings.json",
+           R"({"mixedPreferences": {"lastPreferencesMigrationAtVersionString": "2.2.5",
       "schedulePeriodOption": "onceInTwoWeeks", "statusItemIcon": 3},
     "scanRules": {"sizeThresholdOption": 5000}})");
   auto preferences = open();
   EXPECT_TRUE(preferences->notices().empty()) << preferences->notices()[0];
-  EXPECT_EQ(preferences->storage().mixedPreferences()->schedulePeriodOption(), SchedulePeriodOption::onceInTwoWeeks);
-  EXPECT_EQ(preferences->storage().scanRules()->sizeThresholdOption(), SizeThresholdOption::size(5000));
+  EXPECT_EQ(preferences->storage().mixedPreferences()->schedulePeriodOption(),
+            SchedulePeriodOption::onceInTwoWeeks);
+  EXPECT_EQ(preferences->storage().scanRules()->sizeThresholdOption(),
+            SizeThresholdOption::size(5000));
   EXPECT_EQ(value(*preferences, "statusItemIcon"), 3);
   auto written = parseJson(testing::contentsOf(settings)).value();
-  EXPECT_EQ(written["mixedPreferences"]["lastPreferencesMigrationAtVersionString"], std::string(kSettingsVersion));
+  EXPECT_EQ(written["mixedPreferences"]["lastPreferencesMigrationAtVersionString"],
+            std::string(kSettingsVersion));
   EXPECT_EQ(written["mixedPreferences"]["schedulePeriodOption"], 2);
   EXPECT_EQ(written["scanRules"]["sizeThresholdOption"], (Json{{"kind", "size"}, {"size", 5000}}));
 }
 
 TEST_F(SettingsFileTest, AFileOfTheCurrentLayoutIsNotMigratedAgain) {
-  Json document{{"mixedPreferences", {{"lastPreferencesMigrationAtVersionString", "2.3.0"}, {"schedulePeriodOption", "weekly"}}}};
+  Json document{
+      {"mixedPreferences",
+       {{"lastPreferencesMigrationAtVersionString", "2.3.0"}, {"schedulePeriodOption", "weekly"}}}};
   EXPECT_FALSE(migrateSettingsDocument(document));
-  EXPECT_EQ(document["mixedPreferences"]["schedulePeriodOption"], "weekly") << "left for the reader to find damaged";
+  EXPECT_EQ(document["mixedPreferences"]["schedulePeriodOption"], "weekly")
+      << "left for the reader to find damaged";
 }
 
 TEST_F(SettingsFileTest, TwoProcessesSettingDifferentKeysLoseNoChange) {
@@ -187,7 +202,8 @@ TEST_F(SettingsFileTest, TwoProcessesSettingDifferentKeysLoseNoChange) {
     if (child != 0) return child;
     auto opened = PreferencesController::open(locations(), OVURLResolver("/home/someone"));
     int failures = opened.hasError() ? 1 : 0;
-    for (int i = 1; i <= 200 && failures == 0; ++i) failures += opened.value()->setValue(key, i).hasError() ? 1 : 0;
+    for (int i = 1; i <= 200 && failures == 0; ++i)
+      failures += opened.value()->setValue(key, i).hasError() ? 1 : 0;
     ::_exit(failures == 0 ? 0 : 1);
   };
   const pid_t first = writer("mixedPreferences.duplicatesMonitorNodeLimit");
