@@ -29,7 +29,8 @@ int list(const PreferencesController& preferences, bool json) {
       entries.push_back(Json{{"key", setting.key},
                              {"value", value},
                              {"default", fallback},
-                             {"isDefault", value == fallback}});
+                             {"isDefault", value == fallback},
+                             {"expected", setting.expectation()}});
       continue;
     }
     fmt::print("{}={}", setting.key, settingText(setting, value));
@@ -190,7 +191,8 @@ ConfigCommand::ConfigCommand(CLI::App& app) {
       "  zarnik config reset scanRules.sizeThresholdOption");
   list_ = command_->add_subcommand(
       "list", "Print every setting and its value, with the default where it differs");
-  list_->add_flag("--json", json_, "Print a JSON list of {key, value, default, isDefault}");
+  list_->add_flag("--json", json_,
+                  "Print a JSON list of {key, value, default, isDefault, expected}");
   list_->footer("Example:\n  zarnik config list --json");
   get_ = command_->add_subcommand("get", "Print the value of one setting");
   get_->add_option("KEY", key_, "The setting")->required();

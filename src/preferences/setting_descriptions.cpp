@@ -81,6 +81,10 @@ SettingDescription describe(std::string owner, const PropertyMetainfo& meta) {
     const bool whole = meta.defaultValue && meta.defaultValue->is_number_integer();
     setting.type = whole ? SettingType::integer : SettingType::number;
     setting.maximum = whole ? kLargestCount : std::numeric_limits<double>::max();
+  } else if (meta.defaultValue && !meta.defaultValue->is_null() && !meta.defaultValue->empty()) {
+    setting.shape = "JSON like " + dumpJson(*meta.defaultValue);
+  } else {
+    setting.shape = classes.empty() ? std::string("JSON") : "a JSON " + classes.front();
   }
   return setting;
 }
@@ -246,7 +250,7 @@ std::string SettingDescription::expectation() const {
     case SettingType::sizeThreshold:
       return fmt::format("auto or a byte count from 0 to {}", numberText(maximum));
     case SettingType::structure:
-      return "JSON of the form `zarnik config get` prints";
+      return shape;
   }
   return "a value";
 }

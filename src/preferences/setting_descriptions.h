@@ -36,6 +36,7 @@ struct SettingDescription {
   double minimum = 0;
   double maximum = std::numeric_limits<double>::max();
   std::vector<std::string_view> choices;
+  std::string shape;  // structures: an example of the form, or the JSON kind expected
 
   // "a boolean (true or false)", "an integer from 0 to 64", "one of never, weekly, ...", ...
   [[nodiscard]] std::string expectation() const;

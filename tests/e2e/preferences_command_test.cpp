@@ -171,6 +171,25 @@ TEST_F(PreferencesCommandTest,
   EXPECT_EQ(zarnik("ignore list --json").out, ignoreList);
 }
 
+TEST_F(PreferencesCommandTest, ACleaningTakesTheStoredWayUnlessAFlagGivesAnother) {
+  tree.file("a/x.txt", "pair");
+  tree.file("b/x.txt", "pair");
+  ASSERT_EQ(zarnik("rules always add " + quoted(tree / "b")).status, 0);
+  ASSERT_EQ(zarnik("scan -q --exact --min-size 0 " + quoted(tree.path())).status, 0);
+  EXPECT_NE(zarnik("clean --dry-run").out.find("would be moved to the trash"), std::string::npos);
+  auto refused = zarnik(R"(config set cleaningRules.cleaningOption '{"kind": "shred"}')");
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find(R"(JSON like {"kind":"moveToTrash"})"), std::string::npos)
+      << refused.err;
+  ASSERT_EQ(
+      zarnik(R"(config set cleaningRules.cleaningOption '{"kind": "removePermanently"}')").status,
+      0);
+  EXPECT_NE(zarnik("clean --dry-run").out.find("would be deleted permanently"), std::string::npos);
+  EXPECT_NE(zarnik("clean --dry-run --trash").out.find("would be moved to the trash"),
+            std::string::npos);
+  EXPECT_NE(zarnik("clean --dry-run").out.find("would be deleted permanently"), std::string::npos);
+}
+
 TEST_F(PreferencesCommandTest, EveryCommandHasHelpWithAnExample) {
   for (const char* command :
        {"config", "config set", "config list", "config import-rules", "ignore", "ignore add",

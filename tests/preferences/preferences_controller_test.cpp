@@ -211,6 +211,18 @@ TEST_F(PreferencesControllerTest, ItemsOfTheWrongFormAreRefusedWithTheirText) {
       ZKSelectionRule::fromJson(Json{{"path", 1}}, ZKSelectionRule::Kind::never).hasError());
 }
 
+TEST_F(PreferencesControllerTest, ADamagedStoreIsSetAsideAndTheListsStartAgain) {
+  ASSERT_TRUE(open()->addExtensionToIgnoreList("iso").hasValue());
+  dir.file("preferences.db", std::string(8192, 'x'));
+  auto preferences = open();
+  ASSERT_EQ(preferences->notices().size(), 1u);
+  EXPECT_NE(preferences->notices()[0].find(dir / "preferences.db.damaged-"), std::string::npos)
+      << preferences->notices()[0];
+  EXPECT_TRUE(preferences->lists().ignoreItems.empty());
+  ASSERT_TRUE(preferences->addExtensionToIgnoreList("iso").hasValue())
+      << "the fresh store takes changes";
+}
+
 TEST(TolerantJsonReader, KeepsWholeMembersBeforeACutAndDropsUnfinishedListsAndNumbers) {
   auto reading = readJsonTolerantly(R"({"a": true, "b": {"c": "x", "d": [1, 2)");
   EXPECT_FALSE(reading.complete);
