@@ -24,6 +24,11 @@ std::string shownExtension(const std::string& pathOrExtension) {
   return "." + displayPath(extension);
 }
 
+// A pattern as typed; only bytes that are not text are escaped.
+std::string shownPattern(const std::string& pattern) {
+  return isValidUtf8(pattern) ? pattern : displayPath(pattern);
+}
+
 std::vector<std::string> ignoredNames(const PreferencesController& preferences) {
   const auto expressions = preferences.storage().scanRules()->nodeNameRegExpByMembershipMode();
   auto it = expressions.find("Regular");
@@ -57,7 +62,7 @@ int list(const PreferencesController& preferences, bool json) {
     fmt::print("path       {}{}\n", displayPath(item->path), item->enabled ? "" : " (off)");
   }
   for (const auto& extension : extensions) fmt::print("extension  .{}\n", displayPath(extension));
-  for (const auto& name : names) fmt::print("name       {}\n", displayPath(name));
+  for (const auto& name : names) fmt::print("name       {}\n", shownPattern(name));
   return 0;
 }
 
@@ -91,7 +96,7 @@ int add(PreferencesController& preferences, const std::vector<std::string>& path
       printError(added.error().oneLine());
       return 2;
     }
-    fmt::print("Ignoring names matching {}\n", displayPath(name));
+    fmt::print("Ignoring names matching {}\n", shownPattern(name));
   }
   return 0;
 }
@@ -127,7 +132,7 @@ int remove(PreferencesController& preferences, const std::vector<std::string>& p
   for (const auto& name : names) {
     const auto present = ignoredNames(preferences);
     if (std::find(present.begin(), present.end(), name) == present.end()) {
-      printError(fmt::format("names matching {} are not ignored", displayPath(name)));
+      printError(fmt::format("names matching {} are not ignored", shownPattern(name)));
       status = 1;
       continue;
     }
@@ -135,7 +140,7 @@ int remove(PreferencesController& preferences, const std::vector<std::string>& p
       printError(removed.error().oneLine());
       return 1;
     }
-    fmt::print("No longer ignoring names matching {}\n", displayPath(name));
+    fmt::print("No longer ignoring names matching {}\n", shownPattern(name));
   }
   return status;
 }
