@@ -9,9 +9,11 @@
 #include "preferences/settings_migration.h"
 #include "store/persistent_store.h"
 
+#include <climits>
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace zarnik {
 namespace {
@@ -78,6 +80,11 @@ Result<std::unique_ptr<PreferencesController>> PreferencesController::open(
 }
 
 Result<void> PreferencesController::load() {
+  // A settings file linked from elsewhere (a folder of dotfiles) is read and written where it
+  // lies, so that a write does not put a file of its own in place of the link.
+  char resolved[PATH_MAX];
+  if (::realpath(locations_.settingsFile.c_str(), resolved) != nullptr)
+    locations_.settingsFile = resolved;
   if (locations_.defaultValuesFile) {
     auto info =
         DefaultValuesInfo::fetchDefaultValuesInfoWithContentsURL(*locations_.defaultValuesFile);

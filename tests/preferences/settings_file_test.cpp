@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <random>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -165,6 +166,17 @@ TEST_F(SettingsFileTest, KeysThisVersionDoesNotKnowAreWrittenBack) {
   EXPECT_EQ(written["fromALaterVersion"], (Json{{"x", {1, 2}}}));
   EXPECT_EQ(written["mixedPreferences"]["newKnob"], 5);
   EXPECT_EQ(written["mixedPreferences"]["statusItemIcon"], 1);
+}
+
+TEST_F(SettingsFileTest, ALinkedSettingsFileIsWrittenWhereItLies) {
+  const std::string target = dir.file("dotfiles/zarnik-settings.json", "{}");
+  dir.symlink("config/settings.json", target);
+  ASSERT_TRUE(open()->setValue("mixedPreferences.statusItemIcon", 8).hasValue());
+  EXPECT_EQ(parseJson(testing::contentsOf(target)).value()["mixedPreferences"]["statusItemIcon"],
+            8);
+  struct stat st {};
+  ASSERT_EQ(::lstat(settings.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays";
 }
 
 TEST_F(SettingsFileTest, AFileOfTheOlderLayoutIsMigratedAndRewritten) {
