@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 scripts/build.sh fuzz
-mkdir -p fuzz/corpus-note fuzz/corpus-wal fuzz/corpus-signature fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture fuzz/corpus-audio fuzz/corpus-digest-cache
+mkdir -p fuzz/corpus-note fuzz/corpus-wal fuzz/corpus-signature fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture fuzz/corpus-audio fuzz/corpus-digest-cache fuzz/corpus-settings
 # Seeds are generated, never committed.
 printf '<plist><dict><key>CFBundleIdentifier</key><string>a.b</string><key>N</key><array><integer>1</integer><real>2.5</real><date>2001-01-01T00:00:00Z</date><data>AAE=</data></array></dict></plist>' > fuzz/corpus-plist/seed.xml
 printf '{"exactMatchEnabled":true,"sizeThresholdOption":{"kind":"size","size":5},"exclusionRulesByPath":{"~/a/":{"isIgnored":true,"membershipMode":"Regular","pathsToEnumerate":["~/a/b/"]}}}' > fuzz/corpus-rules/seed.json
@@ -29,6 +29,7 @@ export_seed select --group 1 --strategy none
 export_seed results  # ends normally, so that the store's log is folded into the file
 cp "$seed/data/zarnik/session/duplicates.db" fuzz/corpus-store/seed.db
 rm -rf "$seed"
+printf '{"developerMode":true,"mixedPreferences":{"lastPreferencesMigrationAtVersionString":"2.2.5","schedulePeriodOption":"weekly","lastScanDate":1.5e9,"detailedScanResultsWindowSize":{"width":800,"height":600}},"scanRules":{"sizeThresholdOption":5000,"nodeNameRegExpByMembershipMode":{"Regular":["^~"]}},"cleaningRules":{"cleaningOption":{"kind":"moveToFolder","folder":"/x"}},"unknown":[1,{"a":null}]}' > fuzz/corpus-settings/seed.json
 printf 'ID3\4\0\0\0\0\0\4TIT2\377\373\220\0framesTAGtitle' > fuzz/corpus-audio/seed.mp3
 printf 'fLaC\200\0\0\4infosamples' > fuzz/corpus-audio/seed.flac
 printf 'RIFF\40\0\0\0WAVEfmt \4\0\0\0fmt data\4\0\0\0data' > fuzz/corpus-audio/seed.wav
@@ -46,7 +47,8 @@ for entry in property_list_fuzzer:corpus-plist:65536 scan_rules_json_fuzzer:corp
              stored_records_fuzzer:corpus-records:65536 store_file_fuzzer:corpus-store:1048576 \
              picture_fuzzer:corpus-picture:65536 audio_data_fuzzer:corpus-audio:4096 \
              cleaning_note_fuzzer:corpus-note:65536 write_ahead_log_fuzzer:corpus-wal:262144 \
-             picture_signature_fuzzer:corpus-signature:256 digest_cache_fuzzer:corpus-digest-cache:65536; do
+             picture_signature_fuzzer:corpus-signature:256 digest_cache_fuzzer:corpus-digest-cache:65536 \
+             settings_reader_fuzzer:corpus-settings:65536; do
   IFS=: read -r target corpus length <<< "$entry"
   echo "fuzz: $target for ${seconds}s" >&2
   "build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len="$length" "fuzz/$corpus" 2>&1 | tail -n 3

@@ -16,6 +16,7 @@
 #include "cli/cleaning_words.h"
 #include "cli/interrupt_watcher.h"
 #include "cli/session_lock.h"
+#include "cli/user_preferences.h"
 #include "cli/user_session.h"
 #include "foundation/byte_count_formatter.h"
 
@@ -38,10 +39,11 @@ std::string absolute(const std::string& path) {
   return ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
 }
 
-Result<CleaningRules> rulesFor(const CleanOptions& options) {
-  CleaningRules rules;
+// The stored cleaning rules with this run's flags over them.
+Result<CleaningRules> rulesFor(const CleanOptions& options, CleaningRules rules) {
   auto& option = rules.cleaningOption;
-  if (options.remove || options.hardlink) option.kind = FileCleaningOption::Kind::removePermanently;
+  if (options.trash) option = FileCleaningOption{};
+  if (options.remove || options.hardlink) option = FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
   if (options.moveTo) {
     ZK_ASSIGN_OR_RETURN(auto folder, checkedDestinationFolder(*options.moveTo, "--move-to"));
     option = FileCleaningOption{FileCleaningOption::Kind::moveToFolder, std::move(folder)};
@@ -55,9 +57,10 @@ Result<CleaningRules> rulesFor(const CleanOptions& options) {
     if (parsed.hasError()) return Error::generic(fmt::format("--volume {}: {}", text, parsed.error().oneLine()));
     rules.overridenCleaningOptionByVolumePath[absolute(text.substr(0, equals))] = parsed.value();
   }
-  rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal = options.hardlink;
-  rules.removeEmptyDirectories = !options.keepEmptyFolders;
-  rules.isFakeRemove = options.fake;
+  if (options.trash || options.remove || options.moveTo) rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal = false;
+  if (options.hardlink) rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal = true;
+  if (options.keepEmptyFolders) rules.removeEmptyDirectories = false;
+  if (options.fake) rules.isFakeRemove = true;
   return rules;
 }
 
@@ -211,7 +214,8 @@ void addCleanCommand(CLI::App& app, CleanOptions& options) {
 }
 
 int runClean(const CleanOptions& options) {
-  auto rules = rulesFor(options);
+  auto preferences = openUserPreferences();
+  auto rules = rulesFor(options, preferences ? preferences->extendedPreferences().cleaningRules : CleaningRules{});
   if (rules.hasError()) {
     printError(rules.error().oneLine());
     return 2;

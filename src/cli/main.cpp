@@ -6,8 +6,11 @@
 
 #include "cli/clean_command.h"
 #include "cli/compare_command.h"
+#include "cli/config_command.h"
+#include "cli/ignore_command.h"
 #include "cli/interrupt_watcher.h"
 #include "cli/results_command.h"
+#include "cli/rules_command.h"
 #include "cli/scan_command.h"
 #include "cli/shell_completion.h"
 #include "cli/version_text.h"
@@ -40,6 +43,9 @@ int main(int argc, char** argv) {
   zarnik::cli::addCleanCommand(app, cleanOptions);
   zarnik::cli::RevertOptions revertOptions;
   zarnik::cli::addRevertCommand(app, revertOptions);
+  const zarnik::cli::ConfigCommand configCommand(app);
+  const zarnik::cli::IgnoreCommand ignoreCommand(app);
+  const zarnik::cli::RulesCommand rulesCommand(app);
   std::string completionFolder;
   zarnik::cli::addWriteCompletionsCommand(app, completionFolder);
   // Listed under "Commands" in --help; the hidden ones stay in no group.
@@ -65,6 +71,9 @@ int main(int argc, char** argv) {
   if (app.got_subcommand(zarnik::cli::kWriteCompletionsCommand)) {
     return zarnik::cli::writeCompletions(app, completionFolder);
   }
+  if (configCommand.wasChosen()) return configCommand.run();
+  if (ignoreCommand.wasChosen()) return ignoreCommand.run();
+  if (rulesCommand.wasChosen()) return rulesCommand.run();
   std::fputs(app.help().c_str(), stdout);
   return 0;
 }

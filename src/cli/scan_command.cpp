@@ -16,6 +16,7 @@
 #include "cli/progress_reporter.h"
 #include "cli/results_printer.h"
 #include "cli/session_lock.h"
+#include "cli/user_preferences.h"
 #include "cli/user_session.h"
 #include "foundation/byte_count_formatter.h"
 #include "foundation/logger.h"
@@ -27,32 +28,37 @@
 namespace zarnik::cli {
 namespace {
 
-// The kinds a scan looks for; without kind flags every kind is on.
-std::shared_ptr<ExtendedScanRules> rulesFor(const ScanOptions& options, const OVURLResolver& resolver) {
-  auto rules = std::make_shared<ExtendedScanRules>();
+// The stored scan rules with this run's flags over them: kind flags choose the kinds (the stored
+// switches decide without any), --min-size the threshold; --exclude and --exclude-ext add to the
+// ignore list for this run.
+std::shared_ptr<ExtendedScanRules> rulesFor(const ScanOptions& options, const OVURLResolver& resolver,
+                                            const Preferences& stored) {
+  auto rules = std::static_pointer_cast<ExtendedScanRules>(stored.scanRules->copy());
   const bool anyKind = options.exact || options.audioContent || options.folders || options.apps ||
                        options.similarImages || options.similarAudio;
-  const bool all = options.all || !anyKind;
-  rules->setExactMatchEnabled(all || options.exact);
-  rules->setExactAudioContentMatchEnabled(all || options.audioContent);
-  rules->setDirectoriesMatchEnabled(all || options.folders);
-  rules->setApplicationsMatchEnabled(all || options.apps);
-  rules->setSimilarImagesMatchAllowed(all || options.similarImages);
-  rules->setSimilarAudioMatchAllowed(all || options.similarAudio);
-  rules->setSimilarsDetectionEnabled(all || options.similarImages || options.similarAudio);
+  if (anyKind || options.all) {
+    const bool all = options.all;
+    rules->setExactMatchEnabled(all || options.exact);
+    rules->setExactAudioContentMatchEnabled(all || options.audioContent);
+    rules->setDirectoriesMatchEnabled(all || options.folders);
+    rules->setApplicationsMatchEnabled(all || options.apps);
+    rules->setSimilarImagesMatchAllowed(all || options.similarImages);
+    rules->setSimilarAudioMatchAllowed(all || options.similarAudio);
+    rules->setSimilarsDetectionEnabled(all || options.similarImages || options.similarAudio);
+  }
   if (options.minSize == "auto") {
     rules->setSizeThresholdOption(SizeThresholdOption::automatic());
-  } else {
+  } else if (!options.minSize.empty()) {
     rules->setSizeThresholdOption(SizeThresholdOption::size(parseByteCount(options.minSize).value_or(0)));
   }
-  std::map<std::string, ExclusionRule> byPath;
+  auto byPath = rules->exclusionRulesByPath();
   for (const auto& path : options.excludedPaths) {
     char resolved[PATH_MAX];
     const std::string absolute = ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
     byPath[resolver.abbreviatedPath(absolute, true)] = ExclusionRule::ignoring(ContainerMembershipMode::regular);
   }
   rules->setExclusionRulesByPath(byPath);
-  std::map<std::string, ExclusionRule> byExtension;
+  auto byExtension = rules->exclusionRulesByPathExtension();
   for (auto extension : options.excludedExtensions) {
     if (!extension.empty() && extension.front() == '.') extension.erase(0, 1);
     byExtension[extension] = ExclusionRule::ignoring(ContainerMembershipMode::regular);
@@ -120,14 +126,17 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
       "Exact duplicates are files of the same size with the same SHA-1 digest of sampled content: up to\n"
       "four 1 MiB chunks spread over the file (files up to 4 MiB are read whole). Copies that differ\n"
       "only between the chunks are grouped too: zarnik clean compares every copy byte for byte with the\n"
-      "kept one before removing it, and --verify compares them during the scan.\n\n"
+      "kept one before removing it, and --verify compares them during the scan.\n"
+      "The stored settings choose the kinds, the size threshold, the ignore list and the selection\n"
+      "rules (zarnik config, zarnik ignore, zarnik rules); flags change them for this scan only.\n\n"
       "Examples:\n"
       "  zarnik scan                                   your home folder, every kind of duplicate\n"
       "  zarnik scan --similar-images ~/Pictures       similar pictures in one folder\n"
       "  zarnik scan --exact --json /media/usb > groups.json");
   scan->add_option("paths", options.paths, "Folders to scan (default: your home folder)")->type_name("FOLDER");
   scan->add_flag("--json", options.json, "Print the export document of the groups found on stdout");
-  scan->add_option("--min-size", options.minSize, "Hide groups under BYTES, or choose automatically (auto)")
+  scan->add_option("--min-size", options.minSize,
+                   "Hide groups under BYTES, or choose automatically (auto); default: scanRules.sizeThresholdOption")
       ->type_name("BYTES|auto")
       ->check([](const std::string& value) -> std::string {
         if (value == "auto" || parseByteCount(value)) return {};
@@ -142,7 +151,7 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
   scan->add_flag("--apps", options.apps, "Look for duplicate application bundles");
   scan->add_flag("--similar-images", options.similarImages, "Look for similar images");
   scan->add_flag("--similar-audio", options.similarAudio, "Look for similar audio tracks");
-  scan->add_flag("--all", options.all, "Look for every kind (the default without kind flags)");
+  scan->add_flag("--all", options.all, "Look for every kind (without kind flags, the stored settings choose)");
   scan->add_flag("--include-hidden", options.includeHidden, "Also match hidden items (names starting with a dot)");
   scan->add_flag("--verify", options.verify,
                  "Compare the copies of each group byte for byte during the scan, not only the sampled digest");
@@ -217,10 +226,14 @@ int runScan(const ScanOptions& options) {
     printError("nothing could be scanned");
     return 1;
   }
-  ExtendedAutoselectionRules autoselectionRules;
-  autoselectionRules.alwaysSelectPaths = absolutePaths(options.alwaysSelectPaths);
-  autoselectionRules.neverSelectPaths = absolutePaths(options.neverSelectPaths);
-  autoselectionRules.selectRandomAmongEqual = options.selectRandomAmongEqual;
+  // Without readable preferences the scan goes on with the settings a user starts with.
+  auto preferences = openUserPreferences();
+  const Preferences stored = preferences ? preferences->extendedPreferences()
+                                         : buildExtendedPreferences(PreferencesStorage(), {}, resolver);
+  ExtendedAutoselectionRules autoselectionRules = stored.autoselectionRules;
+  for (auto& path : absolutePaths(options.alwaysSelectPaths)) autoselectionRules.alwaysSelectPaths.push_back(std::move(path));
+  for (auto& path : absolutePaths(options.neverSelectPaths)) autoselectionRules.neverSelectPaths.push_back(std::move(path));
+  autoselectionRules.selectRandomAmongEqual = autoselectionRules.selectRandomAmongEqual || options.selectRandomAmongEqual;
 
   // Held until the program ends, so that the groups are stored by this scan alone; taken before
   // the scan begins, so that a busy session costs no scanning. Where no lock file can be made,
@@ -255,7 +268,7 @@ int runScan(const ScanOptions& options) {
     std::vector<ScanLocationViewModel> models;
     for (const auto& specification : specifications) models.push_back({specification.scanLocation, {}, {}, {}});
     session->replaceScanLocations(std::move(models));
-    started = session->startDetection(rulesFor(options, resolver), autoselectionRules, options.includeHidden,
+    started = session->startDetection(rulesFor(options, resolver, stored), autoselectionRules, options.includeHidden,
                                       [&progress, &options, &digestCache](ScanningTask& task) {
                                         task.setVerifiesContents(options.verify);
                                         task.setDigestCache(digestCache);
@@ -309,6 +322,15 @@ int runScan(const ScanOptions& options) {
   if (outcome.hasError()) {
     printError(outcome.error().oneLine());
     return outcome.error().isCancellation() ? 130 : 1;
+  }
+  if (preferences && !interrupted) {
+    // The date scan reminders count from.
+    auto noted = preferences->change([](PreferencesStorage& storage) -> Result<void> {
+      storage.mixedPreferences()->setLastScanDate(dateNow());
+      return success();
+    });
+    if (noted.hasError()) printError(noted.error().oneLine());
+    printPreferencesNotices(*preferences);
   }
   if (!options.json) {
     if (auto printed = printStoredResults(*results); printed.hasError()) {

@@ -14,7 +14,7 @@ namespace zarnik::cli {
 struct ScanOptions {
   std::vector<std::string> paths;
   bool json = false;
-  std::string minSize = "auto";
+  std::string minSize;  // empty: the stored size threshold
   bool exact = false;
   bool audioContent = false;
   bool folders = false;

@@ -44,6 +44,19 @@ Result<std::optional<FileLock>> FileLock::tryLock(const std::string& path,
   return std::optional<FileLock>(FileLock(std::move(fd), path));
 }
 
+Result<FileLock> FileLock::lock(const std::string& path, const std::string& holderCommand) {
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!fd.isValid()) return Error::posix(errno, path);
+  int status = 0;
+  do {
+    status = ::flock(fd.get(), LOCK_EX);
+  } while (status != 0 && errno == EINTR);
+  if (status != 0) return Error::posix(errno, path);
+  const std::string text = holderText(holderCommand);
+  if (::ftruncate(fd.get(), 0) == 0) (void)::pwrite(fd.get(), text.data(), text.size(), 0);
+  return FileLock(std::move(fd), path);
+}
+
 std::optional<LockHolder> FileLock::holderOf(const std::string& path) {
   auto text = readWholeFile(path, kMaximumHolderTextSize);
   if (text.hasError() || text.value().empty()) return std::nullopt;

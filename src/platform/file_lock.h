@@ -26,6 +26,9 @@ class FileLock {
   // another process holds it; an error when the file cannot be opened or locked at all.
   static Result<std::optional<FileLock>> tryLock(const std::string& path,
                                                  const std::string& holderCommand);
+  // Takes the lock, waiting for as long as another process holds it. For locks held only for a
+  // moment (a read, a change and a write of a small file).
+  static Result<FileLock> lock(const std::string& path, const std::string& holderCommand);
   // Who holds the lock at `path` now, as far as its file tells; nothing when it cannot be read.
   static std::optional<LockHolder> holderOf(const std::string& path);
 

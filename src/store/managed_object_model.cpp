@@ -93,6 +93,14 @@ CREATE TABLE ZKSmartSelectionRule (
   privateData BLOB);
 )sql";
 
+// Version 2: the ignore list holds groups of extensions beside single paths, and a path item may
+// name paths inside it that are still walked.
+constexpr std::string_view kPreferencesModelVersion2 = R"sql(
+ALTER TABLE ZKIgnoreItem ADD COLUMN kind TEXT NOT NULL DEFAULT 'node';
+ALTER TABLE ZKIgnoreItem ADD COLUMN pathExtensions TEXT;
+ALTER TABLE ZKIgnoreItem ADD COLUMN forceWhitelistedPaths TEXT;
+)sql";
+
 }  // namespace
 
 const ManagedObjectModel& ManagedObjectModel::fileModel() {
@@ -101,7 +109,7 @@ const ManagedObjectModel& ManagedObjectModel::fileModel() {
 }
 
 const ManagedObjectModel& ManagedObjectModel::preferencesModel() {
-  static const ManagedObjectModel model{"PreferencesModel", {kPreferencesModelVersion1}};
+  static const ManagedObjectModel model{"PreferencesModel", {kPreferencesModelVersion1, kPreferencesModelVersion2}};
   return model;
 }
 

@@ -36,6 +36,7 @@ class ZarnikProgramTest : public ::testing::Test {
   void SetUp() override {
     ::setenv("XDG_STATE_HOME", scratch.path().c_str(), 1);
     ::setenv("XDG_DATA_HOME", (scratch / "data").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (scratch / "config").c_str(), 1);
     ::setenv("HOME", scratch.path().c_str(), 1);
     ::setenv("XDG_CACHE_HOME", (scratch / "cache").c_str(), 1);
   }
