@@ -4,6 +4,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace zarnik::cli {
@@ -35,8 +36,8 @@ void classifyValue(const std::string& typeName, CompletedValue& value,
   }
 }
 
-CompletedCommand commandOf(const CLI::App& app, const std::string& name) {
-  CompletedCommand command{name, app.get_description(), {}, CompletedValue::nothing};
+// The options of `app` and of the commands nested in it (`zarnik ignore add --ext`), each once.
+void addOptionsOf(const CLI::App& app, CompletedCommand& command) {
   for (const CLI::Option* option : app.get_options()) {
     if (option->get_group().empty()) continue;
     if (option->get_positional() && !option->nonpositional()) {
@@ -52,7 +53,22 @@ CompletedCommand commandOf(const CLI::App& app, const std::string& name) {
     completed.repeatable = completed.takesValue && option->get_expected_max() > 1;
     if (completed.takesValue)
       classifyValue(option->get_type_name(), completed.value, completed.choices);
-    command.options.push_back(std::move(completed));
+    const bool known = std::any_of(command.options.begin(), command.options.end(),
+                                   [&](const CompletedOption& other) { return other.names == completed.names; });
+    if (!known) command.options.push_back(std::move(completed));
+  }
+}
+
+CompletedCommand commandOf(const CLI::App& app, const std::string& name) {
+  CompletedCommand command{name, app.get_description(), {}, CompletedValue::nothing};
+  addOptionsOf(app, command);
+  // A command's own commands (`zarnik ignore add --ext`); the program's are commands of their own.
+  if (name.empty()) return command;
+  for (const CLI::App* nested : app.get_subcommands([](const CLI::App*) { return true; })) {
+    addOptionsOf(*nested, command);
+    for (const CLI::App* deeper : nested->get_subcommands([](const CLI::App*) { return true; })) {
+      addOptionsOf(*deeper, command);
+    }
   }
   return command;
 }

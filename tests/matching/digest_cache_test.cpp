@@ -260,20 +260,6 @@ TEST_F(DigestCacheTest, TellsAFileThatIsNoPictureFromOneNotYetLookedAt) {
   EXPECT_EQ(notLookedAt->picture, nullptr);
 }
 
-TEST_F(DigestCacheTest, KeepsNothingOfAFileChangedTooRecentlyToTrustItsTimes) {
-  auto cache = open();
-  const Date now = options().now();
-  DigestCacheKey fresh = keyOf(1);
-  fresh.changed = now - std::chrono::milliseconds(1500);
-  DigestCacheKey settled = keyOf(2);
-  settled.changed = now - std::chrono::milliseconds(2500);
-  cache->record(fresh, valuesOf(1));
-  cache->record(settled, valuesOf(2));
-  (void)cache->flush().wait();
-  EXPECT_FALSE(cache->lookup(fresh).has_value());
-  EXPECT_TRUE(cache->lookup(settled).has_value());
-}
-
 TEST_F(DigestCacheTest, AnswersABatchInTheOrderOfItsKeys) {
   {
     auto cache = open();
