@@ -1,16 +1,5 @@
 #include "cli/clean_command.h"
 
-#include <unistd.h>
-
-#include <climits>
-#include <cstdio>
-#include <iostream>
-#include <map>
-#include <mutex>
-#include <set>
-
-#include <fmt/format.h>
-
 #include "base/byte_path.h"
 #include "cleaning/cleaning_service.h"
 #include "cli/cleaning_words.h"
@@ -20,6 +9,16 @@
 #include "cli/user_session.h"
 #include "foundation/byte_count_formatter.h"
 
+#include <climits>
+#include <fmt/format.h>
+
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <unistd.h>
+
 namespace zarnik::cli {
 namespace {
 
@@ -28,7 +27,8 @@ Result<FileCleaningOption> parsedOption(const std::string& text) {
   if (text == "trash") return FileCleaningOption{FileCleaningOption::Kind::moveToTrash, {}};
   if (text == "delete") return FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
   if (text.rfind("move-to:", 0) == 0) {
-    ZK_ASSIGN_OR_RETURN(auto folder, checkedDestinationFolder(text.substr(8), "--volume …=move-to:"));
+    ZK_ASSIGN_OR_RETURN(auto folder,
+                        checkedDestinationFolder(text.substr(8), "--volume …=move-to:"));
     return FileCleaningOption{FileCleaningOption::Kind::moveToFolder, std::move(folder)};
   }
   return Error::generic("expected MOUNT=trash, MOUNT=delete or MOUNT=move-to:DIR");
@@ -43,7 +43,8 @@ std::string absolute(const std::string& path) {
 Result<CleaningRules> rulesFor(const CleanOptions& options, CleaningRules rules) {
   auto& option = rules.cleaningOption;
   if (options.trash) option = FileCleaningOption{};
-  if (options.remove || options.hardlink) option = FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
+  if (options.remove || options.hardlink)
+    option = FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
   if (options.moveTo) {
     ZK_ASSIGN_OR_RETURN(auto folder, checkedDestinationFolder(*options.moveTo, "--move-to"));
     option = FileCleaningOption{FileCleaningOption::Kind::moveToFolder, std::move(folder)};
@@ -51,13 +52,16 @@ Result<CleaningRules> rulesFor(const CleanOptions& options, CleaningRules rules)
   for (const auto& text : options.volumeOptions) {
     const auto equals = text.find('=');
     if (equals == std::string::npos || equals == 0) {
-      return Error::generic(fmt::format("--volume {}: expected MOUNT=trash, MOUNT=delete or MOUNT=move-to:DIR", text));
+      return Error::generic(fmt::format(
+          "--volume {}: expected MOUNT=trash, MOUNT=delete or MOUNT=move-to:DIR", text));
     }
     auto parsed = parsedOption(text.substr(equals + 1));
-    if (parsed.hasError()) return Error::generic(fmt::format("--volume {}: {}", text, parsed.error().oneLine()));
+    if (parsed.hasError())
+      return Error::generic(fmt::format("--volume {}: {}", text, parsed.error().oneLine()));
     rules.overridenCleaningOptionByVolumePath[absolute(text.substr(0, equals))] = parsed.value();
   }
-  if (options.trash || options.remove || options.moveTo) rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal = false;
+  if (options.trash || options.remove || options.moveTo)
+    rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal = false;
   if (options.hardlink) rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal = true;
   if (options.keepEmptyFolders) rules.removeEmptyDirectories = false;
   if (options.fake) rules.isFakeRemove = true;
@@ -65,7 +69,8 @@ Result<CleaningRules> rulesFor(const CleanOptions& options, CleaningRules rules)
 }
 
 // "3 duplicates (1.2 MB) and 1 similar (300 KB)", or "nothing".
-std::string countsText(std::int64_t duplicates, ByteCount duplicatesSize, std::int64_t similars, ByteCount similarsSize) {
+std::string countsText(std::int64_t duplicates, ByteCount duplicatesSize, std::int64_t similars,
+                       ByteCount similarsSize) {
   std::string text;
   const auto add = [&](std::int64_t count, ByteCount size, const char* kind) {
     if (count == 0) return;
@@ -78,22 +83,26 @@ std::string countsText(std::int64_t duplicates, ByteCount duplicatesSize, std::i
 }
 
 void printSummary(const std::string& done, const CleaningStatistics& statistics) {
-  fmt::print("{}: {}.", done,
-             countsText(statistics.numberOfSucceededDuplicates, statistics.sizeOfSucceededDuplicates,
-                        statistics.numberOfSucceededSimilars, statistics.sizeOfSucceededSimilars));
+  fmt::print(
+      "{}: {}.", done,
+      countsText(statistics.numberOfSucceededDuplicates, statistics.sizeOfSucceededDuplicates,
+                 statistics.numberOfSucceededSimilars, statistics.sizeOfSucceededSimilars));
   if (statistics.numberOfFailedDuplicates + statistics.numberOfFailedSimilars > 0) {
-    fmt::print(" Failed: {}.", countsText(statistics.numberOfFailedDuplicates, statistics.sizeOfFailedDuplicates,
-                                          statistics.numberOfFailedSimilars, statistics.sizeOfFailedSimilars));
+    fmt::print(" Failed: {}.",
+               countsText(statistics.numberOfFailedDuplicates, statistics.sizeOfFailedDuplicates,
+                          statistics.numberOfFailedSimilars, statistics.sizeOfFailedSimilars));
   }
   fmt::print("\n");
 }
 
 // "Cleaning 3, moved to the trash: 2 duplicates (4 KB)." when every copy went one way; else the
 // totals, then each way's copies.
-void printCleaningSummary(std::int64_t cleanID, const CleaningStatistics& statistics, const WayCounts& done) {
+void printCleaningSummary(std::int64_t cleanID, const CleaningStatistics& statistics,
+                          const WayCounts& done) {
   if (done.numberOfWays() <= 1) {
     const std::string way = done.onlyWay();
-    printSummary(way.empty() ? fmt::format("Cleaning {}", cleanID) : fmt::format("Cleaning {}, {}", cleanID, way),
+    printSummary(way.empty() ? fmt::format("Cleaning {}", cleanID)
+                             : fmt::format("Cleaning {}, {}", cleanID, way),
                  statistics);
     return;
   }
@@ -121,14 +130,17 @@ std::map<std::int64_t, EquivalenceKind> kindsOfGroups(DuplicatesDetectionResults
 }
 
 // How the planned copies will go, way by way, from the rules and each copy's volume.
-WayCounts plannedWays(const CleaningPlan& plan, const CleaningRules& rules, DuplicatesDetectionResults& results) {
+WayCounts plannedWays(const CleaningPlan& plan, const CleaningRules& rules,
+                      DuplicatesDetectionResults& results) {
   const auto mounts = readMountTable();
   std::map<std::int64_t, EquivalenceKind> kinds;
-  if (rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal) kinds = kindsOfGroups(results);
+  if (rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal)
+    kinds = kindsOfGroups(results);
   WayCounts ways;
   for (const auto& item : plan.items) {
     const auto kind = kinds.find(item.equivalenceID);
-    ways.add(plannedWay(rules, kind == kinds.end() ? EquivalenceKind::exactHash : kind->second, item.path, mounts),
+    ways.add(plannedWay(rules, kind == kinds.end() ? EquivalenceKind::exactHash : kind->second,
+                        item.path, mounts),
              item.size);
   }
   return ways;
@@ -138,10 +150,13 @@ WayCounts plannedWays(const CleaningPlan& plan, const CleaningRules& rules, Dupl
 template <typename Task>
 void waitCancellingOnInterrupt(const std::shared_ptr<Task>& task) {
   auto watcher = std::make_shared<InterruptWatcher>();
-  task->completionFuture().onComplete(Executor::immediate(), [watcher](const auto&) { watcher->notifyDone(); });
+  task->completionFuture().onComplete(Executor::immediate(),
+                                      [watcher](const auto&) { watcher->notifyDone(); });
   watcher->waitUntilDone([&](int count) {
     if (count == 1) {
-      fmt::print(stderr, "\nzarnik: stopping: the copy in hand is finished, or left in place if it was still being checked "
+      fmt::print(stderr,
+                 "\nzarnik: stopping: the copy in hand is finished, or left in place if it was "
+                 "still being checked "
                  "(Ctrl-C again quits at once)\n");
       task->cancel();
     } else {
@@ -153,10 +168,13 @@ void waitCancellingOnInterrupt(const std::shared_ptr<Task>& task) {
 // Whether the user agreed (or needs not be asked); prints what is planned.
 bool planAccepted(const CleaningPlan& plan, const CleanOptions& options, const WayCounts& ways) {
   for (std::int64_t group : plan.groupsLeftWhole) {
-    fmt::print(stderr, "zarnik: group {} is left alone: every copy is selected (--force cleans it too)\n", group);
+    fmt::print(stderr,
+               "zarnik: group {} is left alone: every copy is selected (--force cleans it too)\n",
+               group);
   }
   if (options.dryRun) {
-    for (const auto& item : plan.items) fmt::print("would clean #{} {}\n", item.duplicateID, displayPath(item.path));
+    for (const auto& item : plan.items)
+      fmt::print("would clean #{} {}\n", item.duplicateID, displayPath(item.path));
     fmt::print("{}.\n", ways.sentence("would be"));
     return false;
   }
@@ -180,8 +198,9 @@ void adviseOnTrashlessVolumes(const std::vector<CleaningNoteEmitted>& remarkable
     if (!failedForWantOfATrash(item.note, item.path)) continue;
     const auto volume = mountPointForPath(mounts, item.path);
     if (!volume || !told.insert(*volume).second) continue;
-    fmt::print("The trash cannot be used on {}: clean again with --volume {}=delete or =move-to:DIR.\n",
-               displayPath(*volume), displayPath(*volume));
+    fmt::print(
+        "The trash cannot be used on {}: clean again with --volume {}=delete or =move-to:DIR.\n",
+        displayPath(*volume), displayPath(*volume));
   }
 }
 
@@ -195,27 +214,36 @@ void addCleanCommand(CLI::App& app, CleanOptions& options) {
       "  zarnik clean                                  move the selected copies to the trash\n"
       "  zarnik clean --move-to ~/Duplicates --volume /media/usb=delete");
   clean->add_flag("--dry-run", options.dryRun, "Print what would be done and change nothing");
-  auto* trash = clean->add_flag("--trash", options.trash, "Move the copies to the trash (the default)");
+  auto* trash =
+      clean->add_flag("--trash", options.trash, "Move the copies to the trash (the default)");
   auto* remove = clean->add_flag("--delete", options.remove, "Remove the copies permanently");
-  auto* move = clean->add_option("--move-to", options.moveTo, "Move the copies into this folder (an absolute path)")
+  auto* move = clean
+                   ->add_option("--move-to", options.moveTo,
+                                "Move the copies into this folder (an absolute path)")
                    ->type_name("DIR");
-  auto* link = clean->add_flag("--hardlink", options.hardlink, "Replace the copies by hard links to the kept ones");
+  auto* link = clean->add_flag("--hardlink", options.hardlink,
+                               "Replace the copies by hard links to the kept ones");
   trash->excludes(remove)->excludes(move)->excludes(link);
   remove->excludes(move)->excludes(link);
   move->excludes(link);
-  clean->add_option("--volume", options.volumeOptions,
-                    "Another way for the copies on one volume: MOUNT=trash, MOUNT=delete or MOUNT=move-to:DIR")
+  clean
+      ->add_option("--volume", options.volumeOptions,
+                   "Another way for the copies on one volume: MOUNT=trash, MOUNT=delete or "
+                   "MOUNT=move-to:DIR")
       ->type_name("MOUNT=HOW");
-  clean->add_flag("--fake", options.fake, "Go through the cleaning without touching any file (0.3 s a copy)");
+  clean->add_flag("--fake", options.fake,
+                  "Go through the cleaning without touching any file (0.3 s a copy)");
   clean->add_flag("-y,--yes", options.yes, "Do not ask for confirmation");
   clean->add_flag("--force", options.force, "Also clean groups whose every copy is selected");
   clean->add_flag("--keep-empty-folders", options.keepEmptyFolders,
-                  "Leave folders that cleaning empties (they are removed inside the scanned folders by default)");
+                  "Leave folders that cleaning empties (they are removed inside the scanned "
+                  "folders by default)");
 }
 
 int runClean(const CleanOptions& options) {
   auto preferences = openUserPreferences();
-  auto rules = rulesFor(options, preferences ? preferences->extendedPreferences().cleaningRules : CleaningRules{});
+  auto rules = rulesFor(
+      options, preferences ? preferences->extendedPreferences().cleaningRules : CleaningRules{});
   if (rules.hasError()) {
     printError(rules.error().oneLine());
     return 2;
@@ -255,7 +283,8 @@ int runClean(const CleanOptions& options) {
   task->reports().onUpdate(Executor::immediate(), [&](const CleaningReport& report) {
     if (const auto* progress = std::get_if<CleaningProgress>(&report)) {
       if (showProgress) {
-        fmt::print(stderr, "\rCleaning {}/{} ({:.0f} %)", progress->numberOfSuccededItems + progress->numberOfFailedItems,
+        fmt::print(stderr, "\rCleaning {}/{} ({:.0f} %)",
+                   progress->numberOfSuccededItems + progress->numberOfFailedItems,
                    progress->numberOfItems, 100 * progress->sizeBasedFractionCompleted());
       }
     } else {
@@ -280,15 +309,18 @@ int runClean(const CleanOptions& options) {
   std::lock_guard lock(failuresMutex);
   printCleaningSummary(task->cleanID(), result.statistics, done);
   for (const auto& item : remarkable) {
-    if (item.note.error) fmt::print("  failed  #{} {}\n", item.duplicateID, item.note.error->oneLine());
-    if (item.note.note) fmt::print("  note    #{} {}: {}\n", item.duplicateID, displayPath(item.path), *item.note.note);
+    if (item.note.error)
+      fmt::print("  failed  #{} {}\n", item.duplicateID, item.note.error->oneLine());
+    if (item.note.note)
+      fmt::print("  note    #{} {}: {}\n", item.duplicateID, displayPath(item.path),
+                 *item.note.note);
   }
   adviseOnTrashlessVolumes(remarkable);
   if (result.didCancel) {
-    const auto untouched =
-        result.progress.numberOfItems - result.progress.numberOfSuccededItems - result.progress.numberOfFailedItems;
-    fmt::print("Stopped: {} of {} cop{} not handled, left in place.\n", untouched, result.progress.numberOfItems,
-               result.progress.numberOfItems == 1 ? "y" : "ies");
+    const auto untouched = result.progress.numberOfItems - result.progress.numberOfSuccededItems -
+                           result.progress.numberOfFailedItems;
+    fmt::print("Stopped: {} of {} cop{} not handled, left in place.\n", untouched,
+               result.progress.numberOfItems, result.progress.numberOfItems == 1 ? "y" : "ies");
     return 130;
   }
   return result.progress.numberOfFailedItems > 0 ? 1 : 0;
@@ -296,9 +328,12 @@ int runClean(const CleanOptions& options) {
 
 void addRevertCommand(CLI::App& app, RevertOptions& options) {
   CLI::App* revert = app.add_subcommand("revert", "Bring cleaned copies back where they were");
-  revert->footer("Examples:\n  zarnik revert --all\n  zarnik revert 12 14                           bring back copies #12 and #14");
+  revert->footer(
+      "Examples:\n  zarnik revert --all\n  zarnik revert 12 14                           bring "
+      "back copies #12 and #14");
   revert->add_flag("--all", options.all, "Every cleaned copy");
-  revert->add_option("ids", options.identifiers, "The copies to bring back (#ID in the results)")->type_name("ID");
+  revert->add_option("ids", options.identifiers, "The copies to bring back (#ID in the results)")
+      ->type_name("ID");
 }
 
 int runRevert(const RevertOptions& options) {
@@ -312,7 +347,8 @@ int runRevert(const RevertOptions& options) {
   if (!session) return 1;
   auto results = resultsForChanging(*session);
   if (!results) return 1;
-  auto task = RevertingTask::make({results->storeAccess(), {options.identifiers.begin(), options.identifiers.end()}});
+  auto task = RevertingTask::make(
+      {results->storeAccess(), {options.identifiers.begin(), options.identifiers.end()}});
   CleaningService service;
   service.perform(task);
   waitCancellingOnInterrupt(task);
@@ -326,7 +362,8 @@ int runRevert(const RevertOptions& options) {
     return options.all ? 0 : 1;
   }
   CleaningStatistics statistics;
-  for (const auto& item : reverted.value().items) statistics.count(!item.error, item.isSimilar, item.size);
+  for (const auto& item : reverted.value().items)
+    statistics.count(!item.error, item.isSimilar, item.size);
   printSummary("Brought back", statistics);
   for (const auto& item : reverted.value().items) {
     if (item.error) fmt::print("  failed  #{} {}\n", item.duplicateID, item.error->oneLine());

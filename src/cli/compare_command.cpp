@@ -1,13 +1,13 @@
 #include "cli/compare_command.h"
 
-#include <fstream>
-#include <sstream>
-
-#include <fmt/format.h>
-
 #include "base/byte_path.h"
 #include "base/path_components.h"
 #include "scanning/exported_equivalence.h"
+
+#include <fmt/format.h>
+
+#include <fstream>
+#include <sstream>
 
 namespace zarnik::cli {
 namespace {
@@ -32,16 +32,19 @@ std::string memberText(const exported::Equivalence::Duplicate& duplicate) {
 }
 
 void printComparison(const exported::EquivalenceComparison& comparison) {
-  const auto& shown = comparison.testedEquivalence ? *comparison.testedEquivalence : *comparison.referenceEquivalence;
+  const auto& shown = comparison.testedEquivalence ? *comparison.testedEquivalence
+                                                   : *comparison.referenceEquivalence;
   fmt::print("{} group of {} copies, first {}\n", shown.type, shown.duplicates.size(),
              shown.duplicates.empty() ? std::string("-") : memberText(shown.duplicates.front()));
   if (!comparison.referenceEquivalence) fmt::print("  only in the tested export\n");
   if (!comparison.testedEquivalence) fmt::print("  only in the reference export\n");
   if (!comparison.falsePositiveDifferences.empty()) {
-    fmt::print("  differences only the tested group shows: {}\n", fmt::join(comparison.falsePositiveDifferences, ", "));
+    fmt::print("  differences only the tested group shows: {}\n",
+               fmt::join(comparison.falsePositiveDifferences, ", "));
   }
   if (!comparison.falseNegativeDifferences.empty()) {
-    fmt::print("  differences only the reference group shows: {}\n", fmt::join(comparison.falseNegativeDifferences, ", "));
+    fmt::print("  differences only the reference group shows: {}\n",
+               fmt::join(comparison.falseNegativeDifferences, ", "));
   }
   for (const auto& member : comparison.duplicateDifferences) {
     if (!member.referenceDuplicate) {
@@ -49,7 +52,8 @@ void printComparison(const exported::EquivalenceComparison& comparison) {
     } else if (!member.testedDuplicate) {
       fmt::print("  {}: only in the reference group\n", memberText(*member.referenceDuplicate));
     } else {
-      fmt::print("  {}: selection {}\n", memberText(*member.testedDuplicate), rawValue(member.autoselectionComparisonResult));
+      fmt::print("  {}: selection {}\n", memberText(*member.testedDuplicate),
+                 rawValue(member.autoselectionComparisonResult));
     }
   }
 }
@@ -57,10 +61,17 @@ void printComparison(const exported::EquivalenceComparison& comparison) {
 }  // namespace
 
 void addCompareCommand(CLI::App& app, CompareOptions& options) {
-  CLI::App* compare = app.add_subcommand("compare", "Compare an export (scan --json) with a reference export");
-  compare->footer("Example:\n  zarnik scan --json ~/Music > today.json && zarnik compare today.json yesterday.json");
-  compare->add_option("tested", options.tested, "The export to check")->type_name("FILE")->required();
-  compare->add_option("reference", options.reference, "The export it should match")->type_name("FILE")->required();
+  CLI::App* compare =
+      app.add_subcommand("compare", "Compare an export (scan --json) with a reference export");
+  compare->footer(
+      "Example:\n  zarnik scan --json ~/Music > today.json && zarnik compare today.json "
+      "yesterday.json");
+  compare->add_option("tested", options.tested, "The export to check")
+      ->type_name("FILE")
+      ->required();
+  compare->add_option("reference", options.reference, "The export it should match")
+      ->type_name("FILE")
+      ->required();
   compare->add_flag("--json", options.json, "Print the differing groups as JSON");
 }
 

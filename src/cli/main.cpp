@@ -1,9 +1,4 @@
 // zarnik: the command-line front end.
-#include <cstdio>
-#include <string>
-
-#include <CLI/CLI.hpp>
-
 #include "cli/clean_command.h"
 #include "cli/compare_command.h"
 #include "cli/config_command.h"
@@ -17,6 +12,11 @@
 #include "foundation/logger.h"
 #include "platform/process_memory.h"
 
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <string>
+
 int main(int argc, char** argv) {
   // Before any thread starts, so that every thread inherits the blocked mask.
   zarnik::cli::blockInterruptSignals();
@@ -27,9 +27,11 @@ int main(int argc, char** argv) {
   zarnik::Logger::shared().setConsole(nullptr);
 
   CLI::App app{"Zarnik finds duplicate files, similar images and audio, and duplicate folders."};
-  app.set_version_flag("--version", zarnik::cli::versionText, "Print the version and the libraries it was built with");
+  app.set_version_flag("--version", zarnik::cli::versionText,
+                       "Print the version and the libraries it was built with");
   app.get_formatter()->label("SUBCOMMAND", "COMMAND");
-  app.footer("Each command explains itself: zarnik COMMAND --help. Example: zarnik scan ~/Pictures");
+  app.footer(
+      "Each command explains itself: zarnik COMMAND --help. Example: zarnik scan ~/Pictures");
   app.require_subcommand(0, 1);
   zarnik::cli::ScanOptions scanOptions;
   zarnik::cli::addScanCommand(app, scanOptions);
@@ -49,7 +51,8 @@ int main(int argc, char** argv) {
   std::string completionFolder;
   zarnik::cli::addWriteCompletionsCommand(app, completionFolder);
   // Listed under "Commands" in --help; the hidden ones stay in no group.
-  for (CLI::App* command : app.get_subcommands([](CLI::App* command) { return command->get_group() == "Subcommands"; })) {
+  for (CLI::App* command : app.get_subcommands(
+           [](CLI::App* command) { return command->get_group() == "Subcommands"; })) {
     command->group("Commands");
   }
   try {

@@ -1,15 +1,5 @@
 #include "cli/scan_command.h"
 
-#include <unistd.h>
-
-#include <algorithm>
-#include <charconv>
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
-
-#include <fmt/format.h>
-
 #include "base/byte_path.h"
 #include "base/path_components.h"
 #include "cli/interrupt_watcher.h"
@@ -25,13 +15,23 @@
 #include "platform/sqlite_database.h"
 #include "scanning/scanning_task.h"
 
+#include <climits>
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
 namespace zarnik::cli {
 namespace {
 
 // The stored scan rules with this run's flags over them: kind flags choose the kinds (the stored
 // switches decide without any), --min-size the threshold; --exclude and --exclude-ext add to the
 // ignore list for this run.
-std::shared_ptr<ExtendedScanRules> rulesFor(const ScanOptions& options, const OVURLResolver& resolver,
+std::shared_ptr<ExtendedScanRules> rulesFor(const ScanOptions& options,
+                                            const OVURLResolver& resolver,
                                             const Preferences& stored) {
   auto rules = std::static_pointer_cast<ExtendedScanRules>(stored.scanRules->copy());
   const bool anyKind = options.exact || options.audioContent || options.folders || options.apps ||
@@ -49,13 +49,15 @@ std::shared_ptr<ExtendedScanRules> rulesFor(const ScanOptions& options, const OV
   if (options.minSize == "auto") {
     rules->setSizeThresholdOption(SizeThresholdOption::automatic());
   } else if (!options.minSize.empty()) {
-    rules->setSizeThresholdOption(SizeThresholdOption::size(parseByteCount(options.minSize).value_or(0)));
+    rules->setSizeThresholdOption(
+        SizeThresholdOption::size(parseByteCount(options.minSize).value_or(0)));
   }
   auto byPath = rules->exclusionRulesByPath();
   for (const auto& path : options.excludedPaths) {
     char resolved[PATH_MAX];
     const std::string absolute = ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
-    byPath[resolver.abbreviatedPath(absolute, true)] = ExclusionRule::ignoring(ContainerMembershipMode::regular);
+    byPath[resolver.abbreviatedPath(absolute, true)] =
+        ExclusionRule::ignoring(ContainerMembershipMode::regular);
   }
   rules->setExclusionRulesByPath(byPath);
   auto byExtension = rules->exclusionRulesByPathExtension();
@@ -78,7 +80,8 @@ std::vector<std::string> absolutePaths(const std::vector<std::string>& paths) {
   return absolute;
 }
 
-std::vector<LocationSpecification> locationsFor(const ScanOptions& options, const OVURLResolver& resolver) {
+std::vector<LocationSpecification> locationsFor(const ScanOptions& options,
+                                                const OVURLResolver& resolver) {
   std::vector<LocationSpecification> locations;
   for (const auto& path : options.paths) {
     char resolved[PATH_MAX];
@@ -113,7 +116,8 @@ std::vector<LocationSpecification> locationsFor(const ScanOptions& options, cons
 }  // namespace
 
 std::optional<std::int64_t> parseByteCount(const std::string& text) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
   std::int64_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
@@ -121,22 +125,30 @@ std::optional<std::int64_t> parseByteCount(const std::string& text) {
 }
 
 void addScanCommand(CLI::App& app, ScanOptions& options) {
-  CLI::App* scan = app.add_subcommand("scan", "Scan folders for duplicates and print the groups found");
+  CLI::App* scan =
+      app.add_subcommand("scan", "Scan folders for duplicates and print the groups found");
   scan->footer(
-      "Exact duplicates are files of the same size with the same SHA-1 digest of sampled content: up to\n"
-      "four 1 MiB chunks spread over the file (files up to 4 MiB are read whole). Copies that differ\n"
-      "only between the chunks are grouped too: zarnik clean compares every copy byte for byte with the\n"
+      "Exact duplicates are files of the same size with the same SHA-1 digest of sampled content: "
+      "up to\n"
+      "four 1 MiB chunks spread over the file (files up to 4 MiB are read whole). Copies that "
+      "differ\n"
+      "only between the chunks are grouped too: zarnik clean compares every copy byte for byte "
+      "with the\n"
       "kept one before removing it, and --verify compares them during the scan.\n"
-      "The stored settings choose the kinds, the size threshold, the ignore list and the selection\n"
-      "rules (zarnik config, zarnik ignore, zarnik rules); flags change them for this scan only.\n\n"
+      "The stored settings choose the kinds, the size threshold, the ignore list and the "
+      "selection\n"
+      "rules (zarnik config, zarnik ignore, zarnik rules); flags change them for this scan "
+      "only.\n\n"
       "Examples:\n"
       "  zarnik scan                                   your home folder, every kind of duplicate\n"
       "  zarnik scan --similar-images ~/Pictures       similar pictures in one folder\n"
       "  zarnik scan --exact --json /media/usb > groups.json");
-  scan->add_option("paths", options.paths, "Folders to scan (default: your home folder)")->type_name("FOLDER");
+  scan->add_option("paths", options.paths, "Folders to scan (default: your home folder)")
+      ->type_name("FOLDER");
   scan->add_flag("--json", options.json, "Print the export document of the groups found on stdout");
   scan->add_option("--min-size", options.minSize,
-                   "Hide groups under BYTES, or choose automatically (auto); default: scanRules.sizeThresholdOption")
+                   "Hide groups under BYTES, or choose automatically (auto); default: "
+                   "scanRules.sizeThresholdOption")
       ->type_name("BYTES|auto")
       ->check([](const std::string& value) -> std::string {
         if (value == "auto" || parseByteCount(value)) return {};
@@ -146,19 +158,25 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
         return fmt::format("{} is not a byte count; give a whole number of bytes, or auto", value);
       });
   scan->add_flag("--exact", options.exact, "Look for files with the same content");
-  scan->add_flag("--audio-content", options.audioContent, "Look for identical audio under different tags");
+  scan->add_flag("--audio-content", options.audioContent,
+                 "Look for identical audio under different tags");
   scan->add_flag("--folders", options.folders, "Look for duplicate folders");
   scan->add_flag("--apps", options.apps, "Look for duplicate application bundles");
   scan->add_flag("--similar-images", options.similarImages, "Look for similar images");
   scan->add_flag("--similar-audio", options.similarAudio, "Look for similar audio tracks");
-  scan->add_flag("--all", options.all, "Look for every kind (without kind flags, the stored settings choose)");
-  scan->add_flag("--include-hidden", options.includeHidden, "Also match hidden items (names starting with a dot)");
+  scan->add_flag("--all", options.all,
+                 "Look for every kind (without kind flags, the stored settings choose)");
+  scan->add_flag("--include-hidden", options.includeHidden,
+                 "Also match hidden items (names starting with a dot)");
   scan->add_flag("--verify", options.verify,
-                 "Compare the copies of each group byte for byte during the scan, not only the sampled digest");
-  scan->add_flag("--no-cache", options.noCache,
-                 "Read every file again instead of using what earlier scans learnt of unchanged files");
+                 "Compare the copies of each group byte for byte during the scan, not only the "
+                 "sampled digest");
+  scan->add_flag(
+      "--no-cache", options.noCache,
+      "Read every file again instead of using what earlier scans learnt of unchanged files");
   scan->add_flag("-q,--quiet", options.quiet, "No progress line");
-  scan->add_flag("-v,--verbose", options.verbose, "Also print how long each stage took (on standard error)");
+  scan->add_flag("-v,--verbose", options.verbose,
+                 "Also print how long each stage took (on standard error)");
   scan->add_option("--exclude", options.excludedPaths, "Leave this folder or file out (repeatable)")
       ->type_name("PATH")
       ->allow_extra_args(false);
@@ -166,12 +184,14 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
                    "Always propose the copies inside this folder for removal (repeatable)")
       ->type_name("DIR")
       ->allow_extra_args(false);
-  scan->add_option("--never-select", options.neverSelectPaths, "Never propose the copies inside this folder (repeatable)")
+  scan->add_option("--never-select", options.neverSelectPaths,
+                   "Never propose the copies inside this folder (repeatable)")
       ->type_name("DIR")
       ->allow_extra_args(false);
   scan->add_flag("--select-random-among-equal", options.selectRandomAmongEqual,
                  "Where nothing tells copies apart, still propose all but one for removal");
-  scan->add_option("--exclude-ext", options.excludedExtensions, "Leave files with this extension out (repeatable)")
+  scan->add_option("--exclude-ext", options.excludedExtensions,
+                   "Leave files with this extension out (repeatable)")
       ->type_name("EXT")
       ->allow_extra_args(false);
 }
@@ -207,12 +227,16 @@ void printExactnessNote(const ScanningServiceResult& scanned) {
     if (!result.verified) ++sampled;
   }
   if (sampled == 0) {
-    if (exact > 0) fmt::print("Every group of exact duplicates was checked over the whole content of its files.\n");
+    if (exact > 0)
+      fmt::print(
+          "Every group of exact duplicates was checked over the whole content of its files.\n");
     return;
   }
-  fmt::print("{} of exact duplicates {} the same size and the same sampled content; zarnik clean compares every copy "
-             "byte for byte before removing it (--verify compares them now).\n",
-             sampled == 1 ? "1 group" : fmt::format("{} groups", sampled), sampled == 1 ? "has" : "have");
+  fmt::print(
+      "{} of exact duplicates {} the same size and the same sampled content; zarnik clean compares "
+      "every copy "
+      "byte for byte before removing it (--verify compares them now).\n",
+      sampled == 1 ? "1 group" : fmt::format("{} groups", sampled), sampled == 1 ? "has" : "have");
 }
 
 }  // namespace
@@ -228,37 +252,50 @@ int runScan(const ScanOptions& options) {
   }
   // Without readable preferences the scan goes on with the settings a user starts with.
   auto preferences = openUserPreferences();
-  const Preferences stored = preferences ? preferences->extendedPreferences()
-                                         : buildExtendedPreferences(PreferencesStorage(), {}, resolver);
+  const Preferences stored = preferences
+                                 ? preferences->extendedPreferences()
+                                 : buildExtendedPreferences(PreferencesStorage(), {}, resolver);
   ExtendedAutoselectionRules autoselectionRules = stored.autoselectionRules;
-  for (auto& path : absolutePaths(options.alwaysSelectPaths)) autoselectionRules.alwaysSelectPaths.push_back(std::move(path));
-  for (auto& path : absolutePaths(options.neverSelectPaths)) autoselectionRules.neverSelectPaths.push_back(std::move(path));
-  autoselectionRules.selectRandomAmongEqual = autoselectionRules.selectRandomAmongEqual || options.selectRandomAmongEqual;
+  for (auto& path : absolutePaths(options.alwaysSelectPaths))
+    autoselectionRules.alwaysSelectPaths.push_back(std::move(path));
+  for (auto& path : absolutePaths(options.neverSelectPaths))
+    autoselectionRules.neverSelectPaths.push_back(std::move(path));
+  autoselectionRules.selectRandomAmongEqual =
+      autoselectionRules.selectRandomAmongEqual || options.selectRandomAmongEqual;
 
   // Held until the program ends, so that the groups are stored by this scan alone; taken before
   // the scan begins, so that a busy session costs no scanning. Where no lock file can be made,
   // no store can be either: the scan goes on without keeping its results.
   auto service = std::make_shared<ScanningService>();
-  auto sessionLock = lockSessionForChanges(DuplicatesDetectionSpec::standard(service), "zarnik scan");
+  auto sessionLock =
+      lockSessionForChanges(DuplicatesDetectionSpec::standard(service), "zarnik scan");
   if (sessionLock.hasValue() && !sessionLock.value()) return 1;
   if (sessionLock.hasError()) printError(sessionLock.error().oneLine());
   auto session = sessionLock.hasValue() ? restoreUserSession(service) : nullptr;
   if (!session) {
     printError("the results of this scan will not be kept");
-    session = DuplicatesDetectionSession::restore(DuplicatesDetectionSpec::inMemory(service)).wait().value();
+    session = DuplicatesDetectionSession::restore(DuplicatesDetectionSpec::inMemory(service))
+                  .wait()
+                  .value();
   }
 
   // What earlier scans learnt of unchanged files is used again; a damaged cache is replaced.
-  const auto digestCache = options.noCache ? DigestCache::disabled() : DigestCache::openOrDisabled({DigestCache::defaultPath()});
+  const auto digestCache = options.noCache
+                               ? DigestCache::disabled()
+                               : DigestCache::openOrDisabled({DigestCache::defaultPath()});
 
   ProgressReporter progress(!options.quiet && ::isatty(STDERR_FILENO) != 0);
   // Stage timings are always logged; they reach the terminal only when asked for, above the
   // progress line and never on standard output, which holds the results.
   struct TimingLines {
     TimingLines(bool shown, ProgressReporter& progress) {
-      if (shown) Logger::shared().setConsoleSink([&progress](std::string_view line) { progress.printLine(std::string(line)); });
+      if (shown)
+        Logger::shared().setConsoleSink(
+            [&progress](std::string_view line) { progress.printLine(std::string(line)); });
     }
-    ~TimingLines() { Logger::shared().setConsoleSink(nullptr); }  // the progress line goes with this frame
+    ~TimingLines() {
+      Logger::shared().setConsoleSink(nullptr);
+    }  // the progress line goes with this frame
     TimingLines(const TimingLines&) = delete;
     TimingLines& operator=(const TimingLines&) = delete;
   } timingLines(options.verbose, progress);
@@ -266,20 +303,21 @@ int runScan(const ScanOptions& options) {
   std::shared_ptr<DuplicatesDetectionResults> results;
   session->queue()->sync([&] {
     std::vector<ScanLocationViewModel> models;
-    for (const auto& specification : specifications) models.push_back({specification.scanLocation, {}, {}, {}});
+    for (const auto& specification : specifications)
+      models.push_back({specification.scanLocation, {}, {}, {}});
     session->replaceScanLocations(std::move(models));
-    started = session->startDetection(rulesFor(options, resolver, stored), autoselectionRules, options.includeHidden,
-                                      [&progress, &options, &digestCache](ScanningTask& task) {
-                                        task.setVerifiesContents(options.verify);
-                                        task.setDigestCache(digestCache);
-                                        task.setErrorHandler([&progress](const Error& error) {
-                                          progress.printLine("zarnik: " + error.oneLine());
-                                        });
-                                        task.status().onUpdate(Executor::immediate(),
-                                                               [&progress](const ConstantScanningStatus& status) {
-                                                                 progress.show(status);
-                                                               });
-                                      });
+    started = session->startDetection(
+        rulesFor(options, resolver, stored), autoselectionRules, options.includeHidden,
+        [&progress, &options, &digestCache](ScanningTask& task) {
+          task.setVerifiesContents(options.verify);
+          task.setDigestCache(digestCache);
+          task.setErrorHandler([&progress](const Error& error) {
+            progress.printLine("zarnik: " + error.oneLine());
+          });
+          task.status().onUpdate(
+              Executor::immediate(),
+              [&progress](const ConstantScanningStatus& status) { progress.show(status); });
+        });
     results = session->results();
   });
   if (started.hasError()) {
@@ -291,13 +329,15 @@ int runScan(const ScanOptions& options) {
   // Shared with the completion callback, so that its descriptors stay open until the callback
   // has written to them, even when the main thread is done first.
   auto watcher = std::make_shared<InterruptWatcher>();
-  detection->outcome().onComplete(Executor::immediate(),
-                                  [watcher](const Result<DuplicatesDetectionOutcome>&) { watcher->notifyDone(); });
+  detection->outcome().onComplete(
+      Executor::immediate(),
+      [watcher](const Result<DuplicatesDetectionOutcome>&) { watcher->notifyDone(); });
   bool interrupted = false;
   watcher->waitUntilDone([&](int count) {
     if (count == 1) {
       interrupted = true;
-      progress.printLine("zarnik: stopping; the groups found so far follow (Ctrl-C again quits at once)");
+      progress.printLine(
+          "zarnik: stopping; the groups found so far follow (Ctrl-C again quits at once)");
       detection->stop(/*keepResults=*/true);
     } else {
       progress.clear();
@@ -317,7 +357,8 @@ int runScan(const ScanOptions& options) {
   }
   auto outcome = detection->outcome().wait();
   session->queue()->sync([&] {
-    if (auto stored = session->storeStateNow(); stored.hasError()) printError(stored.error().oneLine());
+    if (auto stored = session->storeStateNow(); stored.hasError())
+      printError(stored.error().oneLine());
   });
   if (outcome.hasError()) {
     printError(outcome.error().oneLine());

@@ -2,12 +2,12 @@
 // document (--json).
 #pragma once
 
+#include <CLI/CLI.hpp>
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 namespace zarnik::cli {
 

@@ -53,8 +53,9 @@ void addOptionsOf(const CLI::App& app, CompletedCommand& command) {
     completed.repeatable = completed.takesValue && option->get_expected_max() > 1;
     if (completed.takesValue)
       classifyValue(option->get_type_name(), completed.value, completed.choices);
-    const bool known = std::any_of(command.options.begin(), command.options.end(),
-                                   [&](const CompletedOption& other) { return other.names == completed.names; });
+    const bool known =
+        std::any_of(command.options.begin(), command.options.end(),
+                    [&](const CompletedOption& other) { return other.names == completed.names; });
     if (!known) command.options.push_back(std::move(completed));
   }
 }

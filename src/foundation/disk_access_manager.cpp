@@ -1,10 +1,10 @@
 #include "foundation/disk_access_manager.h"
 
+#include "base/path_components.h"
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
-
-#include "base/path_components.h"
 
 namespace zarnik {
 namespace {
@@ -53,7 +53,8 @@ DiskAccessManager::DiskAccessManager() : DiskAccessManager(std::vector<ZKDiskInf
   refreshIfMountsChanged();
 }
 
-void DiskAccessManager::rebuildDiskMap(std::vector<ZKDiskInfo> disks, std::vector<MountEntry> mounts) {
+void DiskAccessManager::rebuildDiskMap(std::vector<ZKDiskInfo> disks,
+                                       std::vector<MountEntry> mounts) {
   std::unique_lock volumesLock(volumesMutex_);
   std::lock_guard lock(mutex_);
   mounts_ = std::move(mounts);
@@ -63,7 +64,8 @@ void DiskAccessManager::rebuildDiskMap(std::vector<ZKDiskInfo> disks, std::vecto
     for (const auto& volume : disk.volumeURLs) diskUniqueIDsByVolumeURL_[volume] = disk.uniqueID;
     // A known disk keeps its data, so that sessions open across a rebuild stay counted.
     auto existing = diskDataByUniqueID_.find(disk.uniqueID);
-    auto data = existing != diskDataByUniqueID_.end() ? existing->second : std::make_shared<DiskData>();
+    auto data =
+        existing != diskDataByUniqueID_.end() ? existing->second : std::make_shared<DiskData>();
     data->diskInfo = disk;
     rebuilt.emplace(disk.uniqueID, std::move(data));
   }
@@ -74,7 +76,8 @@ void DiskAccessManager::refreshIfMountsChanged() {
   if (!followsSystemMounts_) return;
   const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
   auto last = lastMountCheck_.load(std::memory_order_relaxed);
-  const auto interval = std::chrono::duration_cast<std::chrono::steady_clock::duration>(kMountCheckInterval).count();
+  const auto interval =
+      std::chrono::duration_cast<std::chrono::steady_clock::duration>(kMountCheckInterval).count();
   if (last != 0 && now - last < interval) return;
   // One thread re-reads; the others go on with the map they have.
   if (!lastMountCheck_.compare_exchange_strong(last, now, std::memory_order_relaxed)) return;
@@ -106,16 +109,18 @@ std::string DiskAccessManager::diskUniqueIDForURL(const std::string& url) {
 }
 
 std::unique_ptr<DiskAccessingSession> DiskAccessManager::beginAccessingURL(
-    const std::string& url, std::string propose, QualityOfService qos, std::optional<double> accessWaitingTimeout,
-    std::optional<std::string> volumeURL) {
+    const std::string& url, std::string propose, QualityOfService qos,
+    std::optional<double> accessWaitingTimeout, std::optional<std::string> volumeURL) {
   auto disk = diskDataForURL(url, volumeURL);
-  std::unique_ptr<DiskAccessingSession> session(new DiskAccessingSession(this, disk, url, std::move(propose)));
+  std::unique_ptr<DiskAccessingSession> session(
+      new DiskAccessingSession(this, disk, url, std::move(propose)));
   if (!requestAccess(*disk, qos, accessWaitingTimeout)) return nullptr;
   session->isAccessing_ = true;
   return session;
 }
 
-bool DiskAccessManager::requestAccess(DiskData& disk, QualityOfService qos, std::optional<double> timeout) {
+bool DiskAccessManager::requestAccess(DiskData& disk, QualityOfService qos,
+                                      std::optional<double> timeout) {
   const auto me = std::this_thread::get_id();
   std::shared_ptr<AccessRequest> request;
   {
@@ -132,7 +137,8 @@ bool DiskAccessManager::requestAccess(DiskData& disk, QualityOfService qos, std:
   }
   if (timeout) {
     const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(*timeout));
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(*timeout));
     (void)request->semaphore.try_acquire_until(deadline);
   } else {
     request->semaphore.acquire();
@@ -152,7 +158,8 @@ void DiskAccessManager::endAccess(DiskData& disk) {
 
 void DiskAccessManager::plan(DiskData& disk) {
   for (;;) {
-    auto queue = std::find_if(disk.requests.begin(), disk.requests.end(), [](const auto& q) { return !q.empty(); });
+    auto queue = std::find_if(disk.requests.begin(), disk.requests.end(),
+                              [](const auto& q) { return !q.empty(); });
     if (queue == disk.requests.end()) return;
     const auto qos = static_cast<QualityOfService>(queue - disk.requests.begin());
     if (disk.accessingThreads.size() >= readersAllowed(disk, qos)) return;
@@ -172,8 +179,9 @@ size_t DiskAccessManager::waitingRequestCount(const std::string& diskUniqueID) {
   std::shared_lock volumesLock(volumesMutex_);
   std::lock_guard lock(mutex_);
   auto it = diskDataByUniqueID_.find(diskUniqueID);
-  DiskData* disk = it != diskDataByUniqueID_.end() ? it->second.get()
-                                                   : (diskUniqueID == "unknown" ? unknownDiskData_.get() : nullptr);
+  DiskData* disk = it != diskDataByUniqueID_.end()
+                       ? it->second.get()
+                       : (diskUniqueID == "unknown" ? unknownDiskData_.get() : nullptr);
   if (disk == nullptr) return 0;
   size_t count = 0;
   for (const auto& queue : disk->requests) {

@@ -11,6 +11,9 @@
 // and with the planner's lock held over that lookup the hashing threads queued on each other.
 #pragma once
 
+#include "foundation/thread_pool.h"
+#include "platform/disk_map.h"
+
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -24,9 +27,6 @@
 #include <thread>
 #include <unordered_map>
 #include <vector>
-
-#include "foundation/thread_pool.h"
-#include "platform/disk_map.h"
 
 namespace zarnik {
 
@@ -49,8 +49,12 @@ class DiskAccessingSession {
  private:
   friend class DiskAccessManager;
   struct DiskData;
-  DiskAccessingSession(DiskAccessManager* manager, std::shared_ptr<DiskData> disk, std::string url, std::string propose)
-      : manager_(manager), disk_(std::move(disk)), url_(std::move(url)), propose_(std::move(propose)) {}
+  DiskAccessingSession(DiskAccessManager* manager, std::shared_ptr<DiskData> disk, std::string url,
+                       std::string propose)
+      : manager_(manager),
+        disk_(std::move(disk)),
+        url_(std::move(url)),
+        propose_(std::move(propose)) {}
 
   DiskAccessManager* manager_;
   std::shared_ptr<DiskData> disk_;
@@ -90,7 +94,8 @@ class DiskAccessManager {
   };
   using DiskData = DiskAccessingSession::DiskData;
 
-  std::shared_ptr<DiskData> diskDataForURL(const std::string& url, const std::optional<std::string>& volumeURL);
+  std::shared_ptr<DiskData> diskDataForURL(const std::string& url,
+                                           const std::optional<std::string>& volumeURL);
   void refreshIfMountsChanged();
   bool requestAccess(DiskData& disk, QualityOfService qos, std::optional<double> timeout);
   void endAccess(DiskData& disk);

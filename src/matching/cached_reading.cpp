@@ -20,7 +20,8 @@ CachedReading::Look CachedReading::look(const std::string& path, ByteCount expec
   auto state = regularFileStateOf(path);
   // A file that is gone or changed is read anyway, which reports it as such.
   if (state.hasError() || state.value().size != expectedSize) return look;
-  look.key = DigestCacheKey{state.value().identity, state.value().size, state.value().modified, state.value().changed};
+  look.key = DigestCacheKey{state.value().identity, state.value().size, state.value().modified,
+                            state.value().changed};
   look.known = cache_->lookup(*look.key);
   return look;
 }
@@ -33,7 +34,8 @@ void CachedReading::recordPrefix(const Look& look, std::uint64_t prefix) const {
   if (mayRecord(look)) cache_->recordContentPrefixHash(*look.key, prefix);
 }
 
-void CachedReading::recordDigest(const Look& look, HashKind kind, const ExactFileHash& digest) const {
+void CachedReading::recordDigest(const Look& look, HashKind kind,
+                                 const ExactFileHash& digest) const {
   if (!mayRecord(look)) return;
   if (kind == HashKind::exactAudioContent) {
     cache_->recordAudioDigest(*look.key, digest);
@@ -42,7 +44,8 @@ void CachedReading::recordDigest(const Look& look, HashKind kind, const ExactFil
   }
 }
 
-void CachedReading::recordPicture(const Look& look, const ImageFacts& facts, bool hashesIncluded) const {
+void CachedReading::recordPicture(const Look& look, const ImageFacts& facts,
+                                  bool hashesIncluded) const {
   if (mayRecord(look)) cache_->recordPicture(*look.key, facts, hashesIncluded);
 }
 

@@ -4,12 +4,12 @@
 // times move in ticks (two seconds on FAT) and a second write in the same tick would go unseen.
 #pragma once
 
+#include "matching/digest_cache.h"
+#include "matching/equivalence_info.h"
+
 #include <memory>
 #include <optional>
 #include <string>
-
-#include "matching/digest_cache.h"
-#include "matching/equivalence_info.h"
 
 namespace zarnik {
 

@@ -41,7 +41,8 @@ ContentPrefixGate::Admission ContentPrefixGate::admit(const ParkedFileNode& file
   return admission;
 }
 
-void ContentPrefixGate::offerReference(ByteCount size, std::uint64_t prefixHash, DigestReference reference) {
+void ContentPrefixGate::offerReference(ByteCount size, std::uint64_t prefixHash,
+                                       DigestReference reference) {
   std::lock_guard lock(mutex_);
   Slot* gate = findSlot(keyOf(size, prefixHash));
   if (gate == nullptr || gate->state.place != kOpen || gate->state.item != kNoReference) return;
@@ -75,7 +76,8 @@ ContentPrefixGate::Slot* ContentPrefixGate::findSlot(std::uint64_t key) {
 }
 
 ContentPrefixGate::Slot& ContentPrefixGate::slotOf(std::uint64_t key) {
-  if ((usedSlots_ + 1) * 4 > slots_.size() * 3) grow();  // linear probing stays short below 3/4 full
+  if ((usedSlots_ + 1) * 4 > slots_.size() * 3)
+    grow();  // linear probing stays short below 3/4 full
   Slot& slot = slots_[probe(slots_, key)];
   if (slot.state.place == kEmpty) {
     slot.key = key;

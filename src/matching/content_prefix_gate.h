@@ -9,16 +9,16 @@
 // often further copies, and comparing one with that reference costs a tenth of digesting it.
 #pragma once
 
+#include "matching/exact_hashing.h"
+#include "matching/matching_node.h"
+#include "matching/parked_file_node.h"
+#include "matching/parked_files.h"
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
-
-#include "matching/exact_hashing.h"
-#include "matching/matching_node.h"
-#include "matching/parked_file_node.h"
-#include "matching/parked_files.h"
 
 namespace zarnik {
 

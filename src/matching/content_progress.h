@@ -59,8 +59,8 @@ class ContentProgress {
   std::atomic<ByteCount> bytesToRead_{0};
   std::atomic<ByteCount> bytesRead_{0};
   mutable std::mutex mutex_;
-  int workersReading_ = 0;  // under mutex_
-  std::string readingNow_;  // under mutex_
+  int workersReading_ = 0;                       // under mutex_
+  std::string readingNow_;                       // under mutex_
   std::chrono::steady_clock::time_point named_;  // under mutex_: when readingNow_ was set
   static constexpr std::chrono::milliseconds kNameShownAtLeast{50};
 };

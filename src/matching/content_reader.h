@@ -20,7 +20,8 @@ class ContentReader {
   virtual Future<Void> calculateHash(const MatchingNodePtr& node, HashKind kind,
                                      EquivalenceCandidatesProviderImpl& provider) = 0;
   // Reads the link's stored target and feeds it back through `provider`'s add.
-  virtual Future<Void> matchSymLink(const MatchingNodePtr& node, EquivalenceCandidatesProviderImpl& provider) = 0;
+  virtual Future<Void> matchSymLink(const MatchingNodePtr& node,
+                                    EquivalenceCandidatesProviderImpl& provider) = 0;
 };
 
 }  // namespace zarnik

@@ -6,16 +6,16 @@
 // file's content is kept in the digest cache for the next scan.
 #pragma once
 
-#include <atomic>
-#include <functional>
-#include <memory>
-
 #include "base/result.h"
 #include "foundation/cancellation_token.h"
 #include "foundation/dispatch_group.h"
 #include "foundation/operation_queue.h"
 #include "matching/content_progress.h"
 #include "matching/digest_cache.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
 
 namespace zarnik {
 
@@ -35,7 +35,8 @@ struct ContentWork {
 
   [[nodiscard]] bool canContinue() const { return !cancellation->isCancelled(); }
   [[nodiscard]] QualityOfService readingPriority() const {
-    return backgroundMode->load(std::memory_order_relaxed) ? QualityOfService::background : QualityOfService::utility;
+    return backgroundMode->load(std::memory_order_relaxed) ? QualityOfService::background
+                                                           : QualityOfService::utility;
   }
   void notifyProgress() const {
     if (progressed) progressed();

@@ -62,7 +62,7 @@ struct DigestCacheOptions {
   // How long a write waits for another scan's transaction before its records are dropped.
   std::chrono::milliseconds busyTimeout{5000};
   std::function<Date()> now;  // the wall clock; dateNow when empty
-  Logger* logger = nullptr;  // Logger::shared() when null
+  Logger* logger = nullptr;   // Logger::shared() when null
 };
 
 class DigestCache {

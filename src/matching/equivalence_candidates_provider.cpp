@@ -10,20 +10,24 @@ namespace zarnik {
 
 std::shared_ptr<EquivalenceCandidatesProviderImpl> EquivalenceCandidatesProviderImpl::make(
     std::shared_ptr<const ExtendedScanRules> scanRules, std::shared_ptr<SerialQueue> internalQueue,
-    std::weak_ptr<EquivalenceCandidatesProviderDelegate> delegate, EquivalenceCandidatesAccumulationMode mode,
-    std::shared_ptr<DispatchGroup> finishingReadyGroup, const std::vector<EquivalenceKind>& kinds) {
-  if (!internalQueue) internalQueue = SerialQueue::make("equivalence-candidates-accumulators-controller");
+    std::weak_ptr<EquivalenceCandidatesProviderDelegate> delegate,
+    EquivalenceCandidatesAccumulationMode mode, std::shared_ptr<DispatchGroup> finishingReadyGroup,
+    const std::vector<EquivalenceKind>& kinds) {
+  if (!internalQueue)
+    internalQueue = SerialQueue::make("equivalence-candidates-accumulators-controller");
   if (!finishingReadyGroup) finishingReadyGroup = std::make_shared<DispatchGroup>();
-  auto provider = std::shared_ptr<EquivalenceCandidatesProviderImpl>(new EquivalenceCandidatesProviderImpl(
-      std::move(scanRules), std::move(internalQueue), std::move(delegate), mode, std::move(finishingReadyGroup)));
+  auto provider =
+      std::shared_ptr<EquivalenceCandidatesProviderImpl>(new EquivalenceCandidatesProviderImpl(
+          std::move(scanRules), std::move(internalQueue), std::move(delegate), mode,
+          std::move(finishingReadyGroup)));
   for (EquivalenceKind kind : kinds) provider->addAccumulator(kind);
   return provider;
 }
 
 EquivalenceCandidatesProviderImpl::EquivalenceCandidatesProviderImpl(
     std::shared_ptr<const ExtendedScanRules> scanRules, std::shared_ptr<SerialQueue> internalQueue,
-    std::weak_ptr<EquivalenceCandidatesProviderDelegate> delegate, EquivalenceCandidatesAccumulationMode mode,
-    std::shared_ptr<DispatchGroup> finishingReadyGroup)
+    std::weak_ptr<EquivalenceCandidatesProviderDelegate> delegate,
+    EquivalenceCandidatesAccumulationMode mode, std::shared_ptr<DispatchGroup> finishingReadyGroup)
     : scanRules_(std::move(scanRules)),
       internalQueue_(std::move(internalQueue)),
       delegate_(std::move(delegate)),
@@ -40,19 +44,28 @@ void EquivalenceCandidatesProviderImpl::addAccumulator(EquivalenceKind kind) {
       accumulator = std::make_unique<AudioContentSizeEquivalenceCandidatesAccumulator>(this);
       break;
     case EquivalenceKind::exactHash:
-      accumulator = std::make_unique<ExactEquivalenceCandidatesAccumulator<ExactHashEquivalenceInfo>>(kind, this);
+      accumulator =
+          std::make_unique<ExactEquivalenceCandidatesAccumulator<ExactHashEquivalenceInfo>>(kind,
+                                                                                            this);
       break;
     case EquivalenceKind::exactAudioHash:
-      accumulator = std::make_unique<ExactEquivalenceCandidatesAccumulator<ExactAudioHashEquivalenceInfo>>(kind, this);
+      accumulator =
+          std::make_unique<ExactEquivalenceCandidatesAccumulator<ExactAudioHashEquivalenceInfo>>(
+              kind, this);
       break;
     case EquivalenceKind::symlinkTargetPath:
-      accumulator = std::make_unique<ExactEquivalenceCandidatesAccumulator<SymlinkTargetPathEquivalenceInfo>>(kind, this);
+      accumulator =
+          std::make_unique<ExactEquivalenceCandidatesAccumulator<SymlinkTargetPathEquivalenceInfo>>(
+              kind, this);
       break;
     case EquivalenceKind::exactApp:
-      accumulator = std::make_unique<ExactEquivalenceCandidatesAccumulator<ExactApplicationEquivalenceInfo>>(kind, this);
+      accumulator =
+          std::make_unique<ExactEquivalenceCandidatesAccumulator<ExactApplicationEquivalenceInfo>>(
+              kind, this);
       break;
     case EquivalenceKind::similarApp:
-      accumulator = std::make_unique<ExactEquivalenceCandidatesAccumulator<SimilarApplicationEquivalenceInfo>>(kind, this);
+      accumulator = std::make_unique<
+          ExactEquivalenceCandidatesAccumulator<SimilarApplicationEquivalenceInfo>>(kind, this);
       break;
     case EquivalenceKind::directory:
       accumulator = std::make_unique<DirectoryEquivalenceCandidatesAccumulator>(this);
@@ -72,20 +85,21 @@ void EquivalenceCandidatesProviderImpl::addAccumulator(EquivalenceKind kind) {
   accumulators_.push_back(std::move(accumulator));
 }
 
-void EquivalenceCandidatesProviderImpl::route(const EquivalenceInfoPtr& info,
-                                              const std::shared_ptr<DispatchGroup>& processingGroup,
-                                              std::function<void(EquivalenceCandidatesAccumulator&)> work) {
+void EquivalenceCandidatesProviderImpl::route(
+    const EquivalenceInfoPtr& info, const std::shared_ptr<DispatchGroup>& processingGroup,
+    std::function<void(EquivalenceCandidatesAccumulator&)> work) {
   if (cancellationMode_.mode()) return;  // heavy work never starts once cancelled
   auto found = accumulatorsByEquivalenceKind_.find(info->kind());
   if (found == accumulatorsByEquivalenceKind_.end()) return;
   EquivalenceCandidatesAccumulator* accumulator = found->second;
   finishingReadyGroup_->enter();
   if (processingGroup) processingGroup->enter();
-  internalQueue_->async([self = shared_from_this(), accumulator, work = std::move(work), processingGroup] {
-    work(*accumulator);
-    self->finishingReadyGroup_->leave();
-    if (processingGroup) processingGroup->leave();
-  });
+  internalQueue_->async(
+      [self = shared_from_this(), accumulator, work = std::move(work), processingGroup] {
+        work(*accumulator);
+        self->finishingReadyGroup_->leave();
+        if (processingGroup) processingGroup->leave();
+      });
 }
 
 void EquivalenceCandidatesProviderImpl::add(const MatchingNodePtr& node, EquivalenceInfoPtr info,
@@ -93,9 +107,9 @@ void EquivalenceCandidatesProviderImpl::add(const MatchingNodePtr& node, Equival
   addBatch({{node, std::move(info)}}, processingGroup);
 }
 
-void EquivalenceCandidatesProviderImpl::addBatch(std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>> items,
-                                                 const std::shared_ptr<DispatchGroup>& processingGroup,
-                                                 Task whenRouted) {
+void EquivalenceCandidatesProviderImpl::addBatch(
+    std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>> items,
+    const std::shared_ptr<DispatchGroup>& processingGroup, Task whenRouted) {
   // Runs `whenRouted` once, however the batch ends: routed, refused here, or dropped unrun.
   struct Routed {
     Task task;
@@ -108,22 +122,27 @@ void EquivalenceCandidatesProviderImpl::addBatch(std::vector<std::pair<MatchingN
     }
   } routed(std::move(whenRouted));
   if (cancellationMode_.mode() || items.empty()) return;
-  std::erase_if(items, [this](const auto& item) { return accumulatorsByEquivalenceKind_.count(item.second->kind()) == 0; });
+  std::erase_if(items, [this](const auto& item) {
+    return accumulatorsByEquivalenceKind_.count(item.second->kind()) == 0;
+  });
   if (items.empty()) return;
   finishingReadyGroup_->enter();
   if (processingGroup) processingGroup->enter();
   internalQueue_->async([self = shared_from_this(), items = std::move(items), processingGroup,
                          routed = std::move(routed)]() mutable {
-    const bool collectsChildHashes = self->accumulatorsByEquivalenceKind_.count(EquivalenceKind::directory) != 0;
+    const bool collectsChildHashes =
+        self->accumulatorsByEquivalenceKind_.count(EquivalenceKind::directory) != 0;
     for (const auto& [node, info] : items) {
       // A matched file leaves its content's hash in its folder, for folder matching.
       if (collectsChildHashes && node->parentNode()) {
         if (auto childHash = info->childHash()) {
-          node->parentNode()->childHashesAccumulator.insert(childHash, node->attributes().exactSize);
+          node->parentNode()->childHashesAccumulator.insert(childHash,
+                                                            node->attributes().exactSize);
         }
       }
       auto accumulator = self->accumulatorsByEquivalenceKind_.find(info->kind());
-      if (accumulator != self->accumulatorsByEquivalenceKind_.end()) accumulator->second->add(node, info);  // else discarded
+      if (accumulator != self->accumulatorsByEquivalenceKind_.end())
+        accumulator->second->add(node, info);  // else discarded
     }
     items.clear();
     routed.run();
@@ -132,11 +151,13 @@ void EquivalenceCandidatesProviderImpl::addBatch(std::vector<std::pair<MatchingN
   });
 }
 
-void EquivalenceCandidatesProviderImpl::update(const MatchingNodePtr& node, EquivalenceInfoPtr info, bool addIfAbsent,
-                                               const std::shared_ptr<DispatchGroup>& processingGroup) {
-  route(info, processingGroup, [node, info, addIfAbsent](EquivalenceCandidatesAccumulator& accumulator) {
-    accumulator.update(node, info, addIfAbsent);
-  });
+void EquivalenceCandidatesProviderImpl::update(
+    const MatchingNodePtr& node, EquivalenceInfoPtr info, bool addIfAbsent,
+    const std::shared_ptr<DispatchGroup>& processingGroup) {
+  route(info, processingGroup,
+        [node, info, addIfAbsent](EquivalenceCandidatesAccumulator& accumulator) {
+          accumulator.update(node, info, addIfAbsent);
+        });
 }
 
 void EquivalenceCandidatesProviderImpl::removeNodes(std::set<std::string> urls) {
@@ -152,7 +173,8 @@ void EquivalenceCandidatesProviderImpl::cancelAccumulation(CancellationMode mode
   });
 }
 
-Future<std::vector<EquivalenceCandidatePtr>> EquivalenceCandidatesProviderImpl::finishAccumulationAndProvideEquivalences() {
+Future<std::vector<EquivalenceCandidatePtr>>
+EquivalenceCandidatesProviderImpl::finishAccumulationAndProvideEquivalences() {
   using Groups = std::vector<EquivalenceCandidatePtr>;
   if (mode_ == EquivalenceCandidatesAccumulationMode::continuous) {
     return makeFailedFuture<Groups>(AccumulationError::notSupportedInMode());
@@ -168,10 +190,12 @@ Future<std::vector<EquivalenceCandidatePtr>> EquivalenceCandidatesProviderImpl::
     }
     Groups groups;
     for (auto& group : context.equivalencesToModel) {
-      if (group->hasDuplicates() && shouldPublicateCandidates(group->equivalenceKind())) groups.push_back(group);
+      if (group->hasDuplicates() && shouldPublicateCandidates(group->equivalenceKind()))
+        groups.push_back(group);
     }
-    Logger::shared().log("EquivalenceCandidatesProvider", "finishAccumulationAndProvideEquivalences()",
-                         "Did finish accumulation with " + std::to_string(groups.size()) + " groups");
+    Logger::shared().log(
+        "EquivalenceCandidatesProvider", "finishAccumulationAndProvideEquivalences()",
+        "Did finish accumulation with " + std::to_string(groups.size()) + " groups");
     return groups;
   });
 }
@@ -208,7 +232,8 @@ std::map<std::string, MatchingNodePtr> EquivalenceCandidatesProviderImpl::nodeBy
 }
 
 void EquivalenceCandidatesProviderImpl::trackContentWork(const Future<Void>& work) {
-  work.onComplete(Executor::immediate(), [group = finishingReadyGroup_](const Result<Void>&) { group->leave(); });
+  work.onComplete(Executor::immediate(),
+                  [group = finishingReadyGroup_](const Result<Void>&) { group->leave(); });
 }
 
 void EquivalenceCandidatesProviderImpl::requestHash(const MatchingNodePtr& node, HashKind kind) {
@@ -225,14 +250,15 @@ void EquivalenceCandidatesProviderImpl::requestSymlinkMatch(const MatchingNodePt
   trackContentWork(reader->matchSymLink(node, *this));
 }
 
-void EquivalenceCandidatesProviderImpl::didMatchDuplicates(ByteCount ofSize,
-                                                           const std::vector<DuplicateCandidatePtr>& duplicates,
-                                                           const EquivalenceCandidate& group) {
-  if (auto delegate = delegate_.lock()) delegate->didMatchDuplicates(ofSize, duplicates, group, *this);
+void EquivalenceCandidatesProviderImpl::didMatchDuplicates(
+    ByteCount ofSize, const std::vector<DuplicateCandidatePtr>& duplicates,
+    const EquivalenceCandidate& group) {
+  if (auto delegate = delegate_.lock())
+    delegate->didMatchDuplicates(ofSize, duplicates, group, *this);
 }
 
-void EquivalenceCandidatesProviderImpl::didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>& duplicates,
-                                                             const EquivalenceCandidate& group) {
+void EquivalenceCandidatesProviderImpl::didUnmatchDuplicates(
+    const std::vector<DuplicateCandidatePtr>& duplicates, const EquivalenceCandidate& group) {
   if (auto delegate = delegate_.lock()) delegate->didUnmatchDuplicates(duplicates, group, *this);
 }
 

@@ -8,18 +8,18 @@
 // and progress) are held weakly.
 #pragma once
 
-#include <functional>
-#include <map>
-#include <memory>
-#include <set>
-#include <vector>
-
 #include "foundation/cancellation_mode.h"
 #include "foundation/dispatch_group.h"
 #include "foundation/future.h"
 #include "foundation/serial_queue.h"
 #include "matching/content_reader.h"
 #include "matching/equivalence_candidates_accumulator.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
 
 namespace zarnik {
 
@@ -28,28 +28,40 @@ class EquivalenceCandidatesProviderImpl;
 class EquivalenceCandidatesProviderDelegate {
  public:
   virtual ~EquivalenceCandidatesProviderDelegate() = default;
-  virtual void didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>& duplicates,
-                                  const EquivalenceCandidate& group, EquivalenceCandidatesProviderImpl& provider) = 0;
+  virtual void didMatchDuplicates(ByteCount ofSize,
+                                  const std::vector<DuplicateCandidatePtr>& duplicates,
+                                  const EquivalenceCandidate& group,
+                                  EquivalenceCandidatesProviderImpl& provider) = 0;
   virtual void didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>& duplicates,
-                                    const EquivalenceCandidate& group, EquivalenceCandidatesProviderImpl& provider) = 0;
-  virtual void accumulationProgressChanged(int deltaNumberOfItemsToAccumulate, int deltaNumberOfAccumulatedItems,
+                                    const EquivalenceCandidate& group,
+                                    EquivalenceCandidatesProviderImpl& provider) = 0;
+  virtual void accumulationProgressChanged(int deltaNumberOfItemsToAccumulate,
+                                           int deltaNumberOfAccumulatedItems,
                                            const std::optional<std::string>& lastProcessedURL,
                                            EquivalenceCandidatesProviderImpl& provider) = 0;
 };
 
 struct AccumulationError {
   static Error notSupportedInMode() {
-    return Error{"EquivalenceCandidatesProviderImpl.AccumulationError", -1, "Not supported in this mode.", {}, {}};
+    return Error{"EquivalenceCandidatesProviderImpl.AccumulationError",
+                 -1,
+                 "Not supported in this mode.",
+                 {},
+                 {}};
   }
 };
 
-class EquivalenceCandidatesProviderImpl final : public EquivalenceCandidatesAccumulatorDelegate,
-                                                public std::enable_shared_from_this<EquivalenceCandidatesProviderImpl> {
+class EquivalenceCandidatesProviderImpl final
+    : public EquivalenceCandidatesAccumulatorDelegate,
+      public std::enable_shared_from_this<EquivalenceCandidatesProviderImpl> {
  public:
   static std::shared_ptr<EquivalenceCandidatesProviderImpl> make(
-      std::shared_ptr<const ExtendedScanRules> scanRules, std::shared_ptr<SerialQueue> internalQueue,
-      std::weak_ptr<EquivalenceCandidatesProviderDelegate> delegate, EquivalenceCandidatesAccumulationMode mode,
-      std::shared_ptr<DispatchGroup> finishingReadyGroup, const std::vector<EquivalenceKind>& kinds);
+      std::shared_ptr<const ExtendedScanRules> scanRules,
+      std::shared_ptr<SerialQueue> internalQueue,
+      std::weak_ptr<EquivalenceCandidatesProviderDelegate> delegate,
+      EquivalenceCandidatesAccumulationMode mode,
+      std::shared_ptr<DispatchGroup> finishingReadyGroup,
+      const std::vector<EquivalenceKind>& kinds);
 
   // Who reads the contents the stages ask for; set before the first node is added.
   void setContentReader(std::weak_ptr<ContentReader> reader) { contentReader_ = std::move(reader); }
@@ -59,7 +71,8 @@ class EquivalenceCandidatesProviderImpl final : public EquivalenceCandidatesAccu
   // Hands many pairs in with one task on the engine's queue (a folder's worth of nodes).
   // `whenRouted` runs once they are routed, or dropped (after a cancellation).
   void addBatch(std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>> items,
-                const std::shared_ptr<DispatchGroup>& processingGroup = nullptr, Task whenRouted = {});
+                const std::shared_ptr<DispatchGroup>& processingGroup = nullptr,
+                Task whenRouted = {});
   void update(const MatchingNodePtr& node, EquivalenceInfoPtr info, bool addIfAbsent,
               const std::shared_ptr<DispatchGroup>& processingGroup = nullptr);
   void removeNodes(std::set<std::string> urls);
@@ -77,20 +90,26 @@ class EquivalenceCandidatesProviderImpl final : public EquivalenceCandidatesAccu
   [[nodiscard]] std::map<std::string, MatchingNodePtr> nodeByPath();
 
   [[nodiscard]] const ExtendedScanRules& scanRules() const { return *scanRules_; }
-  [[nodiscard]] std::optional<CancellationMode> cancellationMode() const { return cancellationMode_.mode(); }
+  [[nodiscard]] std::optional<CancellationMode> cancellationMode() const {
+    return cancellationMode_.mode();
+  }
   [[nodiscard]] const std::shared_ptr<SerialQueue>& internalQueue() const { return internalQueue_; }
 
   // Accumulator delegate.
   void requestHash(const MatchingNodePtr& node, HashKind kind) override;
   void requestSymlinkMatch(const MatchingNodePtr& node) override;
-  [[nodiscard]] EquivalenceCandidatesAccumulationMode accumulationMode() const override { return mode_; }
+  [[nodiscard]] EquivalenceCandidatesAccumulationMode accumulationMode() const override {
+    return mode_;
+  }
   [[nodiscard]] bool keepsSizeStageMembers() const override {
     return mode_ == EquivalenceCandidatesAccumulationMode::continuous || keepsSizeStageMembers_;
   }
   // A finite scan that will not merge its accumulations lets the size stages forget their
   // members. Set before the first node is added.
   void setKeepsSizeStageMembers(bool keeps) { keepsSizeStageMembers_ = keeps; }
-  [[nodiscard]] std::shared_ptr<DispatchGroup> finishingReadyGroup() const override { return finishingReadyGroup_; }
+  [[nodiscard]] std::shared_ptr<DispatchGroup> finishingReadyGroup() const override {
+    return finishingReadyGroup_;
+  }
   void didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>& duplicates,
                           const EquivalenceCandidate& group) override;
   void didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>& duplicates,

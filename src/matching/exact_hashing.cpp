@@ -1,21 +1,20 @@
 #include "matching/exact_hashing.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "base/path_components.h"
+#include "foundation/disk_access_manager.h"
+#include "platform/audio_data_locator.h"
+#include "platform/file_descriptor.h"
 
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <span>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
-
-#include "base/path_components.h"
-#include "foundation/disk_access_manager.h"
-#include "platform/audio_data_locator.h"
-#include "platform/file_descriptor.h"
 
 namespace zarnik {
 namespace {
@@ -27,16 +26,26 @@ constexpr size_t kReadBufferSize = 1 << 20;
 
 const char* descriptionOf(int code) {
   switch (code) {
-    case FileServicesError::hashingFailedForUnknownReason: return "Hashing failed for unknown reason";
-    case FileServicesError::exactHashingFailedToGainAccess: return "Exact hashing failed to gain access";
-    case FileServicesError::exactHashingFailedToRead: return "Exact hashing failed to read";
-    case FileServicesError::exactHashingFailedToAnalyze: return "Exact hashing failed to analyze";
-    case FileServicesError::exactAudioHashingFailedToGainAccess: return "Exact audio hashing failed to gain access";
-    case FileServicesError::exactAudioHashingFailedToOpen: return "Exact audio hashing failed to open";
-    case FileServicesError::exactAudioHashingFailedToFetchContentSize: return "Exact audio hashing failed to fatch content size";
-    case FileServicesError::exactAudioHashingFailedToAnalyze: return "Exact audio hashing failed to analyze";
-    case FileServicesError::exactAudioHashingFailedToRead: return "Exact audio hashing failed to read";
-    default: return "Hashing failed for unknown reason";
+    case FileServicesError::hashingFailedForUnknownReason:
+      return "Hashing failed for unknown reason";
+    case FileServicesError::exactHashingFailedToGainAccess:
+      return "Exact hashing failed to gain access";
+    case FileServicesError::exactHashingFailedToRead:
+      return "Exact hashing failed to read";
+    case FileServicesError::exactHashingFailedToAnalyze:
+      return "Exact hashing failed to analyze";
+    case FileServicesError::exactAudioHashingFailedToGainAccess:
+      return "Exact audio hashing failed to gain access";
+    case FileServicesError::exactAudioHashingFailedToOpen:
+      return "Exact audio hashing failed to open";
+    case FileServicesError::exactAudioHashingFailedToFetchContentSize:
+      return "Exact audio hashing failed to fatch content size";
+    case FileServicesError::exactAudioHashingFailedToAnalyze:
+      return "Exact audio hashing failed to analyze";
+    case FileServicesError::exactAudioHashingFailedToRead:
+      return "Exact audio hashing failed to read";
+    default:
+      return "Hashing failed for unknown reason";
   }
 }
 
@@ -57,7 +66,8 @@ Error FileServicesError::make(int code, std::string path) {
 }
 
 std::optional<FileRangeAnalytics> FileRangeAnalytics::make(std::string_view path, int chunksPerFile,
-                                                           ByteCount chunkSizeMultiplier, ByteCount totalSize) {
+                                                           ByteCount chunkSizeMultiplier,
+                                                           ByteCount totalSize) {
   if (totalSize < 1) return std::nullopt;
   const std::string extension = lowercasedPathExtension(path);
   FileRangeAnalytics analytics;
@@ -78,7 +88,8 @@ std::optional<FileRangeAnalytics> FileRangeAnalytics::make(std::string_view path
     indices.push_back(0);
   } else {
     const ByteCount step = chunkCount / (chunksToRead - 1);
-    for (ByteCount i = 0; i < chunksToRead; ++i) indices.push_back(std::min(i * step, chunkCount - 1));
+    for (ByteCount i = 0; i < chunksToRead; ++i)
+      indices.push_back(std::min(i * step, chunkCount - 1));
   }
   for (ByteCount index : indices) {
     const ByteCount start = index * analytics.chunkSize;
@@ -122,7 +133,8 @@ void giveBackContext(EVP_MD_CTX* context) {
 
 }  // namespace
 
-ZKExactHashingHelper::ZKExactHashingHelper() : context_(sha1Algorithm() != nullptr ? takeContext() : nullptr) {
+ZKExactHashingHelper::ZKExactHashingHelper()
+    : context_(sha1Algorithm() != nullptr ? takeContext() : nullptr) {
   if (context_ != nullptr && EVP_DigestInit_ex2(context_, sha1Algorithm(), nullptr) != 1) {
     EVP_MD_CTX_free(context_);
     context_ = nullptr;
@@ -178,12 +190,15 @@ class TwinComparison {
   TwinComparison() = default;
   // `modified`: when given, a twin modified at another time is not equal (it is a file whose
   // digest is known from before, and may have changed since).
-  TwinComparison(const std::string& path, ByteCount size, std::optional<Date> modified = std::nullopt)
+  TwinComparison(const std::string& path, ByteCount size,
+                 std::optional<Date> modified = std::nullopt)
       : fd_(openForReading(path)) {
     struct stat st {};
-    isEqual_ = fd_.isValid() && ::fstat(fd_.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == size;
+    isEqual_ =
+        fd_.isValid() && ::fstat(fd_.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == size;
     if (isEqual_ && modified) {
-      isEqual_ = Date(std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)) == *modified;
+      isEqual_ = Date(std::chrono::seconds(st.st_mtim.tv_sec) +
+                      std::chrono::nanoseconds(st.st_mtim.tv_nsec)) == *modified;
     }
   }
   [[nodiscard]] bool isEqual() const { return isEqual_; }
@@ -208,13 +223,15 @@ bool isCancelled(const std::shared_ptr<const CancellationToken>& cancellation) {
 
 // False with errno set on failure or a short file; with ECANCELED when cancelled between blocks.
 bool digestRange(int fd, ByteRange range, ZKExactHashingHelper* digest, std::span<char> buffer,
-                 TwinComparison* twin = nullptr, const std::shared_ptr<const CancellationToken>& cancellation = nullptr) {
+                 TwinComparison* twin = nullptr,
+                 const std::shared_ptr<const CancellationToken>& cancellation = nullptr) {
   for (ByteCount offset = range.start; offset < range.end;) {
     if (isCancelled(cancellation)) {
       errno = ECANCELED;
       return false;
     }
-    const size_t want = static_cast<size_t>(std::min<ByteCount>(range.end - offset, static_cast<ByteCount>(buffer.size())));
+    const size_t want = static_cast<size_t>(
+        std::min<ByteCount>(range.end - offset, static_cast<ByteCount>(buffer.size())));
     const ssize_t got = readAt(fd, buffer.data(), want, offset);
     if (got < 0) return false;
     if (got == 0) {
@@ -230,20 +247,24 @@ bool digestRange(int fd, ByteRange range, ZKExactHashingHelper* digest, std::spa
 
 // Reads the file's sampled ranges into its digest and beside the twin; `digests` false only
 // compares them (the digest returned is then empty).
-Result<ExactFileHash> readSampledContent(const ExactFileHashingServiceRequest& request, TwinComparison& twin,
-                                 bool digests = true) {
+Result<ExactFileHash> readSampledContent(const ExactFileHashingServiceRequest& request,
+                                         TwinComparison& twin, bool digests = true) {
   ByteCount size = request.exactFileSize.value_or(0);
   if (!request.exactFileSize) {
     struct stat st {};
     if (::lstat(request.url.c_str(), &st) == 0) size = st.st_size;
   }
-  auto analytics = FileRangeAnalytics::make(request.url, request.chunksPerFile, request.chunkSizeMultiplier, size);
-  if (!analytics) return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, request.url);
+  auto analytics = FileRangeAnalytics::make(request.url, request.chunksPerFile,
+                                            request.chunkSizeMultiplier, size);
+  if (!analytics)
+    return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, request.url);
   const bool partial = !analytics->readsWholeFile();
   auto session = DiskAccessManager::shared().beginAccessingURL(
-      request.url, partial ? "calculatePartialExactFileHash(_:analytics:)" : "calculateFullExactFileHash(_:)",
+      request.url,
+      partial ? "calculatePartialExactFileHash(_:analytics:)" : "calculateFullExactFileHash(_:)",
       request.priority);
-  if (!session) return FileServicesError::make(FileServicesError::exactHashingFailedToGainAccess, request.url);
+  if (!session)
+    return FileServicesError::make(FileServicesError::exactHashingFailedToGainAccess, request.url);
 
   const auto changed = [&] {
     return FileServicesError::make(FileServicesError::exactHashingFailedToAnalyze, request.url)
@@ -281,7 +302,8 @@ Result<ExactFileHash> readSampledContent(const ExactFileHashingServiceRequest& r
     }
   }
   session->endAccessing();
-  return ExactFileHash{sink != nullptr ? sink->buildDigest() : std::array<std::uint8_t, 20>{}, size};
+  return ExactFileHash{sink != nullptr ? sink->buildDigest() : std::array<std::uint8_t, 20>{},
+                       size};
 }
 
 }  // namespace
@@ -291,8 +313,8 @@ Result<ExactFileHash> calculateExactFileHash(const ExactFileHashingServiceReques
   return readSampledContent(request, noTwin);
 }
 
-Result<bool> hasSampledContentOf(const ExactFileHashingServiceRequest& request, const std::string& referencePath,
-                                 Date referenceModified) {
+Result<bool> hasSampledContentOf(const ExactFileHashingServiceRequest& request,
+                                 const std::string& referencePath, Date referenceModified) {
   TwinComparison reference(referencePath, request.exactFileSize.value_or(-1), referenceModified);
   ZK_TRY(readSampledContent(request, reference, false));
   return reference.isEqual();
@@ -307,50 +329,62 @@ Result<TwinDigest> calculateExactFileHashWithTwin(const ExactFileHashingServiceR
 
 Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCount expectedSize,
                                                  QualityOfService priority) {
-  auto session = DiskAccessManager::shared().beginAccessingURL(path, "calculateContentPrefixHash(_:)", priority);
-  if (!session) return FileServicesError::make(FileServicesError::exactHashingFailedToGainAccess, path);
+  auto session = DiskAccessManager::shared().beginAccessingURL(
+      path, "calculateContentPrefixHash(_:)", priority);
+  if (!session)
+    return FileServicesError::make(FileServicesError::exactHashingFailedToGainAccess, path);
   const UniqueFd fd = openForReading(path);
   if (!fd.isValid()) {
-    return FileServicesError::make(FileServicesError::exactHashingFailedToRead, path).withUnderlying(Error::posix(errno).description);
+    return FileServicesError::make(FileServicesError::exactHashingFailedToRead, path)
+        .withUnderlying(Error::posix(errno).description);
   }
   const auto length = static_cast<size_t>(std::min(expectedSize, kContentPrefixSize));
   std::array<char, kContentPrefixSize> block{};
   const ssize_t got = readAt(fd.get(), block.data(), length, 0);
   if (got < 0) {
-    return FileServicesError::make(FileServicesError::exactHashingFailedToRead, path).withUnderlying(Error::posix(errno).description);
+    return FileServicesError::make(FileServicesError::exactHashingFailedToRead, path)
+        .withUnderlying(Error::posix(errno).description);
   }
   session->endAccessing();
   if (static_cast<size_t>(got) != length) {
     return FileServicesError::make(FileServicesError::exactHashingFailedToAnalyze, path)
         .withUnderlying("the file changed since it was listed");
   }
-  return static_cast<std::uint64_t>(std::hash<std::string_view>()(std::string_view(block.data(), length)));
+  return static_cast<std::uint64_t>(
+      std::hash<std::string_view>()(std::string_view(block.data(), length)));
 }
 
-Result<ExactFileHash> calculateExactAudioHash(const std::string& path,
-                                             const std::shared_ptr<const CancellationToken>& cancellation,
-                                             QualityOfService priority) {
-  auto session = DiskAccessManager::shared().beginAccessingURL(path, "calculateExactAudioHash(_:)", priority);
-  if (!session) return FileServicesError::make(FileServicesError::exactAudioHashingFailedToGainAccess, path);
+Result<ExactFileHash> calculateExactAudioHash(
+    const std::string& path, const std::shared_ptr<const CancellationToken>& cancellation,
+    QualityOfService priority) {
+  auto session =
+      DiskAccessManager::shared().beginAccessingURL(path, "calculateExactAudioHash(_:)", priority);
+  if (!session)
+    return FileServicesError::make(FileServicesError::exactAudioHashingFailedToGainAccess, path);
   const UniqueFd fd = openForReading(path);
   struct stat st {};
   if (!fd.isValid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     return FileServicesError::make(FileServicesError::exactAudioHashingFailedToOpen, path);
   }
-  const ByteReader read = [&fd](std::int64_t offset, void* buffer, std::int64_t length) -> std::int64_t {
+  const ByteReader read = [&fd](std::int64_t offset, void* buffer,
+                                std::int64_t length) -> std::int64_t {
     return ::pread(fd.get(), buffer, static_cast<size_t>(length), offset);
   };
   const auto audio = locateAudioData(read, st.st_size);
-  if (!audio) return FileServicesError::make(FileServicesError::exactAudioHashingFailedToFetchContentSize, path);
+  if (!audio)
+    return FileServicesError::make(FileServicesError::exactAudioHashingFailedToFetchContentSize,
+                                   path);
   // Sampled like files, in chunks of 4 MiB of audio data; WAV data whole.
   auto analytics = FileRangeAnalytics::make(path, 4, 4, audio->length);
-  if (!analytics) return FileServicesError::make(FileServicesError::exactAudioHashingFailedToAnalyze, path);
+  if (!analytics)
+    return FileServicesError::make(FileServicesError::exactAudioHashingFailedToAnalyze, path);
   ZKExactHashingHelper digest;
-  if (!digest.isValid()) return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, path);
+  if (!digest.isValid())
+    return FileServicesError::make(FileServicesError::hashingFailedForUnknownReason, path);
   const std::span<char> buffer = contentBuffer.span();
   for (const ByteRange& range : analytics->rangesToRead) {
-    if (!digestRange(fd.get(), {audio->offset + range.start, audio->offset + range.end}, &digest, buffer, nullptr,
-                     cancellation)) {
+    if (!digestRange(fd.get(), {audio->offset + range.start, audio->offset + range.end}, &digest,
+                     buffer, nullptr, cancellation)) {
       if (errno == ECANCELED) return Error::cancelled();
       return FileServicesError::make(FileServicesError::exactAudioHashingFailedToRead, path)
           .withUnderlying(Error::posix(errno).description);
@@ -360,9 +394,9 @@ Result<ExactFileHash> calculateExactAudioHash(const std::string& path,
   return ExactFileHash{digest.buildDigest(), audio->length};
 }
 
-ExactFileHashingServiceRequest exactHashingRequest(const MatchingNode& node,
-                                                   std::shared_ptr<const CancellationToken> cancellation,
-                                                   QualityOfService priority) {
+ExactFileHashingServiceRequest exactHashingRequest(
+    const MatchingNode& node, std::shared_ptr<const CancellationToken> cancellation,
+    QualityOfService priority) {
   ExactFileHashingServiceRequest request;
   request.priority = priority;
   request.url = node.path();
@@ -383,11 +417,13 @@ Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfo(
     MatchingNode& node, HashKind kind, const std::shared_ptr<const CancellationToken>& cancellation,
     QualityOfService priority) {
   if (kind == HashKind::exactAudioContent) {
-    ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactAudioHash(node.path(), cancellation, priority));
+    ZK_ASSIGN_OR_RETURN(ExactFileHash hash,
+                        calculateExactAudioHash(node.path(), cancellation, priority));
     node.setExactFileHash(hash);
     return EquivalenceInfoPtr(std::make_shared<ExactAudioHashEquivalenceInfo>(hash));
   }
-  ZK_ASSIGN_OR_RETURN(ExactFileHash hash, calculateExactFileHash(exactHashingRequest(node, cancellation, priority)));
+  ZK_ASSIGN_OR_RETURN(ExactFileHash hash,
+                      calculateExactFileHash(exactHashingRequest(node, cancellation, priority)));
   node.setExactFileHash(hash);
   return EquivalenceInfoPtr(std::make_shared<ExactHashEquivalenceInfo>(hash));
 }
@@ -396,7 +432,8 @@ Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfoWithTwin(
     MatchingNode& node, MatchingNode& twin, EquivalenceInfoPtr& twinInfo,
     const std::shared_ptr<const CancellationToken>& cancellation, QualityOfService priority) {
   ZK_ASSIGN_OR_RETURN(TwinDigest digest,
-                      calculateExactFileHashWithTwin(exactHashingRequest(node, cancellation, priority), twin.path()));
+                      calculateExactFileHashWithTwin(
+                          exactHashingRequest(node, cancellation, priority), twin.path()));
   node.setExactFileHash(digest.hash);
   auto info = std::make_shared<ExactHashEquivalenceInfo>(digest.hash);
   if (digest.twinIsEqual) {
@@ -429,7 +466,8 @@ ByteCount TresholdEvaluator::automaticThreshold(std::vector<ByteCount> sizes, do
   size_t k = 0;
   bool found = false;
   for (size_t i = 0; i < sizeAndCount.size(); ++i) {
-    runningSize += static_cast<double>(sizeAndCount[i].first) * static_cast<double>(sizeAndCount[i].second);
+    runningSize +=
+        static_cast<double>(sizeAndCount[i].first) * static_cast<double>(sizeAndCount[i].second);
     runningCount += static_cast<double>(sizeAndCount[i].second);
     const double sizeFraction = totalSize > 0 ? 1.0 - runningSize / totalSize : 0.0;
     const double countFraction = 1.0 - runningCount / totalCount;

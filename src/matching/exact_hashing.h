@@ -4,17 +4,17 @@
 // session, with pread on a descriptor opened O_NOATIME where the file system allows it.
 #pragma once
 
-#include <optional>
-#include <string>
-#include <vector>
-
-#include <openssl/evp.h>
-
 #include "base/result.h"
 #include "foundation/cancellation_token.h"
 #include "foundation/thread_pool.h"
 #include "matching/equivalence_info.h"
 #include "matching/matching_node.h"
+
+#include <openssl/evp.h>
+
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace zarnik {
 
@@ -80,7 +80,8 @@ struct ExactFileHashingServiceRequest {
 
 // The sampled digest of a file. A file whose size is no longer the expected one fails: it
 // changed since it was listed.
-[[nodiscard]] Result<ExactFileHash> calculateExactFileHash(const ExactFileHashingServiceRequest& request);
+[[nodiscard]] Result<ExactFileHash> calculateExactFileHash(
+    const ExactFileHashingServiceRequest& request);
 
 // The digest of the request's file, and whether `twinPath` (listed with the same size) holds
 // the same bytes wherever that digest reads: its digest is then the same, found by comparing,
@@ -89,21 +90,23 @@ struct TwinDigest {
   ExactFileHash hash;
   bool twinIsEqual = false;
 };
-[[nodiscard]] Result<TwinDigest> calculateExactFileHashWithTwin(const ExactFileHashingServiceRequest& request,
-                                                                const std::string& twinPath);
+[[nodiscard]] Result<TwinDigest> calculateExactFileHashWithTwin(
+    const ExactFileHashingServiceRequest& request, const std::string& twinPath);
 // Whether the request's file holds what `referencePath` holds wherever the digest reads, the
 // reference being as it was when it was digested (last modified at `referenceModified`): the
 // file's digest is then the reference's, learnt without digesting. Fails as digesting would.
 [[nodiscard]] Result<bool> hasSampledContentOf(const ExactFileHashingServiceRequest& request,
-                                               const std::string& referencePath, Date referenceModified);
+                                               const std::string& referencePath,
+                                               Date referenceModified);
 
 // A quick fingerprint of a file's first block, which every sampled digest reads too: files
 // whose first blocks differ cannot have equal digests, so most files that merely share a size
 // are told apart by reading 4 KiB instead of up to 4 MiB. Not a digest: equal fingerprints
 // prove nothing.
 inline constexpr ByteCount kContentPrefixSize = 4096;
-[[nodiscard]] Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCount expectedSize,
-                                                              QualityOfService priority = QualityOfService::utility);
+[[nodiscard]] Result<std::uint64_t> calculateContentPrefixHash(
+    const std::string& path, ByteCount expectedSize,
+    QualityOfService priority = QualityOfService::utility);
 
 // The digest of a file's audio data alone (its tags and container metadata left out), sampled
 // like a file's in chunks of 4 MiB; the size is the audio data's.
@@ -125,7 +128,8 @@ class ExactHashCalculator {
   // Hashes the node, stores the hash in it and returns the information of the hash kind.
   // `cancellation` stops the reading between blocks.
   static Result<EquivalenceInfoPtr> createEquivalenceInfo(
-      MatchingNode& node, HashKind kind, const std::shared_ptr<const CancellationToken>& cancellation = nullptr,
+      MatchingNode& node, HashKind kind,
+      const std::shared_ptr<const CancellationToken>& cancellation = nullptr,
       QualityOfService priority = QualityOfService::utility);
   // The exact digest of `node`, also given to `twin` (a file of its size) when the twin holds
   // the same bytes; `twinInfo` is then set.
@@ -139,7 +143,8 @@ class ExactHashCalculator {
 // (`maximumSizeFractionToSacrifice`) of the found size while hiding many small files.
 class TresholdEvaluator {
  public:
-  static ByteCount automaticThreshold(std::vector<ByteCount> sizes, double maximumSizeFractionToSacrifice);
+  static ByteCount automaticThreshold(std::vector<ByteCount> sizes,
+                                      double maximumSizeFractionToSacrifice);
 };
 
 }  // namespace zarnik

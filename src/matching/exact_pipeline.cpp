@@ -1,11 +1,11 @@
 #include "matching/exact_pipeline.h"
 
-#include <algorithm>
-
 #include "foundation/disk_access_manager.h"
 #include "foundation/logger.h"
 #include "matching/equivalence_candidates_provider.h"
 #include "matching/exact_hashing.h"
+
+#include <algorithm>
 
 namespace zarnik {
 namespace {
@@ -23,15 +23,18 @@ bool isHardLinked(const NodeAttributes& attributes) {
 constexpr ByteCount kWorthCaching = 64 * 1024;
 
 EquivalenceInfoPtr digestInformation(const ExactFileHash& hash, HashKind kind) {
-  if (kind == HashKind::exactAudioContent) return std::make_shared<ExactAudioHashEquivalenceInfo>(hash);
+  if (kind == HashKind::exactAudioContent)
+    return std::make_shared<ExactAudioHashEquivalenceInfo>(hash);
   return std::make_shared<ExactHashEquivalenceInfo>(hash);
 }
 
 }  // namespace
 
-std::shared_ptr<ExactPipeline> ExactPipeline::make(ContentWork work, std::shared_ptr<Backlog> backlog,
-                                                   std::function<bool(const MatchingNode&)> keepsWhole) {
-  return std::shared_ptr<ExactPipeline>(new ExactPipeline(std::move(work), std::move(backlog), std::move(keepsWhole)));
+std::shared_ptr<ExactPipeline> ExactPipeline::make(
+    ContentWork work, std::shared_ptr<Backlog> backlog,
+    std::function<bool(const MatchingNode&)> keepsWhole) {
+  return std::shared_ptr<ExactPipeline>(
+      new ExactPipeline(std::move(work), std::move(backlog), std::move(keepsWhole)));
 }
 
 Future<Void> ExactPipeline::calculateHash(const MatchingNodePtr& node, HashKind kind,
@@ -43,7 +46,8 @@ Future<Void> ExactPipeline::calculateHash(const MatchingNodePtr& node, HashKind 
   const ByteCount size = node->attributes().exactSize;
   // A node that another matcher holds too keeps its identity: its groups' claims must reach
   // that very object.
-  const bool mayPark = kind == HashKind::exact && ContentPrefixGate::holdsBack(size) && !keepsWhole_(*node);
+  const bool mayPark =
+      kind == HashKind::exact && ContentPrefixGate::holdsBack(size) && !keepsWhole_(*node);
   work_.progress->announce(1, plannedReadSize(size, kind));
   bool startWorker = false;
   {
@@ -104,7 +108,8 @@ void ExactPipeline::process(const Request& request, Digested& digested) {
   std::optional<std::uint64_t> prefix;
   if (request.kind == HashKind::exact && ContentPrefixGate::holdsBack(request.size)) {
     if (!work_.canContinue()) return;
-    auto prefixHash = calculateContentPrefixHash(request.file.path(), request.size, work_.readingPriority());
+    auto prefixHash =
+        calculateContentPrefixHash(request.file.path(), request.size, work_.readingPriority());
     if (prefixHash.hasError()) {
       reportFailure(prefixHash.error(), request.size);
       return;
@@ -127,19 +132,22 @@ void ExactPipeline::process(const Request& request, Digested& digested) {
   if (prefix && !admission.reference && digested.size() > firstDigested) {
     const MatchingNode& first = *digested[firstDigested].first;
     if (auto hash = first.exactFileHash()) {
-      gate_.offerReference(request.size, *prefix,
-                           DigestReference{first.path(), first.attributes().dateOfModification, *hash});
+      gate_.offerReference(
+          request.size, *prefix,
+          DigestReference{first.path(), first.attributes().dateOfModification, *hash});
     }
   }
 }
 
-void ExactPipeline::digestDue(std::vector<MatchingNodePtr> due, const ContentPrefixGate::Admission& admission,
-                              HashKind kind, Digested& digested) {
+void ExactPipeline::digestDue(std::vector<MatchingNodePtr> due,
+                              const ContentPrefixGate::Admission& admission, HashKind kind,
+                              Digested& digested) {
   std::vector<MatchingNodePtr> unknown;
   std::vector<CachedReading::Look> looks;
   for (auto& node : due) {
     const ByteCount size = node->attributes().exactSize;
-    auto look = cache_.isOn() && size >= kWorthCaching ? cache_.look(node->path(), size) : CachedReading::Look{};
+    auto look = cache_.isOn() && size >= kWorthCaching ? cache_.look(node->path(), size)
+                                                       : CachedReading::Look{};
     if (auto known = CachedReading::digestOf(look, kind)) {
       known_.fetch_add(1, std::memory_order_relaxed);
       node->setExactFileHash(*known);
@@ -152,15 +160,18 @@ void ExactPipeline::digestDue(std::vector<MatchingNodePtr> due, const ContentPre
   }
   read_.fetch_add(static_cast<std::int64_t>(unknown.size()), std::memory_order_relaxed);
   const size_t firstRead = digested.size();
-  if (unknown.size() == 1 && admission.reference && matchesReference(*unknown[0], *admission.reference)) {
-    digested.emplace_back(unknown[0], std::make_shared<ExactHashEquivalenceInfo>(admission.reference->hash));
+  if (unknown.size() == 1 && admission.reference &&
+      matchesReference(*unknown[0], *admission.reference)) {
+    digested.emplace_back(unknown[0],
+                          std::make_shared<ExactHashEquivalenceInfo>(admission.reference->hash));
   } else {
     digestAll(unknown, kind, digested);
   }
   if (!cache_.isOn()) return;
   for (size_t i = firstRead; i < digested.size(); ++i) {
     const auto at = std::find(unknown.begin(), unknown.end(), digested[i].first) - unknown.begin();
-    if (auto hash = digested[i].first->exactFileHash(); hash && at < static_cast<std::ptrdiff_t>(looks.size())) {
+    if (auto hash = digested[i].first->exactFileHash();
+        hash && at < static_cast<std::ptrdiff_t>(looks.size())) {
       cache_.recordDigest(looks[static_cast<size_t>(at)], kind, *hash);
     }
   }
@@ -175,21 +186,24 @@ ByteCount ExactPipeline::plannedReadSize(ByteCount size, HashKind kind) {
 
 bool ExactPipeline::matchesReference(MatchingNode& node, const DigestReference& reference) {
   if (knownLinkDigest(node) || !work_.canContinue()) return false;
-  auto same = hasSampledContentOf(exactHashingRequest(node, work_.cancellation, work_.readingPriority()),
-                                  reference.path, reference.modified);
-  if (!same.hasValue() || !same.value()) return false;  // digested on its own, which reports any failure
+  auto same =
+      hasSampledContentOf(exactHashingRequest(node, work_.cancellation, work_.readingPriority()),
+                          reference.path, reference.modified);
+  if (!same.hasValue() || !same.value())
+    return false;  // digested on its own, which reports any failure
   node.setExactFileHash(reference.hash);
   rememberLinkDigest(node);
   return true;
 }
 
-void ExactPipeline::digestAll(const std::vector<MatchingNodePtr>& nodes, HashKind kind, Digested& digested) {
-  const bool areTwins = nodes.size() == 2 && kind == HashKind::exact && !knownLinkDigest(*nodes[0]) &&
-                        !knownLinkDigest(*nodes[1]);
+void ExactPipeline::digestAll(const std::vector<MatchingNodePtr>& nodes, HashKind kind,
+                              Digested& digested) {
+  const bool areTwins = nodes.size() == 2 && kind == HashKind::exact &&
+                        !knownLinkDigest(*nodes[0]) && !knownLinkDigest(*nodes[1]);
   if (areTwins && work_.canContinue()) {
     EquivalenceInfoPtr twinInfo;
-    auto info = ExactHashCalculator::createEquivalenceInfoWithTwin(*nodes[0], *nodes[1], twinInfo, work_.cancellation,
-                                                                   work_.readingPriority());
+    auto info = ExactHashCalculator::createEquivalenceInfoWithTwin(
+        *nodes[0], *nodes[1], twinInfo, work_.cancellation, work_.readingPriority());
     if (info.hasValue()) {
       rememberLinkDigest(*nodes[0]);
       digested.emplace_back(nodes[0], std::move(info.value()));
@@ -217,7 +231,8 @@ EquivalenceInfoPtr ExactPipeline::digest(const MatchingNodePtr& node, HashKind k
       return std::make_shared<ExactHashEquivalenceInfo>(*known);
     }
   }
-  auto info = ExactHashCalculator::createEquivalenceInfo(*node, kind, work_.cancellation, work_.readingPriority());
+  auto info = ExactHashCalculator::createEquivalenceInfo(*node, kind, work_.cancellation,
+                                                         work_.readingPriority());
   if (info.hasError()) {
     reportFailure(info.error(), node->attributes().exactSize);
     return nullptr;
@@ -231,7 +246,8 @@ std::optional<ExactFileHash> ExactPipeline::knownLinkDigest(const MatchingNode& 
   if (!isHardLinked(attributes)) return std::nullopt;
   std::lock_guard lock(linkDigestsMutex_);
   auto known = linkDigests_.find(*attributes.fileResourceID);
-  if (known == linkDigests_.end() || known->second.size != attributes.exactSize) return std::nullopt;
+  if (known == linkDigests_.end() || known->second.size != attributes.exactSize)
+    return std::nullopt;
   return known->second;
 }
 
@@ -248,28 +264,33 @@ void ExactPipeline::reportFailure(const Error& error, ByteCount size) {
   if (error.isCancellation()) return;  // stopped by the user, nothing wrong with the file
   LogContext context = LogContext::at(error.path);
   if (!error.underlying.empty()) context.underlyingError = error.underlying;
-  Logger::shared().log(kAuthor, "calculateHash(forNode:hashKind:provider:)", error.description, context);
+  Logger::shared().log(kAuthor, "calculateHash(forNode:hashKind:provider:)", error.description,
+                       context);
   // Empty files cannot be digested and are simply never grouped; other failures (unreadable,
   // changed or vanished files) are worth a line.
-  const bool isEmptyFile = error.code == FileServicesError::hashingFailedForUnknownReason && size < 1;
+  const bool isEmptyFile =
+      error.code == FileServicesError::hashingFailedForUnknownReason && size < 1;
   if (!isEmptyFile) work_.fail(error);
 }
 
-Future<Void> ExactPipeline::matchSymLink(const MatchingNodePtr& node, EquivalenceCandidatesProviderImpl& provider) {
+Future<Void> ExactPipeline::matchSymLink(const MatchingNodePtr& node,
+                                         EquivalenceCandidatesProviderImpl& provider) {
   Promise<Void> promise;
   auto future = promise.future();
-  work_.queue->addOperation([self = shared_from_this(), provider = provider.shared_from_this(), node, promise]() mutable {
-    if (self->work_.canContinue()) {
-      const std::string path = node->path();
-      auto session = DiskAccessManager::shared().beginAccessingURL(path, "init(linkUrl:)", self->work_.readingPriority());
-      if (session) {
-        auto info = SymlinkTargetPathEquivalenceInfo::fromLink(path);
-        session->endAccessing();
-        if (info) provider->add(node, info);
-      }
-    }
-    promise.succeed(Void{});
-  });
+  work_.queue->addOperation(
+      [self = shared_from_this(), provider = provider.shared_from_this(), node, promise]() mutable {
+        if (self->work_.canContinue()) {
+          const std::string path = node->path();
+          auto session = DiskAccessManager::shared().beginAccessingURL(
+              path, "init(linkUrl:)", self->work_.readingPriority());
+          if (session) {
+            auto info = SymlinkTargetPathEquivalenceInfo::fromLink(path);
+            session->endAccessing();
+            if (info) provider->add(node, info);
+          }
+        }
+        promise.succeed(Void{});
+      });
   return future;
 }
 

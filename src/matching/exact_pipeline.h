@@ -15,6 +15,13 @@
 // engine, which holds the pipeline weakly.
 #pragma once
 
+#include "foundation/backlog.h"
+#include "matching/cached_reading.h"
+#include "matching/content_prefix_gate.h"
+#include "matching/content_reader.h"
+#include "matching/content_work.h"
+#include "matching/parked_file_node.h"
+
 #include <atomic>
 #include <deque>
 #include <memory>
@@ -23,16 +30,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "foundation/backlog.h"
-#include "matching/cached_reading.h"
-#include "matching/content_prefix_gate.h"
-#include "matching/content_reader.h"
-#include "matching/content_work.h"
-#include "matching/parked_file_node.h"
-
 namespace zarnik {
 
-class ExactPipeline final : public ContentReader, public std::enable_shared_from_this<ExactPipeline> {
+class ExactPipeline final : public ContentReader,
+                            public std::enable_shared_from_this<ExactPipeline> {
  public:
   // `backlog`: listed files not yet past the first-block gate, which the walk waits on.
   // `keepsWhole`: whether a node is held by another matcher too (similar pictures or audio), so
@@ -42,7 +43,8 @@ class ExactPipeline final : public ContentReader, public std::enable_shared_from
 
   Future<Void> calculateHash(const MatchingNodePtr& node, HashKind kind,
                              EquivalenceCandidatesProviderImpl& provider) override;
-  Future<Void> matchSymLink(const MatchingNodePtr& node, EquivalenceCandidatesProviderImpl& provider) override;
+  Future<Void> matchSymLink(const MatchingNodePtr& node,
+                            EquivalenceCandidatesProviderImpl& provider) override;
   // The files still waiting at the gate have no duplicate: they are let go.
   void finish();
   // Digests found in the cache, and digests made by reading.
@@ -56,8 +58,12 @@ class ExactPipeline final : public ContentReader, public std::enable_shared_from
   [[nodiscard]] static ByteCount plannedReadSize(ByteCount size, HashKind kind);
 
  private:
-  ExactPipeline(ContentWork work, std::shared_ptr<Backlog> backlog, std::function<bool(const MatchingNode&)> keepsWhole)
-      : work_(std::move(work)), cache_(work_.cache), backlog_(std::move(backlog)), keepsWhole_(std::move(keepsWhole)) {}
+  ExactPipeline(ContentWork work, std::shared_ptr<Backlog> backlog,
+                std::function<bool(const MatchingNode&)> keepsWhole)
+      : work_(std::move(work)),
+        cache_(work_.cache),
+        backlog_(std::move(backlog)),
+        keepsWhole_(std::move(keepsWhole)) {}
 
   struct Request {
     ParkedFileNode file;
@@ -70,8 +76,8 @@ class ExactPipeline final : public ContentReader, public std::enable_shared_from
   // Digests the requested file once the gate lets it through, with the one it waited for.
   void process(const Request& request, Digested& digested);
   // Digests the due nodes: those the cache knows at once, the rest by reading.
-  void digestDue(std::vector<MatchingNodePtr> due, const ContentPrefixGate::Admission& admission, HashKind kind,
-                 Digested& digested);
+  void digestDue(std::vector<MatchingNodePtr> due, const ContentPrefixGate::Admission& admission,
+                 HashKind kind, Digested& digested);
   // Whether the node holds what the reference held when digested; it then takes its digest.
   bool matchesReference(MatchingNode& node, const DigestReference& reference);
   // Two files let through together are most often copies: the second is compared with the

@@ -7,7 +7,8 @@ namespace zarnik {
 namespace {
 
 // Bundles with an identifier and a version, matched with their whole-tree sizes.
-std::vector<EquivalenceInfoPtr> applicationInformation(MatchingNode& node, const MatchingSettings& settings) {
+std::vector<EquivalenceInfoPtr> applicationInformation(MatchingNode& node,
+                                                       const MatchingSettings& settings) {
   std::vector<EquivalenceInfoPtr> infos;
   if (!settings.applications && !settings.similarApplications) return infos;
   const auto& bundle = node.bundleInfo();
@@ -19,8 +20,9 @@ std::vector<EquivalenceInfoPtr> applicationInformation(MatchingNode& node, const
     node.setWholeBundleSizes(sizes.value().diskSize, sizes.value().exactSize);
   }
   if (settings.applications) {
-    infos.push_back(std::make_shared<ExactApplicationEquivalenceInfo>(
-        ExactApplicationEquivalenceCriterion{*bundle->bundleIdentifier, *version, node.attributes().diskSize}));
+    infos.push_back(
+        std::make_shared<ExactApplicationEquivalenceInfo>(ExactApplicationEquivalenceCriterion{
+            *bundle->bundleIdentifier, *version, node.attributes().diskSize}));
   }
   if (settings.similarApplications) {
     infos.push_back(std::make_shared<SimilarApplicationEquivalenceInfo>(*bundle->bundleIdentifier));
@@ -30,7 +32,8 @@ std::vector<EquivalenceInfoPtr> applicationInformation(MatchingNode& node, const
 
 }  // namespace
 
-std::vector<EquivalenceInfoPtr> matchingInformationOf(MatchingNode& node, const MatchingSettings& settings) {
+std::vector<EquivalenceInfoPtr> matchingInformationOf(MatchingNode& node,
+                                                      const MatchingSettings& settings) {
   std::vector<EquivalenceInfoPtr> infos;
   const NodeType type = node.type();
   if (isMediaLibrary(type)) return infos;
@@ -40,8 +43,10 @@ std::vector<EquivalenceInfoPtr> matchingInformationOf(MatchingNode& node, const 
     if (settings.folders) infos.push_back(std::make_shared<DirectoryEquivalenceInfo>());
     return infos;
   }
-  if (isMatchedAsAudio(node, settings)) return infos;  // decided once its tags and audio data are read
-  if (settings.digestsFiles()) infos.push_back(std::make_shared<SizeEquivalenceInfo>(node.attributes().exactSize));
+  if (isMatchedAsAudio(node, settings))
+    return infos;  // decided once its tags and audio data are read
+  if (settings.digestsFiles())
+    infos.push_back(std::make_shared<SizeEquivalenceInfo>(node.attributes().exactSize));
   return infos;
 }
 

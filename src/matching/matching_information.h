@@ -3,14 +3,15 @@
 // identifier and version. Audio files wait for their tags; media libraries are not matched.
 #pragma once
 
-#include <vector>
-
 #include "matching/equivalence_info.h"
 #include "matching/matching_node.h"
 #include "matching/matching_settings.h"
 
+#include <vector>
+
 namespace zarnik {
 
-[[nodiscard]] std::vector<EquivalenceInfoPtr> matchingInformationOf(MatchingNode& node, const MatchingSettings& settings);
+[[nodiscard]] std::vector<EquivalenceInfoPtr> matchingInformationOf(
+    MatchingNode& node, const MatchingSettings& settings);
 
 }  // namespace zarnik

@@ -3,11 +3,11 @@
 // asking them a dozen times per file cost more than listing the file.
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include "file_model/media_info.h"
 #include "file_model/scan_rules.h"
+
+#include <string>
+#include <vector>
 
 namespace zarnik {
 

@@ -1,13 +1,12 @@
 #include "platform/file_lock.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
+#include "platform/file_reading.h"
 
 #include <cerrno>
 #include <cstdlib>
-
-#include "platform/file_reading.h"
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace zarnik {
 namespace {

@@ -4,13 +4,12 @@
 // who holds it. The lock goes with the process: a holder that dies leaves nothing locked.
 #pragma once
 
-#include <sys/types.h>
+#include "base/result.h"
+#include "platform/file_descriptor.h"
 
 #include <optional>
 #include <string>
-
-#include "base/result.h"
-#include "platform/file_descriptor.h"
+#include <sys/types.h>
 
 namespace zarnik {
 

@@ -3,11 +3,11 @@
 // old size and modification time still shows a new state.
 #pragma once
 
-#include <string>
-
 #include "base/date.h"
 #include "base/result.h"
 #include "base/units.h"
+
+#include <string>
 
 namespace zarnik {
 

@@ -1,12 +1,11 @@
 #include "platform/image_decoding.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
-#include <mutex>
-
 #include "platform/install_layout.h"
 #include "platform/picture_codec.h"
+
+#include <dlfcn.h>
+#include <mutex>
+#include <unistd.h>
 
 namespace zarnik {
 namespace {
@@ -73,17 +72,21 @@ Result<DecodedPicture> decodeWith(const std::string& name, const Decode& decode)
 // Documents and drawings are refused here, before the module (and libvips) is even loaded.
 Error notARasterPicture(const std::string& name) {
   return Error::generic("The file is not a picture in a format that is compared.", name)
-      .withUnderlying("its first bytes are not those of a JPEG, PNG, GIF, WebP, TIFF, BMP, HEIF or AVIF picture");
+      .withUnderlying(
+          "its first bytes are not those of a JPEG, PNG, GIF, WebP, TIFF, BMP, HEIF or AVIF "
+          "picture");
 }
 
-Result<DecodedPicture> decodeFile(const std::string& path, std::int64_t pixelBudget, bool headerOnly) {
+Result<DecodedPicture> decodeFile(const std::string& path, std::int64_t pixelBudget,
+                                  bool headerOnly) {
   auto signature = pictureSignatureOfFile(path);
   if (signature.hasError()) return signature.error();
   if (!signature.value()) return notARasterPicture(path);
   const PictureDecodeLimits limits{*signature.value(), pixelBudget, headerOnly};
-  return decodeWith(path, [&](const PictureCodec& calls, DecodedPicture& picture, PictureCodecFailure& failure) {
-    return calls.decodeFile(path, limits, picture, failure);
-  });
+  return decodeWith(
+      path, [&](const PictureCodec& calls, DecodedPicture& picture, PictureCodecFailure& failure) {
+        return calls.decodeFile(path, limits, picture, failure);
+      });
 }
 
 }  // namespace
@@ -101,21 +104,25 @@ Result<DecodedPicture> readPictureHeader(const std::string& path, std::int64_t p
   return decodeFile(path, pixelBudget, true);
 }
 
-Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size, std::int64_t pixelBudget) {
+Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size,
+                                               std::int64_t pixelBudget) {
   const std::string name = "(picture in memory)";
-  const auto signature = pictureSignatureOfBytes(std::span(static_cast<const std::uint8_t*>(data), size));
+  const auto signature =
+      pictureSignatureOfBytes(std::span(static_cast<const std::uint8_t*>(data), size));
   if (!signature) return notARasterPicture(name);
   const PictureDecodeLimits limits{*signature, pixelBudget};
-  return decodeWith(name, [&](const PictureCodec& calls, DecodedPicture& picture, PictureCodecFailure& failure) {
-    return calls.decodeBuffer(data, size, limits, picture, failure);
-  });
+  return decodeWith(
+      name, [&](const PictureCodec& calls, DecodedPicture& picture, PictureCodecFailure& failure) {
+        return calls.decodeBuffer(data, size, limits, picture, failure);
+      });
 }
 
-Result<void> writePicture(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height,
-                          int quality, const std::map<std::string, std::string>& exif) {
+Result<void> writePicture(const std::string& path, const std::vector<std::uint8_t>& rgb, int width,
+                          int height, int quality, const std::map<std::string, std::string>& exif) {
   if (codec().codec == nullptr) return unavailable(path);
   PictureCodecFailure failure;
-  if (!codec().codec->write(path, rgb, width, height, quality, exif, failure)) return errorOf(failure, path);
+  if (!codec().codec->write(path, rgb, width, height, quality, exif, failure))
+    return errorOf(failure, path);
   return success();
 }
 

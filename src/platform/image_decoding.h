@@ -8,14 +8,14 @@
 // that the picture is hashed as stored.
 #pragma once
 
+#include "base/result.h"
+#include "platform/picture_format.h"
+
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "base/result.h"
-#include "platform/picture_format.h"
 
 namespace zarnik {
 
@@ -34,9 +34,9 @@ struct PictureFacts {
 };
 
 struct DecodedPicture {
-  int sourceWidth = 0;   // the picture's own size
+  int sourceWidth = 0;  // the picture's own size
   int sourceHeight = 0;
-  int width = 0;         // the decoded pixels' size
+  int width = 0;  // the decoded pixels' size
   int height = 0;
   std::vector<std::uint8_t> rgb;
   PictureFacts facts;
@@ -48,14 +48,14 @@ struct DecodedPicture {
 inline constexpr std::int64_t kPicturePixelBudget = 120'000'000;
 
 // Errors: not a raster picture, more pixels than `pixelBudget`, unreadable or damaged.
-[[nodiscard]] Result<DecodedPicture> decodePictureForHashing(const std::string& path,
-                                                             std::int64_t pixelBudget = kPicturePixelBudget);
+[[nodiscard]] Result<DecodedPicture> decodePictureForHashing(
+    const std::string& path, std::int64_t pixelBudget = kPicturePixelBudget);
 // The picture's size and EXIF facts from its header alone: no pixels, `width` and `height` 0.
-[[nodiscard]] Result<DecodedPicture> readPictureHeader(const std::string& path,
-                                                       std::int64_t pixelBudget = kPicturePixelBudget);
+[[nodiscard]] Result<DecodedPicture> readPictureHeader(
+    const std::string& path, std::int64_t pixelBudget = kPicturePixelBudget);
 // The same as decodePictureForHashing from a picture file's bytes.
-[[nodiscard]] Result<DecodedPicture> decodePictureFromBuffer(const void* data, size_t size,
-                                                             std::int64_t pixelBudget = kPicturePixelBudget);
+[[nodiscard]] Result<DecodedPicture> decodePictureFromBuffer(
+    const void* data, size_t size, std::int64_t pixelBudget = kPicturePixelBudget);
 
 // The picture module, loaded if it was not yet: where it lies and the libvips version it was built
 // with. An error saying why when pictures cannot be decoded here.
@@ -68,7 +68,8 @@ struct PictureModuleFacts {
 // Writes an 8-bit RGB buffer as a picture file whose format follows the name's extension (for
 // tests and benchmarks that make their own pictures).
 // `exif` fields are named as libvips names them ("exif-ifd0-Make", "exif-ifd2-DateTimeOriginal").
-Result<void> writePicture(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height,
-                          int quality = 90, const std::map<std::string, std::string>& exif = {});
+Result<void> writePicture(const std::string& path, const std::vector<std::uint8_t>& rgb, int width,
+                          int height, int quality = 90,
+                          const std::map<std::string, std::string>& exif = {});
 
 }  // namespace zarnik

@@ -4,13 +4,13 @@
 // picture never pays for them. Both sides are built together, so C++ types cross freely.
 #pragma once
 
+#include "platform/image_decoding.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
-
-#include "platform/image_decoding.h"
 
 namespace zarnik {
 
@@ -29,12 +29,13 @@ struct PictureDecodeLimits {
 };
 
 struct PictureCodec {
-  bool (*decodeFile)(const std::string& path, const PictureDecodeLimits& limits, DecodedPicture& picture,
-                     PictureCodecFailure& failure);
-  bool (*decodeBuffer)(const void* data, size_t size, const PictureDecodeLimits& limits, DecodedPicture& picture,
-                       PictureCodecFailure& failure);
-  bool (*write)(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height, int quality,
-                const std::map<std::string, std::string>& exif, PictureCodecFailure& failure);
+  bool (*decodeFile)(const std::string& path, const PictureDecodeLimits& limits,
+                     DecodedPicture& picture, PictureCodecFailure& failure);
+  bool (*decodeBuffer)(const void* data, size_t size, const PictureDecodeLimits& limits,
+                       DecodedPicture& picture, PictureCodecFailure& failure);
+  bool (*write)(const std::string& path, const std::vector<std::uint8_t>& rgb, int width,
+                int height, int quality, const std::map<std::string, std::string>& exif,
+                PictureCodecFailure& failure);
   const char* libvipsVersion;  // the one the module was built with
 };
 

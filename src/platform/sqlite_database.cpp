@@ -1,12 +1,12 @@
 #include "platform/sqlite_database.h"
 
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <unistd.h>
 
 namespace zarnik {
 namespace {
@@ -84,14 +84,19 @@ void SqliteStatement::reset() {
   sqlite3_clear_bindings(statement_);
 }
 
-bool SqliteStatement::isNull(int column) const { return sqlite3_column_type(statement_, column) == SQLITE_NULL; }
+bool SqliteStatement::isNull(int column) const {
+  return sqlite3_column_type(statement_, column) == SQLITE_NULL;
+}
 
-std::int64_t SqliteStatement::integer(int column) const { return sqlite3_column_int64(statement_, column); }
+std::int64_t SqliteStatement::integer(int column) const {
+  return sqlite3_column_int64(statement_, column);
+}
 
 std::string SqliteStatement::text(int column) const {
   const void* bytes = sqlite3_column_blob(statement_, column);
   const int size = sqlite3_column_bytes(statement_, column);
-  return bytes != nullptr ? std::string(static_cast<const char*>(bytes), static_cast<size_t>(size)) : std::string();
+  return bytes != nullptr ? std::string(static_cast<const char*>(bytes), static_cast<size_t>(size))
+                          : std::string();
 }
 
 std::optional<std::string> SqliteStatement::optionalText(int column) const {
@@ -139,9 +144,10 @@ Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::openFromBytes(std::strin
   // A file written in write-ahead-log mode says so in its header (bytes 18 and 19 are 2); a
   // database in memory has no log, so it is read as a file of the rollback-journal kind.
   if (bytes.size() >= 20 && buffer[18] == 2 && buffer[19] == 2) buffer[18] = buffer[19] = 1;
-  const int code = sqlite3_deserialize(database->handle_, "main", buffer, static_cast<sqlite3_int64>(bytes.size()),
-                                       static_cast<sqlite3_int64>(bytes.size() + 1),
-                                       SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
+  const int code = sqlite3_deserialize(
+      database->handle_, "main", buffer, static_cast<sqlite3_int64>(bytes.size()),
+      static_cast<sqlite3_int64>(bytes.size() + 1),
+      SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
   if (code != SQLITE_OK) return database->lastError(code);
   return database;
 }
@@ -159,7 +165,8 @@ void SqliteDatabase::closeAllBeforeExit() {
   for (SqliteDatabase* database : openConnections().connections) {
     // Statements kept for reuse would keep the connection open: the process ends, so nobody
     // will use them again.
-    while (sqlite3_stmt* statement = sqlite3_next_stmt(database->handle_, nullptr)) sqlite3_finalize(statement);
+    while (sqlite3_stmt* statement = sqlite3_next_stmt(database->handle_, nullptr))
+      sqlite3_finalize(statement);
     sqlite3_close_v2(database->handle_);  // the last connection folds the log into the file
     database->handle_ = nullptr;
   }
@@ -175,8 +182,8 @@ Result<void> SqliteDatabase::execute(std::string_view sql) {
 
 Result<SqliteStatement> SqliteDatabase::prepare(std::string_view sql) const {
   sqlite3_stmt* statement = nullptr;
-  const int code = sqlite3_prepare_v3(handle_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
-                                      &statement, nullptr);
+  const int code = sqlite3_prepare_v3(handle_, sql.data(), static_cast<int>(sql.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
   if (code != SQLITE_OK) return lastError(code);
   return SqliteStatement(statement, this);
 }
@@ -197,7 +204,8 @@ Result<void> SqliteDatabase::setUserVersion(std::int64_t version) {
 
 Error SqliteDatabase::lastError(int code) const {
   const char* message = handle_ != nullptr ? sqlite3_errmsg(handle_) : sqlite3_errstr(code);
-  return sqliteError(code, message != nullptr ? message : sqlite3_errstr(code), path_ == ":memory:" ? "" : path_);
+  return sqliteError(code, message != nullptr ? message : sqlite3_errstr(code),
+                     path_ == ":memory:" ? "" : path_);
 }
 
 bool SqliteDatabase::isCorruption(const Error& error) {

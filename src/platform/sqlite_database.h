@@ -3,13 +3,13 @@
 // Error of the "SQLite" domain carrying SQLite's result code, its message and the file's path.
 #pragma once
 
+#include "base/result.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "base/result.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -29,7 +29,9 @@ class SqliteStatement {
   // Parameters are numbered from 1, as SQLite numbers them.
   SqliteStatement& bind(int index, std::int64_t value);
   SqliteStatement& bind(int index, std::string_view text);
-  SqliteStatement& bind(int index, const std::string& text) { return bind(index, std::string_view(text)); }
+  SqliteStatement& bind(int index, const std::string& text) {
+    return bind(index, std::string_view(text));
+  }
   SqliteStatement& bind(int index, const char* text) { return bind(index, std::string_view(text)); }
   SqliteStatement& bindBlob(int index, std::string_view bytes);
   SqliteStatement& bindNull(int index);
@@ -99,7 +101,9 @@ class SqliteDatabase {
 class SqliteTransaction {
  public:
   static Result<SqliteTransaction> begin(SqliteDatabase& database);
-  SqliteTransaction(SqliteTransaction&& other) noexcept : database_(other.database_) { other.database_ = nullptr; }
+  SqliteTransaction(SqliteTransaction&& other) noexcept : database_(other.database_) {
+    other.database_ = nullptr;
+  }
   SqliteTransaction(const SqliteTransaction&) = delete;
   SqliteTransaction& operator=(const SqliteTransaction&) = delete;
   SqliteTransaction& operator=(SqliteTransaction&&) = delete;

@@ -19,9 +19,9 @@ constexpr int kThumbnailSide = 256;
 // ImageMagick, OpenSlide, FITS...) stays blocked, whatever the file says it is. ImageMagick
 // stays open for BMP only: its files reach it after their first bytes were found to be a
 // bitmap's (see picture_format.h).
-constexpr const char* kRasterLoaders[] = {"VipsForeignLoadJpeg", "VipsForeignLoadPng",  "VipsForeignLoadNsgif",
-                                          "VipsForeignLoadWebp", "VipsForeignLoadTiff", "VipsForeignLoadHeif",
-                                          "VipsForeignLoadMagick"};
+constexpr const char* kRasterLoaders[] = {
+    "VipsForeignLoadJpeg", "VipsForeignLoadPng",  "VipsForeignLoadNsgif", "VipsForeignLoadWebp",
+    "VipsForeignLoadTiff", "VipsForeignLoadHeif", "VipsForeignLoadMagick"};
 
 void startVipsOnce() {
   static std::once_flag once;
@@ -38,8 +38,10 @@ void startVipsOnce() {
     for (const char* loader : kRasterLoaders) vips_operation_block_set(loader, FALSE);
     // A damaged picture makes libvips warn on stderr; the failure, when there is one, is ours to
     // report, in one line with the path.
-    g_log_set_handler("VIPS", static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO),
-                      [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+    g_log_set_handler(
+        "VIPS",
+        static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO),
+        [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
   });
 }
 
@@ -49,7 +51,8 @@ struct Unref {
 using ImagePtr = std::unique_ptr<VipsImage, Unref>;
 
 // Fails with libvips' first line of reasons.
-bool vipsFailure(PictureCodecFailure& failure, const char* description = "The picture cannot be decoded.") {
+bool vipsFailure(PictureCodecFailure& failure,
+                 const char* description = "The picture cannot be decoded.") {
   std::string text = vips_error_buffer();
   vips_error_clear();
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
@@ -71,7 +74,8 @@ namespace {
 // shows its value twice.
 std::optional<std::string> rawExif(VipsImage* image, const char* field) {
   const char* raw = nullptr;
-  if (vips_image_get_typeof(image, field) == 0 || vips_image_get_string(image, field, &raw) != 0 || raw == nullptr) {
+  if (vips_image_get_typeof(image, field) == 0 || vips_image_get_string(image, field, &raw) != 0 ||
+      raw == nullptr) {
     vips_error_clear();
     return std::nullopt;
   }
@@ -102,7 +106,8 @@ std::vector<double> exifNumbers(VipsImage* image, const char* field) {
   size_t at = open + 2;
   while (at < text.size()) {
     const size_t end = text.find(", ", at);
-    const std::string token = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    const std::string token =
+        text.substr(at, end == std::string::npos ? std::string::npos : end - at);
     char* stop = nullptr;
     const double value = std::strtod(token.c_str(), &stop);
     if (token.empty() || stop == token.c_str() || *stop != '\0' || !std::isfinite(value)) break;
@@ -114,10 +119,12 @@ std::vector<double> exifNumbers(VipsImage* image, const char* field) {
 }
 
 // Degrees from "degrees, minutes, seconds" and the hemisphere letter.
-std::optional<double> exifCoordinate(VipsImage* image, const char* field, const char* referenceField, char negative) {
+std::optional<double> exifCoordinate(VipsImage* image, const char* field,
+                                     const char* referenceField, char negative) {
   const auto parts = exifNumbers(image, field);
   if (parts.empty()) return std::nullopt;
-  double degrees = parts[0] + (parts.size() > 1 ? parts[1] / 60 : 0) + (parts.size() > 2 ? parts[2] / 3600 : 0);
+  double degrees =
+      parts[0] + (parts.size() > 1 ? parts[1] / 60 : 0) + (parts.size() > 2 ? parts[2] / 3600 : 0);
   const auto reference = exifText(image, referenceField);
   if (reference && !reference->empty() && (*reference)[0] == negative) degrees = -degrees;
   return degrees;
@@ -135,8 +142,10 @@ PictureFacts factsOf(VipsImage* image) {
   if (iso.empty()) iso = exifNumbers(image, "exif-ifd2-PhotographicSensitivity");
   if (!iso.empty()) facts.iso = iso.front();
   facts.latitude = exifCoordinate(image, "exif-ifd3-GPSLatitude", "exif-ifd3-GPSLatitudeRef", 'S');
-  facts.longitude = exifCoordinate(image, "exif-ifd3-GPSLongitude", "exif-ifd3-GPSLongitudeRef", 'W');
-  if (const auto altitude = exifNumbers(image, "exif-ifd3-GPSAltitude"); !altitude.empty()) facts.altitude = altitude.front();
+  facts.longitude =
+      exifCoordinate(image, "exif-ifd3-GPSLongitude", "exif-ifd3-GPSLongitudeRef", 'W');
+  if (const auto altitude = exifNumbers(image, "exif-ifd3-GPSAltitude"); !altitude.empty())
+    facts.altitude = altitude.front();
   return facts;
 }
 
@@ -154,17 +163,21 @@ struct PictureSource {
 std::int64_t pixelBudgetOf(const PictureDecodeLimits& limits) {
   switch (limits.signature.format) {
     case PictureFormat::heif:
-    case PictureFormat::gif: return limits.pixelBudget / 2;
-    case PictureFormat::bmp: return limits.pixelBudget / 8;
-    default: return limits.pixelBudget;
+    case PictureFormat::gif:
+      return limits.pixelBudget / 2;
+    case PictureFormat::bmp:
+      return limits.pixelBudget / 8;
+    default:
+      return limits.pixelBudget;
   }
 }
 
 bool refuseAsTooLarge(int width, int height, std::int64_t budget, PictureCodecFailure& failure) {
   const std::string limit = budget >= 1'000'000 ? std::to_string(budget / 1'000'000) + " megapixels"
                                                 : std::to_string(budget) + " pixels";
-  failure = {"The picture is too large to compare.",
-             std::to_string(width) + " × " + std::to_string(height) + " pixels, more than " + limit};
+  failure = {
+      "The picture is too large to compare.",
+      std::to_string(width) + " × " + std::to_string(height) + " pixels, more than " + limit};
   return false;
 }
 
@@ -181,7 +194,8 @@ bool takeSize(int width, int height, const PictureDecodeLimits& limits, DecodedP
   picture.sourceWidth = width;
   picture.sourceHeight = height;
   const std::int64_t budget = pixelBudgetOf(limits);
-  if (static_cast<std::int64_t>(width) * height > budget) return refuseAsTooLarge(width, height, budget, failure);
+  if (static_cast<std::int64_t>(width) * height > budget)
+    return refuseAsTooLarge(width, height, budget, failure);
   return true;
 }
 
@@ -191,22 +205,24 @@ bool takeSize(int width, int height, const PictureDecodeLimits& limits, DecodedP
 // wallpapers decoded at once took 170 MB.
 // With the size from the file's first bytes, the picture is loaded at its thumbnail's scale
 // straight away, and the canvas is that small.
-bool loadWebpScaled(const PictureSource& source, const PictureDecodeLimits& limits, DecodedPicture& picture,
-                    PictureCodecFailure& failure, ImagePtr& decoded) {
+bool loadWebpScaled(const PictureSource& source, const PictureDecodeLimits& limits,
+                    DecodedPicture& picture, PictureCodecFailure& failure, ImagePtr& decoded) {
   const PictureSignature& signature = limits.signature;
   if (!takeSize(signature.width, signature.height, limits, picture, failure)) return false;
   VipsImage* loaded = nullptr;
-  if (source.webpAtScale(&loaded, thumbnailScale(signature.width, signature.height)) != 0) return vipsFailure(failure);
+  if (source.webpAtScale(&loaded, thumbnailScale(signature.width, signature.height)) != 0)
+    return vipsFailure(failure);
   decoded.reset(loaded);
   picture.facts = factsOf(decoded.get());
   return true;
 }
 
-bool loadThumbnail(const PictureSource& source, const PictureDecodeLimits& limits, DecodedPicture& picture,
-                   PictureCodecFailure& failure, ImagePtr& decoded) {
+bool loadThumbnail(const PictureSource& source, const PictureDecodeLimits& limits,
+                   DecodedPicture& picture, PictureCodecFailure& failure, ImagePtr& decoded) {
   ImagePtr header(source.header());  // reads the header only
   if (!header) return vipsFailure(failure);
-  if (!takeSize(vips_image_get_width(header.get()), vips_image_get_height(header.get()), limits, picture, failure)) {
+  if (!takeSize(vips_image_get_width(header.get()), vips_image_get_height(header.get()), limits,
+                picture, failure)) {
     return false;
   }
   picture.facts = factsOf(header.get());
@@ -226,18 +242,21 @@ bool decode(const PictureSource& source, const PictureDecodeLimits& limits, Deco
   startVipsOnce();
   ImagePtr decoded;
   const PictureSignature& signature = limits.signature;
-  const bool sizeKnown = signature.format == PictureFormat::webp && signature.width > 0 && signature.height > 0;
+  const bool sizeKnown =
+      signature.format == PictureFormat::webp && signature.width > 0 && signature.height > 0;
   const bool loaded = sizeKnown ? loadWebpScaled(source, limits, picture, failure, decoded)
                                 : loadThumbnail(source, limits, picture, failure, decoded);
   if (!loaded) return false;
   if (limits.headerOnly) return true;  // no pixel has been read yet
   VipsImage* srgb = nullptr;
-  if (vips_colourspace(decoded.get(), &srgb, VIPS_INTERPRETATION_sRGB, nullptr) != 0) return vipsFailure(failure);
+  if (vips_colourspace(decoded.get(), &srgb, VIPS_INTERPRETATION_sRGB, nullptr) != 0)
+    return vipsFailure(failure);
   ImagePtr colour(srgb);
   VipsImage* bytes = nullptr;
   if (vips_cast_uchar(colour.get(), &bytes, nullptr) != 0) return vipsFailure(failure);
   ImagePtr eight(bytes);
-  if (vips_image_get_bands(eight.get()) < 3) return fails(failure, "The picture has too few colour bands.");
+  if (vips_image_get_bands(eight.get()) < 3)
+    return fails(failure, "The picture has too few colour bands.");
   VipsImage* three = nullptr;
   if (vips_extract_band(eight.get(), &three, 0, "n", 3, nullptr) != 0) return vipsFailure(failure);
   ImagePtr rgb(three);
@@ -249,7 +268,8 @@ bool decode(const PictureSource& source, const PictureDecodeLimits& limits, Deco
   const auto* first = static_cast<const std::uint8_t*>(memory);
   picture.rgb.assign(first, first + size);
   g_free(memory);
-  if (picture.rgb.size() != static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 3) {
+  if (picture.rgb.size() !=
+      static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 3) {
     return fails(failure, "The picture decoded to an unexpected size.");
   }
   return true;
@@ -257,40 +277,52 @@ bool decode(const PictureSource& source, const PictureDecodeLimits& limits, Deco
 
 bool decodeFile(const std::string& path, const PictureDecodeLimits& limits, DecodedPicture& picture,
                 PictureCodecFailure& failure) {
-  return decode({[&] { return vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr); },
+  return decode(
+      {[&] {
+         return vips_image_new_from_file(path.c_str(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+       },
+       [&](VipsImage** out) {
+         return vips_thumbnail(path.c_str(), out, kThumbnailSide, "height", kThumbnailSide,
+                               "no_rotate", TRUE, "size", VIPS_SIZE_DOWN, nullptr);
+       },
+       [&](VipsImage** out, double scale) {
+         return vips_webpload(path.c_str(), out, "scale", scale, "access", VIPS_ACCESS_SEQUENTIAL,
+                              nullptr);
+       }},
+      limits, picture, failure);
+}
+
+bool decodeBuffer(const void* data, size_t size, const PictureDecodeLimits& limits,
+                  DecodedPicture& picture, PictureCodecFailure& failure) {
+  return decode({[&] {
+                   return vips_image_new_from_buffer(data, size, "", "access",
+                                                     VIPS_ACCESS_SEQUENTIAL, nullptr);
+                 },
                  [&](VipsImage** out) {
-                   return vips_thumbnail(path.c_str(), out, kThumbnailSide, "height", kThumbnailSide, "no_rotate", TRUE,
-                                         "size", VIPS_SIZE_DOWN, nullptr);
+                   return vips_thumbnail_buffer(const_cast<void*>(data), size, out, kThumbnailSide,
+                                                "height", kThumbnailSide, "no_rotate", TRUE, "size",
+                                                VIPS_SIZE_DOWN, nullptr);
                  },
                  [&](VipsImage** out, double scale) {
-                   return vips_webpload(path.c_str(), out, "scale", scale, "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+                   return vips_webpload_buffer(const_cast<void*>(data), size, out, "scale", scale,
+                                               "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
                  }},
                 limits, picture, failure);
 }
 
-bool decodeBuffer(const void* data, size_t size, const PictureDecodeLimits& limits, DecodedPicture& picture,
-                  PictureCodecFailure& failure) {
-  return decode({[&] { return vips_image_new_from_buffer(data, size, "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr); },
-                 [&](VipsImage** out) {
-                   return vips_thumbnail_buffer(const_cast<void*>(data), size, out, kThumbnailSide, "height",
-                                                kThumbnailSide, "no_rotate", TRUE, "size", VIPS_SIZE_DOWN, nullptr);
-                 },
-                 [&](VipsImage** out, double scale) {
-                   return vips_webpload_buffer(const_cast<void*>(data), size, out, "scale", scale, "access",
-                                               VIPS_ACCESS_SEQUENTIAL, nullptr);
-                 }},
-                limits, picture, failure);
-}
-
-bool write(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height, int quality,
-           const std::map<std::string, std::string>& exif, PictureCodecFailure& failure) {
+bool write(const std::string& path, const std::vector<std::uint8_t>& rgb, int width, int height,
+           int quality, const std::map<std::string, std::string>& exif,
+           PictureCodecFailure& failure) {
   startVipsOnce();
-  ImagePtr image(vips_image_new_from_memory_copy(rgb.data(), rgb.size(), width, height, 3, VIPS_FORMAT_UCHAR));
+  ImagePtr image(
+      vips_image_new_from_memory_copy(rgb.data(), rgb.size(), width, height, 3, VIPS_FORMAT_UCHAR));
   if (!image) return vipsFailure(failure, "The picture cannot be written.");
-  for (const auto& [field, value] : exif) vips_image_set_string(image.get(), field.c_str(), value.c_str());
+  for (const auto& [field, value] : exif)
+    vips_image_set_string(image.get(), field.c_str(), value.c_str());
   const bool isJpeg = path.ends_with(".jpg") || path.ends_with(".jpeg");
-  const int failed = isJpeg ? vips_image_write_to_file(image.get(), path.c_str(), "Q", quality, nullptr)
-                            : vips_image_write_to_file(image.get(), path.c_str(), nullptr);
+  const int failed =
+      isJpeg ? vips_image_write_to_file(image.get(), path.c_str(), "Q", quality, nullptr)
+             : vips_image_write_to_file(image.get(), path.c_str(), nullptr);
   if (failed != 0) return vipsFailure(failure, "The picture cannot be written.");
   return true;
 }
@@ -299,6 +331,7 @@ bool write(const std::string& path, const std::vector<std::uint8_t>& rgb, int wi
 }  // namespace zarnik
 
 extern "C" const zarnik::PictureCodec* zarnik_picture_codec() {
-  static const zarnik::PictureCodec codec{zarnik::decodeFile, zarnik::decodeBuffer, zarnik::write, VIPS_VERSION};
+  static const zarnik::PictureCodec codec{zarnik::decodeFile, zarnik::decodeBuffer, zarnik::write,
+                                          VIPS_VERSION};
   return &codec;
 }

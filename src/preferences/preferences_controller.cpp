@@ -56,7 +56,8 @@ PreferencesLocations PreferencesLocations::standard() {
   if (const auto& layout = installLayout(); layout.hasValue()) {
     locations.defaultValuesFile = layout.value().resourcePath(std::string(kDefaultValuesResource));
   } else {
-    Logger::shared().log(kAuthor, "standard()", "The default values are missing: " + layout.error().oneLine());
+    Logger::shared().log(kAuthor, "standard()",
+                         "The default values are missing: " + layout.error().oneLine());
   }
   return locations;
 }

@@ -22,11 +22,13 @@ bool CandidateGroup::holdsSeparateFiles() const {
 
 ByteCount CandidateGroup::largestSize() const {
   ByteCount largest = 0;
-  for (const auto& member : members) largest = std::max(largest, member.node->attributes().exactSize);
+  for (const auto& member : members)
+    largest = std::max(largest, member.node->attributes().exactSize);
   return largest;
 }
 
-scanning_service::DetectionResult CandidateGroup::detectionResult(std::int64_t& nextIdentifier) const {
+scanning_service::DetectionResult CandidateGroup::detectionResult(
+    std::int64_t& nextIdentifier) const {
   std::map<FileId, int> linkCounts;
   for (const auto& member : members) {
     if (member.hardLinkKey) ++linkCounts[*member.hardLinkKey];
@@ -42,8 +44,8 @@ scanning_service::DetectionResult CandidateGroup::detectionResult(std::int64_t& 
     duplicate.node = member.node->buildStorableNode();
     duplicate.equivalenceKind = kind;
     if (member.hardLinkKey && linkCounts[*member.hardLinkKey] > 1) {
-      auto [it, inserted] =
-          linkGroupIDs.try_emplace(*member.hardLinkKey, static_cast<std::int64_t>(linkGroupIDs.size() + 1));
+      auto [it, inserted] = linkGroupIDs.try_emplace(
+          *member.hardLinkKey, static_cast<std::int64_t>(linkGroupIDs.size() + 1));
       duplicate.hardlinkedGroupID = it->second;
     }
     detection.equivalence.duplicates.push_back(std::move(duplicate));
@@ -59,7 +61,8 @@ std::vector<CandidateGroup> candidateGroupsOf(const std::vector<EquivalenceCandi
     CandidateGroup candidate{group->equivalenceKind(), {}};
     for (const auto& membership : group->duplicates()) {
       if (!membership->isModelingIntoDuplicateAllowed(rules, group->claimer())) continue;
-      candidate.members.push_back({membership->node(), membership->node()->attributes().fileResourceID,
+      candidate.members.push_back({membership->node(),
+                                   membership->node()->attributes().fileResourceID,
                                    membership->node()->path()});
     }
     if (candidate.members.size() < 2) continue;
@@ -68,11 +71,13 @@ std::vector<CandidateGroup> candidateGroupsOf(const std::vector<EquivalenceCandi
               [](const GroupMember& a, const GroupMember& b) { return a.path < b.path; });
     candidates.push_back(std::move(candidate));
   }
-  std::sort(candidates.begin(), candidates.end(), [](const CandidateGroup& a, const CandidateGroup& b) {
-    return std::tie(a.members.front().path, a.kind) < std::tie(b.members.front().path, b.kind);
-  });
+  std::sort(
+      candidates.begin(), candidates.end(), [](const CandidateGroup& a, const CandidateGroup& b) {
+        return std::tie(a.members.front().path, a.kind) < std::tie(b.members.front().path, b.kind);
+      });
   for (auto& candidate : candidates) {
-    for (auto& member : candidate.members) std::string().swap(member.path);  // sorted: no longer needed
+    for (auto& member : candidate.members)
+      std::string().swap(member.path);  // sorted: no longer needed
   }
   return candidates;
 }

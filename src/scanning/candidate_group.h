@@ -3,12 +3,12 @@
 // their hard-link keys, and whether its copies are known to hold the same bytes.
 #pragma once
 
+#include "matching/equivalence_candidate.h"
+#include "scanning/detection_result.h"
+
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "matching/equivalence_candidate.h"
-#include "scanning/detection_result.h"
 
 namespace zarnik {
 
@@ -27,12 +27,13 @@ struct CandidateGroup {
   [[nodiscard]] bool holdsSeparateFiles() const;
   [[nodiscard]] ByteCount largestSize() const;
   // The group as a detection result; its copies are numbered from `nextIdentifier` on.
-  [[nodiscard]] scanning_service::DetectionResult detectionResult(std::int64_t& nextIdentifier) const;
+  [[nodiscard]] scanning_service::DetectionResult detectionResult(
+      std::int64_t& nextIdentifier) const;
 };
 
 // The engine's groups of at least two members that may be duplicates (a node stays only in its
 // strongest group), sorted by their first member's path.
-[[nodiscard]] std::vector<CandidateGroup> candidateGroupsOf(const std::vector<EquivalenceCandidatePtr>& groups,
-                                                            const ExtendedScanRules& rules);
+[[nodiscard]] std::vector<CandidateGroup> candidateGroupsOf(
+    const std::vector<EquivalenceCandidatePtr>& groups, const ExtendedScanRules& rules);
 
 }  // namespace zarnik

@@ -1,14 +1,14 @@
 #include "scanning/content_verification.h"
 
-#include <atomic>
-#include <map>
-
-#include <fmt/format.h>
-
 #include "foundation/disk_access_manager.h"
 #include "foundation/logger.h"
 #include "matching/exact_hashing.h"
 #include "platform/file_comparison.h"
+
+#include <fmt/format.h>
+
+#include <atomic>
+#include <map>
 
 namespace zarnik {
 
@@ -55,13 +55,14 @@ namespace {
 
 // Whether `other` holds what `first` holds, read inside a disk-accessing session of the scan's
 // priority, with its progress shown as it goes.
-Result<bool> compareWholeContents(const MatchingNode& first, const MatchingNode& other, const ContentWork& work) {
+Result<bool> compareWholeContents(const MatchingNode& first, const MatchingNode& other,
+                                  const ContentWork& work) {
   const ByteCount size = other.attributes().exactSize;
   ByteCount advanced = 0;
   work.progress->begin([&other] { return other.path(); });
   Result<bool> equal = Error::cancelled();
-  if (auto session = DiskAccessManager::shared().beginAccessingURL(other.path(), "verifyWholeContent(_:)",
-                                                                   work.readingPriority());
+  if (auto session = DiskAccessManager::shared().beginAccessingURL(
+          other.path(), "verifyWholeContent(_:)", work.readingPriority());
       !session) {
     equal = Error::generic("Cannot be read now.", other.path());
   } else if (work.canContinue()) {
@@ -76,19 +77,22 @@ Result<bool> compareWholeContents(const MatchingNode& first, const MatchingNode&
   return equal;
 }
 
-Result<std::vector<CandidateGroup>> splitByContent(const CandidateGroup& group, const ContentWork& work) {
+Result<std::vector<CandidateGroup>> splitByContent(const CandidateGroup& group,
+                                                   const ContentWork& work) {
   std::vector<MatchingNodePtr> nodes;
   std::map<const MatchingNode*, std::optional<FileId>> keys;
   for (const auto& member : group.members) {
     nodes.push_back(member.node);
     keys[member.node.get()] = member.hardLinkKey;
   }
-  const WholeContentComparison compare = [&work](const MatchingNode& first, const MatchingNode& other) {
+  const WholeContentComparison compare = [&work](const MatchingNode& first,
+                                                 const MatchingNode& other) {
     return compareWholeContents(first, other, work);
   };
-  ZK_ASSIGN_OR_RETURN(auto sets, splitByWholeContent(std::move(nodes), compare, [&work](const Error& error) {
-                        Logger::shared().log("ContentVerification", "verifyWholeContent(_:)", error.description,
-                                             LogContext::at(error.path));
+  ZK_ASSIGN_OR_RETURN(auto sets,
+                      splitByWholeContent(std::move(nodes), compare, [&work](const Error& error) {
+                        Logger::shared().log("ContentVerification", "verifyWholeContent(_:)",
+                                             error.description, LogContext::at(error.path));
                         work.fail(error);
                       }));
   std::vector<CandidateGroup> parts;
@@ -102,7 +106,8 @@ Result<std::vector<CandidateGroup>> splitByContent(const CandidateGroup& group, 
 
 }  // namespace
 
-void verifyGroupsByContent(std::vector<CandidateGroup>& groups, bool compareWhole, const ContentWork& work) {
+void verifyGroupsByContent(std::vector<CandidateGroup>& groups, bool compareWhole,
+                           const ContentWork& work) {
   std::vector<size_t> toCompare;
   for (size_t i = 0; i < groups.size(); ++i) {
     CandidateGroup& group = groups[i];
@@ -114,7 +119,8 @@ void verifyGroupsByContent(std::vector<CandidateGroup>& groups, bool compareWhol
     work.progress->announce(others, others * group.members.front().node->attributes().exactSize);
   }
   if (toCompare.empty()) return;
-  Logger::shared().log("ContentVerification", "build()", fmt::format("Comparing {} groups by whole content", toCompare.size()));
+  Logger::shared().log("ContentVerification", "build()",
+                       fmt::format("Comparing {} groups by whole content", toCompare.size()));
   // Each group is split into its own slot.
   std::vector<std::optional<std::vector<CandidateGroup>>> splits(groups.size());
   auto done = std::make_shared<DispatchGroup>();
@@ -138,7 +144,8 @@ void verifyGroupsByContent(std::vector<CandidateGroup>& groups, bool compareWhol
       continue;
     }
     for (auto& part : *splits[i]) {
-      if (part.members.size() >= 2 && part.holdsSeparateFiles()) confirmed.push_back(std::move(part));
+      if (part.members.size() >= 2 && part.holdsSeparateFiles())
+        confirmed.push_back(std::move(part));
     }
   }
   groups = std::move(confirmed);

@@ -35,6 +35,7 @@ using WholeContentComparison =
 // `compareWhole`, confirms the others by whole content, side by side on the work's queue (at
 // most `width` groups at once), and splits them where members differ. Unreadable members are
 // reported through the work and left out; a cancelled comparison leaves its group unverified.
-void verifyGroupsByContent(std::vector<CandidateGroup>& groups, bool compareWhole, const ContentWork& work);
+void verifyGroupsByContent(std::vector<CandidateGroup>& groups, bool compareWhole,
+                           const ContentWork& work);
 
 }  // namespace zarnik

@@ -2,14 +2,14 @@
 // immutable ConstantScanningStatus snapshots of it at most about every 0.1 s.
 #pragma once
 
-#include <cstdint>
-#include <optional>
-#include <string>
-
 #include "base/date.h"
 #include "base/units.h"
 #include "foundation/cancellation_mode.h"
 #include "matching/content_progress.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
 
 namespace zarnik {
 

@@ -1,10 +1,5 @@
 #include "scanning/scanning_task.h"
 
-#include <algorithm>
-#include <thread>
-
-#include <fmt/format.h>
-
 #include "foundation/logger.h"
 #include "matching/matching_information.h"
 #include "platform/process_memory.h"
@@ -14,6 +9,11 @@
 #include "selection/duplicate_differences.h"
 #include "selection/system_files.h"
 
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <thread>
+
 namespace zarnik {
 namespace {
 
@@ -21,20 +21,25 @@ constexpr const char* kAuthor = "ScanningTask";
 constexpr std::int64_t kContainerNotificationIntervalNanoseconds = 100'000'000;
 
 std::int64_t steadyNanoseconds() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 size_t activeProcessorCount() { return std::max(1U, std::thread::hardware_concurrency()); }
 
 }  // namespace
 
-std::shared_ptr<ScanningTask> ScanningTask::make(ScanningServiceRequest request, std::shared_ptr<SerialQueue> internalQueue) {
-  auto task = std::shared_ptr<ScanningTask>(new ScanningTask(std::move(request), std::move(internalQueue)));
+std::shared_ptr<ScanningTask> ScanningTask::make(ScanningServiceRequest request,
+                                                 std::shared_ptr<SerialQueue> internalQueue) {
+  auto task =
+      std::shared_ptr<ScanningTask>(new ScanningTask(std::move(request), std::move(internalQueue)));
   task->setUp();
   return task;
 }
 
-ScanningTask::ScanningTask(ScanningServiceRequest request, std::shared_ptr<SerialQueue> internalQueue)
+ScanningTask::ScanningTask(ScanningServiceRequest request,
+                           std::shared_ptr<SerialQueue> internalQueue)
     : request_(std::move(request)),
       internalQueue_(std::move(internalQueue)),
       maxConcurrentOperationCount_(activeProcessorCount()),
@@ -47,9 +52,10 @@ void ScanningTask::setUp() {
   settings_ = MatchingSettings::of(*request_.scanRules);
   acceptableSpecifications_ = EnumerationSpecification::acceptableSpecifications(
       request_.specifications, *request_.scanRules, request_.resolver);
-  workQueue_ = OperationQueue::make("scanning-task.work", maxConcurrentOperationCount_, QualityOfService::utility);
-  enumerationQueue_ =
-      OperationQueue::make("scanning-task.enumeration", maxConcurrentOperationCount_, QualityOfService::userInitiated);
+  workQueue_ = OperationQueue::make("scanning-task.work", maxConcurrentOperationCount_,
+                                    QualityOfService::utility);
+  enumerationQueue_ = OperationQueue::make(
+      "scanning-task.enumeration", maxConcurrentOperationCount_, QualityOfService::userInitiated);
   MatchingNodesFactoryOptions options;
   options.includeHiddenItems = request_.includeHiddenItems;
   options.personalFolders = xdg::userDirectories();
@@ -60,23 +66,26 @@ void ScanningTask::setUp() {
     const auto self = weak.lock();
     return self ? self->mediaPipeline_->pictureFacts(node, wantsHash) : ImageFacts{};
   };
-  matchingNodesFactory_ = MatchingNodesFactory::make(request_.scanRules, request_.resolver, options);
+  matchingNodesFactory_ =
+      MatchingNodesFactory::make(request_.scanRules, request_.resolver, options);
   std::vector<EquivalenceKind> kinds(kAllEquivalenceKinds.begin(), kAllEquivalenceKinds.end());
   // The engine's queue takes the walk's batches at the walk's own priority: behind it, the
   // listed nodes piled up in its queue and the hashing started late (at 200,000 small files
   // the scan took 3.0 s instead of 2.6 s).
-  auto engineQueue = SerialQueue::make("equivalence-candidates-accumulators-controller", QualityOfService::userInitiated);
+  auto engineQueue = SerialQueue::make("equivalence-candidates-accumulators-controller",
+                                       QualityOfService::userInitiated);
   equivalenceCandidatesProvider_ = EquivalenceCandidatesProviderImpl::make(
-      request_.scanRules, std::move(engineQueue), weak_from_this(), EquivalenceCandidatesAccumulationMode::finite,
-      nodesProcessingGroup_, kinds);
-  equivalenceCandidatesProvider_->setKeepsSizeStageMembers(request_.keepsEquivalenceCandidatesStorage);
+      request_.scanRules, std::move(engineQueue), weak_from_this(),
+      EquivalenceCandidatesAccumulationMode::finite, nodesProcessingGroup_, kinds);
+  equivalenceCandidatesProvider_->setKeepsSizeStageMembers(
+      request_.keepsEquivalenceCandidatesStorage);
 }
 
 void ScanningTask::setUpContentReading() {
   mediaPipeline_ = MediaPipeline::make(contentWork(), settings_, equivalenceCandidatesProvider_);
-  exactPipeline_ = ExactPipeline::make(contentWork(), walkBacklog_, [media = mediaPipeline_](const MatchingNode& node) {
-    return media->holds(node);
-  });
+  exactPipeline_ = ExactPipeline::make(
+      contentWork(), walkBacklog_,
+      [media = mediaPipeline_](const MatchingNode& node) { return media->holds(node); });
   equivalenceCandidatesProvider_->setContentReader(exactPipeline_);
 }
 
@@ -105,9 +114,10 @@ Future<std::shared_ptr<const ScanningServiceResult>> ScanningTask::start() {
     if (!locations.empty()) locations += "\n";
     locations += "\t\t" + spec.url;
   }
-  Logger::shared().log(kAuthor, "start()",
-                       "Starting Scan.\n\tSupported Versions: " + request_.scanRules->reportOfSupportedVersions() +
-                           "\n\tScanLocations:\n" + locations);
+  Logger::shared().log(
+      kAuthor, "start()",
+      "Starting Scan.\n\tSupported Versions: " + request_.scanRules->reportOfSupportedVersions() +
+          "\n\tScanLocations:\n" + locations);
   setUpContentReading();
   startMark_ = timingMark_ = std::chrono::steady_clock::now();
   changeStatus([](MutableScanningStatus& status) { status.dateOfStartScan = dateNow(); });
@@ -119,7 +129,8 @@ Future<std::shared_ptr<const ScanningServiceResult>> ScanningTask::start() {
     ZK_ASSIGN_OR_RETURN(ScanningServiceResult result, self->runBuildingStage(std::move(groups)));
     return std::make_shared<const ScanningServiceResult>(std::move(result));
   });
-  future.onComplete(Executor::immediate(), [self = shared_from_this()](const Result<Scanned>&) { self->finish(); });
+  future.onComplete(Executor::immediate(),
+                    [self = shared_from_this()](const Result<Scanned>&) { self->finish(); });
   return future;
 }
 
@@ -138,7 +149,8 @@ Result<Void> ScanningTask::runEnumerationStage() {
   auto enumeration = MatchingNodesEnumerator::enumerate(
       acceptableSpecifications_, *matchingNodesFactory_, enumerationQueue_, options,
       [self] {
-        return self->canContinue() ? FileSystemEnumerationStatus::allowed : FileSystemEnumerationStatus::canceled;
+        return self->canContinue() ? FileSystemEnumerationStatus::allowed
+                                   : FileSystemEnumerationStatus::canceled;
       },
       [self](const MatchingNodePtr& node, const std::string&) { self->matchFoundNodes({node}); },
       [self](const Error& error) {
@@ -163,16 +175,18 @@ Result<std::vector<EquivalenceCandidatePtr>> ScanningTask::runAccumulationStage(
   return equivalenceCandidatesProvider_->finishAccumulationAndProvideEquivalences().wait();
 }
 
-Result<ScanningServiceResult> ScanningTask::runBuildingStage(std::vector<EquivalenceCandidatePtr> groups) {
+Result<ScanningServiceResult> ScanningTask::runBuildingStage(
+    std::vector<EquivalenceCandidatePtr> groups) {
   if (!canPerformLightActivities(cancellationMode_.mode())) return Error::cancelled();
   Logger::shared().log(kAuthor, "build()", "Building candidates to model");
   noteTimingLine("[scan] Accumulation finished ");
   exactPipeline_->finish();
   const auto counts = exactPipeline_->counts();
   Logger::shared().logTiming(kAuthor, "build()",
-                             fmt::format("[scan] Digests known from earlier scans: {} of {}", counts.known,
-                                         counts.known + counts.read));
-  if (!request_.keepsEquivalenceCandidatesStorage) equivalenceCandidatesProvider_->discardAccumulations();
+                             fmt::format("[scan] Digests known from earlier scans: {} of {}",
+                                         counts.known, counts.known + counts.read));
+  if (!request_.keepsEquivalenceCandidatesStorage)
+    equivalenceCandidatesProvider_->discardAccumulations();
   returnFreeMemoryToSystem();  // the waiting files' records and nodes: the results need other sizes
   changeStatus([count = static_cast<std::int64_t>(groups.size())](MutableScanningStatus& status) {
     status.dateOfAccumulationFinish = dateNow();
@@ -185,7 +199,8 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(std::vector<Equival
   groups.clear();  // the engine's groups, their members and the nodes only they hold
   std::vector<ByteCount> sizes;
   for (const auto& candidate : candidates) {
-    for (const auto& member : candidate.members) sizes.push_back(member.node->attributes().exactSize);
+    for (const auto& member : candidate.members)
+      sizes.push_back(member.node->attributes().exactSize);
   }
 
   ScanningServiceResult result;
@@ -219,28 +234,35 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(std::vector<Equival
   }
   detectDifferencesAndSelect(result.detectionResults);
 
-  Logger::shared().log(kAuthor, "build()", fmt::format("Did build results. Used size threshold is {}", result.usedSizeThreshold));
+  Logger::shared().log(
+      kAuthor, "build()",
+      fmt::format("Did build results. Used size threshold is {}", result.usedSizeThreshold));
   noteTimingLine("[scan] Build finished ");
-  Logger::shared().logTiming(kAuthor, "build()",
-                             fmt::format("[scan] Total time {:.3f}s", std::chrono::duration<double>(
-                                                                        std::chrono::steady_clock::now() - startMark_).count()));
+  Logger::shared().logTiming(
+      kAuthor, "build()",
+      fmt::format(
+          "[scan] Total time {:.3f}s",
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - startMark_).count()));
   for (const auto& library : matchingNodesFactory_->fetchMediaLibraryNodes()) {
     result.mediaLibraries.push_back(library->buildStorableNode());
   }
   result.scannedNodesCount = scannedCount_.load();
   result.scannedNodesSize = scannedSize_.load();
-  if (request_.keepsEquivalenceCandidatesStorage) result.equivalenceCandidatesStorage = equivalenceCandidatesProvider_;
+  if (request_.keepsEquivalenceCandidatesStorage)
+    result.equivalenceCandidatesStorage = equivalenceCandidatesProvider_;
   return result;
 }
 
-void ScanningTask::detectDifferencesAndSelect(std::vector<scanning_service::DetectionResult>& results) {
+void ScanningTask::detectDifferencesAndSelect(
+    std::vector<scanning_service::DetectionResult>& results) {
   // Groups are independent: they are told apart and selected in a few parts on the work queue,
   // with an autoselector each (one is used from one thread at a time).
   const size_t parts = std::min(results.size(), std::max<size_t>(1, maxConcurrentOperationCount_));
   if (parts == 0) return;
   const size_t perPart = (results.size() + parts - 1) / parts;
   std::vector<std::string> locations;
-  for (const auto& specification : acceptableSpecifications_) locations.push_back(specification.url);
+  for (const auto& specification : acceptableSpecifications_)
+    locations.push_back(specification.url);
   const auto systemFiles = SystemFiles::ofThisSystem(locations);
   auto done = std::make_shared<DispatchGroup>();
   for (size_t begin = 0; begin < results.size(); begin += perPart) {
@@ -261,8 +283,9 @@ void ScanningTask::detectDifferencesAndSelect(std::vector<scanning_service::Dete
 
 void ScanningTask::noteTimingLine(const char* label) {
   const auto now = std::chrono::steady_clock::now();
-  Logger::shared().logTiming(kAuthor, "start()",
-                             fmt::format("{}{:.3f}s", label, std::chrono::duration<double>(now - timingMark_).count()));
+  Logger::shared().logTiming(
+      kAuthor, "start()",
+      fmt::format("{}{:.3f}s", label, std::chrono::duration<double>(now - timingMark_).count()));
   timingMark_ = now;
 }
 
@@ -283,13 +306,15 @@ void ScanningTask::matchFoundNodes(const std::vector<MatchingNodePtr>& nodes) {
   nodesToMatch_.fetch_add(matched, std::memory_order_relaxed);
   const size_t handedOver = items.size();
   walkBacklog_->add(handedOver);
-  equivalenceCandidatesProvider_->addBatch(std::move(items), nodesProcessingGroup_,
-                                           [backlog = walkBacklog_, handedOver] { backlog->remove(handedOver); });
+  equivalenceCandidatesProvider_->addBatch(
+      std::move(items), nodesProcessingGroup_,
+      [backlog = walkBacklog_, handedOver] { backlog->remove(handedOver); });
   matchedNodes_.fetch_add(matched, std::memory_order_relaxed);
   scannedCount_.fetch_add(static_cast<std::int64_t>(nodes.size()), std::memory_order_relaxed);
   scannedSize_.fetch_add(size, std::memory_order_relaxed);
   // The latest node only feeds the progress line: skip it rather than wait for the lock.
-  if (std::unique_lock lock(latestNodeMutex_, std::try_to_lock); lock.owns_lock() && !nodes.empty()) {
+  if (std::unique_lock lock(latestNodeMutex_, std::try_to_lock);
+      lock.owns_lock() && !nodes.empty()) {
     latestNode_ = nodes.front();
   }
   nodesProcessingGroup_->leave();
@@ -297,9 +322,11 @@ void ScanningTask::matchFoundNodes(const std::vector<MatchingNodePtr>& nodes) {
 }
 
 void ScanningTask::didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>&,
-                                      const EquivalenceCandidate& group, EquivalenceCandidatesProviderImpl&) {
+                                      const EquivalenceCandidate& group,
+                                      EquivalenceCandidatesProviderImpl&) {
   if (!duplicatesHaveAccumulatableSize(group.equivalenceKind())) return;
-  changeStatus([ofSize](MutableScanningStatus& status) { status.estimatedSizeOfFoundDuplicates += ofSize; });
+  changeStatus(
+      [ofSize](MutableScanningStatus& status) { status.estimatedSizeOfFoundDuplicates += ofSize; });
 }
 
 void ScanningTask::accumulationProgressChanged(int deltaToAccumulate, int deltaAccumulated,
@@ -345,7 +372,8 @@ void ScanningTask::publishIfDue(bool force) {
 
 void ScanningTask::cancel(bool keepResults) {
   internalQueue_->async([self = shared_from_this(), keepResults] {
-    const CancellationMode mode = keepResults ? CancellationMode::keepLightActivities : CancellationMode::stopAllActivities;
+    const CancellationMode mode =
+        keepResults ? CancellationMode::keepLightActivities : CancellationMode::stopAllActivities;
     if (!self->cancellationMode_.cancel(mode)) return;
     self->cancellation_->cancel();  // heavy work stops under either mode
     self->status_.cancellationMode = mode;
@@ -354,8 +382,9 @@ void ScanningTask::cancel(bool keepResults) {
       std::lock_guard lock(self->enumerationMutex_);
       if (self->enumeration_) self->enumeration_->cancel(mode);
     }
-    Logger::shared().log(kAuthor, "cancel(keepResults:)",
-                         std::string("Scanning task cancelled.") + (keepResults ? " Results kept." : ""));
+    Logger::shared().log(
+        kAuthor, "cancel(keepResults:)",
+        std::string("Scanning task cancelled.") + (keepResults ? " Results kept." : ""));
   });
 }
 
@@ -371,7 +400,8 @@ void ScanningTask::updateIsBackgroundMode(bool isBackgroundMode) {
   });
 }
 
-ScanningService::ScanningService() : internalQueue_(SerialQueue::make("scanning-service.internal-queue")) {}
+ScanningService::ScanningService()
+    : internalQueue_(SerialQueue::make("scanning-service.internal-queue")) {}
 
 std::shared_ptr<ScanningTask> ScanningService::perform(ScanningServiceRequest request) {
   auto task = ScanningTask::make(std::move(request), internalQueue_);

@@ -12,11 +12,6 @@
 // the processor count (2 in background mode).
 #pragma once
 
-#include <atomic>
-#include <memory>
-#include <mutex>
-#include <vector>
-
 #include "enumeration/file_system_enumeration.h"
 #include "foundation/channel.h"
 #include "foundation/operation_queue.h"
@@ -27,6 +22,11 @@
 #include "scanning/candidate_group.h"
 #include "scanning/detection_result.h"
 #include "scanning/scanning_status.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 namespace zarnik {
 
@@ -47,21 +47,27 @@ struct ScanningServiceResult {
   std::int64_t scannedNodesCount = 0;
   ByteCount scannedNodesSize = 0;
   bool keepDuplicatesSmallerThenThresholdIfEquivalenceFits = false;
-  std::shared_ptr<EquivalenceCandidatesProviderImpl> equivalenceCandidatesStorage;  // when asked to keep it
+  std::shared_ptr<EquivalenceCandidatesProviderImpl>
+      equivalenceCandidatesStorage;  // when asked to keep it
 };
 
 class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
                            public std::enable_shared_from_this<ScanningTask> {
  public:
-  static std::shared_ptr<ScanningTask> make(ScanningServiceRequest request, std::shared_ptr<SerialQueue> internalQueue);
+  static std::shared_ptr<ScanningTask> make(ScanningServiceRequest request,
+                                            std::shared_ptr<SerialQueue> internalQueue);
 
   // Starts the stages; the future completes with the result (shared, never copied: it holds
   // every group of the scan) or the failure.
   Future<std::shared_ptr<const ScanningServiceResult>> start();
   // Snapshots, the latest one kept for late subscribers.
-  [[nodiscard]] const Producer<ConstantScanningStatus, Void>& status() const { return statusProducer_; }
+  [[nodiscard]] const Producer<ConstantScanningStatus, Void>& status() const {
+    return statusProducer_;
+  }
   // Items that could not be read, as they are met (called on the walk's and the readers' threads).
-  void setErrorHandler(std::function<void(const Error&)> handler) { errorHandler_ = std::move(handler); }
+  void setErrorHandler(std::function<void(const Error&)> handler) {
+    errorHandler_ = std::move(handler);
+  }
   // Before start(): whether groups of exact duplicates are confirmed by whole content before the
   // results are built (each member compared byte for byte with the first, on the work queue;
   // members that differ split off). Without it only groups the digest read whole count as
@@ -74,16 +80,19 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   // This scan's reads (and only this scan's) take one thread a disk in background mode.
   void updateIsBackgroundMode(bool isBackgroundMode);
   [[nodiscard]] bool canContinue() const { return !cancellationMode_.mode(); }
-  [[nodiscard]] const std::vector<EnumerationSpecification>& acceptableEnumerationSpecifications() const {
+  [[nodiscard]] const std::vector<EnumerationSpecification>& acceptableEnumerationSpecifications()
+      const {
     return acceptableSpecifications_;
   }
 
   // Matching engine delegate.
   void didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>& duplicates,
-                          const EquivalenceCandidate& group, EquivalenceCandidatesProviderImpl& provider) override;
+                          const EquivalenceCandidate& group,
+                          EquivalenceCandidatesProviderImpl& provider) override;
   void didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>&, const EquivalenceCandidate&,
                             EquivalenceCandidatesProviderImpl&) override {}
-  void accumulationProgressChanged(int deltaNumberOfItemsToAccumulate, int deltaNumberOfAccumulatedItems,
+  void accumulationProgressChanged(int deltaNumberOfItemsToAccumulate,
+                                   int deltaNumberOfAccumulatedItems,
                                    const std::optional<std::string>& lastProcessedURL,
                                    EquivalenceCandidatesProviderImpl& provider) override;
 
@@ -129,7 +138,7 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   std::shared_ptr<CancellationToken> cancellation_ = CancellationToken::make();
   std::shared_ptr<ContentProgress> contentProgress_ = std::make_shared<ContentProgress>();
   std::shared_ptr<std::atomic<bool>> backgroundMode_ = std::make_shared<std::atomic<bool>>(false);
-  bool verifiesContents_ = false;  // set before start
+  bool verifiesContents_ = false;             // set before start
   std::shared_ptr<DigestCache> digestCache_;  // set before start
   size_t maxConcurrentOperationCount_;
   std::function<void(const Error&)> errorHandler_;

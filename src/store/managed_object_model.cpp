@@ -109,7 +109,8 @@ const ManagedObjectModel& ManagedObjectModel::fileModel() {
 }
 
 const ManagedObjectModel& ManagedObjectModel::preferencesModel() {
-  static const ManagedObjectModel model{"PreferencesModel", {kPreferencesModelVersion1, kPreferencesModelVersion2}};
+  static const ManagedObjectModel model{"PreferencesModel",
+                                        {kPreferencesModelVersion1, kPreferencesModelVersion2}};
   return model;
 }
 

@@ -2,23 +2,22 @@
 // that leave a copy in place when it is not what the scan saw or not what the kept copy holds.
 #include "cleaning/default_cleaning_policy.h"
 
-#include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
-#include <sys/xattr.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include "support/test_dir.h"
 
 #include "cleaning/cleaning_error.h"
 #include "foundation/logger.h"
 #include "matching/exact_hashing.h"
 #include "scanning/scanning_task.h"
-#include "support/test_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 namespace zarnik {
 namespace {
@@ -40,20 +39,24 @@ class DefaultCleaningPolicyTest : public ::testing::Test {
 
   std::shared_ptr<const ZKBaseNode> node(const std::string& path) {
     auto attributes = NodeAttributes::resourceValuesOf(path);
-    return std::make_shared<ZKFileNode>(*NodeLocation::make(ScanLocation::make(dir.path(), resolver), path),
-                                        *attributes, NodeContent{}, NodeType::document, std::nullopt);
+    return std::make_shared<ZKFileNode>(
+        *NodeLocation::make(ScanLocation::make(dir.path(), resolver), path), *attributes,
+        NodeContent{}, NodeType::document, std::nullopt);
   }
 
-  CleaningItem pair(const std::string& copyName, const std::string& originalName, const std::string& content) {
+  CleaningItem pair(const std::string& copyName, const std::string& originalName,
+                    const std::string& content) {
     return item(dir.file(copyName, content), dir.file(originalName, content));
   }
 
-  CleaningItem item(const std::string& copy, const std::string& kept, EquivalenceKind kind = EquivalenceKind::exactHash) {
+  CleaningItem item(const std::string& copy, const std::string& kept,
+                    EquivalenceKind kind = EquivalenceKind::exactHash) {
     return CleaningItem{2, node(copy), 1, node(kept), kind, dir.path(), 7};
   }
 
   // The policy run as a cleaning runs it; the journal written before the first change is kept.
-  Result<CleaningItemOutcome> perform(const CleaningItem& item, FileCleaningOption option, bool replace = false) {
+  Result<CleaningItemOutcome> perform(const CleaningItem& item, FileCleaningOption option,
+                                      bool replace = false) {
     note = CleaningNote{};
     note.cleanID = 7;
     note.originalPath = item.node->path();
@@ -88,20 +91,24 @@ TEST_F(DefaultCleaningPolicyTest, EachOptionRemovesTheCopyAndSaysWhatItDid) {
   EXPECT_NE(::access((dir / "a copy.txt").c_str(), F_OK), 0);
   EXPECT_EQ(contentsOf(dir / "a.txt"), "alpha");
 
-  auto removed = perform(pair("b copy.txt", "b.txt", "beta"), {FileCleaningOption::Kind::removePermanently, {}});
+  auto removed = perform(pair("b copy.txt", "b.txt", "beta"),
+                         {FileCleaningOption::Kind::removePermanently, {}});
   ASSERT_TRUE(removed.hasValue());
   EXPECT_TRUE(std::holds_alternative<CleaningRemovedAction>(removed.value().actions.at(0)));
   EXPECT_NE(::access((dir / "b copy.txt").c_str(), F_OK), 0);
 
   const std::string folder = dir.dir("kept aside");
   dir.file("kept aside/c copy.txt", "already here");
-  auto movedAside = perform(pair("c copy.txt", "c.txt", "gamma"), {FileCleaningOption::Kind::moveToFolder, folder});
+  auto movedAside = perform(pair("c copy.txt", "c.txt", "gamma"),
+                            {FileCleaningOption::Kind::moveToFolder, folder});
   ASSERT_TRUE(movedAside.hasValue());
-  EXPECT_EQ(std::get<CleaningMovedAction>(movedAside.value().actions.at(0)).destination, folder + "/c copy 2.txt");
+  EXPECT_EQ(std::get<CleaningMovedAction>(movedAside.value().actions.at(0)).destination,
+            folder + "/c copy 2.txt");
   EXPECT_EQ(contentsOf(folder + "/c copy 2.txt"), "gamma");
   EXPECT_EQ(contentsOf(folder + "/c copy.txt"), "already here");
 
-  auto nowhere = perform(pair("d copy.txt", "d.txt", "delta"), {FileCleaningOption::Kind::moveToFolder, dir / "missing"});
+  auto nowhere = perform(pair("d copy.txt", "d.txt", "delta"),
+                         {FileCleaningOption::Kind::moveToFolder, dir / "missing"});
   ASSERT_TRUE(nowhere.hasError());
   EXPECT_EQ(nowhere.error().code, static_cast<int>(CleaningErrorCode::destinationUnaccessible));
   EXPECT_EQ(contentsOf(dir / "d copy.txt"), "delta");
@@ -127,7 +134,8 @@ TEST_F(DefaultCleaningPolicyTest, CopiesThatAreNotWhatTheScanFoundStayInPlace) {
   ByteCount unread = 0;
   for (ByteCount offset = 0; offset < size && unread == 0; offset += 4096) {
     bool read = false;
-    for (const auto& range : ranges->rangesToRead) read = read || (offset >= range.start && offset < range.end);
+    for (const auto& range : ranges->rangesToRead)
+      read = read || (offset >= range.start && offset < range.end);
     if (!read) unread = offset;
   }
   ASSERT_GT(unread, 0);
@@ -150,11 +158,14 @@ TEST_F(DefaultCleaningPolicyTest, CopiesThatAreNotWhatTheScanFoundStayInPlace) {
   ASSERT_EQ(scanned.value()->detectionResults.size(), 1u);
 
   // ... and cleaning refuses to remove either of them.
-  for (auto [copy, kept] : {std::pair{"big/one.bin", "big/two.bin"}, std::pair{"big/two.bin", "big/one.bin"}}) {
-    auto refused = perform(item(dir / copy, dir / kept), {FileCleaningOption::Kind::removePermanently, {}});
+  for (auto [copy, kept] :
+       {std::pair{"big/one.bin", "big/two.bin"}, std::pair{"big/two.bin", "big/one.bin"}}) {
+    auto refused =
+        perform(item(dir / copy, dir / kept), {FileCleaningOption::Kind::removePermanently, {}});
     ASSERT_TRUE(refused.hasError());
     EXPECT_EQ(refused.error().code, static_cast<int>(CleaningErrorCode::sourceInvalid));
-    EXPECT_NE(refused.error().underlying.find("content differs"), std::string::npos) << refused.error().oneLine();
+    EXPECT_NE(refused.error().underlying.find("content differs"), std::string::npos)
+        << refused.error().oneLine();
     EXPECT_EQ(::access((dir / copy).c_str(), F_OK), 0);
   }
 
@@ -177,7 +188,8 @@ TEST_F(DefaultCleaningPolicyTest, FoldersEmptiedByCleaningGoUpToTheScannedFolder
   const std::string copy = dir.file("scanned/keep/deep/deeper/copy.txt", "x");
   ::unlink(copy.c_str());
   auto removed = DefaultCleaningPolicy::cleanEmptyDirectories(copy, scanned);
-  EXPECT_EQ(removed, (std::vector<std::string>{dir / "scanned/keep/deep/deeper", dir / "scanned/keep/deep"}));
+  EXPECT_EQ(removed, (std::vector<std::string>{dir / "scanned/keep/deep/deeper",
+                                               dir / "scanned/keep/deep"}));
   EXPECT_EQ(::access((dir / "scanned/keep").c_str(), F_OK), 0);  // not empty
 
   const std::string lone = dir.file("scanned/lone/file.txt", "x");
@@ -213,10 +225,12 @@ TEST_F(DefaultCleaningPolicyTest, ACopyThatIsTheKeptFileByAnotherPathIsNeverRemo
   const auto scannedCopy = item(dir.file("linked/copy/h.txt", "eta"), dir / "linked/real/h.txt");
   std::filesystem::remove_all(dir / "linked/copy");
   dir.symlink("linked/copy", dir / "linked/real");
-  for (const auto& option : {FileCleaningOption{}, FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}}}) {
+  for (const auto& option : {FileCleaningOption{},
+                             FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}}}) {
     auto refused = perform(scannedCopy, option);
     ASSERT_TRUE(refused.hasError());
-    EXPECT_NE(refused.error().oneLine().find("symbolic link"), std::string::npos) << refused.error().oneLine();
+    EXPECT_NE(refused.error().oneLine().find("symbolic link"), std::string::npos)
+        << refused.error().oneLine();
   }
   // The other way round: the kept copy's path now runs through a link to the copy's folder.
   dir.file("other/real/i.txt", "iota");
@@ -228,9 +242,11 @@ TEST_F(DefaultCleaningPolicyTest, ACopyThatIsTheKeptFileByAnotherPathIsNeverRemo
   const auto linked = pair("j copy.txt", "j.txt", "jota");
   ::unlink((dir / "j copy.txt").c_str());
   dir.hardlink("j copy.txt", "j.txt");
-  auto sameFile = perform(item(dir / "j copy.txt", dir / "j.txt"), {FileCleaningOption::Kind::removePermanently, {}});
+  auto sameFile = perform(item(dir / "j copy.txt", dir / "j.txt"),
+                          {FileCleaningOption::Kind::removePermanently, {}});
   ASSERT_TRUE(sameFile.hasError());
-  EXPECT_NE(sameFile.error().oneLine().find("same file"), std::string::npos) << sameFile.error().oneLine();
+  EXPECT_NE(sameFile.error().oneLine().find("same file"), std::string::npos)
+      << sameFile.error().oneLine();
   // A symbolic link or a pipe put in place of the copy.
   const auto replaced = pair("k copy.txt", "k.txt", "kappa");
   ::unlink((dir / "k copy.txt").c_str());
@@ -252,21 +268,33 @@ TEST_F(DefaultCleaningPolicyTest, AFolderSharingAFileWithTheKeptFolderStays) {
   dir.hardlink("shared/copy/b.txt", "shared/kept/b.txt");
   auto folderNode = [&](const std::string& path) {
     auto attributes = NodeAttributes::resourceValuesOf(path);
-    return std::make_shared<ZKDirectoryNode>(*NodeLocation::make(ScanLocation::make(dir.path(), resolver), path),
-                                             *attributes, NodeContent{}, NodeType::other, std::nullopt, std::nullopt);
+    return std::make_shared<ZKDirectoryNode>(
+        *NodeLocation::make(ScanLocation::make(dir.path(), resolver), path), *attributes,
+        NodeContent{}, NodeType::other, std::nullopt, std::nullopt);
   };
-  const CleaningItem folder{2, folderNode(dir / "shared/copy"), 1, folderNode(dir / "shared/kept"),
-                            EquivalenceKind::directory, dir.path(), 7};
+  const CleaningItem folder{2,
+                            folderNode(dir / "shared/copy"),
+                            1,
+                            folderNode(dir / "shared/kept"),
+                            EquivalenceKind::directory,
+                            dir.path(),
+                            7};
   auto refused = perform(folder, {FileCleaningOption::Kind::removePermanently, {}});
   ASSERT_TRUE(refused.hasError());
-  EXPECT_NE(refused.error().oneLine().find("also inside the kept folder"), std::string::npos) << refused.error().oneLine();
+  EXPECT_NE(refused.error().oneLine().find("also inside the kept folder"), std::string::npos)
+      << refused.error().oneLine();
   EXPECT_EQ(contentsOf(dir / "shared/kept/b.txt"), "beta");
 
   // Without the shared file the folder goes, renamed aside first and then deleted.
   ::unlink((dir / "shared/copy/b.txt").c_str());
   dir.file("shared/copy/b.txt", "beta");
-  const CleaningItem rescanned{2, folderNode(dir / "shared/copy"), 1, folderNode(dir / "shared/kept"),
-                               EquivalenceKind::directory, dir.path(), 7};
+  const CleaningItem rescanned{2,
+                               folderNode(dir / "shared/copy"),
+                               1,
+                               folderNode(dir / "shared/kept"),
+                               EquivalenceKind::directory,
+                               dir.path(),
+                               7};
   auto removed = perform(rescanned, {FileCleaningOption::Kind::removePermanently, {}});
   ASSERT_TRUE(removed.hasValue()) << removed.error().oneLine();
   ASSERT_TRUE(journal);
@@ -293,13 +321,15 @@ TEST_F(DefaultCleaningPolicyTest, TheJournalIsWrittenBeforeTheCopyIsTouchedAndNa
   const auto kept = pair("m copy.txt", "m.txt", "mu");
   note = CleaningNote{};
   note.originalPath = kept.node->path();
-  const CleaningSteps failing{[](const CleaningNote&) -> Result<void> { return Error::generic("The store is full."); }, {}};
+  const CleaningSteps failing{
+      [](const CleaningNote&) -> Result<void> { return Error::generic("The store is full."); }, {}};
   EXPECT_TRUE(policy.perform(kept, note, false, failing).hasError());
   EXPECT_EQ(contentsOf(dir / "m copy.txt"), "mu");
 }
 
 TEST_F(DefaultCleaningPolicyTest, AStoppedCleaningLeavesTheCopyItWasComparing) {
-  const auto big = item(dir.fileOfSize("n copy.bin", 3 << 20, 'n'), dir.fileOfSize("n.bin", 3 << 20, 'n'));
+  const auto big =
+      item(dir.fileOfSize("n copy.bin", 3 << 20, 'n'), dir.fileOfSize("n.bin", 3 << 20, 'n'));
   stopped = true;
   auto stop = perform(big, {FileCleaningOption::Kind::removePermanently, {}});
   ASSERT_TRUE(stop.hasError());
@@ -309,8 +339,8 @@ TEST_F(DefaultCleaningPolicyTest, AStoppedCleaningLeavesTheCopyItWasComparing) {
 }
 
 TEST_F(DefaultCleaningPolicyTest, SimilarItemsGoWithoutAContentCheckButNeverAsHardLinks) {
-  const auto similar = item(dir.file("o small.jpg", "picture, smaller"), dir.file("o.jpg", "picture"),
-                            EquivalenceKind::similarImage);
+  const auto similar = item(dir.file("o small.jpg", "picture, smaller"),
+                            dir.file("o.jpg", "picture"), EquivalenceKind::similarImage);
   auto linked = perform(similar, {}, true);
   ASSERT_TRUE(linked.hasError());
   EXPECT_NE(linked.error().oneLine().find("only exact copies"), std::string::npos);
@@ -323,17 +353,21 @@ TEST_F(DefaultCleaningPolicyTest, SimilarItemsGoWithoutAContentCheckButNeverAsHa
 // MPEG audio frames behind an ID3v2 tag: the same audio under other tags is an identical copy.
 std::string taggedAudio(const std::string& tag, char sample) {
   const auto n = static_cast<std::uint32_t>(tag.size());
-  return std::string("ID3\x04\x00\x00", 6) + char((n >> 21) & 0x7F) + char((n >> 14) & 0x7F) + char((n >> 7) & 0x7F) +
-         char(n & 0x7F) + tag + std::string("\xFF\xFB\x90\x00", 4) + std::string(400, sample);
+  return std::string("ID3\x04\x00\x00", 6) + char((n >> 21) & 0x7F) + char((n >> 14) & 0x7F) +
+         char((n >> 7) & 0x7F) + char(n & 0x7F) + tag + std::string("\xFF\xFB\x90\x00", 4) +
+         std::string(400, sample);
 }
 
 TEST_F(DefaultCleaningPolicyTest, IdenticalAudioIsComparedByItsAudioDataAlone) {
   const std::string kept = dir.file("song.mp3", taggedAudio("TIT2 Song, album version", 'U'));
-  const auto retagged = item(dir.file("song copy.mp3", taggedAudio("TIT2 Song", 'U')), kept, EquivalenceKind::exactAudioHash);
-  const auto other = item(dir.file("other.mp3", taggedAudio("TIT2 Song", 'V')), kept, EquivalenceKind::exactAudioHash);
+  const auto retagged = item(dir.file("song copy.mp3", taggedAudio("TIT2 Song", 'U')), kept,
+                             EquivalenceKind::exactAudioHash);
+  const auto other = item(dir.file("other.mp3", taggedAudio("TIT2 Song", 'V')), kept,
+                          EquivalenceKind::exactAudioHash);
   auto refused = perform(other, {FileCleaningOption::Kind::removePermanently, {}});
   ASSERT_TRUE(refused.hasError());
-  EXPECT_NE(refused.error().oneLine().find("its audio differs"), std::string::npos) << refused.error().oneLine();
+  EXPECT_NE(refused.error().oneLine().find("its audio differs"), std::string::npos)
+      << refused.error().oneLine();
   EXPECT_TRUE(std::filesystem::exists(dir / "other.mp3"));
   auto trashed = perform(retagged, {});
   ASSERT_TRUE(trashed.hasValue()) << trashed.error().oneLine();
@@ -347,7 +381,8 @@ class OtherFileSystemTest : public DefaultCleaningPolicyTest {
   void SetUp() override {
     DefaultCleaningPolicyTest::SetUp();
     other = dir.dir("other volume");
-    if (::mount("tmpfs", other.c_str(), "tmpfs", 0, "size=4m") != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+    if (::mount("tmpfs", other.c_str(), "tmpfs", 0, "size=4m") != 0)
+      GTEST_SKIP() << "cannot mount a tmpfs here";
     mounted = true;
   }
   void TearDown() override {
@@ -363,7 +398,8 @@ TEST_F(OtherFileSystemTest, AHardLinkThatCannotBeMadeLeavesTheCopyWhereItIs) {
   const auto copy = item(dir.file("p copy.txt", "pi"), kept);
   auto refused = perform(copy, {}, true);
   ASSERT_TRUE(refused.hasError());
-  EXPECT_NE(refused.error().oneLine().find("another file system"), std::string::npos) << refused.error().oneLine();
+  EXPECT_NE(refused.error().oneLine().find("another file system"), std::string::npos)
+      << refused.error().oneLine();
   EXPECT_EQ(contentsOf(dir / "p copy.txt"), "pi");
   EXPECT_FALSE(std::filesystem::exists(dir / ".zarnik-link-7-2"));
 }
@@ -373,7 +409,8 @@ TEST_F(OtherFileSystemTest, AMoveAcrossFileSystemsKeepsTheCopysMetadata) {
   ::chmod((dir / "q copy.txt").c_str(), 0640);
   ::setxattr((dir / "q copy.txt").c_str(), "user.origin", "camera", 6, 0);
   dir.setModificationTime("q copy.txt", 1'000'000'000);
-  auto moved = perform(item(dir / "q copy.txt", dir / "q.txt"), {FileCleaningOption::Kind::moveToFolder, other});
+  auto moved = perform(item(dir / "q copy.txt", dir / "q.txt"),
+                       {FileCleaningOption::Kind::moveToFolder, other});
   ASSERT_TRUE(moved.hasValue()) << moved.error().oneLine();
   const std::string destination = other + "/q copy.txt";
   EXPECT_EQ(contentsOf(destination), "rho");
@@ -382,7 +419,8 @@ TEST_F(OtherFileSystemTest, AMoveAcrossFileSystemsKeepsTheCopysMetadata) {
   EXPECT_EQ(status.st_mode & 07777, 0640u);
   EXPECT_EQ(status.st_mtim.tv_sec, 1'000'000'000);
   char value[16] = {};
-  const bool tmpfsKeepsUserAttributes = ::getxattr(destination.c_str(), "user.origin", value, sizeof(value)) == 6;
+  const bool tmpfsKeepsUserAttributes =
+      ::getxattr(destination.c_str(), "user.origin", value, sizeof(value)) == 6;
   if (tmpfsKeepsUserAttributes) {
     EXPECT_EQ(std::string(value, 6), "camera");
   }

@@ -1,22 +1,22 @@
 // Black-box tests of the digest cache as scans use it: a rescan takes what it learnt of
 // unchanged files, never of changed ones, and a damaged or shared cache changes no result.
-#include <fcntl.h>
-#include <sys/stat.h>
+#include "e2e/zarnik_runner.h"
+#include "support/test_dir.h"
+
+#include "base/json.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <random>
 #include <regex>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
-
-#include "base/json.h"
-#include "e2e/zarnik_runner.h"
-#include "support/test_dir.h"
 
 namespace zarnik {
 namespace {
@@ -33,7 +33,8 @@ Groups groupsOf(const std::string& json) {
   if (document.hasError()) return groups;
   for (const auto& group : document.value()["equivalences"]) {
     std::set<std::string> paths;
-    for (const auto& duplicate : group["duplicates"]) paths.insert(*bytesFromJson(duplicate["path"]));
+    for (const auto& duplicate : group["duplicates"])
+      paths.insert(*bytesFromJson(duplicate["path"]));
     groups.insert(paths);
   }
   return groups;
@@ -74,7 +75,8 @@ class DigestCacheScanTest : public testing::ZarnikProgramTest {
   const Groups threeCopies{{"a/copy.bin", "b/copy.bin", "c/copy.bin"}};
 };
 
-TEST_F(DigestCacheScanTest, ARescanReadsNothingUnchangedButAFileRewrittenInPlaceIsReadAgainAndLeavesItsGroup) {
+TEST_F(DigestCacheScanTest,
+       ARescanReadsNothingUnchangedButAFileRewrittenInPlaceIsReadAgainAndLeavesItsGroup) {
   makeTree();
   settle();
   const auto first = scan();
@@ -107,7 +109,8 @@ TEST_F(DigestCacheScanTest, ARescanReadsNothingUnchangedButAFileRewrittenInPlace
   const auto [knownAfter, totalAfter] = knownContents(third.err);
   EXPECT_LT(knownAfter, totalAfter) << "the rewritten file was read again: " << third.err;
 
-  const auto uncached = runZarnik("scan -q -v --no-cache --exact --min-size 0 --json " + quoted(tree.path()), scratch);
+  const auto uncached = runZarnik(
+      "scan -q -v --no-cache --exact --min-size 0 --json " + quoted(tree.path()), scratch);
   EXPECT_EQ(groupsOf(uncached.out), groupsOf(third.out));
   EXPECT_EQ(knownContents(uncached.err).first, 0) << uncached.err;
 }
@@ -133,7 +136,8 @@ TEST_F(DigestCacheScanTest, ADamagedCacheIsReplacedAndChangesNoResult) {
     const auto damaged = scan();
     ASSERT_EQ(damaged.status, 0) << damaged.err;
     EXPECT_EQ(groupsOf(damaged.out), threeCopies);
-    EXPECT_EQ(knownContents(damaged.err).first, 0) << "nothing is taken from a damaged cache: " << damaged.err;
+    EXPECT_EQ(knownContents(damaged.err).first, 0)
+        << "nothing is taken from a damaged cache: " << damaged.err;
     const auto rebuilt = scan();
     const auto [known, total] = knownContents(rebuilt.err);
     EXPECT_EQ(groupsOf(rebuilt.out), threeCopies);
@@ -143,8 +147,10 @@ TEST_F(DigestCacheScanTest, ADamagedCacheIsReplacedAndChangesNoResult) {
 
 TEST_F(DigestCacheScanTest, TwoScansAtOnceShareTheCacheAndBothAreRight) {
   makeTree();
-  for (int i = 0; i < 40; ++i) tree.file("e/pair" + std::to_string(i) + ".bin", randomBytes(70000 + i, 100 + i));
-  for (int i = 0; i < 40; ++i) tree.file("f/pair" + std::to_string(i) + ".bin", randomBytes(70000 + i, 100 + i));
+  for (int i = 0; i < 40; ++i)
+    tree.file("e/pair" + std::to_string(i) + ".bin", randomBytes(70000 + i, 100 + i));
+  for (int i = 0; i < 40; ++i)
+    tree.file("f/pair" + std::to_string(i) + ".bin", randomBytes(70000 + i, 100 + i));
   settle();
   testing::TestDir otherScratch;
   const std::string arguments = "scan -q -v --exact --min-size 0 --json " + quoted(tree.path());
@@ -152,7 +158,8 @@ TEST_F(DigestCacheScanTest, TwoScansAtOnceShareTheCacheAndBothAreRight) {
   testing::Run two;
   std::thread first([&] { one = runZarnikWith("", arguments, scratch); });
   std::thread second([&] {
-    two = runZarnikWith("XDG_DATA_HOME=" + quoted(otherScratch / "data") + " XDG_STATE_HOME=" + quoted(otherScratch.path()),
+    two = runZarnikWith("XDG_DATA_HOME=" + quoted(otherScratch / "data") +
+                            " XDG_STATE_HOME=" + quoted(otherScratch.path()),
                         arguments, otherScratch);
   });
   first.join();

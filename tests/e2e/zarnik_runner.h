@@ -1,14 +1,13 @@
 // Runs the zarnik program for black-box tests and collects its exit status and output.
 #pragma once
 
-#include <sys/types.h>
+#include "support/test_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
-
-#include "support/test_dir.h"
 
 namespace zarnik::testing {
 
@@ -22,7 +21,8 @@ struct Run {
 Run runZarnik(const std::string& arguments, const TestDir& scratch);
 // The same with `environment` ("NAME=value ...") set for this run alone; stderr goes through
 // a file in `scratch`, so two runs at once need scratch folders of their own.
-Run runZarnikWith(const std::string& environment, const std::string& arguments, const TestDir& scratch);
+Run runZarnikWith(const std::string& environment, const std::string& arguments,
+                  const TestDir& scratch);
 // Starts zarnik with `arguments` (no shell), its output thrown away; the process id.
 pid_t spawnZarnik(const std::vector<std::string>& arguments);
 inline std::string quoted(const std::string& path) { return "'" + path + "'"; }

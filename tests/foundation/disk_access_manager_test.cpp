@@ -92,12 +92,14 @@ TEST(DiskAccessManager, ATimedOutReaderGetsNothingAndLeavesNoTrace) {
     release.get_future().wait();
   });
   holding.get_future().wait();
-  auto refused = manager.beginAccessingURL("/anywhere/else", "late", QualityOfService::utility, 0.1);
+  auto refused =
+      manager.beginAccessingURL("/anywhere/else", "late", QualityOfService::utility, 0.1);
   EXPECT_EQ(refused, nullptr);
   EXPECT_EQ(manager.waitingRequestCount("unknown"), 0u);
   release.set_value();
   holder.join();
-  auto granted = manager.beginAccessingURL("/anywhere/else", "after", QualityOfService::utility, 0.1);
+  auto granted =
+      manager.beginAccessingURL("/anywhere/else", "after", QualityOfService::utility, 0.1);
   EXPECT_NE(granted, nullptr);
 }
 
@@ -113,7 +115,8 @@ TEST(DiskAccessManager, BackgroundReadersWaitForAnyOtherReaderWhileOthersDoNot) 
   holding.get_future().wait();
   // A second background scan waits; a scan in the foreground is not held back by either.
   EXPECT_EQ(manager.beginAccessingURL("/b", "second", QualityOfService::background, 0.05), nullptr);
-  EXPECT_NE(manager.beginAccessingURL("/b", "foreground", QualityOfService::utility, 0.05), nullptr);
+  EXPECT_NE(manager.beginAccessingURL("/b", "foreground", QualityOfService::utility, 0.05),
+            nullptr);
   release.set_value();
   holder.join();
   EXPECT_NE(manager.beginAccessingURL("/b", "second", QualityOfService::background, 0.05), nullptr);
@@ -123,7 +126,8 @@ TEST(DiskMap, KindsFollowSysfsAndFileSystemTypes) {
   EXPECT_EQ(disk("x", ZKDiskInfo::solidState, "/").maxTreads(), 4);
   EXPECT_EQ(disk("x", ZKDiskInfo::rotating, "/").maxTreads(), 2);
   EXPECT_EQ(disk("x", ZKDiskInfo::externalLocal, "/").maxTreads(), 1);
-  std::vector<MountEntry> mounts = {{"/mnt/nas", "nfs4", "nas:/x", 0, 50}, {"/tmp", "tmpfs", "tmpfs", 0, 30}};
+  std::vector<MountEntry> mounts = {{"/mnt/nas", "nfs4", "nas:/x", 0, 50},
+                                    {"/tmp", "tmpfs", "tmpfs", 0, 30}};
   auto disks = buildDiskMap(mounts, "/nonexistent-sysfs");
   ASSERT_EQ(disks.size(), 2u);
   for (const auto& d : disks) {

@@ -2,9 +2,9 @@
 // too recently to trust its times is never kept.
 #include "matching/cached_reading.h"
 
-#include <gtest/gtest.h>
-
 #include "support/test_dir.h"
+
+#include <gtest/gtest.h>
 
 namespace zarnik {
 namespace {
@@ -30,7 +30,8 @@ TEST_F(CachedReadingTest, AFileIsKeyedByItsStateAndNotKeptWhileItsChangeIsRecent
   const auto look = reading.look(path, 5);
   ASSERT_TRUE(look.key.has_value());
   EXPECT_FALSE(look.known.has_value());
-  EXPECT_FALSE(reading.look(path, 6).key.has_value()) << "a file no longer of its listed size is read, not looked up";
+  EXPECT_FALSE(reading.look(path, 6).key.has_value())
+      << "a file no longer of its listed size is read, not looked up";
 
   // Written just now: a second write in the same clock tick would leave its state as it is.
   reading.recordDigest(look, HashKind::exact, digestOf(1));

@@ -1,17 +1,16 @@
-#include <sys/stat.h>
-
-#include <filesystem>
-
-#include <gtest/gtest.h>
-
-#include <map>
-#include <mutex>
-#include <thread>
+#include "support/test_dir.h"
 
 #include "matching/equivalence_candidates_provider.h"
 #include "matching/exact_hashing.h"
 #include "matching/matching_nodes_factory.h"
-#include "support/test_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
 
 namespace zarnik {
 namespace {
@@ -27,7 +26,8 @@ class RecordingDelegate final : public EquivalenceCandidatesProviderDelegate, pu
   std::vector<std::pair<ByteCount, size_t>> matches;  // size, number of reported members
   bool answerHashes = true;
 
-  Future<Void> calculateHash(const MatchingNodePtr& node, HashKind, EquivalenceCandidatesProviderImpl& provider) override {
+  Future<Void> calculateHash(const MatchingNodePtr& node, HashKind,
+                             EquivalenceCandidatesProviderImpl& provider) override {
     {
       std::lock_guard lock(mutex);
       hashRequests.emplace_back(node->name());
@@ -45,13 +45,15 @@ class RecordingDelegate final : public EquivalenceCandidatesProviderDelegate, pu
     return makeSucceededFuture(Void{});
   }
   void didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>& duplicates,
-                          const EquivalenceCandidate&, EquivalenceCandidatesProviderImpl&) override {
+                          const EquivalenceCandidate&,
+                          EquivalenceCandidatesProviderImpl&) override {
     std::lock_guard lock(mutex);
     matches.emplace_back(ofSize, duplicates.size());
   }
   void didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>&, const EquivalenceCandidate&,
                             EquivalenceCandidatesProviderImpl&) override {}
-  void accumulationProgressChanged(int, int, const std::optional<std::string>&, EquivalenceCandidatesProviderImpl&) override {}
+  void accumulationProgressChanged(int, int, const std::optional<std::string>&,
+                                   EquivalenceCandidatesProviderImpl&) override {}
 };
 
 class MatchingEngineTest : public ::testing::Test {
@@ -75,7 +77,8 @@ class MatchingEngineTest : public ::testing::Test {
   std::shared_ptr<EquivalenceCandidatesProviderImpl> provider(
       std::vector<EquivalenceKind> kinds = {EquivalenceKind::exactSize, EquivalenceKind::exactHash},
       EquivalenceCandidatesAccumulationMode mode = EquivalenceCandidatesAccumulationMode::finite) {
-    auto provider = EquivalenceCandidatesProviderImpl::make(rules, nullptr, delegate, mode, nullptr, kinds);
+    auto provider =
+        EquivalenceCandidatesProviderImpl::make(rules, nullptr, delegate, mode, nullptr, kinds);
     provider->setContentReader(delegate);
     return provider;
   }
@@ -199,7 +202,8 @@ TEST(FileRangeAnalytics, SamplesFourChunksAndReadsSmallFilesAndWavWhole) {
   EXPECT_EQ(small->rangesToRead.size(), 4u);
   EXPECT_TRUE(small->readsWholeFile());
   auto five = FileRangeAnalytics::make("a.bin", 4, 1, 5 * kMiB);
-  EXPECT_EQ(five->rangesToRead.back(), (ByteRange{3 * kMiB, 4 * kMiB}));  // the last MiB is not read
+  EXPECT_EQ(five->rangesToRead.back(),
+            (ByteRange{3 * kMiB, 4 * kMiB}));  // the last MiB is not read
   EXPECT_FALSE(five->readsWholeFile());
   auto ten = FileRangeAnalytics::make("a.bin", 4, 1, 10 * kMiB);
   std::vector<ByteCount> starts;
@@ -233,10 +237,14 @@ TEST(ExactHashing, SampledDigestIgnoresUnreadChunksButWavIsReadWhole) {
   EXPECT_NE(hash("one.bin").value(), hash("three.bin").value());
 
   // A twin read beside a digested file is equal exactly when its own digest would be.
-  for (const auto& [first, second] : std::vector<std::pair<const char*, const char*>>{
-           {"one.bin", "two.bin"}, {"one.wav", "two.wav"}, {"one.bin", "three.bin"}, {"three.bin", "one.bin"}}) {
+  for (const auto& [first, second] :
+       std::vector<std::pair<const char*, const char*>>{{"one.bin", "two.bin"},
+                                                        {"one.wav", "two.wav"},
+                                                        {"one.bin", "three.bin"},
+                                                        {"three.bin", "one.bin"}}) {
     SCOPED_TRACE(std::string(first) + " beside " + second);
-    auto twin = calculateExactFileHashWithTwin({dir / first, 4, 1, static_cast<ByteCount>(content.size())}, dir / second);
+    auto twin = calculateExactFileHashWithTwin(
+        {dir / first, 4, 1, static_cast<ByteCount>(content.size())}, dir / second);
     ASSERT_TRUE(twin.hasValue());
     EXPECT_EQ(twin.value().hash, hash(first).value());
     EXPECT_EQ(twin.value().twinIsEqual, hash(first).value() == hash(second).value());
@@ -264,7 +272,9 @@ TEST(ExactHashing, ASmallTwinIsEqualOnlyWithTheSameBytesAndLength) {
   const Date listed = NodeAttributes::resourceValuesOf(dir / "abc")->dateOfModification;
   EXPECT_TRUE(hasSampledContentOf({dir / "abc copy", 4, 1, 3}, dir / "abc", listed).value());
   EXPECT_FALSE(hasSampledContentOf({dir / "abd", 4, 1, 3}, dir / "abc", listed).value());
-  EXPECT_FALSE(hasSampledContentOf({dir / "abc copy", 4, 1, 3}, dir / "abc", listed + std::chrono::seconds(1)).value());
+  EXPECT_FALSE(hasSampledContentOf({dir / "abc copy", 4, 1, 3}, dir / "abc",
+                                   listed + std::chrono::seconds(1))
+                   .value());
   EXPECT_TRUE(hasSampledContentOf({dir / "gone", 4, 1, 3}, dir / "abc", listed).hasError());
   // The digested file's own failure is the result's, whatever the twin.
   auto vanished = calculateExactFileHashWithTwin({dir / "gone", 4, 1, 3}, dir / "abc");
@@ -277,9 +287,11 @@ TEST(ExactHashing, KnownDigestAndFailuresCarryTheirCodes) {
   dir.file("abc.txt", "abc");
   auto digest = calculateExactFileHash({dir / "abc.txt", 4, 1, 3});
   ASSERT_TRUE(digest.hasValue());
-  EXPECT_EQ(hexJson(digest.value().dataBytes()), "a9993e364706816aba3e25717850c26c9cd0d89d");  // SHA-1("abc")
+  EXPECT_EQ(hexJson(digest.value().dataBytes()),
+            "a9993e364706816aba3e25717850c26c9cd0d89d");  // SHA-1("abc")
   dir.file("empty", "");
-  EXPECT_EQ(calculateExactFileHash({dir / "empty", 4, 1, 0}).error().code, FileServicesError::hashingFailedForUnknownReason);
+  EXPECT_EQ(calculateExactFileHash({dir / "empty", 4, 1, 0}).error().code,
+            FileServicesError::hashingFailedForUnknownReason);
   auto changed = calculateExactFileHash({dir / "abc.txt", 4, 1, 4});  // listed with another size
   ASSERT_TRUE(changed.hasError());
   EXPECT_EQ(changed.error().code, FileServicesError::exactHashingFailedToAnalyze);
@@ -298,7 +310,7 @@ TEST(ExactHashing, KnownDigestAndFailuresCarryTheirCodes) {
 }
 
 TEST(TresholdEvaluator, PicksTheSizeWhereManySmallFilesHoldLittleOfTheTotal) {
-  std::vector<ByteCount> sizes(1000, 100);      // many small duplicates
+  std::vector<ByteCount> sizes(1000, 100);     // many small duplicates
   sizes.insert(sizes.end(), 10, 100'000'000);  // a few large ones hold almost everything
   const ByteCount threshold = TresholdEvaluator::automaticThreshold(sizes, 0.1);
   EXPECT_EQ(threshold, 100);

@@ -15,7 +15,8 @@ struct ReadAudio {
 
 ReadAudio readAudio(const std::string& path, QualityOfService priority) {
   ReadAudio read;
-  auto session = DiskAccessManager::shared().beginAccessingURL(path, "audioInfo(forNode:)", priority);
+  auto session =
+      DiskAccessManager::shared().beginAccessingURL(path, "audioInfo(forNode:)", priority);
   if (!session) return read;
   AudioInfo info;
   if (auto tags = readAudioTags(path); tags.hasValue()) {
@@ -23,7 +24,8 @@ ReadAudio readAudio(const std::string& path, QualityOfService priority) {
     info.album = tags.value().album;
     info.artist = tags.value().artist;
     info.duration = tags.value().duration;
-    if (tags.value().bitRate > 0) info.bitrate = static_cast<std::uint32_t>(tags.value().bitRate);  // kbit/s
+    if (tags.value().bitRate > 0)
+      info.bitrate = static_cast<std::uint32_t>(tags.value().bitRate);  // kbit/s
     read.hasTags = true;
   }
   if (auto located = locateAudioDataInFile(path); located.hasValue() && located.value()) {
@@ -40,7 +42,8 @@ bool isMatchedAsAudio(const MatchingNode& node, const MatchingSettings& settings
          node.attributes().vnodeType == VNodeType::regular && node.attributes().exactSize > 0;
 }
 
-std::vector<EquivalenceInfoPtr> readAudioInformation(MatchingNode& node, const MatchingSettings& settings,
+std::vector<EquivalenceInfoPtr> readAudioInformation(MatchingNode& node,
+                                                     const MatchingSettings& settings,
                                                      QualityOfService priority) {
   const ReadAudio read = readAudio(node.path(), priority);
   if (read.info) node.setAudioInfo(*read.info);
@@ -48,7 +51,8 @@ std::vector<EquivalenceInfoPtr> readAudioInformation(MatchingNode& node, const M
   if (settings.similarAudio) {
     const auto* track = dynamic_cast<const MatchingITunesItemNode*>(&node);
     if (track != nullptr && track->iTunesItemInfo()) {
-      if (auto info = AudioMetadataEquivalenceInfo::of(*track->iTunesItemInfo())) infos.push_back(std::move(info));
+      if (auto info = AudioMetadataEquivalenceInfo::of(*track->iTunesItemInfo()))
+        infos.push_back(std::move(info));
     } else if (read.hasTags) {
       infos.push_back(AudioMetadataEquivalenceInfo::of(*read.info));
     }
@@ -56,7 +60,8 @@ std::vector<EquivalenceInfoPtr> readAudioInformation(MatchingNode& node, const M
   if (settings.exactAudioContent && read.info && read.info->contentSize) {
     infos.push_back(std::make_shared<AudioSizeEquivalenceInfo>(*read.info->contentSize));
   } else if (settings.digestsFiles()) {
-    infos.push_back(std::make_shared<SizeEquivalenceInfo>(node.attributes().exactSize));  // matched as a file
+    infos.push_back(
+        std::make_shared<SizeEquivalenceInfo>(node.attributes().exactSize));  // matched as a file
   }
   return infos;
 }

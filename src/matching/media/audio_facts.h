@@ -4,12 +4,12 @@
 // tags); a file of neither kind is matched as a file.
 #pragma once
 
-#include <vector>
-
 #include "foundation/thread_pool.h"
 #include "matching/equivalence_info.h"
 #include "matching/matching_node.h"
 #include "matching/matching_settings.h"
+
+#include <vector>
 
 namespace zarnik {
 
@@ -17,7 +17,8 @@ namespace zarnik {
 
 // Reads the node's audio facts (kept on it, for the differences between copies) and returns the
 // information it is matched by.
-[[nodiscard]] std::vector<EquivalenceInfoPtr> readAudioInformation(MatchingNode& node, const MatchingSettings& settings,
+[[nodiscard]] std::vector<EquivalenceInfoPtr> readAudioInformation(MatchingNode& node,
+                                                                   const MatchingSettings& settings,
                                                                    QualityOfService priority);
 
 }  // namespace zarnik

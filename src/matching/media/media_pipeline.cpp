@@ -6,16 +6,20 @@
 
 namespace zarnik {
 
-std::shared_ptr<MediaPipeline> MediaPipeline::make(ContentWork work, MatchingSettings settings,
-                                                   std::shared_ptr<EquivalenceCandidatesProviderImpl> engine) {
-  return std::shared_ptr<MediaPipeline>(new MediaPipeline(std::move(work), std::move(settings), std::move(engine)));
+std::shared_ptr<MediaPipeline> MediaPipeline::make(
+    ContentWork work, MatchingSettings settings,
+    std::shared_ptr<EquivalenceCandidatesProviderImpl> engine) {
+  return std::shared_ptr<MediaPipeline>(
+      new MediaPipeline(std::move(work), std::move(settings), std::move(engine)));
 }
 
 bool MediaPipeline::holds(const MatchingNode& node) const {
   return isComparedPicture(node, settings_) || isMatchedAsAudio(node, settings_);
 }
 
-bool MediaPipeline::decidesMatching(const MatchingNode& node) const { return isMatchedAsAudio(node, settings_); }
+bool MediaPipeline::decidesMatching(const MatchingNode& node) const {
+  return isMatchedAsAudio(node, settings_);
+}
 
 void MediaPipeline::take(const MatchingNodePtr& node) {
   if (isComparedPicture(*node, settings_)) matchPerceptually(node);
@@ -24,7 +28,8 @@ void MediaPipeline::take(const MatchingNodePtr& node) {
 
 ImageFacts MediaPipeline::pictureFacts(const MatchingNode& node, bool wantsHashes) const {
   if (!work_.canContinue()) return {};
-  const auto look = cache_.isOn() ? cache_.look(node.path(), node.attributes().exactSize) : CachedReading::Look{};
+  const auto look =
+      cache_.isOn() ? cache_.look(node.path(), node.attributes().exactSize) : CachedReading::Look{};
   if (look.known && look.known->picture && (look.known->picture->hashesIncluded || !wantsHashes)) {
     return look.known->picture->facts;
   }
@@ -59,10 +64,11 @@ void MediaPipeline::matchPerceptually(const MatchingNodePtr& node) {
     if (!info || (info->size.width < box.width && info->size.height < box.height)) return;
     const auto hashes = picture->imageHash();
     if (hashes.empty()) return;
-    self.engine_->add(picture,
-                      std::make_shared<PerceptualImageEquivalenceInfo>(hashes, static_cast<int>(info->size.width),
-                                                                       static_cast<int>(info->size.height)),
-                      self.work_.inFlight);
+    self.engine_->add(
+        picture,
+        std::make_shared<PerceptualImageEquivalenceInfo>(hashes, static_cast<int>(info->size.width),
+                                                         static_cast<int>(info->size.height)),
+        self.work_.inFlight);
   });
 }
 

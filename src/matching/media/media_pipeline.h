@@ -3,19 +3,20 @@
 // takes milliseconds); what is learnt goes to the engine, counted as work in flight until then.
 #pragma once
 
-#include <memory>
-
 #include "matching/cached_reading.h"
 #include "matching/content_work.h"
 #include "matching/equivalence_candidates_provider.h"
 #include "matching/matching_settings.h"
 
+#include <memory>
+
 namespace zarnik {
 
 class MediaPipeline : public std::enable_shared_from_this<MediaPipeline> {
  public:
-  static std::shared_ptr<MediaPipeline> make(ContentWork work, MatchingSettings settings,
-                                             std::shared_ptr<EquivalenceCandidatesProviderImpl> engine);
+  static std::shared_ptr<MediaPipeline> make(
+      ContentWork work, MatchingSettings settings,
+      std::shared_ptr<EquivalenceCandidatesProviderImpl> engine);
 
   // Whether the node is matched by this pipeline: such a node keeps its identity everywhere,
   // since its groups' claims must reach that very object.
@@ -29,12 +30,17 @@ class MediaPipeline : public std::enable_shared_from_this<MediaPipeline> {
   [[nodiscard]] ImageFacts pictureFacts(const MatchingNode& node, bool wantsHashes) const;
 
  private:
-  MediaPipeline(ContentWork work, MatchingSettings settings, std::shared_ptr<EquivalenceCandidatesProviderImpl> engine)
-      : work_(std::move(work)), cache_(work_.cache), settings_(std::move(settings)), engine_(std::move(engine)) {}
+  MediaPipeline(ContentWork work, MatchingSettings settings,
+                std::shared_ptr<EquivalenceCandidatesProviderImpl> engine)
+      : work_(std::move(work)),
+        cache_(work_.cache),
+        settings_(std::move(settings)),
+        engine_(std::move(engine)) {}
   void matchPerceptually(const MatchingNodePtr& node);
   void matchAudio(const MatchingNodePtr& node);
   // Runs `read` on the work queue, counted as a file to read and as work in flight.
-  void schedule(const MatchingNodePtr& node, std::function<void(MediaPipeline&, const MatchingNodePtr&)> read);
+  void schedule(const MatchingNodePtr& node,
+                std::function<void(MediaPipeline&, const MatchingNodePtr&)> read);
 
   ContentWork work_;
   CachedReading cache_;

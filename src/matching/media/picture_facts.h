@@ -11,7 +11,8 @@ namespace zarnik {
 
 // Nothing is known of a picture that cannot be read (logged, and no failure of the scan).
 // `wantsHashes` false reads the header alone: no pixel is decoded.
-[[nodiscard]] ImageFacts readPictureFacts(const MatchingNode& node, bool wantsHashes, QualityOfService priority);
+[[nodiscard]] ImageFacts readPictureFacts(const MatchingNode& node, bool wantsHashes,
+                                          QualityOfService priority);
 
 // Whether similar-picture matching compares the node: a regular, non-empty raster picture whose
 // extension is not excluded.
