@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the release build with GCC and a check of it installed into a
-# temporary prefix, then the sanitizer build with clang, and the layering check. Set
+# temporary prefix, then the sanitizer build with clang, the layering check, and the format and
+# lint check of the C++ files the last commit changed (tools/check_changed.sh). Set
 # ZARNIK_QUICK=1 to run only the GCC build, ZARNIK_PACKAGE=1 to also build and check the Debian
 # package (slow: a build of its own).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/check_layers.sh
 scripts/build.sh release
+tools/check_changed.sh build/release
 ctest --preset release
 scripts/install_check.sh build/release
 if [ "${ZARNIK_PACKAGE:-0}" = 1 ]; then

@@ -303,6 +303,7 @@ int runScan(const ScanOptions& options) {
   std::shared_ptr<DuplicatesDetectionResults> results;
   session->queue()->sync([&] {
     std::vector<ScanLocationViewModel> models;
+    models.reserve(specifications.size());
     for (const auto& specification : specifications)
       models.push_back({specification.scanLocation, {}, {}, {}});
     session->replaceScanLocations(std::move(models));

@@ -20,7 +20,7 @@ bool isHardLinked(const NodeAttributes& attributes) {
 // file's state and a lookup): at 200,000 files of 1 to 64 KiB, caching every digest and first
 // block made the first scan 60 % slower and a rescan no faster. First blocks are never cached,
 // for the same reason.
-constexpr ByteCount kWorthCaching = 64 * 1024;
+constexpr ByteCount kWorthCaching = ByteCount{64} * 1024;
 
 EquivalenceInfoPtr digestInformation(const ExactFileHash& hash, HashKind kind) {
   if (kind == HashKind::exactAudioContent)

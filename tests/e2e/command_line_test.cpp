@@ -43,11 +43,11 @@ std::vector<std::string> listedCommands(const testing::TestDir& scratch) {
 std::set<std::string> longOptionsOf(const std::string& command, const testing::TestDir& scratch) {
   const auto help = runZarnik(command + " --help", scratch).out;
   std::set<std::string> options;
-  const std::regex option(R"(--[a-z][a-z-]*)");
+  // The options listed under "Options:" (a footer may name another command's options).
+  const std::regex option(R"((^|\n) +(-[a-z],)?(--[a-z][a-z-]*))");
   for (auto it = std::sregex_iterator(help.begin(), help.end(), option);
        it != std::sregex_iterator(); ++it) {
-    // Options named inside descriptions and footers are some command's options too.
-    options.insert(it->str());
+    options.insert((*it)[3].str());
   }
   return options;
 }
