@@ -58,7 +58,7 @@ Result<CleaningRules> rulesFor(const CleanOptions& options, CleaningRules rules)
     auto parsed = parsedOption(text.substr(equals + 1));
     if (parsed.hasError())
       return Error::generic(fmt::format("--volume {}: {}", text, parsed.error().oneLine()));
-    rules.overridenCleaningOptionByVolumePath[absolute(text.substr(0, equals))] = parsed.value();
+    rules.overriddenCleaningOptionByVolumePath[absolute(text.substr(0, equals))] = parsed.value();
   }
   if (options.trash || options.remove || options.moveTo)
     rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal = false;

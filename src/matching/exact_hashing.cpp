@@ -443,7 +443,7 @@ Result<EquivalenceInfoPtr> ExactHashCalculator::createEquivalenceInfoWithTwin(
   return EquivalenceInfoPtr(info);
 }
 
-ByteCount TresholdEvaluator::automaticThreshold(std::vector<ByteCount> sizes, double fraction) {
+ByteCount ThresholdEvaluator::automaticThreshold(std::vector<ByteCount> sizes, double fraction) {
   assert(!sizes.empty());
   std::sort(sizes.begin(), sizes.end());
   std::vector<std::pair<ByteCount, std::int64_t>> sizeAndCount;

@@ -141,7 +141,7 @@ class ExactHashCalculator {
 
 // The automatic size threshold: the size under which the groups hold only a small share
 // (`maximumSizeFractionToSacrifice`) of the found size while hiding many small files.
-class TresholdEvaluator {
+class ThresholdEvaluator {
  public:
   static ByteCount automaticThreshold(std::vector<ByteCount> sizes,
                                       double maximumSizeFractionToSacrifice);

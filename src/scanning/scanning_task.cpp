@@ -206,15 +206,15 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(
   ScanningServiceResult result;
   const SizeThresholdOption option = rules.sizeThresholdOption();
   if (!candidates.empty() && option.isAutomatic()) {
-    result.usedSizeThreshold = TresholdEvaluator::automaticThreshold(
+    result.usedSizeThreshold = ThresholdEvaluator::automaticThreshold(
         sizes, rules.maximumSizeFractionToSacrificeOfAutomaticSizeThresholdEvaluation());
-    result.keepDuplicatesSmallerThenThresholdIfEquivalenceFits = true;
+    result.keepDuplicatesSmallerThanThresholdIfEquivalenceFits = true;
   } else if (!candidates.empty()) {
     result.usedSizeThreshold = option.sizeValue();
   }
 
   std::erase_if(candidates, [&](CandidateGroup& candidate) {
-    if (result.keepDuplicatesSmallerThenThresholdIfEquivalenceFits) {
+    if (result.keepDuplicatesSmallerThanThresholdIfEquivalenceFits) {
       if (candidate.largestSize() < result.usedSizeThreshold) return true;
     } else {
       std::erase_if(candidate.members, [&](const GroupMember& m) {

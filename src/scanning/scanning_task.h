@@ -46,7 +46,7 @@ struct ScanningServiceResult {
   ByteCount usedSizeThreshold = 0;
   std::int64_t scannedNodesCount = 0;
   ByteCount scannedNodesSize = 0;
-  bool keepDuplicatesSmallerThenThresholdIfEquivalenceFits = false;
+  bool keepDuplicatesSmallerThanThresholdIfEquivalenceFits = false;
   std::shared_ptr<EquivalenceCandidatesProviderImpl>
       equivalenceCandidatesStorage;  // when asked to keep it
 };

@@ -2,6 +2,11 @@
 // autoselection switches and path rules, the smart rules, and how selected copies are removed.
 #pragma once
 
+#include "base/json.h"
+#include "base/result.h"
+#include "platform/mounts.h"
+#include "selection/equivalence_difference.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -13,11 +18,6 @@
 #include <string_view>
 #include <vector>
 
-#include "base/json.h"
-#include "platform/mounts.h"
-#include "base/result.h"
-#include "selection/equivalence_difference.h"
-
 namespace zarnik {
 
 enum class SelectionStrategy { automatic, manual, none, newer, older, random };
@@ -28,7 +28,9 @@ inline constexpr std::array<SelectionStrategy, 6> kAllSelectionStrategies = {
 [[nodiscard]] std::string_view identifier(SelectionStrategy strategy);
 [[nodiscard]] std::optional<SelectionStrategy> selectionStrategyFromIdentifier(std::string_view id);
 // Every strategy but `manual`, which a group falls into when edited by hand.
-[[nodiscard]] inline bool isAvailableForUserChoose(SelectionStrategy s) { return s != SelectionStrategy::manual; }
+[[nodiscard]] inline bool isAvailableForUserChoose(SelectionStrategy s) {
+  return s != SelectionStrategy::manual;
+}
 
 // A set of member identifiers, sorted in one vector. Every group of a scan keeps a few of them
 // (one per selection it offers), of a handful of identifiers each: a tree node per identifier
@@ -37,7 +39,8 @@ class IdentifierSet {
  public:
   using const_iterator = std::vector<std::int64_t>::const_iterator;
   IdentifierSet() = default;
-  IdentifierSet(std::initializer_list<std::int64_t> identifiers) : IdentifierSet(identifiers.begin(), identifiers.end()) {}
+  IdentifierSet(std::initializer_list<std::int64_t> identifiers)
+      : IdentifierSet(identifiers.begin(), identifiers.end()) {}
   template <typename Iterator>
   IdentifierSet(Iterator first, Iterator last) : identifiers_(first, last) {
     std::sort(identifiers_.begin(), identifiers_.end());
@@ -88,13 +91,25 @@ struct AutoselectionRules {
 class SmartSelectionRule {
  public:
   enum class Kind {
-    sameUTIType, sameSoftware, nonSoftwareAndOriginal,  // these three carry a string
-    nonBiggestImageDimension, nonSmallestImageDimension, nonHighestRating,
-    nonNewestModificationDate, nonOldestModificationDate, nonBiggestExactSize, nonSmallestExactSize,
-    nonLowestBitRate, nonHighestBitRate, nonFavorite, nonLoved, nonLatestAppVersion,
+    sameUTIType,
+    sameSoftware,
+    nonSoftwareAndOriginal,  // these three carry a string
+    nonBiggestImageDimension,
+    nonSmallestImageDimension,
+    nonHighestRating,
+    nonNewestModificationDate,
+    nonOldestModificationDate,
+    nonBiggestExactSize,
+    nonSmallestExactSize,
+    nonLowestBitRate,
+    nonHighestBitRate,
+    nonFavorite,
+    nonLoved,
+    nonLatestAppVersion,
   };
 
-  explicit SmartSelectionRule(Kind kind, std::string payload = {}) : kind_(kind), payload_(std::move(payload)) {}
+  explicit SmartSelectionRule(Kind kind, std::string payload = {})
+      : kind_(kind), payload_(std::move(payload)) {}
   [[nodiscard]] Kind kind() const { return kind_; }
   [[nodiscard]] const std::string& payload() const { return payload_; }
   [[nodiscard]] bool hasPayload() const { return kind_ <= Kind::nonSoftwareAndOriginal; }
@@ -147,7 +162,8 @@ struct FileCleaningOption {
   Kind kind = Kind::moveToTrash;
   std::string folder;  // moveToFolder only
 
-  // {"kind": "moveToTrash"}, {"kind": "removePermanently"}, {"kind": "moveToFolder", "folder": path}
+  // {"kind": "moveToTrash"}, {"kind": "removePermanently"}, {"kind": "moveToFolder", "folder":
+  // path}
   [[nodiscard]] Json encode() const;
   static std::optional<FileCleaningOption> decode(const Json& archive);
   friend bool operator==(const FileCleaningOption&, const FileCleaningOption&) = default;
@@ -158,12 +174,13 @@ struct CleaningRules {
   bool removeEmptyDirectories = true;
   FileCleaningOption cleaningOption;
   bool shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal = false;
-  std::map<std::string, FileCleaningOption> overridenCleaningOptionByVolumePath;
+  std::map<std::string, FileCleaningOption> overriddenCleaningOptionByVolumePath;
 
   // The option stored for the volume the file lies on, else the general one.
   [[nodiscard]] FileCleaningOption cleaningOptionForURL(const std::string& path) const;
   // The same with the mount table read once for many paths.
-  [[nodiscard]] FileCleaningOption cleaningOptionForURL(const std::string& path, const std::vector<MountEntry>& mounts) const;
+  [[nodiscard]] FileCleaningOption cleaningOptionForURL(
+      const std::string& path, const std::vector<MountEntry>& mounts) const;
 
   [[nodiscard]] Json encode() const;
   static Result<CleaningRules> decode(const Json& archive);

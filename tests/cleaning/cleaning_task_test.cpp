@@ -1,18 +1,18 @@
 // Cleanings and reverts as tasks of the cleaning service, on stored results of a real scan:
 // what is counted and reported, cancellation between copies, fake removals, per-volume options,
 // failed reverts kept on the copy's note, and tasks running one after another.
-#include "cleaning/cleaning_service.h"
-
-#include <unistd.h>
-
-#include <gtest/gtest.h>
+#include "support/manual_clock.h"
+#include "support/test_dir.h"
 
 #include "cleaning/cleaning_error.h"
+#include "cleaning/cleaning_service.h"
 #include "detection/duplicates_detection_results.h"
 #include "foundation/logger.h"
 #include "platform/mounts.h"
-#include "support/manual_clock.h"
-#include "support/test_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace zarnik {
 namespace {
@@ -75,7 +75,8 @@ class CleaningTaskTest : public ::testing::Test {
     std::map<std::string, std::optional<CleaningNote>> found;
     results
         ->forEachEquivalence([&](const ZKEquivalence& group) {
-          for (const auto& copy : group.duplicates) found[copy.node()->path()] = cleaningNoteOf(copy);
+          for (const auto& copy : group.duplicates)
+            found[copy.node()->path()] = cleaningNoteOf(copy);
           return true;
         })
         .wait()
@@ -86,7 +87,8 @@ class CleaningTaskTest : public ::testing::Test {
   size_t filesInPlace(int groups) {
     size_t count = 0;
     for (int i = 0; i < groups; ++i) {
-      for (const char* name : {"a.txt", "b.txt"}) count += exists(dir / ("tree/g" + std::to_string(i) + "/" + name));
+      for (const char* name : {"a.txt", "b.txt"})
+        count += exists(dir / ("tree/g" + std::to_string(i) + "/" + name));
     }
     return count;
   }
@@ -98,7 +100,7 @@ TEST(CleaningResultTest, MergingAddsWhatWasDoneAndKeepsTheLargerTotals) {
   CleaningProgress other{0, 0, 1, 50, 2, 100};
   done.merge(other);
   EXPECT_EQ(done, (CleaningProgress{3, 300, 1, 50, 3, 300}));
-  EXPECT_GE(done.fractionCompleted(), 1.0);  // complete before, complete after
+  EXPECT_GE(done.fractionCompleted(), 1.0);                       // complete before, complete after
   EXPECT_DOUBLE_EQ(CleaningProgress{}.fractionCompleted(), 1.0);  // nothing to do is done
   EXPECT_DOUBLE_EQ((CleaningProgress{1, 10, 0, 0, 4, 100}).sizeBasedFractionCompleted(), 0.1);
 
@@ -138,14 +140,16 @@ TEST_F(CleaningTaskTest, EachCopyIsReportedCountedAndNoted) {
   scanGroups(3);
   auto task = CleaningTask::make(request());
   std::vector<CleaningReport> reports;
-  task->reports().onUpdate(Executor::immediate(), [&](const CleaningReport& report) { reports.push_back(report); });
+  task->reports().onUpdate(Executor::immediate(),
+                           [&](const CleaningReport& report) { reports.push_back(report); });
   service.perform(task);
   auto result = task->completionFuture().wait();
   ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
   EXPECT_EQ(result.value().progress.numberOfItems, 3);
   EXPECT_EQ(result.value().progress.numberOfSuccededItems, 3);
   EXPECT_EQ(result.value().statistics.numberOfSucceededDuplicates, 3);
-  EXPECT_EQ(result.value().statistics.sizeOfSucceededDuplicates, result.value().progress.sizeOfItems);
+  EXPECT_EQ(result.value().statistics.sizeOfSucceededDuplicates,
+            result.value().progress.sizeOfItems);
   EXPECT_EQ(result.value().cleanedURLs.size(), 3u);
   EXPECT_EQ(filesInPlace(3), 3u);
   size_t emitted = 0;
@@ -231,7 +235,8 @@ TEST_F(CleaningTaskTest, AVolumeWithItsOwnOptionIsCleanedThatWay) {
   const auto volume = mountPointForPath(readMountTable(), dir.path());
   ASSERT_TRUE(volume.has_value());
   CleaningRules rules;  // the trash, except on the test folder's volume
-  rules.overridenCleaningOptionByVolumePath[*volume] = {FileCleaningOption::Kind::removePermanently, {}};
+  rules.overriddenCleaningOptionByVolumePath[*volume] = {
+      FileCleaningOption::Kind::removePermanently, {}};
   auto task = CleaningTask::make(request(rules));
   service.perform(task);
   auto result = task->completionFuture().wait();
@@ -255,12 +260,15 @@ TEST_F(CleaningTaskTest, ACopyThatCannotBeBroughtBackKeepsItsNoteWithTheReason) 
   for (const auto& [path, note] : notes()) {
     if (note && emptied.empty()) {
       emptied = path;
-      ASSERT_EQ(::unlink(std::get<CleaningMovedToTrashAction>(note->actions.at(0)).destination->c_str()), 0);
+      ASSERT_EQ(
+          ::unlink(std::get<CleaningMovedToTrashAction>(note->actions.at(0)).destination->c_str()),
+          0);
     }
   }
   auto revert = RevertingTask::make({results->storeAccess(), {}});
   std::vector<double> fractions;
-  revert->reports().onUpdate(Executor::immediate(), [&](double fraction) { fractions.push_back(fraction); });
+  revert->reports().onUpdate(Executor::immediate(),
+                             [&](double fraction) { fractions.push_back(fraction); });
   service.perform(revert);
   auto reverted = revert->completionFuture().wait();
   ASSERT_TRUE(reverted.hasValue());
@@ -271,7 +279,8 @@ TEST_F(CleaningTaskTest, ACopyThatCannotBeBroughtBackKeepsItsNoteWithTheReason) 
   const auto kept = notes().at(emptied);
   ASSERT_TRUE(kept.has_value());
   ASSERT_TRUE(kept->reversionError.has_value());
-  EXPECT_EQ(kept->reversionError->code, static_cast<int>(CleaningErrorCode::destinationUnaccessible));
+  EXPECT_EQ(kept->reversionError->code,
+            static_cast<int>(CleaningErrorCode::destinationUnaccessible));
   EXPECT_EQ(kept->actions.size(), 1u);  // what was done stays on record
   EXPECT_FALSE(exists(emptied));
 }

@@ -309,17 +309,17 @@ TEST(ExactHashing, KnownDigestAndFailuresCarryTheirCodes) {
   EXPECT_EQ(vanished.error().path, dir / "gone");
 }
 
-TEST(TresholdEvaluator, PicksTheSizeWhereManySmallFilesHoldLittleOfTheTotal) {
+TEST(ThresholdEvaluator, PicksTheSizeWhereManySmallFilesHoldLittleOfTheTotal) {
   std::vector<ByteCount> sizes(1000, 100);     // many small duplicates
   sizes.insert(sizes.end(), 10, 100'000'000);  // a few large ones hold almost everything
-  const ByteCount threshold = TresholdEvaluator::automaticThreshold(sizes, 0.1);
+  const ByteCount threshold = ThresholdEvaluator::automaticThreshold(sizes, 0.1);
   EXPECT_EQ(threshold, 100);
   std::vector<ByteCount> spread;
   for (int i = 1; i <= 50; ++i) spread.push_back(i * 1000);
-  const ByteCount spreadThreshold = TresholdEvaluator::automaticThreshold(spread, 0.1);
+  const ByteCount spreadThreshold = ThresholdEvaluator::automaticThreshold(spread, 0.1);
   EXPECT_GE(spreadThreshold, 1000);
   EXPECT_LE(spreadThreshold, 50000);
-  EXPECT_EQ(TresholdEvaluator::automaticThreshold({42}, 0.1), 42);
+  EXPECT_EQ(ThresholdEvaluator::automaticThreshold({42}, 0.1), 42);
 }
 
 TEST(Claimers, TheStrongestClaimerIsOnTop) {

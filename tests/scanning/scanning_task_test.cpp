@@ -1,15 +1,16 @@
 #include "scanning/scanning_task.h"
 
-#include <gtest/gtest.h>
-
-#include <map>
-#include <set>
+#include "support/pictures.h"
+#include "support/test_dir.h"
 
 #include "foundation/logger.h"
 #include "platform/image_decoding.h"
 #include "scanning/content_verification.h"
-#include "support/pictures.h"
-#include "support/test_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
 
 namespace zarnik {
 namespace {
@@ -24,17 +25,20 @@ class ScanningTaskTest : public ::testing::Test {
 
   void SetUp() override { Logger::shared().setConsole(nullptr); }
 
-  std::shared_ptr<ExtendedScanRules> exactRules(SizeThresholdOption threshold = SizeThresholdOption::size(0)) {
+  std::shared_ptr<ExtendedScanRules> exactRules(
+      SizeThresholdOption threshold = SizeThresholdOption::size(0)) {
     auto rules = std::make_shared<ExtendedScanRules>();
     rules->setExactMatchEnabled(true);
     rules->setSizeThresholdOption(threshold);
     return rules;
   }
 
-  Result<ScanningServiceResult> scan(std::shared_ptr<ExtendedScanRules> rules, std::vector<std::string> roots = {}) {
+  Result<ScanningServiceResult> scan(std::shared_ptr<ExtendedScanRules> rules,
+                                     std::vector<std::string> roots = {}) {
     if (roots.empty()) roots.push_back(dir.path());
     ScanningServiceRequest request;
-    for (const auto& root : roots) request.specifications.push_back({ScanLocation::make(root, resolver), {}});
+    for (const auto& root : roots)
+      request.specifications.push_back({ScanLocation::make(root, resolver), {}});
     request.scanRules = std::move(rules);
     request.resolver = resolver;
     auto scanned = service.perform(std::move(request))->start().wait();
@@ -46,7 +50,8 @@ class ScanningTaskTest : public ::testing::Test {
     std::set<std::set<std::string>> groups;
     for (const auto& detection : result.detectionResults) {
       std::set<std::string> names;
-      for (const auto& duplicate : detection.equivalence.duplicates) names.insert(duplicate.node->location().relativePath());
+      for (const auto& duplicate : detection.equivalence.duplicates)
+        names.insert(duplicate.node->location().relativePath());
       groups.insert(names);
     }
     return groups;
@@ -64,8 +69,10 @@ TEST_F(ScanningTaskTest, FindsExactDuplicatesAcrossFoldersAndNothingElse) {
   dir.symlink("l2", "a/report.pdf");
   auto result = scan(exactRules());
   ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
-  EXPECT_EQ(groupsOf(result.value()), (std::set<std::set<std::string>>{{"a/report.pdf", "b/report copy.pdf"}}));
-  EXPECT_EQ(result.value().detectionResults[0].equivalence.equivalenceKind, EquivalenceKind::exactHash);
+  EXPECT_EQ(groupsOf(result.value()),
+            (std::set<std::set<std::string>>{{"a/report.pdf", "b/report copy.pdf"}}));
+  EXPECT_EQ(result.value().detectionResults[0].equivalence.equivalenceKind,
+            EquivalenceKind::exactHash);
   EXPECT_EQ(result.value().scannedNodesCount, 12);  // 4 folders (with the root), 6 files, 2 links
 }
 
@@ -83,8 +90,9 @@ TEST_F(ScanningTaskTest, FilesOfOneSizeAreToldApartByTheirFirstBlockOrTheirWhole
   dir.hardlink("other/start link", "other/start");  // the same file twice is no duplicate
   auto result = scan(exactRules());
   ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
-  EXPECT_EQ(groupsOf(result.value()), (std::set<std::set<std::string>>{{"same/one", "same/two", "same/three"},
-                                                                        {"other/end", "other/end twin"}}));
+  EXPECT_EQ(groupsOf(result.value()),
+            (std::set<std::set<std::string>>{{"same/one", "same/two", "same/three"},
+                                             {"other/end", "other/end twin"}}));
 }
 
 TEST_F(ScanningTaskTest, FoldersHoldingTheSameThingsAreDuplicatesAtTheirHighestLevelOnly) {
@@ -155,8 +163,8 @@ TEST_F(ScanningTaskTest, PlacesOfTheirOwnAreNeverCopiesAndTheirFilesAreMatchedOn
   dir.file("home/Old/b/notes.txt", "a plain folder");
   dir.file("one/report.pdf", "two locations");
   dir.file("two/report.pdf", "two locations");
-  config.file("user-dirs.dirs", "XDG_PICTURES_DIR=\"" + dir / "home/Pictures" + "\"\nXDG_DOWNLOAD_DIR=\"" +
-                                    dir / "home/Downloads" + "\"\n");
+  config.file("user-dirs.dirs", "XDG_PICTURES_DIR=\"" + dir / "home/Pictures" +
+                                    "\"\nXDG_DOWNLOAD_DIR=\"" + dir / "home/Downloads" + "\"\n");
   auto rules = exactRules();
   rules->setDirectoriesMatchEnabled(true);
   ScanningServiceRequest request;
@@ -167,19 +175,26 @@ TEST_F(ScanningTaskTest, PlacesOfTheirOwnAreNeverCopiesAndTheirFilesAreMatchedOn
   request.resolver = resolver;
   request.includeHiddenItems = true;
   auto scanned = service.perform(std::move(request))->start().wait();
-  if (previous != nullptr) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1); else ::unsetenv("XDG_CONFIG_HOME");
+  if (previous != nullptr)
+    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else
+    ::unsetenv("XDG_CONFIG_HOME");
   ASSERT_TRUE(scanned.hasValue()) << scanned.error().oneLine();
   std::set<std::set<std::string>> folders;
   std::set<std::set<std::string>> files;
   for (const auto& detection : scanned.value()->detectionResults) {
     std::set<std::string> paths;
-    for (const auto& duplicate : detection.equivalence.duplicates) paths.insert(duplicate.node->path());
-    (detection.equivalence.equivalenceKind == EquivalenceKind::directory ? folders : files).insert(paths);
+    for (const auto& duplicate : detection.equivalence.duplicates)
+      paths.insert(duplicate.node->path());
+    (detection.equivalence.equivalenceKind == EquivalenceKind::directory ? folders : files)
+        .insert(paths);
   }
   // Only the plain folders pair up.
   EXPECT_EQ(folders, (std::set<std::set<std::string>>{{dir / "home/Old/a", dir / "home/Old/b"}}));
   EXPECT_EQ(files.count({dir / "home/Pictures/sunset.jpg", dir / "home/Downloads/sunset.jpg"}), 1u);
-  EXPECT_EQ(files.count({dir / "home/Projects/site/index.html", dir / "home/Projects/site-clone/index.html"}), 1u);
+  EXPECT_EQ(files.count({dir / "home/Projects/site/index.html",
+                         dir / "home/Projects/site-clone/index.html"}),
+            1u);
   EXPECT_EQ(files.count({dir / "one/report.pdf", dir / "two/report.pdf"}), 1u);
 }
 
@@ -199,30 +214,37 @@ TEST_F(ScanningTaskTest, WhatCanBeFreedCountsTheFileSizesOfTheProposedCopiesFold
   ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
   std::map<std::string, ByteCount> freedByFirstName;
   for (const auto& detection : result.value().detectionResults) {
-    freedByFirstName[std::string(lastPathComponent(detection.equivalence.duplicates.front().node->path()))] =
-        detection.reclaimableSize();
+    freedByFirstName[std::string(lastPathComponent(
+        detection.equivalence.duplicates.front().node->path()))] = detection.reclaimableSize();
   }
-  EXPECT_EQ(freedByFirstName, (std::map<std::string, ByteCount>{{"A", 10}, {"a copy.bin", 5000}, {"one", 3000}}));
+  EXPECT_EQ(freedByFirstName,
+            (std::map<std::string, ByteCount>{{"A", 10}, {"a copy.bin", 5000}, {"one", 3000}}));
 }
 
 TEST_F(ScanningTaskTest, TurnedResizedAndRecompressedPhotosAreSimilarAndOthersAreNot) {
   const auto original = testing::madeUpPicture(640, 480);
   dir.dir("photos");
-  const std::map<std::string, std::string> exif = {{"exif-ifd0-Make", "Zarnik Cam"},
-                                                   {"exif-ifd0-Model", "Z 1"},
-                                                   {"exif-ifd2-DateTimeOriginal", "2021:02:03 04:05:06"},
-                                                   {"exif-ifd2-SubSecTimeOriginal", "25"},
-                                                   {"exif-ifd2-ISOSpeedRatings", "200"},
-                                                   {"exif-ifd3-GPSLatitude", "51/1 30/1 36/1"},
-                                                   {"exif-ifd3-GPSLatitudeRef", "S"},
-                                                   {"exif-ifd3-GPSLongitude", "10/1 0/1 0/1"},
-                                                   {"exif-ifd3-GPSLongitudeRef", "E"}};
+  const std::map<std::string, std::string> exif = {
+      {"exif-ifd0-Make", "Zarnik Cam"},
+      {"exif-ifd0-Model", "Z 1"},
+      {"exif-ifd2-DateTimeOriginal", "2021:02:03 04:05:06"},
+      {"exif-ifd2-SubSecTimeOriginal", "25"},
+      {"exif-ifd2-ISOSpeedRatings", "200"},
+      {"exif-ifd3-GPSLatitude", "51/1 30/1 36/1"},
+      {"exif-ifd3-GPSLatitudeRef", "S"},
+      {"exif-ifd3-GPSLongitude", "10/1 0/1 0/1"},
+      {"exif-ifd3-GPSLongitudeRef", "E"}};
   ASSERT_TRUE(writePicture(dir / "photos/original.jpg", original, 640, 480, 90, exif).hasValue());
   ASSERT_TRUE(writePicture(dir / "photos/recompressed.jpg", original, 640, 480, 35).hasValue());
-  ASSERT_TRUE(writePicture(dir / "photos/turned.png", testing::turnedCounterClockwise(original, 640, 480), 480, 640).hasValue());
-  ASSERT_TRUE(writePicture(dir / "photos/smaller.jpg", testing::madeUpPicture(600, 450), 600, 450).hasValue());
-  ASSERT_TRUE(writePicture(dir / "photos/other.jpg", testing::madeUpPicture(640, 480, 4), 640, 480).hasValue());
-  ASSERT_TRUE(writePicture(dir / "photos/tiny.png", testing::madeUpPicture(100, 80), 100, 80).hasValue());
+  ASSERT_TRUE(writePicture(dir / "photos/turned.png",
+                           testing::turnedCounterClockwise(original, 640, 480), 480, 640)
+                  .hasValue());
+  ASSERT_TRUE(writePicture(dir / "photos/smaller.jpg", testing::madeUpPicture(600, 450), 600, 450)
+                  .hasValue());
+  ASSERT_TRUE(writePicture(dir / "photos/other.jpg", testing::madeUpPicture(640, 480, 4), 640, 480)
+                  .hasValue());
+  ASSERT_TRUE(
+      writePicture(dir / "photos/tiny.png", testing::madeUpPicture(100, 80), 100, 80).hasValue());
   dir.file("photos/broken.jpg", std::string("\xFF\xD8\xFF\xE0") + " not really a picture");
   auto rules = std::make_shared<ExtendedScanRules>();
   rules->setSimilarsDetectionEnabled(true);
@@ -230,11 +252,12 @@ TEST_F(ScanningTaskTest, TurnedResizedAndRecompressedPhotosAreSimilarAndOthersAr
   rules->setSizeThresholdOption(SizeThresholdOption::size(0));
   auto result = scan(rules);
   ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
-  EXPECT_EQ(groupsOf(result.value()), (std::set<std::set<std::string>>{
-                                          {"photos/original.jpg", "photos/recompressed.jpg", "photos/turned.png",
-                                           "photos/smaller.jpg"}}));
+  EXPECT_EQ(groupsOf(result.value()),
+            (std::set<std::set<std::string>>{{"photos/original.jpg", "photos/recompressed.jpg",
+                                              "photos/turned.png", "photos/smaller.jpg"}}));
   ASSERT_EQ(result.value().detectionResults.size(), 1u);
-  EXPECT_EQ(result.value().detectionResults[0].equivalence.equivalenceKind, EquivalenceKind::similarImage);
+  EXPECT_EQ(result.value().detectionResults[0].equivalence.equivalenceKind,
+            EquivalenceKind::similarImage);
   // What the picture's EXIF block says is kept with it.
   for (const auto& duplicate : result.value().detectionResults[0].equivalence.duplicates) {
     const auto& info = duplicate.node->content().imageInfo;
@@ -260,30 +283,36 @@ TEST_F(ScanningTaskTest, TurnedResizedAndRecompressedPhotosAreSimilarAndOthersAr
   rules->setExactMatchEnabled(true);
   auto both = scan(rules);
   ASSERT_TRUE(both.hasValue());
-  EXPECT_EQ(groupsOf(both.value()), (std::set<std::set<std::string>>{
-                                        {"photos/original.jpg", "photos/copy.jpg"},
-                                        {"photos/recompressed.jpg", "photos/turned.png", "photos/smaller.jpg"}}));
+  EXPECT_EQ(groupsOf(both.value()),
+            (std::set<std::set<std::string>>{
+                {"photos/original.jpg", "photos/copy.jpg"},
+                {"photos/recompressed.jpg", "photos/turned.png", "photos/smaller.jpg"}}));
 }
 
 TEST_F(ScanningTaskTest, RecordingsThatDifferOnlyInTheirTagsAreIdenticalAudio) {
   const auto tagged = [](const std::string& title, const std::string& frames) {
-    const std::string payload = "TIT2" + std::string("\0\0\0", 3) + char(title.size() + 1) + std::string(2, '\0') + '\3' + title;
+    const std::string payload = "TIT2" + std::string("\0\0\0", 3) + char(title.size() + 1) +
+                                std::string(2, '\0') + '\3' + title;
     const auto n = payload.size();
-    return std::string("ID3\4\0\0\0\0", 8) + char((n >> 7) & 0x7F) + char(n & 0x7F) + payload + frames;
+    return std::string("ID3\4\0\0\0\0", 8) + char((n >> 7) & 0x7F) + char(n & 0x7F) + payload +
+           frames;
   };
   const std::string frames = std::string("\xFF\xFB\x90\x00", 4) + std::string(5000, '\x21');
   const std::string otherFrames = std::string("\xFF\xFB\x90\x00", 4) + std::string(5000, '\x22');
   dir.file("music/song.mp3", tagged("Song", frames));
-  dir.file("music/song retagged.mp3", tagged("A song with a much longer title", frames) + "TAG" + std::string(125, 'v'));
+  dir.file("music/song retagged.mp3",
+           tagged("A song with a much longer title", frames) + "TAG" + std::string(125, 'v'));
   dir.file("music/other.mp3", tagged("Song", otherFrames));
   dir.file("music/not really.mp3", "no frames here at all");
   auto rules = exactRules();
   rules->setExactAudioContentMatchEnabled(true);
   auto result = scan(rules);
   ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
-  EXPECT_EQ(groupsOf(result.value()), (std::set<std::set<std::string>>{{"music/song.mp3", "music/song retagged.mp3"}}));
+  EXPECT_EQ(groupsOf(result.value()),
+            (std::set<std::set<std::string>>{{"music/song.mp3", "music/song retagged.mp3"}}));
   ASSERT_EQ(result.value().detectionResults.size(), 1u);
-  EXPECT_EQ(result.value().detectionResults[0].equivalence.equivalenceKind, EquivalenceKind::exactAudioHash);
+  EXPECT_EQ(result.value().detectionResults[0].equivalence.equivalenceKind,
+            EquivalenceKind::exactAudioHash);
 
   // As files they differ: without audio matching nothing is grouped.
   auto files = scan(exactRules());
@@ -293,16 +322,20 @@ TEST_F(ScanningTaskTest, RecordingsThatDifferOnlyInTheirTagsAreIdenticalAudio) {
 
 // An MP3 file TagLib reads: an ID3v2.4 tag with title, album and artist, then `frames` MPEG-1
 // layer III frames (128 kbit/s, 44.1 kHz, 417 bytes, 26 ms each) filled with `fill`.
-std::string madeUpMp3(const std::string& title, const std::string& album, const std::string& artist, int frames, char fill) {
+std::string madeUpMp3(const std::string& title, const std::string& album, const std::string& artist,
+                      int frames, char fill) {
   std::string payload;
-  for (const auto& [id, text] : {std::pair{"TIT2", title}, std::pair{"TALB", album}, std::pair{"TPE1", artist}}) {
+  for (const auto& [id, text] :
+       {std::pair{"TIT2", title}, std::pair{"TALB", album}, std::pair{"TPE1", artist}}) {
     const auto size = text.size() + 1;
-    payload += std::string(id) + char(0) + char(0) + char((size >> 7) & 0x7F) + char(size & 0x7F) + std::string(2, '\0') +
-               '\3' + text;
+    payload += std::string(id) + char(0) + char(0) + char((size >> 7) & 0x7F) + char(size & 0x7F) +
+               std::string(2, '\0') + '\3' + text;
   }
   const auto n = payload.size();
-  std::string file = std::string("ID3\4\0\0\0\0", 8) + char((n >> 7) & 0x7F) + char(n & 0x7F) + payload;
-  for (int i = 0; i < frames; ++i) file += std::string("\xFF\xFB\x90\x00", 4) + std::string(413, fill);
+  std::string file =
+      std::string("ID3\4\0\0\0\0", 8) + char((n >> 7) & 0x7F) + char(n & 0x7F) + payload;
+  for (int i = 0; i < frames; ++i)
+    file += std::string("\xFF\xFB\x90\x00", 4) + std::string(413, fill);
   return file;
 }
 
@@ -317,9 +350,11 @@ TEST_F(ScanningTaskTest, TracksWithCloseTagsAndLengthsAreSimilarAudio) {
   rules->setSizeThresholdOption(SizeThresholdOption::size(0));
   auto result = scan(rules);
   ASSERT_TRUE(result.hasValue()) << result.error().oneLine();
-  EXPECT_EQ(groupsOf(result.value()), (std::set<std::set<std::string>>{{"a/track.mp3", "b/track.mp3"}}));
+  EXPECT_EQ(groupsOf(result.value()),
+            (std::set<std::set<std::string>>{{"a/track.mp3", "b/track.mp3"}}));
   ASSERT_EQ(result.value().detectionResults.size(), 1u);
-  EXPECT_EQ(result.value().detectionResults[0].equivalence.equivalenceKind, EquivalenceKind::similarAudio);
+  EXPECT_EQ(result.value().detectionResults[0].equivalence.equivalenceKind,
+            EquivalenceKind::similarAudio);
   // Each copy keeps what was read of it, for telling the copies apart.
   for (const auto& duplicate : result.value().detectionResults[0].equivalence.duplicates) {
     const auto& audio = duplicate.node->content().audioInfo;
@@ -336,13 +371,15 @@ TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPassAndWaitersAreMad
   TestDir dir;
   OVURLResolver resolver{"/nonexistent-home"};
   const std::string content(10000, 'x');
-  for (const char* name : {"a", "b", "c", "d", "changed", "vanished", "twin"}) dir.file(std::string("f/") + name, content);
+  for (const char* name : {"a", "b", "c", "d", "changed", "vanished", "twin"})
+    dir.file(std::string("f/") + name, content);
   auto factory = MatchingNodesFactory::make(std::make_shared<ExtendedScanRules>(), resolver);
   auto location = ScanLocation::make(dir.path(), resolver);
-  auto folder = std::static_pointer_cast<MatchingDirectoryNode>(
-      factory->buildNode(nullptr, "f", dir / "f", *NodeAttributes::resourceValuesOf(dir / "f"), location));
+  auto folder = std::static_pointer_cast<MatchingDirectoryNode>(factory->buildNode(
+      nullptr, "f", dir / "f", *NodeAttributes::resourceValuesOf(dir / "f"), location));
   const auto node = [&](const std::string& name) {
-    return factory->buildNode(folder, name, dir / ("f/" + name), *NodeAttributes::resourceValuesOf(dir / ("f/" + name)), nullptr);
+    return factory->buildNode(folder, name, dir / ("f/" + name),
+                              *NodeAttributes::resourceValuesOf(dir / ("f/" + name)), nullptr);
   };
   ContentPrefixGate gate;
   const auto admit = [&](const MatchingNodePtr& file, std::uint64_t prefix, bool park = true) {
@@ -354,7 +391,7 @@ TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPassAndWaitersAreMad
   EXPECT_TRUE(admit(first, 7).empty());
   EXPECT_TRUE(admit(node("a"), 7).empty());  // listed again: takes its own place
   first.reset();
-  EXPECT_TRUE(parked.expired());  // a waiting file costs no node
+  EXPECT_TRUE(parked.expired());             // a waiting file costs no node
   EXPECT_TRUE(admit(node("b"), 8).empty());  // another first block
   auto second = node("c");
   auto due = admit(second, 7, false);
@@ -371,14 +408,18 @@ TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPassAndWaitersAreMad
 
   // The first digest offered behind an open gate is handed to the files that pass it later.
   EXPECT_FALSE(gate.admit(ParkedFileNode(node("d"), true), 10000, 7).reference);
-  gate.offerReference(10000, 7, DigestReference{dir / "f/a", listedAttributes.dateOfModification, {{1}, 10000}});
-  gate.offerReference(10000, 7, DigestReference{dir / "f/c", listedAttributes.dateOfModification, {{2}, 10000}});
-  gate.offerReference(10000, 8, DigestReference{dir / "f/b", listedAttributes.dateOfModification, {{3}, 10000}});
+  gate.offerReference(
+      10000, 7, DigestReference{dir / "f/a", listedAttributes.dateOfModification, {{1}, 10000}});
+  gate.offerReference(
+      10000, 7, DigestReference{dir / "f/c", listedAttributes.dateOfModification, {{2}, 10000}});
+  gate.offerReference(
+      10000, 8, DigestReference{dir / "f/b", listedAttributes.dateOfModification, {{3}, 10000}});
   const auto passed = gate.admit(ParkedFileNode(node("d"), true), 10000, 7);
   ASSERT_TRUE(passed.reference);
   EXPECT_EQ(passed.reference->path, dir / "f/a");
   EXPECT_EQ(passed.reference->hash.data[0], 1);
-  EXPECT_TRUE(gate.admit(ParkedFileNode(node("twin"), true), 10000, 8).due.size() == 2);  // b's gate was closed
+  EXPECT_TRUE(gate.admit(ParkedFileNode(node("twin"), true), 10000, 8).due.size() ==
+              2);  // b's gate was closed
 
   // A waiting file that changed or vanished is due as the reason it is not matched.
   EXPECT_TRUE(admit(node("changed"), 9).empty());
@@ -405,14 +446,18 @@ TEST(ContentPrefixGate, ThousandsOfWaitingFilesAreEachFoundByTheirOwnGate) {
   for (int i = 0; i < kFiles; ++i) dir.fileOfSize("f/w" + std::to_string(i), 10000);
   auto factory = MatchingNodesFactory::make(std::make_shared<ExtendedScanRules>(), resolver);
   auto location = ScanLocation::make(dir.path(), resolver);
-  auto folder = std::static_pointer_cast<MatchingDirectoryNode>(
-      factory->buildNode(nullptr, "f", dir / "f", *NodeAttributes::resourceValuesOf(dir / "f"), location));
+  auto folder = std::static_pointer_cast<MatchingDirectoryNode>(factory->buildNode(
+      nullptr, "f", dir / "f", *NodeAttributes::resourceValuesOf(dir / "f"), location));
   const auto parked = [&](int i) {
     const std::string name = "w" + std::to_string(i % kFiles);
-    return ParkedFileNode(factory->buildNode(folder, name, dir / ("f/" + name), *NodeAttributes::resourceValuesOf(dir / ("f/" + name)), nullptr), true);
+    return ParkedFileNode(
+        factory->buildNode(folder, name, dir / ("f/" + name),
+                           *NodeAttributes::resourceValuesOf(dir / ("f/" + name)), nullptr),
+        true);
   };
   ContentPrefixGate gate;
-  for (int i = 0; i < kFiles; ++i) ASSERT_TRUE(gate.admit(parked(i), 10000, static_cast<std::uint64_t>(i)).due.empty());
+  for (int i = 0; i < kFiles; ++i)
+    ASSERT_TRUE(gate.admit(parked(i), 10000, static_cast<std::uint64_t>(i)).due.empty());
   EXPECT_TRUE(gate.admit(parked(5), 10001, 5).due.empty());  // another size: another gate
   for (int i = 0; i < kFiles; ++i) {
     auto due = gate.admit(parked(i + 1), 10000, static_cast<std::uint64_t>(i)).due;
@@ -453,9 +498,9 @@ TEST_F(ScanningTaskTest, FixedAndAutomaticThresholdsTreatMixedGroupsDifferently)
   auto fixed = scan(exactRules(SizeThresholdOption::size(1000)));
   EXPECT_EQ(groupsOf(fixed.value()), (std::set<std::set<std::string>>{{"big/1", "big/2"}}));
   EXPECT_EQ(fixed.value().usedSizeThreshold, 1000);
-  EXPECT_FALSE(fixed.value().keepDuplicatesSmallerThenThresholdIfEquivalenceFits);
+  EXPECT_FALSE(fixed.value().keepDuplicatesSmallerThanThresholdIfEquivalenceFits);
   auto automatic = scan(exactRules(SizeThresholdOption::automatic()));
-  EXPECT_TRUE(automatic.value().keepDuplicatesSmallerThenThresholdIfEquivalenceFits);
+  EXPECT_TRUE(automatic.value().keepDuplicatesSmallerThanThresholdIfEquivalenceFits);
   EXPECT_GE(automatic.value().detectionResults.size(), 1u);
 }
 
@@ -477,7 +522,7 @@ TEST_F(ScanningTaskTest, NoAcceptableLocationGivesAnEmptyResult) {
   ASSERT_TRUE(result.hasValue());
   EXPECT_TRUE(result.value()->detectionResults.empty());
   EXPECT_EQ(result.value()->usedSizeThreshold, 0);
-  EXPECT_FALSE(result.value()->keepDuplicatesSmallerThenThresholdIfEquivalenceFits);
+  EXPECT_FALSE(result.value()->keepDuplicatesSmallerThanThresholdIfEquivalenceFits);
 }
 
 TEST_F(ScanningTaskTest, CancellingWithoutResultsFailsAndWithResultsDelivers) {
@@ -517,7 +562,8 @@ TEST_F(ScanningTaskTest, StatusSnapshotsEndInTheFinishedPhase) {
   ASSERT_TRUE(task->status().completion().wait().hasValue());
   std::lock_guard lock(mutex);
   ASSERT_FALSE(snapshots.empty());
-  for (size_t i = 1; i < snapshots.size(); ++i) EXPECT_GE(snapshots[i].phase, snapshots[i - 1].phase);
+  for (size_t i = 1; i < snapshots.size(); ++i)
+    EXPECT_GE(snapshots[i].phase, snapshots[i - 1].phase);
 }
 
 TEST_F(ScanningTaskTest, VerifyingSplitsCopiesThatDifferOnlyWhereTheDigestDoesNotRead) {
@@ -548,7 +594,8 @@ TEST_F(ScanningTaskTest, VerifyingSplitsCopiesThatDifferOnlyWhereTheDigestDoesNo
     std::map<std::string, bool> verified;  // by the group's first member in name order
     for (const auto& detection : result.detectionResults) {
       std::set<std::string> names;
-      for (const auto& duplicate : detection.equivalence.duplicates) names.insert(duplicate.node->location().relativePath());
+      for (const auto& duplicate : detection.equivalence.duplicates)
+        names.insert(duplicate.node->location().relativePath());
       verified[*names.begin()] = detection.verified;
     }
     return verified;
@@ -556,22 +603,27 @@ TEST_F(ScanningTaskTest, VerifyingSplitsCopiesThatDifferOnlyWhereTheDigestDoesNo
 
   auto sampled = scanWith(false);
   ASSERT_TRUE(sampled.hasValue()) << sampled.error().oneLine();
-  EXPECT_EQ(groupsOf(sampled.value()), (std::set<std::set<std::string>>{
-                                           {"big/a.bin", "big/b.bin", "big/c.bin"}, {"small/a.txt", "small/b.txt"}}));
+  EXPECT_EQ(groupsOf(sampled.value()),
+            (std::set<std::set<std::string>>{{"big/a.bin", "big/b.bin", "big/c.bin"},
+                                             {"small/a.txt", "small/b.txt"}}));
   // Files the digest read whole are verified without reading them again; sampled ones are not.
-  EXPECT_EQ(verifiedOf(sampled.value()), (std::map<std::string, bool>{{"big/a.bin", false}, {"small/a.txt", true}}));
+  EXPECT_EQ(verifiedOf(sampled.value()),
+            (std::map<std::string, bool>{{"big/a.bin", false}, {"small/a.txt", true}}));
 
   auto verified = scanWith(true);
   ASSERT_TRUE(verified.hasValue()) << verified.error().oneLine();
   EXPECT_EQ(groupsOf(verified.value()),
-            (std::set<std::set<std::string>>{{"big/a.bin", "big/b.bin"}, {"small/a.txt", "small/b.txt"}}));
-  EXPECT_EQ(verifiedOf(verified.value()), (std::map<std::string, bool>{{"big/a.bin", true}, {"small/a.txt", true}}));
+            (std::set<std::set<std::string>>{{"big/a.bin", "big/b.bin"},
+                                             {"small/a.txt", "small/b.txt"}}));
+  EXPECT_EQ(verifiedOf(verified.value()),
+            (std::map<std::string, bool>{{"big/a.bin", true}, {"small/a.txt", true}}));
 
   // A copy that differs from every other is dropped; the group goes when one file is left.
   dir.file("big/b.bin", changed.substr(0, changed.size() - 1) + "z");
   auto alone = scanWith(true);
   ASSERT_TRUE(alone.hasValue());
-  EXPECT_EQ(groupsOf(alone.value()), (std::set<std::set<std::string>>{{"small/a.txt", "small/b.txt"}}));
+  EXPECT_EQ(groupsOf(alone.value()),
+            (std::set<std::set<std::string>>{{"small/a.txt", "small/b.txt"}}));
 }
 
 TEST(SplitByWholeContent, MembersThatDifferFromTheFirstAreComparedAmongThemselves) {
@@ -579,10 +631,12 @@ TEST(SplitByWholeContent, MembersThatDifferFromTheFirstAreComparedAmongThemselve
   const auto location = ScanLocation::make(dir.path(), OVURLResolver("/nonexistent-home"));
   std::vector<MatchingNodePtr> members;
   for (const char* name : {"a1", "b1", "a2", "b2", "c1"}) {
-    members.push_back(std::make_shared<MatchingNode>(nullptr, nullptr, name, NodeAttributes{}, location));
+    members.push_back(
+        std::make_shared<MatchingNode>(nullptr, nullptr, name, NodeAttributes{}, location));
   }
   // Equal when the names start alike.
-  const WholeContentComparison byLetter = [](const MatchingNode& first, const MatchingNode& other) -> Result<bool> {
+  const WholeContentComparison byLetter = [](const MatchingNode& first,
+                                             const MatchingNode& other) -> Result<bool> {
     return first.name().front() == other.name().front();
   };
   auto sets = splitByWholeContent(members, byLetter, nullptr);
@@ -596,11 +650,13 @@ TEST(SplitByWholeContent, MembersThatDifferFromTheFirstAreComparedAmongThemselve
 
   // An unreadable first member is left out, and the others still meet each other.
   std::vector<std::string> unreadable;
-  const WholeContentComparison firstUnreadable = [&](const MatchingNode& first, const MatchingNode& other) -> Result<bool> {
+  const WholeContentComparison firstUnreadable = [&](const MatchingNode& first,
+                                                     const MatchingNode& other) -> Result<bool> {
     if (first.name() == "a1") return Error::posix(EIO, first.path());
     return first.name().front() == other.name().front();
   };
-  auto without = splitByWholeContent(members, firstUnreadable, [&](const Error& error) { unreadable.push_back(error.path); });
+  auto without = splitByWholeContent(members, firstUnreadable,
+                                     [&](const Error& error) { unreadable.push_back(error.path); });
   ASSERT_TRUE(without.hasValue());
   ASSERT_EQ(without.value().size(), 3u);
   EXPECT_EQ(without.value()[0].size(), 2u);  // b1 and b2
@@ -608,9 +664,8 @@ TEST(SplitByWholeContent, MembersThatDifferFromTheFirstAreComparedAmongThemselve
   EXPECT_EQ(unreadable, std::vector<std::string>{members[0]->path()});
 
   // Stopping gives no split at all.
-  const WholeContentComparison stopped = [](const MatchingNode&, const MatchingNode&) -> Result<bool> {
-    return Error::cancelled();
-  };
+  const WholeContentComparison stopped =
+      [](const MatchingNode&, const MatchingNode&) -> Result<bool> { return Error::cancelled(); };
   auto cancelled = splitByWholeContent(members, stopped, nullptr);
   ASSERT_TRUE(cancelled.hasError());
   EXPECT_TRUE(cancelled.error().isCancellation());
@@ -626,7 +681,7 @@ TEST(ContentProgress, CountsWorkAnnouncedAndDoneAndNamesAFileOnlyWhileOneIsRead)
   EXPECT_EQ(during.filesToRead, 3);
   EXPECT_EQ(during.bytesRead, 40);
   EXPECT_EQ(during.readingNow, "/data/one");  // a name stays a moment, to be read
-  progress.end(1, 60);  // two's remaining 60 bytes count as done with it
+  progress.end(1, 60);                        // two's remaining 60 bytes count as done with it
   EXPECT_TRUE(progress.snapshot().readingNow.has_value());  // one is still in hand
   progress.end(1, 100);
   progress.skip(1, 100);  // stopped before it was read
@@ -672,7 +727,9 @@ TEST_F(ScanningTaskTest, ApplicationBundlesAreMatchedByIdentifierVersionAndWhole
   dir.fileOfSize("two/Tool.app/Contents/MacOS/tool", 9000, 'b');
   dir.file("three/Tool.app/Contents/Info.plist", kToolPlist);
   dir.fileOfSize("three/Tool.app/Contents/MacOS/tool", 90000, 'b');  // another size
-  dir.file("bare/Tool.app/Contents/Info.plist", "<plist><dict><key>CFBundleIdentifier</key><string>com.example.tool</string></dict></plist>");
+  dir.file(
+      "bare/Tool.app/Contents/Info.plist",
+      "<plist><dict><key>CFBundleIdentifier</key><string>com.example.tool</string></dict></plist>");
   auto rules = std::make_shared<ExtendedScanRules>();
   rules->setApplicationsMatchEnabled(true);
   rules->setSizeThresholdOption(SizeThresholdOption::size(0));

@@ -1,11 +1,12 @@
 #include "selection/autoselector.h"
 
-#include <sys/time.h>
+#include "support/test_dir.h"
+
+#include "platform/mounts.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/mounts.h"
-#include "support/test_dir.h"
+#include <sys/time.h>
 
 namespace zarnik {
 namespace {
@@ -24,7 +25,8 @@ class AutoselectorTest : public ::testing::Test {
 
   void SetUp() override { location = ScanLocation::make(dir.path(), resolver); }
 
-  std::shared_ptr<const ZKBaseNode> copy(const std::string& relative, std::int64_t modifiedSecondsAgo = 1000,
+  std::shared_ptr<const ZKBaseNode> copy(const std::string& relative,
+                                         std::int64_t modifiedSecondsAgo = 1000,
                                          bool writable = true) {
     dir.file(relative, "same content");
     const std::string path = dir / relative;
@@ -33,8 +35,9 @@ class AutoselectorTest : public ::testing::Test {
     ::utimes(path.c_str(), times);
     NodeAttributes attributes = *NodeAttributes::resourceValuesOf(path);
     attributes.wasWritable = writable;
-    return std::make_shared<ZKFileNode>(NodeLocation::fromRelativePath(location, relative), attributes, NodeContent{},
-                                        NodeType::document, std::nullopt);
+    return std::make_shared<ZKFileNode>(NodeLocation::fromRelativePath(location, relative),
+                                        attributes, NodeContent{}, NodeType::document,
+                                        std::nullopt);
   }
 
   struct Group {
@@ -76,11 +79,12 @@ class AutoselectorTest : public ::testing::Test {
     // The copies as the autoselector saw them, over the records that now live in the result.
     for (const auto& copy : copies) {
       const auto& decision = group.detected.modeByDuplicateID.at(copy.identifier);
-      group.infos.push_back(NodeAutoselectionInfo{copy.identifier, copy.node, copy.equivalenceKind,
-                                                  &group.detected.nodeDifferencesInfoByDuplicateID.at(copy.identifier),
-                                                  decision.mode, decision.reason,
-                                                  autoselector.directoryBonusOf(
-                                                      resolver.abbreviatedPathComponentsForPath(copy.node->path()))});
+      group.infos.push_back(NodeAutoselectionInfo{
+          copy.identifier, copy.node, copy.equivalenceKind,
+          &group.detected.nodeDifferencesInfoByDuplicateID.at(copy.identifier), decision.mode,
+          decision.reason,
+          autoselector.directoryBonusOf(
+              resolver.abbreviatedPathComponentsForPath(copy.node->path()))});
     }
     return group;
   }
@@ -103,7 +107,9 @@ TEST_F(AutoselectorTest, ANumberMarksACopyOnlyBesideTheNameItWasNumberedAfter) {
   // Years and sequence numbers are parts of names, not copy marks: nothing tells these apart.
   auto year = select({copy("taxes/tax-return-2023.pdf"), copy("old/scan0001.pdf")});
   EXPECT_TRUE(year.selectedNames().empty());
-  EXPECT_EQ(year.infos[0].differences->pathComponentPatterns.back().numberOfSuffixMatchingNumberPatterns, 0);
+  EXPECT_EQ(
+      year.infos[0].differences->pathComponentPatterns.back().numberOfSuffixMatchingNumberPatterns,
+      0);
   EXPECT_FALSE(year.infos[0].differences->has(nameLooksLikeCopy));
   auto camera = select({copy("e/IMG_1234.jpg"), copy("f/holiday.jpg")});
   EXPECT_TRUE(camera.selectedNames().empty());
@@ -117,7 +123,8 @@ TEST_F(AutoselectorTest, ANumberMarksACopyOnlyBesideTheNameItWasNumberedAfter) {
 }
 
 TEST_F(AutoselectorTest, ANumberInAFolderNameMarksACopyOnlyBesideTheFolderItWasNumberedAfter) {
-  auto trip = select({copy("Pictures/Trip to Rome 2019/colosseum.jpg"), copy("Desktop/colosseum.jpg")});
+  auto trip =
+      select({copy("Pictures/Trip to Rome 2019/colosseum.jpg"), copy("Desktop/colosseum.jpg")});
   EXPECT_TRUE(trip.selectedNames().empty()) << "the well-filed copy must not go for its year";
   auto numbered = select({copy("x/Photos 2/beach.jpg"), copy("y/Photos/beach.jpg")});
   ASSERT_EQ(numbered.detected.currentSelectionConfiguration.selectedIDs, (IdentifierSet{1}));
@@ -138,7 +145,8 @@ TEST_F(AutoselectorTest, EveryProposalCarriesItsReason) {
   EXPECT_EQ(proposalOf(equal, 1), ProposalReason::equalCopies);
   EXPECT_EQ(proposalOf(equal, 2), ProposalReason::none);
   // The reason survives the stored form of the decision.
-  const auto stored = AutoselectionModeDecision::decode(word.detected.modeByDuplicateID.at(1).encode());
+  const auto stored =
+      AutoselectionModeDecision::decode(word.detected.modeByDuplicateID.at(1).encode());
   EXPECT_EQ(stored.proposal, ProposalReason::copyWord);
   const SelectionConfiguration& current = word.detected.currentSelectionConfiguration;
   EXPECT_EQ(copyReason(current, 1, stored), "name marks it as a copy");
@@ -146,7 +154,8 @@ TEST_F(AutoselectorTest, EveryProposalCarriesItsReason) {
   SelectionConfiguration newer = current;
   newer.strategy = SelectionStrategy::newer;
   EXPECT_EQ(copyReason(newer, 1, stored), "newer than the copy kept");
-  EXPECT_EQ(copyReason(current, 1, std::nullopt), "chosen by the selection rules");  // stored without a reason
+  EXPECT_EQ(copyReason(current, 1, std::nullopt),
+            "chosen by the selection rules");  // stored without a reason
 }
 
 TEST_F(AutoselectorTest, TheOriginalIsTheSameWhateverOrderTheCopiesArriveIn) {
@@ -162,7 +171,8 @@ TEST_F(AutoselectorTest, TheOriginalIsTheSameWhateverOrderTheCopiesArriveIn) {
 TEST_F(AutoselectorTest, StrategiesNeverProposeACopyInsideANeverSelectFolder) {
   rules.neverSelectPaths = {dir / "zkeep"};
   // The protected copy is the newest and not the first by path: each strategy would take it.
-  auto group = select({copy("zkeep/v.txt", 10), copy("other/v.txt", 5000), copy("third/v.txt", 3000)});
+  auto group =
+      select({copy("zkeep/v.txt", 10), copy("other/v.txt", 5000), copy("third/v.txt", 3000)});
   for (const auto& configuration : group.detected.availableSelectionConfigurations) {
     EXPECT_FALSE(configuration.isSelected(1)) << identifier(configuration.strategy);
   }
@@ -196,7 +206,8 @@ TEST_F(SystemFilesTest, AFileUnderUsrOrOwnedByAPackageIsNeverProposedAndSaysWhy)
   EXPECT_EQ(owned.infos[0].mode, AutoselectionMode::neverSelect);
   EXPECT_EQ(owned.infos[0].modeReason, AutoselectionModeReason::installedPackage);
   const auto& decision = owned.detected.modeByDuplicateID.at(1);
-  EXPECT_EQ(protectionDescription(AutoselectionModeDecision::decode(decision.encode())), "belongs to package libx11-6");
+  EXPECT_EQ(protectionDescription(AutoselectionModeDecision::decode(decision.encode())),
+            "belongs to package libx11-6");
   EXPECT_FALSE(owned.detected.currentSelectionConfiguration.isSelected(1));
   for (const auto& configuration : owned.detected.availableSelectionConfigurations) {
     EXPECT_FALSE(configuration.isSelected(1)) << identifier(configuration.strategy);
@@ -208,18 +219,25 @@ TEST_F(SystemFilesTest, AFileUnderUsrOrOwnedByAPackageIsNeverProposedAndSaysWhy)
   EXPECT_TRUE(folders.ownerOf("/home/someone/.local/share/flatpak/app/x").has_value());
   EXPECT_FALSE(folders.ownerOf("/usrlocal/x").has_value());
   EXPECT_FALSE(folders.ownerOf("/home/someone/Pictures/x.jpg").has_value());
-  EXPECT_EQ(protectionDescription({AutoselectionMode::neverSelect, AutoselectionModeReason::systemFolder}), "a system file");
+  EXPECT_EQ(protectionDescription(
+                {AutoselectionMode::neverSelect, AutoselectionModeReason::systemFolder}),
+            "a system file");
 }
 
-TEST(InstalledPackageFiles, ReadsOnlyWhatLiesInsideTheGivenFoldersAndNamesThePackageWithoutItsArchitecture) {
+TEST(InstalledPackageFiles,
+     ReadsOnlyWhatLiesInsideTheGivenFoldersAndNamesThePackageWithoutItsArchitecture) {
   TestDir lists;
-  lists.file("libx11-6:amd64.list", "/.\n/usr\n/usr/lib/x86_64-linux-gnu/libX11.so.6\n/usr/share/doc/libx11-6/copyright\n");
+  lists.file(
+      "libx11-6:amd64.list",
+      "/.\n/usr\n/usr/lib/x86_64-linux-gnu/libX11.so.6\n/usr/share/doc/libx11-6/copyright\n");
   lists.file("postgresql-client-15.list", "/usr/share/doc/postgresql-client-15/copyright\n");
   lists.file("notes.txt", "/usr/share/doc/nothing\n");
   InstalledPackageFiles packages(lists.path(), {"/usr/share"});
   EXPECT_EQ(packages.packageOf("/usr/share/doc/libx11-6/copyright"), "libx11-6");
-  EXPECT_EQ(packages.packageOf("/usr/share/doc/postgresql-client-15/copyright"), "postgresql-client-15");
-  EXPECT_EQ(packages.packageOf("/usr/lib/x86_64-linux-gnu/libX11.so.6"), std::nullopt) << "outside the scan";
+  EXPECT_EQ(packages.packageOf("/usr/share/doc/postgresql-client-15/copyright"),
+            "postgresql-client-15");
+  EXPECT_EQ(packages.packageOf("/usr/lib/x86_64-linux-gnu/libX11.so.6"), std::nullopt)
+      << "outside the scan";
   EXPECT_EQ(packages.packageOf("/usr/share/doc/nothing"), std::nullopt) << "not a list";
   EXPECT_EQ(InstalledPackageFiles("/nonexistent", {"/"}).packageOf("/usr/bin/ls"), std::nullopt);
 }
@@ -228,7 +246,9 @@ TEST_F(AutoselectorTest, ACopyWordAtTheEndOfTheNameLosesToThePlainName) {
   auto group = select({copy("docs/report copy.pdf"), copy("docs/report.pdf")});
   EXPECT_EQ(group.selectedNames(), (std::set<std::string>{"report copy.pdf"}));
   EXPECT_EQ(group.detected.currentSelectionConfiguration.strategy, SelectionStrategy::automatic);
-  EXPECT_EQ(lastPathComponent(group.nameOf(group.detected.currentSelectionConfiguration.originalID)), "report.pdf");
+  EXPECT_EQ(
+      lastPathComponent(group.nameOf(group.detected.currentSelectionConfiguration.originalID)),
+      "report.pdf");
   // A copy word inside a name is no copy word.
   const auto& patterns = group.infos[0].differences->pathComponentPatterns;
   EXPECT_TRUE(patterns.back().hasSuffixMatchingCopyPattern);
@@ -245,7 +265,8 @@ TEST_F(AutoselectorTest, NamesAreMatchedInTheirDecomposedForm) {
   const auto numbered = pathComponentPatterns({"photo (2).jpg"}).back();
   EXPECT_EQ(numbered.numberOfSuffixMatchingNumberPatterns, 1);
   EXPECT_EQ(numbered.strippedComponent, "photo");
-  const auto folder = pathComponentPatterns({"C\u00f3pia de foto", "carpeta sin t\u00edtulo", "x.jpg"});
+  const auto folder =
+      pathComponentPatterns({"C\u00f3pia de foto", "carpeta sin t\u00edtulo", "x.jpg"});
   EXPECT_TRUE(folder[1].isAutonamed);
   EXPECT_FALSE(folder[1].isLastComponent);
 }
@@ -293,7 +314,8 @@ TEST_F(AutoselectorTest, ReadOnlyHardLinkedAndApplicationCopiesAreProtected) {
   auto application = select({copy("Applications/Tool.app.zip"), copy("Downloads/Tool.app.zip")});
   EXPECT_EQ(application.infos[0].mode, AutoselectionMode::lastOrderSelect);
   EXPECT_EQ(application.infos[0].sumOfBonusesForBeingInDirectory, 10);
-  EXPECT_TRUE(application.detected.currentSelectionConfiguration.isSelected(2));  // the download goes
+  EXPECT_TRUE(
+      application.detected.currentSelectionConfiguration.isSelected(2));  // the download goes
 }
 
 TEST_F(AutoselectorTest, EqualCopiesAreBothKeptUnlessRandomAmongEqualIsOn) {
@@ -304,7 +326,8 @@ TEST_F(AutoselectorTest, EqualCopiesAreBothKeptUnlessRandomAmongEqualIsOn) {
   ASSERT_FALSE(offered.empty());
   EXPECT_EQ(offered.back().strategy, SelectionStrategy::random);
   EXPECT_EQ(offered.back().selectedIDs, (IdentifierSet{1}));  // the larger path, "b/…"
-  for (const auto& configuration : offered) EXPECT_NE(configuration.strategy, SelectionStrategy::newer);
+  for (const auto& configuration : offered)
+    EXPECT_NE(configuration.strategy, SelectionStrategy::newer);
 
   rules.selectRandomAmongEqual = true;
   auto broken = select({copy("d/same.txt"), copy("c/same.txt")});
@@ -313,20 +336,28 @@ TEST_F(AutoselectorTest, EqualCopiesAreBothKeptUnlessRandomAmongEqualIsOn) {
 }
 
 TEST_F(AutoselectorTest, ModificationDatesAreArrangedAndOfferNewestAndOldest) {
-  rules.smartSelectionRuleInfos = {{SmartSelectionRule(SmartSelectionRule::Kind::nonNewestModificationDate), true}};
+  rules.smartSelectionRuleInfos = {
+      {SmartSelectionRule(SmartSelectionRule::Kind::nonNewestModificationDate), true}};
   auto group = select({copy("old/v.txt", 5000), copy("new/v.txt", 10)});
   EXPECT_TRUE(group.groupDifferences.contains(EquivalenceDifference::dateOfModification));
   EXPECT_FALSE(group.groupDifferences.contains(EquivalenceDifference::name));
-  EXPECT_EQ(group.infos[0].differences->arrangementFactor(EquivalenceDifference::dateOfModification), ArrangementFactor::min);
-  EXPECT_EQ(group.infos[1].differences->arrangementFactor(EquivalenceDifference::dateOfModification), ArrangementFactor::max);
-  EXPECT_EQ(group.infos[0].differences->arrangementFactor(EquivalenceDifference::rating), ArrangementFactor::undefined);
+  EXPECT_EQ(
+      group.infos[0].differences->arrangementFactor(EquivalenceDifference::dateOfModification),
+      ArrangementFactor::min);
+  EXPECT_EQ(
+      group.infos[1].differences->arrangementFactor(EquivalenceDifference::dateOfModification),
+      ArrangementFactor::max);
+  EXPECT_EQ(group.infos[0].differences->arrangementFactor(EquivalenceDifference::rating),
+            ArrangementFactor::undefined);
   // The smart rule takes 2 from the older copy, which goes.
   EXPECT_EQ(group.detected.currentSelectionConfiguration.selectedIDs, (IdentifierSet{1}));
   std::vector<SelectionStrategy> strategies;
-  for (const auto& configuration : group.detected.availableSelectionConfigurations) strategies.push_back(configuration.strategy);
-  EXPECT_EQ(strategies, (std::vector<SelectionStrategy>{SelectionStrategy::none, SelectionStrategy::automatic,
-                                                         SelectionStrategy::manual, SelectionStrategy::newer,
-                                                         SelectionStrategy::older, SelectionStrategy::random}));
+  for (const auto& configuration : group.detected.availableSelectionConfigurations)
+    strategies.push_back(configuration.strategy);
+  EXPECT_EQ(strategies,
+            (std::vector<SelectionStrategy>{SelectionStrategy::none, SelectionStrategy::automatic,
+                                            SelectionStrategy::manual, SelectionStrategy::newer,
+                                            SelectionStrategy::older, SelectionStrategy::random}));
 }
 
 TEST(SelectionRules, ConfigurationsAndSmartRulesRoundTripAndUnknownStrategiesAreRefused) {
@@ -341,15 +372,20 @@ TEST(SelectionRules, ConfigurationsAndSmartRulesRoundTripAndUnknownStrategiesAre
   EXPECT_EQ(software.description(), "Images Edited via Photos");
   EXPECT_EQ(SmartSelectionRule(SmartSelectionRule::Kind::nonLatestAppVersion).suggestionQuestion(),
             "Would you like to select all earlier application versions for removal?");
-  EXPECT_EQ(SmartSelectionRule(SmartSelectionRule::Kind::nonLoved).suggestionTitle(), "Smart Selection Rule: Loved");
+  EXPECT_EQ(SmartSelectionRule(SmartSelectionRule::Kind::nonLoved).suggestionTitle(),
+            "Smart Selection Rule: Loved");
   EXPECT_EQ(SmartSelectionRule::simpleRules().size(), 12u);
   EXPECT_EQ(software.oppositeRules(),
-            (std::vector<SmartSelectionRule>{SmartSelectionRule(SmartSelectionRule::Kind::nonSoftwareAndOriginal, "Photos")}));
+            (std::vector<SmartSelectionRule>{
+                SmartSelectionRule(SmartSelectionRule::Kind::nonSoftwareAndOriginal, "Photos")}));
   EXPECT_TRUE(SmartSelectionRule(SmartSelectionRule::Kind::nonLoved).oppositeRules().empty());
-  EXPECT_TRUE(SmartSelectionRule(SmartSelectionRule::Kind::nonOldestModificationDate).supportsExactEquivalences());
+  EXPECT_TRUE(SmartSelectionRule(SmartSelectionRule::Kind::nonOldestModificationDate)
+                  .supportsExactEquivalences());
   EXPECT_FALSE(SmartSelectionRule(SmartSelectionRule::Kind::nonLoved).supportsExactEquivalences());
-  EXPECT_EQ(equivalenceDifferenceFromIdentifier("DateOfModification"), EquivalenceDifference::dateOfModification);
-  EXPECT_EQ(permission(DuplicateWarning::isLastUnselectedDuplicateOfEquivalence), SelectionPermission::allowedWithWarning);
+  EXPECT_EQ(equivalenceDifferenceFromIdentifier("DateOfModification"),
+            EquivalenceDifference::dateOfModification);
+  EXPECT_EQ(permission(DuplicateWarning::isLastUnselectedDuplicateOfEquivalence),
+            SelectionPermission::allowedWithWarning);
   EXPECT_EQ(permission(DuplicateWarning::isNonWritable), SelectionPermission::denied);
 }
 
@@ -357,21 +393,25 @@ TEST(SelectionRules, RulesRoundTripAndAWrongFieldIsRefused) {
   ExtendedAutoselectionRules rules;
   rules.selectRandomAmongEqual = true;
   rules.neverSelectPaths = {"~/Keep"};
-  rules.smartSelectionRuleInfos = {{SmartSelectionRule(SmartSelectionRule::Kind::nonSoftwareAndOriginal, "GIMP"), false}};
+  rules.smartSelectionRuleInfos = {
+      {SmartSelectionRule(SmartSelectionRule::Kind::nonSoftwareAndOriginal, "GIMP"), false}};
   auto decoded = ExtendedAutoselectionRules::decode(rules.encode());
   ASSERT_TRUE(decoded.hasValue());
   EXPECT_EQ(decoded.value().encode(), rules.encode());
   EXPECT_TRUE(decoded.value().selectRandomAmongEqual);
   EXPECT_FALSE(decoded.value().allowAutoselectionWithinHardlinkedGroups);  // missing: the default
-  EXPECT_TRUE(ExtendedAutoselectionRules::decode(Json{{"selectRandomAmongEqual", "yes"}}).hasError());
+  EXPECT_TRUE(
+      ExtendedAutoselectionRules::decode(Json{{"selectRandomAmongEqual", "yes"}}).hasError());
 
   CleaningRules cleaning;
   cleaning.cleaningOption = FileCleaningOption{FileCleaningOption::Kind::moveToFolder, "/backup"};
-  cleaning.overridenCleaningOptionByVolumePath["/mnt/usb"] = FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
+  cleaning.overriddenCleaningOptionByVolumePath["/mnt/usb"] =
+      FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
   auto again = CleaningRules::decode(cleaning.encode());
   ASSERT_TRUE(again.hasValue());
   EXPECT_EQ(again.value().encode(), cleaning.encode());
-  EXPECT_TRUE(CleaningRules::decode(Json{{"cleaningOption", Json{{"kind", "moveToFolder"}}}}).hasError());
+  EXPECT_TRUE(
+      CleaningRules::decode(Json{{"cleaningOption", Json{{"kind", "moveToFolder"}}}}).hasError());
 }
 
 TEST(SelectionRules, AVolumeWithAnOverrideHasItsOwnCleaningOption) {
@@ -380,10 +420,13 @@ TEST(SelectionRules, AVolumeWithAnOverrideHasItsOwnCleaningOption) {
   EXPECT_EQ(rules.cleaningOptionForURL(dir.path()).kind, FileCleaningOption::Kind::moveToTrash);
   const auto volume = mountPointForPath(readMountTable(), dir.path());
   ASSERT_TRUE(volume.has_value());
-  rules.overridenCleaningOptionByVolumePath["/nonexistent-volume"] = FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
+  rules.overriddenCleaningOptionByVolumePath["/nonexistent-volume"] =
+      FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
   EXPECT_EQ(rules.cleaningOptionForURL(dir.path()).kind, FileCleaningOption::Kind::moveToTrash);
-  rules.overridenCleaningOptionByVolumePath[*volume] = FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
-  EXPECT_EQ(rules.cleaningOptionForURL(dir.path()).kind, FileCleaningOption::Kind::removePermanently);
+  rules.overriddenCleaningOptionByVolumePath[*volume] =
+      FileCleaningOption{FileCleaningOption::Kind::removePermanently, {}};
+  EXPECT_EQ(rules.cleaningOptionForURL(dir.path()).kind,
+            FileCleaningOption::Kind::removePermanently);
 }
 
 TEST(SelectionRules, SelectingByHandWarnsOrRefuses) {
@@ -402,13 +445,15 @@ TEST(SelectionRules, SelectingByHandWarnsOrRefuses) {
   copy.set(writable);
   copy.set(memberOfPhotosLibrary);
   copy.set(memberOfNonTestedMediaLibrary);
-  EXPECT_EQ(checkSelection(copy, false).warnings, (std::vector<DuplicateWarning>{DuplicateWarning::isMemberOfNonTestedPhotosLibrary}));
+  EXPECT_EQ(checkSelection(copy, false).warnings,
+            (std::vector<DuplicateWarning>{DuplicateWarning::isMemberOfNonTestedPhotosLibrary}));
   EXPECT_EQ(permission(DuplicateWarning::isSystemFile), SelectionPermission::allowedWithWarning);
 }
 
 TEST(IdentifierSet, KeepsEachIdentifierOnceInOrder) {
   IdentifierSet set{5, 1, 5, 3};
-  EXPECT_EQ(std::vector<std::int64_t>(set.begin(), set.end()), (std::vector<std::int64_t>{1, 3, 5}));
+  EXPECT_EQ(std::vector<std::int64_t>(set.begin(), set.end()),
+            (std::vector<std::int64_t>{1, 3, 5}));
   set.insert(3);
   set.insert(2);
   set.erase(7);
@@ -416,7 +461,10 @@ TEST(IdentifierSet, KeepsEachIdentifierOnceInOrder) {
   EXPECT_EQ(set, (IdentifierSet{1, 2, 3}));
   EXPECT_EQ(set.count(2), 1u);
   EXPECT_EQ(set.count(5), 0u);
-  EXPECT_EQ(SelectionConfiguration::decode(SelectionConfiguration{SelectionStrategy::newer, 1, set}.encode())->selectedIDs, set);
+  EXPECT_EQ(SelectionConfiguration::decode(
+                SelectionConfiguration{SelectionStrategy::newer, 1, set}.encode())
+                ->selectedIDs,
+            set);
 }
 
 }  // namespace
