@@ -1,8 +1,8 @@
 #include "base/date.h"
 
-#include <ctime>
-
 #include <fmt/format.h>
+
+#include <ctime>
 
 namespace zarnik {
 
@@ -15,6 +15,11 @@ double secondsSince1970(Date date) {
 }
 
 Date dateFromSecondsSince1970(double seconds) {
+  // Nanoseconds in 64 bits reach 292 years either side of 1970: "the distant past" of stored
+  // settings (the year 1) and the far future are taken as the earliest and latest dates.
+  constexpr double kReach = 9.2e9;
+  if (!(seconds > -kReach)) return Date::min();
+  if (seconds >= kReach) return Date::max();
   return Date(std::chrono::duration_cast<std::chrono::nanoseconds>(Seconds(seconds)));
 }
 

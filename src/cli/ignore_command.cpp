@@ -15,13 +15,7 @@ namespace {
 
 // ".iso" for "ISO", ".iso" or a file's path.
 std::string shownExtension(const std::string& pathOrExtension) {
-  std::string extension = pathOrExtension.find('/') != std::string::npos
-                              ? lowercasedPathExtension(pathOrExtension)
-                              : pathOrExtension;
-  while (!extension.empty() && extension.front() == '.') extension.erase(0, 1);
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return std::tolower(c); });
-  return "." + displayPath(extension);
+  return "." + displayPath(normalizedExtension(pathOrExtension));
 }
 
 // A pattern as typed; only bytes that are not text are escaped.

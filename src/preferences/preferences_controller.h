@@ -142,4 +142,7 @@ class PreferencesController {
   std::vector<std::function<Result<void>(PreferencesStorage&)>> suppressedEdits_;
 };
 
+// An extension as the ignore list keeps it: lowercased, without the dot; a path gives its own.
+[[nodiscard]] std::string normalizedExtension(const std::string& pathOrExtension);
+
 }  // namespace zarnik

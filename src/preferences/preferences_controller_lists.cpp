@@ -17,16 +17,6 @@ namespace {
 
 constexpr std::string_view kRegularMode = "Regular";
 
-std::string normalizedExtension(const std::string& pathOrExtension) {
-  std::string extension = pathOrExtension.find('/') != std::string::npos
-                              ? lowercasedPathExtension(pathOrExtension)
-                              : pathOrExtension;
-  while (!extension.empty() && extension.front() == '.') extension.erase(0, 1);
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return std::tolower(c); });
-  return extension;
-}
-
 // Abbreviated paths of one item, whether or not one of them was taken for a folder ("~/a/", "~/a").
 bool samePath(std::string_view a, std::string_view b) {
   const auto trimmed = [](std::string_view path) {
@@ -37,6 +27,16 @@ bool samePath(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
+
+std::string normalizedExtension(const std::string& pathOrExtension) {
+  std::string extension = pathOrExtension.find('/') != std::string::npos
+                              ? lowercasedPathExtension(pathOrExtension)
+                              : pathOrExtension;
+  while (!extension.empty() && extension.front() == '.') extension.erase(0, 1);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return extension;
+}
 
 std::string PreferencesController::abbreviatedListPath(const std::string& path) const {
   if (path.empty()) return {};

@@ -105,6 +105,9 @@ std::vector<SettingDescription> describeAll() {
   return all;
 }
 
+// 2^63 and beyond are the limits of 64-bit numbers, not limits a person would set.
+bool isUnbounded(double maximum) { return maximum >= 9.2e18; }
+
 std::string numberText(double value) {
   if (value == std::floor(value) && std::fabs(value) < 1e18)
     return fmt::format("{}", static_cast<std::int64_t>(value));
@@ -232,10 +235,11 @@ std::string SettingDescription::expectation() const {
     case SettingType::boolean:
       return "a boolean (true or false)";
     case SettingType::integer:
+      if (isUnbounded(maximum))
+        return fmt::format("an integer of at least {}", numberText(minimum));
       return fmt::format("an integer from {} to {}", numberText(minimum), numberText(maximum));
     case SettingType::number:
-      if (maximum == std::numeric_limits<double>::max())
-        return fmt::format("a number of at least {}", numberText(minimum));
+      if (isUnbounded(maximum)) return fmt::format("a number of at least {}", numberText(minimum));
       return fmt::format("a number from {} to {}", numberText(minimum), numberText(maximum));
     case SettingType::text:
       return "text";
@@ -248,6 +252,7 @@ std::string SettingDescription::expectation() const {
     case SettingType::dimensions:
       return "a size such as 800x600";
     case SettingType::sizeThreshold:
+      if (isUnbounded(maximum)) return "auto or a byte count";
       return fmt::format("auto or a byte count from 0 to {}", numberText(maximum));
     case SettingType::structure:
       return shape;
