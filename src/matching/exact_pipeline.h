@@ -7,8 +7,9 @@
 //   reference    → a later file of an open gate is compared with the gate's first digest;
 //   digest       → the sampled digest (or the audio data's digest) of the rest;
 //   hard links   → links of one file are digested once a scan;
-//   cache        → the digest an earlier scan made of an unchanged file larger than 64 KiB is
-//                  taken as it is, and what this scan learns is kept for the next.
+//   cache        → the first block's fingerprint and the digest an earlier scan made of an
+//                  unchanged file of 64 KiB or more are taken as they are, and what this scan
+//                  learns is kept for the next.
 //
 // Requests go to one list that at most `width` workers on the scan's queue drain a few at a
 // time; no worker waits for another stage. Workers hold the pipeline alive; the scan holds the
@@ -75,6 +76,8 @@ class ExactPipeline final : public ContentReader,
   void drain(EquivalenceCandidatesProviderImpl& provider);
   // Digests the requested file once the gate lets it through, with the one it waited for.
   void process(const Request& request, Digested& digested);
+  // The fingerprint of the file's first block, from the cache when it is known there.
+  [[nodiscard]] Result<std::uint64_t> contentPrefix(const std::string& path, ByteCount size);
   // Digests the due nodes: those the cache knows at once, the rest by reading.
   void digestDue(std::vector<MatchingNodePtr> due, const ContentPrefixGate::Admission& admission,
                  HashKind kind, Digested& digested);
