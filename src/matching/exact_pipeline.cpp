@@ -108,8 +108,7 @@ void ExactPipeline::process(const Request& request, Digested& digested) {
   std::optional<std::uint64_t> prefix;
   if (request.kind == HashKind::exact && ContentPrefixGate::holdsBack(request.size)) {
     if (!work_.canContinue()) return;
-    auto prefixHash =
-        calculateContentPrefixHash(request.file.path(), request.size, work_.readingPriority());
+    auto prefixHash = contentPrefix(request.file.path(), request.size);
     if (prefixHash.hasError()) {
       reportFailure(prefixHash.error(), request.size);
       return;
