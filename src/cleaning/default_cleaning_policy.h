@@ -17,18 +17,18 @@
 // settled by the next run (cleaning_recovery.h).
 #pragma once
 
+#include "base/result.h"
+#include "cleaning/cleaning_note.h"
+#include "file_model/base_node.h"
+#include "matching/match_kind.h"
+#include "platform/guarded_files.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "base/result.h"
-#include "cleaning/cleaning_note.h"
-#include "file_model/base_node.h"
-#include "matching/equivalence_kind.h"
-#include "platform/guarded_files.h"
 
 namespace zarnik {
 
@@ -43,7 +43,8 @@ struct CleaningItem {
   std::int64_t originalIdentifier = 0;
   std::shared_ptr<const ZKBaseNode> original;
   EquivalenceKind kind = EquivalenceKind::exactHash;
-  std::string scanLocation;  // the scanned folder holding the copy: the folders below it are recorded
+  std::string
+      scanLocation;  // the scanned folder holding the copy: the folders below it are recorded
   std::int64_t cleanID = 0;  // names the copy's temporary names
 };
 
@@ -66,18 +67,24 @@ class DefaultCleaningPolicy {
   // The checks, the journal, then the removal by `note.option` or the replacement by a hard link.
   // `note` is completed with what the next run needs to settle a cut-off removal.
   [[nodiscard]] Result<CleaningItemOutcome> perform(const CleaningItem& item, CleaningNote& note,
-                                                    bool replaceWithHardLink, const CleaningSteps& steps) const;
+                                                    bool replaceWithHardLink,
+                                                    const CleaningSteps& steps) const;
 
   // After a copy at `removedPath` went: its folder, when it is now empty and lies inside the scan
   // location (never the location itself, never above it), is removed, and so on upwards. A
   // folder that cannot be removed ends the walk; the failure is logged. The folders removed.
-  static std::vector<std::string> cleanEmptyDirectories(const std::string& removedPath, const std::string& scanLocation);
+  static std::vector<std::string> cleanEmptyDirectories(const std::string& removedPath,
+                                                        const std::string& scanLocation);
 };
 
 // The temporary names of a copy's cleaning, beside the copy (and in the destination folder).
-[[nodiscard]] std::string stagedPathFor(const std::string& path, std::int64_t cleanID, std::int64_t identifier);
-[[nodiscard]] std::string deletingPathFor(const std::string& path, std::int64_t cleanID, std::int64_t identifier);
-[[nodiscard]] std::string linkPathFor(const std::string& path, std::int64_t cleanID, std::int64_t identifier);
-[[nodiscard]] std::string partialPathFor(const std::string& destination, std::int64_t cleanID, std::int64_t identifier);
+[[nodiscard]] std::string stagedPathFor(const std::string& path, std::int64_t cleanID,
+                                        std::int64_t identifier);
+[[nodiscard]] std::string deletingPathFor(const std::string& path, std::int64_t cleanID,
+                                          std::int64_t identifier);
+[[nodiscard]] std::string linkPathFor(const std::string& path, std::int64_t cleanID,
+                                      std::int64_t identifier);
+[[nodiscard]] std::string partialPathFor(const std::string& destination, std::int64_t cleanID,
+                                         std::int64_t identifier);
 
 }  // namespace zarnik

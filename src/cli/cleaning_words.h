@@ -4,19 +4,19 @@
 // deleted is ever called "moved to the trash".
 #pragma once
 
+#include "base/result.h"
+#include "base/units.h"
+#include "cleaning/cleaning_note.h"
+#include "cleaning/cleaning_plan.h"
+#include "matching/match_kind.h"
+#include "platform/mounts.h"
+#include "selection/selection_rules.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
-
-#include "base/result.h"
-#include "base/units.h"
-#include "cleaning/cleaning_note.h"
-#include "cleaning/cleaning_plan.h"
-#include "matching/equivalence_kind.h"
-#include "platform/mounts.h"
-#include "selection/selection_rules.h"
 
 namespace zarnik::cli {
 

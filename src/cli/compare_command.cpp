@@ -2,7 +2,7 @@
 
 #include "base/byte_path.h"
 #include "base/path_components.h"
-#include "scanning/exported_equivalence.h"
+#include "scanning/exported_groups.h"
 
 #include <fmt/format.h>
 

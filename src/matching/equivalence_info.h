@@ -2,16 +2,16 @@
 // construction. Exact kinds expose a Criterion by which their accumulator groups nodes.
 #pragma once
 
+#include "file_model/scan_rules.h"
+#include "matching/exact_file_hash.h"
+#include "matching/match_kind.h"
+#include "matching/perceptual_image_hash.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-
-#include "file_model/scan_rules.h"
-#include "matching/equivalence_kind.h"
-#include "matching/perceptual_image_hash.h"
-#include "matching/exact_file_hash.h"
 
 namespace zarnik {
 
@@ -40,20 +40,23 @@ class ExactEquivalenceInfo : public EquivalenceInfo {
   Criterion criterion_;
 };
 
-class SizeEquivalenceInfo final : public ExactEquivalenceInfo<EquivalenceKind::exactSize, ByteCount> {
+class SizeEquivalenceInfo final
+    : public ExactEquivalenceInfo<EquivalenceKind::exactSize, ByteCount> {
  public:
   using ExactEquivalenceInfo::ExactEquivalenceInfo;
   [[nodiscard]] ByteCount size() const { return criterion_; }
 };
 
-class AudioSizeEquivalenceInfo final : public ExactEquivalenceInfo<EquivalenceKind::exactAudioSize, ByteCount> {
+class AudioSizeEquivalenceInfo final
+    : public ExactEquivalenceInfo<EquivalenceKind::exactAudioSize, ByteCount> {
  public:
   using ExactEquivalenceInfo::ExactEquivalenceInfo;
   [[nodiscard]] ByteCount size() const { return criterion_; }
 };
 
 // Shared rule of both content hashes: nothing empty, nothing under a fixed size threshold.
-bool isHashModelingAllowed(const ExactFileHash& hash, EquivalenceKind kind, const ScanRules& scanRules);
+bool isHashModelingAllowed(const ExactFileHash& hash, EquivalenceKind kind,
+                           const ScanRules& scanRules);
 std::uint64_t childHashOf(const ExactFileHash& hash);
 
 // A content digest: of the whole file (exactHash) or of its audio data (exactAudioHash).
@@ -65,7 +68,9 @@ class ContentHashEquivalenceInfo final : public ExactEquivalenceInfo<Kind, Exact
   [[nodiscard]] bool isModelingIntoDuplicateAllowed(const ScanRules& rules) const override {
     return isHashModelingAllowed(this->criterion_, Kind, rules);
   }
-  [[nodiscard]] std::optional<std::uint64_t> childHash() const override { return childHashOf(this->criterion_); }
+  [[nodiscard]] std::optional<std::uint64_t> childHash() const override {
+    return childHashOf(this->criterion_);
+  }
 };
 
 using ExactHashEquivalenceInfo = ContentHashEquivalenceInfo<EquivalenceKind::exactHash>;
@@ -87,7 +92,8 @@ struct ExactApplicationEquivalenceCriterion {
   std::string bundleIdentifier;
   std::string versionString;
   ByteCount diskSize = 0;
-  friend bool operator==(const ExactApplicationEquivalenceCriterion&, const ExactApplicationEquivalenceCriterion&) = default;
+  friend bool operator==(const ExactApplicationEquivalenceCriterion&,
+                         const ExactApplicationEquivalenceCriterion&) = default;
 };
 
 class ExactApplicationEquivalenceInfo final
@@ -117,9 +123,14 @@ class DirectoryEquivalenceInfo final : public EquivalenceInfo {
 class PerceptualImageEquivalenceInfo final : public EquivalenceInfo {
  public:
   PerceptualImageEquivalenceInfo(std::vector<std::uint64_t> hashes, int width, int height)
-      : perceptualHashes_(std::move(hashes)), words_(wordsOf(perceptualHashes_)), width_(width), height_(height) {}
+      : perceptualHashes_(std::move(hashes)),
+        words_(wordsOf(perceptualHashes_)),
+        width_(width),
+        height_(height) {}
   [[nodiscard]] EquivalenceKind kind() const override { return EquivalenceKind::similarImage; }
-  [[nodiscard]] const std::vector<std::uint64_t>& perceptualHashes() const { return perceptualHashes_; }
+  [[nodiscard]] const std::vector<std::uint64_t>& perceptualHashes() const {
+    return perceptualHashes_;
+  }
   [[nodiscard]] const PerceptualHashWords& perceptualHashesWords() const { return words_; }
   // The smaller of width/height and height/width; nothing when the size is unknown.
   [[nodiscard]] std::optional<double> aspectRatio() const {
@@ -141,8 +152,8 @@ enum class HashKind { exact = 0, exactAudioContent = 1 };
 template <>
 struct std::hash<zarnik::ExactApplicationEquivalenceCriterion> {
   size_t operator()(const zarnik::ExactApplicationEquivalenceCriterion& c) const noexcept {
-    return std::hash<std::string>()(c.bundleIdentifier) ^ (std::hash<std::string>()(c.versionString) << 1) ^
-           static_cast<size_t>(c.diskSize);
+    return std::hash<std::string>()(c.bundleIdentifier) ^
+           (std::hash<std::string>()(c.versionString) << 1) ^ static_cast<size_t>(c.diskSize);
   }
 };
 

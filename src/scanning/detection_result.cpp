@@ -1,11 +1,10 @@
 #include "scanning/detection_result.h"
 
-#include "scanning/exported_equivalence.h"
-
-#include <tuple>
+#include "scanning/exported_groups.h"
 
 #include <algorithm>
 #include <set>
+#include <tuple>
 
 namespace zarnik {
 namespace scanning_service {
@@ -22,7 +21,8 @@ ByteCount Equivalence::reclaimableSize() const {
   ByteCount total = 0;
   size_t independentCopies = 0;
   for (const auto& duplicate : duplicates) {
-    if (duplicate.hardlinkedGroupID && !seenLinkGroups.insert(*duplicate.hardlinkedGroupID).second) continue;
+    if (duplicate.hardlinkedGroupID && !seenLinkGroups.insert(*duplicate.hardlinkedGroupID).second)
+      continue;
     total += duplicate.node->diskSize();
     ++independentCopies;
   }
@@ -49,7 +49,9 @@ ByteCount DetectionResult::reclaimableSize() const {
     bool anyProtected = false;
     std::set<std::int64_t> seenLinkGroups;
     for (const auto& duplicate : duplicates) {
-      if (duplicate.hardlinkedGroupID && !seenLinkGroups.insert(*duplicate.hardlinkedGroupID).second) continue;
+      if (duplicate.hardlinkedGroupID &&
+          !seenLinkGroups.insert(*duplicate.hardlinkedGroupID).second)
+        continue;
       if (!mayGo(duplicate)) {
         anyProtected = true;
         continue;
@@ -79,7 +81,8 @@ ByteCount DetectionResult::reclaimableSize() const {
 
 }  // namespace scanning_service
 
-void scanning_service::DetectionResult::detectDifferencesAndSelect(const Autoselector& autoselector) {
+void scanning_service::DetectionResult::detectDifferencesAndSelect(
+    const Autoselector& autoselector) {
   std::vector<NodeDifferencesInfo> differences;
   for (const auto& duplicate : equivalence.duplicates) {
     NodeDifferencesInfo info;
@@ -91,13 +94,14 @@ void scanning_service::DetectionResult::detectDifferencesAndSelect(const Autosel
   }
   auto selection = autoselector.detectDifferencesAndSelect(std::move(differences));
   // A scan keeps thousands of groups until they are stored: only what is stored stays.
-  for (auto& [identifier, copyDifferences] : selection.configurations.nodeDifferencesInfoByDuplicateID) {
+  for (auto& [identifier, copyDifferences] :
+       selection.configurations.nodeDifferencesInfoByDuplicateID) {
     copyDifferences = copyDifferences.keptAfterSelection();
   }
   equivalenceDifferences = std::move(selection.differences);
-  selectionConfigurations = std::make_shared<const DetectedSelectionConfigurations>(std::move(selection.configurations));
+  selectionConfigurations =
+      std::make_shared<const DetectedSelectionConfigurations>(std::move(selection.configurations));
 }
-
 
 namespace {
 
@@ -116,8 +120,9 @@ std::vector<size_t> exportOrder(const std::vector<scanning_service::DetectionRes
     first.differences.clear();
     places.push_back({std::move(first), index});
   }
-  std::stable_sort(places.begin(), places.end(),
-                   [](const Place& a, const Place& b) { return exported::precedes(a.first, b.first); });
+  std::stable_sort(places.begin(), places.end(), [](const Place& a, const Place& b) {
+    return exported::precedes(a.first, b.first);
+  });
   std::vector<size_t> order;
   order.reserve(places.size());
   for (const auto& place : places) order.push_back(place.index);
@@ -126,14 +131,18 @@ std::vector<size_t> exportOrder(const std::vector<scanning_service::DetectionRes
 
 }  // namespace
 
-void writeExportDocument(std::FILE* out, const std::vector<scanning_service::DetectionResult>& results) {
+void writeExportDocument(std::FILE* out,
+                         const std::vector<scanning_service::DetectionResult>& results) {
   const std::vector<size_t> order = exportOrder(results);
-  exported::writeDocument(out, order.size(), [&](size_t at) { return exported::exportedEquivalence(results[order[at]]); });
+  exported::writeDocument(out, order.size(), [&](size_t at) {
+    return exported::exportedEquivalence(results[order[at]]);
+  });
 }
 
 Json exportJSON(const std::vector<scanning_service::DetectionResult>& results) {
   std::vector<exported::Equivalence> equivalences;
-  for (size_t index : exportOrder(results)) equivalences.push_back(exported::exportedEquivalence(results[index]));
+  for (size_t index : exportOrder(results))
+    equivalences.push_back(exported::exportedEquivalence(results[index]));
   return exported::encodeDocument(equivalences);
 }
 

@@ -2,15 +2,15 @@
 // hard-link groups among the members; and the export document of found groups.
 #pragma once
 
+#include "base/json.h"
+#include "file_model/base_node.h"
+#include "matching/match_kind.h"
+#include "selection/autoselector.h"
+
 #include <cstdio>
 #include <memory>
 #include <optional>
 #include <vector>
-
-#include "base/json.h"
-#include "file_model/base_node.h"
-#include "matching/equivalence_kind.h"
-#include "selection/autoselector.h"
 
 namespace zarnik {
 
@@ -57,12 +57,13 @@ struct DetectionResult {
 
 }  // namespace scanning_service
 
-// {"equivalences": [{"type", "verified", "duplicates": [{"scanLocation", "path", "autoselect"}], "differences"}]}:
-// the scan location in abbreviated form, the path below it, whether the copy is proposed for
-// removal; members sorted; the kinds of difference shown to users.
+// {"equivalences": [{"type", "verified", "duplicates": [{"scanLocation", "path", "autoselect"}],
+// "differences"}]}: the scan location in abbreviated form, the path below it, whether the copy is
+// proposed for removal; members sorted; the kinds of difference shown to users.
 [[nodiscard]] Json exportJSON(const std::vector<scanning_service::DetectionResult>& results);
 // The same document, indented by two, written group by group: the whole document of a large
 // scan never stands in memory at once.
-void writeExportDocument(std::FILE* out, const std::vector<scanning_service::DetectionResult>& results);
+void writeExportDocument(std::FILE* out,
+                         const std::vector<scanning_service::DetectionResult>& results);
 
 }  // namespace zarnik

@@ -2,27 +2,28 @@
 // outlives the program, and `results --json` of a stored scan reads like `scan --json` of it.
 #pragma once
 
+#include "scanning/detection_result.h"
+#include "scanning/exported_groups.h"
+#include "store/managed_object_context.h"
+
 #include <cstdio>
 #include <vector>
-
-#include "scanning/detection_result.h"
-#include "scanning/exported_equivalence.h"
-#include "store/managed_object_context.h"
 
 namespace zarnik {
 
 // The stored group of a result: members with their identifiers, nodes (archived with
 // `substitutions`), kinds and differences; the group's equivalence information and differences;
 // the selection configurations, the initial ones included. Safe to call from any thread.
-[[nodiscard]] ZKEquivalence modelOfDetectionResult(const scanning_service::DetectionResult& result,
-                                                   std::int64_t uniqueIdentifier,
-                                                   const std::shared_ptr<const ArchiveSubstitutions>& substitutions);
+[[nodiscard]] ZKEquivalence modelOfDetectionResult(
+    const scanning_service::DetectionResult& result, std::int64_t uniqueIdentifier,
+    const std::shared_ptr<const ArchiveSubstitutions>& substitutions);
 // Fills `equivalence` (its uniqueIdentifier already set) as above and inserts it.
-Result<void> buildModelOfDetectionResult(const scanning_service::DetectionResult& result, ZKEquivalence& equivalence,
-                                         ManagedObjectContext& context);
+Result<void> buildModelOfDetectionResult(const scanning_service::DetectionResult& result,
+                                         ZKEquivalence& equivalence, ManagedObjectContext& context);
 
 // The kinds in which the stored group's copies differ.
-[[nodiscard]] EquivalenceDifferencesInfo storedEquivalenceDifferences(const ZKEquivalence& equivalence);
+[[nodiscard]] EquivalenceDifferencesInfo storedEquivalenceDifferences(
+    const ZKEquivalence& equivalence);
 
 namespace exported {
 // Members whose node cannot be read are left out. `identifiers`, when given, receives each

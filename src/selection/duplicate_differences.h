@@ -2,16 +2,16 @@
 // the group, where each copy's value stands, and the flags the autoselector reads.
 #pragma once
 
+#include "base/path_components.h"
+#include "file_model/base_node.h"
+#include "matching/match_kind.h"
+#include "selection/equivalence_difference.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "base/path_components.h"
-#include "file_model/base_node.h"
-#include "matching/equivalence_kind.h"
-#include "selection/equivalence_difference.h"
 
 namespace zarnik {
 
@@ -26,12 +26,13 @@ struct NodeDifferencesInfo {
 };
 
 // The node's value of every kind it has a value for.
-[[nodiscard]] DuplicateFactors fetchDuplicateFactors(
-    const ZKBaseNode& node, std::optional<std::int64_t> hardlinkedGroupID);
+[[nodiscard]] DuplicateFactors fetchDuplicateFactors(const ZKBaseNode& node,
+                                                     std::optional<std::int64_t> hardlinkedGroupID);
 
 // Each component of a path (the file name without its extension), as the copy-word, number
 // and automatic-name expressions see it.
-[[nodiscard]] std::vector<PathComponentPattern> pathComponentPatterns(const PathComponents& components);
+[[nodiscard]] std::vector<PathComponentPattern> pathComponentPatterns(
+    const PathComponents& components);
 // Lets go of the folder names the calling thread analysed: the copies of a scan share most of
 // their folders, and each name is analysed once per thread until then.
 void forgetAnalysedFolderNames();

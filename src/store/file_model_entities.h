@@ -4,6 +4,16 @@
 // read from its archive on first use and kept.
 #pragma once
 
+#include "base/date.h"
+#include "base/units.h"
+#include "file_model/base_node.h"
+#include "foundation/fetchable_value.h"
+#include "matching/match_kind.h"
+#include "selection/autoselector.h"
+#include "selection/equivalence_difference.h"
+#include "selection/selection_rules.h"
+#include "store/archiving.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -11,16 +21,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "base/date.h"
-#include "base/units.h"
-#include "file_model/base_node.h"
-#include "foundation/fetchable_value.h"
-#include "matching/equivalence_kind.h"
-#include "selection/autoselector.h"
-#include "selection/equivalence_difference.h"
-#include "selection/selection_rules.h"
-#include "store/archiving.h"
 
 namespace zarnik {
 
@@ -45,7 +45,8 @@ struct ZKDuplicate {
   // The rule that decided whether the copy could be proposed; nothing when not recorded.
   [[nodiscard]] std::optional<AutoselectionModeDecision> autoselectionModeDecision() const;
   // The member's differences (and the autoselection's decision) as stored.
-  void setDifferences(const DuplicateDifferences& differences, const std::optional<AutoselectionModeDecision>& decision);
+  void setDifferences(const DuplicateDifferences& differences,
+                      const std::optional<AutoselectionModeDecision>& decision);
   [[nodiscard]] bool isFolder() const;
 
  private:
@@ -80,7 +81,8 @@ struct ZKEquivalence {
 
 enum class ActivityInteractionType { direct, undo, redo };
 [[nodiscard]] std::string_view rawValue(ActivityInteractionType type);  // "Direct", "Undo", "Redo"
-[[nodiscard]] std::optional<ActivityInteractionType> activityInteractionTypeFromRawValue(std::string_view raw);
+[[nodiscard]] std::optional<ActivityInteractionType> activityInteractionTypeFromRawValue(
+    std::string_view raw);
 
 struct ZKActivityLogItem {
   std::int64_t uniqueIdentifier = 0;
@@ -91,7 +93,9 @@ struct ZKActivityLogItem {
   std::vector<std::int64_t> equivalences;  // groups changed together with it
   ActivityInteractionType interactionType = ActivityInteractionType::direct;
 
-  [[nodiscard]] const IdentifierSet& selected() const { return currentSelectionConfiguration.selectedIDs; }
+  [[nodiscard]] const IdentifierSet& selected() const {
+    return currentSelectionConfiguration.selectedIDs;
+  }
   [[nodiscard]] const IdentifierSet& previouslySelected() const {
     return previousSelectionConfiguration.selectedIDs;
   }
@@ -100,11 +104,18 @@ struct ZKActivityLogItem {
 };
 
 struct ZKRawData {
-  enum class Kind { ScanRules, SmartSelectionRule, AlwaysSelectRule, NeverSelectRule, URLResolver, MediaLibraryNode,
-                    CleaningSession };
-  static constexpr Kind allKinds[] = {Kind::ScanRules,   Kind::SmartSelectionRule, Kind::AlwaysSelectRule,
-                                      Kind::NeverSelectRule, Kind::URLResolver,     Kind::MediaLibraryNode,
-                                      Kind::CleaningSession};
+  enum class Kind {
+    ScanRules,
+    SmartSelectionRule,
+    AlwaysSelectRule,
+    NeverSelectRule,
+    URLResolver,
+    MediaLibraryNode,
+    CleaningSession
+  };
+  static constexpr Kind allKinds[] = {
+      Kind::ScanRules,   Kind::SmartSelectionRule, Kind::AlwaysSelectRule, Kind::NeverSelectRule,
+      Kind::URLResolver, Kind::MediaLibraryNode,   Kind::CleaningSession};
 
   std::string rawKind;
   std::int64_t index = 0;

@@ -1,9 +1,9 @@
-#include "scanning/exported_equivalence.h"
+#include "scanning/exported_groups.h"
+
+#include "base/byte_path.h"
 
 #include <algorithm>
 #include <tuple>
-
-#include "base/byte_path.h"
 
 namespace zarnik::exported {
 namespace {
@@ -11,13 +11,15 @@ namespace {
 Result<std::string> stringMember(const Json& json, std::string_view key) {
   const Json* value = json.is_object() ? jsonMember(json, key) : nullptr;
   if (value == nullptr || !value->is_string()) {
-    return Error::generic("The export has no text \"" + std::string(key) + "\" where one is needed.");
+    return Error::generic("The export has no text \"" + std::string(key) +
+                          "\" where one is needed.");
   }
   return jsonTextToBytes(value->get<std::string>());
 }
 
 // The member of `group` at the same place as `member`, if it has one.
-const Equivalence::Duplicate* memberAt(const Equivalence& group, const Equivalence::Duplicate& member) {
+const Equivalence::Duplicate* memberAt(const Equivalence& group,
+                                       const Equivalence::Duplicate& member) {
   auto it = std::find_if(group.duplicates.begin(), group.duplicates.end(), [&](const auto& other) {
     return other.scanLocation == member.scanLocation && other.path == member.path;
   });
@@ -25,8 +27,9 @@ const Equivalence::Duplicate* memberAt(const Equivalence& group, const Equivalen
 }
 
 size_t membersInCommon(const Equivalence& a, const Equivalence& b) {
-  return static_cast<size_t>(std::count_if(a.duplicates.begin(), a.duplicates.end(),
-                                           [&](const auto& member) { return memberAt(b, member) != nullptr; }));
+  return static_cast<size_t>(
+      std::count_if(a.duplicates.begin(), a.duplicates.end(),
+                    [&](const auto& member) { return memberAt(b, member) != nullptr; }));
 }
 
 Json namesJson(const std::vector<std::string>& names) {
@@ -39,18 +42,24 @@ Json namesJson(const std::vector<std::string>& names) {
 
 std::string_view rawValue(AutoselectionComparisonResult result) {
   switch (result) {
-    case AutoselectionComparisonResult::ok: return "ok";
-    case AutoselectionComparisonResult::falsePositive: return "false-positive";
-    case AutoselectionComparisonResult::falseNegative: return "false-negative";
-    case AutoselectionComparisonResult::undefined: break;
+    case AutoselectionComparisonResult::ok:
+      return "ok";
+    case AutoselectionComparisonResult::falsePositive:
+      return "false-positive";
+    case AutoselectionComparisonResult::falseNegative:
+      return "false-negative";
+    case AutoselectionComparisonResult::undefined:
+      break;
   }
   return "undefined";
 }
 
-AutoselectionComparisonResult fromDuplicates(const Equivalence::Duplicate& tested, const Equivalence::Duplicate& reference) {
+AutoselectionComparisonResult fromDuplicates(const Equivalence::Duplicate& tested,
+                                             const Equivalence::Duplicate& reference) {
   if (!tested.autoselect || !reference.autoselect) return AutoselectionComparisonResult::undefined;
   if (*tested.autoselect == *reference.autoselect) return AutoselectionComparisonResult::ok;
-  return *tested.autoselect ? AutoselectionComparisonResult::falsePositive : AutoselectionComparisonResult::falseNegative;
+  return *tested.autoselect ? AutoselectionComparisonResult::falsePositive
+                            : AutoselectionComparisonResult::falseNegative;
 }
 
 Json Equivalence::Duplicate::encode() const {
@@ -65,7 +74,8 @@ Result<Equivalence::Duplicate> Equivalence::Duplicate::decode(const Json& json) 
   ZK_ASSIGN_OR_RETURN(duplicate.scanLocation, stringMember(json, "scanLocation"));
   ZK_ASSIGN_OR_RETURN(duplicate.path, stringMember(json, "path"));
   if (const Json* autoselect = jsonMember(json, "autoselect")) {
-    if (!autoselect->is_boolean()) return Error::generic("The export's \"autoselect\" is not true or false.");
+    if (!autoselect->is_boolean())
+      return Error::generic("The export's \"autoselect\" is not true or false.");
     duplicate.autoselect = autoselect->get<bool>();
   }
   if (const Json* reason = jsonMember(json, "reason"); reason != nullptr && reason->is_string()) {
@@ -106,7 +116,8 @@ Result<Equivalence> Equivalence::decode(const Json& json) {
     equivalence.duplicates.push_back(std::move(duplicate));
   }
   if (const Json* verified = jsonMember(json, "verified")) {
-    if (!verified->is_boolean()) return Error::generic("The export's \"verified\" is not true or false.");
+    if (!verified->is_boolean())
+      return Error::generic("The export's \"verified\" is not true or false.");
     equivalence.verified = verified->get<bool>();
   }
   for (const auto& name : *names) {
@@ -116,28 +127,35 @@ Result<Equivalence> Equivalence::decode(const Json& json) {
   return equivalence;
 }
 
-EquivalenceComparison EquivalenceComparison::compare(const Equivalence& tested, const Equivalence& reference) {
+EquivalenceComparison EquivalenceComparison::compare(const Equivalence& tested,
+                                                     const Equivalence& reference) {
   EquivalenceComparison difference;
   difference.testedEquivalence = tested;
   difference.referenceEquivalence = reference;
-  std::set_difference(tested.differences.begin(), tested.differences.end(), reference.differences.begin(),
-                      reference.differences.end(), std::back_inserter(difference.falsePositiveDifferences));
-  std::set_difference(reference.differences.begin(), reference.differences.end(), tested.differences.begin(),
-                      tested.differences.end(), std::back_inserter(difference.falseNegativeDifferences));
+  std::set_difference(tested.differences.begin(), tested.differences.end(),
+                      reference.differences.begin(), reference.differences.end(),
+                      std::back_inserter(difference.falsePositiveDifferences));
+  std::set_difference(reference.differences.begin(), reference.differences.end(),
+                      tested.differences.begin(), tested.differences.end(),
+                      std::back_inserter(difference.falseNegativeDifferences));
   for (const auto& member : tested.duplicates) {
     const Equivalence::Duplicate* match = memberAt(reference, member);
     if (match == nullptr) {
-      difference.duplicateDifferences.push_back({member, std::nullopt, AutoselectionComparisonResult::undefined, false});
+      difference.duplicateDifferences.push_back(
+          {member, std::nullopt, AutoselectionComparisonResult::undefined, false});
       continue;
     }
     const auto result = fromDuplicates(member, *match);
     // A selection known on one side only is no regression; a different one is.
-    if (result == AutoselectionComparisonResult::falsePositive || result == AutoselectionComparisonResult::falseNegative) {
+    if (result == AutoselectionComparisonResult::falsePositive ||
+        result == AutoselectionComparisonResult::falseNegative) {
       difference.duplicateDifferences.push_back({member, *match, result, true});
     }
   }
   for (const auto& member : reference.duplicates) {
-    if (memberAt(tested, member) == nullptr) difference.duplicateDifferences.push_back({std::nullopt, member, AutoselectionComparisonResult::undefined, false});
+    if (memberAt(tested, member) == nullptr)
+      difference.duplicateDifferences.push_back(
+          {std::nullopt, member, AutoselectionComparisonResult::undefined, false});
   }
   return difference;
 }
@@ -181,9 +199,10 @@ Equivalence exportedEquivalence(const scanning_service::DetectionResult& result)
     }
     equivalence.duplicates.push_back(std::move(member));
   }
-  std::sort(equivalence.duplicates.begin(), equivalence.duplicates.end(), [](const auto& a, const auto& b) {
-    return std::tie(a.scanLocation, a.path) < std::tie(b.scanLocation, b.path);
-  });
+  std::sort(equivalence.duplicates.begin(), equivalence.duplicates.end(),
+            [](const auto& a, const auto& b) {
+              return std::tie(a.scanLocation, a.path) < std::tie(b.scanLocation, b.path);
+            });
   for (EquivalenceDifference kind : result.equivalenceDifferences.differences) {
     if (isUserItem(kind)) equivalence.differences.insert(std::string(identifier(kind)));
   }
@@ -191,10 +210,12 @@ Equivalence exportedEquivalence(const scanning_service::DetectionResult& result)
 }
 
 bool precedes(const Equivalence& a, const Equivalence& b) {
-  if (a.duplicates.empty() || b.duplicates.empty()) return a.duplicates.size() < b.duplicates.size();
+  if (a.duplicates.empty() || b.duplicates.empty())
+    return a.duplicates.size() < b.duplicates.size();
   const auto& first = a.duplicates.front();
   const auto& other = b.duplicates.front();
-  return std::tie(first.scanLocation, first.path, a.type) < std::tie(other.scanLocation, other.path, b.type);
+  return std::tie(first.scanLocation, first.path, a.type) <
+         std::tie(other.scanLocation, other.path, b.type);
 }
 
 Json encodeDocument(const std::vector<Equivalence>& equivalences) {
@@ -203,7 +224,8 @@ Json encodeDocument(const std::vector<Equivalence>& equivalences) {
   return Json{{"equivalences", std::move(list)}};
 }
 
-void writeDocument(std::FILE* out, size_t count, const std::function<Equivalence(size_t)>& equivalenceAt) {
+void writeDocument(std::FILE* out, size_t count,
+                   const std::function<Equivalence(size_t)>& equivalenceAt) {
   if (count == 0) {
     std::fputs(dumpJson(encodeDocument({}), 2).c_str(), out);
     return;
@@ -212,7 +234,8 @@ void writeDocument(std::FILE* out, size_t count, const std::function<Equivalence
   for (size_t i = 0; i < count; ++i) {
     // Each group as the whole document would show it: two levels in.
     std::string group = "    " + dumpJson(equivalenceAt(i).encode(), 2);
-    for (size_t at = group.find('\n'); at != std::string::npos; at = group.find('\n', at + 5)) group.insert(at + 1, "    ");
+    for (size_t at = group.find('\n'); at != std::string::npos; at = group.find('\n', at + 5))
+      group.insert(at + 1, "    ");
     std::fputs(group.c_str(), out);
     std::fputs(i + 1 < count ? ",\n" : "\n", out);
   }
@@ -221,7 +244,8 @@ void writeDocument(std::FILE* out, size_t count, const std::function<Equivalence
 
 Result<std::vector<Equivalence>> decodeDocument(const Json& document) {
   const Json* list = document.is_object() ? jsonMember(document, "equivalences") : nullptr;
-  if (list == nullptr || !list->is_array()) return Error::generic("Not an export: it has no list \"equivalences\".");
+  if (list == nullptr || !list->is_array())
+    return Error::generic("Not an export: it has no list \"equivalences\".");
   std::vector<Equivalence> equivalences;
   for (const auto& item : *list) {
     ZK_ASSIGN_OR_RETURN(Equivalence equivalence, Equivalence::decode(item));
@@ -230,7 +254,8 @@ Result<std::vector<Equivalence>> decodeDocument(const Json& document) {
   return equivalences;
 }
 
-std::vector<EquivalenceComparison> compare(const std::vector<Equivalence>& tested, const std::vector<Equivalence>& reference) {
+std::vector<EquivalenceComparison> compare(const std::vector<Equivalence>& tested,
+                                           const std::vector<Equivalence>& reference) {
   std::vector<EquivalenceComparison> differences;
   std::vector<bool> referenceUsed(reference.size(), false);
   for (const auto& group : tested) {

@@ -2,6 +2,10 @@
 // with a reference one: the regression record of what a scan found and what it selected.
 #pragma once
 
+#include "base/json.h"
+#include "base/result.h"
+#include "scanning/detection_result.h"
+
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -9,19 +13,16 @@
 #include <string>
 #include <vector>
 
-#include "base/json.h"
-#include "base/result.h"
-#include "scanning/detection_result.h"
-
 namespace zarnik::exported {
 
 enum class AutoselectionComparisonResult { ok, falsePositive, falseNegative, undefined };
-[[nodiscard]] std::string_view rawValue(AutoselectionComparisonResult result);  // "ok", "false-positive", …
+[[nodiscard]] std::string_view rawValue(
+    AutoselectionComparisonResult result);  // "ok", "false-positive", …
 
 struct Equivalence {
   struct Duplicate {
-    std::string scanLocation;  // abbreviated, as bytes
-    std::string path;          // below the scan location, as bytes
+    std::string scanLocation;        // abbreviated, as bytes
+    std::string path;                // below the scan location, as bytes
     std::optional<bool> autoselect;  // proposed for removal; absent when unknown
     // Why it is proposed or kept ("name ends in a copy number", "original", "in a never-select
     // folder", ...); absent when unknown.
@@ -32,7 +33,7 @@ struct Equivalence {
     friend bool operator==(const Duplicate&, const Duplicate&) = default;
   };
 
-  std::string type;  // the kind's export name
+  std::string type;                   // the kind's export name
   std::vector<Duplicate> duplicates;  // sorted
   std::set<std::string> differences;  // identifiers of the kinds shown to users
   // Whether the members were confirmed by whole content ("verified"); absent when unknown, as
@@ -48,7 +49,8 @@ struct Equivalence {
 struct DuplicateComparison {
   std::optional<Equivalence::Duplicate> testedDuplicate;
   std::optional<Equivalence::Duplicate> referenceDuplicate;
-  AutoselectionComparisonResult autoselectionComparisonResult = AutoselectionComparisonResult::undefined;
+  AutoselectionComparisonResult autoselectionComparisonResult =
+      AutoselectionComparisonResult::undefined;
   bool isScanLocationsEqual = false;
   [[nodiscard]] Json encode() const;
 };
@@ -82,11 +84,12 @@ struct EquivalenceComparison {
 // The document of `count` groups as `dumpJson(encodeDocument(…), 2)` writes it, each group
 // made by `equivalenceAt` when its turn comes: a large scan's document never stands in memory
 // at once.
-void writeDocument(std::FILE* out, size_t count, const std::function<Equivalence(size_t)>& equivalenceAt);
+void writeDocument(std::FILE* out, size_t count,
+                   const std::function<Equivalence(size_t)>& equivalenceAt);
 
 // Every group of either export once: matched pairs (same kind, most members in common) and the
 // groups only one side has.
 [[nodiscard]] std::vector<EquivalenceComparison> compare(const std::vector<Equivalence>& tested,
-                                                           const std::vector<Equivalence>& reference);
+                                                         const std::vector<Equivalence>& reference);
 
 }  // namespace zarnik::exported

@@ -22,10 +22,11 @@ enum class EquivalenceKind {
 };
 
 inline constexpr std::array<EquivalenceKind, 10> kAllEquivalenceKinds = {
-    EquivalenceKind::exactHash,    EquivalenceKind::exactAudioHash, EquivalenceKind::exactApp,
-    EquivalenceKind::similarImage, EquivalenceKind::similarAudio,   EquivalenceKind::similarApp,
-    EquivalenceKind::exactSize,    EquivalenceKind::exactAudioSize, EquivalenceKind::symlinkTargetPath,
-    EquivalenceKind::directory};
+    EquivalenceKind::exactHash,         EquivalenceKind::exactAudioHash,
+    EquivalenceKind::exactApp,          EquivalenceKind::similarImage,
+    EquivalenceKind::similarAudio,      EquivalenceKind::similarApp,
+    EquivalenceKind::exactSize,         EquivalenceKind::exactAudioSize,
+    EquivalenceKind::symlinkTargetPath, EquivalenceKind::directory};
 
 [[nodiscard]] constexpr bool isSimilar(EquivalenceKind kind) {
   return kind == EquivalenceKind::similarImage || kind == EquivalenceKind::similarAudio ||
@@ -40,10 +41,13 @@ inline constexpr std::array<EquivalenceKind, 10> kAllEquivalenceKinds = {
          kind == EquivalenceKind::exactApp;
 }
 [[nodiscard]] constexpr bool allowsReplacementWithHardLinks(EquivalenceKind kind) {
-  return kind == EquivalenceKind::exactHash;  // identical audio differs in its tags: a link would lose them
+  return kind ==
+         EquivalenceKind::exactHash;  // identical audio differs in its tags: a link would lose them
 }
 // The claimer of a group of this kind: exact 2, similar 1 (folders claim 4 on their own).
-[[nodiscard]] constexpr int claimerOf(EquivalenceKind kind) { return 2 - (isSimilar(kind) ? 1 : 0); }
+[[nodiscard]] constexpr int claimerOf(EquivalenceKind kind) {
+  return 2 - (isSimilar(kind) ? 1 : 0);
+}
 
 // "exactHash", ...: the case name.
 [[nodiscard]] std::string_view rawValue(EquivalenceKind kind);
