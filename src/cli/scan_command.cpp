@@ -267,6 +267,9 @@ int runScan(const ScanOptions& options) {
   // the scan begins, so that a busy session costs no scanning. Where no lock file can be made,
   // no store can be either: the scan goes on without keeping its results.
   auto service = std::make_shared<ScanningService>();
+  // A scan's results are the person's own: reviewing the monitor's findings ends here.
+  if (auto back = DuplicatesDetectionSpec::setReviewingMonitorFindings(false); back.hasError())
+    printError(back.error().oneLine());
   auto sessionLock =
       lockSessionForChanges(DuplicatesDetectionSpec::standard(service), "zarnik scan");
   if (sessionLock.hasValue() && !sessionLock.value()) return 1;

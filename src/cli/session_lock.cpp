@@ -44,7 +44,7 @@ Result<std::optional<FileLock>> lockSessionForChanges(const DuplicatesDetectionS
 }
 
 std::optional<FileLock> lockUserSessionForChanges(const std::string& command) {
-  auto locked = lockSessionForChanges(DuplicatesDetectionSpec::standard(nullptr), command);
+  auto locked = lockSessionForChanges(DuplicatesDetectionSpec::current(nullptr), command);
   if (locked.hasError()) {
     printError(locked.error().oneLine());
     return std::nullopt;

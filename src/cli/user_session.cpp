@@ -7,7 +7,7 @@ namespace zarnik::cli {
 void printError(const std::string& message) { fmt::print(stderr, "zarnik: {}\n", message); }
 
 std::shared_ptr<DuplicatesDetectionSession> restoreUserSession(const std::shared_ptr<ScanningService>& service) {
-  auto restored = DuplicatesDetectionSession::restore(DuplicatesDetectionSpec::standard(service)).wait();
+  auto restored = DuplicatesDetectionSession::restore(DuplicatesDetectionSpec::current(service)).wait();
   if (restored.hasError()) {
     printError(restored.error().oneLine());
     return nullptr;

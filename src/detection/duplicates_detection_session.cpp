@@ -52,6 +52,29 @@ DuplicatesDetectionSpec DuplicatesDetectionSpec::standard(std::shared_ptr<Scanni
   return spec;
 }
 
+namespace {
+std::string monitorReviewMarker() { return persistentContentDirectory() + "/monitor-review/reviewing"; }
+}  // namespace
+
+DuplicatesDetectionSpec DuplicatesDetectionSpec::monitorReview(std::shared_ptr<ScanningService> scanningService) {
+  DuplicatesDetectionSpec spec;
+  spec.urlOfStateContainer = persistentContentDirectory() + "/monitor-review";
+  spec.isMonitorReview = true;
+  spec.scanningService = std::move(scanningService);
+  return spec;
+}
+
+DuplicatesDetectionSpec DuplicatesDetectionSpec::current(std::shared_ptr<ScanningService> scanningService) {
+  if (pathExists(monitorReviewMarker())) return monitorReview(std::move(scanningService));
+  return standard(std::move(scanningService));
+}
+
+Result<void> DuplicatesDetectionSpec::setReviewingMonitorFindings(bool reviewing) {
+  const std::string marker = monitorReviewMarker();
+  if (!reviewing) return removeFileIfPresent(marker);
+  return writeFileAtomically(marker, "The monitor's findings are under review; the next scan ends it.\n");
+}
+
 DuplicatesDetectionSpec DuplicatesDetectionSpec::inMemory(std::shared_ptr<ScanningService> scanningService) {
   DuplicatesDetectionSpec spec;
   spec.scanningService = std::move(scanningService);
@@ -164,8 +187,7 @@ Future<std::shared_ptr<DuplicatesDetectionSession>> DuplicatesDetectionSession::
     const std::string file = session->spec_.urlOfStateFile();
     if (session->spec_.isInMemory()) return session;
     if (::access(file.c_str(), F_OK) != 0) {
-      // A monitor review's store is the monitor's own: only its review state opens it.
-      if (!session->spec_.isMonitorReview) ZK_TRY(session->reviewStoredResultsIfAny());
+      ZK_TRY(session->reviewStoredResultsIfAny());
       return session;
     }
     auto text = readWholeFile(file, kMaximumStateFileSize);

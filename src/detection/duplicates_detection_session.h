@@ -34,6 +34,13 @@ struct DuplicatesDetectionSpec {
   // The user's session: "<persistent content>/session".
   static DuplicatesDetectionSpec standard(std::shared_ptr<ScanningService> scanningService);
   static DuplicatesDetectionSpec inMemory(std::shared_ptr<ScanningService> scanningService);
+  // The review of the duplicates monitor's findings: "<persistent content>/monitor-review".
+  static DuplicatesDetectionSpec monitorReview(std::shared_ptr<ScanningService> scanningService);
+  // The session the person reviews now: the monitor's findings after `zarnik monitor review`,
+  // until the next scan; else their own.
+  static DuplicatesDetectionSpec current(std::shared_ptr<ScanningService> scanningService);
+  // Makes the monitor's findings (or, with false, the person's own session) the one reviewed.
+  static Result<void> setReviewingMonitorFindings(bool reviewing);
   [[nodiscard]] bool isInMemory() const { return urlOfStateContainer.empty(); }
 };
 

@@ -33,10 +33,14 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
     const std::string path = node->path();
     auto existing = byPath_.find(path);
     if (existing != byPath_.end()) {
-      if (existing->second.node->attributes().dateOfModification == node->attributes().dateOfModification) return;
+      // Clocks are coarse: a file rewritten at once may keep its time, but rarely its size too.
+      const auto& before = existing->second.node->attributes();
+      const auto& now = node->attributes();
+      if (before.dateOfModification == now.dateOfModification && before.exactSize == now.exactSize) return;
       removeFromSlot(existing->second.criterion, path);
       byPath_.erase(existing);
-      add(node, info, false);
+      // Told like any arrival: the changed file may have just become a copy of another.
+      add(node, info, true);
     } else if (addIfAbsent) {
       add(node, info, true);
     }

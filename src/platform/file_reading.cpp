@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstdio>
 
 #include <fmt/format.h>
 
@@ -62,6 +65,27 @@ Result<void> writeFileAtomically(const std::string& path, std::string_view bytes
     ::unlink(temporary.c_str());
     return Error::posix(saved, path);
   }
+  return success();
+}
+
+Result<std::string> resolvedPath(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) == nullptr) return Error::posix(errno, path);
+  return std::string(resolved);
+}
+
+bool pathExists(const std::string& path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0;
+}
+
+Result<void> renameFile(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) return Error::posix(errno, from);
+  return success();
+}
+
+Result<void> removeFileIfPresent(const std::string& path) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return Error::posix(errno, path);
   return success();
 }
 

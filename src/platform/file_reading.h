@@ -13,5 +13,13 @@ namespace zarnik {
 // Writes through a temporary file in the same folder and renames it over `path`, so that a
 // reader sees either the old or the new content, never a part.
 [[nodiscard]] Result<void> writeFileAtomically(const std::string& path, std::string_view bytes);
+// The absolute path with links and "." and ".." resolved (realpath(3)).
+[[nodiscard]] Result<std::string> resolvedPath(const std::string& path);
+// Whether anything (a file, a folder, a link) is at `path`.
+[[nodiscard]] bool pathExists(const std::string& path);
+// rename(2): replaces `to` in one step.
+[[nodiscard]] Result<void> renameFile(const std::string& from, const std::string& to);
+// Removes a file; one that is not there is no failure.
+[[nodiscard]] Result<void> removeFileIfPresent(const std::string& path);
 
 }  // namespace zarnik

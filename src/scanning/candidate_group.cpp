@@ -53,23 +53,26 @@ scanning_service::DetectionResult CandidateGroup::detectionResult(
   return detection;
 }
 
+CandidateGroup candidateGroupOf(const EquivalenceCandidate& group, const ExtendedScanRules& rules) {
+  CandidateGroup candidate{group.equivalenceKind(), {}};
+  if (group.numberOfDuplicates() < 2) return candidate;
+  for (const auto& membership : group.duplicates()) {
+    if (!membership->isModelingIntoDuplicateAllowed(rules, group.claimer())) continue;
+    candidate.members.push_back(
+        {membership->node(), membership->node()->attributes().fileResourceID, membership->node()->path()});
+  }
+  // The engine hands members over in the order their digests happened to finish.
+  std::sort(candidate.members.begin(), candidate.members.end(),
+            [](const GroupMember& a, const GroupMember& b) { return a.path < b.path; });
+  return candidate;
+}
+
 std::vector<CandidateGroup> candidateGroupsOf(const std::vector<EquivalenceCandidatePtr>& groups,
                                               const ExtendedScanRules& rules) {
   std::vector<CandidateGroup> candidates;
   for (const auto& group : groups) {
-    if (group->numberOfDuplicates() < 2) continue;
-    CandidateGroup candidate{group->equivalenceKind(), {}};
-    for (const auto& membership : group->duplicates()) {
-      if (!membership->isModelingIntoDuplicateAllowed(rules, group->claimer())) continue;
-      candidate.members.push_back({membership->node(),
-                                   membership->node()->attributes().fileResourceID,
-                                   membership->node()->path()});
-    }
-    if (candidate.members.size() < 2) continue;
-    // The engine hands members over in the order their digests happened to finish.
-    std::sort(candidate.members.begin(), candidate.members.end(),
-              [](const GroupMember& a, const GroupMember& b) { return a.path < b.path; });
-    candidates.push_back(std::move(candidate));
+    if (auto candidate = candidateGroupOf(*group, rules); candidate.members.size() >= 2)
+      candidates.push_back(std::move(candidate));
   }
   std::sort(
       candidates.begin(), candidates.end(), [](const CandidateGroup& a, const CandidateGroup& b) {

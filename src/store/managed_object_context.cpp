@@ -250,6 +250,15 @@ Result<void> ManagedObjectContext::deleteAllEquivalences() {
   });
 }
 
+Result<void> ManagedObjectContext::deleteEquivalence(std::int64_t uniqueIdentifier) {
+  return performTransaction([&]() -> Result<void> {
+    ZK_ASSIGN_OR_RETURN(auto members, store_->database().prepare("DELETE FROM ZKDuplicate WHERE equivalence = ?"));
+    ZK_TRY(members.bind(1, uniqueIdentifier).run());
+    ZK_ASSIGN_OR_RETURN(auto group, store_->database().prepare("DELETE FROM ZKEquivalence WHERE uniqueIdentifier = ?"));
+    return group.bind(1, uniqueIdentifier).run();
+  });
+}
+
 Result<std::int64_t> ManagedObjectContext::countOfEquivalences() {
   ZK_ASSIGN_OR_RETURN(auto query, store_->database().prepare("SELECT count(*) FROM ZKEquivalence"));
   ZK_ASSIGN_OR_RETURN(const bool row, query.step());

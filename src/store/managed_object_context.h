@@ -66,6 +66,8 @@ class ManagedObjectContext {
   Result<void> insertEquivalence(const EncodedEquivalence& equivalence);
   // Every group, its members and the selection history removed.
   Result<void> deleteAllEquivalences();
+  // One group and its members removed (a group the duplicates monitor saw change).
+  Result<void> deleteEquivalence(std::int64_t uniqueIdentifier);
   Result<std::int64_t> countOfEquivalences();
   // Largest reclaimable size first; `visit` returns false to stop.
   Result<void> forEachEquivalence(const std::function<bool(ZKEquivalence&)>& visit);

@@ -1,0 +1,49 @@
+#include "monitor/monitor_requests.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "base/json.h"
+#include "platform/file_reading.h"
+#include "platform/xdg_directories.h"
+
+namespace zarnik {
+namespace {
+constexpr size_t kMaximumSize = 1 << 20;
+}
+
+std::string MonitorRequests::defaultPath() { return xdg::zarnikConfigDirectory() + "/monitor.json"; }
+
+Result<MonitorRequests> MonitorRequests::load(const std::string& path) {
+  auto text = readWholeFile(path, kMaximumSize);
+  if (text.hasError()) {
+    if (text.error() == Error::posix(ENOENT)) return MonitorRequests{};
+    return text.error();
+  }
+  ZK_ASSIGN_OR_RETURN(const Json json, parseJson(text.value(), path));
+  if (!json.is_object()) return Error::generic("Not a monitor settings file: expected a JSON object.", path);
+  MonitorRequests requests;
+  if (const auto locations = json.find("locations"); locations != json.end() && locations->is_array()) {
+    for (const auto& location : *locations) {
+      if (location.is_string()) requests.add(location.get<std::string>());
+    }
+  }
+  requests.paused = json.value("paused", false);
+  return requests;
+}
+
+Result<void> MonitorRequests::save(const std::string& path) const {
+  ZK_TRY(xdg::makeDirectories(path.substr(0, path.rfind('/'))));
+  const Json json{{"locations", locations}, {"paused", paused}};
+  return writeFileAtomically(path, dumpJson(json, 2) + "\n");
+}
+
+bool MonitorRequests::add(const std::string& location) {
+  if (std::find(locations.begin(), locations.end(), location) != locations.end()) return false;
+  locations.push_back(location);
+  return true;
+}
+
+bool MonitorRequests::remove(const std::string& location) { return std::erase(locations, location) > 0; }
+
+}  // namespace zarnik

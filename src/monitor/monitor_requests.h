@@ -1,0 +1,30 @@
+// What the person asked of the monitor: the folders to watch and whether it is paused. Kept in
+// "$XDG_CONFIG_HOME/zarnik/monitor.json", apart from the monitor's store, so that the commands
+// that change it work whether the monitor runs or not (a running monitor watches the file and
+// follows it) and so that a store reset by the crash guard leaves the folders to watch.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "base/result.h"
+
+namespace zarnik {
+
+struct MonitorRequests {
+  std::vector<std::string> locations;  // absolute paths, in the order they were added
+  bool paused = false;
+
+  [[nodiscard]] static std::string defaultPath();
+  // A missing file asks for nothing; a damaged one fails with the path and the reason.
+  static Result<MonitorRequests> load(const std::string& path);
+  Result<void> save(const std::string& path) const;
+
+  // True when it was not there yet.
+  bool add(const std::string& location);
+  // True when it was there.
+  bool remove(const std::string& location);
+  friend bool operator==(const MonitorRequests&, const MonitorRequests&) = default;
+};
+
+}  // namespace zarnik

@@ -1,0 +1,16 @@
+// Reviewing what the monitor found: a copy of the monitor's store, taken at one moment (the
+// monitor may go on writing meanwhile), becomes the session under review, so that `results`,
+// `select`, `clean` and `revert` work on the monitor's groups as on a scan's. The records of
+// cleanings made from an earlier review that can still be reverted are carried into the new copy.
+#pragma once
+
+#include <string>
+
+#include "base/result.h"
+
+namespace zarnik {
+
+// The number of groups under review.
+Result<std::int64_t> prepareMonitorReview(const std::string& monitorStorePath);
+
+}  // namespace zarnik

@@ -1,0 +1,189 @@
+// The monitor's engine and store together: walks of watched folders, rescans of what changed,
+// and what the store keeps and calls news.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "monitor/duplicates_monitor_scan_service.h"
+#include "support/test_dir.h"
+
+namespace zarnik {
+namespace {
+
+using testing::TestDir;
+
+constexpr size_t kSize = 100'000;  // above the first-block gate's block
+
+struct Monitor {
+  std::shared_ptr<DuplicatesMonitorStateStorage> storage;
+  std::shared_ptr<DuplicatesMonitorScanService> service;
+
+  explicit Monitor(const std::string& storePath = ":memory:", std::int64_t nodeLimit = 100000) {
+    storage = DuplicatesMonitorStateStorage::open(storePath).value();
+    DuplicatesMonitorScanOptions options;
+    options.nodeLimit = nodeLimit;
+    options.background = false;
+    service = DuplicatesMonitorScanService::make(storage, options);
+  }
+  ~Monitor() { service->stop(); }
+
+  void watch(const std::string& folder) {
+    MonitoredLocationInfo location{ScanLocation::make(folder, OVURLResolver::shared()), false, true};
+    onStorage([&] { ASSERT_TRUE(storage->addLocations({location}).hasValue()); });
+    ASSERT_TRUE(service->scanLocation(location).wait().hasValue());
+  }
+  void rescan(std::vector<RescanTask> tasks) {
+    ASSERT_TRUE(service->rescan(std::move(tasks)).wait().hasValue());
+    ASSERT_TRUE(service->flush().wait().hasValue());
+    onStorage([] {});  // the save reached the store
+  }
+  void onStorage(const std::function<void()>& work) { storage->queue()->sync(work); }
+  std::set<std::string> storedUnder(const std::string& folder) {
+    std::set<std::string> paths;
+    onStorage([&] {
+      for (auto& path : storage->storedPathsUnder(folder)) paths.insert(path);
+    });
+    return paths;
+  }
+};
+
+TEST(MonitorScanService, AWalkStoresTheGroupsItFindsWithoutCallingThemNews) {
+  TestDir dir;
+  dir.fileOfSize("a/one.bin", kSize, 'a');
+  dir.fileOfSize("b/two.bin", kSize, 'a');
+  dir.fileOfSize("b/other.bin", kSize, 'b');
+  Monitor monitor;
+  monitor.watch(dir.path());
+
+  EXPECT_EQ(monitor.storedUnder(dir.path()), (std::set<std::string>{dir / "a/one.bin", dir / "b/two.bin"}));
+  EXPECT_EQ(monitor.storage->groupCount(), 1);
+  EXPECT_EQ(monitor.storage->recentDuplicatesInfo().totalCount, 0);
+  EXPECT_EQ(monitor.service->knownFileCount(), 3);
+}
+
+TEST(MonitorScanService, ACopyListedByARescanIsARecentDuplicateAndItsOriginalIsNot) {
+  TestDir dir;
+  dir.fileOfSize("photos/original.jpg", kSize, 'p');
+  Monitor monitor;
+  monitor.watch(dir.path());
+  ASSERT_EQ(monitor.storage->groupCount(), 0);
+
+  dir.fileOfSize("downloads/copy.jpg", kSize, 'p');
+  monitor.rescan({{dir / "downloads", true}});
+
+  const auto info = monitor.storage->recentDuplicatesInfo();
+  ASSERT_EQ(info.newCount, 1);
+  EXPECT_EQ(info.newDuplicates.front().path, dir / "downloads/copy.jpg");
+  EXPECT_EQ(info.newSize, static_cast<std::int64_t>(kSize));
+  EXPECT_EQ(monitor.storedUnder(dir.path()).size(), 2U);
+
+  // Marked as seen, it stays so: a status never goes back down.
+  monitor.onStorage([&] {
+    ASSERT_TRUE(monitor.storage->mark(info.newIDs, RecentDuplicateStatus::viewed).hasValue());
+    ASSERT_TRUE(monitor.storage->mark(info.newIDs, RecentDuplicateStatus::notified).hasValue());
+  });
+  EXPECT_EQ(monitor.storage->recentDuplicatesInfo().newCount, 0);
+  EXPECT_EQ(monitor.storage->recentDuplicatesInfo().notViewedCount, 0);
+}
+
+TEST(MonitorScanService, ARemovedCopyLeavesItsGroupAndAGroupOfOneIsForgotten) {
+  TestDir dir;
+  dir.fileOfSize("a.bin", kSize, 'a');
+  dir.fileOfSize("b.bin", kSize, 'a');
+  dir.fileOfSize("c.bin", kSize, 'a');
+  Monitor monitor;
+  monitor.watch(dir.path());
+  ASSERT_EQ(monitor.storedUnder(dir.path()).size(), 3U);
+
+  std::filesystem::remove(dir / "c.bin");
+  monitor.rescan({{dir / "c.bin", false}});
+  EXPECT_EQ(monitor.storedUnder(dir.path()), (std::set<std::string>{dir / "a.bin", dir / "b.bin"}));
+
+  std::filesystem::remove(dir / "b.bin");
+  monitor.rescan({{dir.path(), false}});  // the folder's own entries, as after a directory event
+  EXPECT_TRUE(monitor.storedUnder(dir.path()).empty());
+  EXPECT_EQ(monitor.storage->groupCount(), 0);
+}
+
+TEST(MonitorScanService, AFileRewrittenWithOtherContentLeavesItsGroup) {
+  TestDir dir;
+  dir.fileOfSize("a.bin", kSize, 'a');
+  dir.fileOfSize("b.bin", kSize, 'a');
+  dir.fileOfSize("c.bin", kSize, 'a');
+  Monitor monitor;
+  monitor.watch(dir.path());
+
+  dir.fileOfSize("c.bin", kSize + 1, 'z');
+  monitor.rescan({{dir / "c.bin", false}});
+  EXPECT_EQ(monitor.storedUnder(dir.path()), (std::set<std::string>{dir / "a.bin", dir / "b.bin"}));
+}
+
+TEST(MonitorScanService, AFileRewrittenIntoACopyOfAnotherJoinsItsGroupAsNews) {
+  TestDir dir;
+  dir.fileOfSize("a.bin", kSize, 'a');
+  dir.fileOfSize("b.bin", kSize, 'b');
+  Monitor monitor;
+  monitor.watch(dir.path());
+  ASSERT_EQ(monitor.storage->groupCount(), 0);
+
+  dir.fileOfSize("b.bin", kSize, 'a');
+  dir.setModificationTime("b.bin", 1'700'000'000);
+  monitor.rescan({{dir / "b.bin", false}});
+  EXPECT_EQ(monitor.storedUnder(dir.path()), (std::set<std::string>{dir / "a.bin", dir / "b.bin"}));
+  EXPECT_EQ(monitor.storage->recentDuplicatesInfo().newCount, 1);
+}
+
+TEST(MonitorScanService, AFolderRemovedTakesEveryCopyBelowItAlong) {
+  TestDir dir;
+  dir.fileOfSize("keep/a.bin", kSize, 'a');
+  dir.fileOfSize("gone/deep/b.bin", kSize, 'a');
+  dir.fileOfSize("gone/c.bin", kSize, 'a');
+  Monitor monitor;
+  monitor.watch(dir.path());
+  ASSERT_EQ(monitor.storedUnder(dir.path()).size(), 3U);
+
+  std::filesystem::remove_all(dir / "gone");
+  monitor.rescan({{dir / "gone", true}});
+  EXPECT_TRUE(monitor.storedUnder(dir.path()).empty());
+  EXPECT_EQ(monitor.service->knownFileCount(), 1);
+}
+
+TEST(MonitorScanService, AStoreOpenedAgainKeepsItsGroupsAndForgetsWhatWentWhileAway) {
+  TestDir dir;
+  TestDir store;
+  dir.fileOfSize("a.bin", kSize, 'a');
+  dir.fileOfSize("b.bin", kSize, 'a');
+  dir.fileOfSize("x.bin", kSize, 'x');
+  dir.fileOfSize("y.bin", kSize, 'x');
+  std::int64_t newBefore = 0;
+  {
+    Monitor monitor(store / "monitor.db");
+    monitor.watch(dir.path());
+    dir.fileOfSize("c.bin", kSize, 'a');
+    monitor.rescan({{dir / "c.bin", false}});
+    newBefore = monitor.storage->recentDuplicatesInfo().newCount;
+  }
+  ASSERT_EQ(newBefore, 1);
+  std::filesystem::remove(dir / "y.bin");  // while the monitor is away
+
+  Monitor again(store / "monitor.db");
+  EXPECT_EQ(again.storage->monitoredLocations().size(), 1U);
+  EXPECT_EQ(again.storedUnder(dir.path()).size(), 5U);  // as saved
+  EXPECT_EQ(again.storage->recentDuplicatesInfo().newCount, 1);
+  again.service->scanLocation(again.storage->monitoredLocations().front()).wait();
+  EXPECT_EQ(again.storedUnder(dir.path()),
+            (std::set<std::string>{dir / "a.bin", dir / "b.bin", dir / "c.bin"}));
+  EXPECT_EQ(again.storage->recentDuplicatesInfo().newCount, 1);  // the copy is still news
+}
+
+TEST(MonitorScanService, TheNodeLimitKeepsFurtherFilesOut) {
+  TestDir dir;
+  for (int i = 0; i < 5; ++i) dir.fileOfSize("f" + std::to_string(i), kSize, static_cast<char>('a' + i));
+  Monitor monitor(":memory:", 3);
+  monitor.watch(dir.path());
+  EXPECT_EQ(monitor.service->knownFileCount(), 3);
+  EXPECT_TRUE(monitor.service->reachedNodeLimit());
+}
+
+}  // namespace
+}  // namespace zarnik
