@@ -306,6 +306,29 @@ TEST_F(NotificationManagerTest, ANewBatchReplacesTheBatchStillOnScreen) {
   EXPECT_EQ(sender_->shown[2].replacesId, 0u);  // the one on screen was closed
 }
 
+TEST(PreferencesNotificationSettings, ReadsTheSwitchAndKeepsTheLastDateInTheSettingsFile) {
+  testing::TestDir dir;
+  PreferencesLocations locations;
+  locations.settingsFile = dir / "settings.json";
+  auto opened = PreferencesController::open(locations);
+  ASSERT_TRUE(opened.hasValue());
+  auto controller = std::move(opened).value();
+  ASSERT_TRUE(
+      controller->setValue("mixedPreferences.isDuplicatesNotificationEnabled", false).hasValue());
+  PreferencesNotificationSettings settings(*controller);
+
+  EXPECT_FALSE(settings.isDuplicatesNotificationEnabled());
+  EXPECT_LT(settings.lastDuplicatesNotificationDate(), kNow - std::chrono::hours(24 * 365 * 100));
+  settings.setLastDuplicatesNotificationDate(kNow);
+
+  auto reopened = PreferencesController::open(locations);
+  ASSERT_TRUE(reopened.hasValue());
+  PreferencesNotificationSettings fresh(*reopened.value());
+  EXPECT_EQ(std::chrono::round<std::chrono::seconds>(fresh.lastDuplicatesNotificationDate()),
+            std::chrono::round<std::chrono::seconds>(kNow));
+  EXPECT_FALSE(fresh.isDuplicatesNotificationEnabled());
+}
+
 // The whole way: the manager, the sd-bus client and the tests' notification server.
 TEST(NotificationManagerOnTheBus, ShowsTheBatchAndRunsTheReviewCommandWhenAskedTo) {
   std::string whyNot;
