@@ -1,5 +1,6 @@
 #include "platform/user_service.h"
 
+#include "support/fake_service_manager.h"
 #include "support/private_session_bus.h"
 #include "support/test_dir.h"
 
@@ -13,6 +14,7 @@
 namespace zarnik {
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 constexpr const char* kNoManagerMessage =
@@ -78,6 +80,69 @@ TEST_F(MonitorServiceWithoutSystemd, EnableWithoutAnyUserBusSaysSoAndLeavesNoFil
   EXPECT_EQ(enabled.exitCode, 1);
   EXPECT_EQ(enabled.message, kNoManagerMessage);
   EXPECT_FALSE(exists(unitPath_));
+}
+
+// The calls systemd would get, checked against the real method signatures by a fake of its own.
+class MonitorServiceWithServiceManager : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string whyNot;
+    bus_ = testing::PrivateSessionBus::start(&whyNot);
+    if (!bus_) GTEST_SKIP() << whyNot;
+    systemd_ = testing::FakeServiceManager::start(config_ / "systemd/user");
+    ASSERT_TRUE(systemd_);
+  }
+
+  testing::TestDir config_;
+  testing::ScopedEnvironment configHome_{"XDG_CONFIG_HOME", config_.path()};
+  const std::string unitPath_ = config_ / "systemd/user/zarnik-monitor.service";
+  std::unique_ptr<testing::PrivateSessionBus> bus_;
+  std::unique_ptr<testing::FakeServiceManager> systemd_;
+};
+
+TEST_F(MonitorServiceWithServiceManager, EnableWritesTheUnitThenReloadsEnablesAndStartsIt) {
+  const auto enabled = cli::enableMonitorService("/usr/bin/zarnik");
+
+  EXPECT_EQ(enabled.exitCode, 0) << enabled.message;
+  EXPECT_THAT(enabled.message, HasSubstr(unitPath_));
+  EXPECT_THAT(testing::contentsOf(unitPath_), HasSubstr("ExecStart=/usr/bin/zarnik monitor run"));
+  EXPECT_THAT(systemd_->methods(), ElementsAre("Reload", "EnableUnitFiles", "StartUnit"));
+  for (const auto& call : systemd_->calls()) {
+    if (call.method == "Reload") continue;
+    EXPECT_EQ(call.unit, "zarnik-monitor.service");
+    EXPECT_TRUE(call.unitFileExisted) << call.method;
+  }
+}
+
+TEST_F(MonitorServiceWithServiceManager, AServiceThatCannotStartLeavesNothingBehind) {
+  systemd_->refuseToStart();
+
+  const auto enabled = cli::enableMonitorService("/usr/bin/zarnik");
+
+  EXPECT_EQ(enabled.exitCode, 1);
+  EXPECT_THAT(enabled.message, HasSubstr("refused to start the monitor"));
+  EXPECT_THAT(enabled.message, HasSubstr("masked"));
+  EXPECT_FALSE(exists(unitPath_));
+  EXPECT_THAT(systemd_->methods(),
+              ElementsAre("Reload", "EnableUnitFiles", "StartUnit", "DisableUnitFiles", "Reload"));
+}
+
+TEST_F(MonitorServiceWithServiceManager, DisableStopsDisablesAndRemovesTheUnit) {
+  ASSERT_EQ(cli::enableMonitorService("/usr/bin/zarnik").exitCode, 0);
+
+  const auto disabled = cli::disableMonitorService("/usr/bin/zarnik");
+
+  EXPECT_EQ(disabled.exitCode, 0) << disabled.message;
+  EXPECT_FALSE(exists(unitPath_));
+  EXPECT_THAT(systemd_->methods(), ElementsAre("Reload", "EnableUnitFiles", "StartUnit", "StopUnit",
+                                               "DisableUnitFiles", "Reload"));
+}
+
+TEST_F(MonitorServiceWithServiceManager, DisablingAMonitorThatNeverRanIsNoFailure) {
+  const auto disabled = cli::disableMonitorService("/usr/bin/zarnik");
+
+  EXPECT_EQ(disabled.exitCode, 0) << disabled.message;
+  EXPECT_THAT(systemd_->methods(), ElementsAre("StopUnit", "DisableUnitFiles", "Reload"));
 }
 
 TEST(MonitorServiceCommands, JoinTheMonitorCommandWithHelpAndExamples) {
