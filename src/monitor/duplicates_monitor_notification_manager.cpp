@@ -189,6 +189,8 @@ bool DuplicatesMonitorNotificationManager::tryToShow(const Pending& pending) {
                    : locationsNotification(pending.locations, setup_.homeFolder);
   if (isDuplicates && duplicatesOnScreen_) notification.replacesId = *duplicatesOnScreen_;
   auto id = setup_.sender->show(notification);
+  // Actions taken on it while the server answered are handed over after it is noted below.
+  setup_.queue->async([sender = setup_.sender] { sender->processPending(); });
   if (id.hasError()) {
     logFailureOnce(id.error());
     return false;

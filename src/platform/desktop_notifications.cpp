@@ -149,10 +149,8 @@ Result<std::uint32_t> DesktopNotifications::show(const DesktopNotification& noti
   sd_bus_message* reply = nullptr;
   const auto timeout = static_cast<std::uint64_t>(kCallTimeoutSeconds * 1'000'000);
   const int called = sd_bus_call(bus_, message, timeout, &error, &reply);
-  // Signals that arrived while waiting sit in sd-bus's queue, where the descriptor no longer
-  // shows them: hand them over now.
-  processPending();
   if (called < 0) {
+    readQueued();
     const std::string cause =
         error.message != nullptr ? error.message : std::string(std::strerror(-called));
     const bool noServer = meansNoServer(error, called);
@@ -168,19 +166,28 @@ Result<std::uint32_t> DesktopNotifications::show(const DesktopNotification& noti
   const int read = sd_bus_message_read(reply, "u", &id);
   sd_bus_message_unref(reply);
   if (read < 0) {
+    readQueued();
     return notificationsError(DesktopNotificationsErrorCode::refused,
                               "The notification server gave an unreadable answer",
                               std::strerror(-read));
   }
   shownIds_.insert(id);
+  // Signals that arrived while waiting sit in sd-bus's queue, where the descriptor no longer
+  // shows them; read now that the id is known (the server may act on it at once), handed over
+  // by the next processPending().
+  readQueued();
   return id;
 }
 
 int DesktopNotifications::fileDescriptor() const { return sd_bus_get_fd(bus_); }
 
-void DesktopNotifications::processPending() {
+void DesktopNotifications::readQueued() {
   while (sd_bus_process(bus_, nullptr) > 0) {
   }
+}
+
+void DesktopNotifications::processPending() {
+  readQueued();
   // Handlers run after sd-bus has finished dispatching, so that they may show notifications.
   auto events = std::exchange(received_, {});
   for (const auto& event : events) {

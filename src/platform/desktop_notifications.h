@@ -57,9 +57,12 @@ using NotificationEventHandler = std::function<void(const NotificationEvent&)>;
 class DesktopNotificationSender {
  public:
   virtual ~DesktopNotificationSender() = default;
-  // The id the server gave the notification.
+  // The id the server gave the notification. Events that came in meanwhile are kept, not handed
+  // over: the caller first notes what it showed, then calls processPending().
   [[nodiscard]] virtual Result<std::uint32_t> show(const DesktopNotification& notification) = 0;
   virtual void setEventHandler(NotificationEventHandler handler) = 0;
+  // Hands every event received so far to the handler; never blocks.
+  virtual void processPending() = 0;
 };
 
 // "&", "<" and ">" as entities, so that a file named "a<b>.txt" is shown as it is named.
@@ -84,8 +87,8 @@ class DesktopNotifications final : public DesktopNotificationSender {
 
   // Readable when the bus has something for us; stays owned by this object.
   [[nodiscard]] int fileDescriptor() const;
-  // Reads and dispatches everything the bus has queued; never blocks.
-  void processPending();
+  // Reads what the bus has for us and hands the events to the handler; never blocks.
+  void processPending() override;
 
   static constexpr double kCallTimeoutSeconds = 3.0;
 
@@ -93,6 +96,7 @@ class DesktopNotifications final : public DesktopNotificationSender {
   explicit DesktopNotifications(sd_bus* bus) : bus_(bus) {}
   [[nodiscard]] Result<void> subscribe();
   void receive(sd_bus_message* message);
+  void readQueued();  // into received_, without handing anything over
 
   sd_bus* bus_ = nullptr;
   sd_bus_slot* actionSlot_ = nullptr;

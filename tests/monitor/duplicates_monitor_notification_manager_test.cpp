@@ -44,6 +44,7 @@ class FakeSender final : public DesktopNotificationSender {
     return static_cast<std::uint32_t>(shown.size());
   }
   void setEventHandler(NotificationEventHandler h) override { handler = std::move(h); }
+  void processPending() override {}
 
   bool available = true;
   int attempts = 0;
