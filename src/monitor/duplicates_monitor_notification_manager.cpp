@@ -273,8 +273,12 @@ void DuplicatesMonitorNotificationManager::review(const Shown&) {
 
 void DuplicatesMonitorNotificationManager::reveal(const Shown& shown) {
   if (shown.path.empty()) return;
+  auto selected = setup_.sender->showInFileManager(shown.path);
+  if (selected.hasValue()) return;
+  // Without a file manager on the bus, the folder opens in whatever program opens folders.
   if (auto launched = launchDetached({"xdg-open", folderOf(shown.path)}); launched.hasError())
-    log("reveal", "The folder could not be shown: " + launched.error().oneLine());
+    log("reveal", "The folder could not be shown: " + selected.error().oneLine() + "; " +
+                      launched.error().oneLine());
 }
 
 }  // namespace zarnik

@@ -1,5 +1,6 @@
 #include "platform/desktop_notifications.h"
 
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <systemd/sd-bus.h>
@@ -64,6 +65,22 @@ Result<void> appendHints(sd_bus_message* message, const DesktopNotification& not
 }
 
 }  // namespace
+
+std::string fileUri(std::string_view path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri = "file://";
+  for (char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) != 0 || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+      uri += c;
+    } else {
+      uri += '%';
+      uri += kHex[byte >> 4];
+      uri += kHex[byte & 0xF];
+    }
+  }
+  return uri;
+}
 
 std::string escapeNotificationMarkup(std::string_view text) {
   std::string escaped;
@@ -177,6 +194,30 @@ Result<std::uint32_t> DesktopNotifications::show(const DesktopNotification& noti
   // by the next processPending().
   readQueued();
   return id;
+}
+
+Result<void> DesktopNotifications::showInFileManager(const std::string& path) {
+  sd_bus_message* message = nullptr;
+  if (int r = sd_bus_message_new_method_call(bus_, &message, "org.freedesktop.FileManager1",
+                                             "/org/freedesktop/FileManager1",
+                                             "org.freedesktop.FileManager1", "ShowItems");
+      r < 0) {
+    return notificationsError(DesktopNotificationsErrorCode::noSessionBus,
+                              "The session bus connection is lost", std::strerror(-r));
+  }
+  const std::string uri = fileUri(path);
+  const int appended = sd_bus_message_append(message, "ass", 1, uri.c_str(), "");
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  const auto timeout = static_cast<std::uint64_t>(kCallTimeoutSeconds * 1'000'000);
+  const int called = appended < 0 ? appended : sd_bus_call(bus_, message, timeout, &error, nullptr);
+  sd_bus_message_unref(message);
+  readQueued();
+  if (called >= 0) return success();
+  std::string cause = error.message != nullptr ? error.message : std::strerror(-called);
+  sd_bus_error_free(&error);
+  return notificationsError(DesktopNotificationsErrorCode::noServer,
+                            "No file manager answers on the session bus", std::move(cause))
+      .withPath(path);
 }
 
 int DesktopNotifications::fileDescriptor() const { return sd_bus_get_fd(bus_); }

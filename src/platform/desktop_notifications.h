@@ -63,7 +63,12 @@ class DesktopNotificationSender {
   virtual void setEventHandler(NotificationEventHandler handler) = 0;
   // Hands every event received so far to the handler; never blocks.
   virtual void processPending() = 0;
+  // Opens the file manager on the item's folder with the item selected.
+  [[nodiscard]] virtual Result<void> showInFileManager(const std::string& path) = 0;
 };
+
+// "file:///home/ann/My%20Music/a.mp3": every byte but letters, digits, "-._~/" percent-encoded.
+[[nodiscard]] std::string fileUri(std::string_view path);
 
 // "&", "<" and ">" as entities, so that a file named "a<b>.txt" is shown as it is named.
 [[nodiscard]] std::string escapeNotificationMarkup(std::string_view text);
@@ -84,6 +89,8 @@ class DesktopNotifications final : public DesktopNotificationSender {
   // Waits at most `kCallTimeoutSeconds` for the server's answer.
   [[nodiscard]] Result<std::uint32_t> show(const DesktopNotification& notification) override;
   void setEventHandler(NotificationEventHandler handler) override { handler_ = std::move(handler); }
+  // Through org.freedesktop.FileManager1 (ShowItems), which file managers offer on the bus.
+  [[nodiscard]] Result<void> showInFileManager(const std::string& path) override;
 
   // Readable when the bus has something for us; stays owned by this object.
   [[nodiscard]] int fileDescriptor() const;

@@ -143,6 +143,34 @@ TEST(DesktopNotifications, SaysThereIsNoSessionBusWhenNoneCanBeReached) {
   EXPECT_EQ(client.error().description, "No session bus to show notifications on");
 }
 
+TEST_F(DesktopNotificationsOnPrivateBus, AsksTheFileManagerToShowAnItem) {
+  auto recorder = NotificationRecorder::start();
+  ASSERT_TRUE(recorder);
+  auto client = connect();
+  ASSERT_TRUE(client);
+
+  auto shown = client->showInFileManager("/home/ann/My Music/a.mp3");
+
+  ASSERT_TRUE(shown.hasValue()) << shown.error().oneLine();
+  EXPECT_THAT(recorder->shownItems(), ElementsAre("file:///home/ann/My%20Music/a.mp3"));
+}
+
+TEST_F(DesktopNotificationsOnPrivateBus, NamesTheItemWhenNoFileManagerAnswers) {
+  auto client = connect();
+  ASSERT_TRUE(client);
+
+  auto shown = client->showInFileManager("/home/ann/a.mp3");
+
+  ASSERT_TRUE(shown.hasError());
+  EXPECT_EQ(shown.error().path, "/home/ann/a.mp3");
+}
+
+TEST(DesktopNotifications, MakesFileUrisOfAnyBytes) {
+  EXPECT_EQ(fileUri("/home/ann/My Music/a#1.mp3"), "file:///home/ann/My%20Music/a%231.mp3");
+  EXPECT_EQ(fileUri("/tmp/\xff~x_y-z.txt"), "file:///tmp/%FF~x_y-z.txt");
+  EXPECT_EQ(fileUri("/música"), "file:///m%C3%BAsica");
+}
+
 TEST(DesktopNotifications, EscapesMarkupInTexts) {
   EXPECT_EQ(escapeNotificationMarkup("a<b> & c.txt"), "a&lt;b&gt; &amp; c.txt");
 }

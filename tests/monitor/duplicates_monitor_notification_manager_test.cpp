@@ -45,10 +45,15 @@ class FakeSender final : public DesktopNotificationSender {
   }
   void setEventHandler(NotificationEventHandler h) override { handler = std::move(h); }
   void processPending() override {}
+  Result<void> showInFileManager(const std::string& path) override {
+    revealed.push_back(path);
+    return success();
+  }
 
   bool available = true;
   int attempts = 0;
   std::vector<DesktopNotification> shown;
+  std::vector<std::string> revealed;
   NotificationEventHandler handler;
 };
 
@@ -289,6 +294,19 @@ TEST_F(NotificationManagerTest, TheReviewActionMarksTheShownDuplicatesViewed) {
     sender_->handler({NotificationEvent::Kind::actionInvoked, 7, "review", 0});  // not shown
   });
 
+  EXPECT_THAT(viewed_, ElementsAre(1));
+}
+
+TEST_F(NotificationManagerTest, ShowInFolderShowsTheSingleDuplicateAndMarksItViewed) {
+  auto manager = make();
+  manager->recentDuplicatesChanged(batch(1, kMB));
+  settle(*manager);
+
+  manager->queue()->sync([&] {
+    sender_->handler({NotificationEvent::Kind::actionInvoked, 1, "reveal", 0});
+  });
+
+  EXPECT_THAT(sender_->revealed, ElementsAre("/home/ann/Music/track1.mp3"));
   EXPECT_THAT(viewed_, ElementsAre(1));
 }
 

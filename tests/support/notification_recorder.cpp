@@ -76,6 +76,32 @@ std::unique_ptr<NotificationRecorder> NotificationRecorder::start() {
                                recorder.get()) < 0)
     return nullptr;
   if (sd_bus_request_name(bus, "org.freedesktop.Notifications", 0) < 0) return nullptr;
+
+  static const sd_bus_vtable kFileManagerVtable[] = {
+      SD_BUS_VTABLE_START(0),
+      SD_BUS_METHOD(
+          "ShowItems", "ass", "",
+          [](sd_bus_message* message, void* self, sd_bus_error*) -> int {
+            char** uris = nullptr;
+            if (int r = sd_bus_message_read_strv(message, &uris); r < 0) return r;
+            auto* recorder = static_cast<NotificationRecorder*>(self);
+            {
+              std::lock_guard lock(recorder->mutex_);
+              for (char** u = uris; u != nullptr && *u != nullptr; ++u) {
+                recorder->shownItems_.emplace_back(*u);
+                free(*u);
+              }
+            }
+            free(uris);
+            return sd_bus_reply_method_return(message, "");
+          },
+          SD_BUS_VTABLE_UNPRIVILEGED),
+      SD_BUS_VTABLE_END};
+  if (sd_bus_add_object_vtable(bus, &recorder->fileManager_, "/org/freedesktop/FileManager1",
+                               "org.freedesktop.FileManager1", kFileManagerVtable,
+                               recorder.get()) < 0)
+    return nullptr;
+  if (sd_bus_request_name(bus, "org.freedesktop.FileManager1", 0) < 0) return nullptr;
   recorder->server_ = std::thread([raw = recorder.get()] { raw->serve(); });
   return recorder;
 }
@@ -84,6 +110,7 @@ NotificationRecorder::~NotificationRecorder() {
   stopping_ = true;
   if (server_.joinable()) server_.join();
   sd_bus_slot_unref(object_);
+  sd_bus_slot_unref(fileManager_);
   sd_bus_flush_close_unref(bus_);
 }
 
@@ -117,6 +144,11 @@ std::vector<RecordedNotification> NotificationRecorder::received() const {
 bool NotificationRecorder::waitForCount(size_t count, std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, timeout, [&] { return received_.size() >= count; });
+}
+
+std::vector<std::string> NotificationRecorder::shownItems() const {
+  std::lock_guard lock(mutex_);
+  return shownItems_;
 }
 
 void NotificationRecorder::post(std::function<void(sd_bus*)> emission) {

@@ -1,6 +1,8 @@
 // NotificationRecorder: a notification server of the tests' own. It owns
 // org.freedesktop.Notifications on the session bus (a PrivateSessionBus), records every Notify
 // call, answers with increasing ids, and emits ActionInvoked and NotificationClosed on request.
+// It is the file manager too (org.freedesktop.FileManager1), recording the items it is asked to
+// show.
 // It serves the bus on a thread of its own, so that a client in the test's thread can wait for
 // its answers.
 #pragma once
@@ -42,6 +44,7 @@ class NotificationRecorder {
   NotificationRecorder& operator=(const NotificationRecorder&) = delete;
 
   [[nodiscard]] std::vector<RecordedNotification> received() const;
+  [[nodiscard]] std::vector<std::string> shownItems() const;
   // True once `count` notifications were received, false after `timeout`.
   bool waitForCount(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
@@ -56,10 +59,12 @@ class NotificationRecorder {
 
   sd_bus* bus_;
   sd_bus_slot* object_ = nullptr;
+  sd_bus_slot* fileManager_ = nullptr;
   std::atomic<bool> stopping_{false};
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<RecordedNotification> received_;
+  std::vector<std::string> shownItems_;
   std::vector<std::function<void(sd_bus*)>> emissions_;  // run on the serving thread
   std::uint32_t lastId_ = 0;
   std::thread server_;
