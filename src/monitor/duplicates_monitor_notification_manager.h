@@ -12,9 +12,12 @@
 // The failure is logged once until a notification gets through again. Without a session bus at
 // all (no sender) the failure is logged once and nothing is kept.
 //
-// Threading: every member posts to the manager's serial queue, which also owns the sender (the
-// lead wires the sender's descriptor to the I/O event loop with that queue as executor). The
-// callbacks run on that queue.
+// Actions: "Review" runs the review command, "Show in folder" asks the file manager to select
+// the duplicate; either marks the notification's duplicates as viewed.
+//
+// Threading: every member posts to the manager's serial queue, which also owns the sender: the
+// sender's descriptor is watched by the I/O event loop with that queue as executor, calling the
+// sender's processPending(). The callbacks run on that queue.
 #pragma once
 
 #include "base/date.h"
@@ -22,6 +25,7 @@
 #include "foundation/serial_queue.h"
 #include "monitor/recent_duplicates_info.h"
 #include "platform/desktop_notifications.h"
+#include "platform/xdg_directories.h"
 #include "preferences/preferences_controller.h"
 
 #include <cstdint>
@@ -34,7 +38,7 @@
 
 namespace zarnik {
 
-// The two settings the decision reads, read from memory (the lead keeps them current).
+// The two settings the decision reads, from memory: no file is read for a decision.
 class DuplicatesNotificationSettings {
  public:
   virtual ~DuplicatesNotificationSettings() = default;
@@ -83,7 +87,7 @@ class DuplicatesMonitorNotificationManager
     std::function<void(const std::vector<std::int64_t>&)> markViewed;
     // Runs for the review action; empty: only logged (see defaultReviewCommand).
     std::vector<std::string> reviewCommand;
-    std::string homeFolder;  // shown as "~"
+    std::string homeFolder = xdg::homeDirectory();  // shown as "~"
     std::shared_ptr<SerialQueue> queue = SerialQueue::make("DuplicatesMonitorNotificationManager");
   };
 
