@@ -397,3 +397,47 @@ TEST(NotificationManagerOnTheBus, ShowsTheBatchAndRunsTheReviewCommandWhenAskedT
 
 }  // namespace
 }  // namespace zarnik
+
+namespace zarnik {
+namespace {
+
+TEST(NotificationManagerOnTheBus, WaitsForAServerThatIsNotThereYetAndSaysSoOnce) {
+  std::string whyNot;
+  auto bus = testing::PrivateSessionBus::start(&whyNot);
+  if (!bus) GTEST_SKIP() << whyNot;
+  testing::TestDir logFolder;
+  Logger::shared().setFilePath(logFolder / "zarnik.log");
+  auto client = DesktopNotifications::connect();
+  ASSERT_TRUE(client.hasValue());
+  testing::ManualClock clock;
+  Manager::Setup setup;
+  setup.sender = std::move(client).value();
+  setup.settings = std::make_shared<FakeSettings>();
+  setup.clock = &clock;
+  auto manager = Manager::make(std::move(setup));
+  auto settle = [&] { manager->queue()->sync([] {}); };
+
+  manager->recentDuplicatesChanged(batch(2, 2 * kMB));
+  settle();
+  clock.advance(5.1);
+  settle();
+  manager->recentDuplicatesChanged(batch(3, 3 * kMB));
+  settle();
+  auto recorder = testing::NotificationRecorder::start();
+  ASSERT_TRUE(recorder);
+  clock.advance(5.1);
+  settle();
+
+  ASSERT_TRUE(recorder->waitForCount(1));
+  EXPECT_EQ(recorder->received().size(), 1u);
+  EXPECT_EQ(recorder->received()[0].summary, "3 new duplicates, 3 MB");
+  Logger::shared().flush();
+  const std::string log = testing::contentsOf(logFolder / "zarnik.log");
+  const auto first = log.find("No notification server answers");
+  EXPECT_NE(first, std::string::npos);
+  EXPECT_EQ(log.find("No notification server answers", first + 1), std::string::npos);
+  Logger::shared().setFilePath({});
+}
+
+}  // namespace
+}  // namespace zarnik
