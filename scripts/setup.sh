@@ -11,7 +11,7 @@ packages=(
   clang-14 libclang-rt-14-dev clang-format clang-tidy
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev libssl-dev libvips-dev libtag1-dev libplist-dev nlohmann-json3-dev
-  libpcre2-dev libutf8proc-dev libcli11-dev libfmt-dev libsystemd-dev libgoogle-perftools-dev
+  libpcre2-dev libutf8proc-dev libcli11-dev libfmt-dev libsystemd-dev dbus-daemon libgoogle-perftools-dev
   shared-mime-info strace
   scdoc librsvg2-bin appstream desktop-file-utils man-db bash-completion zsh fish lintian
 )

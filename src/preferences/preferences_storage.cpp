@@ -213,6 +213,9 @@ const PropertyTable& PreferencesStorage::propertyTable() const {
       boolean("developerMode", false),
       boolean("analyticsSendingEnabled", false),
       boolean("loggingEventsEnabled", false),
+      // The duplicates monitor's crash guard (monitor/duplicates_monitor_crash_handler.h).
+      number(std::string(kOngoingMonitorStoreOperationsKey), 0),
+      number(std::string(kConsecutiveMonitorCrashesKey), 0),
       substorageProperty<MixedPreferences>("mixedPreferences"),
       substorageProperty<ScanRules>("scanRules", [] { return makeStartingScanRules(); }),
       substorageProperty<AutoselectionRulesStorage>("autoselectionRules"),

@@ -107,6 +107,13 @@ class CleaningRulesStorage : public BaseStorage {
   [[nodiscard]] CleaningRules rules() const;
 };
 
+// The duplicates monitor's crash guard: store operations under way (above 0 only while one
+// runs) and launches in a row that followed a crash inside one.
+inline constexpr std::string_view kOngoingMonitorStoreOperationsKey =
+    "DuplicatesMonitorCrashHandler.ongoingDMOperationsCount";
+inline constexpr std::string_view kConsecutiveMonitorCrashesKey =
+    "DuplicatesMonitorCrashHandler.consecutiveDMCrashesCount";
+
 class PreferencesStorage : public BaseStorage {
  public:
   PreferencesStorage();
@@ -117,6 +124,12 @@ class PreferencesStorage : public BaseStorage {
   }
 
   [[nodiscard]] bool developerMode() const { return get<bool>("developerMode"); }
+  [[nodiscard]] std::int64_t ongoingMonitorStoreOperations() const {
+    return get<std::int64_t>(kOngoingMonitorStoreOperationsKey);
+  }
+  [[nodiscard]] std::int64_t consecutiveMonitorCrashes() const {
+    return get<std::int64_t>(kConsecutiveMonitorCrashesKey);
+  }
   [[nodiscard]] std::shared_ptr<MixedPreferences> mixedPreferences() const;
   [[nodiscard]] std::shared_ptr<ScanRules> scanRules() const;
   [[nodiscard]] std::shared_ptr<AutoselectionRulesStorage> autoselectionRules() const;

@@ -37,6 +37,8 @@ const std::map<std::string, Refinement, std::less<>>& refinements() {
         0,
         2,
         {kMonitorPermissionIdentifiers.begin(), kMonitorPermissionIdentifiers.end()}}},
+      {std::string(kOngoingMonitorStoreOperationsKey), {SettingType::integer, 0, 1'000'000}},
+      {std::string(kConsecutiveMonitorCrashesKey), {SettingType::integer, 0, 1'000'000}},
       {"mixedPreferences.lastScanDate", {SettingType::optionalDate}},
       {"mixedPreferences.lastDuplicatesNotificationDate", {SettingType::date}},
       {"mixedPreferences.detailedScanResultsWindowSize", {SettingType::dimensions}},
