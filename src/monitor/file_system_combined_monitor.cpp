@@ -44,9 +44,12 @@ MonitoringSplit splitAroundIgnoredPaths(const std::set<std::string>& roots, cons
   for (const auto& root : roots) {
     for (const auto& path : ignored) splitRootAround(standardizedPath(root), standardizedPath(path), split);
   }
-  for (const auto& root : roots) split.recursively.insert(standardizedPath(root));
+  std::set<std::string> standardRoots;
+  for (const auto& root : roots) standardRoots.insert(standardizedPath(root));
+  split.recursively.insert(standardRoots.begin(), standardRoots.end());
   std::erase_if(split.recursively, [&](const std::string& path) {
     if (split.nonRecursively.contains(path)) return true;
+    if (standardRoots.contains(path)) return false;  // a root ignored as a whole is not split
     // Two ignored folders under one root: the walk up from one adds the other as a sibling.
     return std::any_of(ignored.begin(), ignored.end(),
                        [&](const std::string& skip) { return isAtOrBelow(path, standardizedPath(skip)); });

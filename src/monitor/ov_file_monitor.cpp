@@ -154,13 +154,15 @@ void OVFileMonitor::handle(const InotifyEvent& event) {
   if (use == watchUses_.end()) return;
   if (event.has(kWatchRemoved)) {
     // The kernel dropped the watch (its folder is gone): nothing is served by it any more.
-    if (use->second.observedPath) handleObservedFolderGone(*use->second.observedPath, false);
-    watchUses_.erase(event.watch);
+    const std::optional<std::string> observed = use->second.observedPath;  // a copy: the entry goes
+    watchUses_.erase(use);
+    if (observed) handleObservedFolderGone(*observed, false);
     return;
   }
   if (event.name.empty()) {
     if (event.has(kWatchedFolderMoved) && use->second.observedPath) {
-      handleObservedFolderGone(*use->second.observedPath, true);
+      const std::string observed = *use->second.observedPath;
+      handleObservedFolderGone(observed, true);
     }
     return;
   }
@@ -175,8 +177,10 @@ void OVFileMonitor::handleObservedFolderGone(const std::string& path, bool moved
   const auto found = observations_.find(path);
   if (found == observations_.end() || !found->second.watch) return;
   const int oldWatch = *found->second.watch;
-  watchUses_[oldWatch].observedPath.reset();
-  if (moved) release(oldWatch);  // a moved folder keeps its watch in its new place
+  if (auto use = watchUses_.find(oldWatch); use != watchUses_.end()) {
+    use->second.observedPath.reset();
+    if (moved) release(oldWatch);  // a moved folder keeps its watch in its new place
+  }
   found->second.watch.reset();
   notify(found->second, (moved ? FileSystemChange::renamed : FileSystemChange::removed) |
                             FileSystemChange::isDirectory | FileSystemChange::rootChanged);
