@@ -1,5 +1,7 @@
 #include "foundation/io_event_loop.h"
 
+#include "platform/readiness_poller.h"
+
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -7,22 +9,23 @@
 #include <thread>
 #include <unordered_map>
 
-#include "platform/readiness_poller.h"
-
 namespace zarnik {
 namespace {
 
 class ReadinessLoop final : public IoEventLoop {
  public:
-  explicit ReadinessLoop(ReadinessPoller poller) : poller_(std::move(poller)), thread_([this] { run(); }) {}
+  explicit ReadinessLoop(ReadinessPoller poller)
+      : poller_(std::move(poller)), thread_([this] { run(); }) {}
 
   Token watch(int fd, std::shared_ptr<Executor> executor, Task onReadable) override {
     std::lock_guard lock(mutex_);
     const Token token = nextToken_++;
-    watches_.emplace(token, Watch{fd, std::move(executor), std::make_shared<Task>(std::move(onReadable))});
+    watches_.emplace(token,
+                     Watch{fd, std::move(executor), std::make_shared<Task>(std::move(onReadable))});
     if (auto added = poller_.add(fd, token); added.hasError()) {
       // Only a bad descriptor gets here: the caller's mistake, said loudly once.
-      std::fprintf(stderr, "zarnik: cannot wait on descriptor %d: %s\n", fd, added.error().oneLine().c_str());
+      std::fprintf(stderr, "zarnik: cannot wait on descriptor %d: %s\n", fd,
+                   added.error().oneLine().c_str());
     }
     return token;
   }
@@ -91,7 +94,7 @@ class ReadinessLoop final : public IoEventLoop {
   std::unordered_map<Token, Watch> watches_;
   Token nextToken_ = 1;
   Token dispatching_ = 0;  // the token whose callback the loop thread is scheduling, 0 for none
-  std::thread thread_;  // last: started once everything above exists
+  std::thread thread_;     // last: started once everything above exists
 };
 
 }  // namespace
@@ -101,7 +104,8 @@ IoEventLoop& IoEventLoop::shared() {
   static IoEventLoop* loop = [] {
     auto poller = ReadinessPoller::make();
     if (poller.hasError()) {
-      std::fprintf(stderr, "zarnik: cannot start the event loop: %s\n", poller.error().oneLine().c_str());
+      std::fprintf(stderr, "zarnik: cannot start the event loop: %s\n",
+                   poller.error().oneLine().c_str());
       std::abort();
     }
     return new ReadinessLoop(std::move(poller).value());

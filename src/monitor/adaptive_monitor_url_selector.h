@@ -4,13 +4,13 @@
 // a large share of duplicates) and taken best first until the watch budget is spent.
 #pragma once
 
+#include "base/date.h"
+
 #include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-#include "base/date.h"
 
 namespace zarnik {
 
@@ -37,8 +37,9 @@ struct AdaptiveMonitorSelection {
 class AdaptiveMonitorURLSelector {
  public:
   virtual ~AdaptiveMonitorURLSelector() = default;
-  [[nodiscard]] virtual AdaptiveMonitorSelection selectFolders(const std::vector<MonitorCandidateFolder>& folders,
-                                                               const ChildrenByFolder& children) const = 0;
+  [[nodiscard]] virtual AdaptiveMonitorSelection selectFolders(
+      const std::vector<MonitorCandidateFolder>& folders,
+      const ChildrenByFolder& children) const = 0;
 };
 
 // The watches the monitor may use: at most 300,000, and at most what leaves a fifth of the
@@ -61,21 +62,25 @@ class AdaptiveMonitorURLSelectorImpl final : public AdaptiveMonitorURLSelector {
     double dateOfModificationScore = 0.0;
     double leafChildrenCountScore = 0.0;
     double junkLeafNodesRatioScore = 0.0;
-    [[nodiscard]] double score() const { return dateOfModificationScore + leafChildrenCountScore + junkLeafNodesRatioScore; }
+    [[nodiscard]] double score() const {
+      return dateOfModificationScore + leafChildrenCountScore + junkLeafNodesRatioScore;
+    }
   };
 
   // Reads the budget from the system at each selection.
   static const AdaptiveMonitorURLSelectorImpl& shared();
 
   // A fixed budget (tests; callers that computed it themselves); absent: read at each selection.
-  explicit AdaptiveMonitorURLSelectorImpl(std::optional<long> budget = std::nullopt) : budget_(budget) {}
+  explicit AdaptiveMonitorURLSelectorImpl(std::optional<long> budget = std::nullopt)
+      : budget_(budget) {}
 
-  [[nodiscard]] AdaptiveMonitorSelection selectFolders(const std::vector<MonitorCandidateFolder>& folders,
-                                                       const ChildrenByFolder& children) const override;
+  [[nodiscard]] AdaptiveMonitorSelection selectFolders(
+      const std::vector<MonitorCandidateFolder>& folders,
+      const ChildrenByFolder& children) const override;
 
   // The containers, scored and best first (lower scores are better; equal scores older first).
-  [[nodiscard]] static std::vector<ScoreContainer> rankedContainers(const std::vector<MonitorCandidateFolder>& folders,
-                                                                    const ChildrenByFolder& children);
+  [[nodiscard]] static std::vector<ScoreContainer> rankedContainers(
+      const std::vector<MonitorCandidateFolder>& folders, const ChildrenByFolder& children);
 
  private:
   std::optional<long> budget_;

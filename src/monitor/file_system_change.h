@@ -56,7 +56,9 @@ struct FileSystemChange {
   }
   [[nodiscard]] constexpr bool isSubset(FileSystemChange of) const { return of.contains(*this); }
   [[nodiscard]] constexpr bool isSuperset(FileSystemChange of) const { return contains(of); }
-  [[nodiscard]] constexpr bool isDisjoint(FileSystemChange with) const { return (rawValue & with.rawValue) == 0; }
+  [[nodiscard]] constexpr bool isDisjoint(FileSystemChange with) const {
+    return (rawValue & with.rawValue) == 0;
+  }
   // True when `member` was not there before.
   constexpr bool insert(FileSystemChange member) {
     const bool wasMissing = !contains(member);

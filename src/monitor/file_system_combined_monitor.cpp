@@ -1,10 +1,10 @@
 #include "monitor/file_system_combined_monitor.h"
 
-#include <algorithm>
-
 #include "base/path_components.h"
 #include "monitor/internal/folder_paths.h"
 #include "platform/folder_listing.h"
+
+#include <algorithm>
 
 namespace zarnik {
 namespace {
@@ -14,7 +14,8 @@ using monitor_internal::isHiddenName;
 using monitor_internal::isStrictlyBelow;
 
 // The visible sub-folders of `folder` other than `except`; none when it cannot be listed.
-std::vector<std::string> otherVisibleSubfolders(const std::string& folder, const std::string& except) {
+std::vector<std::string> otherVisibleSubfolders(const std::string& folder,
+                                                const std::string& except) {
   std::vector<std::string> subfolders;
   auto entries = listFolder(folder);
   if (entries.hasError()) return subfolders;
@@ -32,17 +33,20 @@ void splitRootAround(const std::string& root, const std::string& ignored, Monito
   while (current != root && isStrictlyBelow(current, root)) {
     std::string parent = parentPath(current);
     split.nonRecursively.insert(parent);
-    for (auto& sibling : otherVisibleSubfolders(parent, current)) split.recursively.insert(std::move(sibling));
+    for (auto& sibling : otherVisibleSubfolders(parent, current))
+      split.recursively.insert(std::move(sibling));
     current = std::move(parent);
   }
 }
 
 }  // namespace
 
-MonitoringSplit splitAroundIgnoredPaths(const std::set<std::string>& roots, const std::set<std::string>& ignored) {
+MonitoringSplit splitAroundIgnoredPaths(const std::set<std::string>& roots,
+                                        const std::set<std::string>& ignored) {
   MonitoringSplit split;
   for (const auto& root : roots) {
-    for (const auto& path : ignored) splitRootAround(standardizedPath(root), standardizedPath(path), split);
+    for (const auto& path : ignored)
+      splitRootAround(standardizedPath(root), standardizedPath(path), split);
   }
   std::set<std::string> standardRoots;
   for (const auto& root : roots) standardRoots.insert(standardizedPath(root));
@@ -51,8 +55,9 @@ MonitoringSplit splitAroundIgnoredPaths(const std::set<std::string>& roots, cons
     if (split.nonRecursively.contains(path)) return true;
     if (standardRoots.contains(path)) return false;  // a root ignored as a whole is not split
     // Two ignored folders under one root: the walk up from one adds the other as a sibling.
-    return std::any_of(ignored.begin(), ignored.end(),
-                       [&](const std::string& skip) { return isAtOrBelow(path, standardizedPath(skip)); });
+    return std::any_of(ignored.begin(), ignored.end(), [&](const std::string& skip) {
+      return isAtOrBelow(path, standardizedPath(skip));
+    });
   });
   return split;
 }
@@ -61,7 +66,8 @@ std::shared_ptr<FileSystemCombinedMonitor> FileSystemCombinedMonitor::make() {
   return std::shared_ptr<FileSystemCombinedMonitor>(new FileSystemCombinedMonitor());
 }
 
-FileSystemCombinedMonitor::FileSystemCombinedMonitor() : nonRecursiveMonitor_(OVFileMonitor::make()) {}
+FileSystemCombinedMonitor::FileSystemCombinedMonitor()
+    : nonRecursiveMonitor_(OVFileMonitor::make()) {}
 
 FileSystemCombinedMonitor::~FileSystemCombinedMonitor() {
   std::lock_guard lock(mutex_);
@@ -73,7 +79,8 @@ FileSystemCombinedMonitorConfiguration FileSystemCombinedMonitor::configuration(
   return configuration_;
 }
 
-void FileSystemCombinedMonitor::setConfiguration(FileSystemCombinedMonitorConfiguration configuration) {
+void FileSystemCombinedMonitor::setConfiguration(
+    FileSystemCombinedMonitorConfiguration configuration) {
   std::lock_guard lock(mutex_);
   configuration_ = std::move(configuration);
   if (!isRunning_) return;
@@ -81,12 +88,14 @@ void FileSystemCombinedMonitor::setConfiguration(FileSystemCombinedMonitorConfig
   startLocked();
 }
 
-void FileSystemCombinedMonitor::addObserver(const std::shared_ptr<FileSystemCombinedMonitorObserver>& observer) {
+void FileSystemCombinedMonitor::addObserver(
+    const std::shared_ptr<FileSystemCombinedMonitorObserver>& observer) {
   std::lock_guard lock(observersMutex_);
   observers_.push_back(observer);
 }
 
-void FileSystemCombinedMonitor::removeObserver(const std::shared_ptr<FileSystemCombinedMonitorObserver>& observer) {
+void FileSystemCombinedMonitor::removeObserver(
+    const std::shared_ptr<FileSystemCombinedMonitorObserver>& observer) {
   std::lock_guard lock(observersMutex_);
   std::erase_if(observers_, [&](const auto& held) {
     auto alive = held.lock();
@@ -133,7 +142,8 @@ std::uint64_t FileSystemCombinedMonitor::lastEventId() const {
 }
 
 void FileSystemCombinedMonitor::startLocked() {
-  const MonitoringSplit split = splitAroundIgnoredPaths(configuration_.urlsToObserve, configuration_.urlsToIgnore);
+  const MonitoringSplit split =
+      splitAroundIgnoredPaths(configuration_.urlsToObserve, configuration_.urlsToIgnore);
   auto recursive = recursiveMonitorLocked();
   recursive->setMonitoredPaths({split.recursively.begin(), split.recursively.end()});
   recursive->start();
@@ -155,7 +165,8 @@ void FileSystemCombinedMonitor::stopLocked() {
 
 std::shared_ptr<FileSystemMonitor> FileSystemCombinedMonitor::recursiveMonitorLocked() {
   if (!recursiveMonitor_) {
-    recursiveMonitor_ = FileSystemMonitor::make(FileSystemMonitorConfiguration::defaultConfiguration());
+    recursiveMonitor_ =
+        FileSystemMonitor::make(FileSystemMonitorConfiguration::defaultConfiguration());
     recursiveMonitor_->add(shared_from_this());
   }
   return recursiveMonitor_;
@@ -180,7 +191,8 @@ void FileSystemCombinedMonitor::directoryChanged(const std::string& path) {
   }
 }
 
-std::vector<std::shared_ptr<FileSystemCombinedMonitorObserver>> FileSystemCombinedMonitor::observers() const {
+std::vector<std::shared_ptr<FileSystemCombinedMonitorObserver>>
+FileSystemCombinedMonitor::observers() const {
   std::vector<std::shared_ptr<FileSystemCombinedMonitorObserver>> alive;
   std::lock_guard lock(observersMutex_);
   for (const auto& held : observers_) {

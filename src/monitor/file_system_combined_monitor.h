@@ -8,16 +8,16 @@
 // the observers taken per event; observers are held weakly.
 #pragma once
 
+#include "foundation/executor.h"
+#include "monitor/file_system_monitor.h"
+#include "monitor/ov_file_monitor.h"
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
-
-#include "foundation/executor.h"
-#include "monitor/file_system_monitor.h"
-#include "monitor/ov_file_monitor.h"
 
 namespace zarnik {
 
@@ -27,7 +27,8 @@ class FileSystemCombinedMonitorObserver {
   // Where the observer wants to be called (its serial queue).
   [[nodiscard]] virtual std::shared_ptr<Executor> observerQueue() const = 0;
   // A change below a recursively watched folder.
-  virtual void fileSystemEvent(std::uint64_t identifier, const std::string& path, FileSystemChange change) = 0;
+  virtual void fileSystemEvent(std::uint64_t identifier, const std::string& path,
+                               FileSystemChange change) = 0;
   // An entry of a folder watched only for its own entries changed.
   virtual void directoryChanged(const std::string& path) = 0;
 };
@@ -78,7 +79,8 @@ class FileSystemCombinedMonitor : public FileSystemEventObserver,
   [[nodiscard]] std::uint64_t lastEventId() const;
 
   // From the recursive monitor, on its queue.
-  void fileSystemEvent(std::uint64_t identifier, const std::string& path, FileSystemChange change) override;
+  void fileSystemEvent(std::uint64_t identifier, const std::string& path,
+                       FileSystemChange change) override;
 
  private:
   FileSystemCombinedMonitor();

@@ -2,10 +2,10 @@
 // all events of this process.
 #pragma once
 
+#include "monitor/file_system_change.h"
+
 #include <cstdint>
 #include <string>
-
-#include "monitor/file_system_change.h"
 
 namespace zarnik {
 
@@ -18,12 +18,18 @@ struct FileSystemEvent {
   // watcher uses for "events from now on").
   static std::uint64_t nextIdentifier();
 
-  [[nodiscard]] bool isDirectoryEvent() const { return change.contains(FileSystemChange::isDirectory); }
+  [[nodiscard]] bool isDirectoryEvent() const {
+    return change.contains(FileSystemChange::isDirectory);
+  }
   [[nodiscard]] bool isCreated() const { return change.contains(FileSystemChange::created); }
   [[nodiscard]] bool isRemoved() const { return change.contains(FileSystemChange::removed); }
   [[nodiscard]] bool isRenamed() const { return change.contains(FileSystemChange::renamed); }
-  [[nodiscard]] bool isDirectoryRemoved() const { return isDirectoryEvent() && (isRemoved() || isRenamed()); }
-  [[nodiscard]] bool shouldScanSubdirs() const { return change.contains(FileSystemChange::scanSubDirs); }
+  [[nodiscard]] bool isDirectoryRemoved() const {
+    return isDirectoryEvent() && (isRemoved() || isRenamed());
+  }
+  [[nodiscard]] bool shouldScanSubdirs() const {
+    return change.contains(FileSystemChange::scanSubDirs);
+  }
 
   // "<path> (<identifier>) changed: <change>".
   [[nodiscard]] std::string description() const;

@@ -1,10 +1,10 @@
 #include "monitor/file_system_monitor.h"
 
-#include <algorithm>
-
 #include "base/path_components.h"
 #include "foundation/logger.h"
 #include "platform/folder_listing.h"
+
+#include <algorithm>
 
 namespace zarnik {
 namespace {
@@ -13,9 +13,12 @@ constexpr std::string_view kAuthor = "FileSystemMonitor";
 
 FileSystemChange kindOfListedEntry(FolderEntryKind kind) {
   switch (kind) {
-    case FolderEntryKind::folder: return FileSystemChange::isDirectory;
-    case FolderEntryKind::symbolicLink: return FileSystemChange::isSymlink;
-    default: return FileSystemChange::isFile;
+    case FolderEntryKind::folder:
+      return FileSystemChange::isDirectory;
+    case FolderEntryKind::symbolicLink:
+      return FileSystemChange::isSymlink;
+    default:
+      return FileSystemChange::isFile;
   }
 }
 
@@ -34,7 +37,8 @@ void addEvent(std::vector<FileSystemEvent>& batch, std::string path, FileSystemC
 
 }  // namespace
 
-std::shared_ptr<FileSystemMonitor> FileSystemMonitor::make(FileSystemMonitorConfiguration configuration) {
+std::shared_ptr<FileSystemMonitor> FileSystemMonitor::make(
+    FileSystemMonitorConfiguration configuration) {
   return std::shared_ptr<FileSystemMonitor>(new FileSystemMonitor(std::move(configuration)));
 }
 
@@ -62,7 +66,9 @@ void FileSystemMonitor::setConfiguration(FileSystemMonitorConfiguration configur
   });
 }
 
-std::vector<std::string> FileSystemMonitor::monitoredPaths() const { return configuration().monitoredPaths; }
+std::vector<std::string> FileSystemMonitor::monitoredPaths() const {
+  return configuration().monitoredPaths;
+}
 
 void FileSystemMonitor::setMonitoredPaths(std::vector<std::string> paths) {
   auto changed = configuration();
@@ -163,7 +169,8 @@ void FileSystemMonitor::readAvailableEvents() {
   Batch batch;
   auto events = inotify_->readEvents();
   if (events.hasError()) {
-    Logger::shared().log(kAuthor, __func__, "Cannot read file changes: " + events.error().oneLine());
+    Logger::shared().log(kAuthor, __func__,
+                         "Cannot read file changes: " + events.error().oneLine());
     return;
   }
   handle(events.value(), batch);
@@ -189,7 +196,8 @@ void FileSystemMonitor::handleOne(const InotifyEvent& event, Batch& batch) {
   if (event.has(kWatchRemoved)) return forgetWatch(event.watch);
   if (event.name.empty()) {
     // The folder itself: its own entry in its parent tells the rest.
-    if (event.has(kWatchedFolderDeleted | kWatchedFolderMoved)) handleWatchedFolderGone(folder, batch);
+    if (event.has(kWatchedFolderDeleted | kWatchedFolderMoved))
+      handleWatchedFolderGone(folder, batch);
     if (event.has(kUnmounted) && isRoot(folder)) {
       addEvent(batch, folder, FileSystemChange::unmounted | FileSystemChange::isDirectory);
     }
@@ -230,8 +238,8 @@ void FileSystemMonitor::handleWatchedFolderGone(const std::string& folder, Batch
   forgetTree(folder, true);
 }
 
-void FileSystemMonitor::handleMovedTo(const std::string& path, FileSystemChange kind, std::uint32_t cookie,
-                                      Batch& batch) {
+void FileSystemMonitor::handleMovedTo(const std::string& path, FileSystemChange kind,
+                                      std::uint32_t cookie, Batch& batch) {
   const auto from = pendingMoves_.find(cookie);
   if (from == pendingMoves_.end()) {
     // Moved in from outside: new to us.
@@ -267,7 +275,8 @@ void FileSystemMonitor::deliver(Batch& batch) {
         if (auto observer = held.lock()) observers.push_back(std::move(observer));
       }
     }
-    for (const auto& observer : observers) observer->fileSystemEvent(event.identifier, event.path, event.change);
+    for (const auto& observer : observers)
+      observer->fileSystemEvent(event.identifier, event.path, event.change);
   }
   lastEventId_ = batch.back().identifier;
 }
@@ -291,7 +300,8 @@ void FileSystemMonitor::watchTree(const std::string& root, Batch* reportContents
     for (const auto& entry : entries.value()) {
       std::string path = appendingPathComponent(folder, entry.name);
       if (reportContentsAsCreated != nullptr) {
-        addEvent(*reportContentsAsCreated, path, FileSystemChange::created | kindOfListedEntry(entry.kind));
+        addEvent(*reportContentsAsCreated, path,
+                 FileSystemChange::created | kindOfListedEntry(entry.kind));
       }
       if (entry.kind == FolderEntryKind::folder) pending.push_back(std::move(path));
     }
@@ -300,11 +310,14 @@ void FileSystemMonitor::watchTree(const std::string& root, Batch* reportContents
 
 // The folder's own entry, then its sub-tree: the paths starting with "<folder>/" are one range of
 // the ordered map ("/a/b c" sorts between "/a/b" and "/a/b/x").
-std::vector<std::map<std::string, int>::iterator> FileSystemMonitor::treeEntries(const std::string& folder) {
+std::vector<std::map<std::string, int>::iterator> FileSystemMonitor::treeEntries(
+    const std::string& folder) {
   std::vector<std::map<std::string, int>::iterator> entries;
-  if (auto self = watchOfFolder_.find(folder); self != watchOfFolder_.end()) entries.push_back(self);
+  if (auto self = watchOfFolder_.find(folder); self != watchOfFolder_.end())
+    entries.push_back(self);
   const std::string prefix = folder == "/" ? "/" : folder + "/";
-  for (auto it = watchOfFolder_.lower_bound(prefix); it != watchOfFolder_.end() && it->first.starts_with(prefix); ++it) {
+  for (auto it = watchOfFolder_.lower_bound(prefix);
+       it != watchOfFolder_.end() && it->first.starts_with(prefix); ++it) {
     if (it->first != folder) entries.push_back(it);
   }
   return entries;

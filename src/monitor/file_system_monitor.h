@@ -15,6 +15,13 @@
 // members may be called from any thread; start, stop and the setters wait for the queue.
 #pragma once
 
+#include "base/error.h"
+#include "foundation/io_event_loop.h"
+#include "foundation/serial_queue.h"
+#include "monitor/file_system_event.h"
+#include "monitor/file_system_monitor_configuration.h"
+#include "platform/inotify_watcher.h"
+
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -25,27 +32,21 @@
 #include <unordered_map>
 #include <vector>
 
-#include "base/error.h"
-#include "foundation/io_event_loop.h"
-#include "foundation/serial_queue.h"
-#include "monitor/file_system_event.h"
-#include "monitor/file_system_monitor_configuration.h"
-#include "platform/inotify_watcher.h"
-
 namespace zarnik {
 
 class FileSystemEventObserver {
  public:
   virtual ~FileSystemEventObserver() = default;
   // Once per event, in order, on the monitor's queue.
-  virtual void fileSystemEvent(std::uint64_t identifier, const std::string& path, FileSystemChange change) = 0;
+  virtual void fileSystemEvent(std::uint64_t identifier, const std::string& path,
+                               FileSystemChange change) = 0;
 };
 
 // How much of the configured trees is watched.
 struct FileSystemMonitorStatus {
   std::size_t watchedFolders = 0;
   std::size_t foldersNotWatched = 0;  // could not be watched (unreadable, gone, no watch left)
-  bool watchLimitReached = false;  // the user's inotify watch limit stopped the walk
+  bool watchLimitReached = false;     // the user's inotify watch limit stopped the walk
   std::optional<Error> firstFailure;
 };
 
@@ -80,7 +81,9 @@ class FileSystemMonitor : public std::enable_shared_from_this<FileSystemMonitor>
   // The inotify watches the kernel holds for this monitor (read from /proc; for checks of leaks).
   [[nodiscard]] long kernelWatchCount() const;
 
-  [[nodiscard]] const std::shared_ptr<SerialQueue>& monitoringQueue() const { return monitoringQueue_; }
+  [[nodiscard]] const std::shared_ptr<SerialQueue>& monitoringQueue() const {
+    return monitoringQueue_;
+  }
 
   // Handles `events` as if the kernel had queued them (for tests of what no test can make the
   // kernel do on demand, such as a queue overflow).
@@ -104,7 +107,8 @@ class FileSystemMonitor : public std::enable_shared_from_this<FileSystemMonitor>
   void handleOne(const InotifyEvent& event, Batch& batch);
   void handleQueueOverflow(Batch& batch);
   void handleWatchedFolderGone(const std::string& folder, Batch& batch);
-  void handleMovedTo(const std::string& path, FileSystemChange kind, std::uint32_t cookie, Batch& batch);
+  void handleMovedTo(const std::string& path, FileSystemChange kind, std::uint32_t cookie,
+                     Batch& batch);
   void finishUnpairedMoves(Batch& batch);
   void deliver(Batch& batch);
 

@@ -3,24 +3,25 @@
 // filters are carried for the callers that set them, without effect, as they always were.
 #pragma once
 
+#include "monitor/file_system_change.h"
+
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "monitor/file_system_change.h"
-
 namespace zarnik {
 
 struct FileSystemMonitorConfiguration {
-  double latency = 0.0;  // seconds
-  std::vector<std::string> monitoredPaths;  // watched with everything below them
+  double latency = 0.0;                              // seconds
+  std::vector<std::string> monitoredPaths;           // watched with everything below them
   std::optional<FileSystemChange> monitoredChanges;  // absent: all
   std::vector<std::string> ignoredPaths;
   std::optional<FileSystemChange> ignoredChanges;
 
   // No paths, no filters.
   static FileSystemMonitorConfiguration defaultConfiguration() { return {}; }
-  friend bool operator==(const FileSystemMonitorConfiguration&, const FileSystemMonitorConfiguration&) = default;
+  friend bool operator==(const FileSystemMonitorConfiguration&,
+                         const FileSystemMonitorConfiguration&) = default;
 };
 
 }  // namespace zarnik

@@ -1,10 +1,10 @@
 #include "monitor/ov_file_monitor.h"
 
-#include <algorithm>
-#include <cassert>
-
 #include "base/path_components.h"
 #include "foundation/logger.h"
+
+#include <algorithm>
+#include <cassert>
 
 namespace zarnik {
 namespace {
@@ -13,7 +13,8 @@ constexpr std::string_view kAuthor = "OVFileMonitor";
 
 FileSystemChange changeOfEntryEvent(const InotifyEvent& event) {
   using namespace inotify_mask;
-  const FileSystemChange kind = event.has(kIsFolder) ? FileSystemChange::isDirectory : FileSystemChange::isFile;
+  const FileSystemChange kind =
+      event.has(kIsFolder) ? FileSystemChange::isDirectory : FileSystemChange::isFile;
   if (event.has(kCreated | kMovedTo)) return FileSystemChange::created | kind;
   if (event.has(kDeleted | kMovedFrom)) return FileSystemChange::removed | kind;
   if (event.has(kClosedAfterWriting)) return FileSystemChange::modified | kind;
@@ -23,9 +24,12 @@ FileSystemChange changeOfEntryEvent(const InotifyEvent& event) {
 
 }  // namespace
 
-std::shared_ptr<OVFileMonitor> OVFileMonitor::make() { return std::shared_ptr<OVFileMonitor>(new OVFileMonitor()); }
+std::shared_ptr<OVFileMonitor> OVFileMonitor::make() {
+  return std::shared_ptr<OVFileMonitor>(new OVFileMonitor());
+}
 
-OVFileMonitor::OVFileMonitor() : queue_(SerialQueue::make("OVFileMonitor", QualityOfService::utility)) {}
+OVFileMonitor::OVFileMonitor()
+    : queue_(SerialQueue::make("OVFileMonitor", QualityOfService::utility)) {}
 
 OVFileMonitor::~OVFileMonitor() {
   if (readinessToken_) IoEventLoop::shared().unwatch(*readinessToken_);
@@ -35,7 +39,8 @@ bool OVFileMonitor::startObservation(const std::string& path, Handler handler) {
   return startObservation(path, kAllChanges, std::move(handler));
 }
 
-bool OVFileMonitor::startObservation(const std::string& path, FileSystemChange changes, Handler handler) {
+bool OVFileMonitor::startObservation(const std::string& path, FileSystemChange changes,
+                                     Handler handler) {
   assert(handler && "an observation needs a handler");
   bool registered = false;
   queue_->sync([&] {

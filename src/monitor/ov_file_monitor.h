@@ -11,6 +11,11 @@
 // Handlers are called asynchronously on the shared pool (Executor::primary()).
 #pragma once
 
+#include "foundation/io_event_loop.h"
+#include "foundation/serial_queue.h"
+#include "monitor/file_system_change.h"
+#include "platform/inotify_watcher.h"
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -18,11 +23,6 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-#include "foundation/io_event_loop.h"
-#include "foundation/serial_queue.h"
-#include "monitor/file_system_change.h"
-#include "platform/inotify_watcher.h"
 
 namespace zarnik {
 

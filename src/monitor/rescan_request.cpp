@@ -14,6 +14,8 @@ std::vector<RescanTask> rescanTasksForEvent(const FileSystemEvent& event,
   return tasks;
 }
 
-std::vector<RescanTask> rescanTasksForChangedDirectory(const std::string& path) { return {{path, false}}; }
+std::vector<RescanTask> rescanTasksForChangedDirectory(const std::string& path) {
+  return {{path, false}};
+}
 
 }  // namespace zarnik

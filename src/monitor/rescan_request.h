@@ -3,11 +3,11 @@
 // debounces the requests.
 #pragma once
 
+#include "monitor/file_system_event.h"
+
 #include <functional>
 #include <string>
 #include <vector>
-
-#include "monitor/file_system_event.h"
 
 namespace zarnik {
 
@@ -24,8 +24,8 @@ using StoredDuplicatesBelow = std::function<std::vector<std::string>(const std::
 // the ones that are gone leave their groups); then the folder itself is rescanned: recursively
 // when it was created or renamed or when detail was lost, else for its own entries. Any other
 // item is rescanned alone.
-[[nodiscard]] std::vector<RescanTask> rescanTasksForEvent(const FileSystemEvent& event,
-                                                          const StoredDuplicatesBelow& storedDuplicatesBelow);
+[[nodiscard]] std::vector<RescanTask> rescanTasksForEvent(
+    const FileSystemEvent& event, const StoredDuplicatesBelow& storedDuplicatesBelow);
 // A folder watched only for its own entries changed: its entries are rescanned.
 [[nodiscard]] std::vector<RescanTask> rescanTasksForChangedDirectory(const std::string& path);
 

@@ -1,9 +1,9 @@
 #include "platform/folder_listing.h"
 
+#include "platform/file_descriptor.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
-
-#include "platform/file_descriptor.h"
 
 namespace zarnik {
 namespace {
@@ -17,14 +17,20 @@ FolderEntryKind kindOfMode(mode_t mode) {
 
 FolderEntryKind kindOfEntry(int folderFd, const dirent64& entry) {
   switch (entry.d_type) {
-    case DT_DIR: return FolderEntryKind::folder;
-    case DT_REG: return FolderEntryKind::file;
-    case DT_LNK: return FolderEntryKind::symbolicLink;
-    case DT_UNKNOWN: break;  // some file systems do not say: ask the inode
-    default: return FolderEntryKind::other;
+    case DT_DIR:
+      return FolderEntryKind::folder;
+    case DT_REG:
+      return FolderEntryKind::file;
+    case DT_LNK:
+      return FolderEntryKind::symbolicLink;
+    case DT_UNKNOWN:
+      break;  // some file systems do not say: ask the inode
+    default:
+      return FolderEntryKind::other;
   }
-  struct stat status{};
-  if (::fstatat(folderFd, entry.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) return FolderEntryKind::other;
+  struct stat status {};
+  if (::fstatat(folderFd, entry.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+    return FolderEntryKind::other;
   return kindOfMode(status.st_mode);
 }
 
@@ -50,7 +56,7 @@ Result<std::vector<FolderEntry>> listFolder(const std::string& path) {
 }
 
 Result<FolderEntryKind> folderEntryKindOf(const std::string& path) {
-  struct stat status{};
+  struct stat status {};
   if (::lstat(path.c_str(), &status) != 0) return Error::posix(errno, path);
   return kindOfMode(status.st_mode);
 }

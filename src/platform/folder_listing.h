@@ -2,10 +2,10 @@
 // needs to walk a folder that just appeared.
 #pragma once
 
+#include "base/result.h"
+
 #include <string>
 #include <vector>
-
-#include "base/result.h"
 
 namespace zarnik {
 

@@ -1,22 +1,23 @@
 #include "platform/inotify_watcher.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/inotify.h>
-
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <string_view>
+#include <sys/inotify.h>
+#include <sys/stat.h>
 
 namespace zarnik {
 
-static_assert(inotify_mask::kAttributesChanged == IN_ATTRIB && inotify_mask::kClosedAfterWriting == IN_CLOSE_WRITE &&
+static_assert(inotify_mask::kAttributesChanged == IN_ATTRIB &&
+              inotify_mask::kClosedAfterWriting == IN_CLOSE_WRITE &&
               inotify_mask::kMovedFrom == IN_MOVED_FROM && inotify_mask::kMovedTo == IN_MOVED_TO &&
               inotify_mask::kCreated == IN_CREATE && inotify_mask::kDeleted == IN_DELETE &&
               inotify_mask::kWatchedFolderDeleted == IN_DELETE_SELF &&
-              inotify_mask::kWatchedFolderMoved == IN_MOVE_SELF && inotify_mask::kUnmounted == IN_UNMOUNT &&
-              inotify_mask::kQueueOverflowed == IN_Q_OVERFLOW && inotify_mask::kWatchRemoved == IN_IGNORED &&
-              inotify_mask::kIsFolder == IN_ISDIR);
+              inotify_mask::kWatchedFolderMoved == IN_MOVE_SELF &&
+              inotify_mask::kUnmounted == IN_UNMOUNT &&
+              inotify_mask::kQueueOverflowed == IN_Q_OVERFLOW &&
+              inotify_mask::kWatchRemoved == IN_IGNORED && inotify_mask::kIsFolder == IN_ISDIR);
 
 Result<InotifyWatcher> InotifyWatcher::open() {
   UniqueFd fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
@@ -26,11 +27,14 @@ Result<InotifyWatcher> InotifyWatcher::open() {
 
 Result<int> InotifyWatcher::watchFolder(const std::string& path, std::uint32_t mask) {
   // IN_EXCL_UNLINK: a file deleted while still open elsewhere says nothing more.
-  const int watch = ::inotify_add_watch(fd_.get(), path.c_str(), mask | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK);
+  const int watch = ::inotify_add_watch(fd_.get(), path.c_str(),
+                                        mask | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK);
   if (watch < 0) {
     const int error = errno;
     auto failure = Error::posix(error, path);
-    if (error == ENOSPC) return failure.withUnderlying("the inotify watch limit of this user is reached (fs.inotify.max_user_watches)");
+    if (error == ENOSPC)
+      return failure.withUnderlying(
+          "the inotify watch limit of this user is reached (fs.inotify.max_user_watches)");
     return failure;
   }
   return watch;
@@ -51,7 +55,8 @@ Result<std::vector<InotifyEvent>> InotifyWatcher::readEvents() {
     }
     if (got == 0) return events;
     auto decoded = decodeInotifyEvents(std::span(buffer, static_cast<size_t>(got)));
-    events.insert(events.end(), std::make_move_iterator(decoded.begin()), std::make_move_iterator(decoded.end()));
+    events.insert(events.end(), std::make_move_iterator(decoded.begin()),
+                  std::make_move_iterator(decoded.end()));
   }
 }
 
@@ -66,7 +71,8 @@ std::vector<InotifyEvent> decodeInotifyEvents(std::span<const std::byte> buffer)
     InotifyEvent event{header.wd, header.mask, header.cookie, {}};
     if (header.len > 0) {
       // The name is padded with zero bytes to an aligned length.
-      const auto* name = reinterpret_cast<const char*>(buffer.data() + offset + sizeof(inotify_event));
+      const auto* name =
+          reinterpret_cast<const char*>(buffer.data() + offset + sizeof(inotify_event));
       event.name.assign(name, ::strnlen(name, header.len));
     }
     events.push_back(std::move(event));
@@ -136,13 +142,14 @@ long inotifyWatchesInUse() {
   (void)forEachDirectoryEntry(proc.get(), "/proc", [&](const char* name) {
     if (!isProcessNumber(name)) return;
     const std::string process = std::string("/proc/") + name;
-    struct stat status{};
+    struct stat status {};
     // Watches count against the user who made them; other users' processes are not ours to count.
     if (::stat(process.c_str(), &status) != 0 || status.st_uid != me) return;
     UniqueFd fds(::open((process + "/fd").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fds.isValid()) return;
     (void)forEachDirectoryEntry(fds.get(), process + "/fd", [&](const char* fd) {
-      if (isInotifyDescriptor(process + "/fd/" + fd)) total += watchesListedIn(process + "/fdinfo/" + fd);
+      if (isInotifyDescriptor(process + "/fd/" + fd))
+        total += watchesListedIn(process + "/fdinfo/" + fd);
     });
   });
   return total;

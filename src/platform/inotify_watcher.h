@@ -5,41 +5,41 @@
 // Thread safety: none; the owner uses it from its serial queue.
 #pragma once
 
+#include "base/result.h"
+#include "platform/file_descriptor.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "base/result.h"
-#include "platform/file_descriptor.h"
-
 namespace zarnik {
 
 // The event bits, named as the watcher uses them (values of <sys/inotify.h>).
 namespace inotify_mask {
-inline constexpr std::uint32_t kAttributesChanged = 0x00000004;  // IN_ATTRIB
-inline constexpr std::uint32_t kClosedAfterWriting = 0x00000008;  // IN_CLOSE_WRITE
-inline constexpr std::uint32_t kMovedFrom = 0x00000040;  // IN_MOVED_FROM
-inline constexpr std::uint32_t kMovedTo = 0x00000080;  // IN_MOVED_TO
-inline constexpr std::uint32_t kCreated = 0x00000100;  // IN_CREATE
-inline constexpr std::uint32_t kDeleted = 0x00000200;  // IN_DELETE
+inline constexpr std::uint32_t kAttributesChanged = 0x00000004;     // IN_ATTRIB
+inline constexpr std::uint32_t kClosedAfterWriting = 0x00000008;    // IN_CLOSE_WRITE
+inline constexpr std::uint32_t kMovedFrom = 0x00000040;             // IN_MOVED_FROM
+inline constexpr std::uint32_t kMovedTo = 0x00000080;               // IN_MOVED_TO
+inline constexpr std::uint32_t kCreated = 0x00000100;               // IN_CREATE
+inline constexpr std::uint32_t kDeleted = 0x00000200;               // IN_DELETE
 inline constexpr std::uint32_t kWatchedFolderDeleted = 0x00000400;  // IN_DELETE_SELF
-inline constexpr std::uint32_t kWatchedFolderMoved = 0x00000800;  // IN_MOVE_SELF
-inline constexpr std::uint32_t kUnmounted = 0x00002000;  // IN_UNMOUNT
-inline constexpr std::uint32_t kQueueOverflowed = 0x00004000;  // IN_Q_OVERFLOW
-inline constexpr std::uint32_t kWatchRemoved = 0x00008000;  // IN_IGNORED
-inline constexpr std::uint32_t kIsFolder = 0x40000000;  // IN_ISDIR
+inline constexpr std::uint32_t kWatchedFolderMoved = 0x00000800;    // IN_MOVE_SELF
+inline constexpr std::uint32_t kUnmounted = 0x00002000;             // IN_UNMOUNT
+inline constexpr std::uint32_t kQueueOverflowed = 0x00004000;       // IN_Q_OVERFLOW
+inline constexpr std::uint32_t kWatchRemoved = 0x00008000;          // IN_IGNORED
+inline constexpr std::uint32_t kIsFolder = 0x40000000;              // IN_ISDIR
 // Everything a folder watch asks for.
-inline constexpr std::uint32_t kFolderChanges = kAttributesChanged | kClosedAfterWriting | kMovedFrom |
-                                                kMovedTo | kCreated | kDeleted | kWatchedFolderDeleted |
-                                                kWatchedFolderMoved;
+inline constexpr std::uint32_t kFolderChanges = kAttributesChanged | kClosedAfterWriting |
+                                                kMovedFrom | kMovedTo | kCreated | kDeleted |
+                                                kWatchedFolderDeleted | kWatchedFolderMoved;
 }  // namespace inotify_mask
 
 struct InotifyEvent {
   int watch = -1;  // -1 for a queue overflow
   std::uint32_t mask = 0;
   std::uint32_t cookie = 0;  // pairs a moved-from with its moved-to
-  std::string name;  // the entry inside the watched folder; empty for the folder itself
+  std::string name;          // the entry inside the watched folder; empty for the folder itself
 
   [[nodiscard]] bool has(std::uint32_t bits) const { return (mask & bits) != 0; }
   friend bool operator==(const InotifyEvent&, const InotifyEvent&) = default;
@@ -54,7 +54,8 @@ class InotifyWatcher {
   // Watches the entries of one folder (not followed when it is a symbolic link). The same folder
   // added twice gives the same watch. Errors name the path: ENOSPC when the user's watch budget is
   // used up, EACCES, ENOENT, ENOTDIR.
-  Result<int> watchFolder(const std::string& path, std::uint32_t mask = inotify_mask::kFolderChanges);
+  Result<int> watchFolder(const std::string& path,
+                          std::uint32_t mask = inotify_mask::kFolderChanges);
   void unwatch(int watch);
 
   // The watches the kernel holds for this instance (from /proc/self/fdinfo).

@@ -1,9 +1,8 @@
 #include "platform/readiness_poller.h"
 
+#include <limits>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
-
-#include <limits>
 
 namespace zarnik {
 namespace {
@@ -11,7 +10,8 @@ namespace {
 // The wake-up descriptor's key; tokens handed out by callers never reach it.
 constexpr ReadinessPoller::Key kWakeUpKey = std::numeric_limits<ReadinessPoller::Key>::max();
 
-Result<void> control(int epoll, int operation, int fd, std::uint32_t events, ReadinessPoller::Key key) {
+Result<void> control(int epoll, int operation, int fd, std::uint32_t events,
+                     ReadinessPoller::Key key) {
   epoll_event event{};
   event.events = events;
   event.data.u64 = key;

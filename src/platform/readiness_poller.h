@@ -7,11 +7,11 @@
 // waits (the kernel serialises changes to the interest list).
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
 #include "base/result.h"
 #include "platform/file_descriptor.h"
+
+#include <cstdint>
+#include <vector>
 
 namespace zarnik {
 
@@ -34,7 +34,8 @@ class ReadinessPoller {
   void wake();
 
  private:
-  ReadinessPoller(UniqueFd epoll, UniqueFd wakeUp) : epoll_(std::move(epoll)), wakeUp_(std::move(wakeUp)) {}
+  ReadinessPoller(UniqueFd epoll, UniqueFd wakeUp)
+      : epoll_(std::move(epoll)), wakeUp_(std::move(wakeUp)) {}
   void drainWakeUps();
 
   UniqueFd epoll_;

@@ -1,16 +1,16 @@
 #include "foundation/io_event_loop.h"
 
+#include "foundation/serial_queue.h"
+
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <fcntl.h>
 #include <mutex>
 #include <thread>
-
-#include "foundation/serial_queue.h"
+#include <unistd.h>
 
 namespace zarnik {
 namespace {
@@ -23,7 +23,9 @@ struct Pipe {
     ::close(fds[0]);
     ::close(fds[1]);
   }
-  void write(std::string_view bytes) const { ASSERT_EQ(::write(fds[1], bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+  void write(std::string_view bytes) const {
+    ASSERT_EQ(::write(fds[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
+  }
   bool readOne() const {
     char byte = 0;
     return ::read(fds[0], &byte, 1) == 1;
@@ -125,7 +127,8 @@ TEST(IoEventLoop, AllowsUnwatchingFromInsideTheCallback) {
   CallCounter calls;
   std::atomic<IoEventLoop::Token> token{0};
   token = IoEventLoop::shared().watch(pipe.readEnd(), queue, [&] {
-    IoEventLoop::shared().unwatch(token);  // the byte stays unread: a re-armed watch would fire again
+    IoEventLoop::shared().unwatch(
+        token);  // the byte stays unread: a re-armed watch would fire again
     calls.add();
   });
   pipe.write("x");  // after the token is stored

@@ -13,20 +13,25 @@ std::vector<MonitorCandidateChild> children(int count, int duplicates) {
   return list;
 }
 
-std::vector<std::string> pathsInOrder(const std::vector<AdaptiveMonitorURLSelectorImpl::ScoreContainer>& ranked) {
+std::vector<std::string> pathsInOrder(
+    const std::vector<AdaptiveMonitorURLSelectorImpl::ScoreContainer>& ranked) {
   std::vector<std::string> paths;
   for (const auto& container : ranked) paths.push_back(container.folder.path);
   return paths;
 }
 
 TEST(AdaptiveMonitorSelection, RanksEachCriterionDenselyAndSumsTheRanks) {
-  const std::vector<MonitorCandidateFolder> folders{
-      {"/recent-full-of-copies", daysAgo(1)}, {"/old-empty", daysAgo(30)}, {"/recent-few", daysAgo(1)}};
-  ChildrenByFolder childrenOf{{"/recent-full-of-copies", children(10, 5)}, {"/recent-few", children(2, 0)}};
+  const std::vector<MonitorCandidateFolder> folders{{"/recent-full-of-copies", daysAgo(1)},
+                                                    {"/old-empty", daysAgo(30)},
+                                                    {"/recent-few", daysAgo(1)}};
+  ChildrenByFolder childrenOf{{"/recent-full-of-copies", children(10, 5)},
+                              {"/recent-few", children(2, 0)}};
 
   const auto ranked = AdaptiveMonitorURLSelectorImpl::rankedContainers(folders, childrenOf);
-  ASSERT_EQ(pathsInOrder(ranked), (std::vector<std::string>{"/recent-full-of-copies", "/recent-few", "/old-empty"}));
-  // dates: two newest share 0, the old one 1; counts 10, 2, 0 give 0, 1, 2; ratios 0.5, 0, 0 give 0, 1, 1
+  ASSERT_EQ(pathsInOrder(ranked),
+            (std::vector<std::string>{"/recent-full-of-copies", "/recent-few", "/old-empty"}));
+  // dates: two newest share 0, the old one 1; counts 10, 2, 0 give 0, 1, 2; ratios 0.5, 0, 0 give
+  // 0, 1, 1
   EXPECT_EQ(ranked[0].score(), 0.0);
   EXPECT_EQ(ranked[1].dateOfModificationScore, 0.0);
   EXPECT_EQ(ranked[1].leafChildrenCountScore, 1.0);
@@ -57,8 +62,10 @@ TEST(AdaptiveMonitorSelection, OrdersEqualScoresByModificationDateOldestFirst) {
 }
 
 TEST(AdaptiveMonitorSelection, TakesFoldersUntilTheBudgetIsSpentIncludingTheOneThatCrossesIt) {
-  const std::vector<MonitorCandidateFolder> folders{{"/a", daysAgo(1)}, {"/b", daysAgo(2)}, {"/c", daysAgo(3)}};
-  ChildrenByFolder childrenOf{{"/a", children(3, 0)}, {"/b", children(3, 0)}, {"/c", children(3, 0)}};
+  const std::vector<MonitorCandidateFolder> folders{
+      {"/a", daysAgo(1)}, {"/b", daysAgo(2)}, {"/c", daysAgo(3)}};
+  ChildrenByFolder childrenOf{
+      {"/a", children(3, 0)}, {"/b", children(3, 0)}, {"/c", children(3, 0)}};
 
   const auto cut = AdaptiveMonitorURLSelectorImpl(5).selectFolders(folders, childrenOf);
   EXPECT_EQ(cut.paths, (std::set<std::string>{"/a", "/b"}));  // 5 - 4 = 1, then 1 - 4 = -3

@@ -1,3 +1,6 @@
+#include "support/test_dir.h"
+
+#include "foundation/serial_queue.h"
 #include "monitor/file_system_combined_monitor.h"
 
 #include <gtest/gtest.h>
@@ -7,9 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-
-#include "foundation/serial_queue.h"
-#include "support/test_dir.h"
 
 namespace zarnik {
 namespace {
@@ -126,7 +126,8 @@ TEST(FileSystemCombinedMonitor, ReportsChangesEverywhereButInTheIgnoredSubTree) 
   monitor->setConfiguration({{dir.path()}, {dir / "music/ignored"}});
   monitor->start();
   ASSERT_TRUE(monitor->isRunning());
-  EXPECT_EQ(monitor->urlsToObserveNonRecursively(), (std::vector<std::string>{dir.path(), dir / "music"}));
+  EXPECT_EQ(monitor->urlsToObserveNonRecursively(),
+            (std::vector<std::string>{dir.path(), dir / "music"}));
   EXPECT_EQ(monitor->recursiveStatus().watchedFolders, 1u) << "music/rock only";
 
   writeFile(dir / "music/ignored/skip.mp3", "x");

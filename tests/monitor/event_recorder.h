@@ -2,6 +2,8 @@
 // with a generous timeout, until an expected event has come.
 #pragma once
 
+#include "monitor/file_system_monitor.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -9,13 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "monitor/file_system_monitor.h"
-
 namespace zarnik::testing {
 
 class EventRecorder final : public FileSystemEventObserver {
  public:
-  void fileSystemEvent(std::uint64_t identifier, const std::string& path, FileSystemChange change) override {
+  void fileSystemEvent(std::uint64_t identifier, const std::string& path,
+                       FileSystemChange change) override {
     {
       std::lock_guard lock(mutex_);
       events_.push_back({identifier, path, change});

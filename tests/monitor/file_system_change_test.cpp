@@ -1,11 +1,11 @@
 #include "monitor/file_system_change.h"
 
+#include "monitor/file_system_event.h"
+#include "monitor/rescan_request.h"
+
 #include <gtest/gtest.h>
 
 #include <unordered_set>
-
-#include "monitor/file_system_event.h"
-#include "monitor/rescan_request.h"
 
 namespace zarnik {
 namespace {
@@ -13,18 +13,22 @@ namespace {
 using Change = FileSystemChange;
 
 TEST(FileSystemChange, DescribesItsMembersKindsFirstInTheFixedOrder) {
-  const Change change = Change::scanSubDirs | Change::renamed | Change::created | Change::isDirectory |
-                        Change::isFile | Change::rootChanged | Change::cloned | Change::modified;
-  EXPECT_EQ(change.description(), "isDir, isFile, created, modified, renamed, rootChanged, scanSubDirs, cloned");
+  const Change change = Change::scanSubDirs | Change::renamed | Change::created |
+                        Change::isDirectory | Change::isFile | Change::rootChanged |
+                        Change::cloned | Change::modified;
+  EXPECT_EQ(change.description(),
+            "isDir, isFile, created, modified, renamed, rootChanged, scanSubDirs, cloned");
   EXPECT_EQ(Change().description(), "");
-  EXPECT_EQ((Change::xattrsModified | Change::finderInfoModified | Change::changeOwner | Change::inodeMetaModified)
+  EXPECT_EQ((Change::xattrsModified | Change::finderInfoModified | Change::changeOwner |
+             Change::inodeMetaModified)
                 .description(),
             "changeOwner, finderInfoModified, inodeMetaModified, xattrsModified");
 }
 
 TEST(FileSystemChange, KeepsAnEventFlagWordUnchangedAndHasTheStreamBitValues) {
   EXPECT_EQ(Change::fromEventFlags(0x10900u).rawValue, 0x10900);
-  EXPECT_EQ(Change::fromEventFlags(0x80000000u).rawValue, 0x80000000LL);  // widened, not sign-extended
+  EXPECT_EQ(Change::fromEventFlags(0x80000000u).rawValue,
+            0x80000000LL);  // widened, not sign-extended
   EXPECT_EQ(Change::isDirectory.rawValue, 0x20000);
   EXPECT_EQ(Change::isHardlink.rawValue, 0x100000);
   EXPECT_EQ(Change::cloned.rawValue, 0x400000);
@@ -79,22 +83,27 @@ TEST(FileSystemEvent, NumbersEventsInIncreasingOrder) {
 std::vector<std::string> noStoredDuplicates(const std::string&) { return {}; }
 
 TEST(RescanRequests, RescanARenamedOrCreatedFolderRecursively) {
-  EXPECT_EQ(rescanTasksForEvent({1, "/d", Change::isDirectory | Change::renamed}, noStoredDuplicates),
-            (std::vector<RescanTask>{{"/d", true}}));
-  EXPECT_EQ(rescanTasksForEvent({1, "/d", Change::isDirectory | Change::created}, noStoredDuplicates),
-            (std::vector<RescanTask>{{"/d", true}}));
+  EXPECT_EQ(
+      rescanTasksForEvent({1, "/d", Change::isDirectory | Change::renamed}, noStoredDuplicates),
+      (std::vector<RescanTask>{{"/d", true}}));
+  EXPECT_EQ(
+      rescanTasksForEvent({1, "/d", Change::isDirectory | Change::created}, noStoredDuplicates),
+      (std::vector<RescanTask>{{"/d", true}}));
 }
 
 TEST(RescanRequests, RescanAFolderRecursivelyOnlyWhenDetailWasLost) {
-  EXPECT_EQ(rescanTasksForEvent({1, "/d", Change::isDirectory | Change::modified | Change::scanSubDirs},
+  EXPECT_EQ(
+      rescanTasksForEvent({1, "/d", Change::isDirectory | Change::modified | Change::scanSubDirs},
+                          noStoredDuplicates),
+      (std::vector<RescanTask>{{"/d", true}}));
+  EXPECT_EQ(rescanTasksForEvent({1, "/d", Change::isDirectory | Change::inodeMetaModified},
                                 noStoredDuplicates),
-            (std::vector<RescanTask>{{"/d", true}}));
-  EXPECT_EQ(rescanTasksForEvent({1, "/d", Change::isDirectory | Change::inodeMetaModified}, noStoredDuplicates),
             (std::vector<RescanTask>{{"/d", false}}));
 }
 
 TEST(RescanRequests, NeverRescanAFileRecursively) {
-  for (const Change change : {Change::created, Change::renamed, Change::scanSubDirs, Change::removed}) {
+  for (const Change change :
+       {Change::created, Change::renamed, Change::scanSubDirs, Change::removed}) {
     EXPECT_EQ(rescanTasksForEvent({1, "/d/f", Change::isFile | change}, noStoredDuplicates),
               (std::vector<RescanTask>{{"/d/f", false}}));
   }
@@ -110,7 +119,8 @@ TEST(RescanRequests, RescanTheStoredDuplicatesOfARemovedFolderFirst) {
             (std::vector<RescanTask>{{"/d/a.jpg", false}, {"/d/sub/b.jpg", false}, {"/d", false}}));
   EXPECT_EQ(askedFor, "/d");
   askedFor.clear();
-  EXPECT_EQ(rescanTasksForEvent({1, "/d", Change::isDirectory | Change::renamed}, stored).back(), (RescanTask{"/d", true}));
+  EXPECT_EQ(rescanTasksForEvent({1, "/d", Change::isDirectory | Change::renamed}, stored).back(),
+            (RescanTask{"/d", true}));
   EXPECT_EQ(askedFor, "/d");
   askedFor.clear();
   (void)rescanTasksForEvent({1, "/d", Change::isDirectory | Change::created}, stored);
@@ -118,7 +128,8 @@ TEST(RescanRequests, RescanTheStoredDuplicatesOfARemovedFolderFirst) {
 }
 
 TEST(RescanRequests, RescanAChangedFolderWatchedAloneForItsEntries) {
-  EXPECT_EQ(rescanTasksForChangedDirectory("/home/ana"), (std::vector<RescanTask>{{"/home/ana", false}}));
+  EXPECT_EQ(rescanTasksForChangedDirectory("/home/ana"),
+            (std::vector<RescanTask>{{"/home/ana", false}}));
 }
 
 }  // namespace

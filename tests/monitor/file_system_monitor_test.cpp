@@ -1,12 +1,13 @@
 #include "monitor/file_system_monitor.h"
 
+#include "support/test_dir.h"
+
+#include "monitor/event_recorder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-
-#include "monitor/event_recorder.h"
-#include "support/test_dir.h"
 
 namespace zarnik {
 namespace {
@@ -53,7 +54,8 @@ TEST(FileSystemMonitor, WatchesFoldersAsTheyAppearAndReportsWhatIsInThem) {
   writeFile(dir / "a/b/c/early.txt", "made before c may have been watched");
   EXPECT_TRUE(watching.recorder->waitFor(dir / "a", Change::created | Change::isDirectory));
   EXPECT_TRUE(watching.recorder->waitFor(dir / "a/b/c", Change::created | Change::isDirectory));
-  EXPECT_TRUE(watching.recorder->waitFor(dir / "a/b/c/early.txt", Change::created | Change::isFile));
+  EXPECT_TRUE(
+      watching.recorder->waitFor(dir / "a/b/c/early.txt", Change::created | Change::isFile));
 
   writeFile(dir / "a/b/c/late.txt", "made once c is watched");
   EXPECT_TRUE(watching.recorder->waitFor(dir / "a/b/c/late.txt", Change::modified));
@@ -71,9 +73,12 @@ TEST(FileSystemMonitor, ReportsEveryItemOfAFolderTreeMovedIn) {
 
   fs::rename(outside / "album", dir / "album");
   EXPECT_TRUE(watching.recorder->waitFor(dir / "album", Change::created | Change::isDirectory));
-  EXPECT_TRUE(watching.recorder->waitFor(dir / "album/cd1/track1.flac", Change::created | Change::isFile));
-  EXPECT_TRUE(watching.recorder->waitFor(dir / "album/cd2/track2.flac", Change::created | Change::isFile));
-  EXPECT_TRUE(watching.recorder->waitFor(dir / "album/latest", Change::created | Change::isSymlink));
+  EXPECT_TRUE(
+      watching.recorder->waitFor(dir / "album/cd1/track1.flac", Change::created | Change::isFile));
+  EXPECT_TRUE(
+      watching.recorder->waitFor(dir / "album/cd2/track2.flac", Change::created | Change::isFile));
+  EXPECT_TRUE(
+      watching.recorder->waitFor(dir / "album/latest", Change::created | Change::isSymlink));
   EXPECT_EQ(watching.monitor->status().watchedFolders, 4u);
 
   writeFile(dir / "album/cd1/bonus.flac", "3");
@@ -90,12 +95,15 @@ TEST(FileSystemMonitor, ReportsARenameOnBothNamesAndFollowsTheRenamedFolder) {
   EXPECT_TRUE(watching.recorder->waitFor(dir / "new", Change::renamed | Change::isDirectory));
 
   writeFile(dir / "new/inner/b.txt", "b");
-  EXPECT_TRUE(watching.recorder->waitFor(dir / "new/inner/b.txt", Change::created | Change::isFile));
+  EXPECT_TRUE(
+      watching.recorder->waitFor(dir / "new/inner/b.txt", Change::created | Change::isFile));
   EXPECT_FALSE(watching.recorder->has(dir / "old/inner/b.txt", Change::created));
 
   fs::rename(dir / "new/inner/a.txt", dir / "new/inner/c.txt");
-  EXPECT_TRUE(watching.recorder->waitFor(dir / "new/inner/a.txt", Change::renamed | Change::isFile));
-  EXPECT_TRUE(watching.recorder->waitFor(dir / "new/inner/c.txt", Change::renamed | Change::isFile));
+  EXPECT_TRUE(
+      watching.recorder->waitFor(dir / "new/inner/a.txt", Change::renamed | Change::isFile));
+  EXPECT_TRUE(
+      watching.recorder->waitFor(dir / "new/inner/c.txt", Change::renamed | Change::isFile));
   EXPECT_EQ(watching.monitor->status().watchedFolders, 3u);
 }
 
@@ -113,7 +121,8 @@ TEST(FileSystemMonitor, DropsTheWatchesOfAFolderDeletedOrMovedOut) {
   EXPECT_TRUE(watching.recorder->waitFor(dir / "moved", Change::removed | Change::isDirectory));
 
   EXPECT_EQ(watching.monitor->status().watchedFolders, 1u);
-  EXPECT_EQ(watching.monitor->kernelWatchCount(), 1) << "a folder moved out must not stay watched where it went";
+  EXPECT_EQ(watching.monitor->kernelWatchCount(), 1)
+      << "a folder moved out must not stay watched where it went";
 }
 
 TEST(FileSystemMonitor, ReportsARootDeletedAsRootChanged) {
@@ -135,7 +144,8 @@ TEST(FileSystemMonitor, NeverFollowsARootReplacedByASymbolicLink) {
 
   fs::rename(root, dir / "root-moved-away");
   EXPECT_TRUE(watching.recorder->waitFor(root, Change::rootChanged | Change::isDirectory));
-  EXPECT_EQ(watching.monitor->kernelWatchCount(), 0) << "the moved folder is not watched where it went";
+  EXPECT_EQ(watching.monitor->kernelWatchCount(), 0)
+      << "the moved folder is not watched where it went";
   fs::create_directory_symlink(elsewhere, root);
 
   watching.monitor->setMonitoredPaths({root});  // a restart finds the link
@@ -173,7 +183,8 @@ TEST(FileSystemMonitor, StartsWithEventsFromNowAndRemembersTheLastEventDelivered
   writeFile(dir / "f", "x");
   ASSERT_TRUE(watching.recorder->waitFor(dir / "f", Change::modified));
   const auto events = watching.recorder->events();
-  for (size_t i = 1; i < events.size(); ++i) EXPECT_GT(events[i].identifier, events[i - 1].identifier);
+  for (size_t i = 1; i < events.size(); ++i)
+    EXPECT_GT(events[i].identifier, events[i - 1].identifier);
   EXPECT_EQ(watching.monitor->lastEventId(), events.back().identifier);
 }
 

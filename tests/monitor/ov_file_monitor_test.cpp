@@ -1,5 +1,7 @@
 #include "monitor/ov_file_monitor.h"
 
+#include "support/test_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,8 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-
-#include "support/test_dir.h"
 
 namespace zarnik {
 namespace {
@@ -32,7 +32,8 @@ class Changes {
   bool waitFor(FileSystemChange expected) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, std::chrono::seconds(10), [&] {
-      return std::any_of(seen_.begin(), seen_.end(), [&](FileSystemChange c) { return c.contains(expected); });
+      return std::any_of(seen_.begin(), seen_.end(),
+                         [&](FileSystemChange c) { return c.contains(expected); });
     });
   }
   std::vector<FileSystemChange> seen() {
@@ -58,7 +59,8 @@ TEST(OVFileMonitor, ReportsChangesOfTheFolderEntriesOnly) {
   std::ofstream(dir / "entry.txt") << "x";
   EXPECT_TRUE(changes.waitFor(Change::created | Change::isFile));
   EXPECT_TRUE(changes.waitFor(Change::modified | Change::isFile));
-  for (const auto change : changes.seen()) EXPECT_FALSE(change.contains(Change::isDirectory)) << change.description();
+  for (const auto change : changes.seen())
+    EXPECT_FALSE(change.contains(Change::isDirectory)) << change.description();
   EXPECT_EQ(monitor->kernelWatchCount(), 1) << "sub is not watched";
 }
 
@@ -72,7 +74,8 @@ TEST(OVFileMonitor, KeepsTheFirstObservationOfAFolder) {
   EXPECT_EQ(monitor->observationCount(), 1u);
   std::ofstream(dir / "f") << "x";
   EXPECT_TRUE(first.waitFor(Change::created));
-  for (const auto change : first.seen()) EXPECT_FALSE(change.contains(Change::modified)) << "filtered out";
+  for (const auto change : first.seen())
+    EXPECT_FALSE(change.contains(Change::modified)) << "filtered out";
 }
 
 TEST(OVFileMonitor, KeepsAFolderThatCannotBeWatchedAsAnInvalidObservation) {

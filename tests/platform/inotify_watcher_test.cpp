@@ -1,11 +1,12 @@
 #include "platform/inotify_watcher.h"
 
+#include "support/test_dir.h"
+
+#include "platform/folder_listing.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
-
-#include "platform/folder_listing.h"
-#include "support/test_dir.h"
 
 namespace zarnik {
 namespace {
@@ -24,7 +25,8 @@ TEST(InotifyDecoding, ReadsBackWhatTheKernelPacksWithPaddedNames) {
 }
 
 TEST(InotifyDecoding, DropsATruncatedLastEvent) {
-  const auto bytes = encodeInotifyEvents({{1, inotify_mask::kCreated, 0, "kept"}, {1, inotify_mask::kDeleted, 0, "cut"}});
+  const auto bytes = encodeInotifyEvents(
+      {{1, inotify_mask::kCreated, 0, "kept"}, {1, inotify_mask::kDeleted, 0, "cut"}});
   const auto decoded = decodeInotifyEvents(std::span(bytes).first(bytes.size() - 4));
   ASSERT_EQ(decoded.size(), 1u);
   EXPECT_EQ(decoded[0].name, "kept");
@@ -83,10 +85,12 @@ TEST(FolderListing, ListsEntriesWithTheirKindsWithoutFollowingLinks) {
   dir.symlink("link-to-sub", "sub");
   auto entries = listFolder(dir.path());
   ASSERT_TRUE(entries.hasValue());
-  std::sort(entries.value().begin(), entries.value().end(), [](auto& a, auto& b) { return a.name < b.name; });
-  EXPECT_EQ(entries.value(), (std::vector<FolderEntry>{{"file", FolderEntryKind::file},
-                                                       {"link-to-sub", FolderEntryKind::symbolicLink},
-                                                       {"sub", FolderEntryKind::folder}}));
+  std::sort(entries.value().begin(), entries.value().end(),
+            [](auto& a, auto& b) { return a.name < b.name; });
+  EXPECT_EQ(entries.value(),
+            (std::vector<FolderEntry>{{"file", FolderEntryKind::file},
+                                      {"link-to-sub", FolderEntryKind::symbolicLink},
+                                      {"sub", FolderEntryKind::folder}}));
   EXPECT_EQ(folderEntryKindOf(dir / "link-to-sub").value(), FolderEntryKind::symbolicLink);
   EXPECT_TRUE(listFolder(dir / "link-to-sub").hasError());
   EXPECT_EQ(listFolder(dir / "missing").error().path, dir / "missing");
