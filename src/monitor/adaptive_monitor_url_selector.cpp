@@ -67,6 +67,7 @@ AdaptiveMonitorURLSelectorImpl::rankedContainers(const std::vector<MonitorCandid
   for (const auto& folder : folders) containers.push_back(makeContainer(folder, children));
 
   std::vector<ScoreContainer*> order;
+  order.reserve(containers.size());
   for (auto& container : containers) order.push_back(&container);
   scoreByDenseRank<Date>(
       order, [](const ScoreContainer& c) { return c.folder.dateOfModification; },

@@ -131,6 +131,7 @@ void FileSystemMonitor::handleInotifyEventsForTesting(std::vector<InotifyEvent> 
     Batch batch;
     handle(events, batch);
     finishUnpairedMoves(batch);
+    reportUnmounts(batch);
     deliver(batch);
   });
 }
@@ -180,6 +181,7 @@ void FileSystemMonitor::readAvailableEvents() {
     if (rest.hasValue()) handle(rest.value(), batch);
   }
   finishUnpairedMoves(batch);
+  reportUnmounts(batch);
   deliver(batch);
 }
 
@@ -198,9 +200,7 @@ void FileSystemMonitor::handleOne(const InotifyEvent& event, Batch& batch) {
     // The folder itself: its own entry in its parent tells the rest.
     if (event.has(kWatchedFolderDeleted | kWatchedFolderMoved))
       handleWatchedFolderGone(folder, batch);
-    if (event.has(kUnmounted) && isRoot(folder)) {
-      addEvent(batch, folder, FileSystemChange::unmounted | FileSystemChange::isDirectory);
-    }
+    if (event.has(kUnmounted)) unmountedFolders_.insert(folder);
     return;
   }
   const std::string path = appendingPathComponent(folder, event.name);
@@ -252,6 +252,17 @@ void FileSystemMonitor::handleMovedTo(const std::string& path, FileSystemChange 
   addEvent(batch, oldPath, FileSystemChange::renamed | kind);
   addEvent(batch, path, FileSystemChange::renamed | kind);
   if (kind == FileSystemChange::isDirectory) moveTree(oldPath, path);
+}
+
+void FileSystemMonitor::reportUnmounts(Batch& batch) {
+  // Every watched folder of an unmounted volume hears of it; the one where the volume was
+  // mounted is the one to report (its parent, on another volume, heard nothing).
+  for (const auto& folder : unmountedFolders_) {
+    if (isRoot(folder) || !unmountedFolders_.contains(parentPath(folder))) {
+      addEvent(batch, folder, FileSystemChange::unmounted | FileSystemChange::isDirectory);
+    }
+  }
+  unmountedFolders_.clear();
 }
 
 void FileSystemMonitor::finishUnpairedMoves(Batch& batch) {

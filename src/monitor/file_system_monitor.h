@@ -7,6 +7,7 @@
 //   the watches follow the folder. A move out counts as a removal, a move in as a creation.
 // - When the kernel's event queue overflowed, detail is lost: each root is reported once with
 //   `scanSubDirs` (and the watches are brought up to date with a walk).
+// - A volume unmounted below a root is reported once, `unmounted` on the folder it was mounted on.
 // - A root deleted or moved away is reported with `rootChanged` and no longer watched. Symbolic
 //   links are never followed, a root replaced by one included.
 //
@@ -28,6 +29,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -110,6 +112,7 @@ class FileSystemMonitor : public std::enable_shared_from_this<FileSystemMonitor>
   void handleMovedTo(const std::string& path, FileSystemChange kind, std::uint32_t cookie,
                      Batch& batch);
   void finishUnpairedMoves(Batch& batch);
+  void reportUnmounts(Batch& batch);
   void deliver(Batch& batch);
 
   void watchTree(const std::string& root, Batch* reportContentsAsCreated);
@@ -128,6 +131,7 @@ class FileSystemMonitor : public std::enable_shared_from_this<FileSystemMonitor>
   std::unordered_map<int, std::string> folderOfWatch_;
   std::map<std::string, int> watchOfFolder_;  // ordered: a folder's sub-tree is one range
   std::unordered_map<std::uint32_t, PendingMove> pendingMoves_;  // by cookie
+  std::set<std::string> unmountedFolders_;                       // in the batch being read
   FileSystemMonitorStatus status_;
   std::uint64_t lastEventId_ = kEventsSinceNow;
   bool running_ = false;

@@ -64,7 +64,7 @@ std::vector<InotifyEvent> decodeInotifyEvents(std::span<const std::byte> buffer)
   std::vector<InotifyEvent> events;
   size_t offset = 0;
   while (offset + sizeof(inotify_event) <= buffer.size()) {
-    inotify_event header;
+    inotify_event header{};
     std::memcpy(&header, buffer.data() + offset, sizeof(header));
     const size_t end = offset + sizeof(inotify_event) + header.len;
     if (end > buffer.size()) break;

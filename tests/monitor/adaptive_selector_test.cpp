@@ -9,6 +9,7 @@ Date daysAgo(int days) { return dateFromSecondsSince1970(1.7e9 - days * 86400.0)
 
 std::vector<MonitorCandidateChild> children(int count, int duplicates) {
   std::vector<MonitorCandidateChild> list;
+  list.reserve(count);
   for (int i = 0; i < count; ++i) list.push_back({"f" + std::to_string(i), i < duplicates});
   return list;
 }
@@ -16,6 +17,7 @@ std::vector<MonitorCandidateChild> children(int count, int duplicates) {
 std::vector<std::string> pathsInOrder(
     const std::vector<AdaptiveMonitorURLSelectorImpl::ScoreContainer>& ranked) {
   std::vector<std::string> paths;
+  paths.reserve(ranked.size());
   for (const auto& container : ranked) paths.push_back(container.folder.path);
   return paths;
 }

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/mount.h>
 
 namespace zarnik {
 namespace {
@@ -156,6 +157,27 @@ TEST(FileSystemMonitor, NeverFollowsARootReplacedByASymbolicLink) {
   EXPECT_EQ(status.firstFailure->code, ENOTDIR);
   EXPECT_EQ(status.firstFailure->path, root);
   EXPECT_EQ(watching.monitor->kernelWatchCount(), 0);
+}
+
+TEST(FileSystemMonitor, ReportsAVolumeUnmountedBelowARootOnceAndDropsItsWatches) {
+  TestDir dir;
+  const std::string mountPoint = dir.dir("usb");
+  if (::mount("zarnik-test", mountPoint.c_str(), "tmpfs", 0, nullptr) != 0) {
+    GTEST_SKIP() << "mounting a memory-backed volume needs the right to mount";
+  }
+  fs::create_directories(mountPoint + "/photos/2024");
+  Watching watching({dir.path()});
+  ASSERT_EQ(watching.monitor->status().watchedFolders, 4u);
+
+  ASSERT_EQ(::umount(mountPoint.c_str()), 0);
+  EXPECT_TRUE(watching.recorder->waitFor(mountPoint, Change::unmounted | Change::isDirectory));
+  EXPECT_EQ(watching.monitor->status().watchedFolders, 1u) << "the volume's watches went with it";
+  for (const auto& event : watching.recorder->events()) {
+    if (event.change.contains(Change::unmounted)) {
+      EXPECT_EQ(event.path, mountPoint) << "reported once, where it was mounted";
+    }
+  }
+  EXPECT_EQ(watching.monitor->kernelWatchCount(), 1);
 }
 
 TEST(FileSystemMonitor, AsksForAFullRescanOfEachRootWhenTheKernelQueueOverflowed) {
