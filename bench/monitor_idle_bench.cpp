@@ -5,7 +5,7 @@
 //   monitor_idle_bench ROOT
 //
 // Prints one line once every folder is watched, then runs until its standard input is closed and
-// prints the number of events it saw.
+// prints the events it saw: all, files created, and queue overflows (detail lost).
 #include "monitor/file_system_monitor.h"
 
 #include <chrono>
@@ -27,10 +27,17 @@ long residentKib() {
 
 class CountingObserver final : public zarnik::FileSystemEventObserver {
  public:
-  void fileSystemEvent(std::uint64_t, const std::string&, zarnik::FileSystemChange) override {
+  void fileSystemEvent(std::uint64_t, const std::string&,
+                       zarnik::FileSystemChange change) override {
     ++count;
+    if (change.contains(zarnik::FileSystemChange::created | zarnik::FileSystemChange::isFile))
+      ++filesCreated;
+    if (change.contains(zarnik::FileSystemChange::scanSubDirs)) ++overflows;
   }
-  long count = 0;  // touched only on the monitor's queue
+  // Touched only on the monitor's queue.
+  long count = 0;
+  long filesCreated = 0;
+  long overflows = 0;
 };
 
 }  // namespace
@@ -58,8 +65,15 @@ int main(int argc, char** argv) {
   for (std::string line; std::getline(std::cin, line);) {
   }
   long events = 0;
-  monitor->monitoringQueue()->sync([&] { events = observer->count; });
+  long filesCreated = 0;
+  long overflows = 0;
+  monitor->monitoringQueue()->sync([&] {
+    events = observer->count;
+    filesCreated = observer->filesCreated;
+    overflows = observer->overflows;
+  });
   monitor->stop();
-  std::printf("events=%ld\n", events);
+  std::printf("events=%ld files_created=%ld queue_overflows=%ld rss_kib=%ld\n", events,
+              filesCreated, overflows, residentKib());
   return 0;
 }
