@@ -120,6 +120,15 @@ FileSystemMonitorStatus FileSystemMonitor::status() const {
   return copy;
 }
 
+std::vector<std::string> FileSystemMonitor::watchedFolderPaths() const {
+  std::vector<std::string> paths;
+  monitoringQueue_->sync([&] {
+    paths.reserve(watchOfFolder_.size());
+    for (const auto& [folder, watch] : watchOfFolder_) paths.push_back(folder);
+  });
+  return paths;
+}
+
 long FileSystemMonitor::kernelWatchCount() const {
   long count = 0;
   monitoringQueue_->sync([&] { count = inotify_ ? inotify_->watchCount() : 0; });
@@ -223,8 +232,15 @@ void FileSystemMonitor::handleOne(const InotifyEvent& event, Batch& batch) {
 }
 
 void FileSystemMonitor::handleQueueOverflow(Batch& batch) {
-  // Events were dropped, folders made meanwhile may be unwatched: walk again (watching a folder
-  // again is harmless) and let the observers rescan.
+  // Events were dropped: folders made meanwhile may be unwatched, and the kernel's word that the
+  // watches of removed folders are gone may be lost. Forget the folders that are no longer there,
+  // walk again (watching a folder again is harmless) and let the observers rescan.
+  std::vector<std::string> vanished;
+  for (const auto& [folder, watch] : watchOfFolder_) {
+    auto kind = folderEntryKindOf(folder);
+    if (kind.hasError() || kind.value() != FolderEntryKind::folder) vanished.push_back(folder);
+  }
+  for (const auto& folder : vanished) forgetTree(folder, true);
   for (const auto& root : roots_) {
     watchTree(root, nullptr);
     addEvent(batch, root, FileSystemChange::scanSubDirs | FileSystemChange::isDirectory);

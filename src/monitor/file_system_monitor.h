@@ -80,6 +80,8 @@ class FileSystemMonitor : public std::enable_shared_from_this<FileSystemMonitor>
   // The identifier of the last event delivered, kEventsSinceNow before the first.
   [[nodiscard]] std::uint64_t lastEventId() const;
   [[nodiscard]] FileSystemMonitorStatus status() const;
+  // The folders watched now, sorted.
+  [[nodiscard]] std::vector<std::string> watchedFolderPaths() const;
   // The inotify watches the kernel holds for this monitor (read from /proc; for checks of leaks).
   [[nodiscard]] long kernelWatchCount() const;
 

@@ -198,6 +198,28 @@ TEST(FileSystemMonitor, AsksForAFullRescanOfEachRootWhenTheKernelQueueOverflowed
   EXPECT_EQ(watching.monitor->lastEventId(), events[1].identifier);
 }
 
+TEST(FileSystemMonitor, ForgetsFoldersThatAreGoneWhenTheKernelQueueOverflowed) {
+  TestDir dir;
+  dir.dir("sub");
+  Watching watching({dir.path()});
+  // A rename whose events never came true on disk stands for the events an overflow lost: the
+  // monitor now believes in a folder that does not exist. The root is the instance's first watch.
+  constexpr int kRootWatch = 1;
+  watching.monitor->handleInotifyEventsForTesting({
+      {kRootWatch, inotify_mask::kMovedFrom | inotify_mask::kIsFolder, 5, "sub"},
+      {kRootWatch, inotify_mask::kMovedTo | inotify_mask::kIsFolder, 5, "phantom"},
+  });
+  ASSERT_EQ(watching.monitor->watchedFolderPaths(),
+            (std::vector<std::string>{dir.path(), dir / "phantom"}));
+
+  watching.monitor->handleInotifyEventsForTesting({{-1, inotify_mask::kQueueOverflowed, 0, ""}});
+  EXPECT_EQ(watching.monitor->watchedFolderPaths(),
+            (std::vector<std::string>{dir.path(), dir / "sub"}));
+  EXPECT_EQ(watching.monitor->kernelWatchCount(), 2);
+  std::ofstream(dir / "sub/f") << "x";
+  EXPECT_TRUE(watching.recorder->waitFor(dir / "sub/f", Change::created));
+}
+
 TEST(FileSystemMonitor, StartsWithEventsFromNowAndRemembersTheLastEventDelivered) {
   TestDir dir;
   Watching watching({dir.path()});
