@@ -140,7 +140,6 @@ void FileSystemMonitor::handleInotifyEventsForTesting(std::vector<InotifyEvent> 
     Batch batch;
     handle(events, batch);
     finishUnpairedMoves(batch);
-    reportUnmounts(batch);
     deliver(batch);
   });
 }
@@ -190,7 +189,6 @@ void FileSystemMonitor::readAvailableEvents() {
     if (rest.hasValue()) handle(rest.value(), batch);
   }
   finishUnpairedMoves(batch);
-  reportUnmounts(batch);
   deliver(batch);
 }
 
@@ -209,7 +207,9 @@ void FileSystemMonitor::handleOne(const InotifyEvent& event, Batch& batch) {
     // The folder itself: its own entry in its parent tells the rest.
     if (event.has(kWatchedFolderDeleted | kWatchedFolderMoved))
       handleWatchedFolderGone(folder, batch);
-    if (event.has(kUnmounted)) unmountedFolders_.insert(folder);
+    if (event.has(kUnmounted) && isMountPointOfUnmountedVolume(folder)) {
+      addEvent(batch, folder, FileSystemChange::unmounted | FileSystemChange::isDirectory);
+    }
     return;
   }
   const std::string path = appendingPathComponent(folder, event.name);
@@ -268,17 +268,6 @@ void FileSystemMonitor::handleMovedTo(const std::string& path, FileSystemChange 
   addEvent(batch, oldPath, FileSystemChange::renamed | kind);
   addEvent(batch, path, FileSystemChange::renamed | kind);
   if (kind == FileSystemChange::isDirectory) moveTree(oldPath, path);
-}
-
-void FileSystemMonitor::reportUnmounts(Batch& batch) {
-  // Every watched folder of an unmounted volume hears of it; the one where the volume was
-  // mounted is the one to report (its parent, on another volume, heard nothing).
-  for (const auto& folder : unmountedFolders_) {
-    if (isRoot(folder) || !unmountedFolders_.contains(parentPath(folder))) {
-      addEvent(batch, folder, FileSystemChange::unmounted | FileSystemChange::isDirectory);
-    }
-  }
-  unmountedFolders_.clear();
 }
 
 void FileSystemMonitor::finishUnpairedMoves(Batch& batch) {
@@ -386,6 +375,15 @@ void FileSystemMonitor::recordFailure(const Error& error) {
     Logger::shared().log(kAuthor, "watchTree", "Cannot watch a folder: " + error.oneLine(),
                          LogContext::at(error.path, true));
   }
+}
+
+// Every watched folder of an unmounted volume hears of it, in no particular order and maybe over
+// several reads. The volume is gone from the tree by then: of its folders only the one it was
+// mounted on still exists (the folder underneath), and that is the one to report.
+bool FileSystemMonitor::isMountPointOfUnmountedVolume(const std::string& folder) const {
+  if (isRoot(folder)) return true;
+  auto kind = folderEntryKindOf(folder);
+  return kind.hasValue() && kind.value() == FolderEntryKind::folder;
 }
 
 bool FileSystemMonitor::isRoot(const std::string& folder) const {

@@ -29,7 +29,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -114,7 +113,6 @@ class FileSystemMonitor : public std::enable_shared_from_this<FileSystemMonitor>
   void handleMovedTo(const std::string& path, FileSystemChange kind, std::uint32_t cookie,
                      Batch& batch);
   void finishUnpairedMoves(Batch& batch);
-  void reportUnmounts(Batch& batch);
   void deliver(Batch& batch);
 
   void watchTree(const std::string& root, Batch* reportContentsAsCreated);
@@ -123,6 +121,7 @@ class FileSystemMonitor : public std::enable_shared_from_this<FileSystemMonitor>
   void moveTree(const std::string& from, const std::string& to);
   void forgetWatch(int watch);
   void recordFailure(const Error& error);
+  [[nodiscard]] bool isMountPointOfUnmountedVolume(const std::string& folder) const;
   [[nodiscard]] bool isRoot(const std::string& folder) const;
 
   const std::shared_ptr<SerialQueue> monitoringQueue_;
@@ -133,7 +132,6 @@ class FileSystemMonitor : public std::enable_shared_from_this<FileSystemMonitor>
   std::unordered_map<int, std::string> folderOfWatch_;
   std::map<std::string, int> watchOfFolder_;  // ordered: a folder's sub-tree is one range
   std::unordered_map<std::uint32_t, PendingMove> pendingMoves_;  // by cookie
-  std::set<std::string> unmountedFolders_;                       // in the batch being read
   FileSystemMonitorStatus status_;
   std::uint64_t lastEventId_ = kEventsSinceNow;
   bool running_ = false;
