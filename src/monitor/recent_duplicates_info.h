@@ -3,12 +3,12 @@
 // notification decision reads the summary; `zarnik monitor status` prints it.
 #pragma once
 
-#include "base/date.h"
-#include "file_model/node_type.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "base/date.h"
+#include "file_model/node_type.h"
 
 namespace zarnik {
 
@@ -33,7 +33,7 @@ struct RecentDuplicate {
 };
 
 struct RecentDuplicatesInfo {
-  std::vector<RecentDuplicate> latest;         // the three newest, newest first
+  std::vector<RecentDuplicate> latest;  // the three newest, newest first
   std::vector<RecentDuplicate> newDuplicates;  // status new, newest first
   std::int64_t newCount = 0;
   std::int64_t newSize = 0;
