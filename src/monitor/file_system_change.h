@@ -1,6 +1,6 @@
-// FileSystemChange: what happened to an item, as a set of named bits. The values follow the
-// flag word of the desktop's file-event stream model the monitor was designed around, so that
-// stored events and logs read the same everywhere; the inotify translation sets them.
+// FileSystemChange: what happened to an item, as a set of named bits. The bit values are fixed
+// (events keep them wherever they are stored or logged); the file watcher sets them from what
+// inotify reports, and some members (cloned, hard links, owner) it never sets.
 #pragma once
 
 #include <cstdint>
