@@ -4,6 +4,7 @@
 #include "cli/config_command.h"
 #include "cli/ignore_command.h"
 #include "cli/interrupt_watcher.h"
+#include "cli/monitor_command.h"
 #include "cli/results_command.h"
 #include "cli/rules_command.h"
 #include "cli/scan_command.h"
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
   const zarnik::cli::ConfigCommand configCommand(app);
   const zarnik::cli::IgnoreCommand ignoreCommand(app);
   const zarnik::cli::RulesCommand rulesCommand(app);
+  const zarnik::cli::MonitorCommand monitorCommand(app);
   std::string completionFolder;
   zarnik::cli::addWriteCompletionsCommand(app, completionFolder);
   // Listed under "Commands" in --help; the hidden ones stay in no group.
@@ -77,6 +79,11 @@ int main(int argc, char** argv) {
   if (configCommand.wasChosen()) return configCommand.run();
   if (ignoreCommand.wasChosen()) return ignoreCommand.run();
   if (rulesCommand.wasChosen()) return rulesCommand.run();
+  if (monitorCommand.wasChosen()) {
+    const int status = monitorCommand.run();
+    zarnik::Logger::shared().flush();
+    return status;
+  }
   std::fputs(app.help().c_str(), stdout);
   return 0;
 }

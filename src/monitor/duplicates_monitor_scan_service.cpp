@@ -117,23 +117,21 @@ void DuplicatesMonitorScanService::stop() {
 }
 
 Future<Void> DuplicatesMonitorScanService::scanLocation(const MonitoredLocationInfo& location) {
-  const std::string folder = location.path();
+  return walk({RescanTask{location.path(), true}}, false);
+}
+
+Future<Void> DuplicatesMonitorScanService::forgetWhatWalksDidNotConfirm(std::vector<std::string> folders) {
   Promise<Void> done;
   auto future = done.future();
-  walk({RescanTask{folder, true}}, false).onComplete(*queue_, [self = shared_from_this(), folder, done](const Result<Void>& walked) mutable {
-    if (walked.hasError()) {
-      done.fail(walked.error());
-      return;
-    }
-    self->flush().onComplete(*self->storage_->queue(), [self, folder, done](const Result<Void>&) mutable {
-      // What was stored below the folder and not found again is gone.
-      if (auto kept = self->storage_->forgetUnconfirmedUnder(folder); kept.hasError()) {
-        done.fail(kept.error());
+  flush().onComplete(*storage_->queue(), [storage = storage_, folders = std::move(folders), done](const Result<Void>&) mutable {
+    for (const auto& folder : folders) {
+      if (auto forgotten = storage->forgetUnconfirmedUnder(folder); forgotten.hasError()) {
+        done.fail(forgotten.error());
         return;
       }
-      (void)self->storage_->setWasInitiallyScanned(folder);
-      done.succeed(Void{});
-    });
+      (void)storage->setWasInitiallyScanned(folder);
+    }
+    done.succeed(Void{});
   });
   return future;
 }

@@ -57,8 +57,11 @@ class DuplicatesMonitorScanService final : public EquivalenceCandidatesProviderD
   ~DuplicatesMonitorScanService() override;
 
   // Walks a folder whole. Its groups are not news: nothing it finds becomes a recent duplicate.
-  // Completes once its files are matched and the store keeps only what the walk confirmed.
+  // Completes once its files are matched.
   Future<Void> scanLocation(const MonitoredLocationInfo& location);
+  // Once every watched folder was walked (a copy's group may span folders): saves, and forgets
+  // what the store held below these folders that no walk found again.
+  Future<Void> forgetWhatWalksDidNotConfirm(std::vector<std::string> folders);
   // Lists the paths again (a folder with everything below it when asked); completes once what
   // they hold is matched. A file new or changed here may become a recent duplicate.
   Future<Void> rescan(std::vector<RescanTask> tasks);

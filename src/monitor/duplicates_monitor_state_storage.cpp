@@ -364,6 +364,15 @@ Result<void> DuplicatesMonitorStateStorage::mark(const std::vector<std::int64_t>
   return written;
 }
 
+Result<void> DuplicatesMonitorStateStorage::markFoundUntil(Date date, RecentDuplicateStatus status) {
+  std::vector<std::int64_t> ids;
+  for (const auto& [id, record] : recent_) {
+    if (record.foundDate <= date && canBeUpgraded(record.status, status)) ids.push_back(id);
+  }
+  if (ids.empty()) return success();
+  return mark(ids, status);
+}
+
 void DuplicatesMonitorStateStorage::publishSummary() {
   std::vector<std::pair<std::int64_t, const RecentRecord*>> records;
   for (const auto& [id, record] : recent_) {

@@ -60,6 +60,8 @@ class DuplicatesMonitorStateStorage : public std::enable_shared_from_this<Duplic
   Result<void> forgetUnconfirmedUnder(const std::string& folder);
   [[nodiscard]] std::vector<std::string> storedPathsUnder(const std::string& folder) const;
   Result<void> mark(const std::vector<std::int64_t>& recentIDs, RecentDuplicateStatus status);
+  // Every recent duplicate found until `date`.
+  Result<void> markFoundUntil(Date date, RecentDuplicateStatus status);
 
   // --- readers, from any thread
   [[nodiscard]] std::vector<MonitoredLocationInfo> monitoredLocations() const;

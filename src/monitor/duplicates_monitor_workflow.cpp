@@ -226,22 +226,31 @@ void DuplicatesMonitorWorkflow::runScans(std::vector<MonitoredLocationInfo> loca
     return;
   }
   setState(DuplicatesMonitorState::scanning);
-  auto next = locations.front();
-  locations.erase(locations.begin());
+  std::vector<std::string> folders;
+  for (const auto& location : locations) folders.push_back(location.path());
+  walkNext(std::move(locations), std::move(folders));
+}
+
+void DuplicatesMonitorWorkflow::walkNext(std::vector<MonitoredLocationInfo> locations, std::vector<std::string> walked) {
   auto self = shared_from_this();
-  scanService_->scanLocation(next).onComplete(*queue_, [self, locations = std::move(locations), next](
-                                                           const Result<Void>& scanned) mutable {
-    if (scanned.hasError() && !scanned.error().isCancellation()) {
-      Logger::shared().log(kAuthor, "runScans()", next.path() + ": " + scanned.error().oneLine());
-    }
-    if (!self->running_) return;
-    if (locations.empty()) {
+  if (locations.empty()) {
+    scanService_->forgetWhatWalksDidNotConfirm(std::move(walked)).onComplete(*queue_, [self](const Result<Void>&) {
+      if (!self->running_) return;
       self->setState(DuplicatesMonitorState::monitoring);
       self->updatePausedState();
-      return;
-    }
-    self->runScans(std::move(locations));
-  });
+    });
+    return;
+  }
+  auto next = locations.front();
+  locations.erase(locations.begin());
+  scanService_->scanLocation(next).onComplete(
+      *queue_, [self, locations = std::move(locations), walked = std::move(walked), next](const Result<Void>& scanned) mutable {
+        if (scanned.hasError() && !scanned.error().isCancellation()) {
+          Logger::shared().log(kAuthor, "runScans()", next.path() + ": " + scanned.error().oneLine());
+        }
+        if (!self->running_) return;
+        self->walkNext(std::move(locations), std::move(walked));
+      });
 }
 
 void DuplicatesMonitorWorkflow::afterScanning() {

@@ -78,6 +78,7 @@ class DuplicatesMonitorWorkflow : public std::enable_shared_from_this<Duplicates
   void scheduleInvalidRemoval();
   void runRescan();
   void runScans(std::vector<MonitoredLocationInfo> locations);
+  void walkNext(std::vector<MonitoredLocationInfo> locations, std::vector<std::string> walked);
   void afterScanning();
 
   std::shared_ptr<DuplicatesMonitorStateStorage> storage_;

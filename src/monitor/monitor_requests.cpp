@@ -29,12 +29,15 @@ Result<MonitorRequests> MonitorRequests::load(const std::string& path) {
     }
   }
   requests.paused = json.value("paused", false);
+  if (const auto reviewed = json.find("reviewedUntil"); reviewed != json.end() && reviewed->is_number())
+    requests.reviewedUntil = dateFromSecondsSince1970(reviewed->get<double>());
   return requests;
 }
 
 Result<void> MonitorRequests::save(const std::string& path) const {
   ZK_TRY(xdg::makeDirectories(path.substr(0, path.rfind('/'))));
-  const Json json{{"locations", locations}, {"paused", paused}};
+  Json json{{"locations", locations}, {"paused", paused}};
+  if (reviewedUntil) json["reviewedUntil"] = secondsSince1970(*reviewedUntil);
   return writeFileAtomically(path, dumpJson(json, 2) + "\n");
 }
 

@@ -4,9 +4,11 @@
 // follows it) and so that a store reset by the crash guard leaves the folders to watch.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/date.h"
 #include "base/result.h"
 
 namespace zarnik {
@@ -14,6 +16,8 @@ namespace zarnik {
 struct MonitorRequests {
   std::vector<std::string> locations;  // absolute paths, in the order they were added
   bool paused = false;
+  // The recent duplicates found until then were put under review: they count as seen.
+  std::optional<Date> reviewedUntil;
 
   [[nodiscard]] static std::string defaultPath();
   // A missing file asks for nothing; a damaged one fails with the path and the reason.

@@ -67,6 +67,10 @@ class MixedPreferences : public BaseStorage {
     return get<std::int64_t>("duplicatesMonitorPermission");
   }
   // True exactly when the permission is 1; setting it stores 1 or 2.
+  // The files the duplicates monitor holds at most.
+  [[nodiscard]] std::int64_t duplicatesMonitorNodeLimit() const {
+    return get<std::int64_t>("duplicatesMonitorNodeLimit", 100000);
+  }
   [[nodiscard]] bool isDuplicatesMonitorEnabled() const {
     return duplicatesMonitorPermission() == 1;
   }

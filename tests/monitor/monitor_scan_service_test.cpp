@@ -31,6 +31,7 @@ struct Monitor {
     MonitoredLocationInfo location{ScanLocation::make(folder, OVURLResolver::shared()), false, true};
     onStorage([&] { ASSERT_TRUE(storage->addLocations({location}).hasValue()); });
     ASSERT_TRUE(service->scanLocation(location).wait().hasValue());
+    ASSERT_TRUE(service->forgetWhatWalksDidNotConfirm({folder}).wait().hasValue());
   }
   void rescan(std::vector<RescanTask> tasks) {
     ASSERT_TRUE(service->rescan(std::move(tasks)).wait().hasValue());
@@ -171,9 +172,33 @@ TEST(MonitorScanService, AStoreOpenedAgainKeepsItsGroupsAndForgetsWhatWentWhileA
   EXPECT_EQ(again.storedUnder(dir.path()).size(), 5U);  // as saved
   EXPECT_EQ(again.storage->recentDuplicatesInfo().newCount, 1);
   again.service->scanLocation(again.storage->monitoredLocations().front()).wait();
+  again.service->forgetWhatWalksDidNotConfirm({dir.path()}).wait();
   EXPECT_EQ(again.storedUnder(dir.path()),
             (std::set<std::string>{dir / "a.bin", dir / "b.bin", dir / "c.bin"}));
   EXPECT_EQ(again.storage->recentDuplicatesInfo().newCount, 1);  // the copy is still news
+}
+
+TEST(MonitorScanService, NewsWhoseGroupSpansTwoFoldersSurvivesARestart) {
+  TestDir downloads;
+  TestDir pictures;
+  TestDir store;
+  pictures.fileOfSize("original.jpg", kSize, 'o');
+  {
+    Monitor monitor(store / "monitor.db");
+    monitor.watch(downloads.path());
+    monitor.watch(pictures.path());
+    downloads.fileOfSize("copy.jpg", kSize, 'o');
+    monitor.rescan({{downloads / "copy.jpg", false}});
+    ASSERT_EQ(monitor.storage->recentDuplicatesInfo().newCount, 1);
+  }
+  Monitor again(store / "monitor.db");
+  // The first folder walked alone holds only one copy of the group: nothing may be forgotten
+  // before both were walked.
+  for (const auto& location : again.storage->monitoredLocations()) again.service->scanLocation(location).wait();
+  again.service->forgetWhatWalksDidNotConfirm({downloads.path(), pictures.path()}).wait();
+  again.onStorage([] {});
+  EXPECT_EQ(again.storage->recentDuplicatesInfo().newCount, 1);
+  EXPECT_EQ(again.storage->groupCount(), 1);
 }
 
 TEST(MonitorScanService, TheNodeLimitKeepsFurtherFilesOut) {
