@@ -292,7 +292,8 @@ int MonitorCommand::printStatus() const {
   if (!running) return 0;
   fmt::print("Watching {}", plural(running->watchedFolders, "folder", "folders"));
   if (running->watchBudgetReached)
-    fmt::print(" (the system allows {} watches to this monitor; the least active folders are not watched)",
+    fmt::print(" (all it may: {} watches, four fifths of what fs.inotify.max_user_watches leaves free; "
+               "folders deeper down are not watched)",
                running->watchBudget);
   fmt::print(", {} known", plural(running->itemsKnown, "file", "files"));
   if (running->itemLimitReached)

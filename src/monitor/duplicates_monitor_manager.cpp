@@ -275,7 +275,8 @@ MonitorStatus DuplicatesMonitorManager::status() const {
   for (const auto& location : storage_->monitoredLocations()) status.locations.push_back(location.path());
   const auto watched = watcher_->recursiveStatus();
   status.watchedFolders = static_cast<std::int64_t>(watched.watchedFolders);
-  status.watchBudgetReached = watched.watchLimitReached || watched.foldersNotWatched > 0;
+  status.watchBudget = watched.watchBudget;
+  status.watchBudgetReached = watched.watchLimitReached;
   status.itemsKnown = scanService_->knownFileCount();
   status.itemLimit = nodeLimit_;
   status.itemLimitReached = scanService_->reachedNodeLimit();

@@ -2,9 +2,11 @@
 
 #include "base/path_components.h"
 #include "foundation/logger.h"
+#include "monitor/adaptive_monitor_url_selector.h"
 #include "platform/folder_listing.h"
 
 #include <algorithm>
+#include <deque>
 
 namespace zarnik {
 namespace {
@@ -152,6 +154,7 @@ void FileSystemMonitor::startOnQueue() {
   }
   inotify_.emplace(std::move(inotify).value());
   status_ = {};
+  status_.watchBudget = configuration_.watchBudget.value_or(currentInotifyWatchBudget());
   roots_.clear();
   for (const auto& path : configuration_.monitoredPaths) roots_.push_back(standardizedPath(path));
   for (const auto& root : roots_) watchTree(root, nullptr);
@@ -298,10 +301,16 @@ void FileSystemMonitor::deliver(Batch& batch) {
 }
 
 void FileSystemMonitor::watchTree(const std::string& root, Batch* reportContentsAsCreated) {
-  std::vector<std::string> pending{root};
+  // Breadth first: when the budget runs out, the folders nearest the roots are the ones watched.
+  std::deque<std::string> pending{root};
   while (!pending.empty()) {
-    const std::string folder = std::move(pending.back());
-    pending.pop_back();
+    const std::string folder = std::move(pending.front());
+    pending.pop_front();
+    if (static_cast<long>(folderOfWatch_.size()) >= status_.watchBudget) {
+      status_.watchLimitReached = true;
+      status_.foldersNotWatched += static_cast<std::size_t>(pending.size()) + 1;
+      return;
+    }
     auto watch = inotify_->watchFolder(folder);
     if (watch.hasError()) {
       recordFailure(watch.error());

@@ -17,6 +17,9 @@ struct FileSystemMonitorConfiguration {
   std::optional<FileSystemChange> monitoredChanges;  // absent: all
   std::vector<std::string> ignoredPaths;
   std::optional<FileSystemChange> ignoredChanges;
+  // Folders watched at most; absent: what the user's inotify limit leaves after a fifth for other
+  // programs and the watches they hold (inotifyWatchBudget), read at each start.
+  std::optional<long> watchBudget;
 
   // No paths, no filters.
   static FileSystemMonitorConfiguration defaultConfiguration() { return {}; }

@@ -274,3 +274,25 @@ TEST(FileSystemMonitor, StopsWatchingWhenStopped) {
 
 }  // namespace
 }  // namespace zarnik
+
+namespace zarnik {
+namespace {
+
+TEST(FileSystemMonitor, WatchesNoMoreFoldersThanItsBudgetNearestTheRootFirst) {
+  testing::TestDir dir;
+  dir.dir("a/deep/deeper");
+  dir.dir("b");
+  FileSystemMonitorConfiguration configuration{0.0, {dir.path()}, {}, {}, {}};
+  configuration.watchBudget = 3;
+  auto monitor = FileSystemMonitor::make(configuration);
+  monitor->start();
+  const auto status = monitor->status();
+  EXPECT_EQ(status.watchedFolders, 3U);  // the root, a and b: the deep ones wait for room
+  EXPECT_TRUE(status.watchLimitReached);
+  EXPECT_EQ(status.watchBudget, 3);
+  EXPECT_GE(status.foldersNotWatched, 1U);
+  monitor->stop();
+}
+
+}  // namespace
+}  // namespace zarnik
