@@ -164,20 +164,6 @@ void DuplicatesMonitorWorkflow::requestRescan(RescanTask task) {
   });
 }
 
-void DuplicatesMonitorWorkflow::folderRemovedOrRenamed(const std::string& path, bool renamed) {
-  // Whatever was known below the folder leaves with it; under its new name it is walked anew.
-  requestRescan(RescanTask{path, true});
-  (void)renamed;
-}
-
-void DuplicatesMonitorWorkflow::rescanEverything() {
-  queue_->async([self = shared_from_this()] {
-    for (const auto& location : self->storage_->monitoredLocations()) {
-      self->requestRescan(RescanTask{location.path(), true});
-    }
-  });
-}
-
 void DuplicatesMonitorWorkflow::scheduleRescan() {
   queue_->assertOnQueue();
   if (state_.load() != DuplicatesMonitorState::monitoring || rescanTasks_.empty()) return;

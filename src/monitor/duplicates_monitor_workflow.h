@@ -58,12 +58,8 @@ class DuplicatesMonitorWorkflow : public std::enable_shared_from_this<Duplicates
   // Makes the watched folders exactly these (added ones are walked, removed ones forgotten).
   void setLocations(const std::vector<std::string>& paths);
 
-  // Change intake, from the watcher.
+  // Change intake, from the watcher (a folder that went takes everything known below it along).
   void requestRescan(RescanTask task);
-  // A folder removed or renamed: the stored copies below it are looked at one by one.
-  void folderRemovedOrRenamed(const std::string& path, bool renamed);
-  // Lost track of changes (the watcher's queue overflowed): every watched folder is walked again.
-  void rescanEverything();
 
   // Completes once the requests made so far are rescanned and saved (for tests and `stop`).
   Future<Void> settle();
