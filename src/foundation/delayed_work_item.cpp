@@ -69,4 +69,13 @@ std::shared_ptr<DelayedWorkItem> DelayedWorkItem::schedule(Clock& clock, double 
   return item;
 }
 
+std::shared_ptr<DelayedWorkItem> DelayedWorkItem::schedule(Clock& clock, double delay,
+                                                           std::shared_ptr<Executor> executor, Task task) {
+  // The clock holds a plain reference to where the work runs; the work it holds keeps that alive.
+  Executor& target = *executor;
+  std::shared_ptr<DelayedWorkItem> item =
+      schedule(clock, delay, target, [executor = std::move(executor), task = std::move(task)]() mutable { task(); });
+  return item;
+}
+
 }  // namespace zarnik

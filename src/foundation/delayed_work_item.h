@@ -33,6 +33,10 @@ class DelayedWorkItem {
  public:
   // Schedules `task` on `executor` after `delay` seconds of `clock`.
   static std::shared_ptr<DelayedWorkItem> schedule(Clock& clock, double delay, Executor& executor, Task task);
+  // The same for an executor its owner may let go before the delay is over (a service's queue):
+  // the executor is kept alive until the work has run, or found itself cancelled.
+  static std::shared_ptr<DelayedWorkItem> schedule(Clock& clock, double delay, std::shared_ptr<Executor> executor,
+                                                   Task task);
   // The task will not run unless it already started.
   void cancel() { cancelled_.store(true, std::memory_order_release); }
   [[nodiscard]] bool isCancelled() const { return cancelled_.load(std::memory_order_acquire); }

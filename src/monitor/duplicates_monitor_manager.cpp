@@ -257,7 +257,7 @@ void DuplicatesMonitorManager::checkHeavyActivities() {
   }
   const bool onBattery = isOnBatteryPower(setup_.powerSupplyFolder);
   workflow_->setCanPerformHeavyActivities(!onBattery && !fullScanRunning);
-  heavyActivityCheck_ = DelayedWorkItem::schedule(*setup_.clock, kHeavyActivityCheckInterval, *queue_,
+  heavyActivityCheck_ = DelayedWorkItem::schedule(*setup_.clock, kHeavyActivityCheckInterval, queue_,
                                                   [weak = weak_from_this()] {
                                                     if (auto self = weak.lock()) self->checkHeavyActivities();
                                                   });
@@ -294,7 +294,7 @@ MonitorStatus DuplicatesMonitorManager::status() const {
 void DuplicatesMonitorManager::scheduleStatusWrite() {
   queue_->async([self = shared_from_this()] {
     if (self->stopped_ || self->statusWrite_) return;
-    self->statusWrite_ = DelayedWorkItem::schedule(*self->setup_.clock, kStatusWriteDelay, *self->queue_,
+    self->statusWrite_ = DelayedWorkItem::schedule(*self->setup_.clock, kStatusWriteDelay, self->queue_,
                                                    [weak = self->weak_from_this()] {
                                                      if (auto me = weak.lock()) me->writeStatus();
                                                    });

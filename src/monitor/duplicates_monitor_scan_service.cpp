@@ -302,7 +302,7 @@ void DuplicatesMonitorScanService::didUnmatchDuplicates(const std::vector<Duplic
 void DuplicatesMonitorScanService::scheduleSave() {
   queue_->assertOnQueue();
   if (pendingSave_) pendingSave_->cancel();
-  pendingSave_ = DelayedWorkItem::schedule(*options_.clock, options_.saveInterval, *queue_,
+  pendingSave_ = DelayedWorkItem::schedule(*options_.clock, options_.saveInterval, queue_,
                                            [weak = weak_from_this()] {
                                              if (auto self = weak.lock()) (void)self->save();
                                            });

@@ -168,7 +168,7 @@ void DuplicatesMonitorWorkflow::scheduleRescan() {
   queue_->assertOnQueue();
   if (state_.load() != DuplicatesMonitorState::monitoring || rescanTasks_.empty()) return;
   if (rescanWorkItem_) rescanWorkItem_->cancel();
-  rescanWorkItem_ = DelayedWorkItem::schedule(*options_.clock, kRescanInterval, *queue_, [weak = weak_from_this()] {
+  rescanWorkItem_ = DelayedWorkItem::schedule(*options_.clock, kRescanInterval, queue_, [weak = weak_from_this()] {
     if (auto self = weak.lock()) self->runRescan();
   });
 }
@@ -177,7 +177,7 @@ void DuplicatesMonitorWorkflow::scheduleInvalidRemoval() {
   queue_->assertOnQueue();
   if (removeInvalidURLsWorkItem_) removeInvalidURLsWorkItem_->cancel();
   removeInvalidURLsWorkItem_ =
-      DelayedWorkItem::schedule(*options_.clock, kRemoveInvalidURLsInterval, *queue_, [weak = weak_from_this()] {
+      DelayedWorkItem::schedule(*options_.clock, kRemoveInvalidURLsInterval, queue_, [weak = weak_from_this()] {
         auto self = weak.lock();
         if (!self || self->invalidURLs_.empty()) return;
         std::set<std::string> invalid;

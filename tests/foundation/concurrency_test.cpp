@@ -240,6 +240,20 @@ TEST(DelayedWorkItem, SystemClockRunsItOnTheExecutor) {
   EXPECT_TRUE(ran.future().wait().value());
 }
 
+TEST(DelayedWorkItem, KeepsAQueueItsOwnerLetGoUntilTheWorkHasRun) {
+  testing::ManualClock clock;
+  Promise<bool> ran;
+  std::weak_ptr<SerialQueue> weakQueue;
+  {
+    auto queue = SerialQueue::make("delayed-work-owner");
+    weakQueue = queue;
+    auto item = DelayedWorkItem::schedule(clock, 2.0, queue, [&] { ran.succeed(true); });
+  }  // the owner and its queue are gone before the delay is over
+  EXPECT_FALSE(weakQueue.expired());
+  clock.advance(2.0);
+  EXPECT_TRUE(ran.future().wait().value());
+}
+
 TEST(ExecutionContext, CallbacksAreDroppedOnceTheContextIsGoneAndPoolsRunDeinitBlocks) {
   struct Service : ExecutionContext {
     Service() : ExecutionContext(Executor::immediate()) {}
