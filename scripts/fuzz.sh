@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 scripts/build.sh fuzz
-mkdir -p fuzz/corpus-note fuzz/corpus-wal fuzz/corpus-signature fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture fuzz/corpus-audio fuzz/corpus-digest-cache fuzz/corpus-settings
+mkdir -p fuzz/corpus-note fuzz/corpus-wal fuzz/corpus-signature fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture fuzz/corpus-audio fuzz/corpus-digest-cache fuzz/corpus-settings fuzz/corpus-monitor
 # Seeds are generated, never committed.
 printf '<plist><dict><key>CFBundleIdentifier</key><string>a.b</string><key>N</key><array><integer>1</integer><real>2.5</real><date>2001-01-01T00:00:00Z</date><data>AAE=</data></array></dict></plist>' > fuzz/corpus-plist/seed.xml
 printf '{"exactMatchEnabled":true,"sizeThresholdOption":{"kind":"size","size":5},"exclusionRulesByPath":{"~/a/":{"isIgnored":true,"membershipMode":"Regular","pathsToEnumerate":["~/a/b/"]}}}' > fuzz/corpus-rules/seed.json
@@ -15,6 +15,8 @@ printf '["Name","DateOfModification"]' > fuzz/corpus-selection/differences.json
 printf '{"cleaningOption":{"kind":"moveToFolder","folder":"/x"},"overridenCleaningOptionByVolumePath":{"/":{"kind":"moveToTrash"}}}' > fuzz/corpus-selection/cleaning.json
 printf '{"neverSelectPaths":["~/a"],"smartSelectionRuleInfos":[{"rule":{"identifier":"NonLoved"},"isEnabled":true}]}' > fuzz/corpus-selection/rules.json
 printf '{"$class":"DuplicateDifferences","value":{"flags":3,"hardLinkedGroup":2,"autoselectionMode":{"mode":"neverSelect","reason":"hardLinked"}}}' > fuzz/corpus-records/differences.json
+printf '{"locations":["/home/a/Downloads"],"paused":false,"reviewedUntil":1765000000.5}' > fuzz/corpus-monitor/requests.json
+printf '{"processId":12,"state":"monitoring","locations":["/x"],"recentDuplicates":{"new":1,"latest":[{"id":1,"path":"/x/a","size":5}]},"notice":"n"}' > fuzz/corpus-monitor/status.json
 printf '{"$class":"ReviewingStatus","resultsState":{"$class":"DuplicatesDetectionResultsState","activityLogIdentifierAutoincrement":4,"usedSizeThreshold":1024,"dateOfDetection":5}}' > fuzz/corpus-records/status.json
 printf '{"$class":"ScanLocationViewModel","scanLocation":{"$class":"ScanLocation","abbreviatedPath":"~/a/","pathComponents":["/","home","a"]},"filter":{"imagesOnly":true,"minimumSize":9},"customName":"A"}' > fuzz/corpus-records/location.json
 printf '{"$class":"ZKFileNode","type":"Image","location":{"relativePathComponents":["b.jpg"],"scanLocation":{"$class":"ScanLocationSubstitution","index":0}},"attributes":{"vnodeType":1,"dateOfCreation":1,"dateOfModification":2,"exactSize":3}}' > fuzz/corpus-records/node.json
@@ -48,7 +50,7 @@ for entry in property_list_fuzzer:corpus-plist:65536 scan_rules_json_fuzzer:corp
              picture_fuzzer:corpus-picture:65536 audio_data_fuzzer:corpus-audio:4096 \
              cleaning_note_fuzzer:corpus-note:65536 write_ahead_log_fuzzer:corpus-wal:262144 \
              picture_signature_fuzzer:corpus-signature:256 digest_cache_fuzzer:corpus-digest-cache:65536 \
-             settings_reader_fuzzer:corpus-settings:65536; do
+             settings_reader_fuzzer:corpus-settings:65536 monitor_files_fuzzer:corpus-monitor:65536; do
   IFS=: read -r target corpus length <<< "$entry"
   echo "fuzz: $target for ${seconds}s" >&2
   "build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len="$length" "fuzz/$corpus" 2>&1 | tail -n 3

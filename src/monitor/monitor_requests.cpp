@@ -20,8 +20,12 @@ Result<MonitorRequests> MonitorRequests::load(const std::string& path) {
     if (text.error() == Error::posix(ENOENT)) return MonitorRequests{};
     return text.error();
   }
-  ZK_ASSIGN_OR_RETURN(const Json json, parseJson(text.value(), path));
-  if (!json.is_object()) return Error::generic("Not a monitor settings file: expected a JSON object.", path);
+  return parse(text.value(), path);
+}
+
+Result<MonitorRequests> MonitorRequests::parse(std::string_view text, const std::string& origin) {
+  ZK_ASSIGN_OR_RETURN(const Json json, parseJson(text, origin));
+  if (!json.is_object()) return Error::generic("Not a monitor settings file: expected a JSON object.", origin);
   MonitorRequests requests;
   if (const auto locations = json.find("locations"); locations != json.end() && locations->is_array()) {
     for (const auto& location : *locations) {

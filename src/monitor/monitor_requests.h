@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/date.h"
@@ -22,6 +23,8 @@ struct MonitorRequests {
   [[nodiscard]] static std::string defaultPath();
   // A missing file asks for nothing; a damaged one fails with the path and the reason.
   static Result<MonitorRequests> load(const std::string& path);
+  // The file's text; `origin` names it in errors.
+  static Result<MonitorRequests> parse(std::string_view text, const std::string& origin);
   Result<void> save(const std::string& path) const;
 
   // True when it was not there yet.
