@@ -7,6 +7,7 @@
 #include "support/private_session_bus.h"
 #include "support/test_dir.h"
 
+#include "base/date.h"
 #include "base/json.h"
 
 #include <gtest/gtest.h>
@@ -223,6 +224,7 @@ TEST_F(MonitorCommandTest, ACopyMadeInAWatchedFolderIsReportedInTheStatusAndByOn
   const Json found = status();
   EXPECT_EQ(statusNumber(found, "groups"), 1);
   EXPECT_EQ(latestPaths(found), std::vector<std::string>{copy});
+  EXPECT_EQ(found.value("updated", std::string()).substr(0, 10), iso8601(dateNow()).substr(0, 10));
   // Once shown in a notification the copy is no longer new, but not yet looked at either.
   EXPECT_EQ(newDuplicates(found), 0);
   EXPECT_EQ(found["recentDuplicates"].value("notViewed", -1), 1);
