@@ -284,19 +284,25 @@ TEST_F(MonitorCommandTest, AfterBeingKilledWhileSavingTheMonitorKeepsWhatItSaved
   auto monitor = startMonitor({tree.path()});
   ASSERT_TRUE(waitForState("monitoring")) << monitor->errors();
   // Spread over folders of their own, so that no folder copies another as a whole.
-  for (int i = 0; i < kPairs; ++i) {
+  const auto copy = [&](int i) {
     const auto folder = tree.dir("copies/" + std::to_string(i % 7));
     copyFile(tree / ("incoming/f" + std::to_string(i) + ".dat"),
              folder + "/f" + std::to_string(i) + ".dat");
-  }
-  // Killed as soon as the first groups are being saved.
-  ASSERT_TRUE(waitUntil([&] { return statusNumber(status(), "groups") > 0; }, 8s));
+  };
+  constexpr int kSaved = kPairs / 2;
+  for (int i = 0; i < kSaved; ++i) copy(i);
+  // The status counts the groups the store holds: these are saved.
+  ASSERT_TRUE(waitForGroups(kSaved)) << dumpJson(status(), 2);
+  for (int i = kSaved; i < kPairs; ++i) copy(i);
+  // Killed as soon as the next groups are being saved.
+  ASSERT_TRUE(waitUntil([&] { return statusNumber(status(), "groups") > kSaved; }, 8s));
   monitor->kill(SIGKILL);
 
   const auto scanned = exported("scan --json " + quoted(tree.path()));
   ASSERT_EQ(scanned.size(), static_cast<size_t>(kPairs));
   auto restarted = startMonitor();
   ASSERT_TRUE(waitForGroups(kPairs, 10s)) << dumpJson(status(), 2) << restarted->errors();
+  EXPECT_GE(totalRecentDuplicates(status()), kSaved) << "the saved recent duplicates are lost";
   EXPECT_EQ(exported("monitor review --json"), scanned);
   EXPECT_EQ(restarted->kill(SIGTERM), 0) << restarted->errors();
 }
