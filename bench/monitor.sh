@@ -55,7 +55,7 @@ rm -rf "$root/burst-copy" "$root"/big/copy*
 echo "tree: $(find "$root" -type d | wc -l) folders, $(find "$root" -type f | wc -l) files"
 
 home=$(mktemp -d)
-trap 'kill "$pid" 2>/dev/null || true; rm -rf "$home" "$root/burst-copy" "$root"/big/copy*' EXIT
+trap '[ "$pid" -gt 0 ] && kill "$pid" 2>/dev/null; rm -rf "$home" "$root/burst-copy" "$root"/big/copy*' EXIT
 pid=0
 export HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_STATE_HOME="$home/state"
 export XDG_CACHE_HOME="$home/cache" XDG_RUNTIME_DIR="$home/runtime"
