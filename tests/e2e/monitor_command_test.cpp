@@ -104,13 +104,13 @@ class MonitorProcess {
     int raw = 0;
     return ::waitpid(pid_, &raw, WNOHANG) == 0;
   }
-  // Sends `signal` and waits for the end; the exit code, or -1 when a signal ended it.
+  // Sends `signal` and waits for the end; the exit code, 128 + the signal when one ended it.
   int kill(int signal) {
     ::kill(pid_, signal);
     int raw = 0;
     ::waitpid(pid_, &raw, 0);
     pid_ = -1;
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
   }
   [[nodiscard]] std::string errors() const { return readWhole(errPath_); }
 
@@ -226,10 +226,11 @@ TEST_F(MonitorCommandTest, ACopyMadeInAWatchedFolderIsReportedInTheStatusAndByOn
   EXPECT_EQ(latestPaths(found), std::vector<std::string>{copy});
   EXPECT_EQ(found.value("updated", std::string()).substr(0, 10), iso8601(dateNow()).substr(0, 10));
   // Once shown in a notification the copy is no longer new, but not yet looked at either.
-  EXPECT_EQ(newDuplicates(found), 0);
+  EXPECT_TRUE(waitUntil([&] { return newDuplicates(status()) == 0; }))
+      << dumpJson(status(), 2) << readWhole(scratch / "zarnik/zarnik.log");
   EXPECT_EQ(found["recentDuplicates"].value("notViewed", -1), 1);
   const auto notifications = recorder->received();
-  ASSERT_EQ(notifications.size(), 1U);
+  ASSERT_EQ(notifications.size(), 1U) << readWhole(scratch / "zarnik/zarnik.log");
   EXPECT_NE((notifications[0].summary + notifications[0].body).find("sunset copy.jpg"),
             std::string::npos)
       << notifications[0].summary << " / " << notifications[0].body;
