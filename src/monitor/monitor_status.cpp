@@ -3,9 +3,27 @@
 #include "platform/file_reading.h"
 #include "store/persistent_content.h"
 
+#include <cstdio>
+
 namespace zarnik {
 namespace {
 constexpr size_t kMaximumSize = 4 << 20;
+
+// Reads back what iso8601() writes ("2026-12-05T15:27:23Z"); nothing from anything else.
+std::optional<Date> dateFromIso8601(const std::string& text) {
+  int year = 0;
+  unsigned month = 0, day = 0, hours = 0, minutes = 0, seconds = 0;
+  char zone = 0;
+  if (std::sscanf(text.c_str(), "%d-%u-%uT%u:%u:%u%c", &year, &month, &day, &hours, &minutes,
+                  &seconds, &zone) != 7 ||
+      zone != 'Z')
+    return std::nullopt;
+  const std::chrono::year_month_day date{std::chrono::year(year), std::chrono::month(month),
+                                         std::chrono::day(day)};
+  if (!date.ok() || hours > 23 || minutes > 59 || seconds > 60) return std::nullopt;
+  return Date(std::chrono::sys_days(date) + std::chrono::hours(hours) +
+              std::chrono::minutes(minutes) + std::chrono::seconds(seconds));
+}
 
 RecentDuplicate decodeRecentDuplicate(const Json& json) {
   RecentDuplicate duplicate;
@@ -80,6 +98,9 @@ Result<MonitorStatus> MonitorStatus::decode(const Json& json) {
           if (entry.is_object()) status.recent.latest.push_back(decodeRecentDuplicate(entry));
         }
       }
+    }
+    if (const auto updated = json.find("updated"); updated != json.end() && updated->is_string()) {
+      if (const auto date = dateFromIso8601(updated->get<std::string>())) status.updated = *date;
     }
     if (const auto notice = json.find("notice"); notice != json.end() && notice->is_string())
       status.notice = notice->get<std::string>();

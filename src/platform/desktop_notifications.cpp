@@ -140,6 +140,7 @@ Result<void> DesktopNotifications::subscribe() {
 }
 
 Result<std::uint32_t> DesktopNotifications::show(const DesktopNotification& notification) {
+  std::lock_guard lock(busMutex_);
   sd_bus_message* message = nullptr;
   if (int r = sd_bus_message_new_method_call(bus_, &message, kServerName, kServerPath,
                                              kServerInterface, "Notify");
@@ -197,6 +198,7 @@ Result<std::uint32_t> DesktopNotifications::show(const DesktopNotification& noti
 }
 
 Result<void> DesktopNotifications::showInFileManager(const std::string& path) {
+  std::lock_guard lock(busMutex_);
   sd_bus_message* message = nullptr;
   if (int r = sd_bus_message_new_method_call(bus_, &message, "org.freedesktop.FileManager1",
                                              "/org/freedesktop/FileManager1",
@@ -228,9 +230,13 @@ void DesktopNotifications::readQueued() {
 }
 
 void DesktopNotifications::processPending() {
-  readQueued();
+  std::vector<NotificationEvent> events;
+  {
+    std::lock_guard lock(busMutex_);
+    readQueued();
+    events = std::exchange(received_, {});
+  }
   // Handlers run after sd-bus has finished dispatching, so that they may show notifications.
-  auto events = std::exchange(received_, {});
   for (const auto& event : events) {
     if (handler_) handler_(event);
   }

@@ -3,10 +3,12 @@
 // DesktopNotificationSender is what the monitor's notification manager talks to; the sd-bus
 // client DesktopNotifications is the real one, tests also give their own.
 //
-// The client is not thread-safe: it lives on its owner's serial queue, which makes every call,
-// and which runs processPending() whenever fileDescriptor() becomes readable (the owner wires
-// the descriptor to the I/O event loop). The owner's event handler runs inside processPending(),
-// once per ActionInvoked or NotificationClosed signal about a notification this client showed.
+// The owner makes its calls on one serial queue and runs processPending() whenever
+// fileDescriptor() becomes readable (the owner wires the descriptor to the I/O event loop),
+// possibly on another queue: the bus is used under a lock, for a reader that dispatched the answer
+// to a call in flight would leave that call waiting until it times out. The owner's event handler
+// runs inside processPending(), outside the lock, once per ActionInvoked or NotificationClosed
+// signal about a notification this client showed.
 #pragma once
 
 #include "base/result.h"
@@ -14,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <utility>
@@ -105,6 +108,7 @@ class DesktopNotifications final : public DesktopNotificationSender {
   void receive(sd_bus_message* message);
   void readQueued();  // into received_, without handing anything over
 
+  std::mutex busMutex_;  // over bus_, shownIds_ and received_
   sd_bus* bus_ = nullptr;
   sd_bus_slot* actionSlot_ = nullptr;
   sd_bus_slot* closedSlot_ = nullptr;
