@@ -187,7 +187,9 @@ int MonitorCommand::runInForeground() const {
     printError(started.error().oneLine());
     return 1;
   }
-  const auto watched = manager.value()->storage()->monitoredLocations().size();
+  // The folders asked for; the store takes them on the workflow's queue a moment later.
+  auto requested = loadRequests();
+  const auto watched = requested.hasValue() ? requested.value().locations.size() : 0;
   fmt::print(stderr, "zarnik: the monitor watches {}; Ctrl-C stops it.\n", plural(static_cast<std::int64_t>(watched), "folder", "folders"));
   if (watched == 0) fmt::print(stderr, "zarnik: add folders with `zarnik monitor add FOLDER`; the monitor follows.\n");
 
