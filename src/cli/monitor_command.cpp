@@ -168,8 +168,10 @@ int MonitorCommand::runInForeground() const {
 
   auto crashGuard = DuplicatesMonitorCrashHandler::make(
       std::make_unique<SettingsCrashGuardCounterStore>(openUserPreferences()), DuplicatesMonitorCrashHandler::Places::standard());
+  std::optional<std::string> resetMessage;
   if (auto launch = crashGuard->handleLaunch().wait(); launch.hasValue() && !launch.value().message.empty()) {
-    printError(launch.value().message);
+    resetMessage = launch.value().message;
+    printError(*resetMessage);
   }
 
   std::optional<IoEventLoop::Token> busToken;
@@ -183,6 +185,8 @@ int MonitorCommand::runInForeground() const {
     printError(manager.error().oneLine());
     return 1;
   }
+  // Told on stderr, which a user service writes to the journal, and in the status.
+  if (resetMessage) manager.value()->setNotice(resetMessage);
   if (auto started = manager.value()->start(locations); started.hasError()) {
     printError(started.error().oneLine());
     return 1;

@@ -212,9 +212,10 @@ void DuplicatesMonitorManager::followRequests() {
     auto requests = MonitorRequests::load(self->setup_.requestsPath);
     if (requests.hasError()) {
       self->setNotice(requests.error().oneLine() + " (the folders watched stay as they were)");
+      self->noticeIsAboutRequests_ = true;
       return;
     }
-    self->setNotice(std::nullopt);
+    if (std::exchange(self->noticeIsAboutRequests_, false)) self->setNotice(std::nullopt);
     if (requests.value().locations != self->requests_.locations) {
       self->workflow_->setLocations(requests.value().locations);
       self->notificationManager_->locationsAdded([&] {

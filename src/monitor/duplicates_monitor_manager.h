@@ -62,6 +62,8 @@ class DuplicatesMonitorManager : public std::enable_shared_from_this<DuplicatesM
   [[nodiscard]] MonitorStatus status() const;
   // Reads monitor.json and settings.json again (also done whenever their folder changes).
   void followRequests();
+  // One line for the person, shown by `zarnik monitor status` (e.g. that the store was reset).
+  void setNotice(std::optional<std::string> notice);
 
  private:
   class Observer;
@@ -73,7 +75,6 @@ class DuplicatesMonitorManager : public std::enable_shared_from_this<DuplicatesM
   void markReviewed(const MonitorRequests& requests);
   void scheduleStatusWrite();
   void writeStatus();
-  void setNotice(std::optional<std::string> notice);
 
   DuplicatesMonitorManagerSetup setup_;
   std::shared_ptr<SerialQueue> queue_;
@@ -93,6 +94,7 @@ class DuplicatesMonitorManager : public std::enable_shared_from_this<DuplicatesM
   std::shared_ptr<DelayedWorkItem> statusWrite_;
   std::shared_ptr<DelayedWorkItem> heavyActivityCheck_;
   bool stopped_ = false;
+  bool noticeIsAboutRequests_ = false;
   mutable std::mutex noticeMutex_;
   std::optional<std::string> notice_;
 };
