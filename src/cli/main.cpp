@@ -8,6 +8,7 @@
 #include "cli/rules_command.h"
 #include "cli/scan_command.h"
 #include "cli/shell_completion.h"
+#include "cli/stats_command.h"
 #include "cli/version_text.h"
 #include "foundation/logger.h"
 #include "platform/process_memory.h"
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
   const zarnik::cli::ConfigCommand configCommand(app);
   const zarnik::cli::IgnoreCommand ignoreCommand(app);
   const zarnik::cli::RulesCommand rulesCommand(app);
+  const zarnik::cli::StatsCommand statsCommand(app);
   std::string completionFolder;
   zarnik::cli::addWriteCompletionsCommand(app, completionFolder);
   // Listed under "Commands" in --help; the hidden ones stay in no group.
@@ -77,6 +79,7 @@ int main(int argc, char** argv) {
   if (configCommand.wasChosen()) return configCommand.run();
   if (ignoreCommand.wasChosen()) return ignoreCommand.run();
   if (rulesCommand.wasChosen()) return rulesCommand.run();
+  if (statsCommand.wasChosen()) return statsCommand.run();
   std::fputs(app.help().c_str(), stdout);
   return 0;
 }

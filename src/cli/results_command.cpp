@@ -3,6 +3,7 @@
 #include "cli/results_printer.h"
 #include "cli/session_lock.h"
 #include "cli/user_session.h"
+#include "cli/user_statistics.h"
 #include "cli/wording.h"
 #include "detection/results_model.h"
 #include "foundation/byte_count_formatter.h"
@@ -303,6 +304,13 @@ int runResults(const ResultsOptions& options) {
   } else {
     printText(options, *results, loaded.value(), shown);
   }
+  updateUserStatisticsAnnouncingAchievements(
+      [&options](StatisticianStore& statistics) {
+        statistics.add("numberOfLaunches", 1);
+        if (!options.filters.empty()) statistics.setTruth("filterUsed", true);
+        if (!options.search.empty()) statistics.setTruth("searchUsed", true);
+      },
+      !options.json);
   return 0;
 }
 
@@ -382,6 +390,10 @@ int runSelect(const SelectOptions& options) {
              change.equivalenceIdentifier, idList(item.newlySelected()),
              idList(item.newlyDeselected()));
   printGroup(*results, change.equivalenceIdentifier);
+  updateUserStatisticsAnnouncingAchievements([](StatisticianStore& statistics) {
+    statistics.add("numberOfLaunches", 1);
+    statistics.setTruth("selectionChangedByHand", true);
+  });
   return 0;
 }
 

@@ -66,7 +66,8 @@ Json DuplicatesDetectionStat::encode() const {
                                                    {"automatic", encodeCopies(figures.automatic)},
                                                    {"manual", encodeCopies(figures.manual)},
                                                    {"incorrect", encodeCopies(figures.incorrect)},
-                                                   {"cleaned", encodeCopies(figures.cleaned)}};
+                                                   {"cleaned", encodeCopies(figures.cleaned)},
+                                                   {"failed", encodeCopies(figures.failed)}};
   }
   return all;
 }
@@ -85,6 +86,8 @@ std::string describeFigures(const CriterionFigures& figures) {
     parts.push_back(fmt::format("{} cleaned ({})", figures.cleaned.count,
                                 formatByteCount(figures.cleaned.size)));
   }
+  if (figures.failed.count > 0)
+    parts.push_back(fmt::format("{} could not be removed", figures.failed.count));
   for (size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? ": " : ", ") + parts[i];
   return text;
 }

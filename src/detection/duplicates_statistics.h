@@ -45,6 +45,7 @@ class DuplicatesDetectionStat {
     return figures(FilteringCriterion::all).incorrect;
   }
   [[nodiscard]] CopiesAndBytes cleaned() const { return figures(FilteringCriterion::all).cleaned; }
+  [[nodiscard]] CopiesAndBytes failed() const { return figures(FilteringCriterion::all).failed; }
   [[nodiscard]] std::int64_t modifiedSelectionCount() const {
     return manuallySelected().count + incorrectlyAutoselected().count;
   }

@@ -127,6 +127,7 @@ ResultsGroup ResultsGroup::of(const ZKEquivalence& equivalence) {
     ResultsCopy copy;
     copy.identifier = duplicate.identifier;
     copy.cleaned = isCleaned(duplicate);
+    copy.failed = duplicate.cleanID.has_value() && !copy.cleaned;
     if (const auto node = duplicate.node()) {
       copy.size = node->exactSize();
       copy.path = node->path();
@@ -171,6 +172,7 @@ void ResultsModel::account(const Entry& entry, int sign) {
         figures.cleaned.add(copy.size, sign);
         continue;
       }
+      if (copy.failed) figures.failed.add(copy.size, sign);
       if (selected) {
         figures.selected.add(copy.size, sign);
         (proposedByScan ? figures.automatic : figures.manual).add(copy.size, sign);

@@ -34,6 +34,7 @@ struct ResultsCopy {
   std::string path;  // bytes, as stored
   NodeType type = NodeType::other;
   bool cleaned = false;
+  bool failed = false;  // a cleaning tried to remove it and could not: it is still there
 };
 
 // One group as the review sees it: what the criteria, the figures and the orderings need.
@@ -75,6 +76,7 @@ struct CriterionFigures {
   CopiesAndBytes automatic;
   CopiesAndBytes manual;
   CopiesAndBytes incorrect;
+  CopiesAndBytes failed;
   friend bool operator==(const CriterionFigures&, const CriterionFigures&) = default;
 };
 

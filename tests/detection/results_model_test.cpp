@@ -54,6 +54,7 @@ CriterionFigures recount(const std::vector<ResultsGroup>& groups, Criterion crit
       const bool proposed = group.autoselected.count(copy.identifier) != 0;
       figures.total.add(copy.size, 1);
       if (copy.cleaned) figures.cleaned.add(copy.size, 1);
+      if (copy.failed && !copy.cleaned) figures.failed.add(copy.size, 1);
       if (selected) figures.selected.add(copy.size, 1);
       if (selected && proposed) figures.automatic.add(copy.size, 1);
       if (selected && !proposed) figures.manual.add(copy.size, 1);
@@ -178,14 +179,19 @@ TEST(ResultsModel, FiguresEqualARecountAfterRandomChangesUndosRedosAndACleaning)
     }
     check(step);
   }
-  // A cleaning removes every selected copy; the groups are read again.
+  // A cleaning removes every selected copy but one in seven, which fails; the groups are read
+  // again.
+  int selectedSoFar = 0;
   for (auto& group : groups) {
-    for (auto& copy : group.copies)
-      copy.cleaned = copy.cleaned || group.selection.isSelected(copy.identifier);
+    for (auto& copy : group.copies) {
+      if (!group.selection.isSelected(copy.identifier)) continue;
+      (++selectedSoFar % 7 == 0 ? copy.failed : copy.cleaned) = true;
+    }
     model.put(group);
   }
   check(400);
-  EXPECT_EQ(model.figures(Criterion::selected).total.count, 0);
+  EXPECT_EQ(model.figures(Criterion::selected).total, model.figures(Criterion::all).failed);
+  EXPECT_GT(model.figures(Criterion::all).failed.count, 0);
   EXPECT_GT(model.figures(Criterion::cleaned).total.count, 0);
 }
 
