@@ -130,6 +130,18 @@ void printJSON(const ResultsOptions& options, const LoadedResults& loaded,
   std::fputc('\n', stdout);
 }
 
+// One line: the copies and bytes of each criterion summarized, as the search leaves them.
+void printSummary(const ResultsOptions& options, const ResultsModel& model) {
+  ResultsQuery query = queryFor(options);
+  query.limit.reset();
+  std::string summary;
+  for (FilteringCriterion criterion : summarizedCriteria(options, model)) {
+    query.criteria = {criterion};
+    summary += (summary.empty() ? "" : "; ") + criterionText(criterion, model.filter(query));
+  }
+  if (!summary.empty()) fmt::print("{}.\n", summary);
+}
+
 void printText(const ResultsOptions& options, DuplicatesDetectionResults& results,
                const LoadedResults& loaded, const FilteredResults& shown) {
   ResultsPrinter printer;
@@ -141,14 +153,7 @@ void printText(const ResultsOptions& options, DuplicatesDetectionResults& result
                counted(static_cast<std::int64_t>(shown.groups.size()), "group", "groups"),
                shown.matchingGroups);
   }
-  ResultsQuery query = queryFor(options);
-  query.limit.reset();
-  std::string summary;
-  for (FilteringCriterion criterion : summarizedCriteria(options, loaded.model)) {
-    query.criteria = {criterion};
-    summary += (summary.empty() ? "" : "; ") + criterionText(criterion, loaded.model.filter(query));
-  }
-  if (!summary.empty()) fmt::print("{}.\n", summary);
+  printSummary(options, loaded.model);
 }
 
 std::string checkCriterion(const std::string& name) {
@@ -293,16 +298,28 @@ int runResults(const ResultsOptions& options) {
   if (!session) return 1;
   auto results = reviewedResults(*session);
   if (!results) return 1;
-  auto loaded = loadResults(*results);
-  if (loaded.hasError()) {
-    printError(loaded.error().oneLine());
-    return 1;
-  }
-  const auto shown = loaded.value().model.filter(queryFor(options));
-  if (options.json) {
-    printJSON(options, loaded.value(), shown);
+  const bool listsEverything = options.filters.empty() && options.search.empty() &&
+                               options.sort.empty() && !options.reverse && !options.limit;
+  if (listsEverything && !options.json) {
+    // Printed as the groups are read, so that the first lines of a large result come at once.
+    ResultsModel model;
+    if (auto printed = printStoredResults(*results, &model); printed.hasError()) {
+      printError(printed.error().oneLine());
+      return 1;
+    }
+    printSummary(options, model);
   } else {
-    printText(options, *results, loaded.value(), shown);
+    auto loaded = loadResults(*results);
+    if (loaded.hasError()) {
+      printError(loaded.error().oneLine());
+      return 1;
+    }
+    const auto shown = loaded.value().model.filter(queryFor(options));
+    if (options.json) {
+      printJSON(options, loaded.value(), shown);
+    } else {
+      printText(options, *results, loaded.value(), shown);
+    }
   }
   updateUserStatisticsAnnouncingAchievements(
       [&options](StatisticianStore& statistics) {
