@@ -40,6 +40,15 @@ std::string xmlEscaped(std::string_view text) {
   return out;
 }
 
+// Achievements are named by identifiers of letters, digits, dots, dashes and underscores (the
+// resources' own); anything else in a file is not one of them.
+bool isAchievementIdentifier(std::string_view text) {
+  return !text.empty() && text.size() <= 256 && std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '_';
+  });
+}
+
 }  // namespace
 
 const std::vector<std::pair<std::string_view, CounterKind>>& StatisticianStore::counters() {
@@ -132,10 +141,17 @@ std::int64_t StatisticianStore::foundSize() const {
 
 void StatisticianStore::setCheatingAchievement(const std::string& identifier, bool cheating) {
   if (cheating) {
-    cheating_.insert(identifier);
+    if (isAchievementIdentifier(identifier)) cheating_.insert(identifier);
   } else {
     cheating_.erase(identifier);
   }
+}
+
+bool operator==(const StatisticianStore& a, const StatisticianStore& b) {
+  for (const auto& [name, kind] : StatisticianStore::counters()) {
+    if (a.value(name) != b.value(name)) return false;
+  }
+  return a.cheating_ == b.cheating_;
 }
 
 std::string StatisticianStore::propertyListText() const {
@@ -192,7 +208,7 @@ Result<StatisticianStore> StatisticianStore::fromPropertyList(const Json& docume
     if (!found->is_array()) return storeError("the achievements granted by hand are not a list");
     for (const auto& identifier : *found) {
       if (!identifier.is_string()) return storeError("an achievement granted by hand is not named");
-      store.cheating_.insert(identifier.get<std::string>());
+      store.setCheatingAchievement(identifier.get<std::string>(), true);
     }
   }
   return store;

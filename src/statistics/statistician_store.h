@@ -48,6 +48,8 @@ class StatisticianStore {
   [[nodiscard]] bool isCheatingAchievement(const std::string& identifier) const {
     return cheating_.count(identifier) != 0;
   }
+  // Grants (or takes back) an achievement whatever its predicate says; a text that cannot be an
+  // achievement's identifier is ignored.
   void setCheatingAchievement(const std::string& identifier, bool cheating);
 
   // The property list text of the file.
@@ -59,7 +61,9 @@ class StatisticianStore {
   static Result<StatisticianStore> makeWithContentsOf(const std::string& path);
   Result<void> storeTo(const std::string& path) const;
 
-  friend bool operator==(const StatisticianStore&, const StatisticianStore&) = default;
+  // Equal when every counter reads the same and the same achievements are granted by hand (a
+  // counter never set reads as one set to 0 or false).
+  friend bool operator==(const StatisticianStore& a, const StatisticianStore& b);
 
  private:
   std::map<std::string, std::int64_t, std::less<>> numbers_;

@@ -5,6 +5,7 @@
 #include "support/test_dir.h"
 
 #include "platform/file_reading.h"
+#include "platform/property_list.h"
 #include "statistics/achievements_store.h"
 #include "statistics/predicate.h"
 #include "statistics/statistician.h"
@@ -91,6 +92,23 @@ TEST(StatisticianStore, NeverShowsTheFoundSizeBelowASixthOfTheScannedSize) {
   store.add("cleanedSize", INT64_MAX);
   store.add("cleanedSize", 5);
   EXPECT_EQ(store.number("cleanedSize"), INT64_MAX);
+}
+
+TEST(StatisticianStore, ReadsBackWhatItWritesCounterForCounter) {
+  StatisticianStore store;
+  store.setNumber("cleanedSize", 5);
+  store.setTruth("searchUsed", true);
+  store.setCheatingAchievement("first-scan", true);
+  store.setCheatingAchievement("a<b", true);  // not an identifier: ignored
+  auto document = parsePropertyList(store.propertyListText(), "written");
+  ASSERT_TRUE(document.hasValue());
+  auto read = StatisticianStore::fromPropertyList(document.value());
+  ASSERT_TRUE(read.hasValue()) << read.error().description;
+  EXPECT_EQ(read.value(), store);
+  EXPECT_TRUE(read.value().isCheatingAchievement("first-scan"));
+  EXPECT_EQ(read.value().cheatingAchievementIdentifiers().size(), 1u);
+  store.setTruth("searchUsed", false);
+  EXPECT_NE(read.value(), store);
 }
 
 TEST(Statistician, KeepsTheStatisticsInTheirFileAcrossLaunches) {
