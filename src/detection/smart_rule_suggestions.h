@@ -35,7 +35,8 @@ struct SimpleLimitableCounter {
 template <typename Instance>
 class UniqueInstancesLimitableCounter {
  public:
-  explicit UniqueInstancesLimitableCounter(std::int64_t limit = 0) : limit_(limit) {}
+  UniqueInstancesLimitableCounter() = default;
+  explicit UniqueInstancesLimitableCounter(std::int64_t limit) : limit_(limit) {}
   // Adds `delta` to the instance's count; the value is the number of instances counted above zero.
   void updateCounterForInstance(const Instance& instance, std::int64_t delta) {
     counters_[instance] += delta;

@@ -132,7 +132,7 @@ TEST(ResultsModel, FiguresEqualARecountAfterRandomChangesUndosRedosAndACleaning)
   ResultsModel model;
   for (std::int64_t g = 1; g <= 60; ++g) {
     std::vector<ByteCount> sizes(2 + random() % 4);
-    for (auto& size : sizes) size = (g % 7 == 0) ? 0 : 1 + random() % 1000;
+    for (auto& size : sizes) size = (g % 7 == 0) ? 0 : static_cast<ByteCount>(1 + random() % 1000);
     groups.push_back(groupOf(g, kinds[random() % 5], types[random() % 5], sizes));
     model.put(groups.back());
   }
@@ -229,7 +229,7 @@ TEST(ResultsModel, OrdersGroupsAndCopiesBothWaysAndLimits) {
                     {"a.pdf", "c.pdf", "d.pdf"}));
   model.put(groupOf(3, EquivalenceKind::similarImage, NodeType::image, {30, 20, 10},
                     {"C.jpg", "e.jpg", "d.jpg"}));
-  auto order = [&](ResultsQuery query) {
+  auto order = [&](const ResultsQuery& query) {
     std::vector<std::int64_t> identifiers;
     for (const auto& shown : model.filter(query).groups)
       identifiers.push_back(shown.group->identifier);

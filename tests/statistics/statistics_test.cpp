@@ -141,7 +141,7 @@ TEST(Statistician, KeepsTheStatisticsInTheirFileAcrossLaunches) {
 }
 
 TEST(Statistician, SetsADamagedOrNewerFileAsideAndBeginsAgain) {
-  for (const std::string content :
+  for (const std::string& content :
        {std::string("<plist><dict><key>$class</key><string>StatisticianStore</string>"),  // cut off
         std::string(
             "<plist><dict><key>$class</key><string>StatisticianStore</string><key>version</key>"
@@ -173,8 +173,8 @@ TEST(Statistician, SetsADamagedOrNewerFileAsideAndBeginsAgain) {
             std::string::npos);
 }
 
-Json specificationOf(std::vector<std::pair<std::string, double>> achievements,
-                     std::vector<double> ranks,
+Json specificationOf(const std::vector<std::pair<std::string, double>>& achievements,
+                     const std::vector<double>& ranks,
                      const std::string& predicate = "numberOfLaunches >= 1") {
   Json group = {{"identifier", "g"}, {"sharingIdentifier", 1}, {"achievements", Json::array()}};
   for (const auto& [identifier, points] : achievements) {
