@@ -123,6 +123,7 @@ std::vector<SmartSelectionRule> suggestedRules(
   std::stable_sort(ready.begin(), ready.end(),
                    [](const auto* a, const auto* b) { return a->preferred > b->preferred; });
   std::vector<SmartSelectionRule> rules;
+  rules.reserve(ready.size());
   for (const auto* counter : ready) rules.push_back(counter->rule);
   return rules;
 }
