@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 scripts/build.sh fuzz
-mkdir -p fuzz/corpus-note fuzz/corpus-wal fuzz/corpus-signature fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture fuzz/corpus-audio fuzz/corpus-digest-cache fuzz/corpus-settings fuzz/corpus-monitor
+mkdir -p fuzz/corpus-note fuzz/corpus-wal fuzz/corpus-signature fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture fuzz/corpus-audio fuzz/corpus-digest-cache fuzz/corpus-settings fuzz/corpus-monitor fuzz/corpus-statistics fuzz/corpus-predicate
 # Seeds are generated, never committed.
 printf '<plist><dict><key>CFBundleIdentifier</key><string>a.b</string><key>N</key><array><integer>1</integer><real>2.5</real><date>2001-01-01T00:00:00Z</date><data>AAE=</data></array></dict></plist>' > fuzz/corpus-plist/seed.xml
 printf '{"exactMatchEnabled":true,"sizeThresholdOption":{"kind":"size","size":5},"exclusionRulesByPath":{"~/a/":{"isIgnored":true,"membershipMode":"Regular","pathsToEnumerate":["~/a/b/"]}}}' > fuzz/corpus-rules/seed.json
@@ -39,6 +39,8 @@ printf '{"$class":"ZKCleaningNote","cleanID":2,"date":1,"originalPath":"/a/b cop
 printf '\067\177\006\202\000\055\342\030\000\000\020\000' > fuzz/corpus-wal/seed-wal
 printf '\211PNG\r\n\032\n\000\000\000\rIHDR\000\000\001\000\000\000\000\200' > fuzz/corpus-signature/seed.png
 printf '\377\330\377\340\000\020JFIF' > fuzz/corpus-signature/seed.jpg
+printf '<?xml version="1.0"?>\n<plist version="1.0"><dict><key>$class</key><string>StatisticianStore</string><key>version</key><integer>1</integer><key>cleanedSize</key><integer>5</integer><key>searchUsed</key><true/><key>cheatingAchievementIdentifiers</key><array><string>first-scan</string></array></dict></plist>' > fuzz/corpus-statistics/seed.plist
+printf 'numberOfFinishedCleans >= 5 AND (lastCleanupCompleteSuccessfully OR NOT searchUsed) || cleanedSize != 1073741824' > fuzz/corpus-predicate/seed.txt
 # Small pictures of the common formats, made by libvips' own tool when it is installed.
 if command -v vips >/dev/null; then
   vips black fuzz/corpus-picture/black.png 140 40 --bands 3
@@ -50,7 +52,8 @@ for entry in property_list_fuzzer:corpus-plist:65536 scan_rules_json_fuzzer:corp
              picture_fuzzer:corpus-picture:65536 audio_data_fuzzer:corpus-audio:4096 \
              cleaning_note_fuzzer:corpus-note:65536 write_ahead_log_fuzzer:corpus-wal:262144 \
              picture_signature_fuzzer:corpus-signature:256 digest_cache_fuzzer:corpus-digest-cache:65536 \
-             settings_reader_fuzzer:corpus-settings:65536 monitor_files_fuzzer:corpus-monitor:65536; do
+             settings_reader_fuzzer:corpus-settings:65536 monitor_files_fuzzer:corpus-monitor:65536 \
+             statistics_file_fuzzer:corpus-statistics:65536 predicate_fuzzer:corpus-predicate:8192; do
   IFS=: read -r target corpus length <<< "$entry"
   echo "fuzz: $target for ${seconds}s" >&2
   "build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len="$length" "fuzz/$corpus" 2>&1 | tail -n 3

@@ -7,6 +7,7 @@
 #include "cli/session_lock.h"
 #include "cli/user_preferences.h"
 #include "cli/user_session.h"
+#include "cli/user_statistics.h"
 #include "foundation/byte_count_formatter.h"
 
 #include <climits>
@@ -240,6 +241,25 @@ void addCleanCommand(CLI::App& app, CleanOptions& options) {
                   "folders by default)");
 }
 
+// A cleaning in the lifetime statistics, with the achievements it unlocked named; a fake one
+// removed nothing and counts as a use of the program only.
+void recordCleaning(const CleaningResult& result, bool fake) {
+  const auto& statistics = result.statistics;
+  const std::int64_t removed =
+      statistics.numberOfSucceededDuplicates + statistics.numberOfSucceededSimilars;
+  const ByteCount freed = statistics.sizeOfSucceededDuplicates + statistics.sizeOfSucceededSimilars;
+  const bool failedAny =
+      statistics.numberOfFailedDuplicates + statistics.numberOfFailedSimilars > 0;
+  updateUserStatisticsAnnouncingAchievements([&](StatisticianStore& s) {
+    s.add("numberOfLaunches", 1);
+    if (fake) return;
+    s.add("cleanedSize", freed);
+    s.add("numberOfCleanedFiles", removed);
+    if (!result.didCancel) s.add("numberOfFinishedCleans", 1);
+    s.setTruth("lastCleanupCompleteSuccessfully", !failedAny && !result.didCancel);
+  });
+}
+
 int runClean(const CleanOptions& options) {
   auto preferences = openUserPreferences();
   auto rules = rulesFor(
@@ -316,6 +336,8 @@ int runClean(const CleanOptions& options) {
                  *item.note.note);
   }
   adviseOnTrashlessVolumes(remarkable);
+  if (auto model = loadResultsModel(*results)) printReviewFigures(*model, /*afterCleaning=*/true);
+  recordCleaning(result, options.fake);
   if (result.didCancel) {
     const auto untouched = result.progress.numberOfItems - result.progress.numberOfSuccededItems -
                            result.progress.numberOfFailedItems;
@@ -365,6 +387,10 @@ int runRevert(const RevertOptions& options) {
   for (const auto& item : reverted.value().items)
     statistics.count(!item.error, item.isSimilar, item.size);
   printSummary("Brought back", statistics);
+  updateUserStatisticsAnnouncingAchievements([](StatisticianStore& s) {
+    s.add("numberOfLaunches", 1);
+    s.add("numberOfRevertedCleans", 1);
+  });
   for (const auto& item : reverted.value().items) {
     if (item.error) fmt::print("  failed  #{} {}\n", item.duplicateID, item.error->oneLine());
   }

@@ -9,6 +9,7 @@
 #include "cli/rules_command.h"
 #include "cli/scan_command.h"
 #include "cli/shell_completion.h"
+#include "cli/stats_command.h"
 #include "cli/version_text.h"
 #include "foundation/logger.h"
 #include "platform/process_memory.h"
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
   const zarnik::cli::IgnoreCommand ignoreCommand(app);
   const zarnik::cli::RulesCommand rulesCommand(app);
   const zarnik::cli::MonitorCommand monitorCommand(app);
+  const zarnik::cli::StatsCommand statsCommand(app);
   std::string completionFolder;
   zarnik::cli::addWriteCompletionsCommand(app, completionFolder);
   // Listed under "Commands" in --help; the hidden ones stay in no group.
@@ -84,6 +86,7 @@ int main(int argc, char** argv) {
     zarnik::Logger::shared().flush();
     return status;
   }
+  if (statsCommand.wasChosen()) return statsCommand.run();
   std::fputs(app.help().c_str(), stdout);
   return 0;
 }

@@ -3,6 +3,10 @@
 #include "cli/results_printer.h"
 #include "cli/session_lock.h"
 #include "cli/user_session.h"
+#include "cli/user_statistics.h"
+#include "cli/wording.h"
+#include "detection/results_model.h"
+#include "foundation/byte_count_formatter.h"
 #include "scanning/stored_detection_result.h"
 
 #include <fmt/format.h>
@@ -10,42 +14,154 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <map>
 
 namespace zarnik::cli {
 namespace {
 
-// The export document with each group's and member's identifier and the group's selection.
-Result<void> printJSON(DuplicatesDetectionResults& results) {
-  std::vector<std::pair<exported::Equivalence, Json>> groups;
+// The stored groups, kept for printing, and the model that filters and orders them.
+struct LoadedResults {
+  std::map<std::int64_t, ZKEquivalence> groups;
+  ResultsModel model;
+};
+
+Result<LoadedResults> loadResults(DuplicatesDetectionResults& results) {
+  LoadedResults loaded;
   auto visited = results
-                     .forEachEquivalence([&groups](const ZKEquivalence& stored) {
-                       std::vector<std::int64_t> identifiers;
-                       auto equivalence = exported::exportedEquivalence(stored, &identifiers);
-                       Json json = equivalence.encode();
-                       json["identifier"] = stored.uniqueIdentifier;
-                       json["selection"] = std::string(
-                           strategyName(stored.currentSelectionConfiguration
-                                            ? stored.currentSelectionConfiguration->strategy
-                                            : SelectionStrategy::none));
-                       auto& members = json["duplicates"];
-                       for (size_t i = 0; i < identifiers.size() && i < members.size(); ++i) {
-                         members[i]["identifier"] = identifiers[i];
-                         const auto& selection = stored.currentSelectionConfiguration;
-                         if (selection && selection->isOriginal(identifiers[i]))
-                           members[i]["original"] = true;
-                       }
-                       groups.emplace_back(std::move(equivalence), std::move(json));
+                     .forEachEquivalence([&loaded](const ZKEquivalence& stored) {
+                       loaded.model.put(stored);
+                       loaded.groups.emplace(stored.uniqueIdentifier, stored);
                        return true;
                      })
                      .wait();
   if (visited.hasError()) return visited.error();
-  std::sort(groups.begin(), groups.end(),
-            [](const auto& a, const auto& b) { return exported::precedes(a.first, b.first); });
+  return loaded;
+}
+
+ResultsQuery queryFor(const ResultsOptions& options) {
+  ResultsQuery query;
+  if (!options.filters.empty()) {
+    query.criteria.clear();
+    for (const auto& name : options.filters)
+      query.criteria.push_back(*filteringCriterionFromCommandLineName(name));
+  }
+  query.search = options.search;
+  query.groupOrdering = Ordering::natural(
+      orderingCriterionFromCommandLineName(options.sort.empty() ? "size" : options.sort)
+          .value_or(OrderingCriterion::bySize));
+  if (options.reverse) query.groupOrdering = query.groupOrdering.reversed();
+  query.limit = options.limit;
+  return query;
+}
+
+// The criteria the summary speaks of: those asked for, or the exact and similar sides.
+std::vector<FilteringCriterion> summarizedCriteria(const ResultsOptions& options,
+                                                   const ResultsModel& model) {
+  std::vector<FilteringCriterion> criteria;
+  for (const auto& name : options.filters)
+    criteria.push_back(*filteringCriterionFromCommandLineName(name));
+  if (criteria.empty()) {
+    for (FilteringCriterion criterion : criteriaThatMakeSummary()) {
+      if (model.figures(criterion).total.count > 0) criteria.push_back(criterion);
+    }
+  }
+  return criteria;
+}
+
+Json criterionJSON(FilteringCriterion criterion, const FilteredResults& shown) {
+  return Json{{"criterion", std::string(commandLineName(criterion))},
+              {"groups", shown.matchingGroups},
+              {"copies", shown.filtered.count},
+              {"size", shown.filtered.size},
+              {"selectedCopies", shown.selected.count},
+              {"selectedSize", shown.selected.size}};
+}
+
+std::string criterionText(FilteringCriterion criterion, const FilteredResults& shown) {
+  return fmt::format(
+      "{}: {} ({}) in {}, {}", title(criterion), counted(shown.filtered.count, "copy", "copies"),
+      formatByteCount(shown.filtered.size),
+      counted(static_cast<std::int64_t>(shown.matchingGroups), "group", "groups"),
+      shown.selected.count == 0 ? std::string("none proposed for removal")
+                                : fmt::format("{} proposed for removal ({})", shown.selected.count,
+                                              formatByteCount(shown.selected.size)));
+}
+
+// The export document of the groups shown, with each group's and member's identifier and the
+// group's selection, and the figures of the criteria asked for.
+void printJSON(const ResultsOptions& options, const LoadedResults& loaded,
+               const FilteredResults& shown) {
+  std::vector<std::pair<exported::Equivalence, Json>> groups;
+  for (const auto& filtered : shown.groups) {
+    const ZKEquivalence& stored = loaded.groups.at(filtered.group->identifier);
+    std::vector<std::int64_t> identifiers;
+    auto equivalence = exported::exportedEquivalence(stored, &identifiers);
+    Json json = equivalence.encode();
+    json["identifier"] = stored.uniqueIdentifier;
+    json["selection"] = std::string(strategyName(
+        stored.currentSelectionConfiguration ? stored.currentSelectionConfiguration->strategy
+                                             : SelectionStrategy::none));
+    auto& members = json["duplicates"];
+    for (size_t i = 0; i < identifiers.size() && i < members.size(); ++i) {
+      members[i]["identifier"] = identifiers[i];
+      const auto& selection = stored.currentSelectionConfiguration;
+      if (selection && selection->isOriginal(identifiers[i])) members[i]["original"] = true;
+    }
+    groups.emplace_back(std::move(equivalence), std::move(json));
+  }
+  // Without an ordering asked for, groups come in the order of the export document.
+  if (options.sort.empty() && !options.reverse) {
+    std::stable_sort(groups.begin(), groups.end(), [](const auto& a, const auto& b) {
+      return exported::precedes(a.first, b.first);
+    });
+  }
   Json list = Json::array();
   for (auto& group : groups) list.push_back(std::move(group.second));
-  std::fputs(dumpJson(Json{{"equivalences", std::move(list)}}, 2).c_str(), stdout);
+  Json criteria = Json::array();
+  ResultsQuery query = queryFor(options);
+  query.limit.reset();
+  for (FilteringCriterion criterion : summarizedCriteria(options, loaded.model)) {
+    query.criteria = {criterion};
+    criteria.push_back(criterionJSON(criterion, loaded.model.filter(query)));
+  }
+  std::fputs(dumpJson(Json{{"equivalences", std::move(list)}, {"criteria", std::move(criteria)}}, 2)
+                 .c_str(),
+             stdout);
   std::fputc('\n', stdout);
-  return success();
+}
+
+// One line: the copies and bytes of each criterion summarized, as the search leaves them.
+void printSummary(const ResultsOptions& options, const ResultsModel& model) {
+  ResultsQuery query = queryFor(options);
+  query.limit.reset();
+  std::string summary;
+  for (FilteringCriterion criterion : summarizedCriteria(options, model)) {
+    query.criteria = {criterion};
+    summary += (summary.empty() ? "" : "; ") + criterionText(criterion, model.filter(query));
+  }
+  if (!summary.empty()) fmt::print("{}.\n", summary);
+}
+
+void printText(const ResultsOptions& options, DuplicatesDetectionResults& results,
+               const LoadedResults& loaded, const FilteredResults& shown) {
+  ResultsPrinter printer;
+  for (const auto& filtered : shown.groups)
+    printer.print(loaded.groups.at(filtered.group->identifier));
+  printer.printTotals(results.state());
+  if (shown.groups.size() < shown.matchingGroups) {
+    fmt::print("{} of {} shown (--limit).\n",
+               counted(static_cast<std::int64_t>(shown.groups.size()), "group", "groups"),
+               shown.matchingGroups);
+  }
+  printSummary(options, loaded.model);
+}
+
+std::string checkCriterion(const std::string& name) {
+  if (filteringCriterionFromCommandLineName(name)) return {};
+  std::string names;
+  for (FilteringCriterion criterion : allCriteria())
+    names += (names.empty() ? "" : ", ") + std::string(commandLineName(criterion));
+  return fmt::format("{} is not a filter; the filters are {}", name, names);
 }
 
 std::optional<SelectionStrategy> strategyNamed(const std::string& name) {
@@ -138,9 +254,42 @@ std::string checkIdentifier(const std::string& value) {
 
 void addResultsCommand(CLI::App& app, ResultsOptions& options) {
   CLI::App* results = app.add_subcommand("results", "Show the stored results of the last scan");
-  results->footer("Examples:\n  zarnik results\n  zarnik results --json > groups.json");
+  results->footer(
+      "Examples:\n"
+      "  zarnik results\n"
+      "  zarnik results --filter similar-images --filter selected\n"
+      "  zarnik results --sort count --limit 10\n"
+      "  zarnik results --search holiday --sort name --reverse\n"
+      "  zarnik results --json > groups.json");
   results->add_flag("--json", options.json,
                     "Print the export document, with identifiers, on stdout");
+  results
+      ->add_option(
+          "--filter", options.filters,
+          "Show only the groups under this criterion (repeat for several): all, cleaned, empty, "
+          "empty-exact, empty-similar, selected, all-duplicates, applications, archives, "
+          "documents, "
+          "audio, images, folders, video, other, all-similars, similar-applications, "
+          "similar-images, "
+          "similar-audio")
+      ->type_name("CRITERION")
+      ->check(checkCriterion)
+      ->take_all();
+  results
+      ->add_option(
+          "--sort", options.sort,
+          "Order the groups by size (largest first), name (from A), count (most copies first) or "
+          "selected (most copies proposed for removal first)")
+      ->type_name("KEY")
+      ->check(CLI::IsMember({"size", "name", "count", "selected"}));
+  results->add_flag("--reverse", options.reverse, "Order the other way round");
+  results
+      ->add_option("--search", options.search,
+                   "Show only the copies whose name or path contains TEXT")
+      ->type_name("TEXT");
+  results->add_option("--limit", options.limit, "Show at most N groups")
+      ->type_name("N")
+      ->check(CLI::PositiveNumber);
 }
 
 int runResults(const ResultsOptions& options) {
@@ -149,13 +298,36 @@ int runResults(const ResultsOptions& options) {
   if (!session) return 1;
   auto results = reviewedResults(*session);
   if (!results) return 1;
-  auto printed = options.json
-                     ? printJSON(*results)
-                     : printStoredResults(*results).andThen([](std::int64_t) { return success(); });
-  if (printed.hasError()) {
-    printError(printed.error().oneLine());
-    return 1;
+  const bool listsEverything = options.filters.empty() && options.search.empty() &&
+                               options.sort.empty() && !options.reverse && !options.limit;
+  if (listsEverything && !options.json) {
+    // Printed as the groups are read, so that the first lines of a large result come at once.
+    ResultsModel model;
+    if (auto printed = printStoredResults(*results, &model); printed.hasError()) {
+      printError(printed.error().oneLine());
+      return 1;
+    }
+    printSummary(options, model);
+  } else {
+    auto loaded = loadResults(*results);
+    if (loaded.hasError()) {
+      printError(loaded.error().oneLine());
+      return 1;
+    }
+    const auto shown = loaded.value().model.filter(queryFor(options));
+    if (options.json) {
+      printJSON(options, loaded.value(), shown);
+    } else {
+      printText(options, *results, loaded.value(), shown);
+    }
   }
+  updateUserStatisticsAnnouncingAchievements(
+      [&options](StatisticianStore& statistics) {
+        statistics.add("numberOfLaunches", 1);
+        if (!options.filters.empty()) statistics.setTruth("filterUsed", true);
+        if (!options.search.empty()) statistics.setTruth("searchUsed", true);
+      },
+      !options.json);
   return 0;
 }
 
@@ -235,6 +407,10 @@ int runSelect(const SelectOptions& options) {
              change.equivalenceIdentifier, idList(item.newlySelected()),
              idList(item.newlyDeselected()));
   printGroup(*results, change.equivalenceIdentifier);
+  updateUserStatisticsAnnouncingAchievements([](StatisticianStore& statistics) {
+    statistics.add("numberOfLaunches", 1);
+    statistics.setTruth("selectionChangedByHand", true);
+  });
   return 0;
 }
 

@@ -2,17 +2,23 @@
 // selection, or undoes and redoes such changes.
 #pragma once
 
+#include <CLI/CLI.hpp>
+
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
-
 namespace zarnik::cli {
 
 struct ResultsOptions {
   bool json = false;
+  std::vector<std::string> filters;  // criteria by their command-line names
+  std::string sort;                  // size, name, count or selected; empty: as stored
+  bool reverse = false;
+  std::string search;
+  std::optional<std::size_t> limit;
 };
 
 struct SelectOptions {

@@ -1,33 +1,41 @@
 #include "cli/results_printer.h"
 
-#include <algorithm>
-
-#include <fmt/format.h>
-
 #include "base/byte_path.h"
 #include "cleaning/cleaning_note.h"
 #include "cli/wording.h"
 #include "foundation/byte_count_formatter.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
 
 namespace zarnik::cli {
 namespace {
 
 std::string kindTitle(EquivalenceKind kind) {
   switch (kind) {
-    case EquivalenceKind::exactHash: return "Exact duplicates";
-    case EquivalenceKind::exactAudioHash: return "Identical audio";
-    case EquivalenceKind::exactApp: return "Duplicate applications";
-    case EquivalenceKind::similarImage: return "Similar images";
-    case EquivalenceKind::similarAudio: return "Similar audio";
-    case EquivalenceKind::similarApp: return "Similar applications";
-    case EquivalenceKind::directory: return "Duplicate folders";
-    default: return std::string(exportName(kind));
+    case EquivalenceKind::exactHash:
+      return "Exact duplicates";
+    case EquivalenceKind::exactAudioHash:
+      return "Identical audio";
+    case EquivalenceKind::exactApp:
+      return "Duplicate applications";
+    case EquivalenceKind::similarImage:
+      return "Similar images";
+    case EquivalenceKind::similarAudio:
+      return "Similar audio";
+    case EquivalenceKind::similarApp:
+      return "Similar applications";
+    case EquivalenceKind::directory:
+      return "Duplicate folders";
+    default:
+      return std::string(exportName(kind));
   }
 }
 
 bool mayBeProposed(const std::optional<AutoselectionModeDecision>& decision) {
-  return decision &&
-         (decision->mode == AutoselectionMode::regular || decision->mode == AutoselectionMode::alwaysSelect);
+  return decision && (decision->mode == AutoselectionMode::regular ||
+                      decision->mode == AutoselectionMode::alwaysSelect);
 }
 
 // What became of a cleaned copy, from its note.
@@ -35,9 +43,11 @@ std::string cleanedNote(const ZKDuplicate& duplicate) {
   const auto note = cleaningNoteOf(duplicate);
   if (!note) return "  (cleaned)";
   if (note->pending) return fmt::format("  (cleaning {} was cut off here)", note->cleanID);
-  if (note->error) return fmt::format("  (cleaning {} failed: {})", note->cleanID, note->error->oneLine());
+  if (note->error)
+    return fmt::format("  (cleaning {} failed: {})", note->cleanID, note->error->oneLine());
   std::string what = note->isFakeRemove ? "pretended, nothing touched" : "";
-  if (note->reversionError) what = "could not be brought back: " + note->reversionError->oneLine() + "; ";
+  if (note->reversionError)
+    what = "could not be brought back: " + note->reversionError->oneLine() + "; ";
   for (const auto& action : note->actions) {
     if (note->isFakeRemove) {
       break;
@@ -65,19 +75,26 @@ std::string memberSizeText(const ZKEquivalence& equivalence) {
     if (common && *common != node->exactSize()) equalSizes = false;
     common = node->exactSize();
   }
-  return equalSizes ? formatByteCount(equivalence.memberSize) + " each" : "up to " + formatByteCount(equivalence.memberSize);
+  return equalSizes ? formatByteCount(equivalence.memberSize) + " each"
+                    : "up to " + formatByteCount(equivalence.memberSize);
 }
 
 }  // namespace
 
 std::string_view strategyName(SelectionStrategy strategy) {
   switch (strategy) {
-    case SelectionStrategy::automatic: return "automatic";
-    case SelectionStrategy::manual: return "by hand";
-    case SelectionStrategy::none: return "none";
-    case SelectionStrategy::newer: return "newest";
-    case SelectionStrategy::older: return "oldest";
-    case SelectionStrategy::random: return "random";
+    case SelectionStrategy::automatic:
+      return "automatic";
+    case SelectionStrategy::manual:
+      return "by hand";
+    case SelectionStrategy::none:
+      return "none";
+    case SelectionStrategy::newer:
+      return "newest";
+    case SelectionStrategy::older:
+      return "oldest";
+    case SelectionStrategy::random:
+      return "random";
   }
   return "none";
 }
@@ -86,7 +103,8 @@ void ResultsPrinter::print(const ZKEquivalence& equivalence) {
   const auto& selection = equivalence.currentSelectionConfiguration;
   fmt::print("Group {}: {} ({}, {}), selection {}\n", equivalence.uniqueIdentifier,
              kindTitle(equivalence.privateEquivalenceKind),
-             counted(static_cast<std::int64_t>(equivalence.duplicates.size()), "copy", "copies"), memberSizeText(equivalence),
+             counted(static_cast<std::int64_t>(equivalence.duplicates.size()), "copy", "copies"),
+             memberSizeText(equivalence),
              strategyName(selection ? selection->strategy : SelectionStrategy::none));
   bool allMayBeProposed = !equivalence.duplicates.empty();
   for (const auto& duplicate : equivalence.duplicates) {
@@ -94,12 +112,15 @@ void ResultsPrinter::print(const ZKEquivalence& equivalence) {
     const bool remove = equivalence.isSelected(duplicate);
     const auto decision = duplicate.autoselectionModeDecision();
     std::string note;
-    if (auto link = duplicate.differences().hardlinkedGroupID()) note = fmt::format("  [hard link {}]", *link);
+    if (auto link = duplicate.differences().hardlinkedGroupID())
+      note = fmt::format("  [hard link {}]", *link);
     if (!remove && decision) {
-      if (auto reason = protectionDescription(*decision)) note += fmt::format("  (protected: {})", *reason);
+      if (auto reason = protectionDescription(*decision))
+        note += fmt::format("  (protected: {})", *reason);
     }
     if (!remove && selection && selection->isOriginal(duplicate.identifier)) note += "  (original)";
-    if (remove && selection) note += fmt::format("  ({})", copyReason(*selection, duplicate.identifier, decision));
+    if (remove && selection)
+      note += fmt::format("  ({})", copyReason(*selection, duplicate.identifier, decision));
     allMayBeProposed = allMayBeProposed && mayBeProposed(decision) && !duplicate.cleanID;
     const char* mark = remove ? "remove" : "keep";
     if (duplicate.cleanID) {
@@ -126,34 +147,42 @@ void ResultsPrinter::print(const ZKEquivalence& equivalence) {
 
 void ResultsPrinter::printTotals(const DuplicatesDetectionResultsState& state) const {
   if (state.scannedNodesCount > 0) {
-    fmt::print("Scanned {} ({}). ", counted(state.scannedNodesCount, "item", "items"), formatByteCount(state.scannedNodesSize));
+    fmt::print("Scanned {} ({}). ", counted(state.scannedNodesCount, "item", "items"),
+               formatByteCount(state.scannedNodesSize));
   }
   if (groups_ == 0) {
     fmt::print("No duplicates found");
   } else {
     fmt::print("Found {} group{} with {} files; {} could be freed; {} proposed for removal",
-               groups_, groups_ == 1 ? "" : "s", files_, reclaimable_ > 0 ? formatByteCount(reclaimable_) : "nothing",
-               proposed_ == 0 ? std::string("no copy")
-                              : fmt::format("{} cop{} ({})", proposed_, proposed_ == 1 ? "y" : "ies",
-                                            formatByteCount(proposedSize_)));
+               groups_, groups_ == 1 ? "" : "s", files_,
+               reclaimable_ > 0 ? formatByteCount(reclaimable_) : "nothing",
+               proposed_ == 0
+                   ? std::string("no copy")
+                   : fmt::format("{} cop{} ({})", proposed_, proposed_ == 1 ? "y" : "ies",
+                                 formatByteCount(proposedSize_)));
   }
   if (state.usedSizeThreshold.value_or(0) > 0) {
-    fmt::print(" (groups under {} hidden; --min-size 0 shows all)", formatByteCount(*state.usedSizeThreshold));
+    fmt::print(" (groups under {} hidden; --min-size 0 shows all)",
+               formatByteCount(*state.usedSizeThreshold));
   }
   fmt::print(".\n");
   if (tiedGroups_ > 0) {
-    fmt::print("In {} group{} nothing tells the copies apart, so all are kept; --select-random-among-equal proposes "
-               "all but one.\n",
-               tiedGroups_, tiedGroups_ == 1 ? "" : "s");
+    fmt::print(
+        "In {} group{} nothing tells the copies apart, so all are kept; "
+        "--select-random-among-equal proposes "
+        "all but one.\n",
+        tiedGroups_, tiedGroups_ == 1 ? "" : "s");
   }
 }
 
-Result<std::int64_t> printStoredResults(DuplicatesDetectionResults& results) {
+Result<std::int64_t> printStoredResults(DuplicatesDetectionResults& results, ResultsModel* model) {
   ResultsPrinter printer;
-  auto visited = results.forEachEquivalence([&printer](const ZKEquivalence& equivalence) {
-                           printer.print(equivalence);
-                           return true;
-                         })
+  auto visited = results
+                     .forEachEquivalence([&printer, model](const ZKEquivalence& equivalence) {
+                       printer.print(equivalence);
+                       if (model != nullptr) model->put(equivalence);
+                       return true;
+                     })
                      .wait();
   if (visited.hasValue()) printer.printTotals(results.state());
   return visited;

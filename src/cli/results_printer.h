@@ -3,10 +3,11 @@
 // proposed for removal, and why a kept copy is protected; then the totals.
 #pragma once
 
-#include <cstddef>
-
 #include "base/units.h"
 #include "detection/duplicates_detection_results.h"
+#include "detection/results_model.h"
+
+#include <cstddef>
 
 namespace zarnik::cli {
 
@@ -29,7 +30,9 @@ class ResultsPrinter {
   ByteCount reclaimable_ = 0;
 };
 
-// Prints every stored group, largest first, then the totals; the number of groups.
-Result<std::int64_t> printStoredResults(DuplicatesDetectionResults& results);
+// Prints every stored group, largest first, then the totals; the number of groups. The groups are
+// also put in `model` when one is given.
+Result<std::int64_t> printStoredResults(DuplicatesDetectionResults& results,
+                                        ResultsModel* model = nullptr);
 
 }  // namespace zarnik::cli

@@ -3,6 +3,7 @@
 #include "base/byte_path.h"
 #include "cli/user_preferences.h"
 #include "cli/user_session.h"
+#include "detection/smart_rule_suggestions.h"
 
 #include <fmt/format.h>
 
@@ -105,6 +106,81 @@ int changePathRules(PreferencesController& preferences, ZKSelectionRule::Kind ki
   return status;
 }
 
+// The rules the changes made by hand in the results under review suggest; nothing after telling why
+// when the results cannot be read.
+std::optional<std::vector<SmartSelectionRule>> pendingSuggestions(
+    const PreferencesController& preferences) {
+  auto session = restoreUserSession(std::make_shared<ScanningService>());
+  if (!session) return std::nullopt;
+  std::shared_ptr<DuplicatesDetectionResults> results;
+  session->queue()->sync([&] {
+    if (std::holds_alternative<ReviewingStatus>(session->status())) results = session->results();
+  });
+  if (!results) return std::vector<SmartSelectionRule>{};
+  auto log = results->activityLog().wait();
+  if (log.hasError()) {
+    printError(log.error().oneLine());
+    return std::nullopt;
+  }
+  std::set<std::int64_t> changed;
+  for (const auto& item : log.value()) changed.insert(item.equivalenceIdentifier);
+  std::map<std::int64_t, ZKEquivalence> groups;
+  for (std::int64_t identifier : changed) {
+    auto group = results->equivalence(identifier).wait();
+    if (group.hasValue() && group.value()) groups.emplace(identifier, *group.value());
+  }
+  const ExtendedAutoselectionRules& rules = preferences.extendedPreferences().autoselectionRules;
+  return suggestedRules(processSmartRuleSuggestions(log.value(), groups, rules), rules);
+}
+
+int listSuggestions(const PreferencesController& preferences, bool json) {
+  auto suggestions = pendingSuggestions(preferences);
+  if (!suggestions) return 1;
+  if (json) {
+    Json list = Json::array();
+    for (size_t i = 0; i < suggestions->size(); ++i) {
+      const auto& rule = (*suggestions)[i];
+      list.push_back(
+          {{"number", i + 1}, {"rule", rule.encode()}, {"question", rule.suggestionQuestion()}});
+    }
+    fmt::print("{}\n", dumpJson(Json{{"suggestions", std::move(list)}}, 2));
+    return 0;
+  }
+  if (suggestions->empty()) {
+    fmt::print(
+        "No suggestions: they come after you have changed several groups by hand in the same "
+        "way.\n");
+    return 0;
+  }
+  for (size_t i = 0; i < suggestions->size(); ++i) {
+    fmt::print("{}. {}\n   zarnik rules suggest accept {} adds the smart rule {}.\n", i + 1,
+               (*suggestions)[i].suggestionQuestion(), i + 1, (*suggestions)[i].identifier());
+  }
+  return 0;
+}
+
+int acceptSuggestion(PreferencesController& preferences, int number) {
+  auto suggestions = pendingSuggestions(preferences);
+  if (!suggestions) return 1;
+  if (number < 1 || static_cast<size_t>(number) > suggestions->size()) {
+    printError(suggestions->empty()
+                   ? std::string("there are no suggestions (zarnik rules suggest lists them)")
+                   : fmt::format("there {} {} (zarnik rules suggest lists them)",
+                                 suggestions->size() == 1 ? "is" : "are",
+                                 suggestions->size() == 1
+                                     ? std::string("1 suggestion")
+                                     : fmt::format("{} suggestions", suggestions->size())));
+    return 1;
+  }
+  const SmartSelectionRule& rule = (*suggestions)[static_cast<size_t>(number - 1)];
+  if (auto added = preferences.addSmartSelectionRuleInfo({rule, true}); added.hasError()) {
+    printError(added.error().oneLine());
+    return 1;
+  }
+  fmt::print("Added the smart rule {}; it applies from the next scan.\n", rule.description());
+  return 0;
+}
+
 }  // namespace
 
 RulesCommand::PathRules RulesCommand::addPathRules(const std::string& name,
@@ -137,7 +213,8 @@ RulesCommand::RulesCommand(CLI::App& app) {
       "  zarnik rules never add ~/Photos\n"
       "  zarnik rules always add ~/Downloads\n"
       "  zarnik rules smart add NonNewestModificationDate\n"
-      "  zarnik rules list");
+      "  zarnik rules list\n"
+      "  zarnik rules suggest");
   always_ = addPathRules("always", "Folders whose copies are always proposed for removal",
                          "zarnik rules always add ~/Downloads");
   never_ = addPathRules("never", "Folders whose copies are never proposed for removal",
@@ -157,6 +234,17 @@ RulesCommand::RulesCommand(CLI::App& app) {
   list_ = command_->add_subcommand("list", "Print the selection rules");
   list_->add_flag("--json", json_, "Print them as JSON: {always, never, smart}");
   list_->footer("Example:\n  zarnik rules list --json");
+  suggest_ = command_->add_subcommand(
+      "suggest", "List the smart rules your changes by hand suggest, or accept one");
+  suggest_->add_flag("--json", json_,
+                     "Print them as JSON: {suggestions: [{number, rule, question}]}");
+  suggest_->footer("Examples:\n  zarnik rules suggest\n  zarnik rules suggest accept 1");
+  suggestAccept_ =
+      suggest_->add_subcommand("accept", "Add the suggested rule N to your smart rules");
+  suggestAccept_->add_option("N", suggestion_, "The suggestion's number")
+      ->required()
+      ->check(CLI::PositiveNumber);
+  suggestAccept_->footer("Example:\n  zarnik rules suggest accept 1");
 }
 
 int RulesCommand::run() const {
@@ -171,6 +259,8 @@ int RulesCommand::run() const {
   auto preferences = openUserPreferences();
   if (!preferences) return 1;
   if (list_->parsed()) return list(*preferences, json_);
+  if (suggestAccept_->parsed()) return acceptSuggestion(*preferences, suggestion_);
+  if (suggest_->parsed()) return listSuggestions(*preferences, json_);
   if (always_.add->parsed())
     return changePathRules(*preferences, ZKSelectionRule::Kind::always, true, folders_);
   if (always_.remove->parsed())

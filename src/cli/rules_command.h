@@ -1,5 +1,6 @@
 // `zarnik rules`: the folders whose copies are always or never proposed for removal, and the
-// smart selection rules, kept for every scan.
+// smart selection rules, kept for every scan; the smart rules suggested by the changes made by
+// hand.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -32,6 +33,9 @@ class RulesCommand {
   CLI::App* smartAdd_;
   CLI::App* smartRemove_;
   CLI::App* list_;
+  CLI::App* suggest_;
+  CLI::App* suggestAccept_;
+  int suggestion_ = 0;
   std::vector<std::string> folders_;
   std::string rule_;
   std::string argument_;

@@ -8,6 +8,7 @@
 #include "cli/session_lock.h"
 #include "cli/user_preferences.h"
 #include "cli/user_session.h"
+#include "cli/user_statistics.h"
 #include "foundation/byte_count_formatter.h"
 #include "foundation/logger.h"
 #include "matching/digest_cache.h"
@@ -241,6 +242,26 @@ void printExactnessNote(const ScanningServiceResult& scanned) {
 
 }  // namespace
 
+// A finished scan in the lifetime statistics: what it read and found, and the libraries among it.
+void recordScan(const ScanningServiceResult& scanned, const std::vector<std::string>& paths,
+                bool announces) {
+  ByteCount found = 0;
+  for (const auto& result : scanned.detectionResults) found += result.reclaimableSize();
+  std::int64_t musicLibraries = 0;
+  std::int64_t photoLibraries = 0;
+  for (const auto& library : scanned.mediaLibraries) {
+    if (library && library->type() == NodeType::iTunesLibrary) ++musicLibraries;
+    if (library && library->type() == NodeType::photosLibrary) ++photoLibraries;
+  }
+  recordFinishedScan(scanned.scannedNodesSize, found, absolutePaths(paths), announces);
+  if (musicLibraries + photoLibraries > 0) {
+    updateUserStatistics([&](StatisticianStore& statistics) {
+      statistics.add("numberOfITunesLibrariesScanned", musicLibraries);
+      statistics.add("numberOfPhotoLibrariesScanned", photoLibraries);
+    });
+  }
+}
+
 int runScan(const ScanOptions& options) {
   const OVURLResolver& resolver = OVURLResolver::shared();
   ScanOptions withPaths = options;
@@ -378,12 +399,16 @@ int runScan(const ScanOptions& options) {
     printPreferencesNotices(*preferences);
   }
   if (!options.json) {
-    if (auto printed = printStoredResults(*results); printed.hasError()) {
+    ResultsModel model;
+    if (auto printed = printStoredResults(*results, &model); printed.hasError()) {
       printError(printed.error().oneLine());
       return 1;
     }
+    printReviewFigures(model, /*afterCleaning=*/false);
     if (scanned.hasValue()) printExactnessNote(*scanned.value());
   }
+  if (scanned.hasValue() && !interrupted)
+    recordScan(*scanned.value(), withPaths.paths, !options.json);
   return exitWithoutTeardown(interrupted ? 130 : 0);
 }
 
