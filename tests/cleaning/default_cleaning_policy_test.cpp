@@ -5,6 +5,7 @@
 #include "support/test_dir.h"
 
 #include "cleaning/cleaning_error.h"
+#include "foundation/disk_access_manager.h"
 #include "foundation/logger.h"
 #include "matching/exact_hashing.h"
 #include "scanning/scanning_task.h"
@@ -13,10 +14,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
 
 namespace zarnik {
@@ -336,6 +339,61 @@ TEST_F(DefaultCleaningPolicyTest, AStoppedCleaningLeavesTheCopyItWasComparing) {
   EXPECT_NE(stop.error().oneLine().find("stopped"), std::string::npos);
   EXPECT_FALSE(journal);
   EXPECT_EQ(contentsOf(dir / "n copy.bin").size(), 3u << 20);
+}
+
+// Takes every place to read on the disk of a path, one reader thread each (a thread is let in
+// again at once where it already reads), until released.
+class DiskFullyTaken {
+ public:
+  explicit DiskFullyTaken(const std::string& path) {
+    for (int reader = 0; reader < 8; ++reader) {
+      std::promise<bool> entered;
+      auto hasEntered = entered.get_future();
+      readers_.emplace_back([this, path, entered = std::move(entered)]() mutable {
+        auto session = DiskAccessManager::shared().beginAccessingURL(
+            path, "test", QualityOfService::utility, 0.0);
+        entered.set_value(session != nullptr);
+        if (session) released_.wait();
+      });
+      if (!hasEntered.get()) return;
+    }
+  }
+  void release() {
+    if (!isReleased_) releasing_.set_value();
+    isReleased_ = true;
+  }
+  ~DiskFullyTaken() {
+    release();
+    for (auto& reader : readers_) reader.join();
+  }
+
+ private:
+  std::promise<void> releasing_;
+  std::shared_future<void> released_ = releasing_.get_future().share();
+  bool isReleased_ = false;
+  std::vector<std::thread> readers_;
+};
+
+TEST_F(DefaultCleaningPolicyTest, TheComparisonWithTheKeptCopyWaitsForItsTurnToReadTheDisk) {
+  const auto copies = pair("p copy.txt", "p.txt", "pi");
+  DiskAccessManager& disks = DiskAccessManager::shared();
+  const std::string disk = disks.diskUniqueIDForURL(dir.path());
+  DiskFullyTaken taken(dir.path());
+  auto cleaning = std::async(std::launch::async, [&] {
+    return perform(copies, {FileCleaningOption::Kind::removePermanently, {}});
+  });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (disks.waitingRequestCount(disk) < 1 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+  }
+  EXPECT_EQ(disks.waitingRequestCount(disk), 1U) << "the comparison asks for the disk";
+  EXPECT_FALSE(journal) << "nothing is touched before the copy is compared";
+  EXPECT_EQ(contentsOf(dir / "p copy.txt"), "pi");
+  taken.release();
+  auto removed = cleaning.get();
+  ASSERT_TRUE(removed.hasValue()) << removed.error().oneLine();
+  EXPECT_NE(::access((dir / "p copy.txt").c_str(), F_OK), 0);
+  EXPECT_EQ(contentsOf(dir / "p.txt"), "pi");
 }
 
 TEST_F(DefaultCleaningPolicyTest, SimilarItemsGoWithoutAContentCheckButNeverAsHardLinks) {
