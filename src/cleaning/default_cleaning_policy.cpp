@@ -216,6 +216,7 @@ std::vector<std::unique_ptr<DiskAccessingSession>> readingSessions(const Checked
   }
   std::sort(disksAndPaths.begin(), disksAndPaths.end());
   std::vector<std::unique_ptr<DiskAccessingSession>> sessions;
+  sessions.reserve(disksAndPaths.size());
   for (const auto& [disk, path] : disksAndPaths) {
     // The same disk twice is let in again at once: sessions of one thread are re-entrant.
     sessions.push_back(manager.beginAccessingURL(path, "compareWithKeptCopy(_:)",
@@ -280,7 +281,7 @@ bool stillIs(const std::string& path, const FileId& identity) {
 // A free place in `folder` for `name`: the name itself, else "stem 2.ext", "stem 3.ext", ...
 std::string freeDestination(const std::string& folder, std::string_view name) {
   for (int attempt = 1;; ++attempt) {
-    const std::string path = appendingPathComponent(folder, numberedName(name, attempt, " "));
+    std::string path = appendingPathComponent(folder, numberedName(name, attempt, " "));
     auto entry = entryWithoutLinks(path);
     if (entry.hasError() || factsOf(entry.value()).hasError()) return path;
   }
