@@ -1,12 +1,12 @@
 // The monitor's own files, which people may edit or damage: the requests (monitor.json), the
 // status other commands read, and the watched folders kept in its store.
-#include <cstddef>
-#include <cstdint>
-#include <string_view>
-
 #include "monitor/monitor_requests.h"
 #include "monitor/monitor_status.h"
 #include "monitor/monitored_location.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -18,6 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (auto status = zarnik::MonitorStatus::decode(json.value()); status.hasValue()) {
     (void)zarnik::MonitorStatus::decode(status.value().encode());
   }
-  for (const auto& location : zarnik::decodeMonitoredLocations(json.value())) (void)location.encode();
+  for (const auto& location : zarnik::decodeMonitoredLocations(json.value()))
+    (void)location.encode();
   return 0;
 }

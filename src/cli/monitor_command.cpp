@@ -2,19 +2,19 @@
 
 #include "cli/interrupt_watcher.h"
 #include "cli/results_command.h"
-#include "cli/user_preferences.h"
-#include "foundation/io_event_loop.h"
-#include "foundation/logger.h"
-#include "monitor/duplicates_monitor_manager.h"
-#include "platform/desktop_notifications.h"
 #include "cli/session_lock.h"
+#include "cli/user_preferences.h"
 #include "cli/user_session.h"
 #include "foundation/byte_count_formatter.h"
+#include "foundation/io_event_loop.h"
+#include "foundation/logger.h"
 #include "foundation/url_resolver.h"
+#include "monitor/duplicates_monitor_manager.h"
 #include "monitor/duplicates_monitor_state_storage.h"
 #include "monitor/monitor_requests.h"
 #include "monitor/monitor_review.h"
 #include "monitor/monitor_status.h"
+#include "platform/desktop_notifications.h"
 #include "platform/file_lock.h"
 #include "platform/file_reading.h"
 #include "platform/processes.h"
@@ -28,7 +28,9 @@ namespace {
 
 std::string monitorStorePath() { return persistentContentDirectory() + "/monitor.db"; }
 
-std::string shortPath(const std::string& path) { return OVURLResolver::shared().abbreviatedPath(path); }
+std::string shortPath(const std::string& path) {
+  return OVURLResolver::shared().abbreviatedPath(path);
+}
 
 std::string plural(std::int64_t count, std::string_view one, std::string_view many) {
   return fmt::format("{} {}", count, count == 1 ? one : many);
@@ -38,7 +40,8 @@ std::string plural(std::int64_t count, std::string_view one, std::string_view ma
 // that died does not count).
 std::optional<MonitorStatus> runningMonitorStatus() {
   auto status = MonitorStatus::read(MonitorStatus::defaultPath());
-  if (status.hasError() || !isProcessAlive(static_cast<pid_t>(status.value().processId))) return std::nullopt;
+  if (status.hasError() || !isProcessAlive(static_cast<pid_t>(status.value().processId)))
+    return std::nullopt;
   auto holder = FileLock::holderOf(MonitorStatus::lockPath());
   if (!holder || holder->pid != static_cast<pid_t>(status.value().processId)) return std::nullopt;
   return status.value();
@@ -47,7 +50,8 @@ std::optional<MonitorStatus> runningMonitorStatus() {
 Result<MonitorRequests> loadRequests() {
   auto requests = MonitorRequests::load(MonitorRequests::defaultPath());
   if (requests.hasError()) {
-    return Error::generic("The monitor's settings cannot be read; fix or remove the file.", MonitorRequests::defaultPath())
+    return Error::generic("The monitor's settings cannot be read; fix or remove the file.",
+                          MonitorRequests::defaultPath())
         .withUnderlying(requests.error().oneLine());
   }
   return requests;
@@ -58,8 +62,9 @@ void printRecent(const RecentDuplicatesInfo& recent) {
     fmt::print("No new duplicates found lately.\n");
     return;
   }
-  fmt::print("Recent duplicates: {} new ({}), {} not yet looked at, {} in all ({}).\n", recent.newCount,
-             formatByteCount(recent.newSize), recent.notViewedCount, recent.totalCount, formatByteCount(recent.totalSize));
+  fmt::print("Recent duplicates: {} new ({}), {} not yet looked at, {} in all ({}).\n",
+             recent.newCount, formatByteCount(recent.newSize), recent.notViewedCount,
+             recent.totalCount, formatByteCount(recent.totalSize));
   for (const auto& duplicate : recent.latest) {
     fmt::print("  {}  {}, found {}\n", duplicate.abbreviatedPath, formatByteCount(duplicate.size),
                iso8601(duplicate.foundDate));
@@ -77,7 +82,8 @@ Json statusJSON(const std::optional<MonitorStatus>& running, const MonitorReques
 
 // The session bus for notifications, its messages read on their own queue; nothing, told once,
 // when there is no bus: the monitor works all the same.
-std::shared_ptr<DesktopNotifications> connectNotifications(std::optional<IoEventLoop::Token>& token) {
+std::shared_ptr<DesktopNotifications> connectNotifications(
+    std::optional<IoEventLoop::Token>& token) {
   auto connected = DesktopNotifications::connect();
   if (connected.hasError()) {
     printError("desktop notifications are not available: " + connected.error().oneLine() +
@@ -96,11 +102,13 @@ std::shared_ptr<DesktopNotifications> connectNotifications(std::optional<IoEvent
 }  // namespace
 
 MonitorCommand::MonitorCommand(CLI::App& app) {
-  command_ = app.add_subcommand("monitor", "Watch folders and report new duplicates as they appear");
+  command_ =
+      app.add_subcommand("monitor", "Watch folders and report new duplicates as they appear");
   command_->require_subcommand(1);
   command_->footer(
       "The monitor watches the folders you add, finds a copy as soon as it is made, and tells you\n"
-      "with a desktop notification. Start it with `zarnik monitor enable` (a user service) or run it\n"
+      "with a desktop notification. Start it with `zarnik monitor enable` (a user service) or run "
+      "it\n"
       "in a terminal with `zarnik monitor run`.\n"
       "Examples:\n"
       "  zarnik monitor add ~/Downloads ~/Pictures\n"
@@ -120,16 +128,19 @@ MonitorCommand::MonitorCommand(CLI::App& app) {
   pause_->footer("Example:\n  zarnik monitor pause");
   resume_ = command_->add_subcommand("resume", "Resume watching");
   resume_->footer("Example:\n  zarnik monitor resume");
-  status_ = command_->add_subcommand("status", "Tell what the monitor does and what it found lately");
+  status_ =
+      command_->add_subcommand("status", "Tell what the monitor does and what it found lately");
   status_->add_flag("--json", json_, "Print the status as JSON");
   status_->footer("Examples:\n  zarnik monitor status\n  zarnik monitor status --json");
   review_ = command_->add_subcommand(
-      "review", "Review the monitor's groups: print them, and let select, clean and revert work on them");
+      "review",
+      "Review the monitor's groups: print them, and let select, clean and revert work on them");
   review_->add_flag("--json", json_, "Print the export document, with identifiers, on stdout");
   serviceCommands_ = std::make_unique<MonitorServiceCommands>(command_);
   review_->footer(
       "The groups stay under review until the next `zarnik scan`.\n"
-      "Examples:\n  zarnik monitor review\n  zarnik select --group 3 --strategy keep-newest\n  zarnik clean");
+      "Examples:\n  zarnik monitor review\n  zarnik select --group 3 --strategy keep-newest\n  "
+      "zarnik clean");
 }
 
 int MonitorCommand::run() const {
@@ -152,8 +163,9 @@ int MonitorCommand::runInForeground() const {
   }
   if (!lock.value()) {
     const auto holder = FileLock::holderOf(MonitorStatus::lockPath());
-    printError(holder && holder->pid ? fmt::format("a monitor is already running (process {})", *holder->pid)
-                                     : std::string("a monitor is already running"));
+    printError(holder && holder->pid
+                   ? fmt::format("a monitor is already running (process {})", *holder->pid)
+                   : std::string("a monitor is already running"));
     return 1;
   }
   std::vector<std::string> locations;
@@ -167,16 +179,20 @@ int MonitorCommand::runInForeground() const {
   }
 
   auto crashGuard = DuplicatesMonitorCrashHandler::make(
-      std::make_unique<SettingsCrashGuardCounterStore>(openUserPreferences()), DuplicatesMonitorCrashHandler::Places::standard());
+      std::make_unique<SettingsCrashGuardCounterStore>(openUserPreferences()),
+      DuplicatesMonitorCrashHandler::Places::standard());
   std::optional<std::string> resetMessage;
-  if (auto launch = crashGuard->handleLaunch().wait(); launch.hasValue() && !launch.value().message.empty()) {
+  if (auto launch = crashGuard->handleLaunch().wait();
+      launch.hasValue() && !launch.value().message.empty()) {
     resetMessage = launch.value().message;
     printError(*resetMessage);
   }
 
   std::optional<IoEventLoop::Token> busToken;
   auto setup = DuplicatesMonitorManagerSetup::standard();
-  setup.openPreferences = [] { return std::shared_ptr<PreferencesController>(openUserPreferences()); };
+  setup.openPreferences = [] {
+    return std::shared_ptr<PreferencesController>(openUserPreferences());
+  };
   setup.crashHandler = crashGuard;
   setup.notifications = connectNotifications(busToken);
   setup.cache = DigestCache::openOrDisabled({DigestCache::defaultPath()});
@@ -194,8 +210,11 @@ int MonitorCommand::runInForeground() const {
   // The folders asked for; the store takes them on the workflow's queue a moment later.
   auto requested = loadRequests();
   const auto watched = requested.hasValue() ? requested.value().locations.size() : 0;
-  fmt::print(stderr, "zarnik: the monitor watches {}; Ctrl-C stops it.\n", plural(static_cast<std::int64_t>(watched), "folder", "folders"));
-  if (watched == 0) fmt::print(stderr, "zarnik: add folders with `zarnik monitor add FOLDER`; the monitor follows.\n");
+  fmt::print(stderr, "zarnik: the monitor watches {}; Ctrl-C stops it.\n",
+             plural(static_cast<std::int64_t>(watched), "folder", "folders"));
+  if (watched == 0)
+    fmt::print(stderr,
+               "zarnik: add folders with `zarnik monitor add FOLDER`; the monitor follows.\n");
 
   InterruptWatcher interrupts;
   interrupts.waitUntilDone([&interrupts](int) { interrupts.notifyDone(); });
@@ -244,7 +263,8 @@ int MonitorCommand::changeLocations(bool adding) const {
     printError(saved.error().oneLine());
     return 1;
   }
-  if (!runningMonitorStatus()) fmt::print("The monitor is not running; it will watch them when it starts.\n");
+  if (!runningMonitorStatus())
+    fmt::print("The monitor is not running; it will watch them when it starts.\n");
   return status;
 }
 
@@ -261,11 +281,14 @@ int MonitorCommand::setPaused(bool paused) const {
   }
   const bool running = runningMonitorStatus().has_value();
   if (paused) {
-    std::fputs(running ? "The monitor is paused; `zarnik monitor resume` resumes it.\n"
-                       : "The monitor will stay paused when it starts, until `zarnik monitor resume`.\n",
-               stdout);
+    std::fputs(
+        running ? "The monitor is paused; `zarnik monitor resume` resumes it.\n"
+                : "The monitor will stay paused when it starts, until `zarnik monitor resume`.\n",
+        stdout);
   } else {
-    std::fputs(running ? "The monitor watches again.\n" : "The monitor will watch when it starts.\n", stdout);
+    std::fputs(
+        running ? "The monitor watches again.\n" : "The monitor will watch when it starts.\n",
+        stdout);
   }
   return 0;
 }
@@ -282,7 +305,9 @@ int MonitorCommand::printStatus() const {
     return 0;
   }
   if (!running) {
-    fmt::print("The monitor is not running. Start it with `zarnik monitor enable`, or `zarnik monitor run` in a terminal.\n");
+    fmt::print(
+        "The monitor is not running. Start it with `zarnik monitor enable`, or `zarnik monitor "
+        "run` in a terminal.\n");
   } else {
     fmt::print("The monitor is running (process {}): {}.\n", running->processId, running->state);
     if (running->notice) fmt::print("{}\n", *running->notice);
@@ -298,13 +323,16 @@ int MonitorCommand::printStatus() const {
   if (!running) return 0;
   fmt::print("Watching {}", plural(running->watchedFolders, "folder", "folders"));
   if (running->watchBudgetReached)
-    fmt::print(" (all it may: {} watches, four fifths of what fs.inotify.max_user_watches leaves free; "
-               "folders deeper down are not watched)",
-               running->watchBudget);
+    fmt::print(
+        " (all it may: {} watches, four fifths of what fs.inotify.max_user_watches leaves free; "
+        "folders deeper down are not watched)",
+        running->watchBudget);
   fmt::print(", {} known", plural(running->itemsKnown, "file", "files"));
   if (running->itemLimitReached)
-    fmt::print(" (the limit of {} is reached: `zarnik config set mixedPreferences.duplicatesMonitorNodeLimit N`)",
-               running->itemLimit);
+    fmt::print(
+        " (the limit of {} is reached: `zarnik config set "
+        "mixedPreferences.duplicatesMonitorNodeLimit N`)",
+        running->itemLimit);
   if (running->groups == 0) {
     fmt::print(".\nNo duplicates among them.\n");
   } else {
@@ -316,7 +344,8 @@ int MonitorCommand::printStatus() const {
 }
 
 int MonitorCommand::review() const {
-  auto lock = lockSessionForChanges(DuplicatesDetectionSpec::monitorReview(nullptr), "zarnik monitor review");
+  auto lock = lockSessionForChanges(DuplicatesDetectionSpec::monitorReview(nullptr),
+                                    "zarnik monitor review");
   if (lock.hasError()) {
     printError(lock.error().oneLine());
     return 1;

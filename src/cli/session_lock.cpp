@@ -1,12 +1,12 @@
 #include "cli/session_lock.h"
 
-#include <chrono>
-#include <thread>
+#include "cli/user_session.h"
+#include "platform/xdg_directories.h"
 
 #include <fmt/format.h>
 
-#include "cli/user_session.h"
-#include "platform/xdg_directories.h"
+#include <chrono>
+#include <thread>
 
 namespace zarnik::cli {
 namespace {

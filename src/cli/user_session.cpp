@@ -6,8 +6,10 @@ namespace zarnik::cli {
 
 void printError(const std::string& message) { fmt::print(stderr, "zarnik: {}\n", message); }
 
-std::shared_ptr<DuplicatesDetectionSession> restoreUserSession(const std::shared_ptr<ScanningService>& service) {
-  auto restored = DuplicatesDetectionSession::restore(DuplicatesDetectionSpec::current(service)).wait();
+std::shared_ptr<DuplicatesDetectionSession> restoreUserSession(
+    const std::shared_ptr<ScanningService>& service) {
+  auto restored =
+      DuplicatesDetectionSession::restore(DuplicatesDetectionSpec::current(service)).wait();
   if (restored.hasError()) {
     printError(restored.error().oneLine());
     return nullptr;
@@ -15,12 +17,13 @@ std::shared_ptr<DuplicatesDetectionSession> restoreUserSession(const std::shared
   auto session = restored.value();
   session->queue()->sync([&] {
     if (const auto& movedTo = session->stateMovedAsideTo()) {
-      printError(fmt::format("{}: the session state was damaged and is moved aside to {}; the stored results are kept",
-                             session->spec().urlOfStateFile(), *movedTo));
+      printError(fmt::format(
+          "{}: the session state was damaged and is moved aside to {}; the stored results are kept",
+          session->spec().urlOfStateFile(), *movedTo));
     }
     if (const auto& results = session->results(); results && results->movedAsideTo()) {
-      printError(fmt::format("{}: the stored results were damaged; moved aside to {}", session->spec().urlOfStateDB(),
-                             *results->movedAsideTo()));
+      printError(fmt::format("{}: the stored results were damaged; moved aside to {}",
+                             session->spec().urlOfStateDB(), *results->movedAsideTo()));
     }
   });
   return session;
@@ -35,11 +38,13 @@ std::shared_ptr<DuplicatesDetectionResults> reviewedResults(DuplicatesDetectionS
   return results;
 }
 
-std::shared_ptr<DuplicatesDetectionResults> resultsForChanging(DuplicatesDetectionSession& session) {
+std::shared_ptr<DuplicatesDetectionResults> resultsForChanging(
+    DuplicatesDetectionSession& session) {
   auto results = reviewedResults(session);
   if (!results) return nullptr;
   if (auto settled = results->settleCutOffCleanings().wait(); settled.hasError()) {
-    printError("the records of an earlier cleaning that was cut off cannot be settled: " + settled.error().oneLine());
+    printError("the records of an earlier cleaning that was cut off cannot be settled: " +
+               settled.error().oneLine());
     return nullptr;
   }
   return results;

@@ -1,13 +1,12 @@
 #include "detection/duplicates_detection_session.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "foundation/logger.h"
 #include "platform/file_reading.h"
 #include "platform/xdg_directories.h"
 #include "store/persistent_content.h"
+
+#include <cerrno>
+#include <unistd.h>
 
 namespace zarnik {
 namespace {
@@ -45,7 +44,8 @@ std::string DuplicatesDetectionSpec::urlOfLockFile() const {
   return urlOfStateContainer + (isMonitorReview ? "/dmreview.lock" : "/session.lock");
 }
 
-DuplicatesDetectionSpec DuplicatesDetectionSpec::standard(std::shared_ptr<ScanningService> scanningService) {
+DuplicatesDetectionSpec DuplicatesDetectionSpec::standard(
+    std::shared_ptr<ScanningService> scanningService) {
   DuplicatesDetectionSpec spec;
   spec.urlOfStateContainer = persistentContentDirectory() + "/session";
   spec.scanningService = std::move(scanningService);
@@ -53,10 +53,13 @@ DuplicatesDetectionSpec DuplicatesDetectionSpec::standard(std::shared_ptr<Scanni
 }
 
 namespace {
-std::string monitorReviewMarker() { return persistentContentDirectory() + "/monitor-review/reviewing"; }
+std::string monitorReviewMarker() {
+  return persistentContentDirectory() + "/monitor-review/reviewing";
+}
 }  // namespace
 
-DuplicatesDetectionSpec DuplicatesDetectionSpec::monitorReview(std::shared_ptr<ScanningService> scanningService) {
+DuplicatesDetectionSpec DuplicatesDetectionSpec::monitorReview(
+    std::shared_ptr<ScanningService> scanningService) {
   DuplicatesDetectionSpec spec;
   spec.urlOfStateContainer = persistentContentDirectory() + "/monitor-review";
   spec.isMonitorReview = true;
@@ -64,7 +67,8 @@ DuplicatesDetectionSpec DuplicatesDetectionSpec::monitorReview(std::shared_ptr<S
   return spec;
 }
 
-DuplicatesDetectionSpec DuplicatesDetectionSpec::current(std::shared_ptr<ScanningService> scanningService) {
+DuplicatesDetectionSpec DuplicatesDetectionSpec::current(
+    std::shared_ptr<ScanningService> scanningService) {
   if (pathExists(monitorReviewMarker())) return monitorReview(std::move(scanningService));
   return standard(std::move(scanningService));
 }
@@ -72,10 +76,12 @@ DuplicatesDetectionSpec DuplicatesDetectionSpec::current(std::shared_ptr<Scannin
 Result<void> DuplicatesDetectionSpec::setReviewingMonitorFindings(bool reviewing) {
   const std::string marker = monitorReviewMarker();
   if (!reviewing) return removeFileIfPresent(marker);
-  return writeFileAtomically(marker, "The monitor's findings are under review; the next scan ends it.\n");
+  return writeFileAtomically(marker,
+                             "The monitor's findings are under review; the next scan ends it.\n");
 }
 
-DuplicatesDetectionSpec DuplicatesDetectionSpec::inMemory(std::shared_ptr<ScanningService> scanningService) {
+DuplicatesDetectionSpec DuplicatesDetectionSpec::inMemory(
+    std::shared_ptr<ScanningService> scanningService) {
   DuplicatesDetectionSpec spec;
   spec.scanningService = std::move(scanningService);
   return spec;
@@ -120,9 +126,11 @@ Result<ScanLocationViewModel> ScanLocationViewModel::decode(const Json& archive)
   if (location == nullptr) return Error::generic("The stored scan location has no folder.");
   ScanLocationViewModel model;
   ZK_ASSIGN_OR_RETURN(model.scanLocation, ScanLocation::decode(*location));
-  if (const Json* filter = jsonMember(archive, "filter")) model.filter = ScanLocationFilter::decode(*filter);
+  if (const Json* filter = jsonMember(archive, "filter"))
+    model.filter = ScanLocationFilter::decode(*filter);
   if (const Json* name = jsonMember(archive, "customName")) model.customName = bytesFromJson(*name);
-  if (const Json* image = jsonMember(archive, "customImageName")) model.customImageName = bytesFromJson(*image);
+  if (const Json* image = jsonMember(archive, "customImageName"))
+    model.customImageName = bytesFromJson(*image);
   return model;
 }
 
@@ -130,16 +138,20 @@ Result<ScanLocationViewModel> ScanLocationViewModel::decode(const Json& archive)
 
 Json encodeStatus(const DuplicatesDetectionSessionStatus& status) {
   return std::visit(Overloaded{
-                        [](const SelectingLocationsStatus&) { return Json{{"$class", "SelectingLocationsStatus"}}; },
+                        [](const SelectingLocationsStatus&) {
+                          return Json{{"$class", "SelectingLocationsStatus"}};
+                        },
                         [](const DetectingStatus& detecting) {
                           Json archive{{"$class", "DetectingStatus"}};
                           if (detecting.previousResultsState) {
-                            archive["previousResultsState"] = detecting.previousResultsState->encode();
+                            archive["previousResultsState"] =
+                                detecting.previousResultsState->encode();
                           }
                           return archive;
                         },
                         [](const ReviewingStatus& reviewing) {
-                          return Json{{"$class", "ReviewingStatus"}, {"resultsState", reviewing.resultsState.encode()}};
+                          return Json{{"$class", "ReviewingStatus"},
+                                      {"resultsState", reviewing.resultsState.encode()}};
                         },
                     },
                     status);
@@ -147,7 +159,8 @@ Json encodeStatus(const DuplicatesDetectionSessionStatus& status) {
 
 DuplicatesDetectionSessionStatus decodeStatus(const Json& archive) {
   const auto name = jsonString(archive, "$class");
-  const auto stateIn = [&archive](std::string_view key) -> std::optional<DuplicatesDetectionResultsState> {
+  const auto stateIn =
+      [&archive](std::string_view key) -> std::optional<DuplicatesDetectionResultsState> {
     const Json* state = jsonMember(archive, key);
     return state != nullptr ? DuplicatesDetectionResultsState::decode(*state) : std::nullopt;
   };
@@ -164,7 +177,13 @@ DuplicatesDetectionSessionState::DuplicatesDetectionSessionState() { initializeD
 const PropertyTable& DuplicatesDetectionSessionState::propertyTable() const {
   static const PropertyTable kTable({
       PropertyMetainfo{"scanLocations", Json::array(), nullptr, nullptr, false, {"array"}, {}},
-      PropertyMetainfo{"status", encodeStatus(SelectingLocationsStatus{}), nullptr, nullptr, false, {"object"}, {}},
+      PropertyMetainfo{"status",
+                       encodeStatus(SelectingLocationsStatus{}),
+                       nullptr,
+                       nullptr,
+                       false,
+                       {"object"},
+                       {}},
   });
   return kTable;
 }
@@ -179,54 +198,63 @@ void DuplicatesDetection::stop(bool keepResults) {
 // --- session
 
 DuplicatesDetectionSession::DuplicatesDetectionSession(DuplicatesDetectionSpec spec)
-    : spec_(std::move(spec)), queue_(SerialQueue::make("duplicates-detection-session", QualityOfService::userInteractive)) {}
+    : spec_(std::move(spec)),
+      queue_(SerialQueue::make("duplicates-detection-session", QualityOfService::userInteractive)) {
+}
 
-Future<std::shared_ptr<DuplicatesDetectionSession>> DuplicatesDetectionSession::restore(DuplicatesDetectionSpec spec) {
-  std::shared_ptr<DuplicatesDetectionSession> session(new DuplicatesDetectionSession(std::move(spec)));
-  return makeFuture(*session->queue_, [session]() -> Result<std::shared_ptr<DuplicatesDetectionSession>> {
-    const std::string file = session->spec_.urlOfStateFile();
-    if (session->spec_.isInMemory()) return session;
-    if (::access(file.c_str(), F_OK) != 0) {
-      ZK_TRY(session->reviewStoredResultsIfAny());
-      return session;
-    }
-    auto text = readWholeFile(file, kMaximumStateFileSize);
-    auto json = text.hasValue() ? parseJson(text.value(), file) : Result<Json>(text.error());
-    DuplicatesDetectionSessionState state;
-    auto decoded = json.hasValue() ? state.decode(json.value()) : Result<void>(json.error());
-    if (decoded.hasError()) {
-      auto movedTo = moveStoreAside(file);
-      logFailure("restore()", "Did fail to read the session state; reviewing the stored results without it",
-                 decoded.error());
-      if (movedTo.hasValue()) {
-        Logger::shared().log(kAuthor, "restore()", "Moved the unreadable state to " + movedTo.value());
-        session->stateMovedAsideTo_ = movedTo.value();
-      }
-      ZK_TRY(session->reviewStoredResultsIfAny());
-      return session;
-    }
-    for (const auto& archive : state.valueForKey("scanLocations")) {
-      auto model = ScanLocationViewModel::decode(archive);
-      if (model.hasValue()) {
-        session->scanLocations_.push_back(std::move(model).value());
-      } else {
-        logFailure("restore()", "Did skip a stored scan location", model.error());
-      }
-    }
-    auto status = decodeStatus(state.valueForKey("status"));
-    if (auto* detecting = std::get_if<DetectingStatus>(&status)) {
-      // The program ended during a detection: its results were never stored.
-      status = detecting->previousResultsState ? DuplicatesDetectionSessionStatus(ReviewingStatus{*detecting->previousResultsState})
-                                               : DuplicatesDetectionSessionStatus(SelectingLocationsStatus{});
-    }
-    if (auto* reviewing = std::get_if<ReviewingStatus>(&status)) {
-      ZK_TRY(session->openResultsIfNeeded(reviewing->resultsState));
-      // The results were in a damaged store, now set aside: there is nothing left to review.
-      if (session->results_->movedAsideTo()) status = SelectingLocationsStatus{};
-    }
-    session->status_ = std::move(status);
-    return session;
-  });
+Future<std::shared_ptr<DuplicatesDetectionSession>> DuplicatesDetectionSession::restore(
+    DuplicatesDetectionSpec spec) {
+  std::shared_ptr<DuplicatesDetectionSession> session(
+      new DuplicatesDetectionSession(std::move(spec)));
+  return makeFuture(
+      *session->queue_, [session]() -> Result<std::shared_ptr<DuplicatesDetectionSession>> {
+        const std::string file = session->spec_.urlOfStateFile();
+        if (session->spec_.isInMemory()) return session;
+        if (::access(file.c_str(), F_OK) != 0) {
+          ZK_TRY(session->reviewStoredResultsIfAny());
+          return session;
+        }
+        auto text = readWholeFile(file, kMaximumStateFileSize);
+        auto json = text.hasValue() ? parseJson(text.value(), file) : Result<Json>(text.error());
+        DuplicatesDetectionSessionState state;
+        auto decoded = json.hasValue() ? state.decode(json.value()) : Result<void>(json.error());
+        if (decoded.hasError()) {
+          auto movedTo = moveStoreAside(file);
+          logFailure("restore()",
+                     "Did fail to read the session state; reviewing the stored results without it",
+                     decoded.error());
+          if (movedTo.hasValue()) {
+            Logger::shared().log(kAuthor, "restore()",
+                                 "Moved the unreadable state to " + movedTo.value());
+            session->stateMovedAsideTo_ = movedTo.value();
+          }
+          ZK_TRY(session->reviewStoredResultsIfAny());
+          return session;
+        }
+        for (const auto& archive : state.valueForKey("scanLocations")) {
+          auto model = ScanLocationViewModel::decode(archive);
+          if (model.hasValue()) {
+            session->scanLocations_.push_back(std::move(model).value());
+          } else {
+            logFailure("restore()", "Did skip a stored scan location", model.error());
+          }
+        }
+        auto status = decodeStatus(state.valueForKey("status"));
+        if (auto* detecting = std::get_if<DetectingStatus>(&status)) {
+          // The program ended during a detection: its results were never stored.
+          status = detecting->previousResultsState
+                       ? DuplicatesDetectionSessionStatus(
+                             ReviewingStatus{*detecting->previousResultsState})
+                       : DuplicatesDetectionSessionStatus(SelectingLocationsStatus{});
+        }
+        if (auto* reviewing = std::get_if<ReviewingStatus>(&status)) {
+          ZK_TRY(session->openResultsIfNeeded(reviewing->resultsState));
+          // The results were in a damaged store, now set aside: there is nothing left to review.
+          if (session->results_->movedAsideTo()) status = SelectingLocationsStatus{};
+        }
+        session->status_ = std::move(status);
+        return session;
+      });
 }
 
 // The store, not the state file, holds the results and the records of cleanings: without a
@@ -235,7 +263,9 @@ Result<void> DuplicatesDetectionSession::reviewStoredResultsIfAny() {
   if (::access(spec_.urlOfStateDB().c_str(), F_OK) != 0) return success();
   ZK_TRY(openResultsIfNeeded(DuplicatesDetectionResultsState{}));
   if (results_->movedAsideTo()) return success();
-  ZK_ASSIGN_OR_RETURN(const std::int64_t groups, results_->forEachEquivalence([](const ZKEquivalence&) { return false; }).wait());
+  ZK_ASSIGN_OR_RETURN(
+      const std::int64_t groups,
+      results_->forEachEquivalence([](const ZKEquivalence&) { return false; }).wait());
   if (groups > 0) status_ = ReviewingStatus{results_->state()};
   return success();
 }
@@ -262,8 +292,8 @@ bool DuplicatesDetectionSession::canScan() const {
 
 bool DuplicatesDetectionSession::canRescan() const {
   queue_->assertOnQueue();
-  return !scanLocations_.empty() && std::holds_alternative<ReviewingStatus>(status_) && !cleaningRunning_ &&
-         !revertingRunning_;
+  return !scanLocations_.empty() && std::holds_alternative<ReviewingStatus>(status_) &&
+         !cleaningRunning_ && !revertingRunning_;
 }
 
 int DuplicatesDetectionSession::progressKind() const {
@@ -287,24 +317,29 @@ void DuplicatesDetectionSession::setRevertingRunning(bool running) {
 void DuplicatesDetectionSession::addScanLocations(std::vector<ScanLocationViewModel> locations) {
   queue_->assertOnQueue();
   for (auto& location : locations) {
-    const bool known = std::any_of(scanLocations_.begin(), scanLocations_.end(), [&](const auto& existing) {
-      return existing.scanLocation && location.scanLocation && *existing.scanLocation == *location.scanLocation;
-    });
+    const bool known =
+        std::any_of(scanLocations_.begin(), scanLocations_.end(), [&](const auto& existing) {
+          return existing.scanLocation && location.scanLocation &&
+                 *existing.scanLocation == *location.scanLocation;
+        });
     if (!known) scanLocations_.push_back(std::move(location));
   }
   scheduleStoreState();
 }
 
-void DuplicatesDetectionSession::removeScanLocations(const std::vector<std::string>& abbreviatedPaths) {
+void DuplicatesDetectionSession::removeScanLocations(
+    const std::vector<std::string>& abbreviatedPaths) {
   queue_->assertOnQueue();
   std::erase_if(scanLocations_, [&](const ScanLocationViewModel& model) {
-    return model.scanLocation && std::find(abbreviatedPaths.begin(), abbreviatedPaths.end(),
-                                           model.scanLocation->abbreviatedPath()) != abbreviatedPaths.end();
+    return model.scanLocation &&
+           std::find(abbreviatedPaths.begin(), abbreviatedPaths.end(),
+                     model.scanLocation->abbreviatedPath()) != abbreviatedPaths.end();
   });
   scheduleStoreState();
 }
 
-void DuplicatesDetectionSession::replaceScanLocations(std::vector<ScanLocationViewModel> locations) {
+void DuplicatesDetectionSession::replaceScanLocations(
+    std::vector<ScanLocationViewModel> locations) {
   queue_->assertOnQueue();
   scanLocations_.clear();
   addScanLocations(std::move(locations));
@@ -315,21 +350,25 @@ void DuplicatesDetectionSession::setStatus(DuplicatesDetectionSessionStatus stat
   scheduleStoreState();
 }
 
-Result<void> DuplicatesDetectionSession::openResultsIfNeeded(const DuplicatesDetectionResultsState& state) {
+Result<void> DuplicatesDetectionSession::openResultsIfNeeded(
+    const DuplicatesDetectionResultsState& state) {
   if (results_) return success();
   ZK_ASSIGN_OR_RETURN(results_, DuplicatesDetectionResults::open(spec_.urlOfStateDB(), state));
   return success();
 }
 
 Result<std::shared_ptr<DuplicatesDetection>> DuplicatesDetectionSession::startDetection(
-    std::shared_ptr<const ExtendedScanRules> scanRules, ExtendedAutoselectionRules autoselectionRules,
-    bool includeHiddenItems, const std::function<void(ScanningTask&)>& prepareTask) {
+    std::shared_ptr<const ExtendedScanRules> scanRules,
+    ExtendedAutoselectionRules autoselectionRules, bool includeHiddenItems,
+    const std::function<void(ScanningTask&)>& prepareTask) {
   queue_->assertOnQueue();
   if (!canScan() && !canRescan()) {
-    return Error::generic(scanLocations_.empty() ? "There is no location to scan." : "A detection cannot start now.");
+    return Error::generic(scanLocations_.empty() ? "There is no location to scan."
+                                                 : "A detection cannot start now.");
   }
   std::optional<DuplicatesDetectionResultsState> previous;
-  if (const auto* reviewing = std::get_if<ReviewingStatus>(&status_)) previous = reviewing->resultsState;
+  if (const auto* reviewing = std::get_if<ReviewingStatus>(&status_))
+    previous = reviewing->resultsState;
   if (!spec_.isInMemory()) ZK_TRY(xdg::makeDirectories(spec_.urlOfStateContainer));
   ZK_TRY(openResultsIfNeeded(previous.value_or(DuplicatesDetectionResultsState{})));
 
@@ -347,56 +386,68 @@ Result<std::shared_ptr<DuplicatesDetection>> DuplicatesDetectionSession::startDe
 
   Promise<std::shared_ptr<const ScanningServiceResult>> scannedPromise;
   Promise<DuplicatesDetectionOutcome> promise;
-  auto detection = std::make_shared<DuplicatesDetection>(task, scannedPromise.future(), promise.future());
+  auto detection =
+      std::make_shared<DuplicatesDetection>(task, scannedPromise.future(), promise.future());
   setStatus(DetectingStatus{detection, previous});
 
   std::weak_ptr<DuplicatesDetectionSession> weakSelf = shared_from_this();
   auto results = results_;
   auto queue = queue_;
-  task->start().onComplete(Executor::immediate(), [weakSelf, results, queue, detection, locations, scannedPromise,
-                                                   promise](const Result<std::shared_ptr<const ScanningServiceResult>>& scanned) mutable {
-    auto finish = [weakSelf, detection, promise](const Result<DuplicatesDetectionOutcome>& outcome) mutable {
-      if (auto self = weakSelf.lock()) self->finishDetection(detection, outcome);
-      promise.complete(outcome);
-    };
-    if (scanned.hasError()) {
-      scannedPromise.fail(scanned.error());
-      queue->async([finish, error = scanned.error()]() mutable { finish(error); });
-      return;
-    }
-    const auto& result = scanned.value();
-    scannedPromise.succeed(result);
-    results->storeResults(result, locations, [detection](double fraction) { detection->setFlushingToDBProgress(fraction); })
-        .onComplete(*queue, [finish, result](const Result<DuplicatesDetectionResultsState>& stored) mutable {
-          if (stored.hasError()) {
-            finish(stored.error());
-          } else {
-            finish(DuplicatesDetectionOutcome{result, stored.value()});
-          }
-        });
-  });
+  task->start().onComplete(
+      Executor::immediate(),
+      [weakSelf, results, queue, detection, locations, scannedPromise,
+       promise](const Result<std::shared_ptr<const ScanningServiceResult>>& scanned) mutable {
+        auto finish = [weakSelf, detection,
+                       promise](const Result<DuplicatesDetectionOutcome>& outcome) mutable {
+          if (auto self = weakSelf.lock()) self->finishDetection(detection, outcome);
+          promise.complete(outcome);
+        };
+        if (scanned.hasError()) {
+          scannedPromise.fail(scanned.error());
+          queue->async([finish, error = scanned.error()]() mutable { finish(error); });
+          return;
+        }
+        const auto& result = scanned.value();
+        scannedPromise.succeed(result);
+        results
+            ->storeResults(
+                result, locations,
+                [detection](double fraction) { detection->setFlushingToDBProgress(fraction); })
+            .onComplete(*queue, [finish, result](
+                                    const Result<DuplicatesDetectionResultsState>& stored) mutable {
+              if (stored.hasError()) {
+                finish(stored.error());
+              } else {
+                finish(DuplicatesDetectionOutcome{result, stored.value()});
+              }
+            });
+      });
   return detection;
 }
 
-void DuplicatesDetectionSession::finishDetection(const std::shared_ptr<DuplicatesDetection>& detection,
-                                                 const Result<DuplicatesDetectionOutcome>& outcome) {
+void DuplicatesDetectionSession::finishDetection(
+    const std::shared_ptr<DuplicatesDetection>& detection,
+    const Result<DuplicatesDetectionOutcome>& outcome) {
   queue_->assertOnQueue();
   const auto* detecting = std::get_if<DetectingStatus>(&status_);
   if (detecting == nullptr || detecting->detection != detection) return;
   if (outcome.hasValue()) {
     setStatus(ReviewingStatus{outcome.value().resultsState});
   } else {
-    if (!outcome.error().isCancellation()) logFailure("finishDetection", "The detection failed", outcome.error());
+    if (!outcome.error().isCancellation())
+      logFailure("finishDetection", "The detection failed", outcome.error());
     // The earlier results are still stored: the store is replaced in one transaction or not at all.
-    setStatus(detecting->previousResultsState
-                  ? DuplicatesDetectionSessionStatus(ReviewingStatus{*detecting->previousResultsState})
-                  : DuplicatesDetectionSessionStatus(SelectingLocationsStatus{}));
+    setStatus(
+        detecting->previousResultsState
+            ? DuplicatesDetectionSessionStatus(ReviewingStatus{*detecting->previousResultsState})
+            : DuplicatesDetectionSessionStatus(SelectingLocationsStatus{}));
   }
 }
 
 void DuplicatesDetectionSession::stopDetection(bool keepResults) {
   queue_->assertOnQueue();
-  if (const auto* detecting = std::get_if<DetectingStatus>(&status_); detecting && detecting->detection) {
+  if (const auto* detecting = std::get_if<DetectingStatus>(&status_);
+      detecting && detecting->detection) {
     detecting->detection->stop(keepResults);
   }
 }

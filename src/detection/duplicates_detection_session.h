@@ -8,22 +8,22 @@
 // the application's main queue; detections report back there through futures.
 #pragma once
 
+#include "detection/duplicates_detection_results.h"
+#include "foundation/base_storage.h"
+#include "foundation/delayed_work_item.h"
+#include "scanning/scanning_task.h"
+
 #include <memory>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
-#include "detection/duplicates_detection_results.h"
-#include "foundation/base_storage.h"
-#include "foundation/delayed_work_item.h"
-#include "scanning/scanning_task.h"
-
 namespace zarnik {
 
 struct DuplicatesDetectionSpec {
   std::string urlOfStateContainer;  // empty: a session kept in memory, its state never written
-  bool isMonitorReview = false;  // a review of the monitor's findings keeps files of its own
+  bool isMonitorReview = false;     // a review of the monitor's findings keeps files of its own
   std::shared_ptr<ScanningService> scanningService;
   Clock* clock = &Clock::system();
 
@@ -77,18 +77,22 @@ struct DetectingStatus {
 struct ReviewingStatus {
   DuplicatesDetectionResultsState resultsState;
 };
-using DuplicatesDetectionSessionStatus = std::variant<SelectingLocationsStatus, DetectingStatus, ReviewingStatus>;
+using DuplicatesDetectionSessionStatus =
+    std::variant<SelectingLocationsStatus, DetectingStatus, ReviewingStatus>;
 
 [[nodiscard]] Json encodeStatus(const DuplicatesDetectionSessionStatus& status);
 // An unreadable status is the first one.
 [[nodiscard]] DuplicatesDetectionSessionStatus decodeStatus(const Json& archive);
 
-// The stored state: {"$class": "DuplicatesDetectionSessionState", "scanLocations": [...], "status": {...}}.
+// The stored state: {"$class": "DuplicatesDetectionSessionState", "scanLocations": [...], "status":
+// {...}}.
 class DuplicatesDetectionSessionState final : public BaseStorage {
  public:
   DuplicatesDetectionSessionState();
   [[nodiscard]] const PropertyTable& propertyTable() const override;
-  [[nodiscard]] std::string_view className() const override { return "DuplicatesDetectionSessionState"; }
+  [[nodiscard]] std::string_view className() const override {
+    return "DuplicatesDetectionSessionState";
+  }
   [[nodiscard]] std::shared_ptr<BaseStorage> makeFresh() const override {
     return std::make_shared<DuplicatesDetectionSessionState>();
   }
@@ -103,12 +107,15 @@ struct DuplicatesDetectionOutcome {
 // One running detection: the scanning task and the progress shown for it.
 class DuplicatesDetection {
  public:
-  DuplicatesDetection(std::shared_ptr<ScanningTask> task, Future<std::shared_ptr<const ScanningServiceResult>> scanned,
+  DuplicatesDetection(std::shared_ptr<ScanningTask> task,
+                      Future<std::shared_ptr<const ScanningServiceResult>> scanned,
                       Future<DuplicatesDetectionOutcome> outcome)
       : task_(std::move(task)), scanned_(std::move(scanned)), outcome_(std::move(outcome)) {}
   [[nodiscard]] const std::shared_ptr<ScanningTask>& task() const { return task_; }
   // The scan's result as soon as the scan ends, while it is being stored.
-  [[nodiscard]] const Future<std::shared_ptr<const ScanningServiceResult>>& scanned() const { return scanned_; }
+  [[nodiscard]] const Future<std::shared_ptr<const ScanningServiceResult>>& scanned() const {
+    return scanned_;
+  }
   // Completes once the results are stored and the session reviews them.
   [[nodiscard]] const Future<DuplicatesDetectionOutcome>& outcome() const { return outcome_; }
   // Fraction of the results written to the store, 0…1.
@@ -138,7 +145,9 @@ class DuplicatesDetectionSession : public std::enable_shared_from_this<Duplicate
   [[nodiscard]] const std::shared_ptr<SerialQueue>& queue() const { return queue_; }
   [[nodiscard]] const DuplicatesDetectionSpec& spec() const { return spec_; }
   // Where an unreadable state file was set aside when the session was restored.
-  [[nodiscard]] const std::optional<std::string>& stateMovedAsideTo() const { return stateMovedAsideTo_; }
+  [[nodiscard]] const std::optional<std::string>& stateMovedAsideTo() const {
+    return stateMovedAsideTo_;
+  }
 
   // Everything below is called on queue().
   [[nodiscard]] const DuplicatesDetectionSessionStatus& status() const;
@@ -159,8 +168,9 @@ class DuplicatesDetectionSession : public std::enable_shared_from_this<Duplicate
   // future completes (on queue()), and the session then reviews them. `prepareTask` sees the
   // task before it starts (to hear its errors and status).
   Result<std::shared_ptr<DuplicatesDetection>> startDetection(
-      std::shared_ptr<const ExtendedScanRules> scanRules, ExtendedAutoselectionRules autoselectionRules,
-      bool includeHiddenItems, const std::function<void(ScanningTask&)>& prepareTask = {});
+      std::shared_ptr<const ExtendedScanRules> scanRules,
+      ExtendedAutoselectionRules autoselectionRules, bool includeHiddenItems,
+      const std::function<void(ScanningTask&)>& prepareTask = {});
   void stopDetection(bool keepResults);
   // Back to choosing locations; the stored groups are removed.
   Future<Void> dropResults();

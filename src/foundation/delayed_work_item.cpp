@@ -60,9 +60,11 @@ Clock& Clock::system() {
   return *clock;
 }
 
-std::shared_ptr<DelayedWorkItem> DelayedWorkItem::schedule(Clock& clock, double delay, Executor& executor, Task task) {
+std::shared_ptr<DelayedWorkItem> DelayedWorkItem::schedule(Clock& clock, double delay,
+                                                           Executor& executor, Task task) {
   auto item = std::make_shared<DelayedWorkItem>();
-  const auto deadline = clock.now() + std::chrono::duration_cast<Clock::TimePoint::duration>(std::chrono::duration<double>(delay));
+  const auto deadline = clock.now() + std::chrono::duration_cast<Clock::TimePoint::duration>(
+                                          std::chrono::duration<double>(delay));
   clock.schedule(deadline, executor, [item, task = std::move(task)]() mutable {
     if (!item->isCancelled()) task();
   });
@@ -70,11 +72,13 @@ std::shared_ptr<DelayedWorkItem> DelayedWorkItem::schedule(Clock& clock, double 
 }
 
 std::shared_ptr<DelayedWorkItem> DelayedWorkItem::schedule(Clock& clock, double delay,
-                                                           std::shared_ptr<Executor> executor, Task task) {
+                                                           std::shared_ptr<Executor> executor,
+                                                           Task task) {
   // The clock holds a plain reference to where the work runs; the work it holds keeps that alive.
   Executor& target = *executor;
   std::shared_ptr<DelayedWorkItem> item =
-      schedule(clock, delay, target, [executor = std::move(executor), task = std::move(task)]() mutable { task(); });
+      schedule(clock, delay, target,
+               [executor = std::move(executor), task = std::move(task)]() mutable { task(); });
   return item;
 }
 

@@ -6,6 +6,8 @@
 // thread outside the pool, which sleeps until the earliest deadline.
 #pragma once
 
+#include "foundation/executor.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -13,8 +15,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-
-#include "foundation/executor.h"
 
 namespace zarnik {
 
@@ -32,11 +32,12 @@ class Clock {
 class DelayedWorkItem {
  public:
   // Schedules `task` on `executor` after `delay` seconds of `clock`.
-  static std::shared_ptr<DelayedWorkItem> schedule(Clock& clock, double delay, Executor& executor, Task task);
+  static std::shared_ptr<DelayedWorkItem> schedule(Clock& clock, double delay, Executor& executor,
+                                                   Task task);
   // The same for an executor its owner may let go before the delay is over (a service's queue):
   // the executor is kept alive until the work has run, or found itself cancelled.
-  static std::shared_ptr<DelayedWorkItem> schedule(Clock& clock, double delay, std::shared_ptr<Executor> executor,
-                                                   Task task);
+  static std::shared_ptr<DelayedWorkItem> schedule(Clock& clock, double delay,
+                                                   std::shared_ptr<Executor> executor, Task task);
   // The task will not run unless it already started.
   void cancel() { cancelled_.store(true, std::memory_order_release); }
   [[nodiscard]] bool isCancelled() const { return cancelled_.load(std::memory_order_acquire); }

@@ -7,11 +7,11 @@
 // it again, so a busy source never floods the executor with callbacks for the same readiness.
 #pragma once
 
-#include <cstdint>
-#include <memory>
-
 #include "foundation/executor.h"
 #include "foundation/unique_function.h"
+
+#include <cstdint>
+#include <memory>
 
 namespace zarnik {
 
@@ -23,8 +23,10 @@ class IoEventLoop {
 
   // Calls `onReadable` on `executor` whenever `fd` can be read; the callback should read what is
   // there. The descriptor stays owned by the caller and must outlive the watch.
-  [[nodiscard]] virtual Token watch(int fd, std::shared_ptr<Executor> executor, Task onReadable) = 0;
-  // After it returns no new callback for the token is scheduled (one already on the executor may run).
+  [[nodiscard]] virtual Token watch(int fd, std::shared_ptr<Executor> executor,
+                                    Task onReadable) = 0;
+  // After it returns no new callback for the token is scheduled (one already on the executor may
+  // run).
   virtual void unwatch(Token token) = 0;
 
   virtual ~IoEventLoop() = default;

@@ -6,12 +6,12 @@
 // at 200,000 small files their groups held 16 MB that nothing read again.
 #pragma once
 
+#include "matching/equivalence_candidates_accumulator.h"
+
 #include <algorithm>
 #include <memory>
 #include <unordered_map>
 #include <utility>
-
-#include "matching/equivalence_candidates_accumulator.h"
 
 namespace zarnik {
 
@@ -20,15 +20,19 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
  public:
   using Criterion = typename Info::Criterion;
 
-  ExactEquivalenceCandidatesAccumulator(EquivalenceKind kind, EquivalenceCandidatesAccumulatorDelegate* delegate)
+  ExactEquivalenceCandidatesAccumulator(EquivalenceKind kind,
+                                        EquivalenceCandidatesAccumulatorDelegate* delegate)
       : kind_(kind), delegate_(delegate) {}
 
   [[nodiscard]] EquivalenceKind kind() const override { return kind_; }
   [[nodiscard]] bool isHeavy() const override { return false; }
 
-  void add(const MatchingNodePtr& node, const EquivalenceInfoPtr& info) override { add(node, info, true); }
+  void add(const MatchingNodePtr& node, const EquivalenceInfoPtr& info) override {
+    add(node, info, true);
+  }
 
-  void update(const MatchingNodePtr& node, const EquivalenceInfoPtr& info, bool addIfAbsent) override {
+  void update(const MatchingNodePtr& node, const EquivalenceInfoPtr& info,
+              bool addIfAbsent) override {
     if (dynamic_cast<const Info*>(info.get()) == nullptr) return;
     const std::string path = node->path();
     auto existing = byPath_.find(path);
@@ -36,7 +40,8 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
       // Clocks are coarse: a file rewritten at once may keep its time, but rarely its size too.
       const auto& before = existing->second.node->attributes();
       const auto& now = node->attributes();
-      if (before.dateOfModification == now.dateOfModification && before.exactSize == now.exactSize) return;
+      if (before.dateOfModification == now.dateOfModification && before.exactSize == now.exactSize)
+        return;
       removeFromSlot(existing->second.criterion, path);
       byPath_.erase(existing);
       // Told like any arrival: the changed file may have just become a copy of another.
@@ -56,7 +61,8 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
   }
 
   void finish(EquivalenceCandidatesMatchingContext& context) override {
-    if (delegate_ == nullptr || delegate_->accumulationMode() == EquivalenceCandidatesAccumulationMode::finite) {
+    if (delegate_ == nullptr ||
+        delegate_->accumulationMode() == EquivalenceCandidatesAccumulationMode::finite) {
       didFinishAccumulation_ = true;
     }
     if (!shouldPublicateCandidates(kind_)) return;
@@ -78,16 +84,18 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
     if (other == nullptr) return touched;
     for (const auto& [criterion, otherSlot] : other->slots_) {
       Slot& slot = slots_[criterion];
-      const EquivalenceInfoPtr info = otherSlot.group ? otherSlot.group->equivalenceInfo() : std::make_shared<Info>(criterion);
+      const EquivalenceInfoPtr info =
+          otherSlot.group ? otherSlot.group->equivalenceInfo() : std::make_shared<Info>(criterion);
       for (const auto& node : otherSlot.members()) {
         const std::string path = node->path();
         if (skippedURLs != nullptr && skippedURLs->count(path) != 0) continue;
         if (slot.contains(path)) continue;
         if (keepsPaths()) byPath_[path] = PathEntry{node, criterion};
         // Adopted members are placed without content work: the other engine did it already.
-        slot.insert(node, info, *this, [](EquivalenceCandidate& group, const DuplicateCandidatePtr& member) {
-          group.add(member, false);
-        });
+        slot.insert(node, info, *this,
+                    [](EquivalenceCandidate& group, const DuplicateCandidatePtr& member) {
+                      group.add(member, false);
+                    });
       }
       if (slot.group) {
         touched.push_back(slot.group);
@@ -135,15 +143,17 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
     }
     // The first item waits alone; the second makes the group of both, placed in arrival order.
     template <typename Place>
-    void insert(const MatchingNodePtr& node, const EquivalenceInfoPtr& info, const ExactEquivalenceCandidatesAccumulator& owner,
-                Place&& place) {
+    void insert(const MatchingNodePtr& node, const EquivalenceInfoPtr& info,
+                const ExactEquivalenceCandidatesAccumulator& owner, Place&& place) {
       if (!lone && !group) {
         lone = node;
         return;
       }
       if (!group) {
-        group = std::make_shared<EquivalenceCandidate>(owner.delegate_, info, claimerOf(owner.kind_));
-        place(*group, std::make_shared<BaseDuplicateCandidate>(std::move(lone), group->equivalenceInfo()));
+        group =
+            std::make_shared<EquivalenceCandidate>(owner.delegate_, info, claimerOf(owner.kind_));
+        place(*group,
+              std::make_shared<BaseDuplicateCandidate>(std::move(lone), group->equivalenceInfo()));
         lone.reset();
       }
       // Exact information is nothing but its criterion, so members share their group's object
@@ -163,9 +173,11 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
       return;
     }
     if (keepsPaths()) byPath_[node->path()] = PathEntry{node, criterion};
-    slots_[criterion].insert(node, info, *this, [this, notify](EquivalenceCandidate& group, const DuplicateCandidatePtr& member) {
-      place(group, member, notify);
-    });
+    slots_[criterion].insert(
+        node, info, *this,
+        [this, notify](EquivalenceCandidate& group, const DuplicateCandidatePtr& member) {
+          place(group, member, notify);
+        });
   }
 
   // Puts a new membership into its group and asks for the content work it makes due: both
@@ -195,7 +207,8 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
   // Path lookups serve updates and removals, which only the continuous mode makes; a finite
   // scan skips the map (about 150 bytes a file at 200,000 files).
   [[nodiscard]] bool keepsPaths() const {
-    return delegate_ != nullptr && delegate_->accumulationMode() == EquivalenceCandidatesAccumulationMode::continuous;
+    return delegate_ != nullptr &&
+           delegate_->accumulationMode() == EquivalenceCandidatesAccumulationMode::continuous;
   }
 
   void removeFromSlot(const Criterion& criterion, const std::string& path) {
@@ -217,7 +230,8 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
 };
 
 // The first stage of exact matching: equal sizes ask for content hashes.
-class SizeEquivalenceCandidatesAccumulator final : public ExactEquivalenceCandidatesAccumulator<SizeEquivalenceInfo> {
+class SizeEquivalenceCandidatesAccumulator final
+    : public ExactEquivalenceCandidatesAccumulator<SizeEquivalenceInfo> {
  public:
   explicit SizeEquivalenceCandidatesAccumulator(EquivalenceCandidatesAccumulatorDelegate* delegate)
       : ExactEquivalenceCandidatesAccumulator(EquivalenceKind::exactSize, delegate) {}
@@ -231,7 +245,8 @@ class SizeEquivalenceCandidatesAccumulator final : public ExactEquivalenceCandid
 class AudioContentSizeEquivalenceCandidatesAccumulator final
     : public ExactEquivalenceCandidatesAccumulator<AudioSizeEquivalenceInfo> {
  public:
-  explicit AudioContentSizeEquivalenceCandidatesAccumulator(EquivalenceCandidatesAccumulatorDelegate* delegate)
+  explicit AudioContentSizeEquivalenceCandidatesAccumulator(
+      EquivalenceCandidatesAccumulatorDelegate* delegate)
       : ExactEquivalenceCandidatesAccumulator(EquivalenceKind::exactAudioSize, delegate) {}
 
  protected:

@@ -1,7 +1,5 @@
 #include "monitor/duplicates_monitor_manager.h"
 
-#include <fmt/format.h>
-
 #include "foundation/logger.h"
 #include "foundation/url_resolver.h"
 #include "monitor/rescan_request.h"
@@ -11,6 +9,8 @@
 #include "platform/xdg_directories.h"
 #include "store/persistent_content.h"
 
+#include <fmt/format.h>
+
 namespace zarnik {
 namespace {
 constexpr const char* kAuthor = "DuplicatesMonitorManager";
@@ -19,13 +19,18 @@ constexpr const char* kAuthor = "DuplicatesMonitorManager";
 // Hands the watcher's changes to the workflow, on the workflow's queue.
 class DuplicatesMonitorManager::Observer final : public FileSystemCombinedMonitorObserver {
  public:
-  explicit Observer(std::shared_ptr<DuplicatesMonitorWorkflow> workflow) : workflow_(std::move(workflow)) {}
-  [[nodiscard]] std::shared_ptr<Executor> observerQueue() const override { return workflow_->queue(); }
-  void fileSystemEvent(std::uint64_t identifier, const std::string& path, FileSystemChange change) override {
+  explicit Observer(std::shared_ptr<DuplicatesMonitorWorkflow> workflow)
+      : workflow_(std::move(workflow)) {}
+  [[nodiscard]] std::shared_ptr<Executor> observerQueue() const override {
+    return workflow_->queue();
+  }
+  void fileSystemEvent(std::uint64_t identifier, const std::string& path,
+                       FileSystemChange change) override {
     // The stored copies below a folder that went need no list of their own: the rescan of the
     // folder forgets everything known below it.
-    const auto tasks = rescanTasksForEvent(FileSystemEvent{identifier, path, change},
-                                           [](const std::string&) { return std::vector<std::string>{}; });
+    const auto tasks =
+        rescanTasksForEvent(FileSystemEvent{identifier, path, change},
+                            [](const std::string&) { return std::vector<std::string>{}; });
     for (const auto& task : tasks) workflow_->requestRescan(task);
   }
   void directoryChanged(const std::string& path) override {
@@ -74,14 +79,17 @@ DuplicatesMonitorManagerSetup DuplicatesMonitorManagerSetup::standard() {
   return setup;
 }
 
-Result<std::shared_ptr<DuplicatesMonitorManager>> DuplicatesMonitorManager::make(DuplicatesMonitorManagerSetup setup) {
-  auto manager = std::shared_ptr<DuplicatesMonitorManager>(new DuplicatesMonitorManager(std::move(setup)));
+Result<std::shared_ptr<DuplicatesMonitorManager>> DuplicatesMonitorManager::make(
+    DuplicatesMonitorManagerSetup setup) {
+  auto manager =
+      std::shared_ptr<DuplicatesMonitorManager>(new DuplicatesMonitorManager(std::move(setup)));
   ZK_TRY(manager->setUp());
   return manager;
 }
 
 DuplicatesMonitorManager::DuplicatesMonitorManager(DuplicatesMonitorManagerSetup setup)
-    : setup_(std::move(setup)), queue_(SerialQueue::make("duplicates-monitor.manager", QualityOfService::background)) {}
+    : setup_(std::move(setup)),
+      queue_(SerialQueue::make("duplicates-monitor.manager", QualityOfService::background)) {}
 
 Result<void> DuplicatesMonitorManager::setUp() {
   preferences_ = setup_.openPreferences();
@@ -110,15 +118,15 @@ Result<void> DuplicatesMonitorManager::setUp() {
   options.nodeLimit = nodeLimit_;
   options.clock = setup_.clock;
   scanService_ = DuplicatesMonitorScanService::make(storage_, options);
-  scanService_->setErrorHandler([](const Error& error) {
-    Logger::shared().log(kAuthor, "scan", error.oneLine());
-  });
+  scanService_->setErrorHandler(
+      [](const Error& error) { Logger::shared().log(kAuthor, "scan", error.oneLine()); });
 
   DuplicatesMonitorWorkflow::Options workflowOptions;
   workflowOptions.clock = setup_.clock;
-  workflowOptions.locationsChanged = [weak = weak_from_this()](const std::vector<std::string>& locations) {
-    if (auto self = weak.lock()) self->watch(locations);
-  };
+  workflowOptions.locationsChanged =
+      [weak = weak_from_this()](const std::vector<std::string>& locations) {
+        if (auto self = weak.lock()) self->watch(locations);
+      };
   workflowOptions.stateChanged = [weak = weak_from_this()](DuplicatesMonitorState) {
     if (auto self = weak.lock()) self->scheduleStatusWrite();
   };
@@ -202,7 +210,8 @@ void DuplicatesMonitorManager::watch(const std::vector<std::string>& locations) 
     watcher_->start();
   }
   const auto watched = watcher_->recursiveStatus();
-  if (watched.firstFailure) Logger::shared().log(kAuthor, "watch()", watched.firstFailure->oneLine());
+  if (watched.firstFailure)
+    Logger::shared().log(kAuthor, "watch()", watched.firstFailure->oneLine());
   scheduleStatusWrite();
 }
 
@@ -228,7 +237,8 @@ void DuplicatesMonitorManager::followRequests() {
         return added;
       }());
     }
-    if (requests.value().paused != self->requests_.paused) self->workflow_->setPausedByRequest(requests.value().paused);
+    if (requests.value().paused != self->requests_.paused)
+      self->workflow_->setPausedByRequest(requests.value().paused);
     self->markReviewed(requests.value());
     self->requests_ = requests.value();
     // Settings such as whether to notify are read again as they stand on disk.
@@ -253,14 +263,16 @@ void DuplicatesMonitorManager::checkHeavyActivities() {
   bool fullScanRunning = false;
   if (!setup_.fullScanLockPath.empty()) {
     const auto holder = FileLock::holderOf(setup_.fullScanLockPath);
-    fullScanRunning = holder && holder->pid && *holder->pid != currentProcessId() && isProcessAlive(*holder->pid) &&
+    fullScanRunning = holder && holder->pid && *holder->pid != currentProcessId() &&
+                      isProcessAlive(*holder->pid) &&
                       holder->command.find("scan") != std::string::npos;
   }
   const bool onBattery = isOnBatteryPower(setup_.powerSupplyFolder);
   workflow_->setCanPerformHeavyActivities(!onBattery && !fullScanRunning);
-  heavyActivityCheck_ = DelayedWorkItem::schedule(*setup_.clock, kHeavyActivityCheckInterval, queue_,
-                                                  [weak = weak_from_this()] {
-                                                    if (auto self = weak.lock()) self->checkHeavyActivities();
+  heavyActivityCheck_ = DelayedWorkItem::schedule(*setup_.clock, kHeavyActivityCheckInterval,
+                                                  queue_, [weak = weak_from_this()] {
+                                                    if (auto self = weak.lock())
+                                                      self->checkHeavyActivities();
                                                   });
 }
 
@@ -273,7 +285,8 @@ MonitorStatus DuplicatesMonitorManager::status() const {
   MonitorStatus status;
   status.processId = currentProcessId();
   status.state = std::string(describe(workflow_->state()));
-  for (const auto& location : storage_->monitoredLocations()) status.locations.push_back(location.path());
+  for (const auto& location : storage_->monitoredLocations())
+    status.locations.push_back(location.path());
   const auto watched = watcher_->recursiveStatus();
   status.watchedFolders = static_cast<std::int64_t>(watched.watchedFolders);
   status.watchBudget = watched.watchBudget;
@@ -295,8 +308,8 @@ MonitorStatus DuplicatesMonitorManager::status() const {
 void DuplicatesMonitorManager::scheduleStatusWrite() {
   queue_->async([self = shared_from_this()] {
     if (self->stopped_ || self->statusWrite_) return;
-    self->statusWrite_ = DelayedWorkItem::schedule(*self->setup_.clock, kStatusWriteDelay, self->queue_,
-                                                   [weak = self->weak_from_this()] {
+    self->statusWrite_ = DelayedWorkItem::schedule(*self->setup_.clock, kStatusWriteDelay,
+                                                   self->queue_, [weak = self->weak_from_this()] {
                                                      if (auto me = weak.lock()) me->writeStatus();
                                                    });
   });

@@ -8,12 +8,6 @@
 // full scan runs.
 #pragma once
 
-#include <memory>
-#include <mutex>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "foundation/delayed_work_item.h"
 #include "monitor/duplicates_monitor_crash_handler.h"
 #include "monitor/duplicates_monitor_notification_manager.h"
@@ -24,6 +18,12 @@
 #include "monitor/ov_file_monitor.h"
 #include "preferences/preferences_controller.h"
 
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace zarnik {
 
 struct DuplicatesMonitorManagerSetup {
@@ -32,8 +32,9 @@ struct DuplicatesMonitorManagerSetup {
   std::string statusPath;
   // Opens the person's preferences afresh (after they changed on disk); required.
   std::function<std::shared_ptr<PreferencesController>()> openPreferences;
-  std::shared_ptr<DuplicatesMonitorCrashHandler> crashHandler;   // none: store writes are not counted
-  std::shared_ptr<DesktopNotificationSender> notifications;      // none: nothing is shown
+  std::shared_ptr<DuplicatesMonitorCrashHandler>
+      crashHandler;                                          // none: store writes are not counted
+  std::shared_ptr<DesktopNotificationSender> notifications;  // none: nothing is shown
   std::vector<std::string> reviewCommand;
   std::shared_ptr<DigestCache> cache;
   // Where the session lock of a full scan lies, to pause while one runs; empty: never.
@@ -50,15 +51,20 @@ class DuplicatesMonitorManager : public std::enable_shared_from_this<DuplicatesM
   static constexpr double kHeavyActivityCheckInterval = 30.0;
   static constexpr double kStatusWriteDelay = 0.5;
 
-  static Result<std::shared_ptr<DuplicatesMonitorManager>> make(DuplicatesMonitorManagerSetup setup);
+  static Result<std::shared_ptr<DuplicatesMonitorManager>> make(
+      DuplicatesMonitorManagerSetup setup);
 
   // Watches and walks the requested folders; `extraLocations` are added to them first.
   Result<void> start(const std::vector<std::string>& extraLocations = {});
   // Stops watching, saves what changed and writes the status one last time.
   void stop();
 
-  [[nodiscard]] const std::shared_ptr<DuplicatesMonitorWorkflow>& workflow() const { return workflow_; }
-  [[nodiscard]] const std::shared_ptr<DuplicatesMonitorStateStorage>& storage() const { return storage_; }
+  [[nodiscard]] const std::shared_ptr<DuplicatesMonitorWorkflow>& workflow() const {
+    return workflow_;
+  }
+  [[nodiscard]] const std::shared_ptr<DuplicatesMonitorStateStorage>& storage() const {
+    return storage_;
+  }
   [[nodiscard]] MonitorStatus status() const;
   // Reads monitor.json and settings.json again (also done whenever their folder changes).
   void followRequests();

@@ -219,10 +219,10 @@ void DuplicatesMonitorNotificationManager::defer(Pending pending) {
   deferred_.push_back(std::move(pending));
   if (retry_) retry_->cancel();
   std::weak_ptr<DuplicatesMonitorNotificationManager> weak = shared_from_this();
-  retry_ = DelayedWorkItem::schedule(*setup_.clock, kDeferredNotificationInterval, setup_.queue,
-                                     [weak] {
-                                       if (auto self = weak.lock()) self->retryDeferred();
-                                     });
+  retry_ =
+      DelayedWorkItem::schedule(*setup_.clock, kDeferredNotificationInterval, setup_.queue, [weak] {
+        if (auto self = weak.lock()) self->retryDeferred();
+      });
 }
 
 void DuplicatesMonitorNotificationManager::retryDeferred() {

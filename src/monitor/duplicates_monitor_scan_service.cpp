@@ -1,8 +1,5 @@
 #include "monitor/duplicates_monitor_scan_service.h"
 
-#include <algorithm>
-#include <thread>
-
 #include "enumeration/file_system_enumeration.h"
 #include "foundation/backlog.h"
 #include "foundation/logger.h"
@@ -16,6 +13,9 @@
 #include "scanning/candidate_group.h"
 #include "selection/system_files.h"
 
+#include <algorithm>
+#include <thread>
+
 namespace zarnik {
 namespace {
 
@@ -24,7 +24,8 @@ constexpr const char* kAuthor = "DuplicatesMonitorScanService";
 // The monitor tells of copies as they appear: exact duplicates, whatever a scan is set to look
 // for, and identical audio when scans look for it. Similarity, folders and applications need the
 // whole picture a full scan takes.
-std::shared_ptr<const ExtendedScanRules> rulesForWatching(const std::shared_ptr<const ExtendedScanRules>& rules) {
+std::shared_ptr<const ExtendedScanRules> rulesForWatching(
+    const std::shared_ptr<const ExtendedScanRules>& rules) {
   auto watching = rules ? std::static_pointer_cast<ExtendedScanRules>(rules->copy())
                         : std::make_shared<ExtendedScanRules>();
   watching->setExactMatchEnabled(true);
@@ -59,8 +60,8 @@ std::shared_ptr<DuplicatesMonitorScanService> DuplicatesMonitorScanService::make
   return service;
 }
 
-DuplicatesMonitorScanService::DuplicatesMonitorScanService(std::shared_ptr<DuplicatesMonitorStateStorage> storage,
-                                                           DuplicatesMonitorScanOptions options)
+DuplicatesMonitorScanService::DuplicatesMonitorScanService(
+    std::shared_ptr<DuplicatesMonitorStateStorage> storage, DuplicatesMonitorScanOptions options)
     : storage_(std::move(storage)),
       options_(std::move(options)),
       queue_(SerialQueue::make("duplicates-monitor.scan", QualityOfService::background)) {}
@@ -73,8 +74,10 @@ void DuplicatesMonitorScanService::setUp() {
   const size_t width = std::max(1U, std::thread::hardware_concurrency());
   // A watcher in the background reads and lists with two workers at most.
   const size_t workers = options_.background ? std::min<size_t>(2, width) : width;
-  workQueue_ = OperationQueue::make("duplicates-monitor.work", workers, QualityOfService::background);
-  enumerationQueue_ = OperationQueue::make("duplicates-monitor.enumeration", workers, QualityOfService::background);
+  workQueue_ =
+      OperationQueue::make("duplicates-monitor.work", workers, QualityOfService::background);
+  enumerationQueue_ =
+      OperationQueue::make("duplicates-monitor.enumeration", workers, QualityOfService::background);
   backlog_ = std::make_shared<Backlog>(20000, 10000);
 
   MatchingNodesFactoryOptions factoryOptions;
@@ -88,7 +91,8 @@ void DuplicatesMonitorScanService::setUp() {
 
   std::vector<EquivalenceKind> kinds(kAllEquivalenceKinds.begin(), kAllEquivalenceKinds.end());
   engine_ = EquivalenceCandidatesProviderImpl::make(
-      options_.scanRules, SerialQueue::make("duplicates-monitor.engine", QualityOfService::background),
+      options_.scanRules,
+      SerialQueue::make("duplicates-monitor.engine", QualityOfService::background),
       weak_from_this(), EquivalenceCandidatesAccumulationMode::continuous, inFlight_, kinds);
 
   ContentWork work;
@@ -102,9 +106,9 @@ void DuplicatesMonitorScanService::setUp() {
     if (auto self = weak.lock(); self && self->errorHandler_) self->errorHandler_(error);
   };
   mediaPipeline_ = MediaPipeline::make(work, settings_, engine_);
-  exactPipeline_ = ExactPipeline::make(work, backlog_, [media = mediaPipeline_](const MatchingNode& node) {
-    return media->holds(node);
-  });
+  exactPipeline_ = ExactPipeline::make(
+      work, backlog_,
+      [media = mediaPipeline_](const MatchingNode& node) { return media->holds(node); });
   engine_->setContentReader(exactPipeline_);
 }
 
@@ -120,10 +124,12 @@ Future<Void> DuplicatesMonitorScanService::scanLocation(const MonitoredLocationI
   return walk({RescanTask{location.path(), true}}, false);
 }
 
-Future<Void> DuplicatesMonitorScanService::forgetWhatWalksDidNotConfirm(std::vector<std::string> folders) {
+Future<Void> DuplicatesMonitorScanService::forgetWhatWalksDidNotConfirm(
+    std::vector<std::string> folders) {
   Promise<Void> done;
   auto future = done.future();
-  flush().onComplete(*storage_->queue(), [storage = storage_, folders = std::move(folders), done](const Result<Void>&) mutable {
+  flush().onComplete(*storage_->queue(), [storage = storage_, folders = std::move(folders),
+                                          done](const Result<Void>&) mutable {
     for (const auto& folder : folders) {
       if (auto forgotten = storage->forgetUnconfirmedUnder(folder); forgotten.hasError()) {
         done.fail(forgotten.error());
@@ -136,7 +142,9 @@ Future<Void> DuplicatesMonitorScanService::forgetWhatWalksDidNotConfirm(std::vec
   return future;
 }
 
-Future<Void> DuplicatesMonitorScanService::rescan(std::vector<RescanTask> tasks) { return walk(std::move(tasks), true); }
+Future<Void> DuplicatesMonitorScanService::rescan(std::vector<RescanTask> tasks) {
+  return walk(std::move(tasks), true);
+}
 
 Future<Void> DuplicatesMonitorScanService::walk(std::vector<RescanTask> tasks, bool mayBeNews) {
   static std::atomic<std::uint64_t> generations{0};
@@ -148,14 +156,15 @@ Future<Void> DuplicatesMonitorScanService::walk(std::vector<RescanTask> tasks, b
   auto self = shared_from_this();
   // The walk lists folders on the enumeration queue and waits for it; the nodes it hands over
   // reach this service's queue in order, before the walk's end does.
-  makeFuture(Executor::primary(), [self, walk] { return self->runWalk(walk); })
-      .onComplete(*queue_, [self, walk](const Result<Void>& ran) {
-        if (ran.hasError()) {
-          walk->promise.fail(ran.error());
-          return;
-        }
-        self->finishWalk(walk);
-      });
+  makeFuture(Executor::primary(), [self, walk] {
+    return self->runWalk(walk);
+  }).onComplete(*queue_, [self, walk](const Result<Void>& ran) {
+    if (ran.hasError()) {
+      walk->promise.fail(ran.error());
+      return;
+    }
+    self->finishWalk(walk);
+  });
   return future;
 }
 
@@ -170,7 +179,8 @@ Result<Void> DuplicatesMonitorScanService::runWalk(const std::shared_ptr<Walk>& 
       continue;
     }
     walk->listedTasks.push_back(task);
-    (task.recursively ? recursive : oneLevel).push_back(EnumerationSpecification{task.path, location, {}});
+    (task.recursively ? recursive : oneLevel)
+        .push_back(EnumerationSpecification{task.path, location, {}});
   }
   auto self = shared_from_this();
   auto status = [self] {
@@ -190,14 +200,15 @@ Result<Void> DuplicatesMonitorScanService::runWalk(const std::shared_ptr<Walk>& 
     EnumerationOptions enumerationOptions;
     enumerationOptions.recursively = deep;
     enumerationOptions.backlog = backlog_;
-    MatchingNodesEnumerator::enumerate(specifications, *factory_, enumerationQueue_, enumerationOptions, status, onNode,
-                                       onError, onNodes);
+    MatchingNodesEnumerator::enumerate(specifications, *factory_, enumerationQueue_,
+                                       enumerationOptions, status, onNode, onError, onNodes);
   }
   if (cancellation_->isCancelled()) return Error::cancelled();
   return Void{};
 }
 
-void DuplicatesMonitorScanService::takeListed(const std::shared_ptr<Walk>& walk, const std::vector<MatchingNodePtr>& nodes) {
+void DuplicatesMonitorScanService::takeListed(const std::shared_ptr<Walk>& walk,
+                                              const std::vector<MatchingNodePtr>& nodes) {
   queue_->assertOnQueue();
   std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>> added;
   std::set<std::string> changed;
@@ -205,7 +216,8 @@ void DuplicatesMonitorScanService::takeListed(const std::shared_ptr<Walk>& walk,
     if (node->isDirectory() || !node->isProcessingAllowed() || !node->isMatchingAllowed()) continue;
     const std::string path = node->path();
     const auto& attributes = node->attributes();
-    const FileStamp stamp{attributes.exactSize, attributes.dateOfModification, attributes.fileResourceID};
+    const FileStamp stamp{attributes.exactSize, attributes.dateOfModification,
+                          attributes.fileResourceID};
     auto known = known_.find(path);
     if (known == known_.end() && static_cast<std::int64_t>(known_.size()) >= options_.nodeLimit) {
       reachedNodeLimit_.store(true);
@@ -233,9 +245,11 @@ void DuplicatesMonitorScanService::finishWalk(const std::shared_ptr<Walk>& walk)
   // Files once known below what was listed, and not listed now, are gone.
   std::set<std::string> gone = walk->gone;
   for (const auto& task : walk->listedTasks) {
-    for (auto it = known_.lower_bound(task.path); it != known_.end() && isPathWithin(it->first, task.path); ++it) {
+    for (auto it = known_.lower_bound(task.path);
+         it != known_.end() && isPathWithin(it->first, task.path); ++it) {
       if (it->second.generation == walk->generation) continue;
-      if (task.recursively || it->first == task.path || isDirectlyIn(it->first, task.path)) gone.insert(it->first);
+      if (task.recursively || it->first == task.path || isDirectlyIn(it->first, task.path))
+        gone.insert(it->first);
     }
   }
   forget(gone);
@@ -281,17 +295,17 @@ ScanLocationPtr DuplicatesMonitorScanService::locationOf(const std::string& path
 
 // --- groups
 
-void DuplicatesMonitorScanService::didMatchDuplicates(ByteCount, const std::vector<DuplicateCandidatePtr>& duplicates,
-                                                      const EquivalenceCandidate& group,
-                                                      EquivalenceCandidatesProviderImpl&) {
+void DuplicatesMonitorScanService::didMatchDuplicates(
+    ByteCount, const std::vector<DuplicateCandidatePtr>& duplicates,
+    const EquivalenceCandidate& group, EquivalenceCandidatesProviderImpl&) {
   if (!shouldPublicateCandidates(group.equivalenceKind())) return;
   changedMemberships_.insert(changedMemberships_.end(), duplicates.begin(), duplicates.end());
   queue_->async([self = shared_from_this()] { self->scheduleSave(); });
 }
 
-void DuplicatesMonitorScanService::didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>& duplicates,
-                                                        const EquivalenceCandidate& group,
-                                                        EquivalenceCandidatesProviderImpl&) {
+void DuplicatesMonitorScanService::didUnmatchDuplicates(
+    const std::vector<DuplicateCandidatePtr>& duplicates, const EquivalenceCandidate& group,
+    EquivalenceCandidatesProviderImpl&) {
   if (!shouldPublicateCandidates(group.equivalenceKind())) return;
   leftMemberships_.insert(leftMemberships_.end(), duplicates.begin(), duplicates.end());
   // One remaining membership leads to the group as it now stands.
@@ -313,7 +327,8 @@ Future<Void> DuplicatesMonitorScanService::flush() {
   auto future = done.future();
   queue_->async([self = shared_from_this(), done]() mutable {
     if (self->pendingSave_) self->pendingSave_->cancel();
-    self->save().onComplete(Executor::immediate(), [done](const Result<Void>& saved) mutable { done.complete(saved); });
+    self->save().onComplete(Executor::immediate(),
+                            [done](const Result<Void>& saved) mutable { done.complete(saved); });
   });
   return future;
 }
@@ -360,7 +375,8 @@ Future<Void> DuplicatesMonitorScanService::save() {
       for (const auto& group : groups) members += static_cast<std::int64_t>(group.members.size());
       std::int64_t nextIdentifier = self->storage_->takeIdentifiers(members);
       std::vector<std::string> locations;
-      for (const auto& location : self->storage_->monitoredLocations()) locations.push_back(location.path());
+      for (const auto& location : self->storage_->monitoredLocations())
+        locations.push_back(location.path());
       const Autoselector autoselector(OVURLResolver::shared(), self->options_.autoselectionRules,
                                       SystemFiles::ofThisSystem(locations));
       std::vector<scanning_service::DetectionResult> results;
@@ -371,7 +387,8 @@ Future<Void> DuplicatesMonitorScanService::save() {
       }
       auto saved = self->storage_->saveGroups(results, left, listed);
       if (saved.hasError()) {
-        Logger::shared().log(kAuthor, "save()", "Did fail to save the groups: " + saved.error().oneLine());
+        Logger::shared().log(kAuthor, "save()",
+                             "Did fail to save the groups: " + saved.error().oneLine());
         done.fail(saved.error());
         return;
       }

@@ -11,13 +11,6 @@
 // saving on the storage's queue. Walks run on the shared pool, listing in parallel.
 #pragma once
 
-#include <atomic>
-#include <map>
-#include <memory>
-#include <set>
-#include <string>
-#include <vector>
-
 #include "foundation/cancellation_token.h"
 #include "foundation/delayed_work_item.h"
 #include "foundation/future.h"
@@ -29,6 +22,13 @@
 #include "monitor/duplicates_monitor_state_storage.h"
 #include "monitor/rescan_request.h"
 #include "selection/autoselector.h"
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace zarnik {
 
@@ -49,11 +49,12 @@ struct DuplicatesMonitorScanOptions {
   bool background = true;
 };
 
-class DuplicatesMonitorScanService final : public EquivalenceCandidatesProviderDelegate,
-                                           public std::enable_shared_from_this<DuplicatesMonitorScanService> {
+class DuplicatesMonitorScanService final
+    : public EquivalenceCandidatesProviderDelegate,
+      public std::enable_shared_from_this<DuplicatesMonitorScanService> {
  public:
-  static std::shared_ptr<DuplicatesMonitorScanService> make(std::shared_ptr<DuplicatesMonitorStateStorage> storage,
-                                                            DuplicatesMonitorScanOptions options);
+  static std::shared_ptr<DuplicatesMonitorScanService> make(
+      std::shared_ptr<DuplicatesMonitorStateStorage> storage, DuplicatesMonitorScanOptions options);
   ~DuplicatesMonitorScanService() override;
 
   // Walks a folder whole. Its groups are not news: nothing it finds becomes a recent duplicate.
@@ -75,12 +76,16 @@ class DuplicatesMonitorScanService final : public EquivalenceCandidatesProviderD
   [[nodiscard]] std::int64_t knownFileCount() const { return knownFileCount_.load(); }
   [[nodiscard]] bool reachedNodeLimit() const { return reachedNodeLimit_.load(); }
   // A file that could not be read, a folder that could not be listed.
-  void setErrorHandler(std::function<void(const Error&)> handler) { errorHandler_ = std::move(handler); }
+  void setErrorHandler(std::function<void(const Error&)> handler) {
+    errorHandler_ = std::move(handler);
+  }
 
   // Engine delegate (on the engine's queue).
   void didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>& duplicates,
-                          const EquivalenceCandidate& group, EquivalenceCandidatesProviderImpl& provider) override;
-  void didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>& duplicates, const EquivalenceCandidate& group,
+                          const EquivalenceCandidate& group,
+                          EquivalenceCandidatesProviderImpl& provider) override;
+  void didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>& duplicates,
+                            const EquivalenceCandidate& group,
                             EquivalenceCandidatesProviderImpl& provider) override;
   void accumulationProgressChanged(int, int, const std::optional<std::string>&,
                                    EquivalenceCandidatesProviderImpl&) override {}

@@ -1,10 +1,10 @@
 #include "monitor/duplicates_monitor_state_storage.h"
 
-#include <algorithm>
-
 #include "foundation/logger.h"
 #include "foundation/url_resolver.h"
 #include "scanning/stored_detection_result.h"
+
+#include <algorithm>
 
 namespace zarnik {
 namespace {
@@ -26,10 +26,13 @@ std::string lastComponent(const std::string& path) {
 
 }  // namespace
 
-Result<std::shared_ptr<DuplicatesMonitorStateStorage>> DuplicatesMonitorStateStorage::open(const std::string& path) {
-  const auto specification = path == ":memory:"
-                                 ? OVPersistentStoreSpecification::ramPersistentStore(ManagedObjectModel::fileModel())
-                                 : OVPersistentStoreSpecification::diskPersistentStore(ManagedObjectModel::fileModel(), path);
+Result<std::shared_ptr<DuplicatesMonitorStateStorage>> DuplicatesMonitorStateStorage::open(
+    const std::string& path) {
+  const auto specification =
+      path == ":memory:"
+          ? OVPersistentStoreSpecification::ramPersistentStore(ManagedObjectModel::fileModel())
+          : OVPersistentStoreSpecification::diskPersistentStore(ManagedObjectModel::fileModel(),
+                                                                path);
   ZK_ASSIGN_OR_RETURN(auto store, specification.buildPersistentStore());
   auto movedAsideTo = store->movedAsideTo();
   ZK_ASSIGN_OR_RETURN(auto context, ManagedObjectContext::make(std::move(store)));
@@ -41,8 +44,8 @@ Result<std::shared_ptr<DuplicatesMonitorStateStorage>> DuplicatesMonitorStateSto
   return storage;
 }
 
-DuplicatesMonitorStateStorage::DuplicatesMonitorStateStorage(std::unique_ptr<ManagedObjectContext> context,
-                                                             std::optional<std::string> movedAsideTo)
+DuplicatesMonitorStateStorage::DuplicatesMonitorStateStorage(
+    std::unique_ptr<ManagedObjectContext> context, std::optional<std::string> movedAsideTo)
     : queue_(SerialQueue::make("duplicates-monitor.state-storage", QualityOfService::utility)),
       context_(std::move(context)),
       movedAsideTo_(std::move(movedAsideTo)),
@@ -51,7 +54,9 @@ DuplicatesMonitorStateStorage::DuplicatesMonitorStateStorage(std::unique_ptr<Man
 Result<void> DuplicatesMonitorStateStorage::load() {
   auto& database = context_->store().database();
   ZK_TRY(database.execute("INSERT OR IGNORE INTO ZKDuplicateMonitorState (Z_PK) VALUES (1)"));
-  ZK_ASSIGN_OR_RETURN(auto state, database.prepare("SELECT monitoredLocations FROM ZKDuplicateMonitorState WHERE Z_PK = 1"));
+  ZK_ASSIGN_OR_RETURN(
+      auto state,
+      database.prepare("SELECT monitoredLocations FROM ZKDuplicateMonitorState WHERE Z_PK = 1"));
   ZK_ASSIGN_OR_RETURN(const bool hasState, state.step());
   if (hasState) {
     if (auto text = state.optionalText(0)) {
@@ -62,13 +67,15 @@ Result<void> DuplicatesMonitorStateStorage::load() {
     }
   }
 
-  ZK_ASSIGN_OR_RETURN(auto records, database.prepare("SELECT Z_PK, foundDate, status FROM ZKRecentDuplicate"));
+  ZK_ASSIGN_OR_RETURN(auto records,
+                      database.prepare("SELECT Z_PK, foundDate, status FROM ZKRecentDuplicate"));
   while (true) {
     ZK_ASSIGN_OR_RETURN(const bool row, records.step());
     if (!row) break;
     RecentRecord record;
     record.foundDate = dateOfMilliseconds(records.integer(1));
-    record.status = static_cast<RecentDuplicateStatus>(std::clamp<std::int64_t>(records.integer(2), 0, 2));
+    record.status =
+        static_cast<RecentDuplicateStatus>(std::clamp<std::int64_t>(records.integer(2), 0, 2));
     record.attached = false;
     recent_[records.integer(0)] = std::move(record);
   }
@@ -111,7 +118,8 @@ Result<void> DuplicatesMonitorStateStorage::write(const std::function<Result<voi
   if (writeObserver_) writeObserver_(true);
   auto written = context_->performTransaction(work);
   if (writeObserver_) writeObserver_(false);
-  if (written.hasError()) Logger::shared().log(kAuthor, "write()", "Did fail to write: " + written.error().oneLine());
+  if (written.hasError())
+    Logger::shared().log(kAuthor, "write()", "Did fail to write: " + written.error().oneLine());
   return written;
 }
 
@@ -125,10 +133,11 @@ Result<void> DuplicatesMonitorStateStorage::writeState() {
   for (const auto& [id, record] : recent_) {
     if (record.attached) recentSize += record.size;
   }
-  ZK_ASSIGN_OR_RETURN(auto update, context_->store().database().prepare(
-                                       "UPDATE ZKDuplicateMonitorState SET monitoredLocations = ?, "
-                                       "hadScanLocations = hadScanLocations OR ?, cachedRecentDuplicatesSize = ? "
-                                       "WHERE Z_PK = 1"));
+  ZK_ASSIGN_OR_RETURN(
+      auto update, context_->store().database().prepare(
+                       "UPDATE ZKDuplicateMonitorState SET monitoredLocations = ?, "
+                       "hadScanLocations = hadScanLocations OR ?, cachedRecentDuplicatesSize = ? "
+                       "WHERE Z_PK = 1"));
   update.bind(1, dumpJson(encodeMonitoredLocations(locations)));
   update.bind(2, std::int64_t{!locations.empty()}).bind(3, recentSize);
   return update.run();
@@ -136,21 +145,24 @@ Result<void> DuplicatesMonitorStateStorage::writeState() {
 
 // --- watched folders
 
-Result<void> DuplicatesMonitorStateStorage::addLocations(const std::vector<MonitoredLocationInfo>& added) {
+Result<void> DuplicatesMonitorStateStorage::addLocations(
+    const std::vector<MonitoredLocationInfo>& added) {
   queue_->assertOnQueue();
   {
     std::lock_guard lock(readersMutex_);
     for (const auto& location : added) {
-      const bool known = std::any_of(locations_.begin(), locations_.end(),
-                                     [&](const auto& existing) { return existing.path() == location.path(); });
+      const bool known =
+          std::any_of(locations_.begin(), locations_.end(),
+                      [&](const auto& existing) { return existing.path() == location.path(); });
       if (!known) locations_.push_back(location);
     }
   }
   return write([&]() -> Result<void> {
     bool archivesGrew = false;
     for (const auto& location : added) {
-      const bool archived = std::any_of(archivedLocations_.begin(), archivedLocations_.end(),
-                                        [&](const auto& known) { return known && known->path() == location.path(); });
+      const bool archived =
+          std::any_of(archivedLocations_.begin(), archivedLocations_.end(),
+                      [&](const auto& known) { return known && known->path() == location.path(); });
       if (archived) continue;
       archivedLocations_.push_back(location.scanLocation);
       archivesGrew = true;
@@ -201,7 +213,8 @@ Result<void> DuplicatesMonitorStateStorage::deleteGroup(std::int64_t group) {
     if (copy == copies_.end() || copy->second.group != group) continue;
     // Its record waits for the copy to join a group again, or to go.
     if (copy->second.recent) {
-      if (auto record = recent_.find(*copy->second.recent); record != recent_.end()) record->second.attached = false;
+      if (auto record = recent_.find(*copy->second.recent); record != recent_.end())
+        record->second.attached = false;
     }
     copies_.erase(copy);
   }
@@ -210,22 +223,26 @@ Result<void> DuplicatesMonitorStateStorage::deleteGroup(std::int64_t group) {
 }
 
 Result<void> DuplicatesMonitorStateStorage::deleteRecent(std::int64_t recent) {
-  ZK_ASSIGN_OR_RETURN(auto remove, context_->store().database().prepare("DELETE FROM ZKRecentDuplicate WHERE Z_PK = ?"));
+  ZK_ASSIGN_OR_RETURN(auto remove, context_->store().database().prepare(
+                                       "DELETE FROM ZKRecentDuplicate WHERE Z_PK = ?"));
   return remove.bind(1, recent).run();
 }
 
 Result<std::int64_t> DuplicatesMonitorStateStorage::insertRecent(const RecentRecord& record) {
   auto& database = context_->store().database();
-  ZK_ASSIGN_OR_RETURN(auto insert, database.prepare(
-                                       "INSERT INTO ZKRecentDuplicate (monitorState, foundDate, status) VALUES (?, ?, ?)"));
-  ZK_TRY(insert.bind(1, kStateKey).bind(2, milliseconds(record.foundDate))
+  ZK_ASSIGN_OR_RETURN(
+      auto insert,
+      database.prepare(
+          "INSERT INTO ZKRecentDuplicate (monitorState, foundDate, status) VALUES (?, ?, ?)"));
+  ZK_TRY(insert.bind(1, kStateKey)
+             .bind(2, milliseconds(record.foundDate))
              .bind(3, static_cast<std::int64_t>(record.status))
              .run());
   return database.lastInsertRowID();
 }
 
-Result<void> DuplicatesMonitorStateStorage::insertGroup(const scanning_service::DetectionResult& group,
-                                                        const std::set<std::string>& listedByRescan) {
+Result<void> DuplicatesMonitorStateStorage::insertGroup(
+    const scanning_service::DetectionResult& group, const std::set<std::string>& listedByRescan) {
   const std::int64_t identifier = nextGroup_++;
   ZKEquivalence model = modelOfDetectionResult(group, identifier, context_->substitutions());
   model.duplicatesMonitorState = kStateKey;
@@ -246,7 +263,9 @@ Result<void> DuplicatesMonitorStateStorage::insertGroup(const scanning_service::
       }
     }
     if (!recent && listedByRescan.contains(path)) {
-      RecentRecord record{path, dateNow(), RecentDuplicateStatus::newlyFound, node->exactSize(), node->type(), true};
+      RecentRecord record{
+          path,         dateNow(), RecentDuplicateStatus::newlyFound, node->exactSize(),
+          node->type(), true};
       ZK_ASSIGN_OR_RETURN(recent, insertRecent(record));
       recent_[*recent] = std::move(record);
     }
@@ -256,16 +275,17 @@ Result<void> DuplicatesMonitorStateStorage::insertGroup(const scanning_service::
   return context_->insertEquivalence(model);
 }
 
-Result<void> DuplicatesMonitorStateStorage::saveGroups(const std::vector<scanning_service::DetectionResult>& groups,
-                                                       const std::set<std::string>& leftPaths,
-                                                       const std::set<std::string>& listedByRescan) {
+Result<void> DuplicatesMonitorStateStorage::saveGroups(
+    const std::vector<scanning_service::DetectionResult>& groups,
+    const std::set<std::string>& leftPaths, const std::set<std::string>& listedByRescan) {
   queue_->assertOnQueue();
   auto written = write([&]() -> Result<void> {
     // Every stored group holding a copy of a changed group is replaced: the engine reports a
     // group whole whenever its membership changes.
     std::set<std::int64_t> replaced;
     auto noteStoredGroupOf = [&](const std::string& path) {
-      if (auto copy = copies_.find(path); copy != copies_.end()) replaced.insert(copy->second.group);
+      if (auto copy = copies_.find(path); copy != copies_.end())
+        replaced.insert(copy->second.group);
     };
     for (const auto& group : groups) {
       for (const auto& copy : group.equivalence.duplicates) noteStoredGroupOf(copy.node->path());
@@ -306,7 +326,8 @@ Result<void> DuplicatesMonitorStateStorage::removePaths(const std::set<std::stri
         groupPaths.push_back(path);
         copies_[path] = StoredCopy{remaining.uniqueIdentifier, copy.recentDuplicate};
         if (copy.recentDuplicate) {
-          if (auto record = recent_.find(*copy.recentDuplicate); record != recent_.end()) record->second.attached = true;
+          if (auto record = recent_.find(*copy.recentDuplicate); record != recent_.end())
+            record->second.attached = true;
         }
       }
       ZK_TRY(context_->insertEquivalence(remaining));
@@ -338,7 +359,8 @@ Result<void> DuplicatesMonitorStateStorage::forgetUnconfirmedUnder(const std::st
   return removePaths(stale);
 }
 
-std::vector<std::string> DuplicatesMonitorStateStorage::storedPathsUnder(const std::string& folder) const {
+std::vector<std::string> DuplicatesMonitorStateStorage::storedPathsUnder(
+    const std::string& folder) const {
   std::vector<std::string> paths;
   for (const auto& [path, copy] : copies_) {
     if (isPathWithin(path, folder)) paths.push_back(path);
@@ -346,11 +368,12 @@ std::vector<std::string> DuplicatesMonitorStateStorage::storedPathsUnder(const s
   return paths;
 }
 
-Result<void> DuplicatesMonitorStateStorage::mark(const std::vector<std::int64_t>& recentIDs, RecentDuplicateStatus status) {
+Result<void> DuplicatesMonitorStateStorage::mark(const std::vector<std::int64_t>& recentIDs,
+                                                 RecentDuplicateStatus status) {
   queue_->assertOnQueue();
   auto written = write([&]() -> Result<void> {
-    ZK_ASSIGN_OR_RETURN(auto update,
-                        context_->store().database().prepare("UPDATE ZKRecentDuplicate SET status = ? WHERE Z_PK = ?"));
+    ZK_ASSIGN_OR_RETURN(auto update, context_->store().database().prepare(
+                                         "UPDATE ZKRecentDuplicate SET status = ? WHERE Z_PK = ?"));
     for (const std::int64_t id : recentIDs) {
       auto record = recent_.find(id);
       if (record == recent_.end() || !canBeUpgraded(record->second.status, status)) continue;
@@ -364,7 +387,8 @@ Result<void> DuplicatesMonitorStateStorage::mark(const std::vector<std::int64_t>
   return written;
 }
 
-Result<void> DuplicatesMonitorStateStorage::markFoundUntil(Date date, RecentDuplicateStatus status) {
+Result<void> DuplicatesMonitorStateStorage::markFoundUntil(Date date,
+                                                           RecentDuplicateStatus status) {
   std::vector<std::int64_t> ids;
   for (const auto& [id, record] : recent_) {
     if (record.foundDate <= date && canBeUpgraded(record.status, status)) ids.push_back(id);
@@ -379,7 +403,8 @@ void DuplicatesMonitorStateStorage::publishSummary() {
     if (record.attached) records.emplace_back(id, &record);
   }
   std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) {
-    return a.second->foundDate != b.second->foundDate ? a.second->foundDate > b.second->foundDate : a.first > b.first;
+    return a.second->foundDate != b.second->foundDate ? a.second->foundDate > b.second->foundDate
+                                                      : a.first > b.first;
   });
   const auto& resolver = OVURLResolver::shared();
   auto view = [&](std::int64_t id, const RecentRecord& record) {

@@ -10,6 +10,13 @@
 // Every method but the thread-safe readers at the end runs on queue().
 #pragma once
 
+#include "base/result.h"
+#include "foundation/serial_queue.h"
+#include "monitor/monitored_location.h"
+#include "monitor/recent_duplicates_info.h"
+#include "scanning/detection_result.h"
+#include "store/managed_object_context.h"
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -20,16 +27,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "base/result.h"
-#include "foundation/serial_queue.h"
-#include "monitor/monitored_location.h"
-#include "monitor/recent_duplicates_info.h"
-#include "scanning/detection_result.h"
-#include "store/managed_object_context.h"
-
 namespace zarnik {
 
-class DuplicatesMonitorStateStorage : public std::enable_shared_from_this<DuplicatesMonitorStateStorage> {
+class DuplicatesMonitorStateStorage
+    : public std::enable_shared_from_this<DuplicatesMonitorStateStorage> {
  public:
   // Opens (creating when missing, moving a damaged file aside) the store at `path`; ":memory:"
   // keeps it in memory. Fails when the store or its state cannot be made.
@@ -38,7 +39,9 @@ class DuplicatesMonitorStateStorage : public std::enable_shared_from_this<Duplic
   [[nodiscard]] const std::shared_ptr<SerialQueue>& queue() const { return queue_; }
   [[nodiscard]] const std::optional<std::string>& movedAsideTo() const { return movedAsideTo_; }
   // Told before (true) and after (false) every write, for the crash guard.
-  void setWriteObserver(std::function<void(bool started)> observer) { writeObserver_ = std::move(observer); }
+  void setWriteObserver(std::function<void(bool started)> observer) {
+    writeObserver_ = std::move(observer);
+  }
 
   // --- watched folders
   Result<void> addLocations(const std::vector<MonitoredLocationInfo>& locations);
@@ -52,7 +55,8 @@ class DuplicatesMonitorStateStorage : public std::enable_shared_from_this<Duplic
   // `groups`: the engine's groups as they now stand; `leftPaths`: copies that left their group
   // and are in none now; `listedByRescan`: copies a rescan listed, which may be news.
   Result<void> saveGroups(const std::vector<scanning_service::DetectionResult>& groups,
-                          const std::set<std::string>& leftPaths, const std::set<std::string>& listedByRescan);
+                          const std::set<std::string>& leftPaths,
+                          const std::set<std::string>& listedByRescan);
   // Copies that are gone or no longer qualify: out of their groups, and of the recent ones.
   Result<void> removePaths(const std::set<std::string>& paths);
   // After a full walk of `folder`: forgets the copies below it that no group saved since the
@@ -87,14 +91,16 @@ class DuplicatesMonitorStateStorage : public std::enable_shared_from_this<Duplic
     bool attached = true;  // its copy is in a stored group
   };
 
-  DuplicatesMonitorStateStorage(std::unique_ptr<ManagedObjectContext> context, std::optional<std::string> movedAsideTo);
+  DuplicatesMonitorStateStorage(std::unique_ptr<ManagedObjectContext> context,
+                                std::optional<std::string> movedAsideTo);
   Result<void> load();
   Result<void> writeState();
   Result<void> write(const std::function<Result<void>()>& work);
   Result<void> deleteGroup(std::int64_t group);
   Result<void> deleteRecent(std::int64_t recent);
   Result<std::int64_t> insertRecent(const RecentRecord& record);
-  Result<void> insertGroup(const scanning_service::DetectionResult& group, const std::set<std::string>& listedByRescan);
+  Result<void> insertGroup(const scanning_service::DetectionResult& group,
+                           const std::set<std::string>& listedByRescan);
   void publishSummary();
 
   std::shared_ptr<SerialQueue> queue_;
@@ -103,13 +109,14 @@ class DuplicatesMonitorStateStorage : public std::enable_shared_from_this<Duplic
   std::function<void(bool)> writeObserver_;
   std::function<void(const RecentDuplicatesInfo&)> summaryObserver_;
 
-  std::unordered_map<std::string, StoredCopy> copies_;  // by path
+  std::unordered_map<std::string, StoredCopy> copies_;       // by path
   std::map<std::int64_t, std::vector<std::string>> groups_;  // stored group → its copies' paths
   std::map<std::int64_t, RecentRecord> recent_;
   std::set<std::string> confirmed_;  // copies saved since the store was opened
   std::int64_t nextGroup_ = 1;
   std::atomic<std::int64_t> nextIdentifier_{1};
-  std::vector<ScanLocationPtr> archivedLocations_;  // every folder ever watched: archives refer to them by position
+  std::vector<ScanLocationPtr>
+      archivedLocations_;  // every folder ever watched: archives refer to them by position
 
   mutable std::mutex readersMutex_;
   std::vector<MonitoredLocationInfo> locations_;

@@ -1,10 +1,10 @@
 #include "monitor/duplicates_monitor_workflow.h"
 
-#include <algorithm>
-
 #include "foundation/logger.h"
 #include "foundation/url_resolver.h"
 #include "platform/resource_values.h"
+
+#include <algorithm>
 
 namespace zarnik {
 namespace {
@@ -26,15 +26,15 @@ std::string_view describe(DuplicatesMonitorState state) {
 }
 
 std::shared_ptr<DuplicatesMonitorWorkflow> DuplicatesMonitorWorkflow::make(
-    std::shared_ptr<DuplicatesMonitorStateStorage> storage, std::shared_ptr<DuplicatesMonitorScanService> scanService,
-    Options options) {
-  return std::shared_ptr<DuplicatesMonitorWorkflow>(
-      new DuplicatesMonitorWorkflow(std::move(storage), std::move(scanService), std::move(options)));
+    std::shared_ptr<DuplicatesMonitorStateStorage> storage,
+    std::shared_ptr<DuplicatesMonitorScanService> scanService, Options options) {
+  return std::shared_ptr<DuplicatesMonitorWorkflow>(new DuplicatesMonitorWorkflow(
+      std::move(storage), std::move(scanService), std::move(options)));
 }
 
-DuplicatesMonitorWorkflow::DuplicatesMonitorWorkflow(std::shared_ptr<DuplicatesMonitorStateStorage> storage,
-                                                     std::shared_ptr<DuplicatesMonitorScanService> scanService,
-                                                     Options options)
+DuplicatesMonitorWorkflow::DuplicatesMonitorWorkflow(
+    std::shared_ptr<DuplicatesMonitorStateStorage> storage,
+    std::shared_ptr<DuplicatesMonitorScanService> scanService, Options options)
     : storage_(std::move(storage)),
       scanService_(std::move(scanService)),
       options_(std::move(options)),
@@ -107,15 +107,18 @@ void DuplicatesMonitorWorkflow::setLocations(const std::vector<std::string>& pat
     const auto current = self->storage_->monitoredLocations();
     std::vector<std::string> removed;
     for (const auto& location : current) {
-      if (std::find(paths.begin(), paths.end(), location.path()) == paths.end()) removed.push_back(location.path());
+      if (std::find(paths.begin(), paths.end(), location.path()) == paths.end())
+        removed.push_back(location.path());
     }
     std::vector<MonitoredLocationInfo> added;
     for (const auto& path : paths) {
-      const bool known = std::any_of(current.begin(), current.end(), [&](const auto& l) { return l.path() == path; });
+      const bool known = std::any_of(current.begin(), current.end(),
+                                     [&](const auto& l) { return l.path() == path; });
       if (known) continue;
       auto location = ScanLocation::make(path, OVURLResolver::shared());
       if (!location) {
-        Logger::shared().log(kAuthor, "setLocations()", path + ": cannot be watched; it cannot be reached");
+        Logger::shared().log(kAuthor, "setLocations()",
+                             path + ": cannot be watched; it cannot be reached");
         continue;
       }
       added.push_back(MonitoredLocationInfo{location, false, true});
@@ -125,9 +128,11 @@ void DuplicatesMonitorWorkflow::setLocations(const std::vector<std::string>& pat
       if (!removed.empty()) (void)self->storage_->removeLocations(removed);
       if (!added.empty()) (void)self->storage_->addLocations(added);
     });
-    if (!removed.empty()) self->scanService_->remove(std::set<std::string>(removed.begin(), removed.end()));
+    if (!removed.empty())
+      self->scanService_->remove(std::set<std::string>(removed.begin(), removed.end()));
     std::vector<std::string> watched;
-    for (const auto& location : self->storage_->monitoredLocations()) watched.push_back(location.path());
+    for (const auto& location : self->storage_->monitoredLocations())
+      watched.push_back(location.path());
     if (self->options_.locationsChanged) self->options_.locationsChanged(watched);
     if (self->running_) self->runScans(added);
   });
@@ -143,7 +148,9 @@ bool DuplicatesMonitorWorkflow::qualifies(const std::string& path) const {
   if (!options_.includeHiddenItems) {
     // A hidden item, or one inside a hidden folder, below the watched folder.
     const std::string& root = within->path();
-    if (path.size() > root.size() && path.find("/.", root == "/" ? 0 : root.size()) != std::string::npos) return false;
+    if (path.size() > root.size() &&
+        path.find("/.", root == "/" ? 0 : root.size()) != std::string::npos)
+      return false;
   }
   return readResourceValues(path).hasValue();
 }
@@ -168,16 +175,17 @@ void DuplicatesMonitorWorkflow::scheduleRescan() {
   queue_->assertOnQueue();
   if (state_.load() != DuplicatesMonitorState::monitoring || rescanTasks_.empty()) return;
   if (rescanWorkItem_) rescanWorkItem_->cancel();
-  rescanWorkItem_ = DelayedWorkItem::schedule(*options_.clock, kRescanInterval, queue_, [weak = weak_from_this()] {
-    if (auto self = weak.lock()) self->runRescan();
-  });
+  rescanWorkItem_ = DelayedWorkItem::schedule(*options_.clock, kRescanInterval, queue_,
+                                              [weak = weak_from_this()] {
+                                                if (auto self = weak.lock()) self->runRescan();
+                                              });
 }
 
 void DuplicatesMonitorWorkflow::scheduleInvalidRemoval() {
   queue_->assertOnQueue();
   if (removeInvalidURLsWorkItem_) removeInvalidURLsWorkItem_->cancel();
-  removeInvalidURLsWorkItem_ =
-      DelayedWorkItem::schedule(*options_.clock, kRemoveInvalidURLsInterval, queue_, [weak = weak_from_this()] {
+  removeInvalidURLsWorkItem_ = DelayedWorkItem::schedule(
+      *options_.clock, kRemoveInvalidURLsInterval, queue_, [weak = weak_from_this()] {
         auto self = weak.lock();
         if (!self || self->invalidURLs_.empty()) return;
         std::set<std::string> invalid;
@@ -190,9 +198,11 @@ void DuplicatesMonitorWorkflow::scheduleInvalidRemoval() {
 void DuplicatesMonitorWorkflow::runRescan() {
   queue_->assertOnQueue();
   rescanWorkItem_.reset();
-  if (!running_ || state_.load() != DuplicatesMonitorState::monitoring || rescanTasks_.empty()) return;
+  if (!running_ || state_.load() != DuplicatesMonitorState::monitoring || rescanTasks_.empty())
+    return;
   std::vector<RescanTask> tasks;
-  for (const auto& [path, recursively] : rescanTasks_) tasks.push_back(RescanTask{path, recursively});
+  for (const auto& [path, recursively] : rescanTasks_)
+    tasks.push_back(RescanTask{path, recursively});
   rescanTasks_.clear();
   setState(DuplicatesMonitorState::scanning);
   auto self = shared_from_this();
@@ -217,26 +227,29 @@ void DuplicatesMonitorWorkflow::runScans(std::vector<MonitoredLocationInfo> loca
   walkNext(std::move(locations), std::move(folders));
 }
 
-void DuplicatesMonitorWorkflow::walkNext(std::vector<MonitoredLocationInfo> locations, std::vector<std::string> walked) {
+void DuplicatesMonitorWorkflow::walkNext(std::vector<MonitoredLocationInfo> locations,
+                                         std::vector<std::string> walked) {
   auto self = shared_from_this();
   if (locations.empty()) {
-    scanService_->forgetWhatWalksDidNotConfirm(std::move(walked)).onComplete(*queue_, [self](const Result<Void>&) {
-      if (!self->running_) return;
-      self->setState(DuplicatesMonitorState::monitoring);
-      self->updatePausedState();
-    });
+    scanService_->forgetWhatWalksDidNotConfirm(std::move(walked))
+        .onComplete(*queue_, [self](const Result<Void>&) {
+          if (!self->running_) return;
+          self->setState(DuplicatesMonitorState::monitoring);
+          self->updatePausedState();
+        });
     return;
   }
   auto next = locations.front();
   locations.erase(locations.begin());
-  scanService_->scanLocation(next).onComplete(
-      *queue_, [self, locations = std::move(locations), walked = std::move(walked), next](const Result<Void>& scanned) mutable {
-        if (scanned.hasError() && !scanned.error().isCancellation()) {
-          Logger::shared().log(kAuthor, "runScans()", next.path() + ": " + scanned.error().oneLine());
-        }
-        if (!self->running_) return;
-        self->walkNext(std::move(locations), std::move(walked));
-      });
+  scanService_->scanLocation(next).onComplete(*queue_, [self, locations = std::move(locations),
+                                                        walked = std::move(walked),
+                                                        next](const Result<Void>& scanned) mutable {
+    if (scanned.hasError() && !scanned.error().isCancellation()) {
+      Logger::shared().log(kAuthor, "runScans()", next.path() + ": " + scanned.error().oneLine());
+    }
+    if (!self->running_) return;
+    self->walkNext(std::move(locations), std::move(walked));
+  });
 }
 
 void DuplicatesMonitorWorkflow::afterScanning() {
@@ -268,7 +281,8 @@ Future<Void> DuplicatesMonitorWorkflow::settle() {
       self->runRescan();
       return;
     }
-    self->scanService_->flush().onComplete(*self->queue_, [self](const Result<Void>&) { self->afterScanning(); });
+    self->scanService_->flush().onComplete(*self->queue_,
+                                           [self](const Result<Void>&) { self->afterScanning(); });
   });
   return future;
 }

@@ -9,6 +9,11 @@
 // Everything runs on the workflow's serial queue; state() may be read from any thread.
 #pragma once
 
+#include "foundation/delayed_work_item.h"
+#include "foundation/serial_queue.h"
+#include "monitor/duplicates_monitor_scan_service.h"
+#include "monitor/rescan_request.h"
+
 #include <atomic>
 #include <functional>
 #include <map>
@@ -16,11 +21,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#include "foundation/delayed_work_item.h"
-#include "foundation/serial_queue.h"
-#include "monitor/duplicates_monitor_scan_service.h"
-#include "monitor/rescan_request.h"
 
 namespace zarnik {
 
@@ -41,9 +41,9 @@ class DuplicatesMonitorWorkflow : public std::enable_shared_from_this<Duplicates
     std::function<void(DuplicatesMonitorState)> stateChanged;
   };
 
-  static std::shared_ptr<DuplicatesMonitorWorkflow> make(std::shared_ptr<DuplicatesMonitorStateStorage> storage,
-                                                         std::shared_ptr<DuplicatesMonitorScanService> scanService,
-                                                         Options options);
+  static std::shared_ptr<DuplicatesMonitorWorkflow> make(
+      std::shared_ptr<DuplicatesMonitorStateStorage> storage,
+      std::shared_ptr<DuplicatesMonitorScanService> scanService, Options options);
 
   [[nodiscard]] const std::shared_ptr<SerialQueue>& queue() const { return queue_; }
   [[nodiscard]] DuplicatesMonitorState state() const { return state_.load(); }
@@ -66,7 +66,8 @@ class DuplicatesMonitorWorkflow : public std::enable_shared_from_this<Duplicates
 
  private:
   DuplicatesMonitorWorkflow(std::shared_ptr<DuplicatesMonitorStateStorage> storage,
-                            std::shared_ptr<DuplicatesMonitorScanService> scanService, Options options);
+                            std::shared_ptr<DuplicatesMonitorScanService> scanService,
+                            Options options);
   void setState(DuplicatesMonitorState state);
   void updatePausedState();
   [[nodiscard]] bool qualifies(const std::string& path) const;

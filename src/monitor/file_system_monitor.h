@@ -47,8 +47,8 @@ class FileSystemEventObserver {
 struct FileSystemMonitorStatus {
   std::size_t watchedFolders = 0;
   std::size_t foldersNotWatched = 0;  // could not be watched (unreadable, gone, no watch left)
-  bool watchLimitReached = false;     // the watch budget or the user's inotify limit stopped the walk
-  long watchBudget = 0;               // folders it may watch at most
+  bool watchLimitReached = false;  // the watch budget or the user's inotify limit stopped the walk
+  long watchBudget = 0;            // folders it may watch at most
   std::optional<Error> firstFailure;
 };
 

@@ -1,18 +1,20 @@
 #include "monitor/monitor_requests.h"
 
-#include <algorithm>
-#include <cerrno>
-
 #include "base/json.h"
 #include "platform/file_reading.h"
 #include "platform/xdg_directories.h"
+
+#include <algorithm>
+#include <cerrno>
 
 namespace zarnik {
 namespace {
 constexpr size_t kMaximumSize = 1 << 20;
 }
 
-std::string MonitorRequests::defaultPath() { return xdg::zarnikConfigDirectory() + "/monitor.json"; }
+std::string MonitorRequests::defaultPath() {
+  return xdg::zarnikConfigDirectory() + "/monitor.json";
+}
 
 Result<MonitorRequests> MonitorRequests::load(const std::string& path) {
   auto text = readWholeFile(path, kMaximumSize);
@@ -25,15 +27,18 @@ Result<MonitorRequests> MonitorRequests::load(const std::string& path) {
 
 Result<MonitorRequests> MonitorRequests::parse(std::string_view text, const std::string& origin) {
   ZK_ASSIGN_OR_RETURN(const Json json, parseJson(text, origin));
-  if (!json.is_object()) return Error::generic("Not a monitor settings file: expected a JSON object.", origin);
+  if (!json.is_object())
+    return Error::generic("Not a monitor settings file: expected a JSON object.", origin);
   MonitorRequests requests;
-  if (const auto locations = json.find("locations"); locations != json.end() && locations->is_array()) {
+  if (const auto locations = json.find("locations");
+      locations != json.end() && locations->is_array()) {
     for (const auto& location : *locations) {
       if (location.is_string()) requests.add(location.get<std::string>());
     }
   }
   requests.paused = json.value("paused", false);
-  if (const auto reviewed = json.find("reviewedUntil"); reviewed != json.end() && reviewed->is_number())
+  if (const auto reviewed = json.find("reviewedUntil");
+      reviewed != json.end() && reviewed->is_number())
     requests.reviewedUntil = dateFromSecondsSince1970(reviewed->get<double>());
   return requests;
 }
@@ -51,6 +56,8 @@ bool MonitorRequests::add(const std::string& location) {
   return true;
 }
 
-bool MonitorRequests::remove(const std::string& location) { return std::erase(locations, location) > 0; }
+bool MonitorRequests::remove(const std::string& location) {
+  return std::erase(locations, location) > 0;
+}
 
 }  // namespace zarnik

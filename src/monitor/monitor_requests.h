@@ -4,13 +4,13 @@
 // follows it) and so that a store reset by the crash guard leaves the folders to watch.
 #pragma once
 
+#include "base/date.h"
+#include "base/result.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "base/date.h"
-#include "base/result.h"
 
 namespace zarnik {
 

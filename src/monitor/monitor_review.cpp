@@ -1,9 +1,5 @@
 #include "monitor/monitor_review.h"
 
-#include <algorithm>
-#include <optional>
-#include <vector>
-
 #include "detection/duplicates_detection_session.h"
 #include "detection/kept_cleaning_records.h"
 #include "platform/file_reading.h"
@@ -11,13 +7,17 @@
 #include "platform/xdg_directories.h"
 #include "store/managed_object_context.h"
 
+#include <algorithm>
+#include <optional>
+#include <vector>
+
 namespace zarnik {
 namespace {
 
 Result<std::unique_ptr<ManagedObjectContext>> openStore(const std::string& path) {
-  ZK_ASSIGN_OR_RETURN(auto store,
-                      OVPersistentStoreSpecification::diskPersistentStore(ManagedObjectModel::fileModel(), path)
-                          .buildPersistentStore());
+  ZK_ASSIGN_OR_RETURN(auto store, OVPersistentStoreSpecification::diskPersistentStore(
+                                      ManagedObjectModel::fileModel(), path)
+                                      .buildPersistentStore());
   return ManagedObjectContext::make(std::move(store));
 }
 
@@ -28,19 +28,22 @@ std::vector<ZKEquivalence> groupsWithKeptRecords(const std::string& path) {
   auto context = openStore(path);
   if (context.hasError()) return kept;
   (void)context.value()->forEachEquivalence([&](ZKEquivalence& group) {
-    if (std::any_of(group.duplicates.begin(), group.duplicates.end(), recordMustOutliveResults)) kept.push_back(group);
+    if (std::any_of(group.duplicates.begin(), group.duplicates.end(), recordMustOutliveResults))
+      kept.push_back(group);
     return true;
   });
   return kept;
 }
 
-Result<std::int64_t> carryOver(ManagedObjectContext& context, const std::vector<ZKEquivalence>& kept) {
+Result<std::int64_t> carryOver(ManagedObjectContext& context,
+                               const std::vector<ZKEquivalence>& kept) {
   CarriedIdentifiers identifiers;
   std::int64_t groups = 0;
   ZK_TRY(context.forEachEquivalence([&](ZKEquivalence& group) {
     ++groups;
     identifiers.nextGroup = std::max(identifiers.nextGroup, group.uniqueIdentifier + 1);
-    for (const auto& copy : group.duplicates) identifiers.nextCopy = std::max(identifiers.nextCopy, copy.identifier + 1);
+    for (const auto& copy : group.duplicates)
+      identifiers.nextCopy = std::max(identifiers.nextCopy, copy.identifier + 1);
     return true;
   }));
   ZK_TRY(context.performTransaction([&]() -> Result<void> {

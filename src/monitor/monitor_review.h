@@ -4,9 +4,9 @@
 // cleanings made from an earlier review that can still be reverted are carried into the new copy.
 #pragma once
 
-#include <string>
-
 #include "base/result.h"
+
+#include <string>
 
 namespace zarnik {
 

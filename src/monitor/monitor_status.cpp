@@ -87,13 +87,15 @@ Result<MonitorStatus> MonitorStatus::decode(const Json& json) {
     status.itemLimitReached = json.value("itemLimitReached", false);
     status.groups = json.value("groups", std::int64_t{0});
     status.duplicates = json.value("duplicates", std::int64_t{0});
-    if (const auto recent = json.find("recentDuplicates"); recent != json.end() && recent->is_object()) {
+    if (const auto recent = json.find("recentDuplicates");
+        recent != json.end() && recent->is_object()) {
       status.recent.newCount = recent->value("new", std::int64_t{0});
       status.recent.newSize = recent->value("newSize", std::int64_t{0});
       status.recent.notViewedCount = recent->value("notViewed", std::int64_t{0});
       status.recent.totalCount = recent->value("total", std::int64_t{0});
       status.recent.totalSize = recent->value("totalSize", std::int64_t{0});
-      if (const auto latest = recent->find("latest"); latest != recent->end() && latest->is_array()) {
+      if (const auto latest = recent->find("latest");
+          latest != recent->end() && latest->is_array()) {
         for (const auto& entry : *latest) {
           if (entry.is_object()) status.recent.latest.push_back(decodeRecentDuplicate(entry));
         }
@@ -110,7 +112,9 @@ Result<MonitorStatus> MonitorStatus::decode(const Json& json) {
   return status;
 }
 
-std::string MonitorStatus::defaultPath() { return persistentContentDirectory() + "/monitor-status.json"; }
+std::string MonitorStatus::defaultPath() {
+  return persistentContentDirectory() + "/monitor-status.json";
+}
 std::string MonitorStatus::lockPath() { return persistentContentDirectory() + "/monitor.lock"; }
 
 Result<void> MonitorStatus::write(const std::string& path) const {

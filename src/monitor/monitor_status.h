@@ -4,15 +4,15 @@
 // known for what it is.
 #pragma once
 
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "base/date.h"
 #include "base/json.h"
 #include "base/result.h"
 #include "monitor/recent_duplicates_info.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace zarnik {
 

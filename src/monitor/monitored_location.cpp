@@ -11,7 +11,8 @@ Json MonitoredLocationInfo::encode() const {
 std::optional<MonitoredLocationInfo> MonitoredLocationInfo::decode(const Json& archive) {
   if (!archive.is_object() || !archive.contains("scanLocation")) return std::nullopt;
   auto location = ScanLocation::decode(archive["scanLocation"]);
-  if (location.hasError() || !location.value() || location.value()->path().empty()) return std::nullopt;
+  if (location.hasError() || !location.value() || location.value()->path().empty())
+    return std::nullopt;
   MonitoredLocationInfo info;
   info.scanLocation = location.value();
   info.wasInitiallyScanned = archive.value("wasInitiallyScanned", false);
@@ -29,7 +30,8 @@ std::vector<MonitoredLocationInfo> decodeMonitoredLocations(const Json& archive)
   std::vector<MonitoredLocationInfo> locations;
   if (!archive.is_array()) return locations;
   for (const auto& entry : archive) {
-    if (auto location = MonitoredLocationInfo::decode(entry)) locations.push_back(std::move(*location));
+    if (auto location = MonitoredLocationInfo::decode(entry))
+      locations.push_back(std::move(*location));
   }
   return locations;
 }

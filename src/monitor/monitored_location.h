@@ -3,12 +3,12 @@
 // (as opposed to taking it over from a scan).
 #pragma once
 
+#include "base/json.h"
+#include "file_model/scan_location.h"
+
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "base/json.h"
-#include "file_model/scan_location.h"
 
 namespace zarnik {
 

@@ -1,17 +1,16 @@
 #include "platform/file_reading.h"
 
+#include "platform/file_descriptor.h"
+
+#include <climits>
+#include <fmt/format.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstdio>
-
-#include <fmt/format.h>
-
-#include "platform/file_descriptor.h"
 
 namespace zarnik {
 

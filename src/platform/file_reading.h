@@ -2,9 +2,9 @@
 // reads of scanned files go through the hashing code and the disk access manager instead.
 #pragma once
 
-#include <string>
-
 #include "base/result.h"
+
+#include <string>
 
 namespace zarnik {
 

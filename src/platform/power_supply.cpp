@@ -1,10 +1,9 @@
 #include "platform/power_supply.h"
 
-#include <dirent.h>
-
-#include <memory>
-
 #include "platform/file_reading.h"
+
+#include <dirent.h>
+#include <memory>
 
 namespace zarnik {
 namespace {

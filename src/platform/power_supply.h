@@ -6,6 +6,7 @@
 
 namespace zarnik {
 
-[[nodiscard]] bool isOnBatteryPower(const std::string& powerSupplyFolder = "/sys/class/power_supply");
+[[nodiscard]] bool isOnBatteryPower(
+    const std::string& powerSupplyFolder = "/sys/class/power_supply");
 
 }  // namespace zarnik

@@ -58,8 +58,9 @@ CandidateGroup candidateGroupOf(const EquivalenceCandidate& group, const Extende
   if (group.numberOfDuplicates() < 2) return candidate;
   for (const auto& membership : group.duplicates()) {
     if (!membership->isModelingIntoDuplicateAllowed(rules, group.claimer())) continue;
-    candidate.members.push_back(
-        {membership->node(), membership->node()->attributes().fileResourceID, membership->node()->path()});
+    candidate.members.push_back({membership->node(),
+                                 membership->node()->attributes().fileResourceID,
+                                 membership->node()->path()});
   }
   // The engine hands members over in the order their digests happened to finish.
   std::sort(candidate.members.begin(), candidate.members.end(),

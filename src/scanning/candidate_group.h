@@ -33,7 +33,8 @@ struct CandidateGroup {
 
 // One engine group's members that may be duplicates, in path order (fewer than two: no group).
 // Called on the engine's queue, where the group lives.
-[[nodiscard]] CandidateGroup candidateGroupOf(const EquivalenceCandidate& group, const ExtendedScanRules& rules);
+[[nodiscard]] CandidateGroup candidateGroupOf(const EquivalenceCandidate& group,
+                                              const ExtendedScanRules& rules);
 // The engine's groups of at least two members that may be duplicates (a node stays only in its
 // strongest group), sorted by their first member's path.
 [[nodiscard]] std::vector<CandidateGroup> candidateGroupsOf(

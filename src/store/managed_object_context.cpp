@@ -9,9 +9,11 @@ constexpr std::string_view kSelectionConfigurationClass = "SelectionConfiguratio
 constexpr std::string_view kSelectionConfigurationsClass = "SelectionConfigurations";
 
 constexpr std::string_view kEquivalenceColumns =
-    "uniqueIdentifier, expanded, lastResortName, duplicatesMonitorState, initialSelectionConfiguration, "
+    "uniqueIdentifier, expanded, lastResortName, duplicatesMonitorState, "
+    "initialSelectionConfiguration, "
     "currentSelectionConfiguration, availableSelectionConfigurations, initialOriginalDuplicateID, "
-    "privateEquivalenceInfo, privateEquivalenceKind, rawSelectedDifference, memberSize, reclaimableSize";
+    "privateEquivalenceInfo, privateEquivalenceKind, rawSelectedDifference, memberSize, "
+    "reclaimableSize";
 constexpr std::string_view kDuplicateColumns =
     "identifier, equivalence, recentDuplicate, nodeData, cleaningNoteData, privateEquivalenceInfo, "
     "privateEquivalenceKind, cleanID, ignored, differencesData";
@@ -25,16 +27,19 @@ std::optional<std::int64_t> optionalInteger(const SqliteStatement& row, int colu
   return row.integer(column);
 }
 
-SqliteStatement& bindOptional(SqliteStatement& statement, int index, const std::optional<std::int64_t>& value) {
+SqliteStatement& bindOptional(SqliteStatement& statement, int index,
+                              const std::optional<std::int64_t>& value) {
   return value ? statement.bind(index, *value) : statement.bindNull(index);
 }
 
-std::optional<std::string> archivedConfiguration(const std::optional<SelectionConfiguration>& configuration) {
+std::optional<std::string> archivedConfiguration(
+    const std::optional<SelectionConfiguration>& configuration) {
   if (!configuration) return std::nullopt;
   return archivedText(kSelectionConfigurationClass, configuration->encode());
 }
 
-std::optional<SelectionConfiguration> unarchivedConfiguration(const std::optional<std::string>& text) {
+std::optional<SelectionConfiguration> unarchivedConfiguration(
+    const std::optional<std::string>& text) {
   if (!text) return std::nullopt;
   auto value = unarchivedValue(*text, kSelectionConfigurationClass);
   return value ? SelectionConfiguration::decode(*value) : std::nullopt;
@@ -46,12 +51,14 @@ std::string archivedConfigurations(const std::vector<SelectionConfiguration>& co
   return archivedText(kSelectionConfigurationsClass, list);
 }
 
-std::vector<SelectionConfiguration> unarchivedConfigurations(const std::optional<std::string>& text) {
+std::vector<SelectionConfiguration> unarchivedConfigurations(
+    const std::optional<std::string>& text) {
   std::vector<SelectionConfiguration> configurations;
   auto value = text ? unarchivedValue(*text, kSelectionConfigurationsClass) : std::nullopt;
   if (!value || !value->is_array()) return configurations;
   for (const auto& item : *value) {
-    if (auto configuration = SelectionConfiguration::decode(item)) configurations.push_back(std::move(*configuration));
+    if (auto configuration = SelectionConfiguration::decode(item))
+      configurations.push_back(std::move(*configuration));
   }
   return configurations;
 }
@@ -84,18 +91,21 @@ struct ManagedObjectContext::Statements {
 };
 
 ManagedObjectContext::ManagedObjectContext(std::shared_ptr<PersistentStore> store)
-    : store_(std::move(store)), statements_(std::make_unique<Statements>()),
+    : store_(std::move(store)),
+      statements_(std::make_unique<Statements>()),
       substitutions_(std::make_shared<ArchiveSubstitutions>()) {}
 
 ManagedObjectContext::~ManagedObjectContext() = default;
 
-Result<std::unique_ptr<ManagedObjectContext>> ManagedObjectContext::make(std::shared_ptr<PersistentStore> store) {
+Result<std::unique_ptr<ManagedObjectContext>> ManagedObjectContext::make(
+    std::shared_ptr<PersistentStore> store) {
   std::unique_ptr<ManagedObjectContext> context(new ManagedObjectContext(std::move(store)));
   ZK_TRY(context->loadScanLocations());
   return context;
 }
 
-Result<SqliteStatement*> ManagedObjectContext::statement(std::optional<SqliteStatement>& slot, std::string_view sql) {
+Result<SqliteStatement*> ManagedObjectContext::statement(std::optional<SqliteStatement>& slot,
+                                                         std::string_view sql) {
   if (!slot) {
     ZK_ASSIGN_OR_RETURN(auto prepared, store_->database().prepare(sql));
     slot.emplace(std::move(prepared));
@@ -149,7 +159,8 @@ const std::vector<ScanLocationPtr>& ManagedObjectContext::scanLocations() const 
 }
 
 Result<void> ManagedObjectContext::loadScanLocations() {
-  ZK_ASSIGN_OR_RETURN(auto query, store_->database().prepare("SELECT value FROM ZMETADATA WHERE key = 'scanLocations'"));
+  ZK_ASSIGN_OR_RETURN(auto query, store_->database().prepare(
+                                      "SELECT value FROM ZMETADATA WHERE key = 'scanLocations'"));
   ZK_ASSIGN_OR_RETURN(const bool row, query.step());
   std::vector<ScanLocationPtr> locations;
   auto list = row ? unarchivedValue(query.text(0), "ScanLocations") : std::nullopt;
@@ -160,19 +171,20 @@ Result<void> ManagedObjectContext::loadScanLocations() {
       locations.push_back(location.hasValue() ? location.value() : nullptr);
     }
   }
-  substitutions_ = std::make_shared<ArchiveSubstitutions>(std::move(locations),
-                                                          std::vector<std::shared_ptr<const ZKBaseNode>>{});
+  substitutions_ = std::make_shared<ArchiveSubstitutions>(
+      std::move(locations), std::vector<std::shared_ptr<const ZKBaseNode>>{});
   return success();
 }
 
 Result<void> ManagedObjectContext::setScanLocations(std::vector<ScanLocationPtr> locations) {
   Json list = Json::array();
   for (const auto& location : locations) list.push_back(location ? location->encode() : Json());
-  ZK_ASSIGN_OR_RETURN(auto write, store_->database().prepare(
-                                      "INSERT OR REPLACE INTO ZMETADATA (key, value) VALUES ('scanLocations', ?)"));
+  ZK_ASSIGN_OR_RETURN(
+      auto write, store_->database().prepare(
+                      "INSERT OR REPLACE INTO ZMETADATA (key, value) VALUES ('scanLocations', ?)"));
   ZK_TRY(write.bind(1, archivedText("ScanLocations", list)).run());
-  substitutions_ = std::make_shared<ArchiveSubstitutions>(std::move(locations),
-                                                          std::vector<std::shared_ptr<const ZKBaseNode>>{});
+  substitutions_ = std::make_shared<ArchiveSubstitutions>(
+      std::move(locations), std::vector<std::shared_ptr<const ZKBaseNode>>{});
   return success();
 }
 
@@ -184,9 +196,12 @@ ManagedObjectContext::EncodedEquivalence ManagedObjectContext::encode(ZKEquivale
   encoded.expanded = equivalence.expanded;
   encoded.lastResortName = equivalence.lastResortName;
   encoded.duplicatesMonitorState = equivalence.duplicatesMonitorState;
-  encoded.initialSelectionConfiguration = archivedConfiguration(equivalence.initialSelectionConfiguration);
-  encoded.currentSelectionConfiguration = archivedConfiguration(equivalence.currentSelectionConfiguration);
-  encoded.availableSelectionConfigurations = archivedConfigurations(equivalence.availableSelectionConfigurations);
+  encoded.initialSelectionConfiguration =
+      archivedConfiguration(equivalence.initialSelectionConfiguration);
+  encoded.currentSelectionConfiguration =
+      archivedConfiguration(equivalence.currentSelectionConfiguration);
+  encoded.availableSelectionConfigurations =
+      archivedConfigurations(equivalence.availableSelectionConfigurations);
   encoded.initialOriginalDuplicateID = equivalence.initialOriginalDuplicateID;
   encoded.privateEquivalenceInfo = equivalence.privateEquivalenceInfo;
   encoded.privateEquivalenceKind = equivalence.privateEquivalenceKind;
@@ -209,17 +224,20 @@ Result<void> ManagedObjectContext::insertEquivalence(const EncodedEquivalence& e
   group->bind(1, equivalence.uniqueIdentifier).bind(2, std::int64_t{equivalence.expanded});
   group->bind(3, equivalence.lastResortName);
   bindOptional(*group, 4, equivalence.duplicatesMonitorState);
-  group->bind(5, equivalence.initialSelectionConfiguration).bind(6, equivalence.currentSelectionConfiguration);
+  group->bind(5, equivalence.initialSelectionConfiguration)
+      .bind(6, equivalence.currentSelectionConfiguration);
   group->bind(7, equivalence.availableSelectionConfigurations);
-  group->bind(8, equivalence.initialOriginalDuplicateID).bind(9, equivalence.privateEquivalenceInfo);
-  group->bind(10, rawValue(equivalence.privateEquivalenceKind)).bind(11, equivalence.rawSelectedDifference);
+  group->bind(8, equivalence.initialOriginalDuplicateID)
+      .bind(9, equivalence.privateEquivalenceInfo);
+  group->bind(10, rawValue(equivalence.privateEquivalenceKind))
+      .bind(11, equivalence.rawSelectedDifference);
   group->bind(12, equivalence.memberSize).bind(13, equivalence.reclaimableSize);
   ZK_TRY(group->run());
 
   ZK_ASSIGN_OR_RETURN(SqliteStatement * member,
-                      statement(statements_->insertDuplicate, "INSERT INTO ZKDuplicate (" +
-                                                                  std::string(kDuplicateColumns) +
-                                                                  ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                      statement(statements_->insertDuplicate,
+                                "INSERT INTO ZKDuplicate (" + std::string(kDuplicateColumns) +
+                                    ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
   for (const auto& duplicate : equivalence.duplicates) {
     member->bind(1, duplicate.identifier).bind(2, equivalence.uniqueIdentifier);
     bindOptional(*member, 3, duplicate.recentDuplicate);
@@ -252,9 +270,11 @@ Result<void> ManagedObjectContext::deleteAllEquivalences() {
 
 Result<void> ManagedObjectContext::deleteEquivalence(std::int64_t uniqueIdentifier) {
   return performTransaction([&]() -> Result<void> {
-    ZK_ASSIGN_OR_RETURN(auto members, store_->database().prepare("DELETE FROM ZKDuplicate WHERE equivalence = ?"));
+    ZK_ASSIGN_OR_RETURN(
+        auto members, store_->database().prepare("DELETE FROM ZKDuplicate WHERE equivalence = ?"));
     ZK_TRY(members.bind(1, uniqueIdentifier).run());
-    ZK_ASSIGN_OR_RETURN(auto group, store_->database().prepare("DELETE FROM ZKEquivalence WHERE uniqueIdentifier = ?"));
+    ZK_ASSIGN_OR_RETURN(auto group, store_->database().prepare(
+                                        "DELETE FROM ZKEquivalence WHERE uniqueIdentifier = ?"));
     return group.bind(1, uniqueIdentifier).run();
   });
 }
@@ -276,7 +296,8 @@ ZKEquivalence ManagedObjectContext::equivalenceFromRow(const SqliteStatement& ro
   equivalence.availableSelectionConfigurations = unarchivedConfigurations(row.optionalText(6));
   equivalence.initialOriginalDuplicateID = row.integer(7);
   equivalence.privateEquivalenceInfo = row.optionalText(8);
-  if (auto kind = equivalenceKindFromRawValue(row.text(9))) equivalence.privateEquivalenceKind = *kind;
+  if (auto kind = equivalenceKindFromRawValue(row.text(9)))
+    equivalence.privateEquivalenceKind = *kind;
   equivalence.rawSelectedDifference = row.optionalText(10);
   equivalence.memberSize = row.integer(11);
   equivalence.reclaimableSize = row.integer(12);
@@ -284,9 +305,10 @@ ZKEquivalence ManagedObjectContext::equivalenceFromRow(const SqliteStatement& ro
 }
 
 Result<void> ManagedObjectContext::fetchMembers(ZKEquivalence& equivalence) {
-  ZK_ASSIGN_OR_RETURN(SqliteStatement * query,
-                      statement(statements_->membersOfEquivalence,
-                                select(kDuplicateColumns, "FROM ZKDuplicate WHERE equivalence = ? ORDER BY Z_PK")));
+  ZK_ASSIGN_OR_RETURN(
+      SqliteStatement * query,
+      statement(statements_->membersOfEquivalence,
+                select(kDuplicateColumns, "FROM ZKDuplicate WHERE equivalence = ? ORDER BY Z_PK")));
   query->bind(1, equivalence.uniqueIdentifier);
   while (true) {
     ZK_ASSIGN_OR_RETURN(const bool row, query->step());
@@ -298,7 +320,8 @@ Result<void> ManagedObjectContext::fetchMembers(ZKEquivalence& equivalence) {
     duplicate.nodeData = query->text(3);
     duplicate.cleaningNoteData = query->optionalText(4);
     duplicate.privateEquivalenceInfo = query->optionalText(5);
-    if (auto raw = query->optionalText(6)) duplicate.privateEquivalenceKind = equivalenceKindFromRawValue(*raw);
+    if (auto raw = query->optionalText(6))
+      duplicate.privateEquivalenceKind = equivalenceKindFromRawValue(*raw);
     duplicate.cleanID = optionalInteger(*query, 7);
     duplicate.ignored = query->integer(8) != 0;
     duplicate.differencesData = query->optionalText(9);
@@ -309,11 +332,13 @@ Result<void> ManagedObjectContext::fetchMembers(ZKEquivalence& equivalence) {
   return success();
 }
 
-Result<void> ManagedObjectContext::forEachEquivalence(const std::function<bool(ZKEquivalence&)>& visit) {
-  ZK_ASSIGN_OR_RETURN(SqliteStatement * query,
-                      statement(statements_->allEquivalences,
-                                select(kEquivalenceColumns,
-                                       "FROM ZKEquivalence ORDER BY reclaimableSize DESC, uniqueIdentifier")));
+Result<void> ManagedObjectContext::forEachEquivalence(
+    const std::function<bool(ZKEquivalence&)>& visit) {
+  ZK_ASSIGN_OR_RETURN(
+      SqliteStatement * query,
+      statement(statements_->allEquivalences,
+                select(kEquivalenceColumns,
+                       "FROM ZKEquivalence ORDER BY reclaimableSize DESC, uniqueIdentifier")));
   while (true) {
     ZK_ASSIGN_OR_RETURN(const bool row, query->step());
     if (!row) break;
@@ -325,7 +350,8 @@ Result<void> ManagedObjectContext::forEachEquivalence(const std::function<bool(Z
   return success();
 }
 
-Result<std::optional<ZKEquivalence>> ManagedObjectContext::fetchOneEquivalence(SqliteStatement& query) {
+Result<std::optional<ZKEquivalence>> ManagedObjectContext::fetchOneEquivalence(
+    SqliteStatement& query) {
   ZK_ASSIGN_OR_RETURN(const bool row, query.step());
   if (!row) return std::optional<ZKEquivalence>();
   ZKEquivalence equivalence = equivalenceFromRow(query);
@@ -334,20 +360,24 @@ Result<std::optional<ZKEquivalence>> ManagedObjectContext::fetchOneEquivalence(S
   return std::optional<ZKEquivalence>(std::move(equivalence));
 }
 
-Result<std::optional<ZKEquivalence>> ManagedObjectContext::fetchEquivalence(std::int64_t uniqueIdentifier) {
-  ZK_ASSIGN_OR_RETURN(SqliteStatement * query,
-                      statement(statements_->equivalenceByID,
-                                select(kEquivalenceColumns, "FROM ZKEquivalence WHERE uniqueIdentifier = ?")));
+Result<std::optional<ZKEquivalence>> ManagedObjectContext::fetchEquivalence(
+    std::int64_t uniqueIdentifier) {
+  ZK_ASSIGN_OR_RETURN(
+      SqliteStatement * query,
+      statement(statements_->equivalenceByID,
+                select(kEquivalenceColumns, "FROM ZKEquivalence WHERE uniqueIdentifier = ?")));
   query->bind(1, uniqueIdentifier);
   return fetchOneEquivalence(*query);
 }
 
-Result<std::optional<ZKEquivalence>> ManagedObjectContext::fetchEquivalenceOfDuplicate(std::int64_t duplicateIdentifier) {
-  ZK_ASSIGN_OR_RETURN(SqliteStatement * query,
-                      statement(statements_->equivalenceOfDuplicate,
-                                select(kEquivalenceColumns,
-                                       "FROM ZKEquivalence WHERE uniqueIdentifier = "
-                                       "(SELECT equivalence FROM ZKDuplicate WHERE identifier = ? LIMIT 1)")));
+Result<std::optional<ZKEquivalence>> ManagedObjectContext::fetchEquivalenceOfDuplicate(
+    std::int64_t duplicateIdentifier) {
+  ZK_ASSIGN_OR_RETURN(
+      SqliteStatement * query,
+      statement(statements_->equivalenceOfDuplicate,
+                select(kEquivalenceColumns,
+                       "FROM ZKEquivalence WHERE uniqueIdentifier = "
+                       "(SELECT equivalence FROM ZKDuplicate WHERE identifier = ? LIMIT 1)")));
   query->bind(1, duplicateIdentifier);
   return fetchOneEquivalence(*query);
 }
@@ -363,10 +393,12 @@ Result<void> ManagedObjectContext::updateEquivalence(const ZKEquivalence& equiva
     group->bind(3, archivedConfiguration(equivalence.currentSelectionConfiguration));
     group->bind(4, equivalence.rawSelectedDifference).bind(5, equivalence.uniqueIdentifier);
     ZK_TRY(group->run());
-    ZK_ASSIGN_OR_RETURN(SqliteStatement * member,
-                        statement(statements_->updateDuplicate,
-                                  "UPDATE ZKDuplicate SET ignored = ?, cleanID = ?, cleaningNoteData = ?, nodeData = ? "
-                                  "WHERE identifier = ? AND equivalence = ?"));
+    ZK_ASSIGN_OR_RETURN(
+        SqliteStatement * member,
+        statement(
+            statements_->updateDuplicate,
+            "UPDATE ZKDuplicate SET ignored = ?, cleanID = ?, cleaningNoteData = ?, nodeData = ? "
+            "WHERE identifier = ? AND equivalence = ?"));
     for (const auto& duplicate : equivalence.duplicates) {
       member->bind(1, std::int64_t{duplicate.ignored});
       bindOptional(*member, 2, duplicate.cleanID);
@@ -387,15 +419,18 @@ Result<void> ManagedObjectContext::updateEquivalence(const ZKEquivalence& equiva
 // --- selection history
 
 Result<void> ManagedObjectContext::insertActivityLogItem(const ZKActivityLogItem& item) {
-  ZK_ASSIGN_OR_RETURN(auto insert, store_->database().prepare(
-                                       "INSERT INTO ZKActivityLogItem (uniqueIdentifier, date, "
-                                       "currentSelectionConfiguration, previousSelectionConfiguration, "
-                                       "equivalenceIdentifier, equivalences, rawInteractionType) "
-                                       "VALUES (?, ?, ?, ?, ?, ?, ?)"));
+  ZK_ASSIGN_OR_RETURN(
+      auto insert,
+      store_->database().prepare("INSERT INTO ZKActivityLogItem (uniqueIdentifier, date, "
+                                 "currentSelectionConfiguration, previousSelectionConfiguration, "
+                                 "equivalenceIdentifier, equivalences, rawInteractionType) "
+                                 "VALUES (?, ?, ?, ?, ?, ?, ?)"));
   insert.bind(1, item.uniqueIdentifier);
   insert.bind(2, static_cast<std::int64_t>(item.date.time_since_epoch().count()));
-  insert.bind(3, archivedText(kSelectionConfigurationClass, item.currentSelectionConfiguration.encode()));
-  insert.bind(4, archivedText(kSelectionConfigurationClass, item.previousSelectionConfiguration.encode()));
+  insert.bind(
+      3, archivedText(kSelectionConfigurationClass, item.currentSelectionConfiguration.encode()));
+  insert.bind(
+      4, archivedText(kSelectionConfigurationClass, item.previousSelectionConfiguration.encode()));
   insert.bind(5, item.equivalenceIdentifier).bind(6, archivedIdentifiers(item.equivalences));
   insert.bind(7, rawValue(item.interactionType));
   return insert.run();
@@ -403,9 +438,10 @@ Result<void> ManagedObjectContext::insertActivityLogItem(const ZKActivityLogItem
 
 Result<std::vector<ZKActivityLogItem>> ManagedObjectContext::fetchActivityLogItems() {
   ZK_ASSIGN_OR_RETURN(auto query,
-                      store_->database().prepare("SELECT uniqueIdentifier, date, currentSelectionConfiguration, "
-                                                 "previousSelectionConfiguration, equivalenceIdentifier, equivalences, "
-                                                 "rawInteractionType FROM ZKActivityLogItem ORDER BY uniqueIdentifier"));
+                      store_->database().prepare(
+                          "SELECT uniqueIdentifier, date, currentSelectionConfiguration, "
+                          "previousSelectionConfiguration, equivalenceIdentifier, equivalences, "
+                          "rawInteractionType FROM ZKActivityLogItem ORDER BY uniqueIdentifier"));
   std::vector<ZKActivityLogItem> items;
   while (true) {
     ZK_ASSIGN_OR_RETURN(const bool row, query.step());
@@ -414,8 +450,9 @@ Result<std::vector<ZKActivityLogItem>> ManagedObjectContext::fetchActivityLogIte
     auto previous = unarchivedConfiguration(query.optionalText(3));
     auto type = activityInteractionTypeFromRawValue(query.text(6));
     if (!current || !previous || !type) {
-      Logger::shared().log("ManagedObjectContext", "fetchActivityLogItems()",
-                           "Did skip an unreadable selection history entry " + std::to_string(query.integer(0)));
+      Logger::shared().log(
+          "ManagedObjectContext", "fetchActivityLogItems()",
+          "Did skip an unreadable selection history entry " + std::to_string(query.integer(0)));
       continue;
     }
     ZKActivityLogItem item;
@@ -432,15 +469,18 @@ Result<std::vector<ZKActivityLogItem>> ManagedObjectContext::fetchActivityLogIte
 }
 
 Result<void> ManagedObjectContext::deleteActivityLogItem(std::int64_t uniqueIdentifier) {
-  ZK_ASSIGN_OR_RETURN(auto remove, store_->database().prepare("DELETE FROM ZKActivityLogItem WHERE uniqueIdentifier = ?"));
+  ZK_ASSIGN_OR_RETURN(auto remove, store_->database().prepare(
+                                       "DELETE FROM ZKActivityLogItem WHERE uniqueIdentifier = ?"));
   return remove.bind(1, uniqueIdentifier).run();
 }
 
 // --- raw data
 
 Result<std::vector<ZKRawData>> ManagedObjectContext::fetchRawData() {
-  ZK_ASSIGN_OR_RETURN(auto query,
-                      store_->database().prepare("SELECT rawKind, \"index\", data FROM ZKRawData ORDER BY rawKind, \"index\""));
+  ZK_ASSIGN_OR_RETURN(
+      auto query,
+      store_->database().prepare(
+          "SELECT rawKind, \"index\", data FROM ZKRawData ORDER BY rawKind, \"index\""));
   std::vector<ZKRawData> records;
   while (true) {
     ZK_ASSIGN_OR_RETURN(const bool row, query.step());
@@ -450,14 +490,20 @@ Result<std::vector<ZKRawData>> ManagedObjectContext::fetchRawData() {
   return records;
 }
 
-Result<void> ManagedObjectContext::replaceRawData(ZKRawData::Kind kind, const std::vector<std::string>& archives) {
+Result<void> ManagedObjectContext::replaceRawData(ZKRawData::Kind kind,
+                                                  const std::vector<std::string>& archives) {
   return performTransaction([&]() -> Result<void> {
-    ZK_ASSIGN_OR_RETURN(auto remove, store_->database().prepare("DELETE FROM ZKRawData WHERE rawKind = ?"));
+    ZK_ASSIGN_OR_RETURN(auto remove,
+                        store_->database().prepare("DELETE FROM ZKRawData WHERE rawKind = ?"));
     ZK_TRY(remove.bind(1, rawValue(kind)).run());
     ZK_ASSIGN_OR_RETURN(auto insert,
-                        store_->database().prepare("INSERT INTO ZKRawData (rawKind, \"index\", data) VALUES (?, ?, ?)"));
+                        store_->database().prepare(
+                            "INSERT INTO ZKRawData (rawKind, \"index\", data) VALUES (?, ?, ?)"));
     for (size_t index = 0; index < archives.size(); ++index) {
-      ZK_TRY(insert.bind(1, rawValue(kind)).bind(2, static_cast<std::int64_t>(index)).bindBlob(3, archives[index]).run());
+      ZK_TRY(insert.bind(1, rawValue(kind))
+                 .bind(2, static_cast<std::int64_t>(index))
+                 .bindBlob(3, archives[index])
+                 .run());
     }
     return success();
   });

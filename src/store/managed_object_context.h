@@ -6,15 +6,15 @@
 // hands out are plain values.
 #pragma once
 
+#include "base/result.h"
+#include "store/file_model_entities.h"
+#include "store/persistent_store.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
-
-#include "base/result.h"
-#include "store/file_model_entities.h"
-#include "store/persistent_store.h"
 
 namespace zarnik {
 
@@ -39,7 +39,9 @@ class ManagedObjectContext {
   // The scan locations archives refer to by position; kept in the store.
   [[nodiscard]] const std::vector<ScanLocationPtr>& scanLocations() const;
   Result<void> setScanLocations(std::vector<ScanLocationPtr> locations);
-  [[nodiscard]] std::shared_ptr<const ArchiveSubstitutions> substitutions() const { return substitutions_; }
+  [[nodiscard]] std::shared_ptr<const ArchiveSubstitutions> substitutions() const {
+    return substitutions_;
+  }
 
   // A group as the row it is written as: every archive made. Safe to make on any thread, so
   // that a large write encodes in parallel and only inserts on the owner's queue.
@@ -72,7 +74,8 @@ class ManagedObjectContext {
   // Largest reclaimable size first; `visit` returns false to stop.
   Result<void> forEachEquivalence(const std::function<bool(ZKEquivalence&)>& visit);
   Result<std::optional<ZKEquivalence>> fetchEquivalence(std::int64_t uniqueIdentifier);
-  Result<std::optional<ZKEquivalence>> fetchEquivalenceOfDuplicate(std::int64_t duplicateIdentifier);
+  Result<std::optional<ZKEquivalence>> fetchEquivalenceOfDuplicate(
+      std::int64_t duplicateIdentifier);
   // Writes what can change after a group was made: its display state and selection, and its
   // members' ignore marks and cleaning records.
   Result<void> updateEquivalence(const ZKEquivalence& equivalence);

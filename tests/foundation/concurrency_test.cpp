@@ -1,10 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <thread>
-#include <vector>
-
 #include "foundation/backlog.h"
 #include "foundation/cancellation_token.h"
 #include "foundation/channel.h"
@@ -12,6 +5,13 @@
 #include "foundation/future.h"
 #include "foundation/operation_queue.h"
 #include "foundation/serial_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
 
 namespace zarnik {
 namespace {
@@ -123,7 +123,8 @@ TEST(Future, MapFlatMapAndZipCarryValuesAndTheFirstFailure) {
   Promise<int> a;
   Promise<std::string> b;
   auto doubled = a.future().map(Executor::primary(), [](int v) { return v * 2; });
-  auto chained = doubled.flatMap(Executor::primary(), [](int v) { return makeSucceededFuture(v + 1); });
+  auto chained =
+      doubled.flatMap(Executor::primary(), [](int v) { return makeSucceededFuture(v + 1); });
   auto both = zip(chained, b.future());
   a.succeed(20);
   b.succeed("x");
@@ -146,7 +147,8 @@ TEST(Future, CallbacksAddedAfterCompletionStillRunOnTheirExecutor) {
   future.onSuccess(*queue, [&, queue](const int&) { ranOnQueue.succeed(queue->isCurrent()); });
   EXPECT_TRUE(ranOnQueue.future().wait().value());
   EXPECT_TRUE(cancelledFuture<int>().wait().error().isCancellation());
-  auto fromBlock = makeFuture(Executor::primary(), []() -> Result<int> { return Error::generic("no"); });
+  auto fromBlock =
+      makeFuture(Executor::primary(), []() -> Result<int> { return Error::generic("no"); });
   EXPECT_TRUE(fromBlock.wait().hasError());
 }
 
@@ -193,7 +195,8 @@ TEST(ThreadPool, TasksSubmittedTogetherRunTogether) {
     ThreadPool::shared().submit(QualityOfService::utility, [&] {
       ++arrived;
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-      while (arrived.load() < 4 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+      while (arrived.load() < 4 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
       if (arrived.load() == 4) ++sawAll;
       group.leave();
     });
@@ -205,9 +208,10 @@ TEST(ThreadPool, TasksSubmittedTogetherRunTogether) {
 }  // namespace
 }  // namespace zarnik
 
+#include "support/manual_clock.h"
+
 #include "foundation/delayed_work_item.h"
 #include "foundation/execution_context.h"
-#include "support/manual_clock.h"
 
 namespace zarnik {
 namespace {
@@ -236,7 +240,8 @@ TEST(DelayedWorkItem, RunsWhenDueUnlessCancelledSoDebouncingKeepsTheLastRequest)
 
 TEST(DelayedWorkItem, SystemClockRunsItOnTheExecutor) {
   Promise<bool> ran;
-  auto item = DelayedWorkItem::schedule(Clock::system(), 0.01, Executor::primary(), [&] { ran.succeed(true); });
+  auto item = DelayedWorkItem::schedule(Clock::system(), 0.01, Executor::primary(),
+                                        [&] { ran.succeed(true); });
   EXPECT_TRUE(ran.future().wait().value());
 }
 
@@ -261,12 +266,14 @@ TEST(ExecutionContext, CallbacksAreDroppedOnceTheContextIsGoneAndPoolsRunDeinitB
   };
   auto service = std::make_shared<Service>();
   Promise<int> first;
-  ExecutionContext::onComplete<int, Service>(service, first.future(), [](Service& s, const Result<int>&) { ++s.calls; });
+  ExecutionContext::onComplete<int, Service>(service, first.future(),
+                                             [](Service& s, const Result<int>&) { ++s.calls; });
   first.succeed(1);
   EXPECT_EQ(service->calls, 1);
   Promise<int> second;
   bool ranAfterGone = false;
-  ExecutionContext::onComplete<int, Service>(service, second.future(), [&](Service&, const Result<int>&) { ranAfterGone = true; });
+  ExecutionContext::onComplete<int, Service>(
+      service, second.future(), [&](Service&, const Result<int>&) { ranAfterGone = true; });
   bool deinit = false;
   auto kept = std::make_shared<int>(5);
   std::weak_ptr<int> weakKept = kept;
@@ -301,7 +308,8 @@ TEST(OperationQueue, AnOperationAddedWhileOthersRunGetsItsOwnRunner) {
   auto operation = [&] {
     ++running;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (running.load() < 3 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    while (running.load() < 3 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::yield();
     if (running.load() == 3) ++sawAllThree;
   };
   queue->addOperation(operation);

@@ -1,11 +1,12 @@
 // The monitor's engine and store together: walks of watched folders, rescans of what changed,
 // and what the store keeps and calls news.
+#include "support/test_dir.h"
+
+#include "monitor/duplicates_monitor_scan_service.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
-
-#include "monitor/duplicates_monitor_scan_service.h"
-#include "support/test_dir.h"
 
 namespace zarnik {
 namespace {
@@ -28,7 +29,8 @@ struct Monitor {
   ~Monitor() { service->stop(); }
 
   void watch(const std::string& folder) {
-    MonitoredLocationInfo location{ScanLocation::make(folder, OVURLResolver::shared()), false, true};
+    MonitoredLocationInfo location{ScanLocation::make(folder, OVURLResolver::shared()), false,
+                                   true};
     onStorage([&] { ASSERT_TRUE(storage->addLocations({location}).hasValue()); });
     ASSERT_TRUE(service->scanLocation(location).wait().hasValue());
     ASSERT_TRUE(service->forgetWhatWalksDidNotConfirm({folder}).wait().hasValue());
@@ -56,7 +58,8 @@ TEST(MonitorScanService, AWalkStoresTheGroupsItFindsWithoutCallingThemNews) {
   Monitor monitor;
   monitor.watch(dir.path());
 
-  EXPECT_EQ(monitor.storedUnder(dir.path()), (std::set<std::string>{dir / "a/one.bin", dir / "b/two.bin"}));
+  EXPECT_EQ(monitor.storedUnder(dir.path()),
+            (std::set<std::string>{dir / "a/one.bin", dir / "b/two.bin"}));
   EXPECT_EQ(monitor.storage->groupCount(), 1);
   EXPECT_EQ(monitor.storage->recentDuplicatesInfo().totalCount, 0);
   EXPECT_EQ(monitor.service->knownFileCount(), 3);
@@ -194,7 +197,8 @@ TEST(MonitorScanService, NewsWhoseGroupSpansTwoFoldersSurvivesARestart) {
   Monitor again(store / "monitor.db");
   // The first folder walked alone holds only one copy of the group: nothing may be forgotten
   // before both were walked.
-  for (const auto& location : again.storage->monitoredLocations()) again.service->scanLocation(location).wait();
+  for (const auto& location : again.storage->monitoredLocations())
+    again.service->scanLocation(location).wait();
   again.service->forgetWhatWalksDidNotConfirm({downloads.path(), pictures.path()}).wait();
   again.onStorage([] {});
   EXPECT_EQ(again.storage->recentDuplicatesInfo().newCount, 1);
@@ -203,7 +207,8 @@ TEST(MonitorScanService, NewsWhoseGroupSpansTwoFoldersSurvivesARestart) {
 
 TEST(MonitorScanService, TheNodeLimitKeepsFurtherFilesOut) {
   TestDir dir;
-  for (int i = 0; i < 5; ++i) dir.fileOfSize("f" + std::to_string(i), kSize, static_cast<char>('a' + i));
+  for (int i = 0; i < 5; ++i)
+    dir.fileOfSize("f" + std::to_string(i), kSize, static_cast<char>('a' + i));
   Monitor monitor(":memory:", 3);
   monitor.watch(dir.path());
   EXPECT_EQ(monitor.service->knownFileCount(), 3);

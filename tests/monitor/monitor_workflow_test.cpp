@@ -1,14 +1,15 @@
 // The way from a change to a rescan: requests gather for two quiet seconds, a path asked for
 // many times is rescanned once (with its sub-tree when any request wanted it), paths that are
 // gone are forgotten, and nothing is rescanned while paused.
+#include "support/manual_clock.h"
+#include "support/test_dir.h"
+
+#include "monitor/duplicates_monitor_workflow.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
-
-#include "monitor/duplicates_monitor_workflow.h"
-#include "support/manual_clock.h"
-#include "support/test_dir.h"
 
 namespace zarnik {
 namespace {
@@ -20,7 +21,8 @@ constexpr size_t kSize = 100'000;
 
 struct Watching {
   ManualClock clock;
-  std::shared_ptr<DuplicatesMonitorStateStorage> storage = DuplicatesMonitorStateStorage::open(":memory:").value();
+  std::shared_ptr<DuplicatesMonitorStateStorage> storage =
+      DuplicatesMonitorStateStorage::open(":memory:").value();
   std::shared_ptr<DuplicatesMonitorScanService> service;
   std::shared_ptr<DuplicatesMonitorWorkflow> workflow;
   std::atomic<int> rescans{0};
@@ -45,7 +47,9 @@ struct Watching {
 
   void settle() { ASSERT_TRUE(workflow->settle().wait().hasValue()); }
   // Lets the workflow's queue handle what was asked before.
-  void drain() { workflow->queue()->sync([] {}); }
+  void drain() {
+    workflow->queue()->sync([] {});
+  }
   std::set<std::string> stored() {
     std::set<std::string> paths;
     storage->queue()->sync([&] {
