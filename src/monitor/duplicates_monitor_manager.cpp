@@ -285,8 +285,7 @@ MonitorStatus DuplicatesMonitorManager::status() const {
   MonitorStatus status;
   status.processId = currentProcessId();
   status.state = std::string(describe(workflow_->state()));
-  for (const auto& location : storage_->monitoredLocations())
-    status.locations.push_back(location.path());
+  status.locations = pathsOf(storage_->monitoredLocations());
   const auto watched = watcher_->recursiveStatus();
   status.watchedFolders = static_cast<std::int64_t>(watched.watchedFolders);
   status.watchBudget = watched.watchBudget;

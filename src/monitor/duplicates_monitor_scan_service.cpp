@@ -374,11 +374,9 @@ Future<Void> DuplicatesMonitorScanService::save() {
       std::int64_t members = 0;
       for (const auto& group : groups) members += static_cast<std::int64_t>(group.members.size());
       std::int64_t nextIdentifier = self->storage_->takeIdentifiers(members);
-      std::vector<std::string> locations;
-      for (const auto& location : self->storage_->monitoredLocations())
-        locations.push_back(location.path());
-      const Autoselector autoselector(OVURLResolver::shared(), self->options_.autoselectionRules,
-                                      SystemFiles::ofThisSystem(locations));
+      const Autoselector autoselector(
+          OVURLResolver::shared(), self->options_.autoselectionRules,
+          SystemFiles::ofThisSystem(pathsOf(self->storage_->monitoredLocations())));
       std::vector<scanning_service::DetectionResult> results;
       results.reserve(groups.size());
       for (const auto& group : groups) {

@@ -52,9 +52,7 @@ void DuplicatesMonitorWorkflow::start() {
     if (self->running_) return;
     self->running_ = true;
     const auto locations = self->storage_->monitoredLocations();
-    std::vector<std::string> paths;
-    for (const auto& location : locations) paths.push_back(location.path());
-    if (self->options_.locationsChanged) self->options_.locationsChanged(paths);
+    if (self->options_.locationsChanged) self->options_.locationsChanged(pathsOf(locations));
     // The engine starts empty: every folder is walked once.
     self->setState(DuplicatesMonitorState::monitoring);
     self->runScans(locations);
@@ -130,10 +128,8 @@ void DuplicatesMonitorWorkflow::setLocations(const std::vector<std::string>& pat
     });
     if (!removed.empty())
       self->scanService_->remove(std::set<std::string>(removed.begin(), removed.end()));
-    std::vector<std::string> watched;
-    for (const auto& location : self->storage_->monitoredLocations())
-      watched.push_back(location.path());
-    if (self->options_.locationsChanged) self->options_.locationsChanged(watched);
+    if (self->options_.locationsChanged)
+      self->options_.locationsChanged(pathsOf(self->storage_->monitoredLocations()));
     if (self->running_) self->runScans(added);
   });
 }
@@ -222,8 +218,7 @@ void DuplicatesMonitorWorkflow::runScans(std::vector<MonitoredLocationInfo> loca
     return;
   }
   setState(DuplicatesMonitorState::scanning);
-  std::vector<std::string> folders;
-  for (const auto& location : locations) folders.push_back(location.path());
+  auto folders = pathsOf(locations);
   walkNext(std::move(locations), std::move(folders));
 }
 

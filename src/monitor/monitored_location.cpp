@@ -36,6 +36,13 @@ std::vector<MonitoredLocationInfo> decodeMonitoredLocations(const Json& archive)
   return locations;
 }
 
+std::vector<std::string> pathsOf(const std::vector<MonitoredLocationInfo>& locations) {
+  std::vector<std::string> paths;
+  paths.reserve(locations.size());
+  for (const auto& location : locations) paths.push_back(location.path());
+  return paths;
+}
+
 bool isPathWithin(std::string_view path, std::string_view folder) {
   if (folder == "/") return !path.empty() && path.front() == '/';
   if (!path.starts_with(folder)) return false;

@@ -27,6 +27,8 @@ struct MonitoredLocationInfo {
 // Entries that cannot be read are skipped.
 [[nodiscard]] std::vector<MonitoredLocationInfo> decodeMonitoredLocations(const Json& archive);
 
+[[nodiscard]] std::vector<std::string> pathsOf(const std::vector<MonitoredLocationInfo>& locations);
+
 // Whether `path` is `folder` or lies below it, by whole path components.
 [[nodiscard]] bool isPathWithin(std::string_view path, std::string_view folder);
 

@@ -25,7 +25,8 @@ bool isOnBatteryPower(const std::string& powerSupplyFolder) {
   while (const dirent* entry = ::readdir(folder.get())) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    const std::string supply = powerSupplyFolder + "/" + name;
+    std::string supply = powerSupplyFolder;
+    supply.append("/").append(name);
     const std::string type = firstLine(supply + "/type");
     if (type == "Mains" || type == "USB") {
       mainsOnline = mainsOnline || firstLine(supply + "/online") == "1";
