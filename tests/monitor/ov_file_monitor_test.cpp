@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 
 namespace zarnik {
@@ -17,34 +18,38 @@ namespace fs = std::filesystem;
 using Change = FileSystemChange;
 using testing::TestDir;
 
-// Collects the changes a handler is called with.
+// Collects the changes a handler is called with. Handlers run on the pool and may still be under
+// way when a test ends: they hold what they write to.
 class Changes {
  public:
   OVFileMonitor::Handler handler() {
-    return [this](FileSystemChange change) {
+    return [state = state_](FileSystemChange change) {
       {
-        std::lock_guard lock(mutex_);
-        seen_.push_back(change);
+        std::lock_guard lock(state->mutex);
+        state->seen.push_back(change);
       }
-      changed_.notify_all();
+      state->changed.notify_all();
     };
   }
   bool waitFor(FileSystemChange expected) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(10), [&] {
-      return std::any_of(seen_.begin(), seen_.end(),
+    std::unique_lock lock(state_->mutex);
+    return state_->changed.wait_for(lock, std::chrono::seconds(10), [&] {
+      return std::any_of(state_->seen.begin(), state_->seen.end(),
                          [&](FileSystemChange c) { return c.contains(expected); });
     });
   }
   std::vector<FileSystemChange> seen() {
-    std::lock_guard lock(mutex_);
-    return seen_;
+    std::lock_guard lock(state_->mutex);
+    return state_->seen;
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<FileSystemChange> seen_;
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<FileSystemChange> seen;
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
 TEST(OVFileMonitor, ReportsChangesOfTheFolderEntriesOnly) {
