@@ -98,8 +98,10 @@ bool DuplicatesMonitorNotificationManager::shouldNotify(const RecentDuplicatesIn
                                                         Date lastNotification, Date now) {
   if (info.newCount < 1 || !enabled) return false;
   if (!threshold) return true;
-  const double sinceLast = std::chrono::duration<double>(now - lastNotification).count();
-  return sinceLast > threshold->timeInterval && info.newCount > threshold->duplicatesCount &&
+  // Compared as dates: the time since "the distant past" does not fit in nanoseconds.
+  const auto interval = std::chrono::duration_cast<Date::duration>(
+      std::chrono::duration<double>(threshold->timeInterval));
+  return lastNotification < now - interval && info.newCount > threshold->duplicatesCount &&
          info.newSize > threshold->duplicatesSize;
 }
 

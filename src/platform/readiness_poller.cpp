@@ -51,10 +51,12 @@ Result<std::vector<ReadinessPoller::Key>> ReadinessPoller::wait() {
   std::vector<Key> ready;
   ready.reserve(count);
   for (int i = 0; i < count; ++i) {
-    if (events[i].data.u64 == kWakeUpKey) {
+    // epoll_event is packed on x86-64: its key is copied out, never bound by reference.
+    const std::uint64_t key = events[i].data.u64;
+    if (key == kWakeUpKey) {
       drainWakeUps();
     } else {
-      ready.push_back(events[i].data.u64);
+      ready.push_back(key);
     }
   }
   return ready;
