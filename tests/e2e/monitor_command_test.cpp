@@ -42,9 +42,16 @@ using testing::quoted;
 using testing::runZarnik;
 using testing::TestDir;
 
-// Polls `done` every 50 ms until it holds or `timeout` passes.
+// A sanitized program runs several times slower, and more so beside other tests.
+#ifdef ZARNIK_SANITIZED_PROGRAM
+constexpr int kSlowdown = 4;
+#else
+constexpr int kSlowdown = 1;
+#endif
+
+// Polls `done` every 50 ms until it holds or `timeout` (longer for a sanitized program) passes.
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 8s) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  const auto deadline = std::chrono::steady_clock::now() + timeout * kSlowdown;
   while (std::chrono::steady_clock::now() < deadline) {
     if (done()) return true;
     std::this_thread::sleep_for(50ms);
@@ -82,6 +89,7 @@ class MonitorProcess {
     std::vector<std::string> arguments{ZARNIK_BINARY, "monitor", "run"};
     arguments.insert(arguments.end(), folders.begin(), folders.end());
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (auto& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
