@@ -124,7 +124,9 @@ void printJSON(const ResultsOptions& options, const LoadedResults& loaded,
     query.criteria = {criterion};
     criteria.push_back(criterionJSON(criterion, loaded.model.filter(query)));
   }
-  std::fputs(dumpJson(Json{{"equivalences", std::move(list)}, {"criteria", std::move(criteria)}}, 2)
+  std::fputs(dumpJson(Json{{exported::kDocumentGroupsKey, std::move(list)},
+                           {"criteria", std::move(criteria)}},
+                      2)
                  .c_str(),
              stdout);
   std::fputc('\n', stdout);

@@ -4,16 +4,16 @@
 // until the user confirms.
 #pragma once
 
+#include "base/result.h"
+#include "selection/copy_differences.h"
+#include "selection/selection_rules.h"
+#include "store/file_model_entities.h"
+
 #include <cstdint>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
-
-#include "base/result.h"
-#include "selection/equivalence_difference.h"
-#include "selection/selection_rules.h"
-#include "store/file_model_entities.h"
 
 namespace zarnik {
 
@@ -43,7 +43,7 @@ struct SelectionChangeProposal {
 };
 
 // Errors: a strategy the group does not offer, a copy not in the group, a denied copy.
-[[nodiscard]] Result<SelectionChangeProposal> proposeSelectionChange(const ZKEquivalence& equivalence,
-                                                                      const SelectionRequest& request);
+[[nodiscard]] Result<SelectionChangeProposal> proposeSelectionChange(
+    const ZKEquivalence& equivalence, const SelectionRequest& request);
 
 }  // namespace zarnik

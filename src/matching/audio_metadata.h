@@ -4,13 +4,13 @@
 // parts of that graph.
 #pragma once
 
+#include "file_model/media_info.h"
+#include "matching/fuzzy_accumulator.h"
+#include "matching/match_criterion.h"
+
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "file_model/media_info.h"
-#include "matching/equivalence_info.h"
-#include "matching/fuzzy_accumulator.h"
 
 namespace zarnik {
 
@@ -34,7 +34,8 @@ class AudioMetadataEquivalenceInfo final : public EquivalenceInfo {
  public:
   static constexpr double kDurationWindow = 3.0;
 
-  AudioMetadataEquivalenceInfo(std::optional<std::string_view> title, std::optional<std::string_view> album,
+  AudioMetadataEquivalenceInfo(std::optional<std::string_view> title,
+                               std::optional<std::string_view> album,
                                std::optional<std::string_view> artist, double duration);
   // A file's tags and length.
   static std::shared_ptr<AudioMetadataEquivalenceInfo> of(const AudioInfo& info);
@@ -54,10 +55,13 @@ class AudioMetadataEquivalenceInfo final : public EquivalenceInfo {
   double duration_;
 };
 
-class MetadataAudioEquivalenceCandidatesAccumulator final : public GeneralFuzzyEquivalenceCandidatesAccumulator {
+class MetadataAudioEquivalenceCandidatesAccumulator final
+    : public GeneralFuzzyEquivalenceCandidatesAccumulator {
  public:
-  MetadataAudioEquivalenceCandidatesAccumulator(EquivalenceCandidatesAccumulatorDelegate* delegate, double threshold)
-      : GeneralFuzzyEquivalenceCandidatesAccumulator(EquivalenceKind::similarAudio, delegate), threshold_(threshold) {}
+  MetadataAudioEquivalenceCandidatesAccumulator(EquivalenceCandidatesAccumulatorDelegate* delegate,
+                                                double threshold)
+      : GeneralFuzzyEquivalenceCandidatesAccumulator(EquivalenceKind::similarAudio, delegate),
+        threshold_(threshold) {}
   ~MetadataAudioEquivalenceCandidatesAccumulator() override { stopGraphBuilding(); }
 
  private:

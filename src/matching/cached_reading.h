@@ -5,7 +5,7 @@
 #pragma once
 
 #include "matching/digest_cache.h"
-#include "matching/equivalence_info.h"
+#include "matching/match_criterion.h"
 
 #include <memory>
 #include <optional>

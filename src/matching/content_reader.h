@@ -4,7 +4,7 @@
 #pragma once
 
 #include "foundation/future.h"
-#include "matching/equivalence_info.h"
+#include "matching/match_criterion.h"
 #include "matching/matching_node.h"
 
 namespace zarnik {

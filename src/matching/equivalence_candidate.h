@@ -3,11 +3,11 @@
 // matching engine's queue.
 #pragma once
 
+#include "matching/match_criterion.h"
+#include "matching/matching_node.h"
+
 #include <memory>
 #include <vector>
-
-#include "matching/equivalence_info.h"
-#include "matching/matching_node.h"
 
 namespace zarnik {
 
@@ -42,7 +42,8 @@ using DuplicateCandidatePtr = std::shared_ptr<BaseDuplicateCandidate>;
 class EquivalenceCandidateDelegate {
  public:
   virtual ~EquivalenceCandidateDelegate() = default;
-  virtual void didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>& duplicates,
+  virtual void didMatchDuplicates(ByteCount ofSize,
+                                  const std::vector<DuplicateCandidatePtr>& duplicates,
                                   const EquivalenceCandidate& group) = 0;
   virtual void didUnmatchDuplicates(const std::vector<DuplicateCandidatePtr>& duplicates,
                                     const EquivalenceCandidate& group) = 0;
@@ -63,7 +64,9 @@ class EquivalenceCandidate {
   // Appends memberships; with notify, reports them once the group has at least two members
   // (all of them when it has just reached two).
   void add(const std::vector<DuplicateCandidatePtr>& memberships, bool notify);
-  void add(const DuplicateCandidatePtr& membership, bool notify) { add(std::vector<DuplicateCandidatePtr>{membership}, notify); }
+  void add(const DuplicateCandidatePtr& membership, bool notify) {
+    add(std::vector<DuplicateCandidatePtr>{membership}, notify);
+  }
   // Removes the memberships of the given node path; reports them when any were removed.
   std::vector<DuplicateCandidatePtr> removeMembers(const std::string& path);
 

@@ -7,7 +7,7 @@
 #include "base/result.h"
 #include "foundation/cancellation_token.h"
 #include "foundation/thread_pool.h"
-#include "matching/equivalence_info.h"
+#include "matching/match_criterion.h"
 #include "matching/matching_node.h"
 
 #include <openssl/evp.h>

@@ -3,7 +3,7 @@
 // identifier and version. Audio files wait for their tags; media libraries are not matched.
 #pragma once
 
-#include "matching/equivalence_info.h"
+#include "matching/match_criterion.h"
 #include "matching/matching_node.h"
 #include "matching/matching_settings.h"
 

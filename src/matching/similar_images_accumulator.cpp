@@ -1,18 +1,21 @@
 #include "matching/similar_images_accumulator.h"
 
-#include <algorithm>
-
 #include "matching/connected_parts.h"
-#include "matching/equivalence_info.h"
+#include "matching/match_criterion.h"
+
+#include <algorithm>
 
 namespace zarnik {
 
 SimilarImagesMatchingOptions SimilarImagesMatchingOptions::of(const ExtendedScanRules& rules) {
   SimilarImagesMatchingOptions options;
-  options.threshold = static_cast<int>(std::clamp<std::int64_t>(rules.rawImageMatchThreshold(), 0, 255));
+  options.threshold =
+      static_cast<int>(std::clamp<std::int64_t>(rules.rawImageMatchThreshold(), 0, 255));
   options.isPreciseMatchEnabled = rules.isPreciseImageMatchEnabled();
-  options.limitOfCandidatesForPreciseMatch = static_cast<size_t>(std::max<std::int64_t>(0, rules.limitOfCandidatesForPreciseImageMatch()));
-  options.preciseMatchThreshold = static_cast<int>(std::clamp<std::int64_t>(rules.preciseImageMatchThreshold(), 0, 255));
+  options.limitOfCandidatesForPreciseMatch =
+      static_cast<size_t>(std::max<std::int64_t>(0, rules.limitOfCandidatesForPreciseImageMatch()));
+  options.preciseMatchThreshold =
+      static_cast<int>(std::clamp<std::int64_t>(rules.preciseImageMatchThreshold(), 0, 255));
   options.preciseProportionMatchThreshold = rules.preciseProprtionMatchThreshold();
   return options;
 }
@@ -27,13 +30,16 @@ bool SimilarImagesEquivalenceCandidatesAccumulator::accepts(const EquivalenceInf
   return dynamic_cast<const PerceptualImageEquivalenceInfo*>(&info) != nullptr;
 }
 
-const PerceptualImageEquivalenceInfo& SimilarImagesEquivalenceCandidatesAccumulator::pictureOf(std::uint32_t vertex) const {
+const PerceptualImageEquivalenceInfo& SimilarImagesEquivalenceCandidatesAccumulator::pictureOf(
+    std::uint32_t vertex) const {
   return static_cast<const PerceptualImageEquivalenceInfo&>(infoOf(vertex));
 }
 
-std::vector<std::uint32_t> SimilarImagesEquivalenceCandidatesAccumulator::earlierNeighbours(std::uint32_t vertex) {
+std::vector<std::uint32_t> SimilarImagesEquivalenceCandidatesAccumulator::earlierNeighbours(
+    std::uint32_t vertex) {
   std::vector<std::uint32_t> neighbours;
-  for (const auto& neighbour : index_.addAndFindNeighbours(pictureOf(vertex).perceptualHashesWords())) {
+  for (const auto& neighbour :
+       index_.addAndFindNeighbours(pictureOf(vertex).perceptualHashesWords())) {
     neighbours.push_back(neighbour.entry);
   }
   return neighbours;
@@ -41,7 +47,8 @@ std::vector<std::uint32_t> SimilarImagesEquivalenceCandidatesAccumulator::earlie
 
 std::vector<std::vector<std::uint32_t>> SimilarImagesEquivalenceCandidatesAccumulator::clustersOf(
     const std::vector<std::uint32_t>& part) const {
-  if (!options_.isPreciseMatchEnabled || part.size() < options_.limitOfCandidatesForPreciseMatch) return {part};
+  if (!options_.isPreciseMatchEnabled || part.size() < options_.limitOfCandidatesForPreciseMatch)
+    return {part};
   // Runs of close aspect ratios, then the tighter threshold inside each run.
   std::vector<std::pair<double, std::uint32_t>> byRatio;
   for (std::uint32_t vertex : part) {
@@ -55,7 +62,8 @@ std::vector<std::vector<std::uint32_t>> SimilarImagesEquivalenceCandidatesAccumu
       std::vector<GraphEdge> tight;
       for (size_t i = 0; i < run.size(); ++i) {
         for (size_t j = i + 1; j < run.size(); ++j) {
-          if (flexibleDistance(pictureOf(run[i]).perceptualHashesWords(), pictureOf(run[j]).perceptualHashesWords()) <=
+          if (flexibleDistance(pictureOf(run[i]).perceptualHashesWords(),
+                               pictureOf(run[j]).perceptualHashesWords()) <=
               options_.preciseMatchThreshold) {
             tight.push_back({run[i], run[j]});
           }
@@ -66,7 +74,8 @@ std::vector<std::vector<std::uint32_t>> SimilarImagesEquivalenceCandidatesAccumu
     run.clear();
   };
   for (size_t i = 0; i < byRatio.size(); ++i) {
-    if (i > 0 && byRatio[i].first - byRatio[i - 1].first > options_.preciseProportionMatchThreshold) closeRun();
+    if (i > 0 && byRatio[i].first - byRatio[i - 1].first > options_.preciseProportionMatchThreshold)
+      closeRun();
     run.push_back(byRatio[i].second);
   }
   closeRun();

@@ -5,14 +5,14 @@
 // folder group are left out at the end.
 #pragma once
 
+#include "matching/fuzzy_accumulator.h"
+#include "matching/match_criterion.h"
+#include "matching/perceptual_hash_index.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
-
-#include "matching/equivalence_info.h"
-#include "matching/fuzzy_accumulator.h"
-#include "matching/perceptual_hash_index.h"
 
 namespace zarnik {
 
@@ -25,7 +25,8 @@ struct SimilarImagesMatchingOptions {
   static SimilarImagesMatchingOptions of(const ExtendedScanRules& rules);
 };
 
-class SimilarImagesEquivalenceCandidatesAccumulator final : public GeneralFuzzyEquivalenceCandidatesAccumulator {
+class SimilarImagesEquivalenceCandidatesAccumulator final
+    : public GeneralFuzzyEquivalenceCandidatesAccumulator {
  public:
   SimilarImagesEquivalenceCandidatesAccumulator(EquivalenceCandidatesAccumulatorDelegate* delegate,
                                                 SimilarImagesMatchingOptions options);
@@ -35,7 +36,8 @@ class SimilarImagesEquivalenceCandidatesAccumulator final : public GeneralFuzzyE
   [[nodiscard]] bool accepts(const EquivalenceInfo& info) const override;
   std::vector<std::uint32_t> earlierNeighbours(std::uint32_t vertex) override;
   // A large part cut by aspect ratio, then by the tighter threshold.
-  [[nodiscard]] std::vector<std::vector<std::uint32_t>> clustersOf(const std::vector<std::uint32_t>& part) const override;
+  [[nodiscard]] std::vector<std::vector<std::uint32_t>> clustersOf(
+      const std::vector<std::uint32_t>& part) const override;
   [[nodiscard]] const PerceptualImageEquivalenceInfo& pictureOf(std::uint32_t vertex) const;
 
   SimilarImagesMatchingOptions options_;

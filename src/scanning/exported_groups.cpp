@@ -221,7 +221,7 @@ bool precedes(const Equivalence& a, const Equivalence& b) {
 Json encodeDocument(const std::vector<Equivalence>& equivalences) {
   Json list = Json::array();
   for (const auto& equivalence : equivalences) list.push_back(equivalence.encode());
-  return Json{{"equivalences", std::move(list)}};
+  return Json{{kDocumentGroupsKey, std::move(list)}};
 }
 
 void writeDocument(std::FILE* out, size_t count,
@@ -243,7 +243,7 @@ void writeDocument(std::FILE* out, size_t count,
 }
 
 Result<std::vector<Equivalence>> decodeDocument(const Json& document) {
-  const Json* list = document.is_object() ? jsonMember(document, "equivalences") : nullptr;
+  const Json* list = document.is_object() ? jsonMember(document, kDocumentGroupsKey) : nullptr;
   if (list == nullptr || !list->is_array())
     return Error::generic("Not an export: it has no list \"equivalences\".");
   std::vector<Equivalence> equivalences;

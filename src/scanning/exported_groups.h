@@ -78,7 +78,8 @@ struct EquivalenceComparison {
 // The order of groups in a document: by their first members, then kind, so that two exports of
 // one tree read alike.
 [[nodiscard]] bool precedes(const Equivalence& a, const Equivalence& b);
-// {"equivalences": [...]}.
+// The key of the document's list of groups: {"equivalences": [...]}.
+inline constexpr const char* kDocumentGroupsKey = "equivalences";
 [[nodiscard]] Json encodeDocument(const std::vector<Equivalence>& equivalences);
 [[nodiscard]] Result<std::vector<Equivalence>> decodeDocument(const Json& document);
 // The document of `count` groups as `dumpJson(encodeDocument(…), 2)` writes it, each group

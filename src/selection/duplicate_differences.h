@@ -5,7 +5,7 @@
 #include "base/path_components.h"
 #include "file_model/base_node.h"
 #include "matching/match_kind.h"
-#include "selection/equivalence_difference.h"
+#include "selection/copy_differences.h"
 
 #include <cstdint>
 #include <memory>

@@ -5,7 +5,7 @@
 #include "base/json.h"
 #include "base/result.h"
 #include "platform/mounts.h"
-#include "selection/equivalence_difference.h"
+#include "selection/copy_differences.h"
 
 #include <algorithm>
 #include <array>

@@ -33,18 +33,18 @@ Result<const Json*> listAt(const Json& object, const char* key, const std::strin
 
 bool isUnavailable(const Json& entry) { return entry.value("unavailable", false) == true; }
 
-// The entries of `specification[key]` paired with those of `localization[key]`: the same number of
-// available entries, with the same identifiers in the same order.
+// The entries of `achievements[key]` (what they are and when they are earned) paired with those of
+// `texts[key]` (what they are called): the same number of entries, with the same identifiers in
+// the same order.
 Result<std::vector<std::pair<const Json*, const Json*>>> pairs(const Json& specification,
                                                                const Json& localization,
                                                                const char* key,
                                                                const std::string& where) {
-  ZK_ASSIGN_OR_RETURN(const Json* specified,
-                      listAt(specification, key, where + " (specification)"));
-  ZK_ASSIGN_OR_RETURN(const Json* localized, listAt(localization, key, where + " (localization)"));
+  ZK_ASSIGN_OR_RETURN(const Json* specified, listAt(specification, key, where + " (achievements)"));
+  ZK_ASSIGN_OR_RETURN(const Json* localized, listAt(localization, key, where + " (texts)"));
   if (specified->size() != localized->size()) {
     return resourceError(fmt::format(
-        "the {} of {} in the specification and the localization differ in number", key, where));
+        "the {} of {} are not as many in the achievements as in their texts", key, where));
   }
   std::vector<std::pair<const Json*, const Json*>> paired;
   for (size_t i = 0; i < specified->size(); ++i) {
@@ -55,9 +55,8 @@ Result<std::vector<std::pair<const Json*, const Json*>>> pairs(const Json& speci
     ZK_ASSIGN_OR_RETURN(std::string identifier, stringAt(a, "identifier", where));
     ZK_ASSIGN_OR_RETURN(std::string localizedIdentifier, stringAt(b, "identifier", where));
     if (identifier != localizedIdentifier) {
-      return resourceError(
-          fmt::format("the specification's {} and the localization's {} do not pair up", identifier,
-                      localizedIdentifier));
+      return resourceError(fmt::format("the achievement {} and the texts of {} do not pair up",
+                                       identifier, localizedIdentifier));
     }
     if (!isUnavailable(a)) paired.emplace_back(&a, &b);
   }

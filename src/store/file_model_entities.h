@@ -10,7 +10,7 @@
 #include "foundation/fetchable_value.h"
 #include "matching/match_kind.h"
 #include "selection/autoselector.h"
-#include "selection/equivalence_difference.h"
+#include "selection/copy_differences.h"
 #include "selection/selection_rules.h"
 #include "store/archiving.h"
 

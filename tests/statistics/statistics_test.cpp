@@ -268,7 +268,7 @@ TEST(AchievementsStore, RefusesBadResources) {
   EXPECT_NE(refused(malformed, localization).find("achievement a: Malformed predicate"),
             std::string::npos);
   auto extra = specificationOf({{"a", 10}, {"b", 5}}, {0});
-  EXPECT_NE(refused(extra, localization).find("differ in number"), std::string::npos);
+  EXPECT_NE(refused(extra, localization).find("are not as many"), std::string::npos);
   auto renamed = localization;
   renamed["groups"][0]["achievements"][0]["identifier"] = "z";
   EXPECT_NE(refused(spec, renamed).find("do not pair up"), std::string::npos);

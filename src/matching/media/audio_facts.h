@@ -5,7 +5,7 @@
 #pragma once
 
 #include "foundation/thread_pool.h"
-#include "matching/equivalence_info.h"
+#include "matching/match_criterion.h"
 #include "matching/matching_node.h"
 #include "matching/matching_settings.h"
 

@@ -1,16 +1,17 @@
-#include "matching/equivalence_info.h"
-
-#include <unistd.h>
-
-#include <cstring>
+#include "matching/match_criterion.h"
 
 #include "base/byte_path.h"
 
+#include <cstring>
+#include <unistd.h>
+
 namespace zarnik {
 
-bool isHashModelingAllowed(const ExactFileHash& hash, EquivalenceKind kind, const ScanRules& scanRules) {
+bool isHashModelingAllowed(const ExactFileHash& hash, EquivalenceKind kind,
+                           const ScanRules& scanRules) {
   if (hash.size < 1) return false;
-  // Contents are also digested for folder matching alone: their groups are shown only when asked for.
+  // Contents are also digested for folder matching alone: their groups are shown only when asked
+  // for.
   if (kind == EquivalenceKind::exactHash && !scanRules.exactMatchEnabled()) return false;
   if (hash.size < scanRules.sizeThresholdOption().sizeValue()) return false;
   return shouldPublicateCandidates(kind);
@@ -22,7 +23,8 @@ std::uint64_t childHashOf(const ExactFileHash& hash) {
   return value ^ static_cast<std::uint64_t>(hash.size);
 }
 
-std::shared_ptr<SymlinkTargetPathEquivalenceInfo> SymlinkTargetPathEquivalenceInfo::fromLink(const std::string& linkPath) {
+std::shared_ptr<SymlinkTargetPathEquivalenceInfo> SymlinkTargetPathEquivalenceInfo::fromLink(
+    const std::string& linkPath) {
   char buffer[1024];
   const ssize_t length = ::readlink(linkPath.c_str(), buffer, sizeof(buffer));
   if (length < 0) return nullptr;

@@ -1,28 +1,35 @@
-#include "selection/equivalence_difference.h"
+#include "selection/copy_differences.h"
+
+#include "base/date.h"
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
 #include <array>
 #include <tuple>
 #include <type_traits>
 
-#include <fmt/format.h>
-#include <fmt/ranges.h>
-
-#include "base/date.h"
-
 namespace zarnik {
 namespace {
 
 constexpr std::array<std::string_view, kEquivalenceDifferenceCount> kIdentifiers = {
-    "Album",    "AppVersion", "Artist",     "AudioBitrate", "Camera",   "Cloud",     "DateOfAccess",
-    "DateOfCreation", "DateOfModification", "Duration", "Extension", "Favorite", "GeoLocation",
-    "HardLinkedGroup", "ImageISO", "ImageSize", "Loved", "Name", "Path", "PhotosUUID", "PlayCount",
-    "PlayDate", "Rating", "Size", "Title", "UTIType", "Software",
+    "Album",        "AppVersion",      "Artist",
+    "AudioBitrate", "Camera",          "Cloud",
+    "DateOfAccess", "DateOfCreation",  "DateOfModification",
+    "Duration",     "Extension",       "Favorite",
+    "GeoLocation",  "HardLinkedGroup", "ImageISO",
+    "ImageSize",    "Loved",           "Name",
+    "Path",         "PhotosUUID",      "PlayCount",
+    "PlayDate",     "Rating",          "Size",
+    "Title",        "UTIType",         "Software",
 };
 
 }  // namespace
 
-std::string_view identifier(EquivalenceDifference difference) { return kIdentifiers[static_cast<size_t>(difference)]; }
+std::string_view identifier(EquivalenceDifference difference) {
+  return kIdentifiers[static_cast<size_t>(difference)];
+}
 
 std::optional<EquivalenceDifference> equivalenceDifferenceFromIdentifier(std::string_view id) {
   for (size_t i = 0; i < kIdentifiers.size(); ++i) {
@@ -34,9 +41,18 @@ std::optional<EquivalenceDifference> equivalenceDifferenceFromIdentifier(std::st
 bool isArrangable(EquivalenceDifference difference) {
   using D = EquivalenceDifference;
   switch (difference) {
-    case D::appVersion: case D::audioBitrate: case D::dateOfAccess: case D::dateOfCreation:
-    case D::dateOfModification: case D::duration: case D::imageISO: case D::imageSize: case D::playCount:
-    case D::playDate: case D::rating: case D::size:
+    case D::appVersion:
+    case D::audioBitrate:
+    case D::dateOfAccess:
+    case D::dateOfCreation:
+    case D::dateOfModification:
+    case D::duration:
+    case D::imageISO:
+    case D::imageSize:
+    case D::playCount:
+    case D::playDate:
+    case D::rating:
+    case D::size:
       return true;
     default:
       return false;
@@ -44,24 +60,31 @@ bool isArrangable(EquivalenceDifference difference) {
 }
 
 bool isInternal(EquivalenceDifference difference) {
-  return difference == EquivalenceDifference::hardLinkedGroup || difference == EquivalenceDifference::photosUUID ||
+  return difference == EquivalenceDifference::hardLinkedGroup ||
+         difference == EquivalenceDifference::photosUUID ||
          difference == EquivalenceDifference::dateOfAccess;
 }
 
 std::string_view identifier(ArrangementFactor factor) {
   switch (factor) {
-    case ArrangementFactor::min: return "Min";
-    case ArrangementFactor::mid: return "Mid";
-    case ArrangementFactor::max: return "Max";
-    case ArrangementFactor::undefined: break;
+    case ArrangementFactor::min:
+      return "Min";
+    case ArrangementFactor::mid:
+      return "Mid";
+    case ArrangementFactor::max:
+      return "Max";
+    case ArrangementFactor::undefined:
+      break;
   }
   return "Undefined";
 }
 
 std::string DuplicateFactor::text() const {
   if (!shownText.empty()) return shownText;
-  const bool isDate = kind == EquivalenceDifference::dateOfAccess || kind == EquivalenceDifference::dateOfCreation ||
-                      kind == EquivalenceDifference::dateOfModification || kind == EquivalenceDifference::playDate;
+  const bool isDate = kind == EquivalenceDifference::dateOfAccess ||
+                      kind == EquivalenceDifference::dateOfCreation ||
+                      kind == EquivalenceDifference::dateOfModification ||
+                      kind == EquivalenceDifference::playDate;
   return std::visit(
       [&](const auto& v) -> std::string {
         using T = std::decay_t<decltype(v)>;
@@ -86,12 +109,15 @@ Json DuplicateFactor::encode() const {
   Json json = Json::object();
   json["kind"] = identifier(kind);
   json["value"] = text();
-  if (arrangementFactor != ArrangementFactor::undefined) json["arrangement"] = identifier(arrangementFactor);
+  if (arrangementFactor != ArrangementFactor::undefined)
+    json["arrangement"] = identifier(arrangementFactor);
   return json;
 }
 
 namespace {
-bool kindBefore(const DuplicateFactors::Entry& entry, EquivalenceDifference kind) { return entry.first < kind; }
+bool kindBefore(const DuplicateFactors::Entry& entry, EquivalenceDifference kind) {
+  return entry.first < kind;
+}
 }  // namespace
 
 DuplicateFactors::iterator DuplicateFactors::find(EquivalenceDifference kind) {
@@ -107,7 +133,8 @@ DuplicateFactors::const_iterator DuplicateFactors::find(EquivalenceDifference ki
 DuplicateFactor& DuplicateFactors::operator[](EquivalenceDifference kind) {
   auto it = std::lower_bound(entries_.begin(), entries_.end(), kind, kindBefore);
   if (it == entries_.end() || it->first != kind) {
-    it = entries_.emplace(it, std::piecewise_construct, std::forward_as_tuple(kind), std::forward_as_tuple());
+    it = entries_.emplace(it, std::piecewise_construct, std::forward_as_tuple(kind),
+                          std::forward_as_tuple());
     it->second.kind = kind;
   }
   return it->second;
@@ -155,30 +182,39 @@ EquivalenceDifferencesInfo EquivalenceDifferencesInfo::decode(const Json& archiv
   if (!archive.is_array()) return info;
   for (const auto& item : archive) {
     if (!item.is_string()) continue;
-    if (auto kind = equivalenceDifferenceFromIdentifier(item.get<std::string>())) info.differences.insert(*kind);
+    if (auto kind = equivalenceDifferenceFromIdentifier(item.get<std::string>()))
+      info.differences.insert(*kind);
   }
   return info;
 }
 
 SelectionPermission permission(DuplicateWarning warning) {
-  return warning == DuplicateWarning::isLastUnselectedDuplicateOfEquivalence || warning == DuplicateWarning::isSystemFile
+  return warning == DuplicateWarning::isLastUnselectedDuplicateOfEquivalence ||
+                 warning == DuplicateWarning::isSystemFile
              ? SelectionPermission::allowedWithWarning
              : SelectionPermission::denied;
 }
 
 std::string_view description(DuplicateWarning warning) {
   switch (warning) {
-    case DuplicateWarning::isLastUnselectedDuplicateOfEquivalence: return "Last copy of the group not selected for removal";
+    case DuplicateWarning::isLastUnselectedDuplicateOfEquivalence:
+      return "Last copy of the group not selected for removal";
     case DuplicateWarning::isMemberOfNonDefaultITunesLibrary:
-      return "Members of non-default iTunes library may not be cleaned without corruption of library";
+      return "Members of non-default iTunes library may not be cleaned without corruption of "
+             "library";
     case DuplicateWarning::isMemberOfNonTestedITunesLibrary:
-      return "We did not test this version of iTunes library yet. Cleanup denied to prevent data loss";
+      return "We did not test this version of iTunes library yet. Cleanup denied to prevent data "
+             "loss";
     case DuplicateWarning::isMemberOfNonTestedPhotosLibrary:
-      return "We did not test this version of Photos library yet. Cleanup denied to prevent data loss";
-    case DuplicateWarning::isNonAccessible: return "File is no longer accessible.";
+      return "We did not test this version of Photos library yet. Cleanup denied to prevent data "
+             "loss";
+    case DuplicateWarning::isNonAccessible:
+      return "File is no longer accessible.";
     case DuplicateWarning::isNonWritable:
-      return "The permissions of this item do not allow changing or removing it; change them in the file manager.";
-    case DuplicateWarning::isSystemFile: return "a system file: removing it may break a program";
+      return "The permissions of this item do not allow changing or removing it; change them in "
+             "the file manager.";
+    case DuplicateWarning::isSystemFile:
+      return "a system file: removing it may break a program";
   }
   return "";
 }
@@ -190,7 +226,8 @@ SelectionCheck checkSelection(const DuplicateDifferences& copy, bool isLastUnsel
     check.permission = std::max(check.permission, permission(warning));
   };
   if (isLastUnselectedOfGroup) warn(DuplicateWarning::isLastUnselectedDuplicateOfEquivalence);
-  if (copy.has(memberOfNonDefaultITunesLibrary)) warn(DuplicateWarning::isMemberOfNonDefaultITunesLibrary);
+  if (copy.has(memberOfNonDefaultITunesLibrary))
+    warn(DuplicateWarning::isMemberOfNonDefaultITunesLibrary);
   if (copy.has(memberOfNonTestedMediaLibrary) && copy.has(memberOfITunesLibrary)) {
     warn(DuplicateWarning::isMemberOfNonTestedITunesLibrary);
   }

@@ -1,4 +1,4 @@
-// Equivalence information: what a node is matched by, one class per kind. Immutable after
+// The criterion a node is matched by, one class per kind. Immutable after
 // construction. Exact kinds expose a Criterion by which their accumulator groups nodes.
 #pragma once
 
