@@ -54,7 +54,9 @@ std::string asciiLowercased(std::string_view text) {
   return out;
 }
 
-std::string lowercasedPathExtension(std::string_view path) { return asciiLowercased(pathExtension(path)); }
+std::string lowercasedPathExtension(std::string_view path) {
+  return asciiLowercased(pathExtension(path));
+}
 
 std::string parentPath(std::string_view path) {
   std::string_view trimmed = path;
@@ -99,6 +101,11 @@ std::string_view nameWithoutExtension(std::string_view path) {
   const std::string_view name = lastPathComponent(path);
   const std::string_view extension = pathExtension(name);
   return extension.empty() ? name : name.substr(0, name.size() - extension.size() - 1);
+}
+
+bool isPathAtOrBelow(std::string_view path, std::string_view folder) {
+  if (folder == "/") return path.starts_with('/');
+  return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
 }
 
 }  // namespace zarnik

@@ -28,7 +28,8 @@ using PathComponents = std::vector<std::string>;
 [[nodiscard]] std::string parentPath(std::string_view path);
 // The name to try the `number`th time when `name` is taken: the name itself for 1, else the
 // number put before the extension after `separator` ("photo.2.jpg", "report 2.pdf").
-[[nodiscard]] std::string numberedName(std::string_view name, int number, std::string_view separator);
+[[nodiscard]] std::string numberedName(std::string_view name, int number,
+                                       std::string_view separator);
 [[nodiscard]] std::string appendingPathComponent(std::string_view path, std::string_view name);
 // Drops a trailing separator unless the path is the root.
 [[nodiscard]] std::string standardizedPath(std::string_view path);
@@ -36,5 +37,7 @@ using PathComponents = std::vector<std::string>;
 // True when `prefix` equals the first prefix.size() components of `components`.
 [[nodiscard]] bool hasComponentPrefix(std::span<const std::string> components,
                                       std::span<const std::string> prefix);
+// Whether `path` is `folder` or lies below it, by whole components: "/a/bc" is not below "/a/b".
+[[nodiscard]] bool isPathAtOrBelow(std::string_view path, std::string_view folder);
 
 }  // namespace zarnik

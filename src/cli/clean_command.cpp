@@ -9,6 +9,7 @@
 #include "cli/user_session.h"
 #include "cli/user_statistics.h"
 #include "foundation/byte_count_formatter.h"
+#include "platform/file_reading.h"
 
 #include <climits>
 #include <fmt/format.h>
@@ -35,10 +36,7 @@ Result<FileCleaningOption> parsedOption(const std::string& text) {
   return Error::generic("expected MOUNT=trash, MOUNT=delete or MOUNT=move-to:DIR");
 }
 
-std::string absolute(const std::string& path) {
-  char resolved[PATH_MAX];
-  return ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
-}
+std::string absolute(const std::string& path) { return resolvedPath(path).valueOr(path); }
 
 // The stored cleaning rules with this run's flags over them.
 Result<CleaningRules> rulesFor(const CleanOptions& options, CleaningRules rules) {

@@ -1,16 +1,17 @@
 #include "cli/cleaning_words.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
-
-#include <fmt/format.h>
-
 #include "base/byte_path.h"
 #include "cleaning/cleaning_error.h"
 #include "foundation/byte_count_formatter.h"
+#include "platform/file_reading.h"
 #include "platform/resource_values.h"
+
+#include <climits>
+#include <fmt/format.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace zarnik::cli {
 namespace {
@@ -18,7 +19,8 @@ namespace {
 constexpr std::string_view kToTrash = "moved to the trash";
 constexpr std::string_view kDeleted = "deleted permanently";
 constexpr std::string_view kLinked = "replaced by hard links to the kept copies";
-constexpr std::string_view kNotLinkable = "left in place (only exact copies of files can be replaced by hard links)";
+constexpr std::string_view kNotLinkable =
+    "left in place (only exact copies of files can be replaced by hard links)";
 constexpr std::string_view kToPretend = "taken through a fake cleaning (nothing is touched)";
 constexpr std::string_view kPretended = "pretended to be cleaned (nothing was touched)";
 
@@ -106,18 +108,18 @@ Result<std::string> checkedDestinationFolder(const std::string& folder, std::str
     return Error::generic(
         fmt::format("{} {}: give the folder as an absolute path", option, displayPath(folder)));
   }
-  char resolved[PATH_MAX];
-  if (::realpath(folder.c_str(), resolved) == nullptr) {
-    return Error::generic(
-        fmt::format("{} {}: {}", option, displayPath(folder), std::strerror(errno)));
+  auto resolvedOrError = resolvedPath(folder);
+  if (resolvedOrError.hasError()) {
+    return Error::generic(fmt::format("{} {}", option, resolvedOrError.error().oneLine()));
   }
+  const std::string& resolved = resolvedOrError.value();
   auto values = readResourceValues(resolved);
   if (values.hasError())
     return Error::generic(fmt::format("{} {}", option, values.error().oneLine()));
   if (values.value().fileResourceType != FileResourceType::directory) {
     return Error::generic(fmt::format("{} {}: not a folder", option, displayPath(folder)));
   }
-  return std::string(resolved);
+  return resolved;
 }
 
 }  // namespace zarnik::cli

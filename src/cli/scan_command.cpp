@@ -12,6 +12,7 @@
 #include "foundation/byte_count_formatter.h"
 #include "foundation/logger.h"
 #include "matching/digest_cache.h"
+#include "platform/file_reading.h"
 #include "platform/resource_values.h"
 #include "platform/sqlite_database.h"
 #include "scanning/scanning_task.h"
@@ -55,8 +56,7 @@ std::shared_ptr<ExtendedScanRules> rulesFor(const ScanOptions& options,
   }
   auto byPath = rules->exclusionRulesByPath();
   for (const auto& path : options.excludedPaths) {
-    char resolved[PATH_MAX];
-    const std::string absolute = ::realpath(path.c_str(), resolved) != nullptr ? resolved : path;
+    const std::string absolute = resolvedPath(path).valueOr(path);
     byPath[resolver.abbreviatedPath(absolute, true)] =
         ExclusionRule::ignoring(ContainerMembershipMode::regular);
   }
@@ -75,8 +75,7 @@ std::shared_ptr<ExtendedScanRules> rulesFor(const ScanOptions& options,
 std::vector<std::string> absolutePaths(const std::vector<std::string>& paths) {
   std::vector<std::string> absolute;
   for (const auto& path : paths) {
-    char resolved[PATH_MAX];
-    absolute.emplace_back(::realpath(path.c_str(), resolved) != nullptr ? resolved : path);
+    absolute.push_back(resolvedPath(path).valueOr(path));
   }
   return absolute;
 }
@@ -85,11 +84,12 @@ std::vector<LocationSpecification> locationsFor(const ScanOptions& options,
                                                 const OVURLResolver& resolver) {
   std::vector<LocationSpecification> locations;
   for (const auto& path : options.paths) {
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) == nullptr) {
-      printError(Error::posix(errno, path).oneLine());
+    auto resolvedOrError = resolvedPath(path);
+    if (resolvedOrError.hasError()) {
+      printError(resolvedOrError.error().oneLine());
       continue;
     }
+    const std::string& resolved = resolvedOrError.value();
     auto values = readResourceValues(resolved);
     if (values.hasError()) {
       printError(values.error().oneLine());

@@ -210,7 +210,7 @@ Future<std::shared_ptr<DuplicatesDetectionSession>> DuplicatesDetectionSession::
       *session->queue_, [session]() -> Result<std::shared_ptr<DuplicatesDetectionSession>> {
         const std::string file = session->spec_.urlOfStateFile();
         if (session->spec_.isInMemory()) return session;
-        if (::access(file.c_str(), F_OK) != 0) {
+        if (!pathExists(file)) {
           ZK_TRY(session->reviewStoredResultsIfAny());
           return session;
         }
@@ -260,7 +260,7 @@ Future<std::shared_ptr<DuplicatesDetectionSession>> DuplicatesDetectionSession::
 // The store, not the state file, holds the results and the records of cleanings: without a
 // readable state the session still reviews what the store holds.
 Result<void> DuplicatesDetectionSession::reviewStoredResultsIfAny() {
-  if (::access(spec_.urlOfStateDB().c_str(), F_OK) != 0) return success();
+  if (!pathExists(spec_.urlOfStateDB())) return success();
   ZK_TRY(openResultsIfNeeded(DuplicatesDetectionResultsState{}));
   if (results_->movedAsideTo()) return success();
   ZK_ASSIGN_OR_RETURN(

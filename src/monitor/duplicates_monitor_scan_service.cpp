@@ -1,5 +1,6 @@
 #include "monitor/duplicates_monitor_scan_service.h"
 
+#include "base/path_components.h"
 #include "enumeration/file_system_enumeration.h"
 #include "foundation/backlog.h"
 #include "foundation/logger.h"
@@ -36,7 +37,7 @@ std::shared_ptr<const ExtendedScanRules> rulesForWatching(
 }
 
 bool isDirectlyIn(std::string_view path, std::string_view folder) {
-  if (!isPathWithin(path, folder) || path.size() == folder.size()) return false;
+  if (!isPathAtOrBelow(path, folder) || path.size() == folder.size()) return false;
   const size_t start = folder == "/" ? 1 : folder.size() + 1;
   return path.find('/', start) == std::string_view::npos;
 }
@@ -246,7 +247,7 @@ void DuplicatesMonitorScanService::finishWalk(const std::shared_ptr<Walk>& walk)
   std::set<std::string> gone = walk->gone;
   for (const auto& task : walk->listedTasks) {
     for (auto it = known_.lower_bound(task.path);
-         it != known_.end() && isPathWithin(it->first, task.path); ++it) {
+         it != known_.end() && isPathAtOrBelow(it->first, task.path); ++it) {
       if (it->second.generation == walk->generation) continue;
       if (task.recursively || it->first == task.path || isDirectlyIn(it->first, task.path))
         gone.insert(it->first);
@@ -266,7 +267,8 @@ void DuplicatesMonitorScanService::forget(const std::set<std::string>& paths) {
   if (paths.empty()) return;
   std::set<std::string> files;
   for (const auto& path : paths) {
-    for (auto it = known_.lower_bound(path); it != known_.end() && isPathWithin(it->first, path);) {
+    for (auto it = known_.lower_bound(path);
+         it != known_.end() && isPathAtOrBelow(it->first, path);) {
       files.insert(it->first);
       listedByRescan_.erase(it->first);
       it = known_.erase(it);
@@ -287,7 +289,7 @@ void DuplicatesMonitorScanService::forget(const std::set<std::string>& paths) {
 ScanLocationPtr DuplicatesMonitorScanService::locationOf(const std::string& path) const {
   ScanLocationPtr best;
   for (const auto& location : storage_->monitoredLocations()) {
-    if (!isPathWithin(path, location.path())) continue;
+    if (!isPathAtOrBelow(path, location.path())) continue;
     if (!best || location.path().size() > best->path().size()) best = location.scanLocation;
   }
   return best;

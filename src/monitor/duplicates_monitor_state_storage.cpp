@@ -1,5 +1,6 @@
 #include "monitor/duplicates_monitor_state_storage.h"
 
+#include "base/path_components.h"
 #include "foundation/logger.h"
 #include "foundation/url_resolver.h"
 #include "scanning/stored_detection_result.h"
@@ -18,11 +19,6 @@ std::int64_t milliseconds(Date date) {
 }
 
 Date dateOfMilliseconds(std::int64_t value) { return Date(std::chrono::milliseconds(value)); }
-
-std::string lastComponent(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 }  // namespace
 
@@ -354,7 +350,7 @@ Result<void> DuplicatesMonitorStateStorage::forgetUnconfirmedUnder(const std::st
   }
   // Records of copies that left their group while the monitor was away go too.
   for (const auto& [id, record] : recent_) {
-    if (!record.attached && isPathWithin(record.path, folder)) stale.insert(record.path);
+    if (!record.attached && isPathAtOrBelow(record.path, folder)) stale.insert(record.path);
   }
   return removePaths(stale);
 }
@@ -363,7 +359,7 @@ std::vector<std::string> DuplicatesMonitorStateStorage::storedPathsUnder(
     const std::string& folder) const {
   std::vector<std::string> paths;
   for (const auto& [path, copy] : copies_) {
-    if (isPathWithin(path, folder)) paths.push_back(path);
+    if (isPathAtOrBelow(path, folder)) paths.push_back(path);
   }
   return paths;
 }
@@ -410,7 +406,7 @@ void DuplicatesMonitorStateStorage::publishSummary() {
   auto view = [&](std::int64_t id, const RecentRecord& record) {
     RecentDuplicate duplicate;
     duplicate.id = id;
-    duplicate.name = lastComponent(record.path);
+    duplicate.name = std::string(lastPathComponent(record.path));
     duplicate.path = record.path;
     duplicate.abbreviatedPath = resolver.abbreviatedPath(record.path);
     duplicate.foundDate = record.foundDate;

@@ -1,5 +1,6 @@
 #include "monitor/duplicates_monitor_workflow.h"
 
+#include "base/path_components.h"
 #include "foundation/logger.h"
 #include "foundation/url_resolver.h"
 #include "platform/resource_values.h"
@@ -138,7 +139,7 @@ bool DuplicatesMonitorWorkflow::qualifies(const std::string& path) const {
   const MonitoredLocationInfo* within = nullptr;
   const auto locations = storage_->monitoredLocations();
   for (const auto& location : locations) {
-    if (isPathWithin(path, location.path())) within = &location;
+    if (isPathAtOrBelow(path, location.path())) within = &location;
   }
   if (within == nullptr) return false;
   if (!options_.includeHiddenItems) {

@@ -9,7 +9,6 @@
 namespace zarnik {
 namespace {
 
-using monitor_internal::isAtOrBelow;
 using monitor_internal::isHiddenName;
 using monitor_internal::isStrictlyBelow;
 
@@ -56,7 +55,7 @@ MonitoringSplit splitAroundIgnoredPaths(const std::set<std::string>& roots,
     if (standardRoots.contains(path)) return false;  // a root ignored as a whole is not split
     // Two ignored folders under one root: the walk up from one adds the other as a sibling.
     return std::any_of(ignored.begin(), ignored.end(), [&](const std::string& skip) {
-      return isAtOrBelow(path, standardizedPath(skip));
+      return isPathAtOrBelow(path, standardizedPath(skip));
     });
   });
   return split;

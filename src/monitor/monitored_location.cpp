@@ -43,10 +43,4 @@ std::vector<std::string> pathsOf(const std::vector<MonitoredLocationInfo>& locat
   return paths;
 }
 
-bool isPathWithin(std::string_view path, std::string_view folder) {
-  if (folder == "/") return !path.empty() && path.front() == '/';
-  if (!path.starts_with(folder)) return false;
-  return path.size() == folder.size() || path[folder.size()] == '/';
-}
-
 }  // namespace zarnik

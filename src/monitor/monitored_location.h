@@ -29,7 +29,4 @@ struct MonitoredLocationInfo {
 
 [[nodiscard]] std::vector<std::string> pathsOf(const std::vector<MonitoredLocationInfo>& locations);
 
-// Whether `path` is `folder` or lies below it, by whole path components.
-[[nodiscard]] bool isPathWithin(std::string_view path, std::string_view folder);
-
 }  // namespace zarnik

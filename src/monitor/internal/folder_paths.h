@@ -2,18 +2,15 @@
 // "/a/b".
 #pragma once
 
+#include "base/path_components.h"
+
 #include <string>
 #include <string_view>
 
 namespace zarnik::monitor_internal {
 
-inline bool isAtOrBelow(std::string_view path, std::string_view folder) {
-  if (folder == "/") return path.starts_with('/');
-  return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
 inline bool isStrictlyBelow(std::string_view path, std::string_view folder) {
-  return path.size() > folder.size() && isAtOrBelow(path, folder);
+  return path.size() > folder.size() && isPathAtOrBelow(path, folder);
 }
 
 inline bool isHiddenName(std::string_view name) { return name.starts_with('.'); }
