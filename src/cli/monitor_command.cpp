@@ -351,6 +351,13 @@ int MonitorCommand::review() const {
     return 1;
   }
   if (!lock.value()) return 1;
+  if (!pathExists(monitorStorePath())) {
+    fmt::print(
+        "The monitor has found nothing yet. Add folders with `zarnik monitor add FOLDER` and start "
+        "it "
+        "with `zarnik monitor enable`.\n");
+    return 0;
+  }
   const Date reviewed = dateNow();
   auto groups = prepareMonitorReview(monitorStorePath());
   if (groups.hasError()) {

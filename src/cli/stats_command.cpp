@@ -55,9 +55,14 @@ int showStatistics(bool json) {
     fmt::print("{}\n", dumpJson(document, 2));
     return 0;
   }
-  fmt::print(
-      "Scanned {} in {}; found {} of duplicates.\n", formatByteCount(s.number("scannedSize")),
-      counted(s.number("numberOfFinishedScans"), "scan", "scans"), formatByteCount(s.foundSize()));
+  // What the scans measured (what removing their proposed copies frees): the rounded-up figure
+  // the achievements count with is no statement of what was found.
+  const std::int64_t found = s.number("_foundSize");
+  const std::string they = s.number("numberOfFinishedScans") == 1 ? "it" : "they";
+  fmt::print("Scanned {} in {}; {}.\n", formatByteCount(s.number("scannedSize")),
+             counted(s.number("numberOfFinishedScans"), "scan", "scans"),
+             found > 0 ? "removing the copies " + they + " proposed frees " + formatByteCount(found)
+                       : they + " proposed no copy for removal");
   if (s.number("numberOfFinishedCleans") == 0 && s.number("numberOfCleanedFiles") == 0) {
     fmt::print("Nothing cleaned yet.\n");
   } else {
