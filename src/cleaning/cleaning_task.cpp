@@ -1,7 +1,5 @@
 #include "cleaning/cleaning_task.h"
 
-#include <fmt/format.h>
-
 #include "base/path_components.h"
 #include "cleaning/cleaning_error.h"
 #include "cleaning/cleaning_recovery.h"
@@ -9,16 +7,20 @@
 #include "platform/mounts.h"
 #include "platform/xdg_directories.h"
 
+#include <fmt/format.h>
+
 namespace zarnik {
 namespace {
 
 // Where a fake removal says the item went; nothing is ever put there.
 std::string fakeTrashLocation(std::string_view path) {
-  return appendingPathComponent(appendingPathComponent(xdg::zarnikCacheDirectory(), "fake-trash"), lastPathComponent(path));
+  return appendingPathComponent(appendingPathComponent(xdg::zarnikCacheDirectory(), "fake-trash"),
+                                lastPathComponent(path));
 }
 
 bool wasReplacedByHardLink(const CleaningNote& note) {
-  return note.actions.size() > 1 && std::holds_alternative<CleaningReplacedWithHardlinkAction>(note.actions.back());
+  return note.actions.size() > 1 &&
+         std::holds_alternative<CleaningReplacedWithHardlinkAction>(note.actions.back());
 }
 
 }  // namespace
@@ -27,17 +29,20 @@ std::shared_ptr<CleaningTask> CleaningTask::make(CleaningRequest request, Clock&
   return std::shared_ptr<CleaningTask>(new CleaningTask(std::move(request), clock));
 }
 
-CleaningTask::CleaningTask(CleaningRequest request, Clock& clock) : request_(std::move(request)), clock_(clock) {}
+CleaningTask::CleaningTask(CleaningRequest request, Clock& clock)
+    : request_(std::move(request)), clock_(clock) {}
 
 void CleaningTask::start() {
   request_.store.queue->async([self = shared_from_this()] {
     self->startTime_ = std::chrono::steady_clock::now();
-    self->mounts_ = readMountTable();  // once: volumes decide the option and name the volume to change
+    self->mounts_ =
+        readMountTable();  // once: volumes decide the option and name the volume to change
     if (auto settled = settleCutOffCleanings(*self->request_.store.context); settled.hasError()) {
       self->reports_.fail(settled.error());
       return;
     }
-    auto plan = planCleaning(*self->request_.store.context, self->request_.removesEveryCopyOfAGroup);
+    auto plan =
+        planCleaning(*self->request_.store.context, self->request_.removesEveryCopyOfAGroup);
     if (plan.hasError()) {
       self->reports_.fail(plan.error());
       return;
@@ -63,7 +68,7 @@ void CleaningTask::cleanNext() {
     performItem(index);
     return;
   }
-  DelayedWorkItem::schedule(clock_, kFakeRemoveTimeout, *request_.store.queue,
+  DelayedWorkItem::schedule(clock_, kFakeRemoveTimeout, request_.store.queue,
                             [self = shared_from_this(), index] { self->performItem(index); });
 }
 
@@ -77,8 +82,9 @@ void CleaningTask::performItem(size_t index) {
       part_.cleaningRules = request_.cleaningRules;
     }
     policyOfPart_ = planned.policy;
-    Logger::shared().log("CleaningTask", "performItem",
-                         "Start of cleaning of policy " + planned.policy.value_or(CleaningPolicy{}).description());
+    Logger::shared().log(
+        "CleaningTask", "performItem",
+        "Start of cleaning of policy " + planned.policy.value_or(CleaningPolicy{}).description());
   }
   auto emitted = cleanItem(planned);
   if (emitted.hasError()) {
@@ -96,8 +102,10 @@ void CleaningTask::performItem(size_t index) {
 
 Result<CleaningNoteEmitted> CleaningTask::cleanItem(const PlannedCleaningItem& planned) {
   auto& context = *request_.store.context;
-  CleaningNoteEmitted emitted{planned.duplicateID, {}, planned.path, planned.size, planned.isSimilar};
-  ZK_ASSIGN_OR_RETURN(ZKDuplicate* copy, fetchedCopy(context, group_, planned.equivalenceID, planned.duplicateID));
+  CleaningNoteEmitted emitted{
+      planned.duplicateID, {}, planned.path, planned.size, planned.isSimilar};
+  ZK_ASSIGN_OR_RETURN(ZKDuplicate * copy,
+                      fetchedCopy(context, group_, planned.equivalenceID, planned.duplicateID));
   CleaningNote& note = emitted.note;
   note.cleanID = plan_.cleanID;
   note.date = dateNow();
@@ -135,29 +143,37 @@ Result<CleaningNoteEmitted> CleaningTask::cleanItem(const PlannedCleaningItem& p
   if (note.error) {
     const auto code = static_cast<CleaningErrorCode>(note.error->code);
     const bool ours = note.error->domain == kCleaningErrorDomain;
-    Logger::shared().log("CleaningTask", "performItem",
-                         fmt::format("Did fail to clean item: {}: {}", ours ? description(code) : note.error->description,
-                                     note.error->oneLine()));
+    Logger::shared().log(
+        "CleaningTask", "performItem",
+        fmt::format("Did fail to clean item: {}: {}",
+                    ours ? description(code) : note.error->description, note.error->oneLine()));
   }
   setCleaningNote(*copy, note);
   ZK_TRY(context.updateEquivalence(*group_));
-  if (note.isSuccessful() && !request_.cleaningRules.isFakeRemove && request_.cleaningRules.removeEmptyDirectories &&
-      !wasReplacedByHardLink(note)) {
+  if (note.isSuccessful() && !request_.cleaningRules.isFakeRemove &&
+      request_.cleaningRules.removeEmptyDirectories && !wasReplacedByHardLink(note)) {
     cleanEmptyFolders(planned.path);
   }
   return emitted;
 }
 
 Result<CleaningItemOutcome> CleaningTask::removeCopy(ZKDuplicate& copy, const ZKDuplicate* kept,
-                                                     const std::shared_ptr<const ZKBaseNode>& node, CleaningNote& note) {
+                                                     const std::shared_ptr<const ZKBaseNode>& node,
+                                                     CleaningNote& note) {
   if (request_.cleaningRules.isFakeRemove) {
     CleaningItemOutcome outcome;
-    outcome.actions.emplace_back(CleaningMovedToTrashAction{fakeTrashLocation(note.originalPath), std::nullopt});
+    outcome.actions.emplace_back(
+        CleaningMovedToTrashAction{fakeTrashLocation(note.originalPath), std::nullopt});
     return outcome;
   }
   const auto kind = group_->privateEquivalenceKind;
-  const CleaningItem item{copy.identifier, node, kept ? kept->identifier : 0, kept ? kept->node() : nullptr,
-                          kind, scanLocationHolding(note.originalPath), plan_.cleanID};
+  const CleaningItem item{copy.identifier,
+                          node,
+                          kept ? kept->identifier : 0,
+                          kept ? kept->node() : nullptr,
+                          kind,
+                          scanLocationHolding(note.originalPath),
+                          plan_.cleanID};
   const CleaningSteps steps{
       // Written before the copy is touched: if the program dies now, the copy is accounted for.
       [&](const CleaningNote& journal) -> Result<void> {
@@ -167,7 +183,9 @@ Result<CleaningItemOutcome> CleaningTask::removeCopy(ZKDuplicate& copy, const ZK
         return request_.store.context->updateEquivalence(*group_);
       },
       [this] { return canContinue(); }};
-  return DefaultCleaningPolicy().perform(item, note, request_.cleaningRules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal, steps);
+  return DefaultCleaningPolicy().perform(
+      item, note, request_.cleaningRules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal,
+      steps);
 }
 
 void CleaningTask::account(const PlannedCleaningItem& planned, const CleaningNoteEmitted& emitted) {
@@ -176,12 +194,15 @@ void CleaningTask::account(const PlannedCleaningItem& planned, const CleaningNot
   (succeeded ? progress.numberOfSuccededItems : progress.numberOfFailedItems) += 1;
   (succeeded ? progress.sizeOfSuccededItems : progress.sizeOfFailedItems) += planned.size;
   part_.statistics.count(succeeded, planned.isSimilar, planned.size);
-  if (planned.policy && planned.policy->kind == CleaningPolicy::Kind::photos) part_.didCleanPhotosItems = true;
+  if (planned.policy && planned.policy->kind == CleaningPolicy::Kind::photos)
+    part_.didCleanPhotosItems = true;
   if (succeeded) part_.cleanedURLs.insert(planned.path);
-  const bool trashUnusable = !succeeded && emitted.note.option.kind == FileCleaningOption::Kind::moveToTrash &&
-                             emitted.note.error &&
-                             emitted.note.error->code == static_cast<int>(CleaningErrorCode::destinationUnaccessible);
-  if (trashUnusable) part_.volumeURLToChangeCleaningOption = mountPointForPath(mounts_, planned.path);
+  const bool trashUnusable =
+      !succeeded && emitted.note.option.kind == FileCleaningOption::Kind::moveToTrash &&
+      emitted.note.error &&
+      emitted.note.error->code == static_cast<int>(CleaningErrorCode::destinationUnaccessible);
+  if (trashUnusable)
+    part_.volumeURLToChangeCleaningOption = mountPointForPath(mounts_, planned.path);
 }
 
 std::string CleaningTask::scanLocationHolding(const std::string& path) const {
@@ -189,7 +210,8 @@ std::string CleaningTask::scanLocationHolding(const std::string& path) const {
   std::string bound;
   for (const auto& location : request_.scanLocations) {
     const std::string& folder = location->path();
-    const bool inside = path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+    const bool inside = path.size() > folder.size() &&
+                        path.compare(0, folder.size(), folder) == 0 &&
                         (folder.back() == '/' || path[folder.size()] == '/');
     if (inside && folder.size() > bound.size()) bound = folder;
   }

@@ -465,7 +465,7 @@ void DuplicatesDetectionSession::scheduleStoreState() {
   if (isStoreStateScheduled_) return;
   isStoreStateScheduled_ = true;
   std::weak_ptr<DuplicatesDetectionSession> weakSelf = weak_from_this();
-  pendingStore_ = DelayedWorkItem::schedule(*spec_.clock, kStoreStateDelay, *queue_, [weakSelf] {
+  pendingStore_ = DelayedWorkItem::schedule(*spec_.clock, kStoreStateDelay, queue_, [weakSelf] {
     auto self = weakSelf.lock();
     if (!self || !self->isStoreStateScheduled_) return;
     Logger::shared().log(kAuthor, "scheduleStoreState()", "Storing");

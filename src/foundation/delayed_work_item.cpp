@@ -17,10 +17,10 @@ class SystemClock final : public Clock {
 
   [[nodiscard]] TimePoint now() const override { return std::chrono::steady_clock::now(); }
 
-  void schedule(TimePoint deadline, Executor& executor, Task task) override {
+  void schedule(TimePoint deadline, std::shared_ptr<Executor> executor, Task task) override {
     {
       std::lock_guard lock(mutex_);
-      timers_.emplace(deadline, std::make_pair(&executor, std::move(task)));
+      timers_.emplace(deadline, std::make_pair(std::move(executor), std::move(task)));
     }
     changed_.notify_all();
   }
@@ -48,7 +48,7 @@ class SystemClock final : public Clock {
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::multimap<TimePoint, std::pair<Executor*, Task>> timers_;
+  std::multimap<TimePoint, std::pair<std::shared_ptr<Executor>, Task>> timers_;
   bool stopping_ = false;
   std::thread thread_;
 };
@@ -61,25 +61,22 @@ Clock& Clock::system() {
 }
 
 std::shared_ptr<DelayedWorkItem> DelayedWorkItem::schedule(Clock& clock, double delay,
-                                                           Executor& executor, Task task) {
+                                                           std::shared_ptr<Executor> executor,
+                                                           Task task) {
   auto item = std::make_shared<DelayedWorkItem>();
   const auto deadline = clock.now() + std::chrono::duration_cast<Clock::TimePoint::duration>(
                                           std::chrono::duration<double>(delay));
-  clock.schedule(deadline, executor, [item, task = std::move(task)]() mutable {
+  clock.schedule(deadline, std::move(executor), [item, task = std::move(task)]() mutable {
     if (!item->isCancelled()) task();
   });
   return item;
 }
 
 std::shared_ptr<DelayedWorkItem> DelayedWorkItem::schedule(Clock& clock, double delay,
-                                                           std::shared_ptr<Executor> executor,
-                                                           Task task) {
-  // The clock holds a plain reference to where the work runs; the work it holds keeps that alive.
-  Executor& target = *executor;
-  std::shared_ptr<DelayedWorkItem> item =
-      schedule(clock, delay, target,
-               [executor = std::move(executor), task = std::move(task)]() mutable { task(); });
-  return item;
+                                                           Executor& executor, Task task) {
+  // Held without owning it: it outlives the work.
+  return schedule(clock, delay, std::shared_ptr<Executor>(std::shared_ptr<Executor>(), &executor),
+                  std::move(task));
 }
 
 }  // namespace zarnik

@@ -2,10 +2,11 @@
 // on its executor during advance().
 #pragma once
 
-#include <map>
-#include <mutex>
-
 #include "foundation/delayed_work_item.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
 
 namespace zarnik::testing {
 
@@ -15,19 +16,20 @@ class ManualClock final : public Clock {
     std::lock_guard lock(mutex_);
     return now_;
   }
-  void schedule(TimePoint deadline, Executor& executor, Task task) override {
+  void schedule(TimePoint deadline, std::shared_ptr<Executor> executor, Task task) override {
     std::lock_guard lock(mutex_);
-    timers_.emplace(deadline, std::make_pair(&executor, std::move(task)));
+    timers_.emplace(deadline, std::make_pair(std::move(executor), std::move(task)));
   }
   void advance(double seconds) {
     TimePoint target;
     {
       std::lock_guard lock(mutex_);
-      now_ += std::chrono::duration_cast<TimePoint::duration>(std::chrono::duration<double>(seconds));
+      now_ +=
+          std::chrono::duration_cast<TimePoint::duration>(std::chrono::duration<double>(seconds));
       target = now_;
     }
     for (;;) {
-      std::pair<Executor*, Task> due;
+      std::pair<std::shared_ptr<Executor>, Task> due;
       {
         std::lock_guard lock(mutex_);
         auto first = timers_.begin();
@@ -42,7 +44,7 @@ class ManualClock final : public Clock {
  private:
   mutable std::mutex mutex_;
   TimePoint now_{};
-  std::multimap<TimePoint, std::pair<Executor*, Task>> timers_;
+  std::multimap<TimePoint, std::pair<std::shared_ptr<Executor>, Task>> timers_;
 };
 
 }  // namespace zarnik::testing
