@@ -356,6 +356,21 @@ void addRevertCommand(CLI::App& app, RevertOptions& options) {
       ->type_name("ID");
 }
 
+// What a revert brought back no longer counts as cleaned in the lifetime statistics; the
+// achievements it had unlocked stay.
+void recordRevert(const CleaningStatistics& broughtBack) {
+  const std::int64_t copies =
+      broughtBack.numberOfSucceededDuplicates + broughtBack.numberOfSucceededSimilars;
+  const ByteCount size =
+      broughtBack.sizeOfSucceededDuplicates + broughtBack.sizeOfSucceededSimilars;
+  updateUserStatisticsAnnouncingAchievements([&](StatisticianStore& s) {
+    s.add("numberOfLaunches", 1);
+    s.add("numberOfRevertedCleans", 1);
+    s.add("cleanedSize", -std::min<std::int64_t>(size, s.number("cleanedSize")));
+    s.add("numberOfCleanedFiles", -std::min(copies, s.number("numberOfCleanedFiles")));
+  });
+}
+
 int runRevert(const RevertOptions& options) {
   if (options.all == !options.identifiers.empty()) {
     printError("give --all or the identifiers of the copies");
@@ -385,10 +400,7 @@ int runRevert(const RevertOptions& options) {
   for (const auto& item : reverted.value().items)
     statistics.count(!item.error, item.isSimilar, item.size);
   printSummary("Brought back", statistics);
-  updateUserStatisticsAnnouncingAchievements([](StatisticianStore& s) {
-    s.add("numberOfLaunches", 1);
-    s.add("numberOfRevertedCleans", 1);
-  });
+  recordRevert(statistics);
   for (const auto& item : reverted.value().items) {
     if (item.error) fmt::print("  failed  #{} {}\n", item.duplicateID, item.error->oneLine());
   }

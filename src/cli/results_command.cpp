@@ -1,7 +1,9 @@
 #include "cli/results_command.h"
 
 #include "cli/results_printer.h"
+#include "cli/rule_suggestions.h"
 #include "cli/session_lock.h"
+#include "cli/user_preferences.h"
 #include "cli/user_session.h"
 #include "cli/user_statistics.h"
 #include "cli/wording.h"
@@ -221,6 +223,24 @@ void printGroup(DuplicatesDetectionResults& results, std::int64_t identifier) {
   if (group.hasValue() && group.value()) ResultsPrinter().print(*group.value());
 }
 
+// A change by hand that makes a smart rule ready to suggest offers it once, here; `zarnik rules
+// suggest` lists it until it is accepted or declined.
+void offerRulesMadeReady(DuplicatesDetectionResults& results) {
+  auto preferences = openUserPreferences();
+  if (!preferences) return;
+  auto suggestions =
+      ruleSuggestions(results, preferences->extendedPreferences().autoselectionRules);
+  if (suggestions.hasError()) return;  // a suggestion is no reason to fail a change made
+  const auto& pending = suggestions.value().pending;
+  for (const auto& rule : suggestions.value().readyAfterLastChange) {
+    const auto number = std::find(pending.begin(), pending.end(), rule) - pending.begin() + 1;
+    fmt::print(
+        "\nSuggestion: {}\n  zarnik rules suggest accept {} adds the smart rule {}; zarnik rules "
+        "suggest decline {} never asks again.\n",
+        rule.suggestionQuestion(), number, rule.identifier(), number);
+  }
+}
+
 SelectionRequest requestFor(const SelectOptions& options) {
   SelectionRequest request;
   request.confirmsWarnings = options.force;
@@ -409,6 +429,7 @@ int runSelect(const SelectOptions& options) {
              change.equivalenceIdentifier, idList(item.newlySelected()),
              idList(item.newlyDeselected()));
   printGroup(*results, change.equivalenceIdentifier);
+  if (!options.undo && !options.redo) offerRulesMadeReady(*results);
   updateUserStatisticsAnnouncingAchievements([](StatisticianStore& statistics) {
     statistics.add("numberOfLaunches", 1);
     statistics.setTruth("selectionChangedByHand", true);

@@ -1,12 +1,13 @@
 #include "cli/rules_command.h"
 
 #include "base/byte_path.h"
+#include "cli/rule_suggestions.h"
 #include "cli/user_preferences.h"
 #include "cli/user_session.h"
-#include "detection/smart_rule_suggestions.h"
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <strings.h>
 
 namespace zarnik::cli {
@@ -117,20 +118,13 @@ std::optional<std::vector<SmartSelectionRule>> pendingSuggestions(
     if (std::holds_alternative<ReviewingStatus>(session->status())) results = session->results();
   });
   if (!results) return std::vector<SmartSelectionRule>{};
-  auto log = results->activityLog().wait();
-  if (log.hasError()) {
-    printError(log.error().oneLine());
+  auto suggestions =
+      ruleSuggestions(*results, preferences.extendedPreferences().autoselectionRules);
+  if (suggestions.hasError()) {
+    printError(suggestions.error().oneLine());
     return std::nullopt;
   }
-  std::set<std::int64_t> changed;
-  for (const auto& item : log.value()) changed.insert(item.equivalenceIdentifier);
-  std::map<std::int64_t, ZKEquivalence> groups;
-  for (std::int64_t identifier : changed) {
-    auto group = results->equivalence(identifier).wait();
-    if (group.hasValue() && group.value()) groups.emplace(identifier, *group.value());
-  }
-  const ExtendedAutoselectionRules& rules = preferences.extendedPreferences().autoselectionRules;
-  return suggestedRules(processSmartRuleSuggestions(log.value(), groups, rules), rules);
+  return std::move(suggestions.value().pending);
 }
 
 int listSuggestions(const PreferencesController& preferences, bool json) {
@@ -159,7 +153,9 @@ int listSuggestions(const PreferencesController& preferences, bool json) {
   return 0;
 }
 
-int acceptSuggestion(PreferencesController& preferences, int number) {
+// Accepting adds the rule, turned on; declining keeps it turned off among the smart rules, so
+// that it is not offered again and can be turned on later.
+int decideSuggestion(PreferencesController& preferences, int number, bool accept) {
   auto suggestions = pendingSuggestions(preferences);
   if (!suggestions) return 1;
   if (number < 1 || static_cast<size_t>(number) > suggestions->size()) {
@@ -173,11 +169,18 @@ int acceptSuggestion(PreferencesController& preferences, int number) {
     return 1;
   }
   const SmartSelectionRule& rule = (*suggestions)[static_cast<size_t>(number - 1)];
-  if (auto added = preferences.addSmartSelectionRuleInfo({rule, true}); added.hasError()) {
+  if (auto added = preferences.addSmartSelectionRuleInfo({rule, accept}); added.hasError()) {
     printError(added.error().oneLine());
     return 1;
   }
-  fmt::print("Added the smart rule {}; it applies from the next scan.\n", rule.description());
+  if (accept) {
+    fmt::print("Added the smart rule {}; it applies from the next scan.\n", rule.description());
+  } else {
+    fmt::print(
+        "Declined: the rule \"{}\" will not be suggested again. It is kept, turned off, among "
+        "your smart rules; zarnik rules smart add {}{} turns it on.\n",
+        rule.description(), rule.identifier(), rule.hasPayload() ? " " + rule.payload() : "");
+  }
   return 0;
 }
 
@@ -235,16 +238,24 @@ RulesCommand::RulesCommand(CLI::App& app) {
   list_->add_flag("--json", json_, "Print them as JSON: {always, never, smart}");
   list_->footer("Example:\n  zarnik rules list --json");
   suggest_ = command_->add_subcommand(
-      "suggest", "List the smart rules your changes by hand suggest, or accept one");
+      "suggest", "List the smart rules your changes by hand suggest; accept or decline one");
   suggest_->add_flag("--json", json_,
                      "Print them as JSON: {suggestions: [{number, rule, question}]}");
-  suggest_->footer("Examples:\n  zarnik rules suggest\n  zarnik rules suggest accept 1");
+  suggest_->footer(
+      "Examples:\n  zarnik rules suggest\n  zarnik rules suggest accept 1\n  zarnik rules suggest "
+      "decline 2");
   suggestAccept_ =
       suggest_->add_subcommand("accept", "Add the suggested rule N to your smart rules");
   suggestAccept_->add_option("N", suggestion_, "The suggestion's number")
       ->required()
       ->check(CLI::PositiveNumber);
   suggestAccept_->footer("Example:\n  zarnik rules suggest accept 1");
+  suggestDecline_ = suggest_->add_subcommand(
+      "decline", "Never suggest rule N again (it is kept, turned off, among your smart rules)");
+  suggestDecline_->add_option("N", suggestion_, "The suggestion's number")
+      ->required()
+      ->check(CLI::PositiveNumber);
+  suggestDecline_->footer("Example:\n  zarnik rules suggest decline 1");
 }
 
 int RulesCommand::run() const {
@@ -259,7 +270,8 @@ int RulesCommand::run() const {
   auto preferences = openUserPreferences();
   if (!preferences) return 1;
   if (list_->parsed()) return list(*preferences, json_);
-  if (suggestAccept_->parsed()) return acceptSuggestion(*preferences, suggestion_);
+  if (suggestAccept_->parsed()) return decideSuggestion(*preferences, suggestion_, true);
+  if (suggestDecline_->parsed()) return decideSuggestion(*preferences, suggestion_, false);
   if (suggest_->parsed()) return listSuggestions(*preferences, json_);
   if (always_.add->parsed())
     return changePathRules(*preferences, ZKSelectionRule::Kind::always, true, folders_);
@@ -271,11 +283,15 @@ int RulesCommand::run() const {
     return changePathRules(*preferences, ZKSelectionRule::Kind::never, false, folders_);
   const SmartSelectionRule& rule = smart->value();
   if (smartAdd_->parsed()) {
+    const auto& stored = preferences->lists().smartSelectionRules;
+    const bool wasOff = std::any_of(stored.begin(), stored.end(), [&](const auto& info) {
+      return info.ruleInfo.rule == rule && !info.isEnabled();
+    });
     if (auto added = preferences->addSmartSelectionRuleInfo({rule, true}); added.hasError()) {
       printError(added.error().oneLine());
       return 1;
     }
-    fmt::print("Added the smart rule {}.\n", rule.description());
+    fmt::print("{} the smart rule {}.\n", wasOff ? "Turned on" : "Added", rule.description());
     return 0;
   }
   auto removed = preferences->removeSmartSelectionRule(rule);

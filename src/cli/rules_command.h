@@ -35,6 +35,7 @@ class RulesCommand {
   CLI::App* list_;
   CLI::App* suggest_;
   CLI::App* suggestAccept_;
+  CLI::App* suggestDecline_;
   int suggestion_ = 0;
   std::vector<std::string> folders_;
   std::string rule_;

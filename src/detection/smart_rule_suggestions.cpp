@@ -1,5 +1,9 @@
 #include "detection/smart_rule_suggestions.h"
 
+#include "matching/match_kind.h"
+#include "selection/autoselector.h"
+#include "selection/duplicate_differences.h"
+
 #include <algorithm>
 #include <optional>
 #include <set>
@@ -9,41 +13,70 @@ namespace {
 
 using Kind = SmartSelectionRule::Kind;
 
-constexpr Kind kJudgedKinds[] = {Kind::nonNewestModificationDate, Kind::nonOldestModificationDate,
-                                 Kind::nonBiggestExactSize, Kind::nonSmallestExactSize};
-
-struct CopyFacts {
-  std::int64_t identifier = 0;
-  std::int64_t key = 0;  // the date or the size the rule compares
+// A group's copies still present, told apart as the automatic selection tells them.
+struct ToldApart {
+  std::vector<NodeDifferencesInfo> copies;
+  EquivalenceDifferencesInfo differences;
+  bool similar = false;
 };
 
-// The copies `rule` selects in `group`: all but those with the extreme value; nothing when every
-// copy has the same value (the group does not show the difference) or a record cannot be read.
-std::optional<IdentifierSet> selectedByRule(const SmartSelectionRule& rule,
-                                            const ZKEquivalence& group) {
-  std::vector<CopyFacts> copies;
+// Nothing when fewer than two copies are left or a copy's record cannot be read.
+std::optional<ToldApart> tellApart(const ZKEquivalence& group) {
+  ToldApart toldApart;
+  toldApart.similar = isSimilar(group.equivalenceKind());
   for (const auto& duplicate : group.duplicates) {
     if (duplicate.cleanID) continue;
-    const auto node = duplicate.node();
-    if (!node) return std::nullopt;
-    const bool byDate = rule.kind() == Kind::nonNewestModificationDate ||
-                        rule.kind() == Kind::nonOldestModificationDate;
-    copies.push_back(
-        {duplicate.identifier,
-         byDate ? node->dateOfModification().time_since_epoch().count() : node->exactSize()});
+    NodeDifferencesInfo copy;
+    copy.node = duplicate.node();
+    if (!copy.node) return std::nullopt;
+    copy.identifier = duplicate.identifier;
+    copy.equivalenceKind = duplicate.privateEquivalenceKind.value_or(group.equivalenceKind());
+    copy.hardlinkedGroupID = duplicate.differences().hardlinkedGroupID();
+    toldApart.copies.push_back(std::move(copy));
   }
-  if (copies.size() < 2) return std::nullopt;
-  const auto [low, high] = std::minmax_element(
-      copies.begin(), copies.end(), [](const auto& a, const auto& b) { return a.key < b.key; });
-  if (low->key == high->key) return std::nullopt;
-  const bool keepsLargest =
-      rule.kind() == Kind::nonNewestModificationDate || rule.kind() == Kind::nonBiggestExactSize;
-  const std::int64_t kept = keepsLargest ? high->key : low->key;
+  if (toldApart.copies.size() < 2) return std::nullopt;
+  toldApart.differences = detectDifferenceInNodeInfos(toldApart.copies);
+  return toldApart;
+}
+
+// The copies `rule` proposes in `group`; nothing when it proposes none or all of them (the
+// group does not show what the rule tells apart).
+std::optional<IdentifierSet> selectedByRule(const SmartSelectionRule& rule,
+                                            const ToldApart& group) {
+  if (group.similar ? !rule.supportsSimilarEquivalences() : !rule.supportsExactEquivalences())
+    return std::nullopt;
   IdentifierSet selected;
-  for (const auto& copy : copies) {
-    if (copy.key != kept) selected.insert(copy.identifier);
+  for (const auto& copy : group.copies) {
+    if (smartRuleSelects(rule, copy.differences, group.differences))
+      selected.insert(copy.identifier);
   }
+  if (selected.empty() || selected.size() == group.copies.size()) return std::nullopt;
   return selected;
+}
+
+// The texts of `kind` (types, applications) the copies of `groups` have, each once.
+std::set<std::string> textsOf(const std::map<std::int64_t, ToldApart>& groups,
+                              EquivalenceDifference kind) {
+  std::set<std::string> texts;
+  for (const auto& [identifier, group] : groups) {
+    for (const auto& copy : group.copies) {
+      const auto factor = copy.differences.factors.find(kind);
+      if (factor == copy.differences.factors.end()) continue;
+      if (const auto* text = std::get_if<std::string>(&factor->second.value)) texts.insert(*text);
+    }
+  }
+  return texts;
+}
+
+// Every rule that could explain the choices: the rules without an argument, then one "same type"
+// rule per type and one "same application" rule per application the groups show.
+std::vector<SmartSelectionRule> candidateRules(const std::map<std::int64_t, ToldApart>& groups) {
+  std::vector<SmartSelectionRule> rules = SmartSelectionRule::simpleRules();
+  for (const auto& type : textsOf(groups, EquivalenceDifference::utiType))
+    rules.emplace_back(Kind::sameUTIType, type);
+  for (const auto& software : textsOf(groups, EquivalenceDifference::software))
+    rules.emplace_back(Kind::sameSoftware, software);
+  return rules;
 }
 
 NodeType typeOf(const ZKEquivalence& group) {
@@ -86,23 +119,31 @@ std::vector<SmartSelectionRuleCounter> processSmartRuleSuggestions(
     if (item.interactionType == ActivityInteractionType::direct)
       changedByHand.insert(item.equivalenceIdentifier);
   }
+  // Each group changed by hand and left with a selection of its own is told apart once.
+  std::map<std::int64_t, ToldApart> evidence;
+  std::map<std::int64_t, NodeType> types;
+  for (std::int64_t identifier : changedByHand) {
+    const auto group = groupsByIdentifier.find(identifier);
+    if (group == groupsByIdentifier.end()) continue;
+    if (lastSelection[identifier].strategy == SelectionStrategy::automatic)
+      continue;  // back to the proposal: no evidence
+    if (auto toldApart = tellApart(group->second)) {
+      evidence.emplace(identifier, std::move(*toldApart));
+      types.emplace(identifier, typeOf(group->second));
+    }
+  }
   std::vector<SmartSelectionRuleCounter> counters;
-  for (Kind kind : kJudgedKinds) {
-    SmartSelectionRule rule(kind);
+  for (auto& rule : candidateRules(evidence)) {
     // Keeping the newest copy is what most people want: offered first.
-    auto counter = SmartSelectionRuleCounter::make(rule, kind == Kind::nonNewestModificationDate);
-    for (std::int64_t identifier : changedByHand) {
-      auto group = groupsByIdentifier.find(identifier);
-      if (group == groupsByIdentifier.end()) continue;
-      const SelectionConfiguration& chosen = lastSelection[identifier];
-      if (chosen.strategy == SelectionStrategy::automatic)
-        continue;  // back to the proposal: no evidence
-      const auto byRule = selectedByRule(rule, group->second);
-      if (!byRule || byRule->empty() || chosen.selectedIDs != *byRule) continue;
+    const bool preferred = rule.kind() == Kind::nonNewestModificationDate;
+    auto counter = SmartSelectionRuleCounter::make(std::move(rule), preferred);
+    for (const auto& [identifier, group] : evidence) {
+      const auto byRule = selectedByRule(counter.rule, group);
+      if (!byRule || lastSelection[identifier].selectedIDs != *byRule) continue;
       ++counter.plausibleCounter.value;
-      const auto& automatic = group->second.initialSelectionConfiguration;
+      const auto& automatic = groupsByIdentifier.at(identifier).initialSelectionConfiguration;
       if (!automatic || automatic->selectedIDs != *byRule) ++counter.mandatoryCounter.value;
-      counter.nodeTypesCounter.updateCounterForInstance(typeOf(group->second), 1);
+      counter.nodeTypesCounter.updateCounterForInstance(types.at(identifier), 1);
     }
     counters.push_back(std::move(counter));
   }

@@ -7,8 +7,9 @@
 // A rule is offered once its counters reach their limits, unless the user has it, or its opposite,
 // already.
 //
-// The rules judged are those the stored groups can tell without reading the files again: by date
-// of modification and by size.
+// Every smart rule is judged, as the automatic selection would apply it to the copies as they
+// were found: the rules without an argument, and a "same type" or "same application" rule for
+// each type and application the changed groups show.
 #pragma once
 
 #include "file_model/node_type.h"

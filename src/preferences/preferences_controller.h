@@ -102,6 +102,7 @@ class PreferencesController {
   Result<void> neverSelectLocation(const std::string& path);
   // False when no rule of that kind names the folder.
   Result<bool> removeSelectionRule(ZKSelectionRule::Kind kind, const std::string& path);
+  // Appends the rule; a rule already there is turned on or off as `info` says, in its place.
   Result<void> addSmartSelectionRuleInfo(const SmartSelectionRuleInfo& info);
   Result<bool> removeSmartSelectionRule(const SmartSelectionRule& rule);
   // The items of `kind` the user may edit replaced by `items`, in one transaction.

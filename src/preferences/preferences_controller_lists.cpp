@@ -221,7 +221,12 @@ Result<bool> PreferencesController::removeSelectionRule(ZKSelectionRule::Kind ki
 
 Result<void> PreferencesController::addSmartSelectionRuleInfo(const SmartSelectionRuleInfo& info) {
   for (const auto& stored : lists_.smartSelectionRules) {
-    if (stored.ruleInfo.rule == info.rule) return success();
+    if (!(stored.ruleInfo.rule == info.rule)) continue;
+    if (stored.ruleInfo.isEnabled == info.isEnabled) return success();
+    ZKSmartSelectionRule turned = stored;
+    turned.ruleInfo.isEnabled = info.isEnabled;
+    ZK_TRY(context_->updateSmartSelectionRule(turned));
+    return reloadLists();
   }
   ZKSmartSelectionRule rule;
   rule.ruleInfo = info;

@@ -4,14 +4,6 @@
 // One instance serves every group of a run, from one queue at a time.
 #pragma once
 
-#include <cstdint>
-#include <map>
-#include <memory>
-#include <optional>
-#include <string>
-#include <string_view>
-#include <vector>
-
 #include "base/flat_map.h"
 #include "file_model/prefix_tree.h"
 #include "foundation/url_resolver.h"
@@ -20,23 +12,31 @@
 #include "selection/selection_rules.h"
 #include "selection/system_files.h"
 
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace zarnik {
 
 enum class AutoselectionMode { alwaysSelect, regular, lastOrderSelect, neverSelect };
 
 // Which rule decided a copy's mode (for telling the user why a copy is protected).
 enum class AutoselectionModeReason {
-  none,                  // regular
-  inaccessible,          // neverSelect
-  invalidMediaLibrary,   // neverSelect
-  hardLinked,            // neverSelect
-  neverSelectFolder,     // neverSelect
-  readOnly,              // neverSelect
-  cloudFolder,           // lastOrderSelect
-  applicationsFolder,    // lastOrderSelect
-  alwaysSelectFolder,    // alwaysSelect
-  systemFolder,          // neverSelect: under /usr, /etc and the like
-  installedPackage,      // neverSelect: a file an installed package owns
+  none,                 // regular
+  inaccessible,         // neverSelect
+  invalidMediaLibrary,  // neverSelect
+  hardLinked,           // neverSelect
+  neverSelectFolder,    // neverSelect
+  readOnly,             // neverSelect
+  cloudFolder,          // lastOrderSelect
+  applicationsFolder,   // lastOrderSelect
+  alwaysSelectFolder,   // alwaysSelect
+  systemFolder,         // neverSelect: under /usr, /etc and the like
+  installedPackage,     // neverSelect: a file an installed package owns
 };
 
 // Why the automatic selection proposes a copy for removal (shown beside it); `none` for a copy
@@ -59,7 +59,8 @@ enum class ProposalReason {
 [[nodiscard]] std::string_view description(ProposalReason reason);
 // Why a copy selected by `strategy` goes: the automatic selection's reason where that one chose
 // it ("name ends in a copy number"), else what the strategy does ("newer than the copy kept").
-[[nodiscard]] std::string_view selectionReason(SelectionStrategy strategy, ProposalReason automaticReason);
+[[nodiscard]] std::string_view selectionReason(SelectionStrategy strategy,
+                                               ProposalReason automaticReason);
 
 struct AutoselectionModeDecision {
   AutoselectionMode mode = AutoselectionMode::regular;
@@ -75,11 +76,20 @@ struct AutoselectionModeDecision {
 
 // Why a copy may not be proposed ("in a never-select folder", "belongs to package libx11-6",
 // "read-only", ...); nothing for a copy that may.
-[[nodiscard]] std::optional<std::string> protectionDescription(const AutoselectionModeDecision& decision);
+[[nodiscard]] std::optional<std::string> protectionDescription(
+    const AutoselectionModeDecision& decision);
 // Why a copy is proposed for removal or kept under `selection`: the selection's reason for a
 // proposed copy, the protection of a protected one, "original", or "as good as the original".
-[[nodiscard]] std::string copyReason(const SelectionConfiguration& selection, std::int64_t identifier,
+[[nodiscard]] std::string copyReason(const SelectionConfiguration& selection,
+                                     std::int64_t identifier,
                                      const std::optional<AutoselectionModeDecision>& decision);
+
+// Whether `rule` proposes a copy with the record `copy` in a group whose copies differ in
+// `group`: "not the newest" holds for every copy but the newest, and for none when the dates
+// are all the same.
+[[nodiscard]] bool smartRuleSelects(const SmartSelectionRule& rule,
+                                    const DuplicateDifferences& copy,
+                                    const EquivalenceDifferencesInfo& group);
 
 struct NodeAutoselectionInfo {
   std::int64_t identifier = 0;
@@ -96,7 +106,8 @@ struct DetectedSelectionConfigurations {
   SelectionConfiguration currentSelectionConfiguration;
   std::vector<SelectionConfiguration> availableSelectionConfigurations;  // in offering order
   FlatMap<std::int64_t, DuplicateDifferences> nodeDifferencesInfoByDuplicateID;
-  FlatMap<std::int64_t, AutoselectionModeDecision> modeByDuplicateID;  // why a copy was or was not proposed
+  FlatMap<std::int64_t, AutoselectionModeDecision>
+      modeByDuplicateID;  // why a copy was or was not proposed
 };
 
 class Autoselector {
@@ -119,27 +130,30 @@ class Autoselector {
     EquivalenceDifferencesInfo differences;
     DetectedSelectionConfigurations configurations;
   };
-  [[nodiscard]] GroupSelection detectDifferencesAndSelect(std::vector<NodeDifferencesInfo> copies) const;
+  [[nodiscard]] GroupSelection detectDifferencesAndSelect(
+      std::vector<NodeDifferencesInfo> copies) const;
 
   // `infos` in the group's order; sets their modes, directory bonuses and random marks. The
   // copies' records end in the result (moved there: the infos' records are left empty).
-  DetectedSelectionConfigurations detectSelectionConfigurations(std::vector<NodeAutoselectionInfo>& infos,
-                                                                const EquivalenceDifferencesInfo& differencesInfo) const;
+  DetectedSelectionConfigurations detectSelectionConfigurations(
+      std::vector<NodeAutoselectionInfo>& infos,
+      const EquivalenceDifferencesInfo& differencesInfo) const;
 
   // `components`: the copy's abbreviated path components.
-  [[nodiscard]] AutoselectionModeDecision modeOf(const NodeAutoselectionInfo& info, const PathComponents& components) const;
+  [[nodiscard]] AutoselectionModeDecision modeOf(const NodeAutoselectionInfo& info,
+                                                 const PathComponents& components) const;
   [[nodiscard]] double directoryBonusOf(const PathComponents& components) const;
-  [[nodiscard]] double scoreOf(const NodeAutoselectionInfo& info, const EquivalenceDifferencesInfo& differencesInfo) const;
+  [[nodiscard]] double scoreOf(const NodeAutoselectionInfo& info,
+                               const EquivalenceDifferencesInfo& differencesInfo) const;
 
  private:
-  [[nodiscard]] std::optional<ExtendedAutoselectionRules::SelectionRule> pathRuleOf(const PathComponents& components) const;
-  [[nodiscard]] bool smartRuleMatches(const SmartSelectionRule& rule, const NodeAutoselectionInfo& info,
-                                      const EquivalenceDifferencesInfo& differencesInfo) const;
+  [[nodiscard]] std::optional<ExtendedAutoselectionRules::SelectionRule> pathRuleOf(
+      const PathComponents& components) const;
   [[nodiscard]] Stat statistics(const std::vector<NodeAutoselectionInfo>& infos,
                                 const EquivalenceDifferencesInfo& differencesInfo) const;
   // What weighs most against `info` where it scores below the kept copy.
-  [[nodiscard]] ProposalReason proposalReasonOf(const NodeAutoselectionInfo& info,
-                                                const EquivalenceDifferencesInfo& differencesInfo) const;
+  [[nodiscard]] ProposalReason proposalReasonOf(
+      const NodeAutoselectionInfo& info, const EquivalenceDifferencesInfo& differencesInfo) const;
 
   OVURLResolver resolver_;
   ExtendedAutoselectionRules rules_;

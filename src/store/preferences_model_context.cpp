@@ -213,6 +213,16 @@ Result<ZKSmartSelectionRule> PreferencesModelContext::insertSmartSelectionRule(
   return rule;
 }
 
+Result<void> PreferencesModelContext::updateSmartSelectionRule(const ZKSmartSelectionRule& rule) {
+  ZK_ASSIGN_OR_RETURN(auto update,
+                      store_->database().prepare("UPDATE ZKSmartSelectionRule SET isEnabled = ?, "
+                                                 "privateData = ? WHERE Z_PK = ?"));
+  update.bind(1, std::int64_t{rule.ruleInfo.isEnabled})
+      .bindBlob(2, archivedText(kSmartRuleClass, rule.ruleInfo.encode()))
+      .bind(3, rule.identifier);
+  return update.run();
+}
+
 Result<void> PreferencesModelContext::deleteSmartSelectionRule(std::int64_t identifier) {
   ZK_ASSIGN_OR_RETURN(
       auto remove, store_->database().prepare("DELETE FROM ZKSmartSelectionRule WHERE Z_PK = ?"));

@@ -37,6 +37,8 @@ class PreferencesModelContext {
   Result<std::vector<ZKSmartSelectionRule>> fetchSmartSelectionRules();
   Result<ZKSmartSelectionRule> insertSmartSelectionRule(ZKSmartSelectionRule rule);
   Result<void> deleteSmartSelectionRule(std::int64_t identifier);
+  // Turns the stored rule on or off where it stands in the list.
+  Result<void> updateSmartSelectionRule(const ZKSmartSelectionRule& rule);
 
   // Every record of the three lists removed.
   Result<void> deleteAll();

@@ -126,6 +126,77 @@ TEST(SmartRuleSuggestions, OffersKeepingTheNewestAfterFiveGroupsChangedThatWay) 
   EXPECT_TRUE(processSmartRuleSuggestions({}, groups, none).empty());
 }
 
+// A group of three similar pictures (identifiers 10g+1…10g+3) of 100, 200 and 300 pixels a side,
+// the last one edited in `software`; the scan proposed the two larger ones.
+ZKEquivalence similarPictures(std::int64_t g, const std::string& software) {
+  static const OVURLResolver resolver("/home/ann");
+  static const auto location = ScanLocation::make("/home/ann", resolver);
+  ZKEquivalence group;
+  group.uniqueIdentifier = g;
+  group.privateEquivalenceKind = EquivalenceKind::similarImage;
+  for (int side = 1; side <= 3; ++side) {
+    NodeAttributes attributes;
+    attributes.exactSize = 1000 * side;
+    NodeContent content;
+    ImageInfo picture;
+    picture.size = {100 * side, 100 * side};
+    if (side == 3) picture.softwareName = software;
+    content.imageInfo = picture;
+    ZKDuplicate duplicate;
+    duplicate.identifier = 10 * g + side;
+    duplicate.equivalence = g;
+    duplicate.setNode(ZKFileNode(
+        NodeLocation::fromRelativePath(location, "p" + std::to_string(duplicate.identifier)),
+        attributes, content, NodeType::image, std::nullopt));
+    group.duplicates.push_back(std::move(duplicate));
+  }
+  group.initialSelectionConfiguration =
+      SelectionConfiguration{SelectionStrategy::automatic, 10 * g + 1, {10 * g + 2, 10 * g + 3}};
+  return group;
+}
+
+ZKActivityLogItem keptLargest(std::int64_t g) {
+  ZKActivityLogItem item;
+  item.equivalenceIdentifier = g;
+  item.interactionType = ActivityInteractionType::direct;
+  item.currentSelectionConfiguration =
+      SelectionConfiguration{SelectionStrategy::manual, 10 * g + 3, {10 * g + 1, 10 * g + 2}};
+  return item;
+}
+
+TEST(SmartRuleSuggestions, JudgesEveryRuleAsTheAutomaticSelectionAppliesIt) {
+  std::map<std::int64_t, ZKEquivalence> groups;
+  std::vector<ZKActivityLogItem> log;
+  for (std::int64_t g = 1; g <= 5; ++g) {
+    groups[g] = similarPictures(g, g == 1 ? "GIMP" : "darktable");
+    log.push_back(keptLargest(g));
+  }
+  const ExtendedAutoselectionRules none;
+  auto counters = processSmartRuleSuggestions(log, groups, none);
+  EXPECT_EQ(counterOf(counters, Kind::nonBiggestImageDimension).plausibleCounter.value, 5);
+  EXPECT_EQ(counterOf(counters, Kind::nonSmallestImageDimension).plausibleCounter.value, 0);
+  EXPECT_EQ(counterOf(counters, Kind::nonBiggestExactSize).plausibleCounter.value, 5);
+  // Date rules judge exact copies only: similar pictures are no evidence for them.
+  EXPECT_EQ(counterOf(counters, Kind::nonNewestModificationDate).plausibleCounter.value, 0);
+  // One "same application" rule per application seen, each counted where its copy was kept.
+  std::map<std::string, std::int64_t> bySoftware;
+  for (const auto& counter : counters) {
+    if (counter.rule.kind() == Kind::sameSoftware)
+      bySoftware[counter.rule.payload()] = counter.plausibleCounter.value;
+  }
+  EXPECT_EQ(bySoftware, (std::map<std::string, std::int64_t>{{"GIMP", 0}, {"darktable", 0}}));
+  EXPECT_EQ(suggestedRules(counters, none),
+            (std::vector<SmartSelectionRule>{SmartSelectionRule(Kind::nonBiggestImageDimension),
+                                             SmartSelectionRule(Kind::nonBiggestExactSize)}));
+
+  // A rule declined is kept turned off: it is not offered again.
+  ExtendedAutoselectionRules declined;
+  declined.smartSelectionRuleInfos.push_back(
+      {SmartSelectionRule(Kind::nonBiggestImageDimension), false});
+  EXPECT_EQ(suggestedRules(counters, declined),
+            std::vector<SmartSelectionRule>{SmartSelectionRule(Kind::nonBiggestExactSize)});
+}
+
 TEST(SmartRuleSuggestions, ChoicesTheScanHadMadeAlreadyAreNoMandatoryEvidence) {
   std::map<std::int64_t, ZKEquivalence> groups;
   std::vector<ZKActivityLogItem> log;

@@ -127,6 +127,59 @@ TEST_F(ReviewTest, StatisticsTellTheTruthAfterAScanAndACleaning) {
     }
   }
   EXPECT_TRUE(firstSweep);
+
+  // What a revert brings back no longer counts as cleaned; the achievement stays.
+  auto reverted = runZarnik("revert --all", scratch);
+  ASSERT_EQ(reverted.status, 0) << reverted.err;
+  Json after = json("stats --json")["lifetime"];
+  EXPECT_EQ(after["cleanedSize"], 0);
+  EXPECT_EQ(after["numberOfCleanedFiles"], 0);
+  EXPECT_EQ(after["numberOfRevertedCleans"], 1);
+  EXPECT_NE(runZarnik("stats achievements", scratch).out.find("[x] First sweep"),
+            std::string::npos);
+}
+
+TEST_F(ReviewTest, KeepingTheNewestCopyByHandFiveTimesSuggestsTheRuleOnce) {
+  // Five pairs that nothing but their dates tells apart: the scan keeps the first by path, the
+  // older one.
+  for (int i = 1; i <= 5; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".txt";
+    tree.file("a/" + name, std::string(100 + i, 'a' + static_cast<char>(i)));
+    tree.file("b/" + name, std::string(100 + i, 'a' + static_cast<char>(i)));
+    tree.setModificationTime("a/" + name, 1'600'000'000);
+    tree.setModificationTime("b/" + name, 1'700'000'000);
+  }
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  Json groups = json("results --json")["equivalences"];
+  ASSERT_EQ(groups.size(), 5u);
+  for (size_t i = 0; i < groups.size(); ++i) {
+    auto select = runZarnik(
+        "select --strategy oldest --group " + std::to_string(groups[i]["identifier"].get<int>()),
+        scratch);
+    ASSERT_EQ(select.status, 0) << select.err;
+    const bool offered = select.out.find("Suggestion: ") != std::string::npos;
+    EXPECT_EQ(offered, i == 4) << select.out;  // after the fifth change, and only then
+    if (offered) {
+      EXPECT_NE(select.out.find("zarnik rules suggest accept 1 adds the smart rule "
+                                "NonNewestModificationDate"),
+                std::string::npos)
+          << select.out;
+    }
+  }
+  Json pending = json("rules suggest --json")["suggestions"];
+  ASSERT_EQ(pending.size(), 1u);
+  EXPECT_EQ(pending[0]["rule"]["identifier"], "NonNewestModificationDate");
+
+  // Declined: kept turned off among the smart rules, and not suggested again.
+  auto declined = runZarnik("rules suggest decline 1", scratch);
+  ASSERT_EQ(declined.status, 0) << declined.err;
+  EXPECT_TRUE(json("rules suggest --json")["suggestions"].empty());
+  EXPECT_NE(runZarnik("rules list", scratch).out.find("NonNewestModificationDate"),
+            std::string::npos);
+  EXPECT_NE(runZarnik("rules list", scratch).out.find("(off)"), std::string::npos);
+  // Turned on later by adding it.
+  ASSERT_EQ(runZarnik("rules smart add NonNewestModificationDate", scratch).status, 0);
+  EXPECT_EQ(runZarnik("rules list", scratch).out.find("(off)"), std::string::npos);
 }
 
 TEST_F(ReviewTest, ADamagedStatisticsFileIsSetAsideAndNewStatisticsBegin) {
