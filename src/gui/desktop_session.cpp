@@ -207,6 +207,7 @@ void DesktopSession::reloadResults() {
     emit resultsLoaded();
     return;
   }
+  loading_ = true;
   auto groups = std::make_shared<std::map<std::int64_t, ZKEquivalence>>();
   results_->forEachEquivalence([groups](const ZKEquivalence& group) {
             groups->emplace(group.uniqueIdentifier, group);
@@ -219,6 +220,7 @@ void DesktopSession::reloadResults() {
           model_ = ResultsModel();
           groups_ = std::move(*groups);
           for (const auto& [identifier, group] : groups_) model_.put(group);
+          loading_ = false;
           emit resultsLoaded();
         });
       });

@@ -58,7 +58,10 @@ class DesktopSession : public QObject {
 
   [[nodiscard]] const ResultsModel& model() const { return model_; }
   [[nodiscard]] const ZKEquivalence* storedGroup(std::int64_t identifier) const;
+  [[nodiscard]] const std::map<std::int64_t, ZKEquivalence>& storedGroups() const { return groups_; }
   [[nodiscard]] bool isScanning() const { return detection_ != nullptr; }
+  // True from reloadResults() until resultsLoaded().
+  [[nodiscard]] bool isLoading() const { return loading_; }
   [[nodiscard]] bool isCleaning() const { return cleaningTask_ || revertingTask_; }
   [[nodiscard]] bool hasResults() const;
   // What went wrong while the session and the preferences were opened, one line each.
@@ -123,6 +126,7 @@ class DesktopSession : public QObject {
   CleaningService cleaningService_;
   std::optional<FileLock> lock_;
   int lockUsers_ = 0;
+  bool loading_ = false;
   QStringList notices_;
 };
 
