@@ -465,7 +465,9 @@ void DuplicatesDetectionSession::scheduleStoreState() {
   if (isStoreStateScheduled_) return;
   isStoreStateScheduled_ = true;
   std::weak_ptr<DuplicatesDetectionSession> weakSelf = weak_from_this();
-  pendingStore_ = DelayedWorkItem::schedule(*spec_.clock, kStoreStateDelay, *queue_, [weakSelf] {
+  // The clock keeps the queue alive: a session let go within the delay (a window closed, a test
+  // ended) must not leave the clock a queue that is gone.
+  pendingStore_ = DelayedWorkItem::schedule(*spec_.clock, kStoreStateDelay, queue_, [weakSelf] {
     auto self = weakSelf.lock();
     if (!self || !self->isStoreStateScheduled_) return;
     Logger::shared().log(kAuthor, "scheduleStoreState()", "Storing");

@@ -1,7 +1,8 @@
 #include "gui/cleaning_page.h"
 
-#include "base/byte_path.h"
 #include "gui/results_item_model.h"
+
+#include "base/byte_path.h"
 
 #include <QFileDialog>
 #include <QGroupBox>
@@ -122,7 +123,8 @@ void CleaningPage::askAndClean() {
   }
   if (confirms_) {
     QStringList paths;
-    for (const auto& item : lastPlan_.items) paths << QString::fromStdString(displayPath(item.path));
+    for (const auto& item : lastPlan_.items)
+      paths << QString::fromStdString(displayPath(item.path));
     QMessageBox box(QMessageBox::Question, "Clean the Marked Copies?", plan_->text(),
                     QMessageBox::Cancel, this);
     box.addButton("Clean", QMessageBox::AcceptRole);

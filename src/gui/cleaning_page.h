@@ -3,8 +3,9 @@
 // report with the failures and their reasons.
 #pragma once
 
-#include "cleaning/cleaning_plan.h"
 #include "gui/desktop_session.h"
+
+#include "cleaning/cleaning_plan.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -32,7 +32,8 @@ std::optional<QString> unscannableReason(const std::string& path) {
 QStringList warningsOf(const std::vector<SelectionWarning>& warnings) {
   QStringList texts;
   for (const auto& warning : warnings)
-    texts << qs(warning.detail.empty() ? std::string(description(warning.warning)) : warning.detail);
+    texts << qs(warning.detail.empty() ? std::string(description(warning.warning))
+                                       : warning.detail);
   return texts;
 }
 
@@ -43,20 +44,21 @@ void DesktopSession::onGuiThread(F&& work) {
   QMetaObject::invokeMethod(this, std::forward<F>(work), Qt::QueuedConnection);
 }
 
-DesktopSession::DesktopSession(DuplicatesDetectionSpec spec, QObject* parent)
-    : QObject(parent), scanningService_(spec.scanningService) {
+DesktopSession::DesktopSession(DuplicatesDetectionSpec place, QObject* parent)
+    : QObject(parent), scanningService_(place.scanningService) {
   qRegisterMetaType<ScanProgress>();
   qRegisterMetaType<CleaningOutcome>();
-  if (auto opened = PreferencesController::open(PreferencesLocations::standard()); opened.hasValue())
+  if (auto opened = PreferencesController::open(PreferencesLocations::standard());
+      opened.hasValue())
     preferences_ = std::move(opened).value();
   else
     notices_ << "The preferences cannot be read: " + qs(opened.error().oneLine());
   stored_ = storedPreferences(preferences_.get());
-  auto restored = DuplicatesDetectionSession::restore(spec).wait();
+  auto restored = DuplicatesDetectionSession::restore(place).wait();
   if (restored.hasError()) {
     notices_ << qs(restored.error().oneLine()) + " The results of this session will not be kept.";
-    spec.urlOfStateContainer.clear();
-    restored = DuplicatesDetectionSession::restore(spec).wait();
+    place.urlOfStateContainer.clear();
+    restored = DuplicatesDetectionSession::restore(place).wait();
   }
   session_ = restored.value();
   if (preferences_)
@@ -169,10 +171,10 @@ QString DesktopSession::startScan(const ScanKinds& kinds) {
     return qs(started.error().oneLine());
   }
   detection_ = started.value();
-  detection_->outcome().onComplete(
-      Executor::immediate(), [this](const Result<DuplicatesDetectionOutcome>& outcome) {
-        onGuiThread([this, outcome] { finishScan(outcome); });
-      });
+  detection_->outcome().onComplete(Executor::immediate(),
+                                   [this](const Result<DuplicatesDetectionOutcome>& outcome) {
+                                     onGuiThread([this, outcome] { finishScan(outcome); });
+                                   });
   return {};
 }
 
@@ -198,8 +200,8 @@ void DesktopSession::stopScan(bool keepResults) {
 
 void DesktopSession::reloadResults() {
   session_->queue()->sync([&] {
-    results_ = std::holds_alternative<ReviewingStatus>(session_->status()) ? session_->results()
-                                                                           : nullptr;
+    results_ =
+        std::holds_alternative<ReviewingStatus>(session_->status()) ? session_->results() : nullptr;
   });
   if (!results_) {
     model_ = ResultsModel();
@@ -209,10 +211,11 @@ void DesktopSession::reloadResults() {
   }
   loading_ = true;
   auto groups = std::make_shared<std::map<std::int64_t, ZKEquivalence>>();
-  results_->forEachEquivalence([groups](const ZKEquivalence& group) {
-            groups->emplace(group.uniqueIdentifier, group);
-            return true;
-          })
+  results_
+      ->forEachEquivalence([groups](const ZKEquivalence& group) {
+        groups->emplace(group.uniqueIdentifier, group);
+        return true;
+      })
       .onComplete(Executor::immediate(), [this, groups](const Result<std::int64_t>& read) {
         const QString error = read.hasError() ? qs(read.error().oneLine()) : QString();
         onGuiThread([this, groups, error] {
@@ -274,16 +277,18 @@ void DesktopSession::chooseStrategy(std::int64_t group, SelectionStrategy strate
 
 void DesktopSession::undo() {
   if (!results_ || !takeLock("zarnik-gui select")) return;
-  results_->undo().onComplete(Executor::immediate(), [this](const Result<SelectionChangeResult>& r) {
-    onGuiThread([this, r] { applySelectionResult(r, 0); });
-  });
+  results_->undo().onComplete(Executor::immediate(),
+                              [this](const Result<SelectionChangeResult>& r) {
+                                onGuiThread([this, r] { applySelectionResult(r, 0); });
+                              });
 }
 
 void DesktopSession::redo() {
   if (!results_ || !takeLock("zarnik-gui select")) return;
-  results_->redo().onComplete(Executor::immediate(), [this](const Result<SelectionChangeResult>& r) {
-    onGuiThread([this, r] { applySelectionResult(r, 0); });
-  });
+  results_->redo().onComplete(Executor::immediate(),
+                              [this](const Result<SelectionChangeResult>& r) {
+                                onGuiThread([this, r] { applySelectionResult(r, 0); });
+                              });
 }
 
 void DesktopSession::planCleaning() {
@@ -330,22 +335,22 @@ void DesktopSession::startCleaning(CleaningWay way, const QString& moveToFolder)
   cleaningTask_ = CleaningTask::make(std::move(request.value()));
   auto outcome = std::make_shared<CleaningOutcome>();
   auto outcomeMutex = std::make_shared<std::mutex>();
-  cleaningTask_->reports().onUpdate(
-      Executor::immediate(), [this, outcome, outcomeMutex](const CleaningReport& report) {
-        if (const auto* step = std::get_if<CleaningProgress>(&report)) {
-          const double fraction = step->sizeBasedFractionCompleted();
-          const qint64 done = step->numberOfSuccededItems + step->numberOfFailedItems;
-          const qint64 total = step->numberOfItems;
-          onGuiThread([this, fraction, done, total] { emit cleaningProgress(fraction, done, total); });
-          return;
-        }
-        const auto& emitted = std::get<CleaningNoteEmitted>(report);
-        std::lock_guard lock(*outcomeMutex);
-        if (emitted.note.error)
-          outcome->failures << qs(displayPath(emitted.path) + ": " + emitted.note.error->oneLine());
-        if (emitted.note.note)
-          outcome->remarks << qs(displayPath(emitted.path) + ": " + *emitted.note.note);
-      });
+  cleaningTask_->reports().onUpdate(Executor::immediate(), [this, outcome, outcomeMutex](
+                                                               const CleaningReport& report) {
+    if (const auto* step = std::get_if<CleaningProgress>(&report)) {
+      const double fraction = step->sizeBasedFractionCompleted();
+      const qint64 done = step->numberOfSuccededItems + step->numberOfFailedItems;
+      const qint64 total = step->numberOfItems;
+      onGuiThread([this, fraction, done, total] { emit cleaningProgress(fraction, done, total); });
+      return;
+    }
+    const auto& emitted = std::get<CleaningNoteEmitted>(report);
+    std::lock_guard lock(*outcomeMutex);
+    if (emitted.note.error)
+      outcome->failures << qs(displayPath(emitted.path) + ": " + emitted.note.error->oneLine());
+    if (emitted.note.note)
+      outcome->remarks << qs(displayPath(emitted.path) + ": " + *emitted.note.note);
+  });
   cleaningTask_->completionFuture().onComplete(
       Executor::immediate(), [this, outcome, outcomeMutex](const Result<CleaningResult>& result) {
         std::lock_guard lock(*outcomeMutex);

@@ -5,17 +5,17 @@
 // widget is touched from another thread and no long work runs on the GUI thread.
 #pragma once
 
+#include "gui/scan_kinds.h"
+
 #include "cleaning/cleaning_service.h"
 #include "detection/duplicates_detection_session.h"
 #include "detection/results_model.h"
-#include "gui/scan_kinds.h"
 #include "platform/file_lock.h"
 #include "preferences/preferences_controller.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
 #include <map>
 #include <memory>
 #include <optional>
@@ -51,14 +51,16 @@ class DesktopSession : public QObject {
   Q_OBJECT
 
  public:
-  // Restores the session kept at `spec`; the preferences are the user's, or the defaults when
+  // Restores the session kept at `place`; the preferences are the user's, or the defaults when
   // they cannot be read (said by lastError()).
-  explicit DesktopSession(DuplicatesDetectionSpec spec, QObject* parent = nullptr);
+  explicit DesktopSession(DuplicatesDetectionSpec place, QObject* parent = nullptr);
   ~DesktopSession() override;
 
   [[nodiscard]] const ResultsModel& model() const { return model_; }
   [[nodiscard]] const ZKEquivalence* storedGroup(std::int64_t identifier) const;
-  [[nodiscard]] const std::map<std::int64_t, ZKEquivalence>& storedGroups() const { return groups_; }
+  [[nodiscard]] const std::map<std::int64_t, ZKEquivalence>& storedGroups() const {
+    return groups_;
+  }
   [[nodiscard]] bool isScanning() const { return detection_ != nullptr; }
   // True from reloadResults() until resultsLoaded().
   [[nodiscard]] bool isLoading() const { return loading_; }
@@ -80,7 +82,8 @@ class DesktopSession : public QObject {
   void reloadResults();
 
   // Marks a copy for removal (or keeps it); `confirmed` passes the warnings it raised.
-  void setCopySelected(std::int64_t group, std::int64_t copy, bool selected, bool confirmed = false);
+  void setCopySelected(std::int64_t group, std::int64_t copy, bool selected,
+                       bool confirmed = false);
   void chooseStrategy(std::int64_t group, SelectionStrategy strategy);
   void undo();
   void redo();

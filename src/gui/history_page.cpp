@@ -1,15 +1,15 @@
 #include "gui/history_page.h"
 
+#include "gui/results_item_model.h"
+
 #include "base/byte_path.h"
 #include "base/date.h"
 #include "cleaning/cleaning_note.h"
-#include "gui/results_item_model.h"
 
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QVBoxLayout>
-
 #include <map>
 
 namespace zarnik::gui {
@@ -34,8 +34,7 @@ QString whatBecameOf(const CleaningNote& note) {
       what << "replaced by a hard link";
   }
   if (note.reversionError)
-    what << "could not be brought back: " +
-                QString::fromStdString(note.reversionError->oneLine());
+    what << "could not be brought back: " + QString::fromStdString(note.reversionError->oneLine());
   return what.join(", ");
 }
 
@@ -72,8 +71,7 @@ HistoryPage::HistoryPage(DesktopSession& session, QWidget* parent)
             QString text = QString("%1 %2 brought back.")
                                .arg(broughtBack)
                                .arg(broughtBack == 1 ? "copy" : "copies");
-            if (!failures.isEmpty())
-              text += " Not brought back:\n" + failures.join("\n");
+            if (!failures.isEmpty()) text += " Not brought back:\n" + failures.join("\n");
             outcome_->setText(text);
           });
   refresh();
@@ -90,12 +88,13 @@ void HistoryPage::refresh() {
       if (!cleaning) {
         cleaning = new QTreeWidgetItem(
             {QString("Cleaning %1").arg(note->cleanID),
-             QLocale().toString(QDateTime::fromSecsSinceEpoch(static_cast<qint64>(secondsSince1970(note->date))),
-                                QLocale::ShortFormat)});
+             QLocale().toString(
+                 QDateTime::fromSecsSinceEpoch(static_cast<qint64>(secondsSince1970(note->date))),
+                 QLocale::ShortFormat)});
       }
-      auto* copy = new QTreeWidgetItem(
-          cleaning, {QString::fromStdString(displayPath(note->originalPath)), whatBecameOf(*note),
-                     byteCountText(note->size)});
+      auto* copy =
+          new QTreeWidgetItem(cleaning, {QString::fromStdString(displayPath(note->originalPath)),
+                                         whatBecameOf(*note), byteCountText(note->size)});
       copy->setData(0, kCopyRole, QVariant::fromValue<qint64>(duplicate.identifier));
       copy->setDisabled(!note->canRevert() && !note->error);
     }

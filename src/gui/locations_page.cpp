@@ -15,8 +15,9 @@ namespace zarnik::gui {
 
 LocationsPage::LocationsPage(QWidget* parent) : QWidget(parent) {
   setAcceptDrops(true);
-  auto* title = new QLabel("<h2>Where to look</h2>"
-                           "Add the folders to scan, or drop them here from the file manager.");
+  auto* title = new QLabel(
+      "<h2>Where to look</h2>"
+      "Add the folders to scan, or drop them here from the file manager.");
   title->setWordWrap(true);
   folders_ = new QListWidget;
   folders_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -90,9 +91,9 @@ void LocationsPage::setKinds(const ScanKinds& kinds) {
 }
 
 ScanKinds LocationsPage::kinds() const {
-  return {exact_->isChecked(),         audioContent_->isChecked(), folderKind_->isChecked(),
-          apps_->isChecked(),          similarImages_->isChecked(), similarAudio_->isChecked(),
-          hidden_->isChecked(),        everySize_->isChecked()};
+  return {exact_->isChecked(),  audioContent_->isChecked(),  folderKind_->isChecked(),
+          apps_->isChecked(),   similarImages_->isChecked(), similarAudio_->isChecked(),
+          hidden_->isChecked(), everySize_->isChecked()};
 }
 
 QStringList LocationsPage::addFolders(const QStringList& paths) {

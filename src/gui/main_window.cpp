@@ -35,7 +35,8 @@ MainWindow::MainWindow(DesktopSession& session, QWidget* parent)
   review_ = new ReviewPage(session_);
   cleaning_ = new CleaningPage(session_);
   history_ = new HistoryPage(session_);
-  for (QWidget* page : std::initializer_list<QWidget*>{locations_, scanning_, review_, cleaning_, history_})
+  for (QWidget* page :
+       std::initializer_list<QWidget*>{locations_, scanning_, review_, cleaning_, history_})
     stack_->addWidget(page);
   auto* central = new QWidget;
   auto* layout = new QHBoxLayout(central);
@@ -45,8 +46,9 @@ MainWindow::MainWindow(DesktopSession& session, QWidget* parent)
 
   locations_->setLocations(session_.locations());
   locations_->setKinds(session_.storedKinds());
-  connect(pages_, &QListWidget::currentRowChanged, this,
-          [this](int row) { if (row >= 0) showPage(static_cast<Page>(row)); });
+  connect(pages_, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (row >= 0) showPage(static_cast<Page>(row));
+  });
   connect(locations_, &LocationsPage::locationsChanged, this, [this](const QStringList& paths) {
     const QString error = session_.setLocations(paths);
     if (!error.isEmpty()) statusBar()->showMessage(error);
@@ -62,7 +64,8 @@ MainWindow::MainWindow(DesktopSession& session, QWidget* parent)
   });
   connect(&session_, &DesktopSession::resultsLoaded, this, [this] {
     updatePageAvailability();
-    if (currentPage() == Page::scanning && session_.hasResults()) {
+    // Results read while a scan runs are the earlier ones: the review waits for the new ones.
+    if (currentPage() == Page::scanning && session_.hasResults() && !session_.isScanning()) {
       showPage(Page::review);
       review_->showFirstCopy();
     }
@@ -83,7 +86,8 @@ void MainWindow::updatePageAvailability() {
   pages_->item(static_cast<int>(Page::scanning))->setHidden(false);
   for (Page page : {Page::review, Page::cleaning, Page::history}) {
     auto* item = pages_->item(static_cast<int>(page));
-    item->setFlags(results ? item->flags() | Qt::ItemIsEnabled : item->flags() & ~Qt::ItemIsEnabled);
+    item->setFlags(results ? item->flags() | Qt::ItemIsEnabled
+                           : item->flags() & ~Qt::ItemIsEnabled);
   }
 }
 

@@ -136,8 +136,7 @@ QVariant ResultsItemModel::groupData(const FilteredGroup& shown, int column, int
     case folderColumn: {
       std::int64_t marked = 0;
       for (const auto& copy : group.copies) marked += group.isSelected(copy) ? 1 : 0;
-      return marked == 0 ? QString("nothing marked")
-                         : QString("%1 marked for removal").arg(marked);
+      return marked == 0 ? QString("nothing marked") : QString("%1 marked for removal").arg(marked);
     }
     default:
       return {};

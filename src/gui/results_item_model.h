@@ -4,8 +4,9 @@
 // box follows once the library has applied the change.
 #pragma once
 
-#include "detection/results_model.h"
 #include "gui/desktop_session.h"
+
+#include "detection/results_model.h"
 
 #include <QAbstractItemModel>
 
@@ -26,12 +27,14 @@ class ResultsItemModel : public QAbstractItemModel {
   [[nodiscard]] const ResultsQuery& query() const { return query_; }
   [[nodiscard]] const FilteredResults& shown() const { return shown_; }
 
-  [[nodiscard]] QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+  [[nodiscard]] QModelIndex index(int row, int column,
+                                  const QModelIndex& parent = {}) const override;
   [[nodiscard]] QModelIndex parent(const QModelIndex& child) const override;
   [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
   [[nodiscard]] int columnCount(const QModelIndex& parent = {}) const override;
   [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
-  [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
+                                    int role) const override;
   [[nodiscard]] Qt::ItemFlags flags(const QModelIndex& index) const override;
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 

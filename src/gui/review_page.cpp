@@ -66,7 +66,7 @@ ReviewPage::ReviewPage(DesktopSession& session, QWidget* parent)
     : QWidget(parent), session_(session), model_(new ResultsItemModel(session, this)) {
   criteria_ = new QListWidget;
   criteria_->setAccessibleName("Criteria");
-  criteria_->setMinimumWidth(230);
+  criteria_->setMinimumWidth(200);
 
   search_ = new QLineEdit;
   search_->setPlaceholderText("Search names and paths");
@@ -88,11 +88,15 @@ ReviewPage::ReviewPage(DesktopSession& session, QWidget* parent)
   tree_->setUniformRowHeights(true);
   tree_->setAlternatingRowColors(true);
   tree_->setAllColumnsShowFocus(true);
+  tree_->setTextElideMode(Qt::ElideMiddle);
   tree_->header()->setSectionResizeMode(ResultsItemModel::nameColumn, QHeaderView::Interactive);
   tree_->header()->resizeSection(ResultsItemModel::nameColumn, 300);
   tree_->header()->resizeSection(ResultsItemModel::sizeColumn, 90);
   tree_->installEventFilter(this);
   summary_ = new QLabel;
+  // Long figures are cut rather than widening the window.
+  summary_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  summary_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   strategy_ = new QComboBox;
   for (auto choice : kAllSelectionStrategies)
     if (isAvailableForUserChoose(choice))
@@ -100,8 +104,7 @@ ReviewPage::ReviewPage(DesktopSession& session, QWidget* parent)
   auto* strategyRow = new QHBoxLayout;
   strategyRow->addWidget(new QLabel("This group:"));
   strategyRow->addWidget(strategy_);
-  strategyRow->addStretch();
-  strategyRow->addWidget(summary_);
+  strategyRow->addWidget(summary_, 1);
   auto* middle = new QWidget;
   auto* middleLayout = new QVBoxLayout(middle);
   middleLayout->setContentsMargins(0, 0, 0, 0);
@@ -198,7 +201,8 @@ void ReviewPage::applyQuery() {
   if (auto* item = criteria_->currentItem())
     query.criteria = {static_cast<FilteringCriterion>(item->data(kCriterionRole).toInt())};
   query.search = search_->text().toStdString();
-  query.groupOrdering = Ordering::natural(kOrderings[static_cast<size_t>(std::max(0, ordering_->currentIndex()))].first);
+  query.groupOrdering = Ordering::natural(
+      kOrderings[static_cast<size_t>(std::max(0, ordering_->currentIndex()))].first);
   if (supportsDuplicatesOrdering(query.groupOrdering.criterion))
     query.copyOrdering = query.groupOrdering;
   model_->setQuery(std::move(query));
@@ -234,14 +238,17 @@ void ReviewPage::showPreview() {
     previewPath_.clear();
     picture_->setPixmap({});
     picture_->setText(group ? kindTitle(group->kind) : QString("Choose a copy to see it here"));
-    facts_->setText(group ? QString("%1 · %2 each").arg(countedCopies(static_cast<std::int64_t>(group->copies.size())), byteCountText(group->memberSize)) : QString());
+    facts_->setText(group ? QString("%1 · %2 each")
+                                .arg(countedCopies(static_cast<std::int64_t>(group->copies.size())),
+                                     byteCountText(group->memberSize))
+                          : QString());
     warnings_->clear();
     return;
   }
   previewPath_ = QString::fromStdString(copy->path);
   const QFileInfo info(QString::fromStdString(displayPath(copy->path)));
-  QStringList facts{"<b>" + info.fileName().toHtmlEscaped() + "</b>",
-                    info.path().toHtmlEscaped(), byteCountText(copy->size)};
+  QStringList facts{"<b>" + info.fileName().toHtmlEscaped() + "</b>", info.path().toHtmlEscaped(),
+                    byteCountText(copy->size)};
   if (info.exists())
     facts << "Modified " + QLocale().toString(info.lastModified(), QLocale::ShortFormat);
   else
@@ -264,12 +271,11 @@ void ReviewPage::showPreview() {
   warnings_->setText(warnings.isEmpty() ? QString() : "⚠ " + warnings.join("\n⚠ "));
   const QImage image = info.isDir() ? QImage() : thumbnails_.thumbnail(previewPath_, copy->size);
   if (!image.isNull()) {
-    picture_->setPixmap(QPixmap::fromImage(image.scaled(kThumbnailSide, kThumbnailSide,
-                                                        Qt::KeepAspectRatio,
-                                                        Qt::SmoothTransformation)));
+    picture_->setPixmap(QPixmap::fromImage(image.scaled(
+        kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
   } else {
     picture_->setPixmap({});
-    picture_->setText(info.isDir()               ? QString("Folder")
+    picture_->setText(info.isDir()              ? QString("Folder")
                       : info.suffix().isEmpty() ? QString("File")
                                                 : info.suffix().toUpper() + " file");
   }
@@ -291,7 +297,8 @@ void ReviewPage::chooseStrategyForCurrent(int comboIndex) {
 }
 
 bool ReviewPage::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != tree_ || (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease))
+  if (watched != tree_ ||
+      (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease))
     return QWidget::eventFilter(watched, event);
   const auto* key = static_cast<QKeyEvent*>(event);
   if (key->key() != Qt::Key_Space && key->key() != Qt::Key_Delete)

@@ -40,7 +40,9 @@ ScanningPage::ScanningPage(QWidget* parent) : QWidget(parent) {
   keep_ = new QCheckBox("Keep the groups found so far");
   keep_->setChecked(true);
   cancel_ = new QPushButton("Cancel Scan");
-  auto* figures = new QFormLayout;
+  figures_ = new QWidget;
+  auto* figures = new QFormLayout(figures_);
+  figures->setContentsMargins(0, 0, 0, 0);
   figures->addRow("Items listed:", listed_);
   figures->addRow("Read:", read_);
   figures->addRow("Found so far:", found_);
@@ -49,20 +51,26 @@ ScanningPage::ScanningPage(QWidget* parent) : QWidget(parent) {
   layout->addWidget(stage_);
   layout->addWidget(bar_);
   layout->addSpacing(12);
-  layout->addLayout(figures);
+  layout->addWidget(figures_);
   layout->addStretch();
   layout->addWidget(keep_);
   layout->addWidget(cancel_, 0, Qt::AlignLeft);
-  connect(cancel_, &QPushButton::clicked, this, [this] { emit cancelRequested(keep_->isChecked()); });
+  connect(cancel_, &QPushButton::clicked, this,
+          [this] { emit cancelRequested(keep_->isChecked()); });
   showProgress({});
-  stage_->setText("<h2>No scan is running</h2>Choose the folders on the Locations page and start "
-                  "a scan there.");
+  stage_->setText(
+      "<h2>No scan is running</h2>Choose the folders on the Locations page and start "
+      "a scan there.");
   cancel_->setEnabled(false);
   keep_->setEnabled(false);
+  bar_->hide();
+  figures_->hide();
 }
 
 void ScanningPage::showStarted() {
   showProgress({});
+  bar_->show();
+  figures_->show();
   cancel_->setEnabled(true);
 }
 
@@ -84,8 +92,9 @@ void ScanningPage::showProgress(const ScanProgress& progress) {
 }
 
 void ScanningPage::showFinished(const QString& error) {
-  stage_->setText("<h2>" + (error.isEmpty() ? stageTitle(ScanningPhase::finished)
-                                            : "The scan failed: " + error.toHtmlEscaped()) +
+  stage_->setText("<h2>" +
+                  (error.isEmpty() ? stageTitle(ScanningPhase::finished)
+                                   : "The scan failed: " + error.toHtmlEscaped()) +
                   "</h2>");
   bar_->setValue(1000);
   cancel_->setEnabled(false);

@@ -28,6 +28,7 @@ class ScanningPage : public QWidget {
  private:
   QLabel* stage_;
   QProgressBar* bar_;
+  QWidget* figures_;
   QLabel* listed_;
   QLabel* read_;
   QLabel* found_;

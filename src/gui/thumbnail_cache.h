@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-
 #include <cstdint>
 
 namespace zarnik::gui {

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QObject>
+
+namespace zarnik::gui::testing {
+
+class SessionFlowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init();
+  void scanMarkWithTheKeyboardCleanToTheTrashAndBringBackFromHistory();
+  void cancellingAScanKeepsWhatWasFound();
+};
+
+}  // namespace zarnik::gui::testing
