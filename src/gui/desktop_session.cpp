@@ -162,7 +162,10 @@ QString DesktopSession::startScan(const ScanKinds& kinds) {
                                s.estimatedSizeOfFoundDuplicates,
                                s.canKeepResults,
                                qs(s.latestProcessedURL.value_or(""))};
-            onGuiThread([this, shown] { emit progress(shown); });
+            onGuiThread([this, shown] {
+              lastProgress_ = shown;
+              emit progress(shown);
+            });
           });
         });
   });
@@ -171,6 +174,7 @@ QString DesktopSession::startScan(const ScanKinds& kinds) {
     return qs(started.error().oneLine());
   }
   detection_ = started.value();
+  lastProgress_ = {};
   detection_->outcome().onComplete(Executor::immediate(),
                                    [this](const Result<DuplicatesDetectionOutcome>& outcome) {
                                      onGuiThread([this, outcome] { finishScan(outcome); });
@@ -187,6 +191,19 @@ void DesktopSession::finishScan(const Result<DuplicatesDetectionOutcome>& outcom
       storage.mixedPreferences()->setLastScanDate(dateNow());
       return success();
     });
+  }
+  // A short scan ends before its first status is published: the result has the last word.
+  if (outcome.hasValue() && outcome.value().result) {
+    const auto& scanned = *outcome.value().result;
+    ScanProgress done = lastProgress_;
+    done.phase = ScanningPhase::finished;
+    done.fraction = 1;
+    done.itemsListed = scanned.scannedNodesCount;
+    done.bytesListed = scanned.scannedNodesSize;
+    done.foundSoFar = 0;
+    for (const auto& result : scanned.detectionResults) done.foundSoFar += result.reclaimableSize();
+    done.currentPath.clear();
+    emit progress(done);
   }
   emit scanFinished(outcome.hasError() && !outcome.error().isCancellation()
                         ? qs(outcome.error().oneLine())

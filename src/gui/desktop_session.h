@@ -124,6 +124,7 @@ class DesktopSession : public QObject {
   ResultsModel model_;
   std::map<std::int64_t, ZKEquivalence> groups_;
   std::shared_ptr<DuplicatesDetection> detection_;
+  ScanProgress lastProgress_;
   std::shared_ptr<CleaningTask> cleaningTask_;
   std::shared_ptr<RevertingTask> revertingTask_;
   CleaningService cleaningService_;

@@ -96,7 +96,6 @@ ReviewPage::ReviewPage(DesktopSession& session, QWidget* parent)
   summary_ = new QLabel;
   // Long figures are cut rather than widening the window.
   summary_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  summary_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   strategy_ = new QComboBox;
   for (auto choice : kAllSelectionStrategies)
     if (isAvailableForUserChoose(choice))
@@ -104,11 +103,12 @@ ReviewPage::ReviewPage(DesktopSession& session, QWidget* parent)
   auto* strategyRow = new QHBoxLayout;
   strategyRow->addWidget(new QLabel("This group:"));
   strategyRow->addWidget(strategy_);
-  strategyRow->addWidget(summary_, 1);
+  strategyRow->addStretch();
   auto* middle = new QWidget;
   auto* middleLayout = new QVBoxLayout(middle);
   middleLayout->setContentsMargins(0, 0, 0, 0);
   middleLayout->addLayout(bar);
+  middleLayout->addWidget(summary_);
   middleLayout->addWidget(tree_, 1);
   middleLayout->addLayout(strategyRow);
 

@@ -84,7 +84,9 @@ void ScanningPage::showProgress(const ScanProgress& progress) {
                      .arg(QLocale().toString(static_cast<qlonglong>(progress.filesRead)))
                      .arg(progress.filesRead == 1 ? "file" : "files")
                      .arg(byteCountText(progress.bytesRead)));
+  const bool done = progress.phase == ScanningPhase::finished;
   found_->setText(progress.foundSoFar > 0 ? byteCountText(progress.foundSoFar) + " could be freed"
+                  : done                  ? QString("no duplicates")
                                           : QString("nothing yet"));
   current_->setText(fontMetrics().elidedText(progress.currentPath, Qt::ElideMiddle,
                                              std::max(200, current_->width())));
