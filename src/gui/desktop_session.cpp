@@ -65,10 +65,23 @@ DesktopSession::DesktopSession(DuplicatesDetectionSpec place, QObject* parent)
     for (const auto& notice : preferences_->takeNotices()) notices_ << qs(notice);
 }
 
+// Work still running is stopped and waited for, so that no library callback is left to call a
+// session that is gone; what it would have posted here is dropped with the object.
 DesktopSession::~DesktopSession() {
-  if (detection_) detection_->stop(false);
-  if (cleaningTask_) cleaningTask_->cancel();
-  if (revertingTask_) revertingTask_->cancel();
+  if (detection_) {
+    detection_->stop(false);
+    (void)detection_->outcome().wait();
+    (void)detection_->task()->status().completion().wait();
+  }
+  if (cleaningTask_) {
+    cleaningTask_->cancel();
+    (void)cleaningTask_->completionFuture().wait();
+  }
+  if (revertingTask_) {
+    revertingTask_->cancel();
+    (void)revertingTask_->completionFuture().wait();
+  }
+  if (results_) results_->queue()->sync([] {});
 }
 
 bool DesktopSession::takeLock(const char* command) {
@@ -227,19 +240,25 @@ void DesktopSession::reloadResults() {
     return;
   }
   loading_ = true;
-  auto groups = std::make_shared<std::map<std::int64_t, ZKEquivalence>>();
+  // The groups and their figures are gathered on the results' queue; the GUI thread only takes
+  // them over.
+  struct Loaded {
+    std::map<std::int64_t, ZKEquivalence> groups;
+    ResultsModel model;
+  };
+  auto loaded = std::make_shared<Loaded>();
   results_
-      ->forEachEquivalence([groups](const ZKEquivalence& group) {
-        groups->emplace(group.uniqueIdentifier, group);
+      ->forEachEquivalence([loaded](const ZKEquivalence& group) {
+        loaded->model.put(group);
+        loaded->groups.emplace(group.uniqueIdentifier, group);
         return true;
       })
-      .onComplete(Executor::immediate(), [this, groups](const Result<std::int64_t>& read) {
+      .onComplete(Executor::immediate(), [this, loaded](const Result<std::int64_t>& read) {
         const QString error = read.hasError() ? qs(read.error().oneLine()) : QString();
-        onGuiThread([this, groups, error] {
+        onGuiThread([this, loaded, error] {
           if (!error.isEmpty()) emit failed(error);
-          model_ = ResultsModel();
-          groups_ = std::move(*groups);
-          for (const auto& [identifier, group] : groups_) model_.put(group);
+          model_ = std::move(loaded->model);
+          groups_ = std::move(loaded->groups);
           loading_ = false;
           emit resultsLoaded();
         });

@@ -154,7 +154,6 @@ ReviewPage::ReviewPage(DesktopSession& session, QWidget* parent)
   new QShortcut(QKeySequence::Redo, this, [this] { session_.redo(); });
   connect(&session_, &DesktopSession::resultsLoaded, this, [this] {
     fillCriteria();
-    tree_->expandAll();
     updateSummary();
   });
   connect(&session_, &DesktopSession::groupChanged, this, [this] {
@@ -163,7 +162,7 @@ ReviewPage::ReviewPage(DesktopSession& session, QWidget* parent)
     showPreview();
   });
   connect(model_, &QAbstractItemModel::modelReset, this, [this] {
-    tree_->expandAll();
+    expandFirstGroups();
     updateSummary();
   });
   connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -194,6 +193,14 @@ void ReviewPage::fillCriteria() {
     if (item->data(kCriterionRole) == chosen) criteria_->setCurrentItem(item);
   }
   if (!criteria_->currentItem() && criteria_->count() > 0) criteria_->setCurrentRow(0);
+}
+
+// Opening every group of a large result would hold the window up; the first ones are opened, the
+// others open when asked.
+void ReviewPage::expandFirstGroups() {
+  constexpr int kOpenedGroups = 200;
+  const int groups = std::min(model_->rowCount(), kOpenedGroups);
+  for (int row = 0; row < groups; ++row) tree_->expand(model_->index(row, 0));
 }
 
 void ReviewPage::applyQuery() {

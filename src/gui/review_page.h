@@ -38,6 +38,7 @@ class ReviewPage : public QWidget {
  private:
   void fillCriteria();
   void applyQuery();
+  void expandFirstGroups();
   void updateSummary();
   void showPreview();
   void showThumbnail(const QString& path, std::int64_t size);
