@@ -104,7 +104,10 @@ void HistoryPage::refresh() {
   list_->expandAll();
   revertChosen_->setEnabled(false);
   revertAll_->setEnabled(!cleanings.empty());
-  if (cleanings.empty()) outcome_->setText("Nothing has been cleaned in these results yet.");
+  // The outcome of a revert stays until the next one; the note on an empty history goes with it.
+  static const QString kNothingCleaned = "Nothing has been cleaned in these results yet.";
+  if (cleanings.empty() && outcome_->text().isEmpty()) outcome_->setText(kNothingCleaned);
+  if (!cleanings.empty() && outcome_->text() == kNothingCleaned) outcome_->clear();
 }
 
 void HistoryPage::revertChosen() {
