@@ -81,7 +81,10 @@ DesktopSession::~DesktopSession() {
     revertingTask_->cancel();
     (void)revertingTask_->completionFuture().wait();
   }
-  if (results_) results_->queue()->sync([] {});
+  session_->queue()->sync([this] { (void)session_->storeStateNow(); });
+  // Twice: a cleaning being prepared asks the store for more once the first answer is in.
+  if (results_)
+    for (int pass = 0; pass < 2; ++pass) results_->queue()->sync([] {});
 }
 
 bool DesktopSession::takeLock(const char* command) {
@@ -142,11 +145,9 @@ QString DesktopSession::setLocations(const QStringList& paths) {
     if (auto location = ScanLocation::make(resolved, OVURLResolver::shared()))
       models.push_back({location, {}, {}, {}});
   }
-  session_->queue()->sync([&] {
-    session_->replaceScanLocations(std::move(models));
-    if (auto stored = session_->storeStateNow(); stored.hasError() && firstError.isEmpty())
-      firstError = qs(stored.error().oneLine());
-  });
+  // Written by the session a few seconds later, or when the window closes: no file is written on
+  // the GUI thread as folders are added.
+  session_->queue()->sync([&] { session_->replaceScanLocations(std::move(models)); });
   return firstError;
 }
 
@@ -197,7 +198,6 @@ QString DesktopSession::startScan(const ScanKinds& kinds) {
 
 void DesktopSession::finishScan(const Result<DuplicatesDetectionOutcome>& outcome) {
   detection_.reset();
-  session_->queue()->sync([&] { (void)session_->storeStateNow(); });
   releaseLock();
   if (outcome.hasValue() && preferences_) {
     (void)preferences_->change([](PreferencesStorage& storage) -> Result<void> {
@@ -360,15 +360,45 @@ void DesktopSession::startCleaning(CleaningWay way, const QString& moveToFolder)
       rules.cleaningOption = {FileCleaningOption::Kind::moveToFolder, moveToFolder.toStdString()};
       break;
   }
-  (void)results_->settleCutOffCleanings().wait();
-  (void)results_->forgetTrialCleanings().wait();
-  auto request = results_->cleaningRequest(rules, false).wait();
-  if (request.hasError()) {
-    releaseLock();
-    emit failed(qs(request.error().oneLine()));
-    return;
-  }
-  cleaningTask_ = CleaningTask::make(std::move(request.value()));
+  // The store's work runs on its queue in the order asked: cleanings cut off earlier are settled
+  // first (as every command that changes the results does), fake ones forgotten, then the
+  // request is made; the window waits for none of it.
+  preparing_ = true;
+  auto results = results_;
+  results->settleCutOffCleanings().onComplete(
+      Executor::immediate(), [this, results, rules](const Result<Void>& settled) {
+        if (settled.hasError()) {
+          const QString error =
+              "The records of an earlier cleaning that was cut off cannot be "
+              "settled: " +
+              qs(settled.error().oneLine());
+          onGuiThread([this, error] { failPreparing(error); });
+          return;
+        }
+        (void)results->forgetTrialCleanings();
+        results->cleaningRequest(rules, false)
+            .onComplete(Executor::immediate(), [this](const Result<CleaningRequest>& request) {
+              onGuiThread([this, request] {
+                preparing_ = false;
+                if (request.hasError()) {
+                  releaseLock();
+                  emit failed(qs(request.error().oneLine()));
+                  return;
+                }
+                runCleaning(request.value());
+              });
+            });
+      });
+}
+
+void DesktopSession::failPreparing(const QString& error) {
+  preparing_ = false;
+  releaseLock();
+  emit failed(error);
+}
+
+void DesktopSession::runCleaning(CleaningRequest request) {
+  cleaningTask_ = CleaningTask::make(std::move(request));
   auto outcome = std::make_shared<CleaningOutcome>();
   auto outcomeMutex = std::make_shared<std::mutex>();
   cleaningTask_->reports().onUpdate(Executor::immediate(), [this, outcome, outcomeMutex](
@@ -419,7 +449,27 @@ void DesktopSession::cancelCleaning() {
 
 void DesktopSession::revert(const std::set<std::int64_t>& copies) {
   if (!results_ || isCleaning() || !takeLock("zarnik-gui revert")) return;
-  (void)results_->settleCutOffCleanings().wait();
+  preparing_ = true;
+  auto results = results_;
+  results->settleCutOffCleanings().onComplete(
+      Executor::immediate(), [this, results, copies](const Result<Void>& settled) {
+        const QString error = settled.hasError()
+                                  ? "The records of an earlier cleaning that was cut off cannot be "
+                                    "settled: " +
+                                        qs(settled.error().oneLine())
+                                  : QString();
+        onGuiThread([this, error, copies] {
+          if (!error.isEmpty()) {
+            failPreparing(error);
+            return;
+          }
+          preparing_ = false;
+          runRevert(copies);
+        });
+      });
+}
+
+void DesktopSession::runRevert(const std::set<std::int64_t>& copies) {
   revertingTask_ = RevertingTask::make({results_->storeAccess(), copies});
   revertingTask_->completionFuture().onComplete(
       Executor::immediate(), [this](const Result<RevertingOutcome>& outcome) {

@@ -64,7 +64,7 @@ class DesktopSession : public QObject {
   [[nodiscard]] bool isScanning() const { return detection_ != nullptr; }
   // True from reloadResults() until resultsLoaded().
   [[nodiscard]] bool isLoading() const { return loading_; }
-  [[nodiscard]] bool isCleaning() const { return cleaningTask_ || revertingTask_; }
+  [[nodiscard]] bool isCleaning() const { return preparing_ || cleaningTask_ || revertingTask_; }
   [[nodiscard]] bool hasResults() const;
   // What went wrong while the session and the preferences were opened, one line each.
   [[nodiscard]] const QStringList& notices() const { return notices_; }
@@ -115,6 +115,9 @@ class DesktopSession : public QObject {
   void releaseLock();
   void applySelectionResult(const Result<SelectionChangeResult>& result, std::int64_t copy);
   void finishScan(const Result<DuplicatesDetectionOutcome>& outcome);
+  void failPreparing(const QString& error);
+  void runCleaning(CleaningRequest request);
+  void runRevert(const std::set<std::int64_t>& copies);
 
   std::shared_ptr<ScanningService> scanningService_;
   std::shared_ptr<DuplicatesDetectionSession> session_;
@@ -131,6 +134,7 @@ class DesktopSession : public QObject {
   std::optional<FileLock> lock_;
   int lockUsers_ = 0;
   bool loading_ = false;
+  bool preparing_ = false;  // a cleaning or revert waits for the store to settle earlier ones
   QStringList notices_;
 };
 

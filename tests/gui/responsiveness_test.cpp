@@ -40,11 +40,15 @@ void ResponsivenessTest::theWindowAnswersWithin100MillisecondsWhileALargeFolderI
   clock.start();
   qint64 lastTick = 0;
   qint64 longestGap = 0;
+  qint64 longestGapEnd = 0;
   QTimer ticker;
   ticker.setInterval(10);
   QObject::connect(&ticker, &QTimer::timeout, [&] {
     const qint64 now = clock.elapsed();
-    longestGap = std::max(longestGap, now - lastTick);
+    if (now - lastTick > longestGap) {
+      longestGap = now - lastTick;
+      longestGapEnd = now;
+    }
     lastTick = now;
   });
   QSignalSpy finished(session.get(), &DesktopSession::scanFinished);
@@ -57,11 +61,15 @@ void ResponsivenessTest::theWindowAnswersWithin100MillisecondsWhileALargeFolderI
   ticker.start();
   window.startScan();
   QVERIFY(waitForSignal(finished, 300));
+  const qint64 finishedAt = clock.elapsed();
   QVERIFY(waitForSignal(loaded, 120));
   ticker.stop();
-  qInfo("%d files scanned in %lld ms, %zu groups; the longest wait of the event loop was %lld ms",
-        fileCount, static_cast<long long>(clock.elapsed()), session->model().groupCount(),
-        static_cast<long long>(longestGap));
+  qInfo(
+      "%d files scanned in %lld ms, results loaded at %lld ms, %zu groups; the longest wait of "
+      "the event loop was %lld ms, ending at %lld ms",
+      fileCount, static_cast<long long>(finishedAt), static_cast<long long>(clock.elapsed()),
+      session->model().groupCount(), static_cast<long long>(longestGap),
+      static_cast<long long>(longestGapEnd));
   // Every file was scanned: each tenth one pairs with the tenth after it.
   QCOMPARE(session->model().groupCount(), static_cast<size_t>(fileCount / 20));
   QVERIFY2(longestGap < 100, qPrintable(QString("the window froze for %1 ms").arg(longestGap)));

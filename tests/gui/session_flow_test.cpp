@@ -116,4 +116,21 @@ void SessionFlowTest::cancellingAScanKeepsWhatWasFound() {
   QCOMPARE(session->model().figures(FilteringCriterion::all).groups, std::int64_t{2});
 }
 
+void SessionFlowTest::theFoldersChosenAreThereWhenTheWindowOpensAgain() {
+  SampleTree tree;
+  const QStringList folders{QFileInfo(tree.path("Documents")).canonicalFilePath(),
+                            QFileInfo(tree.path("Photos")).canonicalFilePath()};
+  {
+    auto session = makeSession();
+    MainWindow window(*session);
+    QVERIFY(window.locationsPage()
+                .addFolders(folders + QStringList{tree.path("Documents/notes.txt")})
+                .size() == 1);  // a file is refused
+  }
+  auto session = makeSession();
+  QCOMPARE(session->locations(), folders);
+  MainWindow window(*session);
+  QCOMPARE(window.locationsPage().locations(), folders);
+}
+
 }  // namespace zarnik::gui::testing
