@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QShortcut>
 #include <QSplitter>
+#include <QStandardItemModel>
 #include <QVBoxLayout>
 
 namespace zarnik::gui {
@@ -97,9 +98,14 @@ ReviewPage::ReviewPage(DesktopSession& session, QWidget* parent)
   // Long figures are cut rather than widening the window.
   summary_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   strategy_ = new QComboBox;
-  for (auto choice : kAllSelectionStrategies)
-    if (isAvailableForUserChoose(choice))
-      strategy_->addItem(strategyTitle(choice), static_cast<int>(choice));
+  // "Chosen by hand" names a group's state after its boxes were changed; it is not a choice.
+  for (auto choice : kAllSelectionStrategies) {
+    strategy_->addItem(strategyTitle(choice), static_cast<int>(choice));
+    if (!isAvailableForUserChoose(choice)) {
+      auto* items = qobject_cast<QStandardItemModel*>(strategy_->model());
+      if (items) items->item(strategy_->count() - 1)->setEnabled(false);
+    }
+  }
   auto* strategyRow = new QHBoxLayout;
   strategyRow->addWidget(new QLabel("This group:"));
   strategyRow->addWidget(strategy_);
