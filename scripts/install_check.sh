@@ -33,6 +33,20 @@ echo "a file of its own" >"$work/folder/b/notes.txt"
   fail "zarnik scan of a small folder failed"
 grep -q 'report copy.pdf' "$work/scan.json" || fail "zarnik scan did not find the copy: $(cat "$work/scan.json")"
 
+# The desktop program: it draws its window (offscreen) over a scan of the same folder, and has its
+# desktop entry naming it, with the program's icon.
+if grep -q '^ZARNIK_GUI:BOOL=ON' "$build/CMakeCache.txt"; then
+  [ -x "$prefix/bin/zarnik-gui" ] || fail "zarnik-gui is not installed"
+  QT_QPA_PLATFORM=offscreen "$prefix/bin/zarnik-gui" --screenshot "$work/review.png" --page review \
+    --scan "$work/folder" 2>"$work/gui.log" || fail "zarnik-gui --screenshot failed: $(cat "$work/gui.log")"
+  [ "$(head -c 8 "$work/review.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
+    fail "zarnik-gui --screenshot did not write a PNG picture"
+  grep -qx "Exec=$prefix/bin/zarnik-gui" "$prefix/share/applications/zarnik.desktop" ||
+    fail "the desktop entry zarnik.desktop does not start $prefix/bin/zarnik-gui"
+  icon=$(sed -n 's/^Icon=//p' "$prefix/share/applications/zarnik.desktop")
+  [ -f "$prefix/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "the icon $icon of zarnik.desktop is not installed"
+fi
+
 mv "$prefix" "$work/moved"
 prefix="$work/moved"
 "$prefix/bin/zarnik" --version | grep -q "picture module $prefix/lib/zarnik/" ||

@@ -208,6 +208,20 @@ TEST_F(DetectionSessionTest, ChangesWithinThreeSecondsAreWrittenOnce) {
   EXPECT_EQ(locations.front().scanLocation->abbreviatedPath(), ScanLocation::make(tree / "b", resolver)->abbreviatedPath());
 }
 
+TEST_F(DetectionSessionTest, ASessionLetGoBeforeItsChangesAreWrittenLeavesTheClockALiveQueue) {
+  auto session = restore();
+  session->queue()->sync([&] { session->addScanLocations({location(tree / "a")}); });
+  const std::weak_ptr<SerialQueue> queue = session->queue();
+  session.reset();
+  // The pending write holds the queue it runs on; it runs there and finds the session gone.
+  auto kept = queue.lock();
+  ASSERT_TRUE(kept);
+  clock.advance(DuplicatesDetectionSession::kStoreStateDelay + 1);
+  kept->sync([] {});
+  struct stat status {};
+  EXPECT_NE(::stat(spec().urlOfStateFile().c_str(), &status), 0);
+}
+
 TEST_F(DetectionSessionTest, StoredResultsAreReviewedAgainAfterARestartWithTheirHistory) {
   // The group whose copy has a copy word: the scan proposes it, so choosing "none" changes it.
   std::int64_t changedGroup = 0;

@@ -1,0 +1,498 @@
+#include "gui/desktop_session.h"
+
+#include "base/byte_path.h"
+#include "cleaning/cleaning_plan.h"
+#include "platform/file_reading.h"
+#include "platform/resource_values.h"
+#include "platform/xdg_directories.h"
+
+#include <QMetaObject>
+
+namespace zarnik::gui {
+namespace {
+
+QString qs(const std::string& text) { return QString::fromStdString(text); }
+
+Preferences storedPreferences(PreferencesController* preferences) {
+  if (preferences) return preferences->extendedPreferences();
+  return buildExtendedPreferences(PreferencesStorage(), {}, OVURLResolver::shared());
+}
+
+// Why a folder cannot be scanned, or nothing when it can.
+std::optional<QString> unscannableReason(const std::string& path) {
+  auto values = readResourceValues(path);
+  if (values.hasError()) return qs(values.error().oneLine());
+  if (values.value().fileResourceType != FileResourceType::directory)
+    return qs(Error::generic("Not a folder; give the folder that holds it.", path).oneLine());
+  if (!values.value().isReadable || !values.value().isExecutable)
+    return qs(Error::posix(EACCES, path).oneLine());
+  return std::nullopt;
+}
+
+QStringList warningsOf(const std::vector<SelectionWarning>& warnings) {
+  QStringList texts;
+  for (const auto& warning : warnings)
+    texts << qs(warning.detail.empty() ? std::string(description(warning.warning))
+                                       : warning.detail);
+  return texts;
+}
+
+}  // namespace
+
+template <typename F>
+void DesktopSession::onGuiThread(F&& work) {
+  QMetaObject::invokeMethod(this, std::forward<F>(work), Qt::QueuedConnection);
+}
+
+DesktopSession::DesktopSession(DuplicatesDetectionSpec place, QObject* parent)
+    : QObject(parent), scanningService_(place.scanningService) {
+  qRegisterMetaType<ScanProgress>();
+  qRegisterMetaType<CleaningOutcome>();
+  if (auto opened = PreferencesController::open(PreferencesLocations::standard());
+      opened.hasValue())
+    preferences_ = std::move(opened).value();
+  else
+    notices_ << "The preferences cannot be read: " + qs(opened.error().oneLine());
+  stored_ = storedPreferences(preferences_.get());
+  auto restored = DuplicatesDetectionSession::restore(place).wait();
+  if (restored.hasError()) {
+    notices_ << qs(restored.error().oneLine()) + " The results of this session will not be kept.";
+    place.urlOfStateContainer.clear();
+    restored = DuplicatesDetectionSession::restore(place).wait();
+  }
+  session_ = restored.value();
+  if (preferences_)
+    for (const auto& notice : preferences_->takeNotices()) notices_ << qs(notice);
+}
+
+// Work still running is stopped and waited for, so that no library callback is left to call a
+// session that is gone; what it would have posted here is dropped with the object.
+DesktopSession::~DesktopSession() {
+  if (detection_) {
+    detection_->stop(false);
+    (void)detection_->outcome().wait();
+    (void)detection_->task()->status().completion().wait();
+  }
+  if (cleaningTask_) {
+    cleaningTask_->cancel();
+    (void)cleaningTask_->completionFuture().wait();
+  }
+  if (revertingTask_) {
+    revertingTask_->cancel();
+    (void)revertingTask_->completionFuture().wait();
+  }
+  session_->queue()->sync([this] { (void)session_->storeStateNow(); });
+  // Twice: a cleaning being prepared asks the store for more once the first answer is in.
+  if (results_)
+    for (int pass = 0; pass < 2; ++pass) results_->queue()->sync([] {});
+}
+
+bool DesktopSession::takeLock(const char* command) {
+  if (session_->spec().isInMemory()) return true;
+  if (lockUsers_ == 0) {
+    (void)xdg::makeDirectories(session_->spec().urlOfStateContainer);
+    auto locked = FileLock::tryLock(session_->spec().urlOfLockFile(), command);
+    if (locked.hasError()) {
+      emit failed(qs(locked.error().oneLine()));
+      return false;
+    }
+    if (!locked.value()) {
+      const auto holder = FileLock::holderOf(session_->spec().urlOfLockFile());
+      emit failed(holder ? QString("Another zarnik (process %1, “%2”) is changing the results; try "
+                                   "again when it has finished.")
+                               .arg(holder->pid.value_or(0))
+                               .arg(qs(holder->command))
+                         : QString("Another zarnik is changing the results; try again when it has "
+                                   "finished."));
+      return false;
+    }
+    lock_ = std::move(*locked.value());
+  }
+  ++lockUsers_;
+  return true;
+}
+
+void DesktopSession::releaseLock() {
+  if (session_->spec().isInMemory() || lockUsers_ == 0) return;
+  if (--lockUsers_ == 0) lock_.reset();
+}
+
+bool DesktopSession::hasResults() const { return results_ != nullptr && model_.groupCount() > 0; }
+
+const ZKEquivalence* DesktopSession::storedGroup(std::int64_t identifier) const {
+  const auto found = groups_.find(identifier);
+  return found == groups_.end() ? nullptr : &found->second;
+}
+
+QStringList DesktopSession::locations() const {
+  QStringList paths;
+  session_->queue()->sync([&] {
+    for (const auto& location : session_->scanLocations())
+      if (location.scanLocation) paths << qs(location.scanLocation->path());
+  });
+  return paths;
+}
+
+QString DesktopSession::setLocations(const QStringList& paths) {
+  QString firstError;
+  std::vector<ScanLocationViewModel> models;
+  for (const auto& path : paths) {
+    const std::string resolved = resolvedPath(path.toStdString()).valueOr(path.toStdString());
+    if (auto reason = unscannableReason(resolved)) {
+      if (firstError.isEmpty()) firstError = *reason;
+      continue;
+    }
+    if (auto location = ScanLocation::make(resolved, OVURLResolver::shared()))
+      models.push_back({location, {}, {}, {}});
+  }
+  // Written by the session a few seconds later, or when the window closes: no file is written on
+  // the GUI thread as folders are added.
+  session_->queue()->sync([&] { session_->replaceScanLocations(std::move(models)); });
+  return firstError;
+}
+
+ScanKinds DesktopSession::storedKinds() const { return ScanKinds::of(*stored_.scanRules); }
+
+QString DesktopSession::startScan(const ScanKinds& kinds) {
+  if (detection_) return "A scan is running already.";
+  if (!takeLock("zarnik-gui scan")) return "The results are being changed by another program.";
+  (void)DuplicatesDetectionSpec::setReviewingMonitorFindings(false);
+  Result<std::shared_ptr<DuplicatesDetection>> started = Error::generic("not started");
+  session_->queue()->sync([&] {
+    started = session_->startDetection(
+        kinds.appliedTo(*stored_.scanRules), stored_.autoselectionRules, kinds.includeHidden,
+        [this](ScanningTask& task) {
+          task.setErrorHandler([this](const Error& error) {
+            const QString line = qs(error.oneLine());
+            onGuiThread([this, line] { emit failed(line); });
+          });
+          task.status().onUpdate(Executor::immediate(), [this](const ConstantScanningStatus& s) {
+            ScanProgress shown{s.phase,
+                               s.estimatedCompletionFraction,
+                               static_cast<std::int64_t>(s.numberOfNodesToMatch),
+                               s.sizeOfListedNodes,
+                               s.content.filesRead,
+                               s.content.bytesRead,
+                               s.estimatedSizeOfFoundDuplicates,
+                               s.canKeepResults,
+                               qs(s.latestProcessedURL.value_or(""))};
+            onGuiThread([this, shown] {
+              lastProgress_ = shown;
+              emit progress(shown);
+            });
+          });
+        });
+  });
+  if (started.hasError()) {
+    releaseLock();
+    return qs(started.error().oneLine());
+  }
+  detection_ = started.value();
+  lastProgress_ = {};
+  detection_->outcome().onComplete(Executor::immediate(),
+                                   [this](const Result<DuplicatesDetectionOutcome>& outcome) {
+                                     onGuiThread([this, outcome] { finishScan(outcome); });
+                                   });
+  return {};
+}
+
+void DesktopSession::finishScan(const Result<DuplicatesDetectionOutcome>& outcome) {
+  detection_.reset();
+  releaseLock();
+  if (outcome.hasValue() && preferences_) {
+    (void)preferences_->change([](PreferencesStorage& storage) -> Result<void> {
+      storage.mixedPreferences()->setLastScanDate(dateNow());
+      return success();
+    });
+  }
+  // A short scan ends before its first status is published: the result has the last word.
+  if (outcome.hasValue() && outcome.value().result) {
+    const auto& scanned = *outcome.value().result;
+    ScanProgress done = lastProgress_;
+    done.phase = ScanningPhase::finished;
+    done.fraction = 1;
+    done.itemsListed = scanned.scannedNodesCount;
+    done.bytesListed = scanned.scannedNodesSize;
+    done.foundSoFar = 0;
+    for (const auto& result : scanned.detectionResults) done.foundSoFar += result.reclaimableSize();
+    done.currentPath.clear();
+    emit progress(done);
+  }
+  emit scanFinished(outcome.hasError() && !outcome.error().isCancellation()
+                        ? qs(outcome.error().oneLine())
+                        : QString());
+  reloadResults();
+}
+
+void DesktopSession::stopScan(bool keepResults) {
+  if (detection_) detection_->stop(keepResults);
+}
+
+void DesktopSession::reloadResults() {
+  session_->queue()->sync([&] {
+    results_ =
+        std::holds_alternative<ReviewingStatus>(session_->status()) ? session_->results() : nullptr;
+  });
+  if (!results_) {
+    model_ = ResultsModel();
+    groups_.clear();
+    emit resultsLoaded();
+    return;
+  }
+  loading_ = true;
+  // The groups and their figures are gathered on the results' queue; the GUI thread only takes
+  // them over.
+  struct Loaded {
+    std::map<std::int64_t, ZKEquivalence> groups;
+    ResultsModel model;
+  };
+  auto loaded = std::make_shared<Loaded>();
+  results_
+      ->forEachEquivalence([loaded](const ZKEquivalence& group) {
+        loaded->model.put(group);
+        loaded->groups.emplace(group.uniqueIdentifier, group);
+        return true;
+      })
+      .onComplete(Executor::immediate(), [this, loaded](const Result<std::int64_t>& read) {
+        const QString error = read.hasError() ? qs(read.error().oneLine()) : QString();
+        onGuiThread([this, loaded, error] {
+          if (!error.isEmpty()) emit failed(error);
+          model_ = std::move(loaded->model);
+          groups_ = std::move(loaded->groups);
+          loading_ = false;
+          emit resultsLoaded();
+        });
+      });
+}
+
+void DesktopSession::applySelectionResult(const Result<SelectionChangeResult>& result,
+                                          std::int64_t copy) {
+  releaseLock();
+  if (result.hasError()) {
+    emit failed(qs(result.error().oneLine()));
+    return;
+  }
+  const auto& change = result.value();
+  if (!change.proposal.canApply) {
+    emit selectionNeedsConfirmation(change.equivalenceIdentifier, copy,
+                                    warningsOf(change.proposal.warnings));
+    return;
+  }
+  if (!change.proposal.changesAnything()) return;
+  // The stored group is read again, so that the preview and the cleaning see what is stored.
+  const std::int64_t group = change.equivalenceIdentifier;
+  model_.applySelection(group, change.proposal.current);
+  if (auto stored = groups_.find(group); stored != groups_.end())
+    stored->second.currentSelectionConfiguration = change.proposal.current;
+  emit groupChanged(group);
+}
+
+void DesktopSession::setCopySelected(std::int64_t group, std::int64_t copy, bool selected,
+                                     bool confirmed) {
+  if (!results_ || !takeLock("zarnik-gui select")) return;
+  SelectionRequest request;
+  request.kind = selected ? SelectionRequest::Kind::select : SelectionRequest::Kind::deselect;
+  request.identifiers = {copy};
+  request.confirmsWarnings = confirmed;
+  results_->changeSelection(group, request)
+      .onComplete(Executor::immediate(), [this, copy](const Result<SelectionChangeResult>& r) {
+        onGuiThread([this, r, copy] { applySelectionResult(r, copy); });
+      });
+}
+
+void DesktopSession::chooseStrategy(std::int64_t group, SelectionStrategy strategy) {
+  if (!results_ || !takeLock("zarnik-gui select")) return;
+  SelectionRequest request;
+  request.kind = SelectionRequest::Kind::strategy;
+  request.strategy = strategy;
+  results_->changeSelection(group, request)
+      .onComplete(Executor::immediate(), [this](const Result<SelectionChangeResult>& r) {
+        onGuiThread([this, r] { applySelectionResult(r, 0); });
+      });
+}
+
+void DesktopSession::undo() {
+  if (!results_ || !takeLock("zarnik-gui select")) return;
+  results_->undo().onComplete(Executor::immediate(),
+                              [this](const Result<SelectionChangeResult>& r) {
+                                onGuiThread([this, r] { applySelectionResult(r, 0); });
+                              });
+}
+
+void DesktopSession::redo() {
+  if (!results_ || !takeLock("zarnik-gui select")) return;
+  results_->redo().onComplete(Executor::immediate(),
+                              [this](const Result<SelectionChangeResult>& r) {
+                                onGuiThread([this, r] { applySelectionResult(r, 0); });
+                              });
+}
+
+void DesktopSession::planCleaning() {
+  if (!results_) return;
+  results_->planCleaning(false).onComplete(
+      Executor::immediate(), [this](const Result<CleaningPlan>& plan) {
+        onGuiThread([this, plan] {
+          if (plan.hasError()) {
+            emit failed(qs(plan.error().oneLine()));
+            return;
+          }
+          QStringList warnings;
+          for (std::int64_t group : plan.value().groupsLeftWhole)
+            warnings << QString("Group %1 is left alone: every copy of it is selected.").arg(group);
+          emit planReady(plan.value(), warnings);
+        });
+      });
+}
+
+void DesktopSession::startCleaning(CleaningWay way, const QString& moveToFolder) {
+  if (!results_ || isCleaning() || !takeLock("zarnik-gui clean")) return;
+  CleaningRules rules = stored_.cleaningRules;
+  rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal = way == CleaningWay::hardLink;
+  switch (way) {
+    case CleaningWay::trash:
+      rules.cleaningOption = FileCleaningOption{};
+      break;
+    case CleaningWay::remove:
+    case CleaningWay::hardLink:
+      rules.cleaningOption = {FileCleaningOption::Kind::removePermanently, {}};
+      break;
+    case CleaningWay::moveTo:
+      rules.cleaningOption = {FileCleaningOption::Kind::moveToFolder, moveToFolder.toStdString()};
+      break;
+  }
+  // The store's work runs on its queue in the order asked: cleanings cut off earlier are settled
+  // first (as every command that changes the results does), fake ones forgotten, then the
+  // request is made; the window waits for none of it.
+  preparing_ = true;
+  auto results = results_;
+  results->settleCutOffCleanings().onComplete(
+      Executor::immediate(), [this, results, rules](const Result<Void>& settled) {
+        if (settled.hasError()) {
+          const QString error =
+              "The records of an earlier cleaning that was cut off cannot be "
+              "settled: " +
+              qs(settled.error().oneLine());
+          onGuiThread([this, error] { failPreparing(error); });
+          return;
+        }
+        (void)results->forgetTrialCleanings();
+        results->cleaningRequest(rules, false)
+            .onComplete(Executor::immediate(), [this](const Result<CleaningRequest>& request) {
+              onGuiThread([this, request] {
+                preparing_ = false;
+                if (request.hasError()) {
+                  releaseLock();
+                  emit failed(qs(request.error().oneLine()));
+                  return;
+                }
+                runCleaning(request.value());
+              });
+            });
+      });
+}
+
+void DesktopSession::failPreparing(const QString& error) {
+  preparing_ = false;
+  releaseLock();
+  emit failed(error);
+}
+
+void DesktopSession::runCleaning(CleaningRequest request) {
+  cleaningTask_ = CleaningTask::make(std::move(request));
+  auto outcome = std::make_shared<CleaningOutcome>();
+  auto outcomeMutex = std::make_shared<std::mutex>();
+  cleaningTask_->reports().onUpdate(Executor::immediate(), [this, outcome, outcomeMutex](
+                                                               const CleaningReport& report) {
+    if (const auto* step = std::get_if<CleaningProgress>(&report)) {
+      const double fraction = step->sizeBasedFractionCompleted();
+      const qint64 done = step->numberOfSuccededItems + step->numberOfFailedItems;
+      const qint64 total = step->numberOfItems;
+      onGuiThread([this, fraction, done, total] { emit cleaningProgress(fraction, done, total); });
+      return;
+    }
+    const auto& emitted = std::get<CleaningNoteEmitted>(report);
+    std::lock_guard lock(*outcomeMutex);
+    if (emitted.note.error)
+      outcome->failures << qs(displayPath(emitted.path) + ": " + emitted.note.error->oneLine());
+    if (emitted.note.note)
+      outcome->remarks << qs(displayPath(emitted.path) + ": " + *emitted.note.note);
+  });
+  cleaningTask_->completionFuture().onComplete(
+      Executor::immediate(), [this, outcome, outcomeMutex](const Result<CleaningResult>& result) {
+        std::lock_guard lock(*outcomeMutex);
+        CleaningOutcome finished = *outcome;
+        if (result.hasError()) {
+          finished.failures << qs(result.error().oneLine());
+        } else {
+          const auto& statistics = result.value().statistics;
+          finished.cleaned =
+              statistics.numberOfSucceededDuplicates + statistics.numberOfSucceededSimilars;
+          finished.cleanedSize =
+              statistics.sizeOfSucceededDuplicates + statistics.sizeOfSucceededSimilars;
+          finished.cancelled = result.value().didCancel;
+        }
+        onGuiThread([this, finished]() mutable {
+          finished.cleanID = cleaningTask_ ? cleaningTask_->cleanID() : 0;
+          cleaningTask_.reset();
+          releaseLock();
+          emit cleaningFinished(finished);
+          reloadResults();
+        });
+      });
+  cleaningService_.perform(cleaningTask_);
+}
+
+void DesktopSession::cancelCleaning() {
+  if (cleaningTask_) cleaningTask_->cancel();
+  if (revertingTask_) revertingTask_->cancel();
+}
+
+void DesktopSession::revert(const std::set<std::int64_t>& copies) {
+  if (!results_ || isCleaning() || !takeLock("zarnik-gui revert")) return;
+  preparing_ = true;
+  auto results = results_;
+  results->settleCutOffCleanings().onComplete(
+      Executor::immediate(), [this, results, copies](const Result<Void>& settled) {
+        const QString error = settled.hasError()
+                                  ? "The records of an earlier cleaning that was cut off cannot be "
+                                    "settled: " +
+                                        qs(settled.error().oneLine())
+                                  : QString();
+        onGuiThread([this, error, copies] {
+          if (!error.isEmpty()) {
+            failPreparing(error);
+            return;
+          }
+          preparing_ = false;
+          runRevert(copies);
+        });
+      });
+}
+
+void DesktopSession::runRevert(const std::set<std::int64_t>& copies) {
+  revertingTask_ = RevertingTask::make({results_->storeAccess(), copies});
+  revertingTask_->completionFuture().onComplete(
+      Executor::immediate(), [this](const Result<RevertingOutcome>& outcome) {
+        qint64 broughtBack = 0;
+        QStringList failures;
+        if (outcome.hasError()) {
+          failures << qs(outcome.error().oneLine());
+        } else {
+          for (const auto& item : outcome.value().items) {
+            if (item.error)
+              failures << qs(displayPath(item.path) + ": " + item.error->oneLine());
+            else
+              ++broughtBack;
+          }
+        }
+        onGuiThread([this, broughtBack, failures] {
+          revertingTask_.reset();
+          releaseLock();
+          emit revertFinished(broughtBack, failures);
+          reloadResults();
+        });
+      });
+  cleaningService_.perform(revertingTask_);
+}
+
+}  // namespace zarnik::gui

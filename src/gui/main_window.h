@@ -1,0 +1,53 @@
+// The window: the pages of one session (locations, scanning, review, cleaning, history) in a
+// sidebar, each reached when it makes sense, and the status bar that says what went wrong.
+#pragma once
+
+#include "gui/cleaning_page.h"
+#include "gui/desktop_session.h"
+#include "gui/history_page.h"
+#include "gui/locations_page.h"
+#include "gui/review_page.h"
+#include "gui/scanning_page.h"
+
+#include <QListWidget>
+#include <QMainWindow>
+#include <QStackedWidget>
+
+namespace zarnik::gui {
+
+enum class Page { locations = 0, scanning, review, cleaning, history };
+// "locations" → Page::locations; nothing for an unknown name.
+[[nodiscard]] std::optional<Page> pageNamed(const QString& name);
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(DesktopSession& session, QWidget* parent = nullptr);
+
+  void showPage(Page page);
+  [[nodiscard]] Page currentPage() const;
+  // Starts a scan of the locations listed with the kinds chosen, and shows its progress.
+  void startScan();
+
+  [[nodiscard]] LocationsPage& locationsPage() { return *locations_; }
+  [[nodiscard]] ScanningPage& scanningPage() { return *scanning_; }
+  [[nodiscard]] ReviewPage& reviewPage() { return *review_; }
+  [[nodiscard]] CleaningPage& cleaningPage() { return *cleaning_; }
+  [[nodiscard]] HistoryPage& historyPage() { return *history_; }
+
+ private:
+  void updatePageAvailability();
+  void confirmSelection(qint64 group, qint64 copy, const QStringList& warnings);
+
+  DesktopSession& session_;
+  QListWidget* pages_;
+  QStackedWidget* stack_;
+  LocationsPage* locations_;
+  ScanningPage* scanning_;
+  ReviewPage* review_;
+  CleaningPage* cleaning_;
+  HistoryPage* history_;
+};
+
+}  // namespace zarnik::gui

@@ -1,0 +1,331 @@
+#include "gui/review_page.h"
+
+#include "base/byte_path.h"
+#include "platform/process_launcher.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStandardItemModel>
+#include <QVBoxLayout>
+
+namespace zarnik::gui {
+namespace {
+
+constexpr int kCriterionRole = Qt::UserRole + 10;
+constexpr int kThumbnailSide = 256;
+
+const std::array<std::pair<OrderingCriterion, const char*>, 4> kOrderings = {{
+    {OrderingCriterion::bySize, "Largest first"},
+    {OrderingCriterion::byName, "By name"},
+    {OrderingCriterion::byNumberOfDuplicates, "Most copies first"},
+    {OrderingCriterion::byNumberOfSelectedDuplicates, "Most marked first"},
+}};
+
+// The first names in a folder, for the preview of a duplicate folder.
+QString folderContents(const QString& folder) {
+  constexpr int kShown = 12;
+  const QStringList names =
+      QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name | QDir::DirsFirst);
+  QStringList shown;
+  for (const auto& name : names.mid(0, kShown)) shown << "• " + name.toHtmlEscaped();
+  if (names.size() > kShown) shown << QString("and %1 more").arg(names.size() - kShown);
+  return QString("%1 %2:<br>").arg(names.size()).arg(names.size() == 1 ? "item" : "items") +
+         shown.join("<br>");
+}
+
+QString countedCopies(std::int64_t count) {
+  return QString("%1 %2").arg(count).arg(count == 1 ? "copy" : "copies");
+}
+
+}  // namespace
+
+QString strategyTitle(SelectionStrategy strategy) {
+  switch (strategy) {
+    case SelectionStrategy::automatic:
+      return "Proposed by the scan";
+    case SelectionStrategy::manual:
+      return "Chosen by hand";
+    case SelectionStrategy::none:
+      return "Keep every copy";
+    case SelectionStrategy::newer:
+      return "Keep the oldest copy";
+    case SelectionStrategy::older:
+      return "Keep the newest copy";
+    case SelectionStrategy::random:
+      return "Keep any one copy";
+  }
+  return {};
+}
+
+ReviewPage::ReviewPage(DesktopSession& session, QWidget* parent)
+    : QWidget(parent), session_(session), model_(new ResultsItemModel(session, this)) {
+  criteria_ = new QListWidget;
+  criteria_->setAccessibleName("Criteria");
+  criteria_->setMinimumWidth(200);
+
+  search_ = new QLineEdit;
+  search_->setPlaceholderText("Search names and paths");
+  search_->setClearButtonEnabled(true);
+  ordering_ = new QComboBox;
+  for (const auto& [criterion, title] : kOrderings) ordering_->addItem(title);
+  undo_ = new QPushButton("Undo");
+  redo_ = new QPushButton("Redo");
+  auto* clean = new QPushButton("Clean…");
+  auto* bar = new QHBoxLayout;
+  bar->addWidget(search_, 1);
+  bar->addWidget(ordering_);
+  bar->addWidget(undo_);
+  bar->addWidget(redo_);
+  bar->addWidget(clean);
+
+  tree_ = new QTreeView;
+  tree_->setModel(model_);
+  tree_->setUniformRowHeights(true);
+  tree_->setAlternatingRowColors(true);
+  tree_->setAllColumnsShowFocus(true);
+  tree_->setTextElideMode(Qt::ElideMiddle);
+  tree_->header()->setSectionResizeMode(ResultsItemModel::nameColumn, QHeaderView::Interactive);
+  tree_->header()->resizeSection(ResultsItemModel::nameColumn, 300);
+  tree_->header()->resizeSection(ResultsItemModel::sizeColumn, 90);
+  tree_->installEventFilter(this);
+  summary_ = new QLabel;
+  // Long figures are cut rather than widening the window.
+  summary_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  strategy_ = new QComboBox;
+  // "Chosen by hand" names a group's state after its boxes were changed; it is not a choice.
+  for (auto choice : kAllSelectionStrategies) {
+    strategy_->addItem(strategyTitle(choice), static_cast<int>(choice));
+    if (!isAvailableForUserChoose(choice)) {
+      auto* items = qobject_cast<QStandardItemModel*>(strategy_->model());
+      if (items) items->item(strategy_->count() - 1)->setEnabled(false);
+    }
+  }
+  auto* strategyRow = new QHBoxLayout;
+  strategyRow->addWidget(new QLabel("This group:"));
+  strategyRow->addWidget(strategy_);
+  strategyRow->addStretch();
+  auto* middle = new QWidget;
+  auto* middleLayout = new QVBoxLayout(middle);
+  middleLayout->setContentsMargins(0, 0, 0, 0);
+  middleLayout->addLayout(bar);
+  middleLayout->addWidget(summary_);
+  middleLayout->addWidget(tree_, 1);
+  middleLayout->addLayout(strategyRow);
+
+  picture_ = new QLabel;
+  picture_->setAlignment(Qt::AlignCenter);
+  picture_->setMinimumSize(kThumbnailSide, kThumbnailSide);
+  picture_->setFrameShape(QFrame::StyledPanel);
+  facts_ = new QLabel;
+  facts_->setWordWrap(true);
+  facts_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  facts_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+  warnings_ = new QLabel;
+  warnings_->setWordWrap(true);
+  openFolder_ = new QPushButton("Open in File Manager");
+  auto* preview = new QWidget;
+  auto* previewLayout = new QVBoxLayout(preview);
+  previewLayout->setContentsMargins(0, 0, 0, 0);
+  previewLayout->addWidget(picture_);
+  previewLayout->addWidget(facts_);
+  previewLayout->addWidget(warnings_);
+  previewLayout->addStretch();
+  previewLayout->addWidget(openFolder_);
+  preview->setMinimumWidth(kThumbnailSide + 20);
+
+  auto* splitter = new QSplitter;
+  splitter->addWidget(criteria_);
+  splitter->addWidget(middle);
+  splitter->addWidget(preview);
+  splitter->setStretchFactor(1, 1);
+  splitter->setSizes({240, 700, 300});
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(splitter);
+
+  connect(criteria_, &QListWidget::currentRowChanged, this, [this] { applyQuery(); });
+  connect(search_, &QLineEdit::textChanged, this, [this] { applyQuery(); });
+  connect(ordering_, &QComboBox::currentIndexChanged, this, [this] { applyQuery(); });
+  connect(strategy_, &QComboBox::activated, this, &ReviewPage::chooseStrategyForCurrent);
+  connect(undo_, &QPushButton::clicked, &session_, &DesktopSession::undo);
+  connect(redo_, &QPushButton::clicked, &session_, &DesktopSession::redo);
+  connect(clean, &QPushButton::clicked, this, &ReviewPage::cleanRequested);
+  connect(openFolder_, &QPushButton::clicked, this, &ReviewPage::openFolderOfCurrent);
+  new QShortcut(QKeySequence::Undo, this, [this] { session_.undo(); });
+  new QShortcut(QKeySequence::Redo, this, [this] { session_.redo(); });
+  connect(&session_, &DesktopSession::resultsLoaded, this, [this] {
+    fillCriteria();
+    updateSummary();
+  });
+  connect(&session_, &DesktopSession::groupChanged, this, [this] {
+    fillCriteria();
+    updateSummary();
+    showPreview();
+  });
+  connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+    expandFirstGroups();
+    updateSummary();
+  });
+  connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this] { showPreview(); });
+  connect(&thumbnails_, &ThumbnailCache::ready, this, [this](const QString& path, std::int64_t) {
+    if (path == previewPath_) showPreview();
+  });
+  fillCriteria();
+  showPreview();
+}
+
+// The sidebar lists the criteria with a copy under them, keeping the one chosen.
+void ReviewPage::fillCriteria() {
+  const QVariant chosen =
+      criteria_->currentItem() ? criteria_->currentItem()->data(kCriterionRole) : QVariant();
+  QSignalBlocker blocker(criteria_);
+  criteria_->clear();
+  for (const auto& figures : session_.model().meaningfulFigures()) {
+    auto* item = new QListWidgetItem(
+        QString("%1\n%2, %3 · %4 marked")
+            .arg(QString::fromUtf8(title(figures.criterion).data(),
+                                   static_cast<int>(title(figures.criterion).size())))
+            .arg(countedCopies(figures.total.count))
+            .arg(byteCountText(figures.total.size))
+            .arg(byteCountText(figures.selected.size)));
+    item->setData(kCriterionRole, static_cast<int>(figures.criterion));
+    criteria_->addItem(item);
+    if (item->data(kCriterionRole) == chosen) criteria_->setCurrentItem(item);
+  }
+  if (!criteria_->currentItem() && criteria_->count() > 0) criteria_->setCurrentRow(0);
+}
+
+// Opening every group of a large result would hold the window up; the first ones are opened, the
+// others open when asked.
+void ReviewPage::expandFirstGroups() {
+  constexpr int kOpenedGroups = 200;
+  const int groups = std::min(model_->rowCount(), kOpenedGroups);
+  for (int row = 0; row < groups; ++row) tree_->expand(model_->index(row, 0));
+}
+
+void ReviewPage::applyQuery() {
+  ResultsQuery query;
+  if (auto* item = criteria_->currentItem())
+    query.criteria = {static_cast<FilteringCriterion>(item->data(kCriterionRole).toInt())};
+  query.search = search_->text().toStdString();
+  query.groupOrdering = Ordering::natural(
+      kOrderings[static_cast<size_t>(std::max(0, ordering_->currentIndex()))].first);
+  if (supportsDuplicatesOrdering(query.groupOrdering.criterion))
+    query.copyOrdering = query.groupOrdering;
+  model_->setQuery(std::move(query));
+}
+
+void ReviewPage::updateSummary() {
+  const auto& shown = model_->shown();
+  summary_->setText(QString("%1 %2 · %3 shown · %4 marked for removal")
+                        .arg(shown.matchingGroups)
+                        .arg(shown.matchingGroups == 1 ? "group" : "groups")
+                        .arg(countedCopies(shown.filtered.count))
+                        .arg(byteCountText(shown.selected.size)));
+}
+
+void ReviewPage::showFirstCopy() {
+  const QModelIndex first = model_->index(0, 0, model_->index(0, 0));
+  if (!first.isValid()) return;
+  tree_->setCurrentIndex(first);
+  tree_->setFocus();
+}
+
+void ReviewPage::showPreview() {
+  const QModelIndex current = tree_->currentIndex();
+  const ResultsGroup* group = model_->groupAt(current);
+  const ResultsCopy* copy = model_->copyAt(current);
+  strategy_->setEnabled(group != nullptr);
+  if (group) {
+    const int at = strategy_->findData(static_cast<int>(group->selection.strategy));
+    strategy_->setCurrentIndex(at);
+  }
+  openFolder_->setEnabled(copy != nullptr);
+  if (!copy) {
+    previewPath_.clear();
+    picture_->setPixmap({});
+    picture_->setText(group ? kindTitle(group->kind) : QString("Choose a copy to see it here"));
+    facts_->setText(group ? QString("%1 · %2 each")
+                                .arg(countedCopies(static_cast<std::int64_t>(group->copies.size())),
+                                     byteCountText(group->memberSize))
+                          : QString());
+    warnings_->clear();
+    return;
+  }
+  previewPath_ = QString::fromStdString(copy->path);
+  const QFileInfo info(QString::fromStdString(displayPath(copy->path)));
+  QStringList facts{"<b>" + info.fileName().toHtmlEscaped() + "</b>", info.path().toHtmlEscaped(),
+                    byteCountText(copy->size)};
+  if (info.exists())
+    facts << "Modified " + QLocale().toString(info.lastModified(), QLocale::ShortFormat);
+  else
+    facts << (copy->cleaned ? QString("Cleaned") : QString("No longer there"));
+  if (info.isDir()) facts << folderContents(info.filePath());
+  facts << (group->isSelected(*copy) ? QString("<b>Marked for removal</b>") : QString("Kept"));
+  facts_->setText(facts.join("<br>"));
+  QStringList warnings;
+  if (const ZKEquivalence* stored = session_.storedGroup(group->identifier)) {
+    for (const auto& duplicate : stored->duplicates) {
+      if (duplicate.identifier != copy->identifier) continue;
+      const auto differences = duplicate.differences();
+      for (auto warning : checkSelection(differences, false).warnings)
+        warnings << QString::fromUtf8(description(warning).data(),
+                                      static_cast<int>(description(warning).size()));
+      if (auto link = differences.hardlinkedGroupID())
+        warnings << QString("A hard link of the other copies (link group %1)").arg(*link);
+    }
+  }
+  warnings_->setText(warnings.isEmpty() ? QString() : "⚠ " + warnings.join("\n⚠ "));
+  const QImage image = info.isDir() ? QImage() : thumbnails_.thumbnail(previewPath_, copy->size);
+  if (!image.isNull()) {
+    picture_->setPixmap(QPixmap::fromImage(image.scaled(
+        kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+  } else {
+    picture_->setPixmap({});
+    picture_->setText(info.isDir()              ? QString("Folder")
+                      : info.suffix().isEmpty() ? QString("File")
+                                                : info.suffix().toUpper() + " file");
+  }
+}
+
+void ReviewPage::openFolderOfCurrent() {
+  const ResultsCopy* copy = model_->copyAt(tree_->currentIndex());
+  if (!copy) return;
+  const QString folder = QFileInfo(QString::fromStdString(displayPath(copy->path))).path();
+  if (auto launched = launchDetached({"xdg-open", folder.toStdString()}); launched.hasError())
+    emit session_.failed(QString::fromStdString(launched.error().oneLine()));
+}
+
+void ReviewPage::chooseStrategyForCurrent(int comboIndex) {
+  const ResultsGroup* group = model_->groupAt(tree_->currentIndex());
+  if (!group || comboIndex < 0) return;
+  session_.chooseStrategy(group->identifier,
+                          static_cast<SelectionStrategy>(strategy_->itemData(comboIndex).toInt()));
+}
+
+bool ReviewPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != tree_ ||
+      (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease))
+    return QWidget::eventFilter(watched, event);
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (key->key() != Qt::Key_Space && key->key() != Qt::Key_Delete)
+    return QWidget::eventFilter(watched, event);
+  if (event->type() == QEvent::KeyPress) {
+    const QModelIndex current = tree_->currentIndex().siblingAtColumn(ResultsItemModel::nameColumn);
+    const ResultsCopy* copy = model_->copyAt(current);
+    const ResultsGroup* group = model_->groupAt(current);
+    if (copy && group) {
+      const bool marked = group->isSelected(*copy);
+      model_->requestCopySelected(current, key->key() == Qt::Key_Delete ? true : !marked);
+    }
+  }
+  return true;  // the view's own handling of the key would toggle the box a second time
+}
+
+}  // namespace zarnik::gui

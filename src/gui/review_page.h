@@ -1,0 +1,69 @@
+// The review: the criteria with their counts and sizes in a sidebar, the groups and their copies
+// (search, ordering, a selection strategy per group, keep/remove check boxes, undo and redo), and
+// a preview of the current copy (its picture, file facts, warnings, "Open in File Manager").
+// Keyboard: arrows move, Space toggles the current copy, Delete marks it for removal.
+#pragma once
+
+#include "gui/desktop_session.h"
+#include "gui/results_item_model.h"
+#include "gui/thumbnail_cache.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTreeView>
+#include <QWidget>
+
+namespace zarnik::gui {
+
+class ReviewPage : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit ReviewPage(DesktopSession& session, QWidget* parent = nullptr);
+
+  [[nodiscard]] ResultsItemModel& model() { return *model_; }
+  [[nodiscard]] QTreeView& tree() { return *tree_; }
+  // Makes the first copy of the first group current, as a person starting the review sees it.
+  void showFirstCopy();
+
+ signals:
+  void cleanRequested();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void fillCriteria();
+  void applyQuery();
+  void expandFirstGroups();
+  void updateSummary();
+  void showPreview();
+  void showThumbnail(const QString& path, std::int64_t size);
+  void openFolderOfCurrent();
+  void chooseStrategyForCurrent(int comboIndex);
+
+  DesktopSession& session_;
+  ResultsItemModel* model_;
+  ThumbnailCache thumbnails_;
+  QListWidget* criteria_;
+  QLineEdit* search_;
+  QComboBox* ordering_;
+  QComboBox* strategy_;
+  QTreeView* tree_;
+  QLabel* summary_;
+  QLabel* picture_;
+  QLabel* facts_;
+  QLabel* warnings_;
+  QPushButton* openFolder_;
+  QPushButton* undo_;
+  QPushButton* redo_;
+  QString previewPath_;
+};
+
+// "automatic", "newest"... as offered to a person.
+[[nodiscard]] QString strategyTitle(SelectionStrategy strategy);
+
+}  // namespace zarnik::gui

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QObject>
+
+namespace zarnik::gui::testing {
+
+class SessionFlowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init();
+  void scanMarkWithTheKeyboardCleanToTheTrashAndBringBackFromHistory();
+  void cancellingAScanKeepsWhatWasFound();
+  void theFoldersChosenAreThereWhenTheWindowOpensAgain();
+};
+
+}  // namespace zarnik::gui::testing
