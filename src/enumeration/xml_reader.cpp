@@ -88,7 +88,7 @@ std::optional<std::string> decodeXmlEntities(std::string_view text) {
 }
 
 Error XmlReader::failure(std::string_view reason) const {
-  return Error::generic(fmt::format("{} (at byte {})", reason, position_), origin_);
+  return Error::generic(fmt::format("{}, at byte {}", reason, position_), origin_);
 }
 
 void XmlReader::skipSpaces() {
@@ -114,7 +114,7 @@ Result<XmlEvent> XmlReader::next() {
   while (true) {
     if (rootClosed_) return XmlEvent{};
     if (position_ >= document_.size()) {
-      return failure(openElements_.empty() ? "not an XML file: it has no element" : "the file ends in the middle (truncated)");
+      return failure(openElements_.empty() ? "not an XML file: it has no element" : "the file is cut short");
     }
     if (document_[position_] == '<') {
       ZK_ASSIGN_OR_RETURN(XmlEvent event, readMarkup());
@@ -141,7 +141,7 @@ Result<XmlEvent> XmlReader::readMarkup() {
   const std::string_view rest = document_.substr(position_);
   const auto skipTo = [&](std::string_view terminator) -> Result<XmlEvent> {
     const size_t end = document_.find(terminator, position_);
-    if (end == std::string_view::npos) return failure("the file ends in the middle (truncated)");
+    if (end == std::string_view::npos) return failure("the file is cut short");
     position_ = end + terminator.size();
     return XmlEvent{};
   };
@@ -151,7 +151,7 @@ Result<XmlEvent> XmlReader::readMarkup() {
     if (openElements_.empty()) return failure("not an XML file: text outside any element");
     const size_t start = position_ + 9;
     const size_t end = document_.find("]]>", start);
-    if (end == std::string_view::npos) return failure("the file ends in the middle (truncated)");
+    if (end == std::string_view::npos) return failure("the file is cut short");
     XmlEvent event;
     event.kind = XmlEvent::Kind::text;
     event.text = std::string(document_.substr(start, end - start));
@@ -170,7 +170,7 @@ Result<XmlEvent> XmlReader::readStartElement() {
   ZK_ASSIGN_OR_RETURN(event.name, readName());
   while (true) {
     skipSpaces();
-    if (position_ >= document_.size()) return failure("the file ends in the middle (truncated)");
+    if (position_ >= document_.size()) return failure("the file is cut short");
     const char c = document_[position_];
     if (c == '>' || c == '/') break;
     ZK_ASSIGN_OR_RETURN(std::string key, readName());
@@ -178,11 +178,11 @@ Result<XmlEvent> XmlReader::readStartElement() {
     if (position_ >= document_.size() || document_[position_] != '=') return failure("not a well-formed XML file: '=' expected after an attribute name");
     ++position_;
     skipSpaces();
-    if (position_ >= document_.size()) return failure("the file ends in the middle (truncated)");
+    if (position_ >= document_.size()) return failure("the file is cut short");
     const char quote = document_[position_];
     if (quote != '"' && quote != '\'') return failure("not a well-formed XML file: a quoted attribute value expected");
     const size_t end = document_.find(quote, position_ + 1);
-    if (end == std::string_view::npos) return failure("the file ends in the middle (truncated)");
+    if (end == std::string_view::npos) return failure("the file is cut short");
     auto value = decodeXmlEntities(document_.substr(position_ + 1, end - position_ - 1));
     if (!value) return failure("not a well-formed XML file: a bad character reference");
     event.attributes.emplace_back(std::move(key), std::move(*value));
@@ -208,7 +208,7 @@ Result<XmlEvent> XmlReader::readEndElement() {
   event.kind = XmlEvent::Kind::endElement;
   ZK_ASSIGN_OR_RETURN(event.name, readName());
   skipSpaces();
-  if (position_ >= document_.size()) return failure("the file ends in the middle (truncated)");
+  if (position_ >= document_.size()) return failure("the file is cut short");
   if (document_[position_] != '>') return failure("not a well-formed XML file: '>' expected");
   ++position_;
   if (openElements_.empty() || openElements_.back() != event.name) {
