@@ -115,7 +115,8 @@ void ResultsPrinter::print(const ZKEquivalence& equivalence) {
     std::string note;
     if (auto link = duplicate.differences().hardlinkedGroupID())
       note = fmt::format("  [hard link {}]", *link);
-    if (const auto library = node ? libraryMembershipText(*node) : std::nullopt) note += "  [" + *library + "]";
+    if (const auto library = node ? libraryMembershipText(*node) : std::nullopt)
+      note += "  [" + *library + "]";
     if (!remove && decision) {
       if (auto reason = protectionDescription(*decision))
         note += fmt::format("  (protected: {})", *reason);

@@ -9,13 +9,13 @@
 #include "cli/user_preferences.h"
 #include "cli/user_session.h"
 #include "cli/user_statistics.h"
+#include "enumeration/media_library_locations.h"
 #include "foundation/byte_count_formatter.h"
 #include "foundation/logger.h"
 #include "matching/digest_cache.h"
 #include "platform/file_reading.h"
 #include "platform/resource_values.h"
 #include "platform/sqlite_database.h"
-#include "enumeration/media_library_locations.h"
 #include "scanning/scanning_task.h"
 
 #include <climits>
@@ -120,13 +120,16 @@ std::vector<LocationSpecification> locationsFor(const ScanOptions& options,
 std::vector<MediaLibraryLocation> mediaLibrariesFor(const ScanOptions& options) {
   std::vector<MediaLibraryLocation> libraries;
   const auto add = [&libraries](MediaLibraryLocation library) {
-    if (std::find(libraries.begin(), libraries.end(), library) == libraries.end()) libraries.push_back(std::move(library));
+    if (std::find(libraries.begin(), libraries.end(), library) == libraries.end())
+      libraries.push_back(std::move(library));
   };
   const auto collect = [&](const std::vector<std::string>& given, bool isMusic) {
     for (const auto& path : given) {
       if (path.empty()) {
         const auto found = isMusic ? musicLibrariesOfCurrentUser() : photoLibrariesOfCurrentUser();
-        if (found.empty()) printError(isMusic ? "no music library was found for you" : "no photo library was found for you");
+        if (found.empty())
+          printError(isMusic ? "no music library was found for you"
+                             : "no photo library was found for you");
         for (const auto& library : found) add(library);
         continue;
       }
@@ -226,15 +229,17 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
       ->type_name("EXT")
       ->allow_extra_args(false);
   scan->add_option("--music-library", options.musicLibraries,
-                   "Also scan a music library item by item: Rhythmbox's rhythmdb.xml, an iTunes Library.xml,\n"
+                   "Also scan a music library item by item: Rhythmbox's rhythmdb.xml, an iTunes "
+                   "Library.xml,\n"
                    "or the folder holding one (without PATH: the libraries found for you)")
       ->type_name("[PATH]")
       ->expected(0, 1)
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  scan->add_option("--photo-library", options.photoLibraries,
-                   "Also scan a photo library item by item: Shotwell's photo.db, a Photos library folder,\n"
-                   "or the folder holding one (without PATH: the libraries found for you)")
+  scan->add_option(
+          "--photo-library", options.photoLibraries,
+          "Also scan a photo library item by item: Shotwell's photo.db, a Photos library folder,\n"
+          "or the folder holding one (without PATH: the libraries found for you)")
       ->type_name("[PATH]")
       ->expected(0, 1)
       ->allow_extra_args(false)

@@ -1,12 +1,12 @@
 #include "enumeration/media_library_enumeration.h"
 
-#include <fmt/format.h>
-
 #include "enumeration/music_library_files.h"
 #include "enumeration/photo_library_databases.h"
 #include "foundation/logger.h"
 #include "platform/file_reading.h"
 #include "platform/folder_listing.h"
+
+#include <fmt/format.h>
 
 namespace zarnik {
 namespace {
@@ -131,13 +131,14 @@ void ITunesLibraryEnumerationTask::report(ITunesLibraryEnumerationReport report)
 
 // A library copied from another computer names its files where they were there; the same file
 // below this library's own media folder is the one meant.
-std::string ITunesLibraryEnumerationTask::resolvedTrackPath(const LibraryTrack& track,
-                                                            const MusicLibraryListing& listing) const {
+std::string ITunesLibraryEnumerationTask::resolvedTrackPath(
+    const LibraryTrack& track, const MusicLibraryListing& listing) const {
   if (!listing.mediaFolder || pathExists(track.path)) return track.path;
   std::string folder = *listing.mediaFolder;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   if (!isAtOrBelow(track.path, folder)) return track.path;
-  const std::string moved = parentFolder(request_.libraryFile) + "/" + std::string(lastPathComponent(folder)) +
+  const std::string moved = parentFolder(request_.libraryFile) + "/" +
+                            std::string(lastPathComponent(folder)) +
                             track.path.substr(folder.size());
   return pathExists(moved) ? moved : track.path;
 }
@@ -147,14 +148,17 @@ Result<ITunesLibraryEnumerationResult> ITunesLibraryEnumerationTask::run() {
   const std::string& file = request_.libraryFile;
   auto bytes = readWholeFile(file, kMaximumMusicLibraryFileBytes);
   if (bytes.hasError()) return invalidLibraryURLError(file, bytes.error().description);
-  auto listing = request_.format == MusicLibraryFormat::rhythmbox ? readRhythmboxDatabase(bytes.value(), file)
-                                                                  : readITunesLibraryList(bytes.value(), file);
+  auto listing = request_.format == MusicLibraryFormat::rhythmbox
+                     ? readRhythmboxDatabase(bytes.value(), file)
+                     : readITunesLibraryList(bytes.value(), file);
   if (listing.hasError()) return invalidLibraryURLError(file, listing.error().description);
   const MusicLibraryListing& tracks = listing.value();
   report({ITunesLibraryEnumerationReport::Kind::didDetectNumberOfTracks,
-          static_cast<std::int64_t>(tracks.tracks.size()) + tracks.skippedTracks, std::nullopt, nullptr});
+          static_cast<std::int64_t>(tracks.tracks.size()) + tracks.skippedTracks, std::nullopt,
+          nullptr});
   if (tracks.skippedTracks > 0) {
-    report({ITunesLibraryEnumerationReport::Kind::didSkipProcessingTracks, tracks.skippedTracks, std::nullopt, nullptr});
+    report({ITunesLibraryEnumerationReport::Kind::didSkipProcessingTracks, tracks.skippedTracks,
+            std::nullopt, nullptr});
   }
   ITunesLibraryEnumerationResult result;
   for (const auto& track : tracks.tracks) {
@@ -167,8 +171,8 @@ Result<ITunesLibraryEnumerationResult> ITunesLibraryEnumerationTask::run() {
       const ScanLocationPtr location = locationOf(path, context_);
       auto nodeLocation = NodeLocation::make(location, path);
       if (nodeLocation) {
-        node = context_.factory->buildITunesItemNode(track.identifier, track.info, *nodeLocation, request_.libraryNode,
-                                                     std::move(*attributes));
+        node = context_.factory->buildITunesItemNode(track.identifier, track.info, *nodeLocation,
+                                                     request_.libraryNode, std::move(*attributes));
       }
       // Only media items belong to what a music library holds for matching.
       if (node && !isMediaItem(node->type())) node.reset();
@@ -176,8 +180,8 @@ Result<ITunesLibraryEnumerationResult> ITunesLibraryEnumerationTask::run() {
     if (node) result.nodes.push_back(node);
     report({ITunesLibraryEnumerationReport::Kind::didProcessTrack, 1, path, node});
   }
-  report({ITunesLibraryEnumerationReport::Kind::didDetectNumberOfNodes, static_cast<std::int64_t>(result.nodes.size()),
-          std::nullopt, nullptr});
+  report({ITunesLibraryEnumerationReport::Kind::didDetectNumberOfNodes,
+          static_cast<std::int64_t>(result.nodes.size()), std::nullopt, nullptr});
   return result;
 }
 
@@ -205,15 +209,22 @@ Result<PhotoLibraryListing> PhotosLibraryEnumerationTask::readListing() const {
     auto database = SqliteDatabase::openImmutable(path);
     if (database.hasError()) return invalidLibraryURLError(path, database.error().description);
     auto listing = readShotwellDatabase(*database.value());
-    if (listing.hasError()) return invalidLibraryURLError(path, listing.error().underlying.empty() ? listing.error().description : listing.error().underlying);
+    if (listing.hasError())
+      return invalidLibraryURLError(path, listing.error().underlying.empty()
+                                              ? listing.error().description
+                                              : listing.error().underlying);
     return listing;
   }
   const auto databasePath = photosLibraryDatabase(path);
   if (!databasePath) return listPhotosLibraryFolders(path);
   auto database = SqliteDatabase::openImmutable(*databasePath);
-  if (database.hasError()) return invalidLibraryURLError(*databasePath, database.error().description);
+  if (database.hasError())
+    return invalidLibraryURLError(*databasePath, database.error().description);
   auto listing = readPhotosLibraryDatabase(*database.value(), path);
-  if (listing.hasError()) return invalidLibraryURLError(*databasePath, listing.error().underlying.empty() ? listing.error().description : listing.error().underlying);
+  if (listing.hasError())
+    return invalidLibraryURLError(*databasePath, listing.error().underlying.empty()
+                                                     ? listing.error().description
+                                                     : listing.error().underlying);
   return listing;
 }
 
@@ -223,7 +234,8 @@ MatchingNodePtr PhotosLibraryEnumerationTask::partNode(const std::string& path) 
   const ScanLocationPtr location = locationOf(path, context_);
   auto nodeLocation = NodeLocation::make(location, path);
   if (!nodeLocation) return nullptr;
-  return context_.factory->buildNode(nullptr, nodeLocation->relativePath(), path, std::move(*attributes), location);
+  return context_.factory->buildNode(nullptr, nodeLocation->relativePath(), path,
+                                     std::move(*attributes), location);
 }
 
 MatchingNodePtr PhotosLibraryEnumerationTask::nodeOf(LibraryPicture picture) const {
@@ -235,13 +247,15 @@ MatchingNodePtr PhotosLibraryEnumerationTask::nodeOf(LibraryPicture picture) con
   }
   if (!master && !preview) {
     if (context_.errorHandler) {
-      context_.errorHandler(fileNotFoundError(picture.masterPath.value_or(picture.identifier), request_.libraryPath));
+      context_.errorHandler(
+          fileNotFoundError(picture.masterPath.value_or(picture.identifier), request_.libraryPath));
     }
     return nullptr;
   }
   if (master && !isMediaItem(master->type())) return nullptr;
-  return context_.factory->buildPhotosLibraryItem(request_.libraryNode, std::move(picture.info), std::move(master),
-                                                   std::move(preview), std::move(thumbnails));
+  return context_.factory->buildPhotosLibraryItem(request_.libraryNode, std::move(picture.info),
+                                                  std::move(master), std::move(preview),
+                                                  std::move(thumbnails));
 }
 
 Result<PhotosLibraryEnumerationResult> PhotosLibraryEnumerationTask::run() {
@@ -257,15 +271,15 @@ Result<PhotosLibraryEnumerationResult> PhotosLibraryEnumerationTask::run() {
     if (node) result.nodes.push_back(node);
     report({PhotosLibraryEnumerationReport::Kind::didFetchItem, 1, url, node});
   }
-  report({PhotosLibraryEnumerationReport::Kind::didDetectNumberOfNodes, static_cast<std::int64_t>(result.nodes.size()),
-          std::nullopt, nullptr});
+  report({PhotosLibraryEnumerationReport::Kind::didDetectNumberOfNodes,
+          static_cast<std::int64_t>(result.nodes.size()), std::nullopt, nullptr});
   return result;
 }
 
 // --- service
 
-MediaLibraryEnumerationService::MediaLibraryEnumerationService(MediaLibraryEnumerationContext context,
-                                                               Executor& workExecutor)
+MediaLibraryEnumerationService::MediaLibraryEnumerationService(
+    MediaLibraryEnumerationContext context, Executor& workExecutor)
     : context_(std::move(context)),
       workExecutor_(workExecutor),
       internalQueue_(SerialQueue::make("media-library-enumeration-service.internal-queue")) {}
@@ -282,7 +296,8 @@ std::shared_ptr<ITunesLibraryEnumerationTask> MediaLibraryEnumerationService::pe
 
 std::shared_ptr<PhotosLibraryEnumerationTask> MediaLibraryEnumerationService::perform(
     PhotosLibraryEnumerationRequest request) {
-  auto task = std::make_shared<PhotosLibraryEnumerationTask>(std::move(request), context_, workExecutor_);
+  auto task =
+      std::make_shared<PhotosLibraryEnumerationTask>(std::move(request), context_, workExecutor_);
   internalQueue_->sync([&] {
     if (cancellation_) task->cancel(*cancellation_);
     tasks_.push_back(task);

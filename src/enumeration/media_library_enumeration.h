@@ -13,21 +13,22 @@
 // the error handler and skipped.
 #pragma once
 
-#include <functional>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "enumeration/file_system_enumeration.h"
 #include "enumeration/media_library_records.h"
 #include "foundation/future.h"
 #include "foundation/serial_queue.h"
 #include "matching/matching_nodes_factory.h"
 
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace zarnik {
 
-inline constexpr std::string_view kMediaLibraryEnumerationErrorDomain = "MediaLibraryEnumerationError";
+inline constexpr std::string_view kMediaLibraryEnumerationErrorDomain =
+    "MediaLibraryEnumerationError";
 inline constexpr std::string_view kItemResourceProviderErrorDomain = "ItemResourceProviderError";
 
 enum class MediaLibraryEnumerationErrorCode { invalidLibraryURL = -1 };
@@ -46,11 +47,16 @@ struct ITunesLibraryEnumerationRequest {
 };
 
 struct ITunesLibraryEnumerationReport {
-  enum class Kind { didDetectNumberOfTracks, didProcessTrack, didSkipProcessingTracks, didDetectNumberOfNodes };
+  enum class Kind {
+    didDetectNumberOfTracks,
+    didProcessTrack,
+    didSkipProcessingTracks,
+    didDetectNumberOfNodes
+  };
   Kind kind = Kind::didDetectNumberOfTracks;
-  std::int64_t count = 0;             // the numbers
-  std::optional<std::string> url;     // didProcessTrack: the track's file
-  MatchingNodePtr node;               // didProcessTrack: the node made of it, if any
+  std::int64_t count = 0;          // the numbers
+  std::optional<std::string> url;  // didProcessTrack: the track's file
+  MatchingNodePtr node;            // didProcessTrack: the node made of it, if any
 };
 
 struct ITunesLibraryEnumerationResult {
@@ -85,18 +91,21 @@ struct MediaLibraryEnumerationContext {
   std::vector<ScanLocationPtr> itemLocations;
 };
 
-class ITunesLibraryEnumerationTask final : public EnumerationSubtask,
-                                           public std::enable_shared_from_this<ITunesLibraryEnumerationTask> {
+class ITunesLibraryEnumerationTask final
+    : public EnumerationSubtask,
+      public std::enable_shared_from_this<ITunesLibraryEnumerationTask> {
  public:
   using ReportHandler = std::function<void(const ITunesLibraryEnumerationReport&)>;
-  ITunesLibraryEnumerationTask(ITunesLibraryEnumerationRequest request, MediaLibraryEnumerationContext context);
+  ITunesLibraryEnumerationTask(ITunesLibraryEnumerationRequest request,
+                               MediaLibraryEnumerationContext context);
 
   void setReportHandler(ReportHandler handler) { reportHandler_ = std::move(handler); }
   Future<ITunesLibraryEnumerationResult> start();
 
  private:
   Result<ITunesLibraryEnumerationResult> run();
-  [[nodiscard]] std::string resolvedTrackPath(const LibraryTrack& track, const MusicLibraryListing& listing) const;
+  [[nodiscard]] std::string resolvedTrackPath(const LibraryTrack& track,
+                                              const MusicLibraryListing& listing) const;
   void report(ITunesLibraryEnumerationReport report) const;
 
   ITunesLibraryEnumerationRequest request_;
@@ -105,12 +114,13 @@ class ITunesLibraryEnumerationTask final : public EnumerationSubtask,
   ReportHandler reportHandler_;
 };
 
-class PhotosLibraryEnumerationTask final : public EnumerationSubtask,
-                                           public std::enable_shared_from_this<PhotosLibraryEnumerationTask> {
+class PhotosLibraryEnumerationTask final
+    : public EnumerationSubtask,
+      public std::enable_shared_from_this<PhotosLibraryEnumerationTask> {
  public:
   using ReportHandler = std::function<void(const PhotosLibraryEnumerationReport&)>;
-  PhotosLibraryEnumerationTask(PhotosLibraryEnumerationRequest request, MediaLibraryEnumerationContext context,
-                               Executor& workExecutor);
+  PhotosLibraryEnumerationTask(PhotosLibraryEnumerationRequest request,
+                               MediaLibraryEnumerationContext context, Executor& workExecutor);
 
   void setReportHandler(ReportHandler handler) { reportHandler_ = std::move(handler); }
   Future<PhotosLibraryEnumerationResult> start();
@@ -143,7 +153,7 @@ class MediaLibraryEnumerationService {
   MediaLibraryEnumerationContext context_;
   Executor& workExecutor_;
   std::shared_ptr<SerialQueue> internalQueue_;
-  std::optional<CancellationMode> cancellation_;  // internal queue only
+  std::optional<CancellationMode> cancellation_;          // internal queue only
   std::vector<std::weak_ptr<EnumerationSubtask>> tasks_;  // internal queue only
 };
 

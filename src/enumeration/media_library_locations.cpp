@@ -32,8 +32,12 @@ bool isFile(const std::string& path) {
   return kind.hasValue() && kind.value() == FolderEntryKind::file;
 }
 
-std::string rhythmboxDefaultFile() { return xdg::dataHome() + "/rhythmbox/" + std::string(kRhythmboxFileName); }
-std::string shotwellDefaultFile() { return xdg::dataHome() + "/shotwell/data/" + std::string(kShotwellFileName); }
+std::string rhythmboxDefaultFile() {
+  return xdg::dataHome() + "/rhythmbox/" + std::string(kRhythmboxFileName);
+}
+std::string shotwellDefaultFile() {
+  return xdg::dataHome() + "/shotwell/data/" + std::string(kShotwellFileName);
+}
 
 // Shotwell keeps photo.db in "data" below its own folder: the library is that folder.
 std::string shotwellLibraryFolder(const std::string& databaseFile) {
@@ -44,16 +48,19 @@ std::string shotwellLibraryFolder(const std::string& databaseFile) {
 std::optional<MediaLibraryLocation> musicLibraryFile(const std::string& file) {
   const std::string_view name = lastPathComponent(file);
   if (name == kRhythmboxFileName) {
-    return MediaLibraryLocation{parentFolder(file), file, MusicLibraryFormat::rhythmbox, file == rhythmboxDefaultFile()};
+    return MediaLibraryLocation{parentFolder(file), file, MusicLibraryFormat::rhythmbox,
+                                file == rhythmboxDefaultFile()};
   }
   if (name == "iTunes Library.xml" || name == "iTunes Music Library.xml") {
-    return MediaLibraryLocation{parentFolder(file), file, MusicLibraryFormat::iTunesPropertyList, false};
+    return MediaLibraryLocation{parentFolder(file), file, MusicLibraryFormat::iTunesPropertyList,
+                                false};
   }
   return std::nullopt;
 }
 
 Error noLibrary(const std::string& path, std::string_view what) {
-  return invalidLibraryURLError(path, std::string("no ") + std::string(what) + " library was found there");
+  return invalidLibraryURLError(
+      path, std::string("no ") + std::string(what) + " library was found there");
 }
 
 }  // namespace
@@ -68,7 +75,8 @@ MediaLibraryInfo MediaLibraryLocation::libraryInfo() const {
     info.isDefault = true;
     return info;
   }
-  if (std::get<PhotoLibraryFormat>(format) == PhotoLibraryFormat::shotwell) return shotwellLibraryInfo();
+  if (std::get<PhotoLibraryFormat>(format) == PhotoLibraryFormat::shotwell)
+    return shotwellLibraryInfo();
   MediaLibraryInfo info;
   info.kind = MediaLibraryKind::photos;
   info.isTestedVersion = true;
@@ -108,13 +116,15 @@ Result<MediaLibraryLocation> photoLibraryAt(const std::string& given) {
 
 std::vector<MediaLibraryLocation> musicLibrariesOfCurrentUser() {
   std::vector<MediaLibraryLocation> libraries;
-  if (isFile(rhythmboxDefaultFile())) libraries.push_back(*musicLibraryFile(rhythmboxDefaultFile()));
+  if (isFile(rhythmboxDefaultFile()))
+    libraries.push_back(*musicLibraryFile(rhythmboxDefaultFile()));
   return libraries;
 }
 
 std::vector<MediaLibraryLocation> photoLibrariesOfCurrentUser() {
   std::vector<MediaLibraryLocation> libraries;
-  if (auto shotwell = photoLibraryAt(shotwellDefaultFile()); shotwell.hasValue()) libraries.push_back(shotwell.value());
+  if (auto shotwell = photoLibraryAt(shotwellDefaultFile()); shotwell.hasValue())
+    libraries.push_back(shotwell.value());
   return libraries;
 }
 

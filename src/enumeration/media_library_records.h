@@ -2,14 +2,14 @@
 // the file of each item and the library's facts about it.
 #pragma once
 
+#include "file_model/base_node.h"
+#include "file_model/media_info.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "file_model/base_node.h"
-#include "file_model/media_info.h"
 
 namespace zarnik {
 

@@ -1,12 +1,12 @@
 #include "enumeration/music_library_files.h"
 
-#include <charconv>
-#include <cstdlib>
-#include <map>
-
 #include "base/json.h"
 #include "enumeration/xml_reader.h"
 #include "platform/property_list.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <map>
 
 namespace zarnik {
 namespace {
@@ -63,10 +63,12 @@ std::optional<LibraryTrack> trackOf(const Json& track) {
   if (const auto rating = jsonNumber(track, "Rating"); rating && *rating >= 0 && *rating <= 100) {
     info.rating = static_cast<float>(*rating);
   }
-  if (const auto milliseconds = jsonNumber(track, "Total Time"); milliseconds && *milliseconds > 0) {
+  if (const auto milliseconds = jsonNumber(track, "Total Time");
+      milliseconds && *milliseconds > 0) {
     info.duration = *milliseconds / 1000.0;
   }
-  if (const auto bitrate = jsonInt(track, "Bit Rate"); bitrate && *bitrate > 0 && *bitrate < 1'000'000) {
+  if (const auto bitrate = jsonInt(track, "Bit Rate");
+      bitrate && *bitrate > 0 && *bitrate < 1'000'000) {
     info.bitrate = static_cast<std::uint32_t>(*bitrate);
   }
   return item;
@@ -82,7 +84,8 @@ std::optional<std::int64_t> integerField(const RhythmboxEntry& entry, const char
   const auto it = entry.fields.find(name);
   if (it == entry.fields.end()) return std::nullopt;
   std::int64_t value = 0;
-  const auto [end, error] = std::from_chars(it->second.data(), it->second.data() + it->second.size(), value);
+  const auto [end, error] =
+      std::from_chars(it->second.data(), it->second.data() + it->second.size(), value);
   if (error != std::errc() || end != it->second.data() + it->second.size()) return std::nullopt;
   return value;
 }
@@ -117,7 +120,8 @@ std::optional<LibraryTrack> trackOf(const RhythmboxEntry& entry) {
   if (const auto seconds = integerField(entry, "duration"); seconds && *seconds > 0) {
     info.duration = static_cast<double>(*seconds);
   }
-  if (const auto bitrate = integerField(entry, "bitrate"); bitrate && *bitrate > 0 && *bitrate < 1'000'000) {
+  if (const auto bitrate = integerField(entry, "bitrate");
+      bitrate && *bitrate > 0 && *bitrate < 1'000'000) {
     info.bitrate = static_cast<std::uint32_t>(*bitrate);
   }
   return item;
@@ -136,7 +140,8 @@ Result<MusicLibraryListing> readITunesLibraryList(std::string_view bytes, std::s
     return wrongFormat(origin, "not a music library list: it has no tracks dictionary");
   }
   MusicLibraryListing listing;
-  if (const auto folder = jsonString(root, "Music Folder")) listing.mediaFolder = pathOfFileURI(*folder);
+  if (const auto folder = jsonString(root, "Music Folder"))
+    listing.mediaFolder = pathOfFileURI(*folder);
   for (const auto& [key, track] : tracks->items()) {
     auto item = track.is_object() ? trackOf(track) : std::nullopt;
     if (!item) {
@@ -161,7 +166,8 @@ Result<MusicLibraryListing> readRhythmboxDatabase(std::string_view bytes, std::s
         return listing;
       case XmlEvent::Kind::startElement:
         if (!sawRoot) {
-          if (event.name != "rhythmdb") return wrongFormat(origin, "not a Rhythmbox library: its root is not <rhythmdb>");
+          if (event.name != "rhythmdb")
+            return wrongFormat(origin, "not a Rhythmbox library: its root is not <rhythmdb>");
           sawRoot = true;
         } else if (reader.depth() == 2 && event.name == "entry") {
           entry = RhythmboxEntry{};

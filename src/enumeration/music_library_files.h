@@ -4,17 +4,19 @@
 // short is an error naming `origin`, never a partial listing taken for the whole library.
 #pragma once
 
-#include <string>
-#include <string_view>
-
 #include "base/result.h"
 #include "enumeration/media_library_records.h"
+
+#include <string>
+#include <string_view>
 
 namespace zarnik {
 
 inline constexpr size_t kMaximumMusicLibraryFileBytes = 256u << 20;
 
-[[nodiscard]] Result<MusicLibraryListing> readITunesLibraryList(std::string_view bytes, std::string_view origin);
-[[nodiscard]] Result<MusicLibraryListing> readRhythmboxDatabase(std::string_view bytes, std::string_view origin);
+[[nodiscard]] Result<MusicLibraryListing> readITunesLibraryList(std::string_view bytes,
+                                                                std::string_view origin);
+[[nodiscard]] Result<MusicLibraryListing> readRhythmboxDatabase(std::string_view bytes,
+                                                                std::string_view origin);
 
 }  // namespace zarnik

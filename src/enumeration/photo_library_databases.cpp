@@ -1,17 +1,18 @@
 #include "enumeration/photo_library_databases.h"
 
+#include "base/path_components.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <map>
 
-#include "base/path_components.h"
-
 namespace zarnik {
 namespace {
 
 Error wrongFormat(const SqliteDatabase& database, std::string_view what, const Error& cause) {
-  return Error::generic(fmt::format("not a {} database", what), database.path()).withUnderlying(cause.description);
+  return Error::generic(fmt::format("not a {} database", what), database.path())
+      .withUnderlying(cause.description);
 }
 
 struct Master {
@@ -45,10 +46,11 @@ bool staysBelow(std::string_view relativePath) {
 }
 
 // Videos came to Shotwell later than photos: a database without their table has none.
-Result<void> readShotwellTable(const SqliteDatabase& database, std::string_view table, bool isRequired,
-                               PhotoLibraryListing& listing) {
-  auto prepared = database.prepare(
-      fmt::format("SELECT id, filename, width, height, timestamp, exposure_time, rating, title FROM {}", table));
+Result<void> readShotwellTable(const SqliteDatabase& database, std::string_view table,
+                               bool isRequired, PhotoLibraryListing& listing) {
+  auto prepared = database.prepare(fmt::format(
+      "SELECT id, filename, width, height, timestamp, exposure_time, rating, title FROM {}",
+      table));
   if (prepared.hasError() && !isRequired) return success();
   if (prepared.hasError()) return wrongFormat(database, "Shotwell", prepared.error());
   SqliteStatement* statement = &prepared.value();
@@ -57,7 +59,8 @@ Result<void> readShotwellTable(const SqliteDatabase& database, std::string_view 
     if (!row) break;
     if (statement->isNull(1)) continue;
     LibraryPicture picture;
-    picture.identifier = fmt::format("{}-{}", table == "VideoTable" ? "video" : "photo", statement->integer(0));
+    picture.identifier =
+        fmt::format("{}-{}", table == "VideoTable" ? "video" : "photo", statement->integer(0));
     picture.masterPath = statement->text(1);
     PhotosItemInfo& info = picture.info;
     info.identifier = picture.identifier;
@@ -67,7 +70,8 @@ Result<void> readShotwellTable(const SqliteDatabase& database, std::string_view 
     info.size = ImageSize{statement->integer(2), statement->integer(3)};
     // When the picture was taken, else when it was imported.
     const std::int64_t taken = statement->integer(5);
-    info.date = dateFromSecondsSince1970(static_cast<double>(taken > 0 ? taken : statement->integer(4)));
+    info.date =
+        dateFromSecondsSince1970(static_cast<double>(taken > 0 ? taken : statement->integer(4)));
     // Rejected pictures are rated -1: no stars.
     const std::int64_t rating = statement->integer(6);
     if (rating >= 0 && rating <= 5) info.rating = static_cast<int>(rating);
@@ -78,9 +82,11 @@ Result<void> readShotwellTable(const SqliteDatabase& database, std::string_view 
 
 }  // namespace
 
-Result<PhotoLibraryListing> readPhotosLibraryDatabase(const SqliteDatabase& database, const std::string& libraryFolder) {
+Result<PhotoLibraryListing> readPhotosLibraryDatabase(const SqliteDatabase& database,
+                                                      const std::string& libraryFolder) {
   ZK_ASSIGN_OR_RETURN(auto masters, readMasters(database));
-  auto prepared = database.prepare("SELECT uuid, masterUuid, name FROM RKVersion WHERE isInTrash = 0");
+  auto prepared =
+      database.prepare("SELECT uuid, masterUuid, name FROM RKVersion WHERE isInTrash = 0");
   if (prepared.hasError()) return wrongFormat(database, "Photos library", prepared.error());
   SqliteStatement* statement = &prepared.value();
   PhotoLibraryListing listing;

@@ -4,18 +4,18 @@
 // without the expected tables is an error naming the file.
 #pragma once
 
-#include <string>
-
 #include "base/result.h"
 #include "enumeration/media_library_records.h"
 #include "platform/sqlite_database.h"
+
+#include <string>
 
 namespace zarnik {
 
 // The versions not in the trash, each joined with its master; a master's image path lies below
 // the library's "Masters" folder.
-[[nodiscard]] Result<PhotoLibraryListing> readPhotosLibraryDatabase(const SqliteDatabase& database,
-                                                                    const std::string& libraryFolder);
+[[nodiscard]] Result<PhotoLibraryListing> readPhotosLibraryDatabase(
+    const SqliteDatabase& database, const std::string& libraryFolder);
 [[nodiscard]] Result<PhotoLibraryListing> readShotwellDatabase(const SqliteDatabase& database);
 
 }  // namespace zarnik

@@ -41,8 +41,10 @@ std::optional<std::uint32_t> characterReference(std::string_view digits) {
     digits.remove_prefix(1);
   }
   std::uint32_t code = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), code, base);
-  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  const auto [end, error] =
+      std::from_chars(digits.data(), digits.data() + digits.size(), code, base);
+  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size())
+    return std::nullopt;
   if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return std::nullopt;
   return code;
 }
@@ -70,11 +72,16 @@ std::optional<std::string> decodeXmlEntities(std::string_view text) {
     const size_t semicolon = text.find(';', amp);
     if (semicolon == std::string_view::npos || semicolon - amp > 12) return std::nullopt;
     const std::string_view entity = text.substr(amp + 1, semicolon - amp - 1);
-    if (entity == "amp") out += '&';
-    else if (entity == "lt") out += '<';
-    else if (entity == "gt") out += '>';
-    else if (entity == "quot") out += '"';
-    else if (entity == "apos") out += '\'';
+    if (entity == "amp")
+      out += '&';
+    else if (entity == "lt")
+      out += '<';
+    else if (entity == "gt")
+      out += '>';
+    else if (entity == "quot")
+      out += '"';
+    else if (entity == "apos")
+      out += '\'';
     else if (!entity.empty() && entity.front() == '#') {
       const auto code = characterReference(entity.substr(1));
       if (!code) return std::nullopt;
@@ -114,7 +121,8 @@ Result<XmlEvent> XmlReader::next() {
   while (true) {
     if (rootClosed_) return XmlEvent{};
     if (position_ >= document_.size()) {
-      return failure(openElements_.empty() ? "not an XML file: it has no element" : "the file is cut short");
+      return failure(openElements_.empty() ? "not an XML file: it has no element"
+                                           : "the file is cut short");
     }
     if (document_[position_] == '<') {
       ZK_ASSIGN_OR_RETURN(XmlEvent event, readMarkup());
@@ -122,10 +130,12 @@ Result<XmlEvent> XmlReader::next() {
       return event;
     }
     const size_t end = document_.find('<', position_);
-    const std::string_view raw = document_.substr(position_, end == std::string_view::npos ? std::string_view::npos : end - position_);
+    const std::string_view raw = document_.substr(
+        position_, end == std::string_view::npos ? std::string_view::npos : end - position_);
     position_ += raw.size();
     if (openElements_.empty()) {
-      if (raw.find_first_not_of(" \t\r\n") != std::string_view::npos) return failure("not an XML file: text outside any element");
+      if (raw.find_first_not_of(" \t\r\n") != std::string_view::npos)
+        return failure("not an XML file: text outside any element");
       continue;
     }
     auto decoded = decodeXmlEntities(raw);
@@ -175,12 +185,14 @@ Result<XmlEvent> XmlReader::readStartElement() {
     if (c == '>' || c == '/') break;
     ZK_ASSIGN_OR_RETURN(std::string key, readName());
     skipSpaces();
-    if (position_ >= document_.size() || document_[position_] != '=') return failure("not a well-formed XML file: '=' expected after an attribute name");
+    if (position_ >= document_.size() || document_[position_] != '=')
+      return failure("not a well-formed XML file: '=' expected after an attribute name");
     ++position_;
     skipSpaces();
     if (position_ >= document_.size()) return failure("the file is cut short");
     const char quote = document_[position_];
-    if (quote != '"' && quote != '\'') return failure("not a well-formed XML file: a quoted attribute value expected");
+    if (quote != '"' && quote != '\'')
+      return failure("not a well-formed XML file: a quoted attribute value expected");
     const size_t end = document_.find(quote, position_ + 1);
     if (end == std::string_view::npos) return failure("the file is cut short");
     auto value = decodeXmlEntities(document_.substr(position_ + 1, end - position_ - 1));
@@ -190,7 +202,8 @@ Result<XmlEvent> XmlReader::readStartElement() {
   }
   if (document_[position_] == '/') {
     ++position_;
-    if (position_ >= document_.size() || document_[position_] != '>') return failure("not a well-formed XML file: '>' expected");
+    if (position_ >= document_.size() || document_[position_] != '>')
+      return failure("not a well-formed XML file: '>' expected");
     ++position_;
     pendingEnd_ = true;
     pendingEndName_ = event.name;
@@ -212,7 +225,8 @@ Result<XmlEvent> XmlReader::readEndElement() {
   if (document_[position_] != '>') return failure("not a well-formed XML file: '>' expected");
   ++position_;
   if (openElements_.empty() || openElements_.back() != event.name) {
-    return failure(fmt::format("not a well-formed XML file: </{}> closes no open element", event.name));
+    return failure(
+        fmt::format("not a well-formed XML file: </{}> closes no open element", event.name));
   }
   openElements_.pop_back();
   if (openElements_.empty()) rootClosed_ = true;

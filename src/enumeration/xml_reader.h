@@ -5,22 +5,22 @@
 // sizes are bounded; every failure names the byte offset where reading stopped.
 #pragma once
 
+#include "base/result.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "base/result.h"
-
 namespace zarnik {
 
 struct XmlEvent {
   enum class Kind { startElement, endElement, text, endOfDocument };
   Kind kind = Kind::endOfDocument;
-  std::string name;  // elements
+  std::string name;                                             // elements
   std::vector<std::pair<std::string, std::string>> attributes;  // start elements, decoded
-  std::string text;  // text and CDATA, decoded
+  std::string text;                                             // text and CDATA, decoded
 
   [[nodiscard]] const std::string* attribute(std::string_view attributeName) const;
 };

@@ -1,10 +1,10 @@
 #include "file_model/media_info.h"
 
-#include <algorithm>
+#include "platform/bundle_reader.h"
 
 #include <fmt/format.h>
 
-#include "platform/bundle_reader.h"
+#include <algorithm>
 
 namespace zarnik {
 namespace {

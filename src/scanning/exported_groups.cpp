@@ -66,7 +66,8 @@ Json Equivalence::Duplicate::encode() const {
   Json json{{"scanLocation", bytesJson(scanLocation)}, {"path", bytesJson(path)}};
   if (autoselect) json["autoselect"] = *autoselect;
   if (reason) json["reason"] = *reason;
-  if (libraryKind) json["library"] = Json{{"kind", *libraryKind}, {"path", bytesJson(libraryPath.value_or(""))}};
+  if (libraryKind)
+    json["library"] = Json{{"kind", *libraryKind}, {"path", bytesJson(libraryPath.value_or(""))}};
   return json;
 }
 
@@ -84,7 +85,8 @@ Result<Equivalence::Duplicate> Equivalence::Duplicate::decode(const Json& json) 
   }
   if (const Json* library = jsonMember(json, "library"); library && library->is_object()) {
     duplicate.libraryKind = jsonString(*library, "kind");
-    if (const Json* path = jsonMember(*library, "path")) duplicate.libraryPath = bytesFromJson(*path);
+    if (const Json* path = jsonMember(*library, "path"))
+      duplicate.libraryPath = bytesFromJson(*path);
   }
   return duplicate;
 }

@@ -1,11 +1,11 @@
 #include "scanning/scanning_task.h"
 
+#include "enumeration/media_library_enumeration.h"
 #include "foundation/logger.h"
 #include "matching/matching_information.h"
 #include "platform/process_memory.h"
 #include "platform/trash_folders.h"
 #include "platform/xdg_directories.h"
-#include "enumeration/media_library_enumeration.h"
 #include "scanning/content_verification.h"
 #include "selection/duplicate_differences.h"
 #include "selection/system_files.h"
@@ -346,8 +346,10 @@ void ScanningTask::enumerateMediaLibraries() {
   context.errorHandler = [this](const Error& error) {
     if (errorHandler_) errorHandler_(error);
   };
-  for (const auto& specification : acceptableSpecifications_) context.itemLocations.push_back(specification.scanLocation);
-  context.itemLocations.push_back(ScanLocation::make(request_.resolver.homeURL(), request_.resolver));
+  for (const auto& specification : acceptableSpecifications_)
+    context.itemLocations.push_back(specification.scanLocation);
+  context.itemLocations.push_back(
+      ScanLocation::make(request_.resolver.homeURL(), request_.resolver));
   MediaLibraryEnumerationService service(std::move(context), *workQueue_);
   for (const auto& library : request_.mediaLibraries) {
     if (!canContinue()) break;
@@ -355,22 +357,26 @@ void ScanningTask::enumerateMediaLibraries() {
   }
 }
 
-std::shared_ptr<MatchingDirectoryNode> ScanningTask::makeLibraryNode(const MediaLibraryLocation& library) {
+std::shared_ptr<MatchingDirectoryNode> ScanningTask::makeLibraryNode(
+    const MediaLibraryLocation& library) {
   auto attributes = NodeAttributes::resourceValuesOf(library.folder);
   if (!attributes || attributes->vnodeType != VNodeType::directory) return nullptr;
-  auto node = std::dynamic_pointer_cast<MatchingDirectoryNode>(matchingNodesFactory_->buildNode(
-      nullptr, "", library.folder, std::move(*attributes), ScanLocation::make(library.folder, request_.resolver)));
+  auto node = std::dynamic_pointer_cast<MatchingDirectoryNode>(
+      matchingNodesFactory_->buildNode(nullptr, "", library.folder, std::move(*attributes),
+                                       ScanLocation::make(library.folder, request_.resolver)));
   if (!node) return nullptr;
   node->overrideType(library.isMusicLibrary() ? NodeType::iTunesLibrary : NodeType::photosLibrary);
   node->setMediaLibraryInfo(library.libraryInfo());
   return node;
 }
 
-void ScanningTask::enumerateMediaLibrary(const MediaLibraryLocation& library, MediaLibraryEnumerationService& service) {
+void ScanningTask::enumerateMediaLibrary(const MediaLibraryLocation& library,
+                                         MediaLibraryEnumerationService& service) {
   const double share = library.isMusicLibrary() ? kMusicLibraryShare : kPhotosLibraryShare;
   mediaLibraryMillionthsToMatch_.fetch_add(static_cast<std::int64_t>(share * kMillionths));
   const auto info = library.libraryInfo();
-  const std::string name = info.applicationName.value_or(library.isMusicLibrary() ? "music" : "photo");
+  const std::string name =
+      info.applicationName.value_or(library.isMusicLibrary() ? "music" : "photo");
   Logger::shared().log(kAuthor, "processMediaLibraryNode(_:)",
                        fmt::format("Starting to process {} library {}", name, library.file));
   auto libraryNode = makeLibraryNode(library);
@@ -385,26 +391,33 @@ void ScanningTask::enumerateMediaLibrary(const MediaLibraryLocation& library, Me
   if (!libraryNode) {
     listed = invalidLibraryURLError(library.folder, "the library's folder cannot be read");
   } else if (library.isMusicLibrary()) {
-    auto task = service.perform(ITunesLibraryEnumerationRequest{libraryNode, library.file, std::get<MusicLibraryFormat>(library.format)});
+    auto task = service.perform(ITunesLibraryEnumerationRequest{
+        libraryNode, library.file, std::get<MusicLibraryFormat>(library.format)});
     task->setReportHandler([&, perItem](const ITunesLibraryEnumerationReport& report) {
       using Kind = ITunesLibraryEnumerationReport::Kind;
-      if (report.kind == Kind::didDetectNumberOfTracks && report.count > 0) *perItem = share / static_cast<double>(report.count);
-      if (report.kind == Kind::didSkipProcessingTracks) credit(*perItem * static_cast<double>(report.count));
+      if (report.kind == Kind::didDetectNumberOfTracks && report.count > 0)
+        *perItem = share / static_cast<double>(report.count);
+      if (report.kind == Kind::didSkipProcessingTracks)
+        credit(*perItem * static_cast<double>(report.count));
       if (report.kind != Kind::didProcessTrack) return;
       if (report.node) matchMediaLibraryItem(report.node);
       credit(*perItem);
     });
-    listed = task->start().wait().transform([](const ITunesLibraryEnumerationResult& result) { return result.nodes; });
+    listed = task->start().wait().transform(
+        [](const ITunesLibraryEnumerationResult& result) { return result.nodes; });
   } else {
-    auto task = service.perform(PhotosLibraryEnumerationRequest{libraryNode, library.file, std::get<PhotoLibraryFormat>(library.format)});
+    auto task = service.perform(PhotosLibraryEnumerationRequest{
+        libraryNode, library.file, std::get<PhotoLibraryFormat>(library.format)});
     task->setReportHandler([&, perItem](const PhotosLibraryEnumerationReport& report) {
       using Kind = PhotosLibraryEnumerationReport::Kind;
-      if (report.kind == Kind::didDetectNumberOfItems && report.count > 0) *perItem = share / static_cast<double>(report.count);
+      if (report.kind == Kind::didDetectNumberOfItems && report.count > 0)
+        *perItem = share / static_cast<double>(report.count);
       if (report.kind != Kind::didFetchItem) return;
       if (report.node) matchMediaLibraryItem(report.node);
       credit(*perItem);
     });
-    listed = task->start().wait().transform([](const PhotosLibraryEnumerationResult& result) { return result.nodes; });
+    listed = task->start().wait().transform(
+        [](const PhotosLibraryEnumerationResult& result) { return result.nodes; });
   }
   creditMediaLibraryShare(std::max(0.0, share - *credited));
   if (listed.hasError()) {
@@ -415,7 +428,8 @@ void ScanningTask::enumerateMediaLibrary(const MediaLibraryLocation& library, Me
   }
   matchingNodesFactory_->addMediaLibraryNode(libraryNode);
   Logger::shared().log(kAuthor, "processMediaLibraryNode(_:)",
-                       fmt::format("Did finish to process {} library {}: {} items", name, library.file, listed.value().size()));
+                       fmt::format("Did finish to process {} library {}: {} items", name,
+                                   library.file, listed.value().size()));
 }
 
 void ScanningTask::matchMediaLibraryItem(const MatchingNodePtr& node) {
@@ -461,10 +475,12 @@ void ScanningTask::publishIfDue(bool force) {
   if (!force && now - last <= kContainerNotificationIntervalNanoseconds) return;
   if (!lastPublication_.compare_exchange_strong(last, now)) return;  // another thread publishes
   internalQueue_->async([self = shared_from_this()] {
-    self->status_.numberOfNodesToMatch = static_cast<double>(self->nodesToMatch_.load()) +
-                                         static_cast<double>(self->mediaLibraryMillionthsToMatch_.load()) / kMillionths;
-    self->status_.numberOfMatchedNodes = static_cast<double>(self->matchedNodes_.load()) +
-                                         static_cast<double>(self->mediaLibraryMillionthsMatched_.load()) / kMillionths;
+    self->status_.numberOfNodesToMatch =
+        static_cast<double>(self->nodesToMatch_.load()) +
+        static_cast<double>(self->mediaLibraryMillionthsToMatch_.load()) / kMillionths;
+    self->status_.numberOfMatchedNodes =
+        static_cast<double>(self->matchedNodes_.load()) +
+        static_cast<double>(self->mediaLibraryMillionthsMatched_.load()) / kMillionths;
     self->status_.sizeOfListedNodes = self->scannedSize_.load();
     self->status_.content = self->contentProgress_->snapshot();
     // What is read now names the scan's work best; while the walk goes on, the latest item

@@ -130,8 +130,10 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   // Lists every requested library and matches its items; a library that cannot be read is
   // logged, reported once and skipped.
   void enumerateMediaLibraries();
-  void enumerateMediaLibrary(const MediaLibraryLocation& library, MediaLibraryEnumerationService& service);
-  [[nodiscard]] std::shared_ptr<MatchingDirectoryNode> makeLibraryNode(const MediaLibraryLocation& library);
+  void enumerateMediaLibrary(const MediaLibraryLocation& library,
+                             MediaLibraryEnumerationService& service);
+  [[nodiscard]] std::shared_ptr<MatchingDirectoryNode> makeLibraryNode(
+      const MediaLibraryLocation& library);
   // Library items are matched as they are listed, each credited its part of its library's share.
   void matchMediaLibraryItem(const MatchingNodePtr& node);
   void creditMediaLibraryShare(double nodes);

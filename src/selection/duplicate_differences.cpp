@@ -1,16 +1,14 @@
 #include "selection/duplicate_differences.h"
 
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <map>
-#include <unordered_map>
+#include "selection/autoselection_config.h"
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
-
-#include "selection/autoselection_config.h"
+#include <map>
+#include <sys/stat.h>
+#include <unordered_map>
 
 namespace zarnik {
 namespace {
@@ -76,7 +74,8 @@ void putLibraryFactors(DuplicateFactors& factors, const ZKBaseNode& node) {
     if (const auto& info = track->iTunesItemInfo()) {
       if (info->rating) {
         put(factors, D::rating, static_cast<double>(*info->rating),
-            ratingText(starsOfMusicRating(*info->rating), applicationOf(track->mediaLibraryNode())));
+            ratingText(starsOfMusicRating(*info->rating),
+                       applicationOf(track->mediaLibraryNode())));
       }
       if (info->playCount) put(factors, D::playCount, *info->playCount);
       if (info->playDate) putDate(factors, D::playDate, *info->playDate);
@@ -145,7 +144,8 @@ std::optional<std::string> libraryMembershipText(const ZKBaseNode& node) {
     text = "in your music library";
     const auto& info = track->iTunesItemInfo();
     if (info && info->rating && starsOfMusicRating(*info->rating) > 0) {
-      text += ", " + ratingText(starsOfMusicRating(*info->rating), applicationOf(track->mediaLibraryNode()));
+      text += ", " + ratingText(starsOfMusicRating(*info->rating),
+                                applicationOf(track->mediaLibraryNode()));
     }
     return text;
   }

@@ -1,16 +1,17 @@
 // Music and photo libraries scanned from the command line: a made-up home whose Rhythmbox and
 // Shotwell libraries hold files that also lie elsewhere. The library's copy is the one kept, the
 // other is cleaned, and a library that cannot be read is named once while the scan goes on.
+#include "e2e/zarnik_runner.h"
+#include "support/test_dir.h"
+
+#include "base/json.h"
+#include "platform/sqlite_database.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
-
-#include "base/json.h"
-#include "e2e/zarnik_runner.h"
-#include "platform/sqlite_database.h"
-#include "support/test_dir.h"
 
 namespace zarnik {
 namespace {
@@ -32,8 +33,11 @@ class MediaLibrariesTest : public ZarnikProgramTest {
   void makeRhythmboxLibrary(const std::vector<std::string>& songs) {
     std::string xml = "<?xml version=\"1.0\" standalone=\"yes\"?>\n<rhythmdb version=\"2.0\">\n";
     for (const auto& song : songs) {
-      xml += "  <entry type=\"song\">\n    <title>Song</title>\n    <artist>Band</artist>\n    <play-count>9</play-count>\n"
-             "    <rating>5</rating>\n    <location>file://" + song + "</location>\n  </entry>\n";
+      xml +=
+          "  <entry type=\"song\">\n    <title>Song</title>\n    <artist>Band</artist>\n    "
+          "<play-count>9</play-count>\n"
+          "    <rating>5</rating>\n    <location>file://" +
+          song + "</location>\n  </entry>\n";
     }
     scratch.file("data/rhythmbox/rhythmdb.xml", xml + "</rhythmdb>\n");
   }
@@ -43,15 +47,22 @@ class MediaLibrariesTest : public ZarnikProgramTest {
     auto database = SqliteDatabase::open(dataHome() + "/shotwell/data/photo.db");
     ASSERT_TRUE(database.hasValue());
     ASSERT_TRUE(database.value()
-                    ->execute("CREATE TABLE PhotoTable (id INTEGER PRIMARY KEY, filename TEXT UNIQUE NOT NULL, width "
-                              "INTEGER, height INTEGER, filesize INTEGER, timestamp INTEGER, exposure_time INTEGER, "
+                    ->execute("CREATE TABLE PhotoTable (id INTEGER PRIMARY KEY, filename TEXT "
+                              "UNIQUE NOT NULL, width "
+                              "INTEGER, height INTEGER, filesize INTEGER, timestamp INTEGER, "
+                              "exposure_time INTEGER, "
                               "rating INTEGER DEFAULT 0, title TEXT)")
                     .hasValue());
     auto insert = database.value()->prepare(
-        "INSERT INTO PhotoTable (filename, width, height, filesize, timestamp, exposure_time, rating) "
+        "INSERT INTO PhotoTable (filename, width, height, filesize, timestamp, exposure_time, "
+        "rating) "
         "VALUES (?, 800, 600, 100000, 1600000000, 1500000000, ?)");
     ASSERT_TRUE(insert.hasValue());
-    ASSERT_TRUE(insert.value().bind(1, picture).bind(2, static_cast<std::int64_t>(rating)).run().hasValue());
+    ASSERT_TRUE(insert.value()
+                    .bind(1, picture)
+                    .bind(2, static_cast<std::int64_t>(rating))
+                    .run()
+                    .hasValue());
   }
 
   // The scan's export; each member as {path, autoselect, library kind or ""}.
@@ -60,8 +71,10 @@ class MediaLibrariesTest : public ZarnikProgramTest {
     bool autoselect = false;
     std::string library;
   };
-  std::vector<std::vector<Member>> scanGroups(const std::string& libraryOptions, testing::Run* run = nullptr) {
-    auto scanned = runZarnik("scan " + quoted(home()) + " --json --exact --min-size 0 -q " + libraryOptions, scratch);
+  std::vector<std::vector<Member>> scanGroups(const std::string& libraryOptions,
+                                              testing::Run* run = nullptr) {
+    auto scanned = runZarnik(
+        "scan " + quoted(home()) + " --json --exact --min-size 0 -q " + libraryOptions, scratch);
     if (run) *run = scanned;
     EXPECT_EQ(scanned.status, 0) << scanned.err;
     std::vector<std::vector<Member>> groups;
@@ -79,16 +92,19 @@ class MediaLibrariesTest : public ZarnikProgramTest {
         while (location.size() > 1 && location.back() == '/') location.pop_back();
         member.path = location + "/" + duplicate["path"].get<std::string>();
         member.autoselect = duplicate.value("autoselect", false);
-        if (duplicate.contains("library")) member.library = duplicate["library"]["kind"].get<std::string>();
+        if (duplicate.contains("library"))
+          member.library = duplicate["library"]["kind"].get<std::string>();
         members.push_back(member);
       }
-      std::sort(members.begin(), members.end(), [](const Member& a, const Member& b) { return a.path < b.path; });
+      std::sort(members.begin(), members.end(),
+                [](const Member& a, const Member& b) { return a.path < b.path; });
       groups.push_back(members);
     }
     return groups;
   }
 
-  const std::vector<Member>* groupHolding(const std::vector<std::vector<Member>>& groups, const std::string& path) {
+  const std::vector<Member>* groupHolding(const std::vector<std::vector<Member>>& groups,
+                                          const std::string& path) {
     for (const auto& group : groups) {
       for (const auto& member : group) {
         if (member.path == path) return &group;
@@ -146,20 +162,24 @@ TEST_F(MediaLibrariesTest, ALibraryThatCannotBeReadIsNamedOnceAndTheScanGoesOn) 
   const std::string library = dataHome() + "/rhythmbox/rhythmdb.xml";
   const std::string whole = contentsOf(library);
   scratch.file("data/rhythmbox/rhythmdb.xml", whole.substr(0, whole.size() / 2));
-  const std::string shotwell = scratch.file("data/shotwell/data/photo.db", "not a database but some words");
+  const std::string shotwell =
+      scratch.file("data/shotwell/data/photo.db", "not a database but some words");
   const std::string before = contentsOf(shotwell);
 
   testing::Run run;
   const auto groups = scanGroups("--music-library --photo-library", &run);
   EXPECT_NE(groupHolding(groups, scratch / "Documents/a.pdf"), nullptr);
   size_t mentions = 0;
-  for (size_t at = run.err.find(library); at != std::string::npos; at = run.err.find(library, at + 1)) ++mentions;
+  for (size_t at = run.err.find(library); at != std::string::npos;
+       at = run.err.find(library, at + 1))
+    ++mentions;
   EXPECT_EQ(mentions, 1u) << run.err;
   EXPECT_NE(run.err.find(shotwell), std::string::npos) << run.err;
   EXPECT_EQ(contentsOf(shotwell), before);
 }
 
-TEST_F(MediaLibrariesTest, ALibraryPathThatHoldsNoLibraryIsAnErrorNamingItAndTheFoldersAreStillScanned) {
+TEST_F(MediaLibrariesTest,
+       ALibraryPathThatHoldsNoLibraryIsAnErrorNamingItAndTheFoldersAreStillScanned) {
   scratch.fileOfSize("Documents/a.pdf", kSize, 'a');
   scratch.fileOfSize("Documents/b.pdf", kSize, 'a');
   const std::string nothing = scratch.dir("nothing-here");

@@ -1,13 +1,14 @@
 #include "enumeration/media_library_enumeration.h"
 
+#include "support/test_dir.h"
+
+#include "enumeration/media_library_locations.h"
+#include "platform/sqlite_database.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <mutex>
-
-#include "enumeration/media_library_locations.h"
-#include "platform/sqlite_database.h"
-#include "support/test_dir.h"
 
 namespace zarnik {
 namespace {
@@ -32,30 +33,38 @@ std::string fileURI(const std::string& path) {
 std::string rhythmdbWithSongs(const std::vector<std::pair<std::string, int>>& pathsAndRatings) {
   std::string xml = "<?xml version=\"1.0\"?>\n<rhythmdb version=\"2.0\">\n";
   for (const auto& [path, rating] : pathsAndRatings) {
-    xml += "<entry type=\"song\"><title>T</title><artist>A</artist><rating>" + std::to_string(rating) +
-           "</rating><location>" + fileURI(path) + "</location><duration>120</duration></entry>\n";
+    xml += "<entry type=\"song\"><title>T</title><artist>A</artist><rating>" +
+           std::to_string(rating) + "</rating><location>" + fileURI(path) +
+           "</location><duration>120</duration></entry>\n";
   }
   return xml + "</rhythmdb>\n";
 }
 
-void makeShotwellDatabase(const std::string& path, const std::vector<std::pair<std::string, int>>& photos) {
+void makeShotwellDatabase(const std::string& path,
+                          const std::vector<std::pair<std::string, int>>& photos) {
   auto database = SqliteDatabase::open(path);
   ASSERT_TRUE(database.hasValue()) << database.error().oneLine();
   auto& db = *database.value();
-  ASSERT_TRUE(db.execute("CREATE TABLE PhotoTable (id INTEGER PRIMARY KEY, filename TEXT UNIQUE NOT NULL, width INTEGER, "
-                         "height INTEGER, filesize INTEGER, timestamp INTEGER, exposure_time INTEGER, rating INTEGER "
+  ASSERT_TRUE(db.execute("CREATE TABLE PhotoTable (id INTEGER PRIMARY KEY, filename TEXT UNIQUE "
+                         "NOT NULL, width INTEGER, "
+                         "height INTEGER, filesize INTEGER, timestamp INTEGER, exposure_time "
+                         "INTEGER, rating INTEGER "
                          "DEFAULT 0, title TEXT)")
                   .hasValue());
-  ASSERT_TRUE(db.execute("CREATE TABLE VideoTable (id INTEGER PRIMARY KEY, filename TEXT UNIQUE NOT NULL, width INTEGER, "
-                         "height INTEGER, filesize INTEGER, timestamp INTEGER, exposure_time INTEGER, rating INTEGER "
+  ASSERT_TRUE(db.execute("CREATE TABLE VideoTable (id INTEGER PRIMARY KEY, filename TEXT UNIQUE "
+                         "NOT NULL, width INTEGER, "
+                         "height INTEGER, filesize INTEGER, timestamp INTEGER, exposure_time "
+                         "INTEGER, rating INTEGER "
                          "DEFAULT 0, title TEXT)")
                   .hasValue());
   auto insert = db.prepare(
-      "INSERT INTO PhotoTable (filename, width, height, filesize, timestamp, exposure_time, rating, title) "
+      "INSERT INTO PhotoTable (filename, width, height, filesize, timestamp, exposure_time, "
+      "rating, title) "
       "VALUES (?, 640, 480, 10, 1600000000, 1500000000, ?, NULL)");
   ASSERT_TRUE(insert.hasValue());
   for (const auto& [file, rating] : photos) {
-    ASSERT_TRUE(insert.value().bind(1, file).bind(2, static_cast<std::int64_t>(rating)).run().hasValue());
+    ASSERT_TRUE(
+        insert.value().bind(1, file).bind(2, static_cast<std::int64_t>(rating)).run().hasValue());
   }
 }
 
@@ -65,7 +74,8 @@ class MediaLibraryEnumerationTest : public ::testing::Test {
   OVURLResolver resolver{"/nonexistent-home"};
   std::shared_ptr<ExtendedScanRules> rules = std::make_shared<ExtendedScanRules>();
   std::shared_ptr<MatchingNodesFactory> factory = MatchingNodesFactory::make(rules, resolver, {});
-  std::shared_ptr<OperationQueue> work = OperationQueue::make("media-library-test.work", 2, QualityOfService::utility);
+  std::shared_ptr<OperationQueue> work =
+      OperationQueue::make("media-library-test.work", 2, QualityOfService::utility);
   std::mutex mutex;
   std::vector<Error> errors;
 
@@ -83,32 +93,36 @@ class MediaLibraryEnumerationTest : public ::testing::Test {
   std::shared_ptr<MatchingDirectoryNode> libraryNode(const MediaLibraryLocation& library) {
     auto attributes = NodeAttributes::resourceValuesOf(library.folder);
     EXPECT_TRUE(attributes.has_value()) << library.folder;
-    auto node = std::dynamic_pointer_cast<MatchingDirectoryNode>(
-        factory->buildNode(nullptr, "", library.folder, *attributes, ScanLocation::make(library.folder, resolver)));
+    auto node = std::dynamic_pointer_cast<MatchingDirectoryNode>(factory->buildNode(
+        nullptr, "", library.folder, *attributes, ScanLocation::make(library.folder, resolver)));
     node->setMediaLibraryInfo(library.libraryInfo());
     return node;
   }
 
-  Result<std::vector<MatchingNodePtr>> listMusic(const std::string& path,
-                                                 std::vector<ITunesLibraryEnumerationReport>* reports = nullptr) {
+  Result<std::vector<MatchingNodePtr>> listMusic(
+      const std::string& path, std::vector<ITunesLibraryEnumerationReport>* reports = nullptr) {
     auto library = musicLibraryAt(path);
     if (library.hasError()) return library.error();
     MediaLibraryEnumerationService service(context(), *work);
-    auto task = service.perform(ITunesLibraryEnumerationRequest{libraryNode(library.value()), library.value().file,
-                                                                std::get<MusicLibraryFormat>(library.value().format)});
+    auto task = service.perform(
+        ITunesLibraryEnumerationRequest{libraryNode(library.value()), library.value().file,
+                                        std::get<MusicLibraryFormat>(library.value().format)});
     task->setReportHandler([reports](const ITunesLibraryEnumerationReport& report) {
       if (reports) reports->push_back(report);
     });
-    return task->start().wait().transform([](const ITunesLibraryEnumerationResult& result) { return result.nodes; });
+    return task->start().wait().transform(
+        [](const ITunesLibraryEnumerationResult& result) { return result.nodes; });
   }
 
   Result<std::vector<MatchingNodePtr>> listPhotos(const std::string& path) {
     auto library = photoLibraryAt(path);
     if (library.hasError()) return library.error();
     MediaLibraryEnumerationService service(context(), *work);
-    auto task = service.perform(PhotosLibraryEnumerationRequest{libraryNode(library.value()), library.value().file,
-                                                                std::get<PhotoLibraryFormat>(library.value().format)});
-    return task->start().wait().transform([](const PhotosLibraryEnumerationResult& result) { return result.nodes; });
+    auto task = service.perform(
+        PhotosLibraryEnumerationRequest{libraryNode(library.value()), library.value().file,
+                                        std::get<PhotoLibraryFormat>(library.value().format)});
+    return task->start().wait().transform(
+        [](const PhotosLibraryEnumerationResult& result) { return result.nodes; });
   }
 };
 
@@ -160,14 +174,19 @@ TEST_F(MediaLibraryEnumerationTest, ALibraryFileCutShortFailsTheTaskNamingTheFil
   EXPECT_EQ(nodes.error().path, file);
 }
 
-TEST_F(MediaLibraryEnumerationTest, AMusicLibraryCopiedFromAnotherComputerFindsItsFilesInItsOwnMediaFolder) {
-  const std::string song = dir.file("old-mac/iTunes/iTunes Media/Music/Singer/Song.m4a", "m4a audio");
+TEST_F(MediaLibraryEnumerationTest,
+       AMusicLibraryCopiedFromAnotherComputerFindsItsFilesInItsOwnMediaFolder) {
+  const std::string song =
+      dir.file("old-mac/iTunes/iTunes Media/Music/Singer/Song.m4a", "m4a audio");
   dir.file("old-mac/iTunes/iTunes Library.xml",
            "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
-           "<key>Music Folder</key><string>file://localhost/Users/ann/Music/iTunes/iTunes%20Media/</string>"
+           "<key>Music "
+           "Folder</key><string>file://localhost/Users/ann/Music/iTunes/iTunes%20Media/</string>"
            "<key>Tracks</key><dict><key>1</key><dict><key>Track ID</key><integer>1</integer>"
-           "<key>Name</key><string>Song</string><key>Persistent ID</key><string>0A</string><key>Location</key>"
-           "<string>file://localhost/Users/ann/Music/iTunes/iTunes%20Media/Music/Singer/Song.m4a</string></dict></dict>"
+           "<key>Name</key><string>Song</string><key>Persistent "
+           "ID</key><string>0A</string><key>Location</key>"
+           "<string>file://localhost/Users/ann/Music/iTunes/iTunes%20Media/Music/Singer/Song.m4a</"
+           "string></dict></dict>"
            "</dict></plist>");
   auto nodes = listMusic(dir / "old-mac/iTunes");
   ASSERT_TRUE(nodes.hasValue()) << nodes.error().oneLine();
@@ -179,7 +198,8 @@ TEST_F(MediaLibraryEnumerationTest, ShotwellPicturesBecomeLibraryItemsWithTheirR
   const std::string rated = dir.file("Pictures/rated.jpg", "jpeg one");
   const std::string rejected = dir.file("Pictures/rejected.jpg", "jpeg two");
   dir.dir("shotwell/data");
-  makeShotwellDatabase(dir / "shotwell/data/photo.db", {{rated, 4}, {rejected, -1}, {dir / "Pictures/gone.jpg", 3}});
+  makeShotwellDatabase(dir / "shotwell/data/photo.db",
+                       {{rated, 4}, {rejected, -1}, {dir / "Pictures/gone.jpg", 3}});
   auto nodes = listPhotos(dir / "shotwell");
   ASSERT_TRUE(nodes.hasValue()) << nodes.error().oneLine();
   ASSERT_EQ(nodes.value().size(), 2u);
@@ -213,28 +233,39 @@ TEST_F(MediaLibraryEnumerationTest, APhotoDatabaseHeldByAWriterIsReadAtOnceAndLe
   ASSERT_TRUE(nodes.hasValue()) << nodes.error().oneLine();
   ASSERT_EQ(nodes.value().size(), 1u);
   // The committed rating: what the writer has not committed is not seen.
-  EXPECT_EQ(dynamic_cast<const MatchingPhotosItemNode&>(*nodes.value()[0]).photosItemInfo().rating, 2);
+  EXPECT_EQ(dynamic_cast<const MatchingPhotosItemNode&>(*nodes.value()[0]).photosItemInfo().rating,
+            2);
   // A busy handler would have waited for the writer's lock for seconds.
   EXPECT_LT(waited, std::chrono::seconds(2));
   EXPECT_EQ(contentsOf(databasePath), before);
   EXPECT_TRUE(writer.value()->execute("COMMIT").hasValue());
 }
 
-TEST_F(MediaLibraryEnumerationTest, APhotosLibraryDatabaseListsVersionsOutsideTheTrashWithTheirMasters) {
+TEST_F(MediaLibraryEnumerationTest,
+       APhotosLibraryDatabaseListsVersionsOutsideTheTrashWithTheirMasters) {
   const std::string library = dir.dir("Photos Library.photoslibrary");
-  const std::string kept = dir.file("Photos Library.photoslibrary/Masters/2019/05/01/kept.jpg", "jpeg kept");
+  const std::string kept =
+      dir.file("Photos Library.photoslibrary/Masters/2019/05/01/kept.jpg", "jpeg kept");
   dir.file("Photos Library.photoslibrary/Masters/2019/05/01/trashed.jpg", "jpeg trashed");
   dir.dir("Photos Library.photoslibrary/database");
   {
     auto database = SqliteDatabase::open(library + "/database/photos.db");
     ASSERT_TRUE(database.hasValue());
     auto& db = *database.value();
-    ASSERT_TRUE(db.execute("CREATE TABLE RKMaster (modelId INTEGER PRIMARY KEY, uuid TEXT, imagePath TEXT, isInTrash INTEGER)").hasValue());
-    ASSERT_TRUE(db.execute("CREATE TABLE RKVersion (modelId INTEGER PRIMARY KEY, uuid TEXT, masterUuid TEXT, name TEXT, isInTrash INTEGER)").hasValue());
-    ASSERT_TRUE(db.execute("INSERT INTO RKMaster VALUES (1, 'M1', '2019/05/01/kept.jpg', 0), (2, 'M2', '2019/05/01/trashed.jpg', 0), "
-                           "(3, 'M3', '../../outside.jpg', 0)").hasValue());
-    ASSERT_TRUE(db.execute("INSERT INTO RKVersion VALUES (1, 'V1', 'M1', 'Kept', 0), (2, 'V2', 'M2', 'Trashed', 1), "
-                           "(3, 'V3', 'M3', 'Outside', 0)").hasValue());
+    ASSERT_TRUE(db.execute("CREATE TABLE RKMaster (modelId INTEGER PRIMARY KEY, uuid TEXT, "
+                           "imagePath TEXT, isInTrash INTEGER)")
+                    .hasValue());
+    ASSERT_TRUE(db.execute("CREATE TABLE RKVersion (modelId INTEGER PRIMARY KEY, uuid TEXT, "
+                           "masterUuid TEXT, name TEXT, isInTrash INTEGER)")
+                    .hasValue());
+    ASSERT_TRUE(db.execute("INSERT INTO RKMaster VALUES (1, 'M1', '2019/05/01/kept.jpg', 0), (2, "
+                           "'M2', '2019/05/01/trashed.jpg', 0), "
+                           "(3, 'M3', '../../outside.jpg', 0)")
+                    .hasValue());
+    ASSERT_TRUE(db.execute("INSERT INTO RKVersion VALUES (1, 'V1', 'M1', 'Kept', 0), (2, 'V2', "
+                           "'M2', 'Trashed', 1), "
+                           "(3, 'V3', 'M3', 'Outside', 0)")
+                    .hasValue());
   }
   auto nodes = listPhotos(library);
   ASSERT_TRUE(nodes.hasValue()) << nodes.error().oneLine();
@@ -245,7 +276,8 @@ TEST_F(MediaLibraryEnumerationTest, APhotosLibraryDatabaseListsVersionsOutsideTh
   EXPECT_EQ(item.photosItemInfo().name, "Kept");
 }
 
-TEST_F(MediaLibraryEnumerationTest, APhotosLibraryWithoutDatabaseIsListedFromItsMastersAndPreviews) {
+TEST_F(MediaLibraryEnumerationTest,
+       APhotosLibraryWithoutDatabaseIsListedFromItsMastersAndPreviews) {
   const std::string library = dir.dir("Old.photoslibrary");
   const std::string master = dir.file("Old.photoslibrary/Masters/2018/a.jpg", "master");
   const std::string preview = dir.file("Old.photoslibrary/Previews/2018/a.jpg", "preview");
@@ -265,7 +297,8 @@ TEST_F(MediaLibraryEnumerationTest, APhotoDatabaseOfAnotherShapeFailsTheTaskNami
     ASSERT_TRUE(database.hasValue());
     ASSERT_TRUE(database.value()->execute("CREATE TABLE Other (x INTEGER)").hasValue());
   }
-  const std::string notADatabase = dir.file("elsewhere/photo.db", "these bytes are no database at all, not even close");
+  const std::string notADatabase =
+      dir.file("elsewhere/photo.db", "these bytes are no database at all, not even close");
   for (const std::string& path : {dir / "shotwell/data/photo.db", notADatabase}) {
     auto nodes = listPhotos(path);
     ASSERT_TRUE(nodes.hasError()) << path;

@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include "enumeration/media_library_records.h"
 #include "enumeration/music_library_files.h"
 #include "enumeration/xml_reader.h"
+
+#include <gtest/gtest.h>
 
 namespace zarnik {
 namespace {
@@ -24,7 +24,8 @@ std::vector<XmlEvent> eventsOf(std::string_view document, Error* failure = nullp
 TEST(XmlReader, DecodesEntitiesCharacterReferencesAndCDataInTextAndAttributes) {
   Error failure;
   const auto events = eventsOf(
-      "<?xml version=\"1.0\"?><!-- made by a test --><a k=\"x &amp; y\"><b>Tom &amp; Jerry&#39;s &#x263A;</b>"
+      "<?xml version=\"1.0\"?><!-- made by a test --><a k=\"x &amp; y\"><b>Tom &amp; Jerry&#39;s "
+      "&#x263A;</b>"
       "<c><![CDATA[<raw> & kept]]></c><d/></a>",
       &failure);
   ASSERT_TRUE(failure.description.empty()) << failure.oneLine();
@@ -38,8 +39,9 @@ TEST(XmlReader, DecodesEntitiesCharacterReferencesAndCDataInTextAndAttributes) {
 }
 
 TEST(XmlReader, RefusesDocumentsThatAreCutShortMisnestedOrDeclareTypes) {
-  for (const char* document : {"<a><b>text</b>", "<a><b></a></b>", "<!DOCTYPE a [<!ENTITY x \"y\">]><a>&x;</a>",
-                               "<a>&unknown;</a>", "", "just text", "<a k=1></a>", "<a><b k=\"v></b></a>"}) {
+  for (const char* document :
+       {"<a><b>text</b>", "<a><b></a></b>", "<!DOCTYPE a [<!ENTITY x \"y\">]><a>&x;</a>",
+        "<a>&unknown;</a>", "", "just text", "<a k=1></a>", "<a><b k=\"v></b></a>"}) {
     Error failure;
     eventsOf(document, &failure);
     EXPECT_FALSE(failure.description.empty()) << document;
@@ -107,8 +109,8 @@ TEST(RhythmboxDatabase, ListsTheSongsOfLocalFilesWithTheLibrarysFacts) {
 
 TEST(RhythmboxDatabase, FailsNamingTheFileWhenItIsCutShortOrOfAnotherFormat) {
   const std::string cut(kRhythmdb.substr(0, kRhythmdb.size() / 2));
-  for (const std::string& bytes : {cut, std::string("<playlists><playlist/></playlists>"), std::string("\x89PNG\r\n"),
-                                   std::string()}) {
+  for (const std::string& bytes : {cut, std::string("<playlists><playlist/></playlists>"),
+                                   std::string("\x89PNG\r\n"), std::string()}) {
     auto listing = readRhythmboxDatabase(bytes, "/data/rhythmbox/rhythmdb.xml");
     ASSERT_TRUE(listing.hasError());
     EXPECT_EQ(listing.error().path, "/data/rhythmbox/rhythmdb.xml");
@@ -179,7 +181,9 @@ TEST(ITunesLibraryList, ListsTracksWithTheirIdentityAndFactsAndWhereItsMediaFold
 
 TEST(ITunesLibraryList, FailsNamingTheFileWhenItIsCutShortOrHoldsNoTracks) {
   const std::string cut(kITunesList.substr(0, kITunesList.size() * 2 / 3));
-  const std::string noTracks = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>Playlists</key><array/></dict></plist>";
+  const std::string noTracks =
+      "<?xml version=\"1.0\"?><plist "
+      "version=\"1.0\"><dict><key>Playlists</key><array/></dict></plist>";
   for (const std::string& bytes : {cut, noTracks, std::string(kRhythmdb)}) {
     auto listing = readITunesLibraryList(bytes, "/lib/iTunes Library.xml");
     ASSERT_TRUE(listing.hasError());

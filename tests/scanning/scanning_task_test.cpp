@@ -756,8 +756,9 @@ namespace {
 TEST_F(ScanningTaskTest, LibraryItemsReachedAlsoThroughAFolderAreMatchedOnceAsTheLibrarysItems) {
   const std::string song = dir.file("Music/song.mp3", "the same audio bytes");
   dir.file("Downloads/song.mp3", "the same audio bytes");
-  dir.file("rhythmbox/rhythmdb.xml", "<rhythmdb version=\"2.0\"><entry type=\"song\"><title>S</title><location>file://" +
-                                         song + "</location></entry></rhythmdb>");
+  dir.file("rhythmbox/rhythmdb.xml",
+           "<rhythmdb version=\"2.0\"><entry type=\"song\"><title>S</title><location>file://" +
+               song + "</location></entry></rhythmdb>");
   ScanningServiceRequest request;
   request.specifications.push_back({ScanLocation::make(dir.path(), resolver), {}});
   request.scanRules = exactRules();
@@ -788,7 +789,8 @@ TEST_F(ScanningTaskTest, LibraryItemsReachedAlsoThroughAFolderAreMatchedOnceAsTh
 TEST_F(ScanningTaskTest, ALibraryThatCannotBeReadIsReportedOnceAndTheFoldersAreStillMatched) {
   dir.file("a/report.pdf", "same content");
   dir.file("b/report.pdf", "same content");
-  const std::string file = dir.file("rhythmbox/rhythmdb.xml", "<rhythmdb version=\"2.0\"><entry type=\"song\"><ti");
+  const std::string file =
+      dir.file("rhythmbox/rhythmdb.xml", "<rhythmdb version=\"2.0\"><entry type=\"song\"><ti");
   ScanningServiceRequest request;
   request.specifications.push_back({ScanLocation::make(dir / "a", resolver), {}});
   request.specifications.push_back({ScanLocation::make(dir / "b", resolver), {}});
