@@ -350,11 +350,18 @@ void ScanningTask::enumerateMediaLibraries() {
     context.itemLocations.push_back(specification.scanLocation);
   context.itemLocations.push_back(
       ScanLocation::make(request_.resolver.homeURL(), request_.resolver));
-  MediaLibraryEnumerationService service(std::move(context), *workQueue_);
+  auto service = std::make_shared<MediaLibraryEnumerationService>(std::move(context), *workQueue_);
+  {
+    std::lock_guard lock(enumerationMutex_);
+    mediaLibraryService_ = service;
+  }
+  if (const auto mode = cancellationMode_.mode()) service->cancel(*mode);  // cancelled before it was kept
   for (const auto& library : request_.mediaLibraries) {
     if (!canContinue()) break;
-    enumerateMediaLibrary(library, service);
+    enumerateMediaLibrary(library, *service);
   }
+  std::lock_guard lock(enumerationMutex_);
+  mediaLibraryService_.reset();
 }
 
 std::shared_ptr<MatchingDirectoryNode> ScanningTask::makeLibraryNode(
@@ -508,6 +515,7 @@ void ScanningTask::cancel(bool keepResults) {
     {
       std::lock_guard lock(self->enumerationMutex_);
       if (self->enumeration_) self->enumeration_->cancel(mode);
+      if (self->mediaLibraryService_) self->mediaLibraryService_->cancel(mode);
     }
     Logger::shared().log(
         kAuthor, "cancel(keepResults:)",

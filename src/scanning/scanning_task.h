@@ -155,6 +155,8 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   std::shared_ptr<ExactPipeline> exactPipeline_;
   std::shared_ptr<MediaPipeline> mediaPipeline_;
   std::shared_ptr<FileSystemFastEnumeration> enumeration_;
+  // Lists the libraries while they are listed, so that cancelling stops them too.
+  std::shared_ptr<MediaLibraryEnumerationService> mediaLibraryService_;
   std::mutex enumerationMutex_;
   AtomicCancellationMode cancellationMode_;
   // Cancelled with the task: stops content reads between blocks.
