@@ -29,6 +29,7 @@ std::optional<std::string> pathOfFileURI(std::string_view uri) {
   std::string path;
   path.reserve(uri.size());
   for (size_t i = 0; i < uri.size(); ++i) {
+    if (uri[i] == '\0') return std::nullopt;  // no file's path holds one
     if (uri[i] != '%') {
       path += uri[i];
       continue;

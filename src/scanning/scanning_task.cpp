@@ -355,7 +355,8 @@ void ScanningTask::enumerateMediaLibraries() {
     std::lock_guard lock(enumerationMutex_);
     mediaLibraryService_ = service;
   }
-  if (const auto mode = cancellationMode_.mode()) service->cancel(*mode);  // cancelled before it was kept
+  if (const auto mode = cancellationMode_.mode())
+    service->cancel(*mode);  // cancelled before it was kept
   for (const auto& library : request_.mediaLibraries) {
     if (!canContinue()) break;
     enumerateMediaLibrary(library, *service);

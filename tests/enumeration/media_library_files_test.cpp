@@ -58,6 +58,7 @@ TEST(FileURI, GivesThePathWithItsEscapesDecodedAndOnlyForLocalFiles) {
   EXPECT_EQ(pathOfFileURI("file:///a%2"), std::nullopt);
   EXPECT_EQ(pathOfFileURI("file:///a%zz"), std::nullopt);
   EXPECT_EQ(pathOfFileURI("file:///a%00b"), std::nullopt);
+  EXPECT_EQ(pathOfFileURI(std::string_view("file:///a\0b", 10)), std::nullopt);
 }
 
 constexpr std::string_view kRhythmdb = R"(<?xml version="1.0" standalone="yes"?>
