@@ -4,6 +4,7 @@
 #include "cleaning/cleaning_note.h"
 #include "cli/wording.h"
 #include "foundation/byte_count_formatter.h"
+#include "selection/duplicate_differences.h"
 
 #include <fmt/format.h>
 
@@ -114,6 +115,8 @@ void ResultsPrinter::print(const ZKEquivalence& equivalence) {
     std::string note;
     if (auto link = duplicate.differences().hardlinkedGroupID())
       note = fmt::format("  [hard link {}]", *link);
+    if (const auto library = node ? libraryMembershipText(*node) : std::nullopt)
+      note += "  [" + *library + "]";
     if (!remove && decision) {
       if (auto reason = protectionDescription(*decision))
         note += fmt::format("  (protected: {})", *reason);

@@ -9,6 +9,7 @@
 #include "cli/user_preferences.h"
 #include "cli/user_session.h"
 #include "cli/user_statistics.h"
+#include "enumeration/media_library_locations.h"
 #include "foundation/byte_count_formatter.h"
 #include "foundation/logger.h"
 #include "matching/digest_cache.h"
@@ -114,6 +115,38 @@ std::vector<LocationSpecification> locationsFor(const ScanOptions& options,
   return locations;
 }
 
+// The libraries asked for: each path given, and for a bare option the libraries found for this
+// user. Each one that cannot be used is reported; the scan goes on without it.
+std::vector<MediaLibraryLocation> mediaLibrariesFor(const ScanOptions& options) {
+  std::vector<MediaLibraryLocation> libraries;
+  const auto add = [&libraries](MediaLibraryLocation library) {
+    if (std::find(libraries.begin(), libraries.end(), library) == libraries.end())
+      libraries.push_back(std::move(library));
+  };
+  const auto collect = [&](const std::vector<std::string>& given, bool isMusic) {
+    for (const auto& path : given) {
+      if (path.empty()) {
+        const auto found = isMusic ? musicLibrariesOfCurrentUser() : photoLibrariesOfCurrentUser();
+        if (found.empty())
+          printError(isMusic ? "no music library was found for you"
+                             : "no photo library was found for you");
+        for (const auto& library : found) add(library);
+        continue;
+      }
+      const std::string absolute = resolvedPath(path).valueOr(path);
+      auto library = isMusic ? musicLibraryAt(absolute) : photoLibraryAt(absolute);
+      if (library.hasError()) {
+        printError(library.error().withPath(path).oneLine());
+        continue;
+      }
+      add(library.value());
+    }
+  };
+  collect(options.musicLibraries, true);
+  collect(options.photoLibraries, false);
+  return libraries;
+}
+
 }  // namespace
 
 std::optional<std::int64_t> parseByteCount(const std::string& text) {
@@ -195,6 +228,22 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
                    "Leave files with this extension out (repeatable)")
       ->type_name("EXT")
       ->allow_extra_args(false);
+  scan->add_option("--music-library", options.musicLibraries,
+                   "Also scan a music library item by item: Rhythmbox's rhythmdb.xml, an iTunes "
+                   "Library.xml,\n"
+                   "or the folder holding one (without PATH: the libraries found for you)")
+      ->type_name("[PATH]")
+      ->expected(0, 1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  scan->add_option(
+          "--photo-library", options.photoLibraries,
+          "Also scan a photo library item by item: Shotwell's photo.db, a Photos library folder,\n"
+          "or the folder holding one (without PATH: the libraries found for you)")
+      ->type_name("[PATH]")
+      ->expected(0, 1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
 // Freeing a large scan's nodes and groups one by one took a third of a second at 200,000 files,
@@ -267,6 +316,7 @@ int runScan(const ScanOptions& options) {
   ScanOptions withPaths = options;
   if (withPaths.paths.empty()) withPaths.paths.push_back(resolver.homeURL());
   auto specifications = locationsFor(withPaths, resolver);
+  const auto mediaLibraries = mediaLibrariesFor(options);
   if (specifications.empty()) {
     printError("nothing could be scanned");
     return 1;
@@ -333,8 +383,9 @@ int runScan(const ScanOptions& options) {
     session->replaceScanLocations(std::move(models));
     started = session->startDetection(
         rulesFor(options, resolver, stored), autoselectionRules, options.includeHidden,
-        [&progress, &options, &digestCache](ScanningTask& task) {
+        [&progress, &options, &digestCache, &mediaLibraries](ScanningTask& task) {
           task.setVerifiesContents(options.verify);
+          task.setMediaLibraries(mediaLibraries);
           task.setDigestCache(digestCache);
           task.setErrorHandler([&progress](const Error& error) {
             progress.printLine("zarnik: " + error.oneLine());

@@ -32,6 +32,9 @@ struct ScanOptions {
   std::vector<std::string> alwaysSelectPaths;
   std::vector<std::string> neverSelectPaths;
   bool selectRandomAmongEqual = false;
+  // Each given path, or "" where the option came without one: the libraries found for this user.
+  std::vector<std::string> musicLibraries;
+  std::vector<std::string> photoLibraries;
 };
 
 void addScanCommand(CLI::App& app, ScanOptions& options);

@@ -1,8 +1,10 @@
 #include "file_model/media_info.h"
 
+#include "platform/bundle_reader.h"
+
 #include <fmt/format.h>
 
-#include "platform/bundle_reader.h"
+#include <algorithm>
 
 namespace zarnik {
 namespace {
@@ -165,6 +167,7 @@ Json MediaLibraryInfo::encode() const {
   Json archive{{"$class", kLibraryKinds[static_cast<int>(kind)]}, {"isTestedVersion", isTestedVersion}};
   if (version) archive["version"] = version->string();
   if (kind == MediaLibraryKind::iTunes) archive["isDefault"] = isDefault;
+  putOptional(archive, "applicationName", applicationName);
   return archive;
 }
 
@@ -182,6 +185,7 @@ Result<MediaLibraryInfo> MediaLibraryInfo::decode(const Json& archive) {
   if (auto version = jsonString(archive, "version")) info.version = Version::parse(*version);
   info.isTestedVersion = jsonBool(archive, "isTestedVersion").value_or(false);
   info.isDefault = jsonBool(archive, "isDefault").value_or(false);
+  info.applicationName = jsonString(archive, "applicationName");
   return info;
 }
 
@@ -240,6 +244,7 @@ Json PhotosItemInfo::encode() const {
                {"albums", bytesListJson(albums)}};
   putOptional(archive, "name", name);
   if (location) archive["location"] = encodeGeoLocation(*location);
+  if (rating) archive["rating"] = *rating;
   return archive;
 }
 
@@ -257,6 +262,9 @@ Result<PhotosItemInfo> PhotosItemInfo::decode(const Json& archive) {
   if (const Json* size = jsonMember(archive, "size")) info.size = ImageSize::decode(*size).value_or(ImageSize{});
   info.location = decodeGeoLocation(jsonMember(archive, "location"));
   if (const Json* albums = jsonMember(archive, "albums")) info.albums = bytesListFromJson(*albums).value_or(std::vector<std::string>{});
+  if (const Json* rating = jsonMember(archive, "rating"); rating && rating->is_number_integer()) {
+    info.rating = static_cast<int>(std::clamp<std::int64_t>(rating->get<std::int64_t>(), 0, 5));
+  }
   return info;
 }
 

@@ -93,6 +93,9 @@ struct MediaLibraryInfo {
   std::optional<Version> version;
   bool isTestedVersion = false;
   bool isDefault = false;  // music libraries: the library the music application uses
+  // The program that keeps the library ("Rhythmbox", "Shotwell"); nothing for the formats of
+  // the music and photo applications that only libraries copied from another computer carry.
+  std::optional<std::string> applicationName;
 
   [[nodiscard]] Json encode() const;
   static Result<MediaLibraryInfo> decode(const Json& archive);
@@ -131,6 +134,7 @@ struct PhotosItemInfo {
   ImageSize size;
   std::optional<GeoLocation> location;
   std::vector<std::string> albums;
+  std::optional<int> rating;  // stars, 0 to 5, where the library keeps them
 
   [[nodiscard]] bool isInDeletedAlbum() const;
   [[nodiscard]] Json encode() const;

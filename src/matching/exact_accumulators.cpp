@@ -4,8 +4,15 @@ namespace zarnik {
 
 void SizeEquivalenceCandidatesAccumulator::requestContentWork(const MatchingNodePtr& node) {
   for (const auto& part : exactMatchNodes(node)) {
+    // A photo library item lies where its original does: hashing the item itself reads the same
+    // file, and puts the item, which carries the library's facts, in the group instead of its part.
+    const bool isItsOwnFile =
+        part->attributes().fileResourceID &&
+        part->attributes().fileResourceID == node->attributes().fileResourceID;
     switch (part->attributes().vnodeType) {
-      case VNodeType::regular: delegate()->requestHash(part, HashKind::exact); break;
+      case VNodeType::regular:
+        delegate()->requestHash(isItsOwnFile ? node : part, HashKind::exact);
+        break;
       case VNodeType::symbolicLink: delegate()->requestSymlinkMatch(part); break;
       case VNodeType::directory: break;
     }

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -133,6 +134,40 @@ Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::open(const std::string& 
     std::lock_guard lock(openConnections().mutex);
     openConnections().connections.insert(database.get());
   }
+  return database;
+}
+
+namespace {
+
+// "file:" followed by the path with every byte outside the unreserved set (and "/") escaped,
+// so that "?", "#" and "%" in a name reach the file system as they are.
+std::string immutableFileURI(const std::string& path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri = "file:";
+  for (const unsigned char c : path) {
+    if (std::isalnum(c) != 0 || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+      uri += static_cast<char>(c);
+    } else {
+      uri += '%';
+      uri += kHex[c >> 4];
+      uri += kHex[c & 15];
+    }
+  }
+  return uri + "?immutable=1";
+}
+
+}  // namespace
+
+Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::openImmutable(const std::string& path) {
+  if (::access(path.c_str(), F_OK) != 0) {
+    return sqliteError(SQLITE_CANTOPEN, std::strerror(errno), path);
+  }
+  sqlite3* handle = nullptr;
+  const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
+  const int code = sqlite3_open_v2(immutableFileURI(path).c_str(), &handle, flags, nullptr);
+  std::unique_ptr<SqliteDatabase> database(new SqliteDatabase(handle, path));
+  if (code != SQLITE_OK) return database->lastError(code);
+  sqlite3_extended_result_codes(handle, 1);
   return database;
 }
 

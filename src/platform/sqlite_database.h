@@ -63,6 +63,10 @@ class SqliteDatabase {
   static Result<std::unique_ptr<SqliteDatabase>> open(const std::string& path);
   // A database read from the bytes of a database file (for checking untrusted files).
   static Result<std::unique_ptr<SqliteDatabase>> openFromBytes(std::string_view bytes);
+  // Another program's database, read only and as a file nobody changes: no lock is taken, so a
+  // writer holding the file never makes the reader wait, and nothing (not even a journal or a
+  // log) is written beside it.
+  static Result<std::unique_ptr<SqliteDatabase>> openImmutable(const std::string& path);
   ~SqliteDatabase();
   SqliteDatabase(const SqliteDatabase&) = delete;
   SqliteDatabase& operator=(const SqliteDatabase&) = delete;

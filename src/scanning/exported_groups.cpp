@@ -66,6 +66,8 @@ Json Equivalence::Duplicate::encode() const {
   Json json{{"scanLocation", bytesJson(scanLocation)}, {"path", bytesJson(path)}};
   if (autoselect) json["autoselect"] = *autoselect;
   if (reason) json["reason"] = *reason;
+  if (libraryKind)
+    json["library"] = Json{{"kind", *libraryKind}, {"path", bytesJson(libraryPath.value_or(""))}};
   return json;
 }
 
@@ -80,6 +82,11 @@ Result<Equivalence::Duplicate> Equivalence::Duplicate::decode(const Json& json) 
   }
   if (const Json* reason = jsonMember(json, "reason"); reason != nullptr && reason->is_string()) {
     duplicate.reason = reason->get<std::string>();
+  }
+  if (const Json* library = jsonMember(json, "library"); library && library->is_object()) {
+    duplicate.libraryKind = jsonString(*library, "kind");
+    if (const Json* path = jsonMember(*library, "path"))
+      duplicate.libraryPath = bytesFromJson(*path);
   }
   return duplicate;
 }
@@ -178,6 +185,22 @@ Json EquivalenceComparison::encode() const {
   return json;
 }
 
+// The kind and abbreviated folder of the library a node is an item of.
+std::optional<std::pair<std::string, std::string>> libraryOf(const ZKBaseNode& node) {
+  std::shared_ptr<const ZKDirectoryNode> library;
+  std::string kind;
+  if (const auto* track = dynamic_cast<const ZKITunesLibraryItemNode*>(&node)) {
+    library = track->mediaLibraryNode();
+    kind = "music";
+  } else if (const auto* picture = dynamic_cast<const ZKPhotosLibraryItemNode*>(&node)) {
+    library = picture->mediaLibraryNode();
+    kind = "photo";
+  } else {
+    return std::nullopt;
+  }
+  return std::make_pair(kind, library ? library->location().abbreviatedPath() : std::string());
+}
+
 Equivalence exportedEquivalence(const scanning_service::DetectionResult& result) {
   Equivalence equivalence;
   equivalence.type = std::string(exportName(result.equivalence.equivalenceKind));
@@ -188,6 +211,10 @@ Equivalence exportedEquivalence(const scanning_service::DetectionResult& result)
     Equivalence::Duplicate member;
     member.scanLocation = scanLocation ? scanLocation->abbreviatedPath() : std::string();
     member.path = duplicate.node->location().relativePath();
+    if (auto library = libraryOf(*duplicate.node)) {
+      member.libraryKind = library->first;
+      member.libraryPath = std::move(library->second);
+    }
     if (selection) {
       const auto& current = selection->currentSelectionConfiguration;
       member.autoselect = current.isSelected(duplicate.identifier);

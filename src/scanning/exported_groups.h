@@ -27,6 +27,10 @@ struct Equivalence {
     // Why it is proposed or kept ("name ends in a copy number", "original", "in a never-select
     // folder", ...); absent when unknown.
     std::optional<std::string> reason;
+    // For an item of a music or photo library: "music" or "photo", and the library's folder
+    // (abbreviated, as bytes), written as {"library": {"kind", "path"}}.
+    std::optional<std::string> libraryKind;
+    std::optional<std::string> libraryPath;
 
     [[nodiscard]] Json encode() const;
     static Result<Duplicate> decode(const Json& json);

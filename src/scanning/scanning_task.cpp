@@ -1,5 +1,6 @@
 #include "scanning/scanning_task.h"
 
+#include "enumeration/media_library_enumeration.h"
 #include "foundation/logger.h"
 #include "matching/matching_information.h"
 #include "platform/process_memory.h"
@@ -18,6 +19,10 @@ namespace zarnik {
 namespace {
 
 constexpr const char* kAuthor = "ScanningTask";
+// How many nodes' worth of progress one library's items count for together.
+constexpr double kMusicLibraryShare = 300;
+constexpr double kPhotosLibraryShare = 1000;
+constexpr double kMillionths = 1'000'000;
 constexpr std::int64_t kContainerNotificationIntervalNanoseconds = 100'000'000;
 
 std::int64_t steadyNanoseconds() {
@@ -143,6 +148,7 @@ Result<Void> ScanningTask::runEnumerationStage() {
   // The walk's callbacks take `this` plainly: enumerate() returns only once every operation has
   // run, while this stage (and so the task) is alive, and the enumeration object kept for
   // cancelling must not keep the task alive in turn.
+  enumerateMediaLibraries();
   ScanningTask* self = this;
   EnumerationOptions options;
   options.backlog = walkBacklog_;
@@ -290,6 +296,17 @@ void ScanningTask::noteTimingLine(const char* label) {
 }
 
 void ScanningTask::matchFoundNodes(const std::vector<MatchingNodePtr>& nodes) {
+  if (mediaLibraryFiles_.empty()) return handOverNodes(nodes, true);
+  std::vector<MatchingNodePtr> others;
+  others.reserve(nodes.size());
+  for (const auto& node : nodes) {
+    const auto& id = node->attributes().fileResourceID;
+    if (node->isDirectory() || !id || mediaLibraryFiles_.count(*id) == 0) others.push_back(node);
+  }
+  handOverNodes(others, true);
+}
+
+void ScanningTask::handOverNodes(const std::vector<MatchingNodePtr>& nodes, bool countsAsNodes) {
   nodesProcessingGroup_->enter();
   std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>> items;
   ByteCount size = 0;
@@ -303,6 +320,7 @@ void ScanningTask::matchFoundNodes(const std::vector<MatchingNodePtr>& nodes) {
     ++matched;
     for (auto& info : infos) items.emplace_back(node, std::move(info));
   }
+  if (!countsAsNodes) matched = 0;
   nodesToMatch_.fetch_add(matched, std::memory_order_relaxed);
   const size_t handedOver = items.size();
   walkBacklog_->add(handedOver);
@@ -318,6 +336,119 @@ void ScanningTask::matchFoundNodes(const std::vector<MatchingNodePtr>& nodes) {
     latestNode_ = nodes.front();
   }
   nodesProcessingGroup_->leave();
+  publishIfDue(false);
+}
+
+void ScanningTask::enumerateMediaLibraries() {
+  if (request_.mediaLibraries.empty()) return;
+  MediaLibraryEnumerationContext context;
+  context.factory = matchingNodesFactory_;
+  context.errorHandler = [this](const Error& error) {
+    if (errorHandler_) errorHandler_(error);
+  };
+  for (const auto& specification : acceptableSpecifications_)
+    context.itemLocations.push_back(specification.scanLocation);
+  context.itemLocations.push_back(
+      ScanLocation::make(request_.resolver.homeURL(), request_.resolver));
+  auto service = std::make_shared<MediaLibraryEnumerationService>(std::move(context), *workQueue_);
+  {
+    std::lock_guard lock(enumerationMutex_);
+    mediaLibraryService_ = service;
+  }
+  if (const auto mode = cancellationMode_.mode())
+    service->cancel(*mode);  // cancelled before it was kept
+  for (const auto& library : request_.mediaLibraries) {
+    if (!canContinue()) break;
+    enumerateMediaLibrary(library, *service);
+  }
+  std::lock_guard lock(enumerationMutex_);
+  mediaLibraryService_.reset();
+}
+
+std::shared_ptr<MatchingDirectoryNode> ScanningTask::makeLibraryNode(
+    const MediaLibraryLocation& library) {
+  auto attributes = NodeAttributes::resourceValuesOf(library.folder);
+  if (!attributes || attributes->vnodeType != VNodeType::directory) return nullptr;
+  auto node = std::dynamic_pointer_cast<MatchingDirectoryNode>(
+      matchingNodesFactory_->buildNode(nullptr, "", library.folder, std::move(*attributes),
+                                       ScanLocation::make(library.folder, request_.resolver)));
+  if (!node) return nullptr;
+  node->overrideType(library.isMusicLibrary() ? NodeType::iTunesLibrary : NodeType::photosLibrary);
+  node->setMediaLibraryInfo(library.libraryInfo());
+  return node;
+}
+
+void ScanningTask::enumerateMediaLibrary(const MediaLibraryLocation& library,
+                                         MediaLibraryEnumerationService& service) {
+  const double share = library.isMusicLibrary() ? kMusicLibraryShare : kPhotosLibraryShare;
+  mediaLibraryMillionthsToMatch_.fetch_add(static_cast<std::int64_t>(share * kMillionths));
+  const auto info = library.libraryInfo();
+  const std::string name =
+      info.applicationName.value_or(library.isMusicLibrary() ? "music" : "photo");
+  Logger::shared().log(kAuthor, "processMediaLibraryNode(_:)",
+                       fmt::format("Starting to process {} library {}", name, library.file));
+  auto libraryNode = makeLibraryNode(library);
+  // Each item's part of the share, known once the library has said how many it lists.
+  auto perItem = std::make_shared<double>(0);
+  auto credited = std::make_shared<double>(0);
+  const auto credit = [this, credited](double amount) {
+    *credited += amount;
+    creditMediaLibraryShare(amount);
+  };
+  Result<std::vector<MatchingNodePtr>> listed = Error::cancelled();
+  if (!libraryNode) {
+    listed = invalidLibraryURLError(library.folder, "the library's folder cannot be read");
+  } else if (library.isMusicLibrary()) {
+    auto task = service.perform(ITunesLibraryEnumerationRequest{
+        libraryNode, library.file, std::get<MusicLibraryFormat>(library.format)});
+    task->setReportHandler([&, perItem](const ITunesLibraryEnumerationReport& report) {
+      using Kind = ITunesLibraryEnumerationReport::Kind;
+      if (report.kind == Kind::didDetectNumberOfTracks && report.count > 0)
+        *perItem = share / static_cast<double>(report.count);
+      if (report.kind == Kind::didSkipProcessingTracks)
+        credit(*perItem * static_cast<double>(report.count));
+      if (report.kind != Kind::didProcessTrack) return;
+      if (report.node) matchMediaLibraryItem(report.node);
+      credit(*perItem);
+    });
+    listed = task->start().wait().transform(
+        [](const ITunesLibraryEnumerationResult& result) { return result.nodes; });
+  } else {
+    auto task = service.perform(PhotosLibraryEnumerationRequest{
+        libraryNode, library.file, std::get<PhotoLibraryFormat>(library.format)});
+    task->setReportHandler([&, perItem](const PhotosLibraryEnumerationReport& report) {
+      using Kind = PhotosLibraryEnumerationReport::Kind;
+      if (report.kind == Kind::didDetectNumberOfItems && report.count > 0)
+        *perItem = share / static_cast<double>(report.count);
+      if (report.kind != Kind::didFetchItem) return;
+      if (report.node) matchMediaLibraryItem(report.node);
+      credit(*perItem);
+    });
+    listed = task->start().wait().transform(
+        [](const PhotosLibraryEnumerationResult& result) { return result.nodes; });
+  }
+  creditMediaLibraryShare(std::max(0.0, share - *credited));
+  if (listed.hasError()) {
+    Logger::shared().log(kAuthor, "processMediaLibraryNode(_:)",
+                         "Did fail to process " + name + " library: " + listed.error().oneLine());
+    if (!listed.error().isCancellation() && errorHandler_) errorHandler_(listed.error());
+    return;
+  }
+  matchingNodesFactory_->addMediaLibraryNode(libraryNode);
+  Logger::shared().log(kAuthor, "processMediaLibraryNode(_:)",
+                       fmt::format("Did finish to process {} library {}: {} items", name,
+                                   library.file, listed.value().size()));
+}
+
+void ScanningTask::matchMediaLibraryItem(const MatchingNodePtr& node) {
+  for (const auto& part : exactMatchNodes(node)) {
+    if (const auto& id = part->attributes().fileResourceID) mediaLibraryFiles_.insert(*id);
+  }
+  handOverNodes({node}, false);
+}
+
+void ScanningTask::creditMediaLibraryShare(double nodes) {
+  mediaLibraryMillionthsMatched_.fetch_add(static_cast<std::int64_t>(nodes * kMillionths));
   publishIfDue(false);
 }
 
@@ -352,8 +483,12 @@ void ScanningTask::publishIfDue(bool force) {
   if (!force && now - last <= kContainerNotificationIntervalNanoseconds) return;
   if (!lastPublication_.compare_exchange_strong(last, now)) return;  // another thread publishes
   internalQueue_->async([self = shared_from_this()] {
-    self->status_.numberOfNodesToMatch = static_cast<double>(self->nodesToMatch_.load());
-    self->status_.numberOfMatchedNodes = static_cast<double>(self->matchedNodes_.load());
+    self->status_.numberOfNodesToMatch =
+        static_cast<double>(self->nodesToMatch_.load()) +
+        static_cast<double>(self->mediaLibraryMillionthsToMatch_.load()) / kMillionths;
+    self->status_.numberOfMatchedNodes =
+        static_cast<double>(self->matchedNodes_.load()) +
+        static_cast<double>(self->mediaLibraryMillionthsMatched_.load()) / kMillionths;
     self->status_.sizeOfListedNodes = self->scannedSize_.load();
     self->status_.content = self->contentProgress_->snapshot();
     // What is read now names the scan's work best; while the walk goes on, the latest item
@@ -381,6 +516,7 @@ void ScanningTask::cancel(bool keepResults) {
     {
       std::lock_guard lock(self->enumerationMutex_);
       if (self->enumeration_) self->enumeration_->cancel(mode);
+      if (self->mediaLibraryService_) self->mediaLibraryService_->cancel(mode);
     }
     Logger::shared().log(
         kAuthor, "cancel(keepResults:)",

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "enumeration/file_system_enumeration.h"
+#include "enumeration/media_library_locations.h"
 #include "foundation/channel.h"
 #include "foundation/operation_queue.h"
 #include "matching/equivalence_candidates_provider.h"
@@ -26,6 +27,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <unordered_set>
 #include <vector>
 
 namespace zarnik {
@@ -38,6 +40,9 @@ struct ScanningServiceRequest {
   ExtendedAutoselectionRules autoselectionRules;
   // Whether the result keeps the engine's accumulations, to be merged into a watching scan's.
   bool keepsEquivalenceCandidatesStorage = false;
+  // Music and photo libraries, listed item by item from their own files before the walk; their
+  // files met again by the walk are not counted twice.
+  std::vector<MediaLibraryLocation> mediaLibraries;
 };
 
 struct ScanningServiceResult {
@@ -73,6 +78,10 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   // members that differ split off). Without it only groups the digest read whole count as
   // verified.
   void setVerifiesContents(bool verifies) { verifiesContents_ = verifies; }
+  // Before start(): music and photo libraries listed item by item besides the locations.
+  void setMediaLibraries(std::vector<MediaLibraryLocation> libraries) {
+    request_.mediaLibraries = std::move(libraries);
+  }
   // Before start(): where what the scan learns of files' contents is looked up and kept.
   void setDigestCache(std::shared_ptr<DigestCache> cache) { digestCache_ = std::move(cache); }
 
@@ -114,6 +123,20 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   void detectDifferencesAndSelect(std::vector<scanning_service::DetectionResult>& results);
   // Hands a listed batch to the engine and the media pipeline.
   void matchFoundNodes(const std::vector<MatchingNodePtr>& nodes);
+  // `countsAsNodes`: each node is one of the nodes to match; library items are credited their
+  // library's share instead.
+  void handOverNodes(const std::vector<MatchingNodePtr>& nodes, bool countsAsNodes);
+
+  // Lists every requested library and matches its items; a library that cannot be read is
+  // logged, reported once and skipped.
+  void enumerateMediaLibraries();
+  void enumerateMediaLibrary(const MediaLibraryLocation& library,
+                             MediaLibraryEnumerationService& service);
+  [[nodiscard]] std::shared_ptr<MatchingDirectoryNode> makeLibraryNode(
+      const MediaLibraryLocation& library);
+  // Library items are matched as they are listed, each credited its part of its library's share.
+  void matchMediaLibraryItem(const MatchingNodePtr& node);
+  void creditMediaLibraryShare(double nodes);
 
   // Applies a change to the status on the internal queue and publishes when due.
   void changeStatus(std::function<void(MutableScanningStatus&)> change);
@@ -132,6 +155,8 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   std::shared_ptr<ExactPipeline> exactPipeline_;
   std::shared_ptr<MediaPipeline> mediaPipeline_;
   std::shared_ptr<FileSystemFastEnumeration> enumeration_;
+  // Lists the libraries while they are listed, so that cancelling stops them too.
+  std::shared_ptr<MediaLibraryEnumerationService> mediaLibraryService_;
   std::mutex enumerationMutex_;
   AtomicCancellationMode cancellationMode_;
   // Cancelled with the task: stops content reads between blocks.
@@ -149,6 +174,12 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   // Node counters bumped by the walk's threads and folded into the status when published.
   std::atomic<std::int64_t> nodesToMatch_{0};
   std::atomic<std::int64_t> matchedNodes_{0};
+  // Media libraries' progress: a fixed share per library, credited in millionths of a node.
+  std::atomic<std::int64_t> mediaLibraryMillionthsToMatch_{0};
+  std::atomic<std::int64_t> mediaLibraryMillionthsMatched_{0};
+  // The files of the libraries' items (filled before the walk, only read during it): the walk
+  // leaves them to the library item nodes.
+  std::unordered_set<FileId, FileIdHash> mediaLibraryFiles_;
   std::mutex latestNodeMutex_;
   MatchingNodePtr latestNode_;
 

@@ -1,14 +1,14 @@
 #include "selection/duplicate_differences.h"
 
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <map>
-#include <unordered_map>
+#include "selection/autoselection_config.h"
 
 #include <fmt/format.h>
 
-#include "selection/autoselection_config.h"
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <sys/stat.h>
+#include <unordered_map>
 
 namespace zarnik {
 namespace {
@@ -53,11 +53,30 @@ void putMediaFactors(DuplicateFactors& factors, const NodeContent& content) {
   }
 }
 
+std::optional<std::string> applicationOf(const std::shared_ptr<const ZKDirectoryNode>& library) {
+  if (!library || !library->mediaLibraryInfo()) return std::nullopt;
+  return library->mediaLibraryInfo()->applicationName;
+}
+
+// "rated 4 stars in Shotwell", or "rated 4 stars" when the library's program is not known.
+std::string ratingText(int stars, const std::optional<std::string>& application) {
+  std::string text = fmt::format("rated {} {}", stars, stars == 1 ? "star" : "stars");
+  if (application) text += " in " + *application;
+  return text;
+}
+
+// Music ratings run from 0 to 100, 20 a star.
+int starsOfMusicRating(float rating) { return static_cast<int>(std::lround(rating / 20.0F)); }
+
 void putLibraryFactors(DuplicateFactors& factors, const ZKBaseNode& node) {
   using D = EquivalenceDifference;
   if (const auto* track = dynamic_cast<const ZKITunesLibraryItemNode*>(&node)) {
     if (const auto& info = track->iTunesItemInfo()) {
-      if (info->rating) put(factors, D::rating, static_cast<double>(*info->rating));
+      if (info->rating) {
+        put(factors, D::rating, static_cast<double>(*info->rating),
+            ratingText(starsOfMusicRating(*info->rating),
+                       applicationOf(track->mediaLibraryNode())));
+      }
       if (info->playCount) put(factors, D::playCount, *info->playCount);
       if (info->playDate) putDate(factors, D::playDate, *info->playDate);
       if (info->loved) put(factors, D::loved, *info->loved, *info->loved ? "loved" : "not loved");
@@ -69,6 +88,11 @@ void putLibraryFactors(DuplicateFactors& factors, const ZKBaseNode& node) {
     put(factors, D::photosUUID, photo->photosIdentifier());
     if (const auto& info = photo->photosItemInfo()) {
       put(factors, D::favorite, info->isFavorite, info->isFavorite ? "favorite" : "not favorite");
+      // On the music scale, so that a picture's stars compare as a track's do.
+      if (info->rating) {
+        put(factors, D::rating, static_cast<double>(*info->rating * 20),
+            ratingText(*info->rating, applicationOf(photo->mediaLibraryNode())));
+      }
     }
   }
 }
@@ -111,6 +135,32 @@ bool looksLikeCopy(const PathComponentPattern& pattern) {
   return pattern.hasPrefixMatchingCopyPattern || pattern.hasSuffixMatchingCopyPattern ||
          pattern.numberOfSuffixMatchingNumberPatterns > 0;
 }
+
+}  // namespace
+
+std::optional<std::string> libraryMembershipText(const ZKBaseNode& node) {
+  std::string text;
+  if (const auto* track = dynamic_cast<const ZKITunesLibraryItemNode*>(&node)) {
+    text = "in your music library";
+    const auto& info = track->iTunesItemInfo();
+    if (info && info->rating && starsOfMusicRating(*info->rating) > 0) {
+      text += ", " + ratingText(starsOfMusicRating(*info->rating),
+                                applicationOf(track->mediaLibraryNode()));
+    }
+    return text;
+  }
+  if (const auto* photo = dynamic_cast<const ZKPhotosLibraryItemNode*>(&node)) {
+    text = "in your photo library";
+    const auto& info = photo->photosItemInfo();
+    if (info && info->rating && *info->rating > 0) {
+      text += ", " + ratingText(*info->rating, applicationOf(photo->mediaLibraryNode()));
+    }
+    return text;
+  }
+  return std::nullopt;
+}
+
+namespace {
 
 bool isUntested(const std::shared_ptr<const ZKDirectoryNode>& library) {
   return library && library->mediaLibraryInfo() && !library->mediaLibraryInfo()->isTestedVersion;

@@ -29,6 +29,11 @@ struct NodeDifferencesInfo {
 [[nodiscard]] DuplicateFactors fetchDuplicateFactors(const ZKBaseNode& node,
                                                      std::optional<std::int64_t> hardlinkedGroupID);
 
+// What a music or photo library says of a copy that is one of its items, as a person reads it:
+// "in your music library, rated 4 stars in Rhythmbox", "in your photo library, rated 4 stars in
+// Shotwell"; nothing for a copy that is no library's.
+[[nodiscard]] std::optional<std::string> libraryMembershipText(const ZKBaseNode& node);
+
 // Each component of a path (the file name without its extension), as the copy-word, number
 // and automatic-name expressions see it.
 [[nodiscard]] std::vector<PathComponentPattern> pathComponentPatterns(

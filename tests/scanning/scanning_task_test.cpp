@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <mutex>
 #include <set>
 
 namespace zarnik {
@@ -744,6 +745,72 @@ TEST_F(ScanningTaskTest, ApplicationBundlesAreMatchedByIdentifierVersionAndWhole
     EXPECT_GE(d.node->exactSize(), 9000);  // the whole bundle, not the folder entry
   }
   EXPECT_EQ(paths, (std::set<std::string>{"one/Tool.app", "two/Tool.app"}));
+}
+
+}  // namespace
+}  // namespace zarnik
+
+namespace zarnik {
+namespace {
+
+TEST_F(ScanningTaskTest, LibraryItemsReachedAlsoThroughAFolderAreMatchedOnceAsTheLibrarysItems) {
+  const std::string song = dir.file("Music/song.mp3", "the same audio bytes");
+  dir.file("Downloads/song.mp3", "the same audio bytes");
+  dir.file("rhythmbox/rhythmdb.xml",
+           "<rhythmdb version=\"2.0\"><entry type=\"song\"><title>S</title><location>file://" +
+               song + "</location></entry></rhythmdb>");
+  ScanningServiceRequest request;
+  request.specifications.push_back({ScanLocation::make(dir.path(), resolver), {}});
+  request.scanRules = exactRules();
+  request.resolver = resolver;
+  auto library = musicLibraryAt(dir / "rhythmbox");
+  ASSERT_TRUE(library.hasValue());
+  request.mediaLibraries.push_back(library.value());
+  auto scanned = service.perform(std::move(request))->start().wait();
+  ASSERT_TRUE(scanned.hasValue()) << scanned.error().oneLine();
+  const auto& result = *scanned.value();
+  ASSERT_EQ(result.detectionResults.size(), 1u);
+  const auto& members = result.detectionResults[0].equivalence.duplicates;
+  ASSERT_EQ(members.size(), 2u);
+  int libraryItems = 0;
+  for (const auto& member : members) {
+    if (const auto* track = dynamic_cast<const ZKITunesLibraryItemNode*>(member.node.get())) {
+      ++libraryItems;
+      EXPECT_EQ(track->path(), song);
+      ASSERT_NE(track->mediaLibraryNode(), nullptr);
+      EXPECT_EQ(track->mediaLibraryNode()->path(), dir / "rhythmbox");
+    }
+  }
+  EXPECT_EQ(libraryItems, 1);
+  ASSERT_EQ(result.mediaLibraries.size(), 1u);
+  EXPECT_EQ(result.mediaLibraries[0]->type(), NodeType::iTunesLibrary);
+}
+
+TEST_F(ScanningTaskTest, ALibraryThatCannotBeReadIsReportedOnceAndTheFoldersAreStillMatched) {
+  dir.file("a/report.pdf", "same content");
+  dir.file("b/report.pdf", "same content");
+  const std::string file =
+      dir.file("rhythmbox/rhythmdb.xml", "<rhythmdb version=\"2.0\"><entry type=\"song\"><ti");
+  ScanningServiceRequest request;
+  request.specifications.push_back({ScanLocation::make(dir / "a", resolver), {}});
+  request.specifications.push_back({ScanLocation::make(dir / "b", resolver), {}});
+  request.scanRules = exactRules();
+  request.resolver = resolver;
+  request.mediaLibraries.push_back(musicLibraryAt(file).value());
+  auto task = service.perform(std::move(request));
+  std::mutex mutex;
+  std::vector<Error> errors;
+  task->setErrorHandler([&](const Error& error) {
+    std::lock_guard lock(mutex);
+    errors.push_back(error);
+  });
+  auto scanned = task->start().wait();
+  ASSERT_TRUE(scanned.hasValue()) << scanned.error().oneLine();
+  EXPECT_EQ(scanned.value()->detectionResults.size(), 1u);
+  EXPECT_TRUE(scanned.value()->mediaLibraries.empty());
+  std::lock_guard lock(mutex);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].path, file);
 }
 
 }  // namespace
