@@ -89,7 +89,8 @@ std::optional<BundleInfo> BundleInfo::fromBundle(const std::string& bundlePath) 
   info.localizedName = facts.name;
   info.displayVersion = facts.shortVersion;
   if (facts.version) info.arrangeVersion = Version::parse(*facts.version);
-  if (!info.arrangeVersion && facts.shortVersion) info.arrangeVersion = Version::parse(*facts.shortVersion);
+  if (!info.arrangeVersion && facts.shortVersion)
+    info.arrangeVersion = Version::parse(*facts.shortVersion);
   return info;
 }
 
@@ -103,11 +104,13 @@ Json BundleInfo::encode() const {
 }
 
 Result<BundleInfo> BundleInfo::decode(const Json& archive) {
-  if (!archive.is_object()) return Error::generic("The stored bundle information is not an object.");
+  if (!archive.is_object())
+    return Error::generic("The stored bundle information is not an object.");
   BundleInfo info;
   info.bundleIdentifier = jsonString(archive, "bundleIdentifier");
   info.localizedName = jsonString(archive, "localizedName");
-  if (auto version = jsonString(archive, "arrangeVersion")) info.arrangeVersion = Version::parse(*version);
+  if (auto version = jsonString(archive, "arrangeVersion"))
+    info.arrangeVersion = Version::parse(*version);
   info.displayVersion = jsonString(archive, "displayVersion");
   return info;
 }
@@ -154,7 +157,8 @@ Result<ImageInfo> ImageInfo::decode(const Json& archive) {
   if (!size) return Error::generic("The stored image information has no size.");
   ImageInfo info;
   info.size = *size;
-  if (const Json* camera = jsonMember(archive, "cameraInfo")) info.cameraInfo = CameraInfo::decode(*camera);
+  if (const Json* camera = jsonMember(archive, "cameraInfo"))
+    info.cameraInfo = CameraInfo::decode(*camera);
   info.creationDate = decodeDate(archive, "creationDate");
   info.creationMsec = jsonInt(archive, "creationMsec");
   info.softwareName = jsonString(archive, "softwareName");
@@ -164,7 +168,8 @@ Result<ImageInfo> ImageInfo::decode(const Json& archive) {
 }
 
 Json MediaLibraryInfo::encode() const {
-  Json archive{{"$class", kLibraryKinds[static_cast<int>(kind)]}, {"isTestedVersion", isTestedVersion}};
+  Json archive{{"$class", kLibraryKinds[static_cast<int>(kind)]},
+               {"isTestedVersion", isTestedVersion}};
   if (version) archive["version"] = version->string();
   if (kind == MediaLibraryKind::iTunes) archive["isDefault"] = isDefault;
   putOptional(archive, "applicationName", applicationName);
@@ -190,8 +195,11 @@ Result<MediaLibraryInfo> MediaLibraryInfo::decode(const Json& archive) {
 }
 
 Json ITunesItemInfo::encode() const {
-  Json archive{{"trackID", trackID}, {"databaseID", databaseID}, {"playlistIDs", bytesListJson(playlistIDs)},
-               {"type", kItemTypes[static_cast<int>(type)]}, {"name", bytesJson(name)},
+  Json archive{{"trackID", trackID},
+               {"databaseID", databaseID},
+               {"playlistIDs", bytesListJson(playlistIDs)},
+               {"type", kItemTypes[static_cast<int>(type)]},
+               {"name", bytesJson(name)},
                {"propertiesForReimport", propertiesForReimport}};
   putOptional(archive, "artist", artist);
   putOptional(archive, "album", album);
@@ -211,7 +219,8 @@ Result<ITunesItemInfo> ITunesItemInfo::decode(const Json& archive) {
   ITunesItemInfo info;
   info.trackID = *trackID;
   info.databaseID = jsonInt(archive, "databaseID").value_or(0);
-  if (const Json* ids = jsonMember(archive, "playlistIDs")) info.playlistIDs = bytesListFromJson(*ids).value_or(std::vector<std::string>{});
+  if (const Json* ids = jsonMember(archive, "playlistIDs"))
+    info.playlistIDs = bytesListFromJson(*ids).value_or(std::vector<std::string>{});
   const auto type = jsonString(archive, "type").value_or("audio");
   for (int i = 0; i < 3; ++i) {
     if (type == kItemTypes[i]) info.type = static_cast<ITunesItemType>(i);
@@ -225,7 +234,8 @@ Result<ITunesItemInfo> ITunesItemInfo::decode(const Json& archive) {
   if (auto rating = jsonDouble(archive, "rating")) info.rating = static_cast<float>(*rating);
   info.duration = jsonDouble(archive, "duration");
   info.bitrate = bitrateFrom(archive);
-  if (const Json* properties = jsonMember(archive, "propertiesForReimport"); properties && properties->is_object()) {
+  if (const Json* properties = jsonMember(archive, "propertiesForReimport");
+      properties && properties->is_object()) {
     info.propertiesForReimport = *properties;
   }
   return info;
@@ -239,8 +249,11 @@ bool PhotosItemInfo::isInDeletedAlbum() const {
 }
 
 Json PhotosItemInfo::encode() const {
-  Json archive{{"identifier", bytesJson(identifier)}, {"filename", bytesJson(filename)},
-               {"date", encodeDate(date)}, {"isFavorite", isFavorite}, {"size", size.encode()},
+  Json archive{{"identifier", bytesJson(identifier)},
+               {"filename", bytesJson(filename)},
+               {"date", encodeDate(date)},
+               {"isFavorite", isFavorite},
+               {"size", size.encode()},
                {"albums", bytesListJson(albums)}};
   putOptional(archive, "name", name);
   if (location) archive["location"] = encodeGeoLocation(*location);
@@ -252,16 +265,19 @@ Result<PhotosItemInfo> PhotosItemInfo::decode(const Json& archive) {
   auto identifier = jsonString(archive, "identifier");
   auto filename = jsonString(archive, "filename");
   auto date = decodeDate(archive, "date");
-  if (!identifier || !filename || !date) return Error::generic("The stored photo information is incomplete.");
+  if (!identifier || !filename || !date)
+    return Error::generic("The stored photo information is incomplete.");
   PhotosItemInfo info;
   info.identifier = *identifier;
   info.filename = *filename;
   info.name = jsonString(archive, "name");
   info.date = *date;
   info.isFavorite = jsonBool(archive, "isFavorite").value_or(false);
-  if (const Json* size = jsonMember(archive, "size")) info.size = ImageSize::decode(*size).value_or(ImageSize{});
+  if (const Json* size = jsonMember(archive, "size"))
+    info.size = ImageSize::decode(*size).value_or(ImageSize{});
   info.location = decodeGeoLocation(jsonMember(archive, "location"));
-  if (const Json* albums = jsonMember(archive, "albums")) info.albums = bytesListFromJson(*albums).value_or(std::vector<std::string>{});
+  if (const Json* albums = jsonMember(archive, "albums"))
+    info.albums = bytesListFromJson(*albums).value_or(std::vector<std::string>{});
   if (const Json* rating = jsonMember(archive, "rating"); rating && rating->is_number_integer()) {
     info.rating = static_cast<int>(std::clamp<std::int64_t>(rating->get<std::int64_t>(), 0, 5));
   }

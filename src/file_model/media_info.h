@@ -2,16 +2,16 @@
 // libraries and their items. All are plain values archived as JSON keyed by field name.
 #pragma once
 
+#include "base/date.h"
+#include "base/json.h"
+#include "base/result.h"
+#include "file_model/version.h"
+
 #include <cstdint>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
-
-#include "base/date.h"
-#include "base/json.h"
-#include "base/result.h"
-#include "file_model/version.h"
 
 namespace zarnik {
 

@@ -13,13 +13,17 @@ void SizeEquivalenceCandidatesAccumulator::requestContentWork(const MatchingNode
       case VNodeType::regular:
         delegate()->requestHash(isItsOwnFile ? node : part, HashKind::exact);
         break;
-      case VNodeType::symbolicLink: delegate()->requestSymlinkMatch(part); break;
-      case VNodeType::directory: break;
+      case VNodeType::symbolicLink:
+        delegate()->requestSymlinkMatch(part);
+        break;
+      case VNodeType::directory:
+        break;
     }
   }
 }
 
-void AudioContentSizeEquivalenceCandidatesAccumulator::requestContentWork(const MatchingNodePtr& node) {
+void AudioContentSizeEquivalenceCandidatesAccumulator::requestContentWork(
+    const MatchingNodePtr& node) {
   delegate()->requestHash(node, HashKind::exactAudioContent);
 }
 

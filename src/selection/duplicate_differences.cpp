@@ -15,9 +15,10 @@ namespace {
 
 std::int64_t nanoseconds(Date date) { return date.time_since_epoch().count(); }
 
-void put(DuplicateFactors& factors, EquivalenceDifference kind,
-         DuplicateFactor::Value value, std::string shownText = {}) {
-  factors[kind] = DuplicateFactor{kind, std::move(value), std::move(shownText), ArrangementFactor::undefined};
+void put(DuplicateFactors& factors, EquivalenceDifference kind, DuplicateFactor::Value value,
+         std::string shownText = {}) {
+  factors[kind] =
+      DuplicateFactor{kind, std::move(value), std::move(shownText), ArrangementFactor::undefined};
 }
 
 void putDate(DuplicateFactors& factors, EquivalenceDifference kind, Date date) {
@@ -31,24 +32,29 @@ void putMediaFactors(DuplicateFactors& factors, const NodeContent& content) {
     if (audio->album) put(factors, D::album, *audio->album);
     if (audio->title) put(factors, D::title, *audio->title);
     if (audio->bitrate) put(factors, D::audioBitrate, static_cast<std::int64_t>(*audio->bitrate));
-    if (audio->duration > 0) put(factors, D::duration, audio->duration, fmt::format("{:.1f} s", audio->duration));
+    if (audio->duration > 0)
+      put(factors, D::duration, audio->duration, fmt::format("{:.1f} s", audio->duration));
   }
   if (const auto& image = content.imageInfo) {
-    put(factors, D::imageSize, image->size.width * image->size.height, fmt::format("{}×{}", image->size.width, image->size.height));
+    put(factors, D::imageSize, image->size.width * image->size.height,
+        fmt::format("{}×{}", image->size.width, image->size.height));
     if (image->iso) put(factors, D::imageISO, *image->iso, fmt::format("ISO {}", *image->iso));
     if (image->cameraInfo && image->cameraInfo->isValid()) {
       put(factors, D::camera, image->cameraInfo->description());
     }
     if (image->location) {
-      const std::string where = fmt::format("{:.5f}, {:.5f}", image->location->latitude, image->location->longitude);
+      const std::string where =
+          fmt::format("{:.5f}, {:.5f}", image->location->latitude, image->location->longitude);
       put(factors, D::geoLocation, where);
     }
     if (image->softwareName) put(factors, D::software, *image->softwareName);
   }
   if (const auto& bundle = content.bundleInfo) {
     if (bundle->arrangeVersion) {
-      std::vector<std::uint64_t> parts(bundle->arrangeVersion->parts().begin(), bundle->arrangeVersion->parts().end());
-      put(factors, D::appVersion, std::move(parts), bundle->displayVersion.value_or(bundle->arrangeVersion->string()));
+      std::vector<std::uint64_t> parts(bundle->arrangeVersion->parts().begin(),
+                                       bundle->arrangeVersion->parts().end());
+      put(factors, D::appVersion, std::move(parts),
+          bundle->displayVersion.value_or(bundle->arrangeVersion->string()));
     }
   }
 }
@@ -114,9 +120,11 @@ PathComponentPattern analyse(const std::string& component, bool isLast) {
   pattern.component = component;
   pattern.isLastComponent = isLast;
   // A file is judged by its name without extension: "report copy.pdf" ends with a copy word.
-  std::string text = decomposedForm(isLast ? std::string(nameWithoutExtension(component)) : component);
+  std::string text =
+      decomposedForm(isLast ? std::string(nameWithoutExtension(component)) : component);
   pattern.isAutonamed = !isLast && expressions.autonamed->search(text);
-  if (auto prefix = expressions.prefixCopy->firstMatch(text); prefix && prefix->second < text.size()) {
+  if (auto prefix = expressions.prefixCopy->firstMatch(text);
+      prefix && prefix->second < text.size()) {
     pattern.hasPrefixMatchingCopyPattern = true;
     text.erase(0, prefix->second);
   }
@@ -185,12 +193,15 @@ void setFlags(NodeDifferencesInfo& info, const std::string& path) {
     differences.set(lacksArtistName, !node.content().audioInfo->artist.has_value());
     differences.set(lacksTrackTitle, !node.content().audioInfo->title.has_value());
   }
-  differences.set(hasMaximumPlayCount, differences.arrangementFactor(EquivalenceDifference::playCount) == ArrangementFactor::max);
+  differences.set(
+      hasMaximumPlayCount,
+      differences.arrangementFactor(EquivalenceDifference::playCount) == ArrangementFactor::max);
   if (!differences.pathComponentPatterns.empty()) {
     differences.set(nameLooksLikeCopy, looksLikeCopy(differences.pathComponentPatterns.back()));
   }
   const std::string stem = decomposedForm(nameWithoutExtension(path));
-  differences.set(hasSuffixMatchingThumbnailPattern, AutoselectionConfig::shared().expressions().thumbnail->search(stem));
+  differences.set(hasSuffixMatchingThumbnailPattern,
+                  AutoselectionConfig::shared().expressions().thumbnail->search(stem));
 }
 
 void arrange(std::vector<NodeDifferencesInfo>& infos, EquivalenceDifference kind) {
@@ -209,7 +220,7 @@ void arrange(std::vector<NodeDifferencesInfo>& infos, EquivalenceDifference kind
   for (auto& info : infos) {
     auto it = info.differences.factors.find(kind);
     if (it == info.differences.factors.end()) continue;
-    it->second.arrangementFactor = it->second == high ? ArrangementFactor::max
+    it->second.arrangementFactor = it->second == high  ? ArrangementFactor::max
                                    : it->second == low ? ArrangementFactor::min
                                                        : ArrangementFactor::mid;
   }
@@ -226,9 +237,11 @@ void keepOnlyNumbersThatMarkCopies(std::vector<NodeDifferencesInfo>& infos) {
   std::map<std::pair<bool, std::string_view>, int> fewestNumbers;
   for (const auto& info : infos) {
     for (const auto& pattern : info.differences.pathComponentPatterns) {
-      auto [it, inserted] = fewestNumbers.try_emplace({pattern.isLastComponent, pattern.strippedComponent},
-                                                      pattern.numberOfSuffixMatchingNumberPatterns);
-      if (!inserted) it->second = std::min(it->second, pattern.numberOfSuffixMatchingNumberPatterns);
+      auto [it, inserted] =
+          fewestNumbers.try_emplace({pattern.isLastComponent, pattern.strippedComponent},
+                                    pattern.numberOfSuffixMatchingNumberPatterns);
+      if (!inserted)
+        it->second = std::min(it->second, pattern.numberOfSuffixMatchingNumberPatterns);
     }
   }
   std::vector<std::pair<PathComponentPattern*, bool>> judged;
@@ -248,7 +261,7 @@ void keepOnlyNumbersThatMarkCopies(std::vector<NodeDifferencesInfo>& infos) {
 }  // namespace
 
 DuplicateFactors fetchDuplicateFactors(const ZKBaseNode& node,
-                                                                       std::optional<std::int64_t> hardlinkedGroupID) {
+                                       std::optional<std::int64_t> hardlinkedGroupID) {
   using D = EquivalenceDifference;
   DuplicateFactors factors;
   const NodeAttributes& attributes = node.attributes();
@@ -265,7 +278,8 @@ DuplicateFactors fetchDuplicateFactors(const ZKBaseNode& node,
   if (attributes.dateOfAccess) putDate(factors, D::dateOfAccess, *attributes.dateOfAccess);
   put(factors, D::size, node.exactSize());
   if (hardlinkedGroupID) put(factors, D::hardLinkedGroup, *hardlinkedGroupID);
-  if (const auto cloud = node.belongsToCloudService()) put(factors, D::cloud, std::string(rawValue(*cloud)));
+  if (const auto cloud = node.belongsToCloudService())
+    put(factors, D::cloud, std::string(rawValue(*cloud)));
   if (!attributes.UTIType.empty()) put(factors, D::utiType, std::string(attributes.UTIType.name()));
   putMediaFactors(factors, node.content());
   putLibraryFactors(factors, node);
@@ -295,7 +309,8 @@ std::vector<PathComponentPattern> pathComponentPatterns(const PathComponents& co
       continue;
     }
     auto known = folders.find(components[i]);
-    if (known == folders.end()) known = folders.emplace(components[i], analyse(components[i], false)).first;
+    if (known == folders.end())
+      known = folders.emplace(components[i], analyse(components[i], false)).first;
     patterns.push_back(known->second);
   }
   return patterns;
@@ -322,10 +337,12 @@ EquivalenceDifferencesInfo detectDifferenceInNodeInfos(std::vector<NodeDifferenc
     };
     // A kind differs when a copy lacks a value another has, or two values are not equal.
     const DuplicateFactor* first = factorOf(infos.front());
-    const bool differs = std::any_of(infos.begin() + 1, infos.end(), [&](const NodeDifferencesInfo& info) {
-      const DuplicateFactor* factor = factorOf(info);
-      return (factor == nullptr) != (first == nullptr) || (factor != nullptr && !(*factor == *first));
-    });
+    const bool differs =
+        std::any_of(infos.begin() + 1, infos.end(), [&](const NodeDifferencesInfo& info) {
+          const DuplicateFactor* factor = factorOf(info);
+          return (factor == nullptr) != (first == nullptr) ||
+                 (factor != nullptr && !(*factor == *first));
+        });
     if (!differs) continue;
     group.differences.insert(kind);
     if (isArrangable(kind)) arrange(infos, kind);

@@ -1,18 +1,18 @@
 // The detection session: hand-made selection changes with their checks, results kept in the
 // session's store with undo and redo, the debounced state file, and restoring after a restart.
-#include "detection/duplicates_detection_session.h"
-
-#include <sys/stat.h>
-
-#include <gtest/gtest.h>
+#include "support/manual_clock.h"
+#include "support/test_dir.h"
 
 #include "cleaning/cleaning_note.h"
+#include "detection/duplicates_detection_session.h"
 #include "foundation/logger.h"
 #include "platform/file_reading.h"
 #include "platform/xdg_directories.h"
 #include "selection/autoselector.h"
-#include "support/manual_clock.h"
-#include "support/test_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace zarnik {
 namespace {
@@ -32,10 +32,12 @@ ZKDuplicate copyWithFlags(std::int64_t identifier, std::uint32_t flags) {
 ZKEquivalence threeCopies() {
   ZKEquivalence group;
   group.uniqueIdentifier = 1;
-  const std::uint32_t ordinary = DuplicateDifferenceFlag::accessible | DuplicateDifferenceFlag::writable;
+  const std::uint32_t ordinary =
+      DuplicateDifferenceFlag::accessible | DuplicateDifferenceFlag::writable;
   group.duplicates = {copyWithFlags(1, ordinary), copyWithFlags(2, ordinary),
                       copyWithFlags(3, DuplicateDifferenceFlag::accessible)};  // 3 is read-only
-  group.initialSelectionConfiguration = SelectionConfiguration{SelectionStrategy::automatic, 1, {2}};
+  group.initialSelectionConfiguration =
+      SelectionConfiguration{SelectionStrategy::automatic, 1, {2}};
   group.currentSelectionConfiguration = group.initialSelectionConfiguration;
   group.availableSelectionConfigurations = {SelectionConfiguration{SelectionStrategy::none, 1, {}},
                                             *group.initialSelectionConfiguration};
@@ -84,19 +86,22 @@ TEST(SelectionChangeTest, CopiesSelectedByHandAreCheckedFirst) {
   ASSERT_TRUE(last.hasValue());
   EXPECT_FALSE(last.value().canApply);
   ASSERT_EQ(last.value().warnings.size(), 1u);
-  EXPECT_EQ(last.value().warnings.front().warning, DuplicateWarning::isLastUnselectedDuplicateOfEquivalence);
+  EXPECT_EQ(last.value().warnings.front().warning,
+            DuplicateWarning::isLastUnselectedDuplicateOfEquivalence);
   request.confirmsWarnings = true;
   EXPECT_TRUE(proposeSelectionChange(group2, request).value().canApply);
 }
 
 TEST(SelectionChangeTest, SelectingASystemFileByHandWaitsForConfirmationAndNamesItsPackage) {
   auto group = threeCopies();
-  const std::uint32_t ordinary = DuplicateDifferenceFlag::accessible | DuplicateDifferenceFlag::writable;
+  const std::uint32_t ordinary =
+      DuplicateDifferenceFlag::accessible | DuplicateDifferenceFlag::writable;
   DuplicateDifferences differences;
   differences.flags = ordinary;
   group.duplicates[0].setDifferences(
-      differences, AutoselectionModeDecision{AutoselectionMode::neverSelect, AutoselectionModeReason::installedPackage,
-                                             "libx11-6"});
+      differences,
+      AutoselectionModeDecision{AutoselectionMode::neverSelect,
+                                AutoselectionModeReason::installedPackage, "libx11-6"});
   SelectionRequest request;
   request.kind = SelectionRequest::Kind::select;
   request.identifiers = {1};
@@ -105,7 +110,8 @@ TEST(SelectionChangeTest, SelectingASystemFileByHandWaitsForConfirmationAndNames
   EXPECT_FALSE(owned.value().canApply);
   ASSERT_EQ(owned.value().warnings.size(), 1u);
   EXPECT_EQ(owned.value().warnings[0].warning, DuplicateWarning::isSystemFile);
-  EXPECT_EQ(owned.value().warnings[0].detail, "belongs to package libx11-6: removing it may break that package");
+  EXPECT_EQ(owned.value().warnings[0].detail,
+            "belongs to package libx11-6: removing it may break that package");
   request.confirmsWarnings = true;
   EXPECT_TRUE(proposeSelectionChange(group, request).value().canApply);
 }
@@ -146,7 +152,9 @@ class DetectionSessionTest : public ::testing::Test {
     return std::move(*value);
   }
 
-  ScanLocationViewModel location(const std::string& path) { return {ScanLocation::make(path, resolver), {}, {}, {}}; }
+  ScanLocationViewModel location(const std::string& path) {
+    return {ScanLocation::make(path, resolver), {}, {}, {}};
+  }
 
   // Scans the tree through the session and waits until its results are stored.
   Result<DuplicatesDetectionOutcome> detect(DuplicatesDetectionSession& session) {
@@ -173,7 +181,8 @@ TEST_F(DetectionSessionTest, WhatASessionMayDoDependsOnItsLocationsAndItsWork) {
   EXPECT_TRUE(started.hasError());
 
   ASSERT_TRUE(detect(*session).hasValue());
-  EXPECT_TRUE(onQueue(*session, [&] { return std::holds_alternative<ReviewingStatus>(session->status()); }));
+  EXPECT_TRUE(onQueue(*session,
+                      [&] { return std::holds_alternative<ReviewingStatus>(session->status()); }));
   EXPECT_TRUE(onQueue(*session, [&] { return session->canRescan(); }));
   EXPECT_FALSE(onQueue(*session, [&] { return session->canScan(); }));
   session->queue()->sync([&] { session->setCleaningRunning(true); });
@@ -188,7 +197,9 @@ TEST_F(DetectionSessionTest, ChangesWithinThreeSecondsAreWrittenOnce) {
   clock.advance(0.4);
   session->queue()->sync([&] { session->addScanLocations({location(tree / "b")}); });
   clock.advance(0.4);
-  session->queue()->sync([&] { session->removeScanLocations({ScanLocation::make(tree / "a", resolver)->abbreviatedPath()}); });
+  session->queue()->sync([&] {
+    session->removeScanLocations({ScanLocation::make(tree / "a", resolver)->abbreviatedPath()});
+  });
   clock.advance(2.1);
   session->queue()->sync([] {});
   struct stat status {};
@@ -205,7 +216,8 @@ TEST_F(DetectionSessionTest, ChangesWithinThreeSecondsAreWrittenOnce) {
   auto restored = restore();
   const auto locations = onQueue(*restored, [&] { return restored->scanLocations(); });
   ASSERT_EQ(locations.size(), 1u);
-  EXPECT_EQ(locations.front().scanLocation->abbreviatedPath(), ScanLocation::make(tree / "b", resolver)->abbreviatedPath());
+  EXPECT_EQ(locations.front().scanLocation->abbreviatedPath(),
+            ScanLocation::make(tree / "b", resolver)->abbreviatedPath());
 }
 
 TEST_F(DetectionSessionTest, ASessionLetGoBeforeItsChangesAreWrittenLeavesTheClockALiveQueue) {
@@ -233,7 +245,8 @@ TEST_F(DetectionSessionTest, StoredResultsAreReviewedAgainAfterARestartWithTheir
     ASSERT_EQ(found.size(), 2u);
     for (size_t index = 0; index < found.size(); ++index) {
       for (const auto& duplicate : found[index].equivalence.duplicates) {
-        if (duplicate.node->relativePath() == "b/one copy.txt") changedGroup = static_cast<std::int64_t>(index) + 1;
+        if (duplicate.node->relativePath() == "b/one copy.txt")
+          changedGroup = static_cast<std::int64_t>(index) + 1;
       }
     }
     ASSERT_NE(changedGroup, 0);
@@ -245,14 +258,18 @@ TEST_F(DetectionSessionTest, StoredResultsAreReviewedAgainAfterARestartWithTheir
     ASSERT_TRUE(onQueue(*session, [&] { return session->storeStateNow(); }).hasValue());
   }
   auto session = restore();
-  ASSERT_TRUE(onQueue(*session, [&] { return std::holds_alternative<ReviewingStatus>(session->status()); }));
+  ASSERT_TRUE(onQueue(*session,
+                      [&] { return std::holds_alternative<ReviewingStatus>(session->status()); }));
   auto results = onQueue(*session, [&] { return session->results(); });
   ASSERT_NE(results, nullptr);
   std::vector<ZKEquivalence> groups;
-  ASSERT_TRUE(results->forEachEquivalence([&](const ZKEquivalence& group) {
-    groups.push_back(group);
-    return true;
-  }).wait().hasValue());
+  ASSERT_TRUE(results
+                  ->forEachEquivalence([&](const ZKEquivalence& group) {
+                    groups.push_back(group);
+                    return true;
+                  })
+                  .wait()
+                  .hasValue());
   ASSERT_EQ(groups.size(), 2u);
   for (const auto& group : groups) {
     ASSERT_EQ(group.duplicates.size(), 2u);
@@ -268,7 +285,9 @@ TEST_F(DetectionSessionTest, StoredResultsAreReviewedAgainAfterARestartWithTheir
   EXPECT_EQ(results->equivalence(changedGroup).wait().value()->currentSelectionConfiguration,
             first->initialSelectionConfiguration);
   ASSERT_TRUE(results->redo().wait().hasValue());
-  EXPECT_EQ(results->equivalence(changedGroup).wait().value()->currentSelectionConfiguration->strategy, SelectionStrategy::none);
+  EXPECT_EQ(
+      results->equivalence(changedGroup).wait().value()->currentSelectionConfiguration->strategy,
+      SelectionStrategy::none);
   EXPECT_TRUE(results->redo().wait().hasError());  // nothing undone any more
   auto history = results->activityLog().wait();
   ASSERT_TRUE(history.hasValue());
@@ -293,19 +312,23 @@ TEST_F(DetectionSessionTest, ASessionCutOffWhileDetectingReviewsItsEarlierResult
   // An unreadable state file is set aside: the session starts anew.
   ASSERT_TRUE(writeFileAtomically(spec().urlOfStateFile(), "{not json").hasValue());
   auto fresh = restore();
-  EXPECT_TRUE(onQueue(*fresh, [&] { return std::holds_alternative<SelectingLocationsStatus>(fresh->status()); }));
+  EXPECT_TRUE(onQueue(
+      *fresh, [&] { return std::holds_alternative<SelectingLocationsStatus>(fresh->status()); }));
   EXPECT_NE(::access(spec().urlOfStateFile().c_str(), F_OK), 0);
 }
 
 // Gives the copy at `relativePath` a cleaning note, in the results' store.
-void recordCleaning(DuplicatesDetectionResults& results, const std::string& relativePath, CleaningNote note) {
+void recordCleaning(DuplicatesDetectionResults& results, const std::string& relativePath,
+                    CleaningNote note) {
   auto access = results.storeAccess();
   access.queue->sync([&] {
     std::vector<ZKEquivalence> groups;
-    ASSERT_TRUE(access.context->forEachEquivalence([&](ZKEquivalence& group) {
-      groups.push_back(group);
-      return true;
-    }).hasValue());
+    ASSERT_TRUE(access.context
+                    ->forEachEquivalence([&](ZKEquivalence& group) {
+                      groups.push_back(group);
+                      return true;
+                    })
+                    .hasValue());
     for (auto& group : groups) {
       for (auto& copy : group.duplicates) {
         if (copy.node()->relativePath() != relativePath) continue;
@@ -320,10 +343,13 @@ void recordCleaning(DuplicatesDetectionResults& results, const std::string& rela
 
 std::vector<ZKEquivalence> storedGroups(DuplicatesDetectionResults& results) {
   std::vector<ZKEquivalence> groups;
-  EXPECT_TRUE(results.forEachEquivalence([&](const ZKEquivalence& group) {
-    groups.push_back(group);
-    return true;
-  }).wait().hasValue());
+  EXPECT_TRUE(results
+                  .forEachEquivalence([&](const ZKEquivalence& group) {
+                    groups.push_back(group);
+                    return true;
+                  })
+                  .wait()
+                  .hasValue());
   return groups;
 }
 
@@ -331,7 +357,8 @@ TEST_F(DetectionSessionTest, TheStoreOutlivesADamagedStateAndItsCleaningRecordsO
   CleaningNote trashed;
   trashed.cleanID = 1;
   trashed.pending = false;
-  trashed.actions = {CleaningMovedToTrashAction{"/trash/files/one copy.txt", "/trash/info/one copy.txt.trashinfo"}};
+  trashed.actions = {CleaningMovedToTrashAction{"/trash/files/one copy.txt",
+                                                "/trash/info/one copy.txt.trashinfo"}};
   CleaningNote pretended = trashed;
   pretended.isFakeRemove = true;
   {
@@ -345,7 +372,8 @@ TEST_F(DetectionSessionTest, TheStoreOutlivesADamagedStateAndItsCleaningRecordsO
   ASSERT_TRUE(writeFileAtomically(spec().urlOfStateFile(), "{\"status\": [").hasValue());
 
   auto session = restore();
-  EXPECT_TRUE(onQueue(*session, [&] { return std::holds_alternative<ReviewingStatus>(session->status()); }));
+  EXPECT_TRUE(onQueue(*session,
+                      [&] { return std::holds_alternative<ReviewingStatus>(session->status()); }));
   EXPECT_TRUE(onQueue(*session, [&] { return session->stateMovedAsideTo().has_value(); }));
   auto results = onQueue(*session, [&] { return session->results(); });
   ASSERT_NE(results, nullptr);
@@ -362,20 +390,23 @@ TEST_F(DetectionSessionTest, TheStoreOutlivesADamagedStateAndItsCleaningRecordsO
   std::int64_t largestNewCopy = 0;
   const ZKEquivalence* carried = nullptr;
   for (const auto& group : groups) {
-    const bool recorded = std::any_of(group.duplicates.begin(), group.duplicates.end(),
-                                      [](const ZKDuplicate& copy) { return copy.cleanID.has_value(); });
+    const bool recorded =
+        std::any_of(group.duplicates.begin(), group.duplicates.end(),
+                    [](const ZKDuplicate& copy) { return copy.cleanID.has_value(); });
     if (recorded) {
       carried = &group;
       continue;
     }
-    for (const auto& copy : group.duplicates) largestNewCopy = std::max(largestNewCopy, copy.identifier);
+    for (const auto& copy : group.duplicates)
+      largestNewCopy = std::max(largestNewCopy, copy.identifier);
   }
   ASSERT_NE(carried, nullptr);
   EXPECT_EQ(carried->uniqueIdentifier, 3);
   ASSERT_EQ(carried->duplicates.size(), 2u);  // the original and the trashed copy
   for (const auto& copy : carried->duplicates) {
     EXPECT_GT(copy.identifier, largestNewCopy);
-    ASSERT_NE(copy.node(), nullptr);  // its path is read back although the scan locations were replaced
+    ASSERT_NE(copy.node(),
+              nullptr);  // its path is read back although the scan locations were replaced
     if (!copy.cleanID) continue;
     EXPECT_EQ(copy.node()->relativePath(), "b/one copy.txt");
     EXPECT_EQ(copy.node()->path(), tree / "b/one copy.txt");
@@ -402,13 +433,18 @@ TEST_F(DetectionSessionTest, UndoingBackToEveryCopySelectedWaitsForConfirmation)
   ASSERT_TRUE(held.hasValue());
   EXPECT_FALSE(held.value().proposal.canApply);
   EXPECT_FALSE(held.value().logItem.has_value());
-  EXPECT_EQ(results->equivalence(group.uniqueIdentifier).wait().value()->currentSelectionConfiguration->strategy,
+  EXPECT_EQ(results->equivalence(group.uniqueIdentifier)
+                .wait()
+                .value()
+                ->currentSelectionConfiguration->strategy,
             SelectionStrategy::none);
   auto confirmed = results->undo(/*confirmsWarnings=*/true).wait();
   ASSERT_TRUE(confirmed.hasValue());
   EXPECT_TRUE(confirmed.value().logItem.has_value());
-  const auto restored = results->equivalence(group.uniqueIdentifier).wait().value()->currentSelectionConfiguration;
-  for (const auto& copy : group.duplicates) EXPECT_TRUE(restored->isSelected(copy.identifier)) << copy.identifier;
+  const auto restored =
+      results->equivalence(group.uniqueIdentifier).wait().value()->currentSelectionConfiguration;
+  for (const auto& copy : group.duplicates)
+    EXPECT_TRUE(restored->isSelected(copy.identifier)) << copy.identifier;
 }
 
 TEST_F(DetectionSessionTest, AMonitorReviewKeepsFilesOfItsOwn) {
