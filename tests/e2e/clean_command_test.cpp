@@ -1,28 +1,28 @@
 // Black-box tests of cleaning and reverting: scan, clean, revert from the command line, and a
 // cleaning killed half-way that still accounts for every copy.
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "e2e/zarnik_runner.h"
+#include "support/test_dir.h"
+
+#include "base/json.h"
+#include "platform/mounts.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
-
-#include "base/json.h"
-#include "platform/mounts.h"
-#include "e2e/zarnik_runner.h"
-#include "support/test_dir.h"
+#include <unistd.h>
 
 namespace zarnik {
 namespace {
 
+using testing::contentsOf;
 using testing::quoted;
 using testing::runZarnik;
-using testing::contentsOf;
 
 bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
@@ -64,7 +64,9 @@ TEST_F(CleanCommandTest, ScanCleanAndRevertFromTheCommandLine) {
   EXPECT_FALSE(exists(tree / "b"));  // emptied by the cleaning, inside the scanned folder
   EXPECT_TRUE(exists(tree.path()));
   auto listed = runZarnik("results", scratch);
-  EXPECT_NE(listed.out.find("cleaned " + tree / "b/report copy.pdf" + "  (cleaning 1: in the trash)"), std::string::npos)
+  EXPECT_NE(
+      listed.out.find("cleaned " + tree / "b/report copy.pdf" + "  (cleaning 1: in the trash)"),
+      std::string::npos)
       << listed.out;
   EXPECT_NE(runZarnik("clean --yes", scratch).out.find("Nothing is selected"), std::string::npos);
 
@@ -144,8 +146,11 @@ TEST_F(CleanCommandTest, AFakeCleaningLeavesTheCopiesForARealOne) {
   ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
   auto fake = runZarnik("clean --yes --fake", scratch);
   ASSERT_EQ(fake.status, 0) << fake.err;
-  EXPECT_NE(fake.out.find("pretended to be cleaned (nothing was touched): 1 duplicate"), std::string::npos) << fake.out;
-  EXPECT_NE(runZarnik("clean --dry-run", scratch).out.find("1 copy (13 bytes) would be moved to the trash"),
+  EXPECT_NE(fake.out.find("pretended to be cleaned (nothing was touched): 1 duplicate"),
+            std::string::npos)
+      << fake.out;
+  EXPECT_NE(runZarnik("clean --dry-run", scratch)
+                .out.find("1 copy (13 bytes) would be moved to the trash"),
             std::string::npos);
   auto real = runZarnik("clean --yes", scratch);
   ASSERT_EQ(real.status, 0) << real.err;
@@ -160,7 +165,8 @@ TEST_F(CleanCommandTest, CopiesDeletedOnAVolumeAreCalledDeletedAndEachWayIsCount
   tree.file("b/one copy.txt", "pair one");
   tree.file("A/p.txt", "pages");
   tree.file("A copy/p.txt", "pages");
-  ASSERT_EQ(runZarnik("scan --exact --folders --min-size 0 " + quoted(tree.path()), scratch).status, 0);
+  ASSERT_EQ(runZarnik("scan --exact --folders --min-size 0 " + quoted(tree.path()), scratch).status,
+            0);
   const std::int64_t folderCopy = copyIdentifier("A copy");
   ASSERT_NE(folderCopy, 0);
   ASSERT_EQ(runZarnik("select --select " + std::to_string(folderCopy), scratch).status, 0);
@@ -168,10 +174,12 @@ TEST_F(CleanCommandTest, CopiesDeletedOnAVolumeAreCalledDeletedAndEachWayIsCount
   // Hard links replace exact copies of files only; the folder is left, and said to be.
   auto linked = runZarnik("clean --dry-run --hardlink", scratch);
   ASSERT_EQ(linked.status, 0) << linked.err;
-  EXPECT_NE(linked.out.find("1 copy (8 bytes) would be replaced by hard links to the kept copies, 1 copy"),
+  EXPECT_NE(linked.out.find(
+                "1 copy (8 bytes) would be replaced by hard links to the kept copies, 1 copy"),
             std::string::npos)
       << linked.out;
-  EXPECT_NE(linked.out.find(") left in place (only exact copies of files"), std::string::npos) << linked.out;
+  EXPECT_NE(linked.out.find(") left in place (only exact copies of files"), std::string::npos)
+      << linked.out;
 
   const auto volume = mountPointForPath(readMountTable(), tree.path());
   ASSERT_TRUE(volume.has_value());
@@ -183,7 +191,8 @@ TEST_F(CleanCommandTest, CopiesDeletedOnAVolumeAreCalledDeletedAndEachWayIsCount
   EXPECT_EQ(dry.out.find("trash"), std::string::npos) << dry.out;
   auto cleaned = runZarnik("clean --yes" + deleteThere, scratch);
   ASSERT_EQ(cleaned.status, 0) << cleaned.err;
-  EXPECT_NE(cleaned.out.find("deleted permanently: 2 duplicates"), std::string::npos) << cleaned.out;
+  EXPECT_NE(cleaned.out.find("deleted permanently: 2 duplicates"), std::string::npos)
+      << cleaned.out;
   EXPECT_EQ(cleaned.out.find("trash"), std::string::npos) << cleaned.out;
   EXPECT_FALSE(exists(tree / "b/one copy.txt"));
   EXPECT_FALSE(exists(trash()));
@@ -195,7 +204,10 @@ TEST_F(CleanCommandTest, DeletingIsAdvisedOnlyWhereTheTrashItselfCannotBeUsed) {
   tree.file("b/one copy.txt", "pair one");
   tree.file("a/" + longName + ".txt", "long pair");
   tree.file("b/" + longName + " copy.txt", "long pair");
-  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree / "a") + " " + quoted(tree / "b"), scratch).status, 0);
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree / "a") + " " + quoted(tree / "b"),
+                      scratch)
+                .status,
+            0);
 
   // Something in the trash's place: no copy can go to the trash on this volume.
   scratch.file("data/Trash", "not a folder");
@@ -209,7 +221,8 @@ TEST_F(CleanCommandTest, DeletingIsAdvisedOnlyWhereTheTrashItselfCannotBeUsed) {
   ASSERT_EQ(::unlink((scratch / "data/Trash").c_str()), 0);
   auto longNamed = runZarnik("clean --yes", scratch);
   EXPECT_EQ(longNamed.status, 1);
-  EXPECT_NE(longNamed.out.find("moved to the trash: 1 duplicate"), std::string::npos) << longNamed.out;
+  EXPECT_NE(longNamed.out.find("moved to the trash: 1 duplicate"), std::string::npos)
+      << longNamed.out;
   EXPECT_NE(longNamed.out.find("Failed: 1 duplicate"), std::string::npos) << longNamed.out;
   EXPECT_EQ(longNamed.out.find("--volume"), std::string::npos) << longNamed.out;
   EXPECT_TRUE(exists(tree / ("b/" + longName + " copy.txt")));
@@ -219,10 +232,14 @@ TEST_F(CleanCommandTest, ADestinationFolderIsCheckedBeforeAnythingIsTouched) {
   tree.file("a/one.txt", "pair one");
   tree.file("b/one copy.txt", "pair one");
   tree.file("not a folder", "x");
-  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree / "a") + " " + quoted(tree / "b"), scratch).status, 0);
-  for (const std::string& destination : {std::string("''"), std::string("relative/folder"), quoted(tree / "missing"),
-                                         quoted(tree / "not a folder")}) {
-    for (const std::string& option : {"--move-to " + destination, "--volume /=move-to:" + destination}) {
+  ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree / "a") + " " + quoted(tree / "b"),
+                      scratch)
+                .status,
+            0);
+  for (const std::string& destination : {std::string("''"), std::string("relative/folder"),
+                                         quoted(tree / "missing"), quoted(tree / "not a folder")}) {
+    for (const std::string& option :
+         {"--move-to " + destination, "--volume /=move-to:" + destination}) {
       auto refused = runZarnik("clean --yes " + option, scratch);
       EXPECT_EQ(refused.status, 2) << option;
       EXPECT_NE(refused.err.find("zarnik: "), std::string::npos) << option;
@@ -251,12 +268,15 @@ TEST_F(CleanCommandTest, ACopyTrashedBeforeAnotherScanIsStillBroughtBack) {
   ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
 
   auto listed = runZarnik("results", scratch);
-  EXPECT_NE(listed.out.find("cleaned " + tree / "b/report copy.pdf" + "  (cleaning 1: in the trash)"), std::string::npos)
+  EXPECT_NE(
+      listed.out.find("cleaned " + tree / "b/report copy.pdf" + "  (cleaning 1: in the trash)"),
+      std::string::npos)
       << listed.out;
   EXPECT_NE(listed.out.find("remove " + tree / "c/new copy.txt"), std::string::npos) << listed.out;
   // The copies kept of the earlier cleaning are not proposed again.
   auto dry = runZarnik("clean --dry-run", scratch);
-  EXPECT_NE(dry.out.find("1 copy (10 bytes) would be moved to the trash"), std::string::npos) << dry.out;
+  EXPECT_NE(dry.out.find("1 copy (10 bytes) would be moved to the trash"), std::string::npos)
+      << dry.out;
 
   auto reverted = runZarnik("revert --all", scratch);
   ASSERT_EQ(reverted.status, 0) << reverted.err << reverted.out;
@@ -310,7 +330,8 @@ TEST_F(CleanCommandTest, ACleaningKilledHalfWayAccountsForEveryCopy) {
   const pid_t child = testing::spawnZarnik({"clean", "--yes"});
   ASSERT_GT(child, 0);
   // Kill as soon as the first copies have gone: the moment is the point of the test.
-  while (exists(tree / "b/0 copy") && std::chrono::steady_clock::now() - started < std::chrono::seconds(20)) {
+  while (exists(tree / "b/0 copy") && std::chrono::steady_clock::now() - started <
+                                          std::chrono::seconds(20 * testing::kSlowdown)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -342,7 +363,8 @@ TEST_F(CleanCommandTest, ACleaningKilledHalfWayAccountsForEveryCopy) {
 
   auto reverted = runZarnik("revert --all", scratch);
   EXPECT_EQ(reverted.status, 0) << reverted.out;
-  for (int i = 0; i < kPairs; ++i) EXPECT_TRUE(exists(tree / ("b/" + std::to_string(i) + " copy"))) << i;
+  for (int i = 0; i < kPairs; ++i)
+    EXPECT_TRUE(exists(tree / ("b/" + std::to_string(i) + " copy"))) << i;
 }
 
 }  // namespace

@@ -42,12 +42,7 @@ using testing::quoted;
 using testing::runZarnik;
 using testing::TestDir;
 
-// A sanitized program runs several times slower, and more so beside other tests.
-#ifdef ZARNIK_SANITIZED_PROGRAM
-constexpr int kSlowdown = 4;
-#else
-constexpr int kSlowdown = 1;
-#endif
+using testing::kSlowdown;
 
 // Polls `done` every 50 ms until it holds or `timeout` (longer for a sanitized program) passes.
 bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 8s) {

@@ -11,6 +11,14 @@
 
 namespace zarnik::testing {
 
+// A sanitized program runs several times slower, and more so beside other tests: deadlines for
+// it are this many times longer.
+#ifdef ZARNIK_SANITIZED_PROGRAM
+inline constexpr int kSlowdown = 4;
+#else
+inline constexpr int kSlowdown = 1;
+#endif
+
 struct Run {
   int status = -1;
   std::string out;
