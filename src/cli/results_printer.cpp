@@ -3,6 +3,7 @@
 #include "base/byte_path.h"
 #include "cleaning/cleaning_note.h"
 #include "cli/wording.h"
+#include "detection/group_title.h"
 #include "foundation/byte_count_formatter.h"
 #include "selection/duplicate_differences.h"
 
@@ -12,27 +13,6 @@
 
 namespace zarnik::cli {
 namespace {
-
-std::string kindTitle(EquivalenceKind kind) {
-  switch (kind) {
-    case EquivalenceKind::exactHash:
-      return "Exact duplicates";
-    case EquivalenceKind::exactAudioHash:
-      return "Identical audio";
-    case EquivalenceKind::exactApp:
-      return "Duplicate applications";
-    case EquivalenceKind::similarImage:
-      return "Similar images";
-    case EquivalenceKind::similarAudio:
-      return "Similar audio";
-    case EquivalenceKind::similarApp:
-      return "Similar applications";
-    case EquivalenceKind::directory:
-      return "Duplicate folders";
-    default:
-      return std::string(exportName(kind));
-  }
-}
 
 bool mayBeProposed(const std::optional<AutoselectionModeDecision>& decision) {
   return decision && (decision->mode == AutoselectionMode::regular ||
@@ -103,7 +83,7 @@ std::string_view strategyName(SelectionStrategy strategy) {
 void ResultsPrinter::print(const ZKEquivalence& equivalence) {
   const auto& selection = equivalence.currentSelectionConfiguration;
   fmt::print("Group {}: {} ({}, {}), selection {}\n", equivalence.uniqueIdentifier,
-             kindTitle(equivalence.privateEquivalenceKind),
+             groupTitle(equivalence.privateEquivalenceKind),
              counted(static_cast<std::int64_t>(equivalence.duplicates.size()), "copy", "copies"),
              memberSizeText(equivalence),
              strategyName(selection ? selection->strategy : SelectionStrategy::none));

@@ -1,6 +1,7 @@
 #include "gui/results_item_model.h"
 
 #include "base/byte_path.h"
+#include "detection/group_title.h"
 #include "foundation/byte_count_formatter.h"
 
 #include <QFileInfo>
@@ -8,24 +9,8 @@
 namespace zarnik::gui {
 
 QString kindTitle(EquivalenceKind kind) {
-  switch (kind) {
-    case EquivalenceKind::exactHash:
-      return "Exact duplicates";
-    case EquivalenceKind::exactAudioHash:
-      return "Identical audio";
-    case EquivalenceKind::exactApp:
-      return "Duplicate applications";
-    case EquivalenceKind::similarImage:
-      return "Similar images";
-    case EquivalenceKind::similarAudio:
-      return "Similar audio";
-    case EquivalenceKind::similarApp:
-      return "Similar applications";
-    case EquivalenceKind::directory:
-      return "Duplicate folders";
-    default:
-      return "Duplicates";
-  }
+  const std::string_view title = groupTitle(kind);
+  return QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()));
 }
 
 QString byteCountText(ByteCount bytes) { return QString::fromStdString(formatByteCount(bytes)); }
