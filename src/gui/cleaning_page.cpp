@@ -77,9 +77,21 @@ CleaningPage::CleaningPage(DesktopSession& session, QWidget* parent)
             plan_->setText(QString("Cleaning: %1 of %2 done").arg(done).arg(total));
           });
   connect(&session_, &DesktopSession::cleaningFinished, this, &CleaningPage::showOutcome);
+  // A cleaning refused or given up before it began leaves the page as it was before Clean.
+  connect(&session_, &DesktopSession::failed, this, [this] {
+    if (session_.isCleaning()) return;
+    cancel_->setEnabled(false);
+    clean_->setEnabled(!lastPlan_.items.empty());
+  });
 }
 
-void CleaningPage::refresh() { session_.planCleaning(); }
+// The list shown is dropped until the new one arrives: Clean acts only on a list that is current.
+void CleaningPage::refresh() {
+  lastPlan_ = CleaningPlan{};
+  lastWarnings_.clear();
+  clean_->setEnabled(false);
+  session_.planCleaning();
+}
 
 CleaningWay CleaningPage::way() const {
   if (remove_->isChecked()) return CleaningWay::remove;
@@ -140,7 +152,9 @@ void CleaningPage::cleanNow() {
   bar_->setValue(0);
   clean_->setEnabled(false);
   cancel_->setEnabled(true);
-  session_.startCleaning(way(), folder_->text());
+  std::set<std::int64_t> confirmed;
+  for (const auto& item : lastPlan_.items) confirmed.insert(item.duplicateID);
+  session_.startCleaning(way(), folder_->text(), confirmed);
 }
 
 void CleaningPage::showOutcome(const CleaningOutcome& outcome) {

@@ -155,6 +155,7 @@ ScanKinds DesktopSession::storedKinds() const { return ScanKinds::of(*stored_.sc
 
 QString DesktopSession::startScan(const ScanKinds& kinds) {
   if (detection_) return "A scan is running already.";
+  if (isCleaning()) return "A cleaning is running; scan when it has finished.";
   if (!takeLock("zarnik-gui scan")) return "The results are being changed by another program.";
   (void)DuplicatesDetectionSpec::setReviewingMonitorFindings(false);
   Result<std::shared_ptr<DuplicatesDetection>> started = Error::generic("not started");
@@ -289,7 +290,7 @@ void DesktopSession::applySelectionResult(const Result<SelectionChangeResult>& r
 
 void DesktopSession::setCopySelected(std::int64_t group, std::int64_t copy, bool selected,
                                      bool confirmed) {
-  if (!results_ || !takeLock("zarnik-gui select")) return;
+  if (!results_ || refusedWhileBusy() || !takeLock("zarnik-gui select")) return;
   SelectionRequest request;
   request.kind = selected ? SelectionRequest::Kind::select : SelectionRequest::Kind::deselect;
   request.identifiers = {copy};
@@ -301,7 +302,7 @@ void DesktopSession::setCopySelected(std::int64_t group, std::int64_t copy, bool
 }
 
 void DesktopSession::chooseStrategy(std::int64_t group, SelectionStrategy strategy) {
-  if (!results_ || !takeLock("zarnik-gui select")) return;
+  if (!results_ || refusedWhileBusy() || !takeLock("zarnik-gui select")) return;
   SelectionRequest request;
   request.kind = SelectionRequest::Kind::strategy;
   request.strategy = strategy;
@@ -312,7 +313,7 @@ void DesktopSession::chooseStrategy(std::int64_t group, SelectionStrategy strate
 }
 
 void DesktopSession::undo() {
-  if (!results_ || !takeLock("zarnik-gui select")) return;
+  if (!results_ || refusedWhileBusy() || !takeLock("zarnik-gui select")) return;
   results_->undo().onComplete(Executor::immediate(),
                               [this](const Result<SelectionChangeResult>& r) {
                                 onGuiThread([this, r] { applySelectionResult(r, 0); });
@@ -320,7 +321,7 @@ void DesktopSession::undo() {
 }
 
 void DesktopSession::redo() {
-  if (!results_ || !takeLock("zarnik-gui select")) return;
+  if (!results_ || refusedWhileBusy() || !takeLock("zarnik-gui select")) return;
   results_->redo().onComplete(Executor::immediate(),
                               [this](const Result<SelectionChangeResult>& r) {
                                 onGuiThread([this, r] { applySelectionResult(r, 0); });
@@ -344,8 +345,31 @@ void DesktopSession::planCleaning() {
       });
 }
 
-void DesktopSession::startCleaning(CleaningWay way, const QString& moveToFolder) {
-  if (!results_ || isCleaning() || !takeLock("zarnik-gui clean")) return;
+namespace {
+
+std::set<std::int64_t> copiesOf(const CleaningPlan& plan) {
+  std::set<std::int64_t> copies;
+  for (const auto& item : plan.items) copies.insert(item.duplicateID);
+  return copies;
+}
+
+}  // namespace
+
+bool DesktopSession::refusedWhileBusy() {
+  if (isScanning()) {
+    emit failed("A scan is running: wait for it to finish, or stop it, first.");
+    return true;
+  }
+  if (isCleaning()) {
+    emit failed("A cleaning is running: wait for it to finish first.");
+    return true;
+  }
+  return false;
+}
+
+void DesktopSession::startCleaning(CleaningWay way, const QString& moveToFolder,
+                                   const std::set<std::int64_t>& confirmedCopies) {
+  if (!results_ || refusedWhileBusy() || !takeLock("zarnik-gui clean")) return;
   CleaningRules rules = stored_.cleaningRules;
   rules.shouldTryToReplaceRemovedDuplicatesWithHardLinkToOriginal = way == CleaningWay::hardLink;
   switch (way) {
@@ -366,7 +390,7 @@ void DesktopSession::startCleaning(CleaningWay way, const QString& moveToFolder)
   preparing_ = true;
   auto results = results_;
   results->settleCutOffCleanings().onComplete(
-      Executor::immediate(), [this, results, rules](const Result<Void>& settled) {
+      Executor::immediate(), [this, results, rules, confirmedCopies](const Result<Void>& settled) {
         if (settled.hasError()) {
           const QString error =
               "The records of an earlier cleaning that was cut off cannot be "
@@ -376,18 +400,38 @@ void DesktopSession::startCleaning(CleaningWay way, const QString& moveToFolder)
           return;
         }
         (void)results->forgetTrialCleanings();
-        results->cleaningRequest(rules, false)
-            .onComplete(Executor::immediate(), [this](const Result<CleaningRequest>& request) {
-              onGuiThread([this, request] {
-                preparing_ = false;
-                if (request.hasError()) {
-                  releaseLock();
-                  emit failed(qs(request.error().oneLine()));
-                  return;
-                }
-                runCleaning(request.value());
-              });
+        // The lock is held from here on and the window changes no mark while preparing, so the
+        // cleaning removes what this plan lists: it must be what the person confirmed.
+        results->planCleaning(false).onComplete(
+            Executor::immediate(),
+            [this, results, rules, confirmedCopies](const Result<CleaningPlan>& plan) {
+              if (plan.hasError() || copiesOf(plan.value()) != confirmedCopies) {
+                onGuiThread([this] {
+                  failPreparing(
+                      "The marks changed after the list was shown, so nothing was cleaned. "
+                      "Look at the new list and confirm again.");
+                  planCleaning();
+                });
+                return;
+              }
+              requestCleaning(results, rules);
             });
+      });
+}
+
+void DesktopSession::requestCleaning(const std::shared_ptr<DuplicatesDetectionResults>& results,
+                                     const CleaningRules& rules) {
+  results->cleaningRequest(rules, false)
+      .onComplete(Executor::immediate(), [this](const Result<CleaningRequest>& request) {
+        onGuiThread([this, request] {
+          preparing_ = false;
+          if (request.hasError()) {
+            releaseLock();
+            emit failed(qs(request.error().oneLine()));
+            return;
+          }
+          runCleaning(request.value());
+        });
       });
 }
 
@@ -448,7 +492,7 @@ void DesktopSession::cancelCleaning() {
 }
 
 void DesktopSession::revert(const std::set<std::int64_t>& copies) {
-  if (!results_ || isCleaning() || !takeLock("zarnik-gui revert")) return;
+  if (!results_ || refusedWhileBusy() || !takeLock("zarnik-gui revert")) return;
   preparing_ = true;
   auto results = results_;
   results->settleCutOffCleanings().onComplete(

@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 
 namespace zarnik::gui {
 
@@ -90,7 +91,10 @@ class DesktopSession : public QObject {
 
   // What a cleaning would remove now; planReady() follows.
   void planCleaning();
-  void startCleaning(CleaningWay way, const QString& moveToFolder);
+  // Cleans the marked copies when they are still `confirmedCopies`, the ones the person was
+  // shown; otherwise nothing goes, failed() says why and planReady() shows the new list.
+  void startCleaning(CleaningWay way, const QString& moveToFolder,
+                     const std::set<std::int64_t>& confirmedCopies);
   void cancelCleaning();
   // Brings back the copies (every cleaned copy when empty); revertFinished() follows.
   void revert(const std::set<std::int64_t>& copies);
@@ -111,6 +115,10 @@ class DesktopSession : public QObject {
  private:
   template <typename F>
   void onGuiThread(F&& work);
+  // True, after saying why in failed(), while a scan or a cleaning runs: the results are theirs.
+  bool refusedWhileBusy();
+  void requestCleaning(const std::shared_ptr<DuplicatesDetectionResults>& results,
+                       const CleaningRules& rules);
   bool takeLock(const char* command);
   void releaseLock();
   void applySelectionResult(const Result<SelectionChangeResult>& result, std::int64_t copy);

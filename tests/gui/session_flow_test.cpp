@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTest>
+#include <set>
 
 namespace zarnik::gui::testing {
 namespace {
@@ -114,6 +115,44 @@ void SessionFlowTest::cancellingAScanKeepsWhatWasFound() {
   QVERIFY(!session->isScanning());
   QVERIFY(scanAndLoad(*session, tree.dir.path()));
   QCOMPARE(session->model().figures(FilteringCriterion::all).groups, std::int64_t{2});
+}
+
+void SessionFlowTest::aCleaningRemovesNothingUnlessItsListIsTheOneConfirmed() {
+  SampleTree tree;
+  auto session = makeSession();
+  QVERIFY(scanAndLoad(*session, tree.dir.path()));
+  QSignalSpy planned(session.get(), &DesktopSession::planReady);
+  session->planCleaning();
+  QVERIFY(waitForSignal(planned));
+  std::set<std::int64_t> shown;
+  for (const auto& item : planned.first().first().value<CleaningPlan>().items)
+    shown.insert(item.duplicateID);
+
+  // The person confirmed a list that is no longer what is marked: nothing goes.
+  QSignalSpy failed(session.get(), &DesktopSession::failed);
+  QSignalSpy cleaned(session.get(), &DesktopSession::cleaningFinished);
+  auto stale = shown;
+  stale.insert(shown.empty() ? 1 : *shown.rbegin() + 1000);
+  session->startCleaning(CleaningWay::trash, {}, stale);
+  QVERIFY(waitForSignal(failed));
+  QVERIFY2(failed.last().first().toString().contains("marks changed"),
+           qPrintable(failed.last().first().toString()));
+  QTRY_VERIFY_WITH_TIMEOUT(!session->isCleaning(), 60'000);
+  QCOMPARE(cleaned.count(), 0);
+  QVERIFY(trashedNames().isEmpty());
+
+  // While a scan runs, the results are the scan's: a cleaning is refused at once.
+  QSignalSpy finished(session.get(), &DesktopSession::scanFinished);
+  QVERIFY(session->startScan({}).isEmpty());
+  failed.clear();
+  session->startCleaning(CleaningWay::trash, {}, shown);
+  QCOMPARE(failed.count(), 1);
+  QVERIFY(failed.first().first().toString().contains("A scan is running"));
+  QVERIFY(!session->isCleaning());
+  session->stopScan(true);
+  QVERIFY(waitForSignal(finished, 120));
+  QTRY_VERIFY_WITH_TIMEOUT(!session->isLoading(), 60'000);
+  QVERIFY(trashedNames().isEmpty());
 }
 
 void SessionFlowTest::theFoldersChosenAreThereWhenTheWindowOpensAgain() {

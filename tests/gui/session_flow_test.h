@@ -11,6 +11,7 @@ class SessionFlowTest : public QObject {
   void init();
   void scanMarkWithTheKeyboardCleanToTheTrashAndBringBackFromHistory();
   void cancellingAScanKeepsWhatWasFound();
+  void aCleaningRemovesNothingUnlessItsListIsTheOneConfirmed();
   void theFoldersChosenAreThereWhenTheWindowOpensAgain();
 };
 
