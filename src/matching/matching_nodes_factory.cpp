@@ -3,26 +3,33 @@
 #include "base/path_components.h"
 #include "file_model/music_library_location.h"
 
+#include <utility>
+
 namespace zarnik {
 
-std::shared_ptr<MatchingNodesFactory> MatchingNodesFactory::make(std::shared_ptr<const ExtendedScanRules> scanRules,
-                                                                 OVURLResolver resolver, MatchingNodesFactoryOptions options) {
-  return std::shared_ptr<MatchingNodesFactory>(new MatchingNodesFactory(std::move(scanRules), std::move(resolver), std::move(options)));
+std::shared_ptr<MatchingNodesFactory> MatchingNodesFactory::make(
+    std::shared_ptr<const ExtendedScanRules> scanRules, OVURLResolver resolver,
+    MatchingNodesFactoryOptions options) {
+  return std::shared_ptr<MatchingNodesFactory>(
+      new MatchingNodesFactory(std::move(scanRules), std::move(resolver), std::move(options)));
 }
 
-MatchingNodesFactory::MatchingNodesFactory(std::shared_ptr<const ExtendedScanRules> scanRules, OVURLResolver resolver,
+MatchingNodesFactory::MatchingNodesFactory(std::shared_ptr<const ExtendedScanRules> scanRules,
+                                           OVURLResolver resolver,
                                            MatchingNodesFactoryOptions options)
     : scanRules_(std::move(scanRules)),
       resolver_(std::move(resolver)),
       options_(std::move(options)),
       validator_(*scanRules_, resolver_, options_.includeHiddenItems, options_.trashFolders) {
-  for (const auto& folder : options_.personalFolders) personalFolders_.insert(standardizedPath(folder));
+  for (const auto& folder : options_.personalFolders)
+    personalFolders_.insert(standardizedPath(folder));
 }
 
-MatchingNodePtr MatchingNodesFactory::buildNode(const std::shared_ptr<MatchingDirectoryNode>& parent,
-                                                std::string name, const std::string& path,
-                                                NodeAttributes attributes, ScanLocationPtr scanLocation) const {
-  MatchingNodePtr node = makeValidatedNode(parent, std::move(name), path, std::move(attributes), std::move(scanLocation));
+MatchingNodePtr MatchingNodesFactory::buildNode(
+    const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name, const std::string& path,
+    NodeAttributes attributes, ScanLocationPtr scanLocation) const {
+  MatchingNodePtr node = makeValidatedNode(parent, std::move(name), path, std::move(attributes),
+                                           std::move(scanLocation));
   if (parent) {
     ++parent->numberOfNodes;
     const ContainerMembershipMode mode = node->membershipMode();
@@ -35,62 +42,70 @@ MatchingNodePtr MatchingNodesFactory::buildNode(const std::shared_ptr<MatchingDi
   return node;
 }
 
-MatchingNodePtr MatchingNodesFactory::rebuildFileNode(const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name,
-                                                      const std::string& path, NodeAttributes attributes) const {
+MatchingNodePtr MatchingNodesFactory::rebuildFileNode(
+    const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name, const std::string& path,
+    NodeAttributes attributes) const {
   return makeValidatedNode(parent, std::move(name), path, std::move(attributes), nullptr);
 }
 
-MatchingNodePtr MatchingNodesFactory::makeValidatedNode(const std::shared_ptr<MatchingDirectoryNode>& parent,
-                                                        std::string name, const std::string& path,
-                                                        NodeAttributes attributes, ScanLocationPtr scanLocation) const {
-  NodeValidationReport report = validator_.buildValidationReport(path, lastPathComponent(path), attributes);
+MatchingNodePtr MatchingNodesFactory::makeValidatedNode(
+    const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name, const std::string& path,
+    NodeAttributes attributes, ScanLocationPtr scanLocation) const {
+  NodeValidationReport report =
+      validator_.buildValidationReport(path, lastPathComponent(path), attributes);
   MatchingNodePtr node;
   // Only a root keeps the factory and the scan location; its children reach them through it.
   auto factory = parent ? nullptr : shared_from_this();
   if (parent) scanLocation = nullptr;
   if (attributes.vnodeType == VNodeType::directory) {
     auto cloudRoot = options_.cloudFolders.rootServiceForPath(path);
-    const bool isMountPoint = parent && parent->attributes().fileResourceID && attributes.fileResourceID &&
-                              parent->attributes().fileResourceID->device != attributes.fileResourceID->device;
-    auto folder = std::make_shared<MatchingDirectoryNode>(std::move(factory), parent, std::move(name),
-                                                          std::move(attributes), std::move(scanLocation), cloudRoot);
+    const bool isMountPoint =
+        parent && parent->attributes().fileResourceID && attributes.fileResourceID &&
+        parent->attributes().fileResourceID->device != attributes.fileResourceID->device;
+    auto folder = std::make_shared<MatchingDirectoryNode>(std::move(factory), parent,
+                                                          std::move(name), std::move(attributes),
+                                                          std::move(scanLocation), cloudRoot);
     if (!parent || isMountPoint || personalFolders_.count(path) != 0) folder->markNeverACopy();
     node = std::move(folder);
   } else {
-    node = std::make_shared<MatchingFileNode>(std::move(factory), parent, std::move(name), std::move(attributes),
-                                              std::move(scanLocation));
+    node = std::make_shared<MatchingFileNode>(std::move(factory), parent, std::move(name),
+                                              std::move(attributes), std::move(scanLocation));
   }
   node->setValidationReport(report);
   return node;
 }
 
-MatchingNodePtr MatchingNodesFactory::buildITunesItemNode(std::optional<ZKITunesLibraryItemIdentifier> mediaItemIdentifier,
-                                                          std::optional<ITunesItemInfo> iTunesItemInfo,
-                                                          const NodeLocation& location,
-                                                          std::shared_ptr<MatchingDirectoryNode> libraryNode,
-                                                          NodeAttributes attributes) const {
+MatchingNodePtr MatchingNodesFactory::buildITunesItemNode(
+    std::optional<ZKITunesLibraryItemIdentifier> mediaItemIdentifier,
+    std::optional<ITunesItemInfo> iTunesItemInfo, const NodeLocation& location,
+    std::shared_ptr<MatchingDirectoryNode> libraryNode, NodeAttributes attributes) const {
   const std::string path = location.path();
-  NodeValidationReport report = validator_.buildValidationReport(path, lastPathComponent(path), attributes);
-  auto node = std::make_shared<MatchingITunesItemNode>(shared_from_this(), std::move(libraryNode), location.relativePath(),
-                                                       std::move(attributes), location.scanLocation(), mediaItemIdentifier,
-                                                       std::move(iTunesItemInfo));
+  NodeValidationReport report =
+      validator_.buildValidationReport(path, lastPathComponent(path), attributes);
+  auto node = std::make_shared<MatchingITunesItemNode>(
+      shared_from_this(), std::move(libraryNode), location.relativePath(), std::move(attributes),
+      location.scanLocation(), mediaItemIdentifier, std::move(iTunesItemInfo));
   node->setValidationReport(report);
   return node;
 }
 
-MatchingNodePtr MatchingNodesFactory::buildPhotosLibraryItem(std::shared_ptr<MatchingDirectoryNode> libraryNode,
-                                                             PhotosItemInfo photosItemInfo, MatchingNodePtr masterNode,
-                                                             MatchingNodePtr previewNode,
-                                                             std::vector<MatchingNodePtr> thumbnailNodes) const {
-  auto node = std::make_shared<MatchingPhotosItemNode>(std::move(libraryNode), std::move(photosItemInfo), std::move(masterNode),
-                                                       std::move(previewNode), std::move(thumbnailNodes));
+MatchingNodePtr MatchingNodesFactory::buildPhotosLibraryItem(
+    std::shared_ptr<MatchingDirectoryNode> libraryNode, PhotosItemInfo photosItemInfo,
+    MatchingNodePtr masterNode, MatchingNodePtr previewNode,
+    std::vector<MatchingNodePtr> thumbnailNodes) const {
+  auto node = std::make_shared<MatchingPhotosItemNode>(
+      std::move(libraryNode), std::move(photosItemInfo), std::move(masterNode),
+      std::move(previewNode), std::move(thumbnailNodes));
   // The item is as ignored as its first part.
-  if (!node->childNodes().empty()) node->setValidationReport(node->childNodes().front()->validationReport());
+  if (!node->childNodes().empty())
+    node->setValidationReport(node->childNodes().front()->validationReport());
   return node;
 }
 
 const std::optional<std::string>& MatchingNodesFactory::mediaFolderOfCurrentITunesLibrary() const {
-  std::call_once(mediaFolderOnce_, [this] { mediaFolder_ = MusicLibraryLocation(resolver_).urlOfMediaFolderLocation(); });
+  std::call_once(mediaFolderOnce_, [this] {
+    mediaFolder_ = MusicLibraryLocation(resolver_).urlOfMediaFolderLocation();
+  });
   return mediaFolder_;
 }
 
@@ -99,9 +114,9 @@ void MatchingNodesFactory::addMediaLibraryNode(const MatchingNodePtr& node) cons
   mediaLibraryNodes_.push_back(node);
 }
 
-std::vector<MatchingNodePtr> MatchingNodesFactory::fetchMediaLibraryNodes() const {
+std::vector<MatchingNodePtr> MatchingNodesFactory::takeMediaLibraryNodes() const {
   std::lock_guard lock(mediaLibrariesMutex_);
-  return mediaLibraryNodes_;
+  return std::exchange(mediaLibraryNodes_, {});
 }
 
 }  // namespace zarnik

@@ -3,6 +3,13 @@
 // outlive the scan); safe to use from the enumeration threads at once.
 #pragma once
 
+#include "file_model/cloud_service.h"
+#include "file_model/scan_rules.h"
+#include "foundation/url_resolver.h"
+#include "matching/matching_node.h"
+#include "matching/nodes_validator.h"
+#include "platform/trash_folders.h"
+
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -10,13 +17,6 @@
 #include <string>
 #include <unordered_set>
 #include <vector>
-
-#include "file_model/cloud_service.h"
-#include "file_model/scan_rules.h"
-#include "foundation/url_resolver.h"
-#include "matching/matching_node.h"
-#include "matching/nodes_validator.h"
-#include "platform/trash_folders.h"
 
 namespace zarnik {
 
@@ -37,8 +37,9 @@ struct MatchingNodesFactoryOptions {
 
 class MatchingNodesFactory : public std::enable_shared_from_this<MatchingNodesFactory> {
  public:
-  static std::shared_ptr<MatchingNodesFactory> make(std::shared_ptr<const ExtendedScanRules> scanRules,
-                                                    OVURLResolver resolver, MatchingNodesFactoryOptions options = {});
+  static std::shared_ptr<MatchingNodesFactory> make(
+      std::shared_ptr<const ExtendedScanRules> scanRules, OVURLResolver resolver,
+      MatchingNodesFactoryOptions options = {});
 
   [[nodiscard]] const ExtendedScanRules& scanRules() const { return *scanRules_; }
   [[nodiscard]] const OVURLResolver& resolver() const { return resolver_; }
@@ -49,39 +50,42 @@ class MatchingNodesFactory : public std::enable_shared_from_this<MatchingNodesFa
   // The node of the right class for an item at `path` named `name`. A root (no parent) is
   // named by its path relative to the scan location ("" for the location itself). Counts the
   // node in its parent.
-  [[nodiscard]] MatchingNodePtr buildNode(const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name,
-                                          const std::string& path, NodeAttributes attributes,
+  [[nodiscard]] MatchingNodePtr buildNode(const std::shared_ptr<MatchingDirectoryNode>& parent,
+                                          std::string name, const std::string& path,
+                                          NodeAttributes attributes,
                                           ScanLocationPtr scanLocation) const;
 
   // The node of an item listed (and counted) before, made again from what the file system says
   // of it now: a file node that was set aside while it waited.
-  [[nodiscard]] MatchingNodePtr rebuildFileNode(const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name,
-                                                const std::string& path, NodeAttributes attributes) const;
+  [[nodiscard]] MatchingNodePtr rebuildFileNode(
+      const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name,
+      const std::string& path, NodeAttributes attributes) const;
 
   // A music-library track at `location`, validated like any item.
-  [[nodiscard]] MatchingNodePtr buildITunesItemNode(std::optional<ZKITunesLibraryItemIdentifier> mediaItemIdentifier,
-                                                    std::optional<ITunesItemInfo> iTunesItemInfo,
-                                                    const NodeLocation& location,
-                                                    std::shared_ptr<MatchingDirectoryNode> libraryNode,
-                                                    NodeAttributes attributes) const;
+  [[nodiscard]] MatchingNodePtr buildITunesItemNode(
+      std::optional<ZKITunesLibraryItemIdentifier> mediaItemIdentifier,
+      std::optional<ITunesItemInfo> iTunesItemInfo, const NodeLocation& location,
+      std::shared_ptr<MatchingDirectoryNode> libraryNode, NodeAttributes attributes) const;
   // A photo-library item over its parts (any of which may be missing).
-  [[nodiscard]] MatchingNodePtr buildPhotosLibraryItem(std::shared_ptr<MatchingDirectoryNode> libraryNode,
-                                                       PhotosItemInfo photosItemInfo, MatchingNodePtr masterNode,
-                                                       MatchingNodePtr previewNode,
-                                                       std::vector<MatchingNodePtr> thumbnailNodes) const;
+  [[nodiscard]] MatchingNodePtr buildPhotosLibraryItem(
+      std::shared_ptr<MatchingDirectoryNode> libraryNode, PhotosItemInfo photosItemInfo,
+      MatchingNodePtr masterNode, MatchingNodePtr previewNode,
+      std::vector<MatchingNodePtr> thumbnailNodes) const;
 
   // The music library's media folder, looked up once.
   [[nodiscard]] const std::optional<std::string>& mediaFolderOfCurrentITunesLibrary() const;
 
   void addMediaLibraryNode(const MatchingNodePtr& node) const;
-  [[nodiscard]] std::vector<MatchingNodePtr> fetchMediaLibraryNodes() const;
+  // Hands the library nodes over and keeps none: each node holds this factory, so the factory
+  // holding them would keep both alive for ever.
+  [[nodiscard]] std::vector<MatchingNodePtr> takeMediaLibraryNodes() const;
 
  private:
   MatchingNodesFactory(std::shared_ptr<const ExtendedScanRules> scanRules, OVURLResolver resolver,
                        MatchingNodesFactoryOptions options);
-  [[nodiscard]] MatchingNodePtr makeValidatedNode(const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name,
-                                                  const std::string& path, NodeAttributes attributes,
-                                                  ScanLocationPtr scanLocation) const;
+  [[nodiscard]] MatchingNodePtr makeValidatedNode(
+      const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name,
+      const std::string& path, NodeAttributes attributes, ScanLocationPtr scanLocation) const;
 
   std::shared_ptr<const ExtendedScanRules> scanRules_;
   OVURLResolver resolver_;

@@ -249,7 +249,7 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(
       fmt::format(
           "[scan] Total time {:.3f}s",
           std::chrono::duration<double>(std::chrono::steady_clock::now() - startMark_).count()));
-  for (const auto& library : matchingNodesFactory_->fetchMediaLibraryNodes()) {
+  for (const auto& library : matchingNodesFactory_->takeMediaLibraryNodes()) {
     result.mediaLibraries.push_back(library->buildStorableNode());
   }
   result.scannedNodesCount = scannedCount_.load();
