@@ -28,8 +28,8 @@ MatchingNodesFactory::MatchingNodesFactory(std::shared_ptr<const ExtendedScanRul
 MatchingNodePtr MatchingNodesFactory::buildNode(
     const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name, const std::string& path,
     NodeAttributes attributes, ScanLocationPtr scanLocation) const {
-  MatchingNodePtr node = makeValidatedNode(parent, std::move(name), path, std::move(attributes),
-                                           std::move(scanLocation));
+  MatchingNodePtr node =
+      makeValidatedNode(parent, std::move(name), path, attributes, std::move(scanLocation));
   if (parent) {
     ++parent->numberOfNodes;
     const ContainerMembershipMode mode = node->membershipMode();
@@ -45,7 +45,7 @@ MatchingNodePtr MatchingNodesFactory::buildNode(
 MatchingNodePtr MatchingNodesFactory::rebuildFileNode(
     const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name, const std::string& path,
     NodeAttributes attributes) const {
-  return makeValidatedNode(parent, std::move(name), path, std::move(attributes), nullptr);
+  return makeValidatedNode(parent, std::move(name), path, attributes, nullptr);
 }
 
 MatchingNodePtr MatchingNodesFactory::makeValidatedNode(
@@ -62,14 +62,14 @@ MatchingNodePtr MatchingNodesFactory::makeValidatedNode(
     const bool isMountPoint =
         parent && parent->attributes().fileResourceID && attributes.fileResourceID &&
         parent->attributes().fileResourceID->device != attributes.fileResourceID->device;
-    auto folder = std::make_shared<MatchingDirectoryNode>(std::move(factory), parent,
-                                                          std::move(name), std::move(attributes),
-                                                          std::move(scanLocation), cloudRoot);
+    auto folder =
+        std::make_shared<MatchingDirectoryNode>(std::move(factory), parent, std::move(name),
+                                                attributes, std::move(scanLocation), cloudRoot);
     if (!parent || isMountPoint || personalFolders_.count(path) != 0) folder->markNeverACopy();
     node = std::move(folder);
   } else {
     node = std::make_shared<MatchingFileNode>(std::move(factory), parent, std::move(name),
-                                              std::move(attributes), std::move(scanLocation));
+                                              attributes, std::move(scanLocation));
   }
   node->setValidationReport(report);
   return node;
@@ -83,7 +83,7 @@ MatchingNodePtr MatchingNodesFactory::buildITunesItemNode(
   NodeValidationReport report =
       validator_.buildValidationReport(path, lastPathComponent(path), attributes);
   auto node = std::make_shared<MatchingITunesItemNode>(
-      shared_from_this(), std::move(libraryNode), location.relativePath(), std::move(attributes),
+      shared_from_this(), std::move(libraryNode), location.relativePath(), attributes,
       location.scanLocation(), mediaItemIdentifier, std::move(iTunesItemInfo));
   node->setValidationReport(report);
   return node;

@@ -370,7 +370,7 @@ std::shared_ptr<MatchingDirectoryNode> ScanningTask::makeLibraryNode(
   auto attributes = NodeAttributes::resourceValuesOf(library.folder);
   if (!attributes || attributes->vnodeType != VNodeType::directory) return nullptr;
   auto node = std::dynamic_pointer_cast<MatchingDirectoryNode>(
-      matchingNodesFactory_->buildNode(nullptr, "", library.folder, std::move(*attributes),
+      matchingNodesFactory_->buildNode(nullptr, "", library.folder, *attributes,
                                        ScanLocation::make(library.folder, request_.resolver)));
   if (!node) return nullptr;
   node->overrideType(library.isMusicLibrary() ? NodeType::iTunesLibrary : NodeType::photosLibrary);
