@@ -5,22 +5,24 @@
 // that parents match in the next pass. Passes repeat until one matches nothing.
 #pragma once
 
+#include "matching/match_candidates_accumulator.h"
+
 #include <memory>
 #include <vector>
-
-#include "matching/equivalence_candidates_accumulator.h"
 
 namespace zarnik {
 
 class DirectoryEquivalenceCandidatesAccumulator final : public EquivalenceCandidatesAccumulator {
  public:
-  explicit DirectoryEquivalenceCandidatesAccumulator(EquivalenceCandidatesAccumulatorDelegate* delegate)
+  explicit DirectoryEquivalenceCandidatesAccumulator(
+      EquivalenceCandidatesAccumulatorDelegate* delegate)
       : delegate_(delegate) {}
 
   [[nodiscard]] EquivalenceKind kind() const override { return EquivalenceKind::directory; }
   [[nodiscard]] bool isHeavy() const override { return true; }
   void add(const MatchingNodePtr& node, const EquivalenceInfoPtr& info) override;
-  void update(const MatchingNodePtr& node, const EquivalenceInfoPtr& info, bool addIfAbsent) override;
+  void update(const MatchingNodePtr& node, const EquivalenceInfoPtr& info,
+              bool addIfAbsent) override;
   void removeNodes(const std::set<std::string>& urls) override;
   void finish(EquivalenceCandidatesMatchingContext& context) override;
   // Folder groups are made at the end of a scan only: there is nothing to adopt.

@@ -6,7 +6,7 @@
 // at 200,000 small files their groups held 16 MB that nothing read again.
 #pragma once
 
-#include "matching/equivalence_candidates_accumulator.h"
+#include "matching/match_candidates_accumulator.h"
 
 #include <algorithm>
 #include <memory>

@@ -2,8 +2,8 @@
 
 #include "foundation/disk_access_manager.h"
 #include "foundation/logger.h"
-#include "matching/equivalence_candidates_provider.h"
 #include "matching/exact_hashing.h"
+#include "matching/match_candidates_provider.h"
 
 #include <algorithm>
 

@@ -8,21 +8,21 @@
 // pictures are compared. The engine's finishing-ready group counts the queued additions.
 #pragma once
 
+#include "foundation/serial_queue.h"
+#include "matching/connected_parts.h"
+#include "matching/match_candidates_accumulator.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "foundation/serial_queue.h"
-
-#include "matching/connected_parts.h"
-#include "matching/equivalence_candidates_accumulator.h"
-
 namespace zarnik {
 
 class GeneralFuzzyEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumulator {
  public:
-  GeneralFuzzyEquivalenceCandidatesAccumulator(EquivalenceKind kind, EquivalenceCandidatesAccumulatorDelegate* delegate);
+  GeneralFuzzyEquivalenceCandidatesAccumulator(EquivalenceKind kind,
+                                               EquivalenceCandidatesAccumulatorDelegate* delegate);
   ~GeneralFuzzyEquivalenceCandidatesAccumulator() override;
 
   [[nodiscard]] EquivalenceKind kind() const final { return kind_; }
@@ -47,7 +47,8 @@ class GeneralFuzzyEquivalenceCandidatesAccumulator : public EquivalenceCandidate
   // in the order they came). Called on the graph's queue.
   virtual std::vector<std::uint32_t> earlierNeighbours(std::uint32_t vertex) = 0;
   // The groups a connected part (sorted vertices, at least two) makes: itself by default.
-  [[nodiscard]] virtual std::vector<std::vector<std::uint32_t>> clustersOf(const std::vector<std::uint32_t>& part) const {
+  [[nodiscard]] virtual std::vector<std::vector<std::uint32_t>> clustersOf(
+      const std::vector<std::uint32_t>& part) const {
     return {part};
   }
   [[nodiscard]] const EquivalenceInfo& infoOf(std::uint32_t vertex) const {

@@ -16,7 +16,7 @@
 #include "foundation/future.h"
 #include "foundation/serial_queue.h"
 #include "matching/digest_cache.h"
-#include "matching/equivalence_candidates_provider.h"
+#include "matching/match_candidates_provider.h"
 #include "matching/matching_nodes_factory.h"
 #include "matching/matching_settings.h"
 #include "monitor/duplicates_monitor_state_storage.h"

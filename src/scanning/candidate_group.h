@@ -3,7 +3,7 @@
 // their hard-link keys, and whether its copies are known to hold the same bytes.
 #pragma once
 
-#include "matching/equivalence_candidate.h"
+#include "matching/match_candidate.h"
 #include "scanning/detection_result.h"
 
 #include <optional>

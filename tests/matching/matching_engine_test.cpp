@@ -1,7 +1,7 @@
 #include "support/test_dir.h"
 
-#include "matching/equivalence_candidates_provider.h"
 #include "matching/exact_hashing.h"
+#include "matching/match_candidates_provider.h"
 #include "matching/matching_nodes_factory.h"
 
 #include <gtest/gtest.h>

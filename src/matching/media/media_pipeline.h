@@ -5,7 +5,7 @@
 
 #include "matching/cached_reading.h"
 #include "matching/content_work.h"
-#include "matching/equivalence_candidates_provider.h"
+#include "matching/match_candidates_provider.h"
 #include "matching/matching_settings.h"
 
 #include <memory>

@@ -2,13 +2,13 @@
 // provider's internal queue; an accumulator may pass heavy work on to a queue of its own.
 #pragma once
 
+#include "foundation/dispatch_group.h"
+#include "matching/match_candidate.h"
+
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
-
-#include "foundation/dispatch_group.h"
-#include "matching/equivalence_candidate.h"
 
 namespace zarnik {
 
@@ -25,7 +25,9 @@ class EquivalenceCandidatesAccumulatorDelegate : public EquivalenceCandidateDele
   // merge them later, not by a scan that only wants its groups.
   [[nodiscard]] virtual bool keepsSizeStageMembers() const { return true; }
   // Counts work an accumulator queues elsewhere, so that groups are not taken before it is done.
-  [[nodiscard]] virtual std::shared_ptr<DispatchGroup> finishingReadyGroup() const { return nullptr; }
+  [[nodiscard]] virtual std::shared_ptr<DispatchGroup> finishingReadyGroup() const {
+    return nullptr;
+  }
 };
 
 class EquivalenceCandidatesAccumulator {
@@ -35,7 +37,8 @@ class EquivalenceCandidatesAccumulator {
   // Heavy accumulators (similarity graphs, folders) never finish once a scan is cancelled.
   [[nodiscard]] virtual bool isHeavy() const = 0;
   virtual void add(const MatchingNodePtr& node, const EquivalenceInfoPtr& info) = 0;
-  virtual void update(const MatchingNodePtr& node, const EquivalenceInfoPtr& info, bool addIfAbsent) = 0;
+  virtual void update(const MatchingNodePtr& node, const EquivalenceInfoPtr& info,
+                      bool addIfAbsent) = 0;
   virtual void removeNodes(const std::set<std::string>& urls) = 0;
   virtual void cancel() {}
   virtual void finish(EquivalenceCandidatesMatchingContext& context) = 0;

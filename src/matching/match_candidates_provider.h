@@ -13,7 +13,7 @@
 #include "foundation/future.h"
 #include "foundation/serial_queue.h"
 #include "matching/content_reader.h"
-#include "matching/equivalence_candidates_accumulator.h"
+#include "matching/match_candidates_accumulator.h"
 
 #include <functional>
 #include <map>

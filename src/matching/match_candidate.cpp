@@ -1,4 +1,4 @@
-#include "matching/equivalence_candidate.h"
+#include "matching/match_candidate.h"
 
 #include <algorithm>
 
@@ -19,8 +19,9 @@ void EquivalenceCandidate::add(const std::vector<DuplicateCandidatePtr>& members
 
 std::vector<DuplicateCandidatePtr> EquivalenceCandidate::removeMembers(const std::string& path) {
   std::vector<DuplicateCandidatePtr> removed;
-  auto keep = std::stable_partition(duplicates_.begin(), duplicates_.end(),
-                                    [&](const DuplicateCandidatePtr& m) { return m->node()->path() != path; });
+  auto keep = std::stable_partition(
+      duplicates_.begin(), duplicates_.end(),
+      [&](const DuplicateCandidatePtr& m) { return m->node()->path() != path; });
   removed.assign(keep, duplicates_.end());
   duplicates_.erase(keep, duplicates_.end());
   for (const auto& membership : removed) membership->setEquivalenceCandidate(nullptr);

@@ -1,4 +1,4 @@
-#include "matching/equivalence_candidates_provider.h"
+#include "matching/match_candidates_provider.h"
 
 #include "foundation/logger.h"
 #include "matching/audio_metadata.h"
