@@ -39,6 +39,10 @@ size_t validSequenceLength(std::string_view s, size_t pos, char32_t* codePoint) 
   return len;
 }
 
+bool isEscapeCodePoint(char32_t cp) { return cp >= kEscapeBase && cp <= kEscapeBase + 0xFF; }
+
+}  // namespace
+
 void appendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -56,10 +60,6 @@ void appendUtf8(std::string& out, char32_t cp) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
-
-bool isEscapeCodePoint(char32_t cp) { return cp >= kEscapeBase && cp <= kEscapeBase + 0xFF; }
-
-}  // namespace
 
 bool isValidUtf8(std::string_view bytes) {
   for (size_t pos = 0; pos < bytes.size();) {

@@ -12,6 +12,8 @@
 namespace zarnik {
 
 [[nodiscard]] bool isValidUtf8(std::string_view bytes);
+// Appends the UTF-8 form of the code point `cp` (at most U+10FFFF) to `out`.
+void appendUtf8(std::string& out, char32_t cp);
 
 // Valid UTF-8 text that decodes back to `bytes` with jsonTextToBytes().
 [[nodiscard]] std::string bytesToJsonText(std::string_view bytes);

@@ -1,5 +1,7 @@
 #include "enumeration/xml_reader.h"
 
+#include "base/byte_path.h"
+
 #include <fmt/format.h>
 
 #include <cctype>
@@ -15,24 +17,6 @@ bool isNameCharacter(char c) {
 }
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-void appendUtf8(std::string& out, std::uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
 
 std::optional<std::uint32_t> characterReference(std::string_view digits) {
   int base = 10;
@@ -85,7 +69,7 @@ std::optional<std::string> decodeXmlEntities(std::string_view text) {
     else if (!entity.empty() && entity.front() == '#') {
       const auto code = characterReference(entity.substr(1));
       if (!code) return std::nullopt;
-      appendUtf8(out, *code);
+      appendUtf8(out, static_cast<char32_t>(*code));
     } else {
       return std::nullopt;
     }
