@@ -1,9 +1,6 @@
 #include "cli/session_lock.h"
 
 #include "cli/user_session.h"
-#include "platform/xdg_directories.h"
-
-#include <fmt/format.h>
 
 #include <chrono>
 #include <thread>
@@ -17,29 +14,17 @@ constexpr auto kPollInterval = std::chrono::milliseconds(200);
 
 }  // namespace
 
-std::string busyMessage(const std::optional<LockHolder>& holder) {
-  std::string who = "another zarnik";
-  if (holder && holder->pid && !holder->command.empty()) {
-    who += fmt::format(" (pid {}, `{}`)", *holder->pid, holder->command);
-  } else if (holder && holder->pid) {
-    who += fmt::format(" (pid {})", *holder->pid);
-  }
-  return who + " is changing the results; try again when it has finished";
-}
-
 Result<std::optional<FileLock>> lockSessionForChanges(const DuplicatesDetectionSpec& spec,
                                                       const std::string& command) {
-  ZK_TRY(xdg::makeDirectories(spec.urlOfStateContainer));
-  const std::string path = spec.urlOfLockFile();
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::duration<double>(kSessionLockWaitSeconds);
   for (;;) {
-    ZK_ASSIGN_OR_RETURN(auto locked, FileLock::tryLock(path, command));
+    ZK_ASSIGN_OR_RETURN(auto locked, trySessionLock(spec, command));
     if (locked) return locked;
     if (std::chrono::steady_clock::now() >= deadline) break;
     std::this_thread::sleep_for(kPollInterval);
   }
-  printError(busyMessage(FileLock::holderOf(path)));
+  printError(sessionBusyMessage(spec));
   return std::optional<FileLock>();
 }
 

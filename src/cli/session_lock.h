@@ -1,14 +1,12 @@
-// One writer at a time: every command that changes the stored results (a scan storing its
-// groups, select, clean, revert) holds the session's lock from before it reads the results until
-// it ends. A second writer waits a few seconds for the lock and then gives up, naming the process
-// that holds it. Commands that only read never take the lock.
+// Every command that changes the stored results holds the session's lock from before it reads
+// the results until it ends. A second writer waits a few seconds for the lock and then gives up,
+// naming the process that holds it.
 #pragma once
+
+#include "detection/session_lock.h"
 
 #include <optional>
 #include <string>
-
-#include "detection/duplicates_detection_session.h"
-#include "platform/file_lock.h"
 
 namespace zarnik::cli {
 
@@ -23,9 +21,5 @@ Result<std::optional<FileLock>> lockSessionForChanges(const DuplicatesDetectionS
 
 // The user's own session's lock; nothing, after telling why, when it cannot be had.
 std::optional<FileLock> lockUserSessionForChanges(const std::string& command);
-
-// "another zarnik (pid 1234, `zarnik clean`) is changing the results; try again when it has
-// finished"
-std::string busyMessage(const std::optional<LockHolder>& holder);
 
 }  // namespace zarnik::cli

@@ -2,9 +2,9 @@
 
 #include "base/byte_path.h"
 #include "cleaning/cleaning_plan.h"
+#include "detection/session_lock.h"
 #include "platform/file_reading.h"
 #include "platform/resource_values.h"
-#include "platform/xdg_directories.h"
 
 #include <QMetaObject>
 
@@ -90,20 +90,15 @@ DesktopSession::~DesktopSession() {
 bool DesktopSession::takeLock(const char* command) {
   if (session_->spec().isInMemory()) return true;
   if (lockUsers_ == 0) {
-    (void)xdg::makeDirectories(session_->spec().urlOfStateContainer);
-    auto locked = FileLock::tryLock(session_->spec().urlOfLockFile(), command);
+    auto locked = trySessionLock(session_->spec(), command);
     if (locked.hasError()) {
       emit failed(qs(locked.error().oneLine()));
       return false;
     }
     if (!locked.value()) {
-      const auto holder = FileLock::holderOf(session_->spec().urlOfLockFile());
-      emit failed(holder ? QString("Another zarnik (process %1, “%2”) is changing the results; try "
-                                   "again when it has finished.")
-                               .arg(holder->pid.value_or(0))
-                               .arg(qs(holder->command))
-                         : QString("Another zarnik is changing the results; try again when it has "
-                                   "finished."));
+      QString busy = qs(sessionBusyMessage(session_->spec())) + ".";
+      busy[0] = busy[0].toUpper();
+      emit failed(busy);
       return false;
     }
     lock_ = std::move(*locked.value());
