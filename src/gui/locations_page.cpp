@@ -91,9 +91,10 @@ void LocationsPage::setKinds(const ScanKinds& kinds) {
 }
 
 ScanKinds LocationsPage::kinds() const {
-  return {exact_->isChecked(),  audioContent_->isChecked(),  folderKind_->isChecked(),
-          apps_->isChecked(),   similarImages_->isChecked(), similarAudio_->isChecked(),
-          hidden_->isChecked(), everySize_->isChecked()};
+  return {{exact_->isChecked(), audioContent_->isChecked(), folderKind_->isChecked(),
+           apps_->isChecked(), similarImages_->isChecked(), similarAudio_->isChecked()},
+          hidden_->isChecked(),
+          everySize_->isChecked()};
 }
 
 QStringList LocationsPage::addFolders(const QStringList& paths) {

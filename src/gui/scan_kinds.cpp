@@ -3,25 +3,12 @@
 namespace zarnik::gui {
 
 ScanKinds ScanKinds::of(const ExtendedScanRules& rules) {
-  ScanKinds kinds;
-  kinds.exact = rules.exactMatchEnabled();
-  kinds.audioContent = rules.exactAudioContentMatchEnabled();
-  kinds.folders = rules.directoriesMatchEnabled();
-  kinds.apps = rules.applicationsMatchEnabled();
-  kinds.similarImages = rules.similarImagesMatchEnabled();
-  kinds.similarAudio = rules.similarAudioMatchEnabled();
-  return kinds;
+  return ScanKinds{MatchKinds::of(rules)};
 }
 
 std::shared_ptr<ExtendedScanRules> ScanKinds::appliedTo(const ExtendedScanRules& stored) const {
   auto rules = std::static_pointer_cast<ExtendedScanRules>(stored.copy());
-  rules->setExactMatchEnabled(exact);
-  rules->setExactAudioContentMatchEnabled(audioContent);
-  rules->setDirectoriesMatchEnabled(folders);
-  rules->setApplicationsMatchEnabled(apps);
-  rules->setSimilarImagesMatchAllowed(similarImages);
-  rules->setSimilarAudioMatchAllowed(similarAudio);
-  rules->setSimilarsDetectionEnabled(similarImages || similarAudio);
+  applyTo(*rules);
   if (everySize) rules->setSizeThresholdOption(SizeThresholdOption::size(0));
   return rules;
 }

@@ -1,20 +1,14 @@
-// The kinds of duplicates a scan looks for, as the scan command's flags expose them, read from
-// and applied to the stored scan rules.
+// What the window's scan looks for: the kinds of duplicates, hidden items, and small groups.
 #pragma once
 
+#include "file_model/match_kinds.h"
 #include "preferences/extended_preferences.h"
 
 #include <memory>
 
 namespace zarnik::gui {
 
-struct ScanKinds {
-  bool exact = true;
-  bool audioContent = false;
-  bool folders = false;
-  bool apps = false;
-  bool similarImages = false;
-  bool similarAudio = false;
+struct ScanKinds : MatchKinds {
   bool includeHidden = false;
   bool everySize = false;  // no size threshold: small groups are shown too
 
