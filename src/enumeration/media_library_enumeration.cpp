@@ -1,5 +1,6 @@
 #include "enumeration/media_library_enumeration.h"
 
+#include "base/path_components.h"
 #include "enumeration/music_library_files.h"
 #include "enumeration/photo_library_databases.h"
 #include "foundation/logger.h"
@@ -13,22 +14,11 @@ namespace {
 
 constexpr size_t kMaximumFolderDepth = 16;
 
-bool isAtOrBelow(std::string_view path, std::string_view folder) {
-  if (folder == "/") return !path.empty() && path.front() == '/';
-  return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
-std::string parentFolder(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos || slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 // The innermost location holding `path`, else the root folder.
 ScanLocationPtr locationOf(const std::string& path, const MediaLibraryEnumerationContext& context) {
   ScanLocationPtr best;
   for (const auto& location : context.itemLocations) {
-    if (!location || !isAtOrBelow(path, location->path())) continue;
+    if (!location || !isPathAtOrBelow(path, location->path())) continue;
     if (!best || location->path().size() > best->path().size()) best = location;
   }
   return best ? best : ScanLocation::make("/", context.factory->resolver());
@@ -136,8 +126,8 @@ std::string ITunesLibraryEnumerationTask::resolvedTrackPath(
   if (!listing.mediaFolder || pathExists(track.path)) return track.path;
   std::string folder = *listing.mediaFolder;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  if (!isAtOrBelow(track.path, folder)) return track.path;
-  const std::string moved = parentFolder(request_.libraryFile) + "/" +
+  if (!isPathAtOrBelow(track.path, folder)) return track.path;
+  const std::string moved = parentPath(request_.libraryFile) + "/" +
                             std::string(lastPathComponent(folder)) +
                             track.path.substr(folder.size());
   return pathExists(moved) ? moved : track.path;

@@ -11,12 +11,6 @@ namespace {
 constexpr std::string_view kRhythmboxFileName = "rhythmdb.xml";
 constexpr std::string_view kShotwellFileName = "photo.db";
 
-std::string parentFolder(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos || slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 std::string withoutTrailingSlashes(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
@@ -41,18 +35,18 @@ std::string shotwellDefaultFile() {
 
 // Shotwell keeps photo.db in "data" below its own folder: the library is that folder.
 std::string shotwellLibraryFolder(const std::string& databaseFile) {
-  const std::string folder = parentFolder(databaseFile);
-  return lastPathComponent(folder) == "data" ? parentFolder(folder) : folder;
+  const std::string folder = parentPath(databaseFile);
+  return lastPathComponent(folder) == "data" ? parentPath(folder) : folder;
 }
 
 std::optional<MediaLibraryLocation> musicLibraryFile(const std::string& file) {
   const std::string_view name = lastPathComponent(file);
   if (name == kRhythmboxFileName) {
-    return MediaLibraryLocation{parentFolder(file), file, MusicLibraryFormat::rhythmbox,
+    return MediaLibraryLocation{parentPath(file), file, MusicLibraryFormat::rhythmbox,
                                 file == rhythmboxDefaultFile()};
   }
   if (name == "iTunes Library.xml" || name == "iTunes Music Library.xml") {
-    return MediaLibraryLocation{parentFolder(file), file, MusicLibraryFormat::iTunesPropertyList,
+    return MediaLibraryLocation{parentPath(file), file, MusicLibraryFormat::iTunesPropertyList,
                                 false};
   }
   return std::nullopt;
