@@ -10,6 +10,7 @@
 #include "cli/user_session.h"
 #include "cli/user_statistics.h"
 #include "enumeration/media_library_locations.h"
+#include "file_model/match_kinds.h"
 #include "foundation/byte_count_formatter.h"
 #include "foundation/logger.h"
 #include "matching/digest_cache.h"
@@ -41,13 +42,10 @@ std::shared_ptr<ExtendedScanRules> rulesFor(const ScanOptions& options,
                        options.similarImages || options.similarAudio;
   if (anyKind || options.all) {
     const bool all = options.all;
-    rules->setExactMatchEnabled(all || options.exact);
-    rules->setExactAudioContentMatchEnabled(all || options.audioContent);
-    rules->setDirectoriesMatchEnabled(all || options.folders);
-    rules->setApplicationsMatchEnabled(all || options.apps);
-    rules->setSimilarImagesMatchAllowed(all || options.similarImages);
-    rules->setSimilarAudioMatchAllowed(all || options.similarAudio);
-    rules->setSimilarsDetectionEnabled(all || options.similarImages || options.similarAudio);
+    const MatchKinds kinds{all || options.exact,         all || options.audioContent,
+                           all || options.folders,       all || options.apps,
+                           all || options.similarImages, all || options.similarAudio};
+    kinds.applyTo(*rules);
   }
   if (options.minSize == "auto") {
     rules->setSizeThresholdOption(SizeThresholdOption::automatic());
@@ -229,17 +227,19 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
       ->type_name("EXT")
       ->allow_extra_args(false);
   scan->add_option("--music-library", options.musicLibraries,
-                   "Also scan a music library item by item: Rhythmbox's rhythmdb.xml, an iTunes "
-                   "Library.xml,\n"
-                   "or the folder holding one (without PATH: the libraries found for you)")
+                   "Also scan a music library item by item: Rhythmbox's rhythmdb.xml, the XML list "
+                   "of a library\n"
+                   "copied from another computer, or the folder holding one (without PATH: the "
+                   "libraries found for you)")
       ->type_name("[PATH]")
       ->expected(0, 1)
       ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   scan->add_option(
           "--photo-library", options.photoLibraries,
-          "Also scan a photo library item by item: Shotwell's photo.db, a Photos library folder,\n"
-          "or the folder holding one (without PATH: the libraries found for you)")
+          "Also scan a photo library item by item: Shotwell's photo.db, a library folder copied\n"
+          "from another computer, or the folder holding one (without PATH: the libraries found for "
+          "you)")
       ->type_name("[PATH]")
       ->expected(0, 1)
       ->allow_extra_args(false)

@@ -21,7 +21,7 @@ struct Master {
 
 Result<std::map<std::string, Master>> readMasters(const SqliteDatabase& database) {
   auto prepared = database.prepare("SELECT uuid, imagePath FROM RKMaster WHERE isInTrash = 0");
-  if (prepared.hasError()) return wrongFormat(database, "Photos library", prepared.error());
+  if (prepared.hasError()) return wrongFormat(database, "photo library", prepared.error());
   SqliteStatement* statement = &prepared.value();
   std::map<std::string, Master> masters;
   while (true) {
@@ -87,7 +87,7 @@ Result<PhotoLibraryListing> readPhotosLibraryDatabase(const SqliteDatabase& data
   ZK_ASSIGN_OR_RETURN(auto masters, readMasters(database));
   auto prepared =
       database.prepare("SELECT uuid, masterUuid, name FROM RKVersion WHERE isInTrash = 0");
-  if (prepared.hasError()) return wrongFormat(database, "Photos library", prepared.error());
+  if (prepared.hasError()) return wrongFormat(database, "photo library", prepared.error());
   SqliteStatement* statement = &prepared.value();
   PhotoLibraryListing listing;
   while (true) {
