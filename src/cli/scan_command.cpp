@@ -73,6 +73,7 @@ std::shared_ptr<ExtendedScanRules> rulesFor(const ScanOptions& options,
 // Selection folders as absolute paths; one that does not exist (yet) is taken as written.
 std::vector<std::string> absolutePaths(const std::vector<std::string>& paths) {
   std::vector<std::string> absolute;
+  absolute.reserve(paths.size());
   for (const auto& path : paths) {
     absolute.push_back(resolvedPath(path).valueOr(path));
   }

@@ -54,8 +54,8 @@ PhotoLibraryListing listPhotosLibraryFolders(const std::string& libraryFolder) {
   for (const auto& relative : masters) {
     LibraryPicture picture;
     picture.identifier = relative;
-    picture.masterPath = libraryFolder + "/Masters/" + relative;
-    const std::string preview = libraryFolder + "/Previews/" + relative;
+    picture.masterPath = appendingPathComponent(libraryFolder + "/Masters", relative);
+    const std::string preview = appendingPathComponent(libraryFolder + "/Previews", relative);
     if (pathExists(preview)) picture.previewPath = preview;
     picture.info.identifier = relative;
     picture.info.filename = std::string(lastPathComponent(relative));
@@ -115,7 +115,7 @@ Future<ITunesLibraryEnumerationResult> ITunesLibraryEnumerationTask::start() {
   return makeFuture(*internalQueue_, [self = shared_from_this()] { return self->run(); });
 }
 
-void ITunesLibraryEnumerationTask::report(ITunesLibraryEnumerationReport report) const {
+void ITunesLibraryEnumerationTask::report(const ITunesLibraryEnumerationReport& report) const {
   if (reportHandler_) reportHandler_(report);
 }
 
@@ -162,7 +162,7 @@ Result<ITunesLibraryEnumerationResult> ITunesLibraryEnumerationTask::run() {
       auto nodeLocation = NodeLocation::make(location, path);
       if (nodeLocation) {
         node = context_.factory->buildITunesItemNode(track.identifier, track.info, *nodeLocation,
-                                                     request_.libraryNode, std::move(*attributes));
+                                                     request_.libraryNode, *attributes);
       }
       // Only media items belong to what a music library holds for matching.
       if (node && !isMediaItem(node->type())) node.reset();
@@ -189,7 +189,7 @@ Future<PhotosLibraryEnumerationResult> PhotosLibraryEnumerationTask::start() {
   return makeFuture(workExecutor_, [self = shared_from_this()] { return self->run(); });
 }
 
-void PhotosLibraryEnumerationTask::report(PhotosLibraryEnumerationReport report) const {
+void PhotosLibraryEnumerationTask::report(const PhotosLibraryEnumerationReport& report) const {
   if (reportHandler_) reportHandler_(report);
 }
 
@@ -224,8 +224,8 @@ MatchingNodePtr PhotosLibraryEnumerationTask::partNode(const std::string& path) 
   const ScanLocationPtr location = locationOf(path, context_);
   auto nodeLocation = NodeLocation::make(location, path);
   if (!nodeLocation) return nullptr;
-  return context_.factory->buildNode(nullptr, nodeLocation->relativePath(), path,
-                                     std::move(*attributes), location);
+  return context_.factory->buildNode(nullptr, nodeLocation->relativePath(), path, *attributes,
+                                     location);
 }
 
 MatchingNodePtr PhotosLibraryEnumerationTask::nodeOf(LibraryPicture picture) const {

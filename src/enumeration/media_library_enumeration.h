@@ -106,7 +106,7 @@ class ITunesLibraryEnumerationTask final
   Result<ITunesLibraryEnumerationResult> run();
   [[nodiscard]] std::string resolvedTrackPath(const LibraryTrack& track,
                                               const MusicLibraryListing& listing) const;
-  void report(ITunesLibraryEnumerationReport report) const;
+  void report(const ITunesLibraryEnumerationReport& report) const;
 
   ITunesLibraryEnumerationRequest request_;
   MediaLibraryEnumerationContext context_;
@@ -130,7 +130,7 @@ class PhotosLibraryEnumerationTask final
   Result<PhotoLibraryListing> readListing() const;
   [[nodiscard]] MatchingNodePtr nodeOf(LibraryPicture picture) const;
   [[nodiscard]] MatchingNodePtr partNode(const std::string& path) const;
-  void report(PhotosLibraryEnumerationReport report) const;
+  void report(const PhotosLibraryEnumerationReport& report) const;
 
   PhotosLibraryEnumerationRequest request_;
   MediaLibraryEnumerationContext context_;

@@ -2,9 +2,7 @@
 
 namespace zarnik::gui {
 
-ScanKinds ScanKinds::of(const ExtendedScanRules& rules) {
-  return ScanKinds{MatchKinds::of(rules)};
-}
+ScanKinds ScanKinds::of(const ExtendedScanRules& rules) { return ScanKinds{MatchKinds::of(rules)}; }
 
 std::shared_ptr<ExtendedScanRules> ScanKinds::appliedTo(const ExtendedScanRules& stored) const {
   auto rules = std::static_pointer_cast<ExtendedScanRules>(stored.copy());

@@ -152,7 +152,7 @@ void EquivalenceCandidatesProviderImpl::addBatch(
 }
 
 void EquivalenceCandidatesProviderImpl::update(
-    const MatchingNodePtr& node, EquivalenceInfoPtr info, bool addIfAbsent,
+    const MatchingNodePtr& node, const EquivalenceInfoPtr& info, bool addIfAbsent,
     const std::shared_ptr<DispatchGroup>& processingGroup) {
   route(info, processingGroup,
         [node, info, addIfAbsent](EquivalenceCandidatesAccumulator& accumulator) {

@@ -73,7 +73,7 @@ class EquivalenceCandidatesProviderImpl final
   void addBatch(std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>> items,
                 const std::shared_ptr<DispatchGroup>& processingGroup = nullptr,
                 Task whenRouted = {});
-  void update(const MatchingNodePtr& node, EquivalenceInfoPtr info, bool addIfAbsent,
+  void update(const MatchingNodePtr& node, const EquivalenceInfoPtr& info, bool addIfAbsent,
               const std::shared_ptr<DispatchGroup>& processingGroup = nullptr);
   void removeNodes(std::set<std::string> urls);
   void cancelAccumulation(CancellationMode mode);

@@ -75,7 +75,8 @@ class MatchingEngineTest : public ::testing::Test {
   }
 
   std::shared_ptr<EquivalenceCandidatesProviderImpl> provider(
-      std::vector<EquivalenceKind> kinds = {EquivalenceKind::exactSize, EquivalenceKind::exactHash},
+      const std::vector<EquivalenceKind>& kinds = {EquivalenceKind::exactSize,
+                                                   EquivalenceKind::exactHash},
       EquivalenceCandidatesAccumulationMode mode = EquivalenceCandidatesAccumulationMode::finite) {
     auto provider =
         EquivalenceCandidatesProviderImpl::make(rules, nullptr, delegate, mode, nullptr, kinds);
@@ -315,7 +316,7 @@ TEST(ThresholdEvaluator, PicksTheSizeWhereManySmallFilesHoldLittleOfTheTotal) {
   const ByteCount threshold = ThresholdEvaluator::automaticThreshold(sizes, 0.1);
   EXPECT_EQ(threshold, 100);
   std::vector<ByteCount> spread;
-  for (int i = 1; i <= 50; ++i) spread.push_back(i * 1000);
+  for (int i = 1; i <= 50; ++i) spread.push_back(std::int64_t{i} * 1000);
   const ByteCount spreadThreshold = ThresholdEvaluator::automaticThreshold(spread, 0.1);
   EXPECT_GE(spreadThreshold, 1000);
   EXPECT_LE(spreadThreshold, 50000);
