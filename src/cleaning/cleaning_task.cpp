@@ -127,8 +127,6 @@ Result<CleaningNoteEmitted> CleaningTask::cleanItem(const PlannedCleaningItem& p
   } else if (!planned.policy) {
     note.error = cleaningError(CleaningErrorCode::sourceInvalid, planned.path,
                                "the photo library this picture belongs to is not known");
-  } else if (planned.policy->isMediaLibraryPolicy()) {
-    note.error = planned.policy->unavailableAgentError(planned.path);
   } else {
     note.modificationDate = node->attributes().dateOfModification;
     note.option = request_.cleaningRules.cleaningOptionForURL(planned.path, mounts_);
@@ -138,6 +136,11 @@ Result<CleaningNoteEmitted> CleaningTask::cleanItem(const PlannedCleaningItem& p
     } else {
       note.actions = std::move(removed.value().actions);
       note.note = std::move(removed.value().note);
+      // The library's own file is never written: the library will miss the item until a revert.
+      if (planned.policy->isMediaLibraryPolicy() && !request_.cleaningRules.isFakeRemove) {
+        const std::string missing = planned.policy->libraryItemRemovedNote();
+        note.note = note.note ? *note.note + "; " + missing : missing;
+      }
     }
   }
   if (note.error) {

@@ -1,5 +1,6 @@
 #include "selection/duplicate_differences.h"
 
+#include "file_model/library_application.h"
 #include "selection/autoselection_config.h"
 
 #include <fmt/format.h>
@@ -59,11 +60,6 @@ void putMediaFactors(DuplicateFactors& factors, const NodeContent& content) {
   }
 }
 
-std::optional<std::string> applicationOf(const std::shared_ptr<const ZKDirectoryNode>& library) {
-  if (!library || !library->mediaLibraryInfo()) return std::nullopt;
-  return library->mediaLibraryInfo()->applicationName;
-}
-
 // "rated 4 stars in Shotwell", or "rated 4 stars" when the library's program is not known.
 std::string ratingText(int stars, const std::optional<std::string>& application) {
   std::string text = fmt::format("rated {} {}", stars, stars == 1 ? "star" : "stars");
@@ -81,7 +77,7 @@ void putLibraryFactors(DuplicateFactors& factors, const ZKBaseNode& node) {
       if (info->rating) {
         put(factors, D::rating, static_cast<double>(*info->rating),
             ratingText(starsOfMusicRating(*info->rating),
-                       applicationOf(track->mediaLibraryNode())));
+                       libraryApplicationName(track->mediaLibraryNode())));
       }
       if (info->playCount) put(factors, D::playCount, *info->playCount);
       if (info->playDate) putDate(factors, D::playDate, *info->playDate);
@@ -97,7 +93,7 @@ void putLibraryFactors(DuplicateFactors& factors, const ZKBaseNode& node) {
       // On the music scale, so that a picture's stars compare as a track's do.
       if (info->rating) {
         put(factors, D::rating, static_cast<double>(*info->rating * 20),
-            ratingText(*info->rating, applicationOf(photo->mediaLibraryNode())));
+            ratingText(*info->rating, libraryApplicationName(photo->mediaLibraryNode())));
       }
     }
   }
@@ -153,7 +149,7 @@ std::optional<std::string> libraryMembershipText(const ZKBaseNode& node) {
     const auto& info = track->iTunesItemInfo();
     if (info && info->rating && starsOfMusicRating(*info->rating) > 0) {
       text += ", " + ratingText(starsOfMusicRating(*info->rating),
-                                applicationOf(track->mediaLibraryNode()));
+                                libraryApplicationName(track->mediaLibraryNode()));
     }
     return text;
   }
@@ -161,7 +157,7 @@ std::optional<std::string> libraryMembershipText(const ZKBaseNode& node) {
     text = "in your photo library";
     const auto& info = photo->photosItemInfo();
     if (info && info->rating && *info->rating > 0) {
-      text += ", " + ratingText(*info->rating, applicationOf(photo->mediaLibraryNode()));
+      text += ", " + ratingText(*info->rating, libraryApplicationName(photo->mediaLibraryNode()));
     }
     return text;
   }

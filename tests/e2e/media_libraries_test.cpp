@@ -42,7 +42,7 @@ class MediaLibrariesTest : public ZarnikProgramTest {
     scratch.file("data/rhythmbox/rhythmdb.xml", xml + "</rhythmdb>\n");
   }
 
-  void makeShotwellLibrary(const std::string& picture, int rating) {
+  void makeShotwellLibrary(const std::vector<std::string>& pictures, int rating) {
     scratch.dir("data/shotwell/data");
     auto database = SqliteDatabase::open(dataHome() + "/shotwell/data/photo.db");
     ASSERT_TRUE(database.hasValue());
@@ -58,11 +58,13 @@ class MediaLibrariesTest : public ZarnikProgramTest {
         "rating) "
         "VALUES (?, 800, 600, 100000, 1600000000, 1500000000, ?)");
     ASSERT_TRUE(insert.hasValue());
-    ASSERT_TRUE(insert.value()
-                    .bind(1, picture)
-                    .bind(2, static_cast<std::int64_t>(rating))
-                    .run()
-                    .hasValue());
+    for (const auto& picture : pictures) {
+      ASSERT_TRUE(insert.value()
+                      .bind(1, picture)
+                      .bind(2, static_cast<std::int64_t>(rating))
+                      .run()
+                      .hasValue());
+    }
   }
 
   // The scan's export; each member as {path, autoselect, library kind or ""}.
@@ -120,7 +122,7 @@ TEST_F(MediaLibrariesTest, TheLibrarysCopyIsKeptWithItsFactsAndTheOtherCopyIsCle
   const std::string picture = scratch.fileOfSize("Pictures/2024/beach.jpg", kSize, 'b');
   const std::string pictureElsewhere = scratch.fileOfSize("Downloads/beach.jpg", kSize, 'b');
   makeRhythmboxLibrary({song});
-  makeShotwellLibrary(picture, 4);
+  makeShotwellLibrary({picture}, 4);
 
   const auto groups = scanGroups("--music-library --photo-library");
   const auto* songs = groupHolding(groups, song);
@@ -152,6 +154,47 @@ TEST_F(MediaLibrariesTest, TheLibrarysCopyIsKeptWithItsFactsAndTheOtherCopyIsCle
   EXPECT_FALSE(exists(pictureElsewhere));
   EXPECT_TRUE(exists(song));
   EXPECT_TRUE(exists(picture));
+}
+
+// Both copies belong to the library: one goes to the trash, the library's own file is left as it
+// was, the cleaning says the library will miss the item, and a revert puts the file back.
+TEST_F(MediaLibrariesTest, ALibrarysOwnCopyIsTrashedWithANoteAndARevertPutsItBack) {
+  const std::string song = scratch.fileOfSize("Music/Band/song.mp3", kSize, 's');
+  const std::string songAgain = scratch.fileOfSize("Music/Band/song (2).mp3", kSize, 's');
+  const std::string picture = scratch.fileOfSize("Pictures/2024/beach.jpg", kSize, 'b');
+  const std::string pictureAgain = scratch.fileOfSize("Pictures/2024/beach-1.jpg", kSize, 'b');
+  makeRhythmboxLibrary({song, songAgain});
+  makeShotwellLibrary({picture, pictureAgain}, 3);
+  const std::string rhythmdb = dataHome() + "/rhythmbox/rhythmdb.xml";
+  const std::string photoDb = dataHome() + "/shotwell/data/photo.db";
+  const std::string rhythmdbBefore = contentsOf(rhythmdb);
+  const std::string photoDbBefore = contentsOf(photoDb);
+
+  const auto groups = scanGroups("--music-library --photo-library");
+  for (const auto& path : {song, picture}) {
+    const auto* group = groupHolding(groups, path);
+    ASSERT_NE(group, nullptr) << path;
+    ASSERT_EQ(group->size(), 2u);
+    EXPECT_NE((*group)[0].library, "");
+    EXPECT_NE((*group)[1].library, "");
+    EXPECT_NE((*group)[0].autoselect, (*group)[1].autoselect) << path;
+  }
+
+  const auto cleaned = runZarnik("clean --yes", scratch);
+  ASSERT_EQ(cleaned.status, 0) << cleaned.out << cleaned.err;
+  EXPECT_NE(exists(song), exists(songAgain));
+  EXPECT_NE(exists(picture), exists(pictureAgain));
+  EXPECT_NE(cleaned.out.find("Rhythmbox will list this track as missing"), std::string::npos)
+      << cleaned.out;
+  EXPECT_NE(cleaned.out.find("Shotwell will list this picture as missing"), std::string::npos)
+      << cleaned.out;
+  EXPECT_EQ(contentsOf(rhythmdb), rhythmdbBefore);
+  EXPECT_EQ(contentsOf(photoDb), photoDbBefore);
+
+  const auto reverted = runZarnik("revert --all", scratch);
+  ASSERT_EQ(reverted.status, 0) << reverted.out << reverted.err;
+  for (const auto& path : {song, songAgain, picture, pictureAgain})
+    EXPECT_TRUE(exists(path)) << path;
 }
 
 TEST_F(MediaLibrariesTest, ALibraryThatCannotBeReadIsNamedOnceAndTheScanGoesOn) {
