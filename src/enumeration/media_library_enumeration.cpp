@@ -196,7 +196,7 @@ void PhotosLibraryEnumerationTask::report(const PhotosLibraryEnumerationReport& 
 Result<PhotoLibraryListing> PhotosLibraryEnumerationTask::readListing() const {
   const std::string& path = request_.libraryPath;
   if (request_.format == PhotoLibraryFormat::shotwell) {
-    auto database = SqliteDatabase::openImmutable(path);
+    auto database = SqliteDatabase::openReadOnly(path);
     if (database.hasError()) return invalidLibraryURLError(path, database.error().description);
     auto listing = readShotwellDatabase(*database.value());
     if (listing.hasError())
@@ -207,7 +207,7 @@ Result<PhotoLibraryListing> PhotosLibraryEnumerationTask::readListing() const {
   }
   const auto databasePath = photosLibraryDatabase(path);
   if (!databasePath) return listPhotosLibraryFolders(path);
-  auto database = SqliteDatabase::openImmutable(*databasePath);
+  auto database = SqliteDatabase::openReadOnly(*databasePath);
   if (database.hasError())
     return invalidLibraryURLError(*databasePath, database.error().description);
   auto listing = readPhotosLibraryDatabase(*database.value(), path);

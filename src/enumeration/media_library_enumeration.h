@@ -4,8 +4,9 @@
 // library (the music application's XML list or Rhythmbox's rhythmdb.xml),
 // PhotosLibraryEnumerationTask a photo library (a Photos library's database or, without one, its
 // Masters and Previews folders; Shotwell's photo.db). Another program's library file is only
-// ever read, never written: databases are opened as immutable files, so a program writing to
-// one at the same time neither waits for the scan nor makes it wait.
+// ever read, never written: a database is read with its program's write-ahead log when one is
+// in use (waiting a moment at most), else as an immutable file, so a program writing to it at the
+// same time neither waits for the scan nor makes it wait long.
 //
 // A task reports as it goes, on its own serial queue (the report handler is called there, one
 // report at a time) and completes its future with every node made. A library that cannot be read

@@ -17,6 +17,7 @@ Error wrongFormat(const SqliteDatabase& database, std::string_view what, const E
 
 struct Master {
   std::string imagePath;
+  bool isListed = false;
 };
 
 Result<std::map<std::string, Master>> readMasters(const SqliteDatabase& database) {
@@ -28,14 +29,16 @@ Result<std::map<std::string, Master>> readMasters(const SqliteDatabase& database
     ZK_ASSIGN_OR_RETURN(bool row, statement->step());
     if (!row) break;
     if (statement->isNull(0) || statement->isNull(1)) continue;
-    masters[statement->text(0)] = Master{statement->text(1)};
+    masters[statement->text(0)] = Master{statement->text(1), false};
   }
   return masters;
 }
 
-// A stored path never leaves the folder it is relative to.
+// A stored path never leaves the folder it is relative to, and names one file: no NUL byte cuts
+// it short.
 bool staysBelow(std::string_view relativePath) {
   if (relativePath.empty() || relativePath.front() == '/') return false;
+  if (relativePath.find('\0') != std::string_view::npos) return false;
   size_t start = 0;
   while (start <= relativePath.size()) {
     const size_t end = std::min(relativePath.find('/', start), relativePath.size());
@@ -57,7 +60,12 @@ Result<void> readShotwellTable(const SqliteDatabase& database, std::string_view 
   while (true) {
     ZK_ASSIGN_OR_RETURN(bool row, statement->step());
     if (!row) break;
+    // Shotwell keeps absolute paths: anything else (or a path a NUL byte cuts short) names no
+    // file that can be found.
     if (statement->isNull(1)) continue;
+    if (const std::string path = statement->text(1);
+        !path.starts_with('/') || path.find('\0') != std::string::npos)
+      continue;
     LibraryPicture picture;
     picture.identifier =
         fmt::format("{}-{}", table == "VideoTable" ? "video" : "photo", statement->integer(0));
@@ -85,8 +93,9 @@ Result<void> readShotwellTable(const SqliteDatabase& database, std::string_view 
 Result<PhotoLibraryListing> readPhotosLibraryDatabase(const SqliteDatabase& database,
                                                       const std::string& libraryFolder) {
   ZK_ASSIGN_OR_RETURN(auto masters, readMasters(database));
-  auto prepared =
-      database.prepare("SELECT uuid, masterUuid, name FROM RKVersion WHERE isInTrash = 0");
+  // The oldest version of a master first: the picture as taken, listed once for its file.
+  auto prepared = database.prepare(
+      "SELECT uuid, masterUuid, name FROM RKVersion WHERE isInTrash = 0 ORDER BY modelId");
   if (prepared.hasError()) return wrongFormat(database, "photo library", prepared.error());
   SqliteStatement* statement = &prepared.value();
   PhotoLibraryListing listing;
@@ -96,6 +105,9 @@ Result<PhotoLibraryListing> readPhotosLibraryDatabase(const SqliteDatabase& data
     if (statement->isNull(0) || statement->isNull(1)) continue;
     const auto master = masters.find(statement->text(1));
     if (master == masters.end() || !staysBelow(master->second.imagePath)) continue;
+    // Edits are further versions of the same master: one item per file, never a file twice.
+    if (master->second.isListed) continue;
+    master->second.isListed = true;
     LibraryPicture picture;
     picture.identifier = statement->text(0);
     picture.masterPath = libraryFolder + "/Masters/" + master->second.imagePath;

@@ -140,8 +140,8 @@ Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::open(const std::string& 
 namespace {
 
 // "file:" followed by the path with every byte outside the unreserved set (and "/") escaped,
-// so that "?", "#" and "%" in a name reach the file system as they are.
-std::string immutableFileURI(const std::string& path) {
+// so that "?", "#" and "%" in a name reach the file system as they are, then the query.
+std::string fileURI(const std::string& path, std::string_view query) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string uri = "file:";
   for (const unsigned char c : path) {
@@ -153,22 +153,39 @@ std::string immutableFileURI(const std::string& path) {
       uri += kHex[c & 15];
     }
   }
-  return uri + "?immutable=1";
+  uri += '?';
+  uri += query;
+  return uri;
 }
+
+constexpr int kWriterWaitMilliseconds = 500;
 
 }  // namespace
 
-Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::openImmutable(const std::string& path) {
-  if (::access(path.c_str(), F_OK) != 0) {
-    return sqliteError(SQLITE_CANTOPEN, std::strerror(errno), path);
-  }
+Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::openReadOnlyURI(const std::string& path,
+                                                                        std::string_view query) {
   sqlite3* handle = nullptr;
   const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
-  const int code = sqlite3_open_v2(immutableFileURI(path).c_str(), &handle, flags, nullptr);
+  const int code = sqlite3_open_v2(fileURI(path, query).c_str(), &handle, flags, nullptr);
   std::unique_ptr<SqliteDatabase> database(new SqliteDatabase(handle, path));
   if (code != SQLITE_OK) return database->lastError(code);
   sqlite3_extended_result_codes(handle, 1);
   return database;
+}
+
+Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::openReadOnly(const std::string& path) {
+  if (::access(path.c_str(), F_OK) != 0) {
+    return sqliteError(SQLITE_CANTOPEN, std::strerror(errno), path);
+  }
+  if (::access((path + "-wal").c_str(), F_OK) == 0) {
+    auto withLog = openReadOnlyURI(path, "mode=ro");
+    if (withLog.hasValue()) {
+      sqlite3_busy_timeout(withLog.value()->handle_, kWriterWaitMilliseconds);
+      // Reading the schema reads the log: a log that cannot be used shows here, not later.
+      if (withLog.value()->execute("SELECT count(*) FROM sqlite_master").hasValue()) return withLog;
+    }
+  }
+  return openReadOnlyURI(path, "immutable=1");
 }
 
 Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::openFromBytes(std::string_view bytes) {

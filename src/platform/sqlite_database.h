@@ -63,10 +63,12 @@ class SqliteDatabase {
   static Result<std::unique_ptr<SqliteDatabase>> open(const std::string& path);
   // A database read from the bytes of a database file (for checking untrusted files).
   static Result<std::unique_ptr<SqliteDatabase>> openFromBytes(std::string_view bytes);
-  // Another program's database, read only and as a file nobody changes: no lock is taken, so a
-  // writer holding the file never makes the reader wait, and nothing (not even a journal or a
-  // log) is written beside it.
-  static Result<std::unique_ptr<SqliteDatabase>> openImmutable(const std::string& path);
+  // Another program's database, read only and never changed. A database kept with a write-ahead
+  // log that is beside it now (its program is running, and what it committed last may be in the
+  // log only) is read with the log, waiting a moment at most for its writer; any other, or one
+  // whose log cannot be read, is read as a file nobody changes: no lock is taken, so a writer
+  // holding the file never makes the reader wait, and nothing is written beside it.
+  static Result<std::unique_ptr<SqliteDatabase>> openReadOnly(const std::string& path);
   ~SqliteDatabase();
   SqliteDatabase(const SqliteDatabase&) = delete;
   SqliteDatabase& operator=(const SqliteDatabase&) = delete;
@@ -96,6 +98,8 @@ class SqliteDatabase {
   static Result<void> removeFiles(const std::string& path);
 
  private:
+  static Result<std::unique_ptr<SqliteDatabase>> openReadOnlyURI(const std::string& path,
+                                                                 std::string_view query);
   SqliteDatabase(sqlite3* handle, std::string path) : handle_(handle), path_(std::move(path)) {}
   sqlite3* handle_ = nullptr;
   std::string path_;

@@ -198,8 +198,9 @@ TEST_F(MediaLibraryEnumerationTest, ShotwellPicturesBecomeLibraryItemsWithTheirR
   const std::string rated = dir.file("Pictures/rated.jpg", "jpeg one");
   const std::string rejected = dir.file("Pictures/rejected.jpg", "jpeg two");
   dir.dir("shotwell/data");
-  makeShotwellDatabase(dir / "shotwell/data/photo.db",
-                       {{rated, 4}, {rejected, -1}, {dir / "Pictures/gone.jpg", 3}});
+  makeShotwellDatabase(
+      dir / "shotwell/data/photo.db",
+      {{rated, 4}, {rejected, -1}, {dir / "Pictures/gone.jpg", 3}, {"Pictures/rated.jpg", 1}});
   auto nodes = listPhotos(dir / "shotwell");
   ASSERT_TRUE(nodes.hasValue()) << nodes.error().oneLine();
   ASSERT_EQ(nodes.value().size(), 2u);
@@ -241,8 +242,40 @@ TEST_F(MediaLibraryEnumerationTest, APhotoDatabaseHeldByAWriterIsReadAtOnceAndLe
   EXPECT_TRUE(writer.value()->execute("COMMIT").hasValue());
 }
 
+// A running program in write-ahead-log mode: what it committed last is in the log only.
+TEST_F(MediaLibraryEnumerationTest, APhotoDatabaseInUseIsReadWithItsLogAndLeftAsItWas) {
+  const std::string picture = dir.file("Pictures/a.jpg", "jpeg");
+  const std::string added = dir.file("Pictures/b.jpg", "jpeg 2");
+  dir.dir("shotwell/data");
+  const std::string databasePath = dir / "shotwell/data/photo.db";
+  makeShotwellDatabase(databasePath, {{picture, 2}});
+  auto writer = SqliteDatabase::open(databasePath);
+  ASSERT_TRUE(writer.hasValue());
+  ASSERT_TRUE(writer.value()->execute("PRAGMA journal_mode=WAL").hasValue());
+  ASSERT_TRUE(writer.value()->execute("PRAGMA wal_autocheckpoint=0").hasValue());
+  ASSERT_TRUE(writer.value()->execute("UPDATE PhotoTable SET rating = 5").hasValue());
+  ASSERT_TRUE(writer.value()
+                  ->execute("INSERT INTO PhotoTable (filename, width, height, filesize, timestamp, "
+                            "exposure_time, rating) VALUES ('" +
+                            added + "', 1, 1, 6, 1600000000, 1500000000, 1)")
+                  .hasValue());
+  const std::string before = contentsOf(databasePath);
+  const std::string logBefore = contentsOf(databasePath + "-wal");
+
+  auto nodes = listPhotos(databasePath);
+
+  ASSERT_TRUE(nodes.hasValue()) << nodes.error().oneLine();
+  ASSERT_EQ(nodes.value().size(), 2u);
+  EXPECT_EQ(dynamic_cast<const MatchingPhotosItemNode&>(*nodes.value()[0]).photosItemInfo().rating,
+            5);
+  EXPECT_EQ(dynamic_cast<const MatchingPhotosItemNode&>(*nodes.value()[1]).masterNode()->path(),
+            added);
+  EXPECT_EQ(contentsOf(databasePath), before);
+  EXPECT_EQ(contentsOf(databasePath + "-wal"), logBefore);
+}
+
 TEST_F(MediaLibraryEnumerationTest,
-       APhotosLibraryDatabaseListsVersionsOutsideTheTrashWithTheirMasters) {
+       APhotosLibraryDatabaseListsEachMasterOutsideTheTrashOnceWithItsFirstVersion) {
   const std::string library = dir.dir("Photos Library.photoslibrary");
   const std::string kept =
       dir.file("Photos Library.photoslibrary/Masters/2019/05/01/kept.jpg", "jpeg kept");
@@ -262,8 +295,9 @@ TEST_F(MediaLibraryEnumerationTest,
                            "'M2', '2019/05/01/trashed.jpg', 0), "
                            "(3, 'M3', '../../outside.jpg', 0)")
                     .hasValue());
-    ASSERT_TRUE(db.execute("INSERT INTO RKVersion VALUES (1, 'V1', 'M1', 'Kept', 0), (2, 'V2', "
-                           "'M2', 'Trashed', 1), "
+    // V4 is an edit of V1's master: its file is listed once, as V1.
+    ASSERT_TRUE(db.execute("INSERT INTO RKVersion VALUES (4, 'V4', 'M1', 'Kept, cropped', 0), "
+                           "(1, 'V1', 'M1', 'Kept', 0), (2, 'V2', 'M2', 'Trashed', 1), "
                            "(3, 'V3', 'M3', 'Outside', 0)")
                     .hasValue());
   }
