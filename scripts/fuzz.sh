@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 scripts/build.sh fuzz
-mkdir -p fuzz/corpus-note fuzz/corpus-wal fuzz/corpus-signature fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture fuzz/corpus-audio fuzz/corpus-digest-cache fuzz/corpus-settings fuzz/corpus-monitor fuzz/corpus-statistics fuzz/corpus-predicate fuzz/corpus-rhythmdb fuzz/corpus-music-list
+mkdir -p fuzz/corpus-note fuzz/corpus-wal fuzz/corpus-signature fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture fuzz/corpus-audio fuzz/corpus-digest-cache fuzz/corpus-settings fuzz/corpus-monitor fuzz/corpus-statistics fuzz/corpus-predicate fuzz/corpus-rhythmdb fuzz/corpus-music-list fuzz/corpus-photo-db
 # Seeds are generated, never committed.
 printf '<plist><dict><key>CFBundleIdentifier</key><string>a.b</string><key>N</key><array><integer>1</integer><real>2.5</real><date>2001-01-01T00:00:00Z</date><data>AAE=</data></array></dict></plist>' > fuzz/corpus-plist/seed.xml
 printf '{"exactMatchEnabled":true,"sizeThresholdOption":{"kind":"size","size":5},"exclusionRulesByPath":{"~/a/":{"isIgnored":true,"membershipMode":"Regular","pathsToEnumerate":["~/a/b/"]}}}' > fuzz/corpus-rules/seed.json
@@ -43,6 +43,21 @@ printf '<?xml version="1.0"?>\n<plist version="1.0"><dict><key>$class</key><stri
 printf 'numberOfFinishedCleans >= 5 AND (lastCleanupCompleteSuccessfully OR NOT searchUsed) || cleanedSize != 1073741824' > fuzz/corpus-predicate/seed.txt
 printf '<?xml version="1.0"?>\n<rhythmdb version="2.0"><entry type="song"><title>A &amp; B</title><duration>12</duration><rating>4</rating><location>file:///m/a%%20b.mp3</location></entry><entry type="iradio"><location>http://x</location></entry></rhythmdb>' > fuzz/corpus-rhythmdb/seed.xml
 printf '<?xml version="1.0"?>\n<plist version="1.0"><dict><key>Music Folder</key><string>file://localhost/m/</string><key>Tracks</key><dict><key>1</key><dict><key>Track ID</key><integer>1</integer><key>Persistent ID</key><string>0A</string><key>Total Time</key><integer>1000</integer><key>Location</key><string>file://localhost/m/a.mp3</string></dict></dict></dict></plist>' > fuzz/corpus-music-list/seed.xml
+# A Shotwell database and a Photos library database, small, made by Python's SQLite module.
+python3 - fuzz/corpus-photo-db <<'PY'
+import os, sqlite3, sys
+def make(name, script):
+    path = os.path.join(sys.argv[1], name)
+    if os.path.exists(path): os.remove(path)
+    with sqlite3.connect(path) as db: db.executescript(script)
+make("shotwell.db", "CREATE TABLE PhotoTable (id INTEGER PRIMARY KEY, filename TEXT, width INTEGER, height INTEGER, timestamp INTEGER, exposure_time INTEGER, rating INTEGER, title TEXT);"
+     "INSERT INTO PhotoTable VALUES (1, '/p/a.jpg', 4, 3, 1, 2, 5, 'A'), (2, 'b.jpg', 1, 1, 1, 0, -1, '');"
+     "CREATE TABLE VideoTable (id INTEGER PRIMARY KEY, filename TEXT, width INTEGER, height INTEGER, timestamp INTEGER, exposure_time INTEGER, rating INTEGER, title TEXT);")
+make("photos.db", "CREATE TABLE RKMaster (modelId INTEGER PRIMARY KEY, uuid TEXT, imagePath TEXT, isInTrash INTEGER);"
+     "CREATE TABLE RKVersion (modelId INTEGER PRIMARY KEY, uuid TEXT, masterUuid TEXT, name TEXT, isInTrash INTEGER);"
+     "INSERT INTO RKMaster VALUES (1, 'M1', '2019/a.jpg', 0), (2, 'M2', '../b.jpg', 0);"
+     "INSERT INTO RKVersion VALUES (1, 'V1', 'M1', 'A', 0), (2, 'V2', 'M1', 'A2', 0), (3, 'V3', 'M2', 'B', 1);")
+PY
 # Small pictures of the common formats, made by libvips' own tool when it is installed.
 if command -v vips >/dev/null; then
   vips black fuzz/corpus-picture/black.png 140 40 --bands 3
@@ -56,7 +71,8 @@ for entry in property_list_fuzzer:corpus-plist:65536 scan_rules_json_fuzzer:corp
              picture_signature_fuzzer:corpus-signature:256 digest_cache_fuzzer:corpus-digest-cache:65536 \
              settings_reader_fuzzer:corpus-settings:65536 monitor_files_fuzzer:corpus-monitor:65536 \
              statistics_file_fuzzer:corpus-statistics:65536 predicate_fuzzer:corpus-predicate:8192 \
-             rhythmbox_database_fuzzer:corpus-rhythmdb:65536 music_library_list_fuzzer:corpus-music-list:65536; do
+             rhythmbox_database_fuzzer:corpus-rhythmdb:65536 music_library_list_fuzzer:corpus-music-list:65536 \
+             photo_library_database_fuzzer:corpus-photo-db:65536; do
   IFS=: read -r target corpus length <<< "$entry"
   echo "fuzz: $target for ${seconds}s" >&2
   "build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len="$length" "fuzz/$corpus" 2>&1 | tail -n 3

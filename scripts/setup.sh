@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package Zarnik needs to build, test, fuzz, benchmark and package (Qt 6
-# Widgets for the desktop program): the
-# manual pages are written with scdoc, the icons drawn with rsvg-convert, and the installed files
+# Installs every Debian package Zarnik needs to build, test, fuzz (Python makes seed databases),
+# benchmark and package (Qt 6 Widgets for the desktop program): the manual pages are written with
+# scdoc, the icons drawn with rsvg-convert, and the installed files
 # checked with man, the three shells, desktop-file-validate, appstreamcli and lintian.
 # Idempotent: packages already present are left alone and apt-get update runs once per call,
 # only when something is missing.
@@ -13,7 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev libssl-dev libvips-dev libtag1-dev libplist-dev nlohmann-json3-dev
   libpcre2-dev libutf8proc-dev libcli11-dev libfmt-dev libsystemd-dev dbus-daemon libgoogle-perftools-dev
-  shared-mime-info strace qt6-base-dev
+  shared-mime-info strace qt6-base-dev python3
   scdoc librsvg2-bin appstream desktop-file-utils man-db bash-completion zsh fish lintian
 )
 
