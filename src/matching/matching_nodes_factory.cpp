@@ -20,7 +20,8 @@ MatchingNodesFactory::MatchingNodesFactory(std::shared_ptr<const ExtendedScanRul
     : scanRules_(std::move(scanRules)),
       resolver_(std::move(resolver)),
       options_(std::move(options)),
-      validator_(*scanRules_, resolver_, options_.includeHiddenItems, options_.trashFolders) {
+      validator_(*scanRules_, resolver_, options_.includeHiddenItems, options_.trashFolders,
+                 options_.programFolders) {
   for (const auto& folder : options_.personalFolders)
     personalFolders_.insert(standardizedPath(folder));
 }

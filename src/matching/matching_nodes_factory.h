@@ -31,6 +31,8 @@ struct MatchingNodesFactoryOptions {
   std::vector<std::string> personalFolders;
   // Never walked, hidden items included or not; none: no folder is taken for a trash.
   std::optional<TrashFolders> trashFolders;
+  // The program's own folders, never walked: the stores a cleaning writes to are never its copies.
+  std::vector<std::string> programFolders;
   CloudServiceFolders cloudFolders;
   ImageProcessor imageProcessor;
 };

@@ -5,32 +5,33 @@
 // Immutable after construction; safe to use from any thread.
 #pragma once
 
-#include <map>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "file_model/scan_rules.h"
 #include "foundation/regular_expression.h"
 #include "foundation/url_resolver.h"
 #include "matching/matching_node.h"
 #include "platform/trash_folders.h"
 
-namespace zarnik {
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
+namespace zarnik {
 
 class NodesValidator {
  public:
-  // `trashFolders`: folders never walked, whatever the rules say.
-  NodesValidator(const ExtendedScanRules& scanRules, const OVURLResolver& resolver, bool includeHiddenItems,
-                 std::optional<TrashFolders> trashFolders = std::nullopt);
+  // `trashFolders` and `programFolders`: folders never walked, whatever the rules say.
+  NodesValidator(const ExtendedScanRules& scanRules, const OVURLResolver& resolver,
+                 bool includeHiddenItems, std::optional<TrashFolders> trashFolders = std::nullopt,
+                 const std::vector<std::string>& programFolders = {});
   ~NodesValidator();
 
-  [[nodiscard]] NodeValidationReport buildValidationReport(std::string_view path, std::string_view name,
+  [[nodiscard]] NodeValidationReport buildValidationReport(std::string_view path,
+                                                           std::string_view name,
                                                            const NodeAttributes& attributes) const;
-  [[nodiscard]] std::optional<ExclusionRule> exclusionRuleForNodeLocation(std::string_view path,
-                                                                          std::string_view name) const;
+  [[nodiscard]] std::optional<ExclusionRule> exclusionRuleForNodeLocation(
+      std::string_view path, std::string_view name) const;
   struct PreScan {
     bool canSkip = false;
     std::vector<std::string> pathsToEnumerate;
@@ -38,16 +39,20 @@ class NodesValidator {
   [[nodiscard]] PreScan canSkipLocationOnPreScan(std::string_view path) const;
 
   // Expression errors met while building, one line each.
-  [[nodiscard]] const std::vector<std::string>& expressionErrors() const { return expressionErrors_; }
+  [[nodiscard]] const std::vector<std::string>& expressionErrors() const {
+    return expressionErrors_;
+  }
 
  private:
   std::map<std::string, ExclusionRule> rulesByExtension_;  // lower-case extension
   std::map<std::string, ExclusionRule> rulesByPath_;       // expanded, standardized path
-  std::vector<std::pair<ContainerMembershipMode, std::shared_ptr<const RegularExpression>>> nameExpressions_;
+  std::vector<std::pair<ContainerMembershipMode, std::shared_ptr<const RegularExpression>>>
+      nameExpressions_;
   std::vector<std::string> expressionErrors_;
   const OVURLResolver& resolver_;
   bool includeHiddenItems_;
   std::optional<TrashFolders> trashFolders_;
+  std::vector<std::string> programFolders_;  // standardized
 };
 
 }  // namespace zarnik

@@ -87,6 +87,7 @@ void DuplicatesMonitorScanService::setUp() {
   factoryOptions.personalFolders = xdg::userDirectories();
   factoryOptions.personalFolders.push_back(resolver.homeURL());
   factoryOptions.trashFolders = TrashFolders::ofCurrentUser();
+  factoryOptions.programFolders = xdg::zarnikDirectories();
   factoryOptions.cloudFolders = CloudServiceFolders::discover(resolver.homeURL());
   factory_ = MatchingNodesFactory::make(options_.scanRules, resolver, factoryOptions);
 

@@ -1,14 +1,13 @@
 #include "platform/xdg_directories.h"
 
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "base/path_components.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
-
-#include "base/path_components.h"
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zarnik::xdg {
 namespace {
@@ -65,7 +64,8 @@ std::string userDirectoryValue(std::string_view line, const std::string& home) {
   if (open == std::string_view::npos || close <= open) return {};
   std::string_view value = line.substr(open + 1, close - open - 1);
   constexpr std::string_view kHome = "$HOME";
-  if (value.substr(0, kHome.size()) == kHome && (value.size() == kHome.size() || value[kHome.size()] == '/')) {
+  if (value.substr(0, kHome.size()) == kHome &&
+      (value.size() == kHome.size() || value[kHome.size()] == '/')) {
     return standardizedPath(home + std::string(value.substr(kHome.size())));
   }
   return value.empty() || value[0] != '/' ? std::string() : standardizedPath(value);
@@ -90,6 +90,10 @@ std::string zarnikConfigDirectory() { return appendingPathComponent(configHome()
 std::string zarnikDataDirectory() { return appendingPathComponent(dataHome(), "zarnik"); }
 std::string zarnikCacheDirectory() { return appendingPathComponent(cacheHome(), "zarnik"); }
 std::string zarnikStateDirectory() { return appendingPathComponent(stateHome(), "zarnik"); }
+std::vector<std::string> zarnikDirectories() {
+  return {zarnikConfigDirectory(), zarnikDataDirectory(), zarnikCacheDirectory(),
+          zarnikStateDirectory()};
+}
 
 Result<void> makeDirectories(const std::string& path) {
   if (path.empty()) return Error::posix(ENOENT, path);

@@ -3,10 +3,10 @@
 // caches in $XDG_CACHE_HOME/zarnik, the log in $XDG_STATE_HOME/zarnik.
 #pragma once
 
+#include "base/result.h"
+
 #include <string>
 #include <vector>
-
-#include "base/result.h"
 
 namespace zarnik::xdg {
 
@@ -29,6 +29,8 @@ namespace zarnik::xdg {
 [[nodiscard]] std::string zarnikDataDirectory();
 [[nodiscard]] std::string zarnikCacheDirectory();
 [[nodiscard]] std::string zarnikStateDirectory();
+// The four above: the program's settings, stores, cache and log.
+[[nodiscard]] std::vector<std::string> zarnikDirectories();
 
 // mkdir -p with mode 0700 for the folders it creates.
 Result<void> makeDirectories(const std::string& path);

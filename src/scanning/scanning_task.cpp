@@ -66,6 +66,7 @@ void ScanningTask::setUp() {
   options.personalFolders = xdg::userDirectories();
   options.personalFolders.push_back(request_.resolver.homeURL());
   options.trashFolders = TrashFolders::ofCurrentUser();
+  options.programFolders = xdg::zarnikDirectories();
   options.cloudFolders = CloudServiceFolders::discover(request_.resolver.homeURL());
   options.imageProcessor = [weak = weak_from_this()](const MatchingNode& node, bool wantsHash) {
     const auto self = weak.lock();
