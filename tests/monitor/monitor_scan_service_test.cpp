@@ -174,8 +174,9 @@ TEST(MonitorScanService, AStoreOpenedAgainKeepsItsGroupsAndForgetsWhatWentWhileA
   EXPECT_EQ(again.storage->monitoredLocations().size(), 1U);
   EXPECT_EQ(again.storedUnder(dir.path()).size(), 5U);  // as saved
   EXPECT_EQ(again.storage->recentDuplicatesInfo().newCount, 1);
-  again.service->scanLocation(again.storage->monitoredLocations().front()).wait();
-  again.service->forgetWhatWalksDidNotConfirm({dir.path()}).wait();
+  ASSERT_TRUE(
+      again.service->scanLocation(again.storage->monitoredLocations().front()).wait().hasValue());
+  ASSERT_TRUE(again.service->forgetWhatWalksDidNotConfirm({dir.path()}).wait().hasValue());
   EXPECT_EQ(again.storedUnder(dir.path()),
             (std::set<std::string>{dir / "a.bin", dir / "b.bin", dir / "c.bin"}));
   EXPECT_EQ(again.storage->recentDuplicatesInfo().newCount, 1);  // the copy is still news
@@ -198,8 +199,10 @@ TEST(MonitorScanService, NewsWhoseGroupSpansTwoFoldersSurvivesARestart) {
   // The first folder walked alone holds only one copy of the group: nothing may be forgotten
   // before both were walked.
   for (const auto& location : again.storage->monitoredLocations())
-    again.service->scanLocation(location).wait();
-  again.service->forgetWhatWalksDidNotConfirm({downloads.path(), pictures.path()}).wait();
+    ASSERT_TRUE(again.service->scanLocation(location).wait().hasValue());
+  ASSERT_TRUE(again.service->forgetWhatWalksDidNotConfirm({downloads.path(), pictures.path()})
+                  .wait()
+                  .hasValue());
   again.onStorage([] {});
   EXPECT_EQ(again.storage->recentDuplicatesInfo().newCount, 1);
   EXPECT_EQ(again.storage->groupCount(), 1);
