@@ -198,7 +198,7 @@ Result<std::unique_ptr<SqliteDatabase>> SqliteDatabase::openFromBytes(std::strin
   if (bytes.size() >= 20 && buffer[18] == 2 && buffer[19] == 2) buffer[18] = buffer[19] = 1;
   const int code = sqlite3_deserialize(
       database->handle_, "main", buffer, static_cast<sqlite3_int64>(bytes.size()),
-      static_cast<sqlite3_int64>(bytes.size() + 1),
+      static_cast<sqlite3_int64>(bytes.size()) + 1,
       SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
   if (code != SQLITE_OK) return database->lastError(code);
   return database;

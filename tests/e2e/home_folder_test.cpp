@@ -41,7 +41,7 @@ class HomeFolderTest : public ::testing::Test {
     home.file(".config/user-dirs.dirs", "# written by xdg-user-dirs-update\n" + dirs);
 
     // Each pair holds one content; 100 KB each, so that no size threshold hides a group.
-    constexpr size_t kSize = 100 * 1000;
+    constexpr size_t kSize = 100'000;
     home.fileOfSize("Downloads/sunset.jpg", kSize, 's');
     home.fileOfSize("Pictures/sunset.jpg", kSize, 's');
     home.fileOfSize("Pictures/Trip to Rome 2019/colosseum.jpg", kSize, 'c');

@@ -21,7 +21,7 @@ using testing::quoted;
 using testing::runZarnik;
 using testing::ZarnikProgramTest;
 
-constexpr size_t kSize = 100 * 1000;
+constexpr size_t kSize = 100'000;
 
 bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
