@@ -9,6 +9,10 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <cctype>
+#include <map>
+
 namespace zarnik {
 namespace {
 
@@ -45,8 +49,67 @@ void collectFiles(const std::string& folder, const std::string& relative, size_t
   }
 }
 
-// Without a database, a Photos library's originals are its Masters folder; an edited version
-// of one lies at the same place below Previews.
+// A library's thumbnails by the folder they belong to: each lies below its master's folder in
+// Thumbnails, directly or in a folder of its own ("2018/<version>/thumb_a_1024.jpg").
+std::map<std::string, std::vector<std::string>> thumbnailsByFolder(
+    const std::string& libraryFolder) {
+  std::vector<std::string> thumbnails;
+  collectFiles(libraryFolder + "/Thumbnails", "", 0, thumbnails);
+  std::map<std::string, std::vector<std::string>> byFolder;
+  for (const auto& relative : thumbnails) {
+    const std::string folder(parentPath(relative));
+    byFolder[folder].push_back(relative);
+    if (!folder.empty()) byFolder[std::string(parentPath(folder))].push_back(relative);
+  }
+  return byFolder;
+}
+
+// `name` holds `word` between its ends or characters other than letters and digits:
+// "thumb_IMG_1_1024.jpg" holds "IMG_1", "thumb_IMG_10_1024.jpg" does not.
+bool holdsWord(std::string_view name, std::string_view word) {
+  const auto isWordCharacter = [](char c) { return std::isalnum(static_cast<unsigned char>(c)); };
+  for (size_t at = name.find(word); at != std::string_view::npos; at = name.find(word, at + 1)) {
+    const size_t end = at + word.size();
+    const bool startsWord = at == 0 || !isWordCharacter(name[at - 1]);
+    const bool endsWord = end == name.size() || !isWordCharacter(name[end]);
+    if (startsWord && endsWord) return true;
+  }
+  return false;
+}
+
+// The thumbnails in a master's folder whose names hold the master's name without its extension.
+std::vector<std::string> thumbnailsOf(
+    const std::string& libraryFolder, const std::string& master,
+    const std::map<std::string, std::vector<std::string>>& byFolder) {
+  std::vector<std::string> found;
+  const auto folder = byFolder.find(std::string(parentPath(master)));
+  if (folder == byFolder.end()) return found;
+  const std::string_view name = lastPathComponent(master);
+  const std::string stem(name.substr(0, std::min(name.rfind('.'), name.size())));
+  for (const auto& relative : folder->second) {
+    if (!stem.empty() && holdsWord(lastPathComponent(relative), stem))
+      found.push_back(appendingPathComponent(libraryFolder + "/Thumbnails", relative));
+  }
+  return found;
+}
+
+// A picture's edited version lies at its master's place below Previews, its thumbnails below
+// Thumbnails.
+void addPreviewsAndThumbnails(const std::string& libraryFolder, PhotoLibraryListing& listing) {
+  const std::string masters = libraryFolder + "/Masters";
+  const auto thumbnails = thumbnailsByFolder(libraryFolder);
+  for (auto& picture : listing.pictures) {
+    if (!picture.masterPath || picture.masterPath->size() <= masters.size() + 1 ||
+        !isPathAtOrBelow(*picture.masterPath, masters))
+      continue;
+    const std::string relative = picture.masterPath->substr(masters.size() + 1);
+    const std::string preview = appendingPathComponent(libraryFolder + "/Previews", relative);
+    if (pathExists(preview)) picture.previewPath = preview;
+    picture.thumbnailPaths = thumbnailsOf(libraryFolder, relative, thumbnails);
+  }
+}
+
+// Without a database, a Photos library's originals are its Masters folder.
 PhotoLibraryListing listPhotosLibraryFolders(const std::string& libraryFolder) {
   std::vector<std::string> masters;
   collectFiles(libraryFolder + "/Masters", "", 0, masters);
@@ -55,8 +118,6 @@ PhotoLibraryListing listPhotosLibraryFolders(const std::string& libraryFolder) {
     LibraryPicture picture;
     picture.identifier = relative;
     picture.masterPath = appendingPathComponent(libraryFolder + "/Masters", relative);
-    const std::string preview = appendingPathComponent(libraryFolder + "/Previews", relative);
-    if (pathExists(preview)) picture.previewPath = preview;
     picture.info.identifier = relative;
     picture.info.filename = std::string(lastPathComponent(relative));
     listing.pictures.push_back(std::move(picture));
@@ -206,7 +267,11 @@ Result<PhotoLibraryListing> PhotosLibraryEnumerationTask::readListing() const {
     return listing;
   }
   const auto databasePath = photosLibraryDatabase(path);
-  if (!databasePath) return listPhotosLibraryFolders(path);
+  if (!databasePath) {
+    PhotoLibraryListing listing = listPhotosLibraryFolders(path);
+    addPreviewsAndThumbnails(path, listing);
+    return listing;
+  }
   auto database = SqliteDatabase::openReadOnly(*databasePath);
   if (database.hasError())
     return invalidLibraryURLError(*databasePath, database.error().description);
@@ -215,6 +280,7 @@ Result<PhotoLibraryListing> PhotosLibraryEnumerationTask::readListing() const {
     return invalidLibraryURLError(*databasePath, listing.error().underlying.empty()
                                                      ? listing.error().description
                                                      : listing.error().underlying);
+  addPreviewsAndThumbnails(path, listing.value());
   return listing;
 }
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 
@@ -279,6 +280,8 @@ TEST_F(MediaLibraryEnumerationTest,
   const std::string library = dir.dir("Photos Library.photoslibrary");
   const std::string kept =
       dir.file("Photos Library.photoslibrary/Masters/2019/05/01/kept.jpg", "jpeg kept");
+  const std::string preview =
+      dir.file("Photos Library.photoslibrary/Previews/2019/05/01/kept.jpg", "jpeg preview");
   dir.file("Photos Library.photoslibrary/Masters/2019/05/01/trashed.jpg", "jpeg trashed");
   dir.dir("Photos Library.photoslibrary/database");
   {
@@ -308,13 +311,20 @@ TEST_F(MediaLibraryEnumerationTest,
   EXPECT_EQ(item.masterNode()->path(), kept);
   EXPECT_EQ(item.photosItemInfo().identifier, "V1");
   EXPECT_EQ(item.photosItemInfo().name, "Kept");
+  ASSERT_NE(item.previewNode(), nullptr);
+  EXPECT_EQ(item.previewNode()->path(), preview);
 }
 
 TEST_F(MediaLibraryEnumerationTest,
-       APhotosLibraryWithoutDatabaseIsListedFromItsMastersAndPreviews) {
+       APhotosLibraryWithoutDatabaseIsListedFromItsMastersPreviewsAndThumbnails) {
   const std::string library = dir.dir("Old.photoslibrary");
   const std::string master = dir.file("Old.photoslibrary/Masters/2018/a.jpg", "master");
   const std::string preview = dir.file("Old.photoslibrary/Previews/2018/a.jpg", "preview");
+  const std::string thumbnail =
+      dir.file("Old.photoslibrary/Thumbnails/2018/V1/thumb_a_1024.jpg", "thumbnail");
+  const std::string beside = dir.file("Old.photoslibrary/Thumbnails/2018/a_small.jpg", "small");
+  dir.file("Old.photoslibrary/Thumbnails/2018/V2/thumb_ab_1024.jpg", "another's");
+  dir.file("Old.photoslibrary/Thumbnails/2017/V3/thumb_a_1024.jpg", "another year's");
   auto nodes = listPhotos(library);
   ASSERT_TRUE(nodes.hasValue()) << nodes.error().oneLine();
   ASSERT_EQ(nodes.value().size(), 1u);
@@ -322,6 +332,10 @@ TEST_F(MediaLibraryEnumerationTest,
   EXPECT_EQ(item.masterNode()->path(), master);
   ASSERT_NE(item.previewNode(), nullptr);
   EXPECT_EQ(item.previewNode()->path(), preview);
+  std::vector<std::string> thumbnails;
+  for (const auto& node : item.thumbnailNodes()) thumbnails.push_back(node->path());
+  std::sort(thumbnails.begin(), thumbnails.end());
+  EXPECT_EQ(thumbnails, (std::vector<std::string>{thumbnail, beside}));
 }
 
 TEST_F(MediaLibraryEnumerationTest, APhotoDatabaseOfAnotherShapeFailsTheTaskNamingIt) {
