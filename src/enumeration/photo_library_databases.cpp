@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 
 namespace zarnik {
@@ -48,18 +49,28 @@ bool staysBelow(std::string_view relativePath) {
   return true;
 }
 
-// Videos came to Shotwell later than photos: a database without their table has none.
+// Shotwell's own trash: the bit of a row's flags that marks a picture or video thrown away
+// there (its file stays on disk until the trash is emptied).
+std::uint64_t shotwellTrashFlag(std::string_view table) { return table == "VideoTable" ? 1 : 4; }
+
+// Videos came to Shotwell later than photos: a database without their table has none. A table
+// without flags (the oldest databases) has no trash either.
 Result<void> readShotwellTable(const SqliteDatabase& database, std::string_view table,
                                bool isRequired, PhotoLibraryListing& listing) {
-  auto prepared = database.prepare(fmt::format(
-      "SELECT id, filename, width, height, timestamp, exposure_time, rating, title FROM {}",
-      table));
+  constexpr std::string_view kColumns =
+      "id, filename, width, height, timestamp, exposure_time, rating, title";
+  auto prepared = database.prepare(fmt::format("SELECT {}, flags FROM {}", kColumns, table));
+  const bool hasFlags = prepared.hasValue();
+  if (!hasFlags) prepared = database.prepare(fmt::format("SELECT {} FROM {}", kColumns, table));
   if (prepared.hasError() && !isRequired) return success();
   if (prepared.hasError()) return wrongFormat(database, "Shotwell", prepared.error());
   SqliteStatement* statement = &prepared.value();
   while (true) {
     ZK_ASSIGN_OR_RETURN(bool row, statement->step());
     if (!row) break;
+    if (hasFlags &&
+        (static_cast<std::uint64_t>(statement->integer(8)) & shotwellTrashFlag(table)) != 0)
+      continue;
     // Shotwell keeps absolute paths: anything else (or a path a NUL byte cuts short) names no
     // file that can be found.
     if (statement->isNull(1)) continue;

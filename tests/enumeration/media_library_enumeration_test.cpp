@@ -217,6 +217,44 @@ TEST_F(MediaLibraryEnumerationTest, ShotwellPicturesBecomeLibraryItemsWithTheirR
   EXPECT_EQ(errors[0].path, dir / "Pictures/gone.jpg");
 }
 
+// Shotwell's trash keeps the files: a photo or video thrown away there is no library item.
+TEST_F(MediaLibraryEnumerationTest, PicturesAndVideosInShotwellsTrashAreNotListed) {
+  const std::string kept = dir.file("Pictures/kept.jpg", "jpeg one");
+  const std::string trashed = dir.file("Pictures/trashed.jpg", "jpeg two");
+  const std::string video = dir.file("Videos/kept.mp4", "video one");
+  const std::string trashedVideo = dir.file("Videos/trashed.mp4", "video two");
+  dir.dir("shotwell/data");
+  auto database = SqliteDatabase::open(dir / "shotwell/data/photo.db");
+  ASSERT_TRUE(database.hasValue());
+  for (const char* table : {"PhotoTable", "VideoTable"}) {
+    ASSERT_TRUE(database.value()
+                    ->execute(std::string("CREATE TABLE ") + table +
+                              " (id INTEGER PRIMARY KEY, filename TEXT, width INTEGER, height "
+                              "INTEGER, timestamp INTEGER, exposure_time INTEGER, rating INTEGER, "
+                              "title TEXT, flags INTEGER)")
+                    .hasValue());
+  }
+  // A photo's trash bit is 4 (2 marks a flagged one), a video's is 1.
+  ASSERT_TRUE(database.value()
+                  ->execute("INSERT INTO PhotoTable VALUES (1, '" + kept +
+                            "', 1, 1, 1, 1, 0, NULL, 2), (2, '" + trashed +
+                            "', 1, 1, 1, 1, 0, NULL, 6)")
+                  .hasValue());
+  ASSERT_TRUE(database.value()
+                  ->execute("INSERT INTO VideoTable VALUES (1, '" + video +
+                            "', 1, 1, 1, 1, 0, NULL, 4), (2, '" + trashedVideo +
+                            "', 1, 1, 1, 1, 0, NULL, 1)")
+                  .hasValue());
+  database.value().reset();
+  auto nodes = listPhotos(dir / "shotwell");
+  ASSERT_TRUE(nodes.hasValue()) << nodes.error().oneLine();
+  std::vector<std::string> listed;
+  for (const auto& node : nodes.value())
+    listed.push_back(dynamic_cast<const MatchingPhotosItemNode&>(*node).masterNode()->path());
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (std::vector<std::string>{kept, video}));
+}
+
 TEST_F(MediaLibraryEnumerationTest, APhotoDatabaseHeldByAWriterIsReadAtOnceAndLeftAsItWas) {
   const std::string picture = dir.file("Pictures/a.jpg", "jpeg");
   dir.dir("shotwell/data");
