@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace zarnik {
@@ -147,6 +149,61 @@ TEST_F(MediaLibrariesTest, TheLibrarysCopyIsKeptWithItsFactsAndTheOtherCopyIsCle
   const auto results = runZarnik("results", scratch);
   EXPECT_NE(results.out.find("rated 4 stars in Shotwell"), std::string::npos) << results.out;
   EXPECT_NE(results.out.find("in your music library"), std::string::npos) << results.out;
+
+  const auto cleaned = runZarnik("clean --yes", scratch);
+  ASSERT_EQ(cleaned.status, 0) << cleaned.out << cleaned.err;
+  EXPECT_FALSE(exists(songElsewhere));
+  EXPECT_FALSE(exists(pictureElsewhere));
+  EXPECT_TRUE(exists(song));
+  EXPECT_TRUE(exists(picture));
+}
+
+// The formats of libraries copied from another computer: a music library's XML list naming its
+// tracks at their old place, and a photo library's database of versions and masters.
+TEST_F(MediaLibrariesTest, CopiedMusicAndPhotoLibrariesKeepTheirCopiesAndTheOthersAreCleaned) {
+  const std::string song =
+      scratch.fileOfSize("Music/iTunes/iTunes Media/Music/Band/Song.mp3", kSize, 's');
+  const std::string songElsewhere = scratch.fileOfSize("Downloads/Song.mp3", kSize, 's');
+  scratch.file("Music/iTunes/iTunes Library.xml",
+               "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+               "<key>Music Folder</key><string>file://localhost/Users/ann/Music/iTunes/"
+               "iTunes%20Media/</string><key>Tracks</key><dict><key>1</key><dict>"
+               "<key>Track ID</key><integer>1</integer><key>Name</key><string>Song</string>"
+               "<key>Play Count</key><integer>12</integer><key>Persistent ID</key>"
+               "<string>0A</string><key>Location</key><string>file://localhost/Users/ann/Music/"
+               "iTunes/iTunes%20Media/Music/Band/Song.mp3</string></dict></dict></dict></plist>");
+  const std::string library = scratch.dir("Pictures/Photos Library.photoslibrary");
+  const std::string picture = scratch.fileOfSize(
+      "Pictures/Photos Library.photoslibrary/Masters/2019/beach.jpg", kSize, 'b');
+  const std::string pictureElsewhere = scratch.fileOfSize("Downloads/beach.jpg", kSize, 'b');
+  scratch.dir("Pictures/Photos Library.photoslibrary/database");
+  {
+    auto database = SqliteDatabase::open(library + "/database/photos.db");
+    ASSERT_TRUE(database.hasValue());
+    ASSERT_TRUE(database.value()
+                    ->execute("CREATE TABLE RKMaster (modelId INTEGER PRIMARY KEY, uuid TEXT, "
+                              "imagePath TEXT, isInTrash INTEGER);"
+                              "CREATE TABLE RKVersion (modelId INTEGER PRIMARY KEY, uuid TEXT, "
+                              "masterUuid TEXT, name TEXT, isInTrash INTEGER);"
+                              "INSERT INTO RKMaster VALUES (1, 'M1', '2019/beach.jpg', 0);"
+                              "INSERT INTO RKVersion VALUES (1, 'V1', 'M1', 'Beach', 0)")
+                    .hasValue());
+  }
+
+  const auto groups = scanGroups("--music-library " + quoted(scratch / "Music/iTunes") +
+                                 " --photo-library " + quoted(library));
+  for (const auto& [kept, elsewhere, kind] :
+       {std::tuple{song, songElsewhere, "music"}, std::tuple{picture, pictureElsewhere, "photo"}}) {
+    const auto* group = groupHolding(groups, kept);
+    ASSERT_NE(group, nullptr) << kept;
+    ASSERT_EQ(group->size(), 2u) << kept;
+    const auto& [inLibrary, other] = (*group)[0].path == kept ? std::pair{(*group)[0], (*group)[1]}
+                                                              : std::pair{(*group)[1], (*group)[0]};
+    EXPECT_EQ(inLibrary.library, kind);
+    EXPECT_FALSE(inLibrary.autoselect);
+    EXPECT_EQ(other.path, elsewhere);
+    EXPECT_TRUE(other.autoselect);
+  }
 
   const auto cleaned = runZarnik("clean --yes", scratch);
   ASSERT_EQ(cleaned.status, 0) << cleaned.out << cleaned.err;
