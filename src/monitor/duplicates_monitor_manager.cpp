@@ -167,6 +167,8 @@ Result<void> DuplicatesMonitorManager::start(const std::vector<std::string>& ext
   // The folders asked for become the store's before the first walk.
   workflow_->setLocations(requests_.locations);
   workflow_->setPausedByRequest(requests_.paused);
+  // Known before the first walk, which waits while a full scan runs or the machine is on battery.
+  workflow_->setCanPerformHeavyActivities(canPerformHeavyActivitiesNow());
   workflow_->start();
   markReviewed(requests_);
 
@@ -257,9 +259,7 @@ void DuplicatesMonitorManager::markReviewed(const MonitorRequests& requests) {
   });
 }
 
-void DuplicatesMonitorManager::checkHeavyActivities() {
-  queue_->assertOnQueue();
-  if (stopped_) return;
+bool DuplicatesMonitorManager::canPerformHeavyActivitiesNow() const {
   bool fullScanRunning = false;
   if (!setup_.fullScanLockPath.empty()) {
     const auto holder = FileLock::holderOf(setup_.fullScanLockPath);
@@ -267,8 +267,13 @@ void DuplicatesMonitorManager::checkHeavyActivities() {
                       isProcessAlive(*holder->pid) &&
                       holder->command.find("scan") != std::string::npos;
   }
-  const bool onBattery = isOnBatteryPower(setup_.powerSupplyFolder);
-  workflow_->setCanPerformHeavyActivities(!onBattery && !fullScanRunning);
+  return !fullScanRunning && !isOnBatteryPower(setup_.powerSupplyFolder);
+}
+
+void DuplicatesMonitorManager::checkHeavyActivities() {
+  queue_->assertOnQueue();
+  if (stopped_) return;
+  workflow_->setCanPerformHeavyActivities(canPerformHeavyActivitiesNow());
   heavyActivityCheck_ = DelayedWorkItem::schedule(*setup_.clock, kHeavyActivityCheckInterval,
                                                   queue_, [weak = weak_from_this()] {
                                                     if (auto self = weak.lock())

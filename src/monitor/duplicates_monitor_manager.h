@@ -77,6 +77,7 @@ class DuplicatesMonitorManager : public std::enable_shared_from_this<DuplicatesM
   explicit DuplicatesMonitorManager(DuplicatesMonitorManagerSetup setup);
   Result<void> setUp();
   void watch(const std::vector<std::string>& locations);
+  [[nodiscard]] bool canPerformHeavyActivitiesNow() const;
   void checkHeavyActivities();
   void markReviewed(const MonitorRequests& requests);
   void scheduleStatusWrite();

@@ -6,6 +6,7 @@
 #include "platform/resource_values.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace zarnik {
 namespace {
@@ -54,9 +55,9 @@ void DuplicatesMonitorWorkflow::start() {
     self->running_ = true;
     const auto locations = self->storage_->monitoredLocations();
     if (self->options_.locationsChanged) self->options_.locationsChanged(pathsOf(locations));
-    // The engine starts empty: every folder is walked once.
+    // The engine starts empty: every folder is walked once, when walking is allowed.
     self->setState(DuplicatesMonitorState::monitoring);
-    self->runScans(locations);
+    self->walkWhenAllowed(locations);
   });
 }
 
@@ -86,19 +87,38 @@ void DuplicatesMonitorWorkflow::setCanPerformHeavyActivities(bool can) {
   });
 }
 
+bool DuplicatesMonitorWorkflow::isPaused() const {
+  queue_->assertOnQueue();
+  return pausedByRequest_ || !canPerformHeavyActivities_;
+}
+
 void DuplicatesMonitorWorkflow::updatePausedState() {
   queue_->assertOnQueue();
   if (!running_) return;
-  const bool paused = pausedByRequest_ || !canPerformHeavyActivities_;
   const auto state = state_.load();
   // A walk under way finishes; the state follows once it has.
   if (state == DuplicatesMonitorState::scanning) return;
-  if (paused) {
+  if (isPaused()) {
     setState(DuplicatesMonitorState::paused);
     return;
   }
   setState(DuplicatesMonitorState::monitoring);
+  if (!walksWaiting_.empty()) {
+    runScans(std::exchange(walksWaiting_, {}));
+    return;
+  }
   afterScanning();
+}
+
+void DuplicatesMonitorWorkflow::walkWhenAllowed(std::vector<MonitoredLocationInfo> locations) {
+  queue_->assertOnQueue();
+  // Paused means no reading at all: a folder to walk waits for the resume, like a rescan.
+  if (isPaused() || state_.load() == DuplicatesMonitorState::paused) {
+    walksWaiting_.insert(walksWaiting_.end(), locations.begin(), locations.end());
+    updatePausedState();
+    return;
+  }
+  runScans(std::move(locations));
 }
 
 void DuplicatesMonitorWorkflow::setLocations(const std::vector<std::string>& paths) {
@@ -131,7 +151,10 @@ void DuplicatesMonitorWorkflow::setLocations(const std::vector<std::string>& pat
       self->scanService_->remove(std::set<std::string>(removed.begin(), removed.end()));
     if (self->options_.locationsChanged)
       self->options_.locationsChanged(pathsOf(self->storage_->monitoredLocations()));
-    if (self->running_) self->runScans(added);
+    std::erase_if(self->walksWaiting_, [&](const MonitoredLocationInfo& waiting) {
+      return std::find(removed.begin(), removed.end(), waiting.path()) != removed.end();
+    });
+    if (self->running_) self->walkWhenAllowed(added);
   });
 }
 

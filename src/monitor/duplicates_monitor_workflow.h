@@ -74,6 +74,9 @@ class DuplicatesMonitorWorkflow : public std::enable_shared_from_this<Duplicates
   void scheduleRescan();
   void scheduleInvalidRemoval();
   void runRescan();
+  [[nodiscard]] bool isPaused() const;
+  // Walks the folders now, or once the monitor is resumed when it is paused.
+  void walkWhenAllowed(std::vector<MonitoredLocationInfo> locations);
   void runScans(std::vector<MonitoredLocationInfo> locations);
   void walkNext(std::vector<MonitoredLocationInfo> locations, std::vector<std::string> walked);
   void afterScanning();
@@ -88,7 +91,8 @@ class DuplicatesMonitorWorkflow : public std::enable_shared_from_this<Duplicates
   bool pausedByRequest_ = false;
   bool canPerformHeavyActivities_ = true;
   bool running_ = false;
-  std::map<std::string, bool> rescanTasks_;  // path → with its sub-tree
+  std::map<std::string, bool> rescanTasks_;          // path → with its sub-tree
+  std::vector<MonitoredLocationInfo> walksWaiting_;  // first walks held back while paused
   std::set<std::string> invalidURLs_;
   std::shared_ptr<DelayedWorkItem> rescanWorkItem_;
   std::shared_ptr<DelayedWorkItem> removeInvalidURLsWorkItem_;

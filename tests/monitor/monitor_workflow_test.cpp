@@ -27,7 +27,7 @@ struct Watching {
   std::shared_ptr<DuplicatesMonitorWorkflow> workflow;
   std::atomic<int> rescans{0};
 
-  explicit Watching(const std::string& folder) {
+  explicit Watching(const std::string& folder, bool startPaused = false) {
     DuplicatesMonitorScanOptions options;
     options.background = false;
     options.clock = &clock;
@@ -39,7 +39,9 @@ struct Watching {
     };
     workflow = DuplicatesMonitorWorkflow::make(storage, service, workflowOptions);
     workflow->setLocations({folder});
+    if (startPaused) workflow->setPausedByRequest(true);
     workflow->start();
+    if (startPaused) return;
     settle();
     rescans = 0;  // the first walk
   }
@@ -119,6 +121,31 @@ TEST(MonitorWorkflow, RequestsMadeWhilePausedWaitUntilResumed) {
   watching.settle();
   EXPECT_EQ(watching.rescans.load(), 1);
   EXPECT_EQ(watching.stored().size(), 2U);
+}
+
+// Paused means nothing is read: not even the first walk of a folder, at the start or when a
+// folder is added, until the monitor is resumed.
+TEST(MonitorWorkflow, StartedPausedNoFolderIsWalkedUntilResumed) {
+  TestDir dir;
+  TestDir added;
+  dir.fileOfSize("original.bin", kSize, 'o');
+  dir.fileOfSize("copy.bin", kSize, 'o');
+  added.fileOfSize("third.bin", kSize, 'o');
+  Watching watching(dir.path(), /*startPaused=*/true);
+  watching.drain();
+  watching.workflow->setLocations({dir.path(), added.path()});
+  watching.drain();
+  watching.clock.advance(5);
+  watching.drain();
+  EXPECT_EQ(watching.workflow->state(), DuplicatesMonitorState::paused);
+  EXPECT_EQ(watching.rescans.load(), 0);
+  EXPECT_TRUE(watching.stored().empty());
+
+  watching.workflow->setPausedByRequest(false);
+  watching.settle();
+  EXPECT_EQ(watching.workflow->state(), DuplicatesMonitorState::monitoring);
+  EXPECT_EQ(watching.stored(),
+            (std::set<std::string>{dir / "original.bin", dir / "copy.bin", added / "third.bin"}));
 }
 
 TEST(MonitorWorkflow, PathsOutsideTheWatchedFoldersOrHiddenAreNotRescanned) {
