@@ -15,6 +15,7 @@
 #include "foundation/logger.h"
 #include "matching/digest_cache.h"
 #include "platform/file_reading.h"
+#include "platform/folder_listing.h"
 #include "platform/resource_values.h"
 #include "platform/sqlite_database.h"
 #include "scanning/scanning_task.h"
@@ -136,6 +137,13 @@ std::vector<MediaLibraryLocation> mediaLibrariesFor(const ScanOptions& options) 
       auto library = isMusic ? musicLibraryAt(absolute) : photoLibraryAt(absolute);
       if (library.hasError()) {
         printError(library.error().withPath(path).oneLine());
+        // The option takes an optional path: "--music-library ~/Music" names a library, not a
+        // folder to scan.
+        if (const auto kind = folderEntryKindOf(absolute);
+            kind.hasValue() && kind.value() == FolderEntryKind::folder) {
+          printError(fmt::format("to scan the folder {} itself, name it before {}", path,
+                                 isMusic ? "--music-library" : "--photo-library"));
+        }
         continue;
       }
       add(library.value());
