@@ -13,6 +13,7 @@
 #include <QSplitter>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace zarnik::gui {
 namespace {
@@ -26,6 +27,29 @@ const std::array<std::pair<OrderingCriterion, const char*>, 4> kOrderings = {{
     {OrderingCriterion::byNumberOfDuplicates, "Most copies first"},
     {OrderingCriterion::byNumberOfSelectedDuplicates, "Most marked first"},
 }};
+
+// What a song's tags or a picture's dimensions say, one line each, for the preview.
+QStringList mediaFacts(const NodeContent& content) {
+  QStringList lines;
+  if (const auto& audio = content.audioInfo) {
+    QStringList names;
+    for (const auto& name : {audio->title, audio->artist, audio->album}) {
+      if (name && !name->empty()) names << QString::fromStdString(*name).toHtmlEscaped();
+    }
+    if (!names.isEmpty()) lines << names.join(" · ");
+    QStringList sound;
+    if (audio->duration > 0) {
+      const std::int64_t seconds = std::llround(audio->duration);
+      sound << QString("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar('0'));
+    }
+    if (audio->bitrate && *audio->bitrate > 0) sound << QString("%1 kbit/s").arg(*audio->bitrate);
+    if (!sound.isEmpty()) lines << sound.join(" · ");
+  }
+  if (const auto& image = content.imageInfo; image && image->size.width > 0) {
+    lines << QString("%1 × %2 pixels").arg(image->size.width).arg(image->size.height);
+  }
+  return lines;
+}
 
 // The first names in a folder, for the preview of a duplicate folder.
 QString folderContents(const QString& folder) {
@@ -267,10 +291,17 @@ void ReviewPage::showPreview() {
   else
     facts << (copy->cleaned ? QString("Cleaned") : QString("No longer there"));
   if (info.isDir()) facts << folderContents(info.filePath());
+  const ZKEquivalence* stored = session_.storedGroup(group->identifier);
+  if (stored) {
+    for (const auto& duplicate : stored->duplicates) {
+      if (duplicate.identifier != copy->identifier) continue;
+      if (const auto node = duplicate.node()) facts << mediaFacts(node->content());
+    }
+  }
   facts << (group->isSelected(*copy) ? QString("<b>Marked for removal</b>") : QString("Kept"));
   facts_->setText(facts.join("<br>"));
   QStringList warnings;
-  if (const ZKEquivalence* stored = session_.storedGroup(group->identifier)) {
+  if (stored) {
     for (const auto& duplicate : stored->duplicates) {
       if (duplicate.identifier != copy->identifier) continue;
       const auto differences = duplicate.differences();
@@ -293,6 +324,8 @@ void ReviewPage::showPreview() {
                                                 : info.suffix().toUpper() + " file");
   }
 }
+
+QString ReviewPage::previewFacts() const { return facts_->text(); }
 
 void ReviewPage::openFolderOfCurrent() {
   const ResultsCopy* copy = model_->copyAt(tree_->currentIndex());

@@ -26,6 +26,8 @@ class ReviewPage : public QWidget {
 
   [[nodiscard]] ResultsItemModel& model() { return *model_; }
   [[nodiscard]] QTreeView& tree() { return *tree_; }
+  // What the preview pane says of the current copy (rich text).
+  [[nodiscard]] QString previewFacts() const;
   // Makes the first copy of the first group current, as a person starting the review sees it.
   void showFirstCopy();
 

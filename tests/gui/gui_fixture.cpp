@@ -87,7 +87,7 @@ bool waitForSignal(QSignalSpy& spy, int seconds) {
   return !spy.isEmpty() || spy.wait(seconds * 1000);
 }
 
-bool scanAndLoad(DesktopSession& session, const QString& folder) {
+bool scanAndLoad(DesktopSession& session, const QString& folder, ScanKinds kinds) {
   if (session.isLoading()) {
     QSignalSpy initial(&session, &DesktopSession::resultsLoaded);
     if (!waitForSignal(initial)) return false;
@@ -95,7 +95,6 @@ bool scanAndLoad(DesktopSession& session, const QString& folder) {
   if (!session.setLocations({folder}).isEmpty()) return false;
   QSignalSpy finished(&session, &DesktopSession::scanFinished);
   QSignalSpy loaded(&session, &DesktopSession::resultsLoaded);
-  ScanKinds kinds;
   kinds.everySize = true;
   if (!session.startScan(kinds).isEmpty()) return false;
   if (!waitForSignal(finished, 120) || !waitForSignal(loaded)) return false;

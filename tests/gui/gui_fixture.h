@@ -5,6 +5,7 @@
 
 #include "gui/desktop_session.h"
 #include "gui/results_item_model.h"
+#include "gui/scan_kinds.h"
 
 #include <QSignalSpy>
 #include <QString>
@@ -40,7 +41,8 @@ struct SampleTree {
 // Runs the event loop until `spy` has seen a signal (true) or `seconds` passed (false).
 bool waitForSignal(QSignalSpy& spy, int seconds = 60);
 
-// Scans `folder` with every group shown, whatever its size; false when it fails or lasts too long.
-bool scanAndLoad(DesktopSession& session, const QString& folder);
+// Scans `folder` for `kinds` with every group shown, whatever its size; false when it fails or
+// lasts too long.
+bool scanAndLoad(DesktopSession& session, const QString& folder, ScanKinds kinds = {});
 
 }  // namespace zarnik::gui::testing

@@ -4,6 +4,9 @@
 
 #include "gui/main_window.h"
 #include "gui_fixture.h"
+#include "support/pictures.h"
+
+#include "platform/image_decoding.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -170,6 +173,25 @@ void SessionFlowTest::theFoldersChosenAreThereWhenTheWindowOpensAgain() {
   QCOMPARE(session->locations(), folders);
   MainWindow window(*session);
   QCOMPARE(window.locationsPage().locations(), folders);
+}
+
+void SessionFlowTest::thePreviewOfAPictureGivesItsDimensions() {
+  SampleTree tree;
+  const auto rgb = zarnik::testing::madeUpPicture(320, 240);
+  QDir().mkpath(tree.path("Pictures/Backup"));
+  for (const char* name : {"Pictures/holiday.png", "Pictures/Backup/holiday.png"})
+    QVERIFY(writePicture(tree.path(name).toStdString(), rgb, 320, 240).hasValue());
+  auto session = makeSession();
+  MainWindow window(*session);
+  ScanKinds kinds;
+  kinds.similarImages = true;  // the pictures' facts are read for similar pictures
+  QVERIFY(scanAndLoad(*session, tree.dir.path(), kinds));
+  window.showPage(Page::review);
+  auto& review = window.reviewPage();
+  QTRY_VERIFY_WITH_TIMEOUT(copyNamed(review.model(), "Backup/holiday.png").isValid(), 10'000);
+  review.tree().setCurrentIndex(copyNamed(review.model(), "Backup/holiday.png"));
+  QTRY_VERIFY2_WITH_TIMEOUT(review.previewFacts().contains("320 × 240 pixels"),
+                            qPrintable(review.previewFacts()), 10'000);
 }
 
 }  // namespace zarnik::gui::testing

@@ -13,6 +13,7 @@ class SessionFlowTest : public QObject {
   void cancellingAScanKeepsWhatWasFound();
   void aCleaningRemovesNothingUnlessItsListIsTheOneConfirmed();
   void theFoldersChosenAreThereWhenTheWindowOpensAgain();
+  void thePreviewOfAPictureGivesItsDimensions();
 };
 
 }  // namespace zarnik::gui::testing
