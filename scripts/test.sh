@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the release build with GCC and a check of it installed into a
-# temporary prefix, then the sanitizer build with clang, the layering check, and the format and
-# lint check of the C++ files the last commit changed (tools/check_changed.sh). Set
+# temporary prefix, then the sanitizer build with clang (without the kill-point tests, which the
+# release build runs whole and which take minutes each when sanitized), the layering check, and
+# the format and lint check of the C++ files the last commit changed (tools/check_changed.sh). Set
 # ZARNIK_QUICK=1 to run only the GCC build, ZARNIK_PACKAGE=1 to also build and check the Debian
 # package (slow: a build of its own).
 set -euo pipefail
