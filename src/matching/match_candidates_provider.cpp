@@ -13,8 +13,7 @@ std::shared_ptr<EquivalenceCandidatesProviderImpl> EquivalenceCandidatesProvider
     std::weak_ptr<EquivalenceCandidatesProviderDelegate> delegate,
     EquivalenceCandidatesAccumulationMode mode, std::shared_ptr<DispatchGroup> finishingReadyGroup,
     const std::vector<EquivalenceKind>& kinds) {
-  if (!internalQueue)
-    internalQueue = SerialQueue::make("equivalence-candidates-accumulators-controller");
+  if (!internalQueue) internalQueue = SerialQueue::make("match-candidates-accumulators-controller");
   if (!finishingReadyGroup) finishingReadyGroup = std::make_shared<DispatchGroup>();
   auto provider =
       std::shared_ptr<EquivalenceCandidatesProviderImpl>(new EquivalenceCandidatesProviderImpl(
@@ -194,7 +193,7 @@ EquivalenceCandidatesProviderImpl::finishAccumulationAndProvideEquivalences() {
         groups.push_back(group);
     }
     Logger::shared().log(
-        "EquivalenceCandidatesProvider", "finishAccumulationAndProvideEquivalences()",
+        "MatchCandidatesProvider", "finishAccumulationAndProvideGroups()",
         "Did finish accumulation with " + std::to_string(groups.size()) + " groups");
     return groups;
   });

@@ -43,11 +43,8 @@ class EquivalenceCandidatesProviderDelegate {
 
 struct AccumulationError {
   static Error notSupportedInMode() {
-    return Error{"EquivalenceCandidatesProviderImpl.AccumulationError",
-                 -1,
-                 "Not supported in this mode.",
-                 {},
-                 {}};
+    return Error{
+        "MatchCandidatesProvider.AccumulationError", -1, "Not supported in this mode.", {}, {}};
   }
 };
 

@@ -78,7 +78,7 @@ void ScanningTask::setUp() {
   // The engine's queue takes the walk's batches at the walk's own priority: behind it, the
   // listed nodes piled up in its queue and the hashing started late (at 200,000 small files
   // the scan took 3.0 s instead of 2.6 s).
-  auto engineQueue = SerialQueue::make("equivalence-candidates-accumulators-controller",
+  auto engineQueue = SerialQueue::make("match-candidates-accumulators-controller",
                                        QualityOfService::userInitiated);
   equivalenceCandidatesProvider_ = EquivalenceCandidatesProviderImpl::make(
       request_.scanRules, std::move(engineQueue), weak_from_this(),

@@ -1,16 +1,15 @@
 #include "foundation/logger.h"
 
-#include <gtest/gtest.h>
+#include "support/test_dir.h"
 
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
-
-#include "support/test_dir.h"
 
 namespace zarnik {
 namespace {
@@ -20,16 +19,20 @@ TEST(Logger, EntryNamesAuthorFunctionMessageAndTagsOnAContinuationLine) {
   LogContext context = LogContext::at("/data/photo.jpg");
   context.underlyingError = "Permission denied";
   const std::string entry = logger.formatEntry("ScanningTask", "start()", "Did fail", context);
-  EXPECT_EQ(entry, "[ScanningTask] start() Did fail\n\t\t\t\t\tlocation: /data/photo.jpg, underlying error: Permission denied");
+  EXPECT_EQ(entry,
+            "[ScanningTask] start() Did fail\n\t\t\t\t\tlocation: /data/photo.jpg, underlying "
+            "error: Permission denied");
   EXPECT_EQ(logger.formatEntry("A", "f()", "plain", {}), "[A] f() plain");
 }
 
 TEST(Logger, AnonymousModeHidesPaths) {
   Logger logger;
   logger.setAnonymous(true);
-  EXPECT_NE(logger.formatEntry("A", "f()", "m", LogContext::at("/secret/photo.jpg")).find("location: [*.jpg]"),
+  EXPECT_NE(logger.formatEntry("A", "f()", "m", LogContext::at("/secret/photo.jpg"))
+                .find("location: [*.jpg]"),
             std::string::npos);
-  EXPECT_NE(logger.formatEntry("A", "f()", "m", LogContext::at("/secret/folder", true)).find("location: directory"),
+  EXPECT_NE(logger.formatEntry("A", "f()", "m", LogContext::at("/secret/folder", true))
+                .find("location: directory"),
             std::string::npos);
 }
 
@@ -39,13 +42,13 @@ TEST(Logger, WritesEntriesToItsFileAndTimingLinesToTheConsole) {
   logger.setFilePath(dir / "zarnik.log");
   std::FILE* console = std::tmpfile();
   logger.setConsole(console);
-  logger.log("EquivalenceCandidatesProvider", "finish()", "Did finish");
+  logger.log("MatchCandidatesProvider", "finish()", "Did finish");
   logger.logTiming("ScanningTask", "finish()", "[scan] Total time 1.5 s");
   logger.flush();
   std::ifstream in(dir / "zarnik.log");
   std::stringstream text;
   text << in.rdbuf();
-  EXPECT_NE(text.str().find("[EquivalenceCandidatesProvider] finish() Did finish"), std::string::npos);
+  EXPECT_NE(text.str().find("[MatchCandidatesProvider] finish() Did finish"), std::string::npos);
   EXPECT_NE(text.str().find("[scan] Total time 1.5 s"), std::string::npos);
   std::rewind(console);
   char buffer[128] = {};
@@ -86,7 +89,8 @@ TEST(Logger, AFullLogFileIsKeptAsTheOldOneAndANewOneStarts) {
   std::ifstream in(dir / "zarnik.log");
   std::stringstream text;
   text << in.rdbuf();
-  EXPECT_EQ(text.str().find("[A] f() line 0"), text.str().find("[A] f()"));  // starts with the new lines
+  EXPECT_EQ(text.str().find("[A] f() line 0"),
+            text.str().find("[A] f()"));  // starts with the new lines
   EXPECT_NE(text.str().find("[A] f() line 99"), std::string::npos);
   EXPECT_LT(text.str().size(), 10'000u);
 }
