@@ -33,6 +33,17 @@ EquivalenceCandidatesProviderImpl::EquivalenceCandidatesProviderImpl(
       mode_(mode),
       finishingReadyGroup_(std::move(finishingReadyGroup)) {}
 
+namespace {
+
+// The accumulators that group by one exact key of their information type.
+template <typename Info>
+std::unique_ptr<EquivalenceCandidatesAccumulator> exactAccumulator(
+    EquivalenceKind kind, EquivalenceCandidatesAccumulatorDelegate* delegate) {
+  return std::make_unique<ExactEquivalenceCandidatesAccumulator<Info>>(kind, delegate);
+}
+
+}  // namespace
+
 void EquivalenceCandidatesProviderImpl::addAccumulator(EquivalenceKind kind) {
   std::unique_ptr<EquivalenceCandidatesAccumulator> accumulator;
   switch (kind) {
@@ -43,28 +54,19 @@ void EquivalenceCandidatesProviderImpl::addAccumulator(EquivalenceKind kind) {
       accumulator = std::make_unique<AudioContentSizeEquivalenceCandidatesAccumulator>(this);
       break;
     case EquivalenceKind::exactHash:
-      accumulator =
-          std::make_unique<ExactEquivalenceCandidatesAccumulator<ExactHashEquivalenceInfo>>(kind,
-                                                                                            this);
+      accumulator = exactAccumulator<ExactHashEquivalenceInfo>(kind, this);
       break;
     case EquivalenceKind::exactAudioHash:
-      accumulator =
-          std::make_unique<ExactEquivalenceCandidatesAccumulator<ExactAudioHashEquivalenceInfo>>(
-              kind, this);
+      accumulator = exactAccumulator<ExactAudioHashEquivalenceInfo>(kind, this);
       break;
     case EquivalenceKind::symlinkTargetPath:
-      accumulator =
-          std::make_unique<ExactEquivalenceCandidatesAccumulator<SymlinkTargetPathEquivalenceInfo>>(
-              kind, this);
+      accumulator = exactAccumulator<SymlinkTargetPathEquivalenceInfo>(kind, this);
       break;
     case EquivalenceKind::exactApp:
-      accumulator =
-          std::make_unique<ExactEquivalenceCandidatesAccumulator<ExactApplicationEquivalenceInfo>>(
-              kind, this);
+      accumulator = exactAccumulator<ExactApplicationEquivalenceInfo>(kind, this);
       break;
     case EquivalenceKind::similarApp:
-      accumulator = std::make_unique<
-          ExactEquivalenceCandidatesAccumulator<SimilarApplicationEquivalenceInfo>>(kind, this);
+      accumulator = exactAccumulator<SimilarApplicationEquivalenceInfo>(kind, this);
       break;
     case EquivalenceKind::directory:
       accumulator = std::make_unique<DirectoryEquivalenceCandidatesAccumulator>(this);

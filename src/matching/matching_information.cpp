@@ -10,7 +10,7 @@ namespace {
 std::vector<EquivalenceInfoPtr> applicationInformation(MatchingNode& node,
                                                        const MatchingSettings& settings) {
   std::vector<EquivalenceInfoPtr> infos;
-  if (!settings.applications && !settings.similarApplications) return infos;
+  if (!settings.kinds.apps && !settings.similarApplications) return infos;
   const auto& bundle = node.bundleInfo();
   if (!bundle || !bundle->bundleIdentifier) return infos;
   std::optional<std::string> version = bundle->displayVersion;
@@ -19,7 +19,7 @@ std::vector<EquivalenceInfoPtr> applicationInformation(MatchingNode& node,
   if (auto sizes = measureDirectory(node.path()); sizes.hasValue()) {
     node.setWholeBundleSizes(sizes.value().diskSize, sizes.value().exactSize);
   }
-  if (settings.applications) {
+  if (settings.kinds.apps) {
     infos.push_back(
         std::make_shared<ExactApplicationEquivalenceInfo>(ExactApplicationEquivalenceCriterion{
             *bundle->bundleIdentifier, *version, node.attributes().diskSize}));
@@ -40,7 +40,7 @@ std::vector<EquivalenceInfoPtr> matchingInformationOf(MatchingNode& node,
   if (type == NodeType::macApplication) return applicationInformation(node, settings);
   if (node.isDirectory()) {
     // Folders are matched by their contents, never by size.
-    if (settings.folders) infos.push_back(std::make_shared<DirectoryEquivalenceInfo>());
+    if (settings.kinds.folders) infos.push_back(std::make_shared<DirectoryEquivalenceInfo>());
     return infos;
   }
   if (isMatchedAsAudio(node, settings))

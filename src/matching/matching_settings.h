@@ -3,6 +3,7 @@
 // asking them a dozen times per file cost more than listing the file.
 #pragma once
 
+#include "file_model/match_kinds.h"
 #include "file_model/media_info.h"
 #include "file_model/scan_rules.h"
 
@@ -12,19 +13,14 @@
 namespace zarnik {
 
 struct MatchingSettings {
-  bool exactFiles = false;
-  bool folders = false;
-  bool applications = false;
+  MatchKinds kinds;
   bool similarApplications = false;
-  bool similarImages = false;
-  bool similarAudio = false;
-  bool exactAudioContent = false;
   std::vector<std::string> excludedImageExtensions;  // lowercased, without the dot
   ImageSize smallestComparedImage;  // pictures smaller in both directions are not compared
 
   [[nodiscard]] static MatchingSettings of(const ExtendedScanRules& rules);
   // Files are digested for exact matching, and for folder matching, which compares files.
-  [[nodiscard]] bool digestsFiles() const { return exactFiles || folders; }
+  [[nodiscard]] bool digestsFiles() const { return kinds.exact || kinds.folders; }
 };
 
 }  // namespace zarnik

@@ -32,6 +32,14 @@ class MediaLibrariesTest : public ZarnikProgramTest {
   std::string home() const { return scratch.path(); }
   std::string dataHome() const { return scratch / "data"; }
 
+  // Cleans the last scan's marked copies and checks which files went and which stayed.
+  void cleanAndExpect(const std::vector<std::string>& gone, const std::vector<std::string>& kept) {
+    const auto cleaned = runZarnik("clean --yes", scratch);
+    ASSERT_EQ(cleaned.status, 0) << cleaned.out << cleaned.err;
+    for (const auto& path : gone) EXPECT_FALSE(exists(path)) << path;
+    for (const auto& path : kept) EXPECT_TRUE(exists(path)) << path;
+  }
+
   void makeRhythmboxLibrary(const std::vector<std::string>& songs) {
     std::string xml = "<?xml version=\"1.0\" standalone=\"yes\"?>\n<rhythmdb version=\"2.0\">\n";
     for (const auto& song : songs) {
@@ -150,12 +158,7 @@ TEST_F(MediaLibrariesTest, TheLibrarysCopyIsKeptWithItsFactsAndTheOtherCopyIsCle
   EXPECT_NE(results.out.find("rated 4 stars in Shotwell"), std::string::npos) << results.out;
   EXPECT_NE(results.out.find("in your music library"), std::string::npos) << results.out;
 
-  const auto cleaned = runZarnik("clean --yes", scratch);
-  ASSERT_EQ(cleaned.status, 0) << cleaned.out << cleaned.err;
-  EXPECT_FALSE(exists(songElsewhere));
-  EXPECT_FALSE(exists(pictureElsewhere));
-  EXPECT_TRUE(exists(song));
-  EXPECT_TRUE(exists(picture));
+  cleanAndExpect({songElsewhere, pictureElsewhere}, {song, picture});
 }
 
 // The formats of libraries copied from another computer: a music library's XML list naming its
@@ -205,12 +208,7 @@ TEST_F(MediaLibrariesTest, CopiedMusicAndPhotoLibrariesKeepTheirCopiesAndTheOthe
     EXPECT_TRUE(other.autoselect);
   }
 
-  const auto cleaned = runZarnik("clean --yes", scratch);
-  ASSERT_EQ(cleaned.status, 0) << cleaned.out << cleaned.err;
-  EXPECT_FALSE(exists(songElsewhere));
-  EXPECT_FALSE(exists(pictureElsewhere));
-  EXPECT_TRUE(exists(song));
-  EXPECT_TRUE(exists(picture));
+  cleanAndExpect({songElsewhere, pictureElsewhere}, {song, picture});
 }
 
 // Both copies belong to the library: one goes to the trash, the library's own file is left as it

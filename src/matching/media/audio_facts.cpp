@@ -38,8 +38,9 @@ ReadAudio readAudio(const std::string& path, QualityOfService priority) {
 }  // namespace
 
 bool isMatchedAsAudio(const MatchingNode& node, const MatchingSettings& settings) {
-  return (settings.exactAudioContent || settings.similarAudio) && node.type() == NodeType::audio &&
-         node.attributes().vnodeType == VNodeType::regular && node.attributes().exactSize > 0;
+  return (settings.kinds.audioContent || settings.kinds.similarAudio) &&
+         node.type() == NodeType::audio && node.attributes().vnodeType == VNodeType::regular &&
+         node.attributes().exactSize > 0;
 }
 
 std::vector<EquivalenceInfoPtr> readAudioInformation(MatchingNode& node,
@@ -48,7 +49,7 @@ std::vector<EquivalenceInfoPtr> readAudioInformation(MatchingNode& node,
   const ReadAudio read = readAudio(node.path(), priority);
   if (read.info) node.setAudioInfo(*read.info);
   std::vector<EquivalenceInfoPtr> infos;
-  if (settings.similarAudio) {
+  if (settings.kinds.similarAudio) {
     const auto* track = dynamic_cast<const MatchingITunesItemNode*>(&node);
     if (track != nullptr && track->iTunesItemInfo()) {
       if (auto info = AudioMetadataEquivalenceInfo::of(*track->iTunesItemInfo()))
@@ -57,7 +58,7 @@ std::vector<EquivalenceInfoPtr> readAudioInformation(MatchingNode& node,
       infos.push_back(AudioMetadataEquivalenceInfo::of(*read.info));
     }
   }
-  if (settings.exactAudioContent && read.info && read.info->contentSize) {
+  if (settings.kinds.audioContent && read.info && read.info->contentSize) {
     infos.push_back(std::make_shared<AudioSizeEquivalenceInfo>(*read.info->contentSize));
   } else if (settings.digestsFiles()) {
     infos.push_back(

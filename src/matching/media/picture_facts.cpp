@@ -81,7 +81,7 @@ ImageFacts readPictureFacts(const MatchingNode& node, bool wantsHashes, QualityO
 }
 
 bool isComparedPicture(const MatchingNode& node, const MatchingSettings& settings) {
-  if (!settings.similarImages || node.type() != NodeType::image) return false;
+  if (!settings.kinds.similarImages || node.type() != NodeType::image) return false;
   const NodeAttributes& attributes = node.attributes();
   if (!isRasterPictureType(attributes.UTIType)) return false;
   if (attributes.vnodeType != VNodeType::regular || attributes.exactSize < 1) return false;
