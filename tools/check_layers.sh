@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Fails when a subsystem includes a header of a subsystem above it. The order is the link order:
-# each folder may include only itself and the folders listed before it.
+# Fails when a subsystem includes a header of a subsystem above it (the order is the link order:
+# each folder may include only itself and the folders listed before it), or when code outside
+# src/platform includes the kernel's interface headers: system calls live in the Linux layer.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
 layers=(base platform foundation file_model matching enumeration selection store scanning cleaning
@@ -18,4 +19,16 @@ for i in "${!layers[@]}"; do
     status=1
   fi
 done
+kernel_headers='#include <(sys/[a-z_]+\.h|unistd\.h|fcntl\.h|dirent\.h|poll\.h|signal\.h)>'
+if hits=$(grep -rnE "$kernel_headers" --exclude-dir=platform .); then
+  echo "layering: system calls belong in src/platform:" >&2
+  echo "$hits" >&2
+  status=1
+fi
+calls='(^|[^A-Za-z0-9_:.>])::(open|openat|close|read|pread|write|pwrite|stat|fstat|lstat|statx|access|unlink|rename|mkdir|rmdir|readlink|symlink|link|ioctl|poll|isatty|realpath|getcwd|mmap|fsync|fcntl)\('
+if hits=$(grep -rnE "$calls" --exclude-dir=platform .); then
+  echo "layering: system calls belong in src/platform:" >&2
+  echo "$hits" >&2
+  status=1
+fi
 exit $status

@@ -3,13 +3,14 @@
 #include "base/byte_path.h"
 #include "cleaning/cleaning_service.h"
 #include "cli/cleaning_words.h"
-#include "cli/interrupt_watcher.h"
 #include "cli/session_lock.h"
 #include "cli/user_preferences.h"
 #include "cli/user_session.h"
 #include "cli/user_statistics.h"
 #include "foundation/byte_count_formatter.h"
 #include "platform/file_reading.h"
+#include "platform/interrupt_watcher.h"
+#include "platform/terminal.h"
 
 #include <climits>
 #include <fmt/format.h>
@@ -19,7 +20,6 @@
 #include <map>
 #include <mutex>
 #include <set>
-#include <unistd.h>
 
 namespace zarnik::cli {
 namespace {
@@ -178,7 +178,7 @@ bool planAccepted(const CleaningPlan& plan, const CleanOptions& options, const W
     return false;
   }
   if (options.yes) return true;
-  if (::isatty(STDIN_FILENO) == 0) {
+  if (!isTerminal(StandardStream::input)) {
     printError("cleaning needs confirmation: add --yes");
     return false;
   }
@@ -297,7 +297,7 @@ int runClean(const CleanOptions& options) {
   std::mutex failuresMutex;
   std::vector<CleaningNoteEmitted> remarkable;  // failed, or done with a remark
   WayCounts done;
-  const bool showProgress = ::isatty(STDERR_FILENO) != 0;
+  const bool showProgress = isTerminal(StandardStream::error);
   task->reports().onUpdate(Executor::immediate(), [&](const CleaningReport& report) {
     if (const auto* progress = std::get_if<CleaningProgress>(&report)) {
       if (showProgress) {

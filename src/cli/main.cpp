@@ -3,7 +3,6 @@
 #include "cli/compare_command.h"
 #include "cli/config_command.h"
 #include "cli/ignore_command.h"
-#include "cli/interrupt_watcher.h"
 #include "cli/monitor_command.h"
 #include "cli/results_command.h"
 #include "cli/rules_command.h"
@@ -12,6 +11,7 @@
 #include "cli/stats_command.h"
 #include "cli/version_text.h"
 #include "foundation/logger.h"
+#include "platform/interrupt_watcher.h"
 #include "platform/process_memory.h"
 
 #include <CLI/CLI.hpp>
@@ -21,7 +21,7 @@
 
 int main(int argc, char** argv) {
   // Before any thread starts, so that every thread inherits the blocked mask.
-  zarnik::cli::blockInterruptSignals();
+  zarnik::blockInterruptSignals();
   // A megabyte for all threads together: a scan's phases free blocks on one thread that
   // another needs, and the default caches held 4 to 8 MB of them at the end of a large scan.
   zarnik::limitThreadCaches(size_t{1} << 20);

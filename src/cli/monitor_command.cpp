@@ -1,6 +1,5 @@
 #include "cli/monitor_command.h"
 
-#include "cli/interrupt_watcher.h"
 #include "cli/results_command.h"
 #include "cli/session_lock.h"
 #include "cli/user_preferences.h"
@@ -17,6 +16,7 @@
 #include "platform/desktop_notifications.h"
 #include "platform/file_lock.h"
 #include "platform/file_reading.h"
+#include "platform/interrupt_watcher.h"
 #include "platform/processes.h"
 #include "platform/resource_values.h"
 #include "store/persistent_content.h"

@@ -1,7 +1,9 @@
 #include "cli/progress_reporter.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include "base/byte_path.h"
+#include "cli/wording.h"
+#include "foundation/byte_count_formatter.h"
+#include "platform/terminal.h"
 
 #include <fmt/format.h>
 
@@ -9,17 +11,12 @@
 #include <optional>
 #include <vector>
 
-#include "base/byte_path.h"
-#include "cli/wording.h"
-#include "foundation/byte_count_formatter.h"
-
 namespace zarnik::cli {
 namespace {
 
 size_t terminalWidth() {
-  winsize size{};
-  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 20) return size.ws_col;
-  return 80;
+  const auto columns = terminalColumns(StandardStream::error);
+  return columns && *columns > 20 ? static_cast<size_t>(*columns) : 80;
 }
 
 // Keeps the end of a long path, which names the item.
@@ -35,11 +32,16 @@ std::string fitPath(const std::string& path, size_t width) {
 
 std::string phaseName(ScanningPhase phase) {
   switch (phase) {
-    case ScanningPhase::initial: return "starting";
-    case ScanningPhase::enumerating: return "listing";
-    case ScanningPhase::matchingAndAccumulating: return "comparing";
-    case ScanningPhase::differencesDetectionAndAutoselection: return "building results";
-    case ScanningPhase::finished: return "finished";
+    case ScanningPhase::initial:
+      return "starting";
+    case ScanningPhase::enumerating:
+      return "listing";
+    case ScanningPhase::matchingAndAccumulating:
+      return "comparing";
+    case ScanningPhase::differencesDetectionAndAutoselection:
+      return "building results";
+    case ScanningPhase::finished:
+      return "finished";
   }
   return "";
 }
@@ -53,9 +55,11 @@ constexpr double kBytesPerFileOpened = 64 * 1024;
 // What of the reading is done, as "read 120 of 340 files, 45 MB of 120 MB"; empty before any.
 std::string readingPart(const ContentProgressSnapshot& content) {
   if (content.filesToRead == 0) return {};
-  std::string part = fmt::format("read {} of {}", content.filesRead, counted(content.filesToRead, "file", "files"));
+  std::string part = fmt::format("read {} of {}", content.filesRead,
+                                 counted(content.filesToRead, "file", "files"));
   if (content.bytesToRead > 0) {
-    part += fmt::format(", {} of {}", formatByteCount(content.bytesRead), formatByteCount(content.bytesToRead));
+    part += fmt::format(", {} of {}", formatByteCount(content.bytesRead),
+                        formatByteCount(content.bytesToRead));
   }
   return part;
 }
@@ -63,10 +67,13 @@ std::string readingPart(const ContentProgressSnapshot& content) {
 // The share done, once the work is all known (the walk has ended); never 100 % before the end.
 std::optional<int> percentDone(const ConstantScanningStatus& status) {
   const ContentProgressSnapshot& content = status.content;
-  if (status.phase == ScanningPhase::enumerating || status.phase == ScanningPhase::initial) return std::nullopt;
-  const double total = static_cast<double>(content.bytesToRead) + kBytesPerFileOpened * static_cast<double>(content.filesToRead);
+  if (status.phase == ScanningPhase::enumerating || status.phase == ScanningPhase::initial)
+    return std::nullopt;
+  const double total = static_cast<double>(content.bytesToRead) +
+                       kBytesPerFileOpened * static_cast<double>(content.filesToRead);
   if (total <= 0 || content.filesRead >= content.filesToRead) return std::nullopt;
-  const double done = static_cast<double>(content.bytesRead) + kBytesPerFileOpened * static_cast<double>(content.filesRead);
+  const double done = static_cast<double>(content.bytesRead) +
+                      kBytesPerFileOpened * static_cast<double>(content.filesRead);
   return std::min(99, static_cast<int>(done / total * 100));
 }
 
@@ -82,10 +89,12 @@ std::string progressText(const ConstantScanningStatus& status) {
   if (auto percent = percentDone(status)) stage += fmt::format(" {}%", *percent);
   parts.push_back(stage);
   if (status.phase == ScanningPhase::enumerating || status.phase == ScanningPhase::initial) {
-    parts.push_back(fmt::format("{} ({})", counted(static_cast<std::int64_t>(status.numberOfNodesToMatch), "item", "items"),
-                                formatByteCount(status.sizeOfListedNodes)));
+    parts.push_back(fmt::format(
+        "{} ({})", counted(static_cast<std::int64_t>(status.numberOfNodesToMatch), "item", "items"),
+        formatByteCount(status.sizeOfListedNodes)));
   }
-  if (status.phase == ScanningPhase::differencesDetectionAndAutoselection && !readingLeft && status.numberOfEquivalences) {
+  if (status.phase == ScanningPhase::differencesDetectionAndAutoselection && !readingLeft &&
+      status.numberOfEquivalences) {
     parts.push_back(fmt::format("{} of {}", status.numberOfProcessedEquivalences,
                                 counted(*status.numberOfEquivalences, "group", "groups")));
   } else if (auto reading = readingPart(status.content); !reading.empty()) {

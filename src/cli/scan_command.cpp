@@ -2,7 +2,6 @@
 
 #include "base/byte_path.h"
 #include "base/path_components.h"
-#include "cli/interrupt_watcher.h"
 #include "cli/progress_reporter.h"
 #include "cli/results_printer.h"
 #include "cli/session_lock.h"
@@ -16,8 +15,10 @@
 #include "matching/digest_cache.h"
 #include "platform/file_reading.h"
 #include "platform/folder_listing.h"
+#include "platform/interrupt_watcher.h"
 #include "platform/resource_values.h"
 #include "platform/sqlite_database.h"
+#include "platform/terminal.h"
 #include "scanning/scanning_task.h"
 
 #include <climits>
@@ -27,7 +28,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace zarnik::cli {
 namespace {
@@ -367,7 +367,7 @@ int runScan(const ScanOptions& options) {
                                ? DigestCache::disabled()
                                : DigestCache::openOrDisabled({DigestCache::defaultPath()});
 
-  ProgressReporter progress(!options.quiet && ::isatty(STDERR_FILENO) != 0);
+  ProgressReporter progress(!options.quiet && isTerminal(StandardStream::error));
   // Stage timings are always logged; they reach the terminal only when asked for, above the
   // progress line and never on standard output, which holds the results.
   struct TimingLines {

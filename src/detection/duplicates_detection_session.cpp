@@ -6,7 +6,6 @@
 #include "store/persistent_content.h"
 
 #include <cerrno>
-#include <unistd.h>
 
 namespace zarnik {
 namespace {

@@ -1,46 +1,18 @@
 #include "enumeration/file_system_enumeration.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <climits>
-
 #include "base/path_components.h"
 #include "file_model/media_info.h"
 #include "foundation/logger.h"
 #include "platform/file_descriptor.h"
+#include "platform/file_opening.h"
 #include "platform/resource_values.h"
+
+#include <algorithm>
 
 namespace zarnik {
 namespace {
 
 constexpr const char* kLogAuthor = "FileSystemEnumeration";
-// Paths longer than this are opened component by component with openat, so that trees deeper
-// than PATH_MAX are still walked.
-constexpr size_t kDirectOpenPathLimit = PATH_MAX - 256;
-
-
-constexpr int kDirectoryOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
-Result<UniqueFd> openDirectory(const std::string& path, const std::string& rootPath, const std::string& relative) {
-  if (path.size() < kDirectOpenPathLimit) {
-    UniqueFd fd(::open(path.c_str(), kDirectoryOpenFlags));
-    if (!fd.isValid()) return Error::posix(errno, path);
-    return fd;
-  }
-  UniqueFd current(::open(rootPath.c_str(), kDirectoryOpenFlags));
-  if (current.get() < 0) return Error::posix(errno, path);
-  for (const auto& component : pathComponents(relative)) {
-    UniqueFd next(::openat(current.get(), component.c_str(), kDirectoryOpenFlags));
-    if (next.get() < 0) return Error::posix(errno, path);
-    current = std::move(next);
-  }
-  return current;
-}
-
 
 }  // namespace
 
@@ -55,8 +27,8 @@ EnumerationFilter image() {
     input.vnodeType = attributes.vnodeType;
     input.shouldDetectMediaLibraries = true;
     const NodeType type = detectTypeOfNodeWithAttributes(input);
-    return type == NodeType::image || type == NodeType::apertureLibrary || type == NodeType::iPhotoLibrary ||
-           type == NodeType::photosLibrary;
+    return type == NodeType::image || type == NodeType::apertureLibrary ||
+           type == NodeType::iPhotoLibrary || type == NodeType::photosLibrary;
   };
 }
 
@@ -68,7 +40,8 @@ EnumerationFilter minimumSize(ByteCount size) {
 
 EnumerationFilter allOf(std::vector<EnumerationFilter> filters) {
   return [filters = std::move(filters)](std::string_view path, const NodeAttributes& attributes) {
-    return std::all_of(filters.begin(), filters.end(), [&](const auto& f) { return !f || f(path, attributes); });
+    return std::all_of(filters.begin(), filters.end(),
+                       [&](const auto& f) { return !f || f(path, attributes); });
   };
 }
 
@@ -92,7 +65,8 @@ std::vector<EnumerationSpecification> EnumerationSpecification::acceptableSpecif
     });
     if (!covered) kept.push_back(std::move(candidate));
   }
-  std::sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::sort(kept.begin(), kept.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<EnumerationSpecification> result;
   for (const auto& [index, components] : kept) {
     const auto& location = locations[index];
@@ -102,32 +76,35 @@ std::vector<EnumerationSpecification> EnumerationSpecification::acceptableSpecif
 }
 
 std::shared_ptr<FileSystemFastEnumeration> MatchingNodesEnumerator::enumerate(
-    const std::vector<EnumerationSpecification>& specifications, const MatchingNodesFactory& factory,
-    const std::shared_ptr<OperationQueue>& operationQueue, EnumerationOptions options, StatusFunction status,
-    NodeHandler processNode, ErrorHandler errorHandler, NodesHandler processNodes) {
-  auto enumeration = std::make_shared<FileSystemFastEnumeration>(factory, operationQueue, options, std::move(status),
-                                                                 std::move(processNode), std::move(errorHandler),
-                                                                 std::move(processNodes));
-  for (const auto& specification : specifications) enumeration->enumerateSpecification(specification);
+    const std::vector<EnumerationSpecification>& specifications,
+    const MatchingNodesFactory& factory, const std::shared_ptr<OperationQueue>& operationQueue,
+    const EnumerationOptions& options, StatusFunction status, NodeHandler processNode,
+    ErrorHandler errorHandler, NodesHandler processNodes) {
+  auto enumeration = std::make_shared<FileSystemFastEnumeration>(
+      factory, operationQueue, options, std::move(status), std::move(processNode),
+      std::move(errorHandler), std::move(processNodes));
+  for (const auto& specification : specifications)
+    enumeration->enumerateSpecification(specification);
   if (options.shouldWaitUntilFinish) enumeration->waitUntilFinished();
   return enumeration;
 }
 
-FileSystemFastEnumeration::FileSystemFastEnumeration(const MatchingNodesFactory& factory,
-                                                     std::shared_ptr<OperationQueue> queue, EnumerationOptions options,
-                                                     MatchingNodesEnumerator::StatusFunction status,
-                                                     MatchingNodesEnumerator::NodeHandler processNode,
-                                                     MatchingNodesEnumerator::ErrorHandler errorHandler,
-                                                     MatchingNodesEnumerator::NodesHandler processNodes)
+FileSystemFastEnumeration::FileSystemFastEnumeration(
+    const MatchingNodesFactory& factory, std::shared_ptr<OperationQueue> queue,
+    EnumerationOptions options, MatchingNodesEnumerator::StatusFunction status,
+    MatchingNodesEnumerator::NodeHandler processNode,
+    MatchingNodesEnumerator::ErrorHandler errorHandler,
+    MatchingNodesEnumerator::NodesHandler processNodes)
     : factory_(factory),
       queue_(std::move(queue)),
-      options_(options),
+      options_(std::move(options)),
       status_(std::move(status)),
       processNode_(std::move(processNode)),
       errorHandler_(std::move(errorHandler)),
       processNodes_(std::move(processNodes)) {}
 
-void FileSystemFastEnumeration::enumerateSpecification(const EnumerationSpecification& specification) {
+void FileSystemFastEnumeration::enumerateSpecification(
+    const EnumerationSpecification& specification) {
   auto shared = std::make_shared<const EnumerationSpecification>(specification);
   auto values = readResourceValues(specification.url);
   if (values.hasError()) {
@@ -136,15 +113,17 @@ void FileSystemFastEnumeration::enumerateSpecification(const EnumerationSpecific
   }
   auto attributes = NodeAttributes::urlValuesByKey(values.value());
   if (!attributes) {
-    handleEnumerationError(Error::generic("Not a regular file, folder or symbolic link.", specification.url));
+    handleEnumerationError(
+        Error::generic("Not a regular file, folder or symbolic link.", specification.url));
     return;
   }
   auto relative = specification.scanLocation->relativePath(specification.url);
   if (!relative) {
-    handleEnumerationError(Error::generic("The item is not inside its scan location.", specification.url));
+    handleEnumerationError(
+        Error::generic("The item is not inside its scan location.", specification.url));
     return;
   }
-  auto root = factory_.buildNode(nullptr, std::move(*relative), specification.url, std::move(*attributes),
+  auto root = factory_.buildNode(nullptr, std::move(*relative), specification.url, *attributes,
                                  specification.scanLocation);
   queue({std::move(root), std::move(shared)});
 }
@@ -216,7 +195,8 @@ void FileSystemFastEnumeration::process(EnumerationRequest request) {
 void FileSystemFastEnumeration::listDirectory(const EnumerationRequest& request) {
   const auto directory = std::static_pointer_cast<MatchingDirectoryNode>(request.node);
   const std::string directoryPath = directory->path();
-  auto fd = openDirectory(directoryPath, request.specification->scanLocation->path(), directory->relativePath());
+  auto fd = openFolderForListing(directoryPath, request.specification->scanLocation->path(),
+                                 directory->relativePath());
   if (fd.hasError()) {
     // An unlistable folder still reaches the handler; only its contents are missing.
     handleEnumerationError(fd.error());
@@ -246,14 +226,16 @@ void FileSystemFastEnumeration::listDirectory(const EnumerationRequest& request)
     if (!attributes) return;  // FIFOs, sockets and devices never become nodes
     if (request.specification->filter && !request.specification->filter(path, *attributes)) return;
     if (BundleInfo::iTunesDBFileNames().count(name) != 0) hasLibraryDatabase = true;
-    if (mediaFolder && (*mediaFolder == path || hasComponentPrefix(pathComponents(*mediaFolder), pathComponents(path)))) {
+    if (mediaFolder && (*mediaFolder == path ||
+                        hasComponentPrefix(pathComponents(*mediaFolder), pathComponents(path)))) {
       holdsMediaFolder = true;
     }
     const bool isDirectory = attributes->vnodeType == VNodeType::directory;
     if (isDirectory && !options_.recursively) return;
-    auto child = factory_.buildNode(directory, std::move(name), path, std::move(*attributes),
+    auto child = factory_.buildNode(directory, std::move(name), path, *attributes,
                                     request.specification->scanLocation);
-    if (isRepository && isDirectory) std::static_pointer_cast<MatchingDirectoryNode>(child)->markNeverACopy();
+    if (isRepository && isDirectory)
+      std::static_pointer_cast<MatchingDirectoryNode>(child)->markNeverACopy();
     (isDirectory ? childDirectories : childItems).push_back(std::move(child));
   });
   if (listed.hasError()) handleEnumerationError(listed.error());
@@ -271,8 +253,9 @@ void FileSystemFastEnumeration::listDirectory(const EnumerationRequest& request)
   handleNodes(childItems, request.specification);
 }
 
-void FileSystemFastEnumeration::handleNodes(const std::vector<MatchingNodePtr>& nodes,
-                                            const std::shared_ptr<const EnumerationSpecification>& specification) {
+void FileSystemFastEnumeration::handleNodes(
+    const std::vector<MatchingNodePtr>& nodes,
+    const std::shared_ptr<const EnumerationSpecification>& specification) {
   // Paths whitelisted inside an excluded item are walked as further locations of the same scan.
   if (options_.recursively && options_.shouldEnumerateWhitelistedPaths) {
     for (const auto& node : nodes) {
@@ -288,8 +271,9 @@ void FileSystemFastEnumeration::handleNodes(const std::vector<MatchingNodePtr>& 
   }
 }
 
-void FileSystemFastEnumeration::handleNode(const MatchingNodePtr& node,
-                                           const std::shared_ptr<const EnumerationSpecification>& specification) {
+void FileSystemFastEnumeration::handleNode(
+    const MatchingNodePtr& node,
+    const std::shared_ptr<const EnumerationSpecification>& specification) {
   handleNodes({node}, specification);
 }
 

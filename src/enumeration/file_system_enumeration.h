@@ -5,12 +5,6 @@
 // costs one statx call relative to its folder's descriptor.
 #pragma once
 
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <vector>
-
 #include "base/result.h"
 #include "foundation/backlog.h"
 #include "foundation/cancellation_mode.h"
@@ -18,11 +12,18 @@
 #include "foundation/operation_queue.h"
 #include "matching/matching_nodes_factory.h"
 
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
 namespace zarnik {
 
 // Decides from an item's path and attributes whether it is wanted. Folders always pass the
 // offered filters.
-using EnumerationFilter = std::function<bool(std::string_view path, const NodeAttributes& attributes)>;
+using EnumerationFilter =
+    std::function<bool(std::string_view path, const NodeAttributes& attributes)>;
 
 namespace enumeration_filters {
 [[nodiscard]] EnumerationFilter image();
@@ -56,8 +57,12 @@ class EnumerationSubtask {
   virtual ~EnumerationSubtask() = default;
   void cancel(CancellationMode mode) { mode_.cancel(mode); }
   [[nodiscard]] std::optional<CancellationMode> mode() const { return mode_.mode(); }
-  [[nodiscard]] bool canPerformLightActivities() const { return zarnik::canPerformLightActivities(mode()); }
-  [[nodiscard]] bool canPerformHeavyActivities() const { return zarnik::canPerformHeavyActivities(mode()); }
+  [[nodiscard]] bool canPerformLightActivities() const {
+    return zarnik::canPerformLightActivities(mode());
+  }
+  [[nodiscard]] bool canPerformHeavyActivities() const {
+    return zarnik::canPerformHeavyActivities(mode());
+  }
 
  private:
   AtomicCancellationMode mode_;
@@ -87,16 +92,19 @@ class MatchingNodesEnumerator {
   using NodesHandler = std::function<void(const std::vector<MatchingNodePtr>& nodes)>;
 
   static std::shared_ptr<FileSystemFastEnumeration> enumerate(
-      const std::vector<EnumerationSpecification>& specifications, const MatchingNodesFactory& factory,
-      const std::shared_ptr<OperationQueue>& operationQueue, EnumerationOptions options, StatusFunction status,
-      NodeHandler processNode, ErrorHandler errorHandler = {}, NodesHandler processNodes = {});
+      const std::vector<EnumerationSpecification>& specifications,
+      const MatchingNodesFactory& factory, const std::shared_ptr<OperationQueue>& operationQueue,
+      const EnumerationOptions& options, StatusFunction status, NodeHandler processNode,
+      ErrorHandler errorHandler = {}, NodesHandler processNodes = {});
 };
 
-class FileSystemFastEnumeration final : public EnumerationSubtask,
-                                        public std::enable_shared_from_this<FileSystemFastEnumeration> {
+class FileSystemFastEnumeration final
+    : public EnumerationSubtask,
+      public std::enable_shared_from_this<FileSystemFastEnumeration> {
  public:
-  FileSystemFastEnumeration(const MatchingNodesFactory& factory, std::shared_ptr<OperationQueue> queue,
-                            EnumerationOptions options, MatchingNodesEnumerator::StatusFunction status,
+  FileSystemFastEnumeration(const MatchingNodesFactory& factory,
+                            std::shared_ptr<OperationQueue> queue, EnumerationOptions options,
+                            MatchingNodesEnumerator::StatusFunction status,
                             MatchingNodesEnumerator::NodeHandler processNode,
                             MatchingNodesEnumerator::ErrorHandler errorHandler,
                             MatchingNodesEnumerator::NodesHandler processNodes = {});
@@ -119,7 +127,8 @@ class FileSystemFastEnumeration final : public EnumerationSubtask,
   // Keeps `request` for when the backlog is no longer full, if it is full now.
   [[nodiscard]] bool deferredWhileBacklogIsFull(EnumerationRequest& request);
   void listDirectory(const EnumerationRequest& request);
-  void handleNode(const MatchingNodePtr& node, const std::shared_ptr<const EnumerationSpecification>& specification);
+  void handleNode(const MatchingNodePtr& node,
+                  const std::shared_ptr<const EnumerationSpecification>& specification);
   void handleNodes(const std::vector<MatchingNodePtr>& nodes,
                    const std::shared_ptr<const EnumerationSpecification>& specification);
   void handleEnumerationError(const Error& error);

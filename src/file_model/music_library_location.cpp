@@ -1,28 +1,18 @@
 #include "file_model/music_library_location.h"
 
-#include <sys/stat.h>
-
 #include "base/path_components.h"
 #include "file_model/media_info.h"
+#include "platform/file_reading.h"
+#include "platform/file_state.h"
 #include "platform/property_list.h"
 
 namespace zarnik {
 namespace {
 
-bool exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-bool isDirectory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool holdsLibraryFile(const std::string& folder) {
-  if (exists(appendingPathComponent(folder, "iTunes Library.xml"))) return true;
+  if (pathExists(appendingPathComponent(folder, "iTunes Library.xml"))) return true;
   for (const auto& name : BundleInfo::iTunesDBFileNames()) {
-    if (exists(appendingPathComponent(folder, name))) return true;
+    if (pathExists(appendingPathComponent(folder, name))) return true;
   }
   return false;
 }
@@ -32,8 +22,9 @@ bool holdsLibraryFile(const std::string& folder) {
 std::optional<std::string> MusicLibraryLocation::modernPathOfCurrentITunesLibrary() const {
   const std::string music = appendingPathComponent(resolver_.homeURL(), "Music");
   for (const char* candidate : {"Music", "iTunes", ""}) {
-    const std::string folder = *candidate == '\0' ? music : appendingPathComponent(music, candidate);
-    if (isDirectory(folder) && holdsLibraryFile(folder)) {
+    const std::string folder =
+        *candidate == '\0' ? music : appendingPathComponent(music, candidate);
+    if (isFolder(folder) && holdsLibraryFile(folder)) {
       return resolver_.abbreviatedPathForURL(folder, /*isDirectory=*/true);
     }
   }
@@ -66,7 +57,7 @@ std::optional<std::string> MusicLibraryLocation::urlOfMediaFolderLocation() cons
   if (!folder) return std::nullopt;
   for (const char* name : {"iTunes Media", "Media", "iTunes Music"}) {
     const std::string media = appendingPathComponent(*folder, name);
-    if (isDirectory(media)) return media;
+    if (isFolder(media)) return media;
   }
   return std::nullopt;
 }

@@ -4,16 +4,15 @@
 #include "foundation/disk_access_manager.h"
 #include "platform/audio_data_locator.h"
 #include "platform/file_descriptor.h"
+#include "platform/file_opening.h"
+#include "platform/file_state.h"
 
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <span>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace zarnik {
@@ -47,15 +46,6 @@ const char* descriptionOf(int code) {
     default:
       return "Hashing failed for unknown reason";
   }
-}
-
-// O_NOATIME keeps a scan from touching access dates; only the owner (or root) may ask for it.
-// O_NONBLOCK keeps a FIFO put in a file's place from blocking the open; fstat refuses it after.
-UniqueFd openForReading(const std::string& path) {
-  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-  int fd = ::open(path.c_str(), kFlags | O_NOATIME);
-  if (fd < 0 && errno == EPERM) fd = ::open(path.c_str(), kFlags);
-  return UniqueFd(fd);
 }
 
 // Reads [start, end) into the digest; false with errno on failure or a short file.
@@ -192,14 +182,10 @@ class TwinComparison {
   // digest is known from before, and may have changed since).
   TwinComparison(const std::string& path, ByteCount size,
                  std::optional<Date> modified = std::nullopt)
-      : fd_(openForReading(path)) {
-    struct stat st {};
-    isEqual_ =
-        fd_.isValid() && ::fstat(fd_.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == size;
-    if (isEqual_ && modified) {
-      isEqual_ = Date(std::chrono::seconds(st.st_mtim.tv_sec) +
-                      std::chrono::nanoseconds(st.st_mtim.tv_nsec)) == *modified;
-    }
+      : fd_(openFileForContentReading(path)) {
+    const auto state = regularFileStateOf(fd_, path);
+    isEqual_ = state.hasValue() && state.value().size == size &&
+               (!modified || state.value().modified == *modified);
   }
   [[nodiscard]] bool isEqual() const { return isEqual_; }
 
@@ -251,8 +237,8 @@ Result<ExactFileHash> readSampledContent(const ExactFileHashingServiceRequest& r
                                          TwinComparison& twin, bool digests = true) {
   ByteCount size = request.exactFileSize.value_or(0);
   if (!request.exactFileSize) {
-    struct stat st {};
-    if (::lstat(request.url.c_str(), &st) == 0) size = st.st_size;
+    const auto state = regularFileStateOf(request.url);
+    if (state.hasValue()) size = state.value().size;
   }
   auto analytics = FileRangeAnalytics::make(request.url, request.chunksPerFile,
                                             request.chunkSizeMultiplier, size);
@@ -274,7 +260,7 @@ Result<ExactFileHash> readSampledContent(const ExactFileHashingServiceRequest& r
     return FileServicesError::make(FileServicesError::exactHashingFailedToRead, request.url)
         .withUnderlying(Error::posix(errno).description);
   };
-  const UniqueFd fd = openForReading(request.url);
+  const UniqueFd fd = openFileForContentReading(request.url);
   if (!fd.isValid()) return failedToRead();
   std::optional<ZKExactHashingHelper> digest;
   if (digests && !digest.emplace().isValid()) {
@@ -292,8 +278,8 @@ Result<ExactFileHash> readSampledContent(const ExactFileHashingServiceRequest& r
     if (sink != nullptr) sink->updateWithBuffer(buffer.data(), static_cast<size_t>(got));
     twin.compare(buffer.data(), static_cast<size_t>(got), 0, true);
   } else {
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != size) return changed();
+    const auto state = regularFileStateOf(fd, request.url);
+    if (!state.hasValue() || state.value().size != size) return changed();
     const std::vector<ByteRange> wholeFile = {{0, size}};
     for (const ByteRange& range : partial ? analytics->rangesToRead : wholeFile) {
       if (!digestRange(fd.get(), range, sink, buffer, &twin, request.cancellation)) {
@@ -333,7 +319,7 @@ Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCo
       path, "calculateContentPrefixHash(_:)", priority);
   if (!session)
     return FileServicesError::make(FileServicesError::exactHashingFailedToGainAccess, path);
-  const UniqueFd fd = openForReading(path);
+  const UniqueFd fd = openFileForContentReading(path);
   if (!fd.isValid()) {
     return FileServicesError::make(FileServicesError::exactHashingFailedToRead, path)
         .withUnderlying(Error::posix(errno).description);
@@ -361,16 +347,16 @@ Result<ExactFileHash> calculateExactAudioHash(
       DiskAccessManager::shared().beginAccessingURL(path, "calculateExactAudioHash(_:)", priority);
   if (!session)
     return FileServicesError::make(FileServicesError::exactAudioHashingFailedToGainAccess, path);
-  const UniqueFd fd = openForReading(path);
-  struct stat st {};
-  if (!fd.isValid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  const UniqueFd fd = openFileForContentReading(path);
+  const auto state = regularFileStateOf(fd, path);
+  if (!state.hasValue()) {
     return FileServicesError::make(FileServicesError::exactAudioHashingFailedToOpen, path);
   }
   const ByteReader read = [&fd](std::int64_t offset, void* buffer,
                                 std::int64_t length) -> std::int64_t {
-    return ::pread(fd.get(), buffer, static_cast<size_t>(length), offset);
+    return readAt(fd.get(), buffer, static_cast<size_t>(length), offset);
   };
-  const auto audio = locateAudioData(read, st.st_size);
+  const auto audio = locateAudioData(read, state.value().size);
   if (!audio)
     return FileServicesError::make(FileServicesError::exactAudioHashingFailedToFetchContentSize,
                                    path);

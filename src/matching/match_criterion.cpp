@@ -1,9 +1,9 @@
 #include "matching/match_criterion.h"
 
 #include "base/byte_path.h"
+#include "platform/file_state.h"
 
 #include <cstring>
-#include <unistd.h>
 
 namespace zarnik {
 
@@ -25,12 +25,9 @@ std::uint64_t childHashOf(const ExactFileHash& hash) {
 
 std::shared_ptr<SymlinkTargetPathEquivalenceInfo> SymlinkTargetPathEquivalenceInfo::fromLink(
     const std::string& linkPath) {
-  char buffer[1024];
-  const ssize_t length = ::readlink(linkPath.c_str(), buffer, sizeof(buffer));
-  if (length < 0) return nullptr;
-  std::string target(buffer, static_cast<size_t>(length));
-  if (!isValidUtf8(target)) return nullptr;
-  return std::make_shared<SymlinkTargetPathEquivalenceInfo>(std::move(target));
+  auto target = symbolicLinkTarget(linkPath);
+  if (!target.hasValue() || !isValidUtf8(target.value())) return nullptr;
+  return std::make_shared<SymlinkTargetPathEquivalenceInfo>(std::move(target).value());
 }
 
 }  // namespace zarnik

@@ -2,6 +2,7 @@
 
 #include "foundation/logger.h"
 #include "platform/file_lock.h"
+#include "platform/file_reading.h"
 #include "platform/install_layout.h"
 #include "platform/xdg_directories.h"
 #include "preferences/setting_descriptions.h"
@@ -9,7 +10,6 @@
 #include "preferences/settings_migration.h"
 #include "store/persistent_store.h"
 
-#include <climits>
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -82,9 +82,8 @@ Result<std::unique_ptr<PreferencesController>> PreferencesController::open(
 Result<void> PreferencesController::load() {
   // A settings file linked from elsewhere (a folder of dotfiles) is read and written where it
   // lies, so that a write does not put a file of its own in place of the link.
-  char resolved[PATH_MAX];
-  if (::realpath(locations_.settingsFile.c_str(), resolved) != nullptr)
-    locations_.settingsFile = resolved;
+  if (auto resolved = resolvedPath(locations_.settingsFile); resolved.hasValue())
+    locations_.settingsFile = std::move(resolved).value();
   if (locations_.defaultValuesFile) {
     auto info =
         DefaultValuesInfo::fetchDefaultValuesInfoWithContentsURL(*locations_.defaultValuesFile);

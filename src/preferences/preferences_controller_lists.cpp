@@ -2,15 +2,15 @@
 // preferences store, and the name patterns of the ignore list kept with the scan rules.
 #include "base/path_components.h"
 #include "foundation/regular_expression.h"
+#include "platform/file_reading.h"
+#include "platform/file_state.h"
 #include "preferences/preferences_controller.h"
 
-#include <climits>
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <cctype>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <filesystem>
 
 namespace zarnik {
 namespace {
@@ -41,17 +41,16 @@ std::string normalizedExtension(const std::string& pathOrExtension) {
 std::string PreferencesController::abbreviatedListPath(const std::string& path) const {
   if (path.empty()) return {};
   std::string absolute = path;
-  char resolved[PATH_MAX];
-  if (::realpath(path.c_str(), resolved) != nullptr) {
-    absolute = resolved;
+  if (auto resolved = resolvedPath(path); resolved.hasValue()) {
+    absolute = std::move(resolved).value();
   } else if (path.front() != '/' && path.front() != '~') {
-    if (char* cwd = ::getcwd(resolved, sizeof resolved)) absolute = std::string(cwd) + "/" + path;
+    std::error_code failed;
+    const auto made = std::filesystem::absolute(path, failed);
+    if (!failed) absolute = made.string();
   }
   if (absolute.front() == '~')
     absolute = resolver_.expandedPathForPath(absolute).value_or(absolute);
-  struct stat st {};
-  const bool isDirectory =
-      path.back() == '/' || (::stat(absolute.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+  const bool isDirectory = path.back() == '/' || isFolder(absolute);
   return resolver_.abbreviatedPathForURL(absolute, isDirectory)
       .value_or(resolver_.abbreviatedPath(absolute, isDirectory));
 }

@@ -1,6 +1,7 @@
 #include "selection/duplicate_differences.h"
 
 #include "file_model/library_application.h"
+#include "platform/file_reading.h"
 #include "selection/autoselection_config.h"
 
 #include <fmt/format.h>
@@ -8,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <sys/stat.h>
 #include <unordered_map>
 
 namespace zarnik {
@@ -173,8 +173,7 @@ bool isUntested(const std::shared_ptr<const ZKDirectoryNode>& library) {
 void setFlags(NodeDifferencesInfo& info, const std::string& path) {
   DuplicateDifferences& differences = info.differences;
   const ZKBaseNode& node = *info.node;
-  struct stat st {};
-  differences.set(accessible, ::lstat(path.c_str(), &st) == 0);
+  differences.set(accessible, pathExists(path));
   differences.set(writable, node.attributes().wasWritable);
   if (const auto* track = dynamic_cast<const ZKITunesLibraryItemNode*>(&node)) {
     differences.set(memberOfITunesLibrary);

@@ -1,30 +1,22 @@
 #include "store/persistent_store.h"
 
-#include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <ctime>
+#include "foundation/logger.h"
+#include "platform/file_reading.h"
+#include "platform/file_state.h"
+#include "platform/write_ahead_log.h"
 
 #include <fmt/format.h>
+#include <sqlite3.h>
 
-#include "foundation/logger.h"
-#include "platform/write_ahead_log.h"
+#include <cstdio>
+#include <ctime>
 
 namespace zarnik {
 namespace {
 
 // Stores up to this size are checked page by page when opened (a few tens of milliseconds);
 // larger ones are caught when a damaged page is read.
-constexpr off_t kQuickCheckLimit = 32 << 20;
-
-std::optional<off_t> fileSize(const std::string& path) {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
-  return status.st_size;
-}
+constexpr ByteCount kQuickCheckLimit = 32 << 20;
 
 Error storeError(std::string description, const std::string& path) {
   return Error::generic(std::move(description), path);
@@ -53,7 +45,8 @@ Result<std::int64_t> tableCount(SqliteDatabase& database) {
 }
 
 Result<std::optional<std::string>> storedModelName(SqliteDatabase& database) {
-  ZK_ASSIGN_OR_RETURN(auto statement, database.prepare("SELECT value FROM ZMETADATA WHERE key = 'model'"));
+  ZK_ASSIGN_OR_RETURN(auto statement,
+                      database.prepare("SELECT value FROM ZMETADATA WHERE key = 'model'"));
   ZK_ASSIGN_OR_RETURN(const bool row, statement.step());
   if (!row) return std::optional<std::string>();
   return std::optional<std::string>(statement.text(0));
@@ -70,33 +63,37 @@ Result<void> migrate(SqliteDatabase& database, const ManagedObjectModel& model, 
 
 // Refuses what this version must not touch: another program's database, the other model's
 // store, a store of a newer version. Reads only.
-Result<void> checkCompatibility(SqliteDatabase& database, const ManagedObjectModel& model, std::int64_t version,
-                                const std::string& path) {
+Result<void> checkCompatibility(SqliteDatabase& database, const ManagedObjectModel& model,
+                                std::int64_t version, const std::string& path) {
   if (version == 0) {
     ZK_ASSIGN_OR_RETURN(const std::int64_t tables, tableCount(database));
-    if (tables != 0) return storeError("The file is a database of another program; it was left as it is.", path);
+    if (tables != 0)
+      return storeError("The file is a database of another program; it was left as it is.", path);
     return success();
   }
   ZK_ASSIGN_OR_RETURN(const auto name, storedModelName(database));
   if (name != model.name) {
-    return storeError(fmt::format("The store holds {}, not {}; it was left as it is.", name.value_or("something else"),
-                                  model.name),
+    return storeError(fmt::format("The store holds {}, not {}; it was left as it is.",
+                                  name.value_or("something else"), model.name),
                       path);
   }
   if (version > model.version()) {
-    return storeError(fmt::format("The store was written by a newer version of Zarnik (store version {}, this version "
-                                  "reads up to {}); it was left as it is.",
-                                  version, model.version()),
-                      path);
+    return storeError(
+        fmt::format(
+            "The store was written by a newer version of Zarnik (store version {}, this version "
+            "reads up to {}); it was left as it is.",
+            version, model.version()),
+        path);
   }
   return success();
 }
 
 // Opens the database and brings its schema to the model's version, or says why it cannot.
-Result<std::unique_ptr<SqliteDatabase>> openStore(const std::string& path, const ManagedObjectModel& model,
+Result<std::unique_ptr<SqliteDatabase>> openStore(const std::string& path,
+                                                  const ManagedObjectModel& model,
                                                   const PersistentStoreOptions& options) {
   const bool inMemory = path == ":memory:";
-  const off_t size = inMemory ? 0 : fileSize(path).value_or(0);
+  const ByteCount size = inMemory ? 0 : fileSizeAt(path).value_or(0);
   ZK_ASSIGN_OR_RETURN(auto database, SqliteDatabase::open(path));
   if (size > 0 && size <= kQuickCheckLimit) ZK_TRY(quickCheck(*database));
   ZK_ASSIGN_OR_RETURN(const std::int64_t version, database->userVersion());
@@ -112,14 +109,16 @@ Result<std::unique_ptr<SqliteDatabase>> openStore(const std::string& path, const
   ZK_TRY(database->execute("PRAGMA foreign_keys = ON"));
   if (version < model.version()) {
     if (version > 0 && !options.migratePersistentStoresAutomatically) {
-      return storeError(fmt::format("The store has version {} and needs migrating to {}.", version, model.version()),
+      return storeError(fmt::format("The store has version {} and needs migrating to {}.", version,
+                                    model.version()),
                         path);
     }
     ZK_TRY(migrate(*database, model, version));
     if (version > 0) {
-      Logger::shared().log("OVPersistentStoreSpecification", "buildPersistentStore()",
-                           fmt::format("Migrated the store from version {} to {}", version, model.version()),
-                           LogContext::at(path));
+      Logger::shared().log(
+          "OVPersistentStoreSpecification", "buildPersistentStore()",
+          fmt::format("Migrated the store from version {} to {}", version, model.version()),
+          LogContext::at(path));
     }
   }
   return database;
@@ -145,39 +144,40 @@ Result<bool> hasDamagedLog(const std::string& path) {
 }
 
 Error damagedLogError(const std::string& path) {
-  return storeError("The store's write-ahead log is damaged: writes recorded in it cannot be replayed.",
-                    path + "-wal");
+  return storeError(
+      "The store's write-ahead log is damaged: writes recorded in it cannot be replayed.",
+      path + "-wal");
 }
 
 }  // namespace
 
 Result<std::string> moveStoreAside(const std::string& path) {
   std::string target = path + ".damaged-" + timestamp();
-  for (int attempt = 2; ::access(target.c_str(), F_OK) == 0; ++attempt) {
+  for (int attempt = 2; pathExists(target); ++attempt) {
     target = fmt::format("{}.damaged-{}-{}", path, timestamp(), attempt);
   }
-  if (::rename(path.c_str(), target.c_str()) != 0) return Error::posix(errno, path);
+  ZK_TRY(renameFile(path, target));
   for (const char* suffix : {"-wal", "-shm"}) {
     const std::string companion = path + suffix;
-    if (::access(companion.c_str(), F_OK) == 0) (void)::rename(companion.c_str(), (target + suffix).c_str());
+    if (pathExists(companion)) (void)renameFile(companion, target + suffix);
   }
   return target;
 }
 
-OVPersistentStoreSpecification OVPersistentStoreSpecification::ramPersistentStore(const ManagedObjectModel& model,
-                                                                                  PersistentStoreOptions options) {
+OVPersistentStoreSpecification OVPersistentStoreSpecification::ramPersistentStore(
+    const ManagedObjectModel& model, PersistentStoreOptions options) {
   return OVPersistentStoreSpecification(model, std::nullopt, options);
 }
 
-OVPersistentStoreSpecification OVPersistentStoreSpecification::diskPersistentStore(const ManagedObjectModel& model,
-                                                                                   std::string url,
-                                                                                   PersistentStoreOptions options) {
+OVPersistentStoreSpecification OVPersistentStoreSpecification::diskPersistentStore(
+    const ManagedObjectModel& model, std::string url, PersistentStoreOptions options) {
   return OVPersistentStoreSpecification(model, std::move(url), options);
 }
 
-Result<std::shared_ptr<PersistentStore>> OVPersistentStoreSpecification::buildPersistentStore() const {
+Result<std::shared_ptr<PersistentStore>> OVPersistentStoreSpecification::buildPersistentStore()
+    const {
   const std::string path = url_.value_or(":memory:");
-  const bool existed = url_ && ::access(path.c_str(), F_OK) == 0;
+  const bool existed = url_ && pathExists(path);
   // Checked before SQLite opens the store: opening replays what it can of the log and folds it
   // in, and the damage could no longer be seen.
   bool logDamaged = false;
@@ -188,7 +188,8 @@ Result<std::shared_ptr<PersistentStore>> OVPersistentStoreSpecification::buildPe
   auto opened = logDamaged ? Result<std::unique_ptr<SqliteDatabase>>(damagedLogError(path))
                            : openStore(path, *model_, options_);
   if (opened.hasValue()) {
-    return std::make_shared<PersistentStore>(std::move(opened).value(), *model_, !existed, std::nullopt);
+    return std::make_shared<PersistentStore>(std::move(opened).value(), *model_, !existed,
+                                             std::nullopt);
   }
   if (!url_ || !existed || !options_.moveDamagedStoreAside ||
       (!logDamaged && !SqliteDatabase::isCorruption(opened.error()))) {
@@ -197,8 +198,9 @@ Result<std::shared_ptr<PersistentStore>> OVPersistentStoreSpecification::buildPe
   ZK_ASSIGN_OR_RETURN(std::string movedTo, moveStoreAside(path));
   LogContext context = LogContext::at(path);
   context.underlyingError = opened.error().oneLine();
-  Logger::shared().log("OVPersistentStoreSpecification", "buildPersistentStore()",
-                       "The store is damaged; moved it aside to " + movedTo + " and started a new one", context);
+  Logger::shared().log(
+      "OVPersistentStoreSpecification", "buildPersistentStore()",
+      "The store is damaged; moved it aside to " + movedTo + " and started a new one", context);
   ZK_ASSIGN_OR_RETURN(auto fresh, openStore(path, *model_, options_));
   return std::make_shared<PersistentStore>(std::move(fresh), *model_, true, std::move(movedTo));
 }
@@ -206,8 +208,7 @@ Result<std::shared_ptr<PersistentStore>> OVPersistentStoreSpecification::buildPe
 Result<void> OVPersistentStoreSpecification::removePersistentStore() const {
   if (!url_) return success();
   for (const char* suffix : {"", "-wal", "-shm"}) {
-    const std::string file = *url_ + suffix;
-    if (::unlink(file.c_str()) != 0 && errno != ENOENT) return Error::posix(errno, file);
+    ZK_TRY(removeFileIfPresent(*url_ + suffix));
   }
   return success();
 }

@@ -1,15 +1,18 @@
-#include <gtest/gtest.h>
-
-#include <cstdlib>
+#include "support/test_dir.h"
 
 #include "platform/bookmark.h"
 #include "platform/cloud_folders.h"
 #include "platform/file_comparison.h"
+#include "platform/file_opening.h"
 #include "platform/file_reading.h"
+#include "platform/file_state.h"
 #include "platform/mounts.h"
 #include "platform/trash_folders.h"
 #include "platform/xdg_directories.h"
-#include "support/test_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace zarnik {
 namespace {
@@ -23,6 +26,7 @@ TEST(CloudFolders, FindsServiceFoldersInTheHomeFolderOnly) {
   home.file("iCloud Drive", "a file, not a folder");
   auto folders = discoverCloudFolders(home.path());
   std::vector<std::string> services;
+  services.reserve(folders.size());
   for (const auto& f : folders) services.push_back(f.service);
   std::sort(services.begin(), services.end());
   EXPECT_EQ(services, (std::vector<std::string>{"Dropbox", "GoogleDrive", "OneDrive"}));
@@ -48,6 +52,30 @@ TEST(FileReading, AtomicWriteReplacesAndSizeLimitRefuses) {
   EXPECT_TRUE(readWholeFile(dir / "state.json", 3).hasError());
   dir.fifo("pipe");
   EXPECT_TRUE(readWholeFile(dir / "pipe", 100).hasError());  // never blocks on a FIFO
+}
+
+// A link's target is read whole however long it is: two links whose targets differ only past
+// the first kilobyte point to different files.
+TEST(FileState, LinkTargetsAreReadWholeAndOnlyRegularFilesHaveAState) {
+  testing::TestDir dir;
+  const std::string deep = std::string(1500, 'a') + "/one";
+  dir.symlink("link", deep);
+  EXPECT_EQ(symbolicLinkTarget(dir / "link").value(), deep);
+  EXPECT_TRUE(symbolicLinkTarget(dir / "missing").hasError());
+
+  const std::string file = dir.fileOfSize("file.bin", 1234);
+  const UniqueFd opened = openFileForContentReading(file);
+  const auto state = regularFileStateOf(opened, file);
+  ASSERT_TRUE(state.hasValue());
+  EXPECT_EQ(state.value().size, 1234);
+  EXPECT_EQ(state.value().identity, regularFileStateOf(file).value().identity);
+  EXPECT_FALSE(openFileForContentReading(dir / "link").isValid());  // never through a link
+  dir.fifo("pipe");
+  const UniqueFd pipe = openFileForContentReading(dir / "pipe");  // does not block
+  EXPECT_TRUE(regularFileStateOf(pipe, dir / "pipe").hasError());
+  EXPECT_TRUE(isFolder(dir.path()));
+  EXPECT_FALSE(isFolder(file));
+  EXPECT_EQ(fileSizeAt(file), std::optional<ByteCount>(1234));
 }
 
 TEST(Mounts, ParsesMountinfoAndPicksTheDeepestMountPoint) {
@@ -118,7 +146,8 @@ TEST(TrashFolders, KnowsTheHomeTrashAndEachFileSystemsTrashOfTheUserOnly) {
   EXPECT_TRUE(trash.isTrashFolder("/media/usb/.Trash-1000"));
   EXPECT_TRUE(trash.isTrashFolder("/media/usb/.Trash/1000"));
   EXPECT_FALSE(trash.isTrashFolder("/media/usb/.Trash-1001"));
-  EXPECT_FALSE(trash.isTrashFolder("/media/usb/.Trash"));  // shared: only the user's own folder inside
+  EXPECT_FALSE(
+      trash.isTrashFolder("/media/usb/.Trash"));  // shared: only the user's own folder inside
   EXPECT_FALSE(trash.isTrashFolder("/media/usb/Backups/1000"));
   EXPECT_FALSE(trash.isTrashFolder("/home/ann/Documents/Trash"));
 }

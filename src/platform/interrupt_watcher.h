@@ -6,7 +6,7 @@
 
 #include <functional>
 
-namespace zarnik::cli {
+namespace zarnik {
 
 void blockInterruptSignals();
 
@@ -28,4 +28,4 @@ class InterruptWatcher {
   int doneFd_ = -1;
 };
 
-}  // namespace zarnik::cli
+}  // namespace zarnik

@@ -1,15 +1,14 @@
-#include "cli/interrupt_watcher.h"
+#include "platform/interrupt_watcher.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <poll.h>
 #include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdint>
-
-namespace zarnik::cli {
+namespace zarnik {
 namespace {
 sigset_t interruptSignals() {
   sigset_t set;
@@ -57,4 +56,4 @@ void InterruptWatcher::waitUntilDone(const std::function<void(int count)>& onInt
   }
 }
 
-}  // namespace zarnik::cli
+}  // namespace zarnik
