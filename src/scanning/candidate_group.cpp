@@ -1,5 +1,7 @@
 #include "scanning/candidate_group.h"
 
+#include "matching/exact_hashing.h"
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -84,6 +86,34 @@ std::vector<CandidateGroup> candidateGroupsOf(const std::vector<EquivalenceCandi
       std::string().swap(member.path);  // sorted: no longer needed
   }
   return candidates;
+}
+
+AppliedSizeThreshold applySizeThreshold(std::vector<CandidateGroup>& groups,
+                                        const ExtendedScanRules& rules) {
+  AppliedSizeThreshold applied;
+  const SizeThresholdOption option = rules.sizeThresholdOption();
+  if (!groups.empty() && option.isAutomatic()) {
+    std::vector<ByteCount> sizes;
+    for (const auto& group : groups) {
+      for (const auto& member : group.members) sizes.push_back(member.node->attributes().exactSize);
+    }
+    applied.size = ThresholdEvaluator::automaticThreshold(
+        sizes, rules.maximumSizeFractionToSacrificeOfAutomaticSizeThresholdEvaluation());
+    applied.keepsSmallerCopiesOfLargeGroups = true;
+  } else if (!groups.empty()) {
+    applied.size = option.sizeValue();
+  }
+  std::erase_if(groups, [&](CandidateGroup& group) {
+    if (applied.keepsSmallerCopiesOfLargeGroups) {
+      if (group.largestSize() < applied.size) return true;
+    } else {
+      std::erase_if(group.members, [&](const GroupMember& member) {
+        return member.node->attributes().exactSize < applied.size;
+      });
+    }
+    return !group.holdsSeparateFiles();
+  });
+  return applied;
 }
 
 }  // namespace zarnik

@@ -40,4 +40,15 @@ struct CandidateGroup {
 [[nodiscard]] std::vector<CandidateGroup> candidateGroupsOf(
     const std::vector<EquivalenceCandidatePtr>& groups, const ExtendedScanRules& rules);
 
+struct AppliedSizeThreshold {
+  ByteCount size = 0;
+  // The automatic threshold keeps a group whole when its largest copy reaches it.
+  bool keepsSmallerCopiesOfLargeGroups = false;
+};
+// Leaves out what the rules' size threshold leaves out: under the automatic threshold (chosen
+// from the copies' sizes) the groups whose largest copy is smaller, under a fixed one the copies
+// smaller than it; then the groups left without two separate files.
+AppliedSizeThreshold applySizeThreshold(std::vector<CandidateGroup>& groups,
+                                        const ExtendedScanRules& rules);
+
 }  // namespace zarnik

@@ -1,6 +1,5 @@
 #include "scanning/scanning_task.h"
 
-#include "enumeration/media_library_enumeration.h"
 #include "foundation/logger.h"
 #include "matching/matching_information.h"
 #include "platform/process_memory.h"
@@ -19,10 +18,6 @@ namespace zarnik {
 namespace {
 
 constexpr const char* kAuthor = "ScanningTask";
-// How many nodes' worth of progress one library's items count for together.
-constexpr double kMusicLibraryShare = 300;
-constexpr double kPhotosLibraryShare = 1000;
-constexpr double kMillionths = 1'000'000;
 constexpr std::int64_t kContainerNotificationIntervalNanoseconds = 100'000'000;
 
 std::int64_t steadyNanoseconds() {
@@ -85,6 +80,7 @@ void ScanningTask::setUp() {
       EquivalenceCandidatesAccumulationMode::finite, nodesProcessingGroup_, kinds);
   equivalenceCandidatesProvider_->setKeepsSizeStageMembers(
       request_.keepsEquivalenceCandidatesStorage);
+  setUpMediaLibraries();
 }
 
 void ScanningTask::setUpContentReading() {
@@ -149,7 +145,7 @@ Result<Void> ScanningTask::runEnumerationStage() {
   // The walk's callbacks take `this` plainly: enumerate() returns only once every operation has
   // run, while this stage (and so the task) is alive, and the enumeration object kept for
   // cancelling must not keep the task alive in turn.
-  enumerateMediaLibraries();
+  mediaLibraries_->listAll(request_.mediaLibraries);
   ScanningTask* self = this;
   EnumerationOptions options;
   options.backlog = walkBacklog_;
@@ -204,32 +200,12 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(
   const ExtendedScanRules& rules = *request_.scanRules;
   std::vector<CandidateGroup> candidates = candidateGroupsOf(groups, rules);
   groups.clear();  // the engine's groups, their members and the nodes only they hold
-  std::vector<ByteCount> sizes;
-  for (const auto& candidate : candidates) {
-    for (const auto& member : candidate.members)
-      sizes.push_back(member.node->attributes().exactSize);
-  }
 
   ScanningServiceResult result;
-  const SizeThresholdOption option = rules.sizeThresholdOption();
-  if (!candidates.empty() && option.isAutomatic()) {
-    result.usedSizeThreshold = ThresholdEvaluator::automaticThreshold(
-        sizes, rules.maximumSizeFractionToSacrificeOfAutomaticSizeThresholdEvaluation());
-    result.keepDuplicatesSmallerThanThresholdIfEquivalenceFits = true;
-  } else if (!candidates.empty()) {
-    result.usedSizeThreshold = option.sizeValue();
-  }
-
-  std::erase_if(candidates, [&](CandidateGroup& candidate) {
-    if (result.keepDuplicatesSmallerThanThresholdIfEquivalenceFits) {
-      if (candidate.largestSize() < result.usedSizeThreshold) return true;
-    } else {
-      std::erase_if(candidate.members, [&](const GroupMember& m) {
-        return m.node->attributes().exactSize < result.usedSizeThreshold;
-      });
-    }
-    return !candidate.holdsSeparateFiles();
-  });
+  const AppliedSizeThreshold threshold = applySizeThreshold(candidates, rules);
+  result.usedSizeThreshold = threshold.size;
+  result.keepDuplicatesSmallerThanThresholdIfEquivalenceFits =
+      threshold.keepsSmallerCopiesOfLargeGroups;
   verifyGroupsByContent(candidates, verifiesContents_, contentWork());
 
   std::int64_t nextIdentifier = 1;
@@ -297,12 +273,12 @@ void ScanningTask::noteTimingLine(const char* label) {
 }
 
 void ScanningTask::matchFoundNodes(const std::vector<MatchingNodePtr>& nodes) {
-  if (mediaLibraryFiles_.empty()) return handOverNodes(nodes, true);
+  if (!mediaLibraries_->holdsAnyFile()) return handOverNodes(nodes, true);
   std::vector<MatchingNodePtr> others;
   others.reserve(nodes.size());
   for (const auto& node : nodes) {
     const auto& id = node->attributes().fileResourceID;
-    if (node->isDirectory() || !id || mediaLibraryFiles_.count(*id) == 0) others.push_back(node);
+    if (node->isDirectory() || !id || !mediaLibraries_->holdsFile(*id)) others.push_back(node);
   }
   handOverNodes(others, true);
 }
@@ -340,117 +316,23 @@ void ScanningTask::handOverNodes(const std::vector<MatchingNodePtr>& nodes, bool
   publishIfDue(false);
 }
 
-void ScanningTask::enumerateMediaLibraries() {
-  if (request_.mediaLibraries.empty()) return;
-  MediaLibraryEnumerationContext context;
-  context.factory = matchingNodesFactory_;
-  context.errorHandler = [this](const Error& error) {
+void ScanningTask::setUpMediaLibraries() {
+  std::vector<ScanLocationPtr> itemLocations;
+  for (const auto& specification : acceptableSpecifications_)
+    itemLocations.push_back(specification.scanLocation);
+  itemLocations.push_back(ScanLocation::make(request_.resolver.homeURL(), request_.resolver));
+  // The hooks take `this` plainly: the libraries are listed within the enumeration stage, while
+  // the task is alive.
+  MediaLibraryScan::Hooks hooks;
+  hooks.canContinue = [this] { return canContinue(); };
+  hooks.matchItem = [this](const MatchingNodePtr& node) { handOverNodes({node}, false); };
+  hooks.progressed = [this] { publishIfDue(false); };
+  hooks.reportFailure = [this](const Error& error) {
     if (errorHandler_) errorHandler_(error);
   };
-  for (const auto& specification : acceptableSpecifications_)
-    context.itemLocations.push_back(specification.scanLocation);
-  context.itemLocations.push_back(
-      ScanLocation::make(request_.resolver.homeURL(), request_.resolver));
-  auto service = std::make_shared<MediaLibraryEnumerationService>(std::move(context), *workQueue_);
-  {
-    std::lock_guard lock(enumerationMutex_);
-    mediaLibraryService_ = service;
-  }
-  if (const auto mode = cancellationMode_.mode())
-    service->cancel(*mode);  // cancelled before it was kept
-  for (const auto& library : request_.mediaLibraries) {
-    if (!canContinue()) break;
-    enumerateMediaLibrary(library, *service);
-  }
-  std::lock_guard lock(enumerationMutex_);
-  mediaLibraryService_.reset();
-}
-
-std::shared_ptr<MatchingDirectoryNode> ScanningTask::makeLibraryNode(
-    const MediaLibraryLocation& library) {
-  auto attributes = NodeAttributes::resourceValuesOf(library.folder);
-  if (!attributes || attributes->vnodeType != VNodeType::directory) return nullptr;
-  auto node = std::dynamic_pointer_cast<MatchingDirectoryNode>(
-      matchingNodesFactory_->buildNode(nullptr, "", library.folder, *attributes,
-                                       ScanLocation::make(library.folder, request_.resolver)));
-  if (!node) return nullptr;
-  node->overrideType(library.isMusicLibrary() ? NodeType::iTunesLibrary : NodeType::photosLibrary);
-  node->setMediaLibraryInfo(library.libraryInfo());
-  return node;
-}
-
-void ScanningTask::enumerateMediaLibrary(const MediaLibraryLocation& library,
-                                         MediaLibraryEnumerationService& service) {
-  const double share = library.isMusicLibrary() ? kMusicLibraryShare : kPhotosLibraryShare;
-  mediaLibraryMillionthsToMatch_.fetch_add(static_cast<std::int64_t>(share * kMillionths));
-  const auto info = library.libraryInfo();
-  const std::string name =
-      info.applicationName.value_or(library.isMusicLibrary() ? "music" : "photo");
-  Logger::shared().log(kAuthor, "processMediaLibraryNode(_:)",
-                       fmt::format("Starting to process {} library {}", name, library.file));
-  auto libraryNode = makeLibraryNode(library);
-  // Each item's part of the share, known once the library has said how many it lists.
-  auto perItem = std::make_shared<double>(0);
-  auto credited = std::make_shared<double>(0);
-  const auto credit = [this, credited](double amount) {
-    *credited += amount;
-    creditMediaLibraryShare(amount);
-  };
-  Result<std::vector<MatchingNodePtr>> listed = Error::cancelled();
-  if (!libraryNode) {
-    listed = invalidLibraryURLError(library.folder, "the library's folder cannot be read");
-  } else if (library.isMusicLibrary()) {
-    auto task = service.perform(ITunesLibraryEnumerationRequest{
-        libraryNode, library.file, std::get<MusicLibraryFormat>(library.format)});
-    task->setReportHandler([&, perItem](const ITunesLibraryEnumerationReport& report) {
-      using Kind = ITunesLibraryEnumerationReport::Kind;
-      if (report.kind == Kind::didDetectNumberOfTracks && report.count > 0)
-        *perItem = share / static_cast<double>(report.count);
-      if (report.kind == Kind::didSkipProcessingTracks)
-        credit(*perItem * static_cast<double>(report.count));
-      if (report.kind != Kind::didProcessTrack) return;
-      if (report.node) matchMediaLibraryItem(report.node);
-      credit(*perItem);
-    });
-    listed = task->start().wait().transform(
-        [](const ITunesLibraryEnumerationResult& result) { return result.nodes; });
-  } else {
-    auto task = service.perform(PhotosLibraryEnumerationRequest{
-        libraryNode, library.file, std::get<PhotoLibraryFormat>(library.format)});
-    task->setReportHandler([&, perItem](const PhotosLibraryEnumerationReport& report) {
-      using Kind = PhotosLibraryEnumerationReport::Kind;
-      if (report.kind == Kind::didDetectNumberOfItems && report.count > 0)
-        *perItem = share / static_cast<double>(report.count);
-      if (report.kind != Kind::didFetchItem) return;
-      if (report.node) matchMediaLibraryItem(report.node);
-      credit(*perItem);
-    });
-    listed = task->start().wait().transform(
-        [](const PhotosLibraryEnumerationResult& result) { return result.nodes; });
-  }
-  creditMediaLibraryShare(std::max(0.0, share - *credited));
-  if (listed.hasError()) {
-    Logger::shared().log(kAuthor, "processMediaLibraryNode(_:)",
-                         "Did fail to process " + name + " library: " + listed.error().oneLine());
-    if (!listed.error().isCancellation() && errorHandler_) errorHandler_(listed.error());
-    return;
-  }
-  matchingNodesFactory_->addMediaLibraryNode(libraryNode);
-  Logger::shared().log(kAuthor, "processMediaLibraryNode(_:)",
-                       fmt::format("Did finish to process {} library {}: {} items", name,
-                                   library.file, listed.value().size()));
-}
-
-void ScanningTask::matchMediaLibraryItem(const MatchingNodePtr& node) {
-  for (const auto& part : exactMatchNodes(node)) {
-    if (const auto& id = part->attributes().fileResourceID) mediaLibraryFiles_.insert(*id);
-  }
-  handOverNodes({node}, false);
-}
-
-void ScanningTask::creditMediaLibraryShare(double nodes) {
-  mediaLibraryMillionthsMatched_.fetch_add(static_cast<std::int64_t>(nodes * kMillionths));
-  publishIfDue(false);
+  mediaLibraries_ =
+      std::make_unique<MediaLibraryScan>(matchingNodesFactory_, request_.resolver,
+                                         std::move(itemLocations), *workQueue_, std::move(hooks));
 }
 
 void ScanningTask::didMatchDuplicates(ByteCount ofSize, const std::vector<DuplicateCandidatePtr>&,
@@ -485,11 +367,9 @@ void ScanningTask::publishIfDue(bool force) {
   if (!lastPublication_.compare_exchange_strong(last, now)) return;  // another thread publishes
   internalQueue_->async([self = shared_from_this()] {
     self->status_.numberOfNodesToMatch =
-        static_cast<double>(self->nodesToMatch_.load()) +
-        static_cast<double>(self->mediaLibraryMillionthsToMatch_.load()) / kMillionths;
+        static_cast<double>(self->nodesToMatch_.load()) + self->mediaLibraries_->sharesToMatch();
     self->status_.numberOfMatchedNodes =
-        static_cast<double>(self->matchedNodes_.load()) +
-        static_cast<double>(self->mediaLibraryMillionthsMatched_.load()) / kMillionths;
+        static_cast<double>(self->matchedNodes_.load()) + self->mediaLibraries_->sharesMatched();
     self->status_.sizeOfListedNodes = self->scannedSize_.load();
     self->status_.content = self->contentProgress_->snapshot();
     // What is read now names the scan's work best; while the walk goes on, the latest item
@@ -514,10 +394,10 @@ void ScanningTask::cancel(bool keepResults) {
     self->cancellation_->cancel();  // heavy work stops under either mode
     self->status_.cancellationMode = mode;
     self->equivalenceCandidatesProvider_->cancelAccumulation(mode);
+    self->mediaLibraries_->cancel(mode);
     {
       std::lock_guard lock(self->enumerationMutex_);
       if (self->enumeration_) self->enumeration_->cancel(mode);
-      if (self->mediaLibraryService_) self->mediaLibraryService_->cancel(mode);
     }
     Logger::shared().log(
         kAuthor, "cancel(keepResults:)",

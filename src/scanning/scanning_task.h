@@ -22,12 +22,12 @@
 #include "matching/media/media_pipeline.h"
 #include "scanning/candidate_group.h"
 #include "scanning/detection_result.h"
+#include "scanning/media_library_scan.h"
 #include "scanning/scanning_status.h"
 
 #include <atomic>
 #include <memory>
 #include <mutex>
-#include <unordered_set>
 #include <vector>
 
 namespace zarnik {
@@ -127,16 +127,9 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   // library's share instead.
   void handOverNodes(const std::vector<MatchingNodePtr>& nodes, bool countsAsNodes);
 
-  // Lists every requested library and matches its items; a library that cannot be read is
-  // logged, reported once and skipped.
-  void enumerateMediaLibraries();
-  void enumerateMediaLibrary(const MediaLibraryLocation& library,
-                             MediaLibraryEnumerationService& service);
-  [[nodiscard]] std::shared_ptr<MatchingDirectoryNode> makeLibraryNode(
-      const MediaLibraryLocation& library);
-  // Library items are matched as they are listed, each credited its part of its library's share.
-  void matchMediaLibraryItem(const MatchingNodePtr& node);
-  void creditMediaLibraryShare(double nodes);
+  // Library items are matched as they are listed, credited their library's share instead of
+  // counting as nodes.
+  void setUpMediaLibraries();
 
   // Applies a change to the status on the internal queue and publishes when due.
   void changeStatus(std::function<void(MutableScanningStatus&)> change);
@@ -155,8 +148,7 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   std::shared_ptr<ExactPipeline> exactPipeline_;
   std::shared_ptr<MediaPipeline> mediaPipeline_;
   std::shared_ptr<FileSystemFastEnumeration> enumeration_;
-  // Lists the libraries while they are listed, so that cancelling stops them too.
-  std::shared_ptr<MediaLibraryEnumerationService> mediaLibraryService_;
+  std::unique_ptr<MediaLibraryScan> mediaLibraries_;
   std::mutex enumerationMutex_;
   AtomicCancellationMode cancellationMode_;
   // Cancelled with the task: stops content reads between blocks.
@@ -174,12 +166,6 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   // Node counters bumped by the walk's threads and folded into the status when published.
   std::atomic<std::int64_t> nodesToMatch_{0};
   std::atomic<std::int64_t> matchedNodes_{0};
-  // Media libraries' progress: a fixed share per library, credited in millionths of a node.
-  std::atomic<std::int64_t> mediaLibraryMillionthsToMatch_{0};
-  std::atomic<std::int64_t> mediaLibraryMillionthsMatched_{0};
-  // The files of the libraries' items (filled before the walk, only read during it): the walk
-  // leaves them to the library item nodes.
-  std::unordered_set<FileId, FileIdHash> mediaLibraryFiles_;
   std::mutex latestNodeMutex_;
   MatchingNodePtr latestNode_;
 
