@@ -21,8 +21,8 @@ int main(int argc, char** argv) {
   QCommandLineOption screenshot("screenshot", "Save the window as a PNG picture and quit.",
                                 "OUT.png");
   QCommandLineOption page("page",
-                          "The page the picture shows: locations, scanning, review, cleaning or "
-                          "history.",
+                          "The page the picture shows: locations, scanning, review, cleaning, "
+                          "history, preferences or achievements.",
                           "NAME", "locations");
   QCommandLineOption scan("scan", "Scan this folder first (repeatable).", "PATH");
   parser.addOptions({screenshot, page, scan});
@@ -32,8 +32,8 @@ int main(int argc, char** argv) {
   const auto shownPage = zarnik::gui::pageNamed(parser.value(page));
   if (!shownPage) {
     std::fprintf(stderr,
-                 "zarnik-gui: --page %s: expected locations, scanning, review, cleaning or "
-                 "history\n",
+                 "zarnik-gui: --page %s: expected locations, scanning, review, cleaning, "
+                 "history, preferences or achievements\n",
                  qPrintable(parser.value(page)));
     return 2;
   }
