@@ -7,10 +7,14 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <clocale>
 #include <cstdio>
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // Qt takes the desktop's locale for the C library too; the library reads and writes numbers
+  // ("0.1" in settings and JSON) the C way, whatever the language shown.
+  std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName("zarnik-gui");
   QApplication::setDesktopFileName("zarnik");
   zarnik::Logger::shared().setConsole(nullptr);
