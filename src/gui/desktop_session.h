@@ -75,6 +75,8 @@ class DesktopSession : public QObject {
   // Replaces them; an error naming the first path that cannot be scanned, the others are kept.
   QString setLocations(const QStringList& paths);
   [[nodiscard]] ScanKinds storedKinds() const;
+  // What the next scans, selections and cleanings are made from, after the person changed them.
+  void usePreferences(const Preferences& preferences) { stored_ = preferences; }
 
   // Scans the locations; progress() and scanFinished() follow.
   QString startScan(const ScanKinds& kinds);

@@ -7,10 +7,14 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <clocale>
 #include <cstdio>
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // Qt takes the desktop's locale for the C library too; the library reads and writes numbers
+  // ("0.1" in settings and JSON) the C way, whatever the language shown.
+  std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName("zarnik-gui");
   QApplication::setDesktopFileName("zarnik");
   zarnik::Logger::shared().setConsole(nullptr);
@@ -21,8 +25,8 @@ int main(int argc, char** argv) {
   QCommandLineOption screenshot("screenshot", "Save the window as a PNG picture and quit.",
                                 "OUT.png");
   QCommandLineOption page("page",
-                          "The page the picture shows: locations, scanning, review, cleaning or "
-                          "history.",
+                          "The page the picture shows: locations, scanning, review, cleaning, "
+                          "history, preferences or achievements.",
                           "NAME", "locations");
   QCommandLineOption scan("scan", "Scan this folder first (repeatable).", "PATH");
   parser.addOptions({screenshot, page, scan});
@@ -32,8 +36,8 @@ int main(int argc, char** argv) {
   const auto shownPage = zarnik::gui::pageNamed(parser.value(page));
   if (!shownPage) {
     std::fprintf(stderr,
-                 "zarnik-gui: --page %s: expected locations, scanning, review, cleaning or "
-                 "history\n",
+                 "zarnik-gui: --page %s: expected locations, scanning, review, cleaning, "
+                 "history, preferences or achievements\n",
                  qPrintable(parser.value(page)));
     return 2;
   }

@@ -7,10 +7,10 @@
 namespace zarnik::gui {
 namespace {
 
-const std::array<const char*, 5> kPageNames = {"locations", "scanning", "review", "cleaning",
-                                               "history"};
-const std::array<const char*, 5> kPageTitles = {"Locations", "Scanning", "Review", "Cleaning",
-                                                "History"};
+const std::array<const char*, 7> kPageNames = {
+    "locations", "scanning", "review", "cleaning", "history", "preferences", "achievements"};
+const std::array<const char*, 7> kPageTitles = {
+    "Locations", "Scanning", "Review", "Cleaning", "History", "Preferences", "Achievements"};
 
 }  // namespace
 
@@ -35,8 +35,11 @@ MainWindow::MainWindow(DesktopSession& session, QWidget* parent)
   review_ = new ReviewPage(session_);
   cleaning_ = new CleaningPage(session_);
   history_ = new HistoryPage(session_);
-  for (QWidget* page :
-       std::initializer_list<QWidget*>{locations_, scanning_, review_, cleaning_, history_})
+  preferences_ = new PreferencesEditor(this);
+  preferencesPage_ = new PreferencesPage(*preferences_);
+  achievements_ = new AchievementsPage;
+  for (QWidget* page : std::initializer_list<QWidget*>{locations_, scanning_, review_, cleaning_,
+                                                       history_, preferencesPage_, achievements_})
     stack_->addWidget(page);
   auto* central = new QWidget;
   auto* layout = new QHBoxLayout(central);
@@ -75,6 +78,16 @@ MainWindow::MainWindow(DesktopSession& session, QWidget* parent)
   connect(&session_, &DesktopSession::selectionNeedsConfirmation, this,
           &MainWindow::confirmSelection);
   connect(review_, &ReviewPage::cleanRequested, this, [this] { showPage(Page::cleaning); });
+  connect(preferences_, &PreferencesEditor::loaded, this, [this](bool changed) {
+    if (!changed) return;
+    session_.usePreferences(preferences_->snapshot().preferences);
+    // The kinds of duplicates follow the settings; the choices made for this scan alone stay.
+    ScanKinds kinds = session_.storedKinds();
+    kinds.includeHidden = locations_->kinds().includeHidden;
+    kinds.everySize = locations_->kinds().everySize;
+    locations_->setKinds(kinds);
+  });
+  preferences_->reload();
   if (!session_.notices().isEmpty()) statusBar()->showMessage(session_.notices().join(" "));
   session_.reloadResults();
   updatePageAvailability();
@@ -101,6 +114,8 @@ void MainWindow::showPage(Page page) {
   }
   if (page == Page::cleaning) cleaning_->refresh();
   if (page == Page::history) history_->refresh();
+  if (page == Page::preferences) preferences_->reload();
+  if (page == Page::achievements) achievements_->refresh();
 }
 
 void MainWindow::startScan() {

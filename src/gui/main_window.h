@@ -1,11 +1,14 @@
-// The window: the pages of one session (locations, scanning, review, cleaning, history) in a
-// sidebar, each reached when it makes sense, and the status bar that says what went wrong.
+// The window: the pages of one session (locations, scanning, review, cleaning, history), then the
+// preferences and the statistics, in a sidebar, each reached when it makes sense, and the status
+// bar that says what went wrong.
 #pragma once
 
+#include "gui/achievements_page.h"
 #include "gui/cleaning_page.h"
 #include "gui/desktop_session.h"
 #include "gui/history_page.h"
 #include "gui/locations_page.h"
+#include "gui/preferences_page.h"
 #include "gui/review_page.h"
 #include "gui/scanning_page.h"
 
@@ -15,7 +18,7 @@
 
 namespace zarnik::gui {
 
-enum class Page { locations = 0, scanning, review, cleaning, history };
+enum class Page { locations = 0, scanning, review, cleaning, history, preferences, achievements };
 // "locations" → Page::locations; nothing for an unknown name.
 [[nodiscard]] std::optional<Page> pageNamed(const QString& name);
 
@@ -35,6 +38,9 @@ class MainWindow : public QMainWindow {
   [[nodiscard]] ReviewPage& reviewPage() { return *review_; }
   [[nodiscard]] CleaningPage& cleaningPage() { return *cleaning_; }
   [[nodiscard]] HistoryPage& historyPage() { return *history_; }
+  [[nodiscard]] PreferencesPage& preferencesPage() { return *preferencesPage_; }
+  [[nodiscard]] PreferencesEditor& preferencesEditor() { return *preferences_; }
+  [[nodiscard]] AchievementsPage& achievementsPage() { return *achievements_; }
 
  private:
   void updatePageAvailability();
@@ -48,6 +54,9 @@ class MainWindow : public QMainWindow {
   ReviewPage* review_;
   CleaningPage* cleaning_;
   HistoryPage* history_;
+  PreferencesEditor* preferences_;
+  PreferencesPage* preferencesPage_;
+  AchievementsPage* achievements_;
 };
 
 }  // namespace zarnik::gui

@@ -47,6 +47,12 @@ QString takeScreenshot(DesktopSession& session, MainWindow& window,
   }
   if (request.page == Page::cleaning) {
     waitFor(&session, &DesktopSession::planReady, 30, [&] { window.showPage(request.page); });
+  } else if (request.page == Page::preferences) {
+    waitFor(&window.preferencesEditor(), &PreferencesEditor::loaded, 30,
+            [&] { window.showPage(request.page); });
+  } else if (request.page == Page::achievements) {
+    waitFor(&window.achievementsPage(), &AchievementsPage::loaded, 30,
+            [&] { window.showPage(request.page); });
   } else {
     window.showPage(request.page);
   }

@@ -18,8 +18,9 @@ struct ScreenshotRequest {
 inline constexpr int kScreenshotWidth = 1280;
 inline constexpr int kScreenshotHeight = 800;
 
-// Waits for what the page shows (the scan, the stored results, the cleaning plan) in a local
-// event loop; an error line when the scan failed or the file cannot be written.
+// Waits for what the page shows (the scan, the stored results, the cleaning plan, the preferences,
+// the statistics) in a local event loop; an error line when the scan failed or the file cannot be
+// written.
 [[nodiscard]] QString takeScreenshot(DesktopSession& session, MainWindow& window,
                                      const ScreenshotRequest& request);
 

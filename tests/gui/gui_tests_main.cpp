@@ -1,6 +1,7 @@
 // The window's tests, with Qt's offscreen platform unless another is asked for, in a home folder
 // of their own.
 #include "gui_fixture.h"
+#include "preferences_pages_test.h"
 #include "responsiveness_test.h"
 #include "results_adapter_test.h"
 #include "screenshot_test.h"
@@ -20,6 +21,10 @@ int main(int argc, char** argv) {
   }
   {
     zarnik::gui::testing::SessionFlowTest test;
+    status |= QTest::qExec(&test, argc, argv);
+  }
+  {
+    zarnik::gui::testing::PreferencesPagesTest test;
     status |= QTest::qExec(&test, argc, argv);
   }
   {

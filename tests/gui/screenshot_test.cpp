@@ -38,7 +38,8 @@ void ScreenshotTest::initTestCase() {
 
 void ScreenshotTest::everyPageIsDrawnWholeAndNotBlank_data() {
   QTest::addColumn<QString>("page");
-  for (const char* page : {"locations", "scanning", "review", "cleaning", "history"})
+  for (const char* page :
+       {"locations", "scanning", "review", "cleaning", "history", "preferences", "achievements"})
     QTest::newRow(page) << QString(page);
 }
 
