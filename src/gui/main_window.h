@@ -6,6 +6,7 @@
 #include "gui/desktop_session.h"
 #include "gui/history_page.h"
 #include "gui/locations_page.h"
+#include "gui/monitor_menu.h"
 #include "gui/review_page.h"
 #include "gui/scanning_page.h"
 
@@ -35,10 +36,12 @@ class MainWindow : public QMainWindow {
   [[nodiscard]] ReviewPage& reviewPage() { return *review_; }
   [[nodiscard]] CleaningPage& cleaningPage() { return *cleaning_; }
   [[nodiscard]] HistoryPage& historyPage() { return *history_; }
+  [[nodiscard]] MonitorMenu& monitorMenu() { return *monitor_; }
 
  private:
   void updatePageAvailability();
   void confirmSelection(qint64 group, qint64 copy, const QStringList& warnings);
+  void addMonitorMenu();
 
   DesktopSession& session_;
   QListWidget* pages_;
@@ -48,6 +51,7 @@ class MainWindow : public QMainWindow {
   ReviewPage* review_;
   CleaningPage* cleaning_;
   HistoryPage* history_;
+  MonitorMenu* monitor_ = nullptr;
 };
 
 }  // namespace zarnik::gui

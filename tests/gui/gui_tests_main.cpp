@@ -1,6 +1,8 @@
 // The window's tests, with Qt's offscreen platform unless another is asked for, in a home folder
 // of their own.
 #include "gui_fixture.h"
+#include "monitor_menu_test.h"
+#include "picture_grid_test.h"
 #include "responsiveness_test.h"
 #include "results_adapter_test.h"
 #include "screenshot_test.h"
@@ -20,6 +22,14 @@ int main(int argc, char** argv) {
   }
   {
     zarnik::gui::testing::SessionFlowTest test;
+    status |= QTest::qExec(&test, argc, argv);
+  }
+  {
+    zarnik::gui::testing::PictureGridTest test;
+    status |= QTest::qExec(&test, argc, argv);
+  }
+  {
+    zarnik::gui::testing::MonitorMenuTest test;
     status |= QTest::qExec(&test, argc, argv);
   }
   {

@@ -38,7 +38,7 @@ void ScreenshotTest::initTestCase() {
 
 void ScreenshotTest::everyPageIsDrawnWholeAndNotBlank_data() {
   QTest::addColumn<QString>("page");
-  for (const char* page : {"locations", "scanning", "review", "cleaning", "history"})
+  for (const char* page : {"locations", "scanning", "review", "review-grid", "cleaning", "history"})
     QTest::newRow(page) << QString(page);
 }
 
@@ -62,7 +62,8 @@ void ScreenshotTest::everyPageIsDrawnWholeAndNotBlank() {
   MainWindow window(*session);
   ScreenshotRequest request;
   request.output = QString("%1/%2.png").arg(ZARNIK_SCREENSHOT_FOLDER, page);
-  request.page = *pageNamed(page);
+  request.grid = page == "review-grid";
+  request.page = *pageNamed(request.grid ? QString("review") : page);
   if (page == "locations" || page == "scanning") request.scanPaths = {tree.dir.path()};
   const QString error = takeScreenshot(*session, window, request);
   QVERIFY2(error.isEmpty(), qPrintable(error));
