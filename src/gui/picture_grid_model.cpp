@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QFileInfo>
 #include <QStyle>
 
 namespace zarnik::gui {
@@ -36,7 +37,12 @@ QVariant PictureGridModel::data(const QModelIndex& index, int role) const {
       const QString state = copy->cleaned ? QString("Cleaned")
                             : marked      ? QString("Remove")
                                           : QString("Keep");
-      return QIdentityProxyModel::data(index, role).toString() + "\n" + state;
+      const QString folder =
+          QFileInfo(QIdentityProxyModel::data(index.siblingAtColumn(ResultsItemModel::folderColumn),
+                                              Qt::DisplayRole)
+                        .toString())
+              .fileName();
+      return QIdentityProxyModel::data(index, role).toString() + "\nin " + folder + "\n" + state;
     }
     case Qt::DecorationRole:
       return thumbnailOf(index, *copy);

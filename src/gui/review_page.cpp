@@ -1,5 +1,7 @@
 #include "gui/review_page.h"
 
+#include "gui/picture_tile_delegate.h"
+
 #include "base/byte_path.h"
 #include "platform/process_launcher.h"
 
@@ -224,7 +226,9 @@ QWidget* ReviewPage::makeGridPane() {
   grid_->setModel(gridModel_);
   grid_->setViewMode(QListView::IconMode);
   grid_->setIconSize(QSize(PictureGridModel::kTileSide, PictureGridModel::kTileSide));
-  grid_->setGridSize(QSize(PictureGridModel::kTileSide + 40, PictureGridModel::kTileSide + 64));
+  grid_->setItemDelegate(new PictureTileDelegate(grid_));
+  grid_->setGridSize(QSize(PictureGridModel::kTileSide + 32,
+                           PictureGridModel::kTileSide + 24 + 3 * fontMetrics().height()));
   grid_->setResizeMode(QListView::Adjust);
   grid_->setMovement(QListView::Static);
   grid_->setWordWrap(true);

@@ -69,11 +69,12 @@ class ReviewPage : public QWidget {
   QComboBox* ordering_;
   QComboBox* strategy_;
   QTreeView* tree_;
-  PictureGridModel* gridModel_;
-  QListView* grid_;
-  QLabel* gridTitle_;
-  QPushButton* previousGroup_;
-  QPushButton* nextGroup_;
+  // Made by makeGridPane().
+  PictureGridModel* gridModel_ = nullptr;
+  QListView* grid_ = nullptr;
+  QLabel* gridTitle_ = nullptr;
+  QPushButton* previousGroup_ = nullptr;
+  QPushButton* nextGroup_ = nullptr;
   QPushButton* gridToggle_;
   QStackedWidget* views_;
   QLabel* summary_;
