@@ -91,6 +91,15 @@ void MainWindow::addMonitorMenu() {
   connect(monitor_, &MonitorMenu::reviewRequested, &session_, &DesktopSession::openMonitorReview);
   connect(monitor_, &MonitorMenu::problem, this,
           [this](const QString& message) { statusBar()->showMessage(message); });
+  connect(monitor_, &MonitorMenu::windowRequested, this, [this] {
+    showNormal();
+    raise();
+    activateWindow();
+  });
+  connect(&session_, &DesktopSession::resultsLoaded, this, [this] {
+    setWindowTitle(session_.isReviewingMonitorFindings() ? "Zarnik — The Monitor's Duplicates"
+                                                         : "Zarnik");
+  });
   connect(&session_, &DesktopSession::monitorReviewOpened, this,
           [this](qint64 groups, const QString& error) {
             if (!error.isEmpty()) return;  // failed() has said why

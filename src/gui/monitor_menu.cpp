@@ -116,6 +116,9 @@ MonitorMenu::MonitorMenu(QObject* parent)
   connect(pause_, &QAction::triggered, this, [this] { requestPaused(true); });
   connect(resume_, &QAction::triggered, this, [this] { requestPaused(false); });
   connect(review_, &QAction::triggered, this, &MonitorMenu::reviewRequested);
+  connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
+    if (why == QSystemTrayIcon::Trigger) emit windowRequested();
+  });
   connect(&watcher_, &QFileSystemWatcher::directoryChanged, &settle_, qOverload<>(&QTimer::start));
   connect(&watcher_, &QFileSystemWatcher::fileChanged, &settle_, qOverload<>(&QTimer::start));
   settle_.setSingleShot(true);

@@ -47,6 +47,8 @@ class MonitorMenu : public QObject {
  signals:
   void statusRead();
   void reviewRequested();
+  // The tray item was clicked: the window is wanted.
+  void windowRequested();
   void problem(const QString& message);
 
  private:

@@ -362,7 +362,7 @@ void ReviewPage::showFirstCopy() {
   const QModelIndex first = model_->index(0, 0, model_->index(0, 0));
   if (!first.isValid()) return;
   tree_->setCurrentIndex(first);
-  tree_->setFocus();
+  (isGridShown() ? static_cast<QWidget*>(grid_) : tree_)->setFocus();
 }
 
 void ReviewPage::showPreview() {

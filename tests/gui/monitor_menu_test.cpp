@@ -192,6 +192,7 @@ void MonitorMenuTest::reviewOpensTheMonitorsGroupsUntilTheNextScan() {
   QVERIFY(!session->isLoading());
   QCOMPARE(session->model().groupCount(), size_t{2});
   QVERIFY(window.reviewPage().model().copyAt(window.reviewPage().tree().currentIndex()));
+  QCOMPARE(window.windowTitle(), QString("Zarnik — The Monitor's Duplicates"));
   // As after `zarnik monitor review`: the commands review the same groups, now seen.
   QVERIFY(DuplicatesDetectionSpec::current(nullptr).isMonitorReview);
   auto requests = MonitorRequests::load(MonitorRequests::defaultPath());
@@ -206,6 +207,7 @@ void MonitorMenuTest::reviewOpensTheMonitorsGroupsUntilTheNextScan() {
   QVERIFY(scanAndLoad(*session, tree.dir.path()));
   QVERIFY(!session->isReviewingMonitorFindings());
   QVERIFY(!DuplicatesDetectionSpec::current(nullptr).isMonitorReview);
+  QCOMPARE(window.windowTitle(), QString("Zarnik"));
   (void)SqliteDatabase::removeFiles(monitorStorePath());
 }
 
