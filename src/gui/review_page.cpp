@@ -110,7 +110,6 @@ ReviewPage::ReviewPage(DesktopSession& session, QWidget* parent)
   auto* bar = new QHBoxLayout;
   bar->addWidget(search_, 1);
   bar->addWidget(ordering_);
-  bar->addWidget(gridToggle_);
   bar->addWidget(undo_);
   bar->addWidget(redo_);
   bar->addWidget(clean);
@@ -141,6 +140,7 @@ ReviewPage::ReviewPage(DesktopSession& session, QWidget* parent)
   strategyRow->addWidget(new QLabel("This group:"));
   strategyRow->addWidget(strategy_);
   strategyRow->addStretch();
+  strategyRow->addWidget(gridToggle_);
   auto* middle = new QWidget;
   auto* middleLayout = new QVBoxLayout(middle);
   middleLayout->setContentsMargins(0, 0, 0, 0);
