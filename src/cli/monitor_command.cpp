@@ -17,16 +17,12 @@
 #include "platform/file_lock.h"
 #include "platform/file_reading.h"
 #include "platform/interrupt_watcher.h"
-#include "platform/processes.h"
 #include "platform/resource_values.h"
-#include "store/persistent_content.h"
 
 #include <fmt/format.h>
 
 namespace zarnik::cli {
 namespace {
-
-std::string monitorStorePath() { return persistentContentDirectory() + "/monitor.db"; }
 
 std::string shortPath(const std::string& path) {
   return OVURLResolver::shared().abbreviatedPath(path);
@@ -36,16 +32,7 @@ std::string plural(std::int64_t count, std::string_view one, std::string_view ma
   return fmt::format("{} {}", count, count == 1 ? one : many);
 }
 
-// The status a running monitor wrote; nothing when no monitor runs (a status left behind by one
-// that died does not count).
-std::optional<MonitorStatus> runningMonitorStatus() {
-  auto status = MonitorStatus::read(MonitorStatus::defaultPath());
-  if (status.hasError() || !isProcessAlive(static_cast<pid_t>(status.value().processId)))
-    return std::nullopt;
-  auto holder = FileLock::holderOf(MonitorStatus::lockPath());
-  if (!holder || holder->pid != static_cast<pid_t>(status.value().processId)) return std::nullopt;
-  return status.value();
-}
+std::optional<MonitorStatus> runningMonitorStatus() { return MonitorStatus::readRunning(); }
 
 Result<MonitorRequests> loadRequests() {
   auto requests = MonitorRequests::load(MonitorRequests::defaultPath());

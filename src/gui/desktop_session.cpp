@@ -3,10 +3,14 @@
 #include "base/byte_path.h"
 #include "cleaning/cleaning_plan.h"
 #include "detection/session_lock.h"
+#include "monitor/monitor_requests.h"
+#include "monitor/monitor_review.h"
 #include "platform/file_reading.h"
 #include "platform/resource_values.h"
 
 #include <QMetaObject>
+#include <QPointer>
+#include <cctype>
 
 namespace zarnik::gui {
 namespace {
@@ -37,6 +41,29 @@ QStringList warningsOf(const std::vector<SelectionWarning>& warnings) {
   return texts;
 }
 
+// What `zarnik monitor review` does before it prints the groups: the copy of the monitor's store
+// made under the review's lock, and the recent duplicates counted as seen.
+Result<std::int64_t> putMonitorFindingsUnderReview(const DuplicatesDetectionSpec& spec) {
+  ZK_ASSIGN_OR_RETURN(auto lock, trySessionLock(spec, "zarnik-gui monitor review"));
+  if (!lock) {
+    std::string busy = sessionBusyMessage(spec) + ".";
+    busy[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(busy[0])));
+    return Error::generic(busy);
+  }
+  if (!pathExists(monitorStorePath()))
+    return Error::generic(
+        "The monitor has found nothing yet. Add folders with `zarnik monitor add FOLDER` and "
+        "start it with `zarnik monitor enable`.");
+  const Date reviewed = dateNow();
+  ZK_ASSIGN_OR_RETURN(const std::int64_t groups, prepareMonitorReview(monitorStorePath()));
+  // What is under review now is no news any more; the monitor, running or not, takes note.
+  if (auto requests = MonitorRequests::load(MonitorRequests::defaultPath()); requests.hasValue()) {
+    requests.value().reviewedUntil = reviewed;
+    ZK_TRY(requests.value().save(MonitorRequests::defaultPath()));
+  }
+  return groups;
+}
+
 }  // namespace
 
 template <typename F>
@@ -61,6 +88,18 @@ DesktopSession::DesktopSession(DuplicatesDetectionSpec place, QObject* parent)
     restored = DuplicatesDetectionSession::restore(place).wait();
   }
   session_ = restored.value();
+  ownSession_ = session_;
+  // The monitor's groups stay under review until the next scan, here as for `zarnik results`.
+  if (!place.isInMemory() && !place.isMonitorReview &&
+      DuplicatesDetectionSpec::current(nullptr).isMonitorReview) {
+    auto monitor = DuplicatesDetectionSession::restore(
+                       DuplicatesDetectionSpec::monitorReview(scanningService_))
+                       .wait();
+    if (monitor.hasValue())
+      session_ = monitor.value();
+    else
+      notices_ << "The monitor's groups cannot be reviewed: " + qs(monitor.error().oneLine());
+  }
   if (preferences_)
     for (const auto& notice : preferences_->takeNotices()) notices_ << qs(notice);
 }
@@ -81,7 +120,8 @@ DesktopSession::~DesktopSession() {
     revertingTask_->cancel();
     (void)revertingTask_->completionFuture().wait();
   }
-  session_->queue()->sync([this] { (void)session_->storeStateNow(); });
+  for (const auto& session : {ownSession_, session_})
+    session->queue()->sync([&session] { (void)session->storeStateNow(); });
   // Twice: a cleaning being prepared asks the store for more once the first answer is in.
   if (results_)
     for (int pass = 0; pass < 2; ++pass) results_->queue()->sync([] {});
@@ -121,8 +161,8 @@ const ZKEquivalence* DesktopSession::storedGroup(std::int64_t identifier) const 
 
 QStringList DesktopSession::locations() const {
   QStringList paths;
-  session_->queue()->sync([&] {
-    for (const auto& location : session_->scanLocations())
+  ownSession_->queue()->sync([&] {
+    for (const auto& location : ownSession_->scanLocations())
       if (location.scanLocation) paths << qs(location.scanLocation->path());
   });
   return paths;
@@ -142,7 +182,7 @@ QString DesktopSession::setLocations(const QStringList& paths) {
   }
   // Written by the session a few seconds later, or when the window closes: no file is written on
   // the GUI thread as folders are added.
-  session_->queue()->sync([&] { session_->replaceScanLocations(std::move(models)); });
+  ownSession_->queue()->sync([&] { ownSession_->replaceScanLocations(std::move(models)); });
   return firstError;
 }
 
@@ -151,7 +191,18 @@ ScanKinds DesktopSession::storedKinds() const { return ScanKinds::of(*stored_.sc
 QString DesktopSession::startScan(const ScanKinds& kinds) {
   if (detection_) return "A scan is running already.";
   if (isCleaning()) return "A cleaning is running; scan when it has finished.";
-  if (!takeLock("zarnik-gui scan")) return "The results are being changed by another program.";
+  if (openingMonitorReview_) return "The monitor's groups are being opened; scan in a moment.";
+  // A scan's results are the person's own: reviewing the monitor's groups ends here. The groups
+  // shown stay until the scan's are read, but no mark of them changes meanwhile.
+  if (session_ != ownSession_) {
+    if (lockUsers_ > 0) return "The last change of the marks is being saved; scan in a moment.";
+    session_ = ownSession_;
+    results_.reset();
+  }
+  if (!takeLock("zarnik-gui scan")) {
+    if (!results_) reloadResults();
+    return "The results are being changed by another program.";
+  }
   (void)DuplicatesDetectionSpec::setReviewingMonitorFindings(false);
   Result<std::shared_ptr<DuplicatesDetection>> started = Error::generic("not started");
   session_->queue()->sync([&] {
@@ -181,6 +232,7 @@ QString DesktopSession::startScan(const ScanKinds& kinds) {
   });
   if (started.hasError()) {
     releaseLock();
+    if (!results_) reloadResults();
     return qs(started.error().oneLine());
   }
   detection_ = started.value();
@@ -259,6 +311,60 @@ void DesktopSession::reloadResults() {
           emit resultsLoaded();
         });
       });
+}
+
+bool DesktopSession::isReviewingMonitorFindings() const { return session_->spec().isMonitorReview; }
+
+void DesktopSession::openMonitorReview() {
+  if (openingMonitorReview_ || refusedWhileBusy()) return;
+  if (lockUsers_ > 0) {
+    emit failed("The last change of the marks is being saved; try again in a moment.");
+    return;
+  }
+  openingMonitorReview_ = true;
+  // The copy about to be taken replaces the store of an earlier review: that one is closed first,
+  // its view state written now rather than over the new one later.
+  if (session_ != ownSession_) {
+    const auto earlier = session_;
+    earlier->queue()->sync([&earlier] { (void)earlier->storeStateNow(); });
+    session_ = ownSession_;
+    reloadResults();
+  }
+  QPointer<DesktopSession> self(this);
+  Executor::primary().execute([self, service = scanningService_] {
+    const auto spec = DuplicatesDetectionSpec::monitorReview(service);
+    auto groups = putMonitorFindingsUnderReview(spec);
+    if (groups.hasError()) {
+      const Result<std::shared_ptr<DuplicatesDetectionSession>> failure = groups.error();
+      QMetaObject::invokeMethod(
+          self.data(), [self, failure] { self->finishOpeningMonitorReview(failure, 0); },
+          Qt::QueuedConnection);
+      return;
+    }
+    DuplicatesDetectionSession::restore(spec).onComplete(
+        Executor::immediate(),
+        [self, count = groups.value()](
+            const Result<std::shared_ptr<DuplicatesDetectionSession>>& restored) {
+          QMetaObject::invokeMethod(
+              self.data(),
+              [self, restored, count] { self->finishOpeningMonitorReview(restored, count); },
+              Qt::QueuedConnection);
+        });
+  });
+}
+
+void DesktopSession::finishOpeningMonitorReview(
+    const Result<std::shared_ptr<DuplicatesDetectionSession>>& restored, qint64 groups) {
+  openingMonitorReview_ = false;
+  if (restored.hasError()) {
+    const QString error = qs(restored.error().oneLine());
+    emit failed(error);
+    emit monitorReviewOpened(0, error);
+    return;
+  }
+  session_ = restored.value();
+  emit monitorReviewOpened(groups, {});
+  reloadResults();
 }
 
 void DesktopSession::applySelectionResult(const Result<SelectionChangeResult>& result,
@@ -357,6 +463,10 @@ bool DesktopSession::refusedWhileBusy() {
   }
   if (isCleaning()) {
     emit failed("A cleaning is running: wait for it to finish first.");
+    return true;
+  }
+  if (openingMonitorReview_) {
+    emit failed("The monitor's groups are being opened: wait a moment.");
     return true;
   }
   return false;

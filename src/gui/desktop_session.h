@@ -84,6 +84,12 @@ class DesktopSession : public QObject {
   // Reads the stored groups again; resultsLoaded() follows.
   void reloadResults();
 
+  // Puts the duplicates monitor's groups under review, as `zarnik monitor review` does: a copy
+  // of the monitor's store becomes the session reviewed until the next scan.
+  // monitorReviewOpened() follows, then resultsLoaded().
+  void openMonitorReview();
+  [[nodiscard]] bool isReviewingMonitorFindings() const;
+
   // Marks a copy for removal (or keeps it); `confirmed` passes the warnings it raised.
   void setCopySelected(std::int64_t group, std::int64_t copy, bool selected,
                        bool confirmed = false);
@@ -113,6 +119,8 @@ class DesktopSession : public QObject {
   void cleaningProgress(double fraction, qint64 done, qint64 total);
   void cleaningFinished(const zarnik::gui::CleaningOutcome& outcome);
   void revertFinished(qint64 broughtBack, const QStringList& failures);
+  // The monitor's groups are the session reviewed (`error` empty), or why they are not.
+  void monitorReviewOpened(qint64 groups, const QString& error);
 
  private:
   template <typename F>
@@ -129,7 +137,12 @@ class DesktopSession : public QObject {
   void runCleaning(CleaningRequest request);
   void runRevert(const std::set<std::int64_t>& copies);
 
+  void finishOpeningMonitorReview(
+      const Result<std::shared_ptr<DuplicatesDetectionSession>>& restored, qint64 groups);
+
   std::shared_ptr<ScanningService> scanningService_;
+  // The person's own session, which scans; and the one reviewed, either it or the monitor's.
+  std::shared_ptr<DuplicatesDetectionSession> ownSession_;
   std::shared_ptr<DuplicatesDetectionSession> session_;
   std::shared_ptr<DuplicatesDetectionResults> results_;
   std::unique_ptr<PreferencesController> preferences_;
@@ -145,6 +158,7 @@ class DesktopSession : public QObject {
   int lockUsers_ = 0;
   bool loading_ = false;
   bool preparing_ = false;  // a cleaning or revert waits for the store to settle earlier ones
+  bool openingMonitorReview_ = false;
   QStringList notices_;
 };
 

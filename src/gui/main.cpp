@@ -1,5 +1,5 @@
-// zarnik-gui: the desktop program. `--screenshot OUT.png [--page NAME] [--scan PATH...]` saves
-// what a person would see and quits (with QT_QPA_PLATFORM=offscreen or under xvfb-run).
+// zarnik-gui: the desktop program. `--screenshot OUT.png [--page NAME] [--grid] [--scan PATH...]`
+// saves what a person would see and quits (with QT_QPA_PLATFORM=offscreen or under xvfb-run).
 #include "gui/screenshot.h"
 
 #include "foundation/logger.h"
@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
                           "history, preferences or achievements.",
                           "NAME", "locations");
   QCommandLineOption scan("scan", "Scan this folder first (repeatable).", "PATH");
-  parser.addOptions({screenshot, page, scan});
+  QCommandLineOption grid("grid", "Show the review page's pictures as a grid.");
+  parser.addOptions({screenshot, page, scan, grid});
   parser.addPositionalArgument("PATH", "More folders to scan with --scan.", "[PATH...]");
   parser.process(app);
 
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
   QStringList scanPaths = parser.values(scan);
   if (!scanPaths.isEmpty()) scanPaths += parser.positionalArguments();
   const QString error = zarnik::gui::takeScreenshot(
-      session, window, {parser.value(screenshot), *shownPage, scanPaths});
+      session, window, {parser.value(screenshot), *shownPage, scanPaths, parser.isSet(grid)});
   if (!error.isEmpty()) {
     std::fprintf(stderr, "zarnik-gui: %s\n", qPrintable(error));
     return 1;

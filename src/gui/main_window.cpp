@@ -1,6 +1,7 @@
 #include "gui/main_window.h"
 
 #include <QHBoxLayout>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
 
@@ -92,6 +93,43 @@ MainWindow::MainWindow(DesktopSession& session, QWidget* parent)
   session_.reloadResults();
   updatePageAvailability();
   showPage(Page::locations);
+  addMonitorMenu();
+}
+
+// The monitor's menu, here whether or not the desktop shows a tray; "Review Duplicates" opens the
+// monitor's groups on the review page once they are read.
+void MainWindow::addMonitorMenu() {
+  monitor_ = new MonitorMenu(this);
+  menuBar()->addMenu(&monitor_->menu());
+  connect(monitor_, &MonitorMenu::reviewRequested, &session_, &DesktopSession::openMonitorReview);
+  connect(monitor_, &MonitorMenu::problem, this,
+          [this](const QString& message) { statusBar()->showMessage(message); });
+  connect(monitor_, &MonitorMenu::windowRequested, this, [this] {
+    showNormal();
+    raise();
+    activateWindow();
+  });
+  connect(&session_, &DesktopSession::resultsLoaded, this, [this] {
+    setWindowTitle(session_.isReviewingMonitorFindings() ? "Zarnik — The Monitor's Duplicates"
+                                                         : "Zarnik");
+  });
+  connect(&session_, &DesktopSession::monitorReviewOpened, this,
+          [this](qint64 groups, const QString& error) {
+            if (!error.isEmpty()) return;  // failed() has said why
+            if (groups == 0) {
+              statusBar()->showMessage("The monitor has found no duplicates yet.");
+              return;
+            }
+            statusBar()->showMessage("The monitor's groups are under review until the next scan.");
+            connect(
+                &session_, &DesktopSession::resultsLoaded, this,
+                [this] {
+                  showPage(Page::review);
+                  review_->showFirstCopy();
+                },
+                Qt::SingleShotConnection);
+          });
+  monitor_->refresh();
 }
 
 void MainWindow::updatePageAvailability() {

@@ -9,6 +9,7 @@
 #include "gui/history_page.h"
 #include "gui/locations_page.h"
 #include "gui/preferences_page.h"
+#include "gui/monitor_menu.h"
 #include "gui/review_page.h"
 #include "gui/scanning_page.h"
 
@@ -41,10 +42,12 @@ class MainWindow : public QMainWindow {
   [[nodiscard]] PreferencesPage& preferencesPage() { return *preferencesPage_; }
   [[nodiscard]] PreferencesEditor& preferencesEditor() { return *preferences_; }
   [[nodiscard]] AchievementsPage& achievementsPage() { return *achievements_; }
+  [[nodiscard]] MonitorMenu& monitorMenu() { return *monitor_; }
 
  private:
   void updatePageAvailability();
   void confirmSelection(qint64 group, qint64 copy, const QStringList& warnings);
+  void addMonitorMenu();
 
   DesktopSession& session_;
   QListWidget* pages_;
@@ -57,6 +60,7 @@ class MainWindow : public QMainWindow {
   PreferencesEditor* preferences_;
   PreferencesPage* preferencesPage_;
   AchievementsPage* achievements_;
+  MonitorMenu* monitor_ = nullptr;
 };
 
 }  // namespace zarnik::gui

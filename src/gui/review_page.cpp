@@ -1,5 +1,7 @@
 #include "gui/review_page.h"
 
+#include "gui/picture_tile_delegate.h"
+
 #include "base/byte_path.h"
 #include "platform/process_launcher.h"
 
@@ -13,6 +15,7 @@
 #include <QSplitter>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace zarnik::gui {
@@ -101,6 +104,9 @@ ReviewPage::ReviewPage(DesktopSession& session, QWidget* parent)
   undo_ = new QPushButton("Undo");
   redo_ = new QPushButton("Redo");
   auto* clean = new QPushButton("Clean…");
+  gridToggle_ = new QPushButton("Grid");
+  gridToggle_->setCheckable(true);
+  gridToggle_->setToolTip("Show the group's copies as a grid of pictures (Ctrl+G)");
   auto* bar = new QHBoxLayout;
   bar->addWidget(search_, 1);
   bar->addWidget(ordering_);
@@ -134,12 +140,16 @@ ReviewPage::ReviewPage(DesktopSession& session, QWidget* parent)
   strategyRow->addWidget(new QLabel("This group:"));
   strategyRow->addWidget(strategy_);
   strategyRow->addStretch();
+  strategyRow->addWidget(gridToggle_);
   auto* middle = new QWidget;
   auto* middleLayout = new QVBoxLayout(middle);
   middleLayout->setContentsMargins(0, 0, 0, 0);
   middleLayout->addLayout(bar);
   middleLayout->addWidget(summary_);
-  middleLayout->addWidget(tree_, 1);
+  views_ = new QStackedWidget;
+  views_->addWidget(tree_);
+  views_->addWidget(makeGridPane());
+  middleLayout->addWidget(views_, 1);
   middleLayout->addLayout(strategyRow);
 
   picture_ = new QLabel;
@@ -182,6 +192,8 @@ ReviewPage::ReviewPage(DesktopSession& session, QWidget* parent)
   connect(openFolder_, &QPushButton::clicked, this, &ReviewPage::openFolderOfCurrent);
   new QShortcut(QKeySequence::Undo, this, [this] { session_.undo(); });
   new QShortcut(QKeySequence::Redo, this, [this] { session_.redo(); });
+  new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this, [this] { gridToggle_->toggle(); });
+  connect(gridToggle_, &QPushButton::toggled, this, &ReviewPage::setGridShown);
   connect(&session_, &DesktopSession::resultsLoaded, this, [this] {
     fillCriteria();
     updateSummary();
@@ -194,14 +206,106 @@ ReviewPage::ReviewPage(DesktopSession& session, QWidget* parent)
   connect(model_, &QAbstractItemModel::modelReset, this, [this] {
     expandFirstGroups();
     updateSummary();
+    if (isGridShown()) followCurrentGroup();
   });
-  connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
-          [this] { showPreview(); });
+  connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+    showPreview();
+    if (isGridShown()) followCurrentGroup();
+  });
   connect(&thumbnails_, &ThumbnailCache::ready, this, [this](const QString& path, std::int64_t) {
     if (path == previewPath_) showPreview();
   });
   fillCriteria();
   showPreview();
+}
+
+QWidget* ReviewPage::makeGridPane() {
+  gridModel_ = new PictureGridModel(*model_, thumbnails_, this);
+  grid_ = new QListView;
+  grid_->setAccessibleName("Pictures of the group");
+  grid_->setModel(gridModel_);
+  grid_->setViewMode(QListView::IconMode);
+  grid_->setIconSize(QSize(PictureGridModel::kTileSide, PictureGridModel::kTileSide));
+  grid_->setItemDelegate(new PictureTileDelegate(grid_));
+  grid_->setGridSize(QSize(PictureGridModel::kTileSide + 32,
+                           PictureGridModel::kTileSide + 24 + 3 * fontMetrics().height()));
+  grid_->setResizeMode(QListView::Adjust);
+  grid_->setMovement(QListView::Static);
+  grid_->setWordWrap(true);
+  grid_->setTextElideMode(Qt::ElideMiddle);
+  grid_->setUniformItemSizes(true);
+  grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+  grid_->installEventFilter(this);
+  connect(grid_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& current) {
+            const QModelIndex source = gridModel_->mapToSource(current);
+            if (source.isValid() && source != tree_->currentIndex().siblingAtColumn(0))
+              tree_->setCurrentIndex(source);
+          });
+  gridTitle_ = new QLabel;
+  gridTitle_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  previousGroup_ = new QPushButton("Previous Group");
+  previousGroup_->setToolTip("Page Up");
+  nextGroup_ = new QPushButton("Next Group");
+  nextGroup_->setToolTip("Page Down");
+  connect(previousGroup_, &QPushButton::clicked, this, [this] { showGroupBeside(-1); });
+  connect(nextGroup_, &QPushButton::clicked, this, [this] { showGroupBeside(1); });
+  auto* row = new QHBoxLayout;
+  row->addWidget(previousGroup_);
+  row->addWidget(gridTitle_, 1);
+  row->addWidget(nextGroup_);
+  auto* pane = new QWidget;
+  auto* layout = new QVBoxLayout(pane);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addLayout(row);
+  layout->addWidget(grid_, 1);
+  return pane;
+}
+
+bool ReviewPage::isGridShown() const { return views_->currentWidget() != tree_; }
+
+void ReviewPage::setGridShown(bool shown) {
+  {
+    QSignalBlocker blocker(gridToggle_);
+    gridToggle_->setChecked(shown);
+  }
+  views_->setCurrentIndex(shown ? 1 : 0);
+  if (shown && !model_->copyAt(tree_->currentIndex())) showGroupBeside(0);
+  if (shown) followCurrentGroup();
+  (shown ? static_cast<QWidget*>(grid_) : tree_)->setFocus();
+}
+
+// The grid shows the group of the list's current row, and its current tile is that row's copy.
+void ReviewPage::followCurrentGroup() {
+  const QModelIndex current = tree_->currentIndex().siblingAtColumn(0);
+  QModelIndex group = current.parent().isValid() ? current.parent() : current;
+  if (!group.isValid()) group = model_->index(0, 0);
+  const QModelIndex root = gridModel_->mapFromSource(group);
+  if (grid_->rootIndex() != root) grid_->setRootIndex(root);
+  if (model_->copyAt(current)) {
+    const QModelIndex tile = gridModel_->mapFromSource(current);
+    if (grid_->currentIndex() != tile) grid_->setCurrentIndex(tile);
+  }
+  const int groups = model_->rowCount();
+  previousGroup_->setEnabled(group.isValid() && group.row() > 0);
+  nextGroup_->setEnabled(group.isValid() && group.row() + 1 < groups);
+  const ResultsGroup* shown = model_->groupAt(group);
+  gridTitle_->setText(shown ? QString("Group %1 of %2 · %3 · %4 · %5 each")
+                                  .arg(group.row() + 1)
+                                  .arg(groups)
+                                  .arg(kindTitle(shown->kind))
+                                  .arg(countedCopies(model_->rowCount(group)))
+                                  .arg(byteCountText(shown->memberSize))
+                            : QString("No groups to show"));
+}
+
+void ReviewPage::showGroupBeside(int step) {
+  const QModelIndex current = tree_->currentIndex().siblingAtColumn(0);
+  const QModelIndex group = current.parent().isValid() ? current.parent() : current;
+  const int row =
+      std::clamp(group.isValid() ? group.row() + step : 0, 0, std::max(0, model_->rowCount() - 1));
+  const QModelIndex first = model_->index(0, 0, model_->index(row, 0));
+  if (first.isValid()) tree_->setCurrentIndex(first);
 }
 
 // The sidebar lists the criteria with a copy under them, keeping the one chosen.
@@ -258,7 +362,7 @@ void ReviewPage::showFirstCopy() {
   const QModelIndex first = model_->index(0, 0, model_->index(0, 0));
   if (!first.isValid()) return;
   tree_->setCurrentIndex(first);
-  tree_->setFocus();
+  (isGridShown() ? static_cast<QWidget*>(grid_) : tree_)->setFocus();
 }
 
 void ReviewPage::showPreview() {
@@ -342,21 +446,32 @@ void ReviewPage::chooseStrategyForCurrent(int comboIndex) {
                           static_cast<SelectionStrategy>(strategy_->itemData(comboIndex).toInt()));
 }
 
+void ReviewPage::toggleCurrent(const QModelIndex& current, bool remove) {
+  const ResultsCopy* copy = model_->copyAt(current);
+  const ResultsGroup* group = model_->groupAt(current);
+  if (copy && group) model_->requestCopySelected(current, remove || !group->isSelected(*copy));
+}
+
+// The list and the grid take the same keys: Space toggles, Delete marks for removal; in the grid
+// Page Up and Page Down go to the group before or after.
 bool ReviewPage::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != tree_ ||
+  if ((watched != tree_ && watched != grid_) ||
       (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease))
     return QWidget::eventFilter(watched, event);
   const auto* key = static_cast<QKeyEvent*>(event);
-  if (key->key() != Qt::Key_Space && key->key() != Qt::Key_Delete)
+  const bool paging =
+      watched == grid_ && (key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown);
+  if (key->key() != Qt::Key_Space && key->key() != Qt::Key_Delete && !paging)
     return QWidget::eventFilter(watched, event);
   if (event->type() == QEvent::KeyPress) {
-    const QModelIndex current = tree_->currentIndex().siblingAtColumn(ResultsItemModel::nameColumn);
-    const ResultsCopy* copy = model_->copyAt(current);
-    const ResultsGroup* group = model_->groupAt(current);
-    if (copy && group) {
-      const bool marked = group->isSelected(*copy);
-      model_->requestCopySelected(current, key->key() == Qt::Key_Delete ? true : !marked);
+    if (paging) {
+      showGroupBeside(key->key() == Qt::Key_PageUp ? -1 : 1);
+      return true;
     }
+    const QModelIndex current =
+        watched == grid_ ? gridModel_->mapToSource(grid_->currentIndex())
+                         : tree_->currentIndex().siblingAtColumn(ResultsItemModel::nameColumn);
+    toggleCurrent(current, key->key() == Qt::Key_Delete);
   }
   return true;  // the view's own handling of the key would toggle the box a second time
 }

@@ -57,6 +57,7 @@ QString takeScreenshot(DesktopSession& session, MainWindow& window,
     window.showPage(request.page);
   }
   if (request.page == Page::review) window.reviewPage().showFirstCopy();
+  if (request.page == Page::review && request.grid) window.reviewPage().setGridShown(true);
   if (request.page == Page::review &&
       window.reviewPage().model().copyAt(window.reviewPage().tree().currentIndex())) {
     // The preview's picture is decoded off the GUI thread; a moment for it to arrive.

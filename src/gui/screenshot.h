@@ -13,6 +13,7 @@ struct ScreenshotRequest {
   QString output;
   Page page = Page::locations;
   QStringList scanPaths;
+  bool grid = false;  // the review page shows its grid of pictures
 };
 
 inline constexpr int kScreenshotWidth = 1280;

@@ -6,6 +6,7 @@
 #include "platform/sqlite_database.h"
 #include "platform/xdg_directories.h"
 #include "store/managed_object_context.h"
+#include "store/persistent_content.h"
 
 #include <algorithm>
 #include <optional>
@@ -65,6 +66,8 @@ Result<std::int64_t> carryOver(ManagedObjectContext& context,
 }
 
 }  // namespace
+
+std::string monitorStorePath() { return persistentContentDirectory() + "/monitor.db"; }
 
 Result<std::int64_t> prepareMonitorReview(const std::string& monitorStorePath) {
   if (!pathExists(monitorStorePath))

@@ -10,6 +10,9 @@
 
 namespace zarnik {
 
+// Where the running monitor keeps its groups: "<persistent content>/monitor.db".
+[[nodiscard]] std::string monitorStorePath();
+
 // The number of groups under review.
 Result<std::int64_t> prepareMonitorReview(const std::string& monitorStorePath);
 

@@ -1,6 +1,8 @@
 #include "monitor/monitor_status.h"
 
+#include "platform/file_lock.h"
 #include "platform/file_reading.h"
+#include "platform/processes.h"
 #include "store/persistent_content.h"
 
 #include <cstdio>
@@ -127,6 +129,17 @@ Result<MonitorStatus> MonitorStatus::read(const std::string& path) {
   auto status = decode(json);
   if (status.hasError()) return status.error().withPath(path);
   return status;
+}
+
+std::optional<MonitorStatus> MonitorStatus::readRunning(const std::string& path,
+                                                        const std::string& lock) {
+  auto status = read(path);
+  if (status.hasError()) return std::nullopt;
+  const auto processId = static_cast<pid_t>(status.value().processId);
+  if (!isProcessAlive(processId)) return std::nullopt;
+  const auto holder = FileLock::holderOf(lock);
+  if (!holder || holder->pid != processId) return std::nullopt;
+  return std::move(status).value();
 }
 
 }  // namespace zarnik

@@ -39,6 +39,10 @@ struct MonitorStatus {
   [[nodiscard]] static std::string lockPath();
   Result<void> write(const std::string& path) const;
   static Result<MonitorStatus> read(const std::string& path);
+  // The status of the monitor running now; nothing when none runs (a status left behind by a
+  // monitor that died does not count: its process is gone, or another holds the lock).
+  static std::optional<MonitorStatus> readRunning(const std::string& path = defaultPath(),
+                                                  const std::string& lock = lockPath());
 };
 
 [[nodiscard]] Json encodeRecentDuplicate(const RecentDuplicate& duplicate);

@@ -2,6 +2,8 @@
 // of their own.
 #include "gui_fixture.h"
 #include "preferences_pages_test.h"
+#include "monitor_menu_test.h"
+#include "picture_grid_test.h"
 #include "responsiveness_test.h"
 #include "results_adapter_test.h"
 #include "screenshot_test.h"
@@ -25,6 +27,14 @@ int main(int argc, char** argv) {
   }
   {
     zarnik::gui::testing::PreferencesPagesTest test;
+    status |= QTest::qExec(&test, argc, argv);
+  }
+  {
+    zarnik::gui::testing::PictureGridTest test;
+    status |= QTest::qExec(&test, argc, argv);
+  }
+  {
+    zarnik::gui::testing::MonitorMenuTest test;
     status |= QTest::qExec(&test, argc, argv);
   }
   {

@@ -38,8 +38,8 @@ void ScreenshotTest::initTestCase() {
 
 void ScreenshotTest::everyPageIsDrawnWholeAndNotBlank_data() {
   QTest::addColumn<QString>("page");
-  for (const char* page :
-       {"locations", "scanning", "review", "cleaning", "history", "preferences", "achievements"})
+  for (const char* page : {"locations", "scanning", "review", "review-grid", "cleaning", "history",
+                           "preferences", "achievements"})
     QTest::newRow(page) << QString(page);
 }
 
@@ -63,7 +63,8 @@ void ScreenshotTest::everyPageIsDrawnWholeAndNotBlank() {
   MainWindow window(*session);
   ScreenshotRequest request;
   request.output = QString("%1/%2.png").arg(ZARNIK_SCREENSHOT_FOLDER, page);
-  request.page = *pageNamed(page);
+  request.grid = page == "review-grid";
+  request.page = *pageNamed(request.grid ? QString("review") : page);
   if (page == "locations" || page == "scanning") request.scanPaths = {tree.dir.path()};
   const QString error = takeScreenshot(*session, window, request);
   QVERIFY2(error.isEmpty(), qPrintable(error));
