@@ -8,8 +8,8 @@
 #include "gui/desktop_session.h"
 #include "gui/history_page.h"
 #include "gui/locations_page.h"
-#include "gui/preferences_page.h"
 #include "gui/monitor_menu.h"
+#include "gui/preferences_page.h"
 #include "gui/review_page.h"
 #include "gui/scanning_page.h"
 

@@ -1,9 +1,9 @@
 // The window's tests, with Qt's offscreen platform unless another is asked for, in a home folder
 // of their own.
 #include "gui_fixture.h"
-#include "preferences_pages_test.h"
 #include "monitor_menu_test.h"
 #include "picture_grid_test.h"
+#include "preferences_pages_test.h"
 #include "responsiveness_test.h"
 #include "results_adapter_test.h"
 #include "screenshot_test.h"
