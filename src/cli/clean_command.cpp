@@ -239,25 +239,6 @@ void addCleanCommand(CLI::App& app, CleanOptions& options) {
                   "folders by default)");
 }
 
-// A cleaning in the lifetime statistics, with the achievements it unlocked named; a fake one
-// removed nothing and counts as a use of the program only.
-void recordCleaning(const CleaningResult& result, bool fake) {
-  const auto& statistics = result.statistics;
-  const std::int64_t removed =
-      statistics.numberOfSucceededDuplicates + statistics.numberOfSucceededSimilars;
-  const ByteCount freed = statistics.sizeOfSucceededDuplicates + statistics.sizeOfSucceededSimilars;
-  const bool failedAny =
-      statistics.numberOfFailedDuplicates + statistics.numberOfFailedSimilars > 0;
-  updateUserStatisticsAnnouncingAchievements([&](StatisticianStore& s) {
-    s.add("numberOfLaunches", 1);
-    if (fake) return;
-    s.add("cleanedSize", freed);
-    s.add("numberOfCleanedFiles", removed);
-    if (!result.didCancel) s.add("numberOfFinishedCleans", 1);
-    s.setTruth("lastCleanupCompleteSuccessfully", !failedAny && !result.didCancel);
-  });
-}
-
 int runClean(const CleanOptions& options) {
   auto preferences = openUserPreferences();
   auto rules = rulesFor(
@@ -335,7 +316,7 @@ int runClean(const CleanOptions& options) {
   }
   adviseOnTrashlessVolumes(remarkable);
   if (auto model = loadResultsModel(*results)) printReviewFigures(*model, /*afterCleaning=*/true);
-  recordCleaning(result, options.fake);
+  updateUserStatisticsAnnouncingAchievements(cleaningChange(result, options.fake));
   if (result.didCancel) {
     const auto untouched = result.progress.numberOfItems - result.progress.numberOfSuccededItems -
                            result.progress.numberOfFailedItems;
@@ -354,21 +335,6 @@ void addRevertCommand(CLI::App& app, RevertOptions& options) {
   revert->add_flag("--all", options.all, "Every cleaned copy");
   revert->add_option("ids", options.identifiers, "The copies to bring back (#ID in the results)")
       ->type_name("ID");
-}
-
-// What a revert brought back no longer counts as cleaned in the lifetime statistics; the
-// achievements it had unlocked stay.
-void recordRevert(const CleaningStatistics& broughtBack) {
-  const std::int64_t copies =
-      broughtBack.numberOfSucceededDuplicates + broughtBack.numberOfSucceededSimilars;
-  const ByteCount size =
-      broughtBack.sizeOfSucceededDuplicates + broughtBack.sizeOfSucceededSimilars;
-  updateUserStatisticsAnnouncingAchievements([&](StatisticianStore& s) {
-    s.add("numberOfLaunches", 1);
-    s.add("numberOfRevertedCleans", 1);
-    s.add("cleanedSize", -std::min<std::int64_t>(size, s.number("cleanedSize")));
-    s.add("numberOfCleanedFiles", -std::min(copies, s.number("numberOfCleanedFiles")));
-  });
 }
 
 int runRevert(const RevertOptions& options) {
@@ -400,7 +366,7 @@ int runRevert(const RevertOptions& options) {
   for (const auto& item : reverted.value().items)
     statistics.count(!item.error, item.isSimilar, item.size);
   printSummary("Brought back", statistics);
-  recordRevert(statistics);
+  updateUserStatisticsAnnouncingAchievements(revertChange(statistics));
   for (const auto& item : reverted.value().items) {
     if (item.error) fmt::print("  failed  #{} {}\n", item.duplicateID, item.error->oneLine());
   }

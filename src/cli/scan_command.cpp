@@ -300,26 +300,6 @@ void printExactnessNote(const ScanningServiceResult& scanned) {
 
 }  // namespace
 
-// A finished scan in the lifetime statistics: what it read and found, and the libraries among it.
-void recordScan(const ScanningServiceResult& scanned, const std::vector<std::string>& paths,
-                bool announces) {
-  ByteCount found = 0;
-  for (const auto& result : scanned.detectionResults) found += result.reclaimableSize();
-  std::int64_t musicLibraries = 0;
-  std::int64_t photoLibraries = 0;
-  for (const auto& library : scanned.mediaLibraries) {
-    if (library && library->type() == NodeType::iTunesLibrary) ++musicLibraries;
-    if (library && library->type() == NodeType::photosLibrary) ++photoLibraries;
-  }
-  recordFinishedScan(scanned.scannedNodesSize, found, absolutePaths(paths), announces);
-  if (musicLibraries + photoLibraries > 0) {
-    updateUserStatistics([&](StatisticianStore& statistics) {
-      statistics.add("numberOfITunesLibrariesScanned", musicLibraries);
-      statistics.add("numberOfPhotoLibrariesScanned", photoLibraries);
-    });
-  }
-}
-
 int runScan(const ScanOptions& options) {
   const OVURLResolver& resolver = OVURLResolver::shared();
   ScanOptions withPaths = options;
@@ -468,7 +448,8 @@ int runScan(const ScanOptions& options) {
     if (scanned.hasValue()) printExactnessNote(*scanned.value());
   }
   if (scanned.hasValue() && !interrupted)
-    recordScan(*scanned.value(), withPaths.paths, !options.json);
+    updateUserStatisticsAnnouncingAchievements(
+        finishedScanChange(*scanned.value(), absolutePaths(withPaths.paths)), !options.json);
   return exitWithoutTeardown(interrupted ? 130 : 0);
 }
 

@@ -3,20 +3,12 @@
 #include "cli/user_session.h"
 #include "cli/wording.h"
 #include "foundation/byte_count_formatter.h"
-#include "platform/disk_map.h"
 #include "platform/install_layout.h"
 
 #include <fmt/format.h>
 
 namespace zarnik::cli {
 namespace {
-
-// The statistician is opened afresh for each update: another command may have written the file.
-Statistician openStatistician() {
-  Statistician statistician = Statistician::standard();
-  if (const auto& notice = statistician.setAsideNotice()) printError(*notice);
-  return statistician;
-}
 
 // The criteria that tell the types of files apart, in presentation order.
 std::vector<FilteringCriterion> typeCriteria() {
@@ -49,11 +41,8 @@ std::string byType(const ResultsModel& model, CopiesAndBytes CriterionFigures::*
 
 }  // namespace
 
-void updateUserStatistics(const std::function<void(StatisticianStore&)>& change) {
-  Statistician statistician = openStatistician();
-  if (auto updated = statistician.updateStatistics(change); updated.hasError()) {
-    printError("the statistics were not saved: " + updated.error().oneLine());
-  }
+void updateUserStatistics(const StatisticsChange& change) {
+  updateUserStatisticsAnnouncingAchievements(change, false);
 }
 
 std::optional<AchievementsStore> loadAchievements() {
@@ -70,56 +59,11 @@ std::optional<AchievementsStore> loadAchievements() {
   return std::move(store.value());
 }
 
-void updateUserStatisticsAnnouncingAchievements(
-    const std::function<void(StatisticianStore&)>& change, bool announces) {
-  if (!announces) {
-    updateUserStatistics(change);
-    return;
-  }
-  Statistician statistician = openStatistician();
-  auto achievements = loadAchievements();
-  if (achievements) achievements->setStatistics(statistician.statistics());
-  if (auto updated = statistician.updateStatistics(change); updated.hasError()) {
-    printError("the statistics were not saved: " + updated.error().oneLine());
-  }
-  if (!achievements) return;
-  achievements->markAllAchievementsAsNotRecent();
-  const auto update = achievements->setStatistics(statistician.statistics());
-  if (update.newlyUnlocked.empty()) return;
-  std::string names;
-  for (const Achievement* achievement : update.newlyUnlocked) {
-    names += (names.empty() ? "" : ", ") + achievement->title;
-  }
-  std::string rank;
-  if (update.reachedRank && achievements->currentRank())
-    rank = fmt::format(" You are now {}.", achievements->currentRank()->title);
-  fmt::print("Achievement{} unlocked: {} (zarnik stats achievements lists them).{}\n",
-             update.newlyUnlocked.size() == 1 ? "" : "s", names, rank);
-}
-
-void recordFinishedScan(ByteCount scannedSize, ByteCount foundSize,
-                        const std::vector<std::string>& locations, bool announces) {
-  const auto mounts = readMountTable();
-  bool external = false;
-  bool network = false;
-  for (const auto& disk : buildDiskMap(mounts)) {
-    for (const auto& location : locations) {
-      const auto mountPoint = mountPointForPath(mounts, location);
-      if (!mountPoint || disk.volumeURLs.count(*mountPoint) == 0) continue;
-      external = external || disk.kind == ZKDiskInfo::externalLocal;
-      network = network || disk.kind == ZKDiskInfo::network;
-    }
-  }
-  updateUserStatisticsAnnouncingAchievements(
-      [&](StatisticianStore& statistics) {
-        statistics.add("scannedSize", scannedSize);
-        statistics.add("_foundSize", foundSize);
-        statistics.add("numberOfFinishedScans", 1);
-        statistics.add("numberOfLaunches", 1);
-        if (external) statistics.setTruth("scannedExternalDrives", true);
-        if (network) statistics.setTruth("scannedNetworkDrives", true);
-      },
-      announces);
+void updateUserStatisticsAnnouncingAchievements(const StatisticsChange& change, bool announces) {
+  const StatisticsUpdate update = updateUsageStatistics(change, announces);
+  for (const auto& notice : update.notices) printError(notice);
+  if (!update.unlocked.empty())
+    fmt::print("{}\n", update.unlockedSentence("zarnik stats achievements lists them"));
 }
 
 std::optional<ResultsModel> loadResultsModel(DuplicatesDetectionResults& results) {

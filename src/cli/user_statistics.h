@@ -8,6 +8,7 @@
 #include "detection/results_model.h"
 #include "statistics/achievements_store.h"
 #include "statistics/statistician.h"
+#include "statistics/usage_statistics.h"
 
 #include <functional>
 #include <optional>
@@ -16,18 +17,13 @@
 namespace zarnik::cli {
 
 // Updates the user's statistics; a set-aside file or a failed write is told on stderr.
-void updateUserStatistics(const std::function<void(StatisticianStore&)>& change);
+void updateUserStatistics(const StatisticsChange& change);
 // The same, then "Achievement unlocked: …" on stdout for what the change unlocked (unless
 // `announces` is false: standard output holds a JSON document).
-void updateUserStatisticsAnnouncingAchievements(
-    const std::function<void(StatisticianStore&)>& change, bool announces = true);
+void updateUserStatisticsAnnouncingAchievements(const StatisticsChange& change,
+                                                bool announces = true);
 // The shipped achievements; nothing (after telling why) when their resources cannot be loaded.
 std::optional<AchievementsStore> loadAchievements();
-
-// What a finished scan adds: the bytes scanned, the duplicates found (what their removal would
-// free), a scan (and a launch), and whether a location lay on an external drive or a network share.
-void recordFinishedScan(ByteCount scannedSize, ByteCount foundSize,
-                        const std::vector<std::string>& locations, bool announces);
 
 // The stored results in the results model; nothing after telling why.
 std::optional<ResultsModel> loadResultsModel(DuplicatesDetectionResults& results);

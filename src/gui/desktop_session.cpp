@@ -120,6 +120,7 @@ DesktopSession::~DesktopSession() {
     revertingTask_->cancel();
     (void)revertingTask_->completionFuture().wait();
   }
+  statisticsQueue_->sync([] {});  // its work posts to this object
   for (const auto& session : {ownSession_, session_})
     session->queue()->sync([&session] { (void)session->storeStateNow(); });
   // Twice: a cleaning being prepared asks the store for more once the first answer is in.
@@ -245,6 +246,12 @@ QString DesktopSession::startScan(const ScanKinds& kinds) {
 }
 
 void DesktopSession::finishScan(const Result<DuplicatesDetectionOutcome>& outcome) {
+  if (outcome.hasValue() && outcome.value().result && detection_->task()->canContinue()) {
+    std::vector<std::string> locations;
+    for (const auto& specification : detection_->task()->acceptableEnumerationSpecifications())
+      locations.push_back(specification.url);
+    recordInStatistics(finishedScanChange(*outcome.value().result, locations));
+  }
   detection_.reset();
   releaseLock();
   if (outcome.hasValue() && preferences_) {
@@ -579,6 +586,7 @@ void DesktopSession::runCleaning(CleaningRequest request) {
           finished.cleanedSize =
               statistics.sizeOfSucceededDuplicates + statistics.sizeOfSucceededSimilars;
           finished.cancelled = result.value().didCancel;
+          recordInStatistics(cleaningChange(result.value(), false));
         }
         onGuiThread([this, finished]() mutable {
           finished.cleanID = cleaningTask_ ? cleaningTask_->cleanID() : 0;
@@ -589,6 +597,16 @@ void DesktopSession::runCleaning(CleaningRequest request) {
         });
       });
   cleaningService_.perform(cleaningTask_);
+}
+
+void DesktopSession::recordInStatistics(StatisticsChange change) {
+  statisticsQueue_->async([this, change = std::move(change)] {
+    const StatisticsUpdate update = updateUsageStatistics(change, true);
+    QStringList lines;
+    for (const auto& notice : update.notices) lines << qs("The statistics: " + notice);
+    if (!update.unlocked.empty()) lines << qs(update.unlockedSentence());
+    if (!lines.isEmpty()) onGuiThread([this, lines] { emit statisticsNotice(lines.join(" ")); });
+  });
 }
 
 void DesktopSession::cancelCleaning() {
@@ -627,12 +645,15 @@ void DesktopSession::runRevert(const std::set<std::int64_t>& copies) {
         if (outcome.hasError()) {
           failures << qs(outcome.error().oneLine());
         } else {
+          CleaningStatistics statistics;
           for (const auto& item : outcome.value().items) {
+            statistics.count(!item.error, item.isSimilar, item.size);
             if (item.error)
               failures << qs(displayPath(item.path) + ": " + item.error->oneLine());
             else
               ++broughtBack;
           }
+          if (!outcome.value().items.empty()) recordInStatistics(revertChange(statistics));
         }
         onGuiThread([this, broughtBack, failures] {
           revertingTask_.reset();

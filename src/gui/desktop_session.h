@@ -12,6 +12,7 @@
 #include "detection/results_model.h"
 #include "platform/file_lock.h"
 #include "preferences/preferences_controller.h"
+#include "statistics/usage_statistics.h"
 
 #include <QObject>
 #include <QString>
@@ -121,6 +122,9 @@ class DesktopSession : public QObject {
   void revertFinished(qint64 broughtBack, const QStringList& failures);
   // The monitor's groups are the session reviewed (`error` empty), or why they are not.
   void monitorReviewOpened(qint64 groups, const QString& error);
+  // What the lifetime statistics say of a finished scan, cleaning or revert: the achievements it
+  // unlocked, or why the statistics could not be kept.
+  void statisticsNotice(const QString& line);
 
  private:
   template <typename F>
@@ -136,6 +140,8 @@ class DesktopSession : public QObject {
   void failPreparing(const QString& error);
   void runCleaning(CleaningRequest request);
   void runRevert(const std::set<std::int64_t>& copies);
+  // Adds the change to the lifetime statistics on the statistics queue, in the order of the work.
+  void recordInStatistics(StatisticsChange change);
 
   void finishOpeningMonitorReview(
       const Result<std::shared_ptr<DuplicatesDetectionSession>>& restored, qint64 groups);
@@ -154,6 +160,7 @@ class DesktopSession : public QObject {
   std::shared_ptr<CleaningTask> cleaningTask_;
   std::shared_ptr<RevertingTask> revertingTask_;
   CleaningService cleaningService_;
+  std::shared_ptr<SerialQueue> statisticsQueue_ = SerialQueue::make("gui.statistics");
   std::optional<FileLock> lock_;
   int lockUsers_ = 0;
   bool loading_ = false;

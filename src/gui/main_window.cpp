@@ -76,6 +76,8 @@ MainWindow::MainWindow(DesktopSession& session, QWidget* parent)
   });
   connect(&session_, &DesktopSession::failed, this,
           [this](const QString& message) { statusBar()->showMessage(message); });
+  connect(&session_, &DesktopSession::statisticsNotice, this,
+          [this](const QString& line) { statusBar()->showMessage(line); });
   connect(&session_, &DesktopSession::selectionNeedsConfirmation, this,
           &MainWindow::confirmSelection);
   connect(review_, &ReviewPage::cleanRequested, this, [this] { showPage(Page::cleaning); });

@@ -7,6 +7,7 @@
 #include "support/pictures.h"
 
 #include "platform/image_decoding.h"
+#include "statistics/statistician.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,6 +16,11 @@
 
 namespace zarnik::gui::testing {
 namespace {
+
+// One figure of the lifetime statistics, as `zarnik stats` reads it.
+std::int64_t statistic(const char* key) {
+  return Statistician::standard().statistics().number(key);
+}
 
 QStringList trashedNames() {
   return QDir(qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/files")
@@ -31,6 +37,9 @@ void SessionFlowTest::scanMarkWithTheKeyboardCleanToTheTrashAndBringBackFromHist
   MainWindow window(*session);
   window.resize(1280, 800);
   window.show();
+  const std::int64_t scansBefore = statistic("numberOfFinishedScans");
+  const std::int64_t cleanedBefore = statistic("numberOfCleanedFiles");
+  const std::int64_t revertsBefore = statistic("numberOfRevertedCleans");
   window.locationsPage().addFolders({tree.dir.path()});
   ScanKinds kinds = window.locationsPage().kinds();
   kinds.everySize = true;
@@ -42,6 +51,8 @@ void SessionFlowTest::scanMarkWithTheKeyboardCleanToTheTrashAndBringBackFromHist
   QVERIFY(waitForSignal(finished, 120));
   QTRY_VERIFY_WITH_TIMEOUT(!session->isLoading(), 60'000);
   QCOMPARE(window.currentPage(), Page::review);
+  // Scans, cleanings and reverts in the window count in the statistics as the commands' do.
+  QTRY_COMPARE_WITH_TIMEOUT(statistic("numberOfFinishedScans"), scansBefore + 1, 10'000);
 
   // The older copy of the report, made current: Delete marks it for removal, Space toggles it.
   auto& review = window.reviewPage();
@@ -81,6 +92,8 @@ void SessionFlowTest::scanMarkWithTheKeyboardCleanToTheTrashAndBringBackFromHist
   QVERIFY(!QFileInfo::exists(copyPath));
   QVERIFY2(trashedNames().contains("report.pdf"), qPrintable(trashedNames().join(", ")));
   QVERIFY(QFileInfo::exists(tree.path("Documents/report.pdf")));
+  QTRY_COMPARE_WITH_TIMEOUT(statistic("numberOfCleanedFiles"),
+                            cleanedBefore + static_cast<std::int64_t>(plan.items.size()), 10'000);
 
   // The history lists the cleaning; bringing back every copy of it empties the trash again.
   QTRY_VERIFY_WITH_TIMEOUT(!session->isLoading(), 60'000);
@@ -96,6 +109,8 @@ void SessionFlowTest::scanMarkWithTheKeyboardCleanToTheTrashAndBringBackFromHist
   QVERIFY(reverted.first().at(1).toStringList().isEmpty());
   QVERIFY(QFileInfo::exists(copyPath));
   QVERIFY(trashedNames().isEmpty());
+  QTRY_COMPARE_WITH_TIMEOUT(statistic("numberOfRevertedCleans"), revertsBefore + 1, 10'000);
+  QCOMPARE(statistic("numberOfCleanedFiles"), cleanedBefore);
   QTRY_VERIFY_WITH_TIMEOUT(!session->isLoading(), 60'000);
   window.historyPage().refresh();
   QCOMPARE(list.topLevelItemCount(), 0);
