@@ -41,6 +41,11 @@ if grep -q '^ZARNIK_GUI:BOOL=ON' "$build/CMakeCache.txt"; then
     --scan "$work/folder" 2>"$work/gui.log" || fail "zarnik-gui --screenshot failed: $(cat "$work/gui.log")"
   [ "$(head -c 8 "$work/review.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
     fail "zarnik-gui --screenshot did not write a PNG picture"
+  # The same on an X server of its own, as on a desktop without one at hand.
+  xvfb-run -a "$prefix/bin/zarnik-gui" --screenshot "$work/review-x.png" --page review \
+    --scan "$work/folder" 2>"$work/gui.log" || fail "zarnik-gui --screenshot under xvfb-run failed: $(cat "$work/gui.log")"
+  [ "$(head -c 8 "$work/review-x.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
+    fail "zarnik-gui --screenshot under xvfb-run did not write a PNG picture"
   grep -qx "Exec=$prefix/bin/zarnik-gui" "$prefix/share/applications/zarnik.desktop" ||
     fail "the desktop entry zarnik.desktop does not start $prefix/bin/zarnik-gui"
   icon=$(sed -n 's/^Icon=//p' "$prefix/share/applications/zarnik.desktop")

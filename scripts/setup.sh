@@ -13,7 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev libssl-dev libvips-dev libtag1-dev libplist-dev nlohmann-json3-dev
   libpcre2-dev libutf8proc-dev libcli11-dev libfmt-dev libsystemd-dev dbus-daemon libgoogle-perftools-dev
-  shared-mime-info strace qt6-base-dev python3
+  shared-mime-info strace qt6-base-dev xvfb xauth python3
   scdoc librsvg2-bin appstream desktop-file-utils man-db bash-completion zsh fish lintian
 )
 
