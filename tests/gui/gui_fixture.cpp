@@ -1,5 +1,8 @@
 #include "gui_fixture.h"
 
+#include "support/pictures.h"
+
+#include "platform/image_decoding.h"
 #include "scanning/scanning_task.h"
 
 #include <QDir>
@@ -65,6 +68,18 @@ SampleTree::SampleTree() : dir(temporaryHome() + "/tree-XXXXXX") {
   writeFile(path("Backup/photo.png"), photo);
   writeFile(path("Old/photo copy.png"), photo);
   writeFile(path("Documents/notes.txt"), randomBytes(5'000));
+}
+
+bool SampleTree::addPictures() const {
+  for (int variant = 0; variant < 2; ++variant) {
+    const auto rgb = zarnik::testing::madeUpPicture(320, 240, variant * 40);
+    for (const char* folder : {"Pictures", "Pictures/Backup"}) {
+      QDir().mkpath(path(folder));
+      const QString file = path(QString("%1/holiday-%2.png").arg(folder).arg(variant));
+      if (writePicture(file.toStdString(), rgb, 320, 240).hasError()) return false;
+    }
+  }
+  return true;
 }
 
 std::unique_ptr<DesktopSession> makeSession() {

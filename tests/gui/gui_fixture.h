@@ -30,6 +30,9 @@ struct SampleTree {
   SampleTree();
   QTemporaryDir dir;
   [[nodiscard]] QString path(const QString& relative) const { return dir.filePath(relative); }
+  // Two pictures in Pictures, each with a copy in Pictures/Backup: two groups of pictures. False
+  // when they cannot be written.
+  [[nodiscard]] bool addPictures() const;
 };
 
 // A session on the user's (temporary) session folder.

@@ -18,19 +18,6 @@
 namespace zarnik::gui::testing {
 namespace {
 
-// Two pictures, each with a copy in a backup folder: two groups of pictures.
-bool writePictures(const SampleTree& tree) {
-  for (int variant = 0; variant < 2; ++variant) {
-    const auto rgb = zarnik::testing::madeUpPicture(320, 240, variant * 40);
-    for (const char* folder : {"Pictures", "Pictures/Backup"}) {
-      QDir().mkpath(tree.path(folder));
-      const QString path = tree.path(QString("%1/holiday-%2.png").arg(folder).arg(variant));
-      if (writePicture(path.toStdString(), rgb, 320, 240).hasError()) return false;
-    }
-  }
-  return true;
-}
-
 // Whether the library has the copy at `tile` marked for removal.
 bool storedMark(const DesktopSession& session, const PictureGridModel& grid,
                 const QModelIndex& tile) {
@@ -48,20 +35,32 @@ QPushButton* buttonNamed(QWidget& page, const QString& text) {
   return nullptr;
 }
 
+// The sample tree with two groups of pictures, scanned and reviewed on a page showing its grid.
+struct GridOfPictures {
+  SampleTree tree;
+  std::unique_ptr<DesktopSession> session = makeSession();
+  std::unique_ptr<ReviewPage> page;
+
+  bool open() {
+    if (!tree.addPictures() || !scanAndLoad(*session, tree.dir.path())) return false;
+    page = std::make_unique<ReviewPage>(*session);
+    page->resize(1100, 700);
+    page->show();
+    page->showFirstCopy();
+    page->setGridShown(true);
+    return true;
+  }
+};
+
 }  // namespace
 
 void PictureGridTest::init() { useFreshUserFolders(); }
 
 void PictureGridTest::aTileToggledChangesTheStoredMarksAndUndoRestoresThem() {
-  SampleTree tree;
-  QVERIFY(writePictures(tree));
-  auto session = makeSession();
-  QVERIFY(scanAndLoad(*session, tree.dir.path()));
-  ReviewPage page(*session);
-  page.resize(1100, 700);
-  page.show();
-  page.showFirstCopy();
-  page.setGridShown(true);
+  GridOfPictures shown;
+  QVERIFY(shown.open());
+  auto& session = shown.session;
+  ReviewPage& page = *shown.page;
   QVERIFY(page.isGridShown());
   QListView& grid = page.grid();
   PictureGridModel& tiles = page.gridModel();
@@ -114,15 +113,10 @@ void PictureGridTest::aTileToggledChangesTheStoredMarksAndUndoRestoresThem() {
 }
 
 void PictureGridTest::theTilesShowThePicturesAndPageDownGoesToTheNextGroup() {
-  SampleTree tree;
-  QVERIFY(writePictures(tree));
-  auto session = makeSession();
-  QVERIFY(scanAndLoad(*session, tree.dir.path()));
-  ReviewPage page(*session);
-  page.resize(1100, 700);
-  page.show();
-  page.showFirstCopy();
-  page.setGridShown(true);
+  GridOfPictures shown;
+  QVERIFY(shown.open());
+  auto& session = shown.session;
+  ReviewPage& page = *shown.page;
   QListView& grid = page.grid();
   PictureGridModel& tiles = page.gridModel();
   // Four groups: the report, the photo, two pictures; each shows its own copies.

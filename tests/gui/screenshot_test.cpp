@@ -47,17 +47,7 @@ void ScreenshotTest::everyPageIsDrawnWholeAndNotBlank() {
   QFETCH(QString, page);
   // The first two pages scan a folder of pictures; the others show the session left.
   static SampleTree tree;
-  static bool pictures = [] {
-    for (int variant = 0; variant < 2; ++variant) {
-      const auto rgb = zarnik::testing::madeUpPicture(320, 240, variant * 40);
-      for (const char* folder : {"Pictures", "Pictures/Backup"}) {
-        QDir().mkpath(tree.path(folder));
-        const QString path = tree.path(QString("%1/holiday-%2.png").arg(folder).arg(variant));
-        if (writePicture(path.toStdString(), rgb, 320, 240).hasError()) return false;
-      }
-    }
-    return true;
-  }();
+  static const bool pictures = tree.addPictures();
   QVERIFY(pictures);
   auto session = makeSession();
   MainWindow window(*session);
