@@ -1,9 +1,9 @@
 #include "selection/autoselection_config.h"
 
+#include <utf8proc.h>
+
 #include <cstdlib>
 #include <mutex>
-
-#include <utf8proc.h>
 
 namespace zarnik {
 namespace {
@@ -19,19 +19,30 @@ std::string joined(const std::vector<std::string>& words) {
 
 AutoselectionConfig makeDefault() {
   AutoselectionConfig config;
-  config.bonusesForBeingInDirectoryByDirectoryPath = {
-      {"/Applications", 10}, {"/Applications/Utilities", 10}, {"~/Applications", 10}, {"~/Applications/Utilities", 10}};
-  config.lastOrderSelectionDirectoryPathes = {"/Applications", "/Applications/Utilities", "~/Applications",
-                                              "~/Applications/Utilities"};
+  config.bonusesForBeingInDirectoryByDirectoryPath = {{"/Applications", 10},
+                                                      {"/Applications/Utilities", 10},
+                                                      {"~/Applications", 10},
+                                                      {"~/Applications/Utilities", 10}};
+  config.lastOrderSelectionDirectoryPathes = {"/Applications", "/Applications/Utilities",
+                                              "~/Applications", "~/Applications/Utilities"};
   // Decomposed forms: "Co\u0301pia" is "Cópia", "\u30d2\u309a" is "ピ", "\u30bf\u3099" is "ダ".
-  config.copyPatterns = {"copy", "копия", "kopie", "copie", "copia", "копія", "\u306e\u30b3\u30d2\u309a\u30fc",
-                         "kopia", "Co\u0301pia (\\d+\\s)?de", "副本"};
+  config.copyPatterns = {"copy",
+                         "копия",
+                         "kopie",
+                         "copie",
+                         "copia",
+                         "копія",
+                         "\u306e\u30b3\u30d2\u309a\u30fc",
+                         "kopia",
+                         "Co\u0301pia (\\d+\\s)?de",
+                         "副本"};
   config.suffixThumbnail = "_1024";
   config.suffixNumberPattern = "([ ,\\-_]+(\\d+|\\(\\d+\\)))$";
-  config.untitledFolderPatterns = {"untitled folder",        "Neuer ordner",          "carpeta sin ti\u0301tulo",
-                                   "dossier sans titre",     "cartella senza titolo", "Новая папка",
-                                   "名称未設定フォルタ\u3099", "katalog bez nazwy",     "Pasta Sem Ti\u0301tulo",
-                                   "безіменна папка",        "未命名文件夹",          "naamloze map"};
+  config.untitledFolderPatterns = {
+      "untitled folder",          "Neuer ordner",          "carpeta sin ti\u0301tulo",
+      "dossier sans titre",       "cartella senza titolo", "Новая папка",
+      "名称未設定フォルタ\u3099", "katalog bez nazwy",     "Pasta Sem Ti\u0301tulo",
+      "безіменна папка",          "未命名文件夹",          "naamloze map"};
   config.newFolderWithItemsPatterns = {"New Folder With Items",
                                        "Neuer Ordner mit Objekten",
                                        "Nueva carpeta con i\u0301tems",
@@ -61,6 +72,8 @@ const AutoselectionConfig::Expressions& AutoselectionConfig::expressions() const
     const std::string copy = "(" + joined(copyPatterns) + ")";
     built.prefixCopy = RegularExpression::compileOrDie("^[ ,\\-_]*" + copy + "[ ,\\-_]+");
     built.suffixCopy = RegularExpression::compileOrDie("[ ,\\-_]*" + copy + "$");
+    built.bracketedCopy = RegularExpression::compileOrDie(
+        "[ ,\\-_]*\\((another |\\d+(st|nd|rd|th) )?" + copy + "( \\d+)?\\)$");
     built.thumbnail = RegularExpression::compileOrDie("(" + suffixThumbnail + ")$");
     built.suffixNumber = RegularExpression::compileOrDie(suffixNumberPattern);
     const std::string untitled = "(" + joined(untitledFolderPatterns) + ")";
@@ -72,8 +85,10 @@ const AutoselectionConfig::Expressions& AutoselectionConfig::expressions() const
 
 std::string decomposedForm(std::string_view text) {
   utf8proc_uint8_t* decomposed = nullptr;
-  const auto length = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
-                                   static_cast<utf8proc_ssize_t>(text.size()), &decomposed, static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_DECOMPOSE));
+  const auto length =
+      utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
+                   static_cast<utf8proc_ssize_t>(text.size()), &decomposed,
+                   static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_DECOMPOSE));
   if (length < 0) return std::string(text);
   std::string out(reinterpret_cast<const char*>(decomposed), static_cast<size_t>(length));
   std::free(decomposed);

@@ -4,12 +4,12 @@
 // names are decomposed the same way before they are matched.
 #pragma once
 
+#include "foundation/regular_expression.h"
+
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "foundation/regular_expression.h"
 
 namespace zarnik {
 
@@ -46,11 +46,15 @@ struct AutoselectionConfig {
 
   // The expressions, compiled case-insensitive on first use.
   struct Expressions {
-    std::shared_ptr<const RegularExpression> prefixCopy;   // "^[ ,\-_]*(copy|…)[ ,\-_]+"
-    std::shared_ptr<const RegularExpression> suffixCopy;   // "[ ,\-_]*(copy|…)", at the end
-    std::shared_ptr<const RegularExpression> thumbnail;    // "(_1024)", at the end
-    std::shared_ptr<const RegularExpression> suffixNumber; // "([ ,\-_]+(\d+|\(\d+\)))$"
-    std::shared_ptr<const RegularExpression> autonamed;    // the whole name is an automatic folder name
+    std::shared_ptr<const RegularExpression> prefixCopy;  // "^[ ,\-_]*(copy|…)[ ,\-_]+"
+    std::shared_ptr<const RegularExpression> suffixCopy;  // "[ ,\-_]*(copy|…)", at the end
+    // The names Linux file managers give a copy pasted beside its original: "a (copy)",
+    // "a (another copy)", "a (3rd copy)" (GNOME Files, Nemo, Caja), "a (copy 2)" (Thunar).
+    std::shared_ptr<const RegularExpression> bracketedCopy;
+    std::shared_ptr<const RegularExpression> thumbnail;     // "(_1024)", at the end
+    std::shared_ptr<const RegularExpression> suffixNumber;  // "([ ,\-_]+(\d+|\(\d+\)))$"
+    // The whole name is an automatic folder name.
+    std::shared_ptr<const RegularExpression> autonamed;
   };
   [[nodiscard]] const Expressions& expressions() const;
 };

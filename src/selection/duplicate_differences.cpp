@@ -125,7 +125,9 @@ PathComponentPattern analyse(const std::string& component, bool isLast) {
     text.erase(0, prefix->second);
   }
   pattern.numberOfSuffixMatchingNumberPatterns = stripSuffixes(text, *expressions.suffixNumber);
-  if (auto suffix = expressions.suffixCopy->firstMatch(text); suffix && suffix->first > 0) {
+  auto suffix = expressions.bracketedCopy->firstMatch(text);
+  if (!suffix || suffix->first == 0) suffix = expressions.suffixCopy->firstMatch(text);
+  if (suffix && suffix->first > 0) {
     pattern.hasSuffixMatchingCopyPattern = true;
     text.erase(suffix->first);
     // "report copy 2": the number belongs to the copy word, "report 2 copy" to the name.

@@ -257,6 +257,27 @@ TEST_F(AutoselectorTest, ACopyWordAtTheEndOfTheNameLosesToThePlainName) {
   EXPECT_FALSE(pathComponentPatterns({"copyright.txt"}).back().hasPrefixMatchingCopyPattern);
 }
 
+TEST_F(AutoselectorTest, TheNamesFileManagersGiveToPastedCopiesMarkThemAsCopies) {
+  auto group = select({copy("Pictures/beach (copy).jpg"), copy("Pictures/beach.jpg")});
+  EXPECT_EQ(group.selectedNames(), (std::set<std::string>{"beach (copy).jpg"}));
+  for (const std::string name :
+       {"beach (copy).jpg", "beach (another copy).jpg", "beach (3rd copy).jpg",
+        "beach (21st copy).jpg", "beach (copy 2).jpg", "beach (Copy).JPG"}) {
+    const auto pattern = pathComponentPatterns({name}).back();
+    EXPECT_TRUE(pattern.hasSuffixMatchingCopyPattern) << name;
+    EXPECT_EQ(pattern.strippedComponent, "beach") << name;
+  }
+  // A bracket that only holds a copy word among others is part of the name.
+  for (const std::string name :
+       {"beach (copy of the guide).jpg", "(copy).jpg", "beach (copyright).jpg"})
+    EXPECT_FALSE(pathComponentPatterns({name}).back().hasSuffixMatchingCopyPattern) << name;
+  // Numbered both ways: "(copy) (2)" is a copy of a copy.
+  const auto twice = pathComponentPatterns({"beach (copy) (2).jpg"}).back();
+  EXPECT_TRUE(twice.hasSuffixMatchingCopyPattern);
+  EXPECT_EQ(twice.numberOfSuffixMatchingNumberPatterns, 1);
+  EXPECT_EQ(twice.strippedComponent, "beach");
+}
+
 TEST_F(AutoselectorTest, NamesAreMatchedInTheirDecomposedForm) {
   // "Cópia de" written with a precomposed ó, as Linux file names usually are.
   const auto pattern = pathComponentPatterns({"C\u00f3pia de foto.jpg"}).back();
