@@ -172,12 +172,24 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
       addForgettingMembers(node, criterion);
       return;
     }
-    if (keepsPaths()) byPath_[node->path()] = PathEntry{node, criterion};
+    if (keepsPaths() && !holdOnce(node, criterion)) return;
     slots_[criterion].insert(
         node, info, *this,
         [this, notify](EquivalenceCandidate& group, const DuplicateCandidatePtr& member) {
           place(group, member, notify);
         });
+  }
+
+  // Notes where a node is held. A node held already is not placed twice: a size group that
+  // lost a member and gains another asks again for the content work of the member it kept. A
+  // new node under a held path replaces the one held. False when the node is held as it is.
+  bool holdOnce(const MatchingNodePtr& node, const Criterion& criterion) {
+    auto [entry, isNew] = byPath_.try_emplace(node->path(), PathEntry{node, criterion});
+    if (isNew) return true;
+    if (entry->second.node == node && entry->second.criterion == criterion) return false;
+    removeFromSlot(entry->second.criterion, entry->first);
+    entry->second = PathEntry{node, criterion};
+    return true;
   }
 
   // Puts a new membership into its group and asks for the content work it makes due: both

@@ -3,9 +3,12 @@
 #include "support/test_dir.h"
 
 #include "monitor/duplicates_monitor_scan_service.h"
+#include "store/managed_object_context.h"
+#include "store/persistent_store.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace zarnik {
@@ -88,6 +91,45 @@ TEST(MonitorScanService, ACopyListedByARescanIsARecentDuplicateAndItsOriginalIsN
   });
   EXPECT_EQ(monitor.storage->recentDuplicatesInfo().newCount, 0);
   EXPECT_EQ(monitor.storage->recentDuplicatesInfo().notViewedCount, 0);
+}
+
+// Every stored copy, group by group, with whether it is marked ignored, read from the store file
+// as a review reads it.
+using StoredCopies = std::vector<std::vector<std::pair<std::string, bool>>>;
+StoredCopies storedCopies(const std::string& storePath) {
+  auto store = OVPersistentStoreSpecification::diskPersistentStore(ManagedObjectModel::fileModel(),
+                                                                   storePath)
+                   .buildPersistentStore();
+  StoredCopies groups;
+  if (store.hasError()) return groups;
+  auto context = ManagedObjectContext::make(std::move(store.value()));
+  if (context.hasError()) return groups;
+  (void)context.value()->forEachEquivalence([&](ZKEquivalence& group) {
+    auto& copies = groups.emplace_back();
+    for (const auto& copy : group.duplicates)
+      copies.emplace_back(copy.node()->path(), copy.ignored);
+    std::sort(copies.begin(), copies.end());
+    return true;
+  });
+  return groups;
+}
+
+TEST(MonitorScanService, ACopyThatLeavesAndComesBackMakesAGroupOfTwoAgain) {
+  TestDir dir;
+  TestDir store;
+  dir.fileOfSize("report.pdf", kSize, 'r');
+  dir.fileOfSize("report (copy).pdf", kSize, 'r');
+  Monitor monitor(store / "monitor.db");
+  monitor.watch(dir.path());
+  const StoredCopies pair{{{dir / "report (copy).pdf", false}, {dir / "report.pdf", false}}};
+  ASSERT_EQ(storedCopies(store / "monitor.db"), pair);
+
+  std::filesystem::rename(dir / "report (copy).pdf", store / "away.pdf");
+  monitor.rescan({{dir / "report (copy).pdf", false}});
+  EXPECT_EQ(monitor.storage->groupCount(), 0);
+  std::filesystem::rename(store / "away.pdf", dir / "report (copy).pdf");
+  monitor.rescan({{dir / "report (copy).pdf", false}});
+  EXPECT_EQ(storedCopies(store / "monitor.db"), pair);
 }
 
 TEST(MonitorScanService, ARemovedCopyLeavesItsGroupAndAGroupOfOneIsForgotten) {
