@@ -205,6 +205,23 @@ void adviseOnTrashlessVolumes(const std::vector<CleaningNoteEmitted>& remarkable
 
 }  // namespace
 
+void addCleaningWays(CLI::App* command, CleanOptions& options) {
+  command->add_flag("--dry-run", options.dryRun, "Print what would be done and change nothing");
+  auto* trash =
+      command->add_flag("--trash", options.trash, "Move the copies to the trash (the default)");
+  auto* remove = command->add_flag("--delete", options.remove, "Remove the copies permanently");
+  auto* move = command
+                   ->add_option("--move-to", options.moveTo,
+                                "Move the copies into this folder (an absolute path)")
+                   ->type_name("DIR");
+  auto* link = command->add_flag("--hardlink", options.hardlink,
+                                 "Replace the copies by hard links to the kept ones");
+  trash->excludes(remove)->excludes(move)->excludes(link);
+  remove->excludes(move)->excludes(link);
+  move->excludes(link);
+  command->add_flag("-y,--yes", options.yes, "Do not ask for confirmation");
+}
+
 void addCleanCommand(CLI::App& app, CleanOptions& options) {
   CLI::App* clean = app.add_subcommand("clean", "Remove the copies selected in the stored results");
   clean->footer(
@@ -212,19 +229,7 @@ void addCleanCommand(CLI::App& app, CleanOptions& options) {
       "  zarnik clean --dry-run                        show what would be removed\n"
       "  zarnik clean                                  move the selected copies to the trash\n"
       "  zarnik clean --move-to ~/Duplicates --volume /media/usb=delete");
-  clean->add_flag("--dry-run", options.dryRun, "Print what would be done and change nothing");
-  auto* trash =
-      clean->add_flag("--trash", options.trash, "Move the copies to the trash (the default)");
-  auto* remove = clean->add_flag("--delete", options.remove, "Remove the copies permanently");
-  auto* move = clean
-                   ->add_option("--move-to", options.moveTo,
-                                "Move the copies into this folder (an absolute path)")
-                   ->type_name("DIR");
-  auto* link = clean->add_flag("--hardlink", options.hardlink,
-                               "Replace the copies by hard links to the kept ones");
-  trash->excludes(remove)->excludes(move)->excludes(link);
-  remove->excludes(move)->excludes(link);
-  move->excludes(link);
+  addCleaningWays(clean, options);
   clean
       ->add_option("--volume", options.volumeOptions,
                    "Another way for the copies on one volume: MOUNT=trash, MOUNT=delete or "
@@ -232,7 +237,6 @@ void addCleanCommand(CLI::App& app, CleanOptions& options) {
       ->type_name("MOUNT=HOW");
   clean->add_flag("--fake", options.fake,
                   "Go through the cleaning without touching any file (0.3 s a copy)");
-  clean->add_flag("-y,--yes", options.yes, "Do not ask for confirmation");
   clean->add_flag("--force", options.force, "Also clean groups whose every copy is selected");
   clean->add_flag("--keep-empty-folders", options.keepEmptyFolders,
                   "Leave folders that cleaning empties (they are removed inside the scanned "
@@ -240,6 +244,15 @@ void addCleanCommand(CLI::App& app, CleanOptions& options) {
 }
 
 int runClean(const CleanOptions& options) {
+  // A dry run only reads: it never waits for another command.
+  std::optional<FileLock> sessionLock;
+  if (!options.dryRun && !(sessionLock = lockUserSessionForChanges("zarnik clean"))) return 1;
+  auto session = restoreUserSession(std::make_shared<ScanningService>());
+  if (!session) return 1;
+  return cleanProposedCopies(*session, options);
+}
+
+int cleanProposedCopies(DuplicatesDetectionSession& session, const CleanOptions& options) {
   auto preferences = openUserPreferences();
   auto rules = rulesFor(
       options, preferences ? preferences->extendedPreferences().cleaningRules : CleaningRules{});
@@ -247,12 +260,7 @@ int runClean(const CleanOptions& options) {
     printError(rules.error().oneLine());
     return 2;
   }
-  // A dry run only reads: it never waits for another command.
-  std::optional<FileLock> sessionLock;
-  if (!options.dryRun && !(sessionLock = lockUserSessionForChanges("zarnik clean"))) return 1;
-  auto session = restoreUserSession(std::make_shared<ScanningService>());
-  if (!session) return 1;
-  auto results = options.dryRun ? reviewedResults(*session) : resultsForChanging(*session);
+  auto results = options.dryRun ? reviewedResults(session) : resultsForChanging(session);
   if (!results) return 1;
   // A fake cleaning cut off before it forgot its notes must not keep its copies from this one.
   if (!options.dryRun) (void)results->forgetTrialCleanings().wait();
@@ -346,7 +354,11 @@ int runRevert(const RevertOptions& options) {
   if (!sessionLock) return 1;
   auto session = restoreUserSession(std::make_shared<ScanningService>());
   if (!session) return 1;
-  auto results = resultsForChanging(*session);
+  return revertCleanedCopies(*session, options);
+}
+
+int revertCleanedCopies(DuplicatesDetectionSession& session, const RevertOptions& options) {
+  auto results = resultsForChanging(session);
   if (!results) return 1;
   auto task = RevertingTask::make(
       {results->storeAccess(), {options.identifiers.begin(), options.identifiers.end()}});

@@ -2,12 +2,16 @@
 // cleaned copies back.
 #pragma once
 
+#include <CLI/CLI.hpp>
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
+namespace zarnik {
+class DuplicatesDetectionSession;
+}
 
 namespace zarnik::cli {
 
@@ -29,6 +33,13 @@ struct RevertOptions {
   std::vector<std::int64_t> identifiers;
 };
 
+// The cleaning and reverting steps of both commands, on a session restored and locked by the
+// caller (`zarnik monitor clean` and `put-back` use them on the monitor's findings).
+int cleanProposedCopies(DuplicatesDetectionSession& session, const CleanOptions& options);
+int revertCleanedCopies(DuplicatesDetectionSession& session, const RevertOptions& options);
+
+// --dry-run, the ways a copy goes (--trash, --delete, --move-to, --hardlink) and --yes.
+void addCleaningWays(CLI::App* command, CleanOptions& options);
 void addCleanCommand(CLI::App& app, CleanOptions& options);
 int runClean(const CleanOptions& options);
 void addRevertCommand(CLI::App& app, RevertOptions& options);

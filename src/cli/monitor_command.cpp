@@ -34,16 +34,6 @@ std::string plural(std::int64_t count, std::string_view one, std::string_view ma
 
 std::optional<MonitorStatus> runningMonitorStatus() { return MonitorStatus::readRunning(); }
 
-Result<MonitorRequests> loadRequests() {
-  auto requests = MonitorRequests::load(MonitorRequests::defaultPath());
-  if (requests.hasError()) {
-    return Error::generic("The monitor's settings cannot be read; fix or remove the file.",
-                          MonitorRequests::defaultPath())
-        .withUnderlying(requests.error().oneLine());
-  }
-  return requests;
-}
-
 void printRecent(const RecentDuplicatesInfo& recent) {
   if (recent.totalCount == 0) {
     fmt::print("No new duplicates found lately.\n");
@@ -53,10 +43,12 @@ void printRecent(const RecentDuplicatesInfo& recent) {
              recent.newCount, formatByteCount(recent.newSize), recent.notViewedCount,
              recent.totalCount, formatByteCount(recent.totalSize));
   for (const auto& duplicate : recent.latest) {
-    fmt::print("  {}  {}, found {}\n", duplicate.abbreviatedPath, formatByteCount(duplicate.size),
-               iso8601(duplicate.foundDate));
+    fmt::print("  {}  {}, found {}{}\n", duplicate.abbreviatedPath, formatByteCount(duplicate.size),
+               iso8601(duplicate.foundDate), duplicate.isIgnored ? " (ignored)" : "");
   }
-  fmt::print("Review them with: zarnik monitor review\n");
+  fmt::print(
+      "Review them with `zarnik monitor review`, or act on one with `zarnik monitor clean PATH` "
+      "or `zarnik monitor ignore PATH`.\n");
 }
 
 Json statusJSON(const std::optional<MonitorStatus>& running, const MonitorRequests& requests) {
@@ -124,6 +116,7 @@ MonitorCommand::MonitorCommand(CLI::App& app) {
       "Review the monitor's groups: print them, and let select, clean and revert work on them");
   review_->add_flag("--json", json_, "Print the export document, with identifiers, on stdout");
   serviceCommands_ = std::make_unique<MonitorServiceCommands>(command_);
+  copyCommands_ = std::make_unique<MonitorCopyCommands>(command_);
   review_->footer(
       "The groups stay under review until the next `zarnik scan`.\n"
       "Examples:\n  zarnik monitor review\n  zarnik select --group 3 --strategy keep-newest\n  "
@@ -132,6 +125,7 @@ MonitorCommand::MonitorCommand(CLI::App& app) {
 
 int MonitorCommand::run() const {
   if (serviceCommands_->wasChosen()) return serviceCommands_->run();
+  if (copyCommands_->wasChosen()) return copyCommands_->run();
   if (run_->parsed()) return runInForeground();
   if (add_->parsed()) return changeLocations(true);
   if (remove_->parsed()) return changeLocations(false);
@@ -195,7 +189,7 @@ int MonitorCommand::runInForeground() const {
     return 1;
   }
   // The folders asked for; the store takes them on the workflow's queue a moment later.
-  auto requested = loadRequests();
+  auto requested = MonitorRequests::loadDefault();
   const auto watched = requested.hasValue() ? requested.value().locations.size() : 0;
   fmt::print(stderr, "zarnik: the monitor watches {}; Ctrl-C stops it.\n",
              plural(static_cast<std::int64_t>(watched), "folder", "folders"));
@@ -213,7 +207,7 @@ int MonitorCommand::runInForeground() const {
 }
 
 int MonitorCommand::changeLocations(bool adding) const {
-  auto requests = loadRequests();
+  auto requests = MonitorRequests::loadDefault();
   if (requests.hasError()) {
     printError(requests.error().oneLine());
     return 1;
@@ -256,7 +250,7 @@ int MonitorCommand::changeLocations(bool adding) const {
 }
 
 int MonitorCommand::setPaused(bool paused) const {
-  auto requests = loadRequests();
+  auto requests = MonitorRequests::loadDefault();
   if (requests.hasError()) {
     printError(requests.error().oneLine());
     return 1;
@@ -281,7 +275,7 @@ int MonitorCommand::setPaused(bool paused) const {
 }
 
 int MonitorCommand::printStatus() const {
-  auto requests = loadRequests();
+  auto requests = MonitorRequests::loadDefault();
   if (requests.hasError()) {
     printError(requests.error().oneLine());
     return 1;
@@ -345,20 +339,16 @@ int MonitorCommand::review() const {
         "with `zarnik monitor enable`.\n");
     return 0;
   }
-  const Date reviewed = dateNow();
-  auto groups = prepareMonitorReview(monitorStorePath());
-  if (groups.hasError()) {
-    printError(groups.error().oneLine());
+  auto prepared = prepareMonitorReview(monitorStorePath());
+  if (prepared.hasError()) {
+    printError(prepared.error().oneLine());
     return 1;
   }
-  // What is under review now is no news any more; the monitor, running or not, takes note.
-  if (auto requests = loadRequests(); requests.hasValue()) {
-    requests.value().reviewedUntil = reviewed;
-    if (auto saved = requests.value().save(MonitorRequests::defaultPath()); saved.hasError())
-      printError(saved.error().oneLine());
-  }
-  if (groups.value() == 0 && !json_) {
-    fmt::print("The monitor has found no duplicates yet.\n");
+  if (prepared.value().groups == 0 && !json_) {
+    const auto requests = MonitorRequests::loadDefault();
+    const bool ignoresSome = requests.hasValue() && !requests.value().ignoredCopies.empty();
+    fmt::print("The monitor has found no duplicates yet{}.\n",
+               ignoresSome ? " besides the copies you ignore (zarnik monitor unignore PATH)" : "");
     return 0;
   }
   if (!json_) fmt::print("The monitor's groups are under review until the next scan.\n");

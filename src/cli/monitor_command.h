@@ -1,9 +1,11 @@
 // `zarnik monitor`: the duplicates monitor. `run` watches in the foreground (the user service
 // runs it so); `add`, `remove`, `pause` and `resume` change what it is asked to do, whether it
 // runs or not; `status` tells what it does and found; `review` puts its groups under review for
-// `results`, `select`, `clean` and `revert`; `enable` and `disable` manage the user service.
+// `results`, `select`, `clean` and `revert`; `enable` and `disable` manage the user service;
+// `ignore`, `unignore`, `clean` and `put-back` act on one copy it found.
 #pragma once
 
+#include "cli/monitor_copy_commands.h"
 #include "cli/monitor_service_command.h"
 
 #include <CLI/CLI.hpp>
@@ -37,6 +39,7 @@ class MonitorCommand {
   CLI::App* status_;
   CLI::App* review_;
   std::unique_ptr<MonitorServiceCommands> serviceCommands_;
+  std::unique_ptr<MonitorCopyCommands> copyCommands_;
   std::vector<std::string> paths_;
   bool json_ = false;
 };

@@ -8,8 +8,11 @@ void printError(const std::string& message) { fmt::print(stderr, "zarnik: {}\n",
 
 std::shared_ptr<DuplicatesDetectionSession> restoreUserSession(
     const std::shared_ptr<ScanningService>& service) {
-  auto restored =
-      DuplicatesDetectionSession::restore(DuplicatesDetectionSpec::current(service)).wait();
+  return restoreSession(DuplicatesDetectionSpec::current(service));
+}
+
+std::shared_ptr<DuplicatesDetectionSession> restoreSession(const DuplicatesDetectionSpec& spec) {
+  auto restored = DuplicatesDetectionSession::restore(spec).wait();
   if (restored.hasError()) {
     printError(restored.error().oneLine());
     return nullptr;

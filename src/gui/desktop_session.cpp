@@ -54,14 +54,8 @@ Result<std::int64_t> putMonitorFindingsUnderReview(const DuplicatesDetectionSpec
     return Error::generic(
         "The monitor has found nothing yet. Add folders with `zarnik monitor add FOLDER` and "
         "start it with `zarnik monitor enable`.");
-  const Date reviewed = dateNow();
-  ZK_ASSIGN_OR_RETURN(const std::int64_t groups, prepareMonitorReview(monitorStorePath()));
-  // What is under review now is no news any more; the monitor, running or not, takes note.
-  if (auto requests = MonitorRequests::load(MonitorRequests::defaultPath()); requests.hasValue()) {
-    requests.value().reviewedUntil = reviewed;
-    ZK_TRY(requests.value().save(MonitorRequests::defaultPath()));
-  }
-  return groups;
+  ZK_ASSIGN_OR_RETURN(const auto prepared, prepareMonitorReview(monitorStorePath()));
+  return prepared.groups;
 }
 
 }  // namespace

@@ -167,6 +167,7 @@ Result<void> DuplicatesMonitorManager::start(const std::vector<std::string>& ext
   // The folders asked for become the store's before the first walk.
   workflow_->setLocations(requests_.locations);
   workflow_->setPausedByRequest(requests_.paused);
+  ignoreCopies(requests_);
   // Known before the first walk, which waits while a full scan runs or the machine is on battery.
   workflow_->setCanPerformHeavyActivities(canPerformHeavyActivitiesNow());
   workflow_->start();
@@ -242,6 +243,8 @@ void DuplicatesMonitorManager::followRequests() {
     if (requests.value().paused != self->requests_.paused)
       self->workflow_->setPausedByRequest(requests.value().paused);
     self->markReviewed(requests.value());
+    if (requests.value().ignoredCopies != self->requests_.ignoredCopies)
+      self->ignoreCopies(requests.value());
     self->requests_ = requests.value();
     // Settings such as whether to notify are read again as they stand on disk.
     if (auto preferences = self->setup_.openPreferences()) {
@@ -256,6 +259,12 @@ void DuplicatesMonitorManager::markReviewed(const MonitorRequests& requests) {
   if (!requests.reviewedUntil) return;
   storage_->queue()->async([storage = storage_, until = *requests.reviewedUntil] {
     (void)storage->markFoundUntil(until, RecentDuplicateStatus::viewed);
+  });
+}
+
+void DuplicatesMonitorManager::ignoreCopies(const MonitorRequests& requests) {
+  storage_->queue()->async([storage = storage_, ignored = requests.ignoredCopies]() mutable {
+    (void)storage->setIgnoredCopies(std::move(ignored));
   });
 }
 

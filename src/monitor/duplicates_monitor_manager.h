@@ -80,6 +80,7 @@ class DuplicatesMonitorManager : public std::enable_shared_from_this<DuplicatesM
   [[nodiscard]] bool canPerformHeavyActivitiesNow() const;
   void checkHeavyActivities();
   void markReviewed(const MonitorRequests& requests);
+  void ignoreCopies(const MonitorRequests& requests);
   void scheduleStatusWrite();
   void writeStatus();
 

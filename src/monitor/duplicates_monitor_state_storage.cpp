@@ -13,6 +13,7 @@ namespace {
 constexpr const char* kAuthor = "DuplicatesMonitorStateStorage";
 constexpr std::int64_t kStateKey = 1;  // the one state record
 constexpr size_t kLatestCount = 3;
+constexpr auto kDepartureMemory = std::chrono::hours(1);
 
 std::int64_t milliseconds(Date date) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(date.time_since_epoch()).count();
@@ -86,6 +87,8 @@ Result<void> DuplicatesMonitorStateStorage::load() {
       if (!node) continue;
       paths.push_back(node->path());
       copies_[node->path()] = StoredCopy{group.uniqueIdentifier, copy.recentDuplicate};
+      // As stored until the person's list is applied: a copy no longer on it is then rewritten.
+      if (copy.ignored) ignored_.insert(node->path());
       if (!copy.recentDuplicate) continue;
       if (auto it = recent_.find(*copy.recentDuplicate); it != recent_.end()) {
         it->second.path = node->path();
@@ -259,13 +262,21 @@ Result<void> DuplicatesMonitorStateStorage::insertGroup(
       }
     }
     if (!recent && listedByRescan.contains(path)) {
-      RecentRecord record{
+      std::optional<RecentRecord> record = RecentRecord{
           path,         dateNow(), RecentDuplicateStatus::newlyFound, node->exactSize(),
           node->type(), true};
-      ZK_ASSIGN_OR_RETURN(recent, insertRecent(record));
-      recent_[*recent] = std::move(record);
+      if (auto departed = departed_.find(path); departed != departed_.end()) {
+        record = departed->second.record;
+        departed_.erase(departed);
+      }
+      if (record) {
+        record->attached = true;
+        ZK_ASSIGN_OR_RETURN(recent, insertRecent(*record));
+        recent_[*recent] = std::move(*record);
+      }
     }
     model.duplicates[index].recentDuplicate = recent;
+    model.duplicates[index].ignored = ignored_.contains(path);
     copies_[path] = StoredCopy{identifier, recent};
   }
   return context_->insertEquivalence(model);
@@ -297,9 +308,26 @@ Result<void> DuplicatesMonitorStateStorage::saveGroups(
   return written;
 }
 
+void DuplicatesMonitorStateStorage::noteDepartures(const std::set<std::string>& paths) {
+  const Date now = dateNow();
+  std::erase_if(departed_,
+                [&](const auto& entry) { return now - entry.second.left > kDepartureMemory; });
+  for (const auto& path : paths) {
+    const auto copy = copies_.find(path);
+    if (copy == copies_.end()) continue;
+    Departure departure{now, std::nullopt};
+    if (copy->second.recent) {
+      if (auto record = recent_.find(*copy->second.recent); record != recent_.end())
+        departure.record = record->second;
+    }
+    departed_[path] = std::move(departure);
+  }
+}
+
 Result<void> DuplicatesMonitorStateStorage::removePaths(const std::set<std::string>& paths) {
   queue_->assertOnQueue();
   if (paths.empty()) return success();
+  noteDepartures(paths);
   auto written = write([&]() -> Result<void> {
     std::set<std::int64_t> touched;
     for (const auto& path : paths) {
@@ -364,6 +392,35 @@ std::vector<std::string> DuplicatesMonitorStateStorage::storedPathsUnder(
   return paths;
 }
 
+Result<void> DuplicatesMonitorStateStorage::setIgnoredCopies(std::set<std::string> paths) {
+  queue_->assertOnQueue();
+  std::set<std::int64_t> changedGroups;
+  std::vector<std::int64_t> nowSeen;
+  for (const auto& [path, copy] : copies_) {
+    const bool ignored = paths.contains(path);
+    if (ignored != ignored_.contains(path)) changedGroups.insert(copy.group);
+    if (ignored && copy.recent) nowSeen.push_back(*copy.recent);
+  }
+  ignored_ = std::move(paths);
+  auto written = write([&]() -> Result<void> {
+    for (const std::int64_t group : changedGroups) {
+      ZK_ASSIGN_OR_RETURN(auto stored, context_->fetchEquivalence(group));
+      if (!stored) continue;
+      for (auto& copy : stored->duplicates) {
+        const auto node = copy.node();
+        copy.ignored = node && ignored_.contains(node->path());
+      }
+      ZK_TRY(context_->updateEquivalence(*stored));
+    }
+    return success();
+  });
+  if (written.hasError()) {
+    publishSummary();
+    return written;
+  }
+  return mark(nowSeen, RecentDuplicateStatus::viewed);
+}
+
 Result<void> DuplicatesMonitorStateStorage::mark(const std::vector<std::int64_t>& recentIDs,
                                                  RecentDuplicateStatus status) {
   queue_->assertOnQueue();
@@ -412,6 +469,7 @@ void DuplicatesMonitorStateStorage::publishSummary() {
     duplicate.foundDate = record.foundDate;
     duplicate.fileType = record.type;
     duplicate.size = record.size;
+    duplicate.isIgnored = ignored_.contains(record.path);
     return duplicate;
   };
   RecentDuplicatesInfo info;

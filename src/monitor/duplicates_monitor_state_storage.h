@@ -57,12 +57,17 @@ class DuplicatesMonitorStateStorage
   Result<void> saveGroups(const std::vector<scanning_service::DetectionResult>& groups,
                           const std::set<std::string>& leftPaths,
                           const std::set<std::string>& listedByRescan);
-  // Copies that are gone or no longer qualify: out of their groups, and of the recent ones.
+  // Copies that are gone or no longer qualify: out of their groups, and of the recent ones. A
+  // copy back at its path within the hour (put back from the trash, moved away and back) is
+  // what it was before, not news.
   Result<void> removePaths(const std::set<std::string>& paths);
   // After a full walk of `folder`: forgets the copies below it that no group saved since the
   // store was opened confirmed (files gone or changed while the monitor was away).
   Result<void> forgetUnconfirmedUnder(const std::string& folder);
   [[nodiscard]] std::vector<std::string> storedPathsUnder(const std::string& folder) const;
+  // The copies the person ignores: they stay in their groups, marked ignored, and their news
+  // counts as seen. Copies stored later under these paths are ignored too.
+  Result<void> setIgnoredCopies(std::set<std::string> paths);
   Result<void> mark(const std::vector<std::int64_t>& recentIDs, RecentDuplicateStatus status);
   // Every recent duplicate found until `date`.
   Result<void> markFoundUntil(Date date, RecentDuplicateStatus status);
@@ -101,6 +106,7 @@ class DuplicatesMonitorStateStorage
   Result<std::int64_t> insertRecent(const RecentRecord& record);
   Result<void> insertGroup(const scanning_service::DetectionResult& group,
                            const std::set<std::string>& listedByRescan);
+  void noteDepartures(const std::set<std::string>& paths);
   void publishSummary();
 
   std::shared_ptr<SerialQueue> queue_;
@@ -113,6 +119,12 @@ class DuplicatesMonitorStateStorage
   std::map<std::int64_t, std::vector<std::string>> groups_;  // stored group → its copies' paths
   std::map<std::int64_t, RecentRecord> recent_;
   std::set<std::string> confirmed_;  // copies saved since the store was opened
+  std::set<std::string> ignored_;
+  struct Departure {
+    Date left{};
+    std::optional<RecentRecord> record;  // its news, when it was news
+  };
+  std::map<std::string, Departure> departed_;  // copies removed within the hour, by path
   std::int64_t nextGroup_ = 1;
   std::atomic<std::int64_t> nextIdentifier_{1};
   std::vector<ScanLocationPtr>

@@ -25,6 +25,16 @@ Result<MonitorRequests> MonitorRequests::load(const std::string& path) {
   return parse(text.value(), path);
 }
 
+Result<MonitorRequests> MonitorRequests::loadDefault() {
+  auto requests = load(defaultPath());
+  if (requests.hasError()) {
+    return Error::generic("The monitor's settings cannot be read; fix or remove the file.",
+                          defaultPath())
+        .withUnderlying(requests.error().oneLine());
+  }
+  return requests;
+}
+
 Result<MonitorRequests> MonitorRequests::parse(std::string_view text, const std::string& origin) {
   ZK_ASSIGN_OR_RETURN(const Json json, parseJson(text, origin));
   if (!json.is_object())
@@ -40,6 +50,12 @@ Result<MonitorRequests> MonitorRequests::parse(std::string_view text, const std:
   if (const auto reviewed = json.find("reviewedUntil");
       reviewed != json.end() && reviewed->is_number())
     requests.reviewedUntil = dateFromSecondsSince1970(reviewed->get<double>());
+  if (const auto ignored = json.find("ignoredCopies");
+      ignored != json.end() && ignored->is_array()) {
+    for (const auto& path : *ignored) {
+      if (path.is_string()) requests.ignoredCopies.insert(path.get<std::string>());
+    }
+  }
   return requests;
 }
 
@@ -47,6 +63,7 @@ Result<void> MonitorRequests::save(const std::string& path) const {
   ZK_TRY(xdg::makeDirectories(path.substr(0, path.rfind('/'))));
   Json json{{"locations", locations}, {"paused", paused}};
   if (reviewedUntil) json["reviewedUntil"] = secondsSince1970(*reviewedUntil);
+  if (!ignoredCopies.empty()) json["ignoredCopies"] = ignoredCopies;
   return writeFileAtomically(path, dumpJson(json, 2) + "\n");
 }
 

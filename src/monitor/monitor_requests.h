@@ -8,6 +8,7 @@
 #include "base/result.h"
 
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,10 +20,14 @@ struct MonitorRequests {
   bool paused = false;
   // The recent duplicates found until then were put under review: they count as seen.
   std::optional<Date> reviewedUntil;
+  // Copies the person ignores (absolute paths): no news of them, and never under review.
+  std::set<std::string> ignoredCopies;
 
   [[nodiscard]] static std::string defaultPath();
   // A missing file asks for nothing; a damaged one fails with the path and the reason.
   static Result<MonitorRequests> load(const std::string& path);
+  // The person's own file (defaultPath()); a damaged one fails with advice.
+  static Result<MonitorRequests> loadDefault();
   // The file's text; `origin` names it in errors.
   static Result<MonitorRequests> parse(std::string_view text, const std::string& origin);
   Result<void> save(const std::string& path) const;

@@ -35,6 +35,7 @@ RecentDuplicate decodeRecentDuplicate(const Json& json) {
   duplicate.abbreviatedPath = json.value("abbreviatedPath", std::string());
   duplicate.foundDate = dateFromSecondsSince1970(json.value("foundDate", 0.0));
   duplicate.size = json.value("size", std::int64_t{0});
+  duplicate.isIgnored = json.value("ignored", false);
   return duplicate;
 }
 }  // namespace
@@ -45,7 +46,8 @@ Json encodeRecentDuplicate(const RecentDuplicate& duplicate) {
               {"path", duplicate.path},
               {"abbreviatedPath", duplicate.abbreviatedPath},
               {"foundDate", secondsSince1970(duplicate.foundDate)},
-              {"size", duplicate.size}};
+              {"size", duplicate.size},
+              {"ignored", duplicate.isIgnored}};
 }
 
 Json MonitorStatus::encode() const {

@@ -281,6 +281,64 @@ TEST_F(MonitorCommandTest, TheMonitorsGroupIsReviewedCleanedAndBroughtBackWhileI
   EXPECT_TRUE(monitor->isRunning()) << monitor->errors();
 }
 
+TEST_F(MonitorCommandTest, OneCopyIsIgnoredCleanedAndPutBackByItsPathWhileTheMonitorRuns) {
+  const std::string report = tree.file("docs/report.pdf", content(3));
+  const std::string photo = tree.file("pictures/beach.jpg", content(4));
+  auto monitor = startMonitor({tree.path()});
+  ASSERT_TRUE(waitForState("monitoring")) << monitor->errors();
+  const std::string reportCopy = tree / "docs/report (copy).pdf";
+  const std::string photoCopy = tree / "pictures/beach (copy).jpg";
+  copyFile(report, reportCopy);
+  copyFile(photo, photoCopy);
+  ASSERT_TRUE(waitForGroups(2)) << dumpJson(status(), 2);
+
+  // Ignored: no news of it, and its group is not under review.
+  const auto ignored = runZarnik("monitor ignore " + quoted(reportCopy), scratch);
+  ASSERT_EQ(ignored.status, 0) << ignored.err;
+  EXPECT_TRUE(waitUntil([&] {
+    const Json now = status();
+    for (const auto& duplicate : now["recentDuplicates"]["latest"]) {
+      if (duplicate.value("path", std::string()) == reportCopy)
+        return duplicate.value("ignored", false);
+    }
+    return false;
+  })) << dumpJson(status(), 2);
+  EXPECT_EQ(newDuplicates(status()), 1);
+  EXPECT_EQ(exported("monitor review --json"),
+            (std::set<std::set<std::string>>{{photo, photoCopy}}));
+  EXPECT_NE(runZarnik("monitor ignore " + quoted(tree / "docs/gone.pdf"), scratch).status, 0);
+  ASSERT_EQ(runZarnik("monitor unignore " + quoted(reportCopy), scratch).status, 0);
+  EXPECT_EQ(runZarnik("monitor unignore " + quoted(reportCopy), scratch).status, 1)
+      << "no longer ignored";
+  EXPECT_EQ(exported("monitor review --json"),
+            (std::set<std::set<std::string>>{{report, reportCopy}, {photo, photoCopy}}));
+
+  // Cleaning by path keeps a copy of every group, and nothing the person did not name goes.
+  const auto whole =
+      runZarnik("monitor clean --yes " + quoted(report) + " " + quoted(reportCopy), scratch);
+  EXPECT_EQ(whole.status, 1);
+  EXPECT_NE(whole.err.find("none would be kept"), std::string::npos) << whole.err;
+  const auto unknown = runZarnik("monitor clean --yes " + quoted(tree / "docs"), scratch);
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.err.find("not among the duplicates the monitor found"), std::string::npos)
+      << unknown.err;
+  EXPECT_TRUE(std::filesystem::exists(report) && std::filesystem::exists(reportCopy));
+
+  const auto cleaned = runZarnik("monitor clean --yes " + quoted(reportCopy), scratch);
+  ASSERT_EQ(cleaned.status, 0) << cleaned.out << cleaned.err;
+  EXPECT_FALSE(std::filesystem::exists(reportCopy));
+  for (const auto& kept : {report, photo, photoCopy})
+    EXPECT_TRUE(std::filesystem::exists(kept)) << kept;
+  EXPECT_TRUE(waitForGroups(1)) << dumpJson(status(), 2);
+
+  const auto back = runZarnik("monitor put-back " + quoted(reportCopy), scratch);
+  ASSERT_EQ(back.status, 0) << back.out << back.err;
+  EXPECT_EQ(readWhole(reportCopy), content(3));
+  EXPECT_EQ(runZarnik("monitor put-back " + quoted(photoCopy), scratch).status, 1)
+      << "never cleaned";
+  EXPECT_TRUE(monitor->isRunning()) << monitor->errors();
+}
+
 TEST_F(MonitorCommandTest, AfterBeingKilledWhileSavingTheMonitorKeepsWhatItSavedAndFindsTheRest) {
   constexpr int kPairs = 150;
   for (int i = 0; i < kPairs; ++i)

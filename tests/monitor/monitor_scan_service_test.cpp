@@ -114,6 +114,46 @@ StoredCopies storedCopies(const std::string& storePath) {
   return groups;
 }
 
+TEST(MonitorScanService, AnIgnoredCopyIsNoNewsAndStaysMarkedWhenItsGroupChangesOrTheStoreReopens) {
+  TestDir dir;
+  TestDir store;
+  dir.fileOfSize("photos/original.jpg", kSize, 'p');
+  const std::string copy = dir / "downloads/copy.jpg";
+  {
+    Monitor monitor(store / "monitor.db");
+    monitor.watch(dir.path());
+    dir.fileOfSize("downloads/copy.jpg", kSize, 'p');
+    monitor.rescan({{dir / "downloads", true}});
+    ASSERT_EQ(monitor.storage->recentDuplicatesInfo().newCount, 1);
+
+    monitor.onStorage([&] { ASSERT_TRUE(monitor.storage->setIgnoredCopies({copy}).hasValue()); });
+    auto info = monitor.storage->recentDuplicatesInfo();
+    EXPECT_EQ(info.newCount, 0);
+    EXPECT_EQ(info.notViewedCount, 0);
+    ASSERT_EQ(info.latest.size(), 1U);
+    EXPECT_TRUE(info.latest.front().isIgnored);
+
+    // The group is saved again with a third copy: the ignored one keeps its mark, the new one
+    // is news.
+    dir.fileOfSize("downloads/again.jpg", kSize, 'p');
+    monitor.rescan({{dir / "downloads/again.jpg", false}});
+    info = monitor.storage->recentDuplicatesInfo();
+    EXPECT_EQ(info.newCount, 1);
+    EXPECT_EQ(info.newDuplicates.front().path, dir / "downloads/again.jpg");
+  }
+  EXPECT_EQ(storedCopies(store / "monitor.db"),
+            (StoredCopies{{{dir / "downloads/again.jpg", false},
+                           {copy, true},
+                           {dir / "photos/original.jpg", false}}}));
+
+  Monitor again(store / "monitor.db");
+  again.onStorage([&] { ASSERT_TRUE(again.storage->setIgnoredCopies({}).hasValue()); });
+  EXPECT_EQ(storedCopies(store / "monitor.db"),
+            (StoredCopies{{{dir / "downloads/again.jpg", false},
+                           {copy, false},
+                           {dir / "photos/original.jpg", false}}}));
+}
+
 TEST(MonitorScanService, ACopyThatLeavesAndComesBackMakesAGroupOfTwoAgain) {
   TestDir dir;
   TestDir store;
@@ -130,6 +170,47 @@ TEST(MonitorScanService, ACopyThatLeavesAndComesBackMakesAGroupOfTwoAgain) {
   std::filesystem::rename(store / "away.pdf", dir / "report (copy).pdf");
   monitor.rescan({{dir / "report (copy).pdf", false}});
   EXPECT_EQ(storedCopies(store / "monitor.db"), pair);
+}
+
+TEST(MonitorScanService, ACopyPutBackWhereItWasIsWhatItWasBeforeAndNotNews) {
+  TestDir dir;
+  TestDir away;
+  dir.fileOfSize("photos/original.jpg", kSize, 'p');
+  Monitor monitor;
+  monitor.watch(dir.path());
+  dir.fileOfSize("downloads/seen.jpg", kSize, 'p');
+  dir.fileOfSize("downloads/unseen.jpg", kSize, 'p');
+  monitor.rescan({{dir / "downloads", true}});
+  auto info = monitor.storage->recentDuplicatesInfo();
+  ASSERT_EQ(info.newCount, 2);
+  const auto seen =
+      std::find_if(info.newDuplicates.begin(), info.newDuplicates.end(),
+                   [&](const auto& d) { return d.path == dir / "downloads/seen.jpg"; });
+  ASSERT_NE(seen, info.newDuplicates.end());
+  monitor.onStorage([&] {
+    ASSERT_TRUE(monitor.storage->mark({seen->id}, RecentDuplicateStatus::viewed).hasValue());
+  });
+
+  // Cleaned to the trash and put back: each copy as it was, the original no news either.
+  for (const char* name : {"downloads/seen.jpg", "downloads/unseen.jpg", "photos/original.jpg"})
+    std::filesystem::rename(dir / name, away / std::filesystem::path(name).filename().string());
+  monitor.rescan({{dir / "downloads", true}, {dir / "photos", true}});
+  ASSERT_EQ(monitor.storage->recentDuplicatesInfo().totalCount, 0);
+  for (const char* name : {"downloads/seen.jpg", "downloads/unseen.jpg", "photos/original.jpg"})
+    std::filesystem::rename(away / std::filesystem::path(name).filename().string(), dir / name);
+  monitor.rescan({{dir / "downloads", true}, {dir / "photos", true}});
+
+  info = monitor.storage->recentDuplicatesInfo();
+  EXPECT_EQ(monitor.storage->groupCount(), 1);
+  EXPECT_EQ(info.totalCount, 2);
+  EXPECT_EQ(info.notViewedCount, 1);
+  ASSERT_EQ(info.newCount, 1);
+  EXPECT_EQ(info.newDuplicates.front().path, dir / "downloads/unseen.jpg");
+
+  // A copy made afresh is news as ever.
+  dir.fileOfSize("downloads/third.jpg", kSize, 'p');
+  monitor.rescan({{dir / "downloads/third.jpg", false}});
+  EXPECT_EQ(monitor.storage->recentDuplicatesInfo().newCount, 2);
 }
 
 TEST(MonitorScanService, ARemovedCopyLeavesItsGroupAndAGroupOfOneIsForgotten) {
