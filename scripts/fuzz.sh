@@ -15,7 +15,7 @@ printf '["Name","DateOfModification"]' > fuzz/corpus-selection/differences.json
 printf '{"cleaningOption":{"kind":"moveToFolder","folder":"/x"},"overridenCleaningOptionByVolumePath":{"/":{"kind":"moveToTrash"}}}' > fuzz/corpus-selection/cleaning.json
 printf '{"neverSelectPaths":["~/a"],"smartSelectionRuleInfos":[{"rule":{"identifier":"NonLoved"},"isEnabled":true}]}' > fuzz/corpus-selection/rules.json
 printf '{"$class":"DuplicateDifferences","value":{"flags":3,"hardLinkedGroup":2,"autoselectionMode":{"mode":"neverSelect","reason":"hardLinked"}}}' > fuzz/corpus-records/differences.json
-printf '{"locations":["/home/a/Downloads"],"paused":false,"reviewedUntil":1765000000.5}' > fuzz/corpus-monitor/requests.json
+printf '{"locations":["/home/a/Downloads"],"paused":false,"reviewedUntil":1765000000.5,"ignoredCopies":["/home/a/Downloads/b (copy).pdf"]}' > fuzz/corpus-monitor/requests.json
 printf '{"processId":12,"state":"monitoring","locations":["/x"],"recentDuplicates":{"new":1,"latest":[{"id":1,"path":"/x/a","size":5}]},"notice":"n"}' > fuzz/corpus-monitor/status.json
 printf '{"$class":"ReviewingStatus","resultsState":{"$class":"DuplicatesDetectionResultsState","activityLogIdentifierAutoincrement":4,"usedSizeThreshold":1024,"dateOfDetection":5}}' > fuzz/corpus-records/status.json
 printf '{"$class":"ScanLocationViewModel","scanLocation":{"$class":"ScanLocation","abbreviatedPath":"~/a/","pathComponents":["/","home","a"]},"filter":{"imagesOnly":true,"minimumSize":9},"customName":"A"}' > fuzz/corpus-records/location.json

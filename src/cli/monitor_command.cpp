@@ -325,13 +325,8 @@ int MonitorCommand::printStatus() const {
 }
 
 int MonitorCommand::review() const {
-  auto lock = lockSessionForChanges(DuplicatesDetectionSpec::monitorReview(nullptr),
-                                    "zarnik monitor review");
-  if (lock.hasError()) {
-    printError(lock.error().oneLine());
-    return 1;
-  }
-  if (!lock.value()) return 1;
+  const auto lock = lockMonitorFindingsForChanges("zarnik monitor review");
+  if (!lock) return 1;
   if (!pathExists(monitorStorePath())) {
     fmt::print(
         "The monitor has found nothing yet. Add folders with `zarnik monitor add FOLDER` and start "

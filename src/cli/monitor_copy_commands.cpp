@@ -156,10 +156,8 @@ int MonitorCopyCommands::setIgnored(bool ignored) const {
 }
 
 int MonitorCopyCommands::clean() const {
-  const auto spec = DuplicatesDetectionSpec::monitorReview(nullptr);
-  auto lock = lockSessionForChanges(spec, "zarnik monitor clean");
-  if (lock.hasError()) printError(lock.error().oneLine());
-  if (lock.hasError() || !lock.value()) return 1;
+  const auto lock = lockMonitorFindingsForChanges("zarnik monitor clean");
+  if (!lock) return 1;
   if (!pathExists(monitorStorePath())) {
     printError("the monitor has found nothing yet");
     return 1;
@@ -192,12 +190,10 @@ int MonitorCopyCommands::clean() const {
 }
 
 int MonitorCopyCommands::putBack() const {
-  const auto spec = DuplicatesDetectionSpec::monitorReview(nullptr);
-  auto lock = lockSessionForChanges(spec, "zarnik monitor put-back");
-  if (lock.hasError()) printError(lock.error().oneLine());
-  if (lock.hasError() || !lock.value()) return 1;
+  const auto lock = lockMonitorFindingsForChanges("zarnik monitor put-back");
+  if (!lock) return 1;
   const auto wanted = meantPaths(paths_);
-  if (!pathExists(spec.urlOfStateDB())) {
+  if (!pathExists(DuplicatesDetectionSpec::monitorReview(nullptr).urlOfStateDB())) {
     allFound(wanted, {}, "no cleaning of the monitor's findings removed it");
     return 1;
   }

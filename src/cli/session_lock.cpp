@@ -28,13 +28,24 @@ Result<std::optional<FileLock>> lockSessionForChanges(const DuplicatesDetectionS
   return std::optional<FileLock>();
 }
 
-std::optional<FileLock> lockUserSessionForChanges(const std::string& command) {
-  auto locked = lockSessionForChanges(DuplicatesDetectionSpec::current(nullptr), command);
+namespace {
+std::optional<FileLock> lockTellingWhy(const DuplicatesDetectionSpec& spec,
+                                       const std::string& command) {
+  auto locked = lockSessionForChanges(spec, command);
   if (locked.hasError()) {
     printError(locked.error().oneLine());
     return std::nullopt;
   }
   return std::move(locked).value();
+}
+}  // namespace
+
+std::optional<FileLock> lockUserSessionForChanges(const std::string& command) {
+  return lockTellingWhy(DuplicatesDetectionSpec::current(nullptr), command);
+}
+
+std::optional<FileLock> lockMonitorFindingsForChanges(const std::string& command) {
+  return lockTellingWhy(DuplicatesDetectionSpec::monitorReview(nullptr), command);
 }
 
 }  // namespace zarnik::cli

@@ -21,5 +21,7 @@ Result<std::optional<FileLock>> lockSessionForChanges(const DuplicatesDetectionS
 
 // The user's own session's lock; nothing, after telling why, when it cannot be had.
 std::optional<FileLock> lockUserSessionForChanges(const std::string& command);
+// The same for the monitor's findings under review.
+std::optional<FileLock> lockMonitorFindingsForChanges(const std::string& command);
 
 }  // namespace zarnik::cli
