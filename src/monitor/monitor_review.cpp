@@ -67,6 +67,26 @@ Result<std::int64_t> carryOver(ManagedObjectContext& context,
   return groups;
 }
 
+// After copies left a group: its proposal holds only its members, and keeps one of them, the
+// original when it is still there.
+void fitSelectionToMembers(ZKEquivalence& group) {
+  auto& selection = group.currentSelectionConfiguration;
+  if (!selection || group.duplicates.empty()) return;
+  IdentifierSet selected;
+  for (const std::int64_t id : selection->selectedIDs) {
+    if (group.duplicate(id)) selected.insert(id);
+  }
+  selection->selectedIDs = selected;
+  if (group.duplicate(selection->originalID) && !selection->isSelected(selection->originalID))
+    return;
+  const auto stays = std::find_if(
+      group.duplicates.begin(), group.duplicates.end(),
+      [&](const ZKDuplicate& copy) { return !selection->isSelected(copy.identifier); });
+  selection->originalID =
+      stays != group.duplicates.end() ? stays->identifier : group.duplicates.front().identifier;
+  selection->selectedIDs.erase(selection->originalID);
+}
+
 // The copies the person ignores are not under review: a group keeps its other copies when at
 // least two are left.
 Result<void> leaveOutIgnoredCopies(ManagedObjectContext& context) {
@@ -82,7 +102,9 @@ Result<void> leaveOutIgnoredCopies(ManagedObjectContext& context) {
     for (auto& group : touched) {
       ZK_TRY(context.deleteEquivalence(group.uniqueIdentifier));
       std::erase_if(group.duplicates, [](const ZKDuplicate& copy) { return copy.ignored; });
-      if (group.duplicates.size() >= 2) ZK_TRY(context.insertEquivalence(group));
+      if (group.duplicates.size() < 2) continue;
+      fitSelectionToMembers(group);
+      ZK_TRY(context.insertEquivalence(group));
     }
     return success();
   });

@@ -339,6 +339,29 @@ TEST_F(MonitorCommandTest, OneCopyIsIgnoredCleanedAndPutBackByItsPathWhileTheMon
   EXPECT_TRUE(monitor->isRunning()) << monitor->errors();
 }
 
+TEST_F(MonitorCommandTest, IgnoringTheCopyAGroupKeptLeavesTheOthersUnderReviewWithOneKept) {
+  const std::string original = tree.file("docs/report.pdf", content(5));
+  auto monitor = startMonitor({tree.path()});
+  ASSERT_TRUE(waitForState("monitoring")) << monitor->errors();
+  copyFile(original, tree / "docs/report (copy).pdf");
+  copyFile(original, tree / "docs/report (another copy).pdf");
+  ASSERT_TRUE(waitUntil([&] { return statusNumber(status(), "duplicates") == 3; }))
+      << dumpJson(status(), 2);
+  ASSERT_EQ(runZarnik("monitor ignore " + quoted(original), scratch).status, 0);
+
+  const auto review = runZarnik("monitor review --json", scratch);
+  ASSERT_EQ(review.status, 0) << review.err;
+  const Json document = parseJson(review.out).value();
+  ASSERT_EQ(document["equivalences"].size(), 1U) << review.out;
+  std::set<std::string> proposed;
+  std::set<std::string> kept;
+  for (const auto& copy : document["equivalences"][0]["duplicates"])
+    (copy.value("autoselect", false) ? proposed : kept).insert(copy.value("path", std::string()));
+  EXPECT_EQ(proposed.size() + kept.size(), 2U) << review.out;
+  EXPECT_EQ(kept.size(), 1U) << "a group under review keeps one copy: " << review.out;
+  EXPECT_FALSE(kept.contains("docs/report.pdf") || proposed.contains("docs/report.pdf"));
+}
+
 TEST_F(MonitorCommandTest, AfterBeingKilledWhileSavingTheMonitorKeepsWhatItSavedAndFindsTheRest) {
   constexpr int kPairs = 150;
   for (int i = 0; i < kPairs; ++i)
