@@ -4,12 +4,12 @@
 // names are decomposed the same way before they are matched.
 #pragma once
 
+#include "foundation/regular_expression.h"
+
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "foundation/regular_expression.h"
 
 namespace zarnik {
 
@@ -18,7 +18,6 @@ struct AutoselectionConfig {
   std::vector<std::string> lastOrderSelectionDirectoryPathes;
   double bonusForBeingAlwaysSelect = -20;
   double bonusForBeingNewestApplication = 5;
-  double bonusForHavingOldestModificationDate = 0;
   double bonusForBeingSmartRandom = 1;
   double bonusForBeingRandomAmongEqualScore = 1;
   double bonusForHavingSuffixThumbnail = -1;
@@ -46,11 +45,12 @@ struct AutoselectionConfig {
 
   // The expressions, compiled case-insensitive on first use.
   struct Expressions {
-    std::shared_ptr<const RegularExpression> prefixCopy;   // "^[ ,\-_]*(copy|…)[ ,\-_]+"
-    std::shared_ptr<const RegularExpression> suffixCopy;   // "[ ,\-_]*(copy|…)", at the end
-    std::shared_ptr<const RegularExpression> thumbnail;    // "(_1024)", at the end
-    std::shared_ptr<const RegularExpression> suffixNumber; // "([ ,\-_]+(\d+|\(\d+\)))$"
-    std::shared_ptr<const RegularExpression> autonamed;    // the whole name is an automatic folder name
+    std::shared_ptr<const RegularExpression> prefixCopy;    // "^[ ,\-_]*(copy|…)[ ,\-_]+"
+    std::shared_ptr<const RegularExpression> suffixCopy;    // "[ ,\-_]*(copy|…)", at the end
+    std::shared_ptr<const RegularExpression> thumbnail;     // "(_1024)", at the end
+    std::shared_ptr<const RegularExpression> suffixNumber;  // "([ ,\-_]+(\d+|\(\d+\)))$"
+    std::shared_ptr<const RegularExpression>
+        autonamed;  // the whole name is an automatic folder name
   };
   [[nodiscard]] const Expressions& expressions() const;
 };
