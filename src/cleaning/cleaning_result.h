@@ -3,14 +3,14 @@
 // outcome of a cleaning (result). Results of parts of one cleaning combine with `merge`.
 #pragma once
 
+#include "base/units.h"
+#include "selection/selection_rules.h"
+
 #include <cstdint>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
-
-#include "base/units.h"
-#include "selection/selection_rules.h"
 
 namespace zarnik {
 
@@ -24,7 +24,6 @@ struct CleaningProgress {
 
   // Done items over all items; a cleaning of nothing is complete (1).
   [[nodiscard]] double fractionCompleted() const;
-  [[nodiscard]] double numberBasedFractionCompleted() const { return fractionCompleted(); }
   [[nodiscard]] double sizeBasedFractionCompleted() const;
   // Done counters add up; the totals keep the larger value, so a complete progress stays complete.
   void merge(const CleaningProgress& other);

@@ -443,22 +443,6 @@ void DuplicatesDetectionSession::finishDetection(
   }
 }
 
-void DuplicatesDetectionSession::stopDetection(bool keepResults) {
-  queue_->assertOnQueue();
-  if (const auto* detecting = std::get_if<DetectingStatus>(&status_);
-      detecting && detecting->detection) {
-    detecting->detection->stop(keepResults);
-  }
-}
-
-Future<Void> DuplicatesDetectionSession::dropResults() {
-  queue_->assertOnQueue();
-  setStatus(SelectingLocationsStatus{});
-  if (!results_) return makeSucceededFuture(Void{});
-  return results_->storeResults(std::make_shared<const ScanningServiceResult>(), {})
-      .map(Executor::immediate(), [](const DuplicatesDetectionResultsState&) { return Void{}; });
-}
-
 void DuplicatesDetectionSession::scheduleStoreState() {
   queue_->assertOnQueue();
   if (isStoreStateScheduled_) return;

@@ -171,9 +171,6 @@ class DuplicatesDetectionSession : public std::enable_shared_from_this<Duplicate
       std::shared_ptr<const ExtendedScanRules> scanRules,
       ExtendedAutoselectionRules autoselectionRules, bool includeHiddenItems,
       const std::function<void(ScanningTask&)>& prepareTask = {});
-  void stopDetection(bool keepResults);
-  // Back to choosing locations; the stored groups are removed.
-  Future<Void> dropResults();
 
   // Writes the state 3 seconds after the first change not yet written.
   void scheduleStoreState();

@@ -49,14 +49,6 @@ std::vector<CriterionFigures> DuplicatesDetectionStat::meaningfulStatistics() co
   return inPresentationOrder(std::move(rows));
 }
 
-std::vector<CriterionFigures> DuplicatesDetectionStat::meaningfulSelectedStatistics() const {
-  std::vector<CriterionFigures> rows;
-  for (const auto& [criterion, figures] : statistics_) {
-    if (figures.selected.size > 0) rows.push_back(figures);
-  }
-  return inPresentationOrder(std::move(rows));
-}
-
 Json DuplicatesDetectionStat::encode() const {
   Json all = Json::object();
   for (const auto& [criterion, figures] : statistics_) {

@@ -26,9 +26,6 @@ class DuplicatesDetectionStat {
   }
 
   [[nodiscard]] CopiesAndBytes existing() const { return figures(FilteringCriterion::all).total; }
-  [[nodiscard]] CopiesAndBytes existingDuplicates() const {
-    return figures(FilteringCriterion::allDuplicates).total;
-  }
   [[nodiscard]] CopiesAndBytes existingSimilars() const {
     return figures(FilteringCriterion::allSimilars).total;
   }
@@ -51,7 +48,6 @@ class DuplicatesDetectionStat {
   }
   // The criteria with copies (meaningful) and with selected copies, in presentation order.
   [[nodiscard]] std::vector<CriterionFigures> meaningfulStatistics() const;
-  [[nodiscard]] std::vector<CriterionFigures> meaningfulSelectedStatistics() const;
 
   // {"All": {"groups", "total": {"count", "size"}, "selected", "automatic", "manual", "incorrect",
   // "cleaned"}, ...} by identifier.

@@ -44,9 +44,6 @@ inline constexpr size_t kFilteringCriterionCount = 19;
 [[nodiscard]] std::string_view title(FilteringCriterion criterion);
 // Higher first in presentations; "All" and "Cleaned" have none (nothing for them).
 [[nodiscard]] std::optional<int> priority(FilteringCriterion criterion);
-[[nodiscard]] inline bool significantInSidebar(FilteringCriterion c) {
-  return static_cast<int>(c) > 4;
-}
 [[nodiscard]] inline bool isGridModeAllowed(FilteringCriterion c) {
   return c != FilteringCriterion::selected;
 }

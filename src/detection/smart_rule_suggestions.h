@@ -46,7 +46,6 @@ class UniqueInstancesLimitableCounter {
   }
   [[nodiscard]] std::int64_t value() const { return value_; }
   [[nodiscard]] std::int64_t limit() const { return limit_; }
-  void setLimit(std::int64_t limit) { limit_ = limit; }
   [[nodiscard]] bool isLimitReached() const { return value_ >= limit_; }
 
  private:

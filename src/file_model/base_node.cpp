@@ -1,7 +1,5 @@
 #include "file_model/base_node.h"
 
-#include "platform/mounts.h"
-
 namespace zarnik {
 
 Json NodeContent::encode() const {
@@ -26,7 +24,8 @@ Result<NodeContent> NodeContent::decode(const Json& archive) {
   if (const Json* image = jsonMember(archive, "imageInfo")) {
     if (auto info = ImageInfo::decode(*image); info.hasValue()) content.imageInfo = info.value();
   }
-  if (const Json* hash = jsonMember(archive, "exactFileHashData")) content.exactFileHashData = dataFromHexJson(*hash);
+  if (const Json* hash = jsonMember(archive, "exactFileHashData"))
+    content.exactFileHashData = dataFromHexJson(*hash);
   return content;
 }
 
@@ -38,26 +37,14 @@ ZKBaseNode::ZKBaseNode(NodeLocation location, NodeAttributes attributes, NodeCon
       type_(type),
       belongsToCloudService_(belongsToCloudService) {}
 
-ZKBaseNode::FetchedPlaces& ZKBaseNode::fetchedPlaces() {
-  if (!fetchedPlaces_) fetchedPlaces_ = std::make_unique<FetchedPlaces>();
-  return *fetchedPlaces_;
-}
-
-std::optional<std::string> ZKBaseNode::previewURL() {
-  return fetchedPlaces().previewURL.fetchIfNeeded([this]() -> std::optional<std::string> { return path(); });
-}
-
-std::optional<std::string> ZKBaseNode::volumeURL() {
-  return fetchedPlaces().volumeURL.fetchIfNeeded([this] { return mountPointForPath(readMountTable(), path()); });
-}
-
 Json ZKBaseNode::encode() const {
   Json archive{{"$class", std::string(className())},
                {"location", location_.encode()},
                {"attributes", attributes_.encode()},
                {"content", content_.encode()},
                {"type", std::string(rawValue(type_))}};
-  if (belongsToCloudService_) archive["belongsToCloudService"] = std::string(rawValue(*belongsToCloudService_));
+  if (belongsToCloudService_)
+    archive["belongsToCloudService"] = std::string(rawValue(*belongsToCloudService_));
   return archive;
 }
 
@@ -95,11 +82,14 @@ Json ZKITunesLibraryItemNode::encode() const {
   return archive;
 }
 
-ZKPhotosLibraryItemNode::ZKPhotosLibraryItemNode(
-    NodeLocation location, NodeAttributes attributes, NodeContent content, std::string photosIdentifier,
-    std::shared_ptr<const ZKDirectoryNode> libraryNode, std::optional<PhotosItemInfo> info,
-    NodePtr masterNode, NodePtr previewNode, std::vector<NodePtr> thumbnailNodes)
-    : ZKBaseNode(std::move(location), std::move(attributes), std::move(content), NodeType::image, std::nullopt),
+ZKPhotosLibraryItemNode::ZKPhotosLibraryItemNode(NodeLocation location, NodeAttributes attributes,
+                                                 NodeContent content, std::string photosIdentifier,
+                                                 std::shared_ptr<const ZKDirectoryNode> libraryNode,
+                                                 std::optional<PhotosItemInfo> info,
+                                                 NodePtr masterNode, NodePtr previewNode,
+                                                 std::vector<NodePtr> thumbnailNodes)
+    : ZKBaseNode(std::move(location), std::move(attributes), std::move(content), NodeType::image,
+                 std::nullopt),
       photosIdentifier_(std::move(photosIdentifier)),
       mediaLibraryNode_(std::move(libraryNode)),
       photosItemInfo_(std::move(info)),
@@ -180,7 +170,8 @@ Result<std::shared_ptr<ZKBaseNode>> ZKBaseNode::decode(const Json& archive) {
     ZK_ASSIGN_OR_RETURN(content, NodeContent::decode(*stored));
   }
   std::optional<CloudService> cloud;
-  if (auto raw = jsonString(archive, "belongsToCloudService")) cloud = cloudServiceFromRawValue(*raw);
+  if (auto raw = jsonString(archive, "belongsToCloudService"))
+    cloud = cloudServiceFromRawValue(*raw);
 
   if (*tag == "ZKFileNode") {
     return std::shared_ptr<ZKBaseNode>(std::make_shared<ZKFileNode>(
@@ -191,8 +182,9 @@ Result<std::shared_ptr<ZKBaseNode>> ZKBaseNode::decode(const Json& archive) {
     if (const Json* info = jsonMember(archive, "mediaLibraryInfo")) {
       ZK_ASSIGN_OR_RETURN(library, MediaLibraryInfo::decode(*info));
     }
-    return std::shared_ptr<ZKBaseNode>(std::make_shared<ZKDirectoryNode>(
-        std::move(nodeLocation), std::move(nodeAttributes), std::move(content), *type, cloud, std::move(library)));
+    return std::shared_ptr<ZKBaseNode>(
+        std::make_shared<ZKDirectoryNode>(std::move(nodeLocation), std::move(nodeAttributes),
+                                          std::move(content), *type, cloud, std::move(library)));
   }
   if (*tag == "ZKITunesLibraryItemNode") {
     std::optional<ITunesItemInfo> info;
@@ -200,7 +192,8 @@ Result<std::shared_ptr<ZKBaseNode>> ZKBaseNode::decode(const Json& archive) {
       ZK_ASSIGN_OR_RETURN(info, ITunesItemInfo::decode(*stored));
     }
     std::optional<ZKITunesLibraryItemIdentifier> identifier;
-    if (auto id = jsonInt(archive, "mediaItemIdentifier")) identifier = ZKITunesLibraryItemIdentifier{*id};
+    if (auto id = jsonInt(archive, "mediaItemIdentifier"))
+      identifier = ZKITunesLibraryItemIdentifier{*id};
     ZK_ASSIGN_OR_RETURN(auto library, decodeLibraryNode(archive));
     return std::shared_ptr<ZKBaseNode>(std::make_shared<ZKITunesLibraryItemNode>(
         std::move(nodeLocation), std::move(nodeAttributes), std::move(content), *type,

@@ -6,11 +6,6 @@
 // paths are filled later by their owner's queue.
 #pragma once
 
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "base/boxed_optional.h"
 #include "base/json.h"
 #include "base/result.h"
@@ -20,6 +15,11 @@
 #include "file_model/node_location.h"
 #include "file_model/node_type.h"
 #include "foundation/fetchable_value.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace zarnik {
 
@@ -46,26 +46,26 @@ class ZKBaseNode {
   [[nodiscard]] const NodeAttributes& attributes() const { return attributes_; }
   [[nodiscard]] const NodeContent& content() const { return content_; }
   [[nodiscard]] NodeType type() const { return type_; }
-  [[nodiscard]] std::optional<CloudService> belongsToCloudService() const { return belongsToCloudService_; }
+  [[nodiscard]] std::optional<CloudService> belongsToCloudService() const {
+    return belongsToCloudService_;
+  }
 
   // Derived values.
   [[nodiscard]] std::string url() const { return location_.url(); }
   [[nodiscard]] std::string path() const { return location_.path(); }
   [[nodiscard]] PathComponents pathComponents() const { return location_.pathComponents(); }
   [[nodiscard]] const std::string& relativePath() const { return location_.relativePath(); }
-  [[nodiscard]] std::optional<std::string_view> pathExtension() const { return location_.pathExtension(); }
+  [[nodiscard]] std::optional<std::string_view> pathExtension() const {
+    return location_.pathExtension();
+  }
   [[nodiscard]] Date dateOfModification() const { return attributes_.dateOfModification; }
   [[nodiscard]] virtual ByteCount exactSize() const { return attributes_.exactSize; }
   [[nodiscard]] virtual ByteCount diskSize() const { return attributes_.diskSize; }
   [[nodiscard]] TypeIdentifier UTIType() const { return attributes_.UTIType; }
   [[nodiscard]] std::optional<FileId> fileResourceID() const { return attributes_.fileResourceID; }
-  [[nodiscard]] const std::optional<std::string>& exactFileHashData() const { return content_.exactFileHashData; }
-  void setExactFileHashData(std::optional<std::string> data) { content_.exactFileHashData = std::move(data); }
-
-  // The item itself for ordinary files.
-  [[nodiscard]] std::optional<std::string> previewURL();
-  // The mount point of the volume holding the item.
-  [[nodiscard]] std::optional<std::string> volumeURL();
+  [[nodiscard]] const std::optional<std::string>& exactFileHashData() const {
+    return content_.exactFileHashData;
+  }
 
   // {"$class": className, "location", "attributes", "content", "type", "belongsToCloudService"}
   [[nodiscard]] virtual Json encode() const;
@@ -78,16 +78,6 @@ class ZKBaseNode {
   NodeContent content_;
   NodeType type_;
   std::optional<CloudService> belongsToCloudService_;
-
- private:
-  // Looked up for the few nodes a user looks at: made on first use, a pointer until then (a
-  // scan builds a node per copy found).
-  struct FetchedPlaces {
-    FetchableValue<std::string> previewURL;
-    FetchableValue<std::string> volumeURL;
-  };
-  FetchedPlaces& fetchedPlaces();
-  std::unique_ptr<FetchedPlaces> fetchedPlaces_;
 };
 
 class ZKFileNode : public ZKBaseNode {
@@ -101,10 +91,13 @@ class ZKDirectoryNode : public ZKBaseNode {
   ZKDirectoryNode(NodeLocation location, NodeAttributes attributes, NodeContent content,
                   NodeType type, std::optional<CloudService> cloudService,
                   std::optional<MediaLibraryInfo> mediaLibraryInfo)
-      : ZKBaseNode(std::move(location), std::move(attributes), std::move(content), type, cloudService),
+      : ZKBaseNode(std::move(location), std::move(attributes), std::move(content), type,
+                   cloudService),
         mediaLibraryInfo_(std::move(mediaLibraryInfo)) {}
   [[nodiscard]] std::string_view className() const override { return "ZKDirectoryNode"; }
-  [[nodiscard]] const std::optional<MediaLibraryInfo>& mediaLibraryInfo() const { return mediaLibraryInfo_; }
+  [[nodiscard]] const std::optional<MediaLibraryInfo>& mediaLibraryInfo() const {
+    return mediaLibraryInfo_;
+  }
   [[nodiscard]] Json encode() const override;
 
  private:
@@ -113,7 +106,8 @@ class ZKDirectoryNode : public ZKBaseNode {
 
 struct ZKITunesLibraryItemIdentifier {
   std::int64_t uniqueIdentifier = 0;
-  friend bool operator==(const ZKITunesLibraryItemIdentifier&, const ZKITunesLibraryItemIdentifier&) = default;
+  friend bool operator==(const ZKITunesLibraryItemIdentifier&,
+                         const ZKITunesLibraryItemIdentifier&) = default;
 };
 
 struct ZKPhotosLibraryItemIdentifier {
@@ -121,8 +115,10 @@ struct ZKPhotosLibraryItemIdentifier {
   std::string groupIdentifier;
   // From the components of a file inside a Photos library: ".../originals/<group>/<unique>.<ext>"
   // or ".../Masters/<group>/.../<file>"; nothing for other paths.
-  static std::optional<ZKPhotosLibraryItemIdentifier> fromPathComponents(const PathComponents& components);
-  friend bool operator==(const ZKPhotosLibraryItemIdentifier&, const ZKPhotosLibraryItemIdentifier&) = default;
+  static std::optional<ZKPhotosLibraryItemIdentifier> fromPathComponents(
+      const PathComponents& components);
+  friend bool operator==(const ZKPhotosLibraryItemIdentifier&,
+                         const ZKPhotosLibraryItemIdentifier&) = default;
 };
 
 class ZKITunesLibraryItemNode : public ZKFileNode {
@@ -131,12 +127,21 @@ class ZKITunesLibraryItemNode : public ZKFileNode {
                           NodeType type, std::optional<ITunesItemInfo> info,
                           std::optional<ZKITunesLibraryItemIdentifier> identifier,
                           std::shared_ptr<const ZKDirectoryNode> libraryNode)
-      : ZKFileNode(std::move(location), std::move(attributes), std::move(content), type, std::nullopt),
-        iTunesItemInfo_(std::move(info)), mediaItemIdentifier_(identifier), mediaLibraryNode_(std::move(libraryNode)) {}
+      : ZKFileNode(std::move(location), std::move(attributes), std::move(content), type,
+                   std::nullopt),
+        iTunesItemInfo_(std::move(info)),
+        mediaItemIdentifier_(identifier),
+        mediaLibraryNode_(std::move(libraryNode)) {}
   [[nodiscard]] std::string_view className() const override { return "ZKITunesLibraryItemNode"; }
-  [[nodiscard]] const std::optional<ITunesItemInfo>& iTunesItemInfo() const { return iTunesItemInfo_; }
-  [[nodiscard]] const std::optional<ZKITunesLibraryItemIdentifier>& mediaItemIdentifier() const { return mediaItemIdentifier_; }
-  [[nodiscard]] const std::shared_ptr<const ZKDirectoryNode>& mediaLibraryNode() const { return mediaLibraryNode_; }
+  [[nodiscard]] const std::optional<ITunesItemInfo>& iTunesItemInfo() const {
+    return iTunesItemInfo_;
+  }
+  [[nodiscard]] const std::optional<ZKITunesLibraryItemIdentifier>& mediaItemIdentifier() const {
+    return mediaItemIdentifier_;
+  }
+  [[nodiscard]] const std::shared_ptr<const ZKDirectoryNode>& mediaLibraryNode() const {
+    return mediaLibraryNode_;
+  }
   [[nodiscard]] bool isMemberOfDefaultITunesLibrary() const;
   [[nodiscard]] Json encode() const override;
 
@@ -150,16 +155,21 @@ class ZKPhotosLibraryItemNode : public ZKBaseNode {
  public:
   using NodePtr = std::shared_ptr<const ZKBaseNode>;
   ZKPhotosLibraryItemNode(NodeLocation location, NodeAttributes attributes, NodeContent content,
-                          std::string photosIdentifier, std::shared_ptr<const ZKDirectoryNode> libraryNode,
-                          std::optional<PhotosItemInfo> info, NodePtr masterNode, NodePtr previewNode,
-                          std::vector<NodePtr> thumbnailNodes);
+                          std::string photosIdentifier,
+                          std::shared_ptr<const ZKDirectoryNode> libraryNode,
+                          std::optional<PhotosItemInfo> info, NodePtr masterNode,
+                          NodePtr previewNode, std::vector<NodePtr> thumbnailNodes);
   [[nodiscard]] std::string_view className() const override { return "ZKPhotosLibraryItemNode"; }
   [[nodiscard]] const std::string& photosIdentifier() const { return photosIdentifier_; }
-  [[nodiscard]] const std::optional<PhotosItemInfo>& photosItemInfo() const { return photosItemInfo_; }
+  [[nodiscard]] const std::optional<PhotosItemInfo>& photosItemInfo() const {
+    return photosItemInfo_;
+  }
   [[nodiscard]] const NodePtr& masterNode() const { return masterNode_; }
   [[nodiscard]] const NodePtr& previewNode() const { return previewNode_; }
   [[nodiscard]] const std::vector<NodePtr>& thumbnailNodes() const { return thumbnailNodes_; }
-  [[nodiscard]] const std::shared_ptr<const ZKDirectoryNode>& mediaLibraryNode() const { return mediaLibraryNode_; }
+  [[nodiscard]] const std::shared_ptr<const ZKDirectoryNode>& mediaLibraryNode() const {
+    return mediaLibraryNode_;
+  }
   // Master first, then preview, then thumbnails: where facts are taken from.
   [[nodiscard]] const std::vector<NodePtr>& infoOrderedNodes() const { return infoOrderedNodes_; }
 

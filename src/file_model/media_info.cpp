@@ -241,13 +241,6 @@ Result<ITunesItemInfo> ITunesItemInfo::decode(const Json& archive) {
   return info;
 }
 
-bool PhotosItemInfo::isInDeletedAlbum() const {
-  for (const auto& album : albums) {
-    if (album == "Recently Deleted") return true;
-  }
-  return false;
-}
-
 Json PhotosItemInfo::encode() const {
   Json archive{{"identifier", bytesJson(identifier)},
                {"filename", bytesJson(filename)},

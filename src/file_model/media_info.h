@@ -136,7 +136,6 @@ struct PhotosItemInfo {
   std::vector<std::string> albums;
   std::optional<int> rating;  // stars, 0 to 5, where the library keeps them
 
-  [[nodiscard]] bool isInDeletedAlbum() const;
   [[nodiscard]] Json encode() const;
   static Result<PhotosItemInfo> decode(const Json& archive);
   friend bool operator==(const PhotosItemInfo&, const PhotosItemInfo&) = default;

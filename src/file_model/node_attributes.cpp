@@ -5,21 +5,16 @@
 
 namespace zarnik {
 
-const std::array<std::string_view, 14>& NodeAttributes::urlValuesKeysArray() {
-  static constexpr std::array<std::string_view, 14> kKeys = {
-      "fileResourceType", "creationDate", "contentAccessDate", "contentModificationDate",
-      "totalFileAllocatedSize", "totalFileSize", "fileSize", "linkCount", "typeIdentifier",
-      "isReadable", "isWritable", "isExecutable", "isHidden", "fileResourceIdentifier",
-  };
-  return kKeys;
-}
-
 std::optional<VNodeType> vnodeTypeOf(FileResourceType type) {
   switch (type) {
-    case FileResourceType::regular: return VNodeType::regular;
-    case FileResourceType::directory: return VNodeType::directory;
-    case FileResourceType::symbolicLink: return VNodeType::symbolicLink;
-    default: return std::nullopt;
+    case FileResourceType::regular:
+      return VNodeType::regular;
+    case FileResourceType::directory:
+      return VNodeType::directory;
+    case FileResourceType::symbolicLink:
+      return VNodeType::symbolicLink;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -89,7 +84,8 @@ Result<NodeAttributes> NodeAttributes::decode(const Json& archive) {
   attributes.dateOfAccess = decodeDate(archive, "dateOfAccess");
   attributes.diskSize = jsonInt(archive, "diskSize").value_or(0);
   attributes.exactSize = jsonInt(archive, "exactSize").value_or(0);
-  attributes.numberOfHardlinks = static_cast<std::uint32_t>(jsonInt(archive, "numberOfHardlinks").value_or(0));
+  attributes.numberOfHardlinks =
+      static_cast<std::uint32_t>(jsonInt(archive, "numberOfHardlinks").value_or(0));
   if (const Json* id = jsonMember(archive, "fileResourceID")) {
     FileId fileId;
     if (auto bytes = dataFromHexJson(*id); bytes && FileId::fromBytes(*bytes, &fileId)) {

@@ -1,10 +1,6 @@
 // NodeAttributes: what the file system said about an item when it was enumerated.
 #pragma once
 
-#include <array>
-#include <optional>
-#include <string_view>
-
 #include "base/date.h"
 #include "base/json.h"
 #include "base/result.h"
@@ -12,6 +8,10 @@
 #include "file_model/node_type.h"
 #include "platform/resource_values.h"
 #include "platform/type_identifier.h"
+
+#include <array>
+#include <optional>
+#include <string_view>
 
 namespace zarnik {
 
@@ -32,9 +32,6 @@ struct NodeAttributes {
   bool wasWritable = false;
   bool wasExecutable = false;
   std::optional<bool> isApplication;
-
-  // The resource keys read for every item, in reading order.
-  static const std::array<std::string_view, 14>& urlValuesKeysArray();
 
   // Nothing for items that are neither regular files, directories nor symbolic links.
   static std::optional<NodeAttributes> urlValuesByKey(const ResourceValues& values);

@@ -4,15 +4,15 @@
 // Immutable once built and shared by pointer between nodes and threads.
 #pragma once
 
-#include <memory>
-#include <optional>
-#include <string>
-#include <string_view>
-
 #include "base/json.h"
 #include "base/path_components.h"
 #include "base/result.h"
 #include "foundation/url_resolver.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace zarnik {
 
@@ -20,7 +20,8 @@ class ScanLocation {
  public:
   // Builds the location of an existing folder, with its bookmark; nothing when the folder
   // cannot be reached.
-  static std::shared_ptr<const ScanLocation> make(const std::string& path, const OVURLResolver& resolver);
+  static std::shared_ptr<const ScanLocation> make(const std::string& path,
+                                                  const OVURLResolver& resolver);
   // Builds a location from what was stored; the URL comes from resolving the bookmark data.
   static std::shared_ptr<const ScanLocation> make(std::optional<std::string> bookmarkedURL,
                                                   std::optional<std::string> urlData,
@@ -33,7 +34,9 @@ class ScanLocation {
   [[nodiscard]] const std::string& path() const { return path_; }
   [[nodiscard]] const PathComponents& pathComponents() const { return pathComponents_; }
   // The abbreviated components of the location, the prefix of every node's own.
-  [[nodiscard]] const PathComponents& abbreviatedPathComponents() const { return abbreviatedComponents_; }
+  [[nodiscard]] const PathComponents& abbreviatedPathComponents() const {
+    return abbreviatedComponents_;
+  }
 
   // The components of `path` below this location; nothing when it is not below it.
   [[nodiscard]] std::optional<PathComponents> relativePathComponents(std::string_view path) const;
@@ -61,12 +64,5 @@ class ScanLocation {
 };
 
 using ScanLocationPtr = std::shared_ptr<const ScanLocation>;
-
-// Objects that can give a scan location.
-class ScanLocationProvider {
- public:
-  virtual ~ScanLocationProvider() = default;
-  [[nodiscard]] virtual ScanLocationPtr scanLocation() const = 0;
-};
 
 }  // namespace zarnik

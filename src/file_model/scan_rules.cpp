@@ -1,10 +1,10 @@
 #include "file_model/scan_rules.h"
 
-#include <fmt/format.h>
-
 #include "base/byte_path.h"
 #include "base/path_components.h"
 #include "foundation/byte_count_formatter.h"
+
+#include <fmt/format.h>
 
 namespace zarnik {
 namespace {
@@ -17,36 +17,41 @@ PropertyMetainfo property(std::string name, Json defaultValue, std::vector<std::
   meta.isMigrationEnabled = true;
   return meta;
 }
-PropertyMetainfo boolean(std::string name, bool value) { return property(std::move(name), value, {"boolean"}); }
-PropertyMetainfo number(std::string name, Json value) { return property(std::move(name), std::move(value), {"number"}); }
-PropertyMetainfo object(std::string name, Json value) { return property(std::move(name), std::move(value), {"object"}); }
+PropertyMetainfo boolean(std::string name, bool value) {
+  return property(std::move(name), value, {"boolean"});
+}
+PropertyMetainfo number(std::string name, Json value) {
+  return property(std::move(name), std::move(value), {"number"});
+}
+PropertyMetainfo object(std::string name, Json value) {
+  return property(std::move(name), std::move(value), {"object"});
+}
 
 // Checks the shape of a value beyond its JSON kind when it is read back.
-const ValueTransformer kSizeThresholdTransformer{
-    [](const Json& value) { return value; },
-    [](const Json& stored) -> std::optional<Json> {
-      auto option = SizeThresholdOption::fromJson(stored);
-      if (!option) return std::nullopt;
-      return option->json();
-    }};
+const ValueTransformer kSizeThresholdTransformer{[](const Json& value) { return value; },
+                                                 [](const Json& stored) -> std::optional<Json> {
+                                                   auto option =
+                                                       SizeThresholdOption::fromJson(stored);
+                                                   if (!option) return std::nullopt;
+                                                   return option->json();
+                                                 }};
 
-const ValueTransformer kImageSizeTransformer{
-    [](const Json& value) { return value; },
-    [](const Json& stored) -> std::optional<Json> {
-      auto size = ImageSize::decode(stored);
-      if (!size) return std::nullopt;
-      return size->encode();
-    }};
+const ValueTransformer kImageSizeTransformer{[](const Json& value) { return value; },
+                                             [](const Json& stored) -> std::optional<Json> {
+                                               auto size = ImageSize::decode(stored);
+                                               if (!size) return std::nullopt;
+                                               return size->encode();
+                                             }};
 
-const ValueTransformer kExclusionRulesTransformer{
-    [](const Json& value) { return value; },
-    [](const Json& stored) -> std::optional<Json> {
-      if (!stored.is_object()) return std::nullopt;
-      for (const auto& [key, rule] : stored.items()) {
-        if (!ExclusionRule::fromJson(rule)) return std::nullopt;
-      }
-      return stored;
-    }};
+const ValueTransformer kExclusionRulesTransformer{[](const Json& value) { return value; },
+                                                  [](const Json& stored) -> std::optional<Json> {
+                                                    if (!stored.is_object()) return std::nullopt;
+                                                    for (const auto& [key, rule] : stored.items()) {
+                                                      if (!ExclusionRule::fromJson(rule))
+                                                        return std::nullopt;
+                                                    }
+                                                    return stored;
+                                                  }};
 
 std::map<std::string, std::string> stringMap(const Json& json) {
   std::map<std::string, std::string> map;
@@ -80,7 +85,8 @@ std::map<std::string, ExclusionRule> rulesFrom(const Json& json, bool keysAreByt
 
 Json rulesJson(const std::map<std::string, ExclusionRule>& rules, bool keysAreBytes) {
   Json json = Json::object();
-  for (const auto& [key, rule] : rules) json[keysAreBytes ? bytesToJsonText(key) : key] = rule.json();
+  for (const auto& [key, rule] : rules)
+    json[keysAreBytes ? bytesToJsonText(key) : key] = rule.json();
   return json;
 }
 
@@ -88,8 +94,8 @@ Json rulesJson(const std::map<std::string, ExclusionRule>& rules, bool keysAreBy
 
 const std::vector<SizeThresholdOption>& SizeThresholdOption::optionsAvailableToUser() {
   static const std::vector<SizeThresholdOption> kOptions = {
-      automatic(), size(0), size(1000), size(5000), size(1'000'000), size(5'000'000),
-      size(50'000'000), size(200'000'000)};
+      automatic(),     size(0),         size(1000),       size(5000),
+      size(1'000'000), size(5'000'000), size(50'000'000), size(200'000'000)};
   return kOptions;
 }
 
@@ -102,14 +108,22 @@ std::string SizeThresholdOption::description() const {
 std::string SizeThresholdOption::analyticsIdentifier() const {
   if (isAutomatic()) return "Automatic";
   switch (*bytes_) {
-    case 0: return "None";
-    case 1000: return "1 KB";
-    case 5000: return "5 KB";
-    case 1'000'000: return "1 MB";
-    case 5'000'000: return "5 MB";
-    case 50'000'000: return "50 MB";
-    case 200'000'000: return "200 MB";
-    default: return "Unknown";
+    case 0:
+      return "None";
+    case 1000:
+      return "1 KB";
+    case 5000:
+      return "5 KB";
+    case 1'000'000:
+      return "1 MB";
+    case 5'000'000:
+      return "5 MB";
+    case 50'000'000:
+      return "50 MB";
+    case 200'000'000:
+      return "200 MB";
+    default:
+      return "Unknown";
   }
 }
 
@@ -129,9 +143,12 @@ std::optional<SizeThresholdOption> SizeThresholdOption::fromJson(const Json& jso
 
 std::string_view identifier(ContainerMembershipMode mode) {
   switch (mode) {
-    case ContainerMembershipMode::regular: return "Regular";
-    case ContainerMembershipMode::transparent: return "Transparent";
-    case ContainerMembershipMode::untouchable: return "Untouchable";
+    case ContainerMembershipMode::regular:
+      return "Regular";
+    case ContainerMembershipMode::transparent:
+      return "Transparent";
+    case ContainerMembershipMode::untouchable:
+      return "Untouchable";
   }
   return "Regular";
 }
@@ -223,7 +240,8 @@ void ScanRules::didChangeValueForKey(const std::string& key) {
 }
 
 SizeThresholdOption ScanRules::sizeThresholdOption() const {
-  return SizeThresholdOption::fromJson(valueForKey("sizeThresholdOption")).value_or(SizeThresholdOption::automatic());
+  return SizeThresholdOption::fromJson(valueForKey("sizeThresholdOption"))
+      .value_or(SizeThresholdOption::automatic());
 }
 
 std::map<std::string, std::string> ScanRules::maxTestedVersionByNodeTypeIdentifier() const {
@@ -244,18 +262,16 @@ std::map<std::string, std::vector<std::string>> ScanRules::nodeNameRegExpByMembe
   return map;
 }
 
-void ScanRules::setNodeNameRegExpByMembershipMode(const std::map<std::string, std::vector<std::string>>& expressions) {
+void ScanRules::setNodeNameRegExpByMembershipMode(
+    const std::map<std::string, std::vector<std::string>>& expressions) {
   Json json = Json::object();
   for (const auto& [key, list] : expressions) json[key] = bytesListJson(list);
   setValueForKey("nodeNameRegExpByMembershipMode", json);
 }
 
 std::vector<std::string> ScanRules::pathExtensionsOfImagesToExcludeFromSimilarMatch() const {
-  return bytesListFromJson(valueForKey("pathExtensionsOfImagesToExcludeFromSimilarMatch")).value_or(std::vector<std::string>{});
-}
-
-void ScanRules::setPathExtensionsOfImagesToExcludeFromSimilarMatch(const std::vector<std::string>& extensions) {
-  setValueForKey("pathExtensionsOfImagesToExcludeFromSimilarMatch", bytesListJson(extensions));
+  return bytesListFromJson(valueForKey("pathExtensionsOfImagesToExcludeFromSimilarMatch"))
+      .value_or(std::vector<std::string>{});
 }
 
 ImageSize ScanRules::similarImageSizeThreshold() const {
@@ -331,7 +347,8 @@ std::map<std::string, ExclusionRule> ExtendedScanRules::exclusionRulesByPath() c
   return rulesFrom(valueForKey("exclusionRulesByPath"), /*keysAreBytes=*/true);
 }
 
-void ExtendedScanRules::setExclusionRulesByPathExtension(const std::map<std::string, ExclusionRule>& rules) {
+void ExtendedScanRules::setExclusionRulesByPathExtension(
+    const std::map<std::string, ExclusionRule>& rules) {
   std::map<std::string, ExclusionRule> lowered;
   for (const auto& [extension, rule] : rules) lowered[asciiLowercased(extension)] = rule;
   setValueForKey("exclusionRulesByPathExtension", rulesJson(lowered, true));
@@ -350,7 +367,8 @@ ExtendedScanRules::IgnoredAndWhitelisted ExtendedScanRules::ignoredAndWhiteliste
     if (!expanded) continue;
     result.ignored.push_back(*expanded);
     for (const auto& inside : rule.pathsToEnumerate) {
-      if (auto whitelisted = resolver.expandedPathForPath(inside)) result.whitelisted.push_back(*whitelisted);
+      if (auto whitelisted = resolver.expandedPathForPath(inside))
+        result.whitelisted.push_back(*whitelisted);
     }
   }
   return result;

@@ -2,6 +2,9 @@
 // objects with defaults, JSON export and import, and change notifications.
 #pragma once
 
+// The standard headers come first, or Qt's moc fails to parse <chrono> in the window headers
+// that include this one.
+// clang-format off
 #include <map>
 #include <optional>
 #include <string>
@@ -13,6 +16,7 @@
 #include "file_model/version.h"
 #include "foundation/base_storage.h"
 #include "foundation/url_resolver.h"
+// clang-format on
 
 namespace zarnik {
 
@@ -21,7 +25,6 @@ class SizeThresholdOption {
  public:
   static SizeThresholdOption automatic() { return SizeThresholdOption(); }
   static SizeThresholdOption size(std::int64_t bytes) { return SizeThresholdOption(bytes); }
-  static SizeThresholdOption makeSize(std::int64_t bytes) { return size(bytes); }
   static const std::vector<SizeThresholdOption>& optionsAvailableToUser();
 
   [[nodiscard]] bool isAutomatic() const { return !bytes_.has_value(); }
@@ -44,7 +47,8 @@ class SizeThresholdOption {
 
 enum class ContainerMembershipMode : std::uint8_t { regular, transparent, untouchable };
 [[nodiscard]] std::string_view identifier(ContainerMembershipMode mode);  // "Regular", ...
-[[nodiscard]] std::optional<ContainerMembershipMode> membershipModeFromIdentifier(std::string_view id);
+[[nodiscard]] std::optional<ContainerMembershipMode> membershipModeFromIdentifier(
+    std::string_view id);
 inline constexpr ContainerMembershipMode kModesInCheckingOrder[] = {
     ContainerMembershipMode::untouchable, ContainerMembershipMode::transparent,
     ContainerMembershipMode::regular};
@@ -56,7 +60,9 @@ struct ExclusionRule {
   bool isInternal = false;
 
   // A rule made by the system: not ignored, regular, no paths.
-  static ExclusionRule internal() { return ExclusionRule{false, ContainerMembershipMode::regular, {}, true}; }
+  static ExclusionRule internal() {
+    return ExclusionRule{false, ContainerMembershipMode::regular, {}, true};
+  }
   // An ignoring rule with a mode and the paths still to walk.
   static ExclusionRule ignoring(ContainerMembershipMode mode, std::vector<std::string> paths = {}) {
     return ExclusionRule{true, mode, std::move(paths), false};
@@ -73,28 +79,59 @@ class ScanRules : public BaseStorage {
 
   [[nodiscard]] const PropertyTable& propertyTable() const override;
   [[nodiscard]] std::string_view className() const override { return "ScanRules"; }
-  [[nodiscard]] std::shared_ptr<BaseStorage> makeFresh() const override { return std::make_shared<ScanRules>(); }
+  [[nodiscard]] std::shared_ptr<BaseStorage> makeFresh() const override {
+    return std::make_shared<ScanRules>();
+  }
 
-  [[nodiscard]] bool similarsDetectionEnabled() const { return get<bool>("similarsDetectionEnabled"); }
-  [[nodiscard]] bool applicationsMatchEnabled() const { return get<bool>("applicationsMatchEnabled"); }
-  [[nodiscard]] bool directoriesMatchEnabled() const { return get<bool>("directoriesMatchEnabled"); }
+  [[nodiscard]] bool similarsDetectionEnabled() const {
+    return get<bool>("similarsDetectionEnabled");
+  }
+  [[nodiscard]] bool applicationsMatchEnabled() const {
+    return get<bool>("applicationsMatchEnabled");
+  }
+  [[nodiscard]] bool directoriesMatchEnabled() const {
+    return get<bool>("directoriesMatchEnabled");
+  }
   [[nodiscard]] bool exactMatchEnabled() const { return get<bool>("exactMatchEnabled"); }
-  [[nodiscard]] bool exactAudioContentMatchEnabled() const { return get<bool>("exactAudioContentMatchEnabled"); }
-  [[nodiscard]] bool similarAudioMatchAllowed() const { return get<bool>("similarAudioMatchAllowed"); }
-  [[nodiscard]] bool similarImagesMatchAllowed() const { return get<bool>("similarImagesMatchAllowed"); }
-  [[nodiscard]] bool shouldDetectMediaLibraries() const { return get<bool>("shouldDetectMediaLibraries"); }
+  [[nodiscard]] bool exactAudioContentMatchEnabled() const {
+    return get<bool>("exactAudioContentMatchEnabled");
+  }
+  [[nodiscard]] bool similarAudioMatchAllowed() const {
+    return get<bool>("similarAudioMatchAllowed");
+  }
+  [[nodiscard]] bool similarImagesMatchAllowed() const {
+    return get<bool>("similarImagesMatchAllowed");
+  }
+  [[nodiscard]] bool shouldDetectMediaLibraries() const {
+    return get<bool>("shouldDetectMediaLibraries");
+  }
   [[nodiscard]] SizeThresholdOption sizeThresholdOption() const;
   [[nodiscard]] std::map<std::string, std::string> maxTestedVersionByNodeTypeIdentifier() const;
   [[nodiscard]] std::map<std::string, std::string> minTestedVersionByNodeTypeIdentifier() const;
-  [[nodiscard]] std::map<std::string, std::vector<std::string>> nodeNameRegExpByMembershipMode() const;
+  [[nodiscard]] std::map<std::string, std::vector<std::string>> nodeNameRegExpByMembershipMode()
+      const;
   [[nodiscard]] std::vector<std::string> pathExtensionsOfImagesToExcludeFromSimilarMatch() const;
-  [[nodiscard]] std::int64_t rawImageMatchThreshold() const { return get<std::int64_t>("rawImageMatchThreshold"); }
-  [[nodiscard]] bool isPreciseImageMatchEnabled() const { return get<bool>("isPreciseImageMatchEnabled"); }
-  [[nodiscard]] std::int64_t limitOfCandidatesForPreciseImageMatch() const { return get<std::int64_t>("limitOfCandidatesForPreciseImageMatch"); }
-  [[nodiscard]] std::int64_t preciseImageMatchThreshold() const { return get<std::int64_t>("preciseImageMatchThreshold"); }
-  [[nodiscard]] double preciseProprtionMatchThreshold() const { return get<double>("preciseProprtionMatchThreshold"); }
-  [[nodiscard]] double similarAudioMetadataThreshold() const { return get<double>("similarAudioMetadataThreshold"); }
-  [[nodiscard]] double similarAudioDurationThreshold() const { return get<double>("similarAudioDurationThreshold"); }
+  [[nodiscard]] std::int64_t rawImageMatchThreshold() const {
+    return get<std::int64_t>("rawImageMatchThreshold");
+  }
+  [[nodiscard]] bool isPreciseImageMatchEnabled() const {
+    return get<bool>("isPreciseImageMatchEnabled");
+  }
+  [[nodiscard]] std::int64_t limitOfCandidatesForPreciseImageMatch() const {
+    return get<std::int64_t>("limitOfCandidatesForPreciseImageMatch");
+  }
+  [[nodiscard]] std::int64_t preciseImageMatchThreshold() const {
+    return get<std::int64_t>("preciseImageMatchThreshold");
+  }
+  [[nodiscard]] double preciseProprtionMatchThreshold() const {
+    return get<double>("preciseProprtionMatchThreshold");
+  }
+  [[nodiscard]] double similarAudioMetadataThreshold() const {
+    return get<double>("similarAudioMetadataThreshold");
+  }
+  [[nodiscard]] double similarAudioDurationThreshold() const {
+    return get<double>("similarAudioDurationThreshold");
+  }
   [[nodiscard]] double maximumSizeFractionToSacrificeOfAutomaticSizeThresholdEvaluation() const {
     return get<double>("maximumSizeFractionToSacrificeOfAutomaticSizeThresholdEvaluation");
   }
@@ -111,16 +148,23 @@ class ScanRules : public BaseStorage {
   void setExactAudioContentMatchEnabled(bool on) { set("exactAudioContentMatchEnabled", on); }
   void setSimilarAudioMatchAllowed(bool on) { set("similarAudioMatchAllowed", on); }
   void setSimilarImagesMatchAllowed(bool on) { set("similarImagesMatchAllowed", on); }
-  void setShouldDetectMediaLibraries(bool on) { set("shouldDetectMediaLibraries", on); }
-  void setSizeThresholdOption(const SizeThresholdOption& option) { setValueForKey("sizeThresholdOption", option.json()); }
+  void setSizeThresholdOption(const SizeThresholdOption& option) {
+    setValueForKey("sizeThresholdOption", option.json());
+  }
   void setNodeTypesAllowed(const std::optional<std::vector<NodeType>>& types);
-  void setNodeNameRegExpByMembershipMode(const std::map<std::string, std::vector<std::string>>& expressions);
-  void setPathExtensionsOfImagesToExcludeFromSimilarMatch(const std::vector<std::string>& extensions);
+  void setNodeNameRegExpByMembershipMode(
+      const std::map<std::string, std::vector<std::string>>& expressions);
 
   // Derived switches.
-  [[nodiscard]] bool similarAudioMatchEnabled() const { return similarsDetectionEnabled() && similarAudioMatchAllowed(); }
-  [[nodiscard]] bool similarImagesMatchEnabled() const { return similarsDetectionEnabled() && similarImagesMatchAllowed(); }
-  [[nodiscard]] bool similarApplicationsMatchEnabled() const { return similarsDetectionEnabled() && applicationsMatchEnabled(); }
+  [[nodiscard]] bool similarAudioMatchEnabled() const {
+    return similarsDetectionEnabled() && similarAudioMatchAllowed();
+  }
+  [[nodiscard]] bool similarImagesMatchEnabled() const {
+    return similarsDetectionEnabled() && similarImagesMatchAllowed();
+  }
+  [[nodiscard]] bool similarApplicationsMatchEnabled() const {
+    return similarsDetectionEnabled() && applicationsMatchEnabled();
+  }
 
   // For each media-library type with tested versions: "<Type> min: <v> max: <v>", one a line.
   [[nodiscard]] std::string reportOfSupportedVersions() const;
@@ -137,7 +181,9 @@ class ExtendedScanRules : public ScanRules {
 
   [[nodiscard]] const PropertyTable& propertyTable() const override;
   [[nodiscard]] std::string_view className() const override { return "ExtendedScanRules"; }
-  [[nodiscard]] std::shared_ptr<BaseStorage> makeFresh() const override { return std::make_shared<ExtendedScanRules>(); }
+  [[nodiscard]] std::shared_ptr<BaseStorage> makeFresh() const override {
+    return std::make_shared<ExtendedScanRules>();
+  }
 
   // Keys are lower-case extensions without the dot.
   [[nodiscard]] std::map<std::string, ExclusionRule> exclusionRulesByPathExtension() const;
@@ -151,7 +197,8 @@ class ExtendedScanRules : public ScanRules {
     std::vector<std::string> whitelisted;
   };
   // Expanded paths of ignored regular rules, and the paths still walked inside them.
-  [[nodiscard]] IgnoredAndWhitelisted ignoredAndWhitelistedPaths(const OVURLResolver& resolver) const;
+  [[nodiscard]] IgnoredAndWhitelisted ignoredAndWhitelistedPaths(
+      const OVURLResolver& resolver) const;
 };
 
 }  // namespace zarnik

@@ -1,10 +1,10 @@
 #include "foundation/base_storage.h"
 
-#include <algorithm>
+#include "foundation/logger.h"
 
 #include <fmt/format.h>
 
-#include "foundation/logger.h"
+#include <algorithm>
 
 namespace zarnik {
 
@@ -21,7 +21,7 @@ const PropertyMetainfo* PropertyTable::find(std::string_view name) const {
 }
 
 void ObjectAcceptingMissingKeyPaths::setValueForUndefinedKey(const Json& value,
-                                                            std::string_view key) const {
+                                                             std::string_view key) const {
   Logger::shared().log("ObjectAcceptingMissingKeyPaths", "setValue(_:forUndefinedKey:)",
                        fmt::format("Did fail to set value {} for key {} for {}", dumpJson(value),
                                    key, description()));
@@ -51,10 +51,12 @@ void BaseStorage::subscribeToSubstorage(const std::string& key,
                                         const std::shared_ptr<BaseStorage>& storage) {
   // The sub-storage is owned by this object, so a raw `this` cannot outlive it.
   std::weak_ptr<BaseStorage> weakSubstorage = storage;
-  registeredNotificationTokensByKeys_[key] = storage->receptionist()->addObserver(
-      std::string(kPropertyValuesChangedNotification), [this, key, weakSubstorage](const Notification&) {
-        if (auto sub = weakSubstorage.lock()) postChange(key, sub->exportJSON());
-      });
+  registeredNotificationTokensByKeys_[key] =
+      storage->receptionist()->addObserver(std::string(kPropertyValuesChangedNotification),
+                                           [this, key, weakSubstorage](const Notification&) {
+                                             if (auto sub = weakSubstorage.lock())
+                                               postChange(key, sub->exportJSON());
+                                           });
 }
 
 Json BaseStorage::valueForKey(std::string_view key) const {
@@ -109,7 +111,6 @@ void BaseStorage::assignFrom(const BaseStorage& prototype) {
 std::shared_ptr<BaseStorage> BaseStorage::copy() const {
   auto fresh = makeFresh();
   fresh->assignFrom(*this);
-  fresh->isRestored_ = isRestored_;
   return fresh;
 }
 
@@ -147,7 +148,7 @@ Json BaseStorage::exportJSON() const {
 }
 
 Result<std::vector<BaseStorage::DecodedValue>> BaseStorage::readValues(const Json& object,
-                                                                      bool coding) const {
+                                                                       bool coding) const {
   if (!object.is_object()) {
     return Error::generic(fmt::format("The stored {} is not an object.", className()));
   }
@@ -161,14 +162,17 @@ Result<std::vector<BaseStorage::DecodedValue>> BaseStorage::readValues(const Jso
     if (transformer != nullptr && !value.is_null()) {
       std::optional<Json> reversed = transformer->reverse(value);
       if (!reversed) {
-        return Error::generic(fmt::format("The stored value of {}.{} cannot be read.", className(), meta.name));
+        return Error::generic(
+            fmt::format("The stored value of {}.{} cannot be read.", className(), meta.name));
       }
       value = std::move(*reversed);
     }
     if (!value.is_null() && !meta.classes.empty() &&
-        std::find(meta.classes.begin(), meta.classes.end(), value.type_name()) == meta.classes.end()) {
+        std::find(meta.classes.begin(), meta.classes.end(), value.type_name()) ==
+            meta.classes.end()) {
       return Error::generic(fmt::format("The stored value of {}.{} is a {}, not a {}.", className(),
-                                        meta.name, value.type_name(), fmt::join(meta.classes, " or ")));
+                                        meta.name, value.type_name(),
+                                        fmt::join(meta.classes, " or ")));
     }
     decoded.push_back({meta.name, std::move(value)});
   }
@@ -183,7 +187,8 @@ Result<void> BaseStorage::decode(const Json& archive) {
   ZK_ASSIGN_OR_RETURN(auto values, readValues(archive, /*coding=*/true));
   for (const PropertyMetainfo& meta : propertyTable().propertyMetainfos()) {
     if (!meta.isSubstorage()) continue;
-    if (const Json* nested = jsonMember(archive, meta.name)) ZK_TRY(substorage(meta.name)->decode(*nested));
+    if (const Json* nested = jsonMember(archive, meta.name))
+      ZK_TRY(substorage(meta.name)->decode(*nested));
   }
   for (auto& [name, value] : values) setValueForKey(name, std::move(value));
   return success();
@@ -193,7 +198,8 @@ Result<void> BaseStorage::importJSON(const Json& json) {
   ZK_ASSIGN_OR_RETURN(auto values, readValues(json, /*coding=*/false));
   for (const PropertyMetainfo& meta : propertyTable().propertyMetainfos()) {
     if (!meta.isSubstorage()) continue;
-    if (const Json* nested = jsonMember(json, meta.name)) ZK_TRY(substorage(meta.name)->importJSON(*nested));
+    if (const Json* nested = jsonMember(json, meta.name))
+      ZK_TRY(substorage(meta.name)->importJSON(*nested));
   }
   for (auto& [name, value] : values) setValueForKey(name, std::move(value));
   return success();
@@ -202,7 +208,8 @@ Result<void> BaseStorage::importJSON(const Json& json) {
 ObservationToken BaseStorage::observeChanges(
     std::function<void(const std::string& key, const Json& value)> handler) {
   return receptionist_->addObserver(
-      std::string(kPropertyValuesChangedNotification), [handler = std::move(handler)](const Notification& n) {
+      std::string(kPropertyValuesChangedNotification),
+      [handler = std::move(handler)](const Notification& n) {
         handler(n.userInfo.value(std::string(kPropertyValuesChangedKeyKey), std::string()),
                 n.userInfo.value(std::string(kPropertyValuesChangedValueKey), Json()));
       });

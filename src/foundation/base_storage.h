@@ -11,6 +11,10 @@
 // writing thread after the lock is released.
 #pragma once
 
+#include "base/json.h"
+#include "base/result.h"
+#include "foundation/notification_dispatcher.h"
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -20,10 +24,6 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-
-#include "base/json.h"
-#include "base/result.h"
-#include "foundation/notification_dispatcher.h"
 
 namespace zarnik {
 
@@ -53,7 +53,9 @@ struct PropertyMetainfo {
 class PropertyTable {
  public:
   explicit PropertyTable(std::vector<PropertyMetainfo> metainfos);
-  [[nodiscard]] const std::vector<PropertyMetainfo>& propertyMetainfos() const { return metainfos_; }
+  [[nodiscard]] const std::vector<PropertyMetainfo>& propertyMetainfos() const {
+    return metainfos_;
+  }
   [[nodiscard]] const PropertyMetainfo* find(std::string_view name) const;
 
  private:
@@ -74,7 +76,8 @@ class ObjectAcceptingMissingKeyPaths {
 
 class BaseStorage : public ObjectAcceptingMissingKeyPaths {
  public:
-  static constexpr std::string_view kPropertyValuesChangedNotification = "storage.property-values-changed";
+  static constexpr std::string_view kPropertyValuesChangedNotification =
+      "storage.property-values-changed";
   static constexpr std::string_view kPropertyValuesChangedKeyKey = "key";
   static constexpr std::string_view kPropertyValuesChangedValueKey = "value";
   static constexpr std::string_view kClassKey = "$class";
@@ -112,11 +115,11 @@ class BaseStorage : public ObjectAcceptingMissingKeyPaths {
   [[nodiscard]] Json exportJSON() const;
   Result<void> importJSON(const Json& json);
 
-  [[nodiscard]] ObservationToken observeChanges(std::function<void(const std::string& key, const Json& value)> handler);
-  [[nodiscard]] const std::shared_ptr<NotificationDispatcher>& receptionist() const { return receptionist_; }
-
-  [[nodiscard]] bool isRestored() const { return isRestored_; }
-  void setRestored(bool restored) { isRestored_ = restored; }
+  [[nodiscard]] ObservationToken observeChanges(
+      std::function<void(const std::string& key, const Json& value)> handler);
+  [[nodiscard]] const std::shared_ptr<NotificationDispatcher>& receptionist() const {
+    return receptionist_;
+  }
 
   [[nodiscard]] std::string description() const override { return std::string(className()); }
   [[nodiscard]] std::string debugDescription() const;
@@ -160,7 +163,6 @@ class BaseStorage : public ObjectAcceptingMissingKeyPaths {
   std::map<std::string, std::shared_ptr<BaseStorage>, std::less<>> substorages_;
   std::map<std::string, ObservationToken, std::less<>> registeredNotificationTokensByKeys_;
   std::shared_ptr<NotificationDispatcher> receptionist_;
-  bool isRestored_ = false;
 };
 
 // Builds a fresh storage of a class with every property at its default.

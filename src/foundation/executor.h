@@ -3,13 +3,13 @@
 // the main loop of a front end.
 #pragma once
 
+#include "foundation/thread_pool.h"
+#include "foundation/unique_function.h"
+
 #include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
-
-#include "foundation/thread_pool.h"
-#include "foundation/unique_function.h"
 
 namespace zarnik {
 
@@ -23,26 +23,6 @@ class Executor {
 
   static Executor& immediate();
   static Executor& primary();
-};
-
-// The main loop of a program without a toolkit: runs posted tasks on the thread that calls
-// run() until stop() is called.
-class MainLoop final : public Executor {
- public:
-  static MainLoop& shared();
-  void execute(Task task) override;
-  [[nodiscard]] bool isCurrent() const override;
-  // Runs tasks until stop(); tasks posted after stop() are dropped.
-  void run();
-  void stop();
-  // Runs tasks already posted, then returns (for tests and for polling front ends).
-  void drain();
-
- private:
-  std::mutex mutex_;
-  std::condition_variable posted_;
-  std::deque<Task> tasks_;
-  bool stopped_ = false;
 };
 
 }  // namespace zarnik

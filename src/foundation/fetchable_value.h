@@ -5,13 +5,13 @@
 // A FetchableValue is not synchronised: its owner keeps it on one queue or inside an Atomic.
 #pragma once
 
+#include "base/json.h"
+#include "foundation/future.h"
+
 #include <optional>
 #include <type_traits>
 #include <utility>
 #include <variant>
-
-#include "base/json.h"
-#include "foundation/future.h"
 
 namespace zarnik {
 
@@ -34,11 +34,6 @@ class FetchableValue {
     }
     return result;
   }
-  template <typename R>
-  static FetchableValue fallible(R&& result) {
-    if (result.hasError()) return fetched(std::nullopt);
-    return fetched(std::forward<R>(result).value());
-  }
   // The stored form: no object → notFetched, JSON null → fetchFailed, a value that `decode`
   // accepts → fetchSucceeded (one it rejects → notFetched, so it is fetched again).
   template <typename Decode>
@@ -52,9 +47,12 @@ class FetchableValue {
   template <typename Encode>
   [[nodiscard]] std::optional<Json> anyObject(Encode&& encode) const {
     switch (state()) {
-      case State::fetchSucceeded: return encode(std::get<Value>(state_));
-      case State::fetchFailed: return Json(nullptr);
-      default: return std::nullopt;
+      case State::fetchSucceeded:
+        return encode(std::get<Value>(state_));
+      case State::fetchFailed:
+        return Json(nullptr);
+      default:
+        return std::nullopt;
     }
   }
 
@@ -66,7 +64,8 @@ class FetchableValue {
     return std::nullopt;
   }
   template <typename F>
-  [[nodiscard]] auto flatMap(F&& transform) const -> decltype(transform(std::declval<const Value&>())) {
+  [[nodiscard]] auto flatMap(F&& transform) const
+      -> decltype(transform(std::declval<const Value&>())) {
     if (const Value* v = valuePointer()) return transform(*v);
     return {};
   }
@@ -79,9 +78,12 @@ class FetchableValue {
   template <typename Fetch>
   std::optional<Value> fetchIfNeeded(Fetch&& fetch) {
     switch (state()) {
-      case State::fetchSucceeded: return std::get<Value>(state_);
-      case State::fetchFailed: return std::nullopt;
-      default: break;
+      case State::fetchSucceeded:
+        return std::get<Value>(state_);
+      case State::fetchFailed:
+        return std::nullopt;
+      default:
+        break;
     }
     std::optional<Value> value = fetch();
     finishFetchUnconditionally(value);
@@ -93,15 +95,17 @@ class FetchableValue {
   // value), the value is finished with the future's value (a failure counts as none) and
   // `handler` is called with the resulting value.
   template <typename MakeFuture, typename Handler>
-  void fetchAsyncIfNeeded(Executor& context, std::weak_ptr<void> owner, MakeFuture&& makeFuture, Handler&& handler) {
+  void fetchAsyncIfNeeded(Executor& context, std::weak_ptr<void> owner, MakeFuture&& makeFuture,
+                          Handler&& handler) {
     if (!beginAsyncFetch()) return;
     auto future = makeFuture();
-    future.onComplete(context, [this, owner = std::move(owner), handler = std::forward<Handler>(handler)](
-                                   const Result<Value>& result) mutable {
-      if (owner.expired()) return;
-      finishFetch(result.hasValue() ? std::optional<Value>(result.value()) : std::nullopt);
-      handler(value());
-    });
+    future.onComplete(
+        context, [this, owner = std::move(owner),
+                  handler = std::forward<Handler>(handler)](const Result<Value>& result) mutable {
+          if (owner.expired()) return;
+          finishFetch(result.hasValue() ? std::optional<Value>(result.value()) : std::nullopt);
+          handler(value());
+        });
   }
 
   // Marks an asynchronous fetch as started; false when one is not needed.

@@ -3,6 +3,10 @@
 // Promises guard their state with a lock; completion may happen on any thread.
 #pragma once
 
+#include "base/result.h"
+#include "foundation/executor.h"
+#include "foundation/unique_function.h"
+
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -10,10 +14,6 @@
 #include <type_traits>
 #include <utility>
 #include <vector>
-
-#include "base/result.h"
-#include "foundation/executor.h"
-#include "foundation/unique_function.h"
 
 namespace zarnik {
 
@@ -88,11 +88,6 @@ class Future {
       if (r.hasValue()) callback(r.value());
     });
   }
-  void onFailure(Executor& executor, UniqueFunction<void(const Error&)> callback) const {
-    onComplete(executor, [callback = std::move(callback)](const Result<T>& r) mutable {
-      if (r.hasError()) callback(r.error());
-    });
-  }
 
   // A future of f(value); a failure passes through. f may return U or Result<U>.
   template <typename F>
@@ -123,7 +118,9 @@ class Future {
 template <typename T>
 class Promise {
  public:
-  Promise() : state_(std::make_shared<internal::FutureState<T>>()) { state_->selfReference = state_; }
+  Promise() : state_(std::make_shared<internal::FutureState<T>>()) {
+    state_->selfReference = state_;
+  }
 
   [[nodiscard]] Future<T> future() const { return Future<T>(state_); }
   bool succeed(T value) { return state_->complete(Result<T>(std::move(value))); }
@@ -132,7 +129,8 @@ class Promise {
   bool cancel() { return fail(Error::cancelled()); }
   // Completes the same way as `other`.
   void completeWith(const Future<T>& other) {
-    other.onComplete(Executor::immediate(), [state = state_](const Result<T>& r) { state->complete(r); });
+    other.onComplete(Executor::immediate(),
+                     [state = state_](const Result<T>& r) { state->complete(r); });
   }
 
  private:
@@ -225,7 +223,8 @@ auto Future<T>::flatMap(Executor& executor, F&& f) const {
 template <typename A, typename B>
 Future<std::pair<A, B>> zip(const Future<A>& a, const Future<B>& b) {
   return a.flatMap(Executor::immediate(), [b](const A& first) {
-    return b.map(Executor::immediate(), [first](const B& second) { return std::make_pair(first, second); });
+    return b.map(Executor::immediate(),
+                 [first](const B& second) { return std::make_pair(first, second); });
   });
 }
 

@@ -5,7 +5,8 @@ namespace {
 thread_local const OperationQueue* currentOperationQueue = nullptr;
 }  // namespace
 
-std::shared_ptr<OperationQueue> OperationQueue::make(std::string name, size_t max, QualityOfService qos) {
+std::shared_ptr<OperationQueue> OperationQueue::make(std::string name, size_t max,
+                                                     QualityOfService qos) {
   return std::shared_ptr<OperationQueue>(new OperationQueue(std::move(name), max, qos));
 }
 
@@ -59,11 +60,6 @@ void OperationQueue::setMaxConcurrentOperationCount(size_t count) {
   std::unique_lock lock(mutex_);
   max_ = count == 0 ? 1 : count;
   startRunnersIfPossible(lock);
-}
-
-size_t OperationQueue::maxConcurrentOperationCount() const {
-  std::lock_guard lock(mutex_);
-  return max_;
 }
 
 size_t OperationQueue::operationCount() const {

@@ -3,13 +3,13 @@
 // running operations add, which is how a parallel walk knows it is done.
 #pragma once
 
+#include "foundation/executor.h"
+
 #include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
-
-#include "foundation/executor.h"
 
 namespace zarnik {
 
@@ -23,7 +23,6 @@ class OperationQueue final : public Executor, public std::enable_shared_from_thi
   [[nodiscard]] bool isCurrent() const override;
   void waitUntilAllOperationsAreFinished();
   void setMaxConcurrentOperationCount(size_t count);
-  [[nodiscard]] size_t maxConcurrentOperationCount() const;
   [[nodiscard]] size_t operationCount() const;
 
  private:

@@ -6,13 +6,13 @@
 // Immutable after construction; safe to share between threads.
 #pragma once
 
-#include <optional>
-#include <string>
-#include <string_view>
-
 #include "base/json.h"
 #include "base/path_components.h"
 #include "base/result.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace zarnik {
 
@@ -24,8 +24,6 @@ class OVURLResolver {
 
   [[nodiscard]] const std::string& homeURL() const { return homePath_; }
   [[nodiscard]] const std::string& rootURL() const { return rootPath_; }
-  [[nodiscard]] const PathComponents& homeURLPathComponents() const { return homeComponents_; }
-  [[nodiscard]] const PathComponents& rootURLPathComponents() const { return rootComponents_; }
 
   // A path given as a URL: trailing separators carry no meaning, `isDirectory` decides.
   [[nodiscard]] std::optional<std::string> abbreviatedPathForURL(std::string_view path,
@@ -37,11 +35,9 @@ class OVURLResolver {
   [[nodiscard]] PathComponents abbreviatedPathComponentsForPath(std::string_view path) const;
   [[nodiscard]] PathComponents abbreviatedPathComponentsForURL(std::string_view path) const;
 
-  [[nodiscard]] std::optional<PathComponents> expandedPathComponentsForPath(std::string_view path) const;
+  [[nodiscard]] std::optional<PathComponents> expandedPathComponentsForPath(
+      std::string_view path) const;
   [[nodiscard]] std::optional<std::string> expandedPathForPath(std::string_view path) const;
-  [[nodiscard]] std::optional<std::string> fileURLWithPath(std::string_view path) const {
-    return expandedPathForPath(path);
-  }
 
   // "~"/"/" followed by what follows `base` in `components`; nothing when base is no prefix.
   [[nodiscard]] static std::optional<PathComponents> abbreviateComponents(
@@ -52,7 +48,8 @@ class OVURLResolver {
       const PathComponents& components, const PathComponents& baseComponents,
       std::optional<std::string_view> abbreviatedComponent);
   [[nodiscard]] static std::optional<std::string> stripBaseFromPath(
-      std::string_view path, std::string_view basePath, std::optional<std::string_view> abbreviatedComponent);
+      std::string_view path, std::string_view basePath,
+      std::optional<std::string_view> abbreviatedComponent);
 
   [[nodiscard]] Json encode() const;
   static Result<OVURLResolver> decode(const Json& archive);

@@ -35,11 +35,9 @@ class MainWindow : public QMainWindow {
   void startScan();
 
   [[nodiscard]] LocationsPage& locationsPage() { return *locations_; }
-  [[nodiscard]] ScanningPage& scanningPage() { return *scanning_; }
   [[nodiscard]] ReviewPage& reviewPage() { return *review_; }
   [[nodiscard]] CleaningPage& cleaningPage() { return *cleaning_; }
   [[nodiscard]] HistoryPage& historyPage() { return *history_; }
-  [[nodiscard]] PreferencesPage& preferencesPage() { return *preferencesPage_; }
   [[nodiscard]] PreferencesEditor& preferencesEditor() { return *preferences_; }
   [[nodiscard]] AchievementsPage& achievementsPage() { return *achievements_; }
   [[nodiscard]] MonitorMenu& monitorMenu() { return *monitor_; }

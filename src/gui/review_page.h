@@ -53,7 +53,6 @@ class ReviewPage : public QWidget {
   void expandFirstGroups();
   void updateSummary();
   void showPreview();
-  void showThumbnail(const QString& path, std::int64_t size);
   void openFolderOfCurrent();
   void chooseStrategyForCurrent(int comboIndex);
   QWidget* makeGridPane();

@@ -21,7 +21,6 @@ class ThumbnailCache : public QObject {
   // The thumbnail when it is decoded; else a null image, and ready() follows once it is (or
   // failed() when the file is no picture that can be decoded).
   QImage thumbnail(const QString& path, std::int64_t size);
-  [[nodiscard]] int decodedCount() const { return static_cast<int>(images_.size()); }
 
  signals:
   void ready(const QString& path, std::int64_t size);

@@ -61,10 +61,6 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
   }
 
   void finish(EquivalenceCandidatesMatchingContext& context) override {
-    if (delegate_ == nullptr ||
-        delegate_->accumulationMode() == EquivalenceCandidatesAccumulationMode::finite) {
-      didFinishAccumulation_ = true;
-    }
     if (!shouldPublicateCandidates(kind_)) return;
     const int claimer = claimerOf(kind_);
     for (const auto& [criterion, slot] : slots_) {
@@ -111,8 +107,6 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
       for (const auto& node : slot.members()) nodes.emplace(node->path(), node);
     }
   }
-
-  [[nodiscard]] bool didFinishAccumulation() const { return didFinishAccumulation_; }
 
  protected:
   // The content work a size stage asks for when a node shares its criterion; none elsewhere.
@@ -238,7 +232,6 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
   std::unordered_map<Criterion, Slot> slots_;
   std::unordered_map<Criterion, MatchingNodePtr> sharedOrLone_;  // when members are forgotten
   std::unordered_map<std::string, PathEntry> byPath_;
-  bool didFinishAccumulation_ = false;
 };
 
 // The first stage of exact matching: equal sizes ask for content hashes.

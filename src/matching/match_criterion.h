@@ -64,7 +64,6 @@ template <EquivalenceKind Kind>
 class ContentHashEquivalenceInfo final : public ExactEquivalenceInfo<Kind, ExactFileHash> {
  public:
   using ExactEquivalenceInfo<Kind, ExactFileHash>::ExactEquivalenceInfo;
-  [[nodiscard]] const ExactFileHash& fileHash() const { return this->criterion_; }
   [[nodiscard]] bool isModelingIntoDuplicateAllowed(const ScanRules& rules) const override {
     return isHashModelingAllowed(this->criterion_, Kind, rules);
   }

@@ -20,13 +20,6 @@ constexpr std::string_view kExportNames[] = {"exact hash",
 std::string_view rawValue(EquivalenceKind kind) { return kRawValues[static_cast<int>(kind)]; }
 std::string_view exportName(EquivalenceKind kind) { return kExportNames[static_cast<int>(kind)]; }
 
-std::optional<EquivalenceKind> equivalenceKindFromExportName(std::string_view name) {
-  for (EquivalenceKind kind : kAllEquivalenceKinds) {
-    if (exportName(kind) == name) return kind;
-  }
-  return std::nullopt;
-}
-
 std::optional<EquivalenceKind> equivalenceKindFromRawValue(std::string_view raw) {
   for (EquivalenceKind kind : kAllEquivalenceKinds) {
     if (rawValue(kind) == raw) return kind;

@@ -54,6 +54,5 @@ inline constexpr std::array<EquivalenceKind, 10> kAllEquivalenceKinds = {
 [[nodiscard]] std::optional<EquivalenceKind> equivalenceKindFromRawValue(std::string_view raw);
 // "exact hash", "perceptual-image", ...: the name in exported documents.
 [[nodiscard]] std::string_view exportName(EquivalenceKind kind);
-[[nodiscard]] std::optional<EquivalenceKind> equivalenceKindFromExportName(std::string_view name);
 
 }  // namespace zarnik

@@ -5,10 +5,13 @@
 
 namespace zarnik {
 
-MatchingNode::MatchingNode(std::shared_ptr<const MatchingNodesFactory> factory, std::shared_ptr<MatchingDirectoryNode> parent,
-                           std::string name, NodeAttributes attributes, ScanLocationPtr scanLocation)
+MatchingNode::MatchingNode(std::shared_ptr<const MatchingNodesFactory> factory,
+                           std::shared_ptr<MatchingDirectoryNode> parent, std::string name,
+                           NodeAttributes attributes, ScanLocationPtr scanLocation)
     : parent_(std::move(parent)),
-      root_(parent_ ? nullptr : std::make_unique<RootContext>(RootContext{std::move(factory), std::move(scanLocation)})),
+      root_(parent_ ? nullptr
+                    : std::make_unique<RootContext>(
+                          RootContext{std::move(factory), std::move(scanLocation)})),
       name_(std::move(name)),
       attributes_(std::move(attributes)) {}
 
@@ -20,7 +23,9 @@ const MatchingNode::RootContext& MatchingNode::rootContext() const {
 
 const MatchingNodesFactory* MatchingNode::factory() const { return rootContext().factory.get(); }
 
-std::shared_ptr<const MatchingNodesFactory> MatchingNode::rootFactory() const { return rootContext().factory; }
+std::shared_ptr<const MatchingNodesFactory> MatchingNode::rootFactory() const {
+  return rootContext().factory;
+}
 
 const ScanLocationPtr& MatchingNode::scanLocation() const { return rootContext().scanLocation; }
 
@@ -57,7 +62,9 @@ std::string MatchingNode::path() const {
   return relative.empty() ? base : appendingPathComponent(base, relative);
 }
 
-NodeLocation MatchingNode::location() const { return NodeLocation::fromRelativePath(scanLocation(), relativePath()); }
+NodeLocation MatchingNode::location() const {
+  return NodeLocation::fromRelativePath(scanLocation(), relativePath());
+}
 
 std::string_view MatchingNode::pathExtension() const { return zarnik::pathExtension(name()); }
 
@@ -120,7 +127,8 @@ void MatchingNode::fetchImageInfoIfNeeded(bool wantsHash) const {
   if (known.isImageInfoFetched && (!wantsHash || known.isImageHashFetched)) return;
   const MatchingNodesFactory* nodesFactory = factory();
   static const ImageProcessor kNoProcessor;
-  const ImageProcessor& processor = nodesFactory != nullptr ? nodesFactory->imageProcessor() : kNoProcessor;
+  const ImageProcessor& processor =
+      nodesFactory != nullptr ? nodesFactory->imageProcessor() : kNoProcessor;
   ImageFacts processed;
   if (processor) processed = processor(*this, wantsHash);
   known.imageInfo = std::move(processed.info);
@@ -165,7 +173,8 @@ NodeType MatchingNode::type() const {
   NodeTypeDetectionInput input;
   input.pathExtension = pathExtension();
   const MatchingNodesFactory* nodesFactory = factory();
-  input.shouldDetectMediaLibraries = nodesFactory != nullptr && nodesFactory->scanRules().shouldDetectMediaLibraries();
+  input.shouldDetectMediaLibraries =
+      nodesFactory != nullptr && nodesFactory->scanRules().shouldDetectMediaLibraries();
   input.typeIdentifier = attributes_.UTIType;
   input.vnodeType = attributes_.vnodeType;
   if (attributes_.isApplication.value_or(false)) {
@@ -176,7 +185,8 @@ NodeType MatchingNode::type() const {
   std::int8_t detected = static_cast<std::int8_t>(detectTypeOfNodeWithAttributes(input));
   // An override stored meanwhile wins over the detected type.
   std::int8_t expected = kUnknown;
-  if (!type_.compare_exchange_strong(expected, detected, std::memory_order_acq_rel)) detected = expected;
+  if (!type_.compare_exchange_strong(expected, detected, std::memory_order_acq_rel))
+    detected = expected;
   return static_cast<NodeType>(detected);
 }
 
@@ -218,19 +228,22 @@ NodeContent MatchingNode::storableContent() const {
 
 std::shared_ptr<ZKBaseNode> MatchingNode::buildStorableNode() const {
   std::optional<CloudService> cloud;
-  if (const MatchingNodesFactory* nodesFactory = factory()) cloud = nodesFactory->cloudFolders().serviceForPath(path());
+  if (const MatchingNodesFactory* nodesFactory = factory())
+    cloud = nodesFactory->cloudFolders().serviceForPath(path());
   if (isDirectory()) {
     const auto* directory = static_cast<const MatchingDirectoryNode*>(this);
-    return std::make_shared<ZKDirectoryNode>(location(), attributes_, storableContent(), type(), cloud,
-                                             directory->mediaLibraryInfo());
+    return std::make_shared<ZKDirectoryNode>(location(), attributes_, storableContent(), type(),
+                                             cloud, directory->mediaLibraryInfo());
   }
   return std::make_shared<ZKFileNode>(location(), attributes_, storableContent(), type(), cloud);
 }
 
 namespace {
 
-std::shared_ptr<const ZKDirectoryNode> storableLibrary(const std::shared_ptr<MatchingDirectoryNode>& library) {
-  return library ? std::dynamic_pointer_cast<const ZKDirectoryNode>(library->buildStorableNode()) : nullptr;
+std::shared_ptr<const ZKDirectoryNode> storableLibrary(
+    const std::shared_ptr<MatchingDirectoryNode>& library) {
+  return library ? std::dynamic_pointer_cast<const ZKDirectoryNode>(library->buildStorableNode())
+                 : nullptr;
 }
 
 std::shared_ptr<const ZKBaseNode> storable(const MatchingNodePtr& node) {
@@ -257,22 +270,31 @@ std::vector<MatchingNodePtr> partsOf(const MatchingNodePtr& master, const Matchi
 }  // namespace
 
 std::shared_ptr<ZKBaseNode> MatchingITunesItemNode::buildStorableNode() const {
-  return std::make_shared<ZKITunesLibraryItemNode>(location(), attributes(), storableContent(), type(), iTunesItemInfo_,
-                                                   mediaItemIdentifier_, storableLibrary(libraryNode_));
+  return std::make_shared<ZKITunesLibraryItemNode>(location(), attributes(), storableContent(),
+                                                   type(), iTunesItemInfo_, mediaItemIdentifier_,
+                                                   storableLibrary(libraryNode_));
 }
 
 MatchingPhotosItemNode::MatchingPhotosItemNode(std::shared_ptr<MatchingDirectoryNode> libraryNode,
-                                               PhotosItemInfo photosItemInfo, MatchingNodePtr masterNode,
-                                               MatchingNodePtr previewNode, std::vector<MatchingNodePtr> thumbnailNodes)
+                                               PhotosItemInfo photosItemInfo,
+                                               MatchingNodePtr masterNode,
+                                               MatchingNodePtr previewNode,
+                                               std::vector<MatchingNodePtr> thumbnailNodes)
     // The parts are copied, not moved: `first` refers to one of them while the others are passed.
-    : MatchingPhotosItemNode(firstPart(masterNode, previewNode, thumbnailNodes), std::move(libraryNode),
-                             std::move(photosItemInfo), masterNode, previewNode, thumbnailNodes) {}
+    : MatchingPhotosItemNode(firstPart(masterNode, previewNode, thumbnailNodes),
+                             std::move(libraryNode), std::move(photosItemInfo), masterNode,
+                             previewNode, thumbnailNodes) {}
 
-MatchingPhotosItemNode::MatchingPhotosItemNode(const MatchingNodePtr& first, std::shared_ptr<MatchingDirectoryNode> libraryNode,
-                                               PhotosItemInfo photosItemInfo, MatchingNodePtr masterNode,
-                                               MatchingNodePtr previewNode, std::vector<MatchingNodePtr> thumbnailNodes)
-    : MatchingCompositeNode(first ? first->rootFactory() : nullptr, nullptr, first ? first->relativePath() : std::string(),
-                            first ? first->attributes() : NodeAttributes{}, first ? first->scanLocation() : nullptr,
+MatchingPhotosItemNode::MatchingPhotosItemNode(const MatchingNodePtr& first,
+                                               std::shared_ptr<MatchingDirectoryNode> libraryNode,
+                                               PhotosItemInfo photosItemInfo,
+                                               MatchingNodePtr masterNode,
+                                               MatchingNodePtr previewNode,
+                                               std::vector<MatchingNodePtr> thumbnailNodes)
+    : MatchingCompositeNode(first ? first->rootFactory() : nullptr, nullptr,
+                            first ? first->relativePath() : std::string(),
+                            first ? first->attributes() : NodeAttributes{},
+                            first ? first->scanLocation() : nullptr,
                             partsOf(masterNode, previewNode, thumbnailNodes)),
       libraryNode_(std::move(libraryNode)),
       photosItemInfo_(std::move(photosItemInfo)),
@@ -280,7 +302,8 @@ MatchingPhotosItemNode::MatchingPhotosItemNode(const MatchingNodePtr& first, std
       previewNode_(std::move(previewNode)),
       thumbnailNodes_(std::move(thumbnailNodes)) {
   // Shown as the image it is, whatever its parts' own file types.
-  overrideType(contentNode() && contentNode()->type() == NodeType::video ? NodeType::video : NodeType::image);
+  overrideType(contentNode() && contentNode()->type() == NodeType::video ? NodeType::video
+                                                                         : NodeType::image);
 }
 
 const MatchingNodePtr& MatchingPhotosItemNode::contentNode() const {
@@ -294,34 +317,34 @@ std::vector<MatchingNodePtr> MatchingPhotosItemNode::contentStandIns() const {
   return {};
 }
 
-std::vector<MatchingNodePtr> MatchingPhotosItemNode::similarMatchNodes() const {
-  if (const auto& first = firstPart(masterNode_, previewNode_, thumbnailNodes_)) return {first};
-  return {};
-}
-
 bool MatchingPhotosItemNode::isModelingIntoDuplicateAllowed() const {
   // An item is one image: it stands for its parts, which never count on their own, and it
   // needs an original or a preview to be compared by.
   const auto& content = contentNode();
-  return isProcessingAllowed() && content != nullptr && content->attributes().vnodeType == VNodeType::regular;
+  return isProcessingAllowed() && content != nullptr &&
+         content->attributes().vnodeType == VNodeType::regular;
 }
 
 std::shared_ptr<ZKBaseNode> MatchingPhotosItemNode::buildStorableNode() const {
   std::vector<ZKPhotosLibraryItemNode::NodePtr> thumbnails;
   for (const auto& thumbnail : thumbnailNodes_) thumbnails.push_back(storable(thumbnail));
-  return std::make_shared<ZKPhotosLibraryItemNode>(location(), attributes(), storableContent(), photosItemInfo_.identifier,
-                                                   storableLibrary(libraryNode_), photosItemInfo_, storable(masterNode_),
-                                                   storable(previewNode_), std::move(thumbnails));
+  return std::make_shared<ZKPhotosLibraryItemNode>(
+      location(), attributes(), storableContent(), photosItemInfo_.identifier,
+      storableLibrary(libraryNode_), photosItemInfo_, storable(masterNode_), storable(previewNode_),
+      std::move(thumbnails));
 }
 
 MatchingDirectoryNode::MatchingDirectoryNode(std::shared_ptr<const MatchingNodesFactory> factory,
-                                             std::shared_ptr<MatchingDirectoryNode> parent, std::string name,
-                                             NodeAttributes attributes, ScanLocationPtr scanLocation,
+                                             std::shared_ptr<MatchingDirectoryNode> parent,
+                                             std::string name, NodeAttributes attributes,
+                                             ScanLocationPtr scanLocation,
                                              std::optional<CloudService> rootOfCloudService)
-    : MatchingNode(std::move(factory), std::move(parent), std::move(name), std::move(attributes), std::move(scanLocation)),
+    : MatchingNode(std::move(factory), std::move(parent), std::move(name), std::move(attributes),
+                   std::move(scanLocation)),
       rootOfCloudService_(rootOfCloudService) {}
 
-void MatchingDirectoryNode::ChildHashesAccumulator::insert(std::optional<std::uint64_t> childHash, ByteCount childSize) {
+void MatchingDirectoryNode::ChildHashesAccumulator::insert(std::optional<std::uint64_t> childHash,
+                                                           ByteCount childSize) {
   size_ += childSize;
   if (!childHash) return;
   if (!childHashes_.empty() && childHashes_.back() > *childHash) needsToNormalize_ = true;
@@ -337,7 +360,8 @@ void MatchingDirectoryNode::ChildHashesAccumulator::normalizeIfNeeded() {
   needsToNormalize_ = false;
 }
 
-std::uint64_t MatchingDirectoryNode::ChildHashesAccumulator::combined(std::uint64_t value, std::uint64_t hash) {
+std::uint64_t MatchingDirectoryNode::ChildHashesAccumulator::combined(std::uint64_t value,
+                                                                      std::uint64_t hash) {
   // Order-dependent, as the sorted list is what is compared.
   return (value ^ hash) * 0x100000001B3ULL + 0x9E3779B97F4A7C15ULL;
 }

@@ -8,18 +8,18 @@
 // node.) `claimers` is written only on the matching engine's queue.
 #pragma once
 
-#include <atomic>
-#include <memory>
-#include <cstdint>
-#include <mutex>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "file_model/base_node.h"
 #include "file_model/scan_rules.h"
 #include "matching/claimers.h"
 #include "matching/exact_file_hash.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace zarnik {
 
@@ -41,8 +41,9 @@ struct NodeValidationReport {
 
 class MatchingNode {
  public:
-  MatchingNode(std::shared_ptr<const MatchingNodesFactory> factory, std::shared_ptr<MatchingDirectoryNode> parent,
-               std::string name, NodeAttributes attributes, ScanLocationPtr scanLocation);
+  MatchingNode(std::shared_ptr<const MatchingNodesFactory> factory,
+               std::shared_ptr<MatchingDirectoryNode> parent, std::string name,
+               NodeAttributes attributes, ScanLocationPtr scanLocation);
   virtual ~MatchingNode();
   MatchingNode(const MatchingNode&) = delete;
   MatchingNode& operator=(const MatchingNode&) = delete;
@@ -76,20 +77,26 @@ class MatchingNode {
 
   [[nodiscard]] NodeType type() const;
   // A folder recognised as a media library by its contents is re-typed once listed.
-  void overrideType(NodeType type) { type_.store(static_cast<std::int8_t>(type), std::memory_order_release); }
+  void overrideType(NodeType type) {
+    type_.store(static_cast<std::int8_t>(type), std::memory_order_release);
+  }
   // Decided by the factory's validator when the node is made.
   [[nodiscard]] NodeValidationReport validationReport() const;
   void setValidationReport(const NodeValidationReport& report);
   [[nodiscard]] bool isProcessingAllowed() const { return !isIgnored_; }
   [[nodiscard]] ContainerMembershipMode membershipMode() const { return membershipMode_; }
-  [[nodiscard]] bool isMatchingAllowed() const { return membershipMode_ == ContainerMembershipMode::regular; }
+  [[nodiscard]] bool isMatchingAllowed() const {
+    return membershipMode_ == ContainerMembershipMode::regular;
+  }
   [[nodiscard]] bool isEnumerationAllowed() const;
   [[nodiscard]] bool isChildOfBundle() const;
   [[nodiscard]] virtual bool isModelingIntoDuplicateAllowed() const;
   // Whether other nodes' contents stand for this one in exact matching (a package's parts, a
   // library item's file), and which.
   [[nodiscard]] virtual bool hasContentStandIns() const { return false; }
-  [[nodiscard]] virtual std::vector<std::shared_ptr<MatchingNode>> contentStandIns() const { return {}; }
+  [[nodiscard]] virtual std::vector<std::shared_ptr<MatchingNode>> contentStandIns() const {
+    return {};
+  }
   // The bundle's Info.plist facts, read once; nothing for items that are not bundles.
   [[nodiscard]] const std::optional<BundleInfo>& bundleInfo() const;
 
@@ -127,7 +134,7 @@ class MatchingNode {
   mutable std::atomic<std::int8_t> type_{kUnknown};  // a NodeType once known or overridden
   mutable std::atomic<std::int8_t> isChildOfBundle_{kUnknown};
   std::shared_ptr<MatchingDirectoryNode> parent_;  // the child keeps its parents alive
-  std::unique_ptr<RootContext> root_;  // roots only
+  std::unique_ptr<RootContext> root_;              // roots only
   std::string name_;  // a root keeps its path relative to the scan location here
   NodeAttributes attributes_;
   // Set once by the hash calculator, read on the engine's queue afterwards.
@@ -159,13 +166,18 @@ class MatchingFileNode final : public MatchingNode {
 // read afterwards.
 class MatchingDirectoryNode final : public MatchingNode {
  public:
-  MatchingDirectoryNode(std::shared_ptr<const MatchingNodesFactory> factory, std::shared_ptr<MatchingDirectoryNode> parent,
-                        std::string name, NodeAttributes attributes, ScanLocationPtr scanLocation,
+  MatchingDirectoryNode(std::shared_ptr<const MatchingNodesFactory> factory,
+                        std::shared_ptr<MatchingDirectoryNode> parent, std::string name,
+                        NodeAttributes attributes, ScanLocationPtr scanLocation,
                         std::optional<CloudService> rootOfCloudService);
 
   [[nodiscard]] bool isDirectory() const override { return true; }
-  [[nodiscard]] std::optional<CloudService> rootOfCloudService() const { return rootOfCloudService_; }
-  [[nodiscard]] const std::optional<MediaLibraryInfo>& mediaLibraryInfo() const { return mediaLibraryInfo_; }
+  [[nodiscard]] std::optional<CloudService> rootOfCloudService() const {
+    return rootOfCloudService_;
+  }
+  [[nodiscard]] const std::optional<MediaLibraryInfo>& mediaLibraryInfo() const {
+    return mediaLibraryInfo_;
+  }
   void setMediaLibraryInfo(MediaLibraryInfo info) { mediaLibraryInfo_ = std::move(info); }
 
   std::atomic<std::int32_t> numberOfNodes{0};
@@ -218,14 +230,20 @@ class MatchingDirectoryNode final : public MatchingNode {
 // An item made of several files shown as one (a package).
 class MatchingCompositeNode : public MatchingNode {
  public:
-  MatchingCompositeNode(std::shared_ptr<const MatchingNodesFactory> factory, std::shared_ptr<MatchingDirectoryNode> parent,
-                        std::string name, NodeAttributes attributes, ScanLocationPtr scanLocation,
+  MatchingCompositeNode(std::shared_ptr<const MatchingNodesFactory> factory,
+                        std::shared_ptr<MatchingDirectoryNode> parent, std::string name,
+                        NodeAttributes attributes, ScanLocationPtr scanLocation,
                         std::vector<std::shared_ptr<MatchingNode>> childNodes)
-      : MatchingNode(std::move(factory), std::move(parent), std::move(name), std::move(attributes), std::move(scanLocation)),
+      : MatchingNode(std::move(factory), std::move(parent), std::move(name), std::move(attributes),
+                     std::move(scanLocation)),
         childNodes_(std::move(childNodes)) {}
-  [[nodiscard]] const std::vector<std::shared_ptr<MatchingNode>>& childNodes() const { return childNodes_; }
+  [[nodiscard]] const std::vector<std::shared_ptr<MatchingNode>>& childNodes() const {
+    return childNodes_;
+  }
   [[nodiscard]] bool hasContentStandIns() const override { return true; }
-  std::vector<std::shared_ptr<MatchingNode>> contentStandIns() const override { return childNodes_; }
+  std::vector<std::shared_ptr<MatchingNode>> contentStandIns() const override {
+    return childNodes_;
+  }
 
  private:
   std::vector<std::shared_ptr<MatchingNode>> childNodes_;
@@ -242,18 +260,27 @@ using MatchingNodePtr = std::shared_ptr<MatchingNode>;
 // its name is its path relative to the scan location.
 class MatchingITunesItemNode final : public MatchingNode {
  public:
-  MatchingITunesItemNode(std::shared_ptr<const MatchingNodesFactory> factory, std::shared_ptr<MatchingDirectoryNode> libraryNode,
-                         std::string relativePath, NodeAttributes attributes, ScanLocationPtr scanLocation,
+  MatchingITunesItemNode(std::shared_ptr<const MatchingNodesFactory> factory,
+                         std::shared_ptr<MatchingDirectoryNode> libraryNode,
+                         std::string relativePath, NodeAttributes attributes,
+                         ScanLocationPtr scanLocation,
                          std::optional<ZKITunesLibraryItemIdentifier> mediaItemIdentifier,
                          std::optional<ITunesItemInfo> iTunesItemInfo)
-      : MatchingNode(std::move(factory), nullptr, std::move(relativePath), std::move(attributes), std::move(scanLocation)),
+      : MatchingNode(std::move(factory), nullptr, std::move(relativePath), std::move(attributes),
+                     std::move(scanLocation)),
         libraryNode_(std::move(libraryNode)),
         mediaItemIdentifier_(mediaItemIdentifier),
         iTunesItemInfo_(std::move(iTunesItemInfo)) {}
 
-  [[nodiscard]] const std::shared_ptr<MatchingDirectoryNode>& libraryNode() const { return libraryNode_; }
-  [[nodiscard]] const std::optional<ZKITunesLibraryItemIdentifier>& mediaItemIdentifier() const { return mediaItemIdentifier_; }
-  [[nodiscard]] const std::optional<ITunesItemInfo>& iTunesItemInfo() const { return iTunesItemInfo_; }
+  [[nodiscard]] const std::shared_ptr<MatchingDirectoryNode>& libraryNode() const {
+    return libraryNode_;
+  }
+  [[nodiscard]] const std::optional<ZKITunesLibraryItemIdentifier>& mediaItemIdentifier() const {
+    return mediaItemIdentifier_;
+  }
+  [[nodiscard]] const std::optional<ITunesItemInfo>& iTunesItemInfo() const {
+    return iTunesItemInfo_;
+  }
   [[nodiscard]] std::shared_ptr<ZKBaseNode> buildStorableNode() const override;
 
  private:
@@ -268,26 +295,31 @@ class MatchingITunesItemNode final : public MatchingNode {
 // elsewhere duplicates, and what similar-image matching looks at.
 class MatchingPhotosItemNode final : public MatchingCompositeNode {
  public:
-  MatchingPhotosItemNode(std::shared_ptr<MatchingDirectoryNode> libraryNode, PhotosItemInfo photosItemInfo,
-                         MatchingNodePtr masterNode, MatchingNodePtr previewNode, std::vector<MatchingNodePtr> thumbnailNodes);
+  MatchingPhotosItemNode(std::shared_ptr<MatchingDirectoryNode> libraryNode,
+                         PhotosItemInfo photosItemInfo, MatchingNodePtr masterNode,
+                         MatchingNodePtr previewNode, std::vector<MatchingNodePtr> thumbnailNodes);
 
-  [[nodiscard]] const std::shared_ptr<MatchingDirectoryNode>& libraryNode() const { return libraryNode_; }
+  [[nodiscard]] const std::shared_ptr<MatchingDirectoryNode>& libraryNode() const {
+    return libraryNode_;
+  }
   [[nodiscard]] const PhotosItemInfo& photosItemInfo() const { return photosItemInfo_; }
   [[nodiscard]] const MatchingNodePtr& masterNode() const { return masterNode_; }
   [[nodiscard]] const MatchingNodePtr& previewNode() const { return previewNode_; }
-  [[nodiscard]] const std::vector<MatchingNodePtr>& thumbnailNodes() const { return thumbnailNodes_; }
+  [[nodiscard]] const std::vector<MatchingNodePtr>& thumbnailNodes() const {
+    return thumbnailNodes_;
+  }
 
   [[nodiscard]] bool hasContentStandIns() const override { return true; }
   std::vector<MatchingNodePtr> contentStandIns() const override;
-  [[nodiscard]] std::vector<MatchingNodePtr> similarMatchNodes() const;
   [[nodiscard]] bool isModelingIntoDuplicateAllowed() const override;
   [[nodiscard]] std::shared_ptr<ZKBaseNode> buildStorableNode() const override;
 
  private:
   // `first`: the first existing part, whose place and attributes the item takes.
-  MatchingPhotosItemNode(const MatchingNodePtr& first, std::shared_ptr<MatchingDirectoryNode> libraryNode,
-                         PhotosItemInfo photosItemInfo, MatchingNodePtr masterNode, MatchingNodePtr previewNode,
-                         std::vector<MatchingNodePtr> thumbnailNodes);
+  MatchingPhotosItemNode(const MatchingNodePtr& first,
+                         std::shared_ptr<MatchingDirectoryNode> libraryNode,
+                         PhotosItemInfo photosItemInfo, MatchingNodePtr masterNode,
+                         MatchingNodePtr previewNode, std::vector<MatchingNodePtr> thumbnailNodes);
   [[nodiscard]] const MatchingNodePtr& contentNode() const;
 
   std::shared_ptr<MatchingDirectoryNode> libraryNode_;

@@ -45,7 +45,6 @@ class MatchingNodesFactory : public std::enable_shared_from_this<MatchingNodesFa
 
   [[nodiscard]] const ExtendedScanRules& scanRules() const { return *scanRules_; }
   [[nodiscard]] const OVURLResolver& resolver() const { return resolver_; }
-  [[nodiscard]] const NodesValidator& validator() const { return validator_; }
   [[nodiscard]] const CloudServiceFolders& cloudFolders() const { return options_.cloudFolders; }
   [[nodiscard]] const ImageProcessor& imageProcessor() const { return options_.imageProcessor; }
 

@@ -90,16 +90,4 @@ NodeValidationReport NodesValidator::buildValidationReport(std::string_view path
   return report;
 }
 
-NodesValidator::PreScan NodesValidator::canSkipLocationOnPreScan(std::string_view path) const {
-  PreScan result;
-  auto it = rulesByPath_.find(standardizedPath(path));
-  if (it == rulesByPath_.end()) return result;
-  result.canSkip = it->second.isIgnored && it->second.isInternal;
-  for (const auto& inside : it->second.pathsToEnumerate) {
-    if (auto expanded = resolver_.expandedPathForPath(inside))
-      result.pathsToEnumerate.push_back(*expanded);
-  }
-  return result;
-}
-
 }  // namespace zarnik

@@ -32,11 +32,6 @@ class NodesValidator {
                                                            const NodeAttributes& attributes) const;
   [[nodiscard]] std::optional<ExclusionRule> exclusionRuleForNodeLocation(
       std::string_view path, std::string_view name) const;
-  struct PreScan {
-    bool canSkip = false;
-    std::vector<std::string> pathsToEnumerate;
-  };
-  [[nodiscard]] PreScan canSkipLocationOnPreScan(std::string_view path) const;
 
   // Expression errors met while building, one line each.
   [[nodiscard]] const std::vector<std::string>& expressionErrors() const {

@@ -144,14 +144,6 @@ void DuplicatesMonitorCrashHandler::endStoreOperation() {
   });
 }
 
-void DuplicatesMonitorCrashHandler::resetOngoingOperationsCount() {
-  queue_->sync([this] {
-    ongoing_ = 0;
-    counts_.ongoingOperations = 0;
-    save();
-  });
-}
-
 void DuplicatesMonitorCrashHandler::handleCleanExit() {
   queue_->sync([this] {
     if (auto removed = removeRunningMarker(places_.runningMarker); removed.hasError())

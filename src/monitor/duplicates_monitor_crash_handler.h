@@ -84,7 +84,6 @@ class DuplicatesMonitorCrashHandler
   // Around every store write; each waits until the count is written.
   void beginStoreOperation();
   void endStoreOperation();
-  void resetOngoingOperationsCount();
   // At a clean end (SIGTERM, stop), after the store was saved: removes the running marker.
   void handleCleanExit();
 

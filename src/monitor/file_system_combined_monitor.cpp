@@ -73,11 +73,6 @@ FileSystemCombinedMonitor::~FileSystemCombinedMonitor() {
   stopLocked();
 }
 
-FileSystemCombinedMonitorConfiguration FileSystemCombinedMonitor::configuration() const {
-  std::lock_guard lock(mutex_);
-  return configuration_;
-}
-
 void FileSystemCombinedMonitor::setConfiguration(
     FileSystemCombinedMonitorConfiguration configuration) {
   std::lock_guard lock(mutex_);
@@ -91,15 +86,6 @@ void FileSystemCombinedMonitor::addObserver(
     const std::shared_ptr<FileSystemCombinedMonitorObserver>& observer) {
   std::lock_guard lock(observersMutex_);
   observers_.push_back(observer);
-}
-
-void FileSystemCombinedMonitor::removeObserver(
-    const std::shared_ptr<FileSystemCombinedMonitorObserver>& observer) {
-  std::lock_guard lock(observersMutex_);
-  std::erase_if(observers_, [&](const auto& held) {
-    auto alive = held.lock();
-    return !alive || alive == observer;
-  });
 }
 
 void FileSystemCombinedMonitor::start() {
@@ -129,15 +115,6 @@ FileSystemMonitorStatus FileSystemCombinedMonitor::recursiveStatus() const {
 std::vector<std::string> FileSystemCombinedMonitor::urlsToObserveNonRecursively() const {
   std::lock_guard lock(mutex_);
   return urlsToObserveNonRecursively_;
-}
-
-std::uint64_t FileSystemCombinedMonitor::lastEventId() const {
-  std::shared_ptr<FileSystemMonitor> recursive;
-  {
-    std::lock_guard lock(mutex_);
-    recursive = recursiveMonitor_;
-  }
-  return recursive ? recursive->lastEventId() : FileSystemMonitor::kEventsSinceNow;
 }
 
 void FileSystemCombinedMonitor::startLocked() {

@@ -61,12 +61,10 @@ class FileSystemCombinedMonitor : public FileSystemEventObserver,
   static std::shared_ptr<FileSystemCombinedMonitor> make();
   ~FileSystemCombinedMonitor() override;
 
-  [[nodiscard]] FileSystemCombinedMonitorConfiguration configuration() const;
   // Applied at the next start; while running, the monitor is stopped and started again.
   void setConfiguration(FileSystemCombinedMonitorConfiguration configuration);
 
   void addObserver(const std::shared_ptr<FileSystemCombinedMonitorObserver>& observer);
-  void removeObserver(const std::shared_ptr<FileSystemCombinedMonitorObserver>& observer);
 
   // Starting while running and stopping while stopped do nothing.
   void start();
@@ -76,7 +74,6 @@ class FileSystemCombinedMonitor : public FileSystemEventObserver,
   // How much of the recursive part is watched (for the monitor's status).
   [[nodiscard]] FileSystemMonitorStatus recursiveStatus() const;
   [[nodiscard]] std::vector<std::string> urlsToObserveNonRecursively() const;
-  [[nodiscard]] std::uint64_t lastEventId() const;
 
   // From the recursive monitor, on its queue.
   void fileSystemEvent(std::uint64_t identifier, const std::string& path,

@@ -68,10 +68,6 @@ void FileSystemMonitor::setConfiguration(FileSystemMonitorConfiguration configur
   });
 }
 
-std::vector<std::string> FileSystemMonitor::monitoredPaths() const {
-  return configuration().monitoredPaths;
-}
-
 void FileSystemMonitor::setMonitoredPaths(std::vector<std::string> paths) {
   auto changed = configuration();
   changed.monitoredPaths = std::move(paths);

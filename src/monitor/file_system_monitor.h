@@ -65,7 +65,6 @@ class FileSystemMonitor : public std::enable_shared_from_this<FileSystemMonitor>
   [[nodiscard]] FileSystemMonitorConfiguration configuration() const;
   // While running, the watches are dropped and set up again for the new paths.
   void setConfiguration(FileSystemMonitorConfiguration configuration);
-  [[nodiscard]] std::vector<std::string> monitoredPaths() const;
   void setMonitoredPaths(std::vector<std::string> paths);
 
   // Observers are held weakly: one that went away is skipped.

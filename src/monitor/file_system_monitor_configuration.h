@@ -1,9 +1,6 @@
-// What the recursive file watcher watches. Only `monitoredPaths` changes what is watched: inotify
-// has no delivery delay to set (events are read as soon as the kernel queues them), and the
-// filters are carried for the callers that set them, without effect, as they always were.
+// What the recursive file watcher watches: the folders, each with everything below it. inotify
+// has no delivery delay to set (events are read as soon as the kernel queues them).
 #pragma once
-
-#include "monitor/file_system_change.h"
 
 #include <optional>
 #include <string>
@@ -12,16 +9,12 @@
 namespace zarnik {
 
 struct FileSystemMonitorConfiguration {
-  double latency = 0.0;                              // seconds
-  std::vector<std::string> monitoredPaths;           // watched with everything below them
-  std::optional<FileSystemChange> monitoredChanges;  // absent: all
-  std::vector<std::string> ignoredPaths;
-  std::optional<FileSystemChange> ignoredChanges;
+  std::vector<std::string> monitoredPaths;  // watched with everything below them
   // Folders watched at most; absent: what the user's inotify limit leaves after a fifth for other
   // programs and the watches they hold (inotifyWatchBudget), read at each start.
   std::optional<long> watchBudget;
 
-  // No paths, no filters.
+  // No paths.
   static FileSystemMonitorConfiguration defaultConfiguration() { return {}; }
   friend bool operator==(const FileSystemMonitorConfiguration&,
                          const FileSystemMonitorConfiguration&) = default;

@@ -25,7 +25,6 @@ struct RecentDuplicate {
   std::string path;
   std::string abbreviatedPath;  // "~/Music/a.mp3"
   Date foundDate{};
-  bool isActive = true;
   bool isIgnored = false;
   bool isCleaned = false;
   NodeType fileType = NodeType::other;

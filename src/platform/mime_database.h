@@ -6,13 +6,13 @@
 // Thread safety: a loaded database is immutable; shared() is safe from any thread.
 #pragma once
 
+#include "platform/type_identifier.h"
+
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
-
-#include "platform/type_identifier.h"
 
 namespace zarnik {
 
@@ -31,7 +31,6 @@ class MimeDatabase {
   // True when `type` is `parent` or a subclass of it (transitively); text/* conforms to
   // text/plain and every file type to application/octet-stream.
   [[nodiscard]] bool conforms(TypeIdentifier type, std::string_view parent) const;
-  [[nodiscard]] size_t globCount() const { return suffixes_.size() + literals_.size() + patterns_.size(); }
 
  private:
   struct Match {
@@ -45,10 +44,10 @@ class MimeDatabase {
   void addBuiltInTable();
   [[nodiscard]] TypeIdentifier canonical(TypeIdentifier type) const;
 
-  std::unordered_map<std::string, Match> suffixes_;        // lower-case ".ext" → type
-  std::unordered_map<std::string, Match> caseSuffixes_;    // case-sensitive suffixes
-  std::unordered_map<std::string, Match> literals_;        // whole names
-  std::vector<std::pair<std::string, Match>> patterns_;    // other globs, for fnmatch
+  std::unordered_map<std::string, Match> suffixes_;      // lower-case ".ext" → type
+  std::unordered_map<std::string, Match> caseSuffixes_;  // case-sensitive suffixes
+  std::unordered_map<std::string, Match> literals_;      // whole names
+  std::vector<std::pair<std::string, Match>> patterns_;  // other globs, for fnmatch
   std::unordered_map<std::string_view, std::vector<TypeIdentifier>> parents_;
   std::unordered_map<std::string_view, TypeIdentifier> aliases_;
 };

@@ -121,7 +121,6 @@ Result<void> PreferencesController::loadSettings() {
     }
   }
   applySettingsDocument(*storage_, reading.document, *defaults_);
-  storage_->setRestored(true);
   if (!lock || !needsWriting(reading)) return success();
   if (reading.isDamaged()) {
     ZK_ASSIGN_OR_RETURN(auto aside, moveStoreAside(locations_.settingsFile));

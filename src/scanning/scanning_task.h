@@ -116,10 +116,6 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   Result<ScanningServiceResult> runBuildingStage(std::vector<EquivalenceCandidatePtr> groups);
   void finish();
 
-  // Groups of exact duplicates are marked verified when the digest read their files whole, and,
-  // when asked, confirmed by whole content (split where members differ); a cancelled
-  // confirmation leaves the rest as they were, unverified.
-  void verifyContents(std::vector<CandidateGroup>& groups);
   void detectDifferencesAndSelect(std::vector<scanning_service::DetectionResult>& results);
   // Hands a listed batch to the engine and the media pipeline.
   void matchFoundNodes(const std::vector<MatchingNodePtr>& nodes);

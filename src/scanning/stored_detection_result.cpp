@@ -9,16 +9,24 @@ namespace {
 // One archive class per family of kinds.
 std::string_view equivalenceInfoClass(EquivalenceKind kind) {
   switch (kind) {
-    case EquivalenceKind::exactApp: return "ZKExactApplicationEquivalenceInfo";
-    case EquivalenceKind::similarApp: return "ZKSimilarApplicationEquivalenceInfo";
-    case EquivalenceKind::directory: return "ZKDirectoryEquivalenceInfo";
+    case EquivalenceKind::exactApp:
+      return "ZKExactApplicationEquivalenceInfo";
+    case EquivalenceKind::similarApp:
+      return "ZKSimilarApplicationEquivalenceInfo";
+    case EquivalenceKind::directory:
+      return "ZKDirectoryEquivalenceInfo";
     case EquivalenceKind::exactAudioHash:
-    case EquivalenceKind::exactAudioSize: return "ZKExactAudioHashEquivalenceInfo";
-    case EquivalenceKind::similarAudio: return "ZKMetadataAudioEquivalenceInfo";
-    case EquivalenceKind::similarImage: return "ZKPerceptualImageEquivalenceInfo";
-    case EquivalenceKind::symlinkTargetPath: return "ZKSymlinkTargetPathEquivalenceInfo";
+    case EquivalenceKind::exactAudioSize:
+      return "ZKExactAudioHashEquivalenceInfo";
+    case EquivalenceKind::similarAudio:
+      return "ZKMetadataAudioEquivalenceInfo";
+    case EquivalenceKind::similarImage:
+      return "ZKPerceptualImageEquivalenceInfo";
+    case EquivalenceKind::symlinkTargetPath:
+      return "ZKSymlinkTargetPathEquivalenceInfo";
     case EquivalenceKind::exactHash:
-    case EquivalenceKind::exactSize: return "ZKExactHashEquivalenceInfo";
+    case EquivalenceKind::exactSize:
+      return "ZKExactHashEquivalenceInfo";
   }
   return "ZKEquivalenceInfo";
 }
@@ -29,15 +37,17 @@ std::string archivedEquivalenceInfo(const scanning_service::DetectionResult& res
             {"size", group.memberSize()},
             {"differences", result.equivalenceDifferences.encode()}};
   if (!group.duplicates.empty()) {
-    if (const auto& hash = group.duplicates.front().node->exactFileHashData()) info["hash"] = hexJson(*hash);
+    if (const auto& hash = group.duplicates.front().node->exactFileHashData())
+      info["hash"] = hexJson(*hash);
   }
   return archivedText(equivalenceInfoClass(group.equivalenceKind), info);
 }
 
 }  // namespace
 
-ZKEquivalence modelOfDetectionResult(const scanning_service::DetectionResult& result, std::int64_t uniqueIdentifier,
-                                     const std::shared_ptr<const ArchiveSubstitutions>& substitutions) {
+ZKEquivalence modelOfDetectionResult(
+    const scanning_service::DetectionResult& result, std::int64_t uniqueIdentifier,
+    const std::shared_ptr<const ArchiveSubstitutions>& substitutions) {
   const auto& group = result.equivalence;
   ZKEquivalence equivalence;
   equivalence.uniqueIdentifier = uniqueIdentifier;
@@ -68,15 +78,10 @@ ZKEquivalence modelOfDetectionResult(const scanning_service::DetectionResult& re
     equivalence.initialSelectionConfiguration = configurations->currentSelectionConfiguration;
     equivalence.currentSelectionConfiguration = configurations->currentSelectionConfiguration;
     equivalence.availableSelectionConfigurations = configurations->availableSelectionConfigurations;
-    equivalence.initialOriginalDuplicateID = configurations->currentSelectionConfiguration.originalID;
+    equivalence.initialOriginalDuplicateID =
+        configurations->currentSelectionConfiguration.originalID;
   }
   return equivalence;
-}
-
-Result<void> buildModelOfDetectionResult(const scanning_service::DetectionResult& result, ZKEquivalence& equivalence,
-                                         ManagedObjectContext& context) {
-  equivalence = modelOfDetectionResult(result, equivalence.uniqueIdentifier, context.substitutions());
-  return context.insertEquivalence(equivalence);
 }
 
 EquivalenceDifferencesInfo storedEquivalenceDifferences(const ZKEquivalence& equivalence) {
@@ -84,12 +89,14 @@ EquivalenceDifferencesInfo storedEquivalenceDifferences(const ZKEquivalence& equ
   auto info = unarchivedValue(*equivalence.privateEquivalenceInfo,
                               equivalenceInfoClass(equivalence.privateEquivalenceKind));
   const Json* differences = info ? jsonMember(*info, "differences") : nullptr;
-  return differences != nullptr ? EquivalenceDifferencesInfo::decode(*differences) : EquivalenceDifferencesInfo{};
+  return differences != nullptr ? EquivalenceDifferencesInfo::decode(*differences)
+                                : EquivalenceDifferencesInfo{};
 }
 
 namespace exported {
 
-Equivalence exportedEquivalence(const ZKEquivalence& stored, std::vector<std::int64_t>* identifiers) {
+Equivalence exportedEquivalence(const ZKEquivalence& stored,
+                                std::vector<std::int64_t>* identifiers) {
   std::vector<std::pair<Equivalence::Duplicate, std::int64_t>> members;
   for (const auto& duplicate : stored.duplicates) {
     auto node = duplicate.node();
@@ -106,7 +113,8 @@ Equivalence exportedEquivalence(const ZKEquivalence& stored, std::vector<std::in
     members.emplace_back(std::move(member), duplicate.identifier);
   }
   std::sort(members.begin(), members.end(), [](const auto& a, const auto& b) {
-    return std::tie(a.first.scanLocation, a.first.path) < std::tie(b.first.scanLocation, b.first.path);
+    return std::tie(a.first.scanLocation, a.first.path) <
+           std::tie(b.first.scanLocation, b.first.path);
   });
   Equivalence equivalence;
   equivalence.type = std::string(exportName(stored.privateEquivalenceKind));

@@ -17,9 +17,6 @@ namespace zarnik {
 [[nodiscard]] ZKEquivalence modelOfDetectionResult(
     const scanning_service::DetectionResult& result, std::int64_t uniqueIdentifier,
     const std::shared_ptr<const ArchiveSubstitutions>& substitutions);
-// Fills `equivalence` (its uniqueIdentifier already set) as above and inserts it.
-Result<void> buildModelOfDetectionResult(const scanning_service::DetectionResult& result,
-                                         ZKEquivalence& equivalence, ManagedObjectContext& context);
 
 // The kinds in which the stored group's copies differ.
 [[nodiscard]] EquivalenceDifferencesInfo storedEquivalenceDifferences(

@@ -23,7 +23,6 @@ class Statistician {
   // The statistics of the user's persistent content folder.
   static Statistician standard();
 
-  [[nodiscard]] const std::string& fileURL() const { return file_; }
   // The statistics as of the last read or update.
   [[nodiscard]] const StatisticianStore& statistics() const { return statistics_; }
   // Where an unreadable file was set aside, and why ("…: not a statistics file"); nothing when the

@@ -1,9 +1,9 @@
 #include "store/file_model_entities.h"
 
+#include "foundation/logger.h"
+
 #include <algorithm>
 #include <iterator>
-
-#include "foundation/logger.h"
 
 namespace zarnik {
 
@@ -13,11 +13,13 @@ std::shared_ptr<const ZKBaseNode> ZKDuplicate::node() const {
     static const ArchiveSubstitutions kNoSubstitutions;
     auto decoded = (substitutions ? *substitutions : kNoSubstitutions).unarchivedNode(nodeData);
     if (decoded.hasError()) {
-      Logger::shared().log("ZKDuplicate", "node", "Did fail to decode the stored node of duplicate " +
-                                                      std::to_string(identifier) + ": " + decoded.error().oneLine());
+      Logger::shared().log("ZKDuplicate", "node",
+                           "Did fail to decode the stored node of duplicate " +
+                               std::to_string(identifier) + ": " + decoded.error().oneLine());
     }
-    node_ = decoded.hasValue() ? Cache::fetched(std::shared_ptr<const ZKBaseNode>(std::move(decoded).value()))
-                               : Cache::fetched(std::nullopt);
+    node_ = decoded.hasValue()
+                ? Cache::fetched(std::shared_ptr<const ZKBaseNode>(std::move(decoded).value()))
+                : Cache::fetched(std::nullopt);
   }
   auto value = node_.value();
   return value ? *value : nullptr;
@@ -37,9 +39,11 @@ constexpr std::string_view kDifferencesClass = "DuplicateDifferences";
 // decision. The shown values of the other factors are made again from the node when needed.
 DuplicateDifferences ZKDuplicate::differences() const {
   DuplicateDifferences differences;
-  auto value = differencesData ? unarchivedValue(*differencesData, kDifferencesClass) : std::nullopt;
+  auto value =
+      differencesData ? unarchivedValue(*differencesData, kDifferencesClass) : std::nullopt;
   if (!value) return differences;
-  if (auto flags = jsonInt(*value, "flags"); flags && *flags >= 0) differences.flags = static_cast<std::uint32_t>(*flags);
+  if (auto flags = jsonInt(*value, "flags"); flags && *flags >= 0)
+    differences.flags = static_cast<std::uint32_t>(*flags);
   if (auto group = jsonInt(*value, "hardLinkedGroup")) {
     auto& factor = differences.factors[EquivalenceDifference::hardLinkedGroup];
     factor.kind = EquivalenceDifference::hardLinkedGroup;
@@ -49,7 +53,8 @@ DuplicateDifferences ZKDuplicate::differences() const {
 }
 
 std::optional<AutoselectionModeDecision> ZKDuplicate::autoselectionModeDecision() const {
-  auto value = differencesData ? unarchivedValue(*differencesData, kDifferencesClass) : std::nullopt;
+  auto value =
+      differencesData ? unarchivedValue(*differencesData, kDifferencesClass) : std::nullopt;
   const Json* decision = value ? jsonMember(*value, "autoselectionMode") : nullptr;
   if (decision == nullptr) return std::nullopt;
   return AutoselectionModeDecision::decode(*decision);
@@ -69,16 +74,14 @@ bool ZKDuplicate::isFolder() const {
 }
 
 std::string ZKEquivalence::currentSelectionStrategyID() const {
-  return std::string(identifier(currentSelectionConfiguration ? currentSelectionConfiguration->strategy
-                                                              : SelectionStrategy::none));
+  return std::string(identifier(currentSelectionConfiguration
+                                    ? currentSelectionConfiguration->strategy
+                                    : SelectionStrategy::none));
 }
 
 bool ZKEquivalence::isSelected(const ZKDuplicate& duplicate) const {
-  return currentSelectionConfiguration && currentSelectionConfiguration->isSelected(duplicate.identifier);
-}
-
-bool ZKEquivalence::wasAutoselected(const ZKDuplicate& duplicate) const {
-  return initialSelectionConfiguration && initialSelectionConfiguration->isSelected(duplicate.identifier);
+  return currentSelectionConfiguration &&
+         currentSelectionConfiguration->isSelected(duplicate.identifier);
 }
 
 const ZKDuplicate* ZKEquivalence::duplicate(std::int64_t identifier) const {
@@ -90,15 +93,19 @@ const ZKDuplicate* ZKEquivalence::duplicate(std::int64_t identifier) const {
 
 std::string_view rawValue(ActivityInteractionType type) {
   switch (type) {
-    case ActivityInteractionType::direct: return "Direct";
-    case ActivityInteractionType::undo: return "Undo";
-    case ActivityInteractionType::redo: return "Redo";
+    case ActivityInteractionType::direct:
+      return "Direct";
+    case ActivityInteractionType::undo:
+      return "Undo";
+    case ActivityInteractionType::redo:
+      return "Redo";
   }
   return "Direct";
 }
 
 std::optional<ActivityInteractionType> activityInteractionTypeFromRawValue(std::string_view raw) {
-  for (auto type : {ActivityInteractionType::direct, ActivityInteractionType::undo, ActivityInteractionType::redo}) {
+  for (auto type : {ActivityInteractionType::direct, ActivityInteractionType::undo,
+                    ActivityInteractionType::redo}) {
     if (rawValue(type) == raw) return type;
   }
   return std::nullopt;
@@ -106,27 +113,34 @@ std::optional<ActivityInteractionType> activityInteractionTypeFromRawValue(std::
 
 std::set<std::int64_t> ZKActivityLogItem::newlySelected() const {
   std::set<std::int64_t> result;
-  std::set_difference(selected().begin(), selected().end(), previouslySelected().begin(), previouslySelected().end(),
-                      std::inserter(result, result.end()));
+  std::set_difference(selected().begin(), selected().end(), previouslySelected().begin(),
+                      previouslySelected().end(), std::inserter(result, result.end()));
   return result;
 }
 
 std::set<std::int64_t> ZKActivityLogItem::newlyDeselected() const {
   std::set<std::int64_t> result;
-  std::set_difference(previouslySelected().begin(), previouslySelected().end(), selected().begin(), selected().end(),
-                      std::inserter(result, result.end()));
+  std::set_difference(previouslySelected().begin(), previouslySelected().end(), selected().begin(),
+                      selected().end(), std::inserter(result, result.end()));
   return result;
 }
 
 std::string_view rawValue(ZKRawData::Kind kind) {
   switch (kind) {
-    case ZKRawData::Kind::ScanRules: return "ScanRules";
-    case ZKRawData::Kind::SmartSelectionRule: return "SmartSelectionRule";
-    case ZKRawData::Kind::AlwaysSelectRule: return "AlwaysSelectRule";
-    case ZKRawData::Kind::NeverSelectRule: return "NeverSelectRule";
-    case ZKRawData::Kind::URLResolver: return "URLResolver";
-    case ZKRawData::Kind::MediaLibraryNode: return "MediaLibraryNode";
-    case ZKRawData::Kind::CleaningSession: return "CleaningSession";
+    case ZKRawData::Kind::ScanRules:
+      return "ScanRules";
+    case ZKRawData::Kind::SmartSelectionRule:
+      return "SmartSelectionRule";
+    case ZKRawData::Kind::AlwaysSelectRule:
+      return "AlwaysSelectRule";
+    case ZKRawData::Kind::NeverSelectRule:
+      return "NeverSelectRule";
+    case ZKRawData::Kind::URLResolver:
+      return "URLResolver";
+    case ZKRawData::Kind::MediaLibraryNode:
+      return "MediaLibraryNode";
+    case ZKRawData::Kind::CleaningSession:
+      return "CleaningSession";
   }
   return "";
 }

@@ -72,7 +72,6 @@ struct ZKEquivalence {
   [[nodiscard]] EquivalenceKind equivalenceKind() const { return privateEquivalenceKind; }
   [[nodiscard]] std::string currentSelectionStrategyID() const;
   [[nodiscard]] bool isSelected(const ZKDuplicate& duplicate) const;
-  [[nodiscard]] bool wasAutoselected(const ZKDuplicate& duplicate) const;
   [[nodiscard]] const ZKDuplicate* duplicate(std::int64_t identifier) const;
   [[nodiscard]] ZKDuplicate* duplicate(std::int64_t identifier) {
     return const_cast<ZKDuplicate*>(std::as_const(*this).duplicate(identifier));

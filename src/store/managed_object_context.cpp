@@ -468,12 +468,6 @@ Result<std::vector<ZKActivityLogItem>> ManagedObjectContext::fetchActivityLogIte
   return items;
 }
 
-Result<void> ManagedObjectContext::deleteActivityLogItem(std::int64_t uniqueIdentifier) {
-  ZK_ASSIGN_OR_RETURN(auto remove, store_->database().prepare(
-                                       "DELETE FROM ZKActivityLogItem WHERE uniqueIdentifier = ?"));
-  return remove.bind(1, uniqueIdentifier).run();
-}
-
 // --- raw data
 
 Result<std::vector<ZKRawData>> ManagedObjectContext::fetchRawData() {

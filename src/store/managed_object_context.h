@@ -83,7 +83,6 @@ class ManagedObjectContext {
   // The selection history, oldest first.
   Result<void> insertActivityLogItem(const ZKActivityLogItem& item);
   Result<std::vector<ZKActivityLogItem>> fetchActivityLogItems();
-  Result<void> deleteActivityLogItem(std::int64_t uniqueIdentifier);
 
   // Raw-data records, each kind's in index order; records of unknown kinds too.
   Result<std::vector<ZKRawData>> fetchRawData();

@@ -9,8 +9,8 @@ namespace {
 std::string madeDirectory(std::string path) {
   if (auto made = xdg::makeDirectories(path); made.hasError()) {
     Logger::shared().log("PersistentContent", "init()",
-                         "Did fail to create directory for content at url " + path + " with error " +
-                             made.error().oneLine());
+                         "Did fail to create directory for content at url " + path +
+                             " with error " + made.error().oneLine());
   }
   return path;
 }
@@ -19,11 +19,6 @@ std::string madeDirectory(std::string path) {
 
 const std::string& persistentContentDirectory() {
   static const std::string directory = madeDirectory(xdg::zarnikDataDirectory());
-  return directory;
-}
-
-const std::string& cachedContentDirectory() {
-  static const std::string directory = madeDirectory(xdg::zarnikCacheDirectory());
   return directory;
 }
 

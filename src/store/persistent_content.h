@@ -9,6 +9,5 @@
 namespace zarnik {
 
 [[nodiscard]] const std::string& persistentContentDirectory();
-[[nodiscard]] const std::string& cachedContentDirectory();
 
 }  // namespace zarnik

@@ -10,28 +10,30 @@
 // A store is confined to one queue at a time: its owner serialises every use.
 #pragma once
 
-#include <memory>
-#include <optional>
-#include <string>
-
 #include "base/result.h"
 #include "platform/sqlite_database.h"
 #include "store/managed_object_model.h"
+
+#include <memory>
+#include <optional>
+#include <string>
 
 namespace zarnik {
 
 struct PersistentStoreOptions {
   bool migratePersistentStoresAutomatically = true;
-  bool inferMappingModelAutomatically = true;
   // Move a damaged file aside and start afresh, instead of failing.
   bool moveDamagedStoreAside = true;
 };
 
 class PersistentStore {
  public:
-  PersistentStore(std::unique_ptr<SqliteDatabase> database, const ManagedObjectModel& model, bool wasCreated,
-                  std::optional<std::string> movedAsideTo)
-      : database_(std::move(database)), model_(model), wasCreated_(wasCreated), movedAsideTo_(std::move(movedAsideTo)) {}
+  PersistentStore(std::unique_ptr<SqliteDatabase> database, const ManagedObjectModel& model,
+                  bool wasCreated, std::optional<std::string> movedAsideTo)
+      : database_(std::move(database)),
+        model_(model),
+        wasCreated_(wasCreated),
+        movedAsideTo_(std::move(movedAsideTo)) {}
 
   [[nodiscard]] SqliteDatabase& database() { return *database_; }
   [[nodiscard]] const ManagedObjectModel& model() const { return model_; }
@@ -52,13 +54,16 @@ class OVPersistentStoreSpecification {
   static constexpr std::string_view kSQLiteStoreType = "SQLite";
 
   static PersistentStoreOptions defaultOptions() { return {}; }
-  static OVPersistentStoreSpecification ramPersistentStore(const ManagedObjectModel& model,
-                                                           PersistentStoreOptions options = defaultOptions());
-  static OVPersistentStoreSpecification diskPersistentStore(const ManagedObjectModel& model, std::string url,
-                                                            PersistentStoreOptions options = defaultOptions());
+  static OVPersistentStoreSpecification ramPersistentStore(
+      const ManagedObjectModel& model, PersistentStoreOptions options = defaultOptions());
+  static OVPersistentStoreSpecification diskPersistentStore(
+      const ManagedObjectModel& model, std::string url,
+      PersistentStoreOptions options = defaultOptions());
 
   [[nodiscard]] const ManagedObjectModel& model() const { return *model_; }
-  [[nodiscard]] std::string_view storeType() const { return url_ ? kSQLiteStoreType : kInMemoryStoreType; }
+  [[nodiscard]] std::string_view storeType() const {
+    return url_ ? kSQLiteStoreType : kInMemoryStoreType;
+  }
   [[nodiscard]] const std::optional<std::string>& url() const { return url_; }
   [[nodiscard]] const PersistentStoreOptions& options() const { return options_; }
 

@@ -230,12 +230,4 @@ Result<void> PreferencesModelContext::deleteSmartSelectionRule(std::int64_t iden
   return remove.run();
 }
 
-Result<void> PreferencesModelContext::deleteAll() {
-  return performTransaction([&]() -> Result<void> {
-    ZK_TRY(store_->database().execute("DELETE FROM ZKIgnoreItem"));
-    ZK_TRY(store_->database().execute("DELETE FROM ZKSelectionRule"));
-    return store_->database().execute("DELETE FROM ZKSmartSelectionRule");
-  });
-}
-
 }  // namespace zarnik

@@ -40,9 +40,6 @@ class PreferencesModelContext {
   // Turns the stored rule on or off where it stands in the list.
   Result<void> updateSmartSelectionRule(const ZKSmartSelectionRule& rule);
 
-  // Every record of the three lists removed.
-  Result<void> deleteAll();
-
  private:
   explicit PreferencesModelContext(std::shared_ptr<PersistentStore> store)
       : store_(std::move(store)) {}

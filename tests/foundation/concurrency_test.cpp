@@ -211,7 +211,6 @@ TEST(ThreadPool, TasksSubmittedTogetherRunTogether) {
 #include "support/manual_clock.h"
 
 #include "foundation/delayed_work_item.h"
-#include "foundation/execution_context.h"
 
 namespace zarnik {
 namespace {
@@ -257,42 +256,6 @@ TEST(DelayedWorkItem, KeepsAQueueItsOwnerLetGoUntilTheWorkHasRun) {
   EXPECT_FALSE(weakQueue.expired());
   clock.advance(2.0);
   EXPECT_TRUE(ran.future().wait().value());
-}
-
-TEST(ExecutionContext, CallbacksAreDroppedOnceTheContextIsGoneAndPoolsRunDeinitBlocks) {
-  struct Service : ExecutionContext {
-    Service() : ExecutionContext(Executor::immediate()) {}
-    int calls = 0;
-  };
-  auto service = std::make_shared<Service>();
-  Promise<int> first;
-  ExecutionContext::onComplete<int, Service>(service, first.future(),
-                                             [](Service& s, const Result<int>&) { ++s.calls; });
-  first.succeed(1);
-  EXPECT_EQ(service->calls, 1);
-  Promise<int> second;
-  bool ranAfterGone = false;
-  ExecutionContext::onComplete<int, Service>(
-      service, second.future(), [&](Service&, const Result<int>&) { ranAfterGone = true; });
-  bool deinit = false;
-  auto kept = std::make_shared<int>(5);
-  std::weak_ptr<int> weakKept = kept;
-  service->releasePool().releaseOnDeinit(std::move(kept));
-  service->releasePool().notifyDeinit([&] { deinit = true; });
-  service.reset();
-  second.succeed(2);
-  EXPECT_FALSE(ranAfterGone);
-  EXPECT_TRUE(deinit);
-  EXPECT_TRUE(weakKept.expired());
-}
-
-TEST(DynamicProperty, PublishesTheCurrentValueAndEveryChange) {
-  DynamicProperty<int> property(1);
-  std::vector<int> seen;
-  property.producer().onUpdate(Executor::immediate(), [&](const int& v) { seen.push_back(v); });
-  property.setValue(2);
-  EXPECT_EQ(property.value(), 2);
-  EXPECT_EQ(seen, (std::vector<int>{1, 2}));
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ void writeFile(const std::string& path, std::string_view content) {
 // A monitor started on one or more folders, with a recorder as its observer.
 struct Watching {
   explicit Watching(std::vector<std::string> roots)
-      : monitor(FileSystemMonitor::make({0.0, std::move(roots), {}, {}, {}})),
+      : monitor(FileSystemMonitor::make({std::move(roots), {}})),
         recorder(std::make_shared<EventRecorder>()) {
     monitor->add(recorder);
     monitor->start();
@@ -282,7 +282,8 @@ TEST(FileSystemMonitor, WatchesNoMoreFoldersThanItsBudgetNearestTheRootFirst) {
   testing::TestDir dir;
   dir.dir("a/deep/deeper");
   dir.dir("b");
-  FileSystemMonitorConfiguration configuration{0.0, {dir.path()}, {}, {}, {}};
+  FileSystemMonitorConfiguration configuration;
+  configuration.monitoredPaths = {dir.path()};
   configuration.watchBudget = 3;
   auto monitor = FileSystemMonitor::make(configuration);
   monitor->start();

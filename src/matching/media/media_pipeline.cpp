@@ -17,10 +17,6 @@ bool MediaPipeline::holds(const MatchingNode& node) const {
   return isComparedPicture(node, settings_) || isMatchedAsAudio(node, settings_);
 }
 
-bool MediaPipeline::decidesMatching(const MatchingNode& node) const {
-  return isMatchedAsAudio(node, settings_);
-}
-
 void MediaPipeline::take(const MatchingNodePtr& node) {
   if (isComparedPicture(*node, settings_)) matchPerceptually(node);
   if (isMatchedAsAudio(*node, settings_)) matchAudio(node);

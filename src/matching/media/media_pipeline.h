@@ -21,8 +21,6 @@ class MediaPipeline : public std::enable_shared_from_this<MediaPipeline> {
   // Whether the node is matched by this pipeline: such a node keeps its identity everywhere,
   // since its groups' claims must reach that very object.
   [[nodiscard]] bool holds(const MatchingNode& node) const;
-  // Whether the node's other information waits for its audio facts.
-  [[nodiscard]] bool decidesMatching(const MatchingNode& node) const;
   // Queues the reading the node needs, if any.
   void take(const MatchingNodePtr& node);
   // A picture's facts for the nodes' factory: nothing once the scan is stopped (a decode in
