@@ -46,7 +46,8 @@ Result<MonitorRequests> MonitorRequests::parse(std::string_view text, const std:
       if (location.is_string()) requests.add(location.get<std::string>());
     }
   }
-  requests.paused = json.value("paused", false);
+  if (const auto paused = json.find("paused"); paused != json.end() && paused->is_boolean())
+    requests.paused = paused->get<bool>();
   if (const auto reviewed = json.find("reviewedUntil");
       reviewed != json.end() && reviewed->is_number())
     requests.reviewedUntil = dateFromSecondsSince1970(reviewed->get<double>());
