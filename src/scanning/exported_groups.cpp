@@ -175,12 +175,10 @@ Json EquivalenceComparison::encode() const {
   }
   Json duplicates = Json::array();
   for (const auto& duplicate : duplicateDifferences) duplicates.push_back(duplicate.encode());
-  // The keys of the comparison document, which scripts read: they keep their names, and are never
-  // shown as sentences (`zarnik compare` without --json words its own report).
   Json json{{"type", shown.type},
             {"found duplicates", std::move(found)},
-            {"false-positive equivalence diffs", namesJson(falsePositiveDifferences)},
-            {"false-negative equivalence diffs", namesJson(falseNegativeDifferences)},
+            {kFalsePositiveDifferencesKey, namesJson(falsePositiveDifferences)},
+            {kFalseNegativeDifferencesKey, namesJson(falseNegativeDifferences)},
             {"duplicates diffs", std::move(duplicates)}};
   if (!referenceEquivalence) json["reference"] = "missing";
   if (!testedEquivalence) json["tested"] = "missing";
@@ -259,8 +257,7 @@ void writeDocument(std::FILE* out, size_t count,
     std::fputs(dumpJson(encodeDocument({}), 2).c_str(), out);
     return;
   }
-  // The export document's key, read by `zarnik compare` and by scripts.
-  std::fputs("{\n  \"equivalences\": [\n", out);
+  std::fprintf(out, "{\n  \"%s\": [\n", kDocumentGroupsKey);
   for (size_t i = 0; i < count; ++i) {
     // Each group as the whole document would show it: two levels in.
     std::string group = "    " + dumpJson(equivalenceAt(i).encode(), 2);

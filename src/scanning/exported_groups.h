@@ -84,6 +84,10 @@ struct EquivalenceComparison {
 [[nodiscard]] bool precedes(const Equivalence& a, const Equivalence& b);
 // The key of the document's list of groups: {"equivalences": [...]}.
 inline constexpr const char* kDocumentGroupsKey = "equivalences";
+// The keys of a compared group's differences that only the tested or only the reference export
+// shows.
+inline constexpr const char* kFalsePositiveDifferencesKey = "false-positive equivalence diffs";
+inline constexpr const char* kFalseNegativeDifferencesKey = "false-negative equivalence diffs";
 [[nodiscard]] Json encodeDocument(const std::vector<Equivalence>& equivalences);
 [[nodiscard]] Result<std::vector<Equivalence>> decodeDocument(const Json& document);
 // The document of `count` groups as `dumpJson(encodeDocument(…), 2)` writes it, each group
