@@ -306,7 +306,8 @@ int MonitorCommand::printStatus() const {
   if (running->watchBudgetReached)
     fmt::print(
         " (all it may: {} watches, four fifths of what fs.inotify.max_user_watches leaves free; "
-        "folders deeper down are not watched)",
+        "the folders left out are those changed least lately, with the fewest files and "
+        "duplicates)",
         running->watchBudget);
   fmt::print(", {} known", plural(running->itemsKnown, "file", "files"));
   if (running->itemLimitReached)

@@ -24,18 +24,23 @@ void scoreByDenseRank(
   }
 }
 
-AdaptiveMonitorURLSelectorImpl::ScoreContainer makeContainer(const MonitorCandidateFolder& folder,
-                                                             const ChildrenByFolder& children) {
-  AdaptiveMonitorURLSelectorImpl::ScoreContainer container{folder};
+MonitorFolderTally tallyOf(const MonitorCandidateFolder& folder, const ChildrenByFolder& children) {
+  MonitorFolderTally tally{folder};
   const auto found = children.find(folder.path);
-  if (found == children.end()) return container;
-  container.leafChildrenCount = static_cast<long>(found->second.size());
-  const auto duplicates =
+  if (found == children.end()) return tally;
+  tally.files = static_cast<long>(found->second.size());
+  tally.duplicates = static_cast<long>(
       std::count_if(found->second.begin(), found->second.end(),
-                    [](const MonitorCandidateChild& child) { return child.isDuplicate; });
+                    [](const MonitorCandidateChild& child) { return child.isDuplicate; }));
+  return tally;
+}
+
+AdaptiveMonitorURLSelectorImpl::ScoreContainer makeContainer(const MonitorFolderTally& tally) {
+  AdaptiveMonitorURLSelectorImpl::ScoreContainer container{tally.folder};
+  container.leafChildrenCount = tally.files;
   if (container.leafChildrenCount >= 1) {
     container.junkLeafNodesRatio =
-        static_cast<double>(duplicates) / static_cast<double>(container.leafChildrenCount);
+        static_cast<double>(tally.duplicates) / static_cast<double>(container.leafChildrenCount);
   }
   return container;
 }
@@ -62,9 +67,17 @@ const AdaptiveMonitorURLSelectorImpl& AdaptiveMonitorURLSelectorImpl::shared() {
 std::vector<AdaptiveMonitorURLSelectorImpl::ScoreContainer>
 AdaptiveMonitorURLSelectorImpl::rankedContainers(const std::vector<MonitorCandidateFolder>& folders,
                                                  const ChildrenByFolder& children) {
+  std::vector<MonitorFolderTally> tallies;
+  tallies.reserve(folders.size());
+  for (const auto& folder : folders) tallies.push_back(tallyOf(folder, children));
+  return rankedContainers(tallies);
+}
+
+std::vector<AdaptiveMonitorURLSelectorImpl::ScoreContainer>
+AdaptiveMonitorURLSelectorImpl::rankedContainers(const std::vector<MonitorFolderTally>& tallies) {
   std::vector<ScoreContainer> containers;
-  containers.reserve(folders.size());
-  for (const auto& folder : folders) containers.push_back(makeContainer(folder, children));
+  containers.reserve(tallies.size());
+  for (const auto& tally : tallies) containers.push_back(makeContainer(tally));
 
   std::vector<ScoreContainer*> order;
   order.reserve(containers.size());
@@ -104,6 +117,17 @@ AdaptiveMonitorSelection AdaptiveMonitorURLSelectorImpl::selectFolders(
     left -= (found == children.end() ? 0 : static_cast<long>(found->second.size())) + 1;
   }
   return selection;
+}
+
+std::vector<std::string> AdaptiveMonitorURLSelectorImpl::foldersToWatch(
+    const std::vector<MonitorFolderTally>& tallies, long watches) {
+  std::vector<std::string> chosen;
+  for (auto& container : rankedContainers(tallies)) {
+    if (static_cast<long>(chosen.size()) >= watches) break;
+    chosen.push_back(std::move(container.folder.path));
+  }
+  std::sort(chosen.begin(), chosen.end());
+  return chosen;
 }
 
 }  // namespace zarnik

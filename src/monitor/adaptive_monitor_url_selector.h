@@ -28,6 +28,14 @@ struct MonitorCandidateChild {
 
 using ChildrenByFolder = std::unordered_map<std::string, std::vector<MonitorCandidateChild>>;
 
+// A folder with how many files it holds and how many of them are duplicates: what the watcher
+// learns by listing it, without a list of its children.
+struct MonitorFolderTally {
+  MonitorCandidateFolder folder;
+  long files = 0;
+  long duplicates = 0;
+};
+
 struct AdaptiveMonitorSelection {
   std::set<std::string> paths;
   long budget = 0;
@@ -81,6 +89,13 @@ class AdaptiveMonitorURLSelectorImpl final : public AdaptiveMonitorURLSelector {
   // The containers, scored and best first (lower scores are better; equal scores older first).
   [[nodiscard]] static std::vector<ScoreContainer> rankedContainers(
       const std::vector<MonitorCandidateFolder>& folders, const ChildrenByFolder& children);
+  [[nodiscard]] static std::vector<ScoreContainer> rankedContainers(
+      const std::vector<MonitorFolderTally>& tallies);
+
+  // The folders an inotify watcher watches when it has `watches` for `tallies.size()` folders:
+  // the best ranked, one watch each. Sorted.
+  [[nodiscard]] static std::vector<std::string> foldersToWatch(
+      const std::vector<MonitorFolderTally>& tallies, long watches);
 
  private:
   std::optional<long> budget_;

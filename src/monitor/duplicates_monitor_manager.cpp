@@ -206,6 +206,7 @@ void DuplicatesMonitorManager::stop() {
 void DuplicatesMonitorManager::watch(const std::vector<std::string>& locations) {
   FileSystemCombinedMonitorConfiguration configuration;
   configuration.urlsToObserve = std::set<std::string>(locations.begin(), locations.end());
+  configuration.duplicatesByFolder = storage_->duplicatesByFolder();
   watcher_->setConfiguration(configuration);
   if (locations.empty()) {
     watcher_->stop();

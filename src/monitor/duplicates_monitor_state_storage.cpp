@@ -485,11 +485,14 @@ void DuplicatesMonitorStateStorage::publishSummary() {
     ++info.totalCount;
     info.totalSize += record->size;
   }
+  auto byFolder = std::make_shared<std::unordered_map<std::string, long>>();
+  for (const auto& [path, copy] : copies_) ++(*byFolder)[parentPath(path)];
   {
     std::lock_guard lock(readersMutex_);
     summary_ = info;
     groupCount_ = static_cast<std::int64_t>(groups_.size());
     duplicateCount_ = static_cast<std::int64_t>(copies_.size());
+    duplicatesByFolder_ = std::move(byFolder);
   }
   if (summaryObserver_) summaryObserver_(info);
 }
@@ -514,6 +517,12 @@ std::int64_t DuplicatesMonitorStateStorage::groupCount() const {
 std::int64_t DuplicatesMonitorStateStorage::duplicateCount() const {
   std::lock_guard lock(readersMutex_);
   return duplicateCount_;
+}
+
+std::shared_ptr<const std::unordered_map<std::string, long>>
+DuplicatesMonitorStateStorage::duplicatesByFolder() const {
+  std::lock_guard lock(readersMutex_);
+  return duplicatesByFolder_;
 }
 
 }  // namespace zarnik

@@ -77,6 +77,9 @@ class DuplicatesMonitorStateStorage
   [[nodiscard]] RecentDuplicatesInfo recentDuplicatesInfo() const;
   [[nodiscard]] std::int64_t groupCount() const;
   [[nodiscard]] std::int64_t duplicateCount() const;
+  // How many copies of the stored groups each folder holds, by the folder's path.
+  [[nodiscard]] std::shared_ptr<const std::unordered_map<std::string, long>> duplicatesByFolder()
+      const;
   // Told on queue() after every change of the summary.
   void setSummaryObserver(std::function<void(const RecentDuplicatesInfo&)> observer) {
     summaryObserver_ = std::move(observer);
@@ -135,6 +138,7 @@ class DuplicatesMonitorStateStorage
   RecentDuplicatesInfo summary_;
   std::int64_t groupCount_ = 0;
   std::int64_t duplicateCount_ = 0;
+  std::shared_ptr<const std::unordered_map<std::string, long>> duplicatesByFolder_;
 };
 
 }  // namespace zarnik

@@ -121,7 +121,10 @@ void FileSystemCombinedMonitor::startLocked() {
   const MonitoringSplit split =
       splitAroundIgnoredPaths(configuration_.urlsToObserve, configuration_.urlsToIgnore);
   auto recursive = recursiveMonitorLocked();
-  recursive->setMonitoredPaths({split.recursively.begin(), split.recursively.end()});
+  auto recursiveConfiguration = recursive->configuration();
+  recursiveConfiguration.monitoredPaths.assign(split.recursively.begin(), split.recursively.end());
+  recursiveConfiguration.duplicatesByFolder = configuration_.duplicatesByFolder;
+  recursive->setConfiguration(std::move(recursiveConfiguration));
   recursive->start();
   urlsToObserveNonRecursively_.assign(split.nonRecursively.begin(), split.nonRecursively.end());
   std::weak_ptr<FileSystemCombinedMonitor> weakSelf = weak_from_this();

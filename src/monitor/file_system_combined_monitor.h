@@ -17,6 +17,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace zarnik {
@@ -36,6 +37,8 @@ class FileSystemCombinedMonitorObserver {
 struct FileSystemCombinedMonitorConfiguration {
   std::set<std::string> urlsToObserve;  // folder paths
   std::set<std::string> urlsToIgnore;
+  // See FileSystemMonitorConfiguration.
+  std::shared_ptr<const std::unordered_map<std::string, long>> duplicatesByFolder;
   friend bool operator==(const FileSystemCombinedMonitorConfiguration&,
                          const FileSystemCombinedMonitorConfiguration&) = default;
 };

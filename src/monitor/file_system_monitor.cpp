@@ -3,10 +3,12 @@
 #include "base/path_components.h"
 #include "foundation/logger.h"
 #include "monitor/adaptive_monitor_url_selector.h"
+#include "platform/file_state.h"
 #include "platform/folder_listing.h"
 
 #include <algorithm>
 #include <deque>
+#include <set>
 
 namespace zarnik {
 namespace {
@@ -154,6 +156,7 @@ void FileSystemMonitor::startOnQueue() {
   roots_.clear();
   for (const auto& path : configuration_.monitoredPaths) roots_.push_back(standardizedPath(path));
   for (const auto& root : roots_) watchTree(root, nullptr);
+  if (status_.watchLimitReached) watchFoldersMostWorthWatching();
   // The callback holds the monitor weakly: a monitor going away stops its watch itself.
   std::weak_ptr<FileSystemMonitor> weakSelf = weak_from_this();
   readinessToken_ = IoEventLoop::shared().watch(inotify_->fd(), monitoringQueue_, [weakSelf] {
@@ -327,6 +330,73 @@ void FileSystemMonitor::watchTree(const std::string& root, Batch* reportContents
       if (entry.kind == FolderEntryKind::folder) pending.push_back(std::move(path));
     }
   }
+}
+
+// The walk ran out of watches: the folders nearest the roots, which it watched, are not the ones
+// where duplicates are most likely to appear. The watches it has move to the best ranked folders;
+// the roots keep theirs, since the sub-trees hang from them.
+void FileSystemMonitor::watchFoldersMostWorthWatching() {
+  const long watches = static_cast<long>(folderOfWatch_.size());
+  std::set<std::string> chosen;
+  for (const auto& root : roots_) {
+    if (watchOfFolder_.contains(root)) chosen.insert(root);
+  }
+  auto candidates = tallyFoldersBelowRoots();
+  const size_t folders = candidates.size();
+  std::erase_if(candidates, [&](const MonitorFolderTally& tally) {
+    return std::find(roots_.begin(), roots_.end(), tally.folder.path) != roots_.end();
+  });
+  const long left = std::max(0L, watches - static_cast<long>(chosen.size()));
+  for (auto& folder : AdaptiveMonitorURLSelectorImpl::foldersToWatch(candidates, left))
+    chosen.insert(std::move(folder));
+
+  for (auto it = watchOfFolder_.begin(); it != watchOfFolder_.end();) {
+    if (chosen.contains(it->first)) {
+      ++it;
+      continue;
+    }
+    inotify_->unwatch(it->second);
+    folderOfWatch_.erase(it->second);
+    it = watchOfFolder_.erase(it);
+  }
+  for (const auto& folder : chosen) {
+    if (watchOfFolder_.contains(folder)) continue;
+    auto watch = inotify_->watchFolder(folder);
+    if (watch.hasError()) {
+      recordFailure(watch.error());
+      continue;
+    }
+    folderOfWatch_[watch.value()] = folder;
+    watchOfFolder_[folder] = watch.value();
+  }
+  status_.foldersNotWatched = folders - std::min(folders, folderOfWatch_.size());
+}
+
+// Every folder below the roots, the roots included, with its files and the duplicates among them.
+std::vector<MonitorFolderTally> FileSystemMonitor::tallyFoldersBelowRoots() const {
+  std::vector<MonitorFolderTally> tallies;
+  std::deque<std::string> pending(roots_.begin(), roots_.end());
+  while (!pending.empty()) {
+    std::string folder = std::move(pending.front());
+    pending.pop_front();
+    auto modified = modificationDateOf(folder);
+    auto entries = listFolder(folder);
+    if (modified.hasError() || entries.hasError()) continue;
+    MonitorFolderTally tally{{folder, modified.value()}};
+    for (const auto& entry : entries.value()) {
+      if (entry.kind == FolderEntryKind::folder) {
+        pending.push_back(appendingPathComponent(folder, entry.name));
+      } else if (entry.kind == FolderEntryKind::file) {
+        ++tally.files;
+      }
+    }
+    if (const auto& known = configuration_.duplicatesByFolder) {
+      if (auto found = known->find(folder); found != known->end())
+        tally.duplicates = std::min(found->second, tally.files);
+    }
+    tallies.push_back(std::move(tally));
+  }
+  return tallies;
 }
 
 // The folder's own entry, then its sub-tree: the paths starting with "<folder>/" are one range of

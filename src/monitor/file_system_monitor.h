@@ -5,6 +5,9 @@
 //   its items reported as created. Watches are dropped as folders go.
 // - A move inside the watched trees is reported as `renamed` on the old and on the new path, and
 //   the watches follow the folder. A move out counts as a removal, a move in as a creation.
+// - When the budget of watches cannot cover every folder at start, the folders watched are the
+//   roots and the folders best ranked by AdaptiveMonitorURLSelectorImpl; folders that appear
+//   later are watched while watches are left.
 // - When the kernel's event queue overflowed, detail is lost: each root is reported once with
 //   `scanSubDirs` (and the watches are brought up to date with a walk).
 // - A volume unmounted below a root is reported once, `unmounted` on the folder it was mounted on.
@@ -19,6 +22,7 @@
 #include "base/error.h"
 #include "foundation/io_event_loop.h"
 #include "foundation/serial_queue.h"
+#include "monitor/adaptive_monitor_url_selector.h"
 #include "monitor/file_system_event.h"
 #include "monitor/file_system_monitor_configuration.h"
 #include "platform/inotify_watcher.h"
@@ -116,6 +120,8 @@ class FileSystemMonitor : public std::enable_shared_from_this<FileSystemMonitor>
   void deliver(Batch& batch);
 
   void watchTree(const std::string& root, Batch* reportContentsAsCreated);
+  void watchFoldersMostWorthWatching();
+  [[nodiscard]] std::vector<MonitorFolderTally> tallyFoldersBelowRoots() const;
   std::vector<std::map<std::string, int>::iterator> treeEntries(const std::string& folder);
   void forgetTree(const std::string& folder, bool removeFromKernel);
   void moveTree(const std::string& from, const std::string& to);

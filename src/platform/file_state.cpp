@@ -42,6 +42,15 @@ Result<FileState> regularFileStateOf(const UniqueFd& file, const std::string& pa
   return regularFileStateAt(file.get(), "", AT_EMPTY_PATH, path);
 }
 
+Result<Date> modificationDateOf(const std::string& path) {
+  struct statx sx {};
+  if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MTIME, &sx) !=
+      0) {
+    return Error::posix(errno, path);
+  }
+  return dateOf(sx.stx_mtime);
+}
+
 bool isFolder(const std::string& path) {
   struct stat status {};
   return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);

@@ -27,6 +27,9 @@ struct FileState {
 // place fails.
 [[nodiscard]] Result<FileState> regularFileStateOf(const UniqueFd& file, const std::string& path);
 
+// The modification time of the item at `path` itself (links are not followed).
+[[nodiscard]] Result<Date> modificationDateOf(const std::string& path);
+
 // Whether `path` is a folder or a link to one.
 [[nodiscard]] bool isFolder(const std::string& path);
 // The size of the file at `path`, following links; nothing when it cannot be looked at.

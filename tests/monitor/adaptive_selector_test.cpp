@@ -79,6 +79,27 @@ TEST(AdaptiveMonitorSelection, TakesFoldersUntilTheBudgetIsSpentIncludingTheOneT
   EXPECT_FALSE(whole.cutByBudget);
 }
 
+TEST(AdaptiveMonitorSelection, ForAWatcherEachFolderCostsOneWatchAndTheBestRankedAreTaken) {
+  const std::vector<MonitorFolderTally> tallies{{{"/old-empty", daysAgo(40)}, 0, 0},
+                                                {{"/new-copies", daysAgo(1)}, 8, 6},
+                                                {{"/new-few", daysAgo(1)}, 2, 0},
+                                                {{"/mid", daysAgo(5)}, 8, 0}};
+  EXPECT_EQ(AdaptiveMonitorURLSelectorImpl::foldersToWatch(tallies, 2),
+            (std::vector<std::string>{"/mid", "/new-copies"}));
+  EXPECT_EQ(AdaptiveMonitorURLSelectorImpl::foldersToWatch(tallies, 0), std::vector<std::string>{});
+  EXPECT_EQ(AdaptiveMonitorURLSelectorImpl::foldersToWatch(tallies, 10).size(), 4U);
+
+  // Counted files rank as listed children do.
+  ChildrenByFolder childrenOf{
+      {"/new-copies", children(8, 6)}, {"/new-few", children(2, 0)}, {"/mid", children(8, 0)}};
+  std::vector<MonitorCandidateFolder> folders;
+  folders.reserve(tallies.size());
+  for (const auto& tally : tallies) folders.push_back(tally.folder);
+  const auto byChildren = AdaptiveMonitorURLSelectorImpl::rankedContainers(folders, childrenOf);
+  const auto byTallies = AdaptiveMonitorURLSelectorImpl::rankedContainers(tallies);
+  EXPECT_EQ(pathsInOrder(byChildren), pathsInOrder(byTallies));
+}
+
 TEST(InotifyWatchBudget, LeavesAFifthOfTheLimitAndWhatOthersUseAndNeverExceedsTheMaximum) {
   EXPECT_EQ(inotifyWatchBudget(192543, 1000), 192543 - 38508 - 1000);
   EXPECT_EQ(inotifyWatchBudget(8192, 0), 8192 - 1638);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sys/mount.h>
@@ -278,20 +279,44 @@ TEST(FileSystemMonitor, StopsWatchingWhenStopped) {
 namespace zarnik {
 namespace {
 
-TEST(FileSystemMonitor, WatchesNoMoreFoldersThanItsBudgetNearestTheRootFirst) {
-  testing::TestDir dir;
-  dir.dir("a/deep/deeper");
-  dir.dir("b");
+TEST(FileSystemMonitor, WithTooFewWatchesWatchesTheRootAndTheFoldersWhereDuplicatesAreLikely) {
+  TestDir dir;
+  dir.file("old/letter.txt", "1998");
+  dir.dir("old/deeper");
+  dir.file("photos/a.jpg", "a");
+  dir.file("photos/b.jpg", "b");
+  dir.dir("downloads/copies");
+  for (const char* name : {"x.zip", "x (copy).zip", "y.pdf"})
+    dir.file(std::string("downloads/copies/") + name, name);
+  const long long now = std::chrono::duration_cast<std::chrono::seconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+  for (const char* folder : {"old", "old/deeper", "downloads"})
+    dir.setModificationTime(folder, now - 30LL * 86400);
+  for (const char* folder : {"photos", "downloads/copies"}) dir.setModificationTime(folder, now);
+
   FileSystemMonitorConfiguration configuration;
   configuration.monitoredPaths = {dir.path()};
   configuration.watchBudget = 3;
+  configuration.duplicatesByFolder = std::make_shared<std::unordered_map<std::string, long>>(
+      std::unordered_map<std::string, long>{{dir / "downloads/copies", 2}});
   auto monitor = FileSystemMonitor::make(configuration);
+  auto recorder = std::make_shared<EventRecorder>();
+  monitor->add(recorder);
   monitor->start();
+
+  // Recently changed, many files, many of them duplicates: the copies folder, then the photos;
+  // the folders nearest the root that the walk met first are old and nearly empty.
+  EXPECT_EQ(monitor->watchedFolderPaths(),
+            (std::vector<std::string>{dir.path(), dir / "downloads/copies", dir / "photos"}));
   const auto status = monitor->status();
-  EXPECT_EQ(status.watchedFolders, 3U);  // the root, a and b: the deep ones wait for room
   EXPECT_TRUE(status.watchLimitReached);
   EXPECT_EQ(status.watchBudget, 3);
-  EXPECT_GE(status.foldersNotWatched, 1U);
+  EXPECT_EQ(status.foldersNotWatched, 3U);  // old, old/deeper, downloads
+  EXPECT_EQ(monitor->kernelWatchCount(), 3) << "the watches given up are gone from the kernel";
+
+  writeFile(dir / "downloads/copies/z.zip", "new");
+  EXPECT_TRUE(recorder->waitFor(dir / "downloads/copies/z.zip", Change::created | Change::isFile));
   monitor->stop();
 }
 
