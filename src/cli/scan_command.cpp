@@ -156,15 +156,6 @@ std::vector<MediaLibraryLocation> mediaLibrariesFor(const ScanOptions& options) 
 
 }  // namespace
 
-std::optional<std::int64_t> parseByteCount(const std::string& text) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
-    return std::nullopt;
-  std::int64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
 void addScanCommand(CLI::App& app, ScanOptions& options) {
   CLI::App* scan =
       app.add_subcommand("scan", "Scan folders for duplicates and print the groups found");
@@ -188,15 +179,18 @@ void addScanCommand(CLI::App& app, ScanOptions& options) {
       ->type_name("FOLDER");
   scan->add_flag("--json", options.json, "Print the export document of the groups found on stdout");
   scan->add_option("--min-size", options.minSize,
-                   "Hide groups under BYTES, or choose automatically (auto); default: "
-                   "scanRules.sizeThresholdOption")
-      ->type_name("BYTES|auto")
+                   "Hide groups whose copies are smaller than SIZE: bytes (1000000) or with a "
+                   "unit (500KB, 1.5MB, 2GiB), or auto (the smallest, which together weigh "
+                   "little); without it, the stored setting scanRules.sizeThresholdOption")
+      ->type_name("SIZE|auto")
       ->check([](const std::string& value) -> std::string {
         if (value == "auto" || parseByteCount(value)) return {};
-        if (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos) {
+        if (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos)
           return fmt::format("{} is too large; give at most {} bytes, or auto", value, INT64_MAX);
-        }
-        return fmt::format("{} is not a byte count; give a whole number of bytes, or auto", value);
+        return fmt::format(
+            "{} is not a size; give bytes (1000000), a size with a unit (500KB, 1.5MB, 2GiB) "
+            "or auto",
+            value);
       });
   scan->add_flag("--exact", options.exact, "Look for files with the same content");
   scan->add_flag("--audio-content", options.audioContent,

@@ -38,9 +38,6 @@ struct ScanOptions {
 };
 
 void addScanCommand(CLI::App& app, ScanOptions& options);
-// A byte count as given on the command line: digits only, at most the largest signed 64-bit
-// count; nothing for anything else.
-[[nodiscard]] std::optional<std::int64_t> parseByteCount(const std::string& text);
 // The process exit status: 0 done, 1 nothing could be scanned or the scan failed,
 // 130 interrupted.
 int runScan(const ScanOptions& options);

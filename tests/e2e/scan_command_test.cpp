@@ -1,6 +1,8 @@
 // Black-box tests of `zarnik scan`: run the program on generated trees and read its output.
-#include <sys/stat.h>
-#include <sys/wait.h>
+#include "e2e/zarnik_runner.h"
+#include "support/test_dir.h"
+
+#include "base/json.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +12,10 @@
 #include <map>
 #include <set>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <utility>
 #include <vector>
-
-#include "base/json.h"
-#include "e2e/zarnik_runner.h"
-#include "support/test_dir.h"
 
 namespace zarnik {
 namespace {
@@ -46,7 +46,8 @@ TEST_F(ScanCommandTest, JsonOutputIsTheExportDocumentAndNothingElse) {
       paths.insert(*bytesFromJson(duplicate["path"]));
     }
   }
-  EXPECT_EQ(paths, (std::set<std::string>{"a/photo.jpg", "b/photo (1).jpg", "b/caf\xE9.txt", "c/caf\xE9 copy.txt"}));
+  EXPECT_EQ(paths, (std::set<std::string>{"a/photo.jpg", "b/photo (1).jpg", "b/caf\xE9.txt",
+                                          "c/caf\xE9 copy.txt"}));
   EXPECT_EQ(run.err.find("[scan]"), std::string::npos) << "timing lines only with --verbose";
 }
 
@@ -57,12 +58,14 @@ TEST_F(ScanCommandTest, TimingLinesGoToStandardErrorOnlyWhenAskedAndAlwaysToTheL
   ASSERT_EQ(quiet.status, 0) << quiet.err;
   EXPECT_EQ(quiet.out.find("[scan]"), std::string::npos) << quiet.out;
   EXPECT_EQ(quiet.err.find("[scan]"), std::string::npos) << quiet.err;
-  const auto verbose = runZarnik("scan -q --verbose --exact --min-size 0 " + quoted(tree.path()), scratch);
+  const auto verbose =
+      runZarnik("scan -q --verbose --exact --min-size 0 " + quoted(tree.path()), scratch);
   ASSERT_EQ(verbose.status, 0) << verbose.err;
   EXPECT_EQ(verbose.out.find("[scan]"), std::string::npos) << verbose.out;
   EXPECT_NE(verbose.err.find("[scan] Enumeration finished "), std::string::npos) << verbose.err;
   EXPECT_NE(verbose.err.find("[scan] Total time "), std::string::npos) << verbose.err;
-  EXPECT_NE(testing::contentsOf(scratch / "zarnik/zarnik.log").find("[scan] Total time "), std::string::npos);
+  EXPECT_NE(testing::contentsOf(scratch / "zarnik/zarnik.log").find("[scan] Total time "),
+            std::string::npos);
 }
 
 TEST_F(ScanCommandTest, VerifyComparesWholeFilesAndTheExportSaysWhichGroupsWereVerified) {
@@ -78,23 +81,32 @@ TEST_F(ScanCommandTest, VerifyComparesWholeFilesAndTheExportSaysWhichGroupsWereV
   auto verifiedByPath = [](const Json& document) {
     std::map<std::string, bool> verified;
     for (const auto& equivalence : document["equivalences"]) {
-      verified[*bytesFromJson(equivalence["duplicates"][0]["path"])] = equivalence["verified"].get<bool>();
+      verified[*bytesFromJson(equivalence["duplicates"][0]["path"])] =
+          equivalence["verified"].get<bool>();
     }
     return verified;
   };
-  const auto sampled = runZarnik("scan -q --exact --min-size 0 --json " + quoted(tree.path()), scratch);
+  const auto sampled =
+      runZarnik("scan -q --exact --min-size 0 --json " + quoted(tree.path()), scratch);
   ASSERT_EQ(sampled.status, 0) << sampled.err;
   EXPECT_EQ(verifiedByPath(Json::parse(sampled.out)),
             (std::map<std::string, bool>{{"big/a.bin", false}, {"small/a.txt", true}}));
   const auto text = runZarnik("scan -q --exact --min-size 0 " + quoted(tree.path()), scratch);
-  EXPECT_NE(text.out.find("1 group of exact duplicates has the same size and the same sampled content"),
-            std::string::npos) << text.out;
+  EXPECT_NE(
+      text.out.find("1 group of exact duplicates has the same size and the same sampled content"),
+      std::string::npos)
+      << text.out;
 
-  const auto verified = runZarnik("scan -q --verify --exact --min-size 0 --json " + quoted(tree.path()), scratch);
+  const auto verified =
+      runZarnik("scan -q --verify --exact --min-size 0 --json " + quoted(tree.path()), scratch);
   ASSERT_EQ(verified.status, 0) << verified.err;
-  EXPECT_EQ(verifiedByPath(Json::parse(verified.out)), (std::map<std::string, bool>{{"small/a.txt", true}}));
-  const auto verifiedText = runZarnik("scan -q --verify --exact --min-size 0 " + quoted(tree.path()), scratch);
-  EXPECT_NE(verifiedText.out.find("Every group of exact duplicates was checked over the whole content of its files."), std::string::npos)
+  EXPECT_EQ(verifiedByPath(Json::parse(verified.out)),
+            (std::map<std::string, bool>{{"small/a.txt", true}}));
+  const auto verifiedText =
+      runZarnik("scan -q --verify --exact --min-size 0 " + quoted(tree.path()), scratch);
+  EXPECT_NE(verifiedText.out.find(
+                "Every group of exact duplicates was checked over the whole content of its files."),
+            std::string::npos)
       << verifiedText.out;
   const auto help = runZarnik("scan --help", scratch);
   EXPECT_NE(help.out.find("sampled content"), std::string::npos) << help.out;
@@ -110,7 +122,8 @@ TEST_F(ScanCommandTest, SummaryListsGroupsAndTheSpaceToFree) {
   // What can be freed is the space allocated on disk, which depends on the file system.
   EXPECT_NE(run.out.find("Found 1 group with 2 files; "), std::string::npos) << run.out;
   // Nothing tells the two apart: both are kept.
-  EXPECT_NE(run.out.find(" could be freed; no copy proposed for removal."), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" could be freed; no copy proposed for removal."), std::string::npos)
+      << run.out;
 }
 
 TEST_F(ScanCommandTest, TheSummaryAndTheExportShowWhichCopiesAreProposedForRemoval) {
@@ -120,13 +133,17 @@ TEST_F(ScanCommandTest, TheSummaryAndTheExportShowWhichCopiesAreProposedForRemov
   tree.file("other/n copy.txt", "never touch");
   tree.file("mine/m copy.txt", "mine too");
   tree.file("other/m.txt", "mine too");
-  const auto run = runZarnik("scan -q --exact --min-size 0 --never-select " + quoted(tree / "mine") + " " + quoted(tree.path()), scratch);
+  const auto run = runZarnik("scan -q --exact --min-size 0 --never-select " +
+                                 quoted(tree / "mine") + " " + quoted(tree.path()),
+                             scratch);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("remove " + tree / "docs/report copy.pdf"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("keep   " + tree / "docs/report.pdf"), std::string::npos) << run.out;
   // A copy word does not make a copy in a never-select folder go; its twin goes instead.
-  EXPECT_NE(run.out.find("keep   " + tree / "mine/m copy.txt" + "  (protected: in a never-select folder)"),
-            std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("keep   " + tree / "mine/m copy.txt" +
+                         "  (protected: in a never-select folder)"),
+            std::string::npos)
+      << run.out;
   EXPECT_NE(run.out.find("remove " + tree / "other/n copy.txt"), std::string::npos) << run.out;
 
   const auto json = runZarnik("scan -q --json --min-size 0 " + quoted(tree / "docs"), scratch);
@@ -136,8 +153,8 @@ TEST_F(ScanCommandTest, TheSummaryAndTheExportShowWhichCopiesAreProposedForRemov
   for (const auto& duplicate : document["equivalences"][0]["duplicates"]) {
     EXPECT_EQ(duplicate["autoselect"].get<bool>(), duplicate["path"] == "report copy.pdf");
   }
-  EXPECT_NE(std::find(document["equivalences"][0]["differences"].begin(), document["equivalences"][0]["differences"].end(),
-                      Json("Name")),
+  EXPECT_NE(std::find(document["equivalences"][0]["differences"].begin(),
+                      document["equivalences"][0]["differences"].end(), Json("Name")),
             document["equivalences"][0]["differences"].end());
 }
 
@@ -147,12 +164,17 @@ TEST_F(ScanCommandTest, CopiesWithNothingToTellThemApartAreKeptUnlessOneMayBePic
   const auto kept = runZarnik("scan -q --exact --min-size 0 " + quoted(tree.path()), scratch);
   ASSERT_EQ(kept.status, 0) << kept.err;
   EXPECT_EQ(kept.out.find("remove "), std::string::npos) << kept.out;
-  EXPECT_NE(kept.out.find("In 1 group nothing tells the copies apart"), std::string::npos) << kept.out;
-  const auto picked = runZarnik("scan -q --exact --min-size 0 --select-random-among-equal " + quoted(tree.path()), scratch);
+  EXPECT_NE(kept.out.find("In 1 group nothing tells the copies apart"), std::string::npos)
+      << kept.out;
+  const auto picked = runZarnik(
+      "scan -q --exact --min-size 0 --select-random-among-equal " + quoted(tree.path()), scratch);
   ASSERT_EQ(picked.status, 0) << picked.err;
-  EXPECT_NE(picked.out.find("keep   " + tree / "a/same.txt"), std::string::npos) << picked.out;  // the smaller path stays
-  EXPECT_NE(picked.out.find("remove " + tree / "b/same.txt" + "  (equal to the copy kept, which is first by path)"),
-            std::string::npos) << picked.out;
+  EXPECT_NE(picked.out.find("keep   " + tree / "a/same.txt"), std::string::npos)
+      << picked.out;  // the smaller path stays
+  EXPECT_NE(picked.out.find("remove " + tree / "b/same.txt" +
+                            "  (equal to the copy kept, which is first by path)"),
+            std::string::npos)
+      << picked.out;
   EXPECT_NE(picked.out.find("1 copy ("), std::string::npos) << picked.out;
   EXPECT_EQ(picked.out.find("nothing tells the copies apart"), std::string::npos) << picked.out;
 }
@@ -160,31 +182,42 @@ TEST_F(ScanCommandTest, CopiesWithNothingToTellThemApartAreKeptUnlessOneMayBePic
 TEST_F(ScanCommandTest, CompareTellsIdenticalExportsFromChangedOnes) {
   tree.file("docs/report.pdf", "quarterly numbers");
   tree.file("docs/report copy.pdf", "quarterly numbers");
-  const auto first = runZarnik("scan -q --json --min-size 0 " + quoted(tree.path()) + " >" + quoted(scratch / "a.json"), scratch);
+  const auto first = runZarnik(
+      "scan -q --json --min-size 0 " + quoted(tree.path()) + " >" + quoted(scratch / "a.json"),
+      scratch);
   ASSERT_EQ(first.status, 0) << first.err;
-  const auto same = runZarnik("compare " + quoted(scratch / "a.json") + " " + quoted(scratch / "a.json"), scratch);
+  const auto same = runZarnik(
+      "compare " + quoted(scratch / "a.json") + " " + quoted(scratch / "a.json"), scratch);
   EXPECT_EQ(same.status, 0) << same.out << same.err;
   EXPECT_NE(same.out.find("identical"), std::string::npos);
   // Protecting the folder changes the selection: the comparison says so and fails.
-  const auto second = runZarnik("scan -q --json --min-size 0 --never-select " + quoted(tree / "docs") + " " +
-                                    quoted(tree.path()) + " >" + quoted(scratch / "b.json"),
-                                scratch);
+  const auto second =
+      runZarnik("scan -q --json --min-size 0 --never-select " + quoted(tree / "docs") + " " +
+                    quoted(tree.path()) + " >" + quoted(scratch / "b.json"),
+                scratch);
   ASSERT_EQ(second.status, 0) << second.err;
-  const auto changed = runZarnik("compare " + quoted(scratch / "b.json") + " " + quoted(scratch / "a.json"), scratch);
+  const auto changed = runZarnik(
+      "compare " + quoted(scratch / "b.json") + " " + quoted(scratch / "a.json"), scratch);
   EXPECT_EQ(changed.status, 1);
-  EXPECT_NE(changed.out.find("report copy.pdf: selection false-negative"), std::string::npos) << changed.out;
-  const auto missing = runZarnik("compare " + quoted(scratch / "none.json") + " " + quoted(scratch / "a.json"), scratch);
+  EXPECT_NE(changed.out.find("report copy.pdf: selection false-negative"), std::string::npos)
+      << changed.out;
+  const auto missing = runZarnik(
+      "compare " + quoted(scratch / "none.json") + " " + quoted(scratch / "a.json"), scratch);
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("none.json"), std::string::npos);
 }
 
 TEST_F(ScanCommandTest, BadPathsGiveOneLineEachAndFailOnlyWhenNothingCanBeScanned) {
   tree.file("plain.txt", "x");
-  auto nothing = runZarnik("scan " + quoted(tree / "missing") + " " + quoted(tree / "plain.txt"), scratch);
+  auto nothing =
+      runZarnik("scan " + quoted(tree / "missing") + " " + quoted(tree / "plain.txt"), scratch);
   EXPECT_EQ(nothing.status, 1);
-  EXPECT_NE(nothing.err.find(tree / "missing" + ": No such file or directory"), std::string::npos) << nothing.err;
-  EXPECT_NE(nothing.err.find(tree / "plain.txt" + ": Not a folder"), std::string::npos) << nothing.err;
-  auto partly = runZarnik("scan -q " + quoted(tree / "missing") + " " + quoted(tree.path()), scratch);
+  EXPECT_NE(nothing.err.find(tree / "missing" + ": No such file or directory"), std::string::npos)
+      << nothing.err;
+  EXPECT_NE(nothing.err.find(tree / "plain.txt" + ": Not a folder"), std::string::npos)
+      << nothing.err;
+  auto partly =
+      runZarnik("scan -q " + quoted(tree / "missing") + " " + quoted(tree.path()), scratch);
   EXPECT_EQ(partly.status, 0) << partly.err;
 }
 
@@ -200,9 +233,11 @@ TEST_F(ScanCommandTest, AnUnreadableLocationIsReportedAndAScanOfNothingButThatFa
 
 TEST_F(ScanCommandTest, NumberArgumentsOutOfRangeGiveOneClearLineAndExitWithTwo) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"scan --min-size 99999999999999999999 " + quoted(tree.path()), "99999999999999999999 is too large"},
+      {"scan --min-size 99999999999999999999 " + quoted(tree.path()),
+       "99999999999999999999 is too large"},
       {"scan --min-size -5 " + quoted(tree.path()), "--min-size"},
-      {"scan --min-size lots " + quoted(tree.path()), "lots is not a byte count"},
+      {"scan --min-size lots " + quoted(tree.path()), "lots is not a size"},
+      {"scan --min-size 20000000EB " + quoted(tree.path()), "20000000EB is not a size"},
       {"select --select 0", "0 is not a number from the listing"},
       {"select --select 99999999999999999999", "99999999999999999999 is too large"},
       {"select --group -3 --strategy none", "--group"},
@@ -215,7 +250,8 @@ TEST_F(ScanCommandTest, NumberArgumentsOutOfRangeGiveOneClearLineAndExitWithTwo)
     EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("terminate"), std::string::npos) << run.err;
   }
-  const auto largest = runZarnik("scan -q --exact --min-size 9223372036854775807 " + quoted(tree.path()), scratch);
+  const auto largest =
+      runZarnik("scan -q --exact --min-size 9223372036854775807 " + quoted(tree.path()), scratch);
   EXPECT_EQ(largest.status, 0) << largest.err;
 }
 
@@ -223,7 +259,8 @@ TEST_F(ScanCommandTest, CountsAndSizesReadRightInTheSingularAndForNothing) {
   tree.dir("empty");
   const auto alone = runZarnik("scan -q --exact --min-size 0 " + quoted(tree / "empty"), scratch);
   ASSERT_EQ(alone.status, 0) << alone.err;
-  EXPECT_NE(alone.out.find("Scanned 1 item ("), std::string::npos) << alone.out;  // the folder itself
+  EXPECT_NE(alone.out.find("Scanned 1 item ("), std::string::npos)
+      << alone.out;  // the folder itself
 
   tree.file("a/one.txt", "same");
   tree.file("b/one.txt", "same");
@@ -254,8 +291,9 @@ TEST_F(ScanCommandTest, ExcludedFoldersAndExtensionsAreLeftOut) {
                        scratch);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(parseJson(run.out).value()["equivalences"].empty()) << run.out;
-  auto hidden = runZarnik("scan --exact --min-size 0 --json --include-hidden --exclude-ext tmp " +
-                              quoted(tree.path()), scratch);
+  auto hidden = runZarnik(
+      "scan --exact --min-size 0 --json --include-hidden --exclude-ext tmp " + quoted(tree.path()),
+      scratch);
   EXPECT_EQ(parseJson(hidden.out).value()["equivalences"].size(), 1u);
 }
 
@@ -270,10 +308,11 @@ namespace {
 
 TEST_F(ScanCommandTest, InterruptKeepsWhatWasFoundAndExitsWith130) {
   // Enough work that the scan is still running when the interrupt comes.
-  for (int i = 0; i < 3000; ++i) tree.fileOfSize("f/" + std::to_string(i), 20000 + (i % 50), static_cast<char>('a' + i % 3));
+  for (int i = 0; i < 3000; ++i)
+    tree.fileOfSize("f/" + std::to_string(i), 20000 + (i % 50), static_cast<char>('a' + i % 3));
   const std::string out = scratch / "out.json";
-  const std::string command = std::string(ZARNIK_BINARY) + " scan --exact --min-size 0 --json " + quoted(tree.path()) +
-                              " > " + quoted(out) + " 2>/dev/null";
+  const std::string command = std::string(ZARNIK_BINARY) + " scan --exact --min-size 0 --json " +
+                              quoted(tree.path()) + " > " + quoted(out) + " 2>/dev/null";
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -293,7 +332,8 @@ TEST_F(ScanCommandTest, InterruptKeepsWhatWasFoundAndExitsWith130) {
     std::string text;
     std::array<char, 4096> buffer{};
     size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) text.append(buffer.data(), n);
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), file)) > 0)
+      text.append(buffer.data(), n);
     std::fclose(file);
     auto json = parseJson(text);
     ASSERT_TRUE(json.hasValue()) << "an interrupted scan still prints a whole document";

@@ -1,8 +1,8 @@
 #include "foundation/fuzzy_byte_count_formatter.h"
 
-#include <gtest/gtest.h>
-
 #include "foundation/byte_count_formatter.h"
+
+#include <gtest/gtest.h>
 
 namespace zarnik {
 namespace {
@@ -55,6 +55,25 @@ TEST(ByteCountFormatter, FileStyleFigures) {
   EXPECT_EQ(formatByteCount(5'000'000), "5 MB");
   EXPECT_EQ(formatByteCount(1'500'000), "1.5 MB");
   EXPECT_EQ(formatByteCount(2'250'000'000), "2.25 GB");
+}
+
+TEST(ByteCountParsing, TakesBytesAndSizesWithDecimalOrBinaryUnitsAndRefusesTheRest) {
+  EXPECT_EQ(parseByteCount("0"), 0);
+  EXPECT_EQ(parseByteCount("1000000"), 1'000'000);
+  EXPECT_EQ(parseByteCount("9223372036854775807"), INT64_MAX);
+  EXPECT_EQ(parseByteCount("500KB"), 500'000);
+  EXPECT_EQ(parseByteCount("1.5 MB"), 1'500'000);
+  EXPECT_EQ(parseByteCount("2g"), 2'000'000'000);
+  EXPECT_EQ(parseByteCount("4KiB"), 4096);
+  EXPECT_EQ(parseByteCount("2 GiB"), 2LL * 1024 * 1024 * 1024);
+  EXPECT_EQ(parseByteCount("12 bytes"), 12);
+  EXPECT_EQ(parseByteCount("1.5"), 1) << "a fraction of a byte is dropped";
+  // What a size that is shown reads back as.
+  EXPECT_EQ(parseByteCount(formatByteCount(2'250'000'000)), 2'250'000'000);
+
+  for (const char* wrong : {"", "KB", "-5", "5 KX", "1.2.3MB", ".5M", "5.", "10 000",
+                            "9223372036854775808", "99999999EB", "1e9", "auto"})
+    EXPECT_EQ(parseByteCount(wrong), std::nullopt) << wrong;
 }
 
 }  // namespace
