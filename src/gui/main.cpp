@@ -30,7 +30,10 @@ int main(int argc, char** argv) {
                           "NAME", "locations");
   QCommandLineOption scan("scan", "Scan this folder first (repeatable).", "PATH");
   QCommandLineOption grid("grid", "Show the review page's pictures as a grid.");
-  parser.addOptions({screenshot, page, scan, grid});
+  QCommandLineOption monitorReview("monitor-review",
+                                   "Open on the duplicates the monitor found (its notifications' "
+                                   "Review).");
+  parser.addOptions({screenshot, page, scan, grid, monitorReview});
   parser.addPositionalArgument("PATH", "More folders to scan with --scan.", "[PATH...]");
   parser.process(app);
 
@@ -45,6 +48,7 @@ int main(int argc, char** argv) {
   zarnik::gui::DesktopSession session(
       zarnik::DuplicatesDetectionSpec::standard(std::make_shared<zarnik::ScanningService>()));
   zarnik::gui::MainWindow window(session);
+  if (parser.isSet(monitorReview)) window.reviewMonitorFindingsOnceOpen();
   if (!parser.isSet(screenshot)) {
     window.resize(zarnik::gui::kScreenshotWidth, zarnik::gui::kScreenshotHeight);
     window.show();

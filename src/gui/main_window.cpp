@@ -4,6 +4,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <memory>
 
 namespace zarnik::gui {
 namespace {
@@ -156,6 +157,18 @@ void MainWindow::showPage(Page page) {
   if (page == Page::history) history_->refresh();
   if (page == Page::preferences) preferences_->reload();
   if (page == Page::achievements) achievements_->refresh();
+}
+
+void MainWindow::reviewMonitorFindingsOnceOpen() {
+  if (!session_.isLoading()) {
+    QMetaObject::invokeMethod(&session_, &DesktopSession::openMonitorReview, Qt::QueuedConnection);
+    return;
+  }
+  auto once = std::make_shared<QMetaObject::Connection>();
+  *once = connect(&session_, &DesktopSession::resultsLoaded, this, [this, once] {
+    disconnect(*once);
+    session_.openMonitorReview();
+  });
 }
 
 void MainWindow::startScan() {

@@ -33,6 +33,9 @@ class MainWindow : public QMainWindow {
   [[nodiscard]] Page currentPage() const;
   // Starts a scan of the locations listed with the kinds chosen, and shows its progress.
   void startScan();
+  // Opens the review of the monitor's groups, as its menu does, once the results the window
+  // opened with are loaded.
+  void reviewMonitorFindingsOnceOpen();
 
   [[nodiscard]] LocationsPage& locationsPage() { return *locations_; }
   [[nodiscard]] ReviewPage& reviewPage() { return *review_; }

@@ -69,6 +69,9 @@ std::string abbreviatedHomePath(const std::string& path, const std::string& home
 std::vector<std::string> defaultReviewCommand() {
   const auto& layout = installLayout();
   if (layout.hasError()) return {};
+  auto window = findProgram(layout.value().programFolder + "/zarnik-gui");
+  if (!window) window = findProgram("zarnik-gui");
+  if (window) return {*window, "--monitor-review"};
   const auto helper = findProgram(layout.value().modulePath("scan-in-terminal"));
   if (!helper) return {};
   if (auto terminal = findProgram("xdg-terminal-exec"))
@@ -142,6 +145,7 @@ DesktopNotification DuplicatesMonitorNotificationManager::locationsNotification(
           ? std::string("The duplicates monitor watches a new folder")
           : fmt::format("The duplicates monitor watches {} new folders", paths.size());
   std::vector<std::string> shownPaths;
+  shownPaths.reserve(paths.size());
   for (const auto& path : paths) shownPaths.push_back(shown(abbreviatedHomePath(path, homeFolder)));
   notification.body = fmt::format("{}\nNew copies made there are reported as they appear.",
                                   fmt::join(shownPaths, "\n"));

@@ -142,9 +142,10 @@ class DuplicatesMonitorNotificationManager
   bool failureLogged_ = false;
 };
 
-// The command that opens the review: a terminal running `zarnik monitor review` through the
-// installed scan-in-terminal helper, with xdg-terminal-exec or x-terminal-emulator; empty when
-// the helper or a terminal is missing.
+// The command that opens the review: the window on the monitor's groups (zarnik-gui
+// --monitor-review) when it is installed beside this program or found in $PATH; otherwise a
+// terminal running `zarnik monitor review` through the installed scan-in-terminal helper, with
+// xdg-terminal-exec or x-terminal-emulator; empty when none of them is there.
 [[nodiscard]] std::vector<std::string> defaultReviewCommand();
 
 // "~/Music" for a path inside the home folder, the path itself otherwise.

@@ -65,6 +65,15 @@ bool firstRead(MonitorMenu& menu) {
   return waitForSignal(read, 30);
 }
 
+// The monitor keeps its groups in a store of the same kind as a scan's: a scan's store, copied
+// where the monitor keeps its own, stands for what the monitor found.
+bool copyTheScansStoreAsTheMonitors() {
+  auto scanStore = SqliteDatabase::open(DuplicatesDetectionSpec::standard(nullptr).urlOfStateDB());
+  if (scanStore.hasError()) return false;
+  auto copy = scanStore.value()->prepare("VACUUM INTO ?");
+  return copy.hasValue() && copy.value().bind(1, monitorStorePath()).run().hasValue();
+}
+
 }  // namespace
 
 void MonitorMenuTest::init() {
@@ -161,21 +170,12 @@ void MonitorMenuTest::reviewWithoutAMonitorStoreSaysSo() {
 }
 
 void MonitorMenuTest::reviewOpensTheMonitorsGroupsUntilTheNextScan() {
-  // The monitor keeps its groups in a store of the same kind as a scan's: a scan's store, copied
-  // where the monitor keeps its own, stands for what the monitor found.
   SampleTree tree;
   auto session = makeSession();
   QVERIFY(scanAndLoad(*session, tree.dir.path()));
   const auto ownGroups = session->model().groupCount();
   QCOMPARE(ownGroups, size_t{2});
-  {
-    auto scanStore =
-        SqliteDatabase::open(DuplicatesDetectionSpec::standard(nullptr).urlOfStateDB());
-    QVERIFY(scanStore.hasValue());
-    auto copy = scanStore.value()->prepare("VACUUM INTO ?");
-    QVERIFY(copy.hasValue());
-    QVERIFY(copy.value().bind(1, monitorStorePath()).run().hasValue());
-  }
+  QVERIFY(copyTheScansStoreAsTheMonitors());
   // Its recent duplicates were news until now.
   QVERIFY(MonitorRequests{}.save(MonitorRequests::defaultPath()).hasValue());
   const Date before = dateNow();
@@ -208,6 +208,31 @@ void MonitorMenuTest::reviewOpensTheMonitorsGroupsUntilTheNextScan() {
   QVERIFY(!session->isReviewingMonitorFindings());
   QVERIFY(!DuplicatesDetectionSpec::current(nullptr).isMonitorReview);
   QCOMPARE(window.windowTitle(), QString("Zarnik"));
+  (void)SqliteDatabase::removeFiles(monitorStorePath());
+}
+
+void MonitorMenuTest::aWindowStartedForTheMonitorsReviewOpensOnIt() {
+  SampleTree tree;
+  {
+    auto scanning = makeSession();
+    QVERIFY(scanAndLoad(*scanning, tree.dir.path()));
+  }
+  QVERIFY(copyTheScansStoreAsTheMonitors());
+
+  // As `zarnik-gui --monitor-review`, which the notifications' Review runs.
+  auto session = makeSession();
+  MainWindow window(*session);
+  QSignalSpy opened(session.get(), &DesktopSession::monitorReviewOpened);
+  window.reviewMonitorFindingsOnceOpen();
+  QVERIFY(waitForSignal(opened));
+  QCOMPARE(opened.first().at(1).toString(), QString());
+  QCOMPARE(opened.first().at(0).toLongLong(), 2);
+  QTRY_COMPARE_WITH_TIMEOUT(window.currentPage(), Page::review, 30'000);
+  QVERIFY(session->isReviewingMonitorFindings());
+  QCOMPARE(window.windowTitle(), QString("Zarnik — The Monitor's Duplicates"));
+
+  QVERIFY(scanAndLoad(*session, tree.dir.path()));  // ends the review
+  QVERIFY(!DuplicatesDetectionSpec::current(nullptr).isMonitorReview);
   (void)SqliteDatabase::removeFiles(monitorStorePath());
 }
 

@@ -15,6 +15,7 @@ class MonitorMenuTest : public QObject {
   void pauseAndResumeWriteWhatTheCommandsWrite();
   void reviewWithoutAMonitorStoreSaysSo();
   void reviewOpensTheMonitorsGroupsUntilTheNextScan();
+  void aWindowStartedForTheMonitorsReviewOpensOnIt();
 };
 
 }  // namespace zarnik::gui::testing
