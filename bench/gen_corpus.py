@@ -2,6 +2,8 @@
 """Generates benchmark trees. Nothing generated here is committed.
 
   gen_corpus.py tree DIR FILES FOLDERS          empty files spread over folders
+  gen_corpus.py sparse DIR FILES FOLDERS        sparse files of random sizes up to 1 GiB (few
+                                                sizes shared), spread over folders: no disk used
   gen_corpus.py small DIR                       (a) 200,000 files of 1-64 KiB in 5,000 folders, ~10 % duplicates
   gen_corpus.py large DIR                       (b) 300 files of 5-200 MiB, ~30 % duplicates
   gen_corpus.py mixed DIR                       (c) 50,000 files with hard links, symbolic links and empty files
@@ -29,6 +31,14 @@ def tree(root, files, folder_count):
     dirs = folders(root, folder_count)
     for i in range(files):
         fd = os.open(os.path.join(dirs[i % folder_count], f"file{i}.txt"), os.O_CREAT | os.O_WRONLY, 0o644)
+        os.close(fd)
+
+
+def sparse(root, files, folder_count, rng):
+    dirs = folders(root, folder_count)
+    for i in range(files):
+        fd = os.open(os.path.join(dirs[i % folder_count], f"file{i}.dat"), os.O_CREAT | os.O_WRONLY, 0o644)
+        os.ftruncate(fd, rng.randint(1, 1 << 30))
         os.close(fd)
 
 
@@ -94,6 +104,8 @@ def main():
     rng = random.Random(1234)
     if mode == "tree":
         tree(root, int(sys.argv[3]), int(sys.argv[4]))
+    elif mode == "sparse":
+        sparse(root, int(sys.argv[3]), int(sys.argv[4]), rng)
     elif mode == "small":
         small(root, rng)
     elif mode == "large":

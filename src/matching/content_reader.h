@@ -6,6 +6,7 @@
 #include "foundation/future.h"
 #include "matching/match_criterion.h"
 #include "matching/matching_node.h"
+#include "matching/parked_file_node.h"
 
 namespace zarnik {
 
@@ -19,6 +20,17 @@ class ContentReader {
   // flight until then).
   virtual Future<Void> calculateHash(const MatchingNodePtr& node, HashKind kind,
                                      EquivalenceCandidatesProviderImpl& provider) = 0;
+  // Whether the node may wait for a file like it as its folder and name alone (a ParkedFileNode)
+  // instead of the node: not when something else holds this very node.
+  [[nodiscard]] virtual bool mayPark(const MatchingNode& /*node*/) const { return false; }
+  // The same for a file set aside as its folder and name, `size` bytes long when it was listed.
+  // A file gone or changed since is not digested.
+  virtual Future<Void> calculateHash(ParkedFileNode file, ByteCount size, HashKind kind,
+                                     EquivalenceCandidatesProviderImpl& provider) {
+    auto node = file.unpark(size);
+    if (node.hasError()) return makeSucceededFuture(Void{});
+    return calculateHash(node.value(), kind, provider);
+  }
   // Reads the link's stored target and feeds it back through `provider`'s add.
   virtual Future<Void> matchSymLink(const MatchingNodePtr& node,
                                     EquivalenceCandidatesProviderImpl& provider) = 0;

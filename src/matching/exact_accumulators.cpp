@@ -22,6 +22,15 @@ void SizeEquivalenceCandidatesAccumulator::requestContentWork(const MatchingNode
   }
 }
 
+void SizeEquivalenceCandidatesAccumulator::requestContentWork(ParkedFileNode file,
+                                                              const ByteCount& size) {
+  if (const auto* node = file.wholeNode()) {
+    requestContentWork(*node);
+  } else {
+    delegate()->requestHash(std::move(file), size, HashKind::exact);  // a plain file in a folder
+  }
+}
+
 void AudioContentSizeEquivalenceCandidatesAccumulator::requestContentWork(
     const MatchingNodePtr& node) {
   delegate()->requestHash(node, HashKind::exactAudioContent);

@@ -22,6 +22,12 @@ bool isHardLinked(const NodeAttributes& attributes) {
 // kept too: on a cold disk its read is a seek.
 constexpr ByteCount kWorthCaching = ByteCount{64} * 1024;
 
+// The answer to every request: it is taken at once, and its work counted until it is done.
+const Future<Void>& accepted() {
+  static const Future<Void> kAccepted = makeSucceededFuture(Void{});
+  return kAccepted;
+}
+
 EquivalenceInfoPtr digestInformation(const ExactFileHash& hash, HashKind kind) {
   if (kind == HashKind::exactAudioContent)
     return std::make_shared<ExactAudioHashEquivalenceInfo>(hash);
@@ -39,20 +45,29 @@ std::shared_ptr<ExactPipeline> ExactPipeline::make(
 
 Future<Void> ExactPipeline::calculateHash(const MatchingNodePtr& node, HashKind kind,
                                           EquivalenceCandidatesProviderImpl& provider) {
-  // One list that a few workers drain, counted in the scan's group until each request is done,
-  // instead of an operation and a future per file (≈350 bytes and two thread hand-overs a file).
-  static const Future<Void> kAccepted = makeSucceededFuture(Void{});
-  work_.inFlight->enter();
   const ByteCount size = node->attributes().exactSize;
   // A node that another matcher holds too keeps its identity: its groups' claims must reach
   // that very object.
-  const bool mayPark =
-      kind == HashKind::exact && ContentPrefixGate::holdsBack(size) && !keepsWhole_(*node);
-  work_.progress->announce(1, plannedReadSize(size, kind));
+  const bool park = kind == HashKind::exact && ContentPrefixGate::holdsBack(size) && mayPark(*node);
+  enqueue({ParkedFileNode(node, park), size, kind}, provider);
+  return accepted();
+}
+
+Future<Void> ExactPipeline::calculateHash(ParkedFileNode file, ByteCount size, HashKind kind,
+                                          EquivalenceCandidatesProviderImpl& provider) {
+  enqueue({std::move(file), size, kind}, provider);
+  return accepted();
+}
+
+// One list that a few workers drain, counted in the scan's group until each request is done,
+// instead of an operation and a future per file (≈350 bytes and two thread hand-overs a file).
+void ExactPipeline::enqueue(Request request, EquivalenceCandidatesProviderImpl& provider) {
+  work_.inFlight->enter();
+  work_.progress->announce(1, plannedReadSize(request.size, request.kind));
   bool startWorker = false;
   {
     std::lock_guard lock(requestsMutex_);
-    requests_.push_back({ParkedFileNode(node, mayPark), size, kind});
+    requests_.push_back(std::move(request));
     backlog_->add(1);
     if (workers_ < work_.width) {
       ++workers_;
@@ -64,7 +79,6 @@ Future<Void> ExactPipeline::calculateHash(const MatchingNodePtr& node, HashKind 
       self->drain(*provider);
     });
   }
-  return kAccepted;
 }
 
 void ExactPipeline::drain(EquivalenceCandidatesProviderImpl& provider) {

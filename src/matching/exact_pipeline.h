@@ -44,6 +44,9 @@ class ExactPipeline final : public ContentReader,
 
   Future<Void> calculateHash(const MatchingNodePtr& node, HashKind kind,
                              EquivalenceCandidatesProviderImpl& provider) override;
+  Future<Void> calculateHash(ParkedFileNode file, ByteCount size, HashKind kind,
+                             EquivalenceCandidatesProviderImpl& provider) override;
+  [[nodiscard]] bool mayPark(const MatchingNode& node) const override { return !keepsWhole_(node); }
   Future<Void> matchSymLink(const MatchingNodePtr& node,
                             EquivalenceCandidatesProviderImpl& provider) override;
   // The files still waiting at the gate have no duplicate: they are let go.
@@ -73,6 +76,7 @@ class ExactPipeline final : public ContentReader,
   };
   using Digested = std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>>;
 
+  void enqueue(Request request, EquivalenceCandidatesProviderImpl& provider);
   void drain(EquivalenceCandidatesProviderImpl& provider);
   // Digests the requested file once the gate lets it through, with the one it waited for.
   void process(const Request& request, Digested& digested);

@@ -4,6 +4,7 @@
 
 #include "foundation/dispatch_group.h"
 #include "matching/match_candidate.h"
+#include "matching/parked_file_node.h"
 
 #include <map>
 #include <set>
@@ -19,6 +20,11 @@ class EquivalenceCandidatesAccumulatorDelegate : public EquivalenceCandidateDele
  public:
   // Content work for a node; the provider's finishing group counts it until it is done.
   virtual void requestHash(const MatchingNodePtr& node, HashKind kind) = 0;
+  // The same for a file set aside as its folder and name (see ContentReader::mayPark).
+  virtual void requestHash(ParkedFileNode file, ByteCount size, HashKind kind) {
+    if (auto node = file.unpark(size); node.hasValue()) requestHash(node.value(), kind);
+  }
+  [[nodiscard]] virtual bool mayPark(const MatchingNode& /*node*/) const { return false; }
   virtual void requestSymlinkMatch(const MatchingNodePtr& node) = 0;
   [[nodiscard]] virtual EquivalenceCandidatesAccumulationMode accumulationMode() const = 0;
   // Whether the size stages keep the members of their groups: needed to update, remove or

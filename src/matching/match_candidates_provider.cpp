@@ -244,6 +244,19 @@ void EquivalenceCandidatesProviderImpl::requestHash(const MatchingNodePtr& node,
   trackContentWork(reader->calculateHash(node, kind, *this));
 }
 
+void EquivalenceCandidatesProviderImpl::requestHash(ParkedFileNode file, ByteCount size,
+                                                    HashKind kind) {
+  auto reader = contentReader_.lock();
+  if (!reader) return;
+  finishingReadyGroup_->enter();
+  trackContentWork(reader->calculateHash(std::move(file), size, kind, *this));
+}
+
+bool EquivalenceCandidatesProviderImpl::mayPark(const MatchingNode& node) const {
+  auto reader = contentReader_.lock();
+  return reader && reader->mayPark(node);
+}
+
 void EquivalenceCandidatesProviderImpl::requestSymlinkMatch(const MatchingNodePtr& node) {
   auto reader = contentReader_.lock();
   if (!reader) return;

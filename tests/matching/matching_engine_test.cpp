@@ -1,5 +1,6 @@
 #include "support/test_dir.h"
 
+#include "base/path_components.h"
 #include "matching/exact_hashing.h"
 #include "matching/match_candidates_provider.h"
 #include "matching/matching_nodes_factory.h"
@@ -16,6 +17,7 @@ namespace zarnik {
 namespace {
 
 using testing::TestDir;
+namespace fs = std::filesystem;
 
 // A delegate that records requests and answers hashes with a digest made from the node's name
 // prefix, so tests decide which files are "equal".
@@ -25,6 +27,9 @@ class RecordingDelegate final : public EquivalenceCandidatesProviderDelegate, pu
   std::vector<std::string> hashRequests;
   std::vector<std::pair<ByteCount, size_t>> matches;  // size, number of reported members
   bool answerHashes = true;
+  bool letsFilesWaitByName = false;
+
+  [[nodiscard]] bool mayPark(const MatchingNode&) const override { return letsFilesWaitByName; }
 
   Future<Void> calculateHash(const MatchingNodePtr& node, HashKind,
                              EquivalenceCandidatesProviderImpl& provider) override {
@@ -114,6 +119,46 @@ TEST_F(MatchingEngineTest, TheSizeStageHashesOnlyOnCollisionsAndTheFirstFileOnly
     EXPECT_EQ(groups.value()[0]->equivalenceKind(), EquivalenceKind::exactHash);
     EXPECT_EQ(groups.value()[0]->numberOfDuplicates(), 2u);
   }
+}
+
+TEST_F(MatchingEngineTest, ALoneFileWaitsAsItsNameAndIsMadeAgainWhenASecondOfItsSizeArrives) {
+  delegate->letsFilesWaitByName = true;
+  auto engine = provider();
+  engine->setKeepsSizeStageMembers(false);
+  // The folder as a walk makes it: a root named in the location that holds it.
+  const auto above = ScanLocation::make(parentPath(dir.path()), resolver);
+  auto folderNode =
+      factory.buildNode(nullptr, std::string(lastPathComponent(dir.path())), dir.path(),
+                        *NodeAttributes::resourceValuesOf(dir.path()), above);
+  auto folder = std::dynamic_pointer_cast<MatchingDirectoryNode>(folderNode);
+  ASSERT_NE(folder, nullptr);
+  auto fileIn = [&](const std::string& name, size_t size) {
+    dir.fileOfSize(name, size);
+    return factory.buildNode(folder, name, dir / name,
+                             *NodeAttributes::resourceValuesOf(dir / name), above);
+  };
+
+  auto first = fileIn("b1", 300);
+  const std::weak_ptr<MatchingNode> firstLeft = first;
+  engine->add(std::exchange(first, nullptr), std::make_shared<SizeEquivalenceInfo>(300));
+  engine->add(fileIn("c1", 400), std::make_shared<SizeEquivalenceInfo>(400));
+  (void)engine->nodeByPath();  // drains the queue
+  EXPECT_TRUE(firstLeft.expired()) << "no node is kept for a file alone of its size";
+  fs::remove(dir / "c1");  // gone before a second file of its size is listed
+
+  engine->add(fileIn("b2", 300), std::make_shared<SizeEquivalenceInfo>(300));
+  engine->add(fileIn("c2", 400), std::make_shared<SizeEquivalenceInfo>(400));
+  auto groups = engine->finishAccumulationAndProvideEquivalences().wait();
+  ASSERT_TRUE(groups.hasValue());
+  EXPECT_EQ(delegate->hashRequests, (std::vector<std::string>{"b1", "b2", "c2"}))
+      << "a waiting file that went is not asked for";
+  ASSERT_EQ(groups.value().size(), 1u);
+  std::vector<std::string> paths;
+  for (const auto& member : groups.value()[0]->duplicates()) {
+    paths.push_back(member->node()->path());
+    EXPECT_EQ(member->node()->parentNode(), folder);
+  }
+  EXPECT_EQ(paths, (std::vector<std::string>{dir / "b1", dir / "b2"}));
 }
 
 TEST_F(MatchingEngineTest, DifferentContentGivesSingleGroupsThatAreClaimedButNotHandedOut) {
