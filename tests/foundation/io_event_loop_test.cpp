@@ -37,11 +37,11 @@ struct Pipe {
 // Counts callbacks and lets a test wait, with a generous timeout, until a number is reached.
 class CallCounter {
  public:
+  // Notifies under the lock: a waiter that sees the count may return and destroy the counter,
+  // which a notification after the unlock would then touch.
   void add() {
-    {
-      std::lock_guard lock(mutex_);
-      ++count_;
-    }
+    std::lock_guard lock(mutex_);
+    ++count_;
     changed_.notify_all();
   }
   bool waitFor(int expected) {
