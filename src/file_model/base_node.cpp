@@ -32,7 +32,7 @@ Result<NodeContent> NodeContent::decode(const Json& archive) {
 ZKBaseNode::ZKBaseNode(NodeLocation location, NodeAttributes attributes, NodeContent content,
                        NodeType type, std::optional<CloudService> belongsToCloudService)
     : location_(std::move(location)),
-      attributes_(std::move(attributes)),
+      attributes_(attributes),
       content_(std::move(content)),
       type_(type),
       belongsToCloudService_(belongsToCloudService) {}
@@ -88,7 +88,7 @@ ZKPhotosLibraryItemNode::ZKPhotosLibraryItemNode(NodeLocation location, NodeAttr
                                                  std::optional<PhotosItemInfo> info,
                                                  NodePtr masterNode, NodePtr previewNode,
                                                  std::vector<NodePtr> thumbnailNodes)
-    : ZKBaseNode(std::move(location), std::move(attributes), std::move(content), NodeType::image,
+    : ZKBaseNode(std::move(location), attributes, std::move(content), NodeType::image,
                  std::nullopt),
       photosIdentifier_(std::move(photosIdentifier)),
       mediaLibraryNode_(std::move(libraryNode)),
@@ -175,7 +175,7 @@ Result<std::shared_ptr<ZKBaseNode>> ZKBaseNode::decode(const Json& archive) {
 
   if (*tag == "ZKFileNode") {
     return std::shared_ptr<ZKBaseNode>(std::make_shared<ZKFileNode>(
-        std::move(nodeLocation), std::move(nodeAttributes), std::move(content), *type, cloud));
+        std::move(nodeLocation), nodeAttributes, std::move(content), *type, cloud));
   }
   if (*tag == "ZKDirectoryNode") {
     std::optional<MediaLibraryInfo> library;
@@ -183,7 +183,7 @@ Result<std::shared_ptr<ZKBaseNode>> ZKBaseNode::decode(const Json& archive) {
       ZK_ASSIGN_OR_RETURN(library, MediaLibraryInfo::decode(*info));
     }
     return std::shared_ptr<ZKBaseNode>(
-        std::make_shared<ZKDirectoryNode>(std::move(nodeLocation), std::move(nodeAttributes),
+        std::make_shared<ZKDirectoryNode>(std::move(nodeLocation), nodeAttributes,
                                           std::move(content), *type, cloud, std::move(library)));
   }
   if (*tag == "ZKITunesLibraryItemNode") {
@@ -196,8 +196,8 @@ Result<std::shared_ptr<ZKBaseNode>> ZKBaseNode::decode(const Json& archive) {
       identifier = ZKITunesLibraryItemIdentifier{*id};
     ZK_ASSIGN_OR_RETURN(auto library, decodeLibraryNode(archive));
     return std::shared_ptr<ZKBaseNode>(std::make_shared<ZKITunesLibraryItemNode>(
-        std::move(nodeLocation), std::move(nodeAttributes), std::move(content), *type,
-        std::move(info), identifier, std::move(library)));
+        std::move(nodeLocation), nodeAttributes, std::move(content), *type, std::move(info),
+        identifier, std::move(library)));
   }
   if (*tag == "ZKPhotosLibraryItemNode") {
     std::optional<PhotosItemInfo> info;
@@ -221,7 +221,7 @@ Result<std::shared_ptr<ZKBaseNode>> ZKBaseNode::decode(const Json& archive) {
       }
     }
     return std::shared_ptr<ZKBaseNode>(std::make_shared<ZKPhotosLibraryItemNode>(
-        std::move(nodeLocation), std::move(nodeAttributes), std::move(content),
+        std::move(nodeLocation), nodeAttributes, std::move(content),
         jsonString(archive, "photosIdentifier").value_or(""), std::move(library), std::move(info),
         std::move(master), std::move(preview), std::move(thumbnails)));
   }

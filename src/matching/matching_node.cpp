@@ -13,7 +13,7 @@ MatchingNode::MatchingNode(std::shared_ptr<const MatchingNodesFactory> factory,
                     : std::make_unique<RootContext>(
                           RootContext{std::move(factory), std::move(scanLocation)})),
       name_(std::move(name)),
-      attributes_(std::move(attributes)) {}
+      attributes_(attributes) {}
 
 const MatchingNode::RootContext& MatchingNode::rootContext() const {
   const MatchingNode* node = this;
@@ -277,9 +277,9 @@ std::shared_ptr<ZKBaseNode> MatchingITunesItemNode::buildStorableNode() const {
 
 MatchingPhotosItemNode::MatchingPhotosItemNode(std::shared_ptr<MatchingDirectoryNode> libraryNode,
                                                PhotosItemInfo photosItemInfo,
-                                               MatchingNodePtr masterNode,
-                                               MatchingNodePtr previewNode,
-                                               std::vector<MatchingNodePtr> thumbnailNodes)
+                                               const MatchingNodePtr& masterNode,
+                                               const MatchingNodePtr& previewNode,
+                                               const std::vector<MatchingNodePtr>& thumbnailNodes)
     // The parts are copied, not moved: `first` refers to one of them while the others are passed.
     : MatchingPhotosItemNode(firstPart(masterNode, previewNode, thumbnailNodes),
                              std::move(libraryNode), std::move(photosItemInfo), masterNode,
@@ -339,7 +339,7 @@ MatchingDirectoryNode::MatchingDirectoryNode(std::shared_ptr<const MatchingNodes
                                              std::string name, NodeAttributes attributes,
                                              ScanLocationPtr scanLocation,
                                              std::optional<CloudService> rootOfCloudService)
-    : MatchingNode(std::move(factory), std::move(parent), std::move(name), std::move(attributes),
+    : MatchingNode(std::move(factory), std::move(parent), std::move(name), attributes,
                    std::move(scanLocation)),
       rootOfCloudService_(rootOfCloudService) {}
 

@@ -296,8 +296,9 @@ class MatchingITunesItemNode final : public MatchingNode {
 class MatchingPhotosItemNode final : public MatchingCompositeNode {
  public:
   MatchingPhotosItemNode(std::shared_ptr<MatchingDirectoryNode> libraryNode,
-                         PhotosItemInfo photosItemInfo, MatchingNodePtr masterNode,
-                         MatchingNodePtr previewNode, std::vector<MatchingNodePtr> thumbnailNodes);
+                         PhotosItemInfo photosItemInfo, const MatchingNodePtr& masterNode,
+                         const MatchingNodePtr& previewNode,
+                         const std::vector<MatchingNodePtr>& thumbnailNodes);
 
   [[nodiscard]] const std::shared_ptr<MatchingDirectoryNode>& libraryNode() const {
     return libraryNode_;
