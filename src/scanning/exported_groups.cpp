@@ -272,7 +272,8 @@ void writeDocument(std::FILE* out, size_t count,
 Result<std::vector<Equivalence>> decodeDocument(const Json& document) {
   const Json* list = document.is_object() ? jsonMember(document, kDocumentGroupsKey) : nullptr;
   if (list == nullptr || !list->is_array())
-    return Error::generic("Not an export: it has no list \"equivalences\".");
+    return Error::generic(
+        "Not groups exported by zarnik (scan --json or results --json): no list of groups in it.");
   std::vector<Equivalence> equivalences;
   for (const auto& item : *list) {
     ZK_ASSIGN_OR_RETURN(Equivalence equivalence, Equivalence::decode(item));

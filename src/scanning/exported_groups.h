@@ -82,6 +82,8 @@ struct EquivalenceComparison {
 // The order of groups in a document: by their first members, then kind, so that two exports of
 // one tree read alike.
 [[nodiscard]] bool precedes(const Equivalence& a, const Equivalence& b);
+// The document's keys are its file format, read by `zarnik compare` and by people's scripts, and
+// fixed with every export already written; no message shows them.
 // The key of the document's list of groups: {"equivalences": [...]}.
 inline constexpr const char* kDocumentGroupsKey = "equivalences";
 // The keys of a compared group's differences that only the tested or only the reference export
