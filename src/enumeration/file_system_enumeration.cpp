@@ -150,6 +150,13 @@ void FileSystemFastEnumeration::resume() {
 
 void FileSystemFastEnumeration::waitUntilFinished() { outstandingRequests_.wait(); }
 
+Future<Void> FileSystemFastEnumeration::whenFinished() {
+  Promise<Void> finished;
+  outstandingRequests_.notify(Executor::immediate(),
+                              [finished]() mutable { finished.succeed(Void{}); });
+  return finished.future();
+}
+
 bool FileSystemFastEnumeration::deferredWhileBacklogIsFull(EnumerationRequest& request) {
   if (!options_.backlog) return false;
   outstandingRequests_.enter();  // until the kept step has queued the request again

@@ -9,6 +9,7 @@
 #include "foundation/backlog.h"
 #include "foundation/cancellation_mode.h"
 #include "foundation/dispatch_group.h"
+#include "foundation/future.h"
 #include "foundation/operation_queue.h"
 #include "matching/matching_nodes_factory.h"
 
@@ -115,6 +116,8 @@ class FileSystemFastEnumeration final
   // Returns once every folder has been listed and every node handed over: a paused walk, or
   // one waiting for its backlog, is not finished.
   void waitUntilFinished();
+  // Completes at the same moment, without blocking a thread until then.
+  [[nodiscard]] Future<Void> whenFinished();
   [[nodiscard]] size_t parkedRequestCount() const;
 
  private:

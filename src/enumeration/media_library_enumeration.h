@@ -102,6 +102,8 @@ class ITunesLibraryEnumerationTask final
 
   void setReportHandler(ReportHandler handler) { reportHandler_ = std::move(handler); }
   Future<ITunesLibraryEnumerationResult> start();
+  // Lists the library on the calling thread, for a caller that would only wait for `start`.
+  Result<ITunesLibraryEnumerationResult> listOnThisThread() { return run(); }
 
  private:
   Result<ITunesLibraryEnumerationResult> run();
@@ -125,6 +127,8 @@ class PhotosLibraryEnumerationTask final
 
   void setReportHandler(ReportHandler handler) { reportHandler_ = std::move(handler); }
   Future<PhotosLibraryEnumerationResult> start();
+  // Lists the library on the calling thread, for a caller that would only wait for `start`.
+  Result<PhotosLibraryEnumerationResult> listOnThisThread() { return run(); }
 
  private:
   Result<PhotosLibraryEnumerationResult> run();

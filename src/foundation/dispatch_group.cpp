@@ -23,13 +23,18 @@ void DispatchGroup::leave() {
 }
 
 void DispatchGroup::wait() {
+  if (count_.load(std::memory_order_acquire) == 0) return;
+  const ThreadPool::BlockingWait waiting;
   std::unique_lock lock(mutex_);
   empty_.wait(lock, [this] { return count_.load(std::memory_order_acquire) == 0; });
 }
 
 bool DispatchGroup::waitFor(std::chrono::milliseconds timeout) {
+  if (count_.load(std::memory_order_acquire) == 0) return true;
+  const ThreadPool::BlockingWait waiting;
   std::unique_lock lock(mutex_);
-  return empty_.wait_for(lock, timeout, [this] { return count_.load(std::memory_order_acquire) == 0; });
+  return empty_.wait_for(lock, timeout,
+                         [this] { return count_.load(std::memory_order_acquire) == 0; });
 }
 
 void DispatchGroup::notify(Executor& executor, Task task) {

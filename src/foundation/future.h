@@ -100,10 +100,14 @@ class Future {
     std::lock_guard lock(state_->mutex);
     return state_->result.has_value();
   }
-  // Blocks the calling thread until completion. For front ends and tests, never on a queue
-  // whose work the future waits for.
+  // Blocks the calling thread until completion. For front ends and tests; on the pool, the
+  // waiting worker's place goes to another meanwhile. Never on a queue whose work the future
+  // waits for.
   Result<T> wait() const {
-    state_->completed.wait(false, std::memory_order_acquire);
+    if (!state_->completed.load(std::memory_order_acquire)) {
+      const ThreadPool::BlockingWait waiting;
+      state_->completed.wait(false, std::memory_order_acquire);
+    }
     std::lock_guard lock(state_->mutex);
     return *state_->result;
   }

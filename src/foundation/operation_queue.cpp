@@ -52,6 +52,7 @@ void OperationQueue::runner() {
 bool OperationQueue::isCurrent() const { return currentOperationQueue == this; }
 
 void OperationQueue::waitUntilAllOperationsAreFinished() {
+  const ThreadPool::BlockingWait waiting;
   std::unique_lock lock(mutex_);
   idle_.wait(lock, [this] { return running_ == 0 && pending_.empty(); });
 }

@@ -1,7 +1,6 @@
 #include "foundation/serial_queue.h"
 
 #include <cassert>
-#include <future>
 
 namespace zarnik {
 namespace {
@@ -19,8 +18,8 @@ void SerialQueue::async(Task task) {
   {
     std::lock_guard lock(mutex_);
     tasks_.push_back(std::move(task));
-    startDrain = !draining_;
-    draining_ = true;
+    startDrain = !running_ && !scheduled_;
+    scheduled_ = scheduled_ || startDrain;
   }
   if (startDrain) {
     // The drain keeps the queue alive until its tasks have run.
@@ -28,28 +27,40 @@ void SerialQueue::async(Task task) {
   }
 }
 
-void SerialQueue::drain() {
+template <typename Predicate>
+void SerialQueue::runTasks(std::unique_lock<std::mutex>& lock, Predicate isDone) {
   const SerialQueue* previous = currentQueue;
   currentQueue = this;
-  for (int ran = 0;; ++ran) {
-    Task task;
-    {
-      std::lock_guard lock(mutex_);
-      if (tasks_.empty()) {
-        draining_ = false;
-        break;
-      }
-      if (ran == kTasksPerTurn) {
-        currentQueue = previous;
-        ThreadPool::shared().submit(qos_, [self = shared_from_this()] { self->drain(); });
-        return;
-      }
-      task = std::move(tasks_.front());
-      tasks_.pop_front();
-    }
+  while (!isDone()) {
+    Task task = std::move(tasks_.front());
+    tasks_.pop_front();
+    lock.unlock();
     task();
+    task = Task();  // what it held goes before the lock is taken again
+    lock.lock();
   }
   currentQueue = previous;
+}
+
+void SerialQueue::release(std::unique_lock<std::mutex>& lock) {
+  running_ = false;
+  const bool startDrain = !tasks_.empty() && !scheduled_;
+  scheduled_ = scheduled_ || startDrain;
+  lock.unlock();
+  released_.notify_all();
+  if (startDrain) {
+    ThreadPool::shared().submit(qos_, [self = shared_from_this()] { self->drain(); });
+  }
+}
+
+void SerialQueue::drain() {
+  std::unique_lock lock(mutex_);
+  scheduled_ = false;
+  if (running_) return;  // a caller of sync runs the tasks; it schedules a drain for the rest
+  running_ = true;
+  int ran = 0;
+  runTasks(lock, [&] { return tasks_.empty() || ran++ == kTasksPerTurn; });
+  release(lock);
 }
 
 void SerialQueue::sync(Task task) {
@@ -57,13 +68,25 @@ void SerialQueue::sync(Task task) {
     task();
     return;
   }
-  std::promise<void> done;
-  auto finished = done.get_future();
-  async([&task, &done] {
+  bool finished = false;
+  std::unique_lock lock(mutex_);
+  tasks_.push_back([this, &task, &finished] {
     task();
-    done.set_value();
+    // The caller may return as soon as it sees `finished`: nothing of its frame is touched after.
+    std::lock_guard done(mutex_);
+    finished = true;
+    released_.notify_all();
   });
-  finished.wait();
+  for (;;) {
+    if (finished) return;
+    if (!running_) {
+      running_ = true;
+      runTasks(lock, [&] { return finished; });
+      release(lock);
+      return;
+    }
+    released_.wait(lock);
+  }
 }
 
 bool SerialQueue::isCurrent() const { return currentQueue == this; }

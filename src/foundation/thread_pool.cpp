@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 
 namespace zarnik {
 namespace {
@@ -17,20 +18,63 @@ void pauseProcessor() {
   asm volatile("yield");
 #endif
 }
+thread_local ThreadPool* currentPool = nullptr;
+
+// As many tasks at once as there are processors; ZARNIK_POOL_WIDTH sets another number (the
+// tests run with 1, where any wait that held its worker would hang).
+size_t sharedPoolWidth() {
+  if (const char* width = std::getenv("ZARNIK_POOL_WIDTH")) return std::max(1, std::atoi(width));
+  return std::max(1U, std::thread::hardware_concurrency());
+}
+
 }  // namespace
 
 ThreadPool& ThreadPool::shared() {
-  // Twice the processors plus four: stages and finishing steps block a worker each while they
-  // wait for queues to drain, and the queues' own widths keep the processors from being
-  // oversubscribed. With as many workers as processors a scan hashed on one thread only.
   // Never destroyed: work may still be queued while static objects go away at exit.
-  static ThreadPool* pool = new ThreadPool(2 * std::max(1U, std::thread::hardware_concurrency()) + 4);
+  static ThreadPool* pool = new ThreadPool(sharedPoolWidth());
   return *pool;
 }
 
-ThreadPool::ThreadPool(size_t threadCount) {
-  threads_.reserve(threadCount);
-  for (size_t i = 0; i < threadCount; ++i) threads_.emplace_back([this] { workerLoop(); });
+ThreadPool::ThreadPool(size_t width) : width_(std::max<size_t>(1, width)) {
+  std::lock_guard lock(mutex_);
+  for (size_t i = 0; i < width_; ++i) startWorker();
+}
+
+void ThreadPool::startWorker() {
+  threads_.emplace_back([this] { workerLoop(); });
+}
+
+size_t ThreadPool::threadCount() const {
+  std::lock_guard lock(const_cast<std::mutex&>(mutex_));
+  return threads_.size();
+}
+
+bool ThreadPool::mayRunMore() const {
+  return pending_.load(std::memory_order_relaxed) > 0 &&
+         running_.load(std::memory_order_acquire) < width_;
+}
+
+ThreadPool::BlockingWait::BlockingWait() : pool_(currentPool) {
+  if (pool_ == nullptr) return;
+  bool wake = false;
+  {
+    std::lock_guard lock(pool_->mutex_);
+    --pool_->running_;
+    if (pool_->mayRunMore()) {
+      // Whoever sleeps takes the place; with none asleep, one more worker does.
+      wake = pool_->sleeping_ > 0;
+      if (!wake) pool_->startWorker();
+    }
+  }
+  if (wake) pool_->wakeUp_.notify_one();
+}
+
+ThreadPool::BlockingWait::~BlockingWait() {
+  if (pool_ == nullptr) return;
+  // Back at work, past the width for a moment: the workers that finish a task next take no
+  // other until the running ones are within it again.
+  std::lock_guard lock(pool_->mutex_);
+  ++pool_->running_;
 }
 
 ThreadPool::~ThreadPool() {
@@ -49,13 +93,15 @@ void ThreadPool::submit(QualityOfService qos, Task task) {
     queues_[static_cast<size_t>(qos)].push_back(std::move(task));
     pending_.fetch_add(1, std::memory_order_release);
     // A spinning worker takes one task; more tasks than spinners need a sleeper woken.
-    wake = sleeping_ > 0 && pending_.load(std::memory_order_relaxed) > spinning_.load(std::memory_order_acquire);
+    wake = sleeping_ > 0 &&
+           pending_.load(std::memory_order_relaxed) > spinning_.load(std::memory_order_acquire);
   }
   if (wake) wakeUp_.notify_one();
 }
 
 bool ThreadPool::takeTask(Task& task) {
-  auto queue = std::find_if(queues_.begin(), queues_.end(), [](const auto& q) { return !q.empty(); });
+  auto queue =
+      std::find_if(queues_.begin(), queues_.end(), [](const auto& q) { return !q.empty(); });
   if (queue == queues_.end()) return false;
   task = std::move(queue->front());
   queue->pop_front();
@@ -64,6 +110,7 @@ bool ThreadPool::takeTask(Task& task) {
 }
 
 void ThreadPool::workerLoop() {
+  currentPool = this;
   for (;;) {
     Task task;
     // Look for work without sleeping for a moment first; one spinner is enough to catch the
@@ -86,11 +133,14 @@ void ThreadPool::workerLoop() {
     {
       std::unique_lock lock(mutex_);
       ++sleeping_;
-      wakeUp_.wait(lock, [this] { return stopping_ || pending_.load(std::memory_order_relaxed) > 0; });
+      wakeUp_.wait(lock, [this] { return stopping_ || mayRunMore(); });
       --sleeping_;
       if (!takeTask(task)) return;  // stopping with nothing left
+      ++running_;
     }
     task();
+    task = Task();  // what it held goes while it still counts as running
+    running_.fetch_sub(1, std::memory_order_release);
   }
 }
 

@@ -174,31 +174,50 @@ void EquivalenceCandidatesProviderImpl::cancelAccumulation(CancellationMode mode
   });
 }
 
+struct EquivalenceCandidatesProviderImpl::Finishing {
+  EquivalenceCandidatesMatchingContext context;
+  size_t next = 0;  // the accumulator to finish next
+  Promise<std::vector<EquivalenceCandidatePtr>> groups;
+};
+
 Future<std::vector<EquivalenceCandidatePtr>>
 EquivalenceCandidatesProviderImpl::finishAccumulationAndProvideEquivalences() {
   using Groups = std::vector<EquivalenceCandidatePtr>;
   if (mode_ == EquivalenceCandidatesAccumulationMode::continuous) {
     return makeFailedFuture<Groups>(AccumulationError::notSupportedInMode());
   }
-  return makeFuture(Executor::primary(), [self = shared_from_this()]() -> Groups {
-    EquivalenceCandidatesMatchingContext context;
-    for (auto& accumulator : self->accumulators_) {
-      const auto mode = self->cancellationMode_.mode();
-      const bool mayFinish = accumulator->isHeavy() ? !mode : canPerformLightActivities(mode);
-      if (!mayFinish) continue;
-      self->finishingReadyGroup_->wait();
-      self->internalQueue_->sync([&] { accumulator->finish(context); });
-    }
-    Groups groups;
-    for (auto& group : context.equivalencesToModel) {
-      if (group->hasDuplicates() && shouldPublicateCandidates(group->equivalenceKind()))
-        groups.push_back(group);
-    }
-    Logger::shared().log(
-        "MatchCandidatesProvider", "finishAccumulationAndProvideGroups()",
-        "Did finish accumulation with " + std::to_string(groups.size()) + " groups");
-    return groups;
-  });
+  auto finishing = std::make_shared<Finishing>();
+  auto groups = finishing->groups.future();
+  finishWhenReady(std::move(finishing));
+  return groups;
+}
+
+// Each accumulator is finished on the provider's queue once the content work in flight is done,
+// and none waits for it: finishing one may start more work that the next must wait for.
+void EquivalenceCandidatesProviderImpl::finishWhenReady(std::shared_ptr<Finishing> finishing) {
+  finishingReadyGroup_->notify(
+      *internalQueue_, [self = shared_from_this(), finishing = std::move(finishing)]() mutable {
+        while (finishing->next < self->accumulators_.size()) {
+          auto& accumulator = *self->accumulators_[finishing->next];
+          const auto mode = self->cancellationMode_.mode();
+          const bool mayFinish = accumulator.isHeavy() ? !mode : canPerformLightActivities(mode);
+          if (mayFinish && self->finishingReadyGroup_->count() != 0) {
+            self->finishWhenReady(std::move(finishing));
+            return;
+          }
+          ++finishing->next;
+          if (mayFinish) accumulator.finish(finishing->context);
+        }
+        std::vector<EquivalenceCandidatePtr> groups;
+        for (auto& group : finishing->context.equivalencesToModel) {
+          if (group->hasDuplicates() && shouldPublicateCandidates(group->equivalenceKind()))
+            groups.push_back(group);
+        }
+        Logger::shared().log(
+            "MatchCandidatesProvider", "finishAccumulationAndProvideGroups()",
+            "Did finish accumulation with " + std::to_string(groups.size()) + " groups");
+        finishing->groups.succeed(std::move(groups));
+      });
 }
 
 void EquivalenceCandidatesProviderImpl::discardAccumulations() {

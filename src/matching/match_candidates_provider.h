@@ -125,6 +125,8 @@ class EquivalenceCandidatesProviderImpl final
   void route(const EquivalenceInfoPtr& info, const std::shared_ptr<DispatchGroup>& processingGroup,
              std::function<void(EquivalenceCandidatesAccumulator&)> work);
   void trackContentWork(const Future<Void>& work);
+  struct Finishing;
+  void finishWhenReady(std::shared_ptr<Finishing> finishing);
 
   std::shared_ptr<const ExtendedScanRules> scanRules_;
   std::shared_ptr<SerialQueue> internalQueue_;

@@ -156,21 +156,21 @@ Future<Void> DuplicatesMonitorScanService::walk(std::vector<RescanTask> tasks, b
   walk->generation = ++generations;
   auto future = walk->promise.future();
   auto self = shared_from_this();
-  // The walk lists folders on the enumeration queue and waits for it; the nodes it hands over
-  // reach this service's queue in order, before the walk's end does.
-  makeFuture(Executor::primary(), [self, walk] {
-    return self->runWalk(walk);
-  }).onComplete(*queue_, [self, walk](const Result<Void>& ran) {
-    if (ran.hasError()) {
-      walk->promise.fail(ran.error());
-      return;
-    }
-    self->finishWalk(walk);
-  });
+  // The walk lists folders on the enumeration queue; the nodes it hands over reach this
+  // service's queue in order, before the walk's end does.
+  makeSucceededFuture(Void{})
+      .flatMap(Executor::primary(), [self, walk](const Void&) { return self->runWalk(walk); })
+      .onComplete(*queue_, [self, walk](const Result<Void>& ran) {
+        if (ran.hasError()) {
+          walk->promise.fail(ran.error());
+          return;
+        }
+        self->finishWalk(walk);
+      });
   return future;
 }
 
-Result<Void> DuplicatesMonitorScanService::runWalk(const std::shared_ptr<Walk>& walk) {
+Future<Void> DuplicatesMonitorScanService::runWalk(const std::shared_ptr<Walk>& walk) {
   std::vector<EnumerationSpecification> recursive;
   std::vector<EnumerationSpecification> oneLevel;
   for (const auto& task : walk->tasks) {
@@ -196,17 +196,28 @@ Result<Void> DuplicatesMonitorScanService::runWalk(const std::shared_ptr<Walk>& 
     self->queue_->async([self, walk, nodes] { self->takeListed(walk, nodes); });
   };
   auto onNode = [onNodes](const MatchingNodePtr& node, const std::string&) { onNodes({node}); };
-  for (const bool deep : {true, false}) {
-    const auto& specifications = deep ? recursive : oneLevel;
-    if (specifications.empty()) continue;
-    EnumerationOptions enumerationOptions;
-    enumerationOptions.recursively = deep;
-    enumerationOptions.backlog = backlog_;
-    MatchingNodesEnumerator::enumerate(specifications, *factory_, enumerationQueue_,
-                                       enumerationOptions, status, onNode, onError, onNodes);
+  // The deep walks first, then the folders listed one level deep, as one walk each.
+  auto listed = makeSucceededFuture(Void{});
+  for (auto* listing : {&recursive, &oneLevel}) {
+    const bool deep = listing == &recursive;
+    if (listing->empty()) continue;
+    auto specifications = std::move(*listing);
+    listed = listed.flatMap(Executor::immediate(), [self, deep, specifications, status, onNode,
+                                                    onError, onNodes](const Void&) {
+      EnumerationOptions enumerationOptions;
+      enumerationOptions.recursively = deep;
+      enumerationOptions.backlog = self->backlog_;
+      enumerationOptions.shouldWaitUntilFinish = false;
+      return MatchingNodesEnumerator::enumerate(specifications, *self->factory_,
+                                                self->enumerationQueue_, enumerationOptions, status,
+                                                onNode, onError, onNodes)
+          ->whenFinished();
+    });
   }
-  if (cancellation_->isCancelled()) return Error::cancelled();
-  return Void{};
+  return listed.map(Executor::immediate(), [self](const Void&) -> Result<Void> {
+    if (self->cancellation_->isCancelled()) return Error::cancelled();
+    return Void{};
+  });
 }
 
 void DuplicatesMonitorScanService::takeListed(const std::shared_ptr<Walk>& walk,

@@ -107,7 +107,7 @@ class DuplicatesMonitorScanService final
                                DuplicatesMonitorScanOptions options);
   void setUp();
   Future<Void> walk(std::vector<RescanTask> tasks, bool mayBeNews);
-  Result<Void> runWalk(const std::shared_ptr<Walk>& walk);
+  Future<Void> runWalk(const std::shared_ptr<Walk>& walk);
   void takeListed(const std::shared_ptr<Walk>& walk, const std::vector<MatchingNodePtr>& nodes);
   void finishWalk(const std::shared_ptr<Walk>& walk);
   [[nodiscard]] ScanLocationPtr locationOf(const std::string& path) const;

@@ -2,6 +2,7 @@
 
 #include "foundation/disk_access_manager.h"
 #include "foundation/logger.h"
+#include "foundation/parallel_loop.h"
 #include "matching/exact_hashing.h"
 #include "platform/file_comparison.h"
 
@@ -123,20 +124,12 @@ void verifyGroupsByContent(std::vector<CandidateGroup>& groups, bool compareWhol
                        fmt::format("Comparing {} groups by whole content", toCompare.size()));
   // Each group is split into its own slot.
   std::vector<std::optional<std::vector<CandidateGroup>>> splits(groups.size());
-  auto done = std::make_shared<DispatchGroup>();
-  std::atomic<size_t> next{0};
-  const size_t workers = std::min(toCompare.size(), std::max<size_t>(1, work.width));
-  for (size_t worker = 0; worker < workers; ++worker) {
-    done->enter();
-    work.queue->addOperation([&groups, &splits, &toCompare, &next, &work, done] {
-      for (size_t at = next++; at < toCompare.size(); at = next++) {
-        auto split = splitByContent(groups[toCompare[at]], work);
-        if (split.hasValue()) splits[toCompare[at]] = std::move(split.value());
-      }
-      done->leave();
-    });
-  }
-  done->wait();  // the workers refer to this frame
+  ParallelLoop::run(*work.queue, work.width, toCompare.size(), [&](ParallelLoop::Items& items) {
+    while (auto at = items.next()) {
+      auto split = splitByContent(groups[toCompare[*at]], work);
+      if (split.hasValue()) splits[toCompare[*at]] = std::move(split.value());
+    }
+  });
   std::vector<CandidateGroup> confirmed;
   for (size_t i = 0; i < groups.size(); ++i) {
     if (!splits[i]) {

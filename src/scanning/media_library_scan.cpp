@@ -117,7 +117,7 @@ Result<std::vector<MatchingNodePtr>> MediaLibraryScan::listItems(
         credit(perItem * static_cast<double>(report.count));
       if (report.kind == Kind::didProcessTrack) listedItem(report.node);
     });
-    return task->start().wait().transform(
+    return task->listOnThisThread().transform(
         [](const ITunesLibraryEnumerationResult& result) { return result.nodes; });
   }
   auto task = service_.perform(PhotosLibraryEnumerationRequest{
@@ -127,7 +127,7 @@ Result<std::vector<MatchingNodePtr>> MediaLibraryScan::listItems(
     if (report.kind == Kind::didDetectNumberOfItems) partOf(report.count);
     if (report.kind == Kind::didFetchItem) listedItem(report.node);
   });
-  return task->start().wait().transform(
+  return task->listOnThisThread().transform(
       [](const PhotosLibraryEnumerationResult& result) { return result.nodes; });
 }
 

@@ -1,6 +1,7 @@
 #include "scanning/scanning_task.h"
 
 #include "foundation/logger.h"
+#include "foundation/parallel_loop.h"
 #include "matching/matching_information.h"
 #include "platform/process_memory.h"
 #include "platform/trash_folders.h"
@@ -125,12 +126,16 @@ Future<std::shared_ptr<const ScanningServiceResult>> ScanningTask::start() {
   changeStatus([](MutableScanningStatus& status) { status.dateOfStartScan = dateNow(); });
 
   using Scanned = std::shared_ptr<const ScanningServiceResult>;
-  auto future = makeFuture(Executor::primary(), [self = shared_from_this()]() -> Result<Scanned> {
-    ZK_TRY(self->runEnumerationStage());
-    ZK_ASSIGN_OR_RETURN(auto groups, self->runAccumulationStage());
-    ZK_ASSIGN_OR_RETURN(ScanningServiceResult result, self->runBuildingStage(std::move(groups)));
-    return std::make_shared<const ScanningServiceResult>(std::move(result));
-  });
+  auto self = shared_from_this();
+  auto future =
+      makeSucceededFuture(Void{})
+          .flatMap(Executor::primary(), [self](const Void&) { return self->runEnumerationStage(); })
+          .flatMap(Executor::primary(),
+                   [self](const Void&) { return self->runAccumulationStage(); })
+          .map(Executor::primary(), [self](const Void&) -> Result<Scanned> {
+            ZK_ASSIGN_OR_RETURN(ScanningServiceResult result, self->runBuildingStage());
+            return std::make_shared<const ScanningServiceResult>(std::move(result));
+          });
   future.onComplete(Executor::immediate(),
                     [self = shared_from_this()](const Result<Scanned>&) { self->finish(); });
   return future;
@@ -141,14 +146,15 @@ void ScanningTask::finish() {
   internalQueue_->async([self = shared_from_this()] { self->statusProducer_.succeed(Void{}); });
 }
 
-Result<Void> ScanningTask::runEnumerationStage() {
-  // The walk's callbacks take `this` plainly: enumerate() returns only once every operation has
-  // run, while this stage (and so the task) is alive, and the enumeration object kept for
+Future<Void> ScanningTask::runEnumerationStage() {
+  // The walk's callbacks take `this` plainly: the task outlives the walk, since the stage that
+  // follows it holds the task until the walk has finished, and the enumeration object kept for
   // cancelling must not keep the task alive in turn.
   mediaLibraries_->listAll(request_.mediaLibraries);
   ScanningTask* self = this;
   EnumerationOptions options;
   options.backlog = walkBacklog_;
+  options.shouldWaitUntilFinish = false;
   auto enumeration = MatchingNodesEnumerator::enumerate(
       acceptableSpecifications_, *matchingNodesFactory_, enumerationQueue_, options,
       [self] {
@@ -166,20 +172,29 @@ Result<Void> ScanningTask::runEnumerationStage() {
     std::lock_guard lock(enumerationMutex_);
     enumeration_ = enumeration;
   }
-  Logger::shared().log(kAuthor, "enumerate()", "Enumeration finished");
-  changeStatus([](MutableScanningStatus& status) { status.dateOfEnumerationFinish = dateNow(); });
-  return Void{};
+  return enumeration->whenFinished().map(
+      Executor::immediate(), [task = shared_from_this()](const Void&) {
+        Logger::shared().log(kAuthor, "enumerate()", "Enumeration finished");
+        task->changeStatus(
+            [](MutableScanningStatus& status) { status.dateOfEnumerationFinish = dateNow(); });
+        return Void{};
+      });
 }
 
-Result<std::vector<EquivalenceCandidatePtr>> ScanningTask::runAccumulationStage() {
-  if (!canPerformLightActivities(cancellationMode_.mode())) return Error::cancelled();
+Future<Void> ScanningTask::runAccumulationStage() {
+  if (!canPerformLightActivities(cancellationMode_.mode())) return cancelledFuture<Void>();
   noteTimingLine("[scan] Enumeration finished ");
   Logger::shared().log(kAuthor, "accumulate()", "Waiting for accumulation to finish");
-  return equivalenceCandidatesProvider_->finishAccumulationAndProvideEquivalences().wait();
+  return equivalenceCandidatesProvider_->finishAccumulationAndProvideEquivalences().map(
+      Executor::immediate(),
+      [self = shared_from_this()](const std::vector<EquivalenceCandidatePtr>& groups) {
+        self->accumulatedGroups_ = groups;
+        return Void{};
+      });
 }
 
-Result<ScanningServiceResult> ScanningTask::runBuildingStage(
-    std::vector<EquivalenceCandidatePtr> groups) {
+Result<ScanningServiceResult> ScanningTask::runBuildingStage() {
+  std::vector<EquivalenceCandidatePtr> groups = std::exchange(accumulatedGroups_, {});
   if (!canPerformLightActivities(cancellationMode_.mode())) return Error::cancelled();
   Logger::shared().log(kAuthor, "build()", "Building candidates to model");
   noteTimingLine("[scan] Accumulation finished ");
@@ -238,30 +253,25 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage(
 
 void ScanningTask::detectDifferencesAndSelect(
     std::vector<scanning_service::DetectionResult>& results) {
-  // Groups are independent: they are told apart and selected in a few parts on the work queue,
-  // with an autoselector each (one is used from one thread at a time).
-  const size_t parts = std::min(results.size(), std::max<size_t>(1, maxConcurrentOperationCount_));
-  if (parts == 0) return;
-  const size_t perPart = (results.size() + parts - 1) / parts;
+  // Groups are independent: they are told apart and selected by a few workers on the work
+  // queue, with an autoselector each (one is used from one thread at a time).
+  if (results.empty()) return;
   std::vector<std::string> locations;
   for (const auto& specification : acceptableSpecifications_)
     locations.push_back(specification.url);
   const auto systemFiles = SystemFiles::ofThisSystem(locations);
-  auto done = std::make_shared<DispatchGroup>();
-  for (size_t begin = 0; begin < results.size(); begin += perPart) {
-    const size_t end = std::min(results.size(), begin + perPart);
-    done->enter();
-    workQueue_->addOperation([this, &results, begin, end, done, systemFiles] {
-      const Autoselector autoselector(request_.resolver, request_.autoselectionRules, systemFiles);
-      for (size_t i = begin; i < end; ++i) {
-        results[i].detectDifferencesAndSelect(autoselector);
-        changeStatus([](MutableScanningStatus& status) { ++status.numberOfProcessedEquivalences; });
-      }
-      forgetAnalysedFolderNames();  // else kept by this pool thread for as long as the program runs
-      done->leave();
-    });
-  }
-  done->wait();  // the parts refer to `results`, which lives in this frame
+  ParallelLoop::run(
+      *workQueue_, maxConcurrentOperationCount_, results.size(), [&](ParallelLoop::Items& items) {
+        const Autoselector autoselector(request_.resolver, request_.autoselectionRules,
+                                        systemFiles);
+        while (auto at = items.next()) {
+          results[*at].detectDifferencesAndSelect(autoselector);
+          changeStatus(
+              [](MutableScanningStatus& status) { ++status.numberOfProcessedEquivalences; });
+        }
+        // Else kept by this pool thread for as long as the program runs.
+        forgetAnalysedFolderNames();
+      });
 }
 
 void ScanningTask::noteTimingLine(const char* label) {

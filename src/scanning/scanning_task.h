@@ -111,9 +111,11 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   void setUpContentReading();
   [[nodiscard]] ContentWork contentWork();
 
-  Result<Void> runEnumerationStage();
-  Result<std::vector<EquivalenceCandidatePtr>> runAccumulationStage();
-  Result<ScanningServiceResult> runBuildingStage(std::vector<EquivalenceCandidatePtr> groups);
+  // The stages follow one another as futures: none holds a thread while another runs.
+  Future<Void> runEnumerationStage();
+  // Keeps the engine's groups in accumulatedGroups_.
+  Future<Void> runAccumulationStage();
+  Result<ScanningServiceResult> runBuildingStage();
   void finish();
 
   void detectDifferencesAndSelect(std::vector<scanning_service::DetectionResult>& results);
@@ -144,6 +146,7 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   std::shared_ptr<ExactPipeline> exactPipeline_;
   std::shared_ptr<MediaPipeline> mediaPipeline_;
   std::shared_ptr<FileSystemFastEnumeration> enumeration_;
+  std::vector<EquivalenceCandidatePtr> accumulatedGroups_;  // from accumulation to building
   std::unique_ptr<MediaLibraryScan> mediaLibraries_;
   std::mutex enumerationMutex_;
   AtomicCancellationMode cancellationMode_;

@@ -5,11 +5,13 @@
 #include "foundation/future.h"
 #include "foundation/operation_queue.h"
 #include "foundation/serial_queue.h"
+#include "foundation/thread_pool.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <latch>
 #include <thread>
 #include <vector>
 
@@ -50,6 +52,105 @@ TEST(SerialQueue, SyncRunsInlineWhenAlreadyOnTheQueue) {
   EXPECT_TRUE(wasCurrent);
   EXPECT_TRUE(inner);
   EXPECT_FALSE(queue->isCurrent());
+}
+
+TEST(SerialQueue, SyncRunsTheQueuedTasksOnTheCallersThreadWhenNoThreadRunsThem) {
+  // Every pool thread calls sync at once, so no thread is left to drain the queue for them:
+  // each caller must run the tasks itself, in order, one at a time.
+  auto queue = SerialQueue::make("test.sync-from-every-worker");
+  const auto workers = static_cast<std::ptrdiff_t>(ThreadPool::shared().width());
+  std::latch allBusy(workers);
+  std::vector<int> order;  // touched only on the queue
+  std::atomic<int> concurrent{0};
+  std::atomic<int> maxConcurrent{0};
+  DispatchGroup finished;
+  for (std::ptrdiff_t worker = 0; worker < workers; ++worker) {
+    finished.enter();
+    ThreadPool::shared().submit(QualityOfService::utility, [&, worker] {
+      allBusy.arrive_and_wait();
+      const auto caller = std::this_thread::get_id();
+      std::thread::id ranOn;
+      queue->sync([&] {
+        const int now = ++concurrent;
+        maxConcurrent = std::max(maxConcurrent.load(), now);
+        order.push_back(static_cast<int>(worker));
+        ranOn = std::this_thread::get_id();
+        --concurrent;
+      });
+      EXPECT_EQ(ranOn, caller);  // no other thread was free to run it
+      finished.leave();
+    });
+  }
+  ASSERT_TRUE(finished.waitFor(std::chrono::seconds(30))) << "the callers of sync stalled";
+  EXPECT_EQ(maxConcurrent.load(), 1);
+  EXPECT_EQ(order.size(), static_cast<size_t>(workers));
+}
+
+TEST(ThreadPool, RunsNoMoreTasksAtOnceThanItsWidth) {
+  ThreadPool& pool = ThreadPool::shared();
+  std::atomic<int> running{0};
+  std::atomic<int> peak{0};
+  DispatchGroup done;
+  for (int i = 0; i < 200; ++i) {
+    done.enter();
+    pool.submit(QualityOfService::utility, [&] {
+      const int now = ++running;
+      int expected = peak.load();
+      while (now > expected && !peak.compare_exchange_weak(expected, now)) {
+      }
+      std::this_thread::yield();
+      --running;
+      done.leave();
+    });
+  }
+  done.wait();
+  EXPECT_GE(peak.load(), 1);
+  EXPECT_LE(peak.load(), static_cast<int>(pool.width()));
+}
+
+TEST(ThreadPool, AWorkerWaitingForAFutureGivesItsPlaceToTheTaskThatCompletesIt) {
+  // Every worker waits for a future that only a task submitted after them completes: the
+  // waiters must make room for it.
+  ThreadPool& pool = ThreadPool::shared();
+  const auto width = static_cast<std::ptrdiff_t>(pool.width());
+  std::latch allBusy(width);
+  std::vector<Promise<Void>> promises(static_cast<size_t>(width));
+  DispatchGroup waited;
+  for (auto& promise : promises) {
+    waited.enter();
+    pool.submit(QualityOfService::utility, [&, future = promise.future()] {
+      allBusy.arrive_and_wait();
+      EXPECT_TRUE(future.wait().hasValue());
+      waited.leave();
+    });
+  }
+  for (auto& promise : promises) {
+    pool.submit(QualityOfService::utility, [&promise] { promise.succeed(Void{}); });
+  }
+  ASSERT_TRUE(waited.waitFor(std::chrono::seconds(30))) << "the waiting workers stalled the pool";
+}
+
+TEST(SerialQueue, SyncWaitsForTheTasksQueuedBeforeIt) {
+  auto queue = SerialQueue::make("test.sync-order");
+  std::vector<int> order;  // touched only on the queue
+  std::latch started(1);
+  std::latch release(1);
+  queue->async([&] {
+    started.count_down();
+    release.wait();
+    order.push_back(1);
+  });
+  queue->async([&] { order.push_back(2); });
+  started.wait();  // the queue's runner is busy with the first task
+  Promise<Void> synced;
+  ThreadPool::shared().submit(QualityOfService::utility, [&] {
+    queue->sync([&] { order.push_back(3); });
+    synced.succeed(Void{});
+  });
+  release.count_down();
+  ASSERT_TRUE(synced.future().wait().hasValue());
+  queue->sync([&] { order.push_back(4); });
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
 }
 
 TEST(OperationQueue, NeverRunsMoreThanTheLimitAndWaitsForNestedOperations) {
@@ -185,24 +286,25 @@ namespace zarnik {
 namespace {
 
 TEST(ThreadPool, TasksSubmittedTogetherRunTogether) {
-  // Each task waits until all four run at once; a pool that let one worker take every task in
-  // turn would time out here.
+  // Each task waits until as many run at once as the pool is wide; a pool that let one worker
+  // take every task in turn would time out here.
+  const int width = static_cast<int>(ThreadPool::shared().width());
   std::atomic<int> arrived{0};
   std::atomic<int> sawAll{0};
   DispatchGroup group;
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < width; ++i) {
     group.enter();
     ThreadPool::shared().submit(QualityOfService::utility, [&] {
       ++arrived;
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-      while (arrived.load() < 4 && std::chrono::steady_clock::now() < deadline)
+      while (arrived.load() < width && std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
-      if (arrived.load() == 4) ++sawAll;
+      if (arrived.load() == width) ++sawAll;
       group.leave();
     });
   }
   group.wait();
-  EXPECT_EQ(sawAll.load(), 4);
+  EXPECT_EQ(sawAll.load(), width);
 }
 
 }  // namespace
@@ -265,22 +367,25 @@ namespace zarnik {
 namespace {
 
 TEST(OperationQueue, AnOperationAddedWhileOthersRunGetsItsOwnRunner) {
-  auto queue = OperationQueue::make("test.width", 3, QualityOfService::utility);
+  // As wide as the pool: all its operations can run at once.
+  const int width = static_cast<int>(ThreadPool::shared().width());
+  if (width < 2) GTEST_SKIP() << "a pool of one worker runs one operation at a time";
+  auto queue =
+      OperationQueue::make("test.width", static_cast<size_t>(width), QualityOfService::utility);
   std::atomic<int> running{0};
-  std::atomic<int> sawAllThree{0};
+  std::atomic<int> sawAll{0};
   auto operation = [&] {
     ++running;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (running.load() < 3 && std::chrono::steady_clock::now() < deadline)
+    while (running.load() < width && std::chrono::steady_clock::now() < deadline)
       std::this_thread::yield();
-    if (running.load() == 3) ++sawAllThree;
+    if (running.load() == width) ++sawAll;
   };
-  queue->addOperation(operation);
-  queue->addOperation(operation);
-  while (running.load() < 2) std::this_thread::yield();
-  queue->addOperation(operation);  // both runners are busy: a third must start
+  for (int i = 0; i < width - 1; ++i) queue->addOperation(operation);
+  while (running.load() < width - 1) std::this_thread::yield();
+  queue->addOperation(operation);  // the other runners are busy: one more must start
   queue->waitUntilAllOperationsAreFinished();
-  EXPECT_EQ(sawAllThree.load(), 3);  // all three ran at once
+  EXPECT_EQ(sawAll.load(), width);  // all ran at once
 }
 
 }  // namespace
