@@ -72,9 +72,9 @@ ThreadPool::BlockingWait::BlockingWait() : pool_(currentPool) {
 ThreadPool::BlockingWait::~BlockingWait() {
   if (pool_ == nullptr) return;
   // Back at work, past the width for a moment: the workers that finish a task next take no
-  // other until the running ones are within it again.
-  std::lock_guard lock(pool_->mutex_);
-  ++pool_->running_;
+  // other until the running ones are within it again. Raising the count needs no lock: no
+  // sleeper waits for it to rise.
+  pool_->running_.fetch_add(1, std::memory_order_acq_rel);
 }
 
 ThreadPool::~ThreadPool() {
