@@ -44,11 +44,6 @@ void ThreadPool::startWorker() {
   threads_.emplace_back([this] { workerLoop(); });
 }
 
-size_t ThreadPool::threadCount() const {
-  std::lock_guard lock(const_cast<std::mutex&>(mutex_));
-  return threads_.size();
-}
-
 bool ThreadPool::mayRunMore() const {
   return pending_.load(std::memory_order_relaxed) > 0 &&
          running_.load(std::memory_order_acquire) < width_;

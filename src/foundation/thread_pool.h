@@ -37,7 +37,6 @@ class ThreadPool {
   void submit(QualityOfService qos, Task task);
   // The tasks that may run at once.
   [[nodiscard]] size_t width() const { return width_; }
-  [[nodiscard]] size_t threadCount() const;
 
   // Marks the calling thread's wait for other work of the pool, for as long as it lives: on a
   // worker of a pool, that worker's place goes to another. Anywhere else it does nothing. Not
@@ -66,8 +65,9 @@ class ThreadPool {
   std::atomic<long> pending_{0};
   std::atomic<int> spinning_{0};
   const size_t width_;
-  // Workers in a task and not in a BlockingWait. Raised under mutex_; lowered without it when a
-  // task ends, since the worker that lowers it looks for the next task itself.
+  // Workers in a task and not in a BlockingWait. Raised under mutex_ when a worker takes a task,
+  // and without it when a worker comes back from a BlockingWait (no sleeper waits for it to
+  // rise); lowered without it, since the worker that lowers it looks for the next task itself.
   std::atomic<size_t> running_{0};
   int sleeping_ = 0;  // under mutex_
   bool stopping_ = false;
