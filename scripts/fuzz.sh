@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 scripts/build.sh fuzz
-mkdir -p fuzz/corpus-note fuzz/corpus-wal fuzz/corpus-signature fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture fuzz/corpus-audio fuzz/corpus-digest-cache fuzz/corpus-settings fuzz/corpus-monitor fuzz/corpus-statistics fuzz/corpus-predicate fuzz/corpus-rhythmdb fuzz/corpus-music-list fuzz/corpus-photo-db
+mkdir -p fuzz/corpus-note fuzz/corpus-wal fuzz/corpus-signature fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture fuzz/corpus-audio fuzz/corpus-digest-cache fuzz/corpus-small-digests fuzz/corpus-settings fuzz/corpus-monitor fuzz/corpus-statistics fuzz/corpus-predicate fuzz/corpus-rhythmdb fuzz/corpus-music-list fuzz/corpus-photo-db
 # Seeds are generated, never committed.
 printf '<plist><dict><key>CFBundleIdentifier</key><string>a.b</string><key>N</key><array><integer>1</integer><real>2.5</real><date>2001-01-01T00:00:00Z</date><data>AAE=</data></array></dict></plist>' > fuzz/corpus-plist/seed.xml
 printf '{"exactMatchEnabled":true,"sizeThresholdOption":{"kind":"size","size":5},"exclusionRulesByPath":{"~/a/":{"isIgnored":true,"membershipMode":"Regular","pathsToEnumerate":["~/a/b/"]}}}' > fuzz/corpus-rules/seed.json
@@ -68,7 +68,7 @@ for entry in property_list_fuzzer:corpus-plist:65536 scan_rules_json_fuzzer:corp
              stored_records_fuzzer:corpus-records:65536 store_file_fuzzer:corpus-store:1048576 \
              picture_fuzzer:corpus-picture:65536 audio_data_fuzzer:corpus-audio:4096 \
              cleaning_note_fuzzer:corpus-note:65536 write_ahead_log_fuzzer:corpus-wal:262144 \
-             picture_signature_fuzzer:corpus-signature:256 digest_cache_fuzzer:corpus-digest-cache:65536 \
+             picture_signature_fuzzer:corpus-signature:256 digest_cache_fuzzer:corpus-digest-cache:65536 small_file_digest_table_fuzzer:corpus-small-digests:65536 \
              settings_reader_fuzzer:corpus-settings:65536 monitor_files_fuzzer:corpus-monitor:65536 \
              statistics_file_fuzzer:corpus-statistics:65536 predicate_fuzzer:corpus-predicate:8192 \
              rhythmbox_database_fuzzer:corpus-rhythmdb:65536 music_library_list_fuzzer:corpus-music-list:65536 \

@@ -26,6 +26,7 @@ std::optional<NodeAttributes> NodeAttributes::urlValuesByKey(const ResourceValue
   attributes.dateOfCreation = values.creationDate;
   attributes.dateOfAccess = values.contentAccessDate;
   attributes.dateOfModification = values.contentModificationDate;
+  attributes.dateOfStatusChange = values.statusChangeDate;
   attributes.diskSize = values.totalFileAllocatedSize.value_or(values.totalFileSize.value_or(0));
   attributes.exactSize = values.fileSize.value_or(0);
   attributes.numberOfHardlinks = values.linkCount;

@@ -19,6 +19,9 @@ struct NodeAttributes {
   // Ordered by size, so that the record has no holes: every scanned item holds one.
   Date dateOfCreation;
   Date dateOfModification;
+  // The status change time as listed: a digest learnt of the file is kept by it. Not stored: a
+  // stored node is never looked up in the digest cache.
+  Date dateOfStatusChange;
   std::optional<Date> dateOfAccess;
   ByteCount diskSize = 0;   // allocated size; the file size where that is unknown
   ByteCount exactSize = 0;  // the file size

@@ -26,18 +26,64 @@ CachedReading::Look CachedReading::look(const std::string& path, ByteCount expec
   return look;
 }
 
+CachedReading::Look CachedReading::lookForContent(const MatchingNode& node, HashKind kind) const {
+  const NodeAttributes& attributes = node.attributes();
+  if (!isOn() || !attributes.fileResourceID) return {};
+  const DigestCacheKey key{*attributes.fileResourceID, attributes.exactSize,
+                           attributes.dateOfModification, attributes.dateOfStatusChange};
+  return lookUp(key, dateNow(), kind == HashKind::exact && SmallFileDigestTable::holds(key.size));
+}
+
+CachedReading::Look CachedReading::lookForContent(const std::string& path,
+                                                  ByteCount expectedSize) const {
+  if (!SmallFileDigestTable::holds(expectedSize)) return look(path, expectedSize);
+  if (!isOn()) return {};
+  const Date readStart = dateNow();
+  auto state = regularFileStateOf(path);
+  if (state.hasError() || state.value().size != expectedSize) return {};
+  return lookUp(
+      {state.value().identity, state.value().size, state.value().modified, state.value().changed},
+      readStart, true);
+}
+
+CachedReading::Look CachedReading::keptBy(const FileState& opened, Date readStart) const {
+  if (!isOn()) return {};
+  return Look{DigestCacheKey{opened.identity, opened.size, opened.modified, opened.changed},
+              std::nullopt, readStart, SmallFileDigestTable::holds(opened.size)};
+}
+
+CachedReading::Look CachedReading::lookUp(const DigestCacheKey& key, Date readStart,
+                                          bool inSmallFileTable) const {
+  Look look{key, std::nullopt, readStart, inSmallFileTable};
+  if (!inSmallFileTable) {
+    look.known = cache_->lookup(key);
+  } else if (auto known = cache_->lookupSmallFile(key)) {
+    look.known.emplace();
+    look.known->contentPrefixHash = known->prefixHash;
+    look.known->sampledDigest = known->digest;
+  }
+  return look;
+}
+
 bool CachedReading::mayRecord(const Look& look) const {
   return look.key && cache_ && look.key->changed + kUnsettledFor < look.readStart;
 }
 
 void CachedReading::recordPrefix(const Look& look, std::uint64_t prefix) const {
-  if (mayRecord(look)) cache_->recordContentPrefixHash(*look.key, prefix);
+  if (!mayRecord(look)) return;
+  if (look.inSmallFileTable) {
+    cache_->recordSmallFile(*look.key, {prefix, std::nullopt});
+  } else {
+    cache_->recordContentPrefixHash(*look.key, prefix);
+  }
 }
 
 void CachedReading::recordDigest(const Look& look, HashKind kind,
                                  const ExactFileHash& digest) const {
   if (!mayRecord(look)) return;
-  if (kind == HashKind::exactAudioContent) {
+  if (look.inSmallFileTable && kind == HashKind::exact) {
+    cache_->recordSmallFile(*look.key, {std::nullopt, digest});
+  } else if (kind == HashKind::exactAudioContent) {
     cache_->recordAudioDigest(*look.key, digest);
   } else {
     cache_->recordSampledDigest(*look.key, digest);

@@ -6,6 +6,7 @@
 
 #include "matching/digest_cache.h"
 #include "matching/match_criterion.h"
+#include "platform/file_state.h"
 
 #include <memory>
 #include <optional>
@@ -23,9 +24,22 @@ class CachedReading {
     std::optional<DigestCacheKey> key;  // none: the file is not cached now
     std::optional<DigestCacheValues> known;
     Date readStart;
+    bool inSmallFileTable = false;  // the key's file is kept in the table of small files
   };
   // What is known of the file at `path` while it is still `expectedSize` bytes long.
   [[nodiscard]] Look look(const std::string& path, ByteCount expectedSize) const;
+  // What is known of the content of `kind` (first block, digest) of the node's file, by the
+  // state it had when listed: no system call. A file changed since is read, and its content
+  // kept by that old state, which the next listing no longer shows.
+  [[nodiscard]] Look lookForContent(const MatchingNode& node, HashKind kind) const;
+  // The same for a file that has no node now (one parked by its folder and name).
+  [[nodiscard]] Look lookForContent(const std::string& path, ByteCount expectedSize) const;
+
+  // Whether the cache knows any small file: a first scan need not look them up, only keep them.
+  [[nodiscard]] bool knowsSmallFiles() const { return isOn() && cache_->knowsSmallFiles(); }
+  // A look that knows nothing but what a file's content read from `readStart` on may be kept by:
+  // its state once it was open.
+  [[nodiscard]] Look keptBy(const FileState& opened, Date readStart) const;
 
   void recordPrefix(const Look& look, std::uint64_t prefix) const;
   void recordDigest(const Look& look, HashKind kind, const ExactFileHash& digest) const;
@@ -36,6 +50,7 @@ class CachedReading {
 
  private:
   [[nodiscard]] bool mayRecord(const Look& look) const;
+  [[nodiscard]] Look lookUp(const DigestCacheKey& key, Date readStart, bool inSmallFileTable) const;
   std::shared_ptr<DigestCache> cache_;
 };
 

@@ -24,6 +24,10 @@ namespace {
 constexpr std::string_view kAuthor = "DigestCache";
 constexpr std::int64_t kSecondsPerDay = 86400;
 
+std::int64_t dayOf(Date date) {
+  return std::chrono::floor<std::chrono::seconds>(date).time_since_epoch().count() / kSecondsPerDay;
+}
+
 Logger& loggerOf(const DigestCacheOptions& options) {
   return options.logger != nullptr ? *options.logger : Logger::shared();
 }
@@ -97,6 +101,11 @@ class DigestCache::Switch {
         path_, error);
   }
 
+  void logUnsaved(const Error& error) {
+    logWithCause(logger_, "flush()",
+                 "The digests of small files learnt in this run could not be kept", path_, error);
+  }
+
   void logDropped(size_t records, const Error& error) {
     logWithCause(logger_, "flush()",
                  fmt::format("The digest cache was busy with another scan; {} {} not kept", records,
@@ -125,6 +134,13 @@ void writeBatch(CacheWriter& writer, DigestCache::Switch& cacheSwitch, const Rec
   }
 }
 
+void saveSmallFiles(SmallFileDigestTable* table, DigestCache::Switch& cacheSwitch,
+                    std::int64_t maximumEntries) {
+  if (table == nullptr) return;
+  if (auto saved = table->save(maximumEntries); saved.hasError())
+    cacheSwitch.logUnsaved(saved.error());
+}
+
 }  // namespace
 
 // --- opening
@@ -133,14 +149,20 @@ std::string DigestCache::defaultPath() {
   return appendingPathComponent(xdg::zarnikCacheDirectory(), "digests.db");
 }
 
+std::string DigestCache::smallFileTablePath(const std::string& path) {
+  return appendingPathComponent(parentPath(path), "small-file-digests");
+}
+
 Result<std::shared_ptr<DigestCache>> DigestCache::open(DigestCacheOptions options) {
   options = completed(std::move(options));
   ZK_TRY(xdg::makeDirectories(parentPath(options.path)));
   ZK_ASSIGN_OR_RETURN(std::shared_ptr<CacheWriter> writer, openReplacingDamaged(options));
   ZK_ASSIGN_OR_RETURN(const std::int64_t entries, writer->entryCount());
   auto cacheSwitch = std::make_shared<Switch>(true, loggerOf(options), options.path);
-  std::shared_ptr<DigestCache> cache(
-      new DigestCache(std::move(options), std::move(writer), std::move(cacheSwitch)));
+  std::shared_ptr<SmallFileDigestTable> smallFiles = SmallFileDigestTable::load(
+      smallFileTablePath(options.path), dayOf(options.now()), loggerOf(options));
+  std::shared_ptr<DigestCache> cache(new DigestCache(
+      std::move(options), std::move(writer), std::move(cacheSwitch), std::move(smallFiles)));
   // A smaller maximum than the last run's: pruned by an empty write, off the caller's thread.
   if (entries > cache->options_.maximumEntries) cache->writeSoon(cache->pending_->close());
   return cache;
@@ -160,24 +182,28 @@ std::shared_ptr<DigestCache> DigestCache::disabled() {
   DigestCacheOptions options = completed({});
   auto cacheSwitch = std::make_shared<Switch>(false, loggerOf(options), std::string());
   return std::shared_ptr<DigestCache>(
-      new DigestCache(std::move(options), nullptr, std::move(cacheSwitch)));
+      new DigestCache(std::move(options), nullptr, std::move(cacheSwitch), nullptr));
 }
 
 DigestCache::DigestCache(DigestCacheOptions options, std::shared_ptr<CacheWriter> writer,
-                         std::shared_ptr<Switch> cacheSwitch)
+                         std::shared_ptr<Switch> cacheSwitch,
+                         std::shared_ptr<SmallFileDigestTable> smallFiles)
     : options_(std::move(options)),
       switch_(std::move(cacheSwitch)),
       writer_(std::move(writer)),
       pending_(std::make_shared<PendingRecords>(options_.recordsPerTransaction)),
-      queue_(SerialQueue::make("digest-cache.internal-queue")) {}
+      queue_(SerialQueue::make("digest-cache.internal-queue")),
+      smallFiles_(std::move(smallFiles)) {}
 
 DigestCache::~DigestCache() {
   if (!writer_) return;
   // The last task closes the writer's connection before the cache is gone, so that the file is
   // whole for whoever opens it next. Earlier tasks let go of it as they ended.
   (void)makeFuture(*queue_, [writer = std::move(writer_), cacheSwitch = switch_,
-                             batch = pending_->close(), day = today()]() mutable {
+                             batch = pending_->close(), day = today(), smallFiles = smallFiles_,
+                             most = options_.maximumSmallFileEntries]() mutable {
     if (!batch->records.empty()) writeBatch(*writer, *cacheSwitch, *batch, day);
+    saveSmallFiles(smallFiles.get(), *cacheSwitch, most);
     writer.reset();
     return Void{};
   }).wait();
@@ -185,10 +211,7 @@ DigestCache::~DigestCache() {
 
 bool DigestCache::isEnabled() const { return switch_->isOn(); }
 
-std::int64_t DigestCache::today() const {
-  return std::chrono::floor<std::chrono::seconds>(options_.now()).time_since_epoch().count() /
-         kSecondsPerDay;
-}
+std::int64_t DigestCache::today() const { return dayOf(options_.now()); }
 
 // --- lookups
 
@@ -248,6 +271,22 @@ Result<std::vector<std::optional<StoredEntry>>> DigestCache::readStored(
   return stored;
 }
 
+// --- small files
+
+std::optional<SmallFileDigestTable::Known> DigestCache::lookupSmallFile(const DigestCacheKey& key) {
+  if (!smallFiles_ || !isEnabled()) return std::nullopt;
+  return smallFiles_->find(key);
+}
+
+bool DigestCache::knowsSmallFiles() const {
+  return smallFiles_ && isEnabled() && !smallFiles_->isEmpty();
+}
+
+void DigestCache::recordSmallFile(const DigestCacheKey& key,
+                                  const SmallFileDigestTable::Known& known) {
+  if (smallFiles_ && isEnabled()) smallFiles_->record(key, known);
+}
+
 // --- records
 
 void DigestCache::record(const DigestCacheKey& key, const DigestCacheValues& values) {
@@ -294,9 +333,11 @@ void DigestCache::writeSoon(std::shared_ptr<const RecordBatch> batch) {
 Future<Void> DigestCache::flush() {
   if (!writer_) return makeSucceededFuture(Void{});
   return makeFuture(*queue_, [writer = writer_, cacheSwitch = switch_, pending = pending_,
-                              batch = pending_->close(), day = today()] {
+                              batch = pending_->close(), day = today(), smallFiles = smallFiles_,
+                              most = options_.maximumSmallFileEntries] {
     if (!batch->records.empty()) writeBatch(*writer, *cacheSwitch, *batch, day);
     pending->finished(batch.get());
+    saveSmallFiles(smallFiles.get(), *cacheSwitch, most);
     return Void{};
   });
 }

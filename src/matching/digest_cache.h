@@ -23,6 +23,11 @@
 // Two processes may share the file (write-ahead logging, busy timeout): both see correct
 // entries and the file stays consistent.
 //
+// Files smaller than 64 KiB keep their first block's fingerprint and digest in a table of their
+// own beside the file (SmallFileDigestTable, read whole when the cache opens and saved by
+// `flush()`), where a lookup costs no more than a search in memory: a database row costs what
+// reading such a file does.
+//
 // Size: at most `maximumEntries` entries; past that the least recently used are removed (down to
 // nine tenths of the maximum, so that pruning is rare) when the cache is opened and after writes.
 #pragma once
@@ -33,6 +38,7 @@
 #include "foundation/logger.h"
 #include "foundation/serial_queue.h"
 #include "matching/digest_cache_values.h"
+#include "matching/small_file_digest_table.h"
 
 #include <atomic>
 #include <chrono>
@@ -58,6 +64,7 @@ struct StoredEntry;
 struct DigestCacheOptions {
   std::string path;  // the cache file; DigestCache::defaultPath() for scans
   std::int64_t maximumEntries = 2'000'000;
+  std::int64_t maximumSmallFileEntries = 1'000'000;  // 80 bytes each, in memory while open
   size_t recordsPerTransaction = 4096;
   // How long a write waits for another scan's transaction before its records are dropped.
   std::chrono::milliseconds busyTimeout{5000};
@@ -69,6 +76,8 @@ class DigestCache {
  public:
   // $XDG_CACHE_HOME/zarnik/digests.db
   [[nodiscard]] static std::string defaultPath();
+  // The table of small files' digests beside the cache file at `path`.
+  [[nodiscard]] static std::string smallFileTablePath(const std::string& path);
   // Opens the cache file, making its folder and the file when missing, and replacing a damaged
   // one with an empty cache (logged). Fails only when no working cache can be had: the folder
   // or file cannot be made or opened, or another scan holds it locked past the busy timeout.
@@ -103,6 +112,14 @@ class DigestCache {
   void recordAudioDigest(const DigestCacheKey& key, const ExactFileHash& digest);
   void recordPicture(const DigestCacheKey& key, const ImageFacts& facts, bool hashesIncluded);
 
+  // Files the table of small files holds (SmallFileDigestTable::holds) have their first
+  // block's fingerprint and digest kept there, and nothing else of them.
+  [[nodiscard]] std::optional<SmallFileDigestTable::Known> lookupSmallFile(
+      const DigestCacheKey& key);
+  void recordSmallFile(const DigestCacheKey& key, const SmallFileDigestTable::Known& known);
+  // Whether any small file is known (else there is nothing to look up for them).
+  [[nodiscard]] bool knowsSmallFiles() const;
+
   // Completes when everything recorded before the call is written (or dropped); never fails.
   Future<Void> flush();
 
@@ -110,7 +127,8 @@ class DigestCache {
 
  private:
   DigestCache(DigestCacheOptions options, std::shared_ptr<digest_cache::CacheWriter> writer,
-              std::shared_ptr<Switch> cacheSwitch);
+              std::shared_ptr<Switch> cacheSwitch,
+              std::shared_ptr<SmallFileDigestTable> smallFiles);
   Result<std::vector<std::optional<digest_cache::StoredEntry>>> readStored(
       std::span<const DigestCacheKey> keys);
   void writeSoon(std::shared_ptr<const digest_cache::RecordBatch> batch);
@@ -123,6 +141,8 @@ class DigestCache {
   std::shared_ptr<digest_cache::CacheWriter> writer_;
   const std::shared_ptr<digest_cache::PendingRecords> pending_;
   const std::shared_ptr<SerialQueue> queue_;
+  // Saved by the tasks of queue_; null for the disabled cache.
+  const std::shared_ptr<SmallFileDigestTable> smallFiles_;
 
   std::mutex readersMutex_;
   std::vector<std::unique_ptr<digest_cache::CacheReader>> idleReaders_;  // under readersMutex_

@@ -314,7 +314,8 @@ Result<TwinDigest> calculateExactFileHashWithTwin(const ExactFileHashingServiceR
 }
 
 Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCount expectedSize,
-                                                 QualityOfService priority) {
+                                                 QualityOfService priority,
+                                                 std::optional<FileState>* opened) {
   auto session = DiskAccessManager::shared().beginAccessingURL(
       path, "calculateContentPrefixHash(_:)", priority);
   if (!session)
@@ -323,6 +324,9 @@ Result<std::uint64_t> calculateContentPrefixHash(const std::string& path, ByteCo
   if (!fd.isValid()) {
     return FileServicesError::make(FileServicesError::exactHashingFailedToRead, path)
         .withUnderlying(Error::posix(errno).description);
+  }
+  if (opened != nullptr) {
+    if (auto state = regularFileStateOf(fd, path); state.hasValue()) *opened = state.value();
   }
   const auto length = static_cast<size_t>(std::min(expectedSize, kContentPrefixSize));
   std::array<char, kContentPrefixSize> block{};

@@ -9,6 +9,7 @@
 #include "foundation/thread_pool.h"
 #include "matching/match_criterion.h"
 #include "matching/matching_node.h"
+#include "platform/file_state.h"
 
 #include <openssl/evp.h>
 
@@ -104,9 +105,12 @@ struct TwinDigest {
 // are told apart by reading 4 KiB instead of up to 4 MiB. Not a digest: equal fingerprints
 // prove nothing.
 inline constexpr ByteCount kContentPrefixSize = 4096;
+// `opened`, when given, receives the file's state as found once it is open and before it is
+// read: what its fingerprint may be kept by.
 [[nodiscard]] Result<std::uint64_t> calculateContentPrefixHash(
     const std::string& path, ByteCount expectedSize,
-    QualityOfService priority = QualityOfService::utility);
+    QualityOfService priority = QualityOfService::utility,
+    std::optional<FileState>* opened = nullptr);
 
 // The digest of a file's audio data alone (its tags and container metadata left out), sampled
 // like a file's in chunks of 4 MiB; the size is the audio data's.

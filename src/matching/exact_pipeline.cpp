@@ -16,12 +16,6 @@ bool isHardLinked(const NodeAttributes& attributes) {
   return attributes.numberOfHardlinks > 1 && attributes.fileResourceID.has_value();
 }
 
-// Reading and digesting a smaller file costs about what looking it up in the cache does (a
-// file's state and a lookup): at 200,000 files of 1 to 64 KiB, caching every digest and first
-// block made the first scan 60 % slower and a rescan no faster. A larger file's first block is
-// kept too: on a cold disk its read is a seek.
-constexpr ByteCount kWorthCaching = ByteCount{64} * 1024;
-
 // The answer to every request: it is taken at once, and its work counted until it is done.
 const Future<Void>& accepted() {
   static const Future<Void> kAccepted = makeSucceededFuture(Void{});
@@ -47,15 +41,16 @@ Future<Void> ExactPipeline::calculateHash(const MatchingNodePtr& node, HashKind 
                                           EquivalenceCandidatesProviderImpl& provider) {
   const ByteCount size = node->attributes().exactSize;
   // A node that another matcher holds too keeps its identity: its groups' claims must reach
-  // that very object.
+  // that very object. The others wait at the gate by their folder and name, but come to it
+  // whole: what the walk learnt of the file is the key to the cache.
   const bool park = kind == HashKind::exact && ContentPrefixGate::holdsBack(size) && mayPark(*node);
-  enqueue({ParkedFileNode(node, park), size, kind}, provider);
+  enqueue({ParkedFileNode(node, false), size, kind, park}, provider);
   return accepted();
 }
 
 Future<Void> ExactPipeline::calculateHash(ParkedFileNode file, ByteCount size, HashKind kind,
                                           EquivalenceCandidatesProviderImpl& provider) {
-  enqueue({std::move(file), size, kind}, provider);
+  enqueue({std::move(file), size, kind, false}, provider);
   return accepted();
 }
 
@@ -104,7 +99,7 @@ void ExactPipeline::drain(EquivalenceCandidatesProviderImpl& provider) {
       }
     }
     digested.clear();
-    for (const Request& request : taken) {
+    for (Request& request : taken) {
       work_.progress->begin([&request] { return request.file.path(); });
       process(request, digested);
       work_.progress->end(1, plannedReadSize(request.size, request.kind));
@@ -116,19 +111,22 @@ void ExactPipeline::drain(EquivalenceCandidatesProviderImpl& provider) {
   }
 }
 
-void ExactPipeline::process(const Request& request, Digested& digested) {
+void ExactPipeline::process(Request& request, Digested& digested) {
   // Exact digests of files longer than a block wait at the gate; the rest are due now.
   ContentPrefixGate::Admission admission;
   std::optional<std::uint64_t> prefix;
   if (request.kind == HashKind::exact && ContentPrefixGate::holdsBack(request.size)) {
     if (!work_.canContinue()) return;
-    auto prefixHash = contentPrefix(request.file.path(), request.size);
+    auto prefixHash = contentPrefix(request);
     if (prefixHash.hasError()) {
       reportFailure(prefixHash.error(), request.size);
       return;
     }
     prefix = prefixHash.value();
-    admission = gate_.admit(request.file, request.size, *prefix);
+    const MatchingNodePtr* whole = request.file.wholeNode();
+    admission = gate_.admit(
+        request.parksAtGate && whole != nullptr ? ParkedFileNode(*whole, true) : request.file,
+        request.size, *prefix);
   } else {
     admission.due.push_back(request.file.unpark(request.size));
   }
@@ -152,12 +150,34 @@ void ExactPipeline::process(const Request& request, Digested& digested) {
   }
 }
 
-Result<std::uint64_t> ExactPipeline::contentPrefix(const std::string& path, ByteCount size) {
-  const auto look =
-      cache_.isOn() && size >= kWorthCaching ? cache_.look(path, size) : CachedReading::Look{};
+Result<std::uint64_t> ExactPipeline::contentPrefix(Request& request) {
+  if (!cache_.isOn())
+    return calculateContentPrefixHash(request.file.path(), request.size, work_.readingPriority());
+  if (request.file.wholeNode() == nullptr && SmallFileDigestTable::holds(request.size)) {
+    // A first scan keeps the block by the state of the file once open: no lookup by path.
+    if (!cache_.knowsSmallFiles()) return readContentPrefix(request.file.path(), request.size);
+    // Made again now rather than at the gate: its state is the key to the cache.
+    ZK_ASSIGN_OR_RETURN(MatchingNodePtr node, request.file.unpark(request.size));
+    request.file = ParkedFileNode(std::move(node), false);
+    request.parksAtGate = true;
+  }
+  const MatchingNodePtr* whole = request.file.wholeNode();
+  const CachedReading::Look look = whole != nullptr
+                                       ? cache_.lookForContent(**whole, HashKind::exact)
+                                       : cache_.lookForContent(request.file.path(), request.size);
   if (look.known && look.known->contentPrefixHash) return *look.known->contentPrefixHash;
-  auto prefix = calculateContentPrefixHash(path, size, work_.readingPriority());
+  auto prefix =
+      calculateContentPrefixHash(request.file.path(), request.size, work_.readingPriority());
   if (prefix.hasValue()) cache_.recordPrefix(look, prefix.value());
+  return prefix;
+}
+
+Result<std::uint64_t> ExactPipeline::readContentPrefix(const std::string& path, ByteCount size) {
+  const Date readStart = dateNow();
+  std::optional<FileState> opened;
+  auto prefix = calculateContentPrefixHash(path, size, work_.readingPriority(), &opened);
+  if (prefix.hasValue() && opened)
+    cache_.recordPrefix(cache_.keptBy(*opened, readStart), prefix.value());
   return prefix;
 }
 
@@ -167,9 +187,7 @@ void ExactPipeline::digestDue(std::vector<MatchingNodePtr> due,
   std::vector<MatchingNodePtr> unknown;
   std::vector<CachedReading::Look> looks;
   for (auto& node : due) {
-    const ByteCount size = node->attributes().exactSize;
-    auto look = cache_.isOn() && size >= kWorthCaching ? cache_.look(node->path(), size)
-                                                       : CachedReading::Look{};
+    auto look = cache_.lookForContent(*node, kind);
     if (auto known = CachedReading::digestOf(look, kind)) {
       known_.fetch_add(1, std::memory_order_relaxed);
       node->setExactFileHash(*known);

@@ -8,8 +8,8 @@
 //   digest       → the sampled digest (or the audio data's digest) of the rest;
 //   hard links   → links of one file are digested once a scan;
 //   cache        → the first block's fingerprint and the digest an earlier scan made of an
-//                  unchanged file of 64 KiB or more are taken as they are, and what this scan
-//                  learns is kept for the next.
+//                  unchanged file are taken as they are, and what this scan learns is kept for
+//                  the next; a listed file is looked up by the state the walk saw.
 //
 // Requests go to one list that at most `width` workers on the scan's queue drain a few at a
 // time; no worker waits for another stage. Workers hold the pipeline alive; the scan holds the
@@ -73,15 +73,19 @@ class ExactPipeline final : public ContentReader,
     ParkedFileNode file;
     ByteCount size = 0;
     HashKind kind = HashKind::exact;
+    bool parksAtGate = false;  // a whole node to wait at the gate by its folder and name
   };
   using Digested = std::vector<std::pair<MatchingNodePtr, EquivalenceInfoPtr>>;
 
   void enqueue(Request request, EquivalenceCandidatesProviderImpl& provider);
   void drain(EquivalenceCandidatesProviderImpl& provider);
   // Digests the requested file once the gate lets it through, with the one it waited for.
-  void process(const Request& request, Digested& digested);
-  // The fingerprint of the file's first block, from the cache when it is known there.
-  [[nodiscard]] Result<std::uint64_t> contentPrefix(const std::string& path, ByteCount size);
+  void process(Request& request, Digested& digested);
+  // The fingerprint of the file's first block, from the cache when it is known there. A parked
+  // small file may be made again for it.
+  [[nodiscard]] Result<std::uint64_t> contentPrefix(Request& request);
+  // Reads the fingerprint and keeps it by the file's state once open.
+  [[nodiscard]] Result<std::uint64_t> readContentPrefix(const std::string& path, ByteCount size);
   // Digests the due nodes: those the cache knows at once, the rest by reading.
   void digestDue(std::vector<MatchingNodePtr> due, const ContentPrefixGate::Admission& admission,
                  HashKind kind, Digested& digested);

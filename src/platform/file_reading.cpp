@@ -38,22 +38,29 @@ Result<std::string> readWholeFile(const std::string& path, size_t maximumBytes) 
 }
 
 Result<void> writeFileAtomically(const std::string& path, std::string_view bytes) {
+  return writeFileAtomically(path, std::span(&bytes, 1), Syncing::synced);
+}
+
+Result<void> writeFileAtomically(const std::string& path, std::span<const std::string_view> parts,
+                                 Syncing syncing) {
   const std::string temporary = fmt::format("{}.tmp-{}", path, ::getpid());
   {
     UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     if (!fd.isValid()) return Error::posix(errno, temporary);
-    size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        const int saved = errno;
-        ::unlink(temporary.c_str());
-        return Error::posix(saved, temporary);
+    for (const std::string_view bytes : parts) {
+      size_t done = 0;
+      while (done < bytes.size()) {
+        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+          const int saved = errno;
+          ::unlink(temporary.c_str());
+          return Error::posix(saved, temporary);
+        }
+        done += static_cast<size_t>(n);
       }
-      done += static_cast<size_t>(n);
     }
-    if (::fsync(fd.get()) != 0) {
+    if (syncing == Syncing::synced && ::fsync(fd.get()) != 0) {
       const int saved = errno;
       ::unlink(temporary.c_str());
       return Error::posix(saved, temporary);

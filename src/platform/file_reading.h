@@ -4,7 +4,9 @@
 
 #include "base/result.h"
 
+#include <span>
 #include <string>
+#include <string_view>
 
 namespace zarnik {
 
@@ -13,6 +15,12 @@ namespace zarnik {
 // Writes through a temporary file in the same folder and renames it over `path`, so that a
 // reader sees either the old or the new content, never a part.
 [[nodiscard]] Result<void> writeFileAtomically(const std::string& path, std::string_view bytes);
+// The same for bytes in parts. Unsynced, the file is not forced to the disk before the rename:
+// for files whose reader tells a damaged one (a crash may leave it empty or in part).
+enum class Syncing { synced, unsynced };
+[[nodiscard]] Result<void> writeFileAtomically(const std::string& path,
+                                               std::span<const std::string_view> parts,
+                                               Syncing syncing);
 // The absolute path with links and "." and ".." resolved (realpath(3)).
 [[nodiscard]] Result<std::string> resolvedPath(const std::string& path);
 // Whether anything (a file, a folder, a link) is at `path`.

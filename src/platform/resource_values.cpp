@@ -1,15 +1,14 @@
 #include "platform/resource_values.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "base/path_components.h"
+#include "platform/mime_database.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
-
-#include "base/path_components.h"
-#include "platform/mime_database.h"
 
 namespace zarnik {
 namespace {
@@ -42,14 +41,22 @@ struct EffectiveIdentity {
 
 FileResourceType resourceTypeOfMode(std::uint32_t mode) {
   switch (mode & S_IFMT) {
-    case S_IFREG: return FileResourceType::regular;
-    case S_IFDIR: return FileResourceType::directory;
-    case S_IFLNK: return FileResourceType::symbolicLink;
-    case S_IFIFO: return FileResourceType::namedPipe;
-    case S_IFSOCK: return FileResourceType::socket;
-    case S_IFCHR: return FileResourceType::characterSpecial;
-    case S_IFBLK: return FileResourceType::blockSpecial;
-    default: return FileResourceType::unknown;
+    case S_IFREG:
+      return FileResourceType::regular;
+    case S_IFDIR:
+      return FileResourceType::directory;
+    case S_IFLNK:
+      return FileResourceType::symbolicLink;
+    case S_IFIFO:
+      return FileResourceType::namedPipe;
+    case S_IFSOCK:
+      return FileResourceType::socket;
+    case S_IFCHR:
+      return FileResourceType::characterSpecial;
+    case S_IFBLK:
+      return FileResourceType::blockSpecial;
+    default:
+      return FileResourceType::unknown;
   }
 }
 
@@ -59,7 +66,8 @@ Date dateOf(const struct statx_timestamp& ts) {
 
 }  // namespace
 
-AccessRights accessRightsForMode(std::uint32_t mode, std::uint32_t ownerUid, std::uint32_t ownerGid) {
+AccessRights accessRightsForMode(std::uint32_t mode, std::uint32_t ownerUid,
+                                 std::uint32_t ownerGid) {
   const EffectiveIdentity& me = EffectiveIdentity::current();
   const bool isDirectory = (mode & S_IFMT) == S_IFDIR;
   if (me.uid == 0) {
@@ -85,15 +93,17 @@ Result<ResourceValues> readResourceValuesAt(int directoryFd, const char* name,
   ResourceValues values;
   values.fileResourceType = resourceTypeOfMode(sx.stx_mode);
   values.contentModificationDate = dateOf(sx.stx_mtime);
-  values.creationDate = (sx.stx_mask & STATX_BTIME) != 0 ? dateOf(sx.stx_btime)
-                                                         : values.contentModificationDate;
+  values.statusChangeDate = dateOf(sx.stx_ctime);
+  values.creationDate =
+      (sx.stx_mask & STATX_BTIME) != 0 ? dateOf(sx.stx_btime) : values.contentModificationDate;
   if ((sx.stx_mask & STATX_ATIME) != 0) values.contentAccessDate = dateOf(sx.stx_atime);
   values.linkCount = sx.stx_nlink;
   values.fileResourceIdentifier =
       FileId{(static_cast<std::uint64_t>(sx.stx_dev_major) << 32) | sx.stx_dev_minor, sx.stx_ino};
 
   const std::string_view itemName = lastPathComponent(name);
-  values.isHidden = !itemName.empty() && itemName.front() == '.' && itemName != "." && itemName != "..";
+  values.isHidden =
+      !itemName.empty() && itemName.front() == '.' && itemName != "." && itemName != "..";
   const AccessRights rights = accessRightsForMode(sx.stx_mode, sx.stx_uid, sx.stx_gid);
   values.isReadable = rights.readable;
   values.isWritable = rights.writable;

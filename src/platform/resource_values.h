@@ -1,17 +1,17 @@
-// The fourteen resource values of one item, read with a single statx(AT_SYMLINK_NOFOLLOW) call
+// The fifteen resource values of one item, read with a single statx(AT_SYMLINK_NOFOLLOW) call
 // and the item's name (the type identifier comes from the name, hidden from the leading dot).
 // No other system call is made per item: the effective user's identity is read once.
 #pragma once
-
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <string_view>
 
 #include "base/date.h"
 #include "base/result.h"
 #include "base/units.h"
 #include "platform/type_identifier.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace zarnik {
 
@@ -31,6 +31,7 @@ struct ResourceValues {
   Date creationDate;  // birth time where the file system keeps it, else the modification date
   std::optional<Date> contentAccessDate;
   Date contentModificationDate;
+  Date statusChangeDate;  // st_ctime: moved by every write, and by no one set back
   std::optional<ByteCount> totalFileAllocatedSize;  // regular files: st_blocks · 512
   std::optional<ByteCount> totalFileSize;           // regular files and links
   std::optional<ByteCount> fileSize;

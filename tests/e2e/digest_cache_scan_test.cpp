@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -55,14 +56,26 @@ std::string randomBytes(size_t size, unsigned seed) {
   return bytes;
 }
 
-class DigestCacheScanTest : public testing::ZarnikProgramTest {
+// Where the digests of the tests' files are kept: files of 64 KiB and more with the rest of
+// the cache, smaller ones in a table of their own.
+struct CacheHome {
+  const char* name;
+  size_t fileSize;
+  const char* cacheFile;  // in $XDG_CACHE_HOME/zarnik
+};
+
+class DigestCacheScanTest : public testing::ZarnikProgramTest,
+                            public ::testing::WithParamInterface<CacheHome> {
  protected:
-  // Three copies and a file of their size that differs after the first block, all large
-  // enough for their digests to be kept.
+  size_t fileSize() const { return GetParam().fileSize; }
+  std::string cacheFile() const {
+    return scratch / (std::string("cache/zarnik/") + GetParam().cacheFile);
+  }
+  // Three copies and a file of their size that differs after the first block.
   void makeTree() {
-    const std::string copy = randomBytes(100000, 1);
+    const std::string copy = randomBytes(fileSize(), 1);
     std::string other = copy;
-    other[30000] ^= 0x55;
+    other[fileSize() * 3 / 10] ^= 0x55;
     for (const char* name : {"a/copy.bin", "b/copy.bin", "c/copy.bin"}) tree.file(name, copy);
     tree.file("d/other.bin", other);
   }
@@ -75,7 +88,7 @@ class DigestCacheScanTest : public testing::ZarnikProgramTest {
   const Groups threeCopies{{"a/copy.bin", "b/copy.bin", "c/copy.bin"}};
 };
 
-TEST_F(DigestCacheScanTest,
+TEST_P(DigestCacheScanTest,
        ARescanReadsNothingUnchangedButAFileRewrittenInPlaceIsReadAgainAndLeavesItsGroup) {
   makeTree();
   settle();
@@ -96,7 +109,8 @@ TEST_F(DigestCacheScanTest,
   ASSERT_EQ(::stat((tree / "c/copy.bin").c_str(), &before), 0);
   {
     std::fstream file(tree / "c/copy.bin", std::ios::in | std::ios::out | std::ios::binary);
-    file.seekp(20000);
+    file.seekp(static_cast<std::streamoff>(
+        std::max<size_t>(5000, fileSize() / 5)));  // past the first block
     file.write("changed", 7);
   }
   const timespec times[2] = {before.st_atim, before.st_mtim};
@@ -115,19 +129,25 @@ TEST_F(DigestCacheScanTest,
   EXPECT_EQ(knownContents(uncached.err).first, 0) << uncached.err;
 }
 
-TEST_F(DigestCacheScanTest, ADamagedCacheIsReplacedAndChangesNoResult) {
+TEST_P(DigestCacheScanTest, ADamagedCacheIsReplacedAndChangesNoResult) {
   makeTree();
   settle();
-  const std::string cacheFile = scratch / "cache/zarnik/digests.db";
+  const std::string cacheFile = this->cacheFile();
   ASSERT_EQ(scan().status, 0);
   std::ifstream in(cacheFile, std::ios::binary);
   const std::string valid((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   ASSERT_GT(valid.size(), 100u) << "the first scan kept its digests";
 
+  std::string newer = valid;
+  newer[8] = 2;  // the table's format number, after its 8 bytes of name
   const std::vector<std::pair<const char*, std::string>> damages = {
       {"truncated", valid.substr(0, valid.size() / 3)},
       {"random bytes", randomBytes(valid.size(), 7)},
-      {"another program's file", "SQLite format 3" + std::string(1, '\0') + randomBytes(8192, 9)}};
+      GetParam().fileSize < 65536
+          ? std::pair<const char*, std::string>{"of a newer format", newer}
+          : std::pair<const char*, std::string>{
+                "another program's file",
+                "SQLite format 3" + std::string(1, '\0') + randomBytes(8192, 9)}};
   for (const auto& [what, bytes] : damages) {
     SCOPED_TRACE(what);
     std::remove((cacheFile + "-wal").c_str());
@@ -145,12 +165,13 @@ TEST_F(DigestCacheScanTest, ADamagedCacheIsReplacedAndChangesNoResult) {
   }
 }
 
-TEST_F(DigestCacheScanTest, TwoScansAtOnceShareTheCacheAndBothAreRight) {
+TEST_P(DigestCacheScanTest, TwoScansAtOnceShareTheCacheAndBothAreRight) {
   makeTree();
+  const size_t pairSize = fileSize() * 7 / 10;
   for (int i = 0; i < 40; ++i)
-    tree.file("e/pair" + std::to_string(i) + ".bin", randomBytes(70000 + i, 100 + i));
+    tree.file("e/pair" + std::to_string(i) + ".bin", randomBytes(pairSize + i, 100 + i));
   for (int i = 0; i < 40; ++i)
-    tree.file("f/pair" + std::to_string(i) + ".bin", randomBytes(70000 + i, 100 + i));
+    tree.file("f/pair" + std::to_string(i) + ".bin", randomBytes(pairSize + i, 100 + i));
   settle();
   testing::TestDir otherScratch;
   const std::string arguments = "scan -q -v --exact --min-size 0 --json " + quoted(tree.path());
@@ -174,6 +195,11 @@ TEST_F(DigestCacheScanTest, TwoScansAtOnceShareTheCacheAndBothAreRight) {
   const auto [known, total] = knownContents(after.err);
   EXPECT_EQ(known, total) << "what both scans learnt is in the cache: " << after.err;
 }
+
+INSTANTIATE_TEST_SUITE_P(Homes, DigestCacheScanTest,
+                         ::testing::Values(CacheHome{"LargeFiles", 100000, "digests.db"},
+                                           CacheHome{"SmallFiles", 20000, "small-file-digests"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace zarnik
