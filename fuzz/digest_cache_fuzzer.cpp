@@ -1,20 +1,16 @@
 // The digest cache is a file on disk that may be damaged or replaced by anything. Opening it,
 // looking entries up and writing to it must never crash, whatever its bytes.
 //
-// An input whose first byte is even is the whole file. One whose first byte is odd damages a
-// real cache made at start-up: each 4 bytes that follow set the byte at a 3-byte offset, so that
+// Inputs are a whole file or damage to a real cache made at start-up (damaged_files.h), so that
 // the fuzzer reaches the pages and records behind a valid header.
+#include "damaged_files.h"
+
 #include "matching/digest_cache.h"
 #include "platform/sqlite_database.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <stdlib.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -47,18 +43,12 @@ DigestCacheValues valuesOf(std::uint64_t inode) {
 
 struct Setting {
   Logger silent;
-  std::string path;
+  fuzzing::ScratchFolder folder{"digest-cache"};
+  std::string path = folder.pathOf("digests.db");
   std::string validFile;
 
   Setting() {
     silent.setFilePath("");
-    // In memory where there is a memory file system: on disk, every close syncs (50 ms a run).
-    char inMemory[] = "/dev/shm/zarnik-digest-cache-fuzz-XXXXXX";
-    char onDisk[] = "/tmp/zarnik-digest-cache-fuzz-XXXXXX";
-    const char* folder = mkdtemp(inMemory);
-    if (folder == nullptr) folder = mkdtemp(onDisk);
-    folder_ = folder != nullptr ? folder : "";
-    path = (folder != nullptr ? folder_ : std::string("/tmp")) + "/digests.db";
     {
       auto cache = DigestCache::open(options());
       if (cache.hasValue()) {
@@ -66,14 +56,7 @@ struct Setting {
           cache.value()->record(keyOf(inode), valuesOf(inode));
       }
     }
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    validFile = bytes.str();
-  }
-
-  ~Setting() {
-    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+    validFile = fuzzing::contentsOf(path);
   }
 
   DigestCacheOptions options() {
@@ -84,28 +67,15 @@ struct Setting {
     options.busyTimeout = std::chrono::milliseconds(10);
     return options;
   }
-
- private:
-  std::string folder_;
 };
-
-std::string fileFor(const Setting& setting, const uint8_t* data, size_t size) {
-  if (size == 0 || data[0] % 2 == 0) return std::string(reinterpret_cast<const char*>(data), size);
-  std::string file = setting.validFile;
-  if (file.empty()) return file;
-  for (size_t at = 1; at + 4 <= size; at += 4) {
-    const size_t offset = (data[at] | data[at + 1] << 8 | data[at + 2] << 16) % file.size();
-    file[offset] = static_cast<char>(data[at + 3]);
-  }
-  return file;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Setting setting;
   (void)SqliteDatabase::removeFiles(setting.path);
-  std::ofstream(setting.path, std::ios::binary) << fileFor(setting, data, size);
+  std::ofstream(setting.path, std::ios::binary)
+      << fuzzing::fileForInput(setting.validFile, data, size);
   auto cache = DigestCache::open(setting.options());
   if (cache.hasError()) return 0;
   std::vector<DigestCacheKey> keys;

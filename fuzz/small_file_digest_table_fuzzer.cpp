@@ -2,17 +2,14 @@
 // anything. Loading it, looking files up, recording and saving must never crash, and a table
 // it accepts must hold records in order.
 //
-// An input whose first byte is even is the whole file. One whose first byte is odd damages a
-// valid table made at start-up: each 4 bytes that follow set the byte at a 3-byte offset, so
+// Inputs are a whole file or damage to a valid table made at start-up (damaged_files.h), so
 // that the fuzzer reaches the records behind a valid header (and then mostly its checksum).
+#include "damaged_files.h"
+
 #include "matching/small_file_digest_table.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <stdlib.h>
 #include <string>
 #include <tuple>
 
@@ -34,49 +31,25 @@ SmallFileDigestTable::Known knownOf(std::uint64_t inode) {
 
 struct Setting {
   Logger silent;
-  std::string path;
+  fuzzing::ScratchFolder folder{"small-digests"};
+  std::string path = folder.pathOf("small-file-digests");
   std::string validFile;
 
   Setting() {
     silent.setFilePath("");
-    char inMemory[] = "/dev/shm/zarnik-small-digests-fuzz-XXXXXX";
-    char onDisk[] = "/tmp/zarnik-small-digests-fuzz-XXXXXX";
-    const char* folder = mkdtemp(inMemory);
-    if (folder == nullptr) folder = mkdtemp(onDisk);
-    folder_ = folder != nullptr ? folder : "";
-    path = (folder != nullptr ? folder_ : std::string("/tmp")) + "/small-file-digests";
     auto table = SmallFileDigestTable::load(path, 20'000, silent);
     for (std::uint64_t inode = 0; inode < kEntries; ++inode)
       table->record(keyOf(inode), knownOf(inode));
     (void)table->save(kEntries * 2);
-    std::ifstream in(path, std::ios::binary);
-    validFile.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    validFile = fuzzing::contentsOf(path);
   }
-
-  ~Setting() {
-    if (!folder_.empty()) std::filesystem::remove_all(folder_);
-  }
-
- private:
-  std::string folder_;
 };
-
-std::string fileFor(const Setting& setting, const uint8_t* data, size_t size) {
-  if (size == 0 || data[0] % 2 == 0) return std::string(reinterpret_cast<const char*>(data), size);
-  std::string file = setting.validFile;
-  if (file.empty()) return file;
-  for (size_t at = 1; at + 4 <= size; at += 4) {
-    const size_t offset = (data[at] | data[at + 1] << 8 | data[at + 2] << 16) % file.size();
-    file[offset] = static_cast<char>(data[at + 3]);
-  }
-  return file;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Setting setting;
-  const std::string file = fileFor(setting, data, size);
+  const std::string file = fuzzing::fileForInput(setting.validFile, data, size);
   if (auto records = SmallFileDigestTable::decode(file); records.hasValue()) {
     for (size_t i = 1; i < records.value().size(); ++i) {
       const auto& a = records.value()[i - 1];
