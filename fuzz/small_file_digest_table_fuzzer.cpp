@@ -37,10 +37,11 @@ struct Setting {
 
   Setting() {
     silent.setFilePath("");
-    auto table = SmallFileDigestTable::load(path, 20'000, silent);
+    auto table = SmallFileDigestTable::load(
+        path, [] { return std::int64_t{20'000}; }, silent);
     for (std::uint64_t inode = 0; inode < kEntries; ++inode)
       table->record(keyOf(inode), knownOf(inode));
-    (void)table->save(kEntries * 2);
+    (void)table->save(kEntries * 2, std::chrono::milliseconds(0));
     validFile = fuzzing::contentsOf(path);
   }
 };
@@ -58,11 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   std::ofstream(setting.path, std::ios::binary | std::ios::trunc) << file;
-  auto table = SmallFileDigestTable::load(setting.path, 20'001, setting.silent);
+  auto table = SmallFileDigestTable::load(
+      setting.path, [] { return std::int64_t{20'001}; }, setting.silent);
   for (std::uint64_t inode = 0; inode < 16; ++inode) (void)table->find(keyOf(inode * 4));
   for (std::uint64_t inode = kEntries; inode < kEntries + 8; ++inode)
     table->record(keyOf(inode), knownOf(inode));
-  (void)table->save(kEntries);
+  (void)table->save(kEntries, std::chrono::milliseconds(0));
   (void)table->find(keyOf(kEntries));
   return 0;
 }

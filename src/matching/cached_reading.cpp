@@ -9,6 +9,12 @@ namespace {
 // tick elsewhere): a write in the same tick as the look would leave the key as it was.
 constexpr auto kUnsettledFor = std::chrono::seconds(2);
 
+// The database's rows cost what reading a file under 64 KiB does: only the table of small files
+// holds those (their first blocks and exact digests; empty files have neither).
+bool worthLookingUp(ByteCount size, HashKind kind) {
+  return kind == HashKind::exact ? size > 0 : size > SmallFileDigestTable::kLargestFile;
+}
+
 }  // namespace
 
 CachedReading::CachedReading(std::shared_ptr<DigestCache> cache) : cache_(std::move(cache)) {}
@@ -20,6 +26,7 @@ CachedReading::Look CachedReading::look(const std::string& path, ByteCount expec
   auto state = regularFileStateOf(path);
   // A file that is gone or changed is read anyway, which reports it as such.
   if (state.hasError() || state.value().size != expectedSize) return look;
+  if (!cache_->keepsFilesOf(state.value().identity.device)) return look;
   look.key = DigestCacheKey{state.value().identity, state.value().size, state.value().modified,
                             state.value().changed};
   look.known = cache_->lookup(*look.key);
@@ -28,7 +35,8 @@ CachedReading::Look CachedReading::look(const std::string& path, ByteCount expec
 
 CachedReading::Look CachedReading::lookForContent(const MatchingNode& node, HashKind kind) const {
   const NodeAttributes& attributes = node.attributes();
-  if (!isOn() || !attributes.fileResourceID) return {};
+  if (!isOn() || !attributes.fileResourceID || !worthLookingUp(attributes.exactSize, kind))
+    return {};
   const DigestCacheKey key{*attributes.fileResourceID, attributes.exactSize,
                            attributes.dateOfModification, attributes.dateOfStatusChange};
   return lookUp(key, dateNow(), kind == HashKind::exact && SmallFileDigestTable::holds(key.size));
@@ -36,8 +44,8 @@ CachedReading::Look CachedReading::lookForContent(const MatchingNode& node, Hash
 
 CachedReading::Look CachedReading::lookForContent(const std::string& path,
                                                   ByteCount expectedSize) const {
+  if (!isOn() || !worthLookingUp(expectedSize, HashKind::exact)) return {};
   if (!SmallFileDigestTable::holds(expectedSize)) return look(path, expectedSize);
-  if (!isOn()) return {};
   const Date readStart = dateNow();
   auto state = regularFileStateOf(path);
   if (state.hasError() || state.value().size != expectedSize) return {};
@@ -47,13 +55,16 @@ CachedReading::Look CachedReading::lookForContent(const std::string& path,
 }
 
 CachedReading::Look CachedReading::keptBy(const FileState& opened, Date readStart) const {
-  if (!isOn()) return {};
+  if (!isOn() || !worthLookingUp(opened.size, HashKind::exact) ||
+      !cache_->keepsFilesOf(opened.identity.device))
+    return {};
   return Look{DigestCacheKey{opened.identity, opened.size, opened.modified, opened.changed},
               std::nullopt, readStart, SmallFileDigestTable::holds(opened.size)};
 }
 
 CachedReading::Look CachedReading::lookUp(const DigestCacheKey& key, Date readStart,
                                           bool inSmallFileTable) const {
+  if (!cache_->keepsFilesOf(key.file.device)) return {};
   Look look{key, std::nullopt, readStart, inSmallFileTable};
   if (!inSmallFileTable) {
     look.known = cache_->lookup(key);

@@ -29,8 +29,10 @@ class CachedReading {
   // What is known of the file at `path` while it is still `expectedSize` bytes long.
   [[nodiscard]] Look look(const std::string& path, ByteCount expectedSize) const;
   // What is known of the content of `kind` (first block, digest) of the node's file, by the
-  // state it had when listed: no system call. A file changed since is read, and its content
-  // kept by that old state, which the next listing no longer shows.
+  // state it had when listed: no system call. A file changed after it was listed is matched as
+  // it was then, as if it had been read at once (cleaning compares contents again before it
+  // removes anything); what is read of it is kept by that old state, which the next listing no
+  // longer shows.
   [[nodiscard]] Look lookForContent(const MatchingNode& node, HashKind kind) const;
   // The same for a file that has no node now (one parked by its folder and name).
   [[nodiscard]] Look lookForContent(const std::string& path, ByteCount expectedSize) const;

@@ -3,11 +3,13 @@
 #include "base/path_components.h"
 #include "matching/internal/digest_cache_file.h"
 #include "matching/internal/digest_cache_pending.h"
+#include "platform/mounts.h"
 #include "platform/xdg_directories.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <utility>
 
@@ -101,9 +103,13 @@ class DigestCache::Switch {
         path_, error);
   }
 
-  void logUnsaved(const Error& error) {
+  void logUnsaved(const std::string& tablePath, const Error& error) {
+    const bool busy = error.domain == kPosixErrorDomain && error.code == EWOULDBLOCK;
     logWithCause(logger_, "flush()",
-                 "The digests of small files learnt in this run could not be kept", path_, error);
+                 busy ? "Another scan was saving the digests of small files for too long; those "
+                        "this run learnt are not kept"
+                      : "The digests of small files this run learnt could not be kept",
+                 tablePath, error);
   }
 
   void logDropped(size_t records, const Error& error) {
@@ -135,10 +141,10 @@ void writeBatch(CacheWriter& writer, DigestCache::Switch& cacheSwitch, const Rec
 }
 
 void saveSmallFiles(SmallFileDigestTable* table, DigestCache::Switch& cacheSwitch,
-                    std::int64_t maximumEntries) {
+                    const DigestCacheOptions& options) {
   if (table == nullptr) return;
-  if (auto saved = table->save(maximumEntries); saved.hasError())
-    cacheSwitch.logUnsaved(saved.error());
+  auto saved = table->save(options.maximumSmallFileEntries, options.busyTimeout);
+  if (saved.hasError()) cacheSwitch.logUnsaved(table->path(), saved.error());
 }
 
 }  // namespace
@@ -150,7 +156,7 @@ std::string DigestCache::defaultPath() {
 }
 
 std::string DigestCache::smallFileTablePath(const std::string& path) {
-  return appendingPathComponent(parentPath(path), "small-file-digests");
+  return path + "-small-files";
 }
 
 Result<std::shared_ptr<DigestCache>> DigestCache::open(DigestCacheOptions options) {
@@ -160,7 +166,8 @@ Result<std::shared_ptr<DigestCache>> DigestCache::open(DigestCacheOptions option
   ZK_ASSIGN_OR_RETURN(const std::int64_t entries, writer->entryCount());
   auto cacheSwitch = std::make_shared<Switch>(true, loggerOf(options), options.path);
   std::shared_ptr<SmallFileDigestTable> smallFiles = SmallFileDigestTable::load(
-      smallFileTablePath(options.path), dayOf(options.now()), loggerOf(options));
+      smallFileTablePath(options.path), [now = options.now] { return dayOf(now()); },
+      loggerOf(options));
   std::shared_ptr<DigestCache> cache(new DigestCache(
       std::move(options), std::move(writer), std::move(cacheSwitch), std::move(smallFiles)));
   // A smaller maximum than the last run's: pruned by an empty write, off the caller's thread.
@@ -201,9 +208,9 @@ DigestCache::~DigestCache() {
   // whole for whoever opens it next. Earlier tasks let go of it as they ended.
   (void)makeFuture(*queue_, [writer = std::move(writer_), cacheSwitch = switch_,
                              batch = pending_->close(), day = today(), smallFiles = smallFiles_,
-                             most = options_.maximumSmallFileEntries]() mutable {
+                             options = options_]() mutable {
     if (!batch->records.empty()) writeBatch(*writer, *cacheSwitch, *batch, day);
-    saveSmallFiles(smallFiles.get(), *cacheSwitch, most);
+    saveSmallFiles(smallFiles.get(), *cacheSwitch, options);
     writer.reset();
     return Void{};
   }).wait();
@@ -278,6 +285,28 @@ std::optional<SmallFileDigestTable::Known> DigestCache::lookupSmallFile(const Di
   return smallFiles_->find(key);
 }
 
+bool DigestCache::keepsFilesOf(std::uint64_t device) {
+  // Nearly every lookup of a scan is of the device before.
+  if (lastKeptDevice_.load(std::memory_order_relaxed) == device) return true;
+  std::lock_guard lock(devicesMutex_);
+  auto known = std::find_if(devices_.begin(), devices_.end(),
+                            [device](const auto& entry) { return entry.first == device; });
+  if (known == devices_.end()) {
+    static constexpr std::string_view kRenumbering[] = {"vfat", "msdos", "exfat", "fat", "umsdos"};
+    bool keeps = true;
+    for (const MountEntry& mount : readMountTable()) {
+      const std::uint64_t id = (static_cast<std::uint64_t>(mount.major) << 32) | mount.minor;
+      if (id == device && std::find(std::begin(kRenumbering), std::end(kRenumbering),
+                                    mount.fileSystemType) != std::end(kRenumbering)) {
+        keeps = false;
+      }
+    }
+    known = devices_.emplace(devices_.end(), device, keeps);
+  }
+  if (known->second) lastKeptDevice_.store(device, std::memory_order_relaxed);
+  return known->second;
+}
+
 bool DigestCache::knowsSmallFiles() const {
   return smallFiles_ && isEnabled() && !smallFiles_->isEmpty();
 }
@@ -334,10 +363,10 @@ Future<Void> DigestCache::flush() {
   if (!writer_) return makeSucceededFuture(Void{});
   return makeFuture(*queue_, [writer = writer_, cacheSwitch = switch_, pending = pending_,
                               batch = pending_->close(), day = today(), smallFiles = smallFiles_,
-                              most = options_.maximumSmallFileEntries] {
+                              options = options_] {
     if (!batch->records.empty()) writeBatch(*writer, *cacheSwitch, *batch, day);
     pending->finished(batch.get());
-    saveSmallFiles(smallFiles.get(), *cacheSwitch, most);
+    saveSmallFiles(smallFiles.get(), *cacheSwitch, options);
     return Void{};
   });
 }

@@ -119,6 +119,10 @@ class DigestCache {
   void recordSmallFile(const DigestCacheKey& key, const SmallFileDigestTable::Known& known);
   // Whether any small file is known (else there is nothing to look up for them).
   [[nodiscard]] bool knowsSmallFiles() const;
+  // Whether files of the device keep their inode numbers from one mount to the next. FAT and
+  // exFAT hand numbers out afresh at each mount, and their times are coarse: another file could
+  // show a cached file's whole key. Their files are neither looked up nor kept.
+  [[nodiscard]] bool keepsFilesOf(std::uint64_t device);
 
   // Completes when everything recorded before the call is written (or dropped); never fails.
   Future<Void> flush();
@@ -143,6 +147,10 @@ class DigestCache {
   const std::shared_ptr<SerialQueue> queue_;
   // Saved by the tasks of queue_; null for the disabled cache.
   const std::shared_ptr<SmallFileDigestTable> smallFiles_;
+
+  std::atomic<std::uint64_t> lastKeptDevice_{~std::uint64_t{0}};
+  std::mutex devicesMutex_;
+  std::vector<std::pair<std::uint64_t, bool>> devices_;  // under devicesMutex_
 
   std::mutex readersMutex_;
   std::vector<std::unique_ptr<digest_cache::CacheReader>> idleReaders_;  // under readersMutex_

@@ -156,9 +156,11 @@ Result<std::uint64_t> ExactPipeline::contentPrefix(Request& request) {
   if (request.file.wholeNode() == nullptr && SmallFileDigestTable::holds(request.size)) {
     // A first scan keeps the block by the state of the file once open: no lookup by path.
     if (!cache_.knowsSmallFiles()) return readContentPrefix(request.file.path(), request.size);
-    // Made again now rather than at the gate: its state is the key to the cache.
-    ZK_ASSIGN_OR_RETURN(MatchingNodePtr node, request.file.unpark(request.size));
-    request.file = ParkedFileNode(std::move(node), false);
+    // Made again now rather than at the gate: its state is the key to the cache. One that
+    // cannot be is read, which reports what became of it as a first scan does.
+    auto node = request.file.unpark(request.size);
+    if (node.hasError()) return readContentPrefix(request.file.path(), request.size);
+    request.file = ParkedFileNode(std::move(node).value(), false);
     request.parksAtGate = true;
   }
   const MatchingNodePtr* whole = request.file.wholeNode();

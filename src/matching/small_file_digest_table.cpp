@@ -148,6 +148,20 @@ size_t slotOf(std::uint64_t device, std::uint64_t inode, size_t mask) {
 
 Error untrusted(std::string reason) { return Error::generic(std::move(reason)); }
 
+// The records a save adds to: none for a missing or untrusted file (of a newer format too, as
+// the rest of the cache does), which the save replaces. A file that cannot be read now is left
+// alone and the save given up.
+Result<std::vector<Record>> readForSaving(const std::string& path) {
+  auto bytes = readWholeFile(path, kMostBytes);
+  if (bytes.hasError()) {
+    if (bytes.error().domain == kPosixErrorDomain && bytes.error().code == ENOENT)
+      return std::vector<Record>();
+    return bytes.error();
+  }
+  auto records = SmallFileDigestTable::decode(bytes.value());
+  return records.hasValue() ? std::move(records).value() : std::vector<Record>();
+}
+
 }  // namespace
 
 Result<std::vector<Record>> SmallFileDigestTable::decode(std::string_view bytes) {
@@ -155,7 +169,7 @@ Result<std::vector<Record>> SmallFileDigestTable::decode(std::string_view bytes)
   if (bytes.size() < sizeof(header)) return untrusted("it is shorter than its header");
   std::memcpy(&header, bytes.data(), sizeof(header));
   if (header.magic != kMagic) return untrusted("it is not a table of small files' digests");
-  if (header.format > kFormat) return untrusted("it was written by a newer version of zarnik");
+  if (header.format > kFormat) return untrusted("it was written by a newer version of Zarnik");
   if (header.format != kFormat || header.recordSize != sizeof(Record))
     return untrusted("its format is unknown");
   const std::string_view body = bytes.substr(sizeof(header));
@@ -216,15 +230,14 @@ const Record* SmallFileDigestTable::Snapshot::find(std::uint64_t device,
   return nullptr;
 }
 
-SmallFileDigestTable::SmallFileDigestTable(std::string path, std::int64_t today,
+SmallFileDigestTable::SmallFileDigestTable(std::string path, Today today,
                                            std::vector<Record> records)
     : path_(std::move(path)),
-      today_(today),
+      today_(std::move(today)),
       snapshot_(std::make_unique<Snapshot>(std::move(records))),
       size_(snapshot_->records.size()) {}
 
-std::unique_ptr<SmallFileDigestTable> SmallFileDigestTable::load(std::string path,
-                                                                 std::int64_t today,
+std::unique_ptr<SmallFileDigestTable> SmallFileDigestTable::load(std::string path, Today today,
                                                                  Logger& logger) {
   auto bytes = readWholeFile(path, kMostBytes);
   Result<std::vector<Record>> records = std::vector<Record>();
@@ -242,7 +255,7 @@ std::unique_ptr<SmallFileDigestTable> SmallFileDigestTable::load(std::string pat
     records = std::vector<Record>();
   }
   return std::unique_ptr<SmallFileDigestTable>(
-      new SmallFileDigestTable(std::move(path), today, std::move(records).value()));
+      new SmallFileDigestTable(std::move(path), std::move(today), std::move(records).value()));
 }
 
 std::optional<SmallFileDigestTable::Known> SmallFileDigestTable::find(const DigestCacheKey& key) {
@@ -253,7 +266,7 @@ std::optional<SmallFileDigestTable::Known> SmallFileDigestTable::find(const Dige
   if (at == nullptr || !hasSameKey(*at, wanted)) return std::nullopt;
   const auto index = static_cast<size_t>(at - snapshot_->records.data());
   if (!snapshot_->used[index].exchange(true, std::memory_order_relaxed) &&
-      at->lastUsedDay < today_) {
+      at->lastUsedDay < today_()) {
     refreshDue_.store(true, std::memory_order_relaxed);
   }
   Known known;
@@ -265,7 +278,7 @@ std::optional<SmallFileDigestTable::Known> SmallFileDigestTable::find(const Dige
 void SmallFileDigestTable::record(const DigestCacheKey& key, const Known& known) {
   if (!known.prefixHash && !known.digest) return;
   Record record = recordOf(key);
-  record.lastUsedDay = static_cast<std::uint32_t>(today_);
+  record.lastUsedDay = static_cast<std::uint32_t>(today_());
   if (known.prefixHash) {
     record.prefixHash = *known.prefixHash;
     record.parts |= kHasPrefix;
@@ -296,25 +309,26 @@ std::vector<std::vector<Record>> SmallFileDigestTable::takeLearnt() {
   return chunks;
 }
 
-Result<void> SmallFileDigestTable::save(std::int64_t maximumEntries) {
+Result<void> SmallFileDigestTable::save(std::int64_t maximumEntries,
+                                        std::chrono::milliseconds lockTimeout) {
   std::vector<std::vector<Record>> runs = takeLearnt();
-  if (runs.empty() && !refreshDue_.exchange(false)) return {};
+  const bool refreshDue = refreshDue_.exchange(false);
+  if (runs.empty() && !refreshDue) return {};
+  const std::int64_t today = today_();
   std::vector<Record> usedBefore;  // used in this run, and last before today
   {
     std::shared_lock lock(snapshotMutex_);
     for (size_t i = 0; i < snapshot_->records.size(); ++i) {
       const Record& record = snapshot_->records[i];
-      if (snapshot_->used[i].load(std::memory_order_relaxed) && record.lastUsedDay < today_)
+      if (snapshot_->used[i].load(std::memory_order_relaxed) && record.lastUsedDay < today)
         usedBefore.push_back(record);
     }
   }
   // Another scan may have saved since this one loaded: its entries are kept.
-  ZK_ASSIGN_OR_RETURN(FileLock lock, FileLock::lock(path_ + ".lock", "zarnik: saving digests"));
-  std::vector<Record> records;
-  if (auto bytes = readWholeFile(path_, kMostBytes); bytes.hasValue()) {
-    if (auto stored = decode(bytes.value()); stored.hasValue()) records = std::move(stored).value();
-  }
-  markUsed(records, usedBefore, static_cast<std::uint32_t>(today_));
+  ZK_ASSIGN_OR_RETURN(FileLock lock,
+                      FileLock::lockWithin(path_ + ".lock", "zarnik: saving digests", lockTimeout));
+  ZK_ASSIGN_OR_RETURN(std::vector<Record> records, readForSaving(path_));
+  markUsed(records, usedBefore, static_cast<std::uint32_t>(today));
   runs.push_back(std::move(records));
   records = merged(runs);
   runs.clear();

@@ -25,7 +25,9 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -43,10 +45,10 @@ class SmallFileDigestTable {
   static constexpr ByteCount kLargestFile = ByteCount{64} * 1024 - 1;
   [[nodiscard]] static bool holds(ByteCount size) { return size > 0 && size <= kLargestFile; }
 
-  // Reads the table at `path`; a missing one is empty, an untrusted one too (logged). `today`
-  // is the day number (days since 1970) uses are marked with.
-  static std::unique_ptr<SmallFileDigestTable> load(std::string path, std::int64_t today,
-                                                    Logger& logger);
+  // The day (days since 1970) uses are marked with, asked when needed: a monitor runs for days.
+  using Today = std::function<std::int64_t()>;
+  // Reads the table at `path`; a missing one is empty, an untrusted one too (logged).
+  static std::unique_ptr<SmallFileDigestTable> load(std::string path, Today today, Logger& logger);
 
   struct Known {
     std::optional<std::uint64_t> prefixHash;
@@ -59,9 +61,11 @@ class SmallFileDigestTable {
   // Adds what was learnt of the file; kept by the next save.
   void record(const DigestCacheKey& key, const Known& known);
 
-  // Writes the file when this run learnt something or used entries not used today. Fails when
-  // the lock or the file cannot be had; what was recorded is then lost (it is only a cache).
-  Result<void> save(std::int64_t maximumEntries);
+  // Writes the file when this run learnt something or used entries not used today, waiting at
+  // most `lockTimeout` for another scan's save. Fails when the lock or the file cannot be had;
+  // what was recorded is then lost (it is only a cache).
+  Result<void> save(std::int64_t maximumEntries, std::chrono::milliseconds lockTimeout);
+  [[nodiscard]] const std::string& path() const { return path_; }
 
   // The on-disk record, also kept in memory as it is.
   struct Record {
@@ -86,7 +90,7 @@ class SmallFileDigestTable {
   [[nodiscard]] static std::string headerOf(const std::vector<Record>& records);
 
  private:
-  SmallFileDigestTable(std::string path, std::int64_t today, std::vector<Record> records);
+  SmallFileDigestTable(std::string path, Today today, std::vector<Record> records);
 
   // The records as loaded or last saved, with a mark per record of its use in this run, and
   // an index of them by file (a search of the sorted records cost a cache miss a step).
@@ -100,7 +104,7 @@ class SmallFileDigestTable {
   static constexpr std::uint32_t kNoRecord = 0xFFFFFFFFU;
 
   const std::string path_;
-  const std::int64_t today_;
+  const Today today_;
 
   std::shared_mutex snapshotMutex_;  // shared by finds, exclusive to replace the snapshot
   std::unique_ptr<Snapshot> snapshot_;

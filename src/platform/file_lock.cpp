@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <thread>
 #include <unistd.h>
 
 namespace zarnik {
@@ -54,6 +55,18 @@ Result<FileLock> FileLock::lock(const std::string& path, const std::string& hold
   const std::string text = holderText(holderCommand);
   if (::ftruncate(fd.get(), 0) == 0) (void)::pwrite(fd.get(), text.data(), text.size(), 0);
   return FileLock(std::move(fd), path);
+}
+
+Result<FileLock> FileLock::lockWithin(const std::string& path, const std::string& holderCommand,
+                                      std::chrono::milliseconds timeout) {
+  constexpr auto kRetryAfter = std::chrono::milliseconds(10);
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    ZK_ASSIGN_OR_RETURN(std::optional<FileLock> lock, tryLock(path, holderCommand));
+    if (lock) return std::move(*lock);
+    if (std::chrono::steady_clock::now() >= deadline) return Error::posix(EWOULDBLOCK, path);
+    std::this_thread::sleep_for(kRetryAfter);
+  }
 }
 
 std::optional<LockHolder> FileLock::holderOf(const std::string& path) {

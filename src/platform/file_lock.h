@@ -7,6 +7,7 @@
 #include "base/result.h"
 #include "platform/file_descriptor.h"
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -28,6 +29,11 @@ class FileLock {
   // Takes the lock, waiting for as long as another process holds it. For locks held only for a
   // moment (a read, a change and a write of a small file).
   static Result<FileLock> lock(const std::string& path, const std::string& holderCommand);
+  // Takes the lock, waiting at most `timeout` for another process to let go of it; an error
+  // (EWOULDBLOCK) when it does not. flock(2) has no timed wait: the lock is tried again every
+  // few milliseconds, as a database's busy handler does.
+  static Result<FileLock> lockWithin(const std::string& path, const std::string& holderCommand,
+                                     std::chrono::milliseconds timeout);
   // Who holds the lock at `path` now, as far as its file tells; nothing when it cannot be read.
   static std::optional<LockHolder> holderOf(const std::string& path);
 

@@ -198,7 +198,8 @@ TEST_P(DigestCacheScanTest, TwoScansAtOnceShareTheCacheAndBothAreRight) {
 
 INSTANTIATE_TEST_SUITE_P(Homes, DigestCacheScanTest,
                          ::testing::Values(CacheHome{"LargeFiles", 100000, "digests.db"},
-                                           CacheHome{"SmallFiles", 20000, "small-file-digests"}),
+                                           CacheHome{"SmallFiles", 20000,
+                                                     "digests.db-small-files"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

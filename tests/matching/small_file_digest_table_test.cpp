@@ -2,8 +2,11 @@
 
 #include "support/test_dir.h"
 
+#include "platform/file_lock.h"
+
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -17,6 +20,7 @@ using testing::TestDir;
 using Known = SmallFileDigestTable::Known;
 
 constexpr std::int64_t kToday = 20'000;
+constexpr std::chrono::milliseconds kNoWait{0};
 
 DigestCacheKey keyOf(std::uint64_t inode) {
   DigestCacheKey key;
@@ -53,14 +57,15 @@ class SmallFileDigestTableTest : public ::testing::Test {
   void SetUp() override { logger.setFilePath(dir / "zarnik.log"); }
 
   std::unique_ptr<SmallFileDigestTable> load(std::int64_t day = kToday) {
-    return SmallFileDigestTable::load(path, day, logger);
+    return SmallFileDigestTable::load(
+        path, [day] { return day; }, logger);
   }
   // A saved table of `count` files, inodes 1 to `count`.
   void saveTableOf(std::uint64_t count, std::int64_t day = kToday) {
     auto table = load(day);
     for (std::uint64_t inode = 1; inode <= count; ++inode)
       table->record(keyOf(inode), bothOf(inode));
-    ASSERT_TRUE(table->save(1'000'000).hasValue());
+    ASSERT_TRUE(table->save(1'000'000, kNoWait).hasValue());
   }
   std::string logText() {
     logger.flush();
@@ -82,7 +87,7 @@ TEST_F(SmallFileDigestTableTest, FindsAnEntryOnlyWhenEveryKeyFieldMatchesAndAfte
   auto table = load();
   table->record(keyOf(1), bothOf(1));
   EXPECT_FALSE(table->find(keyOf(1))) << "kept from the next save on";
-  ASSERT_TRUE(table->save(1000).hasValue());
+  ASSERT_TRUE(table->save(1000, kNoWait).hasValue());
   expectKnown(table->find(keyOf(1)), bothOf(1));
   expectKnown(load()->find(keyOf(1)), bothOf(1));
 
@@ -105,7 +110,7 @@ TEST_F(SmallFileDigestTableTest, PartsRecordedApartMakeOneEntryAndAChangedFileRe
   table->record(keyOf(1), {bothOf(1).prefixHash, std::nullopt});
   table->record(keyOf(1), {std::nullopt, bothOf(1).digest});
   table->record(keyOf(2), {bothOf(2).prefixHash, std::nullopt});
-  ASSERT_TRUE(table->save(1000).hasValue());
+  ASSERT_TRUE(table->save(1000, kNoWait).hasValue());
   expectKnown(load()->find(keyOf(1)), bothOf(1));
   expectKnown(load()->find(keyOf(2)), {bothOf(2).prefixHash, std::nullopt});
 
@@ -114,7 +119,7 @@ TEST_F(SmallFileDigestTableTest, PartsRecordedApartMakeOneEntryAndAChangedFileRe
   auto again = load();
   const ExactFileHash rewrittenDigest = digestOf(9, rewritten.size);
   again->record(rewritten, {std::nullopt, rewrittenDigest});
-  ASSERT_TRUE(again->save(1000).hasValue());
+  ASSERT_TRUE(again->save(1000, kNoWait).hasValue());
   auto reloaded = load();
   EXPECT_FALSE(reloaded->find(keyOf(2))) << "what was known of the file before is gone";
   expectKnown(reloaded->find(rewritten), {std::nullopt, rewrittenDigest});
@@ -151,7 +156,7 @@ TEST_F(SmallFileDigestTableTest, AnUntrustedFileIsLoggedAndReplacedByAWorkingTab
     for (std::uint64_t inode = 1; inode <= 50; ++inode) EXPECT_FALSE(table->find(keyOf(inode)));
     EXPECT_NE(logText().substr(logBefore).find("could not be used"), std::string::npos);
     table->record(keyOf(60), bothOf(60));
-    ASSERT_TRUE(table->save(1000).hasValue());
+    ASSERT_TRUE(table->save(1000, kNoWait).hasValue());
     expectKnown(load()->find(keyOf(60)), bothOf(60));
   }
 }
@@ -162,8 +167,8 @@ TEST_F(SmallFileDigestTableTest, TwoTablesSavingOneFileKeepWhatBothLearnt) {
   first->record(keyOf(1), bothOf(1));
   second->record(keyOf(2), bothOf(2));
   second->record(keyOf(1), {std::nullopt, bothOf(1).digest});
-  ASSERT_TRUE(first->save(1000).hasValue());
-  ASSERT_TRUE(second->save(1000).hasValue());
+  ASSERT_TRUE(first->save(1000, kNoWait).hasValue());
+  ASSERT_TRUE(second->save(1000, kNoWait).hasValue());
   auto table = load();
   expectKnown(table->find(keyOf(1)), bothOf(1));
   expectKnown(table->find(keyOf(2)), bothOf(2));
@@ -175,20 +180,51 @@ TEST_F(SmallFileDigestTableTest, ARescanTheSameDayWritesNothingAndPruningKeepsTh
     auto sameDay = load(kToday - 10);
     for (std::uint64_t inode = 1; inode <= 100; ++inode) ASSERT_TRUE(sameDay->find(keyOf(inode)));
     const ino_t before = inodeOfFile();
-    ASSERT_TRUE(sameDay->save(1000).hasValue());
+    ASSERT_TRUE(sameDay->save(1000, kNoWait).hasValue());
     EXPECT_EQ(inodeOfFile(), before) << "nothing new: the file is left as it is";
   }
   // Ten days later the files 91 to 100 are used again; the rest are the oldest.
   auto later = load();
   for (std::uint64_t inode = 91; inode <= 100; ++inode) ASSERT_TRUE(later->find(keyOf(inode)));
   later->record(keyOf(200), bothOf(200));
-  ASSERT_TRUE(later->save(50).hasValue());
+  ASSERT_TRUE(later->save(50, kNoWait).hasValue());
   auto table = load();
   size_t kept = 0;
   for (std::uint64_t inode = 1; inode <= 100; ++inode) kept += table->find(keyOf(inode)) ? 1 : 0;
   EXPECT_EQ(kept + (table->find(keyOf(200)) ? 1 : 0), 45u) << "nine tenths of the maximum";
   for (std::uint64_t inode = 91; inode <= 100; ++inode) EXPECT_TRUE(table->find(keyOf(inode)));
   EXPECT_TRUE(table->find(keyOf(200)));
+}
+
+TEST_F(SmallFileDigestTableTest, ASaveGivesUpWhenAnotherHoldsTheLockPastTheTimeout) {
+  auto holder = FileLock::lock(path + ".lock", "another scan");
+  ASSERT_TRUE(holder.hasValue());
+  auto table = load();
+  table->record(keyOf(1), bothOf(1));
+  const auto saved = table->save(1000, std::chrono::milliseconds(30));
+  ASSERT_TRUE(saved.hasError());
+  EXPECT_EQ(saved.error().code, EWOULDBLOCK);
+  EXPECT_FALSE(std::ifstream(path).good()) << "nothing written";
+}
+
+TEST_F(SmallFileDigestTableTest, UsesAreMarkedWithTheDayOfTheUseAndWrittenOnce) {
+  saveTableOf(10, kToday - 3);
+  std::int64_t day = kToday - 1;  // a monitor that started yesterday
+  auto table = SmallFileDigestTable::load(
+      path, [&day] { return day; }, logger);
+  day = kToday;
+  ASSERT_TRUE(table->find(keyOf(4)));
+  table->record(keyOf(20), bothOf(20));
+  ASSERT_TRUE(table->save(1000, kNoWait).hasValue());
+  const ino_t written = inodeOfFile();
+  ASSERT_TRUE(table->save(1000, kNoWait).hasValue());
+  EXPECT_EQ(inodeOfFile(), written) << "nothing new since the last save";
+
+  const auto records = SmallFileDigestTable::decode(contentsOf(path)).value();
+  for (const auto& record : records) {
+    const std::uint32_t expected = record.inode == 4 || record.inode == 20 ? kToday : kToday - 3;
+    EXPECT_EQ(record.lastUsedDay, expected) << "inode " << record.inode;
+  }
 }
 
 TEST_F(SmallFileDigestTableTest, HoldsFilesOfOneByteUpToJustUnder64KiB) {
