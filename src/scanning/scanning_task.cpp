@@ -199,6 +199,8 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage() {
   Logger::shared().log(kAuthor, "build()", "Building candidates to model");
   noteTimingLine("[scan] Accumulation finished ");
   exactPipeline_->finish();
+  // Nothing more is learnt of contents: the cache's queue writes it while the groups are built.
+  if (digestCache_) (void)digestCache_->flush();
   const auto counts = exactPipeline_->counts();
   Logger::shared().logTiming(kAuthor, "build()",
                              fmt::format("[scan] Digests known from earlier scans: {} of {}",
