@@ -20,9 +20,11 @@ class ContentReader {
   // flight until then).
   virtual Future<Void> calculateHash(const MatchingNodePtr& node, HashKind kind,
                                      EquivalenceCandidatesProviderImpl& provider) = 0;
-  // Whether the node may wait for a file like it as its folder and name alone (a ParkedFileNode)
-  // instead of the node: not when something else holds this very node.
-  [[nodiscard]] virtual bool mayPark(const MatchingNode& /*node*/) const { return false; }
+  // The node as it waits for a file like it: its folder and name alone, with what is known of
+  // its content, or the node itself when something else holds this very node.
+  [[nodiscard]] virtual ParkedFileNode parked(const MatchingNodePtr& node) const {
+    return {node, false};
+  }
   // The same for a file set aside as its folder and name, `size` bytes long when it was listed.
   // A file gone or changed since is not digested.
   virtual Future<Void> calculateHash(ParkedFileNode file, ByteCount size, HashKind kind,

@@ -216,8 +216,8 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
   void addForgettingMembers(const MatchingNodePtr& node, const Criterion& criterion) {
     auto [slot, isFirst] = sharedOrLone_.try_emplace(criterion, kShared);
     if (isFirst) {
-      const bool park = parksLoneItems() && delegate_->mayPark(*node);
-      slot->second = lone_.add(ParkedFileNode(node, park));
+      slot->second =
+          lone_.add(parksLoneItems() ? delegate_->parked(node) : ParkedFileNode(node, false));
       return;
     }
     if (slot->second.place != kShared.place)

@@ -37,13 +37,26 @@ std::shared_ptr<ExactPipeline> ExactPipeline::make(
       new ExactPipeline(std::move(work), std::move(backlog), std::move(keepsWhole)));
 }
 
+ParkedFileNode ExactPipeline::parked(const MatchingNodePtr& node) const {
+  ParkedFileNode file(node, !keepsWhole_(*node));
+  const ByteCount size = node->attributes().exactSize;
+  if (file.wholeNode() != nullptr || !ContentPrefixGate::holdsBack(size) ||
+      !SmallFileDigestTable::holds(size) || !cache_.knowsSmallFiles())
+    return file;
+  const CachedReading::Look look = cache_.lookForContent(*node, HashKind::exact);
+  if (look.known && look.known->contentPrefixHash)
+    file.noteContentPrefixHash(*look.known->contentPrefixHash);
+  return file;
+}
+
 Future<Void> ExactPipeline::calculateHash(const MatchingNodePtr& node, HashKind kind,
                                           EquivalenceCandidatesProviderImpl& provider) {
   const ByteCount size = node->attributes().exactSize;
   // A node that another matcher holds too keeps its identity: its groups' claims must reach
   // that very object. The others wait at the gate by their folder and name, but come to it
   // whole: what the walk learnt of the file is the key to the cache.
-  const bool park = kind == HashKind::exact && ContentPrefixGate::holdsBack(size) && mayPark(*node);
+  const bool park =
+      kind == HashKind::exact && ContentPrefixGate::holdsBack(size) && !keepsWhole_(*node);
   enqueue({ParkedFileNode(node, false), size, kind, park}, provider);
   return accepted();
 }
@@ -151,6 +164,7 @@ void ExactPipeline::process(Request& request, Digested& digested) {
 }
 
 Result<std::uint64_t> ExactPipeline::contentPrefix(Request& request) {
+  if (auto known = request.file.contentPrefixHash()) return *known;
   if (!cache_.isOn())
     return calculateContentPrefixHash(request.file.path(), request.size, work_.readingPriority());
   if (request.file.wholeNode() == nullptr && SmallFileDigestTable::holds(request.size)) {

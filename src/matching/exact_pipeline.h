@@ -46,7 +46,10 @@ class ExactPipeline final : public ContentReader,
                              EquivalenceCandidatesProviderImpl& provider) override;
   Future<Void> calculateHash(ParkedFileNode file, ByteCount size, HashKind kind,
                              EquivalenceCandidatesProviderImpl& provider) override;
-  [[nodiscard]] bool mayPark(const MatchingNode& node) const override { return !keepsWhole_(node); }
+  // A parked small file takes the fingerprint of its first block from the cache when it is
+  // known there by the state the walk saw: a rescan then lets it wait at the gate without
+  // making its node again.
+  [[nodiscard]] ParkedFileNode parked(const MatchingNodePtr& node) const override;
   Future<Void> matchSymLink(const MatchingNodePtr& node,
                             EquivalenceCandidatesProviderImpl& provider) override;
   // The files still waiting at the gate have no duplicate: they are let go.
@@ -82,7 +85,7 @@ class ExactPipeline final : public ContentReader,
   // Digests the requested file once the gate lets it through, with the one it waited for.
   void process(Request& request, Digested& digested);
   // The fingerprint of the file's first block, from the cache when it is known there. A parked
-  // small file may be made again for it.
+  // small file brings it when it was known as the file was listed, else may be made again for it.
   [[nodiscard]] Result<std::uint64_t> contentPrefix(Request& request);
   // Reads the fingerprint and keeps it by the file's state once open.
   [[nodiscard]] Result<std::uint64_t> readContentPrefix(const std::string& path, ByteCount size);

@@ -20,11 +20,13 @@ class EquivalenceCandidatesAccumulatorDelegate : public EquivalenceCandidateDele
  public:
   // Content work for a node; the provider's finishing group counts it until it is done.
   virtual void requestHash(const MatchingNodePtr& node, HashKind kind) = 0;
-  // The same for a file set aside as its folder and name (see ContentReader::mayPark).
+  // The same for a file set aside as its folder and name (see ContentReader::parked).
   virtual void requestHash(ParkedFileNode file, ByteCount size, HashKind kind) {
     if (auto node = file.unpark(size); node.hasValue()) requestHash(node.value(), kind);
   }
-  [[nodiscard]] virtual bool mayPark(const MatchingNode& /*node*/) const { return false; }
+  [[nodiscard]] virtual ParkedFileNode parked(const MatchingNodePtr& node) const {
+    return {node, false};
+  }
   virtual void requestSymlinkMatch(const MatchingNodePtr& node) = 0;
   [[nodiscard]] virtual EquivalenceCandidatesAccumulationMode accumulationMode() const = 0;
   // Whether the size stages keep the members of their groups: needed to update, remove or

@@ -271,9 +271,9 @@ void EquivalenceCandidatesProviderImpl::requestHash(ParkedFileNode file, ByteCou
   trackContentWork(reader->calculateHash(std::move(file), size, kind, *this));
 }
 
-bool EquivalenceCandidatesProviderImpl::mayPark(const MatchingNode& node) const {
+ParkedFileNode EquivalenceCandidatesProviderImpl::parked(const MatchingNodePtr& node) const {
   auto reader = contentReader_.lock();
-  return reader && reader->mayPark(node);
+  return reader ? reader->parked(node) : ParkedFileNode(node, false);
 }
 
 void EquivalenceCandidatesProviderImpl::requestSymlinkMatch(const MatchingNodePtr& node) {

@@ -95,7 +95,7 @@ class EquivalenceCandidatesProviderImpl final
   // Accumulator delegate.
   void requestHash(const MatchingNodePtr& node, HashKind kind) override;
   void requestHash(ParkedFileNode file, ByteCount size, HashKind kind) override;
-  [[nodiscard]] bool mayPark(const MatchingNode& node) const override;
+  [[nodiscard]] ParkedFileNode parked(const MatchingNodePtr& node) const override;
   void requestSymlinkMatch(const MatchingNodePtr& node) override;
   [[nodiscard]] EquivalenceCandidatesAccumulationMode accumulationMode() const override {
     return mode_;

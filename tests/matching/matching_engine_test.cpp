@@ -29,7 +29,9 @@ class RecordingDelegate final : public EquivalenceCandidatesProviderDelegate, pu
   bool answerHashes = true;
   bool letsFilesWaitByName = false;
 
-  [[nodiscard]] bool mayPark(const MatchingNode&) const override { return letsFilesWaitByName; }
+  [[nodiscard]] ParkedFileNode parked(const MatchingNodePtr& node) const override {
+    return {node, letsFilesWaitByName};
+  }
 
   Future<Void> calculateHash(const MatchingNodePtr& node, HashKind,
                              EquivalenceCandidatesProviderImpl& provider) override {

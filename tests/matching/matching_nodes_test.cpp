@@ -1,11 +1,12 @@
-#include <atomic>
-#include <memory>
-
-#include <gtest/gtest.h>
+#include "support/test_dir.h"
 
 #include "matching/matching_nodes_factory.h"
 #include "matching/parked_files.h"
-#include "support/test_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
 
 namespace zarnik {
 namespace {
@@ -39,7 +40,8 @@ class MatchingNodesTest : public ::testing::Test {
 
   MatchingNodePtr file(MatchingNodesFactory& factory, const std::string& name, size_t size) {
     dir.fileOfSize(name, size);
-    return factory.buildNode(nullptr, name, dir / name, *NodeAttributes::resourceValuesOf(dir / name), location);
+    return factory.buildNode(nullptr, name, dir / name,
+                             *NodeAttributes::resourceValuesOf(dir / name), location);
   }
 };
 
@@ -67,14 +69,16 @@ TEST_F(MatchingNodesTest, AMusicLibraryTrackKeepsItsLibraryFactsAndIsStoredAsALi
   auto factory = MatchingNodesFactory::make(rules, resolver);
   dir.fileOfSize("Music/Library/track.mp3", 64);
   dir.fileOfSize("Music/Library/.hidden.mp3", 64);
-  auto library = std::dynamic_pointer_cast<MatchingDirectoryNode>(factory->buildNode(
-      nullptr, "Music/Library", dir / "Music/Library", *NodeAttributes::resourceValuesOf(dir / "Music/Library"), location));
+  auto library = std::dynamic_pointer_cast<MatchingDirectoryNode>(
+      factory->buildNode(nullptr, "Music/Library", dir / "Music/Library",
+                         *NodeAttributes::resourceValuesOf(dir / "Music/Library"), location));
   ASSERT_NE(library, nullptr);
   ITunesItemInfo info;
   info.name = "Track";
   const auto trackLocation = NodeLocation::fromRelativePath(location, "Music/Library/track.mp3");
-  auto track = factory->buildITunesItemNode(ZKITunesLibraryItemIdentifier{42}, info, trackLocation, library,
-                                            *NodeAttributes::resourceValuesOf(dir / "Music/Library/track.mp3"));
+  auto track = factory->buildITunesItemNode(
+      ZKITunesLibraryItemIdentifier{42}, info, trackLocation, library,
+      *NodeAttributes::resourceValuesOf(dir / "Music/Library/track.mp3"));
   EXPECT_EQ(track->path(), dir / "Music/Library/track.mp3");
   EXPECT_EQ(track->name(), "track.mp3");
   EXPECT_TRUE(track->isProcessingAllowed());
@@ -85,9 +89,10 @@ TEST_F(MatchingNodesTest, AMusicLibraryTrackKeepsItsLibraryFactsAndIsStoredAsALi
   ASSERT_NE(stored->mediaLibraryNode(), nullptr);
   EXPECT_EQ(stored->mediaLibraryNode()->location().relativePath(), "Music/Library");
   // A track is validated like any item: a hidden one is ignored.
-  auto hidden = factory->buildITunesItemNode(std::nullopt, std::nullopt,
-                                             NodeLocation::fromRelativePath(location, "Music/Library/.hidden.mp3"), library,
-                                             *NodeAttributes::resourceValuesOf(dir / "Music/Library/.hidden.mp3"));
+  auto hidden = factory->buildITunesItemNode(
+      std::nullopt, std::nullopt,
+      NodeLocation::fromRelativePath(location, "Music/Library/.hidden.mp3"), library,
+      *NodeAttributes::resourceValuesOf(dir / "Music/Library/.hidden.mp3"));
   EXPECT_FALSE(hidden->isProcessingAllowed());
 }
 
@@ -110,11 +115,13 @@ TEST_F(MatchingNodesTest, APhotosItemStandsForItsOriginalOrElseItsPreview) {
   ASSERT_NE(stored->masterNode(), nullptr);
   EXPECT_EQ(stored->thumbnailNodes().size(), 1u);
 
-  auto withoutMaster = factory->buildPhotosLibraryItem(nullptr, info, nullptr, preview, {thumbnail});
+  auto withoutMaster =
+      factory->buildPhotosLibraryItem(nullptr, info, nullptr, preview, {thumbnail});
   EXPECT_EQ(withoutMaster->contentStandIns(), (std::vector<MatchingNodePtr>{preview}));
   EXPECT_EQ(withoutMaster->path(), preview->path());
   // Thumbnails alone are too little to compare by.
-  auto thumbnailsOnly = factory->buildPhotosLibraryItem(nullptr, info, nullptr, nullptr, {thumbnail});
+  auto thumbnailsOnly =
+      factory->buildPhotosLibraryItem(nullptr, info, nullptr, nullptr, {thumbnail});
   EXPECT_TRUE(thumbnailsOnly->contentStandIns().empty());
   EXPECT_FALSE(thumbnailsOnly->isModelingIntoDuplicateAllowed());
 }
@@ -123,33 +130,44 @@ TEST_F(MatchingNodesTest, ParkedFilesGiveBackEachFileUnderItsTicket) {
   auto factory = MatchingNodesFactory::make(rules, resolver);
   const auto folder = [&](const std::string& name) {
     dir.dir(name);
-    return std::static_pointer_cast<MatchingDirectoryNode>(
-        factory->buildNode(nullptr, name, dir / name, *NodeAttributes::resourceValuesOf(dir / name), location));
+    return std::static_pointer_cast<MatchingDirectoryNode>(factory->buildNode(
+        nullptr, name, dir / name, *NodeAttributes::resourceValuesOf(dir / name), location));
   };
-  const std::vector<std::shared_ptr<MatchingDirectoryNode>> folders = {folder("a"), folder("b"), folder("c")};
+  const std::vector<std::shared_ptr<MatchingDirectoryNode>> folders = {folder("a"), folder("b"),
+                                                                       folder("c")};
   ParkedFiles parked;
   struct Kept {
     ParkedFiles::Ticket ticket;
     std::string path;
+    std::optional<std::uint64_t> contentPrefixHash;
   };
   std::vector<Kept> kept;
-  // Enough names to fill several of the blocks names are packed in; some too long to pack.
+  // Enough names to fill several of the blocks names are packed in; some too long to pack; one
+  // in four with its first block's fingerprint packed before its name.
   for (int i = 0; i < 12000; ++i) {
     const auto& in = folders[static_cast<size_t>(i) % folders.size()];
     std::string name = "file-" + std::to_string(i) + std::string(static_cast<size_t>(i % 7), 'x');
     if (i % 3001 == 0) name = std::string(5000, 'n') + std::to_string(i);
     if (i == 7) name = "caf\xE9";  // not UTF-8
-    const auto file = ParkedFileNode::inFolder(in, name);
-    kept.push_back({parked.add(file), file.path()});
+    std::optional<std::uint64_t> prefix;
+    if (i % 4 == 1) prefix = 0x0123456789ABCDEFULL * static_cast<std::uint64_t>(i);
+    const auto file = ParkedFileNode::inFolder(in, name, prefix);
+    kept.push_back({parked.add(file), file.path(), prefix});
     EXPECT_TRUE(parked.holds(kept.back().ticket, file));
     EXPECT_FALSE(parked.holds(kept.back().ticket, ParkedFileNode::inFolder(in, name + "2")));
-    EXPECT_FALSE(parked.holds(kept.back().ticket, ParkedFileNode::inFolder(folders[(static_cast<size_t>(i) + 1) % 3], name)));
+    EXPECT_FALSE(
+        parked.holds(kept.back().ticket,
+                     ParkedFileNode::inFolder(folders[(static_cast<size_t>(i) + 1) % 3], name)));
   }
   auto whole = file(*factory, "a/whole", 10);
   const auto wholeTicket = parked.add(ParkedFileNode(whole, false));
   EXPECT_TRUE(parked.holds(wholeTicket, ParkedFileNode(whole, false)));
   EXPECT_FALSE(parked.holds(wholeTicket, ParkedFileNode::inFolder(folders[0], "whole")));
-  for (const auto& [ticket, path] : kept) EXPECT_EQ(parked.take(ticket).path(), path);
+  for (const auto& [ticket, path, prefix] : kept) {
+    const auto back = parked.take(ticket);
+    EXPECT_EQ(back.path(), path);
+    EXPECT_EQ(back.contentPrefixHash(), prefix) << path;
+  }
   const auto back = parked.take(wholeTicket);
   ASSERT_NE(back.wholeNode(), nullptr);
   EXPECT_EQ(*back.wholeNode(), whole);  // the very node
