@@ -2,6 +2,7 @@
 
 #include "platform/file_lock.h"
 #include "platform/file_reading.h"
+#include "platform/process_memory.h"
 
 #include <algorithm>
 #include <bit>
@@ -89,6 +90,13 @@ void fold(Record& kept, const Record& record) {
   }
 }
 
+// Room for `count` records that will be filled at once.
+template <typename T>
+void reserveForFilling(std::vector<T>& items, size_t count) {
+  items.reserve(count);
+  preferHugePages(items.data(), count * sizeof(T));
+}
+
 // Runs sorted by file, merged into one record a file.
 std::vector<Record> merged(const std::vector<std::vector<Record>>& runs) {
   struct Cursor {
@@ -104,7 +112,7 @@ std::vector<Record> merged(const std::vector<std::vector<Record>>& runs) {
   }
   std::make_heap(heap.begin(), heap.end(), later);
   std::vector<Record> result;
-  result.reserve(total);
+  reserveForFilling(result, total);
   while (!heap.empty()) {
     std::pop_heap(heap.begin(), heap.end(), later);
     Cursor& next = heap.back();
@@ -148,36 +156,32 @@ size_t slotOf(std::uint64_t device, std::uint64_t inode, size_t mask) {
 
 Error untrusted(std::string reason) { return Error::generic(std::move(reason)); }
 
-// The records a save adds to: none for a missing or untrusted file (of a newer format too, as
-// the rest of the cache does), which the save replaces. A file that cannot be read now is left
-// alone and the save given up.
-Result<std::vector<Record>> readForSaving(const std::string& path) {
-  auto bytes = readWholeFile(path, kMostBytes);
-  if (bytes.hasError()) {
-    if (bytes.error().domain == kPosixErrorDomain && bytes.error().code == ENOENT)
-      return std::vector<Record>();
-    return bytes.error();
-  }
-  auto records = SmallFileDigestTable::decode(bytes.value());
-  return records.hasValue() ? std::move(records).value() : std::vector<Record>();
+std::string_view bytesOf(const std::vector<Record>& records) {
+  return {reinterpret_cast<const char*>(records.data()), records.size() * sizeof(Record)};
 }
 
-}  // namespace
-
-Result<std::vector<Record>> SmallFileDigestTable::decode(std::string_view bytes) {
+// A table file's header and the bytes after it, laid out as records.
+struct TableFile {
   Header header;
-  if (bytes.size() < sizeof(header)) return untrusted("it is shorter than its header");
-  std::memcpy(&header, bytes.data(), sizeof(header));
+  std::vector<Record> records;  // the last one in part when the bytes are not whole records
+  size_t size = 0;
+};
+
+// The records of a table file, or why they are not trusted.
+Result<std::vector<Record>> validated(TableFile file) {
+  const Header& header = file.header;
+  if (file.size < sizeof(header)) return untrusted("it is shorter than its header");
   if (header.magic != kMagic) return untrusted("it is not a table of small files' digests");
   if (header.format > kFormat) return untrusted("it was written by a newer version of Zarnik");
   if (header.format != kFormat || header.recordSize != sizeof(Record))
     return untrusted("its format is unknown");
-  const std::string_view body = bytes.substr(sizeof(header));
-  if (header.count > body.size() / sizeof(Record) || header.count * sizeof(Record) != body.size())
+  const size_t body = file.size - sizeof(header);
+  if (header.count > body / sizeof(Record) || header.count * sizeof(Record) != body)
     return untrusted("its length does not match its number of records");
-  if (checksumOf(body) != header.checksum) return untrusted("its checksum does not match");
-  std::vector<Record> records(header.count);
-  if (!records.empty()) std::memcpy(records.data(), body.data(), body.size());
+  std::vector<Record> records = std::move(file.records);
+  records.resize(header.count);
+  if (checksumOf(bytesOf(records)) != header.checksum)
+    return untrusted("its checksum does not match");
   const bool sorted =
       std::adjacent_find(records.begin(), records.end(), [](const auto& a, const auto& b) {
         return !isBefore(a, b);
@@ -186,13 +190,53 @@ Result<std::vector<Record>> SmallFileDigestTable::decode(std::string_view bytes)
   return records;
 }
 
-namespace {
+// The file read straight into its records: at a million entries, a copy of the bytes first
+// cost as much as the read.
+Result<TableFile> readTableFile(const std::string& path) {
+  TableFile file;
+  auto read = readWholeFileInto(path, kMostBytes, [&file](size_t size) {
+    const size_t body = size > sizeof(Header) ? size - sizeof(Header) : 0;
+    const size_t count = (body + sizeof(Record) - 1) / sizeof(Record);
+    reserveForFilling(file.records, count);
+    file.records.resize(count);
+    return std::vector<std::span<char>>{{reinterpret_cast<char*>(&file.header), sizeof(Header)},
+                                        {reinterpret_cast<char*>(file.records.data()), body}};
+  });
+  if (read.hasError()) return read.error();
+  file.size = read.value();
+  return file;
+}
 
-std::string_view bytesOf(const std::vector<Record>& records) {
-  return {reinterpret_cast<const char*>(records.data()), records.size() * sizeof(Record)};
+bool isMissing(const Error& error) {
+  return error.domain == kPosixErrorDomain && error.code == ENOENT;
+}
+
+// The records a save adds to: none for a missing or untrusted file (of a newer format too, as
+// the rest of the cache does), which the save replaces. A file that cannot be read now is left
+// alone and the save given up.
+Result<std::vector<Record>> readForSaving(const std::string& path) {
+  auto file = readTableFile(path);
+  if (file.hasError()) {
+    if (isMissing(file.error())) return std::vector<Record>();
+    return file.error();
+  }
+  auto records = validated(std::move(file).value());
+  return records.hasValue() ? std::move(records).value() : std::vector<Record>();
 }
 
 }  // namespace
+
+Result<std::vector<Record>> SmallFileDigestTable::decode(std::string_view bytes) {
+  TableFile file;
+  file.size = bytes.size();
+  std::memcpy(&file.header, bytes.data(), std::min(bytes.size(), sizeof(Header)));
+  if (bytes.size() > sizeof(Header)) {
+    const std::string_view body = bytes.substr(sizeof(Header));
+    file.records.resize((body.size() + sizeof(Record) - 1) / sizeof(Record));
+    std::memcpy(file.records.data(), body.data(), body.size());
+  }
+  return validated(std::move(file));
+}
 
 std::string SmallFileDigestTable::headerOf(const std::vector<Record>& records) {
   Header header;
@@ -209,9 +253,10 @@ std::string SmallFileDigestTable::encode(const std::vector<Record>& records) {
 }
 
 SmallFileDigestTable::Snapshot::Snapshot(std::vector<Record> sorted)
-    : records(std::move(sorted)),
-      used(std::make_unique<std::atomic<bool>[]>(records.size())),
-      places(std::bit_ceil(std::max<size_t>(16, records.size() * 2)), kNoRecord) {
+    : records(std::move(sorted)), used(std::make_unique<std::atomic<bool>[]>(records.size())) {
+  const size_t placeCount = std::bit_ceil(std::max<size_t>(16, records.size() * 2));
+  reserveForFilling(places, placeCount);
+  places.resize(placeCount, kNoRecord);
   const size_t mask = places.size() - 1;
   for (size_t i = 0; i < records.size(); ++i) {
     size_t at = slotOf(records[i].device, records[i].inode, mask);
@@ -239,12 +284,12 @@ SmallFileDigestTable::SmallFileDigestTable(std::string path, Today today,
 
 std::unique_ptr<SmallFileDigestTable> SmallFileDigestTable::load(std::string path, Today today,
                                                                  Logger& logger) {
-  auto bytes = readWholeFile(path, kMostBytes);
+  auto file = readTableFile(path);
   Result<std::vector<Record>> records = std::vector<Record>();
-  if (bytes.hasValue()) {
-    records = decode(bytes.value());
-  } else if (bytes.error().domain != kPosixErrorDomain || bytes.error().code != ENOENT) {
-    records = bytes.error();
+  if (file.hasValue()) {
+    records = validated(std::move(file).value());
+  } else if (!isMissing(file.error())) {
+    records = file.error();
   }
   if (records.hasError()) {
     LogContext context = LogContext::at(path);

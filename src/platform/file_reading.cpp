@@ -15,6 +15,19 @@
 namespace zarnik {
 
 Result<std::string> readWholeFile(const std::string& path, size_t maximumBytes) {
+  std::string bytes;
+  auto read = readWholeFileInto(path, maximumBytes, [&bytes](size_t size) {
+    bytes.resize(size);
+    return std::vector<std::span<char>>{std::span(bytes)};
+  });
+  if (read.hasError()) return read.error();
+  bytes.resize(read.value());
+  return bytes;
+}
+
+Result<size_t> readWholeFileInto(
+    const std::string& path, size_t maximumBytes,
+    const std::function<std::vector<std::span<char>>(size_t size)>& placesFor) {
   // O_NONBLOCK keeps a FIFO at this path from blocking the open; it is refused below.
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   if (!fd.isValid()) return Error::posix(errno, path);
@@ -23,18 +36,19 @@ Result<std::string> readWholeFile(const std::string& path, size_t maximumBytes) 
   if (!S_ISREG(st.st_mode)) return Error::posix(EINVAL, path);
   ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
   if (static_cast<size_t>(st.st_size) > maximumBytes) return Error::posix(EFBIG, path);
-  std::string bytes;
-  bytes.resize(static_cast<size_t>(st.st_size));
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Error::posix(errno, path);
-    if (n == 0) break;  // the file shrank while it was read
-    done += static_cast<size_t>(n);
+  size_t total = 0;
+  for (const std::span<char> place : placesFor(static_cast<size_t>(st.st_size))) {
+    size_t done = 0;
+    while (done < place.size()) {
+      const ssize_t n = ::read(fd.get(), place.data() + done, place.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return Error::posix(errno, path);
+      if (n == 0) return total + done;  // the file shrank while it was read
+      done += static_cast<size_t>(n);
+    }
+    total += done;
   }
-  bytes.resize(done);
-  return bytes;
+  return total;
 }
 
 Result<void> writeFileAtomically(const std::string& path, std::string_view bytes) {

@@ -4,14 +4,22 @@
 
 #include "base/result.h"
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zarnik {
 
 // The file's bytes; an error when it cannot be read or is larger than `maximumBytes`.
 [[nodiscard]] Result<std::string> readWholeFile(const std::string& path, size_t maximumBytes);
+// The same read into the places `placesFor` gives for the file's size, filled in order: a
+// header can go apart from the records after it, and neither is copied again. The number of
+// bytes read, fewer than the size when the file shrank meanwhile.
+[[nodiscard]] Result<size_t> readWholeFileInto(
+    const std::string& path, size_t maximumBytes,
+    const std::function<std::vector<std::span<char>>(size_t size)>& placesFor);
 // Writes through a temporary file in the same folder and renames it over `path`, so that a
 // reader sees either the old or the new content, never a part.
 [[nodiscard]] Result<void> writeFileAtomically(const std::string& path, std::string_view bytes);

@@ -1,10 +1,16 @@
 #include "platform/process_memory.h"
 
+#include <cstdint>
 #include <malloc.h>
+#include <sys/mman.h>
 
-// Declared weak: the program links tcmalloc in, tests and sanitized builds do not.
+// Declared weak: the program links tcmalloc in, tests and sanitized builds do not. The names
+// are tcmalloc's.
+// NOLINTBEGIN(readability-identifier-naming)
 extern "C" void MallocExtension_ReleaseFreeMemory() __attribute__((weak));
-extern "C" int MallocExtension_SetNumericProperty(const char* property, size_t value) __attribute__((weak));
+extern "C" int MallocExtension_SetNumericProperty(const char* property, size_t value)
+    __attribute__((weak));
+// NOLINTEND(readability-identifier-naming)
 
 namespace zarnik {
 
@@ -20,6 +26,16 @@ void limitThreadCaches(size_t totalBytes) {
   if (MallocExtension_SetNumericProperty != nullptr) {
     MallocExtension_SetNumericProperty("tcmalloc.max_total_thread_cache_bytes", totalBytes);
   }
+}
+
+void preferHugePages(void* data, size_t size) {
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  const auto begin = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t end = (begin + size) & ~(kHugePage - 1);
+  if (end <= first) return;
+  // From the pointer itself, not from an integer, so that the compiler still knows where it points.
+  (void)::madvise(static_cast<char*>(data) + (first - begin), end - first, MADV_HUGEPAGE);
 }
 
 }  // namespace zarnik
