@@ -1,17 +1,16 @@
 #include "detection/duplicates_detection_results.h"
 
-#include "cleaning/cleaning_recovery.h"
-
-#include <algorithm>
-#include <deque>
-
-#include <fmt/format.h>
-
 #include "cleaning/cleaning_note.h"
+#include "cleaning/cleaning_recovery.h"
 #include "cleaning/cleaning_reverter.h"
 #include "detection/kept_cleaning_records.h"
 #include "foundation/logger.h"
 #include "scanning/stored_detection_result.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <deque>
 
 namespace zarnik {
 
@@ -25,7 +24,8 @@ Json DuplicatesDetectionResultsState::encode() const {
   return archive;
 }
 
-std::optional<DuplicatesDetectionResultsState> DuplicatesDetectionResultsState::decode(const Json& archive) {
+std::optional<DuplicatesDetectionResultsState> DuplicatesDetectionResultsState::decode(
+    const Json& archive) {
   if (jsonString(archive, "$class") != "DuplicatesDetectionResultsState") return std::nullopt;
   DuplicatesDetectionResultsState state;
   auto counter = jsonInt(archive, "activityLogIdentifierAutoincrement");
@@ -34,13 +34,14 @@ std::optional<DuplicatesDetectionResultsState> DuplicatesDetectionResultsState::
   state.scannedNodesCount = jsonInt(archive, "scannedNodesCount").value_or(0);
   state.scannedNodesSize = jsonInt(archive, "scannedNodesSize").value_or(0);
   state.usedSizeThreshold = jsonInt(archive, "usedSizeThreshold");
-  if (auto date = jsonInt(archive, "dateOfDetection")) state.dateOfDetection = Date(std::chrono::nanoseconds(*date));
+  if (auto date = jsonInt(archive, "dateOfDetection"))
+    state.dateOfDetection = Date(std::chrono::nanoseconds(*date));
   return state;
 }
 
-DuplicatesDetectionResults::DuplicatesDetectionResults(std::unique_ptr<ManagedObjectContext> context,
-                                                       DuplicatesDetectionResultsState state,
-                                                       std::optional<std::string> movedAsideTo)
+DuplicatesDetectionResults::DuplicatesDetectionResults(
+    std::unique_ptr<ManagedObjectContext> context, DuplicatesDetectionResultsState state,
+    std::optional<std::string> movedAsideTo)
     : queue_(SerialQueue::make("duplicates-detection-results", QualityOfService::userInitiated)),
       context_(std::move(context)),
       state_(std::move(state)),
@@ -49,13 +50,14 @@ DuplicatesDetectionResults::DuplicatesDetectionResults(std::unique_ptr<ManagedOb
 Result<std::shared_ptr<DuplicatesDetectionResults>> DuplicatesDetectionResults::open(
     std::optional<std::string> url, DuplicatesDetectionResultsState state) {
   const auto& model = ManagedObjectModel::fileModel();
-  auto specification = url && *url != ":memory:" ? OVPersistentStoreSpecification::diskPersistentStore(model, *url)
-                                                 : OVPersistentStoreSpecification::ramPersistentStore(model);
+  auto specification = url && *url != ":memory:"
+                           ? OVPersistentStoreSpecification::diskPersistentStore(model, *url)
+                           : OVPersistentStoreSpecification::ramPersistentStore(model);
   ZK_ASSIGN_OR_RETURN(auto store, specification.buildPersistentStore());
   auto movedAsideTo = store->movedAsideTo();
   ZK_ASSIGN_OR_RETURN(auto context, ManagedObjectContext::make(std::move(store)));
-  return std::shared_ptr<DuplicatesDetectionResults>(
-      new DuplicatesDetectionResults(std::move(context), std::move(state), std::move(movedAsideTo)));
+  return std::shared_ptr<DuplicatesDetectionResults>(new DuplicatesDetectionResults(
+      std::move(context), std::move(state), std::move(movedAsideTo)));
 }
 
 DuplicatesDetectionResultsState DuplicatesDetectionResults::state() const {
@@ -79,7 +81,8 @@ struct DuplicatesDetectionResults::StoreJob {
   size_t nextGroup = 0;  // the first group of the next chunk to encode
   size_t stored = 0;
   std::deque<Future<std::vector<ManagedObjectContext::EncodedEquivalence>>> encoding;
-  std::vector<ZKEquivalence> withKeptRecords;  // earlier groups holding records that must outlive them
+  std::vector<ZKEquivalence>
+      withKeptRecords;  // earlier groups holding records that must outlive them
   Promise<DuplicatesDetectionResultsState> promise;
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 };
@@ -96,8 +99,9 @@ Future<DuplicatesDetectionResultsState> DuplicatesDetectionResults::storeResults
     auto& context = *self->context_;
     auto begun = context.beginTransaction();
     if (begun.hasValue()) {
-      begun = context.forEachEquivalence([&job](ZKEquivalence& group) {
-        if (std::any_of(group.duplicates.begin(), group.duplicates.end(), recordMustOutliveResults)) {
+      begun = context.forEachEquivalenceWithCleanedCopies([&job](ZKEquivalence& group) {
+        if (std::any_of(group.duplicates.begin(), group.duplicates.end(),
+                        recordMustOutliveResults)) {
           job->withKeptRecords.push_back(group);
         }
         return true;
@@ -129,7 +133,8 @@ void DuplicatesDetectionResults::continueStoring(const std::shared_ptr<StoreJob>
       members += groups[end].equivalence.duplicates.size();
     }
     job->nextGroup = end;
-    job->encoding.push_back(makeFuture(Executor::primary(), [result = job->result, substitutions = job->substitutions,
+    job->encoding.push_back(makeFuture(Executor::primary(), [result = job->result,
+                                                             substitutions = job->substitutions,
                                                              first, end] {
       std::vector<ManagedObjectContext::EncodedEquivalence> models;
       models.reserve(end - first);
@@ -147,22 +152,25 @@ void DuplicatesDetectionResults::continueStoring(const std::shared_ptr<StoreJob>
   auto next = std::move(job->encoding.front());
   job->encoding.pop_front();
   auto self = shared_from_this();
-  next.onComplete(*queue_, [self, job](const Result<std::vector<ManagedObjectContext::EncodedEquivalence>>& models) {
-    if (models.hasError()) {
-      self->failStoring(*job, models.error());
-      return;
-    }
-    for (const auto& model : models.value()) {
-      if (auto inserted = self->context_->insertEquivalence(model); inserted.hasError()) {
-        self->failStoring(*job, inserted.error());
-        return;
-      }
-    }
-    job->stored += models.value().size();
-    const size_t total = job->result->detectionResults.size();
-    if (job->progress) job->progress(static_cast<double>(job->stored) / static_cast<double>(total));
-    self->continueStoring(job);
-  });
+  next.onComplete(
+      *queue_,
+      [self, job](const Result<std::vector<ManagedObjectContext::EncodedEquivalence>>& models) {
+        if (models.hasError()) {
+          self->failStoring(*job, models.error());
+          return;
+        }
+        for (const auto& model : models.value()) {
+          if (auto inserted = self->context_->insertEquivalence(model); inserted.hasError()) {
+            self->failStoring(*job, inserted.error());
+            return;
+          }
+        }
+        job->stored += models.value().size();
+        const size_t total = job->result->detectionResults.size();
+        if (job->progress)
+          job->progress(static_cast<double>(job->stored) / static_cast<double>(total));
+        self->continueStoring(job);
+      });
 }
 
 // The earlier groups' records that must outlive them, numbered after the new groups and copies.
@@ -199,10 +207,11 @@ void DuplicatesDetectionResults::finishStoring(StoreJob& job) {
     return;
   }
   if (job.progress) job.progress(1.0);
-  Logger::shared().logTiming("DuplicatesDetectionResults", "storeResults()",
-                             fmt::format("[scan] Results stored {:.3f}s", std::chrono::duration<double>(
-                                                                              std::chrono::steady_clock::now() - job.start)
-                                                                              .count()));
+  Logger::shared().logTiming(
+      "DuplicatesDetectionResults", "storeResults()",
+      fmt::format(
+          "[scan] Results stored {:.3f}s",
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - job.start).count()));
   DuplicatesDetectionResultsState state;
   state.usedSizeThreshold = job.result->usedSizeThreshold;
   state.scannedNodesCount = job.result->scannedNodesCount;
@@ -215,7 +224,8 @@ void DuplicatesDetectionResults::finishStoring(StoreJob& job) {
   job.promise.succeed(state);
 }
 
-Future<std::int64_t> DuplicatesDetectionResults::forEachEquivalence(std::function<bool(const ZKEquivalence&)> visit) {
+Future<std::int64_t> DuplicatesDetectionResults::forEachEquivalence(
+    std::function<bool(const ZKEquivalence&)> visit) {
   auto self = shared_from_this();
   return makeFuture(*queue_, [self, visit = std::move(visit)]() -> Result<std::int64_t> {
     std::int64_t visited = 0;
@@ -227,9 +237,12 @@ Future<std::int64_t> DuplicatesDetectionResults::forEachEquivalence(std::functio
   });
 }
 
-Future<std::optional<ZKEquivalence>> DuplicatesDetectionResults::equivalence(std::int64_t uniqueIdentifier) {
+Future<std::optional<ZKEquivalence>> DuplicatesDetectionResults::equivalence(
+    std::int64_t uniqueIdentifier) {
   auto self = shared_from_this();
-  return makeFuture(*queue_, [self, uniqueIdentifier]() { return self->context_->fetchEquivalence(uniqueIdentifier); });
+  return makeFuture(*queue_, [self, uniqueIdentifier]() {
+    return self->context_->fetchEquivalence(uniqueIdentifier);
+  });
 }
 
 Future<std::vector<ZKActivityLogItem>> DuplicatesDetectionResults::activityLog() {
@@ -237,33 +250,35 @@ Future<std::vector<ZKActivityLogItem>> DuplicatesDetectionResults::activityLog()
   return makeFuture(*queue_, [self]() { return self->context_->fetchActivityLogItems(); });
 }
 
-Future<SelectionChangeResult> DuplicatesDetectionResults::changeSelection(std::optional<std::int64_t> equivalenceIdentifier,
-                                                                          SelectionRequest request) {
+Future<SelectionChangeResult> DuplicatesDetectionResults::changeSelection(
+    std::optional<std::int64_t> equivalenceIdentifier, SelectionRequest request) {
   auto self = shared_from_this();
-  return makeFuture(*queue_, [self, equivalenceIdentifier, request]() -> Result<SelectionChangeResult> {
-    auto& context = *self->context_;
-    std::optional<ZKEquivalence> group;
-    if (equivalenceIdentifier) {
-      ZK_ASSIGN_OR_RETURN(group, context.fetchEquivalence(*equivalenceIdentifier));
-      if (!group) return Error::generic(fmt::format("There is no group {}.", *equivalenceIdentifier));
-    } else {
-      if (request.identifiers.empty()) return Error::generic("Name a group or a copy.");
-      const std::int64_t first = *request.identifiers.begin();
-      ZK_ASSIGN_OR_RETURN(group, context.fetchEquivalenceOfDuplicate(first));
-      if (!group) return Error::generic(fmt::format("There is no copy {}.", first));
-    }
-    return self->applyChange(std::move(*group), request, ActivityInteractionType::direct);
-  });
+  return makeFuture(
+      *queue_, [self, equivalenceIdentifier, request]() -> Result<SelectionChangeResult> {
+        auto& context = *self->context_;
+        std::optional<ZKEquivalence> group;
+        if (equivalenceIdentifier) {
+          ZK_ASSIGN_OR_RETURN(group, context.fetchEquivalence(*equivalenceIdentifier));
+          if (!group)
+            return Error::generic(fmt::format("There is no group {}.", *equivalenceIdentifier));
+        } else {
+          if (request.identifiers.empty()) return Error::generic("Name a group or a copy.");
+          const std::int64_t first = *request.identifiers.begin();
+          ZK_ASSIGN_OR_RETURN(group, context.fetchEquivalenceOfDuplicate(first));
+          if (!group) return Error::generic(fmt::format("There is no copy {}.", first));
+        }
+        return self->applyChange(std::move(*group), request, ActivityInteractionType::direct);
+      });
 }
 
-Result<SelectionChangeResult> DuplicatesDetectionResults::applyChange(ZKEquivalence equivalence,
-                                                                      const SelectionRequest& request,
-                                                                      ActivityInteractionType type) {
+Result<SelectionChangeResult> DuplicatesDetectionResults::applyChange(
+    ZKEquivalence equivalence, const SelectionRequest& request, ActivityInteractionType type) {
   SelectionChangeResult result;
   result.equivalenceIdentifier = equivalence.uniqueIdentifier;
   ZK_ASSIGN_OR_RETURN(result.proposal, proposeSelectionChange(equivalence, request));
   // An undo or redo is recorded even when it changes nothing, so that the history moves on.
-  if (!result.proposal.canApply || (!result.proposal.changesAnything() && type == ActivityInteractionType::direct)) {
+  if (!result.proposal.canApply ||
+      (!result.proposal.changesAnything() && type == ActivityInteractionType::direct)) {
     return result;
   }
 
@@ -296,12 +311,14 @@ Result<SelectionChangeResult> DuplicatesDetectionResults::applyChange(ZKEquivale
 
 Future<SelectionChangeResult> DuplicatesDetectionResults::undo(bool confirmsWarnings) {
   auto self = shared_from_this();
-  return makeFuture(*queue_, [self, confirmsWarnings]() { return self->replay(true, confirmsWarnings); });
+  return makeFuture(*queue_,
+                    [self, confirmsWarnings]() { return self->replay(true, confirmsWarnings); });
 }
 
 Future<SelectionChangeResult> DuplicatesDetectionResults::redo(bool confirmsWarnings) {
   auto self = shared_from_this();
-  return makeFuture(*queue_, [self, confirmsWarnings]() { return self->replay(false, confirmsWarnings); });
+  return makeFuture(*queue_,
+                    [self, confirmsWarnings]() { return self->replay(false, confirmsWarnings); });
 }
 
 // The history read as two stacks: direct changes are done (and end every redo), an undo moves
@@ -331,10 +348,14 @@ Result<SelectionChangeResult> DuplicatesDetectionResults::replay(bool undo, bool
     }
   }
   auto& stack = undo ? done : undone;
-  if (stack.empty()) return Error::generic(undo ? "There is no selection change to undo." : "There is nothing to redo.");
+  if (stack.empty())
+    return Error::generic(undo ? "There is no selection change to undo."
+                               : "There is nothing to redo.");
   const ZKActivityLogItem& target = *stack.back();
   ZK_ASSIGN_OR_RETURN(auto group, context_->fetchEquivalence(target.equivalenceIdentifier));
-  if (!group) return Error::generic(fmt::format("Group {} is no longer stored.", target.equivalenceIdentifier));
+  if (!group)
+    return Error::generic(
+        fmt::format("Group {} is no longer stored.", target.equivalenceIdentifier));
   // Going back or forth restores a configuration the user once had, but the group may have been
   // changed since (or the configuration was applied with --force): the same checks as for a direct
   // change decide, so that no step selects every copy unconfirmed.
@@ -377,7 +398,8 @@ Future<std::int64_t> DuplicatesDetectionResults::forgetTrialCleanings() {
     };
     std::vector<ZKEquivalence> touched;
     ZK_TRY(context.forEachEquivalence([&](ZKEquivalence& group) {
-      if (std::any_of(group.duplicates.begin(), group.duplicates.end(), isTrial)) touched.push_back(group);
+      if (std::any_of(group.duplicates.begin(), group.duplicates.end(), isTrial))
+        touched.push_back(group);
       return true;
     }));
     std::int64_t forgotten = 0;
@@ -396,10 +418,12 @@ Future<std::int64_t> DuplicatesDetectionResults::forgetTrialCleanings() {
   });
 }
 
-Future<CleaningRequest> DuplicatesDetectionResults::cleaningRequest(CleaningRules rules, bool removesEveryCopyOfAGroup) {
+Future<CleaningRequest> DuplicatesDetectionResults::cleaningRequest(CleaningRules rules,
+                                                                    bool removesEveryCopyOfAGroup) {
   auto self = shared_from_this();
   return makeFuture(*queue_, [self, rules = std::move(rules), removesEveryCopyOfAGroup]() {
-    return CleaningRequest{self->storeAccess(), self->context_->scanLocations(), rules, removesEveryCopyOfAGroup};
+    return CleaningRequest{self->storeAccess(), self->context_->scanLocations(), rules,
+                           removesEveryCopyOfAGroup};
   });
 }
 

@@ -30,7 +30,7 @@ std::vector<ZKEquivalence> groupsWithKeptRecords(const std::string& path) {
   if (!pathExists(path)) return kept;
   auto context = openStore(path);
   if (context.hasError()) return kept;
-  (void)context.value()->forEachEquivalence([&](ZKEquivalence& group) {
+  (void)context.value()->forEachEquivalenceWithCleanedCopies([&](ZKEquivalence& group) {
     if (std::any_of(group.duplicates.begin(), group.duplicates.end(), recordMustOutliveResults))
       kept.push_back(group);
     return true;

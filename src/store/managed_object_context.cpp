@@ -84,6 +84,7 @@ struct ManagedObjectContext::Statements {
   std::optional<SqliteStatement> insertDuplicate;
   std::optional<SqliteStatement> membersOfEquivalence;
   std::optional<SqliteStatement> allEquivalences;
+  std::optional<SqliteStatement> equivalencesWithCleanedCopies;
   std::optional<SqliteStatement> equivalenceByID;
   std::optional<SqliteStatement> equivalenceOfDuplicate;
   std::optional<SqliteStatement> updateEquivalence;
@@ -339,14 +340,31 @@ Result<void> ManagedObjectContext::forEachEquivalence(
       statement(statements_->allEquivalences,
                 select(kEquivalenceColumns,
                        "FROM ZKEquivalence ORDER BY reclaimableSize DESC, uniqueIdentifier")));
+  return forEachEquivalenceOf(*query, visit);
+}
+
+Result<void> ManagedObjectContext::forEachEquivalenceWithCleanedCopies(
+    const std::function<bool(ZKEquivalence&)>& visit) {
+  ZK_ASSIGN_OR_RETURN(
+      SqliteStatement * query,
+      statement(statements_->equivalencesWithCleanedCopies,
+                select(kEquivalenceColumns,
+                       "FROM ZKEquivalence WHERE uniqueIdentifier IN (SELECT equivalence FROM "
+                       "ZKDuplicate WHERE cleanID IS NOT NULL) "
+                       "ORDER BY reclaimableSize DESC, uniqueIdentifier")));
+  return forEachEquivalenceOf(*query, visit);
+}
+
+Result<void> ManagedObjectContext::forEachEquivalenceOf(
+    SqliteStatement& query, const std::function<bool(ZKEquivalence&)>& visit) {
   while (true) {
-    ZK_ASSIGN_OR_RETURN(const bool row, query->step());
+    ZK_ASSIGN_OR_RETURN(const bool row, query.step());
     if (!row) break;
-    ZKEquivalence equivalence = equivalenceFromRow(*query);
+    ZKEquivalence equivalence = equivalenceFromRow(query);
     ZK_TRY(fetchMembers(equivalence));
     if (!visit(equivalence)) break;
   }
-  query->reset();
+  query.reset();
   return success();
 }
 

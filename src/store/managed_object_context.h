@@ -73,6 +73,10 @@ class ManagedObjectContext {
   Result<std::int64_t> countOfEquivalences();
   // Largest reclaimable size first; `visit` returns false to stop.
   Result<void> forEachEquivalence(const std::function<bool(ZKEquivalence&)>& visit);
+  // The same for the groups holding a cleaned copy: those whose records may have to outlive
+  // the results (a new scan's results replace the rest unread).
+  Result<void> forEachEquivalenceWithCleanedCopies(
+      const std::function<bool(ZKEquivalence&)>& visit);
   Result<std::optional<ZKEquivalence>> fetchEquivalence(std::int64_t uniqueIdentifier);
   Result<std::optional<ZKEquivalence>> fetchEquivalenceOfDuplicate(
       std::int64_t duplicateIdentifier);
@@ -95,6 +99,8 @@ class ManagedObjectContext {
   Result<void> loadScanLocations();
   Result<void> fetchMembers(ZKEquivalence& equivalence);
   Result<std::optional<ZKEquivalence>> fetchOneEquivalence(SqliteStatement& statement);
+  Result<void> forEachEquivalenceOf(SqliteStatement& query,
+                                    const std::function<bool(ZKEquivalence&)>& visit);
   ZKEquivalence equivalenceFromRow(const SqliteStatement& row) const;
   Result<SqliteStatement*> statement(std::optional<SqliteStatement>& slot, std::string_view sql);
 

@@ -1,11 +1,12 @@
 // Records of the file model: archives with class tags and substitutions, groups with their
 // members, the selection history and raw-data records.
-#include <gtest/gtest.h>
+#include "support/test_dir.h"
 
 #include "foundation/logger.h"
 #include "store/managed_object_context.h"
 #include "store/raw_data_storage.h"
-#include "support/test_dir.h"
+
+#include <gtest/gtest.h>
 
 namespace zarnik {
 namespace {
@@ -20,29 +21,35 @@ class FileModelStoreTest : public ::testing::Test {
 
   void SetUp() override {
     Logger::shared().setConsole(nullptr);
-    auto store = OVPersistentStoreSpecification::ramPersistentStore(ManagedObjectModel::fileModel()).buildPersistentStore();
+    auto store = OVPersistentStoreSpecification::ramPersistentStore(ManagedObjectModel::fileModel())
+                     .buildPersistentStore();
     ASSERT_TRUE(store.hasValue());
     auto made = ManagedObjectContext::make(store.value());
     ASSERT_TRUE(made.hasValue());
     context = std::move(made).value();
   }
 
-  ScanLocationPtr location(const std::string& name) { return ScanLocation::make(dir.dir(name), resolver); }
+  ScanLocationPtr location(const std::string& name) {
+    return ScanLocation::make(dir.dir(name), resolver);
+  }
 
   std::shared_ptr<ZKBaseNode> fileNode(const ScanLocationPtr& scan, const std::string& relative) {
     const std::string path = dir.file(relative, "content of " + relative);
     auto attributes = NodeAttributes::resourceValuesOf(path);
-    return std::make_shared<ZKFileNode>(*NodeLocation::make(scan, path), *attributes, NodeContent{}, NodeType::document,
-                                        std::nullopt);
+    return std::make_shared<ZKFileNode>(*NodeLocation::make(scan, path), *attributes, NodeContent{},
+                                        NodeType::document, std::nullopt);
   }
 
-  ZKEquivalence group(std::int64_t id, ByteCount reclaimable, const std::vector<std::shared_ptr<ZKBaseNode>>& nodes) {
+  ZKEquivalence group(std::int64_t id, ByteCount reclaimable,
+                      const std::vector<std::shared_ptr<ZKBaseNode>>& nodes) {
     ZKEquivalence equivalence;
     equivalence.uniqueIdentifier = id;
     equivalence.reclaimableSize = reclaimable;
-    equivalence.currentSelectionConfiguration = SelectionConfiguration{SelectionStrategy::automatic, id * 10, {}};
+    equivalence.currentSelectionConfiguration =
+        SelectionConfiguration{SelectionStrategy::automatic, id * 10, {}};
     equivalence.initialSelectionConfiguration = equivalence.currentSelectionConfiguration;
-    equivalence.availableSelectionConfigurations = {SelectionConfiguration{SelectionStrategy::none, id * 10, {}}};
+    equivalence.availableSelectionConfigurations = {
+        SelectionConfiguration{SelectionStrategy::none, id * 10, {}}};
     for (size_t i = 0; i < nodes.size(); ++i) {
       ZKDuplicate duplicate;
       duplicate.identifier = id * 10 + static_cast<std::int64_t>(i);
@@ -58,7 +65,8 @@ TEST_F(FileModelStoreTest, ArchivesAreReadOnlyAsTheClassTheyClaim) {
   const std::string text = archivedText("SelectionConfiguration", Json{{"strategy", "None"}});
   EXPECT_TRUE(unarchivedValue(text, "SelectionConfiguration"));
   EXPECT_FALSE(unarchivedValue(text, "DuplicateDifferences"));
-  EXPECT_FALSE(unarchivedValue("{\"$class\": \"SelectionConfiguration\"", "SelectionConfiguration"));
+  EXPECT_FALSE(
+      unarchivedValue("{\"$class\": \"SelectionConfiguration\"", "SelectionConfiguration"));
   EXPECT_FALSE(unarchivedValue("[1, 2]", "SelectionConfiguration"));
   EXPECT_TRUE(unarchivedObject(R"({"$class": "ZKFileNode"})", {"ZKFileNode", "ZKDirectoryNode"}));
   EXPECT_FALSE(unarchivedObject(R"({"$class": "Evil"})", {"ZKFileNode"}));
@@ -71,7 +79,8 @@ TEST_F(FileModelStoreTest, NodesReferToStoredLocationsByPositionAndFollowTheList
   ArchiveSubstitutions substitutions({music, photos}, {});
   const std::string archived = substitutions.archivedNode(*node);
   EXPECT_NE(archived.find("ScanLocationSubstitution"), std::string::npos);
-  EXPECT_EQ(archived.find("\"abbreviatedPath\""), std::string::npos) << archived;  // only the position is written
+  EXPECT_EQ(archived.find("\"abbreviatedPath\""), std::string::npos)
+      << archived;  // only the position is written
 
   auto read = substitutions.unarchivedNode(archived);
   ASSERT_TRUE(read.hasValue()) << read.error().oneLine();
@@ -86,7 +95,8 @@ TEST_F(FileModelStoreTest, NodesReferToStoredLocationsByPositionAndFollowTheList
   // A position past the list's end is refused, never read out of bounds.
   EXPECT_TRUE(ArchiveSubstitutions({music}, {}).unarchivedNode(archived).hasError());
   // A location not in the list is written in full.
-  EXPECT_NE(ArchiveSubstitutions({music}, {}).archivedNode(*node).find("\"abbreviatedPath\""), std::string::npos);
+  EXPECT_NE(ArchiveSubstitutions({music}, {}).archivedNode(*node).find("\"abbreviatedPath\""),
+            std::string::npos);
 }
 
 TEST_F(FileModelStoreTest, OnlyStoredMediaLibraryFoldersAreWrittenAsReferences) {
@@ -96,9 +106,11 @@ TEST_F(FileModelStoreTest, OnlyStoredMediaLibraryFoldersAreWrittenAsReferences) 
   auto attributes = NodeAttributes::resourceValuesOf(dir / "libraries/plain");
   auto library = std::make_shared<ZKDirectoryNode>(
       *NodeLocation::make(scan, dir / "libraries/Music.musiclibrary"), *attributes, NodeContent{},
-      NodeType::iTunesLibrary, std::nullopt, MediaLibraryInfo{MediaLibraryKind::iTunes, Version::parse("12.9"), true, true});
-  auto plain = std::make_shared<ZKDirectoryNode>(*NodeLocation::make(scan, dir / "libraries/plain"), *attributes,
-                                                 NodeContent{}, NodeType::other, std::nullopt, std::nullopt);
+      NodeType::iTunesLibrary, std::nullopt,
+      MediaLibraryInfo{MediaLibraryKind::iTunes, Version::parse("12.9"), true, true});
+  auto plain = std::make_shared<ZKDirectoryNode>(*NodeLocation::make(scan, dir / "libraries/plain"),
+                                                 *attributes, NodeContent{}, NodeType::other,
+                                                 std::nullopt, std::nullopt);
   ArchiveSubstitutions substitutions({}, {library});
   const Json wrapped{{"library", library->encode()}, {"plain", plain->encode()}};
   const Json written = substitutions.substitute(wrapped);
@@ -112,17 +124,22 @@ TEST_F(FileModelStoreTest, GroupsAreListedLargestFirstWithTheirMembersAndChanges
   auto scan = location("tree");
   ASSERT_TRUE(context->setScanLocations({scan}).hasValue());
   auto small = group(1, 100, {fileNode(scan, "tree/a"), fileNode(scan, "tree/b")});
-  auto large = group(2, 5000, {fileNode(scan, "tree/c"), fileNode(scan, "tree/d"), fileNode(scan, "tree/e")});
-  ASSERT_TRUE(context->performTransaction([&]() -> Result<void> {
-    ZK_TRY(context->insertEquivalence(small));
-    return context->insertEquivalence(large);
-  }).hasValue());
+  auto large = group(
+      2, 5000, {fileNode(scan, "tree/c"), fileNode(scan, "tree/d"), fileNode(scan, "tree/e")});
+  ASSERT_TRUE(context
+                  ->performTransaction([&]() -> Result<void> {
+                    ZK_TRY(context->insertEquivalence(small));
+                    return context->insertEquivalence(large);
+                  })
+                  .hasValue());
 
   std::vector<std::int64_t> order;
-  ASSERT_TRUE(context->forEachEquivalence([&](ZKEquivalence& equivalence) {
-    order.push_back(equivalence.uniqueIdentifier);
-    return true;
-  }).hasValue());
+  ASSERT_TRUE(context
+                  ->forEachEquivalence([&](ZKEquivalence& equivalence) {
+                    order.push_back(equivalence.uniqueIdentifier);
+                    return true;
+                  })
+                  .hasValue());
   EXPECT_EQ(order, (std::vector<std::int64_t>{2, 1}));
 
   auto fetched = context->fetchEquivalenceOfDuplicate(21);
@@ -133,7 +150,8 @@ TEST_F(FileModelStoreTest, GroupsAreListedLargestFirstWithTheirMembersAndChanges
   EXPECT_EQ(stored.availableSelectionConfigurations, large.availableSelectionConfigurations);
   EXPECT_EQ(stored.initialSelectionConfiguration, large.initialSelectionConfiguration);
 
-  stored.currentSelectionConfiguration = SelectionConfiguration{SelectionStrategy::manual, 20, {21, 22}};
+  stored.currentSelectionConfiguration =
+      SelectionConfiguration{SelectionStrategy::manual, 20, {21, 22}};
   stored.duplicates[0].ignored = true;
   ASSERT_TRUE(context->updateEquivalence(stored).hasValue());
   auto again = context->fetchEquivalence(2);
@@ -141,6 +159,24 @@ TEST_F(FileModelStoreTest, GroupsAreListedLargestFirstWithTheirMembersAndChanges
   EXPECT_EQ(again.value()->currentSelectionConfiguration, stored.currentSelectionConfiguration);
   EXPECT_TRUE(again.value()->duplicates[0].ignored);
   EXPECT_EQ(again.value()->initialSelectionConfiguration, large.initialSelectionConfiguration);
+
+  // Only a group with a cleaned copy is listed among those whose records may outlive results.
+  const auto withCleanedCopies = [&] {
+    std::vector<std::int64_t> listed;
+    EXPECT_TRUE(context
+                    ->forEachEquivalenceWithCleanedCopies([&](ZKEquivalence& equivalence) {
+                      listed.push_back(equivalence.uniqueIdentifier);
+                      EXPECT_FALSE(equivalence.duplicates.empty());
+                      return true;
+                    })
+                    .hasValue());
+    return listed;
+  };
+  EXPECT_TRUE(withCleanedCopies().empty());
+  auto cleaned = *context->fetchEquivalence(1).value();
+  cleaned.duplicates[1].cleanID = 7;
+  ASSERT_TRUE(context->updateEquivalence(cleaned).hasValue());
+  EXPECT_EQ(withCleanedCopies(), (std::vector<std::int64_t>{1}));
 
   // A failed transaction leaves nothing of itself behind.
   auto failed = context->performTransaction([&]() -> Result<void> {
@@ -175,9 +211,12 @@ TEST_F(FileModelStoreTest, TheSelectionHistoryKeepsItsEntriesAndTellsWhatChanged
   item.equivalences = {9};
   item.interactionType = ActivityInteractionType::undo;
   ASSERT_TRUE(context->insertActivityLogItem(item).hasValue());
-  ASSERT_TRUE(context->store().database().execute(
-      "INSERT INTO ZKActivityLogItem (uniqueIdentifier, date, equivalenceIdentifier, rawInteractionType) "
-      "VALUES (5, 0, 9, 'Sideways')").hasValue());
+  ASSERT_TRUE(context->store()
+                  .database()
+                  .execute("INSERT INTO ZKActivityLogItem (uniqueIdentifier, date, "
+                           "equivalenceIdentifier, rawInteractionType) "
+                           "VALUES (5, 0, 9, 'Sideways')")
+                  .hasValue());
 
   auto items = context->fetchActivityLogItems();
   ASSERT_TRUE(items.hasValue());
@@ -204,10 +243,16 @@ TEST_F(FileModelStoreTest, RawDataRecordsAreSortedByKindAndFollowTheLocationList
   ASSERT_TRUE(raw.setAlwaysSelectionRules({"/a", "/b"}).hasValue());
   ASSERT_TRUE(raw.setAlwaysSelectionRules({"/c"}).hasValue());  // the list replaces the records
   ASSERT_TRUE(raw.setCleaningSessions({Json{{"at", second->encode()}}}).hasValue());
-  EXPECT_NE(raw.records(ZKRawData::Kind::CleaningSession).at(0).data.find("ScanLocationSubstitution"), std::string::npos);
-  ASSERT_TRUE(context->store().database().execute(
-      "INSERT INTO ZKRawData (rawKind, \"index\", data) VALUES ('FutureKind', 0, 'x'), "
-      "('NeverSelectRule', 0, 'not an archive')").hasValue());
+  EXPECT_NE(
+      raw.records(ZKRawData::Kind::CleaningSession).at(0).data.find("ScanLocationSubstitution"),
+      std::string::npos);
+  ASSERT_TRUE(
+      context->store()
+          .database()
+          .execute(
+              "INSERT INTO ZKRawData (rawKind, \"index\", data) VALUES ('FutureKind', 0, 'x'), "
+              "('NeverSelectRule', 0, 'not an archive')")
+          .hasValue());
 
   auto third = location("third");
   ASSERT_TRUE(context->setScanLocations({first, third}).hasValue());
@@ -223,7 +268,8 @@ TEST_F(FileModelStoreTest, RawDataRecordsAreSortedByKindAndFollowTheLocationList
   ASSERT_EQ(again.cleaningSessions().size(), 1u);
   EXPECT_EQ(again.cleaningSessions().front()["at"], third->encode());  // position 1 of the new list
 
-  SmartSelectionRuleInfo info{SmartSelectionRule(SmartSelectionRule::Kind::sameUTIType, "image/jpeg"), false};
+  SmartSelectionRuleInfo info{
+      SmartSelectionRule(SmartSelectionRule::Kind::sameUTIType, "image/jpeg"), false};
   ASSERT_TRUE(reloaded.value()->addSmartSelectionRuleInfo(info).hasValue());
   ExtendedAutoselectionRules global;
   global.selectRandomAmongEqual = true;
