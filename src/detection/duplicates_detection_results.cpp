@@ -44,7 +44,7 @@ DuplicatesDetectionResults::DuplicatesDetectionResults(
     std::optional<std::string> movedAsideTo)
     : queue_(SerialQueue::make("duplicates-detection-results", QualityOfService::userInitiated)),
       context_(std::move(context)),
-      state_(std::move(state)),
+      state_(state),
       movedAsideTo_(std::move(movedAsideTo)) {}
 
 Result<std::shared_ptr<DuplicatesDetectionResults>> DuplicatesDetectionResults::open(
@@ -56,8 +56,8 @@ Result<std::shared_ptr<DuplicatesDetectionResults>> DuplicatesDetectionResults::
   ZK_ASSIGN_OR_RETURN(auto store, specification.buildPersistentStore());
   auto movedAsideTo = store->movedAsideTo();
   ZK_ASSIGN_OR_RETURN(auto context, ManagedObjectContext::make(std::move(store)));
-  return std::shared_ptr<DuplicatesDetectionResults>(new DuplicatesDetectionResults(
-      std::move(context), std::move(state), std::move(movedAsideTo)));
+  return std::shared_ptr<DuplicatesDetectionResults>(
+      new DuplicatesDetectionResults(std::move(context), state, std::move(movedAsideTo)));
 }
 
 DuplicatesDetectionResultsState DuplicatesDetectionResults::state() const {
@@ -251,7 +251,7 @@ Future<std::vector<ZKActivityLogItem>> DuplicatesDetectionResults::activityLog()
 }
 
 Future<SelectionChangeResult> DuplicatesDetectionResults::changeSelection(
-    std::optional<std::int64_t> equivalenceIdentifier, SelectionRequest request) {
+    std::optional<std::int64_t> equivalenceIdentifier, const SelectionRequest& request) {
   auto self = shared_from_this();
   return makeFuture(
       *queue_, [self, equivalenceIdentifier, request]() -> Result<SelectionChangeResult> {

@@ -7,13 +7,6 @@
 // outcome back through a future.
 #pragma once
 
-#include <cstdint>
-#include <functional>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "base/json.h"
 #include "base/units.h"
 #include "cleaning/cleaning_task.h"
@@ -22,6 +15,13 @@
 #include "foundation/serial_queue.h"
 #include "scanning/scanning_task.h"
 #include "store/managed_object_context.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace zarnik {
 
@@ -34,7 +34,8 @@ struct DuplicatesDetectionResultsState {
 
   [[nodiscard]] Json encode() const;
   static std::optional<DuplicatesDetectionResultsState> decode(const Json& archive);
-  friend bool operator==(const DuplicatesDetectionResultsState&, const DuplicatesDetectionResultsState&) = default;
+  friend bool operator==(const DuplicatesDetectionResultsState&,
+                         const DuplicatesDetectionResultsState&) = default;
 };
 
 // What a selection change did: the group, the proposal (with its warnings), and the history
@@ -49,8 +50,8 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
  public:
   // Opens (creating, migrating or moving a damaged file aside, as the store does) the store at
   // `url`; ":memory:" or nothing keeps it in memory.
-  static Result<std::shared_ptr<DuplicatesDetectionResults>> open(std::optional<std::string> url,
-                                                                  DuplicatesDetectionResultsState state);
+  static Result<std::shared_ptr<DuplicatesDetectionResults>> open(
+      std::optional<std::string> url, DuplicatesDetectionResultsState state);
 
   [[nodiscard]] const std::shared_ptr<SerialQueue>& queue() const { return queue_; }
   // Where a damaged store file was moved when this store was opened.
@@ -62,9 +63,9 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
   // Replaces every stored group by the scan's, in one transaction, but for the records of cleanings
   // that can still be undone, which are carried over (kept_cleaning_records.h); `progress` (0…1)
   // is called on the results' queue.
-  Future<DuplicatesDetectionResultsState> storeResults(std::shared_ptr<const ScanningServiceResult> result,
-                                                       std::vector<ScanLocationPtr> scanLocations,
-                                                       std::function<void(double)> progress = {});
+  Future<DuplicatesDetectionResultsState> storeResults(
+      std::shared_ptr<const ScanningServiceResult> result,
+      std::vector<ScanLocationPtr> scanLocations, std::function<void(double)> progress = {});
   // Visits the groups, largest reclaimable size first, on the results' queue.
   Future<std::int64_t> forEachEquivalence(std::function<bool(const ZKEquivalence&)> visit);
   Future<std::optional<ZKEquivalence>> equivalence(std::int64_t uniqueIdentifier);
@@ -72,7 +73,7 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
   // The change is made to the group holding `memberIdentifier` (for strategies, the group
   // itself may be named by `equivalenceIdentifier`).
   Future<SelectionChangeResult> changeSelection(std::optional<std::int64_t> equivalenceIdentifier,
-                                                SelectionRequest request);
+                                                const SelectionRequest& request);
   // Undoes the latest change not yet undone, or redoes the latest undone one. A step that would
   // select a copy with a warning (such as every copy of the group) is held back, as a direct
   // change is, unless `confirmsWarnings`.
@@ -94,9 +95,11 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
   Future<CleaningRequest> cleaningRequest(CleaningRules rules, bool removesEveryCopyOfAGroup);
 
  private:
-  DuplicatesDetectionResults(std::unique_ptr<ManagedObjectContext> context, DuplicatesDetectionResultsState state,
+  DuplicatesDetectionResults(std::unique_ptr<ManagedObjectContext> context,
+                             DuplicatesDetectionResultsState state,
                              std::optional<std::string> movedAsideTo);
-  Result<SelectionChangeResult> applyChange(ZKEquivalence equivalence, const SelectionRequest& request,
+  Result<SelectionChangeResult> applyChange(ZKEquivalence equivalence,
+                                            const SelectionRequest& request,
                                             ActivityInteractionType type);
   Result<SelectionChangeResult> replay(bool undo, bool confirmsWarnings);
   struct StoreJob;
