@@ -15,22 +15,16 @@ bool worthLookingUp(ByteCount size, HashKind kind) {
   return kind == HashKind::exact ? size > 0 : size > SmallFileDigestTable::kLargestFile;
 }
 
+DigestCacheKey keyOf(const FileState& state) {
+  return {state.identity, state.size, state.modified, state.changed};
+}
+
 }  // namespace
 
 CachedReading::CachedReading(std::shared_ptr<DigestCache> cache) : cache_(std::move(cache)) {}
 
 CachedReading::Look CachedReading::look(const std::string& path, ByteCount expectedSize) const {
-  Look look;
-  if (!isOn()) return look;
-  look.readStart = dateNow();
-  auto state = regularFileStateOf(path);
-  // A file that is gone or changed is read anyway, which reports it as such.
-  if (state.hasError() || state.value().size != expectedSize) return look;
-  if (!cache_->keepsFilesOf(state.value().identity.device)) return look;
-  look.key = DigestCacheKey{state.value().identity, state.value().size, state.value().modified,
-                            state.value().changed};
-  look.known = cache_->lookup(*look.key);
-  return look;
+  return isOn() ? lookAt(path, expectedSize, false) : Look{};
 }
 
 CachedReading::Look CachedReading::lookForContent(const MatchingNode& node, HashKind kind) const {
@@ -45,21 +39,23 @@ CachedReading::Look CachedReading::lookForContent(const MatchingNode& node, Hash
 CachedReading::Look CachedReading::lookForContent(const std::string& path,
                                                   ByteCount expectedSize) const {
   if (!isOn() || !worthLookingUp(expectedSize, HashKind::exact)) return {};
-  if (!SmallFileDigestTable::holds(expectedSize)) return look(path, expectedSize);
+  return lookAt(path, expectedSize, SmallFileDigestTable::holds(expectedSize));
+}
+
+CachedReading::Look CachedReading::lookAt(const std::string& path, ByteCount expectedSize,
+                                          bool inSmallFileTable) const {
   const Date readStart = dateNow();
   auto state = regularFileStateOf(path);
+  // A file that is gone or changed is read anyway, which reports it as such.
   if (state.hasError() || state.value().size != expectedSize) return {};
-  return lookUp(
-      {state.value().identity, state.value().size, state.value().modified, state.value().changed},
-      readStart, true);
+  return lookUp(keyOf(state.value()), readStart, inSmallFileTable);
 }
 
 CachedReading::Look CachedReading::keptBy(const FileState& opened, Date readStart) const {
   if (!isOn() || !worthLookingUp(opened.size, HashKind::exact) ||
       !cache_->keepsFilesOf(opened.identity.device))
     return {};
-  return Look{DigestCacheKey{opened.identity, opened.size, opened.modified, opened.changed},
-              std::nullopt, readStart, SmallFileDigestTable::holds(opened.size)};
+  return Look{keyOf(opened), std::nullopt, readStart, SmallFileDigestTable::holds(opened.size)};
 }
 
 CachedReading::Look CachedReading::lookUp(const DigestCacheKey& key, Date readStart,

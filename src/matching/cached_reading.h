@@ -52,6 +52,9 @@ class CachedReading {
 
  private:
   [[nodiscard]] bool mayRecord(const Look& look) const;
+  // What is known of the file at `path` by its state now, while it is `expectedSize` bytes long.
+  [[nodiscard]] Look lookAt(const std::string& path, ByteCount expectedSize,
+                            bool inSmallFileTable) const;
   [[nodiscard]] Look lookUp(const DigestCacheKey& key, Date readStart, bool inSmallFileTable) const;
   std::shared_ptr<DigestCache> cache_;
 };

@@ -1,5 +1,6 @@
 #include "matching/digest_cache.h"
 
+#include "support/made_up_digests.h"
 #include "support/test_dir.h"
 
 #include "matching/internal/digest_cache_codec.h"
@@ -21,6 +22,7 @@ extern char** environ;
 namespace zarnik {
 namespace {
 
+using testing::madeUpDigest;
 using testing::TestDir;
 
 constexpr std::int64_t kFirstDay = 20'000;
@@ -36,18 +38,10 @@ DigestCacheKey keyOf(std::uint64_t inode, std::uint64_t device = 2049) {
   return key;
 }
 
-ExactFileHash digestOf(std::uint64_t seed, ByteCount size) {
-  ExactFileHash digest;
-  for (size_t i = 0; i < digest.data.size(); ++i)
-    digest.data[i] = static_cast<std::uint8_t>(seed * 31 + i);
-  digest.size = size;
-  return digest;
-}
-
 DigestCacheValues valuesOf(std::uint64_t inode) {
   DigestCacheValues values;
   values.contentPrefixHash = inode * 0x9E3779B97F4A7C15ULL;  // uses the top bit too
-  values.sampledDigest = digestOf(inode, static_cast<ByteCount>(1000 + inode));
+  values.sampledDigest = madeUpDigest(inode, static_cast<ByteCount>(1000 + inode));
   return values;
 }
 
@@ -171,8 +165,8 @@ TEST_F(DigestCacheTest, KeepsEveryValueRecordedApartInTheFilesEntry) {
   const DigestCacheKey key = keyOf(7);
   DigestCacheValues expected;
   expected.contentPrefixHash = 0xFEDCBA9876543210ULL;
-  expected.sampledDigest = digestOf(1, key.size);
-  expected.audioDigest = digestOf(2, 812'345);
+  expected.sampledDigest = madeUpDigest(1, key.size);
+  expected.audioDigest = madeUpDigest(2, 812'345);
   expected.picture = std::make_shared<CachedPictureFacts>(
       CachedPictureFacts{ImageFacts{pictureInfo(), {1, 0xFFFFFFFFFFFFFFFFULL, 3, 4}}, true});
   {
@@ -243,7 +237,7 @@ TEST_F(DigestCacheTest, TellsAFileThatIsNoPictureFromOneNotYetLookedAt) {
     auto cache = open();
     cache->recordPicture(keyOf(1), ImageFacts{}, true);                    // could not be decoded
     cache->recordPicture(keyOf(2), ImageFacts{pictureInfo(), {}}, false);  // header read only
-    cache->recordSampledDigest(keyOf(3), digestOf(3, 1003));
+    cache->recordSampledDigest(keyOf(3), madeUpDigest(3, 1003));
   }
   auto cache = open();
   auto undecodable = cache->lookup(keyOf(1));
@@ -281,7 +275,8 @@ TEST_F(DigestCacheTest, AnswersABatchInTheOrderOfItsKeys) {
 
 TEST(DigestCacheValueBytes, DecodeToNothingWhenTheyHaveTheWrongShape) {
   using namespace digest_cache;
-  EXPECT_EQ(decodeDigest(encodeDigest(digestOf(4, 123456789012))), digestOf(4, 123456789012));
+  EXPECT_EQ(decodeDigest(encodeDigest(madeUpDigest(4, 123456789012))),
+            madeUpDigest(4, 123456789012));
   EXPECT_FALSE(decodeDigest(std::string(27, 'x')).has_value());
   EXPECT_FALSE(decodePerceptualHashes(std::string(12, 'x')).has_value());
   using PictureInfo = std::optional<std::optional<ImageInfo>>;

@@ -1,5 +1,6 @@
 #include "matching/small_file_digest_table.h"
 
+#include "support/made_up_digests.h"
 #include "support/test_dir.h"
 
 #include "platform/file_lock.h"
@@ -16,6 +17,7 @@
 namespace zarnik {
 namespace {
 
+using testing::madeUpDigest;
 using testing::TestDir;
 using Known = SmallFileDigestTable::Known;
 
@@ -31,16 +33,8 @@ DigestCacheKey keyOf(std::uint64_t inode) {
   return key;
 }
 
-ExactFileHash digestOf(std::uint64_t seed, ByteCount size) {
-  ExactFileHash digest;
-  for (size_t i = 0; i < digest.data.size(); ++i)
-    digest.data[i] = static_cast<std::uint8_t>(seed * 31 + i);
-  digest.size = size;
-  return digest;
-}
-
 Known bothOf(std::uint64_t inode) {
-  return {inode * 0x9E3779B97F4A7C15ULL, digestOf(inode, keyOf(inode).size)};
+  return {inode * 0x9E3779B97F4A7C15ULL, madeUpDigest(inode, keyOf(inode).size)};
 }
 
 std::string contentsOf(const std::string& path) {
@@ -117,7 +111,7 @@ TEST_F(SmallFileDigestTableTest, PartsRecordedApartMakeOneEntryAndAChangedFileRe
   DigestCacheKey rewritten = keyOf(2);
   rewritten.changed += std::chrono::seconds(5);
   auto again = load();
-  const ExactFileHash rewrittenDigest = digestOf(9, rewritten.size);
+  const ExactFileHash rewrittenDigest = madeUpDigest(9, rewritten.size);
   again->record(rewritten, {std::nullopt, rewrittenDigest});
   ASSERT_TRUE(again->save(1000, kNoWait).hasValue());
   auto reloaded = load();
