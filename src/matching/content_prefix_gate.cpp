@@ -14,6 +14,12 @@ std::uint64_t mixed(std::uint64_t value) {
   return value ^ (value >> 33);
 }
 
+// A waiting file need not keep its first block's fingerprint: the gate's key holds it.
+ParkedFileNode withoutContentPrefix(const ParkedFileNode& file) {
+  if (file.wholeNode() != nullptr || !file.contentPrefixHash()) return file;
+  return ParkedFileNode::inFolder(file.folder(), file.name());
+}
+
 }  // namespace
 
 ContentPrefixGate::Admission ContentPrefixGate::admit(const ParkedFileNode& file, ByteCount size,
@@ -25,7 +31,8 @@ ContentPrefixGate::Admission ContentPrefixGate::admit(const ParkedFileNode& file
     Slot& gate = slotOf(keyOf(size, prefixHash));
     const bool isFirst = gate.state.place == kEmpty;
     if (isFirst || (gate.state.place != kOpen && waiting_.holds(gate.state, file))) {
-      gate.state = waiting_.add(file);  // a file listed again takes its own earlier place
+      // A file listed again takes its own earlier place.
+      gate.state = waiting_.add(withoutContentPrefix(file));
       return admission;
     }
     if (gate.state.place != kOpen) {

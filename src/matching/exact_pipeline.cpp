@@ -37,6 +37,10 @@ std::shared_ptr<ExactPipeline> ExactPipeline::make(
       new ExactPipeline(std::move(work), std::move(backlog), std::move(keepsWhole)));
 }
 
+// The fingerprint is the one kept for the state the walk saw, as for a whole node; the digest, once
+// the gate lets the file through, is by its state then. A file changed since it was listed may
+// wait at the wrong gate and miss its copies in this scan, but is never grouped with a file whose
+// content differs.
 ParkedFileNode ExactPipeline::parked(const MatchingNodePtr& node) const {
   ParkedFileNode file(node, !keepsWhole_(*node));
   const ByteCount size = node->attributes().exactSize;

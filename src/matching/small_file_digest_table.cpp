@@ -90,13 +90,6 @@ void fold(Record& kept, const Record& record) {
   }
 }
 
-// Room for `count` records that will be filled at once.
-template <typename T>
-void reserveForFilling(std::vector<T>& items, size_t count) {
-  items.reserve(count);
-  preferHugePages(items.data(), count * sizeof(T));
-}
-
 // Runs sorted by file, merged into one record a file.
 std::vector<Record> merged(const std::vector<std::vector<Record>>& runs) {
   struct Cursor {
@@ -112,7 +105,8 @@ std::vector<Record> merged(const std::vector<std::vector<Record>>& runs) {
   }
   std::make_heap(heap.begin(), heap.end(), later);
   std::vector<Record> result;
-  reserveForFilling(result, total);
+  result.reserve(total);
+  const HugePagesWhileFilling filling(result.data(), total * sizeof(Record));
   while (!heap.empty()) {
     std::pop_heap(heap.begin(), heap.end(), later);
     Cursor& next = heap.back();
@@ -197,8 +191,9 @@ Result<TableFile> readTableFile(const std::string& path) {
   auto read = readWholeFileInto(path, kMostBytes, [&file](size_t size) {
     const size_t body = size > sizeof(Header) ? size - sizeof(Header) : 0;
     const size_t count = (body + sizeof(Record) - 1) / sizeof(Record);
-    reserveForFilling(file.records, count);
-    file.records.resize(count);
+    file.records.reserve(count);
+    const HugePagesWhileFilling filling(file.records.data(), count * sizeof(Record));
+    file.records.resize(count);  // the pages are taken here, before the read fills them
     return std::vector<std::span<char>>{{reinterpret_cast<char*>(&file.header), sizeof(Header)},
                                         {reinterpret_cast<char*>(file.records.data()), body}};
   });
@@ -229,7 +224,8 @@ Result<std::vector<Record>> readForSaving(const std::string& path) {
 Result<std::vector<Record>> SmallFileDigestTable::decode(std::string_view bytes) {
   TableFile file;
   file.size = bytes.size();
-  std::memcpy(&file.header, bytes.data(), std::min(bytes.size(), sizeof(Header)));
+  if (!bytes.empty())
+    std::memcpy(&file.header, bytes.data(), std::min(bytes.size(), sizeof(Header)));
   if (bytes.size() > sizeof(Header)) {
     const std::string_view body = bytes.substr(sizeof(Header));
     file.records.resize((body.size() + sizeof(Record) - 1) / sizeof(Record));
@@ -255,8 +251,11 @@ std::string SmallFileDigestTable::encode(const std::vector<Record>& records) {
 SmallFileDigestTable::Snapshot::Snapshot(std::vector<Record> sorted)
     : records(std::move(sorted)), used(std::make_unique<std::atomic<bool>[]>(records.size())) {
   const size_t placeCount = std::bit_ceil(std::max<size_t>(16, records.size() * 2));
-  reserveForFilling(places, placeCount);
-  places.resize(placeCount, kNoRecord);
+  places.reserve(placeCount);
+  {
+    const HugePagesWhileFilling filling(places.data(), placeCount * sizeof(std::uint32_t));
+    places.resize(placeCount, kNoRecord);
+  }
   const size_t mask = places.size() - 1;
   for (size_t i = 0; i < records.size(); ++i) {
     size_t at = slotOf(records[i].device, records[i].inode, mask);

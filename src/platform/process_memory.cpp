@@ -28,14 +28,20 @@ void limitThreadCaches(size_t totalBytes) {
   }
 }
 
-void preferHugePages(void* data, size_t size) {
+HugePagesWhileFilling::HugePagesWhileFilling(void* data, size_t size) {
   constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
   const auto begin = reinterpret_cast<std::uintptr_t>(data);
   const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
   const std::uintptr_t end = (begin + size) & ~(kHugePage - 1);
   if (end <= first) return;
   // From the pointer itself, not from an integer, so that the compiler still knows where it points.
-  (void)::madvise(static_cast<char*>(data) + (first - begin), end - first, MADV_HUGEPAGE);
+  first_ = static_cast<char*>(data) + (first - begin);
+  size_ = end - first;
+  if (::madvise(first_, size_, MADV_HUGEPAGE) != 0) first_ = nullptr;
+}
+
+HugePagesWhileFilling::~HugePagesWhileFilling() {
+  if (first_ != nullptr) (void)::madvise(first_, size_, MADV_NOHUGEPAGE);
 }
 
 }  // namespace zarnik

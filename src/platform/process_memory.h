@@ -15,10 +15,22 @@ void returnFreeMemoryToSystem();
 // other threads and other block sizes cannot use: a scan's dozen threads kept 4 to 8 MB so.
 void limitThreadCaches(size_t totalBytes);
 
-// Asks for huge pages behind the whole 2 MiB pages of [data, data + size), before they are
-// first touched: an array filled at once then costs a page fault per 2 MiB instead of one per
-// 4 KiB, which in a virtual machine was most of the time a table of a million records took to
-// load. A hint only: where huge pages are off, nothing changes.
-void preferHugePages(void* data, size_t size);
+// Huge pages behind the whole 2 MiB pages of [data, data + size) while an array there is first
+// filled: it then costs a page fault per 2 MiB instead of one per 4 KiB, which in a virtual
+// machine was most of the time a table of a million records took to load. Afterwards the range
+// asks for ordinary pages again, so that what the allocator later puts at those addresses, once
+// the array is freed, is not gathered into huge pages behind its back. A hint only: where huge
+// pages are off, nothing changes.
+class HugePagesWhileFilling {
+ public:
+  HugePagesWhileFilling(void* data, size_t size);
+  ~HugePagesWhileFilling();
+  HugePagesWhileFilling(const HugePagesWhileFilling&) = delete;
+  HugePagesWhileFilling& operator=(const HugePagesWhileFilling&) = delete;
+
+ private:
+  void* first_ = nullptr;  // the whole huge pages inside the range, if any
+  size_t size_ = 0;
+};
 
 }  // namespace zarnik
