@@ -209,7 +209,14 @@ SqliteDatabase::~SqliteDatabase() {
     std::lock_guard lock(openConnections().mutex);
     openConnections().connections.erase(this);
   }
+  close();
+}
+
+void SqliteDatabase::close() {
+  if (handle_ == nullptr) return;
   sqlite3_close_v2(handle_);
+  handle_ = nullptr;
+  if (afterClosing_) afterClosing_(path_);
 }
 
 void SqliteDatabase::closeAllBeforeExit() {
@@ -219,8 +226,7 @@ void SqliteDatabase::closeAllBeforeExit() {
     // will use them again.
     while (sqlite3_stmt* statement = sqlite3_next_stmt(database->handle_, nullptr))
       sqlite3_finalize(statement);
-    sqlite3_close_v2(database->handle_);  // the last connection folds the log into the file
-    database->handle_ = nullptr;
+    database->close();  // the last connection folds the log into the file
   }
   openConnections().connections.clear();
 }

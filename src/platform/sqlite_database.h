@@ -6,6 +6,7 @@
 #include "base/result.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -74,6 +75,10 @@ class SqliteDatabase {
   SqliteDatabase& operator=(const SqliteDatabase&) = delete;
 
   [[nodiscard]] const std::string& path() const { return path_; }
+  // Called with the path once the connection is closed, by its destructor or before exit.
+  void afterClosing(std::function<void(const std::string& path)> closed) {
+    afterClosing_ = std::move(closed);
+  }
   Result<void> execute(std::string_view sql);
   Result<SqliteStatement> prepare(std::string_view sql) const;
   [[nodiscard]] std::int64_t lastInsertRowID() const;
@@ -101,8 +106,10 @@ class SqliteDatabase {
   static Result<std::unique_ptr<SqliteDatabase>> openReadOnlyURI(const std::string& path,
                                                                  std::string_view query);
   SqliteDatabase(sqlite3* handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+  void close();
   sqlite3* handle_ = nullptr;
   std::string path_;
+  std::function<void(const std::string& path)> afterClosing_;
 };
 
 // BEGIN IMMEDIATE on construction; ROLLBACK on destruction unless commit() succeeded.

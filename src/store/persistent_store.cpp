@@ -14,9 +14,46 @@
 namespace zarnik {
 namespace {
 
-// Stores up to this size are checked page by page when opened (a few tens of milliseconds);
-// larger ones are caught when a damaged page is read.
+// Stores up to this size are checked page by page when opened (tens of milliseconds a ten
+// megabytes); larger ones are caught when a damaged page is read.
 constexpr ByteCount kQuickCheckLimit = 32 << 20;
+
+// Writes not yet folded into the file, or left by a session that was cut off (either journal mode).
+bool hasJournal(const std::string& path) {
+  return pathExists(path + "-wal") || pathExists(path + "-journal");
+}
+
+// Beside a store: the state its file had when this program last closed it, with nothing left in
+// its write-ahead log.
+std::string closedStatePath(const std::string& path) { return path + "-closed"; }
+
+std::string stateText(const FileState& state) {
+  return fmt::format("{} {} {} {} {}\n", state.identity.device, state.identity.inode, state.size,
+                     state.modified.time_since_epoch().count(),
+                     state.changed.time_since_epoch().count());
+}
+
+// Whether the file is as this program left it when it closed the store cleanly: SQLite had
+// finished every write into it, and nothing has written to it since (any write moves the change
+// time, which cannot be set back). Its pages were checked, or made new, when that chain of
+// sessions began.
+bool isAsClosed(const std::string& path) {
+  if (hasJournal(path)) return false;
+  const auto recorded = readWholeFile(closedStatePath(path), 256);
+  const auto now = regularFileStateOf(path);
+  return recorded.hasValue() && now.hasValue() && recorded.value() == stateText(now.value());
+}
+
+// SQLite folds the log into the file and removes it when the last connection closes; while
+// another is open, the file may still change, and nothing is noted.
+void noteClosedState(const std::string& path) {
+  if (hasJournal(path)) return;
+  const auto state = regularFileStateOf(path);
+  if (state.hasError()) return;
+  const std::string text = stateText(state.value());
+  const std::string_view parts[] = {text};
+  (void)writeFileAtomically(closedStatePath(path), parts, Syncing::unsynced);
+}
 
 Error storeError(std::string description, const std::string& path) {
   return Error::generic(std::move(description), path);
@@ -91,11 +128,13 @@ Result<void> checkCompatibility(SqliteDatabase& database, const ManagedObjectMod
 // Opens the database and brings its schema to the model's version, or says why it cannot.
 Result<std::unique_ptr<SqliteDatabase>> openStore(const std::string& path,
                                                   const ManagedObjectModel& model,
-                                                  const PersistentStoreOptions& options) {
+                                                  const PersistentStoreOptions& options,
+                                                  bool* checkedPages) {
   const bool inMemory = path == ":memory:";
   const ByteCount size = inMemory ? 0 : fileSizeAt(path).value_or(0);
+  *checkedPages = size > 0 && size <= kQuickCheckLimit && !isAsClosed(path);
   ZK_ASSIGN_OR_RETURN(auto database, SqliteDatabase::open(path));
-  if (size > 0 && size <= kQuickCheckLimit) ZK_TRY(quickCheck(*database));
+  if (*checkedPages) ZK_TRY(quickCheck(*database));
   ZK_ASSIGN_OR_RETURN(const std::int64_t version, database->userVersion());
   ZK_TRY(checkCompatibility(*database, model, version, path));
   // Members are about a kilobyte each: larger pages hold more of them, with less tree to keep.
@@ -121,6 +160,8 @@ Result<std::unique_ptr<SqliteDatabase>> openStore(const std::string& path,
           LogContext::at(path));
     }
   }
+  // Only a store that opened as sound is vouched for when it closes.
+  if (!inMemory) database->afterClosing(noteClosedState);
   return database;
 }
 
@@ -157,6 +198,7 @@ Result<std::string> moveStoreAside(const std::string& path) {
     target = fmt::format("{}.damaged-{}-{}", path, timestamp(), attempt);
   }
   ZK_TRY(renameFile(path, target));
+  (void)removeFileIfPresent(closedStatePath(path));
   for (const char* suffix : {"-wal", "-shm"}) {
     const std::string companion = path + suffix;
     if (pathExists(companion)) (void)renameFile(companion, target + suffix);
@@ -185,11 +227,12 @@ Result<std::shared_ptr<PersistentStore>> OVPersistentStoreSpecification::buildPe
     ZK_ASSIGN_OR_RETURN(logDamaged, hasDamagedLog(path));
   }
   if (logDamaged && !options_.moveDamagedStoreAside) return damagedLogError(path);
+  bool checkedPages = false;
   auto opened = logDamaged ? Result<std::unique_ptr<SqliteDatabase>>(damagedLogError(path))
-                           : openStore(path, *model_, options_);
+                           : openStore(path, *model_, options_, &checkedPages);
   if (opened.hasValue()) {
     return std::make_shared<PersistentStore>(std::move(opened).value(), *model_, !existed,
-                                             std::nullopt);
+                                             std::nullopt, checkedPages);
   }
   if (!url_ || !existed || !options_.moveDamagedStoreAside ||
       (!logDamaged && !SqliteDatabase::isCorruption(opened.error()))) {
@@ -201,13 +244,14 @@ Result<std::shared_ptr<PersistentStore>> OVPersistentStoreSpecification::buildPe
   Logger::shared().log(
       "OVPersistentStoreSpecification", "buildPersistentStore()",
       "The store is damaged; moved it aside to " + movedTo + " and started a new one", context);
-  ZK_ASSIGN_OR_RETURN(auto fresh, openStore(path, *model_, options_));
-  return std::make_shared<PersistentStore>(std::move(fresh), *model_, true, std::move(movedTo));
+  ZK_ASSIGN_OR_RETURN(auto fresh, openStore(path, *model_, options_, &checkedPages));
+  return std::make_shared<PersistentStore>(std::move(fresh), *model_, true, std::move(movedTo),
+                                           checkedPages);
 }
 
 Result<void> OVPersistentStoreSpecification::removePersistentStore() const {
   if (!url_) return success();
-  for (const char* suffix : {"", "-wal", "-shm"}) {
+  for (const char* suffix : {"", "-wal", "-shm", "-closed"}) {
     ZK_TRY(removeFileIfPresent(*url_ + suffix));
   }
   return success();

@@ -6,6 +6,8 @@
 // - a store of a newer version, or of the other model, is refused and left untouched;
 // - a file that is not a database, or whose pages are damaged, is moved aside beside itself
 //   ("<name>.damaged-<time>") and a fresh store is made; `movedAsideTo()` says where it went.
+//   Pages are checked when the store is opened, unless the file is as this program left it
+//   when it last closed it cleanly (its state is noted beside it, "<name>-closed").
 //
 // A store is confined to one queue at a time: its owner serialises every use.
 #pragma once
@@ -29,15 +31,18 @@ struct PersistentStoreOptions {
 class PersistentStore {
  public:
   PersistentStore(std::unique_ptr<SqliteDatabase> database, const ManagedObjectModel& model,
-                  bool wasCreated, std::optional<std::string> movedAsideTo)
+                  bool wasCreated, std::optional<std::string> movedAsideTo, bool checkedPages)
       : database_(std::move(database)),
         model_(model),
         wasCreated_(wasCreated),
+        checkedPages_(checkedPages),
         movedAsideTo_(std::move(movedAsideTo)) {}
 
   [[nodiscard]] SqliteDatabase& database() { return *database_; }
   [[nodiscard]] const ManagedObjectModel& model() const { return model_; }
   [[nodiscard]] bool wasCreated() const { return wasCreated_; }
+  // Whether its pages were checked when it was opened.
+  [[nodiscard]] bool checkedPages() const { return checkedPages_; }
   [[nodiscard]] const std::optional<std::string>& movedAsideTo() const { return movedAsideTo_; }
   [[nodiscard]] bool isInMemory() const { return database_->path() == ":memory:"; }
 
@@ -45,6 +50,7 @@ class PersistentStore {
   std::unique_ptr<SqliteDatabase> database_;
   const ManagedObjectModel& model_;
   bool wasCreated_;
+  bool checkedPages_;
   std::optional<std::string> movedAsideTo_;
 };
 

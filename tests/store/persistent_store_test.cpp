@@ -2,14 +2,17 @@
 // files, and damaged files moved aside instead of being overwritten.
 #include "store/persistent_store.h"
 
+#include "support/test_dir.h"
+
+#include "foundation/logger.h"
+
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <random>
-
-#include "foundation/logger.h"
-#include "support/test_dir.h"
+#include <sys/stat.h>
 
 namespace zarnik {
 namespace {
@@ -31,7 +34,8 @@ class PersistentStoreTest : public ::testing::Test {
   void SetUp() override { Logger::shared().setConsole(nullptr); }
 
   Result<std::shared_ptr<PersistentStore>> open(const std::string& name) {
-    return OVPersistentStoreSpecification::diskPersistentStore(model, dir / name).buildPersistentStore();
+    return OVPersistentStoreSpecification::diskPersistentStore(model, dir / name)
+        .buildPersistentStore();
   }
 };
 
@@ -40,8 +44,11 @@ TEST_F(PersistentStoreTest, AMissingFileIsCreatedWithTheLatestSchemaAndReopenedA
   ASSERT_TRUE(first.hasValue()) << first.error().oneLine();
   EXPECT_TRUE(first.value()->wasCreated());
   EXPECT_EQ(first.value()->database().userVersion().valueOr(-1), model.version());
-  ASSERT_TRUE(first.value()->database().execute("INSERT INTO ZKEquivalence (uniqueIdentifier, privateEquivalenceKind) "
-                                                 "VALUES (7, 'exactHash')").hasValue());
+  ASSERT_TRUE(first.value()
+                  ->database()
+                  .execute("INSERT INTO ZKEquivalence (uniqueIdentifier, privateEquivalenceKind) "
+                           "VALUES (7, 'exactHash')")
+                  .hasValue());
   first = Error::generic("closed");
 
   auto again = open("duplicates.db");
@@ -57,8 +64,11 @@ TEST_F(PersistentStoreTest, AStoreOfAnOlderVersionIsMigratedKeepingItsRecords) {
     ASSERT_TRUE(database.hasValue());
     ASSERT_TRUE(database.value()->execute(model.migrations[0]).hasValue());
     ASSERT_TRUE(database.value()->setUserVersion(1).hasValue());
-    ASSERT_TRUE(database.value()->execute("INSERT INTO ZKEquivalence (uniqueIdentifier, privateEquivalenceKind) "
-                                          "VALUES (3, 'exactHash')").hasValue());
+    ASSERT_TRUE(
+        database.value()
+            ->execute("INSERT INTO ZKEquivalence (uniqueIdentifier, privateEquivalenceKind) "
+                      "VALUES (3, 'exactHash')")
+            .hasValue());
   }
   auto store = open("old.db");
   ASSERT_TRUE(store.hasValue()) << store.error().oneLine();
@@ -82,13 +92,14 @@ TEST_F(PersistentStoreTest, StoresItCannotReadAreRefusedAndLeftUntouched) {
   const std::string before = contentsOf(dir / "newer.db");
   auto newer = open("newer.db");
   ASSERT_TRUE(newer.hasError());
-  EXPECT_NE(newer.error().description.find("newer version"), std::string::npos) << newer.error().oneLine();
+  EXPECT_NE(newer.error().description.find("newer version"), std::string::npos)
+      << newer.error().oneLine();
   EXPECT_EQ(newer.error().path, dir / "newer.db");
   EXPECT_EQ(contentsOf(dir / "newer.db"), before);
 
   // A store of the other model.
-  ASSERT_TRUE(OVPersistentStoreSpecification::diskPersistentStore(ManagedObjectModel::preferencesModel(),
-                                                                  dir / "preferences.db")
+  ASSERT_TRUE(OVPersistentStoreSpecification::diskPersistentStore(
+                  ManagedObjectModel::preferencesModel(), dir / "preferences.db")
                   .buildPersistentStore()
                   .hasValue());
   auto preferences = open("preferences.db");
@@ -123,9 +134,14 @@ TEST_F(PersistentStoreTest, DamagedFilesAreMovedAsideAndAFreshStoreTakesTheirPla
     ASSERT_TRUE(full.hasValue());
     auto& database = full.value()->database();
     ASSERT_TRUE(database.execute("PRAGMA journal_mode = DELETE").hasValue());
-    ASSERT_TRUE(database.execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
-                                 "INSERT INTO ZKEquivalence (uniqueIdentifier, privateEquivalenceKind, lastResortName) "
-                                 "SELECT i, 'exactHash', printf('%0200d', i) FROM n").hasValue());
+    ASSERT_TRUE(
+        database
+            .execute(
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                "INSERT INTO ZKEquivalence (uniqueIdentifier, privateEquivalenceKind, "
+                "lastResortName) "
+                "SELECT i, 'exactHash', printf('%0200d', i) FROM n")
+            .hasValue());
   }
   const std::string whole = contentsOf(dir / "cut.db");
   ASSERT_GT(whole.size(), 100000u);
@@ -133,6 +149,69 @@ TEST_F(PersistentStoreTest, DamagedFilesAreMovedAsideAndAFreshStoreTakesTheirPla
   auto cut = open("cut.db");
   ASSERT_TRUE(cut.hasValue()) << cut.error().oneLine();
   EXPECT_TRUE(cut.value()->movedAsideTo());
+}
+
+TEST_F(PersistentStoreTest, AStoreIsCheckedAgainOnlyWhenItChangedSinceThisProgramClosedIt) {
+  auto fill = [](SqliteDatabase& database, int count) {
+    return database.execute(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+        std::to_string(count) +
+        ") INSERT INTO ZKEquivalence (uniqueIdentifier, privateEquivalenceKind, lastResortName) "
+        "SELECT i, 'exactHash', printf('%0200d', i) FROM n");
+  };
+  {
+    auto store = open("duplicates.db");
+    ASSERT_TRUE(store.hasValue());
+    EXPECT_FALSE(store.value()->checkedPages());  // made new
+    ASSERT_TRUE(fill(store.value()->database(), 3000).hasValue());
+  }
+  ASSERT_EQ(::access((dir / "duplicates.db-wal").c_str(), F_OK), -1);  // folded in on closing
+  {
+    auto again = open("duplicates.db");
+    ASSERT_TRUE(again.hasValue());
+    EXPECT_FALSE(again.value()->checkedPages());
+    EXPECT_EQ(countRows(again.value()->database(), "ZKEquivalence"), 3000);
+  }
+
+  // Another writer: the file is no longer as this program left it.
+  {
+    auto database = SqliteDatabase::open(dir / "duplicates.db");
+    ASSERT_TRUE(database.hasValue());
+    ASSERT_TRUE(database.value()
+                    ->execute("DELETE FROM ZKEquivalence WHERE uniqueIdentifier > 2000")
+                    .hasValue());
+  }
+  {
+    auto checked = open("duplicates.db");
+    ASSERT_TRUE(checked.hasValue());
+    EXPECT_TRUE(checked.value()->checkedPages());
+    EXPECT_FALSE(checked.value()->movedAsideTo());
+  }
+
+  // A page that opening does not read, damaged in place after a clean close, the file's size and
+  // modification time kept: only its change time tells.
+  std::int64_t page = 0;
+  {
+    auto database = SqliteDatabase::openReadOnly(dir / "duplicates.db");
+    ASSERT_TRUE(database.hasValue());
+    auto root = database.value()->prepare(
+        "SELECT rootpage FROM sqlite_master WHERE name = 'ZKEquivalence'");
+    ASSERT_TRUE(root.hasValue() && root.value().step().valueOr(false));
+    page = root.value().integer(0);
+  }
+  struct stat before {};
+  ASSERT_EQ(::stat((dir / "duplicates.db").c_str(), &before), 0);
+  std::string bytes = contentsOf(dir / "duplicates.db");
+  const size_t start = static_cast<size_t>(page - 1) * 16384;
+  ASSERT_GT(bytes.size(), start + 16384);
+  for (size_t at = start; at < start + 400; ++at) bytes[at] = static_cast<char>(0xA5);
+  dir.file("duplicates.db", bytes);
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "duplicates.db").c_str(), times, 0), 0);
+  auto damaged = open("duplicates.db");
+  ASSERT_TRUE(damaged.hasValue()) << damaged.error().oneLine();
+  EXPECT_TRUE(damaged.value()->movedAsideTo());
+  EXPECT_EQ(countRows(damaged.value()->database(), "ZKEquivalence"), 0);
 }
 
 TEST_F(PersistentStoreTest, StoresInMemoryAndRemovalOfStoreFiles) {
@@ -143,7 +222,8 @@ TEST_F(PersistentStoreTest, StoresInMemoryAndRemovalOfStoreFiles) {
   EXPECT_TRUE(store.value()->isInMemory());
   EXPECT_TRUE(memory.removePersistentStore().hasValue());
 
-  auto disk = OVPersistentStoreSpecification::diskPersistentStore(ManagedObjectModel::preferencesModel(), dir / "p.db");
+  auto disk = OVPersistentStoreSpecification::diskPersistentStore(
+      ManagedObjectModel::preferencesModel(), dir / "p.db");
   EXPECT_EQ(disk.storeType(), OVPersistentStoreSpecification::kSQLiteStoreType);
   {
     auto opened = disk.buildPersistentStore();
