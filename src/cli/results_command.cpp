@@ -30,11 +30,13 @@ struct LoadedResults {
 Result<LoadedResults> loadResults(DuplicatesDetectionResults& results) {
   LoadedResults loaded;
   auto visited = results
-                     .forEachEquivalence([&loaded](const ZKEquivalence& stored) {
-                       loaded.model.put(stored);
-                       loaded.groups.emplace(stored.uniqueIdentifier, stored);
-                       return true;
-                     })
+                     .forEachEquivalence(
+                         [&loaded](const ZKEquivalence& stored) {
+                           loaded.model.put(stored);
+                           loaded.groups.emplace(stored.uniqueIdentifier, stored);
+                           return true;
+                         },
+                         DuplicatesDetectionResults::MemberNodes::decodedAhead)
                      .wait();
   if (visited.hasError()) return visited.error();
   return loaded;

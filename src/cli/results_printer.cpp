@@ -161,11 +161,13 @@ void ResultsPrinter::printTotals(const DuplicatesDetectionResultsState& state) c
 Result<std::int64_t> printStoredResults(DuplicatesDetectionResults& results, ResultsModel* model) {
   ResultsPrinter printer;
   auto visited = results
-                     .forEachEquivalence([&printer, model](const ZKEquivalence& equivalence) {
-                       printer.print(equivalence);
-                       if (model != nullptr) model->put(equivalence);
-                       return true;
-                     })
+                     .forEachEquivalence(
+                         [&printer, model](const ZKEquivalence& equivalence) {
+                           printer.print(equivalence);
+                           if (model != nullptr) model->put(equivalence);
+                           return true;
+                         },
+                         DuplicatesDetectionResults::MemberNodes::decodedAhead)
                      .wait();
   if (visited.hasValue()) printer.printTotals(results.state());
   return visited;

@@ -69,10 +69,12 @@ void updateUserStatisticsAnnouncingAchievements(const StatisticsChange& change, 
 std::optional<ResultsModel> loadResultsModel(DuplicatesDetectionResults& results) {
   ResultsModel model;
   auto visited = results
-                     .forEachEquivalence([&model](const ZKEquivalence& stored) {
-                       model.put(stored);
-                       return true;
-                     })
+                     .forEachEquivalence(
+                         [&model](const ZKEquivalence& stored) {
+                           model.put(stored);
+                           return true;
+                         },
+                         DuplicatesDetectionResults::MemberNodes::decodedAhead)
                      .wait();
   if (visited.hasError()) {
     printError(visited.error().oneLine());

@@ -5,6 +5,8 @@
 #include "cleaning/cleaning_reverter.h"
 #include "detection/kept_cleaning_records.h"
 #include "foundation/logger.h"
+#include "foundation/parallel_loop.h"
+#include "foundation/thread_pool.h"
 #include "scanning/stored_detection_result.h"
 
 #include <fmt/format.h>
@@ -224,15 +226,60 @@ void DuplicatesDetectionResults::finishStoring(StoreJob& job) {
   job.promise.succeed(state);
 }
 
+namespace {
+
+// Groups are visited in batches of about this many members when their nodes are decoded ahead.
+constexpr size_t kMembersPerVisitedBatch = 256;
+
+// Decoding a stored node is most of what showing a member costs; the batch's members are
+// decoded side by side, each into its own record's cache.
+void decodeNodes(const std::vector<ZKEquivalence>& groups) {
+  std::vector<const ZKDuplicate*> members;
+  for (const auto& group : groups) {
+    for (const auto& member : group.duplicates) members.push_back(&member);
+  }
+  ParallelLoop::run(Executor::primary(), ThreadPool::shared().width(), members.size(),
+                    [&members](ParallelLoop::Items& items) {
+                      while (auto at = items.next()) (void)members[*at]->node();
+                    });
+}
+
+}  // namespace
+
 Future<std::int64_t> DuplicatesDetectionResults::forEachEquivalence(
-    std::function<bool(const ZKEquivalence&)> visit) {
+    std::function<bool(const ZKEquivalence&)> visit, MemberNodes nodes) {
   auto self = shared_from_this();
-  return makeFuture(*queue_, [self, visit = std::move(visit)]() -> Result<std::int64_t> {
+  return makeFuture(*queue_, [self, visit = std::move(visit), nodes]() -> Result<std::int64_t> {
     std::int64_t visited = 0;
+    if (nodes == MemberNodes::whenAsked) {
+      ZK_TRY(self->context_->forEachEquivalence([&](ZKEquivalence& equivalence) {
+        ++visited;
+        return visit(equivalence);
+      }));
+      return visited;
+    }
+    std::vector<ZKEquivalence> batch;
+    size_t members = 0;
+    bool goOn = true;
+    const auto visitBatch = [&] {
+      decodeNodes(batch);
+      for (const auto& group : batch) {
+        ++visited;
+        if (!visit(group)) {
+          goOn = false;
+          break;
+        }
+      }
+      batch.clear();
+      members = 0;
+      return goOn;
+    };
     ZK_TRY(self->context_->forEachEquivalence([&](ZKEquivalence& equivalence) {
-      ++visited;
-      return visit(equivalence);
+      members += equivalence.duplicates.size();
+      batch.push_back(std::move(equivalence));
+      return members < kMembersPerVisitedBatch || visitBatch();
     }));
+    if (goOn && !batch.empty()) visitBatch();
     return visited;
   });
 }

@@ -66,8 +66,12 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
   Future<DuplicatesDetectionResultsState> storeResults(
       std::shared_ptr<const ScanningServiceResult> result,
       std::vector<ScanLocationPtr> scanLocations, std::function<void(double)> progress = {});
+  // Whether the members' stored nodes are decoded before a group is visited, a few groups at a
+  // time across the pool (for visitors that show or compare every member), or when first asked.
+  enum class MemberNodes { whenAsked, decodedAhead };
   // Visits the groups, largest reclaimable size first, on the results' queue.
-  Future<std::int64_t> forEachEquivalence(std::function<bool(const ZKEquivalence&)> visit);
+  Future<std::int64_t> forEachEquivalence(std::function<bool(const ZKEquivalence&)> visit,
+                                          MemberNodes nodes = MemberNodes::whenAsked);
   Future<std::optional<ZKEquivalence>> equivalence(std::int64_t uniqueIdentifier);
 
   // The change is made to the group holding `memberIdentifier` (for strategies, the group

@@ -297,11 +297,13 @@ void DesktopSession::reloadResults() {
   };
   auto loaded = std::make_shared<Loaded>();
   results_
-      ->forEachEquivalence([loaded](const ZKEquivalence& group) {
-        loaded->model.put(group);
-        loaded->groups.emplace(group.uniqueIdentifier, group);
-        return true;
-      })
+      ->forEachEquivalence(
+          [loaded](const ZKEquivalence& group) {
+            loaded->model.put(group);
+            loaded->groups.emplace(group.uniqueIdentifier, group);
+            return true;
+          },
+          DuplicatesDetectionResults::MemberNodes::decodedAhead)
       .onComplete(Executor::immediate(), [this, loaded](const Result<std::int64_t>& read) {
         const QString error = read.hasError() ? qs(read.error().oneLine()) : QString();
         onGuiThread([this, loaded, error] {

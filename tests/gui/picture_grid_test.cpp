@@ -115,7 +115,6 @@ void PictureGridTest::aTileToggledChangesTheStoredMarksAndUndoRestoresThem() {
 void PictureGridTest::theTilesShowThePicturesAndPageDownGoesToTheNextGroup() {
   GridOfPictures shown;
   QVERIFY(shown.open());
-  auto& session = shown.session;
   ReviewPage& page = *shown.page;
   QListView& grid = page.grid();
   PictureGridModel& tiles = page.gridModel();
