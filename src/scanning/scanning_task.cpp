@@ -225,14 +225,7 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage() {
       threshold.keepsSmallerCopiesOfLargeGroups;
   verifyGroupsByContent(candidates, verifiesContents_, contentWork());
 
-  std::int64_t nextIdentifier = 1;
-  result.detectionResults.reserve(candidates.size());
-  for (auto& group : candidates) {
-    // Each group's matching nodes go as soon as its storable ones are made.
-    const CandidateGroup candidate = std::exchange(group, CandidateGroup{group.kind, {}});
-    result.detectionResults.push_back(candidate.detectionResult(nextIdentifier));
-  }
-  detectDifferencesAndSelect(result.detectionResults);
+  result.detectionResults = detectionResultsOf(candidates);
 
   Logger::shared().log(
       kAuthor, "build()",
@@ -253,20 +246,33 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage() {
   return result;
 }
 
-void ScanningTask::detectDifferencesAndSelect(
-    std::vector<scanning_service::DetectionResult>& results) {
-  // Groups are independent: they are told apart and selected by a few workers on the work
-  // queue, with an autoselector each (one is used from one thread at a time).
-  if (results.empty()) return;
+std::vector<scanning_service::DetectionResult> ScanningTask::detectionResultsOf(
+    std::vector<CandidateGroup>& candidates) {
+  // Copies are numbered group after group, in the groups' order, whichever worker makes them.
+  std::vector<std::int64_t> firstIdentifiers(candidates.size());
+  std::int64_t nextIdentifier = 1;
+  for (size_t index = 0; index < candidates.size(); ++index) {
+    firstIdentifiers[index] = nextIdentifier;
+    nextIdentifier += static_cast<std::int64_t>(candidates[index].members.size());
+  }
+  std::vector<scanning_service::DetectionResult> results(candidates.size());
+  if (candidates.empty()) return results;
   std::vector<std::string> locations;
   for (const auto& specification : acceptableSpecifications_)
     locations.push_back(specification.url);
   const auto systemFiles = SystemFiles::ofThisSystem(locations);
+  // Groups are independent: each is made, told apart and selected by one of a few workers on the
+  // work queue, with an autoselector each (one is used from one thread at a time).
   ParallelLoop::run(
       *workQueue_, maxConcurrentOperationCount_, results.size(), [&](ParallelLoop::Items& items) {
         const Autoselector autoselector(request_.resolver, request_.autoselectionRules,
                                         systemFiles);
         while (auto at = items.next()) {
+          // The group's matching nodes go as soon as its storable ones are made.
+          const CandidateGroup candidate =
+              std::exchange(candidates[*at], CandidateGroup{candidates[*at].kind, {}});
+          std::int64_t identifier = firstIdentifiers[*at];
+          results[*at] = candidate.detectionResult(identifier);
           results[*at].detectDifferencesAndSelect(autoselector);
           changeStatus(
               [](MutableScanningStatus& status) { ++status.numberOfProcessedEquivalences; });
@@ -274,6 +280,7 @@ void ScanningTask::detectDifferencesAndSelect(
         // Else kept by this pool thread for as long as the program runs.
         forgetAnalysedFolderNames();
       });
+  return results;
 }
 
 void ScanningTask::noteTimingLine(const char* label) {

@@ -118,7 +118,10 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   Result<ScanningServiceResult> runBuildingStage();
   void finish();
 
-  void detectDifferencesAndSelect(std::vector<scanning_service::DetectionResult>& results);
+  // The groups as results, with their copies told apart and a selection proposed; each group's
+  // candidate is emptied once its result is made.
+  std::vector<scanning_service::DetectionResult> detectionResultsOf(
+      std::vector<CandidateGroup>& candidates);
   // Hands a listed batch to the engine and the media pipeline.
   void matchFoundNodes(const std::vector<MatchingNodePtr>& nodes);
   // `countsAsNodes`: each node is one of the nodes to match; library items are credited their
