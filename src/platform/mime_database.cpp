@@ -1,16 +1,14 @@
 #include "platform/mime_database.h"
 
-#include <fnmatch.h>
-
-#include <algorithm>
-#include <fstream>
-
 #include "base/path_components.h"
 #include "platform/xdg_directories.h"
 
+#include <algorithm>
+#include <fnmatch.h>
+#include <fstream>
+
 namespace zarnik {
 namespace {
-
 
 bool hasWildcards(std::string_view text) {
   return text.find_first_of("*?[") != std::string_view::npos;
@@ -22,25 +20,62 @@ struct BuiltInGlob {
   const char* type;
 };
 constexpr BuiltInGlob kBuiltInGlobs[] = {
-    {"jpg", "image/jpeg"}, {"jpeg", "image/jpeg"}, {"jpe", "image/jpeg"}, {"png", "image/png"},
-    {"gif", "image/gif"}, {"bmp", "image/bmp"}, {"tif", "image/tiff"}, {"tiff", "image/tiff"},
-    {"webp", "image/webp"}, {"heic", "image/heif"}, {"heif", "image/heif"},
-    {"avif", "image/avif"}, {"svg", "image/svg+xml"}, {"cr2", "image/x-canon-cr2"},
-    {"nef", "image/x-nikon-nef"}, {"arw", "image/x-sony-arw"}, {"dng", "image/x-adobe-dng"},
-    {"mp3", "audio/mpeg"}, {"m4a", "audio/mp4"}, {"aac", "audio/aac"}, {"flac", "audio/flac"},
-    {"wav", "audio/x-wav"}, {"aif", "audio/x-aiff"}, {"aiff", "audio/x-aiff"},
-    {"ogg", "audio/ogg"}, {"oga", "audio/ogg"}, {"opus", "audio/x-opus+ogg"},
-    {"wma", "audio/x-ms-wma"}, {"mp4", "video/mp4"}, {"m4v", "video/mp4"},
-    {"mov", "video/quicktime"}, {"mkv", "video/x-matroska"}, {"avi", "video/x-msvideo"},
-    {"webm", "video/webm"}, {"wmv", "video/x-ms-wmv"}, {"mpg", "video/mpeg"},
-    {"mpeg", "video/mpeg"}, {"zip", "application/zip"}, {"tar", "application/x-tar"},
-    {"gz", "application/gzip"}, {"tar.gz", "application/x-compressed-tar"},
-    {"tgz", "application/x-compressed-tar"}, {"bz2", "application/x-bzip2"},
-    {"xz", "application/x-xz"}, {"7z", "application/x-7z-compressed"},
-    {"rar", "application/vnd.rar"}, {"iso", "application/x-cd-image"},
-    {"dmg", "application/x-apple-diskimage"}, {"pdf", "application/pdf"},
-    {"txt", "text/plain"}, {"md", "text/markdown"}, {"csv", "text/csv"}, {"html", "text/html"},
-    {"htm", "text/html"}, {"rtf", "application/rtf"}, {"doc", "application/msword"},
+    {"jpg", "image/jpeg"},
+    {"jpeg", "image/jpeg"},
+    {"jpe", "image/jpeg"},
+    {"png", "image/png"},
+    {"gif", "image/gif"},
+    {"bmp", "image/bmp"},
+    {"tif", "image/tiff"},
+    {"tiff", "image/tiff"},
+    {"webp", "image/webp"},
+    {"heic", "image/heif"},
+    {"heif", "image/heif"},
+    {"avif", "image/avif"},
+    {"svg", "image/svg+xml"},
+    {"cr2", "image/x-canon-cr2"},
+    {"nef", "image/x-nikon-nef"},
+    {"arw", "image/x-sony-arw"},
+    {"dng", "image/x-adobe-dng"},
+    {"mp3", "audio/mpeg"},
+    {"m4a", "audio/mp4"},
+    {"aac", "audio/aac"},
+    {"flac", "audio/flac"},
+    {"wav", "audio/x-wav"},
+    {"aif", "audio/x-aiff"},
+    {"aiff", "audio/x-aiff"},
+    {"ogg", "audio/ogg"},
+    {"oga", "audio/ogg"},
+    {"opus", "audio/x-opus+ogg"},
+    {"wma", "audio/x-ms-wma"},
+    {"mp4", "video/mp4"},
+    {"m4v", "video/mp4"},
+    {"mov", "video/quicktime"},
+    {"mkv", "video/x-matroska"},
+    {"avi", "video/x-msvideo"},
+    {"webm", "video/webm"},
+    {"wmv", "video/x-ms-wmv"},
+    {"mpg", "video/mpeg"},
+    {"mpeg", "video/mpeg"},
+    {"zip", "application/zip"},
+    {"tar", "application/x-tar"},
+    {"gz", "application/gzip"},
+    {"tar.gz", "application/x-compressed-tar"},
+    {"tgz", "application/x-compressed-tar"},
+    {"bz2", "application/x-bzip2"},
+    {"xz", "application/x-xz"},
+    {"7z", "application/x-7z-compressed"},
+    {"rar", "application/vnd.rar"},
+    {"iso", "application/x-cd-image"},
+    {"dmg", "application/x-apple-diskimage"},
+    {"pdf", "application/pdf"},
+    {"txt", "text/plain"},
+    {"md", "text/markdown"},
+    {"csv", "text/csv"},
+    {"html", "text/html"},
+    {"htm", "text/html"},
+    {"rtf", "application/rtf"},
+    {"doc", "application/msword"},
     {"docx", "application/vnd.openxmlformats-officedocument.wordprocessingml.document"},
     {"xls", "application/vnd.ms-excel"},
     {"xlsx", "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
@@ -49,8 +84,10 @@ constexpr BuiltInGlob kBuiltInGlobs[] = {
     {"odt", "application/vnd.oasis.opendocument.text"},
     {"ods", "application/vnd.oasis.opendocument.spreadsheet"},
     {"odp", "application/vnd.oasis.opendocument.presentation"},
-    {"pages", "application/vnd.apple.pages"}, {"numbers", "application/vnd.apple.numbers"},
-    {"key", "application/vnd.apple.keynote"}, {"epub", "application/epub+zip"},
+    {"pages", "application/vnd.apple.pages"},
+    {"numbers", "application/vnd.apple.numbers"},
+    {"key", "application/vnd.apple.keynote"},
+    {"epub", "application/epub+zip"},
     {"ipa", "application/x-ios-app"},
 };
 
@@ -60,14 +97,22 @@ struct BuiltInDirectory {
   std::string_view type;
 };
 constexpr BuiltInDirectory kDirectoryTypes[] = {
-    {"app", types::kApplicationBundle},     {"photoslibrary", types::kPhotosLibrary},
-    {"photolibrary", types::kIPhotoLibrary}, {"migratedphotolibrary", types::kIPhotoLibrary},
-    {"aplibrary", types::kApertureLibrary},  {"bundle", types::kPackage},
-    {"framework", types::kPackage},          {"plugin", types::kPackage},
-    {"kext", types::kPackage},               {"xpc", types::kPackage},
-    {"appex", types::kPackage},              {"rtfd", types::kPackage},
-    {"pages", types::kPagesDocument},        {"numbers", types::kNumbersDocument},
-    {"key", "application/vnd.apple.keynote"}, {"musiclibrary", types::kPackage},
+    {"app", types::kApplicationBundle},
+    {"photoslibrary", types::kPhotosLibrary},
+    {"photolibrary", types::kIPhotoLibrary},
+    {"migratedphotolibrary", types::kIPhotoLibrary},
+    {"aplibrary", types::kApertureLibrary},
+    {"bundle", types::kPackage},
+    {"framework", types::kPackage},
+    {"plugin", types::kPackage},
+    {"kext", types::kPackage},
+    {"xpc", types::kPackage},
+    {"appex", types::kPackage},
+    {"rtfd", types::kPackage},
+    {"pages", types::kPagesDocument},
+    {"numbers", types::kNumbersDocument},
+    {"key", "application/vnd.apple.keynote"},
+    {"musiclibrary", types::kPackage},
 };
 
 // Subclass relations the rest of the system relies on, whatever the database says.
@@ -116,8 +161,10 @@ void MimeDatabase::loadGlobs2(const std::string& path) {
     if (second == std::string::npos) continue;
     const size_t third = line.find(':', second + 1);
     const std::string_view view(line);
-    const std::string_view glob = view.substr(second + 1, third == std::string::npos ? std::string::npos : third - second - 1);
-    const std::string_view flags = third == std::string::npos ? std::string_view() : view.substr(third + 1);
+    const std::string_view glob = view.substr(
+        second + 1, third == std::string::npos ? std::string::npos : third - second - 1);
+    const std::string_view flags =
+        third == std::string::npos ? std::string_view() : view.substr(third + 1);
     int weight = 50;
     try {
       weight = std::stoi(line.substr(0, first));
@@ -185,25 +232,30 @@ TypeIdentifier MimeDatabase::canonical(TypeIdentifier type) const {
 }
 
 TypeIdentifier MimeDatabase::typeForFileName(std::string_view name) const {
-  if (auto it = literals_.find(std::string(name)); it != literals_.end()) return it->second.type;
-  const std::string lower = asciiLowercased(name);
+  if (auto it = literals_.find(name); it != literals_.end()) return it->second.type;
+  thread_local std::string lowered;
+  lowered.assign(name);
+  for (char& c : lowered) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  const std::string_view lower = lowered;
   if (auto it = literals_.find(lower); it != literals_.end()) return it->second.type;
 
   // Every dotted suffix is a candidate ("a.tar.gz": ".tar.gz", ".gz"); the heavier glob wins,
   // and of equal weights the longer one.
   const Match* best = nullptr;
   size_t bestLength = 0;
-  for (size_t dot = name.find('.', 1); dot != std::string_view::npos; dot = name.find('.', dot + 1)) {
+  for (size_t dot = name.find('.', 1); dot != std::string_view::npos;
+       dot = name.find('.', dot + 1)) {
     const Match* candidate = nullptr;
-    if (auto it = caseSuffixes_.find(std::string(name.substr(dot))); it != caseSuffixes_.end()) {
+    if (auto it = caseSuffixes_.find(name.substr(dot)); it != caseSuffixes_.end()) {
       candidate = &it->second;
     } else if (auto lit = suffixes_.find(lower.substr(dot)); lit != suffixes_.end()) {
       candidate = &lit->second;
     }
     const size_t length = name.size() - dot;
-    if (candidate != nullptr &&
-        (best == nullptr || candidate->weight > best->weight ||
-         (candidate->weight == best->weight && length > bestLength))) {
+    if (candidate != nullptr && (best == nullptr || candidate->weight > best->weight ||
+                                 (candidate->weight == best->weight && length > bestLength))) {
       best = candidate;
       bestLength = length;
     }
@@ -212,7 +264,8 @@ TypeIdentifier MimeDatabase::typeForFileName(std::string_view name) const {
 
   const std::string nameString(name);
   for (const auto& [glob, match] : patterns_) {
-    if (::fnmatch(glob.c_str(), nameString.c_str(), FNM_CASEFOLD) == 0) return canonical(match.type);
+    if (::fnmatch(glob.c_str(), nameString.c_str(), FNM_CASEFOLD) == 0)
+      return canonical(match.type);
   }
   static const TypeIdentifier kOctetStream = TypeIdentifier::named(types::kOctetStream);
   return kOctetStream;

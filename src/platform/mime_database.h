@@ -8,6 +8,7 @@
 
 #include "platform/type_identifier.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -44,9 +45,17 @@ class MimeDatabase {
   void addBuiltInTable();
   [[nodiscard]] TypeIdentifier canonical(TypeIdentifier type) const;
 
-  std::unordered_map<std::string, Match> suffixes_;      // lower-case ".ext" → type
-  std::unordered_map<std::string, Match> caseSuffixes_;  // case-sensitive suffixes
-  std::unordered_map<std::string, Match> literals_;      // whole names
+  // Looked up by views of a name's parts, without copies: every listed file asks.
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const noexcept {
+      return std::hash<std::string_view>{}(text);
+    }
+  };
+  using MatchesByText = std::unordered_map<std::string, Match, TextHash, std::equal_to<>>;
+  MatchesByText suffixes_;                               // lower-case ".ext" → type
+  MatchesByText caseSuffixes_;                           // case-sensitive suffixes
+  MatchesByText literals_;                               // whole names
   std::vector<std::pair<std::string, Match>> patterns_;  // other globs, for fnmatch
   std::unordered_map<std::string_view, std::vector<TypeIdentifier>> parents_;
   std::unordered_map<std::string_view, TypeIdentifier> aliases_;
