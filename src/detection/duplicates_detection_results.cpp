@@ -274,12 +274,14 @@ Future<std::int64_t> DuplicatesDetectionResults::forEachEquivalence(
       members = 0;
       return goOn;
     };
-    ZK_TRY(self->context_->forEachEquivalence([&](ZKEquivalence& equivalence) {
+    auto read = self->context_->forEachEquivalence([&](ZKEquivalence& equivalence) {
       members += equivalence.duplicates.size();
       batch.push_back(std::move(equivalence));
       return members < kMembersPerVisitedBatch || visitBatch();
-    }));
+    });
+    // Groups read before a failure are visited, as when their nodes are decoded on demand.
     if (goOn && !batch.empty()) visitBatch();
+    ZK_TRY(read);
     return visited;
   });
 }

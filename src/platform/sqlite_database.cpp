@@ -277,8 +277,9 @@ bool SqliteDatabase::isBusy(const Error& error) {
 }
 
 Result<void> SqliteDatabase::removeFiles(const std::string& path) {
-  for (const char* suffix : {"", "-wal", "-shm"}) {
-    const std::string file = path + suffix;
+  for (std::string_view suffix : {std::string_view(), std::string_view("-wal"),
+                                  std::string_view("-shm"), kClosedStateSuffix}) {
+    const std::string file = path + std::string(suffix);
     if (::unlink(file.c_str()) != 0 && errno != ENOENT) return Error::posix(errno, file);
   }
   return success();

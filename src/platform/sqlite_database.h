@@ -98,8 +98,10 @@ class SqliteDatabase {
   static bool isCorruption(const Error& error);
   // Another connection held the lock past the busy timeout.
   static bool isBusy(const Error& error);
-  // Removes a database file with its write-ahead log and shared-memory index; missing ones are
-  // no failure.
+  // Beside a database: what its owner noted of the file when it last closed it.
+  static constexpr std::string_view kClosedStateSuffix = "-closed";
+  // Removes a database file with its write-ahead log, shared-memory index and closing note;
+  // missing ones are no failure.
   static Result<void> removeFiles(const std::string& path);
 
  private:

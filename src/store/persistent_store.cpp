@@ -25,7 +25,9 @@ bool hasJournal(const std::string& path) {
 
 // Beside a store: the state its file had when this program last closed it, with nothing left in
 // its write-ahead log.
-std::string closedStatePath(const std::string& path) { return path + "-closed"; }
+std::string closedStatePath(const std::string& path) {
+  return path + std::string(SqliteDatabase::kClosedStateSuffix);
+}
 
 std::string stateText(const FileState& state) {
   return fmt::format("{} {} {} {} {}\n", state.identity.device, state.identity.inode, state.size,
@@ -37,11 +39,17 @@ std::string stateText(const FileState& state) {
 // finished every write into it, and nothing has written to it since (any write moves the change
 // time, which cannot be set back). Its pages were checked, or made new, when that chain of
 // sessions began.
+// File times come from a clock that may tick only every few milliseconds: a write in the tick
+// of the last one could leave the change time as it was. So the note vouches only when it was
+// written in a later tick than that change, as every write after it then is.
 bool isAsClosed(const std::string& path) {
   if (hasJournal(path)) return false;
   const auto recorded = readWholeFile(closedStatePath(path), 256);
   const auto now = regularFileStateOf(path);
-  return recorded.hasValue() && now.hasValue() && recorded.value() == stateText(now.value());
+  if (recorded.hasError() || now.hasError() || recorded.value() != stateText(now.value()))
+    return false;
+  const auto noted = modificationDateOf(closedStatePath(path));
+  return noted.hasValue() && noted.value() > now.value().changed;
 }
 
 // SQLite folds the log into the file and removes it when the last connection closes; while
@@ -251,10 +259,7 @@ Result<std::shared_ptr<PersistentStore>> OVPersistentStoreSpecification::buildPe
 
 Result<void> OVPersistentStoreSpecification::removePersistentStore() const {
   if (!url_) return success();
-  for (const char* suffix : {"", "-wal", "-shm", "-closed"}) {
-    ZK_TRY(removeFileIfPresent(*url_ + suffix));
-  }
-  return success();
+  return SqliteDatabase::removeFiles(*url_);
 }
 
 }  // namespace zarnik

@@ -166,6 +166,24 @@ TEST_F(PersistentStoreTest, AStoreIsCheckedAgainOnlyWhenItChangedSinceThisProgra
     ASSERT_TRUE(fill(store.value()->database(), 3000).hasValue());
   }
   ASSERT_EQ(::access((dir / "duplicates.db-wal").c_str(), F_OK), -1);  // folded in on closing
+
+  // The note vouches only when it was written in a later tick of the file clock than the file's
+  // last change; here its time is set to say which.
+  const auto noteWrittenAt = [this](long secondsAfterTheFileChanged) {
+    struct stat file {};
+    ASSERT_EQ(::stat((dir / "duplicates.db").c_str(), &file), 0);
+    timespec times[2] = {file.st_ctim, file.st_ctim};
+    times[0].tv_sec += secondsAfterTheFileChanged;
+    times[1].tv_sec += secondsAfterTheFileChanged;
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "duplicates.db-closed").c_str(), times, 0), 0);
+  };
+  noteWrittenAt(0);
+  {
+    auto sameTick = open("duplicates.db");
+    ASSERT_TRUE(sameTick.hasValue());
+    EXPECT_TRUE(sameTick.value()->checkedPages());
+  }
+  noteWrittenAt(1);
   {
     auto again = open("duplicates.db");
     ASSERT_TRUE(again.hasValue());
