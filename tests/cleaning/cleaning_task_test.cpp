@@ -2,6 +2,7 @@
 // what is counted and reported, cancellation between copies, fake removals, per-volume options,
 // failed reverts kept on the copy's note, and tasks running one after another.
 #include "support/manual_clock.h"
+#include "support/stored_scan.h"
 #include "support/test_dir.h"
 
 #include "cleaning/cleaning_error.h"
@@ -23,19 +24,9 @@ using testing::TestDir;
 
 bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
-class CleaningTaskTest : public ::testing::Test {
+class CleaningTaskTest : public testing::StoredScanTest {
  protected:
-  TestDir dir;
-  TestDir data;
-  OVURLResolver resolver{"/nonexistent-home"};
-  std::shared_ptr<DuplicatesDetectionResults> results;
   CleaningService service;
-
-  void SetUp() override {
-    ::setenv("XDG_DATA_HOME", (data / "data").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (data / "cache").c_str(), 1);
-    Logger::shared().setConsole(nullptr);
-  }
 
   // `groups` groups of two equal files ("g<i>/a.txt" and "g<i>/b.txt"), scanned and stored with
   // the scan's proposal: one copy of each group selected.
@@ -45,23 +36,7 @@ class CleaningTaskTest : public ::testing::Test {
       dir.file("tree/g" + std::to_string(i) + "/a.txt", content);
       dir.file("tree/g" + std::to_string(i) + "/b.txt", content);
     }
-    ScanningServiceRequest request;
-    auto location = ScanLocation::make(dir / "tree", resolver);
-    request.specifications.push_back({location, {}});
-    auto rules = std::make_shared<ExtendedScanRules>();
-    rules->setExactMatchEnabled(true);
-    rules->setSizeThresholdOption(SizeThresholdOption::size(0));
-    request.scanRules = rules;
-    request.resolver = resolver;
-    request.autoselectionRules.selectRandomAmongEqual = true;  // the two copies tie
-    ScanningService scanning;
-    auto scanned = scanning.perform(std::move(request))->start().wait();
-    ASSERT_TRUE(scanned.hasValue());
-    auto opened = DuplicatesDetectionResults::open(std::nullopt, {});
-    ASSERT_TRUE(opened.hasValue());
-    results = opened.value();
-    auto stored = results->storeResults(scanned.value(), {location}).wait();
-    ASSERT_TRUE(stored.hasValue()) << stored.error().oneLine();
+    store(dir / "tree", true);  // the two copies tie
   }
 
   CleaningRequest request(CleaningRules rules = {}) {

@@ -1,6 +1,7 @@
 // Visiting stored groups with their members' nodes decoded ahead, a batch at a time across the
 // pool: the same groups in the same order as when nodes are decoded on demand, and a visitor that
 // stops is not called again.
+#include "support/stored_scan.h"
 #include "support/test_dir.h"
 
 #include "detection/duplicates_detection_results.h"
@@ -24,19 +25,8 @@ std::vector<std::string> seen(const ZKEquivalence& group) {
   return parts;
 }
 
-class StoredResultsVisitTest : public ::testing::Test {
+class StoredResultsVisitTest : public testing::StoredScanTest {
  protected:
-  TestDir dir;
-  TestDir data;
-  OVURLResolver resolver{"/nonexistent-home"};
-  std::shared_ptr<DuplicatesDetectionResults> results;
-
-  void SetUp() override {
-    ::setenv("XDG_DATA_HOME", (data / "data").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (data / "cache").c_str(), 1);
-    Logger::shared().setConsole(nullptr);
-  }
-
   // Groups of two to four equal files, of sizes that differ from group to group.
   void scanGroups(int groups) {
     for (int i = 0; i < groups; ++i) {
@@ -44,22 +34,7 @@ class StoredResultsVisitTest : public ::testing::Test {
       for (int copy = 0; copy < 2 + i % 3; ++copy)
         dir.file("tree/g" + std::to_string(i) + "/" + std::to_string(copy) + ".txt", content);
     }
-    ScanningServiceRequest request;
-    auto location = ScanLocation::make(dir / "tree", resolver);
-    request.specifications.push_back({location, {}});
-    auto rules = std::make_shared<ExtendedScanRules>();
-    rules->setExactMatchEnabled(true);
-    rules->setSizeThresholdOption(SizeThresholdOption::size(0));
-    request.scanRules = rules;
-    request.resolver = resolver;
-    ScanningService scanning;
-    auto scanned = scanning.perform(std::move(request))->start().wait();
-    ASSERT_TRUE(scanned.hasValue());
-    auto opened = DuplicatesDetectionResults::open(std::nullopt, {});
-    ASSERT_TRUE(opened.hasValue());
-    results = opened.value();
-    auto stored = results->storeResults(scanned.value(), {location}).wait();
-    ASSERT_TRUE(stored.hasValue()) << stored.error().oneLine();
+    store(dir / "tree");
   }
 
   std::vector<std::vector<std::string>> visit(MemberNodes nodes, size_t stopAfter = SIZE_MAX) {

@@ -1,0 +1,64 @@
+// A scan of a folder for exact duplicates of any size, its groups stored in new results kept in
+// memory: the starting point of tests of what is done with stored results.
+#pragma once
+
+#include "support/test_dir.h"
+
+#include "detection/duplicates_detection_results.h"
+#include "foundation/logger.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace zarnik::testing {
+
+// Nothing, with a test failure, when the scan or the storing fails. `selectRandomAmongEqual`
+// lets the scan propose a copy of groups whose copies nothing tells apart.
+inline std::shared_ptr<DuplicatesDetectionResults> scannedAndStored(
+    const std::string& folder, const OVURLResolver& resolver, bool selectRandomAmongEqual = false) {
+  ScanningServiceRequest request;
+  auto location = ScanLocation::make(folder, resolver);
+  request.specifications.push_back({location, {}});
+  auto rules = std::make_shared<ExtendedScanRules>();
+  rules->setExactMatchEnabled(true);
+  rules->setSizeThresholdOption(SizeThresholdOption::size(0));
+  request.scanRules = rules;
+  request.resolver = resolver;
+  request.autoselectionRules.selectRandomAmongEqual = selectRandomAmongEqual;
+  ScanningService scanning;
+  auto scanned = scanning.perform(std::move(request))->start().wait();
+  EXPECT_TRUE(scanned.hasValue());
+  if (scanned.hasError()) return nullptr;
+  auto opened = DuplicatesDetectionResults::open(std::nullopt, {});
+  EXPECT_TRUE(opened.hasValue());
+  if (opened.hasError()) return nullptr;
+  auto stored = opened.value()->storeResults(scanned.value(), {location}).wait();
+  EXPECT_TRUE(stored.hasValue()) << stored.error().oneLine();
+  return stored.hasValue() ? opened.value() : nullptr;
+}
+
+// Tests of stored results: a folder to scan, the program's data and caches in a folder of their
+// own, and the results once `store` has scanned.
+class StoredScanTest : public ::testing::Test {
+ protected:
+  TestDir dir;
+  TestDir data;
+  OVURLResolver resolver{"/nonexistent-home"};
+  std::shared_ptr<DuplicatesDetectionResults> results;
+
+  void SetUp() override {
+    ::setenv("XDG_DATA_HOME", (data / "data").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (data / "cache").c_str(), 1);
+    Logger::shared().setConsole(nullptr);
+  }
+
+  void store(const std::string& folder, bool selectRandomAmongEqual = false) {
+    results = scannedAndStored(folder, resolver, selectRandomAmongEqual);
+    ASSERT_NE(results, nullptr);
+  }
+};
+
+}  // namespace zarnik::testing
