@@ -14,8 +14,8 @@
 namespace zarnik {
 namespace {
 
-// Stores up to this size are checked page by page when opened (tens of milliseconds a ten
-// megabytes); larger ones are caught when a damaged page is read.
+// Stores up to this size are checked page by page when opened (about 10 ms for 10 MB); larger
+// ones are caught when a damaged page is read.
 constexpr ByteCount kQuickCheckLimit = 32 << 20;
 
 // Writes not yet folded into the file, or left by a session that was cut off (either journal mode).
