@@ -233,11 +233,7 @@ TypeIdentifier MimeDatabase::canonical(TypeIdentifier type) const {
 
 TypeIdentifier MimeDatabase::typeForFileName(std::string_view name) const {
   if (auto it = literals_.find(name); it != literals_.end()) return it->second.type;
-  thread_local std::string lowered;
-  lowered.assign(name);
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  const std::string lowered = asciiLowercased(name);
   const std::string_view lower = lowered;
   if (auto it = literals_.find(lower); it != literals_.end()) return it->second.type;
 
