@@ -1,6 +1,8 @@
 #include "scanning/candidate_group.h"
 
+#include "foundation/parallel_loop.h"
 #include "matching/exact_hashing.h"
+#include "selection/duplicate_differences.h"
 
 #include <algorithm>
 #include <map>
@@ -114,6 +116,34 @@ AppliedSizeThreshold applySizeThreshold(std::vector<CandidateGroup>& groups,
     return !group.holdsSeparateFiles();
   });
   return applied;
+}
+
+std::vector<scanning_service::DetectionResult> selectedDetectionResults(
+    std::vector<CandidateGroup>& candidates, const SelectionInputs& inputs, Executor& executor,
+    size_t width, const std::function<void()>& groupMade) {
+  std::vector<std::int64_t> firstIdentifiers(candidates.size());
+  std::int64_t nextIdentifier = 1;
+  for (size_t index = 0; index < candidates.size(); ++index) {
+    firstIdentifiers[index] = nextIdentifier;
+    nextIdentifier += static_cast<std::int64_t>(candidates[index].members.size());
+  }
+  std::vector<scanning_service::DetectionResult> results(candidates.size());
+  if (candidates.empty()) return results;
+  ParallelLoop::run(executor, width, results.size(), [&](ParallelLoop::Items& items) {
+    const Autoselector autoselector(inputs.resolver, inputs.rules, inputs.systemFiles);
+    while (auto at = items.next()) {
+      // The group's matching nodes go as soon as its storable ones are made.
+      const CandidateGroup candidate =
+          std::exchange(candidates[*at], CandidateGroup{candidates[*at].kind, {}});
+      std::int64_t identifier = firstIdentifiers[*at];
+      results[*at] = candidate.detectionResult(identifier);
+      results[*at].detectDifferencesAndSelect(autoselector);
+      groupMade();
+    }
+    // Else kept by this pool thread for as long as the program runs.
+    forgetAnalysedFolderNames();
+  });
+  return results;
 }
 
 }  // namespace zarnik

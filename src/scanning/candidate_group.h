@@ -3,9 +3,13 @@
 // their hard-link keys, and whether its copies are known to hold the same bytes.
 #pragma once
 
+#include "foundation/executor.h"
 #include "matching/match_candidate.h"
 #include "scanning/detection_result.h"
+#include "selection/autoselector.h"
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +43,21 @@ struct CandidateGroup {
 // strongest group), sorted by their first member's path.
 [[nodiscard]] std::vector<CandidateGroup> candidateGroupsOf(
     const std::vector<EquivalenceCandidatePtr>& groups, const ExtendedScanRules& rules);
+
+// What each worker making results needs for its own autoselector (one is used from one thread at
+// a time).
+struct SelectionInputs {
+  OVURLResolver resolver;
+  ExtendedAutoselectionRules rules;
+  std::shared_ptr<const SystemFiles> systemFiles;
+};
+// The groups as detection results, with their copies told apart and a selection proposed, each
+// group made by one of `width` workers on `executor`. Copies are numbered group after group from 1,
+// in the groups' order, whichever worker makes them. Each candidate is emptied once its result is
+// made, and `groupMade` is called.
+[[nodiscard]] std::vector<scanning_service::DetectionResult> selectedDetectionResults(
+    std::vector<CandidateGroup>& candidates, const SelectionInputs& inputs, Executor& executor,
+    size_t width, const std::function<void()>& groupMade);
 
 struct AppliedSizeThreshold {
   ByteCount size = 0;

@@ -1,16 +1,15 @@
 #include "scanning/scanning_task.h"
 
 #include "foundation/logger.h"
-#include "foundation/parallel_loop.h"
 #include "matching/matching_information.h"
 #include "platform/process_memory.h"
 #include "platform/trash_folders.h"
 #include "platform/xdg_directories.h"
 #include "scanning/content_verification.h"
-#include "selection/duplicate_differences.h"
 #include "selection/system_files.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
 #include <thread>
@@ -112,15 +111,11 @@ ContentWork ScanningTask::contentWork() {
 }
 
 Future<std::shared_ptr<const ScanningServiceResult>> ScanningTask::start() {
-  std::string locations;
-  for (const auto& spec : acceptableSpecifications_) {
-    if (!locations.empty()) locations += "\n";
-    locations += "\t\t" + spec.url;
-  }
   Logger::shared().log(
       kAuthor, "start()",
-      "Starting Scan.\n\tSupported Versions: " + request_.scanRules->reportOfSupportedVersions() +
-          "\n\tScanLocations:\n" + locations);
+      fmt::format("Starting Scan.\n\tSupported Versions: {}\n\tScanLocations:\n\t\t{}",
+                  request_.scanRules->reportOfSupportedVersions(),
+                  fmt::join(locationURLs(), "\n\t\t")));
   setUpContentReading();
   startMark_ = timingMark_ = std::chrono::steady_clock::now();
   changeStatus([](MutableScanningStatus& status) { status.dateOfStartScan = dateNow(); });
@@ -225,7 +220,12 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage() {
       threshold.keepsSmallerCopiesOfLargeGroups;
   verifyGroupsByContent(candidates, verifiesContents_, contentWork());
 
-  result.detectionResults = detectionResultsOf(candidates);
+  const SelectionInputs selection{request_.resolver, request_.autoselectionRules,
+                                  SystemFiles::ofThisSystem(locationURLs())};
+  result.detectionResults = selectedDetectionResults(
+      candidates, selection, *workQueue_, maxConcurrentOperationCount_, [this] {
+        changeStatus([](MutableScanningStatus& status) { ++status.numberOfProcessedEquivalences; });
+      });
 
   Logger::shared().log(
       kAuthor, "build()",
@@ -246,41 +246,10 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage() {
   return result;
 }
 
-std::vector<scanning_service::DetectionResult> ScanningTask::detectionResultsOf(
-    std::vector<CandidateGroup>& candidates) {
-  // Copies are numbered group after group, in the groups' order, whichever worker makes them.
-  std::vector<std::int64_t> firstIdentifiers(candidates.size());
-  std::int64_t nextIdentifier = 1;
-  for (size_t index = 0; index < candidates.size(); ++index) {
-    firstIdentifiers[index] = nextIdentifier;
-    nextIdentifier += static_cast<std::int64_t>(candidates[index].members.size());
-  }
-  std::vector<scanning_service::DetectionResult> results(candidates.size());
-  if (candidates.empty()) return results;
-  std::vector<std::string> locations;
-  for (const auto& specification : acceptableSpecifications_)
-    locations.push_back(specification.url);
-  const auto systemFiles = SystemFiles::ofThisSystem(locations);
-  // Groups are independent: each is made, told apart and selected by one of a few workers on the
-  // work queue, with an autoselector each (one is used from one thread at a time).
-  ParallelLoop::run(
-      *workQueue_, maxConcurrentOperationCount_, results.size(), [&](ParallelLoop::Items& items) {
-        const Autoselector autoselector(request_.resolver, request_.autoselectionRules,
-                                        systemFiles);
-        while (auto at = items.next()) {
-          // The group's matching nodes go as soon as its storable ones are made.
-          const CandidateGroup candidate =
-              std::exchange(candidates[*at], CandidateGroup{candidates[*at].kind, {}});
-          std::int64_t identifier = firstIdentifiers[*at];
-          results[*at] = candidate.detectionResult(identifier);
-          results[*at].detectDifferencesAndSelect(autoselector);
-          changeStatus(
-              [](MutableScanningStatus& status) { ++status.numberOfProcessedEquivalences; });
-        }
-        // Else kept by this pool thread for as long as the program runs.
-        forgetAnalysedFolderNames();
-      });
-  return results;
+std::vector<std::string> ScanningTask::locationURLs() const {
+  std::vector<std::string> urls;
+  for (const auto& specification : acceptableSpecifications_) urls.push_back(specification.url);
+  return urls;
 }
 
 void ScanningTask::noteTimingLine(const char* label) {
@@ -434,17 +403,6 @@ void ScanningTask::updateIsBackgroundMode(bool isBackgroundMode) {
     self->workQueue_->setMaxConcurrentOperationCount(width);
     self->enumerationQueue_->setMaxConcurrentOperationCount(width);
   });
-}
-
-ScanningService::ScanningService()
-    : internalQueue_(SerialQueue::make("scanning-service.internal-queue")) {}
-
-std::shared_ptr<ScanningTask> ScanningService::perform(ScanningServiceRequest request) {
-  auto task = ScanningTask::make(std::move(request), internalQueue_);
-  std::lock_guard lock(mutex_);
-  std::erase_if(tasks_, [](const auto& weak) { return weak.expired(); });
-  tasks_.push_back(task);
-  return task;
 }
 
 }  // namespace zarnik

@@ -118,10 +118,6 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   Result<ScanningServiceResult> runBuildingStage();
   void finish();
 
-  // The groups as results, with their copies told apart and a selection proposed; each group's
-  // candidate is emptied once its result is made.
-  std::vector<scanning_service::DetectionResult> detectionResultsOf(
-      std::vector<CandidateGroup>& candidates);
   // Hands a listed batch to the engine and the media pipeline.
   void matchFoundNodes(const std::vector<MatchingNodePtr>& nodes);
   // `countsAsNodes`: each node is one of the nodes to match; library items are credited their
@@ -136,6 +132,7 @@ class ScanningTask final : public EquivalenceCandidatesProviderDelegate,
   void changeStatus(std::function<void(MutableScanningStatus&)> change);
   void publishIfDue(bool force);
   void noteTimingLine(const char* label);
+  [[nodiscard]] std::vector<std::string> locationURLs() const;
 
   ScanningServiceRequest request_;
   MatchingSettings settings_;
