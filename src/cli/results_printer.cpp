@@ -158,19 +158,34 @@ void ResultsPrinter::printTotals(const DuplicatesDetectionResultsState& state) c
   }
 }
 
+namespace {
+
+void printGroup(ResultsPrinter& printer, const ZKEquivalence& equivalence, ResultsModel* model) {
+  printer.print(equivalence);
+  if (model != nullptr) model->put(equivalence);
+}
+
+}  // namespace
+
 Result<std::int64_t> printStoredResults(DuplicatesDetectionResults& results, ResultsModel* model) {
   ResultsPrinter printer;
   auto visited = results
                      .forEachEquivalence(
                          [&printer, model](const ZKEquivalence& equivalence) {
-                           printer.print(equivalence);
-                           if (model != nullptr) model->put(equivalence);
+                           printGroup(printer, equivalence, model);
                            return true;
                          },
                          DuplicatesDetectionResults::MemberNodes::decodedAhead)
                      .wait();
   if (visited.hasValue()) printer.printTotals(results.state());
   return visited;
+}
+
+void printGroups(const std::vector<ZKEquivalence>& groups,
+                 const DuplicatesDetectionResultsState& state, ResultsModel* model) {
+  ResultsPrinter printer;
+  for (const auto& equivalence : groups) printGroup(printer, equivalence, model);
+  printer.printTotals(state);
 }
 
 }  // namespace zarnik::cli

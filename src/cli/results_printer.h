@@ -8,6 +8,7 @@
 #include "detection/results_model.h"
 
 #include <cstddef>
+#include <vector>
 
 namespace zarnik::cli {
 
@@ -34,5 +35,9 @@ class ResultsPrinter {
 // also put in `model` when one is given.
 Result<std::int64_t> printStoredResults(DuplicatesDetectionResults& results,
                                         ResultsModel* model = nullptr);
+// The same for groups just stored and kept (DuplicatesDetectionResults::takeStoredGroups), which
+// are listed without being read back.
+void printGroups(const std::vector<ZKEquivalence>& groups,
+                 const DuplicatesDetectionResultsState& state, ResultsModel* model = nullptr);
 
 }  // namespace zarnik::cli

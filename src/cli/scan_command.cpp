@@ -366,7 +366,9 @@ int runScan(const ScanOptions& options) {
     session->replaceScanLocations(std::move(models));
     started = session->startDetection(
         rulesFor(options, resolver, stored), autoselectionRules, options.includeHidden,
-        [&progress, &options, &digestCache, &mediaLibraries](ScanningTask& task) {
+        [&progress, &options, &digestCache, &mediaLibraries, &session](ScanningTask& task) {
+          // Stored groups are listed from memory, without being read back.
+          if (const auto& stored = session->results()) stored->setKeepsStoredGroups(!options.json);
           task.setVerifiesContents(options.verify);
           task.setMediaLibraries(mediaLibraries);
           task.setDigestCache(digestCache);
@@ -434,7 +436,10 @@ int runScan(const ScanOptions& options) {
   }
   if (!options.json) {
     ResultsModel model;
-    if (auto printed = printStoredResults(*results, &model); printed.hasError()) {
+    auto kept = results->takeStoredGroups().wait();
+    if (kept.hasValue() && !kept.value().empty()) {
+      printGroups(kept.value(), results->state(), &model);
+    } else if (auto printed = printStoredResults(*results, &model); printed.hasError()) {
       printError(printed.error().oneLine());
       return 1;
     }

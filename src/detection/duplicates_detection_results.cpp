@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <deque>
+#include <iterator>
+#include <utility>
 
 namespace zarnik {
 
@@ -82,7 +84,16 @@ struct DuplicatesDetectionResults::StoreJob {
   std::shared_ptr<const ArchiveSubstitutions> substitutions;
   size_t nextGroup = 0;  // the first group of the next chunk to encode
   size_t stored = 0;
-  std::deque<Future<std::vector<ManagedObjectContext::EncodedEquivalence>>> encoding;
+  struct EncodedChunk {
+    std::vector<ManagedObjectContext::EncodedEquivalence> encoded;
+    // The groups as written, when they are kept: moved out by the queue, which sees the chunk
+    // only as const.
+    std::shared_ptr<std::vector<ZKEquivalence>> kept =
+        std::make_shared<std::vector<ZKEquivalence>>();
+  };
+  std::deque<Future<EncodedChunk>> encoding;
+  bool keepsGroups = false;
+  std::vector<ZKEquivalence> kept;
   std::vector<ZKEquivalence>
       withKeptRecords;  // earlier groups holding records that must outlive them
   Promise<DuplicatesDetectionResultsState> promise;
@@ -95,9 +106,11 @@ Future<DuplicatesDetectionResultsState> DuplicatesDetectionResults::storeResults
   auto job = std::make_shared<StoreJob>();
   job->result = std::move(result);
   job->progress = std::move(progress);
+  job->keepsGroups = keepsStoredGroups_;
   auto future = job->promise.future();
   auto self = shared_from_this();
   queue_->async([self, job, scanLocations = std::move(scanLocations)]() mutable {
+    self->storedGroups_.clear();
     auto& context = *self->context_;
     auto begun = context.beginTransaction();
     if (begun.hasValue()) {
@@ -135,17 +148,29 @@ void DuplicatesDetectionResults::continueStoring(const std::shared_ptr<StoreJob>
       members += groups[end].equivalence.duplicates.size();
     }
     job->nextGroup = end;
-    job->encoding.push_back(makeFuture(Executor::primary(), [result = job->result,
-                                                             substitutions = job->substitutions,
-                                                             first, end] {
-      std::vector<ManagedObjectContext::EncodedEquivalence> models;
-      models.reserve(end - first);
-      for (size_t index = first; index < end; ++index) {
-        models.push_back(ManagedObjectContext::encode(modelOfDetectionResult(
-            result->detectionResults[index], static_cast<std::int64_t>(index) + 1, substitutions)));
-      }
-      return models;
-    }));
+    job->encoding.push_back(
+        makeFuture(Executor::primary(), [result = job->result, substitutions = job->substitutions,
+                                         keeps = job->keepsGroups, first, end] {
+          StoreJob::EncodedChunk chunk;
+          chunk.encoded.reserve(end - first);
+          for (size_t index = first; index < end; ++index) {
+            const auto& group = result->detectionResults[index];
+            auto model =
+                modelOfDetectionResult(group, static_cast<std::int64_t>(index) + 1, substitutions);
+            if (!keeps) {
+              chunk.encoded.push_back(ManagedObjectContext::encode(std::move(model)));
+              continue;
+            }
+            chunk.encoded.push_back(ManagedObjectContext::encode(model));
+            for (size_t member = 0; member < model.duplicates.size(); ++member) {
+              auto& copy = model.duplicates[member];
+              copy.keepNodeOnly(group.equivalence.duplicates[member].node);
+              copy.equivalence = model.uniqueIdentifier;  // as read back
+            }
+            chunk.kept->push_back(std::move(model));
+          }
+          return chunk;
+        }));
   }
   if (job->encoding.empty()) {
     finishStoring(*job);
@@ -154,25 +179,24 @@ void DuplicatesDetectionResults::continueStoring(const std::shared_ptr<StoreJob>
   auto next = std::move(job->encoding.front());
   job->encoding.pop_front();
   auto self = shared_from_this();
-  next.onComplete(
-      *queue_,
-      [self, job](const Result<std::vector<ManagedObjectContext::EncodedEquivalence>>& models) {
-        if (models.hasError()) {
-          self->failStoring(*job, models.error());
-          return;
-        }
-        for (const auto& model : models.value()) {
-          if (auto inserted = self->context_->insertEquivalence(model); inserted.hasError()) {
-            self->failStoring(*job, inserted.error());
-            return;
-          }
-        }
-        job->stored += models.value().size();
-        const size_t total = job->result->detectionResults.size();
-        if (job->progress)
-          job->progress(static_cast<double>(job->stored) / static_cast<double>(total));
-        self->continueStoring(job);
-      });
+  next.onComplete(*queue_, [self, job](const Result<StoreJob::EncodedChunk>& chunk) {
+    if (chunk.hasError()) {
+      self->failStoring(*job, chunk.error());
+      return;
+    }
+    for (const auto& model : chunk.value().encoded) {
+      if (auto inserted = self->context_->insertEquivalence(model); inserted.hasError()) {
+        self->failStoring(*job, inserted.error());
+        return;
+      }
+    }
+    auto& kept = *chunk.value().kept;
+    std::move(kept.begin(), kept.end(), std::back_inserter(job->kept));
+    job->stored += chunk.value().encoded.size();
+    const size_t total = job->result->detectionResults.size();
+    if (job->progress) job->progress(static_cast<double>(job->stored) / static_cast<double>(total));
+    self->continueStoring(job);
+  });
 }
 
 // The earlier groups' records that must outlive them, numbered after the new groups and copies.
@@ -189,12 +213,18 @@ Result<void> DuplicatesDetectionResults::carryOverKeptRecords(StoreJob& job) {
     auto carried = carriedOverGroup(group, identifiers);
     if (!carried) continue;
     // Node archives refer to the scan locations stored beside them, which the new scan replaced.
+    std::vector<std::shared_ptr<const ZKBaseNode>> nodes;
     for (auto& copy : carried->duplicates) {
-      const auto node = copy.node();
+      nodes.push_back(copy.node());
       copy.substitutions = job.substitutions;
-      if (node) copy.setNode(*node);
+      if (nodes.back()) copy.setNode(*nodes.back());
     }
     ZK_TRY(context_->insertEquivalence(*carried));
+    if (!job.keepsGroups) continue;
+    for (size_t index = 0; index < nodes.size(); ++index) {
+      if (nodes[index]) carried->duplicates[index].keepNodeOnly(nodes[index]);
+    }
+    job.kept.push_back(std::move(*carried));
   }
   return success();
 }
@@ -209,6 +239,12 @@ void DuplicatesDetectionResults::finishStoring(StoreJob& job) {
     return;
   }
   if (job.progress) job.progress(1.0);
+  // In the order the store lists them.
+  std::sort(job.kept.begin(), job.kept.end(), [](const ZKEquivalence& a, const ZKEquivalence& b) {
+    return a.reclaimableSize != b.reclaimableSize ? a.reclaimableSize > b.reclaimableSize
+                                                  : a.uniqueIdentifier < b.uniqueIdentifier;
+  });
+  storedGroups_ = std::move(job.kept);
   Logger::shared().logTiming(
       "DuplicatesDetectionResults", "storeResults()",
       fmt::format(
@@ -284,6 +320,11 @@ Future<std::int64_t> DuplicatesDetectionResults::forEachEquivalence(
     ZK_TRY(read);
     return visited;
   });
+}
+
+Future<std::vector<ZKEquivalence>> DuplicatesDetectionResults::takeStoredGroups() {
+  auto self = shared_from_this();
+  return makeFuture(*queue_, [self]() { return std::exchange(self->storedGroups_, {}); });
 }
 
 Future<std::optional<ZKEquivalence>> DuplicatesDetectionResults::equivalence(

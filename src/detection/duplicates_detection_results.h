@@ -16,6 +16,7 @@
 #include "scanning/scanning_task.h"
 #include "store/managed_object_context.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -66,6 +67,13 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
   Future<DuplicatesDetectionResultsState> storeResults(
       std::shared_ptr<const ScanningServiceResult> result,
       std::vector<ScanLocationPtr> scanLocations, std::function<void(double)> progress = {});
+  // Whether storeResults keeps the groups it writes, for a listing right after the scan that
+  // need not read them back; set before the scan's results are stored.
+  void setKeepsStoredGroups(bool keeps) { keepsStoredGroups_ = keeps; }
+  // The groups the latest storeResults wrote while keeping them, in the order forEachEquivalence
+  // visits them, their members' nodes as the scan made them; taken once, and only right after
+  // the storing: a change made since is not in them.
+  Future<std::vector<ZKEquivalence>> takeStoredGroups();
   // Whether the members' stored nodes are decoded before a group is visited, a few groups at a
   // time across the pool (for visitors that show or compare every member), or when first asked.
   enum class MemberNodes { whenAsked, decodedAhead };
@@ -117,6 +125,8 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
   mutable std::mutex stateMutex_;
   DuplicatesDetectionResultsState state_;
   std::optional<std::string> movedAsideTo_;
+  std::atomic<bool> keepsStoredGroups_ = false;
+  std::vector<ZKEquivalence> storedGroups_;  // on the queue
 };
 
 }  // namespace zarnik

@@ -31,6 +31,11 @@ void ZKDuplicate::setNode(const ZKBaseNode& node) {
   node_.reset();
 }
 
+void ZKDuplicate::keepNodeOnly(std::shared_ptr<const ZKBaseNode> node) {
+  nodeData = std::string();
+  node_ = FetchableValue<std::shared_ptr<const ZKBaseNode>>::fetched(std::move(node));
+}
+
 namespace {
 constexpr std::string_view kDifferencesClass = "DuplicateDifferences";
 }  // namespace

@@ -41,6 +41,9 @@ struct ZKDuplicate {
   // The member's node; nothing when its archive cannot be read (logged once).
   [[nodiscard]] std::shared_ptr<const ZKBaseNode> node() const;
   void setNode(const ZKBaseNode& node);
+  // Shows `node`, what the archive holds, from now on and lets the archive go: for a record
+  // already written that is only read again.
+  void keepNodeOnly(std::shared_ptr<const ZKBaseNode> node);
   [[nodiscard]] DuplicateDifferences differences() const;
   // The rule that decided whether the copy could be proposed; nothing when not recorded.
   [[nodiscard]] std::optional<AutoselectionModeDecision> autoselectionModeDecision() const;

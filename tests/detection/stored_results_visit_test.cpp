@@ -1,11 +1,14 @@
 // Visiting stored groups with their members' nodes decoded ahead, a batch at a time across the
 // pool: the same groups in the same order as when nodes are decoded on demand, and a visitor that
-// stops is not called again.
+// stops is not called again. Groups kept when they are stored are the stored ones, in the same
+// order.
 #include "support/stored_scan.h"
 #include "support/test_dir.h"
 
 #include "detection/duplicates_detection_results.h"
 #include "foundation/logger.h"
+#include "store/archiving.h"
+#include "store/managed_object_context.h"
 
 #include <gtest/gtest.h>
 
@@ -28,13 +31,25 @@ std::vector<std::string> seen(const ZKEquivalence& group) {
 class StoredResultsVisitTest : public testing::StoredScanTest {
  protected:
   // Groups of two to four equal files, of sizes that differ from group to group.
-  void scanGroups(int groups) {
+  void scanGroups(int groups, bool keepsGroups = false) {
     for (int i = 0; i < groups; ++i) {
       const std::string content(static_cast<size_t>(10 + i), static_cast<char>('a' + i % 26));
       for (int copy = 0; copy < 2 + i % 3; ++copy)
         dir.file("tree/g" + std::to_string(i) + "/" + std::to_string(copy) + ".txt", content);
     }
-    store(dir / "tree");
+    store(dir / "tree", /*selectRandomAmongEqual=*/true, keepsGroups);
+  }
+
+  std::vector<ZKEquivalence> read() {
+    std::vector<ZKEquivalence> groups;
+    EXPECT_TRUE(results
+                    ->forEachEquivalence([&](const ZKEquivalence& group) {
+                      groups.push_back(group);
+                      return true;
+                    })
+                    .wait()
+                    .hasValue());
+    return groups;
   }
 
   std::vector<std::vector<std::string>> visit(MemberNodes nodes, size_t stopAfter = SIZE_MAX) {
@@ -69,6 +84,56 @@ TEST_F(StoredResultsVisitTest, NodesDecodedAheadGiveTheSameGroupsInTheSameOrderA
     ASSERT_EQ(part.size(), stop);
     EXPECT_TRUE(std::equal(part.begin(), part.end(), asked.begin()));
   }
+}
+
+// What a listing reads of a group besides its members' nodes, as stored.
+ManagedObjectContext::EncodedEquivalence withoutNodes(ZKEquivalence group) {
+  for (auto& member : group.duplicates) member.nodeData.clear();
+  return ManagedObjectContext::encode(std::move(group));
+}
+
+TEST_F(StoredResultsVisitTest, GroupsKeptWhenStoredAreTheStoredGroupsInTheirOrderTakenOnce) {
+  // Tiny files take a block each: most groups free as much as others, and their order comes from
+  // their identifiers.
+  scanGroups(120, /*keepsGroups=*/true);
+  const auto kept = results->takeStoredGroups().wait();
+  ASSERT_TRUE(kept.hasValue());
+  const auto stored = read();
+  ASSERT_EQ(kept.value().size(), 120u);
+  ASSERT_EQ(kept.value().size(), stored.size());
+  for (size_t index = 0; index < stored.size(); ++index) {
+    const ZKEquivalence& fromMemory = kept.value()[index];
+    const ZKEquivalence& fromStore = stored[index];
+    EXPECT_EQ(seen(fromMemory), seen(fromStore));
+    const auto a = withoutNodes(fromMemory);
+    const auto b = withoutNodes(fromStore);
+    EXPECT_EQ(a.uniqueIdentifier, b.uniqueIdentifier);
+    EXPECT_EQ(a.currentSelectionConfiguration, b.currentSelectionConfiguration);
+    EXPECT_EQ(a.initialSelectionConfiguration, b.initialSelectionConfiguration);
+    EXPECT_EQ(a.availableSelectionConfigurations, b.availableSelectionConfigurations);
+    EXPECT_EQ(a.privateEquivalenceInfo, b.privateEquivalenceInfo);
+    EXPECT_EQ(a.reclaimableSize, b.reclaimableSize);
+    for (size_t member = 0; member < fromStore.duplicates.size(); ++member) {
+      const auto& memoryCopy = fromMemory.duplicates[member];
+      const auto& storedCopy = fromStore.duplicates[member];
+      EXPECT_EQ(memoryCopy.equivalence, storedCopy.equivalence);
+      EXPECT_EQ(memoryCopy.differencesData, storedCopy.differencesData);
+      // The node shown is the one stored: archived again, it gives the stored archive.
+      ASSERT_NE(memoryCopy.node(), nullptr);
+      EXPECT_EQ(storedCopy.substitutions->archivedNode(*memoryCopy.node()), storedCopy.nodeData);
+    }
+  }
+  const auto again = results->takeStoredGroups().wait();
+  ASSERT_TRUE(again.hasValue());
+  EXPECT_TRUE(again.value().empty());
+}
+
+TEST_F(StoredResultsVisitTest, GroupsAreNotKeptUnlessAsked) {
+  scanGroups(5);
+  const auto kept = results->takeStoredGroups().wait();
+  ASSERT_TRUE(kept.hasValue());
+  EXPECT_TRUE(kept.value().empty());
+  EXPECT_EQ(read().size(), 5u);
 }
 
 }  // namespace

@@ -273,6 +273,42 @@ TEST_F(ScanCommandTest, CountsAndSizesReadRightInTheSingularAndForNothing) {
   }
 }
 
+// The groups and totals a listing shows, without the figures that follow them.
+std::string groupsAndTotals(const std::string& listing) {
+  const size_t totals = listing.find("\nScanned ");
+  return totals == std::string::npos ? listing
+                                     : listing.substr(0, listing.find('\n', totals + 1) + 1);
+}
+
+// The scan lists the groups it has just stored without reading them back: what it shows must be
+// what the stored results show, identifiers included, also for the records of a cleaning that a
+// later scan carries over.
+TEST_F(ScanCommandTest, AScanListsItsGroupsAsTheStoredResultsListThem) {
+  tree.file("docs/report.pdf", "quarterly numbers");
+  tree.file("docs/report copy.pdf", "quarterly numbers");
+  tree.file("a/same.txt", "twin");
+  tree.file("b/same.txt", "twin");
+  tree.hardlink("b/linked.txt", "b/same.txt");
+  for (int group = 0; group < 30; ++group) {
+    for (int copy = 0; copy < 2 + group % 3; ++copy)
+      tree.fileOfSize("many/g" + std::to_string(group) + "/c" + std::to_string(copy) + ".bin",
+                      100 + group * 700, static_cast<char>('a' + group));
+  }
+  const std::string scan =
+      "scan -q --exact --min-size 0 --select-random-among-equal " + quoted(tree.path());
+  const auto first = runZarnik(scan, scratch);
+  ASSERT_EQ(first.status, 0) << first.err;
+  ASSERT_NE(first.out.find("Found 32 groups"), std::string::npos) << first.out;
+  EXPECT_EQ(groupsAndTotals(first.out), groupsAndTotals(runZarnik("results", scratch).out));
+
+  ASSERT_EQ(runZarnik("clean --yes", scratch).status, 0);
+  const auto again = runZarnik(scan, scratch);
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_NE(again.out.find("cleaned " + tree / "docs/report copy.pdf"), std::string::npos)
+      << again.out;
+  EXPECT_EQ(groupsAndTotals(again.out), groupsAndTotals(runZarnik("results", scratch).out));
+}
+
 TEST_F(ScanCommandTest, UsageErrorsExitWithTwo) {
   EXPECT_EQ(runZarnik("scan --min-size lots " + quoted(tree.path()), scratch).status, 2);
   EXPECT_EQ(runZarnik("scan --exact --folders --frobnicate", scratch).status, 2);

@@ -16,9 +16,11 @@
 namespace zarnik::testing {
 
 // Nothing, with a test failure, when the scan or the storing fails. `selectRandomAmongEqual`
-// lets the scan propose a copy of groups whose copies nothing tells apart.
+// lets the scan propose a copy of groups whose copies nothing tells apart; `keepsGroups` keeps
+// the stored groups in memory too.
 inline std::shared_ptr<DuplicatesDetectionResults> scannedAndStored(
-    const std::string& folder, const OVURLResolver& resolver, bool selectRandomAmongEqual = false) {
+    const std::string& folder, const OVURLResolver& resolver, bool selectRandomAmongEqual = false,
+    bool keepsGroups = false) {
   ScanningServiceRequest request;
   auto location = ScanLocation::make(folder, resolver);
   request.specifications.push_back({location, {}});
@@ -35,6 +37,7 @@ inline std::shared_ptr<DuplicatesDetectionResults> scannedAndStored(
   auto opened = DuplicatesDetectionResults::open(std::nullopt, {});
   EXPECT_TRUE(opened.hasValue());
   if (opened.hasError()) return nullptr;
+  opened.value()->setKeepsStoredGroups(keepsGroups);
   auto stored = opened.value()->storeResults(scanned.value(), {location}).wait();
   EXPECT_TRUE(stored.hasValue()) << stored.error().oneLine();
   return stored.hasValue() ? opened.value() : nullptr;
@@ -55,8 +58,9 @@ class StoredScanTest : public ::testing::Test {
     Logger::shared().setConsole(nullptr);
   }
 
-  void store(const std::string& folder, bool selectRandomAmongEqual = false) {
-    results = scannedAndStored(folder, resolver, selectRandomAmongEqual);
+  void store(const std::string& folder, bool selectRandomAmongEqual = false,
+             bool keepsGroups = false) {
+    results = scannedAndStored(folder, resolver, selectRandomAmongEqual, keepsGroups);
     ASSERT_NE(results, nullptr);
   }
 };
