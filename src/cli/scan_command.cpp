@@ -368,7 +368,9 @@ int runScan(const ScanOptions& options) {
         rulesFor(options, resolver, stored), autoselectionRules, options.includeHidden,
         [&progress, &options, &digestCache, &mediaLibraries, &session](ScanningTask& task) {
           // Stored groups are listed from memory, without being read back.
-          if (const auto& stored = session->results()) stored->setKeepsStoredGroups(!options.json);
+          if (const auto& sessionResults = session->results())
+            sessionResults->setKeepsStoredGroups(
+                options.json ? 0 : DuplicatesDetectionResults::kMostKeptCopies);
           task.setVerifiesContents(options.verify);
           task.setMediaLibraries(mediaLibraries);
           task.setDigestCache(digestCache);

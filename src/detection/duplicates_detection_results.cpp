@@ -106,7 +106,10 @@ Future<DuplicatesDetectionResultsState> DuplicatesDetectionResults::storeResults
   auto job = std::make_shared<StoreJob>();
   job->result = std::move(result);
   job->progress = std::move(progress);
-  job->keepsGroups = keepsStoredGroups_;
+  size_t copies = 0;
+  for (const auto& group : job->result->detectionResults)
+    copies += group.equivalence.duplicates.size();
+  job->keepsGroups = copies > 0 && copies <= mostKeptCopies_;
   auto future = job->promise.future();
   auto self = shared_from_this();
   queue_->async([self, job, scanLocations = std::move(scanLocations)]() mutable {
@@ -217,7 +220,13 @@ Result<void> DuplicatesDetectionResults::carryOverKeptRecords(StoreJob& job) {
     for (auto& copy : carried->duplicates) {
       nodes.push_back(copy.node());
       copy.substitutions = job.substitutions;
-      if (nodes.back()) copy.setNode(*nodes.back());
+      // An archive that cannot be read stays unreadable: read against the new scan's locations,
+      // it could name another file.
+      if (nodes.back()) {
+        copy.setNode(*nodes.back());
+      } else {
+        copy.nodeData.clear();
+      }
     }
     ZK_TRY(context_->insertEquivalence(*carried));
     if (!job.keepsGroups) continue;

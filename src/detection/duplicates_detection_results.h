@@ -68,11 +68,14 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
       std::shared_ptr<const ScanningServiceResult> result,
       std::vector<ScanLocationPtr> scanLocations, std::function<void(double)> progress = {});
   // Whether storeResults keeps the groups it writes, for a listing right after the scan that
-  // need not read them back; set before the scan's results are stored.
-  void setKeepsStoredGroups(bool keeps) { keepsStoredGroups_ = keeps; }
+  // need not read them back: when the scan found at most `mostCopies` copies (a kept copy costs
+  // about 700 bytes; more are read back a few at a time). Set before the results are stored.
+  void setKeepsStoredGroups(size_t mostCopies) { mostKeptCopies_ = mostCopies; }
+  static constexpr size_t kMostKeptCopies = 50'000;
   // The groups the latest storeResults wrote while keeping them, in the order forEachEquivalence
   // visits them, their members' nodes as the scan made them; taken once, and only right after
-  // the storing: a change made since is not in them.
+  // the storing: a change made since is not in them. They are for showing, never to be written
+  // back: their copies hold no archives.
   Future<std::vector<ZKEquivalence>> takeStoredGroups();
   // Whether the members' stored nodes are decoded before a group is visited, a few groups at a
   // time across the pool (for visitors that show or compare every member), or when first asked.
@@ -125,7 +128,7 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
   mutable std::mutex stateMutex_;
   DuplicatesDetectionResultsState state_;
   std::optional<std::string> movedAsideTo_;
-  std::atomic<bool> keepsStoredGroups_ = false;
+  std::atomic<size_t> mostKeptCopies_ = 0;
   std::vector<ZKEquivalence> storedGroups_;  // on the queue
 };
 

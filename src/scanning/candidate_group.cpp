@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <tuple>
+#include <utility>
 
 namespace zarnik {
 

@@ -32,7 +32,7 @@ void ZKDuplicate::setNode(const ZKBaseNode& node) {
 }
 
 void ZKDuplicate::keepNodeOnly(std::shared_ptr<const ZKBaseNode> node) {
-  nodeData = std::string();
+  std::string().swap(nodeData);  // an assignment would keep its capacity
   node_ = FetchableValue<std::shared_ptr<const ZKBaseNode>>::fetched(std::move(node));
 }
 

@@ -31,13 +31,13 @@ std::vector<std::string> seen(const ZKEquivalence& group) {
 class StoredResultsVisitTest : public testing::StoredScanTest {
  protected:
   // Groups of two to four equal files, of sizes that differ from group to group.
-  void scanGroups(int groups, bool keepsGroups = false) {
+  void scanGroups(int groups, size_t mostKeptCopies = 0) {
     for (int i = 0; i < groups; ++i) {
       const std::string content(static_cast<size_t>(10 + i), static_cast<char>('a' + i % 26));
       for (int copy = 0; copy < 2 + i % 3; ++copy)
         dir.file("tree/g" + std::to_string(i) + "/" + std::to_string(copy) + ".txt", content);
     }
-    store(dir / "tree", /*selectRandomAmongEqual=*/true, keepsGroups);
+    store(dir / "tree", /*selectRandomAmongEqual=*/true, mostKeptCopies);
   }
 
   std::vector<ZKEquivalence> read() {
@@ -95,7 +95,7 @@ ManagedObjectContext::EncodedEquivalence withoutNodes(ZKEquivalence group) {
 TEST_F(StoredResultsVisitTest, GroupsKeptWhenStoredAreTheStoredGroupsInTheirOrderTakenOnce) {
   // Tiny files take a block each: most groups free as much as others, and their order comes from
   // their identifiers.
-  scanGroups(120, /*keepsGroups=*/true);
+  scanGroups(120, DuplicatesDetectionResults::kMostKeptCopies);
   const auto kept = results->takeStoredGroups().wait();
   ASSERT_TRUE(kept.hasValue());
   const auto stored = read();
@@ -128,12 +128,54 @@ TEST_F(StoredResultsVisitTest, GroupsKeptWhenStoredAreTheStoredGroupsInTheirOrde
   EXPECT_TRUE(again.value().empty());
 }
 
-TEST_F(StoredResultsVisitTest, GroupsAreNotKeptUnlessAsked) {
-  scanGroups(5);
+// A cleaned copy's record outlives the results. When its node could not be read, the next scan's
+// locations must not make it readable as some other file.
+TEST_F(StoredResultsVisitTest, ACarriedRecordWhoseNodeCannotBeReadStaysUnreadable) {
+  scanGroups(3, DuplicatesDetectionResults::kMostKeptCopies);
+  dir.file("other/alone.txt", "nothing like it");
+  const auto access = results->storeAccess();
+  const auto damaged = makeFuture(*access.queue, [&access]() -> Result<Void> {
+    ZK_ASSIGN_OR_RETURN(auto group, access.context->fetchEquivalence(1));
+    if (!group) return Error::generic("no group 1");
+    auto& copy = group->duplicates.front();
+    copy.cleanID = 1;  // with no note: the record is all there is
+    // Its scan location is one this scan does not have; the next scan has two.
+    const auto at = copy.nodeData.find(R"("index":0)");
+    if (at == std::string::npos) return Error::generic("no scan location in " + copy.nodeData);
+    copy.nodeData.replace(at, 9, R"("index":1)");
+    ZK_TRY(access.context->updateEquivalence(*group));
+    return Void{};
+  });
+  ASSERT_TRUE(damaged.wait().hasValue()) << damaged.wait().error().oneLine();
+  ASSERT_TRUE(testing::scanAndStore(*results, {dir / "tree", dir / "other"}, resolver, true));
+
   const auto kept = results->takeStoredGroups().wait();
   ASSERT_TRUE(kept.hasValue());
-  EXPECT_TRUE(kept.value().empty());
-  EXPECT_EQ(read().size(), 5u);
+  for (const auto& [source, groups] :
+       std::vector<std::pair<const char*, std::vector<ZKEquivalence>>>{{"kept", kept.value()},
+                                                                       {"stored", read()}}) {
+    size_t carried = 0;
+    for (const auto& group : groups) {
+      for (const auto& copy : group.duplicates) {
+        if (!copy.cleanID) continue;
+        ++carried;
+        EXPECT_EQ(copy.node(), nullptr) << source << ": " << copy.node()->path();
+      }
+    }
+    EXPECT_EQ(carried, 1u) << source;
+  }
+}
+
+TEST_F(StoredResultsVisitTest, GroupsAreKeptOnlyWhenAskedAndNotTooMany) {
+  // 5 groups of 2, 3, 4, 2 and 3 copies: 14 copies.
+  for (const auto& [mostKeptCopies, keptGroups] :
+       std::vector<std::pair<size_t, size_t>>{{0, 0}, {13, 0}, {14, 5}}) {
+    scanGroups(5, mostKeptCopies);
+    const auto kept = results->takeStoredGroups().wait();
+    ASSERT_TRUE(kept.hasValue());
+    EXPECT_EQ(kept.value().size(), keptGroups) << "at most " << mostKeptCopies << " kept";
+    EXPECT_EQ(read().size(), 5u);
+  }
 }
 
 }  // namespace

@@ -12,18 +12,22 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zarnik::testing {
 
-// Nothing, with a test failure, when the scan or the storing fails. `selectRandomAmongEqual`
-// lets the scan propose a copy of groups whose copies nothing tells apart; `keepsGroups` keeps
-// the stored groups in memory too.
-inline std::shared_ptr<DuplicatesDetectionResults> scannedAndStored(
-    const std::string& folder, const OVURLResolver& resolver, bool selectRandomAmongEqual = false,
-    bool keepsGroups = false) {
+// Stores a new scan of `folders` in `results`; false, with a test failure, when the scan or the
+// storing fails. `selectRandomAmongEqual` lets the scan propose a copy of groups whose copies
+// nothing tells apart.
+inline bool scanAndStore(DuplicatesDetectionResults& results,
+                         const std::vector<std::string>& folders, const OVURLResolver& resolver,
+                         bool selectRandomAmongEqual = false) {
   ScanningServiceRequest request;
-  auto location = ScanLocation::make(folder, resolver);
-  request.specifications.push_back({location, {}});
+  std::vector<ScanLocationPtr> locations;
+  for (const auto& folder : folders) {
+    locations.push_back(ScanLocation::make(folder, resolver));
+    request.specifications.push_back({locations.back(), {}});
+  }
   auto rules = std::make_shared<ExtendedScanRules>();
   rules->setExactMatchEnabled(true);
   rules->setSizeThresholdOption(SizeThresholdOption::size(0));
@@ -33,14 +37,23 @@ inline std::shared_ptr<DuplicatesDetectionResults> scannedAndStored(
   ScanningService scanning;
   auto scanned = scanning.perform(std::move(request))->start().wait();
   EXPECT_TRUE(scanned.hasValue());
-  if (scanned.hasError()) return nullptr;
+  if (scanned.hasError()) return false;
+  auto stored = results.storeResults(scanned.value(), locations).wait();
+  EXPECT_TRUE(stored.hasValue()) << stored.error().oneLine();
+  return stored.hasValue();
+}
+
+// New results kept in memory, holding a scan of `folder`; nothing when it fails. The stored
+// groups are kept in memory too when the scan found at most `mostKeptCopies` copies.
+inline std::shared_ptr<DuplicatesDetectionResults> scannedAndStored(
+    const std::string& folder, const OVURLResolver& resolver, bool selectRandomAmongEqual = false,
+    size_t mostKeptCopies = 0) {
   auto opened = DuplicatesDetectionResults::open(std::nullopt, {});
   EXPECT_TRUE(opened.hasValue());
   if (opened.hasError()) return nullptr;
-  opened.value()->setKeepsStoredGroups(keepsGroups);
-  auto stored = opened.value()->storeResults(scanned.value(), {location}).wait();
-  EXPECT_TRUE(stored.hasValue()) << stored.error().oneLine();
-  return stored.hasValue() ? opened.value() : nullptr;
+  opened.value()->setKeepsStoredGroups(mostKeptCopies);
+  return scanAndStore(*opened.value(), {folder}, resolver, selectRandomAmongEqual) ? opened.value()
+                                                                                   : nullptr;
 }
 
 // Tests of stored results: a folder to scan, the program's data and caches in a folder of their
@@ -59,8 +72,8 @@ class StoredScanTest : public ::testing::Test {
   }
 
   void store(const std::string& folder, bool selectRandomAmongEqual = false,
-             bool keepsGroups = false) {
-    results = scannedAndStored(folder, resolver, selectRandomAmongEqual, keepsGroups);
+             size_t mostKeptCopies = 0) {
+    results = scannedAndStored(folder, resolver, selectRandomAmongEqual, mostKeptCopies);
     ASSERT_NE(results, nullptr);
   }
 };
