@@ -98,7 +98,53 @@ struct DuplicatesDetectionResults::StoreJob {
       withKeptRecords;  // earlier groups holding records that must outlive them
   Promise<DuplicatesDetectionResultsState> promise;
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+
+  // Starts encoding the next chunks on the shared pool, up to kChunksAhead waiting.
+  void encodeAhead() {
+    const auto& groups = result->detectionResults;
+    while (encoding.size() < kChunksAhead && nextGroup < groups.size()) {
+      const size_t first = nextGroup;
+      size_t end = first;
+      for (size_t members = 0; end < groups.size() && members < kMembersPerChunk; ++end) {
+        members += groups[end].equivalence.duplicates.size();
+      }
+      nextGroup = end;
+      encoding.push_back(
+          makeFuture(Executor::primary(),
+                     [result = result, substitutions = substitutions, keeps = keepsGroups, first,
+                      end] { return encodedChunk(*result, substitutions, keeps, first, end); }));
+    }
+  }
+  static EncodedChunk encodedChunk(const ScanningServiceResult& result,
+                                   const std::shared_ptr<const ArchiveSubstitutions>& substitutions,
+                                   bool keeps, size_t first, size_t end);
 };
+
+// Groups `first` to `end` as rows, and as kept groups when `keeps`.
+DuplicatesDetectionResults::StoreJob::EncodedChunk
+DuplicatesDetectionResults::StoreJob::encodedChunk(
+    const ScanningServiceResult& result,
+    const std::shared_ptr<const ArchiveSubstitutions>& substitutions, bool keeps, size_t first,
+    size_t end) {
+  EncodedChunk chunk;
+  chunk.encoded.reserve(end - first);
+  for (size_t index = first; index < end; ++index) {
+    const auto& group = result.detectionResults[index];
+    auto model = modelOfDetectionResult(group, static_cast<std::int64_t>(index) + 1, substitutions);
+    if (!keeps) {
+      chunk.encoded.push_back(ManagedObjectContext::encode(std::move(model)));
+      continue;
+    }
+    chunk.encoded.push_back(ManagedObjectContext::encode(model));
+    for (size_t member = 0; member < model.duplicates.size(); ++member) {
+      auto& copy = model.duplicates[member];
+      copy.keepNodeOnly(group.equivalence.duplicates[member].node);
+      copy.equivalence = model.uniqueIdentifier;  // as read back
+    }
+    chunk.kept->push_back(std::move(model));
+  }
+  return chunk;
+}
 
 Future<DuplicatesDetectionResultsState> DuplicatesDetectionResults::storeResults(
     std::shared_ptr<const ScanningServiceResult> result, std::vector<ScanLocationPtr> scanLocations,
@@ -110,6 +156,11 @@ Future<DuplicatesDetectionResultsState> DuplicatesDetectionResults::storeResults
   for (const auto& group : job->result->detectionResults)
     copies += group.equivalence.duplicates.size();
   job->keepsGroups = copies > 0 && copies <= mostKeptCopies_;
+  // The archives refer to the locations as the store will hold them, so encoding need not wait
+  // for the earlier groups to be read and removed.
+  job->substitutions = std::make_shared<const ArchiveSubstitutions>(
+      scanLocations, std::vector<std::shared_ptr<const ZKBaseNode>>{});
+  job->encodeAhead();
   auto future = job->promise.future();
   auto self = shared_from_this();
   queue_->async([self, job, scanLocations = std::move(scanLocations)]() mutable {
@@ -131,7 +182,6 @@ Future<DuplicatesDetectionResultsState> DuplicatesDetectionResults::storeResults
       self->failStoring(*job, begun.error());
       return;
     }
-    job->substitutions = context.substitutions();
     self->continueStoring(job);
   });
   return future;
@@ -143,38 +193,7 @@ void DuplicatesDetectionResults::failStoring(StoreJob& job, const Error& error) 
 }
 
 void DuplicatesDetectionResults::continueStoring(const std::shared_ptr<StoreJob>& job) {
-  const auto& groups = job->result->detectionResults;
-  while (job->encoding.size() < kChunksAhead && job->nextGroup < groups.size()) {
-    const size_t first = job->nextGroup;
-    size_t end = first;
-    for (size_t members = 0; end < groups.size() && members < kMembersPerChunk; ++end) {
-      members += groups[end].equivalence.duplicates.size();
-    }
-    job->nextGroup = end;
-    job->encoding.push_back(
-        makeFuture(Executor::primary(), [result = job->result, substitutions = job->substitutions,
-                                         keeps = job->keepsGroups, first, end] {
-          StoreJob::EncodedChunk chunk;
-          chunk.encoded.reserve(end - first);
-          for (size_t index = first; index < end; ++index) {
-            const auto& group = result->detectionResults[index];
-            auto model =
-                modelOfDetectionResult(group, static_cast<std::int64_t>(index) + 1, substitutions);
-            if (!keeps) {
-              chunk.encoded.push_back(ManagedObjectContext::encode(std::move(model)));
-              continue;
-            }
-            chunk.encoded.push_back(ManagedObjectContext::encode(model));
-            for (size_t member = 0; member < model.duplicates.size(); ++member) {
-              auto& copy = model.duplicates[member];
-              copy.keepNodeOnly(group.equivalence.duplicates[member].node);
-              copy.equivalence = model.uniqueIdentifier;  // as read back
-            }
-            chunk.kept->push_back(std::move(model));
-          }
-          return chunk;
-        }));
-  }
+  job->encodeAhead();
   if (job->encoding.empty()) {
     finishStoring(*job);
     return;

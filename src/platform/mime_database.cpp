@@ -207,7 +207,7 @@ void MimeDatabase::addGlob(int weight, std::string_view type, std::string_view g
   } else if (!hasWildcards(glob)) {
     literals_.try_emplace(caseSensitive ? std::string(glob) : asciiLowercased(glob), match);
   } else {
-    patterns_.emplace_back(std::string(glob), match);
+    patterns_.push_back({std::string(glob), match, GlobFilter(glob)});
   }
 }
 
@@ -259,9 +259,10 @@ TypeIdentifier MimeDatabase::typeForFileName(std::string_view name) const {
   if (best != nullptr) return canonical(best->type);
 
   const std::string nameString(name);
-  for (const auto& [glob, match] : patterns_) {
-    if (::fnmatch(glob.c_str(), nameString.c_str(), FNM_CASEFOLD) == 0)
-      return canonical(match.type);
+  for (const auto& pattern : patterns_) {
+    if (pattern.filter.admits(lower) &&
+        ::fnmatch(pattern.glob.c_str(), nameString.c_str(), FNM_CASEFOLD) == 0)
+      return canonical(pattern.match.type);
   }
   static const TypeIdentifier kOctetStream = TypeIdentifier::named(types::kOctetStream);
   return kOctetStream;

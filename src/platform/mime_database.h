@@ -6,6 +6,7 @@
 // Thread safety: a loaded database is immutable; shared() is safe from any thread.
 #pragma once
 
+#include "platform/glob_filter.h"
 #include "platform/type_identifier.h"
 
 #include <functional>
@@ -53,10 +54,16 @@ class MimeDatabase {
     }
   };
   using MatchesByText = std::unordered_map<std::string, Match, TextHash, std::equal_to<>>;
-  MatchesByText suffixes_;                               // lower-case ".ext" → type
-  MatchesByText caseSuffixes_;                           // case-sensitive suffixes
-  MatchesByText literals_;                               // whole names
-  std::vector<std::pair<std::string, Match>> patterns_;  // other globs, for fnmatch
+  MatchesByText suffixes_;      // lower-case ".ext" → type
+  MatchesByText caseSuffixes_;  // case-sensitive suffixes
+  MatchesByText literals_;      // whole names
+  struct Pattern {
+    std::string glob;
+    Match match;
+    GlobFilter filter;  // spares most names the full match: every listed file without a known
+                        // extension is tried against each pattern
+  };
+  std::vector<Pattern> patterns_;  // other globs, for fnmatch
   std::unordered_map<std::string_view, std::vector<TypeIdentifier>> parents_;
   std::unordered_map<std::string_view, TypeIdentifier> aliases_;
 };
