@@ -1,11 +1,14 @@
 #include "platform/file_reading.h"
 
+#include "base/path_components.h"
 #include "platform/file_descriptor.h"
 
 #include <climits>
 #include <fmt/format.h>
 
 #include <cerrno>
+#include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -55,9 +58,44 @@ Result<void> writeFileAtomically(const std::string& path, std::string_view bytes
   return writeFileAtomically(path, std::span(&bytes, 1), Syncing::synced);
 }
 
+namespace {
+
+std::string temporaryPrefixOf(std::string_view name) { return fmt::format("{}.tmp-", name); }
+
+// A temporary of a write that cannot finish any more: its writer has ended (its process number
+// names no process) and it was last written over an hour ago, so that a writer whose number
+// this system does not see (another container sharing the folder) is not disturbed mid-write.
+bool isAbandoned(int folderFd, const char* name, std::string_view pidText) {
+  pid_t pid = 0;
+  const auto [end, failure] = std::from_chars(pidText.data(), pidText.data() + pidText.size(), pid);
+  if (failure != std::errc() || end != pidText.data() + pidText.size() || pid <= 0) return false;
+  if (::kill(pid, 0) == 0 || errno != ESRCH) return false;
+  struct stat status {};
+  if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode))
+    return false;
+  constexpr time_t kAbandonedAfter = time_t{60} * 60;
+  return status.st_mtim.tv_sec + kAbandonedAfter < ::time(nullptr);
+}
+
+// Removes what writes of `path` cut short by a crash left beside it; best effort.
+void removeAbandonedTemporaries(const std::string& path) {
+  const std::string folder = parentPath(path);
+  UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folderFd.isValid()) return;
+  const std::string prefix = temporaryPrefixOf(lastPathComponent(path));
+  (void)forEachDirectoryEntry(folderFd.get(), folder, [&](const char* entryName) {
+    const std::string_view name(entryName);
+    if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) return;
+    if (isAbandoned(folderFd.get(), entryName, name.substr(prefix.size())))
+      ::unlinkat(folderFd.get(), entryName, 0);
+  });
+}
+
+}  // namespace
+
 Result<void> writeFileAtomically(const std::string& path, std::span<const std::string_view> parts,
                                  Syncing syncing) {
-  const std::string temporary = fmt::format("{}.tmp-{}", path, ::getpid());
+  const std::string temporary = fmt::format("{}{}", temporaryPrefixOf(path), ::getpid());
   {
     UniqueFd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     if (!fd.isValid()) return Error::posix(errno, temporary);
@@ -85,6 +123,7 @@ Result<void> writeFileAtomically(const std::string& path, std::span<const std::s
     ::unlink(temporary.c_str());
     return Error::posix(saved, path);
   }
+  removeAbandonedTemporaries(path);
   return success();
 }
 

@@ -1,5 +1,6 @@
 #include "store/persistent_store.h"
 
+#include "base/path_components.h"
 #include "foundation/logger.h"
 #include "platform/file_reading.h"
 #include "platform/file_state.h"
@@ -83,6 +84,24 @@ Result<void> quickCheck(SqliteDatabase& database) {
   return success();
 }
 
+// Where the folder cannot hold the log's shared memory (some network file systems) SQLite keeps
+// its rollback journal: a write cut off is still undone, but readers then wait for writers. The
+// log says so, since the monitor and the window read while a scan writes.
+Result<void> useWriteAheadLog(SqliteDatabase& database, const std::string& path) {
+  ZK_ASSIGN_OR_RETURN(auto statement, database.prepare("PRAGMA journal_mode = WAL"));
+  ZK_ASSIGN_OR_RETURN(const bool row, statement.step());
+  const std::string mode = row ? asciiLowercased(statement.text(0)) : std::string();
+  if (mode != "wal") {
+    Logger::shared().log(
+        "OVPersistentStoreSpecification", "buildPersistentStore()",
+        fmt::format("The store keeps a rollback journal ({}): its folder does not allow a "
+                    "write-ahead log",
+                    mode.empty() ? "no journal mode given" : mode),
+        LogContext::at(path));
+  }
+  return success();
+}
+
 Result<std::int64_t> tableCount(SqliteDatabase& database) {
   ZK_ASSIGN_OR_RETURN(auto statement, database.prepare("SELECT count(*) FROM sqlite_master"));
   ZK_ASSIGN_OR_RETURN(const bool row, statement.step());
@@ -150,7 +169,7 @@ Result<std::unique_ptr<SqliteDatabase>> openStore(const std::string& path,
   if (version == 0) ZK_TRY(database->execute("PRAGMA page_size = 16384"));
   if (!inMemory) {
     // Write-ahead logging: a write that is cut off leaves the last committed state readable.
-    ZK_TRY(database->execute("PRAGMA journal_mode = WAL"));
+    ZK_TRY(useWriteAheadLog(*database, path));
     ZK_TRY(database->execute("PRAGMA synchronous = NORMAL"));
   }
   ZK_TRY(database->execute("PRAGMA foreign_keys = ON"));

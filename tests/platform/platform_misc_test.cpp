@@ -12,7 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
 
 namespace zarnik {
 namespace {
@@ -52,6 +55,32 @@ TEST(FileReading, AtomicWriteReplacesAndSizeLimitRefuses) {
   EXPECT_TRUE(readWholeFile(dir / "state.json", 3).hasError());
   dir.fifo("pipe");
   EXPECT_TRUE(readWholeFile(dir / "pipe", 100).hasError());  // never blocks on a FIFO
+}
+
+// A write cut short by a crash leaves its temporary file; the next write of the same file removes
+// it once its writer has ended and an hour has passed, and leaves every other file alone.
+TEST(FileReading, AnAtomicWriteRemovesTheTemporariesOfWritesThatCannotFinish) {
+  testing::TestDir dir;
+  const std::string ended = "2147483000";  // above any process number the kernel gives
+  const std::string running = std::to_string(::getppid());
+  const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
+  auto temporary = [&](const std::string& name, bool isOld) {
+    dir.file(name, "part");
+    if (isOld) std::filesystem::last_write_time(dir / name, old);
+    return dir / name;
+  };
+  const std::string abandoned = temporary("state.json.tmp-" + ended, true);
+  const std::string recent = temporary("state.json.tmp-2147483001", false);
+  const std::string ofARunningWriter = temporary("state.json.tmp-" + running, true);
+  const std::string ofAnotherFile = temporary("other.json.tmp-" + ended, true);
+  const std::string notANumber = temporary("state.json.tmp-" + ended + "x", true);
+  ASSERT_TRUE(writeFileAtomically(dir / "state.json", "new").hasValue());
+  EXPECT_FALSE(pathExists(abandoned));
+  EXPECT_TRUE(pathExists(recent));
+  EXPECT_TRUE(pathExists(ofARunningWriter));
+  EXPECT_TRUE(pathExists(ofAnotherFile));
+  EXPECT_TRUE(pathExists(notANumber));
+  EXPECT_EQ(readWholeFile(dir / "state.json", 100).value(), "new");
 }
 
 // A link's target is read whole however long it is: two links whose targets differ only past
