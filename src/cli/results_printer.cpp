@@ -5,11 +5,16 @@
 #include "cli/wording.h"
 #include "detection/group_title.h"
 #include "foundation/byte_count_formatter.h"
+#include "foundation/executor.h"
+#include "foundation/parallel_loop.h"
+#include "foundation/thread_pool.h"
 #include "selection/duplicate_differences.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <iterator>
 
 namespace zarnik::cli {
 namespace {
@@ -81,12 +86,19 @@ std::string_view strategyName(SelectionStrategy strategy) {
 }
 
 void ResultsPrinter::print(const ZKEquivalence& equivalence) {
+  fmt::memory_buffer text;
+  append(text, equivalence);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+void ResultsPrinter::append(fmt::memory_buffer& text, const ZKEquivalence& equivalence) {
   const auto& selection = equivalence.currentSelectionConfiguration;
-  fmt::print("Group {}: {} ({}, {}), selection {}\n", equivalence.uniqueIdentifier,
-             groupTitle(equivalence.privateEquivalenceKind),
-             counted(static_cast<std::int64_t>(equivalence.duplicates.size()), "copy", "copies"),
-             memberSizeText(equivalence),
-             strategyName(selection ? selection->strategy : SelectionStrategy::none));
+  fmt::format_to(
+      std::back_inserter(text), "Group {}: {} ({}, {}), selection {}\n",
+      equivalence.uniqueIdentifier, groupTitle(equivalence.privateEquivalenceKind),
+      counted(static_cast<std::int64_t>(equivalence.duplicates.size()), "copy", "copies"),
+      memberSizeText(equivalence),
+      strategyName(selection ? selection->strategy : SelectionStrategy::none));
   bool allMayBeProposed = !equivalence.duplicates.empty();
   for (const auto& duplicate : equivalence.duplicates) {
     const auto node = duplicate.node();
@@ -110,8 +122,9 @@ void ResultsPrinter::print(const ZKEquivalence& equivalence) {
       mark = isCleaned(duplicate) ? "cleaned " : mark;
       note = cleanedNote(duplicate);
     }
-    fmt::print("  {:>5} {:<7}{}{}\n", fmt::format("#{}", duplicate.identifier), mark,
-               node ? displayPath(node->path()) : std::string("(unreadable record)"), note);
+    fmt::format_to(std::back_inserter(text), "  {:>5} {:<7}{}{}\n",
+                   fmt::format("#{}", duplicate.identifier), mark,
+                   node ? displayPath(node->path()) : std::string("(unreadable record)"), note);
     if (remove && !isCleaned(duplicate)) {
       ++proposed_;
       proposedSize_ += node ? node->exactSize() : 0;
@@ -122,10 +135,19 @@ void ResultsPrinter::print(const ZKEquivalence& equivalence) {
       selection == equivalence.initialSelectionConfiguration) {
     ++tiedGroups_;
   }
-  fmt::print("\n");
+  text.push_back('\n');
   ++groups_;
   files_ += equivalence.duplicates.size();
   reclaimable_ += equivalence.reclaimableSize;
+}
+
+void ResultsPrinter::add(const ResultsPrinter& other) {
+  groups_ += other.groups_;
+  files_ += other.files_;
+  proposed_ += other.proposed_;
+  proposedSize_ += other.proposedSize_;
+  tiedGroups_ += other.tiedGroups_;
+  reclaimable_ += other.reclaimable_;
 }
 
 void ResultsPrinter::printTotals(const DuplicatesDetectionResultsState& state) const {
@@ -158,21 +180,13 @@ void ResultsPrinter::printTotals(const DuplicatesDetectionResultsState& state) c
   }
 }
 
-namespace {
-
-void printGroup(ResultsPrinter& printer, const ZKEquivalence& equivalence, ResultsModel* model) {
-  printer.print(equivalence);
-  if (model != nullptr) model->put(equivalence);
-}
-
-}  // namespace
-
 Result<std::int64_t> printStoredResults(DuplicatesDetectionResults& results, ResultsModel* model) {
   ResultsPrinter printer;
   auto visited = results
                      .forEachEquivalence(
                          [&printer, model](const ZKEquivalence& equivalence) {
-                           printGroup(printer, equivalence, model);
+                           printer.print(equivalence);
+                           if (model != nullptr) model->put(equivalence);
                            return true;
                          },
                          DuplicatesDetectionResults::MemberNodes::decodedAhead)
@@ -183,8 +197,30 @@ Result<std::int64_t> printStoredResults(DuplicatesDetectionResults& results, Res
 
 void printGroups(const std::vector<ZKEquivalence>& groups,
                  const DuplicatesDetectionResultsState& state, ResultsModel* model) {
+  // The groups' text is made a chunk at a time on the shared pool (reading each copy's record
+  // is most of the listing's time) and written in order.
+  constexpr size_t kGroupsPerChunk = 16;
+  struct Chunk {
+    ResultsPrinter counts;
+    fmt::memory_buffer text;
+  };
+  std::vector<Chunk> chunks((groups.size() + kGroupsPerChunk - 1) / kGroupsPerChunk);
+  ParallelLoop::run(Executor::primary(), ThreadPool::shared().width(), chunks.size(),
+                    [&](ParallelLoop::Items& items) {
+                      while (auto at = items.next()) {
+                        const size_t end = std::min(groups.size(), (*at + 1) * kGroupsPerChunk);
+                        for (size_t group = *at * kGroupsPerChunk; group < end; ++group)
+                          chunks[*at].counts.append(chunks[*at].text, groups[group]);
+                      }
+                    });
   ResultsPrinter printer;
-  for (const auto& equivalence : groups) printGroup(printer, equivalence, model);
+  for (const auto& chunk : chunks) {
+    std::fwrite(chunk.text.data(), 1, chunk.text.size(), stdout);
+    printer.add(chunk.counts);
+  }
+  if (model != nullptr) {
+    for (const auto& equivalence : groups) model->put(equivalence);
+  }
   printer.printTotals(state);
 }
 

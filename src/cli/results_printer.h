@@ -7,6 +7,8 @@
 #include "detection/duplicates_detection_results.h"
 #include "detection/results_model.h"
 
+#include <fmt/format.h>
+
 #include <cstddef>
 #include <vector>
 
@@ -18,6 +20,10 @@ namespace zarnik::cli {
 class ResultsPrinter {
  public:
   void print(const ZKEquivalence& equivalence);
+  // The same into `text`, counted as printed.
+  void append(fmt::memory_buffer& text, const ZKEquivalence& equivalence);
+  // Counts what `other` printed as printed here.
+  void add(const ResultsPrinter& other);
   // "Found N groups with M files; … could be freed; K copies proposed for removal", the size
   // threshold note and the hint for groups whose copies nothing tells apart.
   void printTotals(const DuplicatesDetectionResultsState& state) const;
