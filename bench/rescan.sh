@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What the digest cache saves: per corpus, the best of $RUNS (default 3) wall times of
 #   - a scan without the cache (--no-cache),
-#   - a first scan that fills an empty cache,
+#   - a first scan, which fills an empty cache and writes results where there were none,
 #   - a rescan of the unchanged tree with that cache,
 # and the rescan's share of the first scan's time (targets: at most 0.4 on the small files,
 # 0.1 on the pictures with --similar-images, 0.2 on the large files with a cold page cache).
@@ -35,7 +35,7 @@ measure() {
   "$zarnik" scan -q --no-cache "$@" > /dev/null 2>&1 || true  # warms the page cache
   for _ in $(seq "$runs"); do
     uncached+="$(seconds --no-cache "$@") "
-    rm -rf "$XDG_CACHE_HOME"
+    rm -rf "$XDG_CACHE_HOME" "$XDG_DATA_HOME"  # a first scan: no digests, no earlier results
     first+="$(seconds "$@") "
     again+="$(seconds "$@") "
   done

@@ -8,6 +8,7 @@
 #include "foundation/parallel_loop.h"
 #include "foundation/thread_pool.h"
 #include "scanning/stored_detection_result.h"
+#include "store/results_fingerprint.h"
 
 #include <fmt/format.h>
 
@@ -78,10 +79,19 @@ constexpr size_t kChunksAhead = 2;
 
 // One write of a scan's groups: the groups are encoded in chunks on the shared pool while the
 // results' queue inserts the chunks already encoded, all inside one transaction.
-struct DuplicatesDetectionResults::StoreJob {
+//
+// When the store may hold these very groups already (as many, under the same scan locations, with
+// no selection history), the chunks are first only digested, and compared with the store's rows:
+// the same rows are not written again. Otherwise, or when they differ, they are written.
+struct DuplicatesDetectionResults::StoreJob
+    : std::enable_shared_from_this<DuplicatesDetectionResults::StoreJob> {
   std::shared_ptr<const ScanningServiceResult> result;
+  std::vector<ScanLocationPtr> scanLocations;
   std::function<void(double)> progress;
   std::shared_ptr<const ArchiveSubstitutions> substitutions;
+  // While checking: the store's digest, and that of the rows encoded so far.
+  std::optional<ResultsFingerprint::Digest> storedFingerprint;
+  std::optional<ResultsFingerprint> fingerprint;
   size_t nextGroup = 0;  // the first group of the next chunk to encode
   size_t stored = 0;
   struct EncodedChunk {
@@ -93,9 +103,13 @@ struct DuplicatesDetectionResults::StoreJob {
   };
   std::deque<Future<EncodedChunk>> encoding;
   bool keepsGroups = false;
+  bool keptAlready = false;  // by the digesting of the groups, before they were written
   std::vector<ZKEquivalence> kept;
   std::vector<ZKEquivalence>
       withKeptRecords;  // earlier groups holding records that must outlive them
+  // Their records, renumbered after the new groups, and the records' nodes.
+  std::vector<ZKEquivalence> carried;
+  std::vector<std::vector<std::shared_ptr<const ZKBaseNode>>> carriedNodes;
   Promise<DuplicatesDetectionResultsState> promise;
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 
@@ -109,15 +123,37 @@ struct DuplicatesDetectionResults::StoreJob {
         members += groups[end].equivalence.duplicates.size();
       }
       nextGroup = end;
-      encoding.push_back(
-          makeFuture(Executor::primary(),
-                     [result = result, substitutions = substitutions, keeps = keepsGroups, first,
-                      end] { return encodedChunk(*result, substitutions, keeps, first, end); }));
+      encoding.push_back(makeFuture(
+          Executor::primary(),
+          [result = result, substitutions = substitutions, keeps = keepsGroups && !keptAlready,
+           first, end] { return encodedChunk(*result, substitutions, keeps, first, end); }));
     }
   }
   static EncodedChunk encodedChunk(const ScanningServiceResult& result,
                                    const std::shared_ptr<const ArchiveSubstitutions>& substitutions,
                                    bool keeps, size_t first, size_t end);
+
+  // Whether the store may hold exactly these groups: then they are digested before anything is
+  // written. A store that cannot be read for this is written.
+  void checkWhetherStored(ManagedObjectContext& context) {
+    const auto count = context.countOfEquivalences();
+    const auto expected =
+        static_cast<std::int64_t>(result->detectionResults.size() + carried.size());
+    if (count.hasError() || count.value() != expected || count.value() == 0 ||
+        archivedScanLocations(context.scanLocations()) != archivedScanLocations(scanLocations)) {
+      return;
+    }
+    auto stored = ResultsFingerprint::ofStoredResults(context);
+    if (stored.hasError() || !stored.value()) return;
+    storedFingerprint = stored.value();
+    fingerprint.emplace();
+    fingerprint->addScanLocations(archivedScanLocations(scanLocations));
+  }
+  // Replaces the store's groups: the earlier ones go, the new ones are inserted from the first.
+  Result<void> startWriting(ManagedObjectContext& context) {
+    ZK_TRY(context.deleteAllEquivalences());
+    return context.setScanLocations(scanLocations);
+  }
 };
 
 // Groups `first` to `end` as rows, and as kept groups when `keeps`.
@@ -163,7 +199,8 @@ Future<DuplicatesDetectionResultsState> DuplicatesDetectionResults::storeResults
   job->encodeAhead();
   auto future = job->promise.future();
   auto self = shared_from_this();
-  queue_->async([self, job, scanLocations = std::move(scanLocations)]() mutable {
+  job->scanLocations = std::move(scanLocations);
+  queue_->async([self, job]() {
     self->storedGroups_.clear();
     auto& context = *self->context_;
     auto begun = context.beginTransaction();
@@ -176,8 +213,11 @@ Future<DuplicatesDetectionResultsState> DuplicatesDetectionResults::storeResults
         return true;
       });
     }
-    if (begun.hasValue()) begun = context.deleteAllEquivalences();
-    if (begun.hasValue()) begun = context.setScanLocations(std::move(scanLocations));
+    if (begun.hasValue()) begun = self->carryOverKeptRecords(*job);
+    if (begun.hasValue()) {
+      job->checkWhetherStored(context);
+      if (!job->fingerprint) begun = job->startWriting(context);
+    }
     if (begun.hasError()) {
       self->failStoring(*job, begun.error());
       return;
@@ -207,7 +247,9 @@ void DuplicatesDetectionResults::continueStoring(const std::shared_ptr<StoreJob>
       return;
     }
     for (const auto& model : chunk.value().encoded) {
-      if (auto inserted = self->context_->insertEquivalence(model); inserted.hasError()) {
+      if (job->fingerprint) {
+        job->fingerprint->add(model);
+      } else if (auto inserted = self->context_->insertEquivalence(model); inserted.hasError()) {
         self->failStoring(*job, inserted.error());
         return;
       }
@@ -216,7 +258,8 @@ void DuplicatesDetectionResults::continueStoring(const std::shared_ptr<StoreJob>
     std::move(kept.begin(), kept.end(), std::back_inserter(job->kept));
     job->stored += chunk.value().encoded.size();
     const size_t total = job->result->detectionResults.size();
-    if (job->progress) job->progress(static_cast<double>(job->stored) / static_cast<double>(total));
+    if (job->progress && !job->fingerprint)
+      job->progress(static_cast<double>(job->stored) / static_cast<double>(total));
     self->continueStoring(job);
   });
 }
@@ -247,24 +290,50 @@ Result<void> DuplicatesDetectionResults::carryOverKeptRecords(StoreJob& job) {
         copy.nodeData.clear();
       }
     }
-    ZK_TRY(context_->insertEquivalence(*carried));
-    if (!job.keepsGroups) continue;
-    for (size_t index = 0; index < nodes.size(); ++index) {
-      if (nodes[index]) carried->duplicates[index].keepNodeOnly(nodes[index]);
-    }
-    job.kept.push_back(std::move(*carried));
+    job.carried.push_back(std::move(*carried));
+    job.carriedNodes.push_back(std::move(nodes));
   }
   return success();
 }
 
 void DuplicatesDetectionResults::finishStoring(StoreJob& job) {
-  if (auto carried = carryOverKeptRecords(job); carried.hasError()) {
-    failStoring(job, carried.error());
-    return;
+  bool unchanged = false;
+  if (job.fingerprint) {
+    for (const auto& group : job.carried) job.fingerprint->add(ManagedObjectContext::encode(group));
+    unchanged = job.fingerprint->finish() == *job.storedFingerprint;
+    job.fingerprint.reset();
+    if (!unchanged) {
+      // Written from the first group after all; the groups were kept while checking.
+      if (auto started = job.startWriting(*context_); started.hasError()) {
+        failStoring(job, started.error());
+        return;
+      }
+      job.nextGroup = 0;
+      job.stored = 0;
+      job.keptAlready = true;
+      continueStoring(job.shared_from_this());
+      return;
+    }
+  } else {
+    for (const auto& group : job.carried) {
+      if (auto inserted = context_->insertEquivalence(group); inserted.hasError()) {
+        failStoring(job, inserted.error());
+        return;
+      }
+    }
   }
   if (auto committed = context_->commitTransaction(); committed.hasError()) {
     job.promise.fail(committed.error());
     return;
+  }
+  if (job.keepsGroups) {
+    for (size_t group = 0; group < job.carried.size(); ++group) {
+      auto& copies = job.carried[group].duplicates;
+      for (size_t index = 0; index < copies.size(); ++index) {
+        if (const auto& node = job.carriedNodes[group][index]) copies[index].keepNodeOnly(node);
+      }
+      job.kept.push_back(std::move(job.carried[group]));
+    }
   }
   if (job.progress) job.progress(1.0);
   // In the order the store lists them.
@@ -276,8 +345,9 @@ void DuplicatesDetectionResults::finishStoring(StoreJob& job) {
   Logger::shared().logTiming(
       "DuplicatesDetectionResults", "storeResults()",
       fmt::format(
-          "[scan] Results stored {:.3f}s",
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - job.start).count()));
+          "[scan] Results stored {:.3f}s{}",
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - job.start).count(),
+          unchanged ? " (the store held them already: nothing written)" : ""));
   DuplicatesDetectionResultsState state;
   state.usedSizeThreshold = job.result->usedSizeThreshold;
   state.scannedNodesCount = job.result->scannedNodesCount;

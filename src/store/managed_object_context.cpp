@@ -1,6 +1,7 @@
 #include "store/managed_object_context.h"
 
 #include "foundation/logger.h"
+#include "store/equivalence_rows.h"
 
 namespace zarnik {
 namespace {
@@ -8,15 +9,22 @@ namespace {
 constexpr std::string_view kSelectionConfigurationClass = "SelectionConfiguration";
 constexpr std::string_view kSelectionConfigurationsClass = "SelectionConfigurations";
 
-constexpr std::string_view kEquivalenceColumns =
-    "uniqueIdentifier, expanded, lastResortName, duplicatesMonitorState, "
-    "initialSelectionConfiguration, "
-    "currentSelectionConfiguration, availableSelectionConfigurations, initialOriginalDuplicateID, "
-    "privateEquivalenceInfo, privateEquivalenceKind, rawSelectedDifference, memberSize, "
-    "reclaimableSize";
-constexpr std::string_view kDuplicateColumns =
-    "identifier, equivalence, recentDuplicate, nodeData, cleaningNoteData, privateEquivalenceInfo, "
-    "privateEquivalenceKind, cleanID, ignored, differencesData";
+using equivalence_rows::kDuplicateColumns;
+using equivalence_rows::kEquivalenceColumns;
+
+// Binds a row's values to a statement's parameters in order.
+class StatementRow {
+ public:
+  explicit StatementRow(SqliteStatement& statement) : statement_(statement) {}
+  void integer(std::int64_t value) { statement_.bind(next_++, value); }
+  void text(std::string_view value) { statement_.bind(next_++, value); }
+  void blob(std::string_view value) { statement_.bindBlob(next_++, value); }
+  void null() { statement_.bindNull(next_++); }
+
+ private:
+  SqliteStatement& statement_;
+  int next_ = 1;
+};
 
 std::string select(std::string_view columns, std::string_view rest) {
   return std::string("SELECT ").append(columns).append(" ").append(rest);
@@ -222,17 +230,8 @@ Result<void> ManagedObjectContext::insertEquivalence(const EncodedEquivalence& e
                       statement(statements_->insertEquivalence,
                                 "INSERT INTO ZKEquivalence (" + std::string(kEquivalenceColumns) +
                                     ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-  group->bind(1, equivalence.uniqueIdentifier).bind(2, std::int64_t{equivalence.expanded});
-  group->bind(3, equivalence.lastResortName);
-  bindOptional(*group, 4, equivalence.duplicatesMonitorState);
-  group->bind(5, equivalence.initialSelectionConfiguration)
-      .bind(6, equivalence.currentSelectionConfiguration);
-  group->bind(7, equivalence.availableSelectionConfigurations);
-  group->bind(8, equivalence.initialOriginalDuplicateID)
-      .bind(9, equivalence.privateEquivalenceInfo);
-  group->bind(10, rawValue(equivalence.privateEquivalenceKind))
-      .bind(11, equivalence.rawSelectedDifference);
-  group->bind(12, equivalence.memberSize).bind(13, equivalence.reclaimableSize);
+  StatementRow groupRow(*group);
+  equivalence_rows::putEquivalence(groupRow, equivalence);
   ZK_TRY(group->run());
 
   ZK_ASSIGN_OR_RETURN(SqliteStatement * member,
@@ -240,22 +239,8 @@ Result<void> ManagedObjectContext::insertEquivalence(const EncodedEquivalence& e
                                 "INSERT INTO ZKDuplicate (" + std::string(kDuplicateColumns) +
                                     ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
   for (const auto& duplicate : equivalence.duplicates) {
-    member->bind(1, duplicate.identifier).bind(2, equivalence.uniqueIdentifier);
-    bindOptional(*member, 3, duplicate.recentDuplicate);
-    member->bindBlob(4, duplicate.nodeData);
-    if (duplicate.cleaningNoteData) {
-      member->bindBlob(5, *duplicate.cleaningNoteData);
-    } else {
-      member->bindNull(5);
-    }
-    member->bind(6, duplicate.privateEquivalenceInfo);
-    if (duplicate.privateEquivalenceKind) {
-      member->bind(7, rawValue(*duplicate.privateEquivalenceKind));
-    } else {
-      member->bindNull(7);
-    }
-    bindOptional(*member, 8, duplicate.cleanID);
-    member->bind(9, std::int64_t{duplicate.ignored}).bind(10, duplicate.differencesData);
+    StatementRow memberRow(*member);
+    equivalence_rows::putDuplicate(memberRow, equivalence, duplicate);
     ZK_TRY(member->run());
   }
   return success();

@@ -1,0 +1,127 @@
+#include "store/results_fingerprint.h"
+
+#include "matching/exact_hashing.h"
+#include "store/equivalence_rows.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace zarnik {
+
+// One digest of values: each as a mark (null or not), then its length and bytes.
+class ResultsFingerprint::Stream {
+ public:
+  void integer(std::int64_t value) {
+    std::array<char, 24> text{};
+    const auto end = std::to_chars(text.data(), text.data() + text.size(), value).ptr;
+    this->text(std::string_view(text.data(), static_cast<size_t>(end - text.data())));
+  }
+  void text(std::string_view value) {
+    const std::uint64_t length = value.size();
+    put('v');
+    hash_.updateWithBuffer(&length, sizeof(length));
+    hash_.updateWithBuffer(value.data(), value.size());
+  }
+  void blob(std::string_view value) { text(value); }
+  void null() { put('n'); }
+  // A column as read from the store.
+  void column(const SqliteStatement& row, int column) {
+    if (row.isNull(column)) {
+      null();
+    } else {
+      text(row.text(column));
+    }
+  }
+  std::array<std::uint8_t, 20> finish() { return hash_.buildDigest(); }
+
+ private:
+  void put(char mark) { hash_.updateWithBuffer(&mark, 1); }
+  ZKExactHashingHelper hash_;
+};
+
+ResultsFingerprint::ResultsFingerprint()
+    : groups_(std::make_unique<Stream>()),
+      members_(std::make_unique<Stream>()),
+      scanLocations_(std::make_unique<Stream>()) {}
+ResultsFingerprint::~ResultsFingerprint() = default;
+ResultsFingerprint::ResultsFingerprint(ResultsFingerprint&&) noexcept = default;
+ResultsFingerprint& ResultsFingerprint::operator=(ResultsFingerprint&&) noexcept = default;
+
+void ResultsFingerprint::addScanLocations(std::string_view archived) {
+  scanLocations_->text(archived);
+}
+
+void ResultsFingerprint::add(const ManagedObjectContext::EncodedEquivalence& group) {
+  equivalence_rows::putEquivalence(*groups_, group);
+  for (const auto& duplicate : group.duplicates)
+    equivalence_rows::putDuplicate(*members_, group, duplicate);
+}
+
+ResultsFingerprint::Digest ResultsFingerprint::finish() {
+  Digest digest{};
+  auto at = digest.begin();
+  for (Stream* stream : {groups_.get(), members_.get(), scanLocations_.get()}) {
+    const auto part = stream->finish();
+    at = std::copy(part.begin(), part.end(), at);
+  }
+  return digest;
+}
+
+namespace {
+
+size_t columnCount(std::string_view columns) {
+  return static_cast<size_t>(std::count(columns.begin(), columns.end(), ',')) + 1;
+}
+
+// Every row `sql` gives, each column into `stream`.
+Result<void> digestRows(SqliteDatabase& database, const std::string& sql, std::string_view columns,
+                        ResultsFingerprint::Stream& stream) {
+  ZK_ASSIGN_OR_RETURN(auto query, database.prepare(sql));
+  const int count = static_cast<int>(columnCount(columns));
+  for (;;) {
+    ZK_ASSIGN_OR_RETURN(const bool row, query.step());
+    if (!row) return success();
+    for (int column = 0; column < count; ++column) stream.column(query, column);
+  }
+}
+
+Result<std::int64_t> countOf(SqliteDatabase& database, std::string_view sql) {
+  ZK_ASSIGN_OR_RETURN(auto query, database.prepare(sql));
+  ZK_ASSIGN_OR_RETURN(const bool row, query.step());
+  return row ? query.integer(0) : 0;
+}
+
+}  // namespace
+
+Result<std::optional<ResultsFingerprint::Digest>> ResultsFingerprint::ofStoredResults(
+    ManagedObjectContext& context) {
+  SqliteDatabase& database = context.store().database();
+  ZK_ASSIGN_OR_RETURN(const std::int64_t history,
+                      countOf(database, "SELECT count(*) FROM ZKActivityLogItem"));
+  if (history > 0) return std::optional<Digest>();
+  ResultsFingerprint fingerprint;
+  using equivalence_rows::kDuplicateColumns;
+  using equivalence_rows::kEquivalenceColumns;
+  ZK_TRY(digestRows(database,
+                    "SELECT " + std::string(kEquivalenceColumns) +
+                        " FROM ZKEquivalence ORDER BY uniqueIdentifier",
+                    kEquivalenceColumns, *fingerprint.groups_));
+  ZK_TRY(digestRows(
+      database,
+      "SELECT " + std::string(kDuplicateColumns) + " FROM ZKDuplicate ORDER BY equivalence, Z_PK",
+      kDuplicateColumns, *fingerprint.members_));
+  ZK_ASSIGN_OR_RETURN(auto locations,
+                      database.prepare("SELECT value FROM ZMETADATA WHERE key = 'scanLocations'"));
+  ZK_ASSIGN_OR_RETURN(const bool row, locations.step());
+  if (!row) return std::optional<Digest>();  // never written: a first store
+  fingerprint.scanLocations_->column(locations, 0);
+  return std::optional<Digest>(fingerprint.finish());
+}
+
+std::string archivedScanLocations(const std::vector<ScanLocationPtr>& locations) {
+  Json list = Json::array();
+  for (const auto& location : locations) list.push_back(location ? location->encode() : Json());
+  return archivedText("ScanLocations", list);
+}
+
+}  // namespace zarnik
