@@ -60,18 +60,22 @@ Result<void> writeFileAtomically(const std::string& path, std::string_view bytes
 
 namespace {
 
-std::string temporaryPrefixOf(std::string_view name) { return fmt::format("{}.tmp-", name); }
+// Named so that no file of a person's is taken for one: the removal of abandoned temporaries
+// below trusts the name.
+std::string temporaryPrefixOf(std::string_view name) { return fmt::format("{}.zarnik-tmp-", name); }
 
-// A temporary of a write that cannot finish any more: its writer has ended (its process number
-// names no process) and it was last written over an hour ago, so that a writer whose number
-// this system does not see (another container sharing the folder) is not disturbed mid-write.
+// A temporary of a write that cannot finish any more: this user's, its writer has ended (its
+// process number names no process) and it was last written over an hour ago, so that a writer
+// whose number this system does not see (another container sharing the folder) is not disturbed
+// mid-write.
 bool isAbandoned(int folderFd, const char* name, std::string_view pidText) {
   pid_t pid = 0;
   const auto [end, failure] = std::from_chars(pidText.data(), pidText.data() + pidText.size(), pid);
   if (failure != std::errc() || end != pidText.data() + pidText.size() || pid <= 0) return false;
   if (::kill(pid, 0) == 0 || errno != ESRCH) return false;
   struct stat status {};
-  if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode))
+  if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode) ||
+      status.st_uid != ::geteuid())
     return false;
   constexpr time_t kAbandonedAfter = time_t{60} * 60;
   return status.st_mtim.tv_sec + kAbandonedAfter < ::time(nullptr);

@@ -1,5 +1,6 @@
 #include "platform/glob_filter.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace zarnik {
@@ -7,6 +8,13 @@ namespace {
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool isPlainRange(char first, char last) {
+  auto within = [](char c, char low, char high) { return c >= low && c <= high; };
+  return (within(first, '0', '9') && within(last, '0', '9')) ||
+         (within(first, 'a', 'z') && within(last, 'a', 'z')) ||
+         (within(first, 'A', 'Z') && within(last, 'A', 'Z'));
+}
 
 // The characters of the bracket expression opening at `open`, and where it ends; nothing for an
 // expression this reader does not follow (negated, classes like [:alpha:], or unclosed), which
@@ -29,6 +37,9 @@ std::optional<BracketExpression> bracketAt(std::string_view glob, size_t open) {
     char last = c;
     if (at + 2 < glob.size() && glob[at + 1] == '-' && glob[at + 2] != ']') {
       last = glob[at + 2];
+      // Folding case, the full match folds a range's ends too: only ranges that folding leaves
+      // as they are (digits, letters of one case) are followed.
+      if (!isPlainRange(c, last)) return std::nullopt;
       at += 3;
     } else {
       at += 1;
@@ -90,6 +101,12 @@ GlobFilter::GlobFilter(std::string_view glob) {
 }
 
 bool GlobFilter::admits(std::string_view lowerName) const {
+  // In a multibyte locale (the window runs in the desktop's) the full match folds letters beyond
+  // ASCII too, some onto ASCII ones (KELVIN SIGN onto k): such names are left to it.
+  if (std::any_of(lowerName.begin(), lowerName.end(),
+                  [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+    return true;
+  }
   if (lowerName.size() < shortest_) return false;
   if (lowerName.substr(0, prefix_.size()) != prefix_ || !endsWith(lowerName, suffix_)) {
     return false;

@@ -1,7 +1,7 @@
 // GlobFilter: the literal text a name must hold to match a shell glob, read off the glob once, so
 // that most names are turned away without the full match. It never turns away a name the glob
-// matches (compared without regard to ASCII case, as file type globs are); a name it lets through
-// may still not match.
+// matches (compared without regard to case, as file type globs are); a name it lets through may
+// still not match. Names with characters beyond ASCII are always let through.
 #pragma once
 
 #include <bitset>

@@ -69,17 +69,26 @@ TEST(FileReading, AnAtomicWriteRemovesTheTemporariesOfWritesThatCannotFinish) {
     if (isOld) std::filesystem::last_write_time(dir / name, old);
     return dir / name;
   };
-  const std::string abandoned = temporary("state.json.tmp-" + ended, true);
-  const std::string recent = temporary("state.json.tmp-2147483001", false);
-  const std::string ofARunningWriter = temporary("state.json.tmp-" + running, true);
-  const std::string ofAnotherFile = temporary("other.json.tmp-" + ended, true);
-  const std::string notANumber = temporary("state.json.tmp-" + ended + "x", true);
+  const std::string abandoned = temporary("state.json.zarnik-tmp-" + ended, true);
+  const std::string recent = temporary("state.json.zarnik-tmp-2147483001", false);
+  const std::string ofARunningWriter = temporary("state.json.zarnik-tmp-" + running, true);
+  const std::string ofAnotherFile = temporary("other.json.zarnik-tmp-" + ended, true);
+  const std::string notANumber = temporary("state.json.zarnik-tmp-" + ended + "x", true);
+  const std::string ofAPerson = temporary("state.json.tmp-" + ended, true);
+  // Another user's is not this user's to remove; only root can make one here.
+  std::string ofAnotherUser;
+  if (::geteuid() == 0) {
+    ofAnotherUser = temporary("state.json.zarnik-tmp-2147483002", true);
+    ASSERT_EQ(::chown(ofAnotherUser.c_str(), 65534, 65534), 0);
+  }
   ASSERT_TRUE(writeFileAtomically(dir / "state.json", "new").hasValue());
   EXPECT_FALSE(pathExists(abandoned));
   EXPECT_TRUE(pathExists(recent));
   EXPECT_TRUE(pathExists(ofARunningWriter));
   EXPECT_TRUE(pathExists(ofAnotherFile));
   EXPECT_TRUE(pathExists(notANumber));
+  EXPECT_TRUE(pathExists(ofAPerson));
+  if (!ofAnotherUser.empty()) EXPECT_TRUE(pathExists(ofAnotherUser));
   EXPECT_EQ(readWholeFile(dir / "state.json", 100).value(), "new");
 }
 
