@@ -91,7 +91,11 @@ struct DuplicatesDetectionResults::StoreJob
   std::shared_ptr<const ArchiveSubstitutions> substitutions;
   // While checking: the store's digest, and that of the rows encoded so far.
   std::optional<ResultsFingerprint::Digest> storedFingerprint;
+  std::int64_t rowsWrittenWhenDigested = 0;
   std::optional<ResultsFingerprint> fingerprint;
+  // The part of the progress this pass over the groups reports: half of it while checking.
+  double progressStart = 0;
+  double progressSpan = 1;
   size_t nextGroup = 0;  // the first group of the next chunk to encode
   size_t stored = 0;
   struct EncodedChunk {
@@ -136,18 +140,38 @@ struct DuplicatesDetectionResults::StoreJob
   // Whether the store may hold exactly these groups: then they are digested before anything is
   // written. A store that cannot be read for this is written.
   void checkWhetherStored(ManagedObjectContext& context) {
-    const auto count = context.countOfEquivalences();
-    const auto expected =
-        static_cast<std::int64_t>(result->detectionResults.size() + carried.size());
-    if (count.hasError() || count.value() != expected || count.value() == 0 ||
+    ResultsFingerprint::Counts expected;
+    expected.groups = static_cast<std::int64_t>(result->detectionResults.size() + carried.size());
+    for (const auto& group : result->detectionResults)
+      expected.copies += static_cast<std::int64_t>(group.equivalence.duplicates.size());
+    for (const auto& group : carried)
+      expected.copies += static_cast<std::int64_t>(group.duplicates.size());
+    const auto counts = ResultsFingerprint::countsOfStoredResults(context);
+    if (counts.hasError() || !(counts.value() == expected) || expected.groups == 0 ||
         archivedScanLocations(context.scanLocations()) != archivedScanLocations(scanLocations)) {
       return;
     }
     auto stored = ResultsFingerprint::ofStoredResults(context);
-    if (stored.hasError() || !stored.value()) return;
+    auto written = ResultsFingerprint::rowsWrittenSoFar(context);
+    if (stored.hasError() || !stored.value() || written.hasError()) return;
     storedFingerprint = stored.value();
+    rowsWrittenWhenDigested = written.value();
     fingerprint.emplace();
     fingerprint->addScanLocations(archivedScanLocations(scanLocations));
+    progressSpan = 0.5;  // the writing may follow
+  }
+  // Whether the store still holds the rows digested when checking began: other writes may have
+  // joined the transaction between chunks.
+  bool isStoredUnchanged(ManagedObjectContext& context) {
+    const auto written = ResultsFingerprint::rowsWrittenSoFar(context);
+    return written.hasValue() && written.value() == rowsWrittenWhenDigested &&
+           fingerprint->finish() == *storedFingerprint;
+  }
+  void reportProgress() const {
+    if (!progress) return;
+    const double done = static_cast<double>(stored) /
+                        static_cast<double>(std::max<size_t>(1, result->detectionResults.size()));
+    progress(progressStart + progressSpan * done);
   }
   // Replaces the store's groups: the earlier ones go, the new ones are inserted from the first.
   Result<void> startWriting(ManagedObjectContext& context) {
@@ -257,9 +281,7 @@ void DuplicatesDetectionResults::continueStoring(const std::shared_ptr<StoreJob>
     auto& kept = *chunk.value().kept;
     std::move(kept.begin(), kept.end(), std::back_inserter(job->kept));
     job->stored += chunk.value().encoded.size();
-    const size_t total = job->result->detectionResults.size();
-    if (job->progress && !job->fingerprint)
-      job->progress(static_cast<double>(job->stored) / static_cast<double>(total));
+    job->reportProgress();
     self->continueStoring(job);
   });
 }
@@ -300,7 +322,7 @@ void DuplicatesDetectionResults::finishStoring(StoreJob& job) {
   bool unchanged = false;
   if (job.fingerprint) {
     for (const auto& group : job.carried) job.fingerprint->add(ManagedObjectContext::encode(group));
-    unchanged = job.fingerprint->finish() == *job.storedFingerprint;
+    unchanged = job.isStoredUnchanged(*context_);
     job.fingerprint.reset();
     if (!unchanged) {
       // Written from the first group after all; the groups were kept while checking.
@@ -311,6 +333,7 @@ void DuplicatesDetectionResults::finishStoring(StoreJob& job) {
       job.nextGroup = 0;
       job.stored = 0;
       job.keptAlready = true;
+      job.progressStart = 0.5;
       continueStoring(job.shared_from_this());
       return;
     }

@@ -2,6 +2,7 @@
 
 #include "foundation/logger.h"
 #include "store/equivalence_rows.h"
+#include "store/results_fingerprint.h"
 
 namespace zarnik {
 namespace {
@@ -186,12 +187,10 @@ Result<void> ManagedObjectContext::loadScanLocations() {
 }
 
 Result<void> ManagedObjectContext::setScanLocations(std::vector<ScanLocationPtr> locations) {
-  Json list = Json::array();
-  for (const auto& location : locations) list.push_back(location ? location->encode() : Json());
   ZK_ASSIGN_OR_RETURN(
       auto write, store_->database().prepare(
                       "INSERT OR REPLACE INTO ZMETADATA (key, value) VALUES ('scanLocations', ?)"));
-  ZK_TRY(write.bind(1, archivedText("ScanLocations", list)).run());
+  ZK_TRY(write.bind(1, archivedScanLocations(locations)).run());
   substitutions_ = std::make_shared<ArchiveSubstitutions>(
       std::move(locations), std::vector<std::shared_ptr<const ZKBaseNode>>{});
   return success();

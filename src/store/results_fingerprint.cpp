@@ -33,6 +33,7 @@ class ResultsFingerprint::Stream {
     }
   }
   std::array<std::uint8_t, 20> finish() { return hash_.buildDigest(); }
+  [[nodiscard]] bool isValid() const { return hash_.isValid(); }
 
  private:
   void put(char mark) { hash_.updateWithBuffer(&mark, 1); }
@@ -46,6 +47,10 @@ ResultsFingerprint::ResultsFingerprint()
 ResultsFingerprint::~ResultsFingerprint() = default;
 ResultsFingerprint::ResultsFingerprint(ResultsFingerprint&&) noexcept = default;
 ResultsFingerprint& ResultsFingerprint::operator=(ResultsFingerprint&&) noexcept = default;
+
+bool ResultsFingerprint::isValid() const {
+  return groups_->isValid() && members_->isValid() && scanLocations_->isValid();
+}
 
 void ResultsFingerprint::addScanLocations(std::string_view archived) {
   scanLocations_->text(archived);
@@ -100,6 +105,7 @@ Result<std::optional<ResultsFingerprint::Digest>> ResultsFingerprint::ofStoredRe
                       countOf(database, "SELECT count(*) FROM ZKActivityLogItem"));
   if (history > 0) return std::optional<Digest>();
   ResultsFingerprint fingerprint;
+  if (!fingerprint.isValid()) return std::optional<Digest>();
   using equivalence_rows::kDuplicateColumns;
   using equivalence_rows::kEquivalenceColumns;
   ZK_TRY(digestRows(database,
@@ -116,6 +122,19 @@ Result<std::optional<ResultsFingerprint::Digest>> ResultsFingerprint::ofStoredRe
   if (!row) return std::optional<Digest>();  // never written: a first store
   fingerprint.scanLocations_->column(locations, 0);
   return std::optional<Digest>(fingerprint.finish());
+}
+
+Result<ResultsFingerprint::Counts> ResultsFingerprint::countsOfStoredResults(
+    ManagedObjectContext& context) {
+  SqliteDatabase& database = context.store().database();
+  Counts counts;
+  ZK_ASSIGN_OR_RETURN(counts.groups, countOf(database, "SELECT count(*) FROM ZKEquivalence"));
+  ZK_ASSIGN_OR_RETURN(counts.copies, countOf(database, "SELECT count(*) FROM ZKDuplicate"));
+  return counts;
+}
+
+Result<std::int64_t> ResultsFingerprint::rowsWrittenSoFar(ManagedObjectContext& context) {
+  return countOf(context.store().database(), "SELECT total_changes()");
 }
 
 std::string archivedScanLocations(const std::vector<ScanLocationPtr>& locations) {

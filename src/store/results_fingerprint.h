@@ -34,10 +34,24 @@ class ResultsFingerprint {
   using Digest = std::array<std::uint8_t, 60>;
   [[nodiscard]] Digest finish();
 
+  // False where the digest cannot be made (no SHA-1 in the crypto library): nothing is
+  // known to be stored then.
+  [[nodiscard]] bool isValid() const;
+
   // Of the store's groups, members and scan locations. Nothing when the store holds more than
   // its groups can tell (a selection history, which a new scan's results end), so that it is
   // written again.
   static Result<std::optional<Digest>> ofStoredResults(ManagedObjectContext& context);
+  // The store's groups and copies, counted: rows that cannot be the same are not digested.
+  struct Counts {
+    std::int64_t groups = 0;
+    std::int64_t copies = 0;
+    bool operator==(const Counts&) const = default;
+  };
+  static Result<Counts> countsOfStoredResults(ManagedObjectContext& context);
+  // Rows the context's connection has written since it opened: a digest of the store holds only
+  // while this stays the same.
+  static Result<std::int64_t> rowsWrittenSoFar(ManagedObjectContext& context);
 
   class Stream;
 

@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <future>
+#include <set>
 #include <sstream>
 #include <tuple>
 
@@ -35,10 +37,10 @@ class StoringAgainTest : public testing::StoredScanTest {
     (void)results->takeStoredGroups().wait();
   }
 
-  // Runs `work` on the results' queue with their context.
+  // Runs `work` on the queue of `target` (the results under test by default) with its context.
   template <typename Work>
-  auto onQueue(Work work) {
-    const auto access = results->storeAccess();
+  auto onQueue(Work work, DuplicatesDetectionResults* target = nullptr) {
+    const auto access = (target != nullptr ? target : results.get())->storeAccess();
     return makeFuture(*access.queue, [&access, &work]() { return work(*access.context); }).wait();
   }
 
@@ -61,26 +63,30 @@ class StoringAgainTest : public testing::StoredScanTest {
   }
 
   // The stored groups as text: every column of every row, in order.
-  std::string rows() {
-    const auto text = onQueue([](ManagedObjectContext& context) -> Result<std::string> {
-      std::ostringstream out;
-      for (const auto& [table, columns, order] :
-           {std::tuple{"ZKEquivalence", equivalence_rows::kEquivalenceColumns, "uniqueIdentifier"},
-            std::tuple{"ZKDuplicate", equivalence_rows::kDuplicateColumns, "equivalence, Z_PK"}}) {
-        const auto count = std::count(columns.begin(), columns.end(), ',') + 1;
-        ZK_ASSIGN_OR_RETURN(
-            auto query, context.store().database().prepare(
-                            fmt::format("SELECT {} FROM {} ORDER BY {}", columns, table, order)));
-        for (;;) {
-          ZK_ASSIGN_OR_RETURN(const bool row, query.step());
-          if (!row) break;
-          for (int column = 0; column < count; ++column)
-            out << (query.isNull(column) ? "null" : query.text(column).substr(0, 400)) << '|';
-          out << '\n';
-        }
-      }
-      return out.str();
-    });
+  std::string rows(DuplicatesDetectionResults* target = nullptr) {
+    const auto text = onQueue(
+        [](ManagedObjectContext& context) -> Result<std::string> {
+          std::ostringstream out;
+          for (const auto& [table, columns, order] :
+               {std::tuple{"ZKEquivalence", equivalence_rows::kEquivalenceColumns,
+                           "uniqueIdentifier"},
+                std::tuple{"ZKDuplicate", equivalence_rows::kDuplicateColumns,
+                           "equivalence, Z_PK"}}) {
+            const auto count = std::count(columns.begin(), columns.end(), ',') + 1;
+            ZK_ASSIGN_OR_RETURN(auto query,
+                                context.store().database().prepare(fmt::format(
+                                    "SELECT {} FROM {} ORDER BY {}", columns, table, order)));
+            for (;;) {
+              ZK_ASSIGN_OR_RETURN(const bool row, query.step());
+              if (!row) break;
+              for (int column = 0; column < count; ++column)
+                out << (query.isNull(column) ? "null" : query.text(column)) << '|';
+              out << '\n';
+            }
+          }
+          return out.str();
+        },
+        target);
     EXPECT_TRUE(text.hasValue());
     return text.valueOr("");
   }
@@ -95,6 +101,14 @@ class StoringAgainTest : public testing::StoredScanTest {
 
   void storeAgain(const std::vector<std::string>& folders) {
     ASSERT_TRUE(testing::scanAndStore(*results, folders, resolver));
+  }
+
+  // The rows a first write of a scan of `folders` leaves in new results.
+  std::string freshRows(const std::vector<std::string>& folders) {
+    auto fresh = DuplicatesDetectionResults::open(std::nullopt, {});
+    EXPECT_TRUE(fresh.hasValue());
+    if (fresh.hasError() || !testing::scanAndStore(*fresh.value(), folders, resolver)) return "";
+    return rows(fresh.value().get());
   }
 };
 
@@ -178,6 +192,7 @@ TEST_F(StoringAgainTest, AFileChangedOrOtherScanLocationsHaveTheGroupsWrittenAga
   std::int64_t written = rowsWritten();
   storeAgain({dir / "tree"});
   EXPECT_GT(rowsWritten(), written);
+  EXPECT_EQ(rows(), freshRows({dir / "tree"}));
   // The same files under two locations: the archives name other locations.
   written = rowsWritten();
   storeAgain({dir / "tree/g0", dir / "tree/g1", dir / "tree/g2", dir / "tree/g3", dir / "tree/g4",
@@ -207,6 +222,93 @@ TEST_F(StoringAgainTest, ACarriedCleaningRecordIsWrittenOnceAndKept) {
   }
   EXPECT_EQ(cleaned, 1u);
   EXPECT_EQ(kept.value().size(), 7u);  // the six groups and the carried one
+}
+
+// Many chunks: after the digest finds a difference, the groups are written from the first, kept
+// once, and the store ends as a first write leaves it; the progress runs once to the end.
+TEST_F(StoringAgainTest, GroupsFoundChangedAfterTheCheckAreWrittenFromTheFirstAndKeptOnce) {
+  for (int i = 0; i < 600; ++i) {
+    const std::string content = "file " + std::to_string(i);
+    dir.file("big/" + std::to_string(i) + "/a", content);
+    dir.file("big/" + std::to_string(i) + "/b", content);
+  }
+  const std::vector<std::string> folders{dir / "tree", dir / "big"};
+  storeAgain(folders);
+  (void)results->takeStoredGroups().wait();
+  // Only the digest tells this change: as many groups and copies, the same locations.
+  ASSERT_TRUE(sql("UPDATE ZKDuplicate SET ignored = 1 WHERE identifier = 1000").hasValue());
+  const auto scan = testing::scanOf(folders, resolver);
+  ASSERT_TRUE(scan);
+  std::vector<double> progress;
+  const auto stored = results
+                          ->storeResults(scan->result, scan->locations,
+                                         [&progress](double done) { progress.push_back(done); })
+                          .wait();
+  ASSERT_TRUE(stored.hasValue());
+  EXPECT_EQ(rows(), freshRows(folders));
+  const auto kept = results->takeStoredGroups().wait();
+  ASSERT_TRUE(kept.hasValue());
+  std::set<std::int64_t> groups;
+  std::set<std::int64_t> copies;
+  size_t copyCount = 0;
+  for (const auto& group : kept.value()) {
+    groups.insert(group.uniqueIdentifier);
+    for (const auto& copy : group.duplicates) copies.insert(copy.identifier);
+    copyCount += group.duplicates.size();
+  }
+  EXPECT_EQ(kept.value().size(), 606u);
+  EXPECT_EQ(groups.size(), 606u);
+  EXPECT_EQ(copyCount, 1215u);
+  EXPECT_EQ(copies.size(), copyCount);
+  ASSERT_FALSE(progress.empty());
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+  EXPECT_LE(progress.front(), 0.5);
+  EXPECT_EQ(progress.back(), 1.0);
+}
+
+// Writes that join the open transaction while the chunks are digested (the queue runs other
+// work between them) change what the store holds: the groups are written.
+TEST_F(StoringAgainTest, AWriteBetweenTheChunksHasTheGroupsWritten) {
+  const std::string written = rows();
+  const auto scan = testing::scanOf({dir / "tree"}, resolver);
+  ASSERT_TRUE(scan);
+  const auto queue = results->storeAccess().queue;
+  const auto context = results->storeAccess().context;
+  // Holds the queue until the storing and the write are both queued behind it, in that order.
+  std::promise<void> release;
+  auto released = release.get_future().share();
+  queue->async([released] { released.wait(); });
+  auto stored = results->storeResults(scan->result, scan->locations);
+  queue->async([context] {
+    (void)context->store().database().execute(
+        "UPDATE ZKDuplicate SET ignored = 1 WHERE identifier = 2");
+  });
+  release.set_value();
+  ASSERT_TRUE(stored.wait().hasValue());
+  EXPECT_EQ(rows(), written);
+}
+
+// The rows written are the tables' columns, all but SQLite's row number.
+TEST_F(StoringAgainTest, TheColumnsWrittenAreAllTheColumnsOfGroupsAndCopies) {
+  for (const auto& [table, columns] :
+       {std::pair{"ZKEquivalence", equivalence_rows::kEquivalenceColumns},
+        std::pair{"ZKDuplicate", equivalence_rows::kDuplicateColumns}}) {
+    const std::string name = table;  // a lambda cannot capture a structured binding here
+    const auto names = onQueue([&name](ManagedObjectContext& context) -> Result<std::string> {
+      ZK_ASSIGN_OR_RETURN(auto query, context.store().database().prepare(
+                                          fmt::format("SELECT name FROM pragma_table_info('{}') "
+                                                      "WHERE name != 'Z_PK' ORDER BY cid",
+                                                      name)));
+      std::string list;
+      for (;;) {
+        ZK_ASSIGN_OR_RETURN(const bool row, query.step());
+        if (!row) return list;
+        list += (list.empty() ? "" : ", ") + query.text(0);
+      }
+    });
+    ASSERT_TRUE(names.hasValue());
+    EXPECT_EQ(names.value(), columns) << table;
+  }
 }
 
 }  // namespace

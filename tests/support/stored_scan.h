@@ -11,22 +11,27 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace zarnik::testing {
 
-// Stores a new scan of `folders` in `results`; false, with a test failure, when the scan or the
-// storing fails. `selectRandomAmongEqual` lets the scan propose a copy of groups whose copies
-// nothing tells apart.
-inline bool scanAndStore(DuplicatesDetectionResults& results,
-                         const std::vector<std::string>& folders, const OVURLResolver& resolver,
-                         bool selectRandomAmongEqual = false) {
-  ScanningServiceRequest request;
+// A scan of `folders` for exact duplicates of any size, and its locations; nothing, with a test
+// failure, when it fails. `selectRandomAmongEqual` lets the scan propose a copy of groups whose
+// copies nothing tells apart.
+struct Scan {
+  std::shared_ptr<const ScanningServiceResult> result;
   std::vector<ScanLocationPtr> locations;
+};
+inline std::optional<Scan> scanOf(const std::vector<std::string>& folders,
+                                  const OVURLResolver& resolver,
+                                  bool selectRandomAmongEqual = false) {
+  ScanningServiceRequest request;
+  Scan scan;
   for (const auto& folder : folders) {
-    locations.push_back(ScanLocation::make(folder, resolver));
-    request.specifications.push_back({locations.back(), {}});
+    scan.locations.push_back(ScanLocation::make(folder, resolver));
+    request.specifications.push_back({scan.locations.back(), {}});
   }
   auto rules = std::make_shared<ExtendedScanRules>();
   rules->setExactMatchEnabled(true);
@@ -37,8 +42,19 @@ inline bool scanAndStore(DuplicatesDetectionResults& results,
   ScanningService scanning;
   auto scanned = scanning.perform(std::move(request))->start().wait();
   EXPECT_TRUE(scanned.hasValue());
-  if (scanned.hasError()) return false;
-  auto stored = results.storeResults(scanned.value(), locations).wait();
+  if (scanned.hasError()) return std::nullopt;
+  scan.result = scanned.value();
+  return scan;
+}
+
+// Stores a new scan of `folders` in `results`; false, with a test failure, when the scan or the
+// storing fails.
+inline bool scanAndStore(DuplicatesDetectionResults& results,
+                         const std::vector<std::string>& folders, const OVURLResolver& resolver,
+                         bool selectRandomAmongEqual = false) {
+  auto scan = scanOf(folders, resolver, selectRandomAmongEqual);
+  if (!scan) return false;
+  auto stored = results.storeResults(scan->result, scan->locations).wait();
   EXPECT_TRUE(stored.hasValue()) << stored.error().oneLine();
   return stored.hasValue();
 }
