@@ -81,24 +81,27 @@ constexpr size_t kChunksAhead = 2;
 // results' queue inserts the chunks already encoded, all inside one transaction.
 //
 // When the store may hold these very groups already (as many, under the same scan locations, with
-// no selection history), the chunks are first only digested, and compared with the store's rows:
-// the same rows are not written again. Otherwise, or when they differ, they are written.
+// no selection history), each chunk is first only digested, and compared with the store's rows of
+// the same groups: the same rows are not written again. At the first difference the groups are
+// written from the first after all; a store that cannot be read for this is written too.
 struct DuplicatesDetectionResults::StoreJob
     : std::enable_shared_from_this<DuplicatesDetectionResults::StoreJob> {
   std::shared_ptr<const ScanningServiceResult> result;
   std::vector<ScanLocationPtr> scanLocations;
   std::function<void(double)> progress;
   std::shared_ptr<const ArchiveSubstitutions> substitutions;
-  // While checking: the store's digest, and that of the rows encoded so far.
-  std::optional<ResultsFingerprint::Digest> storedFingerprint;
-  std::int64_t rowsWrittenWhenDigested = 0;
-  std::optional<ResultsFingerprint> fingerprint;
+  bool checking = false;
+  // The rows the connection had written when the check began: other work of the queue may join
+  // the transaction between chunks, and the store then no longer holds what was compared.
+  std::int64_t rowsWrittenWhenChecked = 0;
   // The part of the progress this pass over the groups reports: half of it while checking.
   double progressStart = 0;
   double progressSpan = 1;
   size_t nextGroup = 0;  // the first group of the next chunk to encode
   size_t stored = 0;
   struct EncodedChunk {
+    size_t first = 0;  // the chunk's groups, by index
+    size_t end = 0;
     std::vector<ManagedObjectContext::EncodedEquivalence> encoded;
     // The groups as written, when they are kept: moved out by the queue, which sees the chunk
     // only as const.
@@ -107,7 +110,6 @@ struct DuplicatesDetectionResults::StoreJob
   };
   std::deque<Future<EncodedChunk>> encoding;
   bool keepsGroups = false;
-  bool keptAlready = false;  // by the digesting of the groups, before they were written
   std::vector<ZKEquivalence> kept;
   std::vector<ZKEquivalence>
       withKeptRecords;  // earlier groups holding records that must outlive them
@@ -127,45 +129,57 @@ struct DuplicatesDetectionResults::StoreJob
         members += groups[end].equivalence.duplicates.size();
       }
       nextGroup = end;
-      encoding.push_back(makeFuture(
-          Executor::primary(),
-          [result = result, substitutions = substitutions, keeps = keepsGroups && !keptAlready,
-           first, end] { return encodedChunk(*result, substitutions, keeps, first, end); }));
+      encoding.push_back(
+          makeFuture(Executor::primary(),
+                     [result = result, substitutions = substitutions, keeps = keepsGroups, first,
+                      end] { return encodedChunk(*result, substitutions, keeps, first, end); }));
     }
   }
   static EncodedChunk encodedChunk(const ScanningServiceResult& result,
                                    const std::shared_ptr<const ArchiveSubstitutions>& substitutions,
                                    bool keeps, size_t first, size_t end);
 
-  // Whether the store may hold exactly these groups: then they are digested before anything is
-  // written. A store that cannot be read for this is written.
+  // Whether the store may hold exactly these groups: then they are compared before anything is
+  // written.
   void checkWhetherStored(ManagedObjectContext& context) {
-    ResultsFingerprint::Counts expected;
-    expected.groups = static_cast<std::int64_t>(result->detectionResults.size() + carried.size());
+    std::int64_t copies = 0;
     for (const auto& group : result->detectionResults)
-      expected.copies += static_cast<std::int64_t>(group.equivalence.duplicates.size());
-    for (const auto& group : carried)
-      expected.copies += static_cast<std::int64_t>(group.duplicates.size());
-    const auto counts = ResultsFingerprint::countsOfStoredResults(context);
-    if (counts.hasError() || !(counts.value() == expected) || expected.groups == 0 ||
-        archivedScanLocations(context.scanLocations()) != archivedScanLocations(scanLocations)) {
+      copies += static_cast<std::int64_t>(group.equivalence.duplicates.size());
+    for (const auto& group : carried) copies += static_cast<std::int64_t>(group.duplicates.size());
+    const auto groups = static_cast<std::int64_t>(result->detectionResults.size() + carried.size());
+    const auto state = ResultsFingerprint::stateOf(context);
+    if (groups == 0 || state.hasError() || state.value().groups != groups ||
+        state.value().copies != copies || state.value().hasHistory ||
+        state.value().scanLocations != archivedScanLocations(scanLocations) ||
+        !ResultsFingerprint().isValid()) {
       return;
     }
-    auto stored = ResultsFingerprint::ofStoredResults(context);
-    auto written = ResultsFingerprint::rowsWrittenSoFar(context);
-    if (stored.hasError() || !stored.value() || written.hasError()) return;
-    storedFingerprint = stored.value();
-    rowsWrittenWhenDigested = written.value();
-    fingerprint.emplace();
-    fingerprint->addScanLocations(archivedScanLocations(scanLocations));
+    checking = true;
+    rowsWrittenWhenChecked = state.value().rowsWritten;
     progressSpan = 0.5;  // the writing may follow
   }
-  // Whether the store still holds the rows digested when checking began: other writes may have
-  // joined the transaction between chunks.
-  bool isStoredUnchanged(ManagedObjectContext& context) {
-    const auto written = ResultsFingerprint::rowsWrittenSoFar(context);
-    return written.hasValue() && written.value() == rowsWrittenWhenDigested &&
-           fingerprint->finish() == *storedFingerprint;
+  // Whether the store holds `groups` as they would be written, and no other group numbered from
+  // `first` to `last` (to the end when none).
+  bool holds(ManagedObjectContext& context,
+             const std::vector<ManagedObjectContext::EncodedEquivalence>& groups,
+             std::int64_t first, std::optional<std::int64_t> last) const {
+    ResultsFingerprint fingerprint;
+    for (const auto& group : groups) fingerprint.add(group);
+    const auto stored = ResultsFingerprint::ofStoredGroups(context, first, last);
+    const auto state = ResultsFingerprint::stateOf(context);
+    return stored.hasValue() && state.hasValue() &&
+           state.value().rowsWritten == rowsWrittenWhenChecked &&
+           stored.value() == fingerprint.finish();
+  }
+  // The groups are written from the first after all, and kept as written.
+  Result<void> writeAfterAll(ManagedObjectContext& context) {
+    checking = false;
+    encoding.clear();  // chunks encoded for the comparison
+    nextGroup = 0;
+    stored = 0;
+    kept.clear();
+    progressStart = 0.5;
+    return startWriting(context);
   }
   void reportProgress() const {
     if (!progress) return;
@@ -187,6 +201,8 @@ DuplicatesDetectionResults::StoreJob::encodedChunk(
     const std::shared_ptr<const ArchiveSubstitutions>& substitutions, bool keeps, size_t first,
     size_t end) {
   EncodedChunk chunk;
+  chunk.first = first;
+  chunk.end = end;
   chunk.encoded.reserve(end - first);
   for (size_t index = first; index < end; ++index) {
     const auto& group = result.detectionResults[index];
@@ -240,7 +256,7 @@ Future<DuplicatesDetectionResultsState> DuplicatesDetectionResults::storeResults
     if (begun.hasValue()) begun = self->carryOverKeptRecords(*job);
     if (begun.hasValue()) {
       job->checkWhetherStored(context);
-      if (!job->fingerprint) begun = job->startWriting(context);
+      if (!job->checking) begun = job->startWriting(context);
     }
     if (begun.hasError()) {
       self->failStoring(*job, begun.error());
@@ -270,10 +286,20 @@ void DuplicatesDetectionResults::continueStoring(const std::shared_ptr<StoreJob>
       self->failStoring(*job, chunk.error());
       return;
     }
-    for (const auto& model : chunk.value().encoded) {
-      if (job->fingerprint) {
-        job->fingerprint->add(model);
-      } else if (auto inserted = self->context_->insertEquivalence(model); inserted.hasError()) {
+    const auto& encoded = chunk.value().encoded;
+    if (job->checking &&
+        !job->holds(*self->context_, encoded, static_cast<std::int64_t>(chunk.value().first) + 1,
+                    static_cast<std::int64_t>(chunk.value().end))) {
+      if (auto restarted = job->writeAfterAll(*self->context_); restarted.hasError()) {
+        self->failStoring(*job, restarted.error());
+        return;
+      }
+      self->continueStoring(job);
+      return;
+    }
+    for (const auto& model : encoded) {
+      if (job->checking) break;  // the store holds them
+      if (auto inserted = self->context_->insertEquivalence(model); inserted.hasError()) {
         self->failStoring(*job, inserted.error());
         return;
       }
@@ -319,21 +345,16 @@ Result<void> DuplicatesDetectionResults::carryOverKeptRecords(StoreJob& job) {
 }
 
 void DuplicatesDetectionResults::finishStoring(StoreJob& job) {
-  bool unchanged = false;
-  if (job.fingerprint) {
-    for (const auto& group : job.carried) job.fingerprint->add(ManagedObjectContext::encode(group));
-    unchanged = job.isStoredUnchanged(*context_);
-    job.fingerprint.reset();
-    if (!unchanged) {
-      // Written from the first group after all; the groups were kept while checking.
-      if (auto started = job.startWriting(*context_); started.hasError()) {
-        failStoring(job, started.error());
+  const bool unchanged = job.checking;
+  if (job.checking) {
+    std::vector<ManagedObjectContext::EncodedEquivalence> carried;
+    for (const auto& group : job.carried) carried.push_back(ManagedObjectContext::encode(group));
+    const auto first = static_cast<std::int64_t>(job.result->detectionResults.size()) + 1;
+    if (!job.holds(*context_, carried, first, std::nullopt)) {
+      if (auto restarted = job.writeAfterAll(*context_); restarted.hasError()) {
+        failStoring(job, restarted.error());
         return;
       }
-      job.nextGroup = 0;
-      job.stored = 0;
-      job.keptAlready = true;
-      job.progressStart = 0.5;
       continueStoring(job.shared_from_this());
       return;
     }

@@ -3,8 +3,11 @@
 #include "matching/exact_hashing.h"
 #include "store/equivalence_rows.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <charconv>
+#include <limits>
 
 namespace zarnik {
 
@@ -41,20 +44,12 @@ class ResultsFingerprint::Stream {
 };
 
 ResultsFingerprint::ResultsFingerprint()
-    : groups_(std::make_unique<Stream>()),
-      members_(std::make_unique<Stream>()),
-      scanLocations_(std::make_unique<Stream>()) {}
+    : groups_(std::make_unique<Stream>()), members_(std::make_unique<Stream>()) {}
 ResultsFingerprint::~ResultsFingerprint() = default;
 ResultsFingerprint::ResultsFingerprint(ResultsFingerprint&&) noexcept = default;
 ResultsFingerprint& ResultsFingerprint::operator=(ResultsFingerprint&&) noexcept = default;
 
-bool ResultsFingerprint::isValid() const {
-  return groups_->isValid() && members_->isValid() && scanLocations_->isValid();
-}
-
-void ResultsFingerprint::addScanLocations(std::string_view archived) {
-  scanLocations_->text(archived);
-}
+bool ResultsFingerprint::isValid() const { return groups_->isValid() && members_->isValid(); }
 
 void ResultsFingerprint::add(const ManagedObjectContext::EncodedEquivalence& group) {
   equivalence_rows::putEquivalence(*groups_, group);
@@ -65,7 +60,7 @@ void ResultsFingerprint::add(const ManagedObjectContext::EncodedEquivalence& gro
 ResultsFingerprint::Digest ResultsFingerprint::finish() {
   Digest digest{};
   auto at = digest.begin();
-  for (Stream* stream : {groups_.get(), members_.get(), scanLocations_.get()}) {
+  for (Stream* stream : {groups_.get(), members_.get()}) {
     const auto part = stream->finish();
     at = std::copy(part.begin(), part.end(), at);
   }
@@ -78,10 +73,16 @@ size_t columnCount(std::string_view columns) {
   return static_cast<size_t>(std::count(columns.begin(), columns.end(), ',')) + 1;
 }
 
-// Every row `sql` gives, each column into `stream`.
-Result<void> digestRows(SqliteDatabase& database, const std::string& sql, std::string_view columns,
-                        ResultsFingerprint::Stream& stream) {
-  ZK_ASSIGN_OR_RETURN(auto query, database.prepare(sql));
+// Every row of `columns` from `table` whose `key` is in the range, in `order`, each column into
+// `stream`.
+Result<void> digestRows(SqliteDatabase& database, std::string_view table, std::string_view columns,
+                        std::string_view key, std::string_view order, std::int64_t first,
+                        std::optional<std::int64_t> last, ResultsFingerprint::Stream& stream) {
+  ZK_ASSIGN_OR_RETURN(auto query,
+                      database.prepare(fmt::format("SELECT {} FROM {} WHERE {} BETWEEN ? AND ? "
+                                                   "ORDER BY {}",
+                                                   columns, table, key, order)));
+  query.bind(1, first).bind(2, last.value_or(std::numeric_limits<std::int64_t>::max()));
   const int count = static_cast<int>(columnCount(columns));
   for (;;) {
     ZK_ASSIGN_OR_RETURN(const bool row, query.step());
@@ -98,43 +99,31 @@ Result<std::int64_t> countOf(SqliteDatabase& database, std::string_view sql) {
 
 }  // namespace
 
-Result<std::optional<ResultsFingerprint::Digest>> ResultsFingerprint::ofStoredResults(
-    ManagedObjectContext& context) {
+Result<ResultsFingerprint::Digest> ResultsFingerprint::ofStoredGroups(
+    ManagedObjectContext& context, std::int64_t first, std::optional<std::int64_t> last) {
   SqliteDatabase& database = context.store().database();
+  ResultsFingerprint fingerprint;
+  ZK_TRY(digestRows(database, "ZKEquivalence", equivalence_rows::kEquivalenceColumns,
+                    "uniqueIdentifier", "uniqueIdentifier", first, last, *fingerprint.groups_));
+  ZK_TRY(digestRows(database, "ZKDuplicate", equivalence_rows::kDuplicateColumns, "equivalence",
+                    "equivalence, Z_PK", first, last, *fingerprint.members_));
+  return fingerprint.finish();
+}
+
+Result<ResultsFingerprint::StoreState> ResultsFingerprint::stateOf(ManagedObjectContext& context) {
+  SqliteDatabase& database = context.store().database();
+  StoreState state;
+  ZK_ASSIGN_OR_RETURN(state.groups, countOf(database, "SELECT count(*) FROM ZKEquivalence"));
+  ZK_ASSIGN_OR_RETURN(state.copies, countOf(database, "SELECT count(*) FROM ZKDuplicate"));
   ZK_ASSIGN_OR_RETURN(const std::int64_t history,
                       countOf(database, "SELECT count(*) FROM ZKActivityLogItem"));
-  if (history > 0) return std::optional<Digest>();
-  ResultsFingerprint fingerprint;
-  if (!fingerprint.isValid()) return std::optional<Digest>();
-  using equivalence_rows::kDuplicateColumns;
-  using equivalence_rows::kEquivalenceColumns;
-  ZK_TRY(digestRows(database,
-                    "SELECT " + std::string(kEquivalenceColumns) +
-                        " FROM ZKEquivalence ORDER BY uniqueIdentifier",
-                    kEquivalenceColumns, *fingerprint.groups_));
-  ZK_TRY(digestRows(
-      database,
-      "SELECT " + std::string(kDuplicateColumns) + " FROM ZKDuplicate ORDER BY equivalence, Z_PK",
-      kDuplicateColumns, *fingerprint.members_));
+  state.hasHistory = history > 0;
+  ZK_ASSIGN_OR_RETURN(state.rowsWritten, countOf(database, "SELECT total_changes()"));
   ZK_ASSIGN_OR_RETURN(auto locations,
                       database.prepare("SELECT value FROM ZMETADATA WHERE key = 'scanLocations'"));
   ZK_ASSIGN_OR_RETURN(const bool row, locations.step());
-  if (!row) return std::optional<Digest>();  // never written: a first store
-  fingerprint.scanLocations_->column(locations, 0);
-  return std::optional<Digest>(fingerprint.finish());
-}
-
-Result<ResultsFingerprint::Counts> ResultsFingerprint::countsOfStoredResults(
-    ManagedObjectContext& context) {
-  SqliteDatabase& database = context.store().database();
-  Counts counts;
-  ZK_ASSIGN_OR_RETURN(counts.groups, countOf(database, "SELECT count(*) FROM ZKEquivalence"));
-  ZK_ASSIGN_OR_RETURN(counts.copies, countOf(database, "SELECT count(*) FROM ZKDuplicate"));
-  return counts;
-}
-
-Result<std::int64_t> ResultsFingerprint::rowsWrittenSoFar(ManagedObjectContext& context) {
-  return countOf(context.store().database(), "SELECT total_changes()");
+  if (row && !locations.isNull(0)) state.scanLocations = locations.text(0);
+  return state;
 }
 
 std::string archivedScanLocations(const std::vector<ScanLocationPtr>& locations) {

@@ -5,7 +5,8 @@
 //
 // Each value is taken as the program reads it back (an integer as its decimal text), after its
 // length, so that different rows cannot run together; groups and members are digested apart,
-// each in the order they are written (groups by identifier, a group's members as listed).
+// each in the order they are written (groups by identifier, a group's members as listed). The
+// scan locations are compared as archived.
 #pragma once
 
 #include "base/result.h"
@@ -27,38 +28,37 @@ class ResultsFingerprint {
   ResultsFingerprint(ResultsFingerprint&&) noexcept;
   ResultsFingerprint& operator=(ResultsFingerprint&&) noexcept;
 
-  // The store's scan locations as archived.
-  void addScanLocations(std::string_view archived);
-  void add(const ManagedObjectContext::EncodedEquivalence& group);
-  // The digest of all that was added; adds nothing more afterwards.
-  using Digest = std::array<std::uint8_t, 60>;
-  [[nodiscard]] Digest finish();
-
   // False where the digest cannot be made (no SHA-1 in the crypto library): nothing is
   // known to be stored then.
   [[nodiscard]] bool isValid() const;
+  void add(const ManagedObjectContext::EncodedEquivalence& group);
+  // The digest of all that was added; adds nothing more afterwards.
+  using Digest = std::array<std::uint8_t, 40>;
+  [[nodiscard]] Digest finish();
 
-  // Of the store's groups, members and scan locations. Nothing when the store holds more than
-  // its groups can tell (a selection history, which a new scan's results end), so that it is
-  // written again.
-  static Result<std::optional<Digest>> ofStoredResults(ManagedObjectContext& context);
-  // The store's groups and copies, counted: rows that cannot be the same are not digested.
-  struct Counts {
+  // The same digest of the store's groups numbered `first` to `last` (to the end when none)
+  // with their copies: groups are written numbered in order, so a run of them can be compared
+  // with the store as soon as it is encoded.
+  static Result<Digest> ofStoredGroups(ManagedObjectContext& context, std::int64_t first,
+                                       std::optional<std::int64_t> last);
+
+  // What tells, before any digest, that a store cannot hold given groups; and a count that
+  // tells whether it still holds what it held.
+  struct StoreState {
     std::int64_t groups = 0;
     std::int64_t copies = 0;
-    bool operator==(const Counts&) const = default;
+    // A selection history, which a new scan's results end: they are written whatever they are.
+    bool hasHistory = false;
+    std::optional<std::string> scanLocations;  // as archived
+    std::int64_t rowsWritten = 0;              // by the context's connection since it opened
   };
-  static Result<Counts> countsOfStoredResults(ManagedObjectContext& context);
-  // Rows the context's connection has written since it opened: a digest of the store holds only
-  // while this stays the same.
-  static Result<std::int64_t> rowsWrittenSoFar(ManagedObjectContext& context);
+  static Result<StoreState> stateOf(ManagedObjectContext& context);
 
   class Stream;
 
  private:
   std::unique_ptr<Stream> groups_;
   std::unique_ptr<Stream> members_;
-  std::unique_ptr<Stream> scanLocations_;
 };
 
 // The archive the store keeps of `locations` (a location that is missing as null).

@@ -91,12 +91,13 @@ class StoringAgainTest : public testing::StoredScanTest {
     return text.valueOr("");
   }
 
-  // The digest of the store's rows; a test failure when there is none.
+  // The digest of the store's groups and copies; a test failure when there is none.
   ResultsFingerprint::Digest storedFingerprint() {
-    const auto digest = onQueue(
-        [](ManagedObjectContext& context) { return ResultsFingerprint::ofStoredResults(context); });
-    EXPECT_TRUE(digest.hasValue() && digest.value());
-    return digest.hasValue() && digest.value() ? *digest.value() : ResultsFingerprint::Digest{};
+    const auto digest = onQueue([](ManagedObjectContext& context) {
+      return ResultsFingerprint::ofStoredGroups(context, 1, std::nullopt);
+    });
+    EXPECT_TRUE(digest.hasValue());
+    return digest.valueOr(ResultsFingerprint::Digest{});
   }
 
   void storeAgain(const std::vector<std::string>& folders) {
