@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 scripts/build.sh fuzz
-mkdir -p fuzz/corpus-note fuzz/corpus-wal fuzz/corpus-signature fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture fuzz/corpus-audio fuzz/corpus-digest-cache fuzz/corpus-small-digests fuzz/corpus-settings fuzz/corpus-monitor fuzz/corpus-statistics fuzz/corpus-predicate fuzz/corpus-rhythmdb fuzz/corpus-music-list fuzz/corpus-photo-db
+mkdir -p fuzz/corpus-note fuzz/corpus-wal fuzz/corpus-signature fuzz/corpus-plist fuzz/corpus-rules fuzz/corpus-node fuzz/corpus-selection fuzz/corpus-store fuzz/corpus-records fuzz/corpus-picture fuzz/corpus-audio fuzz/corpus-digest-cache fuzz/corpus-small-digests fuzz/corpus-settings fuzz/corpus-monitor fuzz/corpus-statistics fuzz/corpus-predicate fuzz/corpus-rhythmdb fuzz/corpus-music-list fuzz/corpus-photo-db fuzz/corpus-glob
 # Seeds are generated, never committed.
 printf '<plist><dict><key>CFBundleIdentifier</key><string>a.b</string><key>N</key><array><integer>1</integer><real>2.5</real><date>2001-01-01T00:00:00Z</date><data>AAE=</data></array></dict></plist>' > fuzz/corpus-plist/seed.xml
 printf '{"exactMatchEnabled":true,"sizeThresholdOption":{"kind":"size","size":5},"exclusionRulesByPath":{"~/a/":{"isIgnored":true,"membershipMode":"Regular","pathsToEnumerate":["~/a/b/"]}}}' > fuzz/corpus-rules/seed.json
@@ -40,6 +40,8 @@ printf '\067\177\006\202\000\055\342\030\000\000\020\000' > fuzz/corpus-wal/seed
 printf '\211PNG\r\n\032\n\000\000\000\rIHDR\000\000\001\000\000\000\000\200' > fuzz/corpus-signature/seed.png
 printf '\377\330\377\340\000\020JFIF' > fuzz/corpus-signature/seed.jpg
 printf '<?xml version="1.0"?>\n<plist version="1.0"><dict><key>$class</key><string>StatisticianStore</string><key>version</key><integer>1</integer><key>cleanedSize</key><integer>5</integer><key>searchUsed</key><true/><key>cheatingAchievementIdentifiers</key><array><string>first-scan</string></array></dict></plist>' > fuzz/corpus-statistics/seed.plist
+printf '\013*.so.[0-9]*libz.SO.1.2' > fuzz/corpus-glob/library
+printf '\007*.[1-9]LS.1' > fuzz/corpus-glob/manual
 printf 'numberOfFinishedCleans >= 5 AND (lastCleanupCompleteSuccessfully OR NOT searchUsed) || cleanedSize != 1073741824' > fuzz/corpus-predicate/seed.txt
 printf '<?xml version="1.0"?>\n<rhythmdb version="2.0"><entry type="song"><title>A &amp; B</title><duration>12</duration><rating>4</rating><location>file:///m/a%%20b.mp3</location></entry><entry type="iradio"><location>http://x</location></entry></rhythmdb>' > fuzz/corpus-rhythmdb/seed.xml
 printf '<?xml version="1.0"?>\n<plist version="1.0"><dict><key>Music Folder</key><string>file://localhost/m/</string><key>Tracks</key><dict><key>1</key><dict><key>Track ID</key><integer>1</integer><key>Persistent ID</key><string>0A</string><key>Total Time</key><integer>1000</integer><key>Location</key><string>file://localhost/m/a.mp3</string></dict></dict></dict></plist>' > fuzz/corpus-music-list/seed.xml
@@ -72,7 +74,7 @@ for entry in property_list_fuzzer:corpus-plist:65536 scan_rules_json_fuzzer:corp
              settings_reader_fuzzer:corpus-settings:65536 monitor_files_fuzzer:corpus-monitor:65536 \
              statistics_file_fuzzer:corpus-statistics:65536 predicate_fuzzer:corpus-predicate:8192 \
              rhythmbox_database_fuzzer:corpus-rhythmdb:65536 music_library_list_fuzzer:corpus-music-list:65536 \
-             photo_library_database_fuzzer:corpus-photo-db:65536; do
+             photo_library_database_fuzzer:corpus-photo-db:65536 glob_filter_fuzzer:corpus-glob:512; do
   IFS=: read -r target corpus length <<< "$entry"
   echo "fuzz: $target for ${seconds}s" >&2
   "build/fuzz/fuzz/$target" -max_total_time="$seconds" -max_len="$length" "fuzz/$corpus" 2>&1 | tail -n 3
