@@ -166,9 +166,8 @@ struct DuplicatesDetectionResults::StoreJob
     ResultsFingerprint fingerprint;
     for (const auto& group : groups) fingerprint.add(group);
     const auto stored = ResultsFingerprint::ofStoredGroups(context, first, last);
-    const auto state = ResultsFingerprint::stateOf(context);
-    return stored.hasValue() && state.hasValue() &&
-           state.value().rowsWritten == rowsWrittenWhenChecked &&
+    const auto written = ResultsFingerprint::rowsWrittenSoFar(context);
+    return stored.hasValue() && written.hasValue() && written.value() == rowsWrittenWhenChecked &&
            stored.value() == fingerprint.finish();
   }
   // The groups are written from the first after all, and kept as written.

@@ -118,12 +118,16 @@ Result<ResultsFingerprint::StoreState> ResultsFingerprint::stateOf(ManagedObject
   ZK_ASSIGN_OR_RETURN(const std::int64_t history,
                       countOf(database, "SELECT count(*) FROM ZKActivityLogItem"));
   state.hasHistory = history > 0;
-  ZK_ASSIGN_OR_RETURN(state.rowsWritten, countOf(database, "SELECT total_changes()"));
+  ZK_ASSIGN_OR_RETURN(state.rowsWritten, rowsWrittenSoFar(context));
   ZK_ASSIGN_OR_RETURN(auto locations,
                       database.prepare("SELECT value FROM ZMETADATA WHERE key = 'scanLocations'"));
   ZK_ASSIGN_OR_RETURN(const bool row, locations.step());
   if (row && !locations.isNull(0)) state.scanLocations = locations.text(0);
   return state;
+}
+
+Result<std::int64_t> ResultsFingerprint::rowsWrittenSoFar(ManagedObjectContext& context) {
+  return countOf(context.store().database(), "SELECT total_changes()");
 }
 
 std::string archivedScanLocations(const std::vector<ScanLocationPtr>& locations) {

@@ -53,6 +53,8 @@ class ResultsFingerprint {
     std::int64_t rowsWritten = 0;              // by the context's connection since it opened
   };
   static Result<StoreState> stateOf(ManagedObjectContext& context);
+  // Rows the context's connection has written since it opened.
+  static Result<std::int64_t> rowsWrittenSoFar(ManagedObjectContext& context);
 
   class Stream;
 
