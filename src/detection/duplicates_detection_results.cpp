@@ -109,6 +109,7 @@ struct DuplicatesDetectionResults::StoreJob
         std::make_shared<std::vector<ZKEquivalence>>();
   };
   std::deque<Future<EncodedChunk>> encoding;
+  size_t newCopies = 0;  // in the scan's groups
   bool keepsGroups = false;
   std::vector<ZKEquivalence> kept;
   std::vector<ZKEquivalence>
@@ -142,9 +143,7 @@ struct DuplicatesDetectionResults::StoreJob
   // Whether the store may hold exactly these groups: then they are compared before anything is
   // written.
   void checkWhetherStored(ManagedObjectContext& context) {
-    std::int64_t copies = 0;
-    for (const auto& group : result->detectionResults)
-      copies += static_cast<std::int64_t>(group.equivalence.duplicates.size());
+    auto copies = static_cast<std::int64_t>(newCopies);
     for (const auto& group : carried) copies += static_cast<std::int64_t>(group.duplicates.size());
     const auto groups = static_cast<std::int64_t>(result->detectionResults.size() + carried.size());
     const auto state = ResultsFingerprint::stateOf(context);
@@ -227,10 +226,9 @@ Future<DuplicatesDetectionResultsState> DuplicatesDetectionResults::storeResults
   auto job = std::make_shared<StoreJob>();
   job->result = std::move(result);
   job->progress = std::move(progress);
-  size_t copies = 0;
   for (const auto& group : job->result->detectionResults)
-    copies += group.equivalence.duplicates.size();
-  job->keepsGroups = copies > 0 && copies <= mostKeptCopies_;
+    job->newCopies += group.equivalence.duplicates.size();
+  job->keepsGroups = job->newCopies > 0 && job->newCopies <= mostKeptCopies_;
   // The archives refer to the locations as the store will hold them, so encoding need not wait
   // for the earlier groups to be read and removed.
   job->substitutions = std::make_shared<const ArchiveSubstitutions>(

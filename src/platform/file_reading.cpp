@@ -12,8 +12,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace zarnik {
 
@@ -81,8 +83,16 @@ bool isAbandoned(int folderFd, const char* name, std::string_view pidText) {
   return status.st_mtim.tv_sec + kAbandonedAfter < ::time(nullptr);
 }
 
-// Removes what writes of `path` cut short by a crash left beside it; best effort.
+// Removes what writes of `path` cut short by a crash left beside it; best effort, and once a
+// process: a crash leaves them before the process starts, and files such as the session's state
+// are written many times a run.
 void removeAbandonedTemporaries(const std::string& path) {
+  static std::mutex mutex;
+  static std::unordered_set<std::string> cleaned;
+  {
+    const std::lock_guard lock(mutex);
+    if (!cleaned.insert(path).second) return;
+  }
   const std::string folder = parentPath(path);
   UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folderFd.isValid()) return;
