@@ -87,11 +87,12 @@ bool isAbandoned(int folderFd, const char* name, std::string_view pidText) {
 // process: a crash leaves them before the process starts, and files such as the session's state
 // are written many times a run.
 void removeAbandonedTemporaries(const std::string& path) {
-  static std::mutex mutex;
-  static std::unordered_set<std::string> cleaned;
+  // Never destroyed: writes still happen from exit handlers, after static objects are gone.
+  static auto* const mutex = new std::mutex;
+  static auto* const cleaned = new std::unordered_set<std::string>;
   {
-    const std::lock_guard lock(mutex);
-    if (!cleaned.insert(path).second) return;
+    const std::lock_guard lock(*mutex);
+    if (!cleaned->insert(path).second) return;
   }
   const std::string folder = parentPath(path);
   UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
