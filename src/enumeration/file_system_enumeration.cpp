@@ -247,7 +247,7 @@ void FileSystemFastEnumeration::listDirectory(const EnumerationRequest& request)
   });
   if (listed.hasError()) handleEnumerationError(listed.error());
 
-  if (factory_.scanRules().shouldDetectMediaLibraries() && hasLibraryDatabase && holdsMediaFolder) {
+  if (factory_.detectsMediaLibraries() && hasLibraryDatabase && holdsMediaFolder) {
     directory->overrideType(NodeType::iTunesLibrary);
     factory_.addMediaLibraryNode(directory);
     handleNode(directory, request.specification);

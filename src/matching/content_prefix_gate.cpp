@@ -14,26 +14,32 @@ std::uint64_t mixed(std::uint64_t value) {
   return value ^ (value >> 33);
 }
 
-// A waiting file need not keep its first block's fingerprint: the gate's key holds it.
-ParkedFileNode withoutContentPrefix(const ParkedFileNode& file) {
-  if (file.wholeNode() != nullptr || !file.contentPrefixHash()) return file;
+// How a file waits: parked when it may be, and without its first block's fingerprint, which
+// the gate's key holds.
+ParkedFileNode waitingForm(const ParkedFileNode& file, bool park) {
+  if (const MatchingNodePtr* whole = file.wholeNode())
+    return park ? ParkedFileNode(*whole, true) : file;
+  if (!file.contentPrefixHash()) return file;
   return ParkedFileNode::inFolder(file.folder(), file.name());
 }
 
 }  // namespace
 
 ContentPrefixGate::Admission ContentPrefixGate::admit(const ParkedFileNode& file, ByteCount size,
-                                                      std::uint64_t prefixHash) {
+                                                      std::uint64_t prefixHash,
+                                                      bool parkWhileWaiting) {
   Admission admission;
   std::optional<ParkedFileNode> waited;
   {
     std::lock_guard lock(mutex_);
     Slot& gate = slotOf(keyOf(size, prefixHash));
-    const bool isFirst = gate.state.place == kEmpty;
-    if (isFirst || (gate.state.place != kOpen && waiting_.holds(gate.state, file))) {
-      // A file listed again takes its own earlier place.
-      gate.state = waiting_.add(withoutContentPrefix(file));
-      return admission;
+    if (gate.state.place != kOpen) {
+      const ParkedFileNode waiting = waitingForm(file, parkWhileWaiting);
+      if (gate.state.place == kEmpty || waiting_.holds(gate.state, waiting)) {
+        // A file listed again takes its own earlier place.
+        gate.state = waiting_.add(waiting);
+        return admission;
+      }
     }
     if (gate.state.place != kOpen) {
       waited = waiting_.take(gate.state);

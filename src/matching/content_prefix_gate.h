@@ -44,8 +44,11 @@ class ContentPrefixGate {
     std::optional<DigestReference> reference;
   };
   // `file` of `size` bytes arrives with `prefixHash`. A file arriving again (changed and listed
-  // anew) takes its own earlier place.
-  Admission admit(const ParkedFileNode& file, ByteCount size, std::uint64_t prefixHash);
+  // anew) takes its own earlier place. A whole node waits parked when `parkWhileWaiting` (unless
+  // another owner needs that very object), and passes as it came: what the walk learnt of it
+  // is not asked of the file system again.
+  Admission admit(const ParkedFileNode& file, ByteCount size, std::uint64_t prefixHash,
+                  bool parkWhileWaiting);
   // Makes a digest made behind the open gate of `size` and `prefixHash` its reference, unless
   // it has one.
   void offerReference(ByteCount size, std::uint64_t prefixHash, DigestReference reference);

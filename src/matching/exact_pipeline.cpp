@@ -140,10 +140,7 @@ void ExactPipeline::process(Request& request, Digested& digested) {
       return;
     }
     prefix = prefixHash.value();
-    const MatchingNodePtr* whole = request.file.wholeNode();
-    admission = gate_.admit(
-        request.parksAtGate && whole != nullptr ? ParkedFileNode(*whole, true) : request.file,
-        request.size, *prefix);
+    admission = gate_.admit(request.file, request.size, *prefix, request.parksAtGate);
   } else {
     admission.due.push_back(request.file.unpark(request.size));
   }

@@ -174,7 +174,7 @@ NodeType MatchingNode::type() const {
   input.pathExtension = pathExtension();
   const MatchingNodesFactory* nodesFactory = factory();
   input.shouldDetectMediaLibraries =
-      nodesFactory != nullptr && nodesFactory->scanRules().shouldDetectMediaLibraries();
+      nodesFactory != nullptr && nodesFactory->detectsMediaLibraries();
   input.typeIdentifier = attributes_.UTIType;
   input.vnodeType = attributes_.vnodeType;
   if (attributes_.isApplication.value_or(false)) {

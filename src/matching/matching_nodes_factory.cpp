@@ -18,6 +18,7 @@ MatchingNodesFactory::MatchingNodesFactory(std::shared_ptr<const ExtendedScanRul
                                            OVURLResolver resolver,
                                            MatchingNodesFactoryOptions options)
     : scanRules_(std::move(scanRules)),
+      detectsMediaLibraries_(scanRules_->shouldDetectMediaLibraries()),
       resolver_(std::move(resolver)),
       options_(std::move(options)),
       validator_(*scanRules_, resolver_, options_.includeHiddenItems, options_.trashFolders,
@@ -92,11 +93,10 @@ MatchingNodePtr MatchingNodesFactory::buildITunesItemNode(
 
 MatchingNodePtr MatchingNodesFactory::buildPhotosLibraryItem(
     std::shared_ptr<MatchingDirectoryNode> libraryNode, PhotosItemInfo photosItemInfo,
-    MatchingNodePtr masterNode, MatchingNodePtr previewNode,
-    std::vector<MatchingNodePtr> thumbnailNodes) const {
+    const MatchingNodePtr& masterNode, const MatchingNodePtr& previewNode,
+    const std::vector<MatchingNodePtr>& thumbnailNodes) const {
   auto node = std::make_shared<MatchingPhotosItemNode>(
-      std::move(libraryNode), std::move(photosItemInfo), std::move(masterNode),
-      std::move(previewNode), std::move(thumbnailNodes));
+      std::move(libraryNode), std::move(photosItemInfo), masterNode, previewNode, thumbnailNodes);
   // The item is as ignored as its first part.
   if (!node->childNodes().empty())
     node->setValidationReport(node->childNodes().front()->validationReport());

@@ -44,6 +44,8 @@ class MatchingNodesFactory : public std::enable_shared_from_this<MatchingNodesFa
       MatchingNodesFactoryOptions options = {});
 
   [[nodiscard]] const ExtendedScanRules& scanRules() const { return *scanRules_; }
+  // Read once: every node's type asks it, and the rules are read under a lock.
+  [[nodiscard]] bool detectsMediaLibraries() const { return detectsMediaLibraries_; }
   [[nodiscard]] const OVURLResolver& resolver() const { return resolver_; }
   [[nodiscard]] const CloudServiceFolders& cloudFolders() const { return options_.cloudFolders; }
   [[nodiscard]] const ImageProcessor& imageProcessor() const { return options_.imageProcessor; }
@@ -70,8 +72,8 @@ class MatchingNodesFactory : public std::enable_shared_from_this<MatchingNodesFa
   // A photo-library item over its parts (any of which may be missing).
   [[nodiscard]] MatchingNodePtr buildPhotosLibraryItem(
       std::shared_ptr<MatchingDirectoryNode> libraryNode, PhotosItemInfo photosItemInfo,
-      MatchingNodePtr masterNode, MatchingNodePtr previewNode,
-      std::vector<MatchingNodePtr> thumbnailNodes) const;
+      const MatchingNodePtr& masterNode, const MatchingNodePtr& previewNode,
+      const std::vector<MatchingNodePtr>& thumbnailNodes) const;
 
   // The music library's media folder, looked up once.
   [[nodiscard]] const std::optional<std::string>& mediaFolderOfCurrentITunesLibrary() const;
@@ -89,6 +91,7 @@ class MatchingNodesFactory : public std::enable_shared_from_this<MatchingNodesFa
       const std::string& path, NodeAttributes attributes, ScanLocationPtr scanLocation) const;
 
   std::shared_ptr<const ExtendedScanRules> scanRules_;
+  bool detectsMediaLibraries_;
   OVURLResolver resolver_;
   MatchingNodesFactoryOptions options_;
   NodesValidator validator_;

@@ -79,7 +79,7 @@ TEST_F(ScanningTaskTest, FindsExactDuplicatesAcrossFoldersAndNothingElse) {
 
 TEST_F(ScanningTaskTest, FilesOfOneSizeAreToldApartByTheirFirstBlockOrTheirWholeContent) {
   // Larger than the first block, so that the block is looked at before any digest.
-  const std::string content(10 * 1024, 'c');
+  const std::string content(std::size_t{10} * 1024, 'c');
   for (const char* name : {"one", "two", "three"}) dir.file(std::string("same/") + name, content);
   std::string otherStart = content;
   otherStart[10] = 'S';
@@ -384,7 +384,7 @@ TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPassAndWaitersAreMad
   };
   ContentPrefixGate gate;
   const auto admit = [&](const MatchingNodePtr& file, std::uint64_t prefix, bool park = true) {
-    return gate.admit(ParkedFileNode(file, park), 10000, prefix).due;
+    return gate.admit(ParkedFileNode(file, false), 10000, prefix, park).due;
   };
   auto first = node("a");
   const NodeAttributes listedAttributes = first->attributes();
@@ -402,24 +402,25 @@ TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPassAndWaitersAreMad
   EXPECT_EQ(due[0].value()->parentNode(), folder);
   EXPECT_EQ(due[0].value()->attributes(), listedAttributes);
   EXPECT_EQ(due[1].value(), second);  // not parked: the very node
-  auto later = admit(node("d"), 7);
+  const auto passing = node("d");
+  auto later = admit(passing, 7);
   ASSERT_EQ(later.size(), 1u);
-  EXPECT_EQ(later[0].value()->path(), dir / "f/d");
+  EXPECT_EQ(later[0].value(), passing);        // passes as it came: not made again
   EXPECT_EQ(folder->numberOfNodes.load(), 5);  // made again, not counted again
 
   // The first digest offered behind an open gate is handed to the files that pass it later.
-  EXPECT_FALSE(gate.admit(ParkedFileNode(node("d"), true), 10000, 7).reference);
+  EXPECT_FALSE(gate.admit(ParkedFileNode(node("d"), true), 10000, 7, false).reference);
   gate.offerReference(
       10000, 7, DigestReference{dir / "f/a", listedAttributes.dateOfModification, {{1}, 10000}});
   gate.offerReference(
       10000, 7, DigestReference{dir / "f/c", listedAttributes.dateOfModification, {{2}, 10000}});
   gate.offerReference(
       10000, 8, DigestReference{dir / "f/b", listedAttributes.dateOfModification, {{3}, 10000}});
-  const auto passed = gate.admit(ParkedFileNode(node("d"), true), 10000, 7);
+  const auto passed = gate.admit(ParkedFileNode(node("d"), true), 10000, 7, false);
   ASSERT_TRUE(passed.reference);
   EXPECT_EQ(passed.reference->path, dir / "f/a");
   EXPECT_EQ(passed.reference->hash.data[0], 1);
-  EXPECT_TRUE(gate.admit(ParkedFileNode(node("twin"), true), 10000, 8).due.size() ==
+  EXPECT_TRUE(gate.admit(ParkedFileNode(node("twin"), true), 10000, 8, false).due.size() ==
               2);  // b's gate was closed
 
   // A waiting file that changed or vanished is due as the reason it is not matched.
@@ -458,16 +459,16 @@ TEST(ContentPrefixGate, ThousandsOfWaitingFilesAreEachFoundByTheirOwnGate) {
   };
   ContentPrefixGate gate;
   for (int i = 0; i < kFiles; ++i)
-    ASSERT_TRUE(gate.admit(parked(i), 10000, static_cast<std::uint64_t>(i)).due.empty());
-  EXPECT_TRUE(gate.admit(parked(5), 10001, 5).due.empty());  // another size: another gate
+    ASSERT_TRUE(gate.admit(parked(i), 10000, static_cast<std::uint64_t>(i), false).due.empty());
+  EXPECT_TRUE(gate.admit(parked(5), 10001, 5, false).due.empty());  // another size: another gate
   for (int i = 0; i < kFiles; ++i) {
-    auto due = gate.admit(parked(i + 1), 10000, static_cast<std::uint64_t>(i)).due;
+    auto due = gate.admit(parked(i + 1), 10000, static_cast<std::uint64_t>(i), false).due;
     ASSERT_EQ(due.size(), 2u) << i;
     ASSERT_TRUE(due[0].hasValue()) << due[0].error().oneLine();
     EXPECT_EQ(due[0].value()->path(), dir / ("f/w" + std::to_string(i)));
   }
   gate.clear();
-  EXPECT_TRUE(gate.admit(parked(0), 10000, 0).due.empty());  // cleared: the first again
+  EXPECT_TRUE(gate.admit(parked(0), 10000, 0, false).due.empty());  // cleared: the first again
 }
 
 TEST_F(ScanningTaskTest, HardLinksAloneAreNoGroupButWithACopyTheyShareAGroupId) {
