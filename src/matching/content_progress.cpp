@@ -10,9 +10,10 @@ void ContentProgress::announce(std::int64_t files, ByteCount bytes) {
 void ContentProgress::end(std::int64_t files, ByteCount bytesNotAdvanced) {
   bytesRead_.fetch_add(bytesNotAdvanced, std::memory_order_relaxed);
   filesRead_.fetch_add(files, std::memory_order_relaxed);
+  // An idle scan shows no file (see `snapshot`); the name is kept, so that a worker starting
+  // again within the time a name is shown does not build a path for nothing.
   std::lock_guard lock(mutex_);
-  // An idle scan must not keep showing the last file it read as if it were still at it.
-  if (--workersReading_ == 0) readingNow_.clear();
+  --workersReading_;
 }
 
 void ContentProgress::skip(std::int64_t files, ByteCount bytes) {

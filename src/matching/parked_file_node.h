@@ -1,8 +1,9 @@
 // ParkedFileNode: a file node set aside while it waits for a file like it, which most never
-// meet. It keeps the file's folder and name (32 bytes and the name's) instead of the node
-// (about 200, which at 200,000 waiting files was most of a scan's memory) and makes the node
-// again, from what the file system says of the file then, when it is wanted. Nodes that cannot be
-// made again from their folder and name (roots, library items, packages) are kept as they are.
+// meet. It keeps the file's folder and name (48 bytes and the name's; `ParkedFiles` keeps many
+// in 8 bytes and the name's each) instead of the node (about 200, which at 200,000 waiting files
+// was most of a scan's memory) and makes the node again, from what the file system says of the
+// file then, when it is wanted. Nodes that cannot be made again from their folder and name
+// (roots, library items, packages) are kept as they are.
 #pragma once
 
 #include "base/result.h"
