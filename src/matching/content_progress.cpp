@@ -11,7 +11,7 @@ void ContentProgress::end(std::int64_t files, ByteCount bytesNotAdvanced) {
   bytesRead_.fetch_add(bytesNotAdvanced, std::memory_order_relaxed);
   filesRead_.fetch_add(files, std::memory_order_relaxed);
   // An idle scan shows no file (see `snapshot`); the name is kept, so that a worker starting
-  // again within the time a name is shown does not build a path for nothing.
+  // again on a short read within the time a name is shown does not build a path for it.
   std::lock_guard lock(mutex_);
   --workersReading_;
 }

@@ -28,21 +28,23 @@ class ContentProgress {
  public:
   // Work that will come: `files` files whose reading takes `bytes` bytes.
   void announce(std::int64_t files, ByteCount bytes);
-  // A worker starts on a file; each begin is followed by one end. `pathOf()` names the file and
-  // is called only when the name shown is due for a change: building a path costs more than
-  // reading most small files, and a person reads a name every few tenths of a second at best.
+  // A worker starts on a file, reading up to `bytes` of it; each begin is followed by one end.
+  // `pathOf()` names the file and is called only when the name shown is due for a change, or
+  // for a read long enough to be watched: building a path costs more than reading most small
+  // files, and a person reads a name every few tenths of a second at best. A short read may so
+  // show the file read before it, for as long as it lasts.
   template <std::invocable PathOf>
-  void begin(PathOf&& pathOf) {
+  void begin(PathOf&& pathOf, ByteCount bytes) {
     const auto now = std::chrono::steady_clock::now();
     std::lock_guard lock(mutex_);
     ++workersReading_;
-    if (readingNow_.empty() || now - named_ >= kNameShownAtLeast) {
+    if (readingNow_.empty() || bytes >= kWatchedRead || now - named_ >= kNameShownAtLeast) {
       readingNow_ = pathOf();
       named_ = now;
     }
   }
-  void begin(const std::string& path) {
-    begin([&path] { return path; });
+  void begin(const std::string& path, ByteCount bytes = 0) {
+    begin([&path] { return path; }, bytes);
   }
   // Bytes read of a file in hand, for reads long enough to be worth showing as they go.
   void advance(ByteCount bytes) { bytesRead_.fetch_add(bytes, std::memory_order_relaxed); }
@@ -63,6 +65,7 @@ class ContentProgress {
   std::string readingNow_;                       // under mutex_
   std::chrono::steady_clock::time_point named_;  // under mutex_: when readingNow_ was set
   static constexpr std::chrono::milliseconds kNameShownAtLeast{50};
+  static constexpr ByteCount kWatchedRead = ByteCount{1} << 20;
 };
 
 }  // namespace zarnik

@@ -117,9 +117,10 @@ void ExactPipeline::drain(EquivalenceCandidatesProviderImpl& provider) {
     }
     digested.clear();
     for (Request& request : taken) {
-      work_.progress->begin([&request] { return request.file.path(); });
+      const ByteCount planned = plannedReadSize(request.size, request.kind);
+      work_.progress->begin([&request] { return request.file.path(); }, planned);
       process(request, digested);
-      work_.progress->end(1, plannedReadSize(request.size, request.kind));
+      work_.progress->end(1, planned);
     }
     work_.notifyProgress();
     provider.addBatch(std::move(digested));

@@ -60,7 +60,7 @@ Result<bool> compareWholeContents(const MatchingNode& first, const MatchingNode&
                                   const ContentWork& work) {
   const ByteCount size = other.attributes().exactSize;
   ByteCount advanced = 0;
-  work.progress->begin([&other] { return other.path(); });
+  work.progress->begin([&other] { return other.path(); }, size);
   Result<bool> equal = Error::cancelled();
   if (auto session = DiskAccessManager::shared().beginAccessingURL(
           other.path(), "verifyWholeContent(_:)", work.readingPriority());

@@ -395,13 +395,13 @@ TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPassAndWaitersAreMad
   EXPECT_TRUE(parked.expired());             // a waiting file costs no node
   EXPECT_TRUE(admit(node("b"), 8).empty());  // another first block
   auto second = node("c");
-  auto due = admit(second, 7, false);
+  auto due = admit(second, 7);
   ASSERT_EQ(due.size(), 2u);
   ASSERT_TRUE(due[0].hasValue()) << due[0].error().oneLine();
   EXPECT_EQ(due[0].value()->path(), dir / "f/a");
   EXPECT_EQ(due[0].value()->parentNode(), folder);
   EXPECT_EQ(due[0].value()->attributes(), listedAttributes);
-  EXPECT_EQ(due[1].value(), second);  // not parked: the very node
+  EXPECT_EQ(due[1].value(), second);  // it did not wait: the very node
   const auto passing = node("d");
   auto later = admit(passing, 7);
   ASSERT_EQ(later.size(), 1u);
@@ -422,6 +422,13 @@ TEST(ContentPrefixGate, TheFirstWaitsTheSecondOpensLaterOnesPassAndWaitersAreMad
   EXPECT_EQ(passed.reference->hash.data[0], 1);
   EXPECT_TRUE(gate.admit(ParkedFileNode(node("twin"), true), 10000, 8, false).due.size() ==
               2);  // b's gate was closed
+
+  // A node another owner needs waits whole, and is due as that very node.
+  const auto owned = node("b");
+  EXPECT_TRUE(admit(owned, 11, false).empty());
+  auto opened = admit(node("c"), 11);
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_EQ(opened[0].value(), owned);
 
   // A waiting file that changed or vanished is due as the reason it is not matched.
   EXPECT_TRUE(admit(node("changed"), 9).empty());
@@ -691,6 +698,13 @@ TEST(ContentProgress, CountsWorkAnnouncedAndDoneAndNamesAFileOnlyWhileOneIsRead)
   EXPECT_EQ(after.filesRead, 3);
   EXPECT_EQ(after.bytesRead, 300);
   EXPECT_FALSE(after.readingNow.has_value());
+
+  // A long read is named at once, whatever was named a moment before.
+  progress.begin("/data/short", 4096);
+  progress.end(1, 0);
+  progress.begin("/data/long", ByteCount{64} << 20);
+  EXPECT_EQ(progress.snapshot().readingNow, "/data/long");
+  progress.end(1, 0);
 }
 
 TEST(ScanningStatus, PhaseFollowsTheLatestDateAndFractionCountsWork) {

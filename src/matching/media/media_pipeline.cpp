@@ -41,7 +41,7 @@ void MediaPipeline::schedule(const MatchingNodePtr& node,
   work_.progress->announce(1, 0);
   work_.queue->addOperation([self = shared_from_this(), node, read = std::move(read)] {
     if (self->work_.canContinue()) {
-      self->work_.progress->begin([&node] { return node->path(); });
+      self->work_.progress->begin([&node] { return node->path(); }, node->attributes().exactSize);
       read(*self, node);
       self->work_.progress->end(1, 0);
     } else {
