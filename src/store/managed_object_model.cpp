@@ -68,6 +68,12 @@ ALTER TABLE ZKEquivalence ADD COLUMN reclaimableSize INTEGER NOT NULL DEFAULT 0;
 CREATE INDEX ZKEquivalence_reclaimableSize ON ZKEquivalence (reclaimableSize DESC, uniqueIdentifier);
 )sql";
 
+// Version 3: the copies a cleaning recorded are found without reading every copy; nearly all
+// copies have none, so the index holds only those that do.
+constexpr std::string_view kFileModelVersion3 = R"sql(
+CREATE INDEX ZKDuplicate_cleanID ON ZKDuplicate (cleanID) WHERE cleanID IS NOT NULL;
+)sql";
+
 constexpr std::string_view kPreferencesModelVersion1 = R"sql(
 CREATE TABLE ZMETADATA (key TEXT PRIMARY KEY NOT NULL, value BLOB);
 INSERT INTO ZMETADATA (key, value) VALUES ('model', 'PreferencesModel');
@@ -104,7 +110,8 @@ ALTER TABLE ZKIgnoreItem ADD COLUMN forceWhitelistedPaths TEXT;
 }  // namespace
 
 const ManagedObjectModel& ManagedObjectModel::fileModel() {
-  static const ManagedObjectModel model{"FileModel", {kFileModelVersion1, kFileModelVersion2}};
+  static const ManagedObjectModel model{
+      "FileModel", {kFileModelVersion1, kFileModelVersion2, kFileModelVersion3}};
   return model;
 }
 

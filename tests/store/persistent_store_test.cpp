@@ -79,6 +79,13 @@ TEST_F(PersistentStoreTest, AStoreOfAnOlderVersionIsMigratedKeepingItsRecords) {
   ASSERT_TRUE(row.value().step().valueOr(false));
   EXPECT_EQ(row.value().integer(0), 3);
   EXPECT_EQ(row.value().integer(1), 0);  // the column added by the migration, at its default
+  // The copies a cleaning recorded are found by an index, not by reading every copy.
+  auto plan = database.prepare(
+      "EXPLAIN QUERY PLAN SELECT equivalence FROM ZKDuplicate WHERE cleanID IS NOT NULL");
+  ASSERT_TRUE(plan.hasValue()) << plan.error().oneLine();
+  ASSERT_TRUE(plan.value().step().valueOr(false));
+  EXPECT_NE(plan.value().text(3).find("ZKDuplicate_cleanID"), std::string::npos)
+      << plan.value().text(3);
 }
 
 TEST_F(PersistentStoreTest, StoresItCannotReadAreRefusedAndLeftUntouched) {
