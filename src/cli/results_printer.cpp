@@ -103,10 +103,9 @@ void ResultsPrinter::append(fmt::memory_buffer& text, const ZKEquivalence& equiv
   for (const auto& duplicate : equivalence.duplicates) {
     const auto node = duplicate.node();
     const bool remove = equivalence.isSelected(duplicate);
-    const auto decision = duplicate.autoselectionModeDecision();
+    const auto [differences, decision] = duplicate.storedDifferences();
     std::string note;
-    if (auto link = duplicate.differences().hardlinkedGroupID())
-      note = fmt::format("  [hard link {}]", *link);
+    if (auto link = differences.hardlinkedGroupID()) note = fmt::format("  [hard link {}]", *link);
     if (const auto library = node ? libraryMembershipText(*node) : std::nullopt)
       note += "  [" + *library + "]";
     if (!remove && decision) {

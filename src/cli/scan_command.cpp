@@ -304,6 +304,14 @@ int runScan(const ScanOptions& options) {
     printError("nothing could be scanned");
     return 1;
   }
+  // What earlier scans learnt of unchanged files is used again; a damaged cache is replaced. It
+  // is read while the settings and the stored session are: its table of small files takes as
+  // long as both.
+  auto openingCache = options.noCache
+                          ? makeSucceededFuture(DigestCache::disabled())
+                          : makeFuture(Executor::primary(), [] {
+                              return DigestCache::openOrDisabled({DigestCache::defaultPath()});
+                            });
   // Without readable preferences the scan goes on with the settings a user starts with.
   auto preferences = openUserPreferences();
   const Preferences stored = preferences
@@ -326,7 +334,10 @@ int runScan(const ScanOptions& options) {
     printError(back.error().oneLine());
   auto sessionLock =
       lockSessionForChanges(DuplicatesDetectionSpec::standard(service), "zarnik scan");
-  if (sessionLock.hasValue() && !sessionLock.value()) return 1;
+  if (sessionLock.hasValue() && !sessionLock.value()) {
+    (void)openingCache.wait();  // not left reading while the program ends
+    return 1;
+  }
   if (sessionLock.hasError()) printError(sessionLock.error().oneLine());
   auto session = sessionLock.hasValue() ? restoreUserSession(service) : nullptr;
   if (!session) {
@@ -336,10 +347,7 @@ int runScan(const ScanOptions& options) {
                   .value();
   }
 
-  // What earlier scans learnt of unchanged files is used again; a damaged cache is replaced.
-  const auto digestCache = options.noCache
-                               ? DigestCache::disabled()
-                               : DigestCache::openOrDisabled({DigestCache::defaultPath()});
+  const std::shared_ptr<DigestCache> digestCache = openingCache.wait().value();
 
   ProgressReporter progress(!options.quiet && isTerminal(StandardStream::error));
   // Stage timings are always logged; they reach the terminal only when asked for, above the
@@ -439,8 +447,8 @@ int runScan(const ScanOptions& options) {
   if (!options.json) {
     ResultsModel model;
     auto kept = results->takeStoredGroups().wait();
-    if (kept.hasValue() && !kept.value().empty()) {
-      printGroups(kept.value(), results->state(), &model);
+    if (kept.hasValue() && !kept.value()->empty()) {
+      printGroups(*kept.value(), results->state(), &model);
     } else if (auto printed = printStoredResults(*results, &model); printed.hasError()) {
       printError(printed.error().oneLine());
       return 1;

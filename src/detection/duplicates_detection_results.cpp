@@ -461,9 +461,12 @@ Future<std::int64_t> DuplicatesDetectionResults::forEachEquivalence(
   });
 }
 
-Future<std::vector<ZKEquivalence>> DuplicatesDetectionResults::takeStoredGroups() {
+Future<DuplicatesDetectionResults::StoredGroups> DuplicatesDetectionResults::takeStoredGroups() {
   auto self = shared_from_this();
-  return makeFuture(*queue_, [self]() { return std::exchange(self->storedGroups_, {}); });
+  return makeFuture(*queue_, [self]() {
+    return std::make_shared<const std::vector<ZKEquivalence>>(
+        std::exchange(self->storedGroups_, {}));
+  });
 }
 
 Future<std::optional<ZKEquivalence>> DuplicatesDetectionResults::equivalence(

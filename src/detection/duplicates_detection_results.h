@@ -75,8 +75,9 @@ class DuplicatesDetectionResults : public std::enable_shared_from_this<Duplicate
   // The groups the latest storeResults wrote while keeping them, in the order forEachEquivalence
   // visits them, their members' nodes as the scan made them; taken once, and only right after
   // the storing: a change made since is not in them. They are for showing, never to be written
-  // back: their copies hold no archives.
-  Future<std::vector<ZKEquivalence>> takeStoredGroups();
+  // back: their copies hold no archives. Shared, so that no one copies them on the way.
+  using StoredGroups = std::shared_ptr<const std::vector<ZKEquivalence>>;
+  Future<StoredGroups> takeStoredGroups();
   // Whether the members' stored nodes are decoded before a group is visited, a few groups at a
   // time across the pool (for visitors that show or compare every member), or when first asked.
   enum class MemberNodes { whenAsked, decodedAhead };

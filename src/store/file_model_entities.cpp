@@ -42,27 +42,27 @@ constexpr std::string_view kDifferencesClass = "DuplicateDifferences";
 
 // Stored: the flags the selection checks read, the hard-link group and the autoselection's
 // decision. The shown values of the other factors are made again from the node when needed.
-DuplicateDifferences ZKDuplicate::differences() const {
-  DuplicateDifferences differences;
+DuplicateDifferences ZKDuplicate::differences() const { return storedDifferences().differences; }
+
+std::optional<AutoselectionModeDecision> ZKDuplicate::autoselectionModeDecision() const {
+  return storedDifferences().decision;
+}
+
+ZKDuplicate::StoredDifferences ZKDuplicate::storedDifferences() const {
+  StoredDifferences stored;
   auto value =
       differencesData ? unarchivedValue(*differencesData, kDifferencesClass) : std::nullopt;
-  if (!value) return differences;
+  if (!value) return stored;
   if (auto flags = jsonInt(*value, "flags"); flags && *flags >= 0)
-    differences.flags = static_cast<std::uint32_t>(*flags);
+    stored.differences.flags = static_cast<std::uint32_t>(*flags);
   if (auto group = jsonInt(*value, "hardLinkedGroup")) {
-    auto& factor = differences.factors[EquivalenceDifference::hardLinkedGroup];
+    auto& factor = stored.differences.factors[EquivalenceDifference::hardLinkedGroup];
     factor.kind = EquivalenceDifference::hardLinkedGroup;
     factor.value = *group;
   }
-  return differences;
-}
-
-std::optional<AutoselectionModeDecision> ZKDuplicate::autoselectionModeDecision() const {
-  auto value =
-      differencesData ? unarchivedValue(*differencesData, kDifferencesClass) : std::nullopt;
-  const Json* decision = value ? jsonMember(*value, "autoselectionMode") : nullptr;
-  if (decision == nullptr) return std::nullopt;
-  return AutoselectionModeDecision::decode(*decision);
+  if (const Json* decision = jsonMember(*value, "autoselectionMode"))
+    stored.decision = AutoselectionModeDecision::decode(*decision);
+  return stored;
 }
 
 void ZKDuplicate::setDifferences(const DuplicateDifferences& differences,

@@ -47,6 +47,12 @@ struct ZKDuplicate {
   [[nodiscard]] DuplicateDifferences differences() const;
   // The rule that decided whether the copy could be proposed; nothing when not recorded.
   [[nodiscard]] std::optional<AutoselectionModeDecision> autoselectionModeDecision() const;
+  struct StoredDifferences {
+    DuplicateDifferences differences;
+    std::optional<AutoselectionModeDecision> decision;
+  };
+  // Both of the above, read in one go.
+  [[nodiscard]] StoredDifferences storedDifferences() const;
   // The member's differences (and the autoselection's decision) as stored.
   void setDifferences(const DuplicateDifferences& differences,
                       const std::optional<AutoselectionModeDecision>& decision);

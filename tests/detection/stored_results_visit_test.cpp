@@ -99,10 +99,10 @@ TEST_F(StoredResultsVisitTest, GroupsKeptWhenStoredAreTheStoredGroupsInTheirOrde
   const auto kept = results->takeStoredGroups().wait();
   ASSERT_TRUE(kept.hasValue());
   const auto stored = read();
-  ASSERT_EQ(kept.value().size(), 120u);
-  ASSERT_EQ(kept.value().size(), stored.size());
+  ASSERT_EQ(kept.value()->size(), 120u);
+  ASSERT_EQ(kept.value()->size(), stored.size());
   for (size_t index = 0; index < stored.size(); ++index) {
-    const ZKEquivalence& fromMemory = kept.value()[index];
+    const ZKEquivalence& fromMemory = (*kept.value())[index];
     const ZKEquivalence& fromStore = stored[index];
     EXPECT_EQ(seen(fromMemory), seen(fromStore));
     const auto a = withoutNodes(fromMemory);
@@ -125,7 +125,7 @@ TEST_F(StoredResultsVisitTest, GroupsKeptWhenStoredAreTheStoredGroupsInTheirOrde
   }
   const auto again = results->takeStoredGroups().wait();
   ASSERT_TRUE(again.hasValue());
-  EXPECT_TRUE(again.value().empty());
+  EXPECT_TRUE(again.value()->empty());
 }
 
 // A cleaned copy's record outlives the results. When its node could not be read, the next scan's
@@ -152,7 +152,7 @@ TEST_F(StoredResultsVisitTest, ACarriedRecordWhoseNodeCannotBeReadStaysUnreadabl
   const auto kept = results->takeStoredGroups().wait();
   ASSERT_TRUE(kept.hasValue());
   for (const auto& [source, groups] :
-       std::vector<std::pair<const char*, std::vector<ZKEquivalence>>>{{"kept", kept.value()},
+       std::vector<std::pair<const char*, std::vector<ZKEquivalence>>>{{"kept", *kept.value()},
                                                                        {"stored", read()}}) {
     size_t carried = 0;
     for (const auto& group : groups) {
@@ -173,7 +173,7 @@ TEST_F(StoredResultsVisitTest, GroupsAreKeptOnlyWhenAskedAndNotTooMany) {
     scanGroups(5, mostKeptCopies);
     const auto kept = results->takeStoredGroups().wait();
     ASSERT_TRUE(kept.hasValue());
-    EXPECT_EQ(kept.value().size(), keptGroups) << "at most " << mostKeptCopies << " kept";
+    EXPECT_EQ(kept.value()->size(), keptGroups) << "at most " << mostKeptCopies << " kept";
     EXPECT_EQ(read().size(), 5u);
   }
 }

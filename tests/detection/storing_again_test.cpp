@@ -121,8 +121,8 @@ TEST_F(StoringAgainTest, TheSameGroupsAreNotWrittenAgainAndAreListedAsBefore) {
   EXPECT_EQ(rows(), before);
   const auto kept = results->takeStoredGroups().wait();
   ASSERT_TRUE(kept.hasValue());
-  EXPECT_EQ(kept.value().size(), 6u);
-  for (const auto& group : kept.value()) {
+  EXPECT_EQ(kept.value()->size(), 6u);
+  for (const auto& group : *kept.value()) {
     for (const auto& copy : group.duplicates) EXPECT_NE(copy.node(), nullptr);
   }
 }
@@ -218,11 +218,11 @@ TEST_F(StoringAgainTest, ACarriedCleaningRecordIsWrittenOnceAndKept) {
   const auto kept = results->takeStoredGroups().wait();
   ASSERT_TRUE(kept.hasValue());
   size_t cleaned = 0;
-  for (const auto& group : kept.value()) {
+  for (const auto& group : *kept.value()) {
     for (const auto& copy : group.duplicates) cleaned += copy.cleanID ? 1 : 0;
   }
   EXPECT_EQ(cleaned, 1u);
-  EXPECT_EQ(kept.value().size(), 7u);  // the six groups and the carried one
+  EXPECT_EQ(kept.value()->size(), 7u);  // the six groups and the carried one
 }
 
 // Many chunks: after the digest finds a difference, the groups are written from the first, kept
@@ -252,12 +252,12 @@ TEST_F(StoringAgainTest, GroupsFoundChangedAfterTheCheckAreWrittenFromTheFirstAn
   std::set<std::int64_t> groups;
   std::set<std::int64_t> copies;
   size_t copyCount = 0;
-  for (const auto& group : kept.value()) {
+  for (const auto& group : *kept.value()) {
     groups.insert(group.uniqueIdentifier);
     for (const auto& copy : group.duplicates) copies.insert(copy.identifier);
     copyCount += group.duplicates.size();
   }
-  EXPECT_EQ(kept.value().size(), 606u);
+  EXPECT_EQ(kept.value()->size(), 606u);
   EXPECT_EQ(groups.size(), 606u);
   EXPECT_EQ(copyCount, 1215u);
   EXPECT_EQ(copies.size(), copyCount);
