@@ -13,6 +13,7 @@
 #include "matching/matching_node.h"
 #include "matching/parked_file_node.h"
 #include "matching/parked_files.h"
+#include "matching/ticket_table.h"
 
 #include <cstdint>
 #include <memory>
@@ -49,6 +50,15 @@ class ContentPrefixGate {
   // is not asked of the file system again.
   Admission admit(const ParkedFileNode& file, ByteCount size, std::uint64_t prefixHash,
                   bool parkWhileWaiting);
+  struct Arrival {
+    const ParkedFileNode* file;
+    ByteCount size;
+    std::uint64_t prefixHash;
+    bool parkWhileWaiting;
+  };
+  // The admissions of files arriving in turn, as `admit` gives them one by one, under one lock:
+  // workers that took the lock for each file waited on each other for much of a rescan.
+  std::vector<Admission> admitAll(const std::vector<Arrival>& arrivals);
   // Makes a digest made behind the open gate of `size` and `prefixHash` its reference, unless
   // it has one.
   void offerReference(ByteCount size, std::uint64_t prefixHash, DigestReference reference);
@@ -56,29 +66,17 @@ class ContentPrefixGate {
   void clear();
 
  private:
-  // A gate is found by one number made of the size and the first block's hash, in a table of
-  // 16-byte slots: about 30 bytes a waiting file with the room the table keeps free, where a
-  // node-based map took 80. Two gates sharing the number (about once in 10^19 pairs) would
-  // only cost a digest, or report that a file changed: digests still compare sizes and contents.
-  struct Slot {
-    std::uint64_t key;
-    ParkedFiles::Ticket state;  // a waiting file, or kEmpty, or kOpen with the reference's number
-  };
-  static constexpr std::uint32_t kEmpty = ParkedFiles::kFirstReservedPlace;
-  static constexpr std::uint32_t kOpen = ParkedFiles::kFirstReservedPlace + 1;
+  // A gate is found by one number made of the size and the first block's hash. Two gates
+  // sharing the number (about once in 10^19 pairs) would only cost a digest, or report that a
+  // file changed: digests still compare sizes and contents. Its ticket is a waiting file's, or
+  // kOpen with the number of the gate's reference.
+  static constexpr std::uint32_t kOpen = TicketTable::kFirstHolderPlace;
   static constexpr std::uint32_t kNoReference = 0xFFFFFFFFU;
 
   [[nodiscard]] static std::uint64_t keyOf(ByteCount size, std::uint64_t prefixHash);
-  // Where `key` is in `slots`, or the empty slot where it would go.
-  [[nodiscard]] static size_t probe(const std::vector<Slot>& slots, std::uint64_t key);
-  // The slot of `key`, made empty if there is none. Invalidated by the next call.
-  Slot& slotOf(std::uint64_t key);
-  [[nodiscard]] Slot* findSlot(std::uint64_t key);
-  void grow();
 
   std::mutex mutex_;
-  std::vector<Slot> slots_;
-  size_t usedSlots_ = 0;
+  TicketTable gates_;
   ParkedFiles waiting_;
   std::vector<DigestReference> references_;  // few: most gates never open
 };

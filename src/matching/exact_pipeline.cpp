@@ -116,10 +116,12 @@ void ExactPipeline::drain(EquivalenceCandidatesProviderImpl& provider) {
       }
     }
     digested.clear();
-    for (Request& request : taken) {
+    auto admitted = passGate(taken);
+    for (size_t i = 0; i < taken.size(); ++i) {
+      const Request& request = taken[i];
       const ByteCount planned = plannedReadSize(request.size, request.kind);
       work_.progress->begin([&request] { return request.file.path(); }, planned);
-      process(request, digested);
+      if (admitted[i]) digestAdmitted(request, std::move(*admitted[i]), digested);
       work_.progress->end(1, planned);
     }
     work_.notifyProgress();
@@ -129,24 +131,38 @@ void ExactPipeline::drain(EquivalenceCandidatesProviderImpl& provider) {
   }
 }
 
-void ExactPipeline::process(Request& request, Digested& digested) {
-  // Exact digests of files longer than a block wait at the gate; the rest are due now.
-  ContentPrefixGate::Admission admission;
-  std::optional<std::uint64_t> prefix;
-  if (request.kind == HashKind::exact && ContentPrefixGate::holdsBack(request.size)) {
-    if (!work_.canContinue()) return;
-    auto prefixHash = contentPrefix(request);
-    if (prefixHash.hasError()) {
-      reportFailure(prefixHash.error(), request.size);
-      return;
+// Exact digests of files longer than a block wait at the gate; the rest are due now.
+std::vector<std::optional<ExactPipeline::Admitted>> ExactPipeline::passGate(
+    std::vector<Request>& requests) {
+  std::vector<std::optional<Admitted>> admitted(requests.size());
+  std::vector<ContentPrefixGate::Arrival> arrivals;
+  std::vector<size_t> arriving;  // the request of each arrival
+  for (size_t i = 0; i < requests.size(); ++i) {
+    Request& request = requests[i];
+    if (request.kind != HashKind::exact || !ContentPrefixGate::holdsBack(request.size)) {
+      admitted[i].emplace().admission.due.push_back(request.file.unpark(request.size));
+      continue;
     }
-    prefix = prefixHash.value();
-    admission = gate_.admit(request.file, request.size, *prefix, request.parksAtGate);
-  } else {
-    admission.due.push_back(request.file.unpark(request.size));
+    if (!work_.canContinue()) continue;
+    auto prefix = contentPrefix(request);
+    if (prefix.hasError()) {
+      reportFailure(prefix.error(), request.size);
+      continue;
+    }
+    admitted[i].emplace().prefix = prefix.value();
+    arrivals.push_back({&request.file, request.size, prefix.value(), request.parksAtGate});
+    arriving.push_back(i);
   }
+  if (arrivals.empty()) return admitted;
+  auto admissions = gate_.admitAll(arrivals);
+  for (size_t k = 0; k < arriving.size(); ++k)
+    admitted[arriving[k]]->admission = std::move(admissions[k]);
+  return admitted;
+}
+
+void ExactPipeline::digestAdmitted(const Request& request, Admitted admitted, Digested& digested) {
   std::vector<MatchingNodePtr> due;
-  for (auto& node : admission.due) {
+  for (auto& node : admitted.admission.due) {
     if (node.hasError()) {
       reportFailure(node.error(), request.size);
     } else {
@@ -154,12 +170,12 @@ void ExactPipeline::process(Request& request, Digested& digested) {
     }
   }
   const size_t firstDigested = digested.size();
-  digestDue(std::move(due), admission, request.kind, digested);
-  if (prefix && !admission.reference && digested.size() > firstDigested) {
+  digestDue(std::move(due), admitted.admission, request.kind, digested);
+  if (admitted.prefix && !admitted.admission.reference && digested.size() > firstDigested) {
     const MatchingNode& first = *digested[firstDigested].first;
     if (auto hash = first.exactFileHash()) {
       gate_.offerReference(
-          request.size, *prefix,
+          request.size, *admitted.prefix,
           DigestReference{first.path(), first.attributes().dateOfModification, *hash});
     }
   }

@@ -82,8 +82,16 @@ class ExactPipeline final : public ContentReader,
 
   void enqueue(Request request, EquivalenceCandidatesProviderImpl& provider);
   void drain(EquivalenceCandidatesProviderImpl& provider);
-  // Digests the requested file once the gate lets it through, with the one it waited for.
-  void process(Request& request, Digested& digested);
+  // What the gate said of a request, and the fingerprint it came with (none for a file not held
+  // back); nothing for a request left undone (stopped, or its first block unreadable: reported).
+  struct Admitted {
+    ContentPrefixGate::Admission admission;
+    std::optional<std::uint64_t> prefix;
+  };
+  // Takes the requests of a turn through the gate together (one lock for all of them).
+  [[nodiscard]] std::vector<std::optional<Admitted>> passGate(std::vector<Request>& requests);
+  // Digests what the gate let through for a request, with the file it waited for.
+  void digestAdmitted(const Request& request, Admitted admitted, Digested& digested);
   // The fingerprint of the file's first block, from the cache when it is known there. A parked
   // small file brings it when it was known as the file was listed, else may be made again for it.
   [[nodiscard]] Result<std::uint64_t> contentPrefix(Request& request);

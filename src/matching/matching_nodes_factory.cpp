@@ -29,9 +29,8 @@ MatchingNodesFactory::MatchingNodesFactory(std::shared_ptr<const ExtendedScanRul
 
 MatchingNodePtr MatchingNodesFactory::buildNode(
     const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name, const std::string& path,
-    NodeAttributes attributes, ScanLocationPtr scanLocation) const {
-  MatchingNodePtr node =
-      makeValidatedNode(parent, std::move(name), path, attributes, std::move(scanLocation));
+    NodeAttributes attributes, const ScanLocationPtr& scanLocation) const {
+  MatchingNodePtr node = makeValidatedNode(parent, std::move(name), path, attributes, scanLocation);
   if (parent) {
     ++parent->numberOfNodes;
     const ContainerMembershipMode mode = node->membershipMode();
@@ -52,13 +51,14 @@ MatchingNodePtr MatchingNodesFactory::rebuildFileNode(
 
 MatchingNodePtr MatchingNodesFactory::makeValidatedNode(
     const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name, const std::string& path,
-    NodeAttributes attributes, ScanLocationPtr scanLocation) const {
+    NodeAttributes attributes, const ScanLocationPtr& rootLocation) const {
   NodeValidationReport report =
       validator_.buildValidationReport(path, lastPathComponent(path), attributes);
   MatchingNodePtr node;
-  // Only a root keeps the factory and the scan location; its children reach them through it.
+  // Only a root keeps the factory and the scan location; its children reach them through it
+  // (and do not touch the location's count, which every walking thread shares).
   auto factory = parent ? nullptr : shared_from_this();
-  if (parent) scanLocation = nullptr;
+  ScanLocationPtr scanLocation = parent ? nullptr : rootLocation;
   if (attributes.vnodeType == VNodeType::directory) {
     auto cloudRoot = options_.cloudFolders.rootServiceForPath(path);
     const bool isMountPoint =

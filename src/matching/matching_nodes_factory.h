@@ -56,7 +56,7 @@ class MatchingNodesFactory : public std::enable_shared_from_this<MatchingNodesFa
   [[nodiscard]] MatchingNodePtr buildNode(const std::shared_ptr<MatchingDirectoryNode>& parent,
                                           std::string name, const std::string& path,
                                           NodeAttributes attributes,
-                                          ScanLocationPtr scanLocation) const;
+                                          const ScanLocationPtr& scanLocation) const;
 
   // The node of an item listed (and counted) before, made again from what the file system says
   // of it now: a file node that was set aside while it waited.
@@ -88,7 +88,8 @@ class MatchingNodesFactory : public std::enable_shared_from_this<MatchingNodesFa
                        MatchingNodesFactoryOptions options);
   [[nodiscard]] MatchingNodePtr makeValidatedNode(
       const std::shared_ptr<MatchingDirectoryNode>& parent, std::string name,
-      const std::string& path, NodeAttributes attributes, ScanLocationPtr scanLocation) const;
+      const std::string& path, NodeAttributes attributes,
+      const ScanLocationPtr& rootLocation) const;
 
   std::shared_ptr<const ExtendedScanRules> scanRules_;
   bool detectsMediaLibraries_;

@@ -2,6 +2,7 @@
 
 #include "matching/matching_nodes_factory.h"
 #include "matching/parked_files.h"
+#include "matching/ticket_table.h"
 
 #include <gtest/gtest.h>
 
@@ -174,6 +175,38 @@ TEST_F(MatchingNodesTest, ParkedFilesGiveBackEachFileUnderItsTicket) {
   std::weak_ptr<MatchingDirectoryNode> firstFolder = folders[0];
   parked.clear();
   EXPECT_EQ(firstFolder.use_count(), 1);  // only the test's own reference is left
+}
+
+TEST(TicketTable, EveryKeyKeepsItsOwnTicketThroughGrowthAndReservation) {
+  TicketTable table;
+  EXPECT_EQ(table.find(7), nullptr);
+  // Sizes that agree in their low bits, and sizes in a row: neither may crowd the others out.
+  std::vector<std::uint64_t> keys;
+  for (std::uint64_t i = 0; i < 5000; ++i) keys.push_back(i << 20);
+  for (std::uint64_t i = 1; i <= 5000; ++i) keys.push_back(i);
+  const auto ticketOf = [](size_t i) {
+    return ParkedFiles::Ticket{static_cast<std::uint32_t>(i % 97), static_cast<std::uint32_t>(i)};
+  };
+  for (size_t i = 0; i < keys.size(); ++i) {
+    auto& ticket = table[keys[i]];
+    ASSERT_EQ(ticket.place, TicketTable::kAbsent) << keys[i];  // new
+    ticket = ticketOf(i);
+  }
+  table.reserve(100000);
+  EXPECT_EQ(table.size(), keys.size());
+  for (size_t i = 0; i < keys.size(); ++i) {
+    const auto* ticket = table.find(keys[i]);
+    ASSERT_NE(ticket, nullptr) << keys[i];
+    EXPECT_EQ(ticket->place, ticketOf(i).place);
+    EXPECT_EQ(ticket->item, ticketOf(i).item);
+    EXPECT_EQ(table[keys[i]].item, ticketOf(i).item);  // held: not added again
+  }
+  EXPECT_EQ(table.size(), keys.size());
+  EXPECT_EQ(table.find(5001), nullptr);
+  EXPECT_EQ(table.find(std::uint64_t{5000} << 20), nullptr);
+  table.clear();
+  EXPECT_EQ(table.size(), 0U);
+  EXPECT_EQ(table.find(keys.front()), nullptr);
 }
 
 }  // namespace

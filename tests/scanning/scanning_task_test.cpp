@@ -478,6 +478,62 @@ TEST(ContentPrefixGate, ThousandsOfWaitingFilesAreEachFoundByTheirOwnGate) {
   EXPECT_TRUE(gate.admit(parked(0), 10000, 0, false).due.empty());  // cleared: the first again
 }
 
+TEST(ContentPrefixGate, ABatchIsAdmittedAsItsFilesWouldBeOneByOne) {
+  TestDir dir;
+  OVURLResolver resolver{"/nonexistent-home"};
+  constexpr int kFiles = 60;
+  for (int i = 0; i < kFiles; ++i) dir.fileOfSize("f/b" + std::to_string(i), 10000);
+  auto factory = MatchingNodesFactory::make(std::make_shared<ExtendedScanRules>(), resolver);
+  auto location = ScanLocation::make(dir.path(), resolver);
+  auto folder = std::static_pointer_cast<MatchingDirectoryNode>(factory->buildNode(
+      nullptr, "f", dir / "f", *NodeAttributes::resourceValuesOf(dir / "f"), location));
+  // Few first blocks among many files: gates wait, open and let files pass within one batch;
+  // some files arrive twice, and every fifth must stay whole.
+  std::vector<ParkedFileNode> files;
+  std::vector<ContentPrefixGate::Arrival> arrivals;
+  for (int i = 0; i < kFiles + 10; ++i) {
+    const std::string name = "b" + std::to_string(i < kFiles ? i : (i * 7) % kFiles);
+    files.emplace_back(
+        factory->buildNode(folder, name, dir / ("f/" + name),
+                           *NodeAttributes::resourceValuesOf(dir / ("f/" + name)), nullptr),
+        false);
+  }
+  for (size_t i = 0; i < files.size(); ++i)
+    arrivals.push_back({&files[i], 10000, (i * 5) % 9, i % 5 != 0});
+
+  ContentPrefixGate oneByOne;
+  ContentPrefixGate inBatches;
+  std::vector<ContentPrefixGate::Admission> expected;
+  expected.reserve(arrivals.size());
+  for (const auto& arrival : arrivals) {
+    expected.push_back(
+        oneByOne.admit(*arrival.file, arrival.size, arrival.prefixHash, arrival.parkWhileWaiting));
+  }
+  std::vector<ContentPrefixGate::Admission> batched;
+  for (size_t first = 0; first < arrivals.size(); first += 16) {
+    const auto end =
+        arrivals.begin() + static_cast<std::ptrdiff_t>(std::min(first + 16, arrivals.size()));
+    auto admissions =
+        inBatches.admitAll({arrivals.begin() + static_cast<std::ptrdiff_t>(first), end});
+    for (auto& admission : admissions) batched.push_back(std::move(admission));
+  }
+  ASSERT_EQ(batched.size(), expected.size());
+  size_t opened = 0;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_EQ(batched[i].due.size(), expected[i].due.size()) << i;
+    for (size_t k = 0; k < expected[i].due.size(); ++k) {
+      ASSERT_TRUE(batched[i].due[k].hasValue()) << batched[i].due[k].error().oneLine();
+      EXPECT_EQ(batched[i].due[k].value()->path(), expected[i].due[k].value()->path()) << i;
+    }
+    // A file that passes at once is the very node it came as, in a batch too.
+    if (batched[i].due.size() == 1) {
+      EXPECT_EQ(batched[i].due[0].value(), *files[i].wholeNode()) << i;
+    }
+    if (batched[i].due.size() == 2) ++opened;
+  }
+  EXPECT_EQ(opened, 9U);  // one gate for each of the nine first blocks
+}
+
 TEST_F(ScanningTaskTest, HardLinksAloneAreNoGroupButWithACopyTheyShareAGroupId) {
   dir.file("x/original", "linked data");
   dir.hardlink("x/link", "x/original");
