@@ -304,6 +304,17 @@ int runScan(const ScanOptions& options) {
     printError("nothing could be scanned");
     return 1;
   }
+  // Held until the program ends, so that the groups are stored by this scan alone; taken before
+  // the scan begins, so that a busy session costs no scanning. Where no lock file can be made,
+  // no store can be either: the scan goes on without keeping its results.
+  auto service = std::make_shared<ScanningService>();
+  // A scan's results are the person's own: reviewing the monitor's findings ends here.
+  if (auto back = DuplicatesDetectionSpec::setReviewingMonitorFindings(false); back.hasError())
+    printError(back.error().oneLine());
+  auto sessionLock =
+      lockSessionForChanges(DuplicatesDetectionSpec::standard(service), "zarnik scan");
+  if (sessionLock.hasValue() && !sessionLock.value()) return 1;
+  if (sessionLock.hasError()) printError(sessionLock.error().oneLine());
   // What earlier scans learnt of unchanged files is used again; a damaged cache is replaced. It
   // is read while the settings and the stored session are: its table of small files takes as
   // long as both.
@@ -325,20 +336,6 @@ int runScan(const ScanOptions& options) {
   autoselectionRules.selectRandomAmongEqual =
       autoselectionRules.selectRandomAmongEqual || options.selectRandomAmongEqual;
 
-  // Held until the program ends, so that the groups are stored by this scan alone; taken before
-  // the scan begins, so that a busy session costs no scanning. Where no lock file can be made,
-  // no store can be either: the scan goes on without keeping its results.
-  auto service = std::make_shared<ScanningService>();
-  // A scan's results are the person's own: reviewing the monitor's findings ends here.
-  if (auto back = DuplicatesDetectionSpec::setReviewingMonitorFindings(false); back.hasError())
-    printError(back.error().oneLine());
-  auto sessionLock =
-      lockSessionForChanges(DuplicatesDetectionSpec::standard(service), "zarnik scan");
-  if (sessionLock.hasValue() && !sessionLock.value()) {
-    (void)openingCache.wait();  // not left reading while the program ends
-    return 1;
-  }
-  if (sessionLock.hasError()) printError(sessionLock.error().oneLine());
   auto session = sessionLock.hasValue() ? restoreUserSession(service) : nullptr;
   if (!session) {
     printError("the results of this scan will not be kept");

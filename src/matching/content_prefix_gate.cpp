@@ -54,6 +54,14 @@ std::vector<ContentPrefixGate::Admission> ContentPrefixGate::admitAll(
   return admissions;
 }
 
+std::optional<DigestReference> ContentPrefixGate::referenceOf(ByteCount size,
+                                                              std::uint64_t prefixHash) {
+  std::lock_guard lock(mutex_);
+  const TicketTable::Ticket* gate = gates_.find(keyOf(size, prefixHash));
+  if (gate == nullptr || gate->place != kOpen || gate->item == kNoReference) return std::nullopt;
+  return references_[gate->item];
+}
+
 void ContentPrefixGate::offerReference(ByteCount size, std::uint64_t prefixHash,
                                        DigestReference reference) {
   std::lock_guard lock(mutex_);

@@ -59,6 +59,9 @@ class ContentPrefixGate {
   // The admissions of files arriving in turn, as `admit` gives them one by one, under one lock:
   // workers that took the lock for each file waited on each other for much of a rescan.
   std::vector<Admission> admitAll(const std::vector<Arrival>& arrivals);
+  // The reference of the open gate of `size` and `prefixHash`, if it has one yet.
+  [[nodiscard]] std::optional<DigestReference> referenceOf(ByteCount size,
+                                                           std::uint64_t prefixHash);
   // Makes a digest made behind the open gate of `size` and `prefixHash` its reference, unless
   // it has one.
   void offerReference(ByteCount size, std::uint64_t prefixHash, DigestReference reference);

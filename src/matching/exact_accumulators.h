@@ -11,12 +11,9 @@
 
 #include "matching/match_candidates_accumulator.h"
 #include "matching/parked_files.h"
-#include "matching/ticket_table.h"
 
 #include <algorithm>
-#include <functional>
 #include <memory>
-#include <type_traits>
 #include <unordered_map>
 #include <utility>
 
@@ -217,23 +214,15 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
   // The first node of a criterion waits; the second asks for both, after which the criterion
   // only remembers that it is shared and each later node asks for itself.
   void addForgettingMembers(const MatchingNodePtr& node, const Criterion& criterion) {
-    ParkedFiles::Ticket& slot = sharedOrLone_[ticketKeyOf(criterion)];
-    if (slot.place == TicketTable::kAbsent) {
-      slot = lone_.add(parksLoneItems() ? delegate_->parked(node) : ParkedFileNode(node, false));
+    auto [slot, isFirst] = sharedOrLone_.try_emplace(criterion, kShared);
+    if (isFirst) {
+      slot->second =
+          lone_.add(parksLoneItems() ? delegate_->parked(node) : ParkedFileNode(node, false));
       return;
     }
-    if (slot.place != kShared.place)
-      requestContentWork(lone_.take(std::exchange(slot, kShared)), criterion);
+    if (slot->second.place != kShared.place)
+      requestContentWork(lone_.take(std::exchange(slot->second, kShared)), criterion);
     requestContentWork(node);
-  }
-  // Sizes are their own keys. Other criteria are never forgotten; were they, two sharing a
-  // hash would only cost content work, as content groups compare what they hold.
-  [[nodiscard]] static std::uint64_t ticketKeyOf(const Criterion& criterion) {
-    if constexpr (std::is_integral_v<Criterion>) {
-      return static_cast<std::uint64_t>(criterion);
-    } else {
-      return std::hash<Criterion>{}(criterion);
-    }
   }
 
   // Path lookups serve updates and removals, which only the continuous mode makes; a finite
@@ -257,8 +246,8 @@ class ExactEquivalenceCandidatesAccumulator : public EquivalenceCandidatesAccumu
   EquivalenceCandidatesAccumulatorDelegate* delegate_;
   std::unordered_map<Criterion, Slot> slots_;
   // When members are forgotten: the criterion's lone item, or kShared.
-  static constexpr ParkedFiles::Ticket kShared{TicketTable::kFirstHolderPlace, 0};
-  TicketTable sharedOrLone_;
+  static constexpr ParkedFiles::Ticket kShared{ParkedFiles::kFirstReservedPlace, 0};
+  std::unordered_map<Criterion, ParkedFiles::Ticket> sharedOrLone_;
   ParkedFiles lone_;
   std::unordered_map<std::string, PathEntry> byPath_;
 };

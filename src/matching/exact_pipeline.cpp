@@ -116,7 +116,10 @@ void ExactPipeline::drain(EquivalenceCandidatesProviderImpl& provider) {
       }
     }
     digested.clear();
+    // First blocks are read (or found in the cache) for the whole turn before any digest.
+    work_.progress->begin([&taken] { return taken.front().file.path(); }, 0);
     auto admitted = passGate(taken);
+    work_.progress->end(0, 0);
     for (size_t i = 0; i < taken.size(); ++i) {
       const Request& request = taken[i];
       const ByteCount planned = plannedReadSize(request.size, request.kind);
@@ -170,7 +173,7 @@ void ExactPipeline::digestAdmitted(const Request& request, Admitted admitted, Di
     }
   }
   const size_t firstDigested = digested.size();
-  digestDue(std::move(due), admitted.admission, request.kind, digested);
+  digestDue(std::move(due), request, admitted, digested);
   if (admitted.prefix && !admitted.admission.reference && digested.size() > firstDigested) {
     const MatchingNode& first = *digested[firstDigested].first;
     if (auto hash = first.exactFileHash()) {
@@ -215,9 +218,9 @@ Result<std::uint64_t> ExactPipeline::readContentPrefix(const std::string& path, 
   return prefix;
 }
 
-void ExactPipeline::digestDue(std::vector<MatchingNodePtr> due,
-                              const ContentPrefixGate::Admission& admission, HashKind kind,
-                              Digested& digested) {
+void ExactPipeline::digestDue(std::vector<MatchingNodePtr> due, const Request& request,
+                              const Admitted& admitted, Digested& digested) {
+  const HashKind kind = request.kind;
   std::vector<MatchingNodePtr> unknown;
   std::vector<CachedReading::Look> looks;
   for (auto& node : due) {
@@ -234,10 +237,15 @@ void ExactPipeline::digestDue(std::vector<MatchingNodePtr> due,
   }
   read_.fetch_add(static_cast<std::int64_t>(unknown.size()), std::memory_order_relaxed);
   const size_t firstRead = digested.size();
-  if (unknown.size() == 1 && admission.reference &&
-      matchesReference(*unknown[0], *admission.reference)) {
-    digested.emplace_back(unknown[0],
-                          std::make_shared<ExactHashEquivalenceInfo>(admission.reference->hash));
+  std::optional<DigestReference> reference;
+  if (unknown.size() == 1) {
+    // A gate opened earlier in this turn, or by another worker since, has its reference only now.
+    reference = admitted.admission.reference;
+    if (!reference && admitted.prefix)
+      reference = gate_.referenceOf(request.size, *admitted.prefix);
+  }
+  if (reference && matchesReference(*unknown[0], *reference)) {
+    digested.emplace_back(unknown[0], std::make_shared<ExactHashEquivalenceInfo>(reference->hash));
   } else {
     digestAll(unknown, kind, digested);
   }

@@ -97,9 +97,10 @@ class ExactPipeline final : public ContentReader,
   [[nodiscard]] Result<std::uint64_t> contentPrefix(Request& request);
   // Reads the fingerprint and keeps it by the file's state once open.
   [[nodiscard]] Result<std::uint64_t> readContentPrefix(const std::string& path, ByteCount size);
-  // Digests the due nodes: those the cache knows at once, the rest by reading.
-  void digestDue(std::vector<MatchingNodePtr> due, const ContentPrefixGate::Admission& admission,
-                 HashKind kind, Digested& digested);
+  // Digests the due nodes: those the cache knows at once, the rest by reading; a lone file to
+  // read is compared with its gate's reference instead, when there is one.
+  void digestDue(std::vector<MatchingNodePtr> due, const Request& request, const Admitted& admitted,
+                 Digested& digested);
   // Whether the node holds what the reference held when digested; it then takes its digest.
   bool matchesReference(MatchingNode& node, const DigestReference& reference);
   // Two files let through together are most often copies: the second is compared with the

@@ -36,12 +36,6 @@ TicketTable::Ticket* TicketTable::find(std::uint64_t key) {
   return slot.ticket.place == kAbsent ? nullptr : &slot.ticket;
 }
 
-void TicketTable::reserve(size_t count) {
-  size_t capacity = std::max(kFirstCapacity, slots_.size());
-  while (!fitsIn(count, capacity)) capacity *= 2;
-  if (capacity > slots_.size()) growTo(capacity);
-}
-
 void TicketTable::clear() {
   decltype(slots_)().swap(slots_);
   used_ = 0;

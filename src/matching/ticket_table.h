@@ -1,8 +1,8 @@
 // TicketTable: the tickets of parked files by a 64-bit key, in one array of 16-byte slots with
-// linear probing. About 25 bytes an entry with the room it keeps free, where a node-based map
-// took 60 and an allocation each; the first-block gate and the size stage hold one entry for
-// nearly every file of a large scan. A holder may keep states of its own in the reserved
-// places above kAbsent.
+// linear probing: about 25 bytes an entry with the room it keeps free, where a node-based map
+// took 60 and an allocation each. The first-block gate holds one for nearly every file of a
+// large scan whose size another file shares. A holder may keep states of its own in the
+// reserved places above kAbsent.
 #pragma once
 
 #include "matching/parked_files.h"
@@ -21,13 +21,12 @@ class TicketTable {
   static constexpr std::uint32_t kFirstHolderPlace = kAbsent + 1;
 
   // The ticket under `key`; a key not held yet is added with a ticket whose place is kAbsent,
-  // for the caller to fill. Valid until the next call that adds.
+  // which the caller fills before anything else uses the table (an entry left so would be
+  // counted while looking empty). Valid until the next call that adds.
   Ticket& operator[](std::uint64_t key);
   // The ticket under `key`, or null.
   [[nodiscard]] Ticket* find(std::uint64_t key);
   [[nodiscard]] size_t size() const { return used_; }
-  // Room for `count` keys without growing.
-  void reserve(size_t count);
   // Lets go of every entry and of the room.
   void clear();
 

@@ -68,11 +68,11 @@ ALTER TABLE ZKEquivalence ADD COLUMN reclaimableSize INTEGER NOT NULL DEFAULT 0;
 CREATE INDEX ZKEquivalence_reclaimableSize ON ZKEquivalence (reclaimableSize DESC, uniqueIdentifier);
 )sql";
 
-// Version 3: the copies a cleaning recorded are found without reading every copy; nearly all
-// copies have none, so the index holds only those that do.
-constexpr std::string_view kFileModelVersion3 = R"sql(
-CREATE INDEX ZKDuplicate_cleanID ON ZKDuplicate (cleanID) WHERE cleanID IS NOT NULL;
-)sql";
+// The copies a cleaning recorded, found without reading every copy; nearly all copies have none,
+// so the index holds only those that do.
+constexpr std::string_view kCleanedCopiesIndex =
+    "CREATE INDEX IF NOT EXISTS ZKDuplicate_cleanID ON ZKDuplicate (cleanID) "
+    "WHERE cleanID IS NOT NULL";
 
 constexpr std::string_view kPreferencesModelVersion1 = R"sql(
 CREATE TABLE ZMETADATA (key TEXT PRIMARY KEY NOT NULL, value BLOB);
@@ -111,13 +111,13 @@ ALTER TABLE ZKIgnoreItem ADD COLUMN forceWhitelistedPaths TEXT;
 
 const ManagedObjectModel& ManagedObjectModel::fileModel() {
   static const ManagedObjectModel model{
-      "FileModel", {kFileModelVersion1, kFileModelVersion2, kFileModelVersion3}};
+      "FileModel", {kFileModelVersion1, kFileModelVersion2}, {kCleanedCopiesIndex}};
   return model;
 }
 
 const ManagedObjectModel& ManagedObjectModel::preferencesModel() {
-  static const ManagedObjectModel model{"PreferencesModel",
-                                        {kPreferencesModelVersion1, kPreferencesModelVersion2}};
+  static const ManagedObjectModel model{
+      "PreferencesModel", {kPreferencesModelVersion1, kPreferencesModelVersion2}, {}};
   return model;
 }
 

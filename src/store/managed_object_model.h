@@ -14,8 +14,14 @@ namespace zarnik {
 struct ManagedObjectModel {
   std::string name;
   std::vector<std::string_view> migrations;
+  // Indexes made when a store is opened without them. They change nothing an older version of
+  // the program reads or writes, so they take no version of their own: a store stays readable
+  // by the versions that read it before.
+  std::vector<std::string_view> indexes;
 
-  [[nodiscard]] std::int64_t version() const { return static_cast<std::int64_t>(migrations.size()); }
+  [[nodiscard]] std::int64_t version() const {
+    return static_cast<std::int64_t>(migrations.size());
+  }
 
   static const ManagedObjectModel& fileModel();
   static const ManagedObjectModel& preferencesModel();

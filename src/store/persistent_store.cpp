@@ -187,6 +187,15 @@ Result<std::unique_ptr<SqliteDatabase>> openStore(const std::string& path,
           LogContext::at(path));
     }
   }
+  for (const std::string_view index : model.indexes) {
+    // An index only quickens reads: a store that cannot take one now is used without it.
+    if (auto made = database->execute(index); made.hasError()) {
+      LogContext context = LogContext::at(path);
+      context.underlyingError = made.error().description;
+      Logger::shared().log("OVPersistentStoreSpecification", "buildPersistentStore()",
+                           "An index could not be added to the store", context);
+    }
+  }
   // Only a store that opened as sound is vouched for when it closes.
   if (!inMemory) database->afterClosing(noteClosedState);
   return database;

@@ -481,44 +481,52 @@ TEST(ContentPrefixGate, ThousandsOfWaitingFilesAreEachFoundByTheirOwnGate) {
 TEST(ContentPrefixGate, ABatchIsAdmittedAsItsFilesWouldBeOneByOne) {
   TestDir dir;
   OVURLResolver resolver{"/nonexistent-home"};
-  constexpr int kFiles = 60;
-  for (int i = 0; i < kFiles; ++i) dir.fileOfSize("f/b" + std::to_string(i), 10000);
+  constexpr size_t kFiles = 60;
+  for (size_t i = 0; i < kFiles; ++i) dir.fileOfSize("f/b" + std::to_string(i), 10000);
   auto factory = MatchingNodesFactory::make(std::make_shared<ExtendedScanRules>(), resolver);
   auto location = ScanLocation::make(dir.path(), resolver);
   auto folder = std::static_pointer_cast<MatchingDirectoryNode>(factory->buildNode(
       nullptr, "f", dir / "f", *NodeAttributes::resourceValuesOf(dir / "f"), location));
   // Few first blocks among many files: gates wait, open and let files pass within one batch;
-  // some files arrive twice, and every fifth must stay whole.
+  // every fifth file must stay whole. At the end, one batch where a file arrives twice while it
+  // waits, then a second file opens its gate and a third passes.
   std::vector<ParkedFileNode> files;
-  std::vector<ContentPrefixGate::Arrival> arrivals;
-  for (int i = 0; i < kFiles + 10; ++i) {
-    const std::string name = "b" + std::to_string(i < kFiles ? i : (i * 7) % kFiles);
+  const auto listed = [&](const std::string& name) {
     files.emplace_back(
         factory->buildNode(folder, name, dir / ("f/" + name),
                            *NodeAttributes::resourceValuesOf(dir / ("f/" + name)), nullptr),
         false);
-  }
-  for (size_t i = 0; i < files.size(); ++i)
+  };
+  for (size_t i = 0; i < kFiles; ++i) listed("b" + std::to_string(i));
+  for (const char* name : {"b1", "b1", "b2", "b3"}) listed(name);
+  std::vector<ContentPrefixGate::Arrival> arrivals;
+  for (size_t i = 0; i < kFiles; ++i)
     arrivals.push_back({&files[i], 10000, (i * 5) % 9, i % 5 != 0});
+  for (size_t i = kFiles; i < files.size(); ++i) arrivals.push_back({&files[i], 10000, 100, true});
 
   ContentPrefixGate oneByOne;
   ContentPrefixGate inBatches;
   std::vector<ContentPrefixGate::Admission> expected;
-  expected.reserve(arrivals.size());
-  for (const auto& arrival : arrivals) {
-    expected.push_back(
-        oneByOne.admit(*arrival.file, arrival.size, arrival.prefixHash, arrival.parkWhileWaiting));
-  }
   std::vector<ContentPrefixGate::Admission> batched;
-  for (size_t first = 0; first < arrivals.size(); first += 16) {
-    const auto end =
-        arrivals.begin() + static_cast<std::ptrdiff_t>(std::min(first + 16, arrivals.size()));
-    auto admissions =
-        inBatches.admitAll({arrivals.begin() + static_cast<std::ptrdiff_t>(first), end});
-    for (auto& admission : admissions) batched.push_back(std::move(admission));
+  expected.reserve(arrivals.size());
+  const std::vector<size_t> batchStarts = {0, 16, 32, 48, kFiles, arrivals.size()};
+  for (size_t b = 0; b + 1 < batchStarts.size(); ++b) {
+    // Between turns, a digest made behind a gate becomes its reference.
+    const DigestReference reference{dir / ("f/b" + std::to_string(b)), Date{}, {{1}, 10000}};
+    oneByOne.offerReference(10000, b % 9, reference);
+    inBatches.offerReference(10000, b % 9, reference);
+    const auto first = arrivals.begin() + static_cast<std::ptrdiff_t>(batchStarts[b]);
+    const auto end = arrivals.begin() + static_cast<std::ptrdiff_t>(batchStarts[b + 1]);
+    for (auto arrival = first; arrival != end; ++arrival) {
+      expected.push_back(oneByOne.admit(*arrival->file, arrival->size, arrival->prefixHash,
+                                        arrival->parkWhileWaiting));
+    }
+    for (auto& admission : inBatches.admitAll({first, end}))
+      batched.push_back(std::move(admission));
   }
   ASSERT_EQ(batched.size(), expected.size());
   size_t opened = 0;
+  size_t withReference = 0;
   for (size_t i = 0; i < expected.size(); ++i) {
     ASSERT_EQ(batched[i].due.size(), expected[i].due.size()) << i;
     for (size_t k = 0; k < expected[i].due.size(); ++k) {
@@ -529,9 +537,22 @@ TEST(ContentPrefixGate, ABatchIsAdmittedAsItsFilesWouldBeOneByOne) {
     if (batched[i].due.size() == 1) {
       EXPECT_EQ(batched[i].due[0].value(), *files[i].wholeNode()) << i;
     }
+    ASSERT_EQ(batched[i].reference.has_value(), expected[i].reference.has_value()) << i;
+    if (batched[i].reference) {
+      EXPECT_EQ(batched[i].reference->path, expected[i].reference->path) << i;
+      ++withReference;
+    }
     if (batched[i].due.size() == 2) ++opened;
   }
-  EXPECT_EQ(opened, 9U);  // one gate for each of the nine first blocks
+  EXPECT_EQ(opened, 10U);  // one gate for each of the nine first blocks, and the last batch's
+  EXPECT_GT(withReference, 0U);
+  // The last batch: b1 waits (twice: its own place), b2 opens for both, b3 passes.
+  const size_t last = kFiles;
+  EXPECT_TRUE(batched[last].due.empty());
+  EXPECT_TRUE(batched[last + 1].due.empty());
+  ASSERT_EQ(batched[last + 2].due.size(), 2U);
+  EXPECT_EQ(batched[last + 2].due[0].value()->path(), dir / "f/b1");
+  EXPECT_EQ(batched[last + 3].due.size(), 1U);
 }
 
 TEST_F(ScanningTaskTest, HardLinksAloneAreNoGroupButWithACopyTheyShareAGroupId) {
