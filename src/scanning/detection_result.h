@@ -57,7 +57,7 @@ struct DetectionResult {
 
 }  // namespace scanning_service
 
-// {"equivalences": [{"type", "verified", "duplicates": [{"scanLocation", "path", "autoselect"}],
+// {"groups": [{"type", "verified", "duplicates": [{"scanLocation", "path", "autoselect"}],
 // "differences"}]}: the scan location in abbreviated form, the path below it, whether the copy is
 // proposed for removal; members sorted; the kinds of difference shown to users.
 [[nodiscard]] Json exportJSON(const std::vector<scanning_service::DetectionResult>& results);

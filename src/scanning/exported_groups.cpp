@@ -270,7 +270,11 @@ void writeDocument(std::FILE* out, size_t count,
 }
 
 Result<std::vector<Equivalence>> decodeDocument(const Json& document) {
-  const Json* list = document.is_object() ? jsonMember(document, kDocumentGroupsKey) : nullptr;
+  const Json* list = nullptr;
+  if (document.is_object()) {
+    list = jsonMember(document, kDocumentGroupsKey);
+    if (list == nullptr) list = jsonMember(document, kEarlierDocumentGroupsKey);
+  }
   if (list == nullptr || !list->is_array())
     return Error::generic(
         "Not groups exported by zarnik (scan --json or results --json): no list of groups in it.");

@@ -82,14 +82,16 @@ struct EquivalenceComparison {
 // The order of groups in a document: by their first members, then kind, so that two exports of
 // one tree read alike.
 [[nodiscard]] bool precedes(const Equivalence& a, const Equivalence& b);
-// The document's keys are its file format, read by `zarnik compare` and by people's scripts, and
-// fixed with every export already written; no message shows them.
-// The key of the document's list of groups: {"equivalences": [...]}.
-inline constexpr const char* kDocumentGroupsKey = "equivalences";
+// The document's keys are its file format, read by `zarnik compare` and by people's scripts.
+// The key of the document's list of groups: {"groups": [...]}. Documents written before it was
+// named so are still read by their old key.
+inline constexpr const char* kDocumentGroupsKey = "groups";
+inline constexpr const char* kEarlierDocumentGroupsKey = "equivalences";
 // The keys of a compared group's differences that only the tested or only the reference export
 // shows.
-inline constexpr const char* kFalsePositiveDifferencesKey = "false-positive equivalence diffs";
-inline constexpr const char* kFalseNegativeDifferencesKey = "false-negative equivalence diffs";
+inline constexpr const char* kFalsePositiveDifferencesKey = "differences only in the tested group";
+inline constexpr const char* kFalseNegativeDifferencesKey =
+    "differences only in the reference group";
 [[nodiscard]] Json encodeDocument(const std::vector<Equivalence>& equivalences);
 [[nodiscard]] Result<std::vector<Equivalence>> decodeDocument(const Json& document);
 // The document of `count` groups as `dumpJson(encodeDocument(…), 2)` writes it, each group

@@ -32,7 +32,7 @@ class CleanCommandTest : public testing::ZarnikProgramTest {
   // The stored identifier of the copy at `path` (relative to its scan location); 0 when none.
   [[nodiscard]] std::int64_t copyIdentifier(const std::string& path) const {
     Json document = parseJson(runZarnik("results --json", scratch).out).value();
-    for (const auto& group : document["equivalences"]) {
+    for (const auto& group : document["groups"]) {
       for (const auto& copy : group["duplicates"]) {
         if (bytesFromJson(copy["path"]) == path) return copy["identifier"];
       }
@@ -295,8 +295,8 @@ TEST_F(CleanCommandTest, AFolderCopyIsCleanedOnlyWhileItHoldsWhatTheKeptFolderHo
   tree.file("A copy/deep/q.txt", "quire");
   ASSERT_EQ(runZarnik("scan --folders --min-size 0 " + quoted(tree.path()), scratch).status, 0);
   Json document = parseJson(runZarnik("results --json", scratch).out).value();
-  ASSERT_EQ(document["equivalences"].size(), 1u);
-  EXPECT_EQ(document["equivalences"][0]["type"], "directory");
+  ASSERT_EQ(document["groups"].size(), 1u);
+  EXPECT_EQ(document["groups"][0]["type"], "directory");
   const std::int64_t copy = copyIdentifier("A copy");
   ASSERT_NE(copy, 0);
   ASSERT_EQ(runZarnik("select --select " + std::to_string(copy), scratch).status, 0);

@@ -2,23 +2,23 @@
 // writer while a cleaning runs, hard links that cannot be made, one file seen twice through an
 // overlay mount. Each must end with the copy in place, the kept original intact and the reason
 // told; none may lose the last copy of a file.
+#include "e2e/zarnik_runner.h"
+#include "support/test_dir.h"
+
+#include "base/json.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <fcntl.h>
+#include <filesystem>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <filesystem>
 #include <thread>
-
-#include "base/json.h"
-#include "e2e/zarnik_runner.h"
-#include "support/test_dir.h"
+#include <unistd.h>
 
 namespace zarnik::testing {
 namespace {
@@ -33,7 +33,9 @@ bool exists(const std::string& path) {
 // Named apart: inside a test, Run is gtest's member function.
 using Finished = zarnik::testing::Run;
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 class CleaningAttack : public ZarnikProgramTest {
  protected:
@@ -52,7 +54,7 @@ class CleaningAttack : public ZarnikProgramTest {
   std::int64_t identifierOf(const std::string& path) {
     auto document = parseJson(runZarnik("results --json", scratch).out);
     if (document.hasError()) return 0;
-    for (const auto& group : document.value()["equivalences"]) {
+    for (const auto& group : document.value()["groups"]) {
       for (const auto& copy : group["duplicates"]) {
         std::string location = bytesFromJson(copy["scanLocation"]).value_or("");
         if (!location.empty() && location.back() != '/') location += '/';
@@ -77,17 +79,20 @@ class CleaningAttack : public ZarnikProgramTest {
 
   bool mount(const char* type, const std::string& target, const std::string& options) {
     fs::create_directories(target);
-    if (::mount(type, target.c_str(), type, 0, options.empty() ? nullptr : options.c_str()) != 0) return false;
+    if (::mount(type, target.c_str(), type, 0, options.empty() ? nullptr : options.c_str()) != 0)
+      return false;
     mounted.push_back(target);
     return true;
   }
 
   // The cleaning failed for `copy`, named in the output with a reason containing `why`.
-  static void expectFailedFor(const Finished& cleaned, const std::string& copy, const std::string& why) {
+  static void expectFailedFor(const Finished& cleaned, const std::string& copy,
+                              const std::string& why) {
     EXPECT_EQ(cleaned.status, 1) << cleaned.out << cleaned.err;
     EXPECT_TRUE(contains(cleaned.out, "Failed: 1")) << cleaned.out;
     EXPECT_TRUE(contains(cleaned.out + cleaned.err, copy)) << cleaned.out << cleaned.err;
-    EXPECT_TRUE(contains(cleaned.out + cleaned.err, why)) << "no reason with \"" << why << "\":\n" << cleaned.out << cleaned.err;
+    EXPECT_TRUE(contains(cleaned.out + cleaned.err, why)) << "no reason with \"" << why << "\":\n"
+                                                          << cleaned.out << cleaned.err;
   }
 };
 
@@ -173,7 +178,8 @@ TEST_F(CleaningAttack, ACopyFolderReplacedByALinkToTheKeptFolderIsNotRemovedAsIf
 
 TEST_F(CleaningAttack, ASecondWriterDuringACleaningNeverLeavesAGroupWithoutACopy) {
 #ifdef ZARNIK_SANITIZED_PROGRAM
-  constexpr int kPairs = 500;  // the sanitized program cleans several times slower: the window stays as wide
+  constexpr int kPairs =
+      500;  // the sanitized program cleans several times slower: the window stays as wide
 #else
   constexpr int kPairs = 2000;
 #endif
@@ -192,7 +198,8 @@ TEST_F(CleaningAttack, ASecondWriterDuringACleaningNeverLeavesAGroupWithoutACopy
   const pid_t first = spawnZarnik({"clean", "--yes", "--delete"});
   ASSERT_GT(first, 0);
   const auto started = std::chrono::steady_clock::now();
-  while (exists(tree / "b/0 copy") && std::chrono::steady_clock::now() - started < std::chrono::seconds(20)) {
+  while (exists(tree / "b/0 copy") &&
+         std::chrono::steady_clock::now() - started < std::chrono::seconds(20)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   // Each may wait for the first cleaning or be turned away; what matters is what is left.
@@ -204,14 +211,16 @@ TEST_F(CleaningAttack, ASecondWriterDuringACleaningNeverLeavesAGroupWithoutACopy
 
   for (int i = 0; i < kPairs; ++i) {
     const std::string name = std::to_string(i);
-    EXPECT_TRUE(exists(tree / ("a/" + name)) || exists(tree / ("b/" + name + " copy"))) << "pair " << name << " is gone";
+    EXPECT_TRUE(exists(tree / ("a/" + name)) || exists(tree / ("b/" + name + " copy")))
+        << "pair " << name << " is gone";
   }
 }
 
 // Attack 3: a hard link that cannot be made leaves the copy where it is.
 
 TEST_F(CleaningAttack, AHardLinkToAKeptFileOnAnotherFileSystemLeavesTheCopy) {
-  if (!runningAsRoot() || !mount("tmpfs", tree / "other", "size=1m")) GTEST_SKIP() << "cannot mount a tmpfs here";
+  if (!runningAsRoot() || !mount("tmpfs", tree / "other", "size=1m"))
+    GTEST_SKIP() << "cannot mount a tmpfs here";
   tree.file("other/report.txt", "the content");
   tree.file("disk/report copy.txt", "the content");
   scan(quoted(tree.path()));
@@ -241,7 +250,8 @@ TEST_F(CleaningAttack, AHardLinkToAnImmutableKeptFileLeavesTheCopy) {
   tree.file("a/report.txt", "the content");
   tree.file("b/report copy.txt", "the content");
   scan(quoted(tree.path()));
-  if (!makeImmutable(tree / "a/report.txt", true)) GTEST_SKIP() << "this file system has no immutable files";
+  if (!makeImmutable(tree / "a/report.txt", true))
+    GTEST_SKIP() << "this file system has no immutable files";
 
   const auto cleaned = runZarnik("clean --yes --hardlink", scratch);
   makeImmutable(tree / "a/report.txt", false);
@@ -256,8 +266,10 @@ TEST_F(CleaningAttack, AFileSeenTwiceThroughAnOverlayMountIsNotRemoved) {
   tree.file("lower/song.txt", "the only real file");
   tree.dir("upper");
   tree.dir("work");
-  const std::string options = "lowerdir=" + tree / "lower" + ",upperdir=" + tree / "upper" + ",workdir=" + tree / "work";
-  if (!runningAsRoot() || !mount("overlay", tree / "merged", options)) GTEST_SKIP() << "cannot mount an overlay here";
+  const std::string options =
+      "lowerdir=" + tree / "lower" + ",upperdir=" + tree / "upper" + ",workdir=" + tree / "work";
+  if (!runningAsRoot() || !mount("overlay", tree / "merged", options))
+    GTEST_SKIP() << "cannot mount an overlay here";
   scan(quoted(tree / "lower") + " " + quoted(tree / "merged"));
   proposeForRemoval(tree / "lower/song.txt", tree / "merged/song.txt");
   if (HasFatalFailure()) return;
@@ -266,7 +278,8 @@ TEST_F(CleaningAttack, AFileSeenTwiceThroughAnOverlayMountIsNotRemoved) {
   EXPECT_EQ(contentsOf(tree / "lower/song.txt"), "the only real file");
   EXPECT_EQ(contentsOf(tree / "merged/song.txt"), "the only real file");
   EXPECT_EQ(cleaned.status, 1) << cleaned.out << cleaned.err;
-  EXPECT_TRUE(contains(cleaned.out + cleaned.err, tree / "lower/song.txt")) << cleaned.out << cleaned.err;
+  EXPECT_TRUE(contains(cleaned.out + cleaned.err, tree / "lower/song.txt"))
+      << cleaned.out << cleaned.err;
 }
 
 }  // namespace

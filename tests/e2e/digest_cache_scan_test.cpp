@@ -32,7 +32,7 @@ Groups groupsOf(const std::string& json) {
   Groups groups;
   auto document = parseJson(json);
   if (document.hasError()) return groups;
-  for (const auto& group : document.value()["equivalences"]) {
+  for (const auto& group : document.value()["groups"]) {
     std::set<std::string> paths;
     for (const auto& duplicate : group["duplicates"])
       paths.insert(*bytesFromJson(duplicate["path"]));

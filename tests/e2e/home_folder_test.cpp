@@ -62,7 +62,7 @@ class HomeFolderTest : public ::testing::Test {
 
   // The copy at `relative` in the export, or null.
   [[nodiscard]] const Json* exportedCopy(const Json& document, const std::string& relative) const {
-    for (const auto& group : document["equivalences"]) {
+    for (const auto& group : document["groups"]) {
       for (const auto& copy : group["duplicates"]) {
         if (copy["path"] == relative) return &copy;
       }
@@ -113,7 +113,7 @@ TEST_F(HomeFolderTest, TheExportGivesEveryCopyItsReasonAndTheSameTreeGivesTheSam
   const auto run = runZarnik("scan --json " + quoted(home.path()), scratch);
   ASSERT_EQ(run.status, 0) << run.err;
   const Json document = Json::parse(run.out);
-  for (const auto& group : document["equivalences"])
+  for (const auto& group : document["groups"])
     EXPECT_NE(group["type"], "directory") << group.dump();
 
   const Json* numbered = exportedCopy(document, "Pictures/photo (1).jpg");

@@ -91,11 +91,11 @@ class MediaLibrariesTest : public ZarnikProgramTest {
     EXPECT_EQ(scanned.status, 0) << scanned.err;
     std::vector<std::vector<Member>> groups;
     const Json document = Json::parse(scanned.out, nullptr, false);
-    if (!document.is_object() || !document.contains("equivalences")) {
+    if (!document.is_object() || !document.contains("groups")) {
       ADD_FAILURE() << scanned.out;
       return groups;
     }
-    for (const auto& group : document["equivalences"]) {
+    for (const auto& group : document["groups"]) {
       std::vector<Member> members;
       for (const auto& duplicate : group["duplicates"]) {
         Member member;

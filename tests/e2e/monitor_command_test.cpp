@@ -175,7 +175,7 @@ class MonitorCommandTest : public testing::ZarnikProgramTest {
   // The groups of an export document (`scan --json`, `results --json`), each as its set of paths.
   static std::set<std::set<std::string>> groupsOf(const Json& document) {
     std::set<std::set<std::string>> groups;
-    for (const auto& group : document["equivalences"]) {
+    for (const auto& group : document["groups"]) {
       std::set<std::string> paths;
       for (const auto& copy : group["duplicates"]) {
         paths.insert(copy.value("scanLocation", std::string()) + copy.value("path", std::string()));
@@ -260,7 +260,7 @@ TEST_F(MonitorCommandTest, TheMonitorsGroupIsReviewedCleanedAndBroughtBackWhileI
   const Json document = parseJson(results.out).value();
   EXPECT_EQ(groupsOf(document), (std::set<std::set<std::string>>{{original, copy}}));
   std::string copyId;
-  for (const auto& member : document["equivalences"][0]["duplicates"]) {
+  for (const auto& member : document["groups"][0]["duplicates"]) {
     if (member.value("path", std::string()) == "docs/report (1).pdf")
       copyId = std::to_string(member.value("identifier", 0));
   }
@@ -352,10 +352,10 @@ TEST_F(MonitorCommandTest, IgnoringTheCopyAGroupKeptLeavesTheOthersUnderReviewWi
   const auto review = runZarnik("monitor review --json", scratch);
   ASSERT_EQ(review.status, 0) << review.err;
   const Json document = parseJson(review.out).value();
-  ASSERT_EQ(document["equivalences"].size(), 1U) << review.out;
+  ASSERT_EQ(document["groups"].size(), 1U) << review.out;
   std::set<std::string> proposed;
   std::set<std::string> kept;
-  for (const auto& copy : document["equivalences"][0]["duplicates"])
+  for (const auto& copy : document["groups"][0]["duplicates"])
     (copy.value("autoselect", false) ? proposed : kept).insert(copy.value("path", std::string()));
   EXPECT_EQ(proposed.size() + kept.size(), 2U) << review.out;
   EXPECT_EQ(kept.size(), 1U) << "a group under review keeps one copy: " << review.out;

@@ -26,7 +26,7 @@ class PreferencesCommandTest : public testing::ZarnikProgramTest {
     std::vector<std::vector<std::string>> found;
     auto document = parseJson(run.out);
     if (document.hasError()) return found;
-    for (const auto& equivalence : document.value()["equivalences"]) {
+    for (const auto& equivalence : document.value()["groups"]) {
       std::vector<std::string> copies;
       for (const auto& copy : equivalence["duplicates"]) {
         copies.push_back(*bytesFromJson(copy["path"]) +

@@ -55,7 +55,7 @@ TEST_F(ReviewTest, ResultsAreFilteredSortedSearchedAndLimited) {
       << images.out;
 
   Json selected = json("results --json --filter selected --filter images");
-  EXPECT_EQ(selected["equivalences"].size(), 2u);
+  EXPECT_EQ(selected["groups"].size(), 2u);
   ASSERT_EQ(selected["criteria"].size(), 2u);
   EXPECT_EQ(selected["criteria"][0]["criterion"], "selected");
   EXPECT_EQ(selected["criteria"][0]["copies"], 1);
@@ -63,20 +63,18 @@ TEST_F(ReviewTest, ResultsAreFilteredSortedSearchedAndLimited) {
 
   // Either form of the accented letter finds both copies, in any letter case.
   Json cafe = json("results --json --search 'CAF\u00c9'");
-  ASSERT_EQ(cafe["equivalences"].size(), 1u);
+  ASSERT_EQ(cafe["groups"].size(), 1u);
   EXPECT_EQ(cafe["criteria"][0]["copies"], 2);
 
   Json byName = json("results --json --sort name --limit 2");
-  ASSERT_EQ(byName["equivalences"].size(), 2u);
-  EXPECT_NE(
-      bytesFromJson(byName["equivalences"][0]["duplicates"][0]["path"]).value_or("").find("notes"),
-      std::string::npos);
-  Json reversed = json("results --json --sort size --reverse --limit 1");
-  ASSERT_EQ(reversed["equivalences"].size(), 1u);
-  EXPECT_NE(bytesFromJson(reversed["equivalences"][0]["duplicates"][0]["path"])
-                .value_or("")
-                .find("photo"),
+  ASSERT_EQ(byName["groups"].size(), 2u);
+  EXPECT_NE(bytesFromJson(byName["groups"][0]["duplicates"][0]["path"]).value_or("").find("notes"),
             std::string::npos);
+  Json reversed = json("results --json --sort size --reverse --limit 1");
+  ASSERT_EQ(reversed["groups"].size(), 1u);
+  EXPECT_NE(
+      bytesFromJson(reversed["groups"][0]["duplicates"][0]["path"]).value_or("").find("photo"),
+      std::string::npos);
 
   auto wrong = runZarnik("results --filter pictures", scratch);
   EXPECT_EQ(wrong.status, 2);
@@ -144,13 +142,13 @@ TEST_F(ReviewTest, KeepingTheNewestCopyByHandFiveTimesSuggestsTheRuleOnce) {
   // older one.
   for (int i = 1; i <= 5; ++i) {
     const std::string name = "f" + std::to_string(i) + ".txt";
-    tree.file("a/" + name, std::string(100 + i, 'a' + static_cast<char>(i)));
-    tree.file("b/" + name, std::string(100 + i, 'a' + static_cast<char>(i)));
+    tree.file("a/" + name, std::string(100 + i, static_cast<char>('a' + i)));
+    tree.file("b/" + name, std::string(100 + i, static_cast<char>('a' + i)));
     tree.setModificationTime("a/" + name, 1'600'000'000);
     tree.setModificationTime("b/" + name, 1'700'000'000);
   }
   ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
-  Json groups = json("results --json")["equivalences"];
+  Json groups = json("results --json")["groups"];
   ASSERT_EQ(groups.size(), 5u);
   for (size_t i = 0; i < groups.size(); ++i) {
     auto select = runZarnik(

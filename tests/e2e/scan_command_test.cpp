@@ -35,7 +35,7 @@ TEST_F(ScanCommandTest, JsonOutputIsTheExportDocumentAndNothingElse) {
   ASSERT_EQ(run.status, 0) << run.err;
   auto json = parseJson(run.out);
   ASSERT_TRUE(json.hasValue()) << run.out;
-  const Json& equivalences = json.value()["equivalences"];
+  const Json& equivalences = json.value()["groups"];
   ASSERT_EQ(equivalences.size(), 2u);
   std::set<std::string> paths;
   for (const auto& equivalence : equivalences) {
@@ -80,7 +80,7 @@ TEST_F(ScanCommandTest, VerifyComparesWholeFilesAndTheExportSaysWhichGroupsWereV
   tree.file("small/b.txt", "read whole by the digest");
   auto verifiedByPath = [](const Json& document) {
     std::map<std::string, bool> verified;
-    for (const auto& equivalence : document["equivalences"]) {
+    for (const auto& equivalence : document["groups"]) {
       verified[*bytesFromJson(equivalence["duplicates"][0]["path"])] =
           equivalence["verified"].get<bool>();
     }
@@ -149,13 +149,13 @@ TEST_F(ScanCommandTest, TheSummaryAndTheExportShowWhichCopiesAreProposedForRemov
   const auto json = runZarnik("scan -q --json --min-size 0 " + quoted(tree / "docs"), scratch);
   ASSERT_EQ(json.status, 0) << json.err;
   const Json document = Json::parse(json.out);
-  ASSERT_EQ(document["equivalences"].size(), 1u);
-  for (const auto& duplicate : document["equivalences"][0]["duplicates"]) {
+  ASSERT_EQ(document["groups"].size(), 1u);
+  for (const auto& duplicate : document["groups"][0]["duplicates"]) {
     EXPECT_EQ(duplicate["autoselect"].get<bool>(), duplicate["path"] == "report copy.pdf");
   }
-  EXPECT_NE(std::find(document["equivalences"][0]["differences"].begin(),
-                      document["equivalences"][0]["differences"].end(), Json("Name")),
-            document["equivalences"][0]["differences"].end());
+  EXPECT_NE(std::find(document["groups"][0]["differences"].begin(),
+                      document["groups"][0]["differences"].end(), Json("Name")),
+            document["groups"][0]["differences"].end());
 }
 
 TEST_F(ScanCommandTest, CopiesWithNothingToTellThemApartAreKeptUnlessOneMayBePickedAtRandom) {
@@ -326,11 +326,11 @@ TEST_F(ScanCommandTest, ExcludedFoldersAndExtensionsAreLeftOut) {
                            " --exclude-ext .tmp " + quoted(tree.path()),
                        scratch);
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_TRUE(parseJson(run.out).value()["equivalences"].empty()) << run.out;
+  EXPECT_TRUE(parseJson(run.out).value()["groups"].empty()) << run.out;
   auto hidden = runZarnik(
       "scan --exact --min-size 0 --json --include-hidden --exclude-ext tmp " + quoted(tree.path()),
       scratch);
-  EXPECT_EQ(parseJson(hidden.out).value()["equivalences"].size(), 1u);
+  EXPECT_EQ(parseJson(hidden.out).value()["groups"].size(), 1u);
 }
 
 }  // namespace
@@ -373,7 +373,7 @@ TEST_F(ScanCommandTest, InterruptKeepsWhatWasFoundAndExitsWith130) {
     std::fclose(file);
     auto json = parseJson(text);
     ASSERT_TRUE(json.hasValue()) << "an interrupted scan still prints a whole document";
-    EXPECT_TRUE(json.value()["equivalences"].is_array());
+    EXPECT_TRUE(json.value()["groups"].is_array());
   } else {
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGINT);  // interrupted before the handler was in place

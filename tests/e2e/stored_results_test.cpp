@@ -1,22 +1,22 @@
 // Black-box tests of results that outlive the program: scan, then results and select in later
 // runs; stores that are damaged or too new; and the program killed while it writes.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "e2e/zarnik_runner.h"
+#include "support/test_dir.h"
+
+#include "base/json.h"
+#include "platform/file_lock.h"
+#include "platform/file_reading.h"
+#include "platform/sqlite_database.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <random>
+#include <signal.h>
+#include <sys/wait.h>
 #include <thread>
-
-#include "base/json.h"
-#include "e2e/zarnik_runner.h"
-#include "platform/file_lock.h"
-#include "platform/file_reading.h"
-#include "platform/sqlite_database.h"
-#include "support/test_dir.h"
+#include <unistd.h>
 
 namespace zarnik {
 namespace {
@@ -37,7 +37,8 @@ class StoredResultsTest : public testing::ZarnikProgramTest {
   }
 
   // Runs zarnik with `arguments` and kills it with SIGKILL after `delay`.
-  static void runAndKill(const std::vector<std::string>& arguments, std::chrono::microseconds delay) {
+  static void runAndKill(const std::vector<std::string>& arguments,
+                         std::chrono::microseconds delay) {
     const pid_t child = testing::spawnZarnik(arguments);
     ASSERT_GT(child, 0);
     // The moment of the kill is the point of the test, not a wait for work.
@@ -67,15 +68,16 @@ TEST_F(StoredResultsTest, ScanResultsAndSelectionChangesOutliveTheProgram) {
   auto listed = runZarnik("results", scratch);
   ASSERT_EQ(listed.status, 0) << listed.err;
   EXPECT_NE(listed.out.find("Found 2 groups with 4 files"), std::string::npos) << listed.out;
-  EXPECT_NE(listed.out.find("remove " + tree / "b/report copy.pdf"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("remove " + tree / "b/report copy.pdf"), std::string::npos)
+      << listed.out;
 
   // The export of the stored results names each group and copy by its identifier.
   Json document = resultsDocument();
-  ASSERT_EQ(document["equivalences"].size(), 2u);
+  ASSERT_EQ(document["groups"].size(), 2u);
   std::int64_t group = 0;
   std::int64_t removed = 0;
   std::int64_t kept = 0;
-  for (const auto& equivalence : document["equivalences"]) {
+  for (const auto& equivalence : document["groups"]) {
     for (const auto& duplicate : equivalence["duplicates"]) {
       if (bytesFromJson(duplicate["path"]) == "b/report copy.pdf") {
         group = equivalence["identifier"];
@@ -91,18 +93,22 @@ TEST_F(StoredResultsTest, ScanResultsAndSelectionChangesOutliveTheProgram) {
 
   auto keepBoth = runZarnik("select --deselect " + std::to_string(removed), scratch);
   ASSERT_EQ(keepBoth.status, 0) << keepBoth.err;
-  EXPECT_NE(keepBoth.out.find("newly kept #" + std::to_string(removed)), std::string::npos) << keepBoth.out;
+  EXPECT_NE(keepBoth.out.find("newly kept #" + std::to_string(removed)), std::string::npos)
+      << keepBoth.out;
 
   // Selecting every copy needs --force; nothing changes without it. Several copies follow one
   // --select, as the help shows.
-  const std::string both = "select --select " + std::to_string(removed) + " " + std::to_string(kept);
+  const std::string both =
+      "select --select " + std::to_string(removed) + " " + std::to_string(kept);
   auto refused = runZarnik(both, scratch);
   EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.err.find("every copy of the group would be removed"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("every copy of the group would be removed"), std::string::npos)
+      << refused.err;
   auto forced = runZarnik(both + " --force", scratch);
   EXPECT_EQ(forced.status, 0) << forced.err;
 
-  auto strategy = runZarnik("select --group " + std::to_string(group) + " --strategy none", scratch);
+  auto strategy =
+      runZarnik("select --group " + std::to_string(group) + " --strategy none", scratch);
   EXPECT_EQ(strategy.status, 0) << strategy.err;
   auto unknown = runZarnik("select --group 999 --strategy none", scratch);
   EXPECT_EQ(unknown.status, 1);
@@ -112,11 +118,12 @@ TEST_F(StoredResultsTest, ScanResultsAndSelectionChangesOutliveTheProgram) {
   // warns and needs --force, as the change that selected them did.
   auto refusedUndo = runZarnik("select --undo", scratch);
   EXPECT_EQ(refusedUndo.status, 1);
-  EXPECT_NE(refusedUndo.err.find("every copy of the group would be removed"), std::string::npos) << refusedUndo.err;
+  EXPECT_NE(refusedUndo.err.find("every copy of the group would be removed"), std::string::npos)
+      << refusedUndo.err;
   ASSERT_EQ(runZarnik("select --undo --force", scratch).status, 0);
   for (int i = 0; i < 2; ++i) ASSERT_EQ(runZarnik("select --undo", scratch).status, 0);
   const Json undone = resultsDocument();
-  for (const auto& equivalence : undone["equivalences"]) {
+  for (const auto& equivalence : undone["groups"]) {
     if (equivalence["identifier"] != group) continue;
     EXPECT_EQ(equivalence["selection"], "automatic");
     for (const auto& duplicate : equivalence["duplicates"]) {
@@ -131,8 +138,9 @@ TEST_F(StoredResultsTest, ScanResultsAndSelectionChangesOutliveTheProgram) {
   ASSERT_EQ(runZarnik("select --redo", scratch).status, 0);
   auto refusedRedo = runZarnik("select --redo", scratch);
   EXPECT_EQ(refusedRedo.status, 1);
-  EXPECT_NE(refusedRedo.err.find("every copy of the group would be removed"), std::string::npos) << refusedRedo.err;
-  EXPECT_EQ(resultsDocument()["equivalences"].size(), 2u);
+  EXPECT_NE(refusedRedo.err.find("every copy of the group would be removed"), std::string::npos)
+      << refusedRedo.err;
+  EXPECT_EQ(resultsDocument()["groups"].size(), 2u);
   EXPECT_EQ(runZarnik("select --redo --force", scratch).status, 0);
 }
 
@@ -162,9 +170,10 @@ TEST_F(StoredResultsTest, DamagedOrNewerStoresAreToldAboutAndNeverOverwritten) {
   ASSERT_EQ(::rename((tree / "store-garbage").c_str(), store().c_str()), 0);
   auto damaged = runZarnik("results", scratch);
   EXPECT_EQ(damaged.status, 1);
-  EXPECT_NE(damaged.err.find("damaged; moved aside to " + store() + ".damaged-"), std::string::npos) << damaged.err;
+  EXPECT_NE(damaged.err.find("damaged; moved aside to " + store() + ".damaged-"), std::string::npos)
+      << damaged.err;
   EXPECT_EQ(runZarnik("scan --min-size 0 " + quoted(tree.path()), scratch).status, 0);
-  EXPECT_EQ(resultsDocument()["equivalences"].size(), 1u);
+  EXPECT_EQ(resultsDocument()["groups"].size(), 1u);
 }
 
 TEST_F(StoredResultsTest, KillingAScanWhileItStoresLeavesTheOldOrTheNewResults) {
@@ -179,20 +188,22 @@ TEST_F(StoredResultsTest, KillingAScanWhileItStoresLeavesTheOldOrTheNewResults) 
   }
   const auto started = std::chrono::steady_clock::now();
   ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree / "large"), scratch).status, 0);
-  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+  const auto whole = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - started);
   ASSERT_EQ(runZarnik("scan --min-size 0 " + quoted(tree / "small"), scratch).status, 0);
 
   std::mt19937 random(11);
   std::uniform_int_distribution<long> moment(0, whole.count());
   std::set<size_t> seen;
   for (int round = 0; round < 8; ++round) {
-    runAndKill({"scan", "--min-size", "0", tree / "large"}, std::chrono::microseconds(moment(random)));
+    runAndKill({"scan", "--min-size", "0", tree / "large"},
+               std::chrono::microseconds(moment(random)));
     auto run = runZarnik("results --json", scratch);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err.find("damaged"), std::string::npos) << run.err;
     auto json = parseJson(run.out);
     ASSERT_TRUE(json.hasValue()) << run.out.substr(0, 200);
-    const size_t groups = json.value()["equivalences"].size();
+    const size_t groups = json.value()["groups"].size();
     EXPECT_TRUE(groups == 1 || groups == kPairs) << groups;
     seen.insert(groups);
   }
@@ -208,9 +219,11 @@ TEST_F(StoredResultsTest, AWriterWaitsAFewSecondsForAnotherAndThenSaysWhoHoldsTh
   {
     auto held = FileLock::tryLock(lockFile, "zarnik clean");
     ASSERT_TRUE(held.hasValue() && held.value().has_value());
-    const std::string busy = "another zarnik (pid " + std::to_string(::getpid()) +
-                             ", `zarnik clean`) is changing the results; try again when it has finished";
-    const std::vector<std::string> writers = {"select --group 1 --strategy none", "clean --yes --delete",
+    const std::string busy =
+        "another zarnik (pid " + std::to_string(::getpid()) +
+        ", `zarnik clean`) is changing the results; try again when it has finished";
+    const std::vector<std::string> writers = {"select --group 1 --strategy none",
+                                              "clean --yes --delete",
                                               "scan --min-size 0 " + quoted(tree.path())};
     for (const auto& command : writers) {
       const auto started = std::chrono::steady_clock::now();
@@ -231,7 +244,8 @@ TEST_F(StoredResultsTest, AWriterWaitsAFewSecondsForAnotherAndThenSaysWhoHoldsTh
   EXPECT_EQ(changed.status, 0) << changed.err;
 }
 
-TEST_F(StoredResultsTest, ADamagedStateFileCostsTheViewStateButNotTheResultsOrTheirCleaningRecords) {
+TEST_F(StoredResultsTest,
+       ADamagedStateFileCostsTheViewStateButNotTheResultsOrTheirCleaningRecords) {
   tree.file("a/one", "pair");
   tree.file("b/one copy", "pair");
   ASSERT_EQ(runZarnik("scan --exact --min-size 0 " + quoted(tree.path()), scratch).status, 0);
@@ -242,7 +256,8 @@ TEST_F(StoredResultsTest, ADamagedStateFileCostsTheViewStateButNotTheResultsOrTh
 
   auto listed = runZarnik("results", scratch);
   EXPECT_EQ(listed.status, 0) << listed.err;
-  EXPECT_NE(listed.err.find(state + ": the session state was damaged and is moved aside to " + state + ".damaged-"),
+  EXPECT_NE(listed.err.find(state + ": the session state was damaged and is moved aside to " +
+                            state + ".damaged-"),
             std::string::npos)
       << listed.err;
   EXPECT_NE(listed.out.find("(cleaning 1: in the trash)"), std::string::npos) << listed.out;
@@ -271,21 +286,25 @@ TEST_F(StoredResultsTest, ADamagedWriteAheadLogIsSetAsideAndNamedNeverReadAsEmpt
     logBytes = testing::contentsOf(store() + "-wal");
   }
   ASSERT_GE(logBytes.size(), 32u + 2 * (24u + 16384u));
-  logBytes[32 + 24 + 100] ^= 0x5a;  // inside the first frame: the later commit can no longer be replayed
+  logBytes[32 + 24 + 100] ^=
+      0x5a;  // inside the first frame: the later commit can no longer be replayed
   ASSERT_TRUE(writeFileAtomically(store(), storeBytes).hasValue());
   ASSERT_TRUE(writeFileAtomically(store() + "-wal", logBytes).hasValue());
   ::unlink((store() + "-shm").c_str());
 
   auto damaged = runZarnik("results", scratch);
   EXPECT_EQ(damaged.status, 1);
-  EXPECT_NE(damaged.err.find(store() + ": the stored results were damaged; moved aside to " + store() + ".damaged-"),
+  EXPECT_NE(damaged.err.find(store() + ": the stored results were damaged; moved aside to " +
+                             store() + ".damaged-"),
             std::string::npos)
       << damaged.err;
   size_t setAside = 0;
   for (const auto& entry : std::filesystem::directory_iterator(scratch / "data/zarnik/session")) {
     const std::string name = entry.path().filename();
-    if (name.find("duplicates.db.damaged-") == 0 && name.size() > 4 && name.substr(name.size() - 4) == "-wal") {
-      EXPECT_EQ(testing::contentsOf(entry.path()), logBytes);  // kept as found, for whoever can repair it
+    if (name.find("duplicates.db.damaged-") == 0 && name.size() > 4 &&
+        name.substr(name.size() - 4) == "-wal") {
+      EXPECT_EQ(testing::contentsOf(entry.path()),
+                logBytes);  // kept as found, for whoever can repair it
       ++setAside;
     }
   }
@@ -300,18 +319,21 @@ TEST_F(StoredResultsTest, KillingASelectionChangeLeavesTheOldOrTheNewSelection) 
   std::uniform_int_distribution<long> moment(0, 40000);
   for (int round = 0; round < 16; ++round) {
     const std::string strategy = round % 2 == 0 ? "none" : "automatic";
-    runAndKill({"select", "--group", "1", "--strategy", strategy}, std::chrono::microseconds(moment(random)));
+    runAndKill({"select", "--group", "1", "--strategy", strategy},
+               std::chrono::microseconds(moment(random)));
     const Json document = resultsDocument();
-    ASSERT_EQ(document["equivalences"].size(), 1u);
-    const auto& group = document["equivalences"][0];
+    ASSERT_EQ(document["groups"].size(), 1u);
+    const auto& group = document["groups"][0];
     const auto selection = group["selection"];
     EXPECT_TRUE(selection == "none" || selection == "automatic") << selection;
     size_t proposed = 0;
-    for (const auto& duplicate : group["duplicates"]) proposed += duplicate["autoselect"] == true ? 1 : 0;
+    for (const auto& duplicate : group["duplicates"])
+      proposed += duplicate["autoselect"] == true ? 1 : 0;
     EXPECT_EQ(proposed, selection == "automatic" ? 1u : 0u);  // the selection and its name agree
   }
   auto undo = runZarnik("select --undo", scratch);
-  EXPECT_TRUE(undo.status == 0 || undo.err.find("no selection change to undo") != std::string::npos) << undo.err;
+  EXPECT_TRUE(undo.status == 0 || undo.err.find("no selection change to undo") != std::string::npos)
+      << undo.err;
 }
 
 }  // namespace

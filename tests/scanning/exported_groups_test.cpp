@@ -21,14 +21,20 @@ TEST(ExportedEquivalence, TheDocumentRoundTripsAndAnUnknownSelectionIsLeftOut) {
       group("exact hash", {{"a.txt", false}, {"a copy.txt", true}}),
       group("size", {{"b\xff.bin", std::nullopt}, {"c.bin", std::nullopt}}, {})};
   const Json document = encodeDocument(groups);
-  EXPECT_FALSE(document["equivalences"][1]["duplicates"][0].contains("autoselect"));
+  EXPECT_FALSE(document["groups"][1]["duplicates"][0].contains("autoselect"));
   auto decoded = decodeDocument(parseJson(dumpJson(document)).value());
   ASSERT_TRUE(decoded.hasValue()) << decoded.error().description;
   EXPECT_EQ(decoded.value(), groups);  // including a name that is not UTF-8
-  EXPECT_EQ(encodeDocument({}), (Json{{"equivalences", Json::array()}}));
-  EXPECT_TRUE(
-      decodeDocument(Json{{"equivalences", Json::array({Json{{"type", "size"}}})}}).hasError());
+  EXPECT_EQ(encodeDocument({}), (Json{{"groups", Json::array()}}));
+  EXPECT_TRUE(decodeDocument(Json{{"groups", Json::array({Json{{"type", "size"}}})}}).hasError());
   EXPECT_TRUE(decodeDocument(Json::array()).hasError());
+  // A document written before the list was named "groups" is still read.
+  Json earlier = parseJson(dumpJson(document)).value();
+  earlier["equivalences"] = std::move(earlier["groups"]);
+  earlier.erase("groups");
+  auto fromEarlier = decodeDocument(earlier);
+  ASSERT_TRUE(fromEarlier.hasValue()) << fromEarlier.error().description;
+  EXPECT_EQ(fromEarlier.value(), groups);
 }
 
 TEST(ExportedEquivalence, EachCopyCarriesItsReasonThroughTheDocument) {
@@ -37,7 +43,7 @@ TEST(ExportedEquivalence, EachCopyCarriesItsReasonThroughTheDocument) {
   groups[0].duplicates[0].reason = "original";
   groups[0].duplicates[1].reason = "name ends in a copy number";
   const Json document = encodeDocument(groups);
-  EXPECT_EQ(document["equivalences"][0]["duplicates"][1]["reason"], "name ends in a copy number");
+  EXPECT_EQ(document["groups"][0]["duplicates"][1]["reason"], "name ends in a copy number");
   auto decoded = decodeDocument(parseJson(dumpJson(document)).value());
   ASSERT_TRUE(decoded.hasValue()) << decoded.error().description;
   EXPECT_EQ(decoded.value(), groups);
