@@ -37,21 +37,26 @@ ZKBaseNode::ZKBaseNode(NodeLocation location, NodeAttributes attributes, NodeCon
       type_(type),
       belongsToCloudService_(belongsToCloudService) {}
 
-Json ZKBaseNode::encode() const {
+Json ZKBaseNode::encode() const { return encodeLocated(location_.encode()); }
+
+Json ZKBaseNode::encode(Json scanLocationArchive) const {
+  return encodeLocated(location_.encode(std::move(scanLocationArchive)));
+}
+
+Json ZKBaseNode::encodeLocated(Json location) const {
   Json archive{{"$class", std::string(className())},
-               {"location", location_.encode()},
+               {"location", std::move(location)},
                {"attributes", attributes_.encode()},
                {"content", content_.encode()},
                {"type", std::string(rawValue(type_))}};
   if (belongsToCloudService_)
     archive["belongsToCloudService"] = std::string(rawValue(*belongsToCloudService_));
+  encodeOwnMembers(archive);
   return archive;
 }
 
-Json ZKDirectoryNode::encode() const {
-  Json archive = ZKBaseNode::encode();
+void ZKDirectoryNode::encodeOwnMembers(Json& archive) const {
   if (mediaLibraryInfo_) archive["mediaLibraryInfo"] = mediaLibraryInfo_->encode();
-  return archive;
 }
 
 std::optional<ZKPhotosLibraryItemIdentifier> ZKPhotosLibraryItemIdentifier::fromPathComponents(
@@ -74,12 +79,10 @@ bool ZKITunesLibraryItemNode::isMemberOfDefaultITunesLibrary() const {
   return info.kind == MediaLibraryKind::iTunes && info.isDefault;
 }
 
-Json ZKITunesLibraryItemNode::encode() const {
-  Json archive = ZKBaseNode::encode();
+void ZKITunesLibraryItemNode::encodeOwnMembers(Json& archive) const {
   if (iTunesItemInfo_) archive["iTunesItemInfo"] = iTunesItemInfo_->encode();
   if (mediaItemIdentifier_) archive["mediaItemIdentifier"] = mediaItemIdentifier_->uniqueIdentifier;
   if (mediaLibraryNode_) archive["mediaLibraryNode"] = mediaLibraryNode_->encode();
-  return archive;
 }
 
 ZKPhotosLibraryItemNode::ZKPhotosLibraryItemNode(NodeLocation location, NodeAttributes attributes,
@@ -126,8 +129,7 @@ std::optional<std::string_view> ZKPhotosLibraryItemNode::relativeName() const {
   return node->location().relativeName();
 }
 
-Json ZKPhotosLibraryItemNode::encode() const {
-  Json archive = ZKBaseNode::encode();
+void ZKPhotosLibraryItemNode::encodeOwnMembers(Json& archive) const {
   archive["photosIdentifier"] = bytesJson(photosIdentifier_);
   if (photosItemInfo_) archive["photosItemInfo"] = photosItemInfo_->encode();
   if (mediaLibraryNode_) archive["mediaLibraryNode"] = mediaLibraryNode_->encode();
@@ -136,7 +138,6 @@ Json ZKPhotosLibraryItemNode::encode() const {
   Json thumbnails = Json::array();
   for (const auto& node : thumbnailNodes_) thumbnails.push_back(node->encode());
   archive["thumbnailNodes"] = std::move(thumbnails);
-  return archive;
 }
 
 namespace {

@@ -68,11 +68,21 @@ class ZKBaseNode {
   }
 
   // {"$class": className, "location", "attributes", "content", "type", "belongsToCloudService"}
-  [[nodiscard]] virtual Json encode() const;
+  // and the members the node's class adds.
+  [[nodiscard]] Json encode() const;
+  // The same with the node's own scan location written as `scanLocationArchive` (a reference
+  // to it that a store keeps apart).
+  [[nodiscard]] Json encode(Json scanLocationArchive) const;
   // Decodes any node class of the allow-list; an unknown class tag is an error.
   static Result<std::shared_ptr<ZKBaseNode>> decode(const Json& archive);
 
+ private:
+  [[nodiscard]] Json encodeLocated(Json location) const;
+
  protected:
+  // Adds the members of the node's class to its archive.
+  virtual void encodeOwnMembers(Json& /*archive*/) const {}
+
   NodeLocation location_;
   NodeAttributes attributes_;
   NodeContent content_;
@@ -98,7 +108,9 @@ class ZKDirectoryNode : public ZKBaseNode {
   [[nodiscard]] const std::optional<MediaLibraryInfo>& mediaLibraryInfo() const {
     return mediaLibraryInfo_;
   }
-  [[nodiscard]] Json encode() const override;
+
+ protected:
+  void encodeOwnMembers(Json& archive) const override;
 
  private:
   std::optional<MediaLibraryInfo> mediaLibraryInfo_;
@@ -143,7 +155,9 @@ class ZKITunesLibraryItemNode : public ZKFileNode {
     return mediaLibraryNode_;
   }
   [[nodiscard]] bool isMemberOfDefaultITunesLibrary() const;
-  [[nodiscard]] Json encode() const override;
+
+ protected:
+  void encodeOwnMembers(Json& archive) const override;
 
  private:
   std::optional<ITunesItemInfo> iTunesItemInfo_;
@@ -177,7 +191,9 @@ class ZKPhotosLibraryItemNode : public ZKBaseNode {
   [[nodiscard]] ByteCount diskSize() const override;
   [[nodiscard]] std::uint32_t numberOfHardlinks() const;
   [[nodiscard]] std::optional<std::string_view> relativeName() const;
-  [[nodiscard]] Json encode() const override;
+
+ protected:
+  void encodeOwnMembers(Json& archive) const override;
 
  private:
   [[nodiscard]] const ZKBaseNode* firstInfoNode() const;

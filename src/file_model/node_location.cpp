@@ -2,14 +2,16 @@
 
 namespace zarnik {
 
-std::optional<NodeLocation> NodeLocation::make(ScanLocationPtr scanLocation, std::string_view path) {
+std::optional<NodeLocation> NodeLocation::make(ScanLocationPtr scanLocation,
+                                               std::string_view path) {
   if (!scanLocation) return std::nullopt;
   auto relative = scanLocation->relativePath(path);
   if (!relative) return std::nullopt;
   return NodeLocation(std::move(scanLocation), std::move(*relative));
 }
 
-NodeLocation NodeLocation::fromRelativePath(ScanLocationPtr scanLocation, std::string relativePath) {
+NodeLocation NodeLocation::fromRelativePath(ScanLocationPtr scanLocation,
+                                            std::string relativePath) {
   return NodeLocation(std::move(scanLocation), std::move(relativePath));
 }
 
@@ -18,7 +20,8 @@ PathComponents NodeLocation::relativePathComponents() const {
 }
 
 PathComponents NodeLocation::abbreviatedPathComponents() const {
-  PathComponents components = scanLocation_ ? scanLocation_->abbreviatedPathComponents() : PathComponents();
+  PathComponents components =
+      scanLocation_ ? scanLocation_->abbreviatedPathComponents() : PathComponents();
   PathComponents relative = relativePathComponents();
   components.insert(components.end(), relative.begin(), relative.end());
   return components;
@@ -51,9 +54,13 @@ std::optional<std::string_view> NodeLocation::pathExtension() const {
 
 Json NodeLocation::encode() const {
   // The abbreviated path is the scan location's followed by the relative path: not written.
-  Json archive{{"relativePathComponents", bytesListJson(relativePathComponents())}};
-  if (scanLocation_) archive["scanLocation"] = scanLocation_->encode();
-  return archive;
+  if (scanLocation_) return encode(scanLocation_->encode());
+  return Json{{"relativePathComponents", bytesListJson(relativePathComponents())}};
+}
+
+Json NodeLocation::encode(Json scanLocationArchive) const {
+  return Json{{"relativePathComponents", bytesListJson(relativePathComponents())},
+              {"scanLocation", std::move(scanLocationArchive)}};
 }
 
 Result<NodeLocation> NodeLocation::decode(const Json& archive) {

@@ -4,14 +4,14 @@
 // relative path; full paths, component lists and the abbreviated form are derived on demand.
 #pragma once
 
-#include <optional>
-#include <string>
-#include <string_view>
-
 #include "base/json.h"
 #include "base/path_components.h"
 #include "base/result.h"
 #include "file_model/scan_location.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace zarnik {
 
@@ -34,6 +34,8 @@ class NodeLocation {
   [[nodiscard]] std::optional<std::string_view> pathExtension() const;
 
   [[nodiscard]] Json encode() const;
+  // The same with the scan location written as `scanLocationArchive`.
+  [[nodiscard]] Json encode(Json scanLocationArchive) const;
   static Result<NodeLocation> decode(const Json& archive);
 
   friend bool operator==(const NodeLocation& a, const NodeLocation& b) {

@@ -35,19 +35,29 @@ std::optional<Json> unarchivedValue(std::string_view text, std::string_view clas
   return *value;
 }
 
-std::optional<Json> unarchivedObject(std::string_view text, const std::vector<std::string_view>& allowed) {
+std::optional<Json> unarchivedObject(std::string_view text,
+                                     const std::vector<std::string_view>& allowed) {
   auto parsed = parseJson(text);
   if (parsed.hasError()) return std::nullopt;
   auto name = classOf(parsed.value());
-  if (!name || std::find(allowed.begin(), allowed.end(), *name) == allowed.end()) return std::nullopt;
+  if (!name || std::find(allowed.begin(), allowed.end(), *name) == allowed.end())
+    return std::nullopt;
   return std::move(parsed).value();
 }
 
-ArchiveSubstitutions::ArchiveSubstitutions(std::vector<ScanLocationPtr> scanLocations,
-                                           std::vector<std::shared_ptr<const ZKBaseNode>> mediaLibraryNodes)
+ArchiveSubstitutions::ArchiveSubstitutions(
+    std::vector<ScanLocationPtr> scanLocations,
+    const std::vector<std::shared_ptr<const ZKBaseNode>>& mediaLibraryNodes)
     : scanLocations_(std::move(scanLocations)) {
-  for (const auto& location : scanLocations_) scanLocationArchives_.push_back(location ? location->encode() : Json());
-  for (const auto& node : mediaLibraryNodes) mediaLibraryNodeArchives_.push_back(node ? node->encode() : Json());
+  for (const auto& location : scanLocations_)
+    scanLocationArchives_.push_back(location ? location->encode() : Json());
+  for (const auto& archive : scanLocationArchives_) {
+    firstArchivedAlike_.push_back(static_cast<size_t>(
+        std::find(scanLocationArchives_.begin(), scanLocationArchives_.end(), archive) -
+        scanLocationArchives_.begin()));
+  }
+  for (const auto& node : mediaLibraryNodes)
+    mediaLibraryNodeArchives_.push_back(node ? node->encode() : Json());
 }
 
 Json ArchiveSubstitutions::substitute(Json archive) const {
@@ -69,7 +79,8 @@ void ArchiveSubstitutions::substituteInPlace(Json& value) const {
   if (classOf(value) == kScanLocationClass) {
     auto it = std::find(scanLocationArchives_.begin(), scanLocationArchives_.end(), value);
     if (it != scanLocationArchives_.end()) {
-      value = Json{{"$class", kScanLocationSubstitutionClass}, {"index", it - scanLocationArchives_.begin()}};
+      value = Json{{"$class", kScanLocationSubstitutionClass},
+                   {"index", it - scanLocationArchives_.begin()}};
     }
     return;
   }
@@ -99,7 +110,8 @@ void ArchiveSubstitutions::resolveInPlace(Json& value, int depth) const {
     value = scanLocationArchives_[static_cast<size_t>(*index)];
     return;
   }
-  if (name == kRawDataSubstitutionClass && index && *index >= 0 && jsonString(value, "kind") == kMediaLibraryNodeKind &&
+  if (name == kRawDataSubstitutionClass && index && *index >= 0 &&
+      jsonString(value, "kind") == kMediaLibraryNodeKind &&
       static_cast<size_t>(*index) < mediaLibraryNodeArchives_.size()) {
     value = mediaLibraryNodeArchives_[static_cast<size_t>(*index)];
     return;
@@ -107,9 +119,26 @@ void ArchiveSubstitutions::resolveInPlace(Json& value, int depth) const {
   for (auto& [key, member] : value.items()) resolveInPlace(member, depth + 1);
 }
 
-std::string ArchiveSubstitutions::archivedNode(const ZKBaseNode& node) const { return dumpJson(substitute(node.encode())); }
+std::optional<Json> ArchiveSubstitutions::referenceTo(const ScanLocationPtr& location) const {
+  if (!location) return std::nullopt;
+  const auto at = std::find(scanLocations_.begin(), scanLocations_.end(), location);
+  if (at == scanLocations_.end()) return std::nullopt;
+  return Json{{"$class", kScanLocationSubstitutionClass},
+              {"index", firstArchivedAlike_[static_cast<size_t>(at - scanLocations_.begin())]}};
+}
 
-Result<std::shared_ptr<ZKBaseNode>> ArchiveSubstitutions::unarchivedNode(std::string_view text) const {
+std::string ArchiveSubstitutions::archivedNode(const ZKBaseNode& node) const {
+  // A node's own scan location, one of the list's objects for nearly every node, is named
+  // without being archived and compared with the list: that was a third of a node's archiving.
+  // A library's folder stays whole, to be compared whole with the libraries kept apart.
+  const auto* folder = dynamic_cast<const ZKDirectoryNode*>(&node);
+  const bool isLibrary = folder != nullptr && folder->mediaLibraryInfo();
+  auto reference = isLibrary ? std::nullopt : referenceTo(node.location().scanLocation());
+  return dumpJson(substitute(reference ? node.encode(std::move(*reference)) : node.encode()));
+}
+
+Result<std::shared_ptr<ZKBaseNode>> ArchiveSubstitutions::unarchivedNode(
+    std::string_view text) const {
   ZK_ASSIGN_OR_RETURN(Json archive, parseJson(text));
   return ZKBaseNode::decode(resolve(std::move(archive)));
 }

@@ -8,28 +8,31 @@
 // list {"$class": "RawDataSubstitution", "index": i, "kind": "MediaLibraryNode"}.
 #pragma once
 
+#include "base/json.h"
+#include "file_model/base_node.h"
+#include "file_model/scan_location.h"
+
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "base/json.h"
-#include "file_model/base_node.h"
-#include "file_model/scan_location.h"
-
 namespace zarnik {
 
 // {"$class": className, "value": value}
 [[nodiscard]] std::string archivedText(std::string_view className, const Json& value);
 // The value of an archive of `className`; nothing for text that does not parse or a wrong class.
-[[nodiscard]] std::optional<Json> unarchivedValue(std::string_view text, std::string_view className);
+[[nodiscard]] std::optional<Json> unarchivedValue(std::string_view text,
+                                                  std::string_view className);
 // A self-tagged archive (an object with its own "$class") whose class is one of `allowed`.
-[[nodiscard]] std::optional<Json> unarchivedObject(std::string_view text, const std::vector<std::string_view>& allowed);
+[[nodiscard]] std::optional<Json> unarchivedObject(std::string_view text,
+                                                   const std::vector<std::string_view>& allowed);
 
 struct ScanLocationSubstitution {
   std::int64_t index = 0;
-  friend bool operator==(const ScanLocationSubstitution&, const ScanLocationSubstitution&) = default;
+  friend bool operator==(const ScanLocationSubstitution&,
+                         const ScanLocationSubstitution&) = default;
 };
 
 struct RawDataSubstitution {
@@ -44,7 +47,7 @@ class ArchiveSubstitutions {
 
   ArchiveSubstitutions() = default;
   ArchiveSubstitutions(std::vector<ScanLocationPtr> scanLocations,
-                       std::vector<std::shared_ptr<const ZKBaseNode>> mediaLibraryNodes);
+                       const std::vector<std::shared_ptr<const ZKBaseNode>>& mediaLibraryNodes);
 
   [[nodiscard]] const std::vector<ScanLocationPtr>& scanLocations() const { return scanLocations_; }
   // Replaces the known objects inside `archive` by their references.
@@ -59,10 +62,14 @@ class ArchiveSubstitutions {
 
  private:
   void substituteInPlace(Json& value) const;
+  // The reference to `location` when it is one of the list's own objects.
+  [[nodiscard]] std::optional<Json> referenceTo(const ScanLocationPtr& location) const;
   void resolveInPlace(Json& value, int depth) const;
 
   std::vector<ScanLocationPtr> scanLocations_;
   std::vector<Json> scanLocationArchives_;
+  // Of each location, the first of the list archived as it is (the one a reference names).
+  std::vector<size_t> firstArchivedAlike_;
   std::vector<Json> mediaLibraryNodeArchives_;
 };
 

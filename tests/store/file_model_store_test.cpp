@@ -99,6 +99,41 @@ TEST_F(FileModelStoreTest, NodesReferToStoredLocationsByPositionAndFollowTheList
             std::string::npos);
 }
 
+// Nodes of the list's own locations are archived without archiving their location; the text must
+// be what archiving everything and then substituting gives.
+TEST_F(FileModelStoreTest, ANodeIsArchivedAlikeWhetherItsLocationIsFoundByObjectOrByArchive) {
+  auto music = location("music");
+  auto photos = location("photos");
+  auto photosAgain = location("photos");  // another object, archived alike
+  dir.dir("photos/pictures.photoslibrary");
+  auto library = std::make_shared<ZKDirectoryNode>(
+      *NodeLocation::make(photosAgain, dir / "photos/pictures.photoslibrary"),
+      *NodeAttributes::resourceValuesOf(dir / "photos"), NodeContent{}, NodeType::photosLibrary,
+      std::nullopt, MediaLibraryInfo{MediaLibraryKind::photos, Version::parse("5.0"), true, true});
+  std::vector<std::shared_ptr<ZKBaseNode>> nodes = {
+      fileNode(photos, "photos/cat.jpg"), fileNode(photosAgain, "photos/dog.jpg"),
+      fileNode(music, "music/song.mp3"), fileNode(location("elsewhere"), "elsewhere/note.txt"),
+      library};
+  // A library's item carries its library's folder, which is compared whole with the kept ones.
+  const auto song = fileNode(photos, "photos/track.m4a");
+  nodes.push_back(std::make_shared<ZKITunesLibraryItemNode>(
+      song->location(), song->attributes(), NodeContent{}, NodeType::audio, std::nullopt,
+      ZKITunesLibraryItemIdentifier{7}, library));
+  const std::vector<ArchiveSubstitutions> lists = {
+      ArchiveSubstitutions({music, photos}, {}),
+      ArchiveSubstitutions({photos, photosAgain, music}, {}),
+      ArchiveSubstitutions({nullptr, photosAgain, photos}, {library}),
+      ArchiveSubstitutions({}, {library}),
+  };
+  for (size_t list = 0; list < lists.size(); ++list) {
+    for (const auto& node : nodes) {
+      EXPECT_EQ(lists[list].archivedNode(*node), dumpJson(lists[list].substitute(node->encode())))
+          << "list " << list << ", " << node->path();
+    }
+  }
+  EXPECT_NE(lists[2].archivedNode(*library).find("RawDataSubstitution"), std::string::npos);
+}
+
 TEST_F(FileModelStoreTest, OnlyStoredMediaLibraryFoldersAreWrittenAsReferences) {
   auto scan = location("libraries");
   dir.dir("libraries/Music.musiclibrary");
