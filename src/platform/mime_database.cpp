@@ -235,7 +235,9 @@ TypeIdentifier MimeDatabase::typeForFileName(std::string_view name) const {
   if (auto it = literals_.find(name); it != literals_.end()) return it->second.type;
   const std::string lowered = asciiLowercased(name);
   const std::string_view lower = lowered;
-  if (auto it = literals_.find(lower); it != literals_.end()) return it->second.type;
+  if (lower != name) {  // every listed file asks: a name in lower case is looked up once
+    if (auto it = literals_.find(lower); it != literals_.end()) return it->second.type;
+  }
 
   // Every dotted suffix is a candidate ("a.tar.gz": ".tar.gz", ".gz"); the heavier glob wins,
   // and of equal weights the longer one.
