@@ -25,10 +25,10 @@ class BaseDuplicateCandidate {
 
   // False when a stronger group holds the node, when the node may not become a duplicate, or
   // when the information says no.
-  [[nodiscard]] bool isModelingIntoDuplicateAllowed(const ScanRules& scanRules, int claimer) const {
+  [[nodiscard]] bool isModelingIntoDuplicateAllowed(const ModelingRules& rules, int claimer) const {
     if (node_->claimers.rawValue >= 2 * claimer) return false;
     if (!node_->isModelingIntoDuplicateAllowed()) return false;
-    return equivalenceInfo_->isModelingIntoDuplicateAllowed(scanRules);
+    return equivalenceInfo_->isModelingIntoDuplicateAllowed(rules);
   }
 
  private:

@@ -7,13 +7,17 @@
 
 namespace zarnik {
 
+ModelingRules ModelingRules::of(const ScanRules& rules) {
+  return {rules.exactMatchEnabled(), rules.sizeThresholdOption().sizeValue()};
+}
+
 bool isHashModelingAllowed(const ExactFileHash& hash, EquivalenceKind kind,
-                           const ScanRules& scanRules) {
+                           const ModelingRules& rules) {
   if (hash.size < 1) return false;
   // Contents are also digested for folder matching alone: their groups are shown only when asked
   // for.
-  if (kind == EquivalenceKind::exactHash && !scanRules.exactMatchEnabled()) return false;
-  if (hash.size < scanRules.sizeThresholdOption().sizeValue()) return false;
+  if (kind == EquivalenceKind::exactHash && !rules.exactMatchEnabled) return false;
+  if (hash.size < rules.smallestSize) return false;
   return shouldPublicateCandidates(kind);
 }
 

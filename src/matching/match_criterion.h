@@ -15,11 +15,19 @@
 
 namespace zarnik {
 
+// What decides which of an engine group's files may become copies in results, read from the scan
+// rules once: they are a stored document behind a lock, and every member of every group asks.
+struct ModelingRules {
+  bool exactMatchEnabled = true;
+  ByteCount smallestSize = 0;  // contents smaller than this are not shown (0: all)
+  [[nodiscard]] static ModelingRules of(const ScanRules& rules);
+};
+
 class EquivalenceInfo {
  public:
   virtual ~EquivalenceInfo() = default;
   [[nodiscard]] virtual EquivalenceKind kind() const = 0;
-  [[nodiscard]] virtual bool isModelingIntoDuplicateAllowed(const ScanRules& /*scanRules*/) const {
+  [[nodiscard]] virtual bool isModelingIntoDuplicateAllowed(const ModelingRules& /*rules*/) const {
     return shouldPublicateCandidates(kind());
   }
   // The hash a parent folder collects of this child (exact kinds only), for folder matching.
@@ -56,7 +64,7 @@ class AudioSizeEquivalenceInfo final
 
 // Shared rule of both content hashes: nothing empty, nothing under a fixed size threshold.
 bool isHashModelingAllowed(const ExactFileHash& hash, EquivalenceKind kind,
-                           const ScanRules& scanRules);
+                           const ModelingRules& rules);
 std::uint64_t childHashOf(const ExactFileHash& hash);
 
 // A content digest: of the whole file (exactHash) or of its audio data (exactAudioHash).
@@ -64,7 +72,7 @@ template <EquivalenceKind Kind>
 class ContentHashEquivalenceInfo final : public ExactEquivalenceInfo<Kind, ExactFileHash> {
  public:
   using ExactEquivalenceInfo<Kind, ExactFileHash>::ExactEquivalenceInfo;
-  [[nodiscard]] bool isModelingIntoDuplicateAllowed(const ScanRules& rules) const override {
+  [[nodiscard]] bool isModelingIntoDuplicateAllowed(const ModelingRules& rules) const override {
     return isHashModelingAllowed(this->criterion_, Kind, rules);
   }
   [[nodiscard]] std::optional<std::uint64_t> childHash() const override {

@@ -364,8 +364,9 @@ Future<Void> DuplicatesMonitorScanService::save() {
     std::vector<CandidateGroup> groups;
     std::set<std::string> grouped;
     std::set<std::string> left;
+    const ModelingRules modeling = ModelingRules::of(*self->options_.scanRules);
     for (const auto* group : changed) {
-      auto candidate = candidateGroupOf(*group, *self->options_.scanRules);
+      auto candidate = candidateGroupOf(*group, modeling);
       if (candidate.members.size() < 2) {
         for (const auto& membership : group->duplicates()) left.insert(membership->node()->path());
         continue;

@@ -58,7 +58,7 @@ scanning_service::DetectionResult CandidateGroup::detectionResult(
   return detection;
 }
 
-CandidateGroup candidateGroupOf(const EquivalenceCandidate& group, const ExtendedScanRules& rules) {
+CandidateGroup candidateGroupOf(const EquivalenceCandidate& group, const ModelingRules& rules) {
   CandidateGroup candidate{group.equivalenceKind(), {}};
   if (group.numberOfDuplicates() < 2) return candidate;
   for (const auto& membership : group.duplicates()) {
@@ -74,12 +74,14 @@ CandidateGroup candidateGroupOf(const EquivalenceCandidate& group, const Extende
 }
 
 std::vector<CandidateGroup> candidateGroupsOf(const std::vector<EquivalenceCandidatePtr>& groups,
-                                              const ExtendedScanRules& rules) {
-  std::vector<CandidateGroup> candidates;
-  for (const auto& group : groups) {
-    if (auto candidate = candidateGroupOf(*group, rules); candidate.members.size() >= 2)
-      candidates.push_back(std::move(candidate));
-  }
+                                              const ExtendedScanRules& rules, Executor& executor,
+                                              size_t width) {
+  const ModelingRules modeling = ModelingRules::of(rules);
+  std::vector<CandidateGroup> candidates(groups.size());
+  ParallelLoop::run(executor, width, groups.size(), [&](ParallelLoop::Items& items) {
+    while (auto at = items.next()) candidates[*at] = candidateGroupOf(*groups[*at], modeling);
+  });
+  std::erase_if(candidates, [](const CandidateGroup& group) { return group.members.size() < 2; });
   std::sort(
       candidates.begin(), candidates.end(), [](const CandidateGroup& a, const CandidateGroup& b) {
         return std::tie(a.members.front().path, a.kind) < std::tie(b.members.front().path, b.kind);

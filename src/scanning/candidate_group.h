@@ -36,13 +36,14 @@ struct CandidateGroup {
 };
 
 // One engine group's members that may be duplicates, in path order (fewer than two: no group).
-// Called on the engine's queue, where the group lives.
+// Called on the engine's queue, or once the engine has finished with the group.
 [[nodiscard]] CandidateGroup candidateGroupOf(const EquivalenceCandidate& group,
-                                              const ExtendedScanRules& rules);
+                                              const ModelingRules& rules);
 // The engine's groups of at least two members that may be duplicates (a node stays only in its
-// strongest group), sorted by their first member's path.
+// strongest group), sorted by their first member's path; made by `width` workers on `executor`.
 [[nodiscard]] std::vector<CandidateGroup> candidateGroupsOf(
-    const std::vector<EquivalenceCandidatePtr>& groups, const ExtendedScanRules& rules);
+    const std::vector<EquivalenceCandidatePtr>& groups, const ExtendedScanRules& rules,
+    Executor& executor, size_t width);
 
 // What each worker making results needs for its own autoselector (one is used from one thread at
 // a time).

@@ -209,8 +209,17 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage() {
     status.numberOfProcessedEquivalences = 0;
   });
 
+  const SelectionInputs selection{request_.resolver, request_.autoselectionRules,
+                                  SystemFiles::ofThisSystem(locationURLs())};
+  // Read by one worker while the others make the groups: when the first selection asked them,
+  // the other selecting workers waited for them.
+  if (!groups.empty()) {
+    workQueue_->addOperation(
+        [systemFiles = selection.systemFiles] { systemFiles->readPackageListsAhead(); });
+  }
   const ExtendedScanRules& rules = *request_.scanRules;
-  std::vector<CandidateGroup> candidates = candidateGroupsOf(groups, rules);
+  std::vector<CandidateGroup> candidates =
+      candidateGroupsOf(groups, rules, *workQueue_, maxConcurrentOperationCount_);
   groups.clear();  // the engine's groups, their members and the nodes only they hold
 
   ScanningServiceResult result;
@@ -220,8 +229,6 @@ Result<ScanningServiceResult> ScanningTask::runBuildingStage() {
       threshold.keepsSmallerCopiesOfLargeGroups;
   verifyGroupsByContent(candidates, verifiesContents_, contentWork());
 
-  const SelectionInputs selection{request_.resolver, request_.autoselectionRules,
-                                  SystemFiles::ofThisSystem(locationURLs())};
   result.detectionResults = selectedDetectionResults(
       candidates, selection, *workQueue_, maxConcurrentOperationCount_, [this] {
         changeStatus([](MutableScanningStatus& status) { ++status.numberOfProcessedEquivalences; });

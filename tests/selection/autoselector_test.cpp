@@ -242,6 +242,25 @@ TEST(InstalledPackageFiles,
   EXPECT_EQ(InstalledPackageFiles("/nonexistent", {"/"}).packageOf("/usr/bin/ls"), std::nullopt);
 }
 
+// Read ahead, the lists are what they were then. No package installs in the home folder: a list
+// naming a file there is not believed.
+TEST(InstalledPackageFiles, ReadingAheadKeepsTheListsAsTheyWereAndNothingAtHomeIsLookedUp) {
+  TestDir lists;
+  const auto listOwning = [&lists](const std::string& paths) {
+    lists.file("libx11-6.list", paths);
+  };
+  listOwning("/srv/data/a.so\n/home/someone/Music/c.so\n");
+  InstalledPackageFiles readEarly(lists.path(), {"/srv", "/home/someone"}, "/home/someone");
+  readEarly.readAhead();
+  listOwning("/srv/data/b.so\n");
+
+  EXPECT_EQ(readEarly.packageOf("/srv/data/a.so"), "libx11-6");
+  EXPECT_EQ(readEarly.packageOf("/srv/data/b.so"), std::nullopt) << "listed after the reading";
+  EXPECT_EQ(readEarly.packageOf("/home/someone/Music/c.so"), std::nullopt);
+  InstalledPackageFiles readOnAsking(lists.path(), {"/srv"}, "/home/someone");
+  EXPECT_EQ(readOnAsking.packageOf("/srv/data/b.so"), "libx11-6");
+}
+
 TEST_F(AutoselectorTest, ACopyWordAtTheEndOfTheNameLosesToThePlainName) {
   auto group = select({copy("docs/report copy.pdf"), copy("docs/report.pdf")});
   EXPECT_EQ(group.selectedNames(), (std::set<std::string>{"report copy.pdf"}));
