@@ -273,7 +273,7 @@ Result<std::vector<Equivalence>> decodeDocument(const Json& document) {
   const Json* list = nullptr;
   if (document.is_object()) {
     list = jsonMember(document, kDocumentGroupsKey);
-    if (list == nullptr) list = jsonMember(document, kEarlierDocumentGroupsKey);
+    if (list == nullptr && document.size() == 1) list = &document.begin().value();
   }
   if (list == nullptr || !list->is_array())
     return Error::generic(

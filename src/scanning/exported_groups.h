@@ -83,10 +83,9 @@ struct EquivalenceComparison {
 // one tree read alike.
 [[nodiscard]] bool precedes(const Equivalence& a, const Equivalence& b);
 // The document's keys are its file format, read by `zarnik compare` and by people's scripts.
-// The key of the document's list of groups: {"groups": [...]}. Documents written before it was
-// named so are still read by their old key.
+// The key of the document's list of groups: {"groups": [...]}. A document written before the
+// list was named so holds it under another key, as its only member.
 inline constexpr const char* kDocumentGroupsKey = "groups";
-inline constexpr const char* kEarlierDocumentGroupsKey = "equivalences";
 // The keys of a compared group's differences that only the tested or only the reference export
 // shows.
 inline constexpr const char* kFalsePositiveDifferencesKey = "differences only in the tested group";
