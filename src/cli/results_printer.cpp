@@ -8,6 +8,7 @@
 #include "foundation/executor.h"
 #include "foundation/parallel_loop.h"
 #include "foundation/thread_pool.h"
+#include "matching/match_kind.h"
 #include "selection/duplicate_differences.h"
 
 #include <fmt/format.h>
@@ -129,9 +130,10 @@ void ResultsPrinter::append(fmt::memory_buffer& text, const ZKEquivalence& equiv
       proposedSize_ += node ? node->exactSize() : 0;
     }
   }
-  // Left as the scan proposed it, with nothing proposed although every copy could go.
-  if (allMayBeProposed && selection && selection->selectedIDs.empty() &&
-      selection == equivalence.initialSelectionConfiguration) {
+  // Left as the scan proposed it, with nothing proposed although every copy could go. Similar
+  // files differ, so nothing is ever proposed among them at random.
+  if (allMayBeProposed && !isSimilar(equivalence.privateEquivalenceKind) && selection &&
+      selection->selectedIDs.empty() && selection == equivalence.initialSelectionConfiguration) {
     ++tiedGroups_;
   }
   text.push_back('\n');
@@ -157,13 +159,14 @@ void ResultsPrinter::printTotals(const DuplicatesDetectionResultsState& state) c
   if (groups_ == 0) {
     fmt::print("No duplicates found");
   } else {
-    fmt::print("Found {} group{} with {} files; {} could be freed; {} proposed for removal",
-               groups_, groups_ == 1 ? "" : "s", files_,
-               reclaimable_ > 0 ? formatByteCount(reclaimable_) : "nothing",
-               proposed_ == 0
-                   ? std::string("no copy")
-                   : fmt::format("{} cop{} ({})", proposed_, proposed_ == 1 ? "y" : "ies",
-                                 formatByteCount(proposedSize_)));
+    // Copies, not files: a group may be of folders.
+    fmt::print(
+        "Found {} group{} with {}; {} could be freed; {} proposed for removal", groups_,
+        groups_ == 1 ? "" : "s", counted(static_cast<std::int64_t>(files_), "copy", "copies"),
+        reclaimable_ > 0 ? formatByteCount(reclaimable_) : "nothing",
+        proposed_ == 0 ? std::string("no copy")
+                       : fmt::format("{} cop{} ({})", proposed_, proposed_ == 1 ? "y" : "ies",
+                                     formatByteCount(proposedSize_)));
   }
   if (state.usedSizeThreshold.value_or(0) > 0) {
     fmt::print(" (groups under {} hidden; --min-size 0 shows all)",

@@ -24,7 +24,7 @@ class ResultsPrinter {
   void append(fmt::memory_buffer& text, const ZKEquivalence& equivalence);
   // Counts what `other` printed as printed here.
   void add(const ResultsPrinter& other);
-  // "Found N groups with M files; … could be freed; K copies proposed for removal", the size
+  // "Found N groups with M copies; … could be freed; K copies proposed for removal", the size
   // threshold note and the hint for groups whose copies nothing tells apart.
   void printTotals(const DuplicatesDetectionResultsState& state) const;
 

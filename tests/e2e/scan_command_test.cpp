@@ -1,8 +1,10 @@
 // Black-box tests of `zarnik scan`: run the program on generated trees and read its output.
 #include "e2e/zarnik_runner.h"
+#include "support/pictures.h"
 #include "support/test_dir.h"
 
 #include "base/json.h"
+#include "platform/image_decoding.h"
 
 #include <gtest/gtest.h>
 
@@ -120,7 +122,7 @@ TEST_F(ScanCommandTest, SummaryListsGroupsAndTheSpaceToFree) {
   EXPECT_NE(run.out.find("Exact duplicates (2 copies, 5 KB each)"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find(tree / "x/one.bin"), std::string::npos);
   // What can be freed is the space allocated on disk, which depends on the file system.
-  EXPECT_NE(run.out.find("Found 1 group with 2 files; "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Found 1 group with 2 copies; "), std::string::npos) << run.out;
   // Nothing tells the two apart: both are kept.
   EXPECT_NE(run.out.find(" could be freed; no copy proposed for removal."), std::string::npos)
       << run.out;
@@ -177,6 +179,22 @@ TEST_F(ScanCommandTest, CopiesWithNothingToTellThemApartAreKeptUnlessOneMayBePic
       << picked.out;
   EXPECT_NE(picked.out.find("1 copy ("), std::string::npos) << picked.out;
   EXPECT_EQ(picked.out.find("nothing tells the copies apart"), std::string::npos) << picked.out;
+}
+
+// Similar pictures differ, so picking one at random is never offered for them.
+TEST_F(ScanCommandTest, SimilarPicturesAllKeptGetNoHintAboutEqualCopies) {
+  const auto picture = testing::madeUpPicture(640, 480);
+  tree.dir("photos");
+  ASSERT_TRUE(writePicture(tree / "photos/beach.png", picture, 640, 480).hasValue());
+  ASSERT_TRUE(writePicture(tree / "photos/beach again.png", picture, 640, 480).hasValue());
+  ASSERT_TRUE(writePicture(tree / "photos/beach turned.png",
+                           testing::turnedCounterClockwise(picture, 640, 480), 480, 640)
+                  .hasValue());
+  const auto run =
+      runZarnik("scan -q --similar-images --min-size 0 " + quoted(tree.path()), scratch);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Similar images (3 copies"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("nothing tells the copies apart"), std::string::npos) << run.out;
 }
 
 TEST_F(ScanCommandTest, CompareTellsIdenticalExportsFromChangedOnes) {

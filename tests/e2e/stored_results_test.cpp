@@ -67,7 +67,7 @@ TEST_F(StoredResultsTest, ScanResultsAndSelectionChangesOutliveTheProgram) {
 #endif
   auto listed = runZarnik("results", scratch);
   ASSERT_EQ(listed.status, 0) << listed.err;
-  EXPECT_NE(listed.out.find("Found 2 groups with 4 files"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("Found 2 groups with 4 copies"), std::string::npos) << listed.out;
   EXPECT_NE(listed.out.find("remove " + tree / "b/report copy.pdf"), std::string::npos)
       << listed.out;
 
