@@ -315,13 +315,17 @@ void ReviewPage::fillCriteria() {
   QSignalBlocker blocker(criteria_);
   criteria_->clear();
   for (const auto& figures : session_.model().meaningfulFigures()) {
+    // As the groups' rows say it: "0 bytes marked" read as if something were.
+    const QString marked = figures.selected.count == 0
+                               ? QString("nothing marked")
+                               : QString("%1 marked").arg(byteCountText(figures.selected.size));
     auto* item = new QListWidgetItem(
-        QString("%1\n%2, %3 · %4 marked")
+        QString("%1\n%2, %3 · %4")
             .arg(QString::fromUtf8(title(figures.criterion).data(),
                                    static_cast<int>(title(figures.criterion).size())))
             .arg(countedCopies(figures.total.count))
             .arg(byteCountText(figures.total.size))
-            .arg(byteCountText(figures.selected.size)));
+            .arg(marked));
     item->setData(kCriterionRole, static_cast<int>(figures.criterion));
     criteria_->addItem(item);
     if (item->data(kCriterionRole) == chosen) criteria_->setCurrentItem(item);
